@@ -1,0 +1,46 @@
+// The bookkeeping of one request's session, kept per thread between requests.
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string>
+
+#include "platform/Clock.h"
+
+namespace trellybridge {
+
+struct SessionState {
+    int attemptCount = 0;     // attempts made in the current step
+    int elapsedTicks = 0;     // timer ticks since the last reset
+    int completionCode = 0;   // 1 once the session works on the vendor / has the answer
+    std::string timeoutTicks;  // ticks to wait before each step, as configured
+
+    // The phases of the network run loop.
+    bool requestPrepared = false;
+    bool filesRemoved = false;
+    bool requestSent = false;
+    bool responseReceived = false;
+
+    std::string rawDataReceived;
+    std::string requestText;
+
+    // Stamped when the events happen; unset means the step never happened.
+    std::optional<platform::LocalTime> startedSending, finishedSending, startedReceiving,
+        finishedReceiving, startedParsing, finishedParsing;
+
+    int closePortAttempts = 0;
+    std::string buildLabel;
+    std::string recordDelimiter = "|";
+    std::string eolFirstCode, eofFirstCode;
+
+    // TCP bookkeeping.
+    static constexpr int kMaxPorts = 101;
+    std::string localHostName, localIP, remoteIP;
+    std::string configuredPorts, randomizedPorts, lastGoodPort;
+    std::array<std::string, kMaxPorts> portList;
+    std::array<std::string, kMaxPorts> portResults;
+    int portCount = 0;
+    bool tcpConnected = false, tcpReceived = false, tcpParsed = false;
+};
+
+}  // namespace trellybridge

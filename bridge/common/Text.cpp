@@ -1,0 +1,45 @@
+#include "common/Text.h"
+
+#include <cctype>
+
+namespace trellybridge::text {
+
+std::string upper(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return out;
+}
+
+std::string lower(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+std::string trimSpaces(std::string_view text) {
+    size_t first = text.find_first_not_of(' ');
+    if (first == std::string_view::npos) return {};
+    size_t last = text.find_last_not_of(' ');
+    return std::string(text.substr(first, last - first + 1));
+}
+
+bool contains(std::string_view text, std::string_view part) {
+    return text.find(part) != std::string_view::npos;
+}
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) { return lower(a) == lower(b); }
+
+std::string replaceAll(std::string_view text, std::string_view from, std::string_view to) {
+    if (from.empty()) return std::string(text);
+    std::string out;
+    size_t start = 0;
+    for (size_t found; (found = text.find(from, start)) != std::string_view::npos;
+         start = found + from.size()) {
+        out.append(text.substr(start, found - start));
+        out.append(to);
+    }
+    out.append(text.substr(start));
+    return out;
+}
+
+}  // namespace trellybridge::text

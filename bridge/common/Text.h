@@ -1,0 +1,18 @@
+// Text helpers over one-byte-per-character strings.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace trellybridge::text {
+
+std::string upper(std::string_view text);
+std::string lower(std::string_view text);
+// Removes leading and trailing spaces (only spaces, as Basic's Trim does).
+std::string trimSpaces(std::string_view text);
+bool contains(std::string_view text, std::string_view part);
+bool equalsIgnoringCase(std::string_view a, std::string_view b);
+// Every occurrence of `from` replaced by `to`, scanning left to right.
+std::string replaceAll(std::string_view text, std::string_view from, std::string_view to);
+
+}  // namespace trellybridge::text

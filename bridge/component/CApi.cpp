@@ -1,0 +1,170 @@
+// The C interface over the object registry and the dispatch tables.
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "component/ComponentDispatch.h"
+#include "platform/ObjectRegistry.h"
+#include "trellybridge/trellybridge.h"
+
+struct tb_object {
+    std::shared_ptr<trellybridge::platform::Dispatchable> target;
+};
+
+namespace {
+
+using trellybridge::Variant;
+using trellybridge::platform::Dispatchable;
+using trellybridge::platform::InvokeStatus;
+using trellybridge::platform::MemberKind;
+
+tb_status statusOf(InvokeStatus status) {
+    switch (status) {
+    case InvokeStatus::Ok: return TB_OK;
+    case InvokeStatus::UnknownMember: return TB_UNKNOWN_MEMBER;
+    case InvokeStatus::BadArgumentCount: return TB_BAD_ARGUMENT_COUNT;
+    case InvokeStatus::NotImplemented: return TB_NOT_IMPLEMENTED;
+    }
+    return TB_INVALID_ARGUMENT;
+}
+
+Variant fromC(const tb_variant& in) {
+    switch (in.kind) {
+    case TB_BOOLEAN: return Variant(in.boolean != 0);
+    case TB_INTEGER: return Variant(in.integer);
+    case TB_DOUBLE: return Variant(in.real);
+    case TB_TEXT: return in.text ? Variant(std::string(in.text, in.text_length)) : Variant(std::string());
+    case TB_OBJECT:
+        return in.object ? Variant(std::static_pointer_cast<trellybridge::Object>(in.object->target)) : Variant();
+    case TB_EMPTY: break;
+    }
+    return Variant();
+}
+
+void toC(const Variant& in, tb_variant* out) {
+    tb_variant_clear(out);
+    switch (in.kind()) {
+    case Variant::Kind::Empty: break;
+    case Variant::Kind::Boolean: tb_variant_set_boolean(out, in.isTrue()); break;
+    case Variant::Kind::Integer: tb_variant_set_integer(out, *in.toWholeNumber()); break;
+    case Variant::Kind::Double: tb_variant_set_double(out, *in.toNumber()); break;
+    case Variant::Kind::Text: {
+        std::string text = in.toText();
+        out->text = static_cast<char*>(std::malloc(text.size() + 1));
+        std::memcpy(out->text, text.data(), text.size());
+        out->text[text.size()] = '\0';
+        out->text_length = text.size();
+        out->kind = TB_TEXT;
+        break;
+    }
+    case Variant::Kind::Object:
+        if (auto target = std::dynamic_pointer_cast<Dispatchable>(in.object())) {
+            out->object = new tb_object{std::move(target)};
+            out->kind = TB_OBJECT;
+        }
+        break;
+    }
+}
+
+tb_status invokeOn(tb_object* object, const char* name, MemberKind kind,
+                   const std::vector<Variant>& arguments, tb_variant* result) {
+    if (!object || !object->target || !name) return TB_INVALID_ARGUMENT;
+    Variant value;
+    tb_status status = statusOf(object->target->invoke(name, kind, arguments, value));
+    if (status == TB_OK && result) toC(value, result);
+    return status;
+}
+
+}  // namespace
+
+extern "C" {
+
+void tb_variant_init(tb_variant* variant) { *variant = tb_variant{}; }
+
+void tb_variant_clear(tb_variant* variant) {
+    if (!variant) return;
+    if (variant->kind == TB_TEXT) std::free(variant->text);
+    if (variant->kind == TB_OBJECT) delete variant->object;
+    *variant = tb_variant{};
+}
+
+void tb_variant_set_text(tb_variant* variant, const char* text) {
+    tb_variant_clear(variant);
+    size_t length = text ? std::strlen(text) : 0;
+    variant->text = static_cast<char*>(std::malloc(length + 1));
+    if (length) std::memcpy(variant->text, text, length);
+    variant->text[length] = '\0';
+    variant->text_length = length;
+    variant->kind = TB_TEXT;
+}
+
+void tb_variant_set_integer(tb_variant* variant, long long value) {
+    tb_variant_clear(variant);
+    variant->kind = TB_INTEGER;
+    variant->integer = value;
+}
+
+void tb_variant_set_boolean(tb_variant* variant, int value) {
+    tb_variant_clear(variant);
+    variant->kind = TB_BOOLEAN;
+    variant->boolean = value != 0;
+}
+
+void tb_variant_set_double(tb_variant* variant, double value) {
+    tb_variant_clear(variant);
+    variant->kind = TB_DOUBLE;
+    variant->real = value;
+}
+
+tb_status tb_create(const char* prog_id, tb_object** object) {
+    if (!prog_id || !object) return TB_INVALID_ARGUMENT;
+    *object = nullptr;
+    trellybridge::registerComponentClasses();
+    try {
+        auto target = trellybridge::platform::ObjectRegistry::instance().create(prog_id);
+        if (!target) return TB_UNKNOWN_CLASS;
+        *object = new tb_object{std::move(target)};
+        return TB_OK;
+    } catch (...) {
+        return TB_UNKNOWN_CLASS;
+    }
+}
+
+tb_status tb_invoke(tb_object* object, const char* member, const tb_variant* arguments,
+                    size_t argument_count, tb_variant* result) {
+    if (argument_count && !arguments) return TB_INVALID_ARGUMENT;
+    std::vector<Variant> converted;
+    for (size_t i = 0; i < argument_count; ++i) converted.push_back(fromC(arguments[i]));
+    return invokeOn(object, member, MemberKind::Method, converted, result);
+}
+
+tb_status tb_get_property(tb_object* object, const char* name, tb_variant* value) {
+    if (!value) return TB_INVALID_ARGUMENT;
+    return invokeOn(object, name, MemberKind::Get, {}, value);
+}
+
+tb_status tb_put_property(tb_object* object, const char* name, const tb_variant* value) {
+    if (!value) return TB_INVALID_ARGUMENT;
+    return invokeOn(object, name, MemberKind::PutByValue, {fromC(*value)}, nullptr);
+}
+
+tb_status tb_putref_property(tb_object* object, const char* name, const tb_variant* value) {
+    if (!value) return TB_INVALID_ARGUMENT;
+    return invokeOn(object, name, MemberKind::PutByReference, {fromC(*value)}, nullptr);
+}
+
+void tb_release(tb_object* object) { delete object; }
+
+const char* tb_status_text(tb_status status) {
+    switch (status) {
+    case TB_OK: return "ok";
+    case TB_UNKNOWN_CLASS: return "no class is registered under that ProgID";
+    case TB_UNKNOWN_MEMBER: return "the object has no such member";
+    case TB_BAD_ARGUMENT_COUNT: return "wrong number of arguments";
+    case TB_NOT_IMPLEMENTED: return "the member is not available in this build";
+    case TB_INVALID_ARGUMENT: return "invalid argument";
+    }
+    return "unknown status";
+}
+
+}  // extern "C"

@@ -1,0 +1,224 @@
+#include "component/Configuration.h"
+
+#include <vector>
+
+#include "common/Errors.h"
+#include "common/Text.h"
+
+namespace trellybridge::configuration {
+namespace {
+
+// A switch keeps its non-default value only when that is written exactly (after lower-casing).
+Variant switchDefaultFalse(const Variant& value) { return value.lowerText() == "true" ? "true" : "false"; }
+Variant switchDefaultTrue(const Variant& value) { return value.lowerText() == "false" ? "false" : "true"; }
+
+void markIfEmpty(Variant& field) {
+    if (field.isEmptyText()) field = kInvalidMarker;
+}
+
+void defaultIfEmpty(Variant& field, const char* value) {
+    if (field.isEmptyText()) field = value;
+}
+
+bool isBlankAfterTrim(const Variant& value) { return text::trimSpaces(value.toText()).empty(); }
+
+std::string bridgeOf(const BridgeConfiguration& c) { return c.NetworkBridgeType.toText(); }
+
+}  // namespace
+
+void storeArguments(BridgeConfiguration& c, const GetPatientArguments& a) {
+    // Switch group 1.
+    c.stripPaddedZeros = switchDefaultFalse(a.stripPaddedZeros);
+    c.InsuranceOverrides = switchDefaultFalse(a.InsuranceOverrides);
+    c.CaseSensitivity = switchDefaultFalse(a.CaseSensitivity);
+    c.LogInsuranceEntries = a.LogInsuranceEntries;
+    c.DisplayProperties = switchDefaultTrue(a.DisplayProperties);
+    c.DisplayDebugger = switchDefaultTrue(a.DisplayDebugger);
+
+    c.PatientID = text::trimSpaces(a.PatientID.toText());
+    c.NetworkBridgeType = a.NetworkBridgeType.upperText();
+    c.VendorName = a.VendorName.upperText();
+    c.VendorFormatType = a.VendorFormatType.upperText();
+    c.VendorFacility = a.VendorFacility;
+    c.VendorRequestTag = a.VendorRequestTag;
+    c.VendorFormatVersion = a.VendorFormatVersion;
+    c.EOFCharacter = a.EOFCharacter;
+    c.EOLCharacter = a.EOLCharacter;
+    c.EOFRequest = a.EOFRequest;
+    c.AllowedRetries = a.AllowedRetries;
+
+    if (isBlankAfterTrim(c.LogInsuranceEntries)) c.LogInsuranceEntries = 20000;
+    for (Variant* field : {&c.PatientID, &c.NetworkBridgeType, &c.VendorName, &c.VendorRequestTag,
+                           &c.VendorFormatType, &c.VendorFormatVersion, &c.EOFCharacter,
+                           &c.EOLCharacter, &c.EOFRequest, &c.AllowedRetries})
+        markIfEmpty(*field);
+
+    c.HISDSN = a.HISDSN;
+    c.HISBusinessUnit = a.HISBusinessUnit;
+    c.HTTPSOrganizationID = a.HTTPSOrganizationID;
+    c.HTTPSSubjectCN = a.HTTPSSubjectCN;
+    c.TCPRemoteHostName = a.TCPRemoteHostName.toText();
+    c.TCPRemotePorts = a.TCPRemotePorts.toText();
+    c.MEDICNumberDefault = a.MEDICNumberDefault;
+    c.MEDICNumberLength = a.MEDICNumberLength;
+    c.MEDICNumberValidList = a.MEDICNumberValidList;
+    c.MEDICuseGuarantorAddress = switchDefaultFalse(a.MEDICuseGuarantorAddress);
+    for (Variant* field : {&c.HISDSN, &c.HISBusinessUnit, &c.HTTPSOrganizationID, &c.HTTPSSubjectCN,
+                           &c.TCPRemoteHostName, &c.TCPRemotePorts, &c.MEDICNumberLength,
+                           &c.MEDICNumberValidList})
+        markIfEmpty(*field);
+
+    // Serial group.
+    c.CommPort = a.CommPort;
+    c.DTR = switchDefaultFalse(a.DTR);
+    c.RTS = switchDefaultFalse(a.RTS);
+    c.EOF_ = switchDefaultFalse(a.EOF_);
+    c.NullDiscard = switchDefaultFalse(a.NullDiscard);
+    c.Parity = a.Parity.lowerText();
+    c.Handshaking = a.Handshaking;
+    c.InputMode = a.InputMode;
+    c.BPS = a.BPS;
+    c.DataBits = a.DataBits;
+    c.StopBits = a.StopBits;
+    c.FlowControl = a.FlowControl;
+    c.InputLength = a.InputLength;
+    c.InBufferSize = a.InBufferSize;
+    c.OutBufferSize = a.OutBufferSize;
+    c.RThreshold = a.RThreshold;
+    c.SThreshold = a.SThreshold;
+    c.SerialTimeout = a.SerialTimeout;
+    for (Variant* field : {&c.Handshaking, &c.InputMode, &c.BPS, &c.DataBits, &c.Parity, &c.StopBits,
+                           &c.FlowControl, &c.InputLength, &c.InBufferSize, &c.OutBufferSize,
+                           &c.RThreshold, &c.SThreshold})
+        markIfEmpty(*field);
+    defaultIfEmpty(c.SerialTimeout, "5");
+    markIfEmpty(c.CommPort);
+
+    c.VendorApplicationPath = a.VendorApplicationPath;
+    c.VendorRequestPath = a.VendorRequestPath;
+    c.VendorResultsPath = a.VendorResultsPath;
+    c.NetworkTimeout = a.NetworkTimeout;
+    c.TimeDelay = a.TimeDelay;
+}
+
+bool adjustForBridge(BridgeConfiguration& c) {
+    std::string bridge = bridgeOf(c);
+    if (bridge == "SERIAL") {
+        c.bridgeTimeout = c.SerialTimeout;
+    } else if (bridge == "TCPIP") {
+        c.bridgeTimeout = c.SerialTimeout;
+        auto retries = c.AllowedRetries.toNumber();
+        if (!retries) return false;
+        double more = *retries + 1;
+        if (more == static_cast<double>(static_cast<long long>(more)))
+            c.AllowedRetries = static_cast<long long>(more);
+        else
+            c.AllowedRetries = more;
+    } else {
+        c.bridgeTimeout = c.NetworkTimeout;
+    }
+    return true;
+}
+
+CompanyCheck checkCompanyNumber(BridgeConfiguration& c) {
+    std::string defaultCompany = c.MEDICNumberDefault.toText();
+    if (defaultCompany.empty() || text::upper(defaultCompany) == "N/A") {
+        c.medicCompanyMode = false;
+        return CompanyCheck::Passed;
+    }
+    c.medicCompanyMode = true;
+
+    std::string patientId = c.PatientID.toText();
+    size_t dash = patientId.find('-');
+    std::string company = text::upper(dash == std::string::npos ? defaultCompany : patientId.substr(0, dash));
+    c.MEDICNumberValidList = c.MEDICNumberValidList.upperText();
+    if (company.empty()) {
+        recordError(errc::MissingCompanyNumber);
+        return CompanyCheck::Rejected;
+    }
+
+    std::vector<std::string> entries;
+    std::string list = c.MEDICNumberValidList.toText();
+    for (size_t start = 0;;) {
+        size_t comma = list.find(',', start);
+        entries.push_back(list.substr(start, comma - start));
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+    }
+    constexpr size_t kMaxEntries = 101;
+    if (entries.size() > kMaxEntries) return CompanyCheck::Rejected;
+
+    for (const std::string& entry : entries) {
+        if (entry != company) continue;
+        if (dash == std::string::npos) c.PatientID = defaultCompany + "-" + patientId;
+        return CompanyCheck::Passed;
+    }
+    recordError(errc::InvalidCompanyNumber, company + " is not a valid company number for current user");
+    return CompanyCheck::Rejected;
+}
+
+void assignBridgePaths(BridgeConfiguration& c) {
+    std::string bridge = bridgeOf(c);
+    if (bridge == "SERIAL" || bridge == "TCPIP") {
+        c.VendorApplicationPath = c.VendorRequestPath = c.VendorResultsPath = "N/A";
+    } else if (bridge == "POLLING") {
+        c.VendorApplicationPath = "N/A";
+    } else if (bridge == "FOLDERS") {
+        c.VendorApplicationPath = c.VendorRequestPath = "N/A";
+        std::string folder = c.VendorResultsPath.toText();
+        if (folder.empty() || folder.back() != '\\') folder += '\\';
+        folder = folder.substr(0, folder.rfind('\\') + 1);
+        c.VendorResultsPath = folder + c.PatientID.toText() + ".dat";
+    }
+}
+
+void applyFinalDefaults(BridgeConfiguration& c) {
+    markIfEmpty(c.VendorApplicationPath);
+    markIfEmpty(c.VendorRequestPath);
+    markIfEmpty(c.VendorResultsPath);
+    defaultIfEmpty(c.NetworkTimeout, "5");
+    defaultIfEmpty(c.TimeDelay, "1000");
+}
+
+bool normaliseCommonParameters(BridgeConfiguration& c) {
+    for (Variant* field : {&c.CaseSensitivity, &c.DisplayDebugger, &c.DisplayProperties, &c.DTR,
+                           &c.EOF_, &c.InsuranceOverrides, &c.NullDiscard, &c.Parity, &c.RTS,
+                           &c.stripPaddedZeros, &c.MEDICuseGuarantorAddress})
+        *field = field->lowerText();
+    for (Variant* field : {&c.NetworkBridgeType, &c.VendorFormatType, &c.VendorName})
+        *field = field->upperText();
+    c.PatientID = text::trimSpaces(c.PatientID.toText());
+
+    for (Variant* field : {&c.stripPaddedZeros, &c.InsuranceOverrides, &c.CaseSensitivity, &c.DTR,
+                           &c.RTS, &c.EOF_, &c.NullDiscard, &c.MEDICuseGuarantorAddress})
+        *field = switchDefaultFalse(*field);
+    c.DisplayProperties = switchDefaultTrue(c.DisplayProperties);
+    c.DisplayDebugger = switchDefaultTrue(c.DisplayDebugger);
+
+    if (isBlankAfterTrim(c.LogInsuranceEntries)) c.LogInsuranceEntries = 20000;
+    defaultIfEmpty(c.SerialTimeout, "5");
+    defaultIfEmpty(c.NetworkTimeout, "5");
+    defaultIfEmpty(c.TimeDelay, "1000");
+
+    for (Variant* field :
+         {&c.AllowedRetries, &c.BPS, &c.CommPort, &c.DataBits, &c.EOFCharacter, &c.EOFRequest,
+          &c.EOLCharacter, &c.FlowControl, &c.Handshaking, &c.HISBusinessUnit, &c.HISDSN,
+          &c.HTTPSOrganizationID, &c.HTTPSSubjectCN, &c.InBufferSize, &c.InputLength, &c.InputMode,
+          &c.MEDICNumberLength, &c.MEDICNumberValidList, &c.NetworkBridgeType, &c.OutBufferSize,
+          &c.Parity, &c.PatientID, &c.RThreshold, &c.SThreshold, &c.StopBits, &c.TCPRemotePorts,
+          &c.TCPRemoteHostName, &c.VendorApplicationPath, &c.VendorFormatType,
+          &c.VendorFormatVersion, &c.VendorName, &c.VendorRequestPath, &c.VendorRequestTag,
+          &c.VendorResultsPath})
+        markIfEmpty(*field);
+
+    if (!adjustForBridge(c)) return false;
+
+    std::string bridge = bridgeOf(c);
+    if (bridge == "SERIAL" || bridge == "TCPIP")
+        c.VendorApplicationPath = c.VendorRequestPath = c.VendorResultsPath = "N/A";
+    else if (bridge == "POLLING")
+        c.VendorApplicationPath = "N/A";
+    return true;
+}
+
+}  // namespace trellybridge::configuration

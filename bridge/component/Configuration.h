@@ -1,0 +1,26 @@
+// Turning the caller's settings into the thread's BridgeConfiguration.
+#pragma once
+
+#include "common/BridgeConfiguration.h"
+#include "trellybridge/TrellyBridgeComm.h"
+
+namespace trellybridge::configuration {
+
+// Stores the fifty GetPatient arguments with their folding, switches and INVALID markers.
+void storeArguments(BridgeConfiguration& config, const GetPatientArguments& arguments);
+// Sets bridgeTimeout and gives TCPIP one more attempt; false when AllowedRetries is
+// not a number and the request must end.
+bool adjustForBridge(BridgeConfiguration& config);
+
+enum class CompanyCheck { Passed, Rejected };
+// The MEDIC company-number check of an HL7 request. A rejection has recorded 310 or
+// 311, except for a valid list of more than 101 entries, which ends the request silently.
+CompanyCheck checkCompanyNumber(BridgeConfiguration& config);
+// The request and result paths each bridge type uses.
+void assignBridgePaths(BridgeConfiguration& config);
+// The INVALID markers and defaults that apply after the pages and the check.
+void applyFinalDefaults(BridgeConfiguration& config);
+// SetCommonParameters: the normalisation of the GetPatientData path, in place.
+bool normaliseCommonParameters(BridgeConfiguration& config);
+
+}  // namespace trellybridge::configuration

@@ -1,0 +1,201 @@
+#include "trellybridge/TrellyBridgeComm.h"
+
+#include "common/InsuranceLog.h"
+#include "common/ThreadState.h"
+#include "component/Configuration.h"
+#include "platform/Clock.h"
+#include "platform/Toolkit.h"
+#include "session/SessionWindow.h"
+
+namespace trellybridge {
+namespace {
+
+constexpr double kControlVersion = 2013.1;
+
+// The settings pages, in the order the user sees them.
+void showPropertyPages(const BridgeConfiguration& config) {
+    ui::Toolkit& toolkit = ui::toolkit();
+    toolkit.showPropertyPage("frmCommonPropertyPage");
+    if (config.VendorFormatType.toText() == "HL7") toolkit.showPropertyPage("frmMEDICProperties");
+    std::string bridge = config.NetworkBridgeType.toText();
+    if (bridge == "SERIAL") {
+        toolkit.showPropertyPage("frmSerialPropertyPage");
+        toolkit.showPropertyPage("frmMoreSerialProperties");
+    } else if (bridge == "TCPIP") {
+        toolkit.showPropertyPage("frmTCPTest");
+    } else if (bridge == "HTTPS") {
+        toolkit.showPropertyPage("frmNetworkProperties");
+        toolkit.showPropertyPage("frmHTTPSProperties");
+    } else {
+        toolkit.showPropertyPage("frmNetworkProperties");
+    }
+}
+
+// Steps up to the session window; false when the request ends before it.
+bool prepareRequest(BridgeConfiguration& config, const GetPatientArguments& arguments) {
+    configuration::storeArguments(config, arguments);
+    if (config.DisplayProperties.toText() == "true") showPropertyPages(config);
+    if (!configuration::adjustForBridge(config)) return false;
+    if (config.VendorFormatType.toText() == "HL7" &&
+        configuration::checkCompanyNumber(config) == configuration::CompanyCheck::Rejected)
+        return false;
+    configuration::assignBridgePaths(config);
+    if (config.VendorName.toText() == "HIS" && config.DisplayProperties.toText() == "true")
+        ui::toolkit().showPropertyPage("frmHISProperties");
+    configuration::applyFinalDefaults(config);
+    return true;
+}
+
+// The five-character postal code of the insurance log.
+std::string shortPostal(const std::string& postal) { return postal.substr(0, 5); }
+
+std::string insuranceLogLine(const TrellyBridgeComm& comm, int slot, const std::string& timestamp,
+                             const std::string& patientId) {
+    auto published = [&](InsuranceField field) {
+        int index = kRecordFieldCount + slot * kInsuranceFieldCount + static_cast<int>(field);
+        return comm.property(static_cast<ResultProperty>(index)).toText();
+    };
+    using F = InsuranceField;
+    std::string items[] = {timestamp,
+                           published(F::InsuredCompanyName),
+                           published(F::InsuredCompanyAddress),
+                           published(F::InsuredCompanyCity),
+                           published(F::InsuredCompanyState),
+                           shortPostal(published(F::InsuredCompanyPostal)),
+                           published(F::InsuredCompanyPostal),
+                           published(F::InsuredAlternateCompanyName),
+                           published(F::InsuredCompanyAddress2),
+                           published(F::InsuredPolicyNumber),
+                           published(F::InsuredGroupNumber),
+                           published(F::InsuredEmployer),
+                           patientId};
+    std::string line = items[0];
+    for (size_t i = 1; i < std::size(items); ++i) line += "|" + items[i];
+    return line;
+}
+
+}  // namespace
+
+Variant TrellyBridgeComm::GetPatient(const GetPatientArguments& arguments) {
+    ThreadState& state = threadState();
+    try {
+        // A found flag left over from an earlier request must not report this one as found.
+        state.patientFound = false;
+        state.record.clear();
+        if (!prepareRequest(state.config, arguments)) return Variant(state.patientFound);
+        try {
+            session::runSessionWindow();
+        } catch (...) {
+        }
+        try {
+            ReturnPatient();
+        } catch (...) {
+        }
+    } catch (...) {
+    }
+    return Variant(state.patientFound);
+}
+
+Variant TrellyBridgeComm::GetPatient(
+    const Variant& PatientID, const Variant& NetworkBridgeType, const Variant& VendorFacility,
+    const Variant& VendorName, const Variant& VendorRequestTag, const Variant& VendorFormatType,
+    const Variant& VendorFormatVersion, const Variant& EOFCharacter, const Variant& EOLCharacter,
+    const Variant& EOFRequest, const Variant& AllowedRetries, const Variant& stripPaddedZeros,
+    const Variant& DisplayProperties, const Variant& DisplayDebugger,
+    const Variant& InsuranceOverrides, const Variant& CaseSensitivity,
+    const Variant& LogInsuranceEntries, const Variant& HISDSN, const Variant& HISBusinessUnit,
+    const Variant& HTTPSOrganizationID, const Variant& HTTPSSubjectCN,
+    const Variant& TCPRemoteHostName, const Variant& TCPRemotePorts,
+    const Variant& MEDICNumberDefault, const Variant& MEDICNumberLength,
+    const Variant& MEDICNumberValidList, const Variant& MEDICuseGuarantorAddress,
+    const Variant& CommPort, const Variant& DTR, const Variant& RTS, const Variant& EOF_,
+    const Variant& Handshaking, const Variant& InputMode, const Variant& NullDiscard,
+    const Variant& BPS, const Variant& DataBits, const Variant& Parity, const Variant& StopBits,
+    const Variant& FlowControl, const Variant& InputLength, const Variant& InBufferSize,
+    const Variant& OutBufferSize, const Variant& RThreshold, const Variant& SThreshold,
+    const Variant& SerialTimeout, const Variant& VendorApplicationPath,
+    const Variant& VendorRequestPath, const Variant& VendorResultsPath,
+    const Variant& NetworkTimeout, const Variant& TimeDelay) {
+    GetPatientArguments arguments;
+#define TRELLYBRIDGE_COPY(name) arguments.name = name;
+    TRELLYBRIDGE_GETPATIENT_ARGUMENTS(TRELLYBRIDGE_COPY)
+#undef TRELLYBRIDGE_COPY
+    return GetPatient(arguments);
+}
+
+Variant TrellyBridgeComm::ReturnPatient() {
+    ThreadState& state = threadState();
+    setProperty(ResultProperty::DebugDataDump, state.debugDataDump);
+    setProperty(ResultProperty::ErrorCodes, "");
+    setProperty(ResultProperty::ErrorDescriptions, "");
+
+    if (!state.patientFound) {
+        setProperty(ResultProperty::DebugDataDump, "");
+        setProperty(ResultProperty::ErrorCodes, state.errorList);
+        setProperty(ResultProperty::ErrorDescriptions, state.errorList);
+        for (int i = 0; i < kRecordPropertyCount; ++i) setProperty(static_cast<ResultProperty>(i), "");
+        return {};
+    }
+
+    for (int i = 0; i < kRecordFieldCount; ++i)
+        setProperty(static_cast<ResultProperty>(i), state.record.fields[static_cast<size_t>(i)]);
+    for (int slot = 0; slot < kPublishedInsuranceSlots; ++slot)
+        for (int f = 0; f < kInsuranceFieldCount; ++f)
+            setProperty(static_cast<ResultProperty>(kRecordFieldCount + slot * kInsuranceFieldCount + f),
+                        state.record.insured(slot, static_cast<InsuranceField>(f)));
+
+    std::string timestamp = platform::formatDate(platform::clock().now(), "yyyymmdd HH:MM");
+    auto keep = state.config.LogInsuranceEntries.toWholeNumber();
+    if (!keep) return {};  // published, but neither logged nor with errors
+    std::string patientId = state.config.PatientID.toText();
+    for (int slot = 0; slot < kPublishedInsuranceSlots; ++slot) {
+        int companyName = kRecordFieldCount + slot * kInsuranceFieldCount +
+                          static_cast<int>(InsuranceField::InsuredCompanyName);
+        if (property(static_cast<ResultProperty>(companyName)).isEmptyText()) continue;
+        addInsuranceLogLine(kInsuranceLogFile, insuranceLogLine(*this, slot, timestamp, patientId), *keep);
+        writeInsuranceLog(*keep);
+    }
+    setProperty(ResultProperty::ErrorCodes, state.errorList);
+    setProperty(ResultProperty::ErrorDescriptions, state.errorList);
+    return {};
+}
+
+Variant TrellyBridgeComm::resetGlobalValues() {
+    threadState().record.clear();
+    return {};
+}
+
+namespace {
+void endRequest() {
+    ThreadState& state = threadState();
+    state.session.elapsedTicks = 0;
+    state.session.completionCode = 0;
+    state.patientFound = false;
+    state.session.attemptCount = 0;
+    state.session.rawDataReceived.clear();
+}
+}  // namespace
+
+Variant TrellyBridgeComm::closeConnection() {
+    endRequest();
+    session::unloadSessionWindow();
+    return {};
+}
+
+Variant TrellyBridgeComm::closeEnhancedBridgeConnection() {
+    endRequest();
+    return {};
+}
+
+Variant TrellyBridgeComm::VerifySerialSettings() {
+    return Variant(threadState().session.completionCode == 1);
+}
+
+Variant TrellyBridgeComm::GetControlVersion() { return Variant(kControlVersion); }
+
+Variant TrellyBridgeComm::SetCommonParameters() {
+    configuration::normaliseCommonParameters(threadState().config);
+    return {};
+}
+
+}  // namespace trellybridge

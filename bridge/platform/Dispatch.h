@@ -1,0 +1,56 @@
+// Late-bound access to an object's members by name, as COM's dispatch interface offers.
+#pragma once
+
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "trellybridge/Variant.h"
+
+namespace trellybridge::platform {
+
+enum class MemberKind { Method, PutByValue, PutByReference, Get };
+
+struct Member {
+    std::string name;
+    MemberKind kind;
+    int id;  // position in the interface order, from 1
+};
+
+enum class InvokeStatus { Ok, UnknownMember, BadArgumentCount, NotImplemented };
+
+// The members of one class in the documented interface order. Names match without
+// regard to case, as they do for dispatch clients.
+class DispatchTable {
+public:
+    // A property takes three entries: put by value, put by reference, get.
+    DispatchTable& property(std::string name);
+    DispatchTable& method(std::string name);
+    // For the odd property whose accessors are published individually.
+    DispatchTable& accessor(std::string name, MemberKind kind);
+
+    const std::vector<Member>& members() const { return members_; }
+    const Member* find(std::string_view name, MemberKind kind) const;
+    const Member* byId(int id) const;
+
+private:
+    std::vector<Member> members_;
+};
+
+// An object whose members can be invoked by name.
+class Dispatchable : public Object {
+public:
+    virtual const DispatchTable& dispatchTable() const = 0;
+    // Runs one member; `arguments` are in declaration order and may be fewer than the
+    // member declares when its trailing arguments are optional.
+    virtual InvokeStatus invoke(const Member& member, std::span<const Variant> arguments,
+                                Variant& result) = 0;
+
+    InvokeStatus invoke(std::string_view name, MemberKind kind,
+                        std::span<const Variant> arguments, Variant& result);
+};
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b);
+
+}  // namespace trellybridge::platform

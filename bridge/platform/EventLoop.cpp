@@ -1,0 +1,101 @@
+#include "platform/EventLoop.h"
+
+#include <poll.h>
+
+#include <algorithm>
+#include <climits>
+
+#include "platform/Clock.h"
+
+namespace trellybridge::ui {
+
+Timer::Timer(std::function<void()> onTick) : onTick_(std::move(onTick)) {
+    EventLoop::current().timers_.push_back(this);
+}
+
+Timer::~Timer() {
+    auto& timers = EventLoop::current().timers_;
+    timers.erase(std::remove(timers.begin(), timers.end(), this), timers.end());
+}
+
+void Timer::restart() { dueAt_ = EventLoop::current().now() + interval_; }
+
+void Timer::setInterval(int milliseconds) {
+    interval_ = std::max(0, milliseconds);
+    if (enabled_) restart();
+}
+
+void Timer::setEnabled(bool enabled) {
+    enabled_ = enabled;
+    if (enabled_) restart();
+}
+
+EventLoop& EventLoop::current() {
+    thread_local EventLoop loop;
+    return loop;
+}
+
+std::int32_t EventLoop::now() const { return platform::clock().tickCount(); }
+
+int EventLoop::watch(int fd, std::function<void()> onReady) {
+    watches_.push_back({nextHandle_, fd, std::move(onReady)});
+    return nextHandle_++;
+}
+
+void EventLoop::unwatch(int handle) {
+    std::erase_if(watches_, [handle](const Watch& w) { return w.handle == handle; });
+}
+
+int EventLoop::millisecondsToNextTimer() const {
+    int wait = -1;
+    std::int32_t current = now();
+    for (const Timer* timer : timers_) {
+        // A timer with interval 0 never fires, as a window timer of interval 0 does not.
+        if (!timer->enabled_ || timer->interval_ <= 0) continue;
+        int remaining = std::max(0, static_cast<int>(timer->dueAt_ - current));
+        wait = wait < 0 ? remaining : std::min(wait, remaining);
+    }
+    return wait;
+}
+
+void EventLoop::fireDueTimers() {
+    // Timers may be created, destroyed or changed by a tick: fire from a snapshot and
+    // skip any that went away.
+    std::vector<Timer*> snapshot = timers_;
+    for (Timer* timer : snapshot) {
+        if (std::find(timers_.begin(), timers_.end(), timer) == timers_.end()) continue;
+        if (!timer->enabled_ || timer->interval_ <= 0) continue;
+        if (static_cast<std::int32_t>(now() - timer->dueAt_) < 0) continue;
+        timer->restart();
+        if (timer->onTick_) timer->onTick_();
+    }
+}
+
+bool EventLoop::runOnce(int maxWaitMs) {
+    int timerWait = millisecondsToNextTimer();
+    int wait = timerWait;
+    if (maxWaitMs >= 0) wait = wait < 0 ? maxWaitMs : std::min(wait, maxWaitMs);
+    if (wait < 0 && watches_.empty()) return false;
+
+    platform::Clock& clock = platform::clock();
+    std::vector<pollfd> fds;
+    for (const Watch& w : watches_) fds.push_back({w.fd, POLLIN, 0});
+    int pollWait = clock.isVirtual() ? 0 : wait;
+    int ready = ::poll(fds.data(), fds.size(), pollWait);
+    if (ready == 0 && clock.isVirtual() && wait > 0) clock.advance(wait);
+
+    if (ready > 0) {
+        std::vector<Watch> snapshot = watches_;
+        for (size_t i = 0; i < fds.size(); ++i) {
+            if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+            bool stillWatched = std::any_of(watches_.begin(), watches_.end(), [&](const Watch& w) {
+                return w.handle == snapshot[i].handle;
+            });
+            if (stillWatched && snapshot[i].onReady) snapshot[i].onReady();
+        }
+    }
+    fireDueTimers();
+    return true;
+}
+
+}  // namespace trellybridge::ui

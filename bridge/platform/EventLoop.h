@@ -1,0 +1,71 @@
+// The calling thread's event loop: millisecond timers and descriptor watches, waited on
+// with poll(2). Nothing spins: a wait sleeps until the next timer is due or a watched
+// descriptor is ready. Under a virtual clock the loop jumps the clock to the next timer.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+namespace trellybridge::ui {
+
+class EventLoop;
+
+// A window timer: fires every `interval` ms while enabled. Changing the interval or
+// enabling it restarts the countdown.
+class Timer {
+public:
+    explicit Timer(std::function<void()> onTick = {});
+    ~Timer();
+    Timer(const Timer&) = delete;
+    Timer& operator=(const Timer&) = delete;
+
+    void setOnTick(std::function<void()> onTick) { onTick_ = std::move(onTick); }
+    void setInterval(int milliseconds);
+    int interval() const { return interval_; }
+    void setEnabled(bool enabled);
+    bool enabled() const { return enabled_; }
+
+private:
+    friend class EventLoop;
+    void restart();
+    std::function<void()> onTick_;
+    int interval_ = 0;
+    bool enabled_ = false;
+    std::int32_t dueAt_ = 0;
+};
+
+enum class WatchEvents { Readable = 1, Writable = 2 };
+
+class EventLoop {
+public:
+    static EventLoop& current();
+
+    // Calls `onReady` whenever `fd` is readable; returns a handle for unwatch().
+    int watch(int fd, std::function<void()> onReady);
+    void unwatch(int handle);
+
+    // Waits for the next event (at most `maxWaitMs`, or until the next timer when
+    // negative) and dispatches what is ready. Returns false when there was nothing that
+    // could ever wake the loop (no enabled timer, no watch, no bound).
+    bool runOnce(int maxWaitMs = -1);
+    // Dispatches what is ready now without waiting.
+    void pump() { runOnce(0); }
+
+private:
+    friend class Timer;
+    std::int32_t now() const;
+    int millisecondsToNextTimer() const;
+    void fireDueTimers();
+
+    struct Watch {
+        int handle;
+        int fd;
+        std::function<void()> onReady;
+    };
+    std::vector<Timer*> timers_;
+    std::vector<Watch> watches_;
+    int nextHandle_ = 1;
+};
+
+}  // namespace trellybridge::ui

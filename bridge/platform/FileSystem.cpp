@@ -1,0 +1,132 @@
+#include "platform/FileSystem.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace trellybridge::fs {
+namespace {
+
+std::string environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
+std::string dataHome() {
+    std::string xdg = environment("XDG_DATA_HOME");
+    if (!xdg.empty()) return xdg;
+    return environment("HOME") + "/.local/share";
+}
+
+bool hasDriveLetter(std::string_view path) {
+    return path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0]));
+}
+
+bool writeAll(int fd, std::string_view content) {
+    while (!content.empty()) {
+        ssize_t written = ::write(fd, content.data(), content.size());
+        if (written < 0) return false;
+        content.remove_prefix(static_cast<size_t>(written));
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string driveRoot(char letter) {
+    char upper = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
+    std::string configured = environment((std::string("TRELLYBRIDGE_DRIVE_") + upper).c_str());
+    if (!configured.empty()) return configured;
+    return dataHome() + "/trellybridge/drive_" +
+           static_cast<char>(std::tolower(static_cast<unsigned char>(letter)));
+}
+
+std::string hostPath(std::string_view path) {
+    std::string rest;
+    std::string root;
+    if (hasDriveLetter(path)) {
+        root = driveRoot(path[0]);
+        rest = path.substr(2);
+    } else if (!path.empty() && path[0] == '\\') {
+        root = driveRoot('C');  // rooted on the current drive
+        rest = path;
+    } else {
+        rest = path;
+    }
+    for (char& c : rest)
+        if (c == '\\') c = '/';
+    if (root.empty()) return rest;
+    if (!rest.empty() && rest[0] != '/') rest.insert(rest.begin(), '/');
+    return root + rest;
+}
+
+bool folderExists(std::string_view path) {
+    std::error_code error;
+    return std::filesystem::is_directory(hostPath(path), error);
+}
+
+bool fileExists(std::string_view path) {
+    std::error_code error;
+    return std::filesystem::is_regular_file(hostPath(path), error);
+}
+
+std::optional<std::string> readFile(std::string_view path) {
+    std::ifstream in(hostPath(path), std::ios::binary);
+    if (!in) return std::nullopt;
+    std::ostringstream content;
+    content << in.rdbuf();
+    if (in.bad()) return std::nullopt;
+    return content.str();
+}
+
+bool writeFileAtomically(std::string_view path, std::string_view content, unsigned mode) {
+    std::string target = hostPath(path);
+    std::string temporary = target + ".XXXXXX";
+    int fd = ::mkstemp(temporary.data());
+    if (fd < 0) return false;
+    struct stat existing {};
+    mode_t wanted = ::stat(target.c_str(), &existing) == 0 ? existing.st_mode & 07777 : mode;
+    bool ok = ::fchmod(fd, wanted) == 0 && writeAll(fd, content) && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    if (ok) ok = ::rename(temporary.c_str(), target.c_str()) == 0;
+    if (!ok) ::unlink(temporary.c_str());
+    return ok;
+}
+
+bool appendToFile(std::string_view path, std::string_view content, unsigned mode) {
+    int fd = ::open(hostPath(path).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, mode);
+    if (fd < 0) return false;
+    bool ok = writeAll(fd, content);
+    return (::close(fd) == 0) && ok;
+}
+
+bool removeFile(std::string_view path) {
+    std::error_code error;
+    return std::filesystem::remove(hostPath(path), error);
+}
+
+std::vector<std::string> listFolder(std::string_view path) {
+    std::vector<std::string> names;
+    std::error_code error;
+    for (auto it = std::filesystem::directory_iterator(hostPath(path), error);
+         !error && it != std::filesystem::directory_iterator(); it.increment(error))
+        names.push_back(it->path().filename().string());
+    return names;
+}
+
+std::vector<char> readyDrives() {
+    std::vector<char> letters;
+    for (char letter = 'A'; letter <= 'Z'; ++letter) {
+        std::error_code error;
+        if (std::filesystem::is_directory(driveRoot(letter), error)) letters.push_back(letter);
+    }
+    return letters;
+}
+
+}  // namespace trellybridge::fs

@@ -1,0 +1,114 @@
+#include "platform/SettingsStore.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <mutex>
+#include <sstream>
+#include <vector>
+
+#include "platform/FileSystem.h"
+
+namespace trellybridge::platform {
+namespace {
+
+std::string trimmed(std::string_view text) {
+    size_t first = text.find_first_not_of(" \t\r");
+    if (first == std::string_view::npos) return {};
+    size_t last = text.find_last_not_of(" \t\r");
+    return std::string(text.substr(first, last - first + 1));
+}
+
+struct IniLine {
+    std::string section;  // the section the line belongs to
+    std::string key;      // empty for headers, comments and blank lines
+    std::string text;     // the line as written
+};
+
+std::vector<IniLine> parseIni(const std::string& content) {
+    std::vector<IniLine> lines;
+    std::istringstream in(content);
+    std::string line, section;
+    while (std::getline(in, line)) {
+        std::string clean = trimmed(line);
+        if (clean.size() >= 2 && clean.front() == '[' && clean.back() == ']') {
+            section = clean.substr(1, clean.size() - 2);
+            lines.push_back({section, "", clean});
+            continue;
+        }
+        size_t equals = clean.find('=');
+        bool comment = clean.empty() || clean[0] == ';' || clean[0] == '#';
+        std::string key = (comment || equals == std::string::npos) ? "" : trimmed(clean.substr(0, equals));
+        lines.push_back({section, key, line});
+    }
+    return lines;
+}
+
+std::mutex storeMutex;
+std::shared_ptr<SettingsStore> currentStore;
+
+}  // namespace
+
+std::string IniSettingsStore::defaultPath() {
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    std::string base = xdg && *xdg ? xdg : std::string(std::getenv("HOME") ? std::getenv("HOME") : ".") + "/.config";
+    return base + "/TrellyBridge/settings.ini";
+}
+
+std::string IniSettingsStore::get(std::string_view section, std::string_view key) {
+    auto content = fs::readFile(path_);
+    if (!content) return {};
+    for (const IniLine& line : parseIni(*content))
+        if (line.section == section && line.key == key)
+            return trimmed(line.text.substr(line.text.find('=') + 1));
+    return {};
+}
+
+bool IniSettingsStore::set(std::string_view section, std::string_view key, std::string_view value) {
+    std::error_code error;
+    std::filesystem::create_directories(std::filesystem::path(path_).parent_path(), error);
+    std::vector<IniLine> lines = parseIni(fs::readFile(path_).value_or(""));
+    std::string entry = std::string(key) + "=" + std::string(value);
+    bool replaced = false;
+    size_t sectionEnd = lines.size();
+    bool sectionSeen = false;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (lines[i].section != section) continue;
+        sectionSeen = true;
+        sectionEnd = i + 1;
+        if (lines[i].key == key && !replaced) {
+            lines[i].text = entry;
+            replaced = true;
+        }
+    }
+    if (!replaced) {
+        if (!sectionSeen) lines.push_back({std::string(section), "", "[" + std::string(section) + "]"});
+        else lines.insert(lines.begin() + static_cast<long>(sectionEnd), {std::string(section), std::string(key), entry});
+        if (!sectionSeen) lines.push_back({std::string(section), std::string(key), entry});
+    }
+    std::string content;
+    for (const IniLine& line : lines) content += line.text + "\n";
+    return fs::writeFileAtomically(path_, content, 0600);
+}
+
+std::string MemorySettingsStore::get(std::string_view section, std::string_view key) {
+    auto found = values_.find(std::string(section) + "\n" + std::string(key));
+    return found == values_.end() ? "" : found->second;
+}
+
+bool MemorySettingsStore::set(std::string_view section, std::string_view key, std::string_view value) {
+    values_[std::string(section) + "\n" + std::string(key)] = value;
+    return true;
+}
+
+SettingsStore& settingsStore() {
+    std::lock_guard lock(storeMutex);
+    if (!currentStore) currentStore = std::make_shared<IniSettingsStore>(IniSettingsStore::defaultPath());
+    return *currentStore;
+}
+
+void setSettingsStore(std::shared_ptr<SettingsStore> store) {
+    std::lock_guard lock(storeMutex);
+    currentStore = std::move(store);
+}
+
+}  // namespace trellybridge::platform

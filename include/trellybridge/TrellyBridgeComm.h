@@ -1,0 +1,143 @@
+// TrellyBridgeComm: fetches one patient's registration data from the practice-management
+// system beside the host. Create it, call GetPatient, read the result properties, then
+// call closeConnection. Every call runs on the calling thread; instances on one thread
+// share that thread's settings and patient record, and each instance has its own
+// properties. No exception leaves any member.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <optional>
+#include <string_view>
+
+#include "trellybridge/Fields.h"
+#include "trellybridge/Variant.h"
+
+namespace trellybridge {
+
+inline constexpr std::string_view kProgId = "TrellyBridge.TrellyBridgeComm";
+
+// The fifty settings of a request, under their argument names. An empty variant lets
+// the component's default apply; TimeDelay is "1000" unless given.
+struct GetPatientArguments {
+#define TRELLYBRIDGE_MEMBER(name) Variant name;
+    TRELLYBRIDGE_GETPATIENT_ARGUMENTS(TRELLYBRIDGE_MEMBER)
+#undef TRELLYBRIDGE_MEMBER
+
+    GetPatientArguments() { TimeDelay = "1000"; }
+    static constexpr std::size_t kCount = 50;
+    // Arguments by position (0 to 49) and by name (without regard to case).
+    Variant& at(std::size_t position);
+    const Variant& at(std::size_t position) const;
+    static std::string_view name(std::size_t position);
+    static std::optional<std::size_t> find(std::string_view name);
+};
+
+// The 119 result properties: the 114 that publish the record, then the other five.
+enum class ResultProperty : int {
+#define TRELLYBRIDGE_ENUM(name) name,
+#define TRELLYBRIDGE_ENUM_I1(field) i1##field,
+#define TRELLYBRIDGE_ENUM_I2(field) i2##field,
+#define TRELLYBRIDGE_ENUM_I3(field) i3##field,
+    TRELLYBRIDGE_RECORD_FIELDS(TRELLYBRIDGE_ENUM)
+    TRELLYBRIDGE_INSURANCE_FIELDS(TRELLYBRIDGE_ENUM_I1)
+    TRELLYBRIDGE_INSURANCE_FIELDS(TRELLYBRIDGE_ENUM_I2)
+    TRELLYBRIDGE_INSURANCE_FIELDS(TRELLYBRIDGE_ENUM_I3)
+    TRELLYBRIDGE_OTHER_PROPERTIES(TRELLYBRIDGE_ENUM)
+#undef TRELLYBRIDGE_ENUM
+#undef TRELLYBRIDGE_ENUM_I1
+#undef TRELLYBRIDGE_ENUM_I2
+#undef TRELLYBRIDGE_ENUM_I3
+};
+
+inline constexpr int kResultPropertyCount = 119;
+inline constexpr int kRecordPropertyCount = 114;
+
+std::string_view propertyName(ResultProperty property);
+// Matches without regard to case; "p1BillType" names p1PatientBillType.
+std::optional<ResultProperty> findProperty(std::string_view name);
+
+class TrellyBridgeComm {
+public:
+    // Runs one request; True when a patient was found. Never throws.
+    Variant GetPatient(const GetPatientArguments& arguments);
+    Variant GetPatient(const Variant& PatientID, const Variant& NetworkBridgeType,
+                       const Variant& VendorFacility, const Variant& VendorName,
+                       const Variant& VendorRequestTag, const Variant& VendorFormatType,
+                       const Variant& VendorFormatVersion, const Variant& EOFCharacter,
+                       const Variant& EOLCharacter, const Variant& EOFRequest,
+                       const Variant& AllowedRetries, const Variant& stripPaddedZeros,
+                       const Variant& DisplayProperties, const Variant& DisplayDebugger,
+                       const Variant& InsuranceOverrides, const Variant& CaseSensitivity,
+                       const Variant& LogInsuranceEntries, const Variant& HISDSN,
+                       const Variant& HISBusinessUnit, const Variant& HTTPSOrganizationID,
+                       const Variant& HTTPSSubjectCN, const Variant& TCPRemoteHostName,
+                       const Variant& TCPRemotePorts, const Variant& MEDICNumberDefault,
+                       const Variant& MEDICNumberLength, const Variant& MEDICNumberValidList,
+                       const Variant& MEDICuseGuarantorAddress, const Variant& CommPort,
+                       const Variant& DTR, const Variant& RTS, const Variant& EOF_,
+                       const Variant& Handshaking, const Variant& InputMode,
+                       const Variant& NullDiscard, const Variant& BPS, const Variant& DataBits,
+                       const Variant& Parity, const Variant& StopBits, const Variant& FlowControl,
+                       const Variant& InputLength, const Variant& InBufferSize,
+                       const Variant& OutBufferSize, const Variant& RThreshold,
+                       const Variant& SThreshold, const Variant& SerialTimeout,
+                       const Variant& VendorApplicationPath, const Variant& VendorRequestPath,
+                       const Variant& VendorResultsPath, const Variant& NetworkTimeout,
+                       const Variant& TimeDelay = Variant("1000"));
+
+    // Publishes the thread's result into this instance's properties.
+    Variant ReturnPatient();
+    // Clears the thread's patient record.
+    Variant resetGlobalValues();
+    // Ends a GetPatient request: the found flag and session counters are cleared.
+    Variant closeConnection();
+    // The same for a GetPatientData request.
+    Variant closeEnhancedBridgeConnection();
+    // True when the last session obtained an answer.
+    Variant VerifySerialSettings();
+    // The floating-point number 2013.1.
+    Variant GetControlVersion();
+    // Normalises the thread's settings after SetGlobalValues.
+    Variant SetCommonParameters();
+
+    const Variant& property(ResultProperty which) const {
+        return properties_[static_cast<std::size_t>(which)];
+    }
+    void setProperty(ResultProperty which, Variant value) {
+        properties_[static_cast<std::size_t>(which)] = std::move(value);
+    }
+
+    // The three accessors of each property, as a dispatch client sees them.
+#define TRELLYBRIDGE_ACCESSORS(name)                                                           \
+    Variant get_##name() const { return property(ResultProperty::name); }                      \
+    void put_##name(const Variant& value) { setProperty(ResultProperty::name, value); }        \
+    void putref_##name(const Variant& value) { setProperty(ResultProperty::name, value); }
+#define TRELLYBRIDGE_ACCESSORS_I1(field) TRELLYBRIDGE_ACCESSORS(i1##field)
+#define TRELLYBRIDGE_ACCESSORS_I2(field) TRELLYBRIDGE_ACCESSORS(i2##field)
+#define TRELLYBRIDGE_ACCESSORS_I3(field) TRELLYBRIDGE_ACCESSORS(i3##field)
+    TRELLYBRIDGE_RECORD_FIELDS(TRELLYBRIDGE_ACCESSORS)
+    TRELLYBRIDGE_INSURANCE_FIELDS(TRELLYBRIDGE_ACCESSORS_I1)
+    TRELLYBRIDGE_INSURANCE_FIELDS(TRELLYBRIDGE_ACCESSORS_I2)
+    TRELLYBRIDGE_INSURANCE_FIELDS(TRELLYBRIDGE_ACCESSORS_I3)
+    TRELLYBRIDGE_ACCESSORS(p1PatientRelationship)
+    TRELLYBRIDGE_ACCESSORS(DebugDataDump)
+    TRELLYBRIDGE_ACCESSORS(ErrorCodes)
+    TRELLYBRIDGE_ACCESSORS(ErrorDescriptions)
+#undef TRELLYBRIDGE_ACCESSORS
+#undef TRELLYBRIDGE_ACCESSORS_I1
+#undef TRELLYBRIDGE_ACCESSORS_I2
+#undef TRELLYBRIDGE_ACCESSORS_I3
+
+    // The bill type is written under one name and read under another.
+    void put_p1BillType(const Variant& value) { setProperty(ResultProperty::p1PatientBillType, value); }
+    void putref_p1PatientBillType(const Variant& value) {
+        setProperty(ResultProperty::p1PatientBillType, value);
+    }
+    Variant get_p1PatientBillType() const { return property(ResultProperty::p1PatientBillType); }
+
+private:
+    std::array<Variant, kResultPropertyCount> properties_;
+};
+
+}  // namespace trellybridge

@@ -1,0 +1,70 @@
+/* TrellyBridge C interface, for hosts written in other languages.
+ *
+ * Create an object by ProgID ("TrellyBridge.TrellyBridgeComm"), invoke its members by
+ * name with variant arguments, read and write its properties by name, and release it.
+ * Objects belong to the thread that created them. Text is passed as bytes (one byte per
+ * character); text returned in a variant is owned by the variant until
+ * tb_variant_clear. */
+#ifndef TRELLYBRIDGE_H
+#define TRELLYBRIDGE_H
+
+#include <stddef.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef struct tb_object tb_object;
+
+typedef enum tb_kind {
+    TB_EMPTY = 0,
+    TB_BOOLEAN = 1,
+    TB_INTEGER = 2,
+    TB_DOUBLE = 3,
+    TB_TEXT = 4,
+    TB_OBJECT = 5
+} tb_kind;
+
+typedef struct tb_variant {
+    tb_kind kind;
+    int boolean;       /* TB_BOOLEAN: 0 or 1 */
+    long long integer; /* TB_INTEGER */
+    double real;       /* TB_DOUBLE */
+    char *text;        /* TB_TEXT: NUL-terminated, text_length bytes before the NUL */
+    size_t text_length;
+    tb_object *object; /* TB_OBJECT */
+} tb_variant;
+
+typedef enum tb_status {
+    TB_OK = 0,
+    TB_UNKNOWN_CLASS = 1,
+    TB_UNKNOWN_MEMBER = 2,
+    TB_BAD_ARGUMENT_COUNT = 3,
+    TB_NOT_IMPLEMENTED = 4,
+    TB_INVALID_ARGUMENT = 5
+} tb_status;
+
+/* Variant helpers. Setting text copies it. */
+void tb_variant_init(tb_variant *variant);
+void tb_variant_set_text(tb_variant *variant, const char *text);
+void tb_variant_set_integer(tb_variant *variant, long long value);
+void tb_variant_set_boolean(tb_variant *variant, int value);
+void tb_variant_set_double(tb_variant *variant, double value);
+/* Frees what the variant owns and makes it empty. */
+void tb_variant_clear(tb_variant *variant);
+
+tb_status tb_create(const char *prog_id, tb_object **object);
+/* Invokes a method; `result` (may be NULL) receives its value. */
+tb_status tb_invoke(tb_object *object, const char *member, const tb_variant *arguments,
+                    size_t argument_count, tb_variant *result);
+tb_status tb_get_property(tb_object *object, const char *name, tb_variant *value);
+tb_status tb_put_property(tb_object *object, const char *name, const tb_variant *value);
+tb_status tb_putref_property(tb_object *object, const char *name, const tb_variant *value);
+void tb_release(tb_object *object);
+const char *tb_status_text(tb_status status);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -1,0 +1,88 @@
+/* The C interface as a host written in C uses it. */
+#include <math.h>
+#include <stdio.h>
+#include <string.h>
+
+#include "trellybridge/trellybridge.h"
+
+static int failures = 0;
+
+#define CHECK(condition)                                                          \
+    do {                                                                          \
+        if (!(condition)) {                                                       \
+            fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
+            ++failures;                                                           \
+        }                                                                         \
+    } while (0)
+
+static void check_text(tb_object *object, const char *property, const char *expected) {
+    tb_variant value;
+    tb_variant_init(&value);
+    CHECK(tb_get_property(object, property, &value) == TB_OK);
+    CHECK(value.kind == TB_TEXT);
+    CHECK(value.kind == TB_TEXT && strcmp(value.text, expected) == 0);
+    tb_variant_clear(&value);
+}
+
+int main(void) {
+    tb_object *comm = NULL;
+    tb_variant value, result;
+    tb_variant arguments[50];
+    size_t i;
+
+    CHECK(tb_create("No.Such.Class", &comm) == TB_UNKNOWN_CLASS);
+    CHECK(comm == NULL);
+    CHECK(tb_create("trellybridge.trellybridgecomm", &comm) == TB_OK);
+    CHECK(comm != NULL);
+    if (!comm) return 1;
+
+    tb_variant_init(&result);
+    CHECK(tb_invoke(comm, "GetControlVersion", NULL, 0, &result) == TB_OK);
+    CHECK(result.kind == TB_DOUBLE && fabs(result.real - 2013.1) < 1e-9);
+    tb_variant_clear(&result);
+
+    /* Properties: write by value and read back; the bill type's two names. */
+    tb_variant_init(&value);
+    tb_variant_set_text(&value, "Smith");
+    CHECK(tb_put_property(comm, "p1PatientLastName", &value) == TB_OK);
+    check_text(comm, "P1PATIENTLASTNAME", "Smith");
+    tb_variant_set_text(&value, "B7");
+    CHECK(tb_put_property(comm, "p1BillType", &value) == TB_OK);
+    check_text(comm, "p1PatientBillType", "B7");
+    CHECK(tb_get_property(comm, "p1BillType", &result) == TB_UNKNOWN_MEMBER);
+    CHECK(tb_get_property(comm, "NoSuchProperty", &result) == TB_UNKNOWN_MEMBER);
+    tb_variant_clear(&value);
+
+    /* A request that ends before its session: HL7 with a company not in the list. */
+    for (i = 0; i < 50; ++i) tb_variant_init(&arguments[i]);
+    tb_variant_set_text(&arguments[0], "7-42");           /* PatientID */
+    tb_variant_set_text(&arguments[1], "TCPIP");          /* NetworkBridgeType */
+    tb_variant_set_text(&arguments[5], "HL7");            /* VendorFormatType */
+    tb_variant_set_integer(&arguments[10], 2);            /* AllowedRetries */
+    tb_variant_set_boolean(&arguments[12], 0);            /* DisplayProperties */
+    tb_variant_set_text(&arguments[23], "1");             /* MEDICNumberDefault */
+    tb_variant_set_text(&arguments[25], "1");             /* MEDICNumberValidList */
+    CHECK(tb_invoke(comm, "GetPatient", arguments, 50, &result) == TB_OK);
+    CHECK(result.kind == TB_BOOLEAN && result.boolean == 0);
+    tb_variant_clear(&result);
+    CHECK(tb_invoke(comm, "GetPatient", arguments, 3, &result) == TB_BAD_ARGUMENT_COUNT);
+
+    /* The error is published by ReturnPatient. */
+    CHECK(tb_invoke(comm, "ReturnPatient", NULL, 0, NULL) == TB_OK);
+    check_text(comm, "ErrorCodes",
+               "<error id=\"310\" description=\"ORVEL Parameter: 7 is not a valid company number for "
+               "current user\">ORVEL Parameter: 7 is not a valid company number for current "
+               "user</error>\r\n");
+    check_text(comm, "p1PatientLastName", "");
+
+    CHECK(tb_invoke(comm, "VerifySerialSettings", NULL, 0, &result) == TB_OK);
+    CHECK(result.kind == TB_BOOLEAN && result.boolean == 0);
+    CHECK(tb_invoke(comm, "NoSuchMethod", NULL, 0, &result) == TB_UNKNOWN_MEMBER);
+    CHECK(strlen(tb_status_text(TB_NOT_IMPLEMENTED)) > 0);
+
+    for (i = 0; i < 50; ++i) tb_variant_clear(&arguments[i]);
+    tb_variant_clear(&result);
+    tb_release(comm);
+    if (failures == 0) printf("C interface: all checks passed\n");
+    return failures == 0 ? 0 : 1;
+}

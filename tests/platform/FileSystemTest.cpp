@@ -1,0 +1,75 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "platform/FileSystem.h"
+#include "platform/SettingsStore.h"
+#include "support/TestEnvironment.h"
+
+namespace trellybridge {
+namespace {
+
+class FileSystemTest : public testing::TestEnvironment {};
+
+TEST_F(FileSystemTest, TranslatesWindowsPathsThroughDriveMapping) {
+    ::setenv("TRELLYBRIDGE_DRIVE_D", "/mnt/dee", 1);
+    const std::pair<std::string, std::string> cases[] = {
+        {"c:\\vendor\\request.inq", driveC.string() + "/vendor/request.inq"},
+        {"C:\\BRIDGEINSURANCE.log", driveC.string() + "/BRIDGEINSURANCE.log"},
+        {"C:BridgeLogs", driveC.string() + "/BridgeLogs"},
+        {"d:\\x\\y.dat", "/mnt/dee/x/y.dat"},
+        {"\\42.dat", driveC.string() + "/42.dat"},
+        {"/srv/vendor/patient.dat", "/srv/vendor/patient.dat"},
+        {"relative\\file.txt", "relative/file.txt"},
+        {"/srv/results\\42.dat", "/srv/results/42.dat"},
+    };
+    for (const auto& [windows, host] : cases) EXPECT_EQ(fs::hostPath(windows), host) << windows;
+    ::unsetenv("TRELLYBRIDGE_DRIVE_D");
+    EXPECT_EQ(fs::driveRoot('e'), (root / "data" / "trellybridge" / "drive_e").string());
+}
+
+TEST_F(FileSystemTest, WritesAtomicallyWithPrivateMode) {
+    ASSERT_TRUE(fs::writeFileAtomically("c:\\out.log", "first"));
+    ASSERT_TRUE(fs::writeFileAtomically("c:\\out.log", "second"));
+    EXPECT_EQ(readDriveCFile("out.log"), "second");
+    struct stat info {};
+    ASSERT_EQ(::stat(onDriveC("out.log").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    EXPECT_EQ(fs::listFolder("c:\\").size(), 1u) << "no temporary file may remain";
+    EXPECT_FALSE(fs::writeFileAtomically("c:\\missing\\folder\\x.log", "y"));
+}
+
+TEST_F(FileSystemTest, AppendsAndChecksExistence) {
+    EXPECT_TRUE(fs::appendToFile("c:\\a.txt", "1"));
+    EXPECT_TRUE(fs::appendToFile("c:\\a.txt", "2"));
+    EXPECT_EQ(fs::readFile("C:\\A.TXT"), std::nullopt) << "host names are case-sensitive";
+    EXPECT_EQ(fs::readFile("c:\\a.txt"), "12");
+    EXPECT_TRUE(fs::fileExists("c:\\a.txt"));
+    EXPECT_FALSE(fs::folderExists("c:\\a.txt"));
+    EXPECT_TRUE(fs::folderExists("c:\\"));
+    EXPECT_TRUE(fs::removeFile("c:\\a.txt"));
+    EXPECT_FALSE(fs::fileExists("c:\\a.txt"));
+    auto drives = fs::readyDrives();
+    EXPECT_NE(std::find(drives.begin(), drives.end(), 'C'), drives.end());
+}
+
+TEST_F(FileSystemTest, IniStoreKeepsOtherSectionsAndSurvivesReopening) {
+    std::string path = (root / "config" / "TrellyBridge" / "settings.ini").string();
+    EXPECT_EQ(platform::IniSettingsStore::defaultPath(), path);
+    {
+        platform::IniSettingsStore store(path);
+        EXPECT_EQ(store.get("Properties", "LastGoodPort"), "");
+        EXPECT_TRUE(store.set("Other", "Key", "kept"));
+        EXPECT_TRUE(store.set("Properties", "LastGoodPort", "5002"));
+        EXPECT_TRUE(store.set("Properties", "LastGoodPort", "5003"));
+    }
+    platform::IniSettingsStore reopened(path);
+    EXPECT_EQ(reopened.get("Properties", "LastGoodPort"), "5003");
+    EXPECT_EQ(reopened.get("Other", "Key"), "kept");
+    EXPECT_EQ(reopened.get("Other", "LastGoodPort"), "");
+    struct stat info {};
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+}
+
+}  // namespace
+}  // namespace trellybridge

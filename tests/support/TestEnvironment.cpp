@@ -1,0 +1,46 @@
+#include "support/TestEnvironment.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace trellybridge::testing {
+
+void TestEnvironment::SetUp() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "trellybridge-test-XXXXXX").string();
+    root = ::mkdtemp(pattern.data());
+    driveC = root / "drive_c";
+    std::filesystem::create_directories(driveC);
+    ::setenv("TRELLYBRIDGE_DRIVE_C", driveC.c_str(), 1);
+    ::setenv("XDG_DATA_HOME", (root / "data").c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", (root / "config").c_str(), 1);
+    store = std::make_shared<platform::MemorySettingsStore>();
+    platform::setSettingsStore(store);
+    platform::setClock(&clock);
+    toolkit = std::make_shared<RecordingToolkit>();
+    ui::setToolkit(toolkit);
+    threadState() = ThreadState{};
+}
+
+void TestEnvironment::TearDown() {
+    ui::setToolkit(nullptr);
+    platform::setClock(nullptr);
+    platform::setSettingsStore(nullptr);
+    ::unsetenv("TRELLYBRIDGE_DRIVE_C");
+    std::error_code error;
+    std::filesystem::remove_all(root, error);
+}
+
+void TestEnvironment::writeDriveCFile(const std::string& relative, const std::string& content) const {
+    std::filesystem::create_directories(std::filesystem::path(onDriveC(relative)).parent_path());
+    std::ofstream(onDriveC(relative), std::ios::binary) << content;
+}
+
+std::string TestEnvironment::readDriveCFile(const std::string& relative) const {
+    std::ifstream in(onDriveC(relative), std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+}  // namespace trellybridge::testing

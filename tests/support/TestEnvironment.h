@@ -1,0 +1,55 @@
+// A clean world for each test: drive C in a temporary folder, settings in memory, a
+// virtual clock, a toolkit that records what it was asked to show, and fresh per-thread
+// state.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "common/ThreadState.h"
+#include "platform/Clock.h"
+#include "platform/SettingsStore.h"
+#include "platform/Toolkit.h"
+
+namespace trellybridge::testing {
+
+class RecordingToolkit : public ui::HeadlessToolkit {
+public:
+    RecordingToolkit() {
+        setProgressSink([this](ui::ProgressKind kind, std::string_view line) {
+            (kind == ui::ProgressKind::MessageBox ? messageBoxes : progressLines).emplace_back(line);
+        });
+    }
+    void showPropertyPage(std::string_view name) override { pagesShown.emplace_back(name); }
+    void runModal(ui::Window& window) override {
+        ++modalRuns;
+        HeadlessToolkit::runModal(window);
+    }
+
+    std::vector<std::string> pagesShown;
+    std::vector<std::string> progressLines;
+    std::vector<std::string> messageBoxes;
+    int modalRuns = 0;
+};
+
+class TestEnvironment : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // The host path of a file on the test's drive C.
+    std::string onDriveC(const std::string& relative) const { return (driveC / relative).string(); }
+    void writeDriveCFile(const std::string& relative, const std::string& content) const;
+    std::string readDriveCFile(const std::string& relative) const;
+
+    std::filesystem::path root;
+    std::filesystem::path driveC;
+    platform::VirtualClock clock{{2026, 12, 6, 9, 41, 7}};
+    std::shared_ptr<platform::MemorySettingsStore> store;
+    std::shared_ptr<RecordingToolkit> toolkit;
+};
+
+}  // namespace trellybridge::testing
