@@ -54,9 +54,11 @@ void assign(GetPatientArguments& arguments, const std::string& name, const std::
     arguments.at(*position) = value;
 }
 
-void assignSetting(GetPatientArguments& arguments, const std::string& setting, const std::string& where) {
+void assignSetting(GetPatientArguments& arguments, const std::string& setting,
+                   const std::string& where) {
     size_t equals = setting.find('=');
-    if (equals == std::string::npos) throw UsageError{where + ": expected NAME=VALUE, got '" + setting + "'"};
+    if (equals == std::string::npos)
+        throw UsageError{where + ": expected NAME=VALUE, got '" + setting + "'"};
     assign(arguments, trimmed(setting.substr(0, equals)), setting.substr(equals + 1), where);
 }
 
@@ -86,7 +88,8 @@ std::vector<std::string> errorLines(const std::string& errorList) {
         size_t body = idEnd + kBetween.size();
         // body: message, '">', message
         size_t messageLength = end > body + 2 ? (end - body - 2) / 2 : 0;
-        lines.push_back("error " + id + ": " + errorList.substr(end - messageLength, messageLength));
+        lines.push_back("error " + id + ": " +
+                        errorList.substr(end - messageLength, messageLength));
         start = end + kClose.size();
     }
     return lines;
@@ -97,7 +100,8 @@ void printPatient(const TrellyBridgeComm& comm, bool found, bool json, std::ostr
         nlohmann::ordered_json properties = nlohmann::ordered_json::object();
         for (int i = 0; i < kResultPropertyCount; ++i) {
             auto property = static_cast<ResultProperty>(i);
-            properties[std::string(propertyName(property))] = toUtf8(comm.property(property).toText());
+            properties[std::string(propertyName(property))] =
+                toUtf8(comm.property(property).toText());
         }
         out << nlohmann::ordered_json{{"found", found}, {"properties", properties}}.dump(2) << "\n";
         return;
@@ -122,7 +126,8 @@ int getPatient(const GetPatientOptions& options, std::ostream& out, std::ostream
     arguments.TimeDelay = Variant();  // as if given nowhere: the component's default applies
     if (!options.configFile.empty()) readConfigFile(arguments, options.configFile);
     for (const std::string& setting : options.settings) assignSetting(arguments, setting, "--set");
-    if (options.ui != "headless") throw UsageError{"--ui " + options.ui + ": this build has only the headless toolkit"};
+    if (options.ui != "headless")
+        throw UsageError{"--ui " + options.ui + ": this build has only the headless toolkit"};
 
     auto toolkit = std::make_shared<ui::HeadlessToolkit>();
     if (!options.quiet)
@@ -150,7 +155,8 @@ int getPatient(const GetPatientOptions& options, std::ostream& out, std::ostream
 }  // namespace
 
 int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
-    CLI::App app{"trellybridge: fetch a patient's registration data from the practice-management system"};
+    CLI::App app{
+        "trellybridge: fetch a patient's registration data from the practice-management system"};
     app.require_subcommand(1);
 
     GetPatientOptions getOptions;
@@ -162,8 +168,9 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
     get->add_flag("--json", getOptions.json, "Print one JSON object with all 119 properties");
     get->add_flag("--quiet", getOptions.quiet, "No progress lines on stderr");
     get->add_option("--ui", getOptions.ui, "headless (default) or qt");
-    get->footer("NAME is one of the fifty GetPatient argument names (any case).\n"
-                "Exit status: 0 patient found, 1 not found, 2 usage error.");
+    get->footer(
+        "NAME is one of the fifty GetPatient argument names (any case).\n"
+        "Exit status: 0 patient found, 1 not found, 2 usage error.");
 
     try {
         app.parse(argc, argv);
@@ -175,7 +182,13 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
             app.exit(e, out, err);
             return 0;
         }
-        err << "trellybridge: " << e.what() << "\nRun 'trellybridge --help' for usage.\n";
+        std::string first = argc > 1 ? argv[1] : "";
+        bool unknownCommand =
+            !first.empty() && first[0] != '-' &&
+            app.get_subcommands([&](CLI::App* s) { return s->check_name(first); }).empty();
+        err << "trellybridge: "
+            << (unknownCommand ? "unknown command '" + first + "'" : std::string(e.what()))
+            << "\nRun 'trellybridge --help' for usage.\n";
         return kUsage;
     }
 

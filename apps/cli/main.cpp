@@ -2,4 +2,6 @@
 
 #include "Cli.h"
 
-int main(int argc, char** argv) { return trellybridge::cli::run(argc, argv, std::cout, std::cerr); }
+int main(int argc, char** argv) {
+    return trellybridge::cli::run(argc, argv, std::cout, std::cerr);
+}

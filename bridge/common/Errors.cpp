@@ -8,49 +8,51 @@ std::optional<std::string> tableMessage(std::int16_t code, std::string_view desc
                                         Recorder recorder) {
     const std::string detail(description);
     switch (code) {
-    case errc::WebServiceUndetermined:
-        return "NETWORK Server: undetermined network error attempting to connect to remote web service";
-    case errc::PageTimedOut: return "ORVEL Server: page request timed out";
-    case errc::UrlNotParsed: return "ORVEL Server: URL could not be parsed";
-    case errc::SaveWriteFailed: return "ORVEL Server: writing the file on save failed";
-    case errc::SaveCreateFailed: return "ORVEL Server: creating the file on save failed";
-    case errc::RedirectWithoutDestination:
-        return "ORVEL Server: redirect was requested, no destination supplied";
-    case errc::RedirectWithDestination:
-        return "ORVEL Server: redirect was requested, destination was supplied";
-    case errc::Hl7ParseFailed: return "HL7 Parser: error attempting to parse hl7 stream";
-    case errc::Hl7Parser: return "HL7 Parser: " + detail;
-    case errc::XmlParseFailed: return "XML Parser: error attempting to parse XML stream";
-    case errc::XmlParser: return "XML Parser: " + detail;
-    case errc::InvalidEofRequest: return "ORVEL Parameter: " + detail;
-    case errc::InvalidCompanyNumber: return "ORVEL Parameter: " + detail;
-    case errc::MissingCompanyNumber:
-        return "ORVEL Parameter: a company number must precede the patientID (ie. 1-123456789) "
-               "or a default must be defined";
-    case errc::PortOpenFailed:
-        return "ORVEL TCP: error attempting to open following port(s): " +
-               threadState().session.configuredPorts;
-    case errc::SendFailed: return "ORVEL TCP: error attempting to send request";
-    case errc::SendWithoutConnection:
-        return "ORVEL TCP: error attempting to send data without establishing a connection";
-    case errc::ReceiveWithoutConnection:
-        return "ORVEL TCP: error attempting to receive data without establishing a connection";
-    case errc::ReceiveFailed: return "ORVEL TCP: error attempting to receive data";
-    case errc::ClosePortFailed: return "ORVEL TCP: error attempting to close port";
-    case errc::ReceivingDataFailed: return "ORVEL TCP: error receiving data";
-    case errc::HostTimedOut:
-        return recorder == Recorder::Enhanced
-                   ? "Error 328. No patient found or timeout waiting for response"
-                   : "ORVEL TCP: timed out waiting for host to respond to request";
-    case errc::SerialTimerFailed: return "ORVEL TCP: undefined serial timer error in bridge";
-    case errc::LoadTcpSettingsFailed: return "ORVEL TCP: undefined load tcp settings error in bridge";
-    case errc::ShutdownFailed: return "ORVEL TCP: error attempting to shutdown connection";
-    case errc::SocketCloseFailed: return "ORVEL TCP: error attempting to close windows socket";
-    case errc::SocketEndFailed: return "ORVEL TCP: error attempting to end windows socket";
-    case errc::ForcedShutdown: return "ORVEL TCP: required to force tcp shutdown";
-    case errc::InsuranceLogFailed: return "ORVEL LOG: unable to save insurance log";
-    case errc::DebugLogFailed: return "ORVEL LOG: unable to save debug log";
-    case errc::SerialCloseFailed: return "SERIAL Port: error attempting to close serial port";
+        case errc::WebServiceUndetermined:
+            return "NETWORK Server: undetermined network error attempting to connect to remote web "
+                   "service";
+        case errc::PageTimedOut: return "ORVEL Server: page request timed out";
+        case errc::UrlNotParsed: return "ORVEL Server: URL could not be parsed";
+        case errc::SaveWriteFailed: return "ORVEL Server: writing the file on save failed";
+        case errc::SaveCreateFailed: return "ORVEL Server: creating the file on save failed";
+        case errc::RedirectWithoutDestination:
+            return "ORVEL Server: redirect was requested, no destination supplied";
+        case errc::RedirectWithDestination:
+            return "ORVEL Server: redirect was requested, destination was supplied";
+        case errc::Hl7ParseFailed: return "HL7 Parser: error attempting to parse hl7 stream";
+        case errc::Hl7Parser: return "HL7 Parser: " + detail;
+        case errc::XmlParseFailed: return "XML Parser: error attempting to parse XML stream";
+        case errc::XmlParser: return "XML Parser: " + detail;
+        case errc::InvalidEofRequest: return "ORVEL Parameter: " + detail;
+        case errc::InvalidCompanyNumber: return "ORVEL Parameter: " + detail;
+        case errc::MissingCompanyNumber:
+            return "ORVEL Parameter: a company number must precede the patientID (ie. 1-123456789) "
+                   "or a default must be defined";
+        case errc::PortOpenFailed:
+            return "ORVEL TCP: error attempting to open following port(s): " +
+                   threadState().session.configuredPorts;
+        case errc::SendFailed: return "ORVEL TCP: error attempting to send request";
+        case errc::SendWithoutConnection:
+            return "ORVEL TCP: error attempting to send data without establishing a connection";
+        case errc::ReceiveWithoutConnection:
+            return "ORVEL TCP: error attempting to receive data without establishing a connection";
+        case errc::ReceiveFailed: return "ORVEL TCP: error attempting to receive data";
+        case errc::ClosePortFailed: return "ORVEL TCP: error attempting to close port";
+        case errc::ReceivingDataFailed: return "ORVEL TCP: error receiving data";
+        case errc::HostTimedOut:
+            return recorder == Recorder::Enhanced
+                       ? "Error 328. No patient found or timeout waiting for response"
+                       : "ORVEL TCP: timed out waiting for host to respond to request";
+        case errc::SerialTimerFailed: return "ORVEL TCP: undefined serial timer error in bridge";
+        case errc::LoadTcpSettingsFailed:
+            return "ORVEL TCP: undefined load tcp settings error in bridge";
+        case errc::ShutdownFailed: return "ORVEL TCP: error attempting to shutdown connection";
+        case errc::SocketCloseFailed: return "ORVEL TCP: error attempting to close windows socket";
+        case errc::SocketEndFailed: return "ORVEL TCP: error attempting to end windows socket";
+        case errc::ForcedShutdown: return "ORVEL TCP: required to force tcp shutdown";
+        case errc::InsuranceLogFailed: return "ORVEL LOG: unable to save insurance log";
+        case errc::DebugLogFailed: return "ORVEL LOG: unable to save debug log";
+        case errc::SerialCloseFailed: return "SERIAL Port: error attempting to close serial port";
     }
     return std::nullopt;
 }

@@ -52,7 +52,8 @@ bool addInsuranceLogLine(std::string_view fileName, std::string_view line, long 
     buffer.clear();
     buffer.emplace_back(line);
     size_t wanted = keep > 0 ? static_cast<size_t>(keep) : 0;
-    for (size_t i = 0; i < old.size() && buffer.size() < wanted; ++i) buffer.push_back(std::move(old[i]));
+    for (size_t i = 0; i < old.size() && buffer.size() < wanted; ++i)
+        buffer.push_back(std::move(old[i]));
     return true;
 }
 

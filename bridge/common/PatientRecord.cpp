@@ -15,7 +15,9 @@ static_assert(std::size(kInsuranceFieldNames) == kInsuranceFieldCount);
 
 }  // namespace
 
-std::string_view fieldName(RecordField field) { return kRecordFieldNames[static_cast<size_t>(field)]; }
+std::string_view fieldName(RecordField field) {
+    return kRecordFieldNames[static_cast<size_t>(field)];
+}
 std::string_view fieldName(InsuranceField field) {
     return kInsuranceFieldNames[static_cast<size_t>(field)];
 }

@@ -10,9 +10,9 @@
 namespace trellybridge {
 
 struct SessionState {
-    int attemptCount = 0;     // attempts made in the current step
-    int elapsedTicks = 0;     // timer ticks since the last reset
-    int completionCode = 0;   // 1 once the session works on the vendor / has the answer
+    int attemptCount = 0;      // attempts made in the current step
+    int elapsedTicks = 0;      // timer ticks since the last reset
+    int completionCode = 0;    // 1 once the session works on the vendor / has the answer
     std::string timeoutTicks;  // ticks to wait before each step, as configured
 
     // The phases of the network run loop.

@@ -27,7 +27,9 @@ bool contains(std::string_view text, std::string_view part) {
     return text.find(part) != std::string_view::npos;
 }
 
-bool equalsIgnoringCase(std::string_view a, std::string_view b) { return lower(a) == lower(b); }
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+    return lower(a) == lower(b);
+}
 
 std::string replaceAll(std::string_view text, std::string_view from, std::string_view to) {
     if (from.empty()) return std::string(text);

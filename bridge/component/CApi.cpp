@@ -20,23 +20,26 @@ using trellybridge::platform::MemberKind;
 
 tb_status statusOf(InvokeStatus status) {
     switch (status) {
-    case InvokeStatus::Ok: return TB_OK;
-    case InvokeStatus::UnknownMember: return TB_UNKNOWN_MEMBER;
-    case InvokeStatus::BadArgumentCount: return TB_BAD_ARGUMENT_COUNT;
-    case InvokeStatus::NotImplemented: return TB_NOT_IMPLEMENTED;
+        case InvokeStatus::Ok: return TB_OK;
+        case InvokeStatus::UnknownMember: return TB_UNKNOWN_MEMBER;
+        case InvokeStatus::BadArgumentCount: return TB_BAD_ARGUMENT_COUNT;
+        case InvokeStatus::NotImplemented: return TB_NOT_IMPLEMENTED;
     }
     return TB_INVALID_ARGUMENT;
 }
 
 Variant fromC(const tb_variant& in) {
     switch (in.kind) {
-    case TB_BOOLEAN: return Variant(in.boolean != 0);
-    case TB_INTEGER: return Variant(in.integer);
-    case TB_DOUBLE: return Variant(in.real);
-    case TB_TEXT: return in.text ? Variant(std::string(in.text, in.text_length)) : Variant(std::string());
-    case TB_OBJECT:
-        return in.object ? Variant(std::static_pointer_cast<trellybridge::Object>(in.object->target)) : Variant();
-    case TB_EMPTY: break;
+        case TB_BOOLEAN: return Variant(in.boolean != 0);
+        case TB_INTEGER: return Variant(in.integer);
+        case TB_DOUBLE: return Variant(in.real);
+        case TB_TEXT:
+            return in.text ? Variant(std::string(in.text, in.text_length)) : Variant(std::string());
+        case TB_OBJECT:
+            return in.object
+                       ? Variant(std::static_pointer_cast<trellybridge::Object>(in.object->target))
+                       : Variant();
+        case TB_EMPTY: break;
     }
     return Variant();
 }
@@ -44,25 +47,25 @@ Variant fromC(const tb_variant& in) {
 void toC(const Variant& in, tb_variant* out) {
     tb_variant_clear(out);
     switch (in.kind()) {
-    case Variant::Kind::Empty: break;
-    case Variant::Kind::Boolean: tb_variant_set_boolean(out, in.isTrue()); break;
-    case Variant::Kind::Integer: tb_variant_set_integer(out, *in.toWholeNumber()); break;
-    case Variant::Kind::Double: tb_variant_set_double(out, *in.toNumber()); break;
-    case Variant::Kind::Text: {
-        std::string text = in.toText();
-        out->text = static_cast<char*>(std::malloc(text.size() + 1));
-        std::memcpy(out->text, text.data(), text.size());
-        out->text[text.size()] = '\0';
-        out->text_length = text.size();
-        out->kind = TB_TEXT;
-        break;
-    }
-    case Variant::Kind::Object:
-        if (auto target = std::dynamic_pointer_cast<Dispatchable>(in.object())) {
-            out->object = new tb_object{std::move(target)};
-            out->kind = TB_OBJECT;
+        case Variant::Kind::Empty: break;
+        case Variant::Kind::Boolean: tb_variant_set_boolean(out, in.isTrue()); break;
+        case Variant::Kind::Integer: tb_variant_set_integer(out, *in.toWholeNumber()); break;
+        case Variant::Kind::Double: tb_variant_set_double(out, *in.toNumber()); break;
+        case Variant::Kind::Text: {
+            std::string text = in.toText();
+            out->text = static_cast<char*>(std::malloc(text.size() + 1));
+            std::memcpy(out->text, text.data(), text.size());
+            out->text[text.size()] = '\0';
+            out->text_length = text.size();
+            out->kind = TB_TEXT;
+            break;
         }
-        break;
+        case Variant::Kind::Object:
+            if (auto target = std::dynamic_pointer_cast<Dispatchable>(in.object())) {
+                out->object = new tb_object{std::move(target)};
+                out->kind = TB_OBJECT;
+            }
+            break;
     }
 }
 
@@ -79,7 +82,9 @@ tb_status invokeOn(tb_object* object, const char* name, MemberKind kind,
 
 extern "C" {
 
-void tb_variant_init(tb_variant* variant) { *variant = tb_variant{}; }
+void tb_variant_init(tb_variant* variant) {
+    *variant = tb_variant{};
+}
 
 void tb_variant_clear(tb_variant* variant) {
     if (!variant) return;
@@ -153,16 +158,18 @@ tb_status tb_putref_property(tb_object* object, const char* name, const tb_varia
     return invokeOn(object, name, MemberKind::PutByReference, {fromC(*value)}, nullptr);
 }
 
-void tb_release(tb_object* object) { delete object; }
+void tb_release(tb_object* object) {
+    delete object;
+}
 
 const char* tb_status_text(tb_status status) {
     switch (status) {
-    case TB_OK: return "ok";
-    case TB_UNKNOWN_CLASS: return "no class is registered under that ProgID";
-    case TB_UNKNOWN_MEMBER: return "the object has no such member";
-    case TB_BAD_ARGUMENT_COUNT: return "wrong number of arguments";
-    case TB_NOT_IMPLEMENTED: return "the member is not available in this build";
-    case TB_INVALID_ARGUMENT: return "invalid argument";
+        case TB_OK: return "ok";
+        case TB_UNKNOWN_CLASS: return "no class is registered under that ProgID";
+        case TB_UNKNOWN_MEMBER: return "the object has no such member";
+        case TB_BAD_ARGUMENT_COUNT: return "wrong number of arguments";
+        case TB_NOT_IMPLEMENTED: return "the member is not available in this build";
+        case TB_INVALID_ARGUMENT: return "invalid argument";
     }
     return "unknown status";
 }

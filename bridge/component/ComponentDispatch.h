@@ -13,9 +13,11 @@ const platform::DispatchTable& trellyBridgeCommTable();
 
 class TrellyBridgeCommObject : public platform::Dispatchable {
 public:
-    const platform::DispatchTable& dispatchTable() const override { return trellyBridgeCommTable(); }
-    platform::InvokeStatus invoke(const platform::Member& member, std::span<const Variant> arguments,
-                                  Variant& result) override;
+    const platform::DispatchTable& dispatchTable() const override {
+        return trellyBridgeCommTable();
+    }
+    platform::InvokeStatus invoke(const platform::Member& member,
+                                  std::span<const Variant> arguments, Variant& result) override;
     TrellyBridgeComm& comm() { return comm_; }
 
 private:

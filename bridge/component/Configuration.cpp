@@ -9,8 +9,12 @@ namespace trellybridge::configuration {
 namespace {
 
 // A switch keeps its non-default value only when that is written exactly (after lower-casing).
-Variant switchDefaultFalse(const Variant& value) { return value.lowerText() == "true" ? "true" : "false"; }
-Variant switchDefaultTrue(const Variant& value) { return value.lowerText() == "false" ? "false" : "true"; }
+Variant switchDefaultFalse(const Variant& value) {
+    return value.lowerText() == "true" ? "true" : "false";
+}
+Variant switchDefaultTrue(const Variant& value) {
+    return value.lowerText() == "false" ? "false" : "true";
+}
 
 void markIfEmpty(Variant& field) {
     if (field.isEmptyText()) field = kInvalidMarker;
@@ -20,9 +24,13 @@ void defaultIfEmpty(Variant& field, const char* value) {
     if (field.isEmptyText()) field = value;
 }
 
-bool isBlankAfterTrim(const Variant& value) { return text::trimSpaces(value.toText()).empty(); }
+bool isBlankAfterTrim(const Variant& value) {
+    return text::trimSpaces(value.toText()).empty();
+}
 
-std::string bridgeOf(const BridgeConfiguration& c) { return c.NetworkBridgeType.toText(); }
+std::string bridgeOf(const BridgeConfiguration& c) {
+    return c.NetworkBridgeType.toText();
+}
 
 }  // namespace
 
@@ -63,9 +71,9 @@ void storeArguments(BridgeConfiguration& c, const GetPatientArguments& a) {
     c.MEDICNumberLength = a.MEDICNumberLength;
     c.MEDICNumberValidList = a.MEDICNumberValidList;
     c.MEDICuseGuarantorAddress = switchDefaultFalse(a.MEDICuseGuarantorAddress);
-    for (Variant* field : {&c.HISDSN, &c.HISBusinessUnit, &c.HTTPSOrganizationID, &c.HTTPSSubjectCN,
-                           &c.TCPRemoteHostName, &c.TCPRemotePorts, &c.MEDICNumberLength,
-                           &c.MEDICNumberValidList})
+    for (Variant* field :
+         {&c.HISDSN, &c.HISBusinessUnit, &c.HTTPSOrganizationID, &c.HTTPSSubjectCN,
+          &c.TCPRemoteHostName, &c.TCPRemotePorts, &c.MEDICNumberLength, &c.MEDICNumberValidList})
         markIfEmpty(*field);
 
     // Serial group.
@@ -87,9 +95,9 @@ void storeArguments(BridgeConfiguration& c, const GetPatientArguments& a) {
     c.RThreshold = a.RThreshold;
     c.SThreshold = a.SThreshold;
     c.SerialTimeout = a.SerialTimeout;
-    for (Variant* field : {&c.Handshaking, &c.InputMode, &c.BPS, &c.DataBits, &c.Parity, &c.StopBits,
-                           &c.FlowControl, &c.InputLength, &c.InBufferSize, &c.OutBufferSize,
-                           &c.RThreshold, &c.SThreshold})
+    for (Variant* field :
+         {&c.Handshaking, &c.InputMode, &c.BPS, &c.DataBits, &c.Parity, &c.StopBits, &c.FlowControl,
+          &c.InputLength, &c.InBufferSize, &c.OutBufferSize, &c.RThreshold, &c.SThreshold})
         markIfEmpty(*field);
     defaultIfEmpty(c.SerialTimeout, "5");
     markIfEmpty(c.CommPort);
@@ -130,7 +138,8 @@ CompanyCheck checkCompanyNumber(BridgeConfiguration& c) {
 
     std::string patientId = c.PatientID.toText();
     size_t dash = patientId.find('-');
-    std::string company = text::upper(dash == std::string::npos ? defaultCompany : patientId.substr(0, dash));
+    std::string company =
+        text::upper(dash == std::string::npos ? defaultCompany : patientId.substr(0, dash));
     c.MEDICNumberValidList = c.MEDICNumberValidList.upperText();
     if (company.empty()) {
         recordError(errc::MissingCompanyNumber);
@@ -153,7 +162,8 @@ CompanyCheck checkCompanyNumber(BridgeConfiguration& c) {
         if (dash == std::string::npos) c.PatientID = defaultCompany + "-" + patientId;
         return CompanyCheck::Passed;
     }
-    recordError(errc::InvalidCompanyNumber, company + " is not a valid company number for current user");
+    recordError(errc::InvalidCompanyNumber,
+                company + " is not a valid company number for current user");
     return CompanyCheck::Rejected;
 }
 
@@ -200,15 +210,40 @@ bool normaliseCommonParameters(BridgeConfiguration& c) {
     defaultIfEmpty(c.NetworkTimeout, "5");
     defaultIfEmpty(c.TimeDelay, "1000");
 
-    for (Variant* field :
-         {&c.AllowedRetries, &c.BPS, &c.CommPort, &c.DataBits, &c.EOFCharacter, &c.EOFRequest,
-          &c.EOLCharacter, &c.FlowControl, &c.Handshaking, &c.HISBusinessUnit, &c.HISDSN,
-          &c.HTTPSOrganizationID, &c.HTTPSSubjectCN, &c.InBufferSize, &c.InputLength, &c.InputMode,
-          &c.MEDICNumberLength, &c.MEDICNumberValidList, &c.NetworkBridgeType, &c.OutBufferSize,
-          &c.Parity, &c.PatientID, &c.RThreshold, &c.SThreshold, &c.StopBits, &c.TCPRemotePorts,
-          &c.TCPRemoteHostName, &c.VendorApplicationPath, &c.VendorFormatType,
-          &c.VendorFormatVersion, &c.VendorName, &c.VendorRequestPath, &c.VendorRequestTag,
-          &c.VendorResultsPath})
+    for (Variant* field : {&c.AllowedRetries,
+                           &c.BPS,
+                           &c.CommPort,
+                           &c.DataBits,
+                           &c.EOFCharacter,
+                           &c.EOFRequest,
+                           &c.EOLCharacter,
+                           &c.FlowControl,
+                           &c.Handshaking,
+                           &c.HISBusinessUnit,
+                           &c.HISDSN,
+                           &c.HTTPSOrganizationID,
+                           &c.HTTPSSubjectCN,
+                           &c.InBufferSize,
+                           &c.InputLength,
+                           &c.InputMode,
+                           &c.MEDICNumberLength,
+                           &c.MEDICNumberValidList,
+                           &c.NetworkBridgeType,
+                           &c.OutBufferSize,
+                           &c.Parity,
+                           &c.PatientID,
+                           &c.RThreshold,
+                           &c.SThreshold,
+                           &c.StopBits,
+                           &c.TCPRemotePorts,
+                           &c.TCPRemoteHostName,
+                           &c.VendorApplicationPath,
+                           &c.VendorFormatType,
+                           &c.VendorFormatVersion,
+                           &c.VendorName,
+                           &c.VendorRequestPath,
+                           &c.VendorRequestTag,
+                           &c.VendorResultsPath})
         markIfEmpty(*field);
 
     if (!adjustForBridge(c)) return false;

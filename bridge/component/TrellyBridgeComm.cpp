@@ -47,7 +47,9 @@ bool prepareRequest(BridgeConfiguration& config, const GetPatientArguments& argu
 }
 
 // The five-character postal code of the insurance log.
-std::string shortPostal(const std::string& postal) { return postal.substr(0, 5); }
+std::string shortPostal(const std::string& postal) {
+    return postal.substr(0, 5);
+}
 
 std::string insuranceLogLine(const TrellyBridgeComm& comm, int slot, const std::string& timestamp,
                              const std::string& patientId) {
@@ -133,7 +135,8 @@ Variant TrellyBridgeComm::ReturnPatient() {
         setProperty(ResultProperty::DebugDataDump, "");
         setProperty(ResultProperty::ErrorCodes, state.errorList);
         setProperty(ResultProperty::ErrorDescriptions, state.errorList);
-        for (int i = 0; i < kRecordPropertyCount; ++i) setProperty(static_cast<ResultProperty>(i), "");
+        for (int i = 0; i < kRecordPropertyCount; ++i)
+            setProperty(static_cast<ResultProperty>(i), "");
         return {};
     }
 
@@ -141,8 +144,9 @@ Variant TrellyBridgeComm::ReturnPatient() {
         setProperty(static_cast<ResultProperty>(i), state.record.fields[static_cast<size_t>(i)]);
     for (int slot = 0; slot < kPublishedInsuranceSlots; ++slot)
         for (int f = 0; f < kInsuranceFieldCount; ++f)
-            setProperty(static_cast<ResultProperty>(kRecordFieldCount + slot * kInsuranceFieldCount + f),
-                        state.record.insured(slot, static_cast<InsuranceField>(f)));
+            setProperty(
+                static_cast<ResultProperty>(kRecordFieldCount + slot * kInsuranceFieldCount + f),
+                state.record.insured(slot, static_cast<InsuranceField>(f)));
 
     std::string timestamp = platform::formatDate(platform::clock().now(), "yyyymmdd HH:MM");
     auto keep = state.config.LogInsuranceEntries.toWholeNumber();
@@ -152,7 +156,8 @@ Variant TrellyBridgeComm::ReturnPatient() {
         int companyName = kRecordFieldCount + slot * kInsuranceFieldCount +
                           static_cast<int>(InsuranceField::InsuredCompanyName);
         if (property(static_cast<ResultProperty>(companyName)).isEmptyText()) continue;
-        addInsuranceLogLine(kInsuranceLogFile, insuranceLogLine(*this, slot, timestamp, patientId), *keep);
+        addInsuranceLogLine(kInsuranceLogFile, insuranceLogLine(*this, slot, timestamp, patientId),
+                            *keep);
         writeInsuranceLog(*keep);
     }
     setProperty(ResultProperty::ErrorCodes, state.errorList);
@@ -191,7 +196,9 @@ Variant TrellyBridgeComm::VerifySerialSettings() {
     return Variant(threadState().session.completionCode == 1);
 }
 
-Variant TrellyBridgeComm::GetControlVersion() { return Variant(kControlVersion); }
+Variant TrellyBridgeComm::GetControlVersion() {
+    return Variant(kControlVersion);
+}
 
 Variant TrellyBridgeComm::SetCommonParameters() {
     configuration::normaliseCommonParameters(threadState().config);

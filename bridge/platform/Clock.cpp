@@ -43,7 +43,9 @@ Clock& clock() {
     return installed ? *installed : system;
 }
 
-void setClock(Clock* replacement) { installed = replacement; }
+void setClock(Clock* replacement) {
+    installed = replacement;
+}
 
 // Patterns use yyyy, mm (month), dd, HH, MM (minute), SS; other characters are copied.
 std::string formatDate(const LocalTime& time, const char* pattern) {

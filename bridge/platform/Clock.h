@@ -34,7 +34,9 @@ public:
     std::int32_t tickCount() override { return static_cast<std::int32_t>(elapsed_); }
     LocalTime now() override;
     bool isVirtual() const override { return true; }
-    void advance(int milliseconds) override { elapsed_ += static_cast<std::uint32_t>(milliseconds); }
+    void advance(int milliseconds) override {
+        elapsed_ += static_cast<std::uint32_t>(milliseconds);
+    }
 
 private:
     LocalTime start_;

@@ -47,8 +47,8 @@ public:
     virtual InvokeStatus invoke(const Member& member, std::span<const Variant> arguments,
                                 Variant& result) = 0;
 
-    InvokeStatus invoke(std::string_view name, MemberKind kind,
-                        std::span<const Variant> arguments, Variant& result);
+    InvokeStatus invoke(std::string_view name, MemberKind kind, std::span<const Variant> arguments,
+                        Variant& result);
 };
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b);

@@ -18,7 +18,9 @@ Timer::~Timer() {
     timers.erase(std::remove(timers.begin(), timers.end(), this), timers.end());
 }
 
-void Timer::restart() { dueAt_ = EventLoop::current().now() + interval_; }
+void Timer::restart() {
+    dueAt_ = EventLoop::current().now() + interval_;
+}
 
 void Timer::setInterval(int milliseconds) {
     interval_ = std::max(0, milliseconds);
@@ -35,7 +37,9 @@ EventLoop& EventLoop::current() {
     return loop;
 }
 
-std::int32_t EventLoop::now() const { return platform::clock().tickCount(); }
+std::int32_t EventLoop::now() const {
+    return platform::clock().tickCount();
+}
 
 int EventLoop::watch(int fd, std::function<void()> onReady) {
     watches_.push_back({nextHandle_, fd, std::move(onReady)});

@@ -37,7 +37,8 @@ std::vector<IniLine> parseIni(const std::string& content) {
         }
         size_t equals = clean.find('=');
         bool comment = clean.empty() || clean[0] == ';' || clean[0] == '#';
-        std::string key = (comment || equals == std::string::npos) ? "" : trimmed(clean.substr(0, equals));
+        std::string key =
+            (comment || equals == std::string::npos) ? "" : trimmed(clean.substr(0, equals));
         lines.push_back({section, key, line});
     }
     return lines;
@@ -50,7 +51,9 @@ std::shared_ptr<SettingsStore> currentStore;
 
 std::string IniSettingsStore::defaultPath() {
     const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    std::string base = xdg && *xdg ? xdg : std::string(std::getenv("HOME") ? std::getenv("HOME") : ".") + "/.config";
+    std::string base =
+        xdg && *xdg ? xdg
+                    : std::string(std::getenv("HOME") ? std::getenv("HOME") : ".") + "/.config";
     return base + "/TrellyBridge/settings.ini";
 }
 
@@ -81,8 +84,11 @@ bool IniSettingsStore::set(std::string_view section, std::string_view key, std::
         }
     }
     if (!replaced) {
-        if (!sectionSeen) lines.push_back({std::string(section), "", "[" + std::string(section) + "]"});
-        else lines.insert(lines.begin() + static_cast<long>(sectionEnd), {std::string(section), std::string(key), entry});
+        if (!sectionSeen)
+            lines.push_back({std::string(section), "", "[" + std::string(section) + "]"});
+        else
+            lines.insert(lines.begin() + static_cast<long>(sectionEnd),
+                         {std::string(section), std::string(key), entry});
         if (!sectionSeen) lines.push_back({std::string(section), std::string(key), entry});
     }
     std::string content;
@@ -95,14 +101,16 @@ std::string MemorySettingsStore::get(std::string_view section, std::string_view 
     return found == values_.end() ? "" : found->second;
 }
 
-bool MemorySettingsStore::set(std::string_view section, std::string_view key, std::string_view value) {
+bool MemorySettingsStore::set(std::string_view section, std::string_view key,
+                              std::string_view value) {
     values_[std::string(section) + "\n" + std::string(key)] = value;
     return true;
 }
 
 SettingsStore& settingsStore() {
     std::lock_guard lock(storeMutex);
-    if (!currentStore) currentStore = std::make_shared<IniSettingsStore>(IniSettingsStore::defaultPath());
+    if (!currentStore)
+        currentStore = std::make_shared<IniSettingsStore>(IniSettingsStore::defaultPath());
     return *currentStore;
 }
 

@@ -17,11 +17,14 @@ void HeadlessToolkit::runModal(Window& window) {
         if (!EventLoop::current().runOnce()) window.unload();
 }
 
-void HeadlessToolkit::pumpMessages() { EventLoop::current().pump(); }
+void HeadlessToolkit::pumpMessages() {
+    EventLoop::current().pump();
+}
 
 Button HeadlessToolkit::messageBox(std::string_view text, std::string_view title, Icon,
                                    Buttons buttons) {
-    std::string line = title.empty() ? std::string(text) : std::string(title) + ": " + std::string(text);
+    std::string line =
+        title.empty() ? std::string(text) : std::string(title) + ": " + std::string(text);
     progress(ProgressKind::MessageBox, line);
     return buttons == Buttons::YesNo ? Button::Yes : Button::Ok;
 }
@@ -37,6 +40,8 @@ Toolkit& toolkit() {
     return *installed;
 }
 
-void setToolkit(std::shared_ptr<Toolkit> replacement) { installed = std::move(replacement); }
+void setToolkit(std::shared_ptr<Toolkit> replacement) {
+    installed = std::move(replacement);
+}
 
 }  // namespace trellybridge::ui

@@ -22,7 +22,9 @@ std::string folded(std::string text, int (*fold)(int)) {
     return text;
 }
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 // Parses a whole decimal number (sign, digits, point, exponent) filling all of `text`.
 std::optional<double> parseWholeText(std::string_view text) {
@@ -36,8 +38,8 @@ std::optional<double> parseWholeText(std::string_view text) {
     }
     if (text.empty() || text.front() == '+' || text.front() == '-') return std::nullopt;
     double value = 0;
-    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value,
-                                     std::chars_format::general);
+    auto [end, ec] =
+        std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::general);
     if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
     return negative ? -value : value;
 }
@@ -46,23 +48,22 @@ std::optional<double> parseWholeText(std::string_view text) {
 
 std::string Variant::toText() const {
     switch (kind()) {
-    case Kind::Empty:
-    case Kind::Object:
-        return {};
-    case Kind::Boolean:
-        return std::get<bool>(value_) ? "True" : "False";
-    case Kind::Integer:
-        return std::to_string(std::get<std::int64_t>(value_));
-    case Kind::Double:
-        return numberText(std::get<double>(value_));
-    case Kind::Text:
-        return std::get<std::string>(value_);
+        case Kind::Empty:
+        case Kind::Object: return {};
+        case Kind::Boolean: return std::get<bool>(value_) ? "True" : "False";
+        case Kind::Integer: return std::to_string(std::get<std::int64_t>(value_));
+        case Kind::Double: return numberText(std::get<double>(value_));
+        case Kind::Text: return std::get<std::string>(value_);
     }
     return {};
 }
 
-std::string Variant::lowerText() const { return folded(toText(), ::tolower); }
-std::string Variant::upperText() const { return folded(toText(), ::toupper); }
+std::string Variant::lowerText() const {
+    return folded(toText(), ::tolower);
+}
+std::string Variant::upperText() const {
+    return folded(toText(), ::toupper);
+}
 
 bool Variant::isEmptyText() const {
     return isEmpty() || (kind() == Kind::Text && std::get<std::string>(value_).empty());
@@ -70,18 +71,12 @@ bool Variant::isEmptyText() const {
 
 std::optional<double> Variant::toNumber() const {
     switch (kind()) {
-    case Kind::Empty:
-        return 0.0;
-    case Kind::Boolean:
-        return std::get<bool>(value_) ? -1.0 : 0.0;
-    case Kind::Integer:
-        return static_cast<double>(std::get<std::int64_t>(value_));
-    case Kind::Double:
-        return std::get<double>(value_);
-    case Kind::Text:
-        return parseWholeText(std::get<std::string>(value_));
-    case Kind::Object:
-        return std::nullopt;
+        case Kind::Empty: return 0.0;
+        case Kind::Boolean: return std::get<bool>(value_) ? -1.0 : 0.0;
+        case Kind::Integer: return static_cast<double>(std::get<std::int64_t>(value_));
+        case Kind::Double: return std::get<double>(value_);
+        case Kind::Text: return parseWholeText(std::get<std::string>(value_));
+        case Kind::Object: return std::nullopt;
     }
     return std::nullopt;
 }

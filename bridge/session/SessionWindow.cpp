@@ -17,8 +17,12 @@ SessionWindow& window() {
 
 }  // namespace
 
-void runSessionWindow() { ui::toolkit().runModal(window()); }
+void runSessionWindow() {
+    ui::toolkit().runModal(window());
+}
 
-void unloadSessionWindow() { window().unload(); }
+void unloadSessionWindow() {
+    window().unload();
+}
 
 }  // namespace trellybridge::session

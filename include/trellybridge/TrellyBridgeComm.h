@@ -24,7 +24,9 @@ struct GetPatientArguments {
     TRELLYBRIDGE_GETPATIENT_ARGUMENTS(TRELLYBRIDGE_MEMBER)
 #undef TRELLYBRIDGE_MEMBER
 
-    GetPatientArguments() { TimeDelay = "1000"; }
+    GetPatientArguments() {
+        TimeDelay = "1000";
+    }
     static constexpr std::size_t kCount = 50;
     // Arguments by position (0 to 49) and by name (without regard to case).
     Variant& at(std::size_t position);
@@ -40,10 +42,10 @@ enum class ResultProperty : int {
 #define TRELLYBRIDGE_ENUM_I2(field) i2##field,
 #define TRELLYBRIDGE_ENUM_I3(field) i3##field,
     TRELLYBRIDGE_RECORD_FIELDS(TRELLYBRIDGE_ENUM)
-    TRELLYBRIDGE_INSURANCE_FIELDS(TRELLYBRIDGE_ENUM_I1)
-    TRELLYBRIDGE_INSURANCE_FIELDS(TRELLYBRIDGE_ENUM_I2)
-    TRELLYBRIDGE_INSURANCE_FIELDS(TRELLYBRIDGE_ENUM_I3)
-    TRELLYBRIDGE_OTHER_PROPERTIES(TRELLYBRIDGE_ENUM)
+        TRELLYBRIDGE_INSURANCE_FIELDS(TRELLYBRIDGE_ENUM_I1)
+            TRELLYBRIDGE_INSURANCE_FIELDS(TRELLYBRIDGE_ENUM_I2)
+                TRELLYBRIDGE_INSURANCE_FIELDS(TRELLYBRIDGE_ENUM_I3)
+                    TRELLYBRIDGE_OTHER_PROPERTIES(TRELLYBRIDGE_ENUM)
 #undef TRELLYBRIDGE_ENUM
 #undef TRELLYBRIDGE_ENUM_I1
 #undef TRELLYBRIDGE_ENUM_I2
@@ -61,30 +63,27 @@ class TrellyBridgeComm {
 public:
     // Runs one request; True when a patient was found. Never throws.
     Variant GetPatient(const GetPatientArguments& arguments);
-    Variant GetPatient(const Variant& PatientID, const Variant& NetworkBridgeType,
-                       const Variant& VendorFacility, const Variant& VendorName,
-                       const Variant& VendorRequestTag, const Variant& VendorFormatType,
-                       const Variant& VendorFormatVersion, const Variant& EOFCharacter,
-                       const Variant& EOLCharacter, const Variant& EOFRequest,
-                       const Variant& AllowedRetries, const Variant& stripPaddedZeros,
-                       const Variant& DisplayProperties, const Variant& DisplayDebugger,
-                       const Variant& InsuranceOverrides, const Variant& CaseSensitivity,
-                       const Variant& LogInsuranceEntries, const Variant& HISDSN,
-                       const Variant& HISBusinessUnit, const Variant& HTTPSOrganizationID,
-                       const Variant& HTTPSSubjectCN, const Variant& TCPRemoteHostName,
-                       const Variant& TCPRemotePorts, const Variant& MEDICNumberDefault,
-                       const Variant& MEDICNumberLength, const Variant& MEDICNumberValidList,
-                       const Variant& MEDICuseGuarantorAddress, const Variant& CommPort,
-                       const Variant& DTR, const Variant& RTS, const Variant& EOF_,
-                       const Variant& Handshaking, const Variant& InputMode,
-                       const Variant& NullDiscard, const Variant& BPS, const Variant& DataBits,
-                       const Variant& Parity, const Variant& StopBits, const Variant& FlowControl,
-                       const Variant& InputLength, const Variant& InBufferSize,
-                       const Variant& OutBufferSize, const Variant& RThreshold,
-                       const Variant& SThreshold, const Variant& SerialTimeout,
-                       const Variant& VendorApplicationPath, const Variant& VendorRequestPath,
-                       const Variant& VendorResultsPath, const Variant& NetworkTimeout,
-                       const Variant& TimeDelay = Variant("1000"));
+    Variant GetPatient(
+        const Variant& PatientID, const Variant& NetworkBridgeType, const Variant& VendorFacility,
+        const Variant& VendorName, const Variant& VendorRequestTag, const Variant& VendorFormatType,
+        const Variant& VendorFormatVersion, const Variant& EOFCharacter,
+        const Variant& EOLCharacter, const Variant& EOFRequest, const Variant& AllowedRetries,
+        const Variant& stripPaddedZeros, const Variant& DisplayProperties,
+        const Variant& DisplayDebugger, const Variant& InsuranceOverrides,
+        const Variant& CaseSensitivity, const Variant& LogInsuranceEntries, const Variant& HISDSN,
+        const Variant& HISBusinessUnit, const Variant& HTTPSOrganizationID,
+        const Variant& HTTPSSubjectCN, const Variant& TCPRemoteHostName,
+        const Variant& TCPRemotePorts, const Variant& MEDICNumberDefault,
+        const Variant& MEDICNumberLength, const Variant& MEDICNumberValidList,
+        const Variant& MEDICuseGuarantorAddress, const Variant& CommPort, const Variant& DTR,
+        const Variant& RTS, const Variant& EOF_, const Variant& Handshaking,
+        const Variant& InputMode, const Variant& NullDiscard, const Variant& BPS,
+        const Variant& DataBits, const Variant& Parity, const Variant& StopBits,
+        const Variant& FlowControl, const Variant& InputLength, const Variant& InBufferSize,
+        const Variant& OutBufferSize, const Variant& RThreshold, const Variant& SThreshold,
+        const Variant& SerialTimeout, const Variant& VendorApplicationPath,
+        const Variant& VendorRequestPath, const Variant& VendorResultsPath,
+        const Variant& NetworkTimeout, const Variant& TimeDelay = Variant("1000"));
 
     // Publishes the thread's result into this instance's properties.
     Variant ReturnPatient();
@@ -109,10 +108,16 @@ public:
     }
 
     // The three accessors of each property, as a dispatch client sees them.
-#define TRELLYBRIDGE_ACCESSORS(name)                                                           \
-    Variant get_##name() const { return property(ResultProperty::name); }                      \
-    void put_##name(const Variant& value) { setProperty(ResultProperty::name, value); }        \
-    void putref_##name(const Variant& value) { setProperty(ResultProperty::name, value); }
+#define TRELLYBRIDGE_ACCESSORS(name)              \
+    Variant get_##name() const {                  \
+        return property(ResultProperty::name);    \
+    }                                             \
+    void put_##name(const Variant& value) {       \
+        setProperty(ResultProperty::name, value); \
+    }                                             \
+    void putref_##name(const Variant& value) {    \
+        setProperty(ResultProperty::name, value); \
+    }
 #define TRELLYBRIDGE_ACCESSORS_I1(field) TRELLYBRIDGE_ACCESSORS(i1##field)
 #define TRELLYBRIDGE_ACCESSORS_I2(field) TRELLYBRIDGE_ACCESSORS(i2##field)
 #define TRELLYBRIDGE_ACCESSORS_I3(field) TRELLYBRIDGE_ACCESSORS(i3##field)
@@ -130,11 +135,15 @@ public:
 #undef TRELLYBRIDGE_ACCESSORS_I3
 
     // The bill type is written under one name and read under another.
-    void put_p1BillType(const Variant& value) { setProperty(ResultProperty::p1PatientBillType, value); }
+    void put_p1BillType(const Variant& value) {
+        setProperty(ResultProperty::p1PatientBillType, value);
+    }
     void putref_p1PatientBillType(const Variant& value) {
         setProperty(ResultProperty::p1PatientBillType, value);
     }
-    Variant get_p1PatientBillType() const { return property(ResultProperty::p1PatientBillType); }
+    Variant get_p1PatientBillType() const {
+        return property(ResultProperty::p1PatientBillType);
+    }
 
 private:
     std::array<Variant, kResultPropertyCount> properties_;

@@ -55,7 +55,8 @@ public:
     bool operator==(const Variant& other) const = default;
 
 private:
-    std::variant<std::monostate, bool, std::int64_t, double, std::string, std::shared_ptr<Object>> value_;
+    std::variant<std::monostate, bool, std::int64_t, double, std::string, std::shared_ptr<Object>>
+        value_;
 };
 
 }  // namespace trellybridge

@@ -30,9 +30,9 @@ typedef struct tb_variant {
     int boolean;       /* TB_BOOLEAN: 0 or 1 */
     long long integer; /* TB_INTEGER */
     double real;       /* TB_DOUBLE */
-    char *text;        /* TB_TEXT: NUL-terminated, text_length bytes before the NUL */
+    char* text;        /* TB_TEXT: NUL-terminated, text_length bytes before the NUL */
     size_t text_length;
-    tb_object *object; /* TB_OBJECT */
+    tb_object* object; /* TB_OBJECT */
 } tb_variant;
 
 typedef enum tb_status {
@@ -45,23 +45,23 @@ typedef enum tb_status {
 } tb_status;
 
 /* Variant helpers. Setting text copies it. */
-void tb_variant_init(tb_variant *variant);
-void tb_variant_set_text(tb_variant *variant, const char *text);
-void tb_variant_set_integer(tb_variant *variant, long long value);
-void tb_variant_set_boolean(tb_variant *variant, int value);
-void tb_variant_set_double(tb_variant *variant, double value);
+void tb_variant_init(tb_variant* variant);
+void tb_variant_set_text(tb_variant* variant, const char* text);
+void tb_variant_set_integer(tb_variant* variant, long long value);
+void tb_variant_set_boolean(tb_variant* variant, int value);
+void tb_variant_set_double(tb_variant* variant, double value);
 /* Frees what the variant owns and makes it empty. */
-void tb_variant_clear(tb_variant *variant);
+void tb_variant_clear(tb_variant* variant);
 
-tb_status tb_create(const char *prog_id, tb_object **object);
+tb_status tb_create(const char* prog_id, tb_object** object);
 /* Invokes a method; `result` (may be NULL) receives its value. */
-tb_status tb_invoke(tb_object *object, const char *member, const tb_variant *arguments,
-                    size_t argument_count, tb_variant *result);
-tb_status tb_get_property(tb_object *object, const char *name, tb_variant *value);
-tb_status tb_put_property(tb_object *object, const char *name, const tb_variant *value);
-tb_status tb_putref_property(tb_object *object, const char *name, const tb_variant *value);
-void tb_release(tb_object *object);
-const char *tb_status_text(tb_status status);
+tb_status tb_invoke(tb_object* object, const char* member, const tb_variant* arguments,
+                    size_t argument_count, tb_variant* result);
+tb_status tb_get_property(tb_object* object, const char* name, tb_variant* value);
+tb_status tb_put_property(tb_object* object, const char* name, const tb_variant* value);
+tb_status tb_putref_property(tb_object* object, const char* name, const tb_variant* value);
+void tb_release(tb_object* object);
+const char* tb_status_text(tb_status status);
 
 #ifdef __cplusplus
 }

@@ -7,15 +7,15 @@
 
 static int failures = 0;
 
-#define CHECK(condition)                                                          \
-    do {                                                                          \
-        if (!(condition)) {                                                       \
+#define CHECK(condition)                                                                  \
+    do {                                                                                  \
+        if (!(condition)) {                                                               \
             fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
-            ++failures;                                                           \
-        }                                                                         \
+            ++failures;                                                                   \
+        }                                                                                 \
     } while (0)
 
-static void check_text(tb_object *object, const char *property, const char *expected) {
+static void check_text(tb_object* object, const char* property, const char* expected) {
     tb_variant value;
     tb_variant_init(&value);
     CHECK(tb_get_property(object, property, &value) == TB_OK);
@@ -25,7 +25,7 @@ static void check_text(tb_object *object, const char *property, const char *expe
 }
 
 int main(void) {
-    tb_object *comm = NULL;
+    tb_object* comm = NULL;
     tb_variant value, result;
     tb_variant arguments[50];
     size_t i;
@@ -55,13 +55,13 @@ int main(void) {
 
     /* A request that ends before its session: HL7 with a company not in the list. */
     for (i = 0; i < 50; ++i) tb_variant_init(&arguments[i]);
-    tb_variant_set_text(&arguments[0], "7-42");           /* PatientID */
-    tb_variant_set_text(&arguments[1], "TCPIP");          /* NetworkBridgeType */
-    tb_variant_set_text(&arguments[5], "HL7");            /* VendorFormatType */
-    tb_variant_set_integer(&arguments[10], 2);            /* AllowedRetries */
-    tb_variant_set_boolean(&arguments[12], 0);            /* DisplayProperties */
-    tb_variant_set_text(&arguments[23], "1");             /* MEDICNumberDefault */
-    tb_variant_set_text(&arguments[25], "1");             /* MEDICNumberValidList */
+    tb_variant_set_text(&arguments[0], "7-42");  /* PatientID */
+    tb_variant_set_text(&arguments[1], "TCPIP"); /* NetworkBridgeType */
+    tb_variant_set_text(&arguments[5], "HL7");   /* VendorFormatType */
+    tb_variant_set_integer(&arguments[10], 2);   /* AllowedRetries */
+    tb_variant_set_boolean(&arguments[12], 0);   /* DisplayProperties */
+    tb_variant_set_text(&arguments[23], "1");    /* MEDICNumberDefault */
+    tb_variant_set_text(&arguments[25], "1");    /* MEDICNumberValidList */
     CHECK(tb_invoke(comm, "GetPatient", arguments, 50, &result) == TB_OK);
     CHECK(result.kind == TB_BOOLEAN && result.boolean == 0);
     tb_variant_clear(&result);
@@ -69,10 +69,11 @@ int main(void) {
 
     /* The error is published by ReturnPatient. */
     CHECK(tb_invoke(comm, "ReturnPatient", NULL, 0, NULL) == TB_OK);
-    check_text(comm, "ErrorCodes",
-               "<error id=\"310\" description=\"ORVEL Parameter: 7 is not a valid company number for "
-               "current user\">ORVEL Parameter: 7 is not a valid company number for current "
-               "user</error>\r\n");
+    check_text(
+        comm, "ErrorCodes",
+        "<error id=\"310\" description=\"ORVEL Parameter: 7 is not a valid company number for "
+        "current user\">ORVEL Parameter: 7 is not a valid company number for current "
+        "user</error>\r\n");
     check_text(comm, "p1PatientLastName", "");
 
     CHECK(tb_invoke(comm, "VerifySerialSettings", NULL, 0, &result) == TB_OK);

@@ -7,7 +7,8 @@
 namespace trellybridge::testing {
 
 void TestEnvironment::SetUp() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "trellybridge-test-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "trellybridge-test-XXXXXX").string();
     root = ::mkdtemp(pattern.data());
     driveC = root / "drive_c";
     std::filesystem::create_directories(driveC);
@@ -31,7 +32,8 @@ void TestEnvironment::TearDown() {
     std::filesystem::remove_all(root, error);
 }
 
-void TestEnvironment::writeDriveCFile(const std::string& relative, const std::string& content) const {
+void TestEnvironment::writeDriveCFile(const std::string& relative,
+                                      const std::string& content) const {
     std::filesystem::create_directories(std::filesystem::path(onDriveC(relative)).parent_path());
     std::ofstream(onDriveC(relative), std::ios::binary) << content;
 }

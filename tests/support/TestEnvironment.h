@@ -20,7 +20,8 @@ class RecordingToolkit : public ui::HeadlessToolkit {
 public:
     RecordingToolkit() {
         setProgressSink([this](ui::ProgressKind kind, std::string_view line) {
-            (kind == ui::ProgressKind::MessageBox ? messageBoxes : progressLines).emplace_back(line);
+            (kind == ui::ProgressKind::MessageBox ? messageBoxes : progressLines)
+                .emplace_back(line);
         });
     }
     void showPropertyPage(std::string_view name) override { pagesShown.emplace_back(name); }

@@ -1,0 +1,89 @@
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <fstream>
+#include <sstream>
+
+#include "Cli.h"
+#include "support/TestEnvironment.h"
+
+namespace trellybridge {
+namespace {
+
+class CliTest : public testing::TestEnvironment {
+protected:
+    int run(std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), "trellybridge");
+        std::vector<const char*> argv;
+        for (const std::string& a : arguments) argv.push_back(a.c_str());
+        out.str("");
+        err.str("");
+        return cli::run(static_cast<int>(argv.size()), argv.data(), out, err);
+    }
+    std::ostringstream out, err;
+};
+
+struct UsageCase {
+    std::vector<std::string> arguments;
+    std::string named;  // what the message must name
+};
+
+TEST_F(CliTest, BadInputIsAUsageError) {
+    const UsageCase cases[] = {
+        {{"get-patient", "--set", "NoSuchSetting=1"}, "NoSuchSetting"},
+        {{"get-patient", "--set", "PatientID"}, "PatientID"},
+        {{"get-patient", "--config", "/nonexistent/bridge.conf"}, "/nonexistent/bridge.conf"},
+        {{"get-patient", "--ui", "motif"}, "motif"},
+        {{"no-such-command"}, "no-such-command"},
+        {{}, "subcommand"},
+    };
+    for (const UsageCase& c : cases) {
+        SCOPED_TRACE(c.named);
+        EXPECT_EQ(run(c.arguments), cli::kUsage);
+        EXPECT_NE(err.str().find(c.named), std::string::npos) << err.str();
+    }
+}
+
+TEST_F(CliTest, ConfigFileLinesAndSetsCombine) {
+    std::string path = (root / "bridge.conf").string();
+    std::ofstream(path)
+        << "# a site's settings\n[bridge]\npatientid = 7-42\nNetworkBridgeType=TCPIP\n"
+           "VendorFormatType=HL7\nAllowedRetries=2\nDisplayProperties=false\n"
+           "MEDICNumberDefault=1\nBogus\n";
+    EXPECT_EQ(run({"get-patient", "--config", path}), cli::kUsage);
+    EXPECT_NE(err.str().find("bridge.conf:9"), std::string::npos) << err.str();
+
+    std::ofstream(path) << "patientid = 7-42\nNetworkBridgeType=TCPIP\nVendorFormatType=HL7\n"
+                           "AllowedRetries=2\nDisplayProperties=false\nMEDICNumberDefault=1\n";
+    EXPECT_EQ(run({"get-patient", "--config", path, "--set", "MEDICNumberValidList=1,2"}),
+              cli::kNotFound);
+    EXPECT_NE(err.str().find(
+                  "error 310: ORVEL Parameter: 7 is not a valid company number for current user"),
+              std::string::npos)
+        << err.str();
+}
+
+TEST_F(CliTest, JsonHoldsEveryPropertyByName) {
+    EXPECT_EQ(run({"get-patient", "--json", "--quiet", "--set", "PatientID=-5", "--set",
+                   "VendorFormatType=HL7", "--set", "MEDICNumberDefault=1", "--set",
+                   "DisplayProperties=false"}),
+              cli::kNotFound);
+    auto json = nlohmann::json::parse(out.str());
+    EXPECT_EQ(json["found"], false);
+    EXPECT_EQ(json["properties"].size(), 119u);
+    EXPECT_EQ(json["properties"]["p1PatientLastName"], "");
+    EXPECT_NE(json["properties"]["ErrorCodes"].get<std::string>().find("id=\"311\""),
+              std::string::npos);
+    EXPECT_NE(err.str().find("error 311"), std::string::npos)
+        << "the reason is printed even when quiet";
+}
+
+TEST_F(CliTest, HelpDescribesTheCommands) {
+    EXPECT_EQ(run({"--help"}), 0);
+    EXPECT_NE(out.str().find("get-patient"), std::string::npos);
+    EXPECT_EQ(run({"get-patient", "--help"}), 0);
+    EXPECT_NE(out.str().find("--set"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace trellybridge

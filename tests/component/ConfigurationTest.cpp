@@ -1,0 +1,300 @@
+#include <gtest/gtest.h>
+
+#include "common/ThreadState.h"
+#include "component/Configuration.h"
+#include "support/TestEnvironment.h"
+
+namespace trellybridge {
+namespace {
+
+using configuration::CompanyCheck;
+
+class ConfigurationTest : public testing::TestEnvironment {
+protected:
+    BridgeConfiguration stored(const GetPatientArguments& arguments) {
+        BridgeConfiguration config;
+        configuration::storeArguments(config, arguments);
+        return config;
+    }
+    GetPatientArguments arguments;
+};
+
+struct SwitchCase {
+    Variant given;
+    const char* defaultFalse;
+    const char* defaultTrue;
+};
+
+TEST_F(ConfigurationTest, SwitchesFoldToTrueOrFalse) {
+    const SwitchCase cases[] = {
+        {Variant("FALSE"), "false", "false"}, {Variant("True"), "true", "true"},
+        {Variant("yes"), "false", "true"},    {Variant("no"), "false", "true"},
+        {Variant("0"), "false", "true"},      {Variant(""), "false", "true"},
+        {Variant(), "false", "true"},         {Variant(true), "true", "true"},
+        {Variant(false), "false", "false"},   {Variant(" true"), "false", "true"},
+    };
+    for (const SwitchCase& c : cases) {
+        SCOPED_TRACE(c.given.toText());
+        GetPatientArguments a;
+        a.stripPaddedZeros = a.InsuranceOverrides = a.CaseSensitivity = c.given;
+        a.DTR = a.RTS = a.EOF_ = a.NullDiscard = a.MEDICuseGuarantorAddress = c.given;
+        a.DisplayProperties = a.DisplayDebugger = c.given;
+        BridgeConfiguration config = stored(a);
+        for (const Variant* field :
+             {&config.stripPaddedZeros, &config.InsuranceOverrides, &config.CaseSensitivity,
+              &config.DTR, &config.RTS, &config.EOF_, &config.NullDiscard,
+              &config.MEDICuseGuarantorAddress})
+            EXPECT_EQ(*field, Variant(c.defaultFalse));
+        EXPECT_EQ(config.DisplayProperties, Variant(c.defaultTrue));
+        EXPECT_EQ(config.DisplayDebugger, Variant(c.defaultTrue));
+    }
+}
+
+TEST_F(ConfigurationTest, EmptyRequiredSettingsGetTheInvalidMarker) {
+    BridgeConfiguration config = stored(arguments);
+    for (const Variant* field : {&config.PatientID,
+                                 &config.NetworkBridgeType,
+                                 &config.VendorName,
+                                 &config.VendorRequestTag,
+                                 &config.VendorFormatType,
+                                 &config.VendorFormatVersion,
+                                 &config.EOFCharacter,
+                                 &config.EOLCharacter,
+                                 &config.EOFRequest,
+                                 &config.AllowedRetries,
+                                 &config.HISDSN,
+                                 &config.HISBusinessUnit,
+                                 &config.HTTPSOrganizationID,
+                                 &config.HTTPSSubjectCN,
+                                 &config.TCPRemoteHostName,
+                                 &config.TCPRemotePorts,
+                                 &config.MEDICNumberLength,
+                                 &config.MEDICNumberValidList,
+                                 &config.CommPort,
+                                 &config.Handshaking,
+                                 &config.InputMode,
+                                 &config.BPS,
+                                 &config.DataBits,
+                                 &config.Parity,
+                                 &config.StopBits,
+                                 &config.FlowControl,
+                                 &config.InputLength,
+                                 &config.InBufferSize,
+                                 &config.OutBufferSize,
+                                 &config.RThreshold,
+                                 &config.SThreshold})
+        EXPECT_EQ(field->toText(), kInvalidMarker);
+    EXPECT_EQ(config.VendorFacility, Variant());
+    EXPECT_EQ(config.MEDICNumberDefault, Variant());
+    EXPECT_EQ(config.SerialTimeout, Variant("5"));
+    EXPECT_EQ(config.LogInsuranceEntries, Variant(20000));
+    EXPECT_EQ(config.TimeDelay, Variant("1000")) << "an omitted TimeDelay arrives as 1000";
+
+    configuration::applyFinalDefaults(config);
+    EXPECT_EQ(config.VendorApplicationPath.toText(), kInvalidMarker);
+    EXPECT_EQ(config.VendorRequestPath.toText(), kInvalidMarker);
+    EXPECT_EQ(config.VendorResultsPath.toText(), kInvalidMarker);
+    EXPECT_EQ(config.NetworkTimeout, Variant("5"));
+    config.TimeDelay = "";
+    configuration::applyFinalDefaults(config);
+    EXPECT_EQ(config.TimeDelay, Variant("1000"));
+}
+
+TEST_F(ConfigurationTest, TextSettingsAreFoldedTrimmedOrKept) {
+    arguments.PatientID = "  12345 ";
+    arguments.NetworkBridgeType = "usb";
+    arguments.VendorName = "Medic";
+    arguments.VendorFormatType = "hl7";
+    arguments.Parity = "NONE";
+    arguments.VendorRequestTag = "acct=";
+    arguments.LogInsuranceEntries = "   ";
+    arguments.AllowedRetries = 3;
+    arguments.TCPRemotePorts = 5001;
+    BridgeConfiguration config = stored(arguments);
+    EXPECT_EQ(config.PatientID, Variant("12345"));
+    EXPECT_EQ(config.NetworkBridgeType, Variant("USB"));
+    EXPECT_EQ(config.VendorName, Variant("MEDIC"));
+    EXPECT_EQ(config.VendorFormatType, Variant("HL7"));
+    EXPECT_EQ(config.Parity, Variant("none"));
+    EXPECT_EQ(config.VendorRequestTag, Variant("acct="));
+    EXPECT_EQ(config.LogInsuranceEntries, Variant(20000));
+    EXPECT_EQ(config.AllowedRetries, Variant(3)) << "kept as the caller passed it";
+    EXPECT_EQ(config.TCPRemotePorts, Variant("5001")) << "held as text";
+    arguments.LogInsuranceEntries = "50";
+    EXPECT_EQ(stored(arguments).LogInsuranceEntries, Variant("50"));
+}
+
+struct BridgeCase {
+    const char* bridge;
+    Variant retries;
+    bool ok;
+    Variant retriesAfter;
+    const char* timeout;
+};
+
+TEST_F(ConfigurationTest, BridgeAdjustmentGivesTcpOneMoreAttempt) {
+    const BridgeCase cases[] = {
+        {"TCPIP", Variant("3"), true, Variant(4), "7"},
+        {"TCPIP", Variant(2), true, Variant(3), "7"},
+        {"TCPIP", Variant("1.5"), true, Variant(2.5), "7"},
+        {"TCPIP", Variant(kInvalidMarker), false, Variant(kInvalidMarker), "7"},
+        {"SERIAL", Variant("3"), true, Variant("3"), "7"},
+        {"VENDOR", Variant("abc"), true, Variant("abc"), "9"},
+        {"NONSENSE", Variant("3"), true, Variant("3"), "9"},
+    };
+    for (const BridgeCase& c : cases) {
+        SCOPED_TRACE(c.bridge);
+        BridgeConfiguration config;
+        config.NetworkBridgeType = c.bridge;
+        config.AllowedRetries = c.retries;
+        config.SerialTimeout = "7";
+        config.NetworkTimeout = "9";
+        EXPECT_EQ(configuration::adjustForBridge(config), c.ok);
+        EXPECT_EQ(config.AllowedRetries, c.retriesAfter);
+        EXPECT_EQ(config.bridgeTimeout, Variant(c.timeout));
+    }
+}
+
+struct PathCase {
+    const char* bridge;
+    const char* resultsPath;
+    const char* application;
+    const char* request;
+    const char* results;
+};
+
+TEST_F(ConfigurationTest, PathsFollowTheBridgeType) {
+    const PathCase cases[] = {
+        {"SERIAL", "r", "N/A", "N/A", "N/A"},
+        {"TCPIP", "r", "N/A", "N/A", "N/A"},
+        {"VENDOR", "r", "app", "req", "r"},
+        {"POLLING", "r", "N/A", "req", "r"},
+        {"FOLDERS", "C:\\results", "N/A", "N/A", "C:\\results\\42.dat"},
+        {"FOLDERS", "C:\\results\\", "N/A", "N/A", "C:\\results\\42.dat"},
+        {"FOLDERS", "", "N/A", "N/A", "\\42.dat"},
+        {"FOLDERS", "/srv/results", "N/A", "N/A", "/srv/results\\42.dat"},
+        {"USB", "r", "app", "req", "r"},
+        {"HTTPS", "r", "app", "req", "r"},
+    };
+    for (const PathCase& c : cases) {
+        SCOPED_TRACE(std::string(c.bridge) + " " + c.resultsPath);
+        BridgeConfiguration config;
+        config.NetworkBridgeType = c.bridge;
+        config.PatientID = "42";
+        config.VendorApplicationPath = "app";
+        config.VendorRequestPath = "req";
+        config.VendorResultsPath = c.resultsPath;
+        configuration::assignBridgePaths(config);
+        EXPECT_EQ(config.VendorApplicationPath, Variant(c.application));
+        EXPECT_EQ(config.VendorRequestPath, Variant(c.request));
+        EXPECT_EQ(config.VendorResultsPath, Variant(c.results));
+    }
+}
+
+struct CompanyCase {
+    const char* name;
+    const char* patientId;
+    const char* defaultCompany;
+    std::string validList;
+    CompanyCheck outcome;
+    const char* patientIdAfter;
+    bool medicMode;
+    std::string error;
+};
+
+TEST_F(ConfigurationTest, CompanyNumberCheck) {
+    const std::string many = [] {
+        std::string list = "1";
+        for (int i = 0; i < 101; ++i) list += ",x";
+        return list;
+    }();
+    const std::string hundredAndOne = [] {
+        std::string list = "1";
+        for (int i = 0; i < 100; ++i) list += ",x";
+        return list;
+    }();
+    const CompanyCase cases[] = {
+        {"default joins the identifier", "123456789", "1", "1,2", CompanyCheck::Passed,
+         "1-123456789", true, ""},
+        {"company taken from the identifier", "2-555", "1", "1,2", CompanyCheck::Passed, "2-555",
+         true, ""},
+        {"lower-case company matches upper-cased list", "ab-5", "1", "x,Ab", CompanyCheck::Passed,
+         "ab-5", true, ""},
+        {"entries compared exactly", "2-555", "1", "1, 2", CompanyCheck::Rejected, "2-555", true,
+         "<error id=\"310\" description=\"ORVEL Parameter: 2 is not a valid company number for "
+         "current user\">"
+         "ORVEL Parameter: 2 is not a valid company number for current user</error>\r\n"},
+        {"company not in the list", "7-42", "1", "1", CompanyCheck::Rejected, "7-42", true,
+         "<error id=\"310\" description=\"ORVEL Parameter: 7 is not a valid company number for "
+         "current user\">"
+         "ORVEL Parameter: 7 is not a valid company number for current user</error>\r\n"},
+        {"identifier starting with a dash", "-42", "1", "1", CompanyCheck::Rejected, "-42", true,
+         "<error id=\"311\" description=\"ORVEL Parameter: a company number must precede the "
+         "patientID (ie. "
+         "1-123456789) or a default must be defined\">ORVEL Parameter: a company number must "
+         "precede the "
+         "patientID (ie. 1-123456789) or a default must be defined</error>\r\n"},
+        {"n/a means no check", "123", "n/a", "9", CompanyCheck::Passed, "123", false, ""},
+        {"empty default means no check", "123", "", "9", CompanyCheck::Passed, "123", false, ""},
+        {"empty list matches nothing", "123", "1", kInvalidMarker, CompanyCheck::Rejected, "123",
+         true,
+         "<error id=\"310\" description=\"ORVEL Parameter: 1 is not a valid company number for "
+         "current user\">"
+         "ORVEL Parameter: 1 is not a valid company number for current user</error>\r\n"},
+        {"adjacent commas give an empty entry", "7", "1", "2,,1", CompanyCheck::Passed, "1-7", true,
+         ""},
+        {"101 entries are allowed", "123", "1", hundredAndOne, CompanyCheck::Passed, "1-123", true,
+         ""},
+        {"more than 101 entries end silently", "123", "1", many, CompanyCheck::Rejected, "123",
+         true, ""},
+    };
+    for (const CompanyCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        threadState() = ThreadState{};
+        BridgeConfiguration config;
+        config.PatientID = c.patientId;
+        config.MEDICNumberDefault = c.defaultCompany;
+        config.MEDICNumberValidList = c.validList;
+        EXPECT_EQ(configuration::checkCompanyNumber(config), c.outcome);
+        EXPECT_EQ(config.PatientID, Variant(c.patientIdAfter));
+        EXPECT_EQ(config.medicCompanyMode, c.medicMode);
+        EXPECT_EQ(threadState().errorList, c.error);
+    }
+}
+
+TEST_F(ConfigurationTest, CommonParametersNormaliseInPlace) {
+    BridgeConfiguration config;
+    config.NetworkBridgeType = "tcpip";
+    config.VendorFormatType = "hl7";
+    config.PatientID = " 77 ";
+    config.CaseSensitivity = "TRUE";
+    config.DisplayDebugger = "FALSE";
+    config.Parity = "EVEN";
+    config.AllowedRetries = "2";
+    config.VendorResultsPath = "c:\\r.dat";
+    config.MEDICNumberDefault = "";
+    EXPECT_TRUE(configuration::normaliseCommonParameters(config));
+    EXPECT_EQ(config.NetworkBridgeType, Variant("TCPIP"));
+    EXPECT_EQ(config.VendorFormatType, Variant("HL7"));
+    EXPECT_EQ(config.PatientID, Variant("77"));
+    EXPECT_EQ(config.CaseSensitivity, Variant("true"));
+    EXPECT_EQ(config.DisplayDebugger, Variant("false"));
+    EXPECT_EQ(config.DisplayProperties, Variant("true"));
+    EXPECT_EQ(config.Parity, Variant("even"));
+    EXPECT_EQ(config.AllowedRetries, Variant(3));
+    EXPECT_EQ(config.SerialTimeout, Variant("5"));
+    EXPECT_EQ(config.bridgeTimeout, Variant("5")) << "the defaulted time-out";
+    EXPECT_EQ(config.NetworkTimeout, Variant("5"));
+    EXPECT_EQ(config.TimeDelay, Variant("1000"));
+    EXPECT_EQ(config.LogInsuranceEntries, Variant(20000));
+    EXPECT_EQ(config.VendorResultsPath, Variant("N/A"));
+    EXPECT_EQ(config.TCPRemotePorts.toText(), kInvalidMarker);
+    EXPECT_EQ(config.MEDICNumberDefault, Variant("")) << "no marker for the default company";
+
+    BridgeConfiguration empty;
+    empty.NetworkBridgeType = "TCPIP";
+    EXPECT_FALSE(configuration::normaliseCommonParameters(empty)) << "marker + 1 is not a number";
+}
+
+}  // namespace
+}  // namespace trellybridge
