@@ -2,6 +2,7 @@
 
 #include "common/InsuranceLog.h"
 #include "common/ThreadState.h"
+#include "common/Version.h"
 #include "component/Configuration.h"
 #include "platform/Clock.h"
 #include "platform/Toolkit.h"
@@ -9,8 +10,6 @@
 
 namespace trellybridge {
 namespace {
-
-constexpr double kControlVersion = 2013.1;
 
 // The settings pages, in the order the user sees them.
 void showPropertyPages(const BridgeConfiguration& config) {

@@ -1,12 +1,77 @@
 // The session window (frmGUI): the modal progress window in which one GetPatient
-// request is carried out on the caller's thread.
+// request is carried out on the caller's thread. Two timers drive it: SerialTimer runs
+// the serial and TCP bridges (and an invalid bridge type), NetworkTimer the file
+// exchanges, the web service and the USB bridge. Each tick performs at most one step.
 #pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/EventLoop.h"
+#include "platform/Toolkit.h"
 
 namespace trellybridge::session {
 
-// Shows the thread's session window modally; returns when it has unloaded.
+class TcpSession;
+
+class SessionWindow : public ui::Window {
+public:
+    SessionWindow();
+    ~SessionWindow() override;
+
+    // Controls.
+    std::string caption;
+    std::string txtInformation;  // the progress log; only appended to or cleared
+    std::string lblStatus;
+    std::string lblConnectionTime;
+    ui::Timer SerialTimer;
+    ui::Timer NetworkTimer;
+
+    // Reset each time the window loads.
+    bool closePending = false;
+    int portIndex = 0;
+
+    void networkTick();
+    void serialTick();
+    // The serial control's event; code 2 is "data received".
+    void commEvent(int eventCode);
+    bool handleSerialInput(const std::string& chunk);
+    // The answer dispatcher: hands the answer to the parser of the vendor format.
+    bool processResponse(std::string answer);
+
+    void closeConnection();
+    void resetConnection();
+    void cmdClose();
+    // The pattern a failing step ends with; the timer's retry rules then go on.
+    void failureNotice(std::string_view stepText, std::string_view runtimeError = {});
+
+    void updateMessage(std::string& message);
+    void setStatus(std::string_view status);
+    void updateText(std::string_view text);
+    void clearText();
+    void updateElapsedTime();
+
+    // File exchange (VENDOR, POLLING, FOLDERS, and the read of USB).
+    bool deletePatientFiles();
+    bool sendNetworkRequest();
+    std::string readPatientFile();
+    std::string readPatientStream();
+
+    TcpSession& tcp() { return *tcp_; }
+
+protected:
+    void onLoad() override;
+
+private:
+    void startTimer(ui::Timer& timer);
+    TcpSession* tcp_;
+};
+
+// The thread's session window.
+SessionWindow& sessionWindow();
+// Shows it modally; returns when it has unloaded.
 void runSessionWindow();
-// Unloads the thread's session window if it is still loaded.
+// Unloads it if it is still loaded.
 void unloadSessionWindow();
 
 }  // namespace trellybridge::session

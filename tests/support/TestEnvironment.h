@@ -22,6 +22,8 @@ public:
         setProgressSink([this](ui::ProgressKind kind, std::string_view line) {
             (kind == ui::ProgressKind::MessageBox ? messageBoxes : progressLines)
                 .emplace_back(line);
+            if (kind == ui::ProgressKind::Log)
+                timedLog.push_back({platform::clock().tickCount(), std::string(line)});
         });
     }
     void showPropertyPage(std::string_view name) override { pagesShown.emplace_back(name); }
@@ -33,6 +35,17 @@ public:
     std::vector<std::string> pagesShown;
     std::vector<std::string> progressLines;
     std::vector<std::string> messageBoxes;
+    struct TimedLine {
+        int atMs;
+        std::string line;
+    };
+    std::vector<TimedLine> timedLog;
+    // When the first log line starting with `prefix` was written, or -1.
+    int firstLogAt(std::string_view prefix) const {
+        for (const TimedLine& l : timedLog)
+            if (l.line.starts_with(prefix)) return l.atMs;
+        return -1;
+    }
     int modalRuns = 0;
 };
 

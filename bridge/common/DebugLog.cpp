@@ -1,0 +1,126 @@
+#include "common/DebugLog.h"
+
+#include "common/Errors.h"
+#include "common/ThreadState.h"
+#include "platform/FileSystem.h"
+
+namespace trellybridge {
+namespace {
+
+constexpr const char* kLogFolder = "C:\\BridgeLogs";
+
+class Dump {
+public:
+    void line(const std::string& text) { text_ += text + "\r\n"; }
+    std::string take() { return std::move(text_); }
+
+private:
+    std::string text_;
+};
+
+std::string t(const Variant& value) {
+    return value.toText();
+}
+
+void bridgeSection(Dump& d, const BridgeConfiguration& c, const SessionState& s) {
+    std::string bridge = t(c.NetworkBridgeType);
+    if (bridge == "TCPIP") {
+        d.line("TCP:: ");
+        d.line("  localname:" + s.localHostName + "    localip:" + s.localIP);
+        d.line("  remotename:" + t(c.TCPRemoteHostName) + "    remoteIP:" + s.remoteIP);
+        d.line("  portstring:" + s.configuredPorts + "    lastgoodport:" + s.lastGoodPort);
+        d.line("  randomizedports:" + s.randomizedPorts);
+        for (int i = 0; i < s.portCount && i < SessionState::kMaxPorts; ++i)
+            if (!s.portResults[static_cast<size_t>(i)].empty())
+                d.line("  attempted port:" + s.portList[static_cast<size_t>(i)] +
+                       "    result:" + s.portResults[static_cast<size_t>(i)]);
+    } else if (bridge == "HTTPS") {
+        d.line("HTTPS:: ");
+        d.line("  organizationID:" + t(c.HTTPSOrganizationID) +
+               "    subjectCN:" + t(c.HTTPSSubjectCN));
+    } else if (bridge == "SERIAL") {
+        d.line("SERIAL:: ");
+        d.line("  comm port:" + t(c.CommPort) + "   DTR/RTS/EOF: " + t(c.DTR) + "/" + t(c.RTS) +
+               "/" + t(c.EOF_));
+        d.line("  handshaking:" + t(c.Handshaking) + "    input mode:" + t(c.InputMode) +
+               "   null discards:" + t(c.NullDiscard));
+        d.line("  bps/data bits/parity/stop bits:" + t(c.BPS) + "/" + t(c.DataBits) + "/" +
+               t(c.Parity) + "/" + t(c.StopBits));
+        d.line("  flow control:" + t(c.FlowControl) + "    serial timeout:" + t(c.SerialTimeout));
+    }
+}
+
+}  // namespace
+
+std::string stepTimeText(const std::optional<platform::LocalTime>& time) {
+    if (!time) return "ABORTED";
+    int hour12 = time->hour % 12 == 0 ? 12 : time->hour % 12;
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%d:%02d:%02d %s", hour12, time->minute, time->second,
+                  time->hour < 12 ? "AM" : "PM");
+    return buffer;
+}
+
+std::string debugDump() {
+    const ThreadState& state = threadState();
+    const BridgeConfiguration& c = state.config;
+    const SessionState& s = state.session;
+    std::string bridge = t(c.NetworkBridgeType);
+    Dump d;
+    d.line(platform::formatDate(platform::clock().now(), "yyyy.mm.dd:HH.MM.SS"));
+    d.line(
+        "  --------------------------------------------- KOLV  "
+        "--------------------------------------------- ");
+    d.line("PID::" + t(c.PatientID));
+    d.line("BUILD:: ");
+    d.line("  version:" + s.buildLabel);
+    d.line("FORMAT:: ");
+    d.line("  type:" + bridge + "   delimiter(s):" + s.recordDelimiter +
+           "   timeout:" + t(c.bridgeTimeout) + " seconds  attempts:" + t(c.AllowedRetries));
+    d.line("  vendorfacility:" + t(c.VendorFacility) + "    vendorapplication:" + t(c.VendorName) +
+           "   formattype:" + t(c.VendorFormatType) + "   version:" + t(c.VendorFormatVersion));
+    d.line("  eofrequest:" + t(c.EOFRequest) + "   eofresponse:" + s.eofFirstCode +
+           "   eol:" + s.eolFirstCode);
+    d.line("  request tag:" + t(c.VendorRequestTag));
+    bridgeSection(d, c, s);
+    d.line("COMPANY NUMBER & GUARANTOR FLAG:: ");
+    d.line("  Company Number Default: " + t(c.MEDICNumberDefault));
+    d.line("  Company Number Length: " + t(c.MEDICNumberLength));
+    d.line("  Company Number Valid List: " + t(c.MEDICNumberValidList));
+    d.line("  Use Guarantor Address: " + t(c.MEDICuseGuarantorAddress));
+    d.line("TIMESTAMPS:: ");
+    d.line("  started sending:" + stepTimeText(s.startedSending) +
+           "   finished sending:" + stepTimeText(s.finishedSending));
+    d.line("  started receiving:" + stepTimeText(s.startedReceiving) +
+           "   finished receiving:" + stepTimeText(s.finishedReceiving));
+    d.line("  started parsing:" + stepTimeText(s.startedParsing) +
+           "   finished parsing:" + stepTimeText(s.finishedParsing));
+    if (bridge == "SERIAL" || bridge == "TCPIP")
+        d.line("  close port attempts:" + std::to_string(s.closePortAttempts));
+    d.line("LOGS:: ");
+    std::string maxRows = t(c.LogInsuranceEntries);
+    d.line("  debug.log:TRUE   insurance.log:" + std::string(maxRows.empty() ? "FALSE" : "TRUE") +
+           "   maxrows:" + maxRows);
+    d.line("ERRORS:: ");
+    d.line("  successful:" + std::string(state.patientFound ? "TRUE" : "FALSE") + "  " +
+           state.errorList);
+    d.line("REQUEST:: ");
+    d.line(bridge == "FOLDERS" ? "  (n/a for folders style bridge)" : "  " + s.requestText);
+    d.line("RESPONSE:: ");
+    d.line("  raw data received...");
+    d.line("  " + s.rawDataReceived);
+    d.line("");
+    return d.take();
+}
+
+bool writeDebugLog() {
+    std::string path =
+        fs::folderExists(kLogFolder) ? "C:\\BridgeLogs\\BRIDGEDEBUG.log" : "c:\\BRIDGEDEBUG.log";
+    if (!fs::appendToFile(path, debugDump(), 0600)) {
+        recordError(errc::DebugLogFailed);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace trellybridge

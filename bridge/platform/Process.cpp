@@ -1,0 +1,41 @@
+#include "platform/Process.h"
+
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <mutex>
+
+extern char** environ;
+
+namespace trellybridge::process {
+namespace {
+std::mutex startedMutex;
+std::vector<pid_t> started;
+}  // namespace
+
+bool start(const std::string& program, const std::vector<std::string>& arguments, bool, bool) {
+    reapFinished();
+    std::vector<std::string> words{program};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    if (::posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0)
+        return false;
+    std::lock_guard lock(startedMutex);
+    started.push_back(pid);
+    return true;
+}
+
+int reapFinished() {
+    std::lock_guard lock(startedMutex);
+    std::erase_if(started, [](pid_t pid) {
+        int status = 0;
+        return ::waitpid(pid, &status, WNOHANG) != 0;
+    });
+    return static_cast<int>(started.size());
+}
+
+}  // namespace trellybridge::process

@@ -1,0 +1,20 @@
+// Starting another program, never through a shell: every argument reaches the program
+// as one argv entry, whatever characters it holds.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace trellybridge::process {
+
+// Starts `program` (a host path) with `arguments` and does not wait for it. The window
+// modes of the original platform have no meaning here and are accepted for the record.
+// False when the program could not be started.
+bool start(const std::string& program, const std::vector<std::string>& arguments,
+           bool minimised = true, bool focus = false);
+
+// Collects the exit status of programs started earlier that have finished, so that none
+// stays behind as a zombie. Returns how many are still running.
+int reapFinished();
+
+}  // namespace trellybridge::process

@@ -1,0 +1,132 @@
+#include "session/RequestBuilder.h"
+
+#include <cmath>
+
+#include "common/BridgeConfiguration.h"
+#include "common/Errors.h"
+#include "common/Text.h"
+#include "formats/Keywords.h"
+#include "platform/Clock.h"
+
+namespace trellybridge::request {
+namespace {
+
+constexpr char CR = '\r', LF = '\n', VT = '\v', FS = '\x1c';
+constexpr size_t kMaxEofCodes = 21;
+
+// YYYYMMDDHHMM, each part read from the clock on its own as the vendor's systems expect.
+std::string hl7TimeStamp() {
+    std::string date = platform::formatDate(platform::clock().now(), "yyyymmdd");
+    std::string hour = platform::formatDate(platform::clock().now(), "HH");
+    std::string minute = platform::formatDate(platform::clock().now(), "MM");
+    return date + hour + minute;
+}
+
+struct CompanySplit {
+    std::string company, identifier;
+};
+
+CompanySplit splitCompany(const BridgeConfiguration& c) {
+    std::string patientId = c.PatientID.toText();
+    if (c.MEDICNumberLength.toText() == "0") return {"", patientId};
+    CompanySplit split{"", patientId};
+    if (size_t dash = patientId.find('-'); dash != std::string::npos)
+        split = {text::upper(patientId.substr(0, dash)), patientId.substr(dash + 1)};
+    std::string defaultCompany = c.MEDICNumberDefault.toText();
+    if (!defaultCompany.empty() && defaultCompany != "N/A" && split.company.empty())
+        split.company = text::upper(defaultCompany);
+    return split;
+}
+
+std::string hl7Trailer(const BridgeConfiguration& c) {
+    std::string trailer;
+    if (!isUnset(c.EOFRequest)) trailer = parseEOFRequest(c.EOFRequest.toText());
+    return trailer.empty() ? std::string{CR, FS} : trailer;
+}
+
+}  // namespace
+
+BuiltRequest buildRequest(const BridgeConfiguration& c) {
+    std::string tag = c.VendorRequestTag.toText();
+    std::string format = c.VendorFormatType.toText();
+    bool dynamic = tag == kDynamicTag;
+    bool isTemplate = text::contains(text::upper(tag), "[PID]");
+    std::string patientId = c.PatientID.toText();
+
+    auto fromTag = [&](std::string otherwise) {
+        return isTemplate ? text::replaceAll(tag, "[PID]", patientId) : otherwise;
+    };
+    if (format == "STANDARD") {
+        if (dynamic && c.VendorName.toText() == "HIS") return {buildHISRequest(c)};
+        return {fromTag(tag + patientId)};
+    }
+    if (format == "HL7") return {dynamic ? buildHL7Query(c) : fromTag(tag)};
+    if (format == "SCAN") return {dynamic ? buildScanRequest(c) : fromTag(tag)};
+    if (format == "XML") return {dynamic ? buildXMLRequest(c) : fromTag(tag)};
+    return {fromTag(tag), false};
+}
+
+std::string buildHL7Query(const BridgeConfiguration& c) {
+    CompanySplit split = splitCompany(c);
+    std::string trailer = hl7Trailer(c);
+    std::string controlId = inForce(c, keyword::Hl7UniqueMsh10)
+                                ? std::to_string(platform::clock().tickCount())
+                                : "0001";
+    std::string suffix = inForce(c, keyword::Hl7EntityMrn) ? "^^^^^^^^^^^E" : "";
+
+    std::string msh = "MSH|^~\\&|LUMAK|ORVEL|" + c.VendorName.toText() + "|" +
+                      c.VendorFacility.toText() + "|" + hl7TimeStamp() + "+0000^S||QRY^Q01|" +
+                      controlId + "|P|" + c.VendorFormatVersion.toText() + "|" + CR;
+    std::string qrd = "QRD|" + hl7TimeStamp() + "+0000^S|R|I|0001|||1^RD|" +
+                      text::trimSpaces(split.identifier) + suffix + "|DEM|" + split.company +
+                      "||T|";
+    return VT + msh + qrd + trailer;
+}
+
+std::string buildHISRequest(const BridgeConfiguration& c) {
+    return "[Orvel]\r\nAccount=" + c.PatientID.toText() + "\r\nDSN=" + c.HISDSN.toText() +
+           "\r\nBU=" + c.HISBusinessUnit.toText() + "\r\n";
+}
+
+std::string buildScanRequest(const BridgeConfiguration& c) {
+    return "ACCT=" + c.PatientID.toText() + ",PGI\r\n";
+}
+
+std::string buildXMLRequest(const BridgeConfiguration& c) {
+    std::string patientId = c.PatientID.toText();
+    size_t dash = patientId.find('-');
+    std::string company = dash == std::string::npos ? "" : patientId.substr(0, dash);
+    return "<?xml version=\"1.0\" encoding=\"utf-8\"?><PATIENT id=\"" + patientId +
+           "\" CompanyNumber=\"" + company + "\" />";
+}
+
+std::string parseEOFRequest(std::string_view codes) {
+    std::string characters;
+    size_t start = 0;
+    for (size_t item = 0; item < kMaxEofCodes; ++item) {
+        size_t comma = codes.find(',', start);
+        Variant code(std::string(
+            codes.substr(start, comma == std::string_view::npos ? comma : comma - start)));
+        auto number = code.toNumber();
+        double rounded = number ? std::nearbyint(*number) : -1;
+        if (!number || code.isEmptyText() || rounded < 0 || rounded > 255) {
+            recordError(errc::InvalidEofRequest,
+                        std::string(codes) + " is an invalid EOFrequest string");
+            return {};
+        }
+        characters += static_cast<char>(static_cast<unsigned char>(rounded));
+        if (comma == std::string_view::npos) break;
+        start = comma + 1;
+    }
+    return characters;
+}
+
+std::string endOfRequest(const BridgeConfiguration& c) {
+    std::string list = c.EOFRequest.toText();
+    std::string format = c.VendorFormatType.toText();
+    if (isUnset(c.EOFRequest) && format == "STANDARD") list = "13,10";
+    if (isUnset(c.EOFRequest) && format == "HL7") list = "13,28";
+    return parseEOFRequest(list);
+}
+
+}  // namespace trellybridge::request

@@ -1,0 +1,174 @@
+#include <gtest/gtest.h>
+
+#include "common/ThreadState.h"
+#include "session/SessionWindow.h"
+#include "session/Transports.h"
+#include "support/TestEnvironment.h"
+#include "trellybridge/TrellyBridgeComm.h"
+
+namespace trellybridge {
+namespace {
+
+// A serial line that records when the request went out and answers nothing.
+class SilentSerialLine : public session::SerialTransport {
+public:
+    void openSerialPort(session::SessionWindow&) override {
+        sentAt.push_back(platform::clock().tickCount());
+        threadState().session.completionCode = 1;
+        threadState().session.elapsedTicks = 0;
+    }
+    bool closeSerialPort(session::SessionWindow&) override {
+        closedAt = platform::clock().tickCount();
+        return true;
+    }
+    int inBufferCount() override { return static_cast<int>(pending.size()); }
+    std::string input() override {
+        std::string chunk = pending.substr(0, 1);
+        pending.erase(0, 1);
+        return chunk;
+    }
+    std::vector<int> sentAt;
+    int closedAt = -1;
+    std::string pending;
+};
+
+class RunLoopTest : public testing::TestEnvironment {
+protected:
+    void SetUp() override {
+        TestEnvironment::SetUp();
+        arguments.PatientID = "12345";
+        arguments.VendorRequestTag = "ACCT=";
+        arguments.VendorFormatType = "STANDARD";
+        arguments.VendorName = "ACME";
+        arguments.AllowedRetries = "2";
+        arguments.DisplayProperties = "false";
+        arguments.DisplayDebugger = "false";
+        arguments.NetworkTimeout = "5";
+        arguments.SerialTimeout = "5";
+        arguments.TimeDelay = "1000";
+        arguments.VendorRequestPath = "c:\\vendor\\request.inq";
+        arguments.VendorResultsPath = "c:\\vendor\\patient.dat";
+        std::filesystem::create_directories(driveC / "vendor");
+        serial = std::make_shared<SilentSerialLine>();
+        session::setSerialTransport(serial);
+    }
+    void TearDown() override {
+        session::setSerialTransport(nullptr);
+        TestEnvironment::TearDown();
+    }
+    int run() {
+        int start = clock.tickCount();
+        found = comm.GetPatient(arguments).isTrue();
+        return clock.tickCount() - start;
+    }
+    GetPatientArguments arguments;
+    TrellyBridgeComm comm;
+    std::shared_ptr<SilentSerialLine> serial;
+    bool found = false;
+};
+
+TEST_F(RunLoopTest, PollingStepsWaitTimeoutPlusOneTicks) {
+    arguments.NetworkBridgeType = "POLLING";
+    int elapsed = run();
+    EXPECT_EQ(toolkit->firstLogAt("Removing previous file(s)..."), 6000);
+    EXPECT_EQ(toolkit->firstLogAt("Sending patient request over network..."), 12000);
+    EXPECT_EQ(toolkit->firstLogAt("Reading patient file..."), 18000);
+    EXPECT_EQ(toolkit->firstLogAt(" Attempt Number 1 to read patient file..."), 24000);
+    EXPECT_EQ(toolkit->firstLogAt(" Attempt Number 2 to read patient file..."), 30000);
+    EXPECT_EQ(elapsed, 36000) << "three failed reads with two retries, then the end";
+    EXPECT_FALSE(found);
+    EXPECT_EQ(readDriveCFile("vendor/request.inq"), "ACCT=12345\r\n");
+}
+
+TEST_F(RunLoopTest, SerialSendsEveryTimeoutTicksUntilAttemptsRunOut) {
+    arguments.NetworkBridgeType = "SERIAL";
+    arguments.AllowedRetries = "3";
+    int elapsed = run();
+    EXPECT_EQ(serial->sentAt, (std::vector<int>{5000, 10000, 15000}));
+    EXPECT_EQ(serial->closedAt, 21000) << "closePending on tick 20, closed on the next";
+    EXPECT_EQ(elapsed, 21000);
+    EXPECT_FALSE(found);
+}
+
+struct InvalidBridgeCase {
+    const char* retries;
+    int closesAtMs;
+};
+
+TEST_F(RunLoopTest, InvalidBridgeCountsAttemptsThenCloses) {
+    const InvalidBridgeCase cases[] = {{"2", 8000}, {"0", 6000}, {"abc", 6000}};
+    for (const InvalidBridgeCase& c : cases) {
+        SCOPED_TRACE(c.retries);
+        arguments.NetworkBridgeType = "CARRIER PIGEON";
+        arguments.AllowedRetries = c.retries;
+        EXPECT_EQ(run(), c.closesAtMs);
+        EXPECT_NE(session::sessionWindow().txtInformation.find(
+                      "Invalid bridge type requested...\r\n\r\n"),
+                  std::string::npos);
+    }
+}
+
+TEST_F(RunLoopTest, NonNumericRetriesGiveEachStepOneAttempt) {
+    arguments.NetworkBridgeType = "POLLING";
+    arguments.AllowedRetries = "many";
+    EXPECT_EQ(run(), 24000) << "the first failed read ends the session";
+    arguments.NetworkBridgeType = "SERIAL";
+    EXPECT_EQ(run(), 6000);
+    EXPECT_TRUE(serial->sentAt.empty()) << "the port is never opened";
+}
+
+TEST_F(RunLoopTest, StatusAndCaptionAtLoad) {
+    arguments.NetworkBridgeType = "FOLDERS";
+    arguments.AllowedRetries = "0";
+    run();
+    session::SessionWindow& window = session::sessionWindow();
+    EXPECT_EQ(window.caption, "TrellyBridge - v. (2013.1)");
+    EXPECT_EQ(toolkit->progressLines.front(), "FOLDERS style bridge...");
+    EXPECT_FALSE(window.isLoaded());
+    EXPECT_FALSE(window.SerialTimer.enabled());
+    EXPECT_FALSE(window.NetworkTimer.enabled());
+    std::string message;
+    threadState().session.completionCode = 0;
+    window.updateMessage(message);
+    EXPECT_EQ(window.lblStatus, "Disconnected");
+    threadState().session.completionCode = 1;
+    message.clear();
+    window.updateMessage(message);
+    EXPECT_EQ(message, "FOLDERS style bridge...");
+}
+
+TEST_F(RunLoopTest, SerialAnswerEndsAtTheEndCharacter) {
+    arguments.NetworkBridgeType = "SERIAL";
+    arguments.VendorFormatType = "CSV";
+    arguments.EOFCharacter = "126";
+    run();
+    session::SessionWindow& window = session::sessionWindow();
+    threadState().session.rawDataReceived.clear();
+    window.txtInformation.clear();
+    window.load();
+    serial->pending = "AB~";
+    window.commEvent(2);
+    EXPECT_EQ(threadState().session.rawDataReceived, "AB~");
+    EXPECT_EQ(window.txtInformation.substr(window.txtInformation.size() - 2), "AB")
+        << "echoed as received";
+    EXPECT_FALSE(window.isLoaded()) << "an unknown format closes the window at once";
+    window.commEvent(3);  // other events are ignored
+}
+
+TEST_F(RunLoopTest, FailureNoticeShowsBoxesOnlyWhenDebugging) {
+    session::SessionWindow& window = session::sessionWindow();
+    threadState().config.DisplayDebugger = "false";
+    threadState().patientFound = true;
+    threadState().session.completionCode = 1;
+    window.failureNotice("ERROR building patient request");
+    EXPECT_TRUE(toolkit->messageBoxes.empty());
+    EXPECT_FALSE(threadState().patientFound);
+    EXPECT_EQ(threadState().session.completionCode, 0);
+    threadState().config.DisplayDebugger = "true";
+    window.failureNotice("ERROR building patient request", "5 - bad");
+    EXPECT_EQ(toolkit->messageBoxes,
+              (std::vector<std::string>{"5 - bad", "Attention!: ERROR building patient request"}));
+}
+
+}  // namespace
+}  // namespace trellybridge
