@@ -12,7 +12,7 @@ std::string lower(std::string_view text);
 std::string trimSpaces(std::string_view text);
 bool contains(std::string_view text, std::string_view part);
 bool equalsIgnoringCase(std::string_view a, std::string_view b);
-// Every occurrence of `from` replaced by `to`, scanning left to right.
+// Replaces the first occurrence of `from` until none is left.
 std::string replaceAll(std::string_view text, std::string_view from, std::string_view to);
 
 }  // namespace trellybridge::text

@@ -3,6 +3,7 @@
 #include <mutex>
 #include <string_view>
 
+#include "formats/Hl7Primitives.h"
 #include "platform/ObjectRegistry.h"
 
 namespace trellybridge {
@@ -193,6 +194,35 @@ InvokeStatus TrellyBridgeCommObject::invoke(const platform::Member& member,
     return InvokeStatus::Ok;
 }
 
+std::optional<InvokeStatus> TrellyBridgeCommObject::invokeHl7Method(const std::string& name,
+                                                                   std::span<const Variant> a,
+                                                                   Variant& result) {
+    auto expect = [&](size_t count) { return a.size() == count; };
+    if (name == "parseHL7Stream") {
+        if (!expect(1)) return InvokeStatus::BadArgumentCount;
+        result = comm_.parseHL7Stream(a[0]);
+    } else if (name == "getHL7Record") {
+        if (!expect(3)) return InvokeStatus::BadArgumentCount;
+        result = comm_.getHL7Record(a[0], a[1], a[2]);
+    } else if (name == "getHL7Field") {
+        if (!expect(3)) return InvokeStatus::BadArgumentCount;
+        result = comm_.getHL7Field(a[0], a[1], a[2]);
+    } else if (name == "getHL7SubField") {
+        if (!expect(4)) return InvokeStatus::BadArgumentCount;
+        result = comm_.getHL7SubField(a[0], a[1], a[2], a[3]);
+    } else if (name == "verifySubFields") {
+        if (!expect(3)) return InvokeStatus::BadArgumentCount;
+        result = comm_.verifySubFields(a[0], a[1], a[2]);
+    } else if (name == "getASCII") {
+        if (!expect(1)) return InvokeStatus::BadArgumentCount;
+        if (!hl7::isCharacterCode(a[0].toText())) return InvokeStatus::Failed;
+        result = comm_.getASCII(a[0]);
+    } else {
+        return std::nullopt;
+    }
+    return InvokeStatus::Ok;
+}
+
 InvokeStatus TrellyBridgeCommObject::invokeMethod(const std::string& name,
                                                   std::span<const Variant> arguments,
                                                   Variant& result) {
@@ -206,6 +236,7 @@ InvokeStatus TrellyBridgeCommObject::invokeMethod(const std::string& name,
         result = comm_.GetPatient(call);
         return InvokeStatus::Ok;
     }
+    if (auto status = invokeHl7Method(name, arguments, result)) return *status;
     using NoArgumentMethod = Variant (TrellyBridgeComm::*)();
     static const std::pair<std::string_view, NoArgumentMethod> kMethods[] = {
         {"ReturnPatient", &TrellyBridgeComm::ReturnPatient},

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 
 #include "platform/Dispatch.h"
 #include "trellybridge/TrellyBridgeComm.h"
@@ -23,6 +24,9 @@ public:
 private:
     platform::InvokeStatus invokeMethod(const std::string& name, std::span<const Variant> arguments,
                                         Variant& result);
+    std::optional<platform::InvokeStatus> invokeHl7Method(const std::string& name,
+                                                          std::span<const Variant> arguments,
+                                                          Variant& result);
     TrellyBridgeComm comm_;
 };
 

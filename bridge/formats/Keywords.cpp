@@ -1,12 +1,23 @@
 #include "formats/Keywords.h"
 
+#include <algorithm>
+#include <cctype>
+
 #include "common/BridgeConfiguration.h"
 #include "common/Text.h"
 
 namespace trellybridge {
 
 bool inForce(const BridgeConfiguration& config, std::string_view keyword) {
-    return text::contains(config.HTTPSSubjectCN.upperText(), keyword);
+    // Compared as the upper-cased text would be, without building that text each time.
+    const Variant& field = config.HTTPSSubjectCN;
+    if (field.kind() != Variant::Kind::Text) return text::contains(field.upperText(), keyword);
+    std::string_view haystack = field.textView();
+    auto upperEquals = [](char a, char b) {
+        return std::toupper(static_cast<unsigned char>(a)) == static_cast<unsigned char>(b);
+    };
+    return std::search(haystack.begin(), haystack.end(), keyword.begin(), keyword.end(), upperEquals) !=
+           haystack.end();
 }
 
 std::optional<std::string> localIpKeyword(const BridgeConfiguration& config) {

@@ -2,19 +2,8 @@
 #include "formats/Parsers.h"
 
 namespace trellybridge::formats {
-bool parseHL7Stream(TrellyBridgeComm&, std::string_view) {
-    return false;
-}
-bool parseStandardStream(std::string_view) {
-    return false;
-}
-bool parseStandardFixedStream(std::string_view) {
-    return false;
-}
-bool parseScanStream(std::string_view) {
-    return false;
-}
-bool parseXMLStream(std::string_view) {
-    return false;
-}
+bool parseStandardStream(std::string_view) { return false; }
+bool parseStandardFixedStream(std::string_view) { return false; }
+bool parseScanStream(std::string_view) { return false; }
+bool parseXMLStream(std::string_view) { return false; }
 }  // namespace trellybridge::formats

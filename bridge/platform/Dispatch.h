@@ -18,7 +18,8 @@ struct Member {
     int id;  // position in the interface order, from 1
 };
 
-enum class InvokeStatus { Ok, UnknownMember, BadArgumentCount, NotImplemented };
+// Failed: the member raised an error (COM would report an exception).
+enum class InvokeStatus { Ok, UnknownMember, BadArgumentCount, NotImplemented, Failed };
 
 // The members of one class in the documented interface order. Names match without
 // regard to case, as they do for dispatch clients.

@@ -100,6 +100,19 @@ public:
     // Normalises the thread's settings after SetGlobalValues.
     Variant SetCommonParameters();
 
+    // The HL7 answer parser: fills the thread's record and this instance's properties;
+    // True when the answer held the patient asked for.
+    Variant parseHL7Stream(const Variant& HL7AStream);
+    // The positional HL7 primitives; each search returns the value wrapped in its
+    // delimiters ("|12345|"), or empty text.
+    Variant getHL7Record(const Variant& HL7Stream, const Variant& HL7Tag, const Variant& SequentialOccurrence);
+    Variant getHL7Field(const Variant& HL7Stream, const Variant& HL7Tag, const Variant& HL7Level);
+    Variant getHL7SubField(const Variant& HL7Stream, const Variant& HL7OuterTag, const Variant& HL7Tag,
+                           const Variant& HL7Level);
+    Variant verifySubFields(const Variant& HL7Stream, const Variant& HL7Tag, const Variant& HL7Level);
+    // The one-character text with the given code; empty when the text is no code.
+    Variant getASCII(const Variant& ASCIIDelimitedString);
+
     const Variant& property(ResultProperty which) const {
         return properties_[static_cast<std::size_t>(which)];
     }

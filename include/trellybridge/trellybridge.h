@@ -41,7 +41,8 @@ typedef enum tb_status {
     TB_UNKNOWN_MEMBER = 2,
     TB_BAD_ARGUMENT_COUNT = 3,
     TB_NOT_IMPLEMENTED = 4,
-    TB_INVALID_ARGUMENT = 5
+    TB_INVALID_ARGUMENT = 5,
+    TB_FAILED = 6 /* the member raised an error, as getASCII does for a text that is no code */
 } tb_status;
 
 /* Variant helpers. Setting text copies it. */

@@ -1,0 +1,52 @@
+// The HL7 members of the class: thin variant wrappers over the parser and primitives.
+#include <stdexcept>
+
+#include "common/ThreadState.h"
+#include "formats/Hl7Primitives.h"
+#include "formats/Parsers.h"
+#include "trellybridge/TrellyBridgeComm.h"
+
+namespace trellybridge {
+namespace {
+long level(const Variant& value) { return static_cast<long>(value.toWholeNumber().value_or(0)); }
+}  // namespace
+
+Variant TrellyBridgeComm::parseHL7Stream(const Variant& HL7AStream) {
+    try {
+        formats::parseHL7Stream(*this, HL7AStream.toText());
+    } catch (...) {
+    }
+    return Variant(threadState().patientFound);
+}
+
+Variant TrellyBridgeComm::getHL7Record(const Variant& HL7Stream, const Variant& HL7Tag,
+                                       const Variant& SequentialOccurrence) {
+    std::string stream = HL7Stream.toText();
+    return std::string(hl7::getHL7Record(stream, HL7Tag.toText(), level(SequentialOccurrence)));
+}
+
+Variant TrellyBridgeComm::getHL7Field(const Variant& HL7Stream, const Variant& HL7Tag, const Variant& HL7Level) {
+    std::string stream = HL7Stream.toText();
+    return std::string(hl7::getHL7Field(stream, HL7Tag.toText(), level(HL7Level)));
+}
+
+Variant TrellyBridgeComm::getHL7SubField(const Variant& HL7Stream, const Variant& HL7OuterTag,
+                                         const Variant& HL7Tag, const Variant& HL7Level) {
+    std::string stream = HL7Stream.toText();
+    return std::string(hl7::getHL7SubField(stream, HL7OuterTag.toText(), HL7Tag.toText(), level(HL7Level)));
+}
+
+Variant TrellyBridgeComm::verifySubFields(const Variant& HL7Stream, const Variant& HL7Tag,
+                                          const Variant& HL7Level) {
+    return Variant(hl7::verifySubFields(HL7Stream.toText(), HL7Tag.toText(), level(HL7Level)));
+}
+
+Variant TrellyBridgeComm::getASCII(const Variant& ASCIIDelimitedString) {
+    try {
+        return hl7::getASCII(ASCIIDelimitedString.toText());
+    } catch (const std::invalid_argument&) {
+        return {};
+    }
+}
+
+}  // namespace trellybridge

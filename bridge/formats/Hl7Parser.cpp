@@ -1,0 +1,387 @@
+// The HL7 answer parser: patient, physician, diagnoses, guarantor and insurances read
+// with the positional primitives, adjusted by the override keywords, published into
+// the properties of the instance it runs on, and checked against the identifier asked for.
+#include <array>
+
+#include "common/Errors.h"
+#include "common/Text.h"
+#include "common/ThreadState.h"
+#include "formats/Hl7Primitives.h"
+#include "formats/Keywords.h"
+#include "formats/Parsers.h"
+#include "platform/Toolkit.h"
+#include "trellybridge/TrellyBridgeComm.h"
+
+namespace trellybridge::formats {
+namespace {
+
+using F = RecordField;
+using I = InsuranceField;
+using hl7::stripDelimiters;
+
+constexpr std::string_view kField = "|", kComponent = "^", kRepetition = "~";
+constexpr int kDiagnoses = 12;
+
+std::string_view field(std::string_view segment, long number) { return hl7::getHL7Field(segment, kField, number); }
+std::string_view component(std::string_view wrapped, long number) {
+    return hl7::getHL7SubField(wrapped, kField, kComponent, number);
+}
+std::string fieldValue(std::string_view segment, long number) { return stripDelimiters(field(segment, number)); }
+std::string componentValue(std::string_view segment, long fieldNumber, long number) {
+    return stripDelimiters(component(field(segment, fieldNumber), number));
+}
+bool holdsComponents(std::string_view wrapped) { return wrapped.find('^') != std::string_view::npos; }
+
+std::string dateOf(std::string value) { return value.size() > 8 ? value.substr(0, 8) : value; }
+
+// Dashes and blanks removed; empty when what is left is no number other than 0.
+std::string cleanSsn(const std::string& value) {
+    std::string digits = text::replaceAll(text::replaceAll(value, "-", ""), " ", "");
+    return Variant(digits).numericValue() == 0 ? std::string() : digits;
+}
+
+// A phone field, cut to its first component under {REMOVE EXTRA PHONE NUMBERS}.
+std::string phone(std::string_view segment, long number, bool cutToFirst) {
+    std::string_view wrapped = field(segment, number);
+    if (cutToFirst && holdsComponents(wrapped)) return stripDelimiters(component(wrapped, 1));
+    return stripDelimiters(wrapped);
+}
+
+std::string relationshipCode(const std::string& value) {
+    auto number = Variant(value).toNumber();
+    if (!number) return value;
+    switch (static_cast<long>(*number)) {
+    case 1: case 2: case 9: return "SE";
+    case 3: case 4: case 29: return "SP";
+    case 5: case 6: case 21: case 23: case 30: case 31: case 32: case 41: return "CH";
+    default: return "OT";
+    }
+}
+
+struct InsuredPerson {
+    std::string lastName, firstName, middleInitial, address1, address2, city, state, postal;
+};
+
+struct Identifiers {
+    std::string patientNumber, companyNumber, combined, pid3;
+};
+
+class Hl7Parse {
+public:
+    Hl7Parse(std::string_view message) : message_(message), state_(threadState()), c_(state_.config) {}
+
+    bool run(TrellyBridgeComm& comm);
+
+private:
+    bool keyword(std::string_view word) const { return inForce(c_, word); }
+    std::string& rec(F f) { return state_.record[f]; }
+
+    void readPatientNumber();
+    void readPatient();
+    void readUniqueIdentifier();
+    void readPhysician();
+    void readDiagnoses();
+    void readGuarantor();
+    void readInsurances();
+    void readInsurance(int slot);
+    void publish(TrellyBridgeComm& comm);
+    void substituteGuarantor();
+    void checkIdentifier();
+
+    std::string_view message_;
+    ThreadState& state_;
+    const BridgeConfiguration& c_;
+    std::string_view pid_;
+    Identifiers ids_;
+    std::array<InsuredPerson, kInsuranceSlots> insured_;
+};
+
+bool Hl7Parse::run(TrellyBridgeComm& comm) {
+    pid_ = hl7::getHL7Record(message_, "PID", 1);
+    // An answer without a patient segment (an empty answer, a vendor's error
+    // acknowledgement) is no patient.
+    state_.patientFound = !pid_.empty();
+    if (!state_.patientFound) return true;
+
+    readPatientNumber();
+    readPatient();
+    readUniqueIdentifier();
+    readPhysician();
+    readDiagnoses();
+    readGuarantor();
+    readInsurances();
+    publish(comm);
+    substituteGuarantor();
+    checkIdentifier();
+    return true;
+}
+
+void Hl7Parse::readPatientNumber() {
+    std::string format = c_.VendorFormatType.toText();
+    std::string_view pid2 = field(pid_, 2);
+    if (format == "HL7") {
+        if (c_.medicCompanyMode) {
+            ids_.patientNumber = stripDelimiters(component(pid2, 1));
+            ids_.companyNumber = text::upper(stripDelimiters(component(pid2, 2)));
+        } else if (holdsComponents(pid2)) {
+            ids_.patientNumber = stripDelimiters(component(pid2, 1));
+        } else {
+            ids_.patientNumber = stripDelimiters(pid2);
+        }
+    } else if (format == "STANDARD" || format == "SCAN" || format == "XML") {
+        ids_.patientNumber = stripDelimiters(pid2);
+    }
+}
+
+void Hl7Parse::readPatient() {
+    rec(F::p1PatientAltID) = fieldValue(pid_, 4);
+    rec(F::p1PatientLastName) = componentValue(pid_, 5, 1);
+    rec(F::p1PatientFirstName) = componentValue(pid_, 5, 2);
+    rec(F::p1PatientMiddleInitial) = componentValue(pid_, 5, 3);
+    rec(F::p1PatientDOB) = dateOf(fieldValue(pid_, 7));
+    rec(F::p1PatientGender) = fieldValue(pid_, 8);
+    std::string_view address = field(pid_, 11);
+    rec(F::p1PatientAddress1) = stripDelimiters(component(address, 1));
+    rec(F::p1PatientAddress2) = stripDelimiters(component(address, 2));
+    rec(F::p1PatientCity) = stripDelimiters(component(address, 3));
+    rec(F::p1PatientState) = hl7::filterStateCode(stripDelimiters(component(address, 4)));
+    rec(F::p1PatientPostal) = stripDelimiters(component(address, 5));
+
+    std::string_view home = field(pid_, 13);
+    bool homeHasComponents = holdsComponents(home);
+    rec(F::p1PatientHomePhone) = homeHasComponents ? stripDelimiters(component(home, 1)) : stripDelimiters(home);
+    rec(F::p1PatientHomeEmail) = homeHasComponents ? stripDelimiters(component(home, 4)) : "";
+    rec(F::p1PatientWorkPhone) = phone(pid_, 14, keyword(keyword::RemoveExtraPhoneNumbers));
+    rec(F::p1PatientSSN) = keyword(keyword::NoPatientSsn) ? "" : cleanSsn(fieldValue(pid_, 19));
+    ids_.pid3 = fieldValue(pid_, 3);
+}
+
+void Hl7Parse::readUniqueIdentifier() {
+    std::string format = c_.VendorFormatType.toText();
+    if (format == "HL7") {
+        if (c_.medicCompanyMode && !keyword(keyword::SuppressCompanyNumber)) {
+            bool lengthSet = !isUnset(c_.MEDICNumberLength);
+            rec(F::p1PatientUniqueID) =
+                lengthSet ? ids_.companyNumber + "-" + ids_.patientNumber : ids_.patientNumber;
+        } else {
+            rec(F::p1PatientUniqueID) = ids_.patientNumber;
+            ids_.combined = ids_.companyNumber + "-" + ids_.patientNumber;
+        }
+    } else if (format == "STANDARD" || format == "SCAN") {
+        rec(F::p1PatientUniqueID) = ids_.patientNumber;
+    }
+}
+
+void Hl7Parse::readPhysician() {
+    std::string_view pv1 = hl7::getHL7Record(message_, "PV1", 1);
+    std::string_view doctor = field(pv1, 7);
+    std::string upin, npi;
+    rec(F::p2PhysicianLicenseNumber).clear();
+    if (holdsComponents(doctor)) {
+        rec(F::p2PhysicianLicenseNumber) = stripDelimiters(component(doctor, 1));
+        long repetitions = hl7::countOccurrences(doctor, kRepetition) + 1;
+        for (long i = 1; i <= repetitions; ++i) {
+            std::string_view wrapped = hl7::getHL7SubField(doctor, kField, kRepetition, i);
+            std::string repetition = stripDelimiters(wrapped.empty() ? doctor : wrapped);
+            if (hl7::countOccurrences(repetition, kComponent) < 8) continue;
+            std::string identifier = repetition.substr(0, repetition.find('^'));
+            std::string tail = text::upper(repetition.size() > 10 ? repetition.substr(repetition.size() - 10) : repetition);
+            if (text::contains(tail, "^UPIN"))
+                upin = identifier;
+            else if (text::contains(tail, "^NPI"))
+                npi = identifier;
+        }
+    }
+    if (keyword(keyword::NoDoctor)) upin.clear(), npi.clear();
+    rec(F::p2PhysicianUPIN) = upin;
+    rec(F::p2PhysicianNPI) = npi;
+
+    // The host receives the attending doctor's name: last, comma, first, blank, middle.
+    std::string last = stripDelimiters(component(doctor, 2));
+    std::string first = stripDelimiters(component(doctor, 3));
+    std::string middle = stripDelimiters(component(doctor, 4));
+    middle = middle.substr(0, middle.find('~'));
+    std::string name = last.empty() && first.empty() ? "" : last + "," + first;
+    if (!middle.empty()) name += " " + middle;
+    rec(F::p2UsualProvider) = name;
+}
+
+void Hl7Parse::readDiagnoses() {
+    std::array<std::string, kDiagnoses + 1> codes, descriptions;
+    for (int c = 1; c <= kDiagnoses; ++c) {
+        std::string_view dg1 = hl7::getHL7Record(message_, "DG1|", c);
+        if (text::trimSpaces(dg1).empty()) continue;
+        std::string_view diagnosis = field(dg1, 3);
+        if (text::contains(diagnosis, "^I9")) {
+            codes[c] = stripDelimiters(component(diagnosis, 1));
+            descriptions[c] = stripDelimiters(component(diagnosis, 2));
+            break;
+        }
+        codes[c] = stripDelimiters(diagnosis);
+        descriptions[c] = fieldValue(dg1, 4);
+    }
+    for (int c = 1; c <= kDiagnoses; ++c) {
+        int description = static_cast<int>(F::p2ICD9Description1) + 2 * (c - 1);
+        state_.record.fields[static_cast<size_t>(description)] = descriptions[c];
+        state_.record.fields[static_cast<size_t>(description + 1)] = codes[c];
+    }
+}
+
+void Hl7Parse::readGuarantor() {
+    std::string_view gt1 = hl7::getHL7Record(message_, "GT1", 1);
+    rec(F::g1GuarantorLastName) = componentValue(gt1, 3, 1);
+    rec(F::g1GuarantorFirstName) = componentValue(gt1, 3, 2);
+    rec(F::g1GuarantorMiddleInitial) = componentValue(gt1, 3, 3);
+    std::string_view address = field(gt1, 5);
+    rec(F::g1GuarantorAddress1) = stripDelimiters(component(address, 1));
+    rec(F::g1GuarantorAddress2) = stripDelimiters(component(address, 2));
+    rec(F::g1GuarantorCity) = stripDelimiters(component(address, 3));
+    rec(F::g1GuarantorState) = hl7::filterStateCode(stripDelimiters(component(address, 4)));
+    rec(F::g1GuarantorPostal) = stripDelimiters(component(address, 5));
+    bool cut = keyword(keyword::RemoveExtraPhoneNumbers);
+    rec(F::g1GuarantorHomePhone) = phone(gt1, 6, cut);
+    rec(F::g1GuarantorWorkPhone) = phone(gt1, 7, cut);
+    rec(F::g1GuarantorGender) = fieldValue(gt1, 9);
+    rec(F::g1GuarantorDOB) = dateOf(fieldValue(gt1, 8));
+    rec(F::g1GuarantorSSN) = cleanSsn(fieldValue(gt1, 12));
+
+    if (keyword(keyword::CopyPatientAddressToGuarantor)) {
+        rec(F::g1GuarantorAddress1) = rec(F::p1PatientAddress1);
+        rec(F::g1GuarantorAddress2) = rec(F::p1PatientAddress2);
+        rec(F::g1GuarantorCity) = rec(F::p1PatientCity);
+        rec(F::g1GuarantorState) = rec(F::p1PatientState);
+        rec(F::g1GuarantorPostal) = rec(F::p1PatientPostal);
+    }
+}
+
+void Hl7Parse::readInsurances() {
+    if (keyword(keyword::NoInsurance)) return;
+    int slots = keyword(keyword::OneInsuranceOnly) ? 1 : kPublishedInsuranceSlots;
+    for (int slot = 0; slot < slots; ++slot) readInsurance(slot);
+}
+
+void Hl7Parse::readInsurance(int slot) {
+    std::string_view in1 = hl7::getHL7Record(message_, "IN1", slot + 1);
+    if (text::trimSpaces(in1).empty()) in1 = {};
+    std::string_view in2 = hl7::getHL7Record(message_, "IN2", slot + 1);
+    if (text::trimSpaces(in2).empty()) in2 = {};
+
+    std::string_view policy = field(in1, 36);
+    if (keyword(keyword::UseIn2_61ForPolicy)) {
+        std::string_view in2Policy = field(in2, 61);
+        if (in2Policy.size() > 2) policy = in2Policy;
+    }
+    std::string_view company = field(in1, 4);
+    if (keyword(keyword::UseIn1_9ForInsuranceName)) {
+        std::string_view alternative = field(in1, 9);
+        if (!text::trimSpaces(alternative).empty()) company = alternative;
+    }
+
+    auto set = [&](I f, std::string value) { state_.record.insured(slot, f) = std::move(value); };
+    std::string relationship = fieldValue(in1, 17);
+    set(I::InsuredRelationship, keyword(keyword::RelationshipCodes) ? relationshipCode(relationship) : relationship);
+    set(I::InsuredPolicyNumber, stripDelimiters(policy));
+    set(I::InsuredGroupNumber, fieldValue(in1, 8));
+    set(I::InsuredClaimType, fieldValue(in1, 15));
+    set(I::InsuredBillCode, fieldValue(in1, 47));
+    set(I::InsuredCompanyName, stripDelimiters(company));
+    std::string_view companyAddress = field(in1, 5);
+    set(I::InsuredCompanyAddress, stripDelimiters(component(companyAddress, 1)));
+    set(I::InsuredCompanyAddress2, stripDelimiters(component(companyAddress, 2)));
+    set(I::InsuredCompanyCity, stripDelimiters(component(companyAddress, 3)));
+    set(I::InsuredCompanyState, hl7::filterStateCode(stripDelimiters(component(companyAddress, 4))));
+    set(I::InsuredCompanyPostal, stripDelimiters(component(companyAddress, 5)));
+    set(I::InsuredEmployer, componentValue(in2, 3, 2));
+    std::string_view employer = field(in1, 44);
+    set(I::InsuredEmployerAddress1, stripDelimiters(component(employer, 1)));
+    set(I::InsuredEmployerAddress2, stripDelimiters(component(employer, 2)));
+    set(I::InsuredEmployerCity, stripDelimiters(component(employer, 3)));
+    set(I::InsuredEmployerState, hl7::filterStateCode(stripDelimiters(component(employer, 4))));
+    set(I::InsuredEmployerPostal, stripDelimiters(component(employer, 5)));
+    set(I::InsuredAlternateCompanyName, "");
+
+    InsuredPerson& person = insured_[static_cast<size_t>(slot)];
+    std::string_view name = field(in1, 16), address = field(in1, 19);
+    person = {stripDelimiters(component(name, 1)),    stripDelimiters(component(name, 2)),
+              stripDelimiters(component(name, 3)),    stripDelimiters(component(address, 1)),
+              stripDelimiters(component(address, 2)), stripDelimiters(component(address, 3)),
+              stripDelimiters(component(address, 4)), stripDelimiters(component(address, 5))};
+    set(I::InsuredName, person.lastName + "," + person.firstName + " " + person.middleInitial);
+}
+
+void Hl7Parse::publish(TrellyBridgeComm& comm) {
+    for (int i = 0; i < kRecordFieldCount; ++i)
+        comm.setProperty(static_cast<ResultProperty>(i), state_.record.fields[static_cast<size_t>(i)]);
+    for (int slot = 0; slot < kPublishedInsuranceSlots; ++slot)
+        for (int f = 0; f < kInsuranceFieldCount; ++f)
+            comm.setProperty(static_cast<ResultProperty>(kRecordFieldCount + slot * kInsuranceFieldCount + f),
+                             state_.record.insured(slot, static_cast<I>(f)));
+}
+
+void Hl7Parse::substituteGuarantor() {
+    const InsuredPerson& first = insured_[0];
+    if (keyword(keyword::UseIn1ForGuarantorNameOnly)) {
+        rec(F::g1GuarantorLastName) = first.lastName;
+        rec(F::g1GuarantorFirstName) = first.firstName;
+        rec(F::g1GuarantorMiddleInitial) = first.middleInitial;
+    }
+    if (keyword(keyword::UseIn1ForGuarantor)) {
+        rec(F::g1GuarantorLastName) = first.lastName;
+        rec(F::g1GuarantorFirstName) = first.firstName;
+        rec(F::g1GuarantorMiddleInitial) = first.middleInitial;
+        rec(F::g1GuarantorAddress1) = first.address1;
+        rec(F::g1GuarantorAddress2) = first.address2;
+        rec(F::g1GuarantorCity) = first.city;
+        rec(F::g1GuarantorState) = first.state;
+        rec(F::g1GuarantorPostal) = first.postal;
+        rec(F::g1GuarantorHomePhone).clear();
+        rec(F::g1GuarantorWorkPhone).clear();
+    }
+    auto copyPatient = [&](std::initializer_list<std::pair<F, F>> pairs) {
+        for (auto [guarantor, patient] : pairs) rec(guarantor) = rec(patient);
+    };
+    const std::initializer_list<std::pair<F, F>> nameAddressPhones = {
+        {F::g1GuarantorLastName, F::p1PatientLastName},   {F::g1GuarantorFirstName, F::p1PatientFirstName},
+        {F::g1GuarantorMiddleInitial, F::p1PatientMiddleInitial}, {F::g1GuarantorAddress1, F::p1PatientAddress1},
+        {F::g1GuarantorAddress2, F::p1PatientAddress2},   {F::g1GuarantorCity, F::p1PatientCity},
+        {F::g1GuarantorState, F::p1PatientState},         {F::g1GuarantorPostal, F::p1PatientPostal},
+        {F::g1GuarantorHomePhone, F::p1PatientHomePhone}, {F::g1GuarantorWorkPhone, F::p1PatientWorkPhone}};
+    if (keyword(keyword::Kxra) && text::trimSpaces(rec(F::g1GuarantorAddress1)) == "4120B N ELM STREET")
+        copyPatient(nameAddressPhones);
+    if (keyword(keyword::UsePidForGuarantor) && rec(F::g1GuarantorLastName).empty() &&
+        rec(F::g1GuarantorFirstName).empty()) {
+        copyPatient(nameAddressPhones);
+        copyPatient({{F::g1GuarantorSSN, F::p1PatientSSN},
+                     {F::g1GuarantorGender, F::p1PatientGender},
+                     {F::g1GuarantorDOB, F::p1PatientDOB}});
+    }
+}
+
+void Hl7Parse::checkIdentifier() {
+    if (c_.NetworkBridgeType.toText() != "TCPIP") return;
+    const std::string& returned = rec(F::p1PatientUniqueID);
+    if (returned.empty() && ids_.pid3.empty()) return;
+    bool exact = c_.CaseSensitivity.toText() != "false";
+    auto fold = [exact](const std::string& value) { return exact ? value : text::upper(value); };
+    std::string requested = fold(c_.PatientID.toText());
+    if (requested == fold(returned) || requested == fold(ids_.combined) || requested == fold(ids_.pid3)) return;
+
+    ui::toolkit().messageBox("Patient ID returned does not match ID submitted.\r" + c_.PatientID.toText() +
+                                 " <--> " + returned,
+                             "", ui::Icon::None);
+    recordError(errc::Hl7ParseFailed, "");
+    state_.patientFound = false;
+    state_.session.completionCode = 0;
+    state_.session.elapsedTicks = 0;
+}
+
+}  // namespace
+
+bool parseHL7Stream(TrellyBridgeComm& comm, std::string_view answer) {
+    std::string message(answer);
+    message += "\r\r";
+    threadState().debugDataDump = message;
+    return Hl7Parse(message).run(comm);
+}
+
+}  // namespace trellybridge::formats

@@ -1,0 +1,140 @@
+#include "formats/Hl7Primitives.h"
+
+#include <stdexcept>
+
+#include "common/ThreadState.h"
+#include "formats/Keywords.h"
+#include "platform/Toolkit.h"
+
+namespace trellybridge::hl7 {
+namespace {
+
+constexpr char CR = '\r';
+
+// Basic's InStr: the 1-based position of `pattern` at or after `start`, 0 when absent.
+long instr(long start, std::string_view text, std::string_view pattern) {
+    if (start < 1) start = 1;
+    if (static_cast<size_t>(start) > text.size()) return 0;
+    size_t found = text.find(pattern, static_cast<size_t>(start - 1));
+    return found == std::string_view::npos ? 0 : static_cast<long>(found) + 1;
+}
+
+// Basic's Mid: `length` characters from the 1-based `start`.
+std::string_view mid(std::string_view text, long start, long length) {
+    if (start < 1 || static_cast<size_t>(start) > text.size() || length <= 0) return {};
+    return text.substr(static_cast<size_t>(start - 1), static_cast<size_t>(length));
+}
+
+// A lookup that cannot be made: optional boxes, then the session's counters reset.
+void lookupFailed(const char* what, std::string_view reason) {
+    if (threadState().config.DisplayDebugger.toText() == "true") {
+        ui::toolkit().messageBox(reason, "", ui::Icon::None);
+        ui::toolkit().messageBox(std::string("ERROR capturing HL7 ") + what, "Attention!", ui::Icon::Critical);
+    }
+    threadState().session.completionCode = 0;
+    threadState().session.elapsedTicks = 0;
+}
+
+}  // namespace
+
+std::string_view getHL7Record(std::string_view stream, std::string_view tag, long occurrence) {
+    long p = 0;
+    for (long i = 1; i <= occurrence; ++i) {
+        p = instr(p + 1, stream, tag);
+        if (p == 0) return {};
+        if (i == occurrence) {
+            long e = instr(p, stream, std::string_view(&CR, 1));
+            return e > p ? mid(stream, p, e - p + 1) : std::string_view();
+        }
+        p += 1;
+    }
+    return {};
+}
+
+std::string_view getHL7Field(std::string_view stream, std::string_view tag, long level) {
+    long s = 0, n = 0;
+    if (level == 1) {
+        s = instr(1, stream, tag);
+        n = s ? instr(s + 1, stream, tag) : 0;
+    } else if (level > 1) {
+        if (countOccurrences(stream, tag) < level) return {};
+        long p = 1;
+        for (long i = 0; i < level; ++i) p = instr(p + 1, stream, tag);
+        s = p;
+        n = instr(s + 1, stream, tag);
+    }
+    long e = n ? n + 1 : instr(s + 1, stream, std::string_view(&CR, 1)) + 1;
+    if (s < 1) s = 1;
+    if (e < s) e = instr(static_cast<long>(stream.size()), stream, tag) + 1;
+    return e <= s ? std::string_view() : mid(stream, s, e - s);
+}
+
+std::string_view getHL7SubField(std::string_view stream, std::string_view outerTag, std::string_view tag,
+                                long level) {
+    std::string terminator;
+    try {
+        terminator = getASCII(threadState().config.EOLCharacter.toText());
+    } catch (const std::exception& failure) {
+        lookupFailed("<subfield>", "5 - " + std::string(failure.what()));
+        return {};
+    }
+    if (!verifySubFields(stream, tag, level) || instr(1, stream, tag) == 0) return {};
+    long s = 0;
+    if (level == 1) {
+        s = instr(1, stream, outerTag);
+    } else {
+        long p = 1;
+        for (long counter = 1; counter < level;) {
+            p = instr(p + 1, stream, tag);
+            ++counter;
+            if (p == 0 || p >= static_cast<long>(stream.size())) break;
+        }
+        s = p;
+    }
+    long nt = instr(s + 1, stream, tag);
+    long no = instr(s + 1, stream, outerTag);
+    long e = nt ? nt + 1 : no ? no + 1 : instr(s + 1, stream, terminator) + 1;
+    if (s < 1) s = 1;
+    return e > s ? mid(stream, s, e - s) : std::string_view();
+}
+
+bool verifySubFields(std::string_view stream, std::string_view tag, long level) {
+    long count = 0;
+    if (tag.size() == 1)
+        for (size_t i = 0; i + 1 < stream.size(); ++i)
+            if (stream[i] == tag[0]) ++count;
+    return count >= level - 1;
+}
+
+std::string getASCII(std::string_view code) {
+    auto number = Variant(std::string(code)).toWholeNumber();
+    if (!number) throw std::invalid_argument("Type mismatch");
+    if (*number < 0 || *number > 255) throw std::invalid_argument("Invalid procedure call or argument");
+    return std::string(1, static_cast<char>(static_cast<unsigned char>(*number)));
+}
+
+bool isCharacterCode(std::string_view code) {
+    auto number = Variant(std::string(code)).toWholeNumber();
+    return number && *number >= 0 && *number <= 255;
+}
+
+std::string stripDelimiters(std::string_view wrapped) {
+    if (wrapped.size() <= 1) return {};
+    std::string value(wrapped.substr(1, wrapped.size() - 2));
+    if (inForce(threadState().config, keyword::RemoveQuotes)) std::erase(value, '"');
+    return value;
+}
+
+long countOccurrences(std::string_view text, std::string_view pattern) {
+    if (pattern.empty()) return 0;
+    long count = 0;
+    for (size_t found = text.find(pattern); found != std::string_view::npos; found = text.find(pattern, found + 1))
+        ++count;
+    return count;
+}
+
+std::string filterStateCode(std::string_view state) {
+    return state.size() == 2 && state != "-1" ? std::string(state) : std::string();
+}
+
+}  // namespace trellybridge::hl7

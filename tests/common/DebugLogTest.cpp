@@ -1,0 +1,168 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "common/DebugLog.h"
+#include "common/Errors.h"
+#include "common/ThreadState.h"
+#include "support/TestEnvironment.h"
+
+namespace trellybridge {
+namespace {
+
+class DebugLogTest : public testing::TestEnvironment {
+protected:
+    void SetUp() override {
+        TestEnvironment::SetUp();
+        ThreadState& s = threadState();
+        BridgeConfiguration& c = s.config;
+        c.PatientID = "1-42";
+        c.NetworkBridgeType = "TCPIP";
+        c.VendorFacility = "LAB1";
+        c.VendorName = "MEDIC";
+        c.VendorFormatType = "HL7";
+        c.VendorFormatVersion = "2.3";
+        c.EOFRequest = "13,28";
+        c.VendorRequestTag = "<%DYNAMIC%>";
+        c.AllowedRetries = 3;
+        c.bridgeTimeout = "5";
+        c.TCPRemoteHostName = "vendor.local";
+        c.MEDICNumberDefault = "1";
+        c.MEDICNumberLength = "10";
+        c.MEDICNumberValidList = "1,2";
+        c.MEDICuseGuarantorAddress = "false";
+        c.LogInsuranceEntries = 20000;
+        SessionState& ss = s.session;
+        ss.buildLabel = " (2013.1)";
+        ss.eofFirstCode = "126";
+        ss.eolFirstCode = "13";
+        ss.localHostName = "clinic";
+        ss.localIP = "10.0.0.2";
+        ss.remoteIP = "10.0.0.9";
+        ss.configuredPorts = "9991,9992,9993";
+        ss.lastGoodPort = "9992";
+        ss.randomizedPorts = "9992,9991,9993";
+        ss.portList[0] = "9991";
+        ss.portResults[0] = "FAILED!";
+        ss.portList[1] = "9992";
+        ss.portResults[1] = "SUCCESS!";
+        ss.portList[2] = "9993";
+        ss.portCount = 3;
+        ss.startedSending = platform::LocalTime{2026, 12, 6, 14, 3, 59};
+        ss.finishedSending = platform::LocalTime{2026, 12, 6, 0, 0, 1};
+        ss.closePortAttempts = 1;
+        ss.requestText = "REQ";
+        ss.rawDataReceived = "RAW";
+        s.patientFound = true;
+        recordError(999, "first");
+        recordError(998, "second");
+    }
+};
+
+TEST_F(DebugLogTest, DumpLinesByteForByte) {
+    EXPECT_EQ(debugDump(),
+              "2026.12.06:09.41.07\r\n"
+              "  --------------------------------------------- KOLV  "
+              "--------------------------------------------- \r\n"
+              "PID::1-42\r\n"
+              "BUILD:: \r\n"
+              "  version: (2013.1)\r\n"
+              "FORMAT:: \r\n"
+              "  type:TCPIP   delimiter(s):|   timeout:5 seconds  attempts:3\r\n"
+              "  vendorfacility:LAB1    vendorapplication:MEDIC   formattype:HL7   version:2.3\r\n"
+              "  eofrequest:13,28   eofresponse:126   eol:13\r\n"
+              "  request tag:<%DYNAMIC%>\r\n"
+              "TCP:: \r\n"
+              "  localname:clinic    localip:10.0.0.2\r\n"
+              "  remotename:vendor.local    remoteIP:10.0.0.9\r\n"
+              "  portstring:9991,9992,9993    lastgoodport:9992\r\n"
+              "  randomizedports:9992,9991,9993\r\n"
+              "  attempted port:9991    result:FAILED!\r\n"
+              "  attempted port:9992    result:SUCCESS!\r\n"
+              "COMPANY NUMBER & GUARANTOR FLAG:: \r\n"
+              "  Company Number Default: 1\r\n"
+              "  Company Number Length: 10\r\n"
+              "  Company Number Valid List: 1,2\r\n"
+              "  Use Guarantor Address: false\r\n"
+              "TIMESTAMPS:: \r\n"
+              "  started sending:2:03:59 PM   finished sending:12:00:01 AM\r\n"
+              "  started receiving:ABORTED   finished receiving:ABORTED\r\n"
+              "  started parsing:ABORTED   finished parsing:ABORTED\r\n"
+              "  close port attempts:1\r\n"
+              "LOGS:: \r\n"
+              "  debug.log:TRUE   insurance.log:TRUE   maxrows:20000\r\n"
+              "ERRORS:: \r\n"
+              "  successful:TRUE  <error id=\"999\" description=\"first\">first</error>\r\n"
+              "<error id=\"998\" description=\"second\">second</error>\r\n"
+              "\r\n"
+              "REQUEST:: \r\n"
+              "  REQ\r\n"
+              "RESPONSE:: \r\n"
+              "  raw data received...\r\n"
+              "  RAW\r\n"
+              "\r\n");
+}
+
+TEST_F(DebugLogTest, SectionsFollowTheBridge) {
+    BridgeConfiguration& c = threadState().config;
+    c.CommPort = "2";
+    c.DTR = "true";
+    c.RTS = "false";
+    c.EOF_ = "false";
+    c.Handshaking = "none";
+    c.InputMode = "text";
+    c.NullDiscard = "false";
+    c.BPS = "9600";
+    c.DataBits = "8";
+    c.Parity = "none";
+    c.StopBits = "1";
+    c.FlowControl = "none";
+    c.SerialTimeout = "5";
+    c.HTTPSOrganizationID = "ORG";
+    c.HTTPSSubjectCN = "{NO INS}";
+    c.LogInsuranceEntries = "";
+    const std::tuple<const char*, std::string, bool> cases[] = {
+        {"SERIAL",
+         "SERIAL:: \r\n  comm port:2   DTR/RTS/EOF: true/false/false\r\n  handshaking:none    input mode:text   "
+         "null discards:false\r\n  bps/data bits/parity/stop bits:9600/8/none/1\r\n  flow control:none    serial "
+         "timeout:5\r\n",
+         true},
+        {"HTTPS", "HTTPS:: \r\n  organizationID:ORG    subjectCN:{NO INS}\r\n", false},
+        {"VENDOR", "", false},
+        {"FOLDERS", "", false},
+    };
+    for (const auto& [bridge, section, closeLine] : cases) {
+        SCOPED_TRACE(bridge);
+        c.NetworkBridgeType = bridge;
+        std::string dump = debugDump();
+        size_t start = dump.find("  request tag:<%DYNAMIC%>\r\n") + 27;
+        size_t end = dump.find("COMPANY NUMBER");
+        EXPECT_EQ(dump.substr(start, end - start), section);
+        EXPECT_EQ(dump.find("close port attempts") != std::string::npos, closeLine);
+        EXPECT_NE(dump.find("insurance.log:FALSE   maxrows:\r\n"), std::string::npos);
+    }
+    EXPECT_NE(debugDump().find("REQUEST:: \r\n  (n/a for folders style bridge)\r\n"), std::string::npos);
+}
+
+TEST_F(DebugLogTest, DumpsAccumulateInTheChosenFile) {
+    EXPECT_TRUE(writeDebugLog());
+    EXPECT_TRUE(writeDebugLog());
+    std::string log = readDriveCFile("BRIDGEDEBUG.log");
+    EXPECT_EQ(log, debugDump() + debugDump());
+    struct stat info {};
+    ASSERT_EQ(::stat(onDriveC("BRIDGEDEBUG.log").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+
+    std::filesystem::create_directories(driveC / "BridgeLogs");
+    EXPECT_TRUE(writeDebugLog());
+    EXPECT_EQ(readDriveCFile("BridgeLogs/BRIDGEDEBUG.log"), debugDump());
+
+    std::filesystem::remove_all(driveC / "BridgeLogs");
+    std::filesystem::remove(onDriveC("BRIDGEDEBUG.log"));
+    std::filesystem::create_directories(driveC / "BRIDGEDEBUG.log");
+    threadState().errorList.clear();
+    EXPECT_FALSE(writeDebugLog());
+    EXPECT_NE(threadState().errorList.find("ORVEL LOG: unable to save debug log"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace trellybridge
