@@ -24,7 +24,7 @@ tb_status statusOf(InvokeStatus status) {
         case InvokeStatus::UnknownMember: return TB_UNKNOWN_MEMBER;
         case InvokeStatus::BadArgumentCount: return TB_BAD_ARGUMENT_COUNT;
         case InvokeStatus::NotImplemented: return TB_NOT_IMPLEMENTED;
-    case InvokeStatus::Failed: return TB_FAILED;
+        case InvokeStatus::Failed: return TB_FAILED;
     }
     return TB_INVALID_ARGUMENT;
 }
@@ -171,7 +171,7 @@ const char* tb_status_text(tb_status status) {
         case TB_BAD_ARGUMENT_COUNT: return "wrong number of arguments";
         case TB_NOT_IMPLEMENTED: return "the member is not available in this build";
         case TB_INVALID_ARGUMENT: return "invalid argument";
-    case TB_FAILED: return "the member failed";
+        case TB_FAILED: return "the member failed";
     }
     return "unknown status";
 }

@@ -195,8 +195,8 @@ InvokeStatus TrellyBridgeCommObject::invoke(const platform::Member& member,
 }
 
 std::optional<InvokeStatus> TrellyBridgeCommObject::invokeHl7Method(const std::string& name,
-                                                                   std::span<const Variant> a,
-                                                                   Variant& result) {
+                                                                    std::span<const Variant> a,
+                                                                    Variant& result) {
     auto expect = [&](size_t count) { return a.size() == count; };
     if (name == "parseHL7Stream") {
         if (!expect(1)) return InvokeStatus::BadArgumentCount;

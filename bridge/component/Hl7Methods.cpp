@@ -8,7 +8,9 @@
 
 namespace trellybridge {
 namespace {
-long level(const Variant& value) { return static_cast<long>(value.toWholeNumber().value_or(0)); }
+long level(const Variant& value) {
+    return static_cast<long>(value.toWholeNumber().value_or(0));
+}
 }  // namespace
 
 Variant TrellyBridgeComm::parseHL7Stream(const Variant& HL7AStream) {
@@ -25,7 +27,8 @@ Variant TrellyBridgeComm::getHL7Record(const Variant& HL7Stream, const Variant& 
     return std::string(hl7::getHL7Record(stream, HL7Tag.toText(), level(SequentialOccurrence)));
 }
 
-Variant TrellyBridgeComm::getHL7Field(const Variant& HL7Stream, const Variant& HL7Tag, const Variant& HL7Level) {
+Variant TrellyBridgeComm::getHL7Field(const Variant& HL7Stream, const Variant& HL7Tag,
+                                      const Variant& HL7Level) {
     std::string stream = HL7Stream.toText();
     return std::string(hl7::getHL7Field(stream, HL7Tag.toText(), level(HL7Level)));
 }
@@ -33,7 +36,8 @@ Variant TrellyBridgeComm::getHL7Field(const Variant& HL7Stream, const Variant& H
 Variant TrellyBridgeComm::getHL7SubField(const Variant& HL7Stream, const Variant& HL7OuterTag,
                                          const Variant& HL7Tag, const Variant& HL7Level) {
     std::string stream = HL7Stream.toText();
-    return std::string(hl7::getHL7SubField(stream, HL7OuterTag.toText(), HL7Tag.toText(), level(HL7Level)));
+    return std::string(
+        hl7::getHL7SubField(stream, HL7OuterTag.toText(), HL7Tag.toText(), level(HL7Level)));
 }
 
 Variant TrellyBridgeComm::verifySubFields(const Variant& HL7Stream, const Variant& HL7Tag,

@@ -22,17 +22,25 @@ using hl7::stripDelimiters;
 constexpr std::string_view kField = "|", kComponent = "^", kRepetition = "~";
 constexpr int kDiagnoses = 12;
 
-std::string_view field(std::string_view segment, long number) { return hl7::getHL7Field(segment, kField, number); }
+std::string_view field(std::string_view segment, long number) {
+    return hl7::getHL7Field(segment, kField, number);
+}
 std::string_view component(std::string_view wrapped, long number) {
     return hl7::getHL7SubField(wrapped, kField, kComponent, number);
 }
-std::string fieldValue(std::string_view segment, long number) { return stripDelimiters(field(segment, number)); }
+std::string fieldValue(std::string_view segment, long number) {
+    return stripDelimiters(field(segment, number));
+}
 std::string componentValue(std::string_view segment, long fieldNumber, long number) {
     return stripDelimiters(component(field(segment, fieldNumber), number));
 }
-bool holdsComponents(std::string_view wrapped) { return wrapped.find('^') != std::string_view::npos; }
+bool holdsComponents(std::string_view wrapped) {
+    return wrapped.find('^') != std::string_view::npos;
+}
 
-std::string dateOf(std::string value) { return value.size() > 8 ? value.substr(0, 8) : value; }
+std::string dateOf(std::string value) {
+    return value.size() > 8 ? value.substr(0, 8) : value;
+}
 
 // Dashes and blanks removed; empty when what is left is no number other than 0.
 std::string cleanSsn(const std::string& value) {
@@ -51,10 +59,21 @@ std::string relationshipCode(const std::string& value) {
     auto number = Variant(value).toNumber();
     if (!number) return value;
     switch (static_cast<long>(*number)) {
-    case 1: case 2: case 9: return "SE";
-    case 3: case 4: case 29: return "SP";
-    case 5: case 6: case 21: case 23: case 30: case 31: case 32: case 41: return "CH";
-    default: return "OT";
+        case 1:
+        case 2:
+        case 9: return "SE";
+        case 3:
+        case 4:
+        case 29: return "SP";
+        case 5:
+        case 6:
+        case 21:
+        case 23:
+        case 30:
+        case 31:
+        case 32:
+        case 41: return "CH";
+        default: return "OT";
     }
 }
 
@@ -68,7 +87,8 @@ struct Identifiers {
 
 class Hl7Parse {
 public:
-    Hl7Parse(std::string_view message) : message_(message), state_(threadState()), c_(state_.config) {}
+    Hl7Parse(std::string_view message)
+        : message_(message), state_(threadState()), c_(state_.config) {}
 
     bool run(TrellyBridgeComm& comm);
 
@@ -149,7 +169,8 @@ void Hl7Parse::readPatient() {
 
     std::string_view home = field(pid_, 13);
     bool homeHasComponents = holdsComponents(home);
-    rec(F::p1PatientHomePhone) = homeHasComponents ? stripDelimiters(component(home, 1)) : stripDelimiters(home);
+    rec(F::p1PatientHomePhone) =
+        homeHasComponents ? stripDelimiters(component(home, 1)) : stripDelimiters(home);
     rec(F::p1PatientHomeEmail) = homeHasComponents ? stripDelimiters(component(home, 4)) : "";
     rec(F::p1PatientWorkPhone) = phone(pid_, 14, keyword(keyword::RemoveExtraPhoneNumbers));
     rec(F::p1PatientSSN) = keyword(keyword::NoPatientSsn) ? "" : cleanSsn(fieldValue(pid_, 19));
@@ -185,7 +206,8 @@ void Hl7Parse::readPhysician() {
             std::string repetition = stripDelimiters(wrapped.empty() ? doctor : wrapped);
             if (hl7::countOccurrences(repetition, kComponent) < 8) continue;
             std::string identifier = repetition.substr(0, repetition.find('^'));
-            std::string tail = text::upper(repetition.size() > 10 ? repetition.substr(repetition.size() - 10) : repetition);
+            std::string tail = text::upper(
+                repetition.size() > 10 ? repetition.substr(repetition.size() - 10) : repetition);
             if (text::contains(tail, "^UPIN"))
                 upin = identifier;
             else if (text::contains(tail, "^NPI"))
@@ -279,7 +301,8 @@ void Hl7Parse::readInsurance(int slot) {
 
     auto set = [&](I f, std::string value) { state_.record.insured(slot, f) = std::move(value); };
     std::string relationship = fieldValue(in1, 17);
-    set(I::InsuredRelationship, keyword(keyword::RelationshipCodes) ? relationshipCode(relationship) : relationship);
+    set(I::InsuredRelationship,
+        keyword(keyword::RelationshipCodes) ? relationshipCode(relationship) : relationship);
     set(I::InsuredPolicyNumber, stripDelimiters(policy));
     set(I::InsuredGroupNumber, fieldValue(in1, 8));
     set(I::InsuredClaimType, fieldValue(in1, 15));
@@ -289,7 +312,8 @@ void Hl7Parse::readInsurance(int slot) {
     set(I::InsuredCompanyAddress, stripDelimiters(component(companyAddress, 1)));
     set(I::InsuredCompanyAddress2, stripDelimiters(component(companyAddress, 2)));
     set(I::InsuredCompanyCity, stripDelimiters(component(companyAddress, 3)));
-    set(I::InsuredCompanyState, hl7::filterStateCode(stripDelimiters(component(companyAddress, 4))));
+    set(I::InsuredCompanyState,
+        hl7::filterStateCode(stripDelimiters(component(companyAddress, 4))));
     set(I::InsuredCompanyPostal, stripDelimiters(component(companyAddress, 5)));
     set(I::InsuredEmployer, componentValue(in2, 3, 2));
     std::string_view employer = field(in1, 44);
@@ -311,11 +335,13 @@ void Hl7Parse::readInsurance(int slot) {
 
 void Hl7Parse::publish(TrellyBridgeComm& comm) {
     for (int i = 0; i < kRecordFieldCount; ++i)
-        comm.setProperty(static_cast<ResultProperty>(i), state_.record.fields[static_cast<size_t>(i)]);
+        comm.setProperty(static_cast<ResultProperty>(i),
+                         state_.record.fields[static_cast<size_t>(i)]);
     for (int slot = 0; slot < kPublishedInsuranceSlots; ++slot)
         for (int f = 0; f < kInsuranceFieldCount; ++f)
-            comm.setProperty(static_cast<ResultProperty>(kRecordFieldCount + slot * kInsuranceFieldCount + f),
-                             state_.record.insured(slot, static_cast<I>(f)));
+            comm.setProperty(
+                static_cast<ResultProperty>(kRecordFieldCount + slot * kInsuranceFieldCount + f),
+                state_.record.insured(slot, static_cast<I>(f)));
 }
 
 void Hl7Parse::substituteGuarantor() {
@@ -341,12 +367,18 @@ void Hl7Parse::substituteGuarantor() {
         for (auto [guarantor, patient] : pairs) rec(guarantor) = rec(patient);
     };
     const std::initializer_list<std::pair<F, F>> nameAddressPhones = {
-        {F::g1GuarantorLastName, F::p1PatientLastName},   {F::g1GuarantorFirstName, F::p1PatientFirstName},
-        {F::g1GuarantorMiddleInitial, F::p1PatientMiddleInitial}, {F::g1GuarantorAddress1, F::p1PatientAddress1},
-        {F::g1GuarantorAddress2, F::p1PatientAddress2},   {F::g1GuarantorCity, F::p1PatientCity},
-        {F::g1GuarantorState, F::p1PatientState},         {F::g1GuarantorPostal, F::p1PatientPostal},
-        {F::g1GuarantorHomePhone, F::p1PatientHomePhone}, {F::g1GuarantorWorkPhone, F::p1PatientWorkPhone}};
-    if (keyword(keyword::Kxra) && text::trimSpaces(rec(F::g1GuarantorAddress1)) == "4120B N ELM STREET")
+        {F::g1GuarantorLastName, F::p1PatientLastName},
+        {F::g1GuarantorFirstName, F::p1PatientFirstName},
+        {F::g1GuarantorMiddleInitial, F::p1PatientMiddleInitial},
+        {F::g1GuarantorAddress1, F::p1PatientAddress1},
+        {F::g1GuarantorAddress2, F::p1PatientAddress2},
+        {F::g1GuarantorCity, F::p1PatientCity},
+        {F::g1GuarantorState, F::p1PatientState},
+        {F::g1GuarantorPostal, F::p1PatientPostal},
+        {F::g1GuarantorHomePhone, F::p1PatientHomePhone},
+        {F::g1GuarantorWorkPhone, F::p1PatientWorkPhone}};
+    if (keyword(keyword::Kxra) &&
+        text::trimSpaces(rec(F::g1GuarantorAddress1)) == "4120B N ELM STREET")
         copyPatient(nameAddressPhones);
     if (keyword(keyword::UsePidForGuarantor) && rec(F::g1GuarantorLastName).empty() &&
         rec(F::g1GuarantorFirstName).empty()) {
@@ -364,10 +396,12 @@ void Hl7Parse::checkIdentifier() {
     bool exact = c_.CaseSensitivity.toText() != "false";
     auto fold = [exact](const std::string& value) { return exact ? value : text::upper(value); };
     std::string requested = fold(c_.PatientID.toText());
-    if (requested == fold(returned) || requested == fold(ids_.combined) || requested == fold(ids_.pid3)) return;
+    if (requested == fold(returned) || requested == fold(ids_.combined) ||
+        requested == fold(ids_.pid3))
+        return;
 
-    ui::toolkit().messageBox("Patient ID returned does not match ID submitted.\r" + c_.PatientID.toText() +
-                                 " <--> " + returned,
+    ui::toolkit().messageBox("Patient ID returned does not match ID submitted.\r" +
+                                 c_.PatientID.toText() + " <--> " + returned,
                              "", ui::Icon::None);
     recordError(errc::Hl7ParseFailed, "");
     state_.patientFound = false;

@@ -29,7 +29,8 @@ std::string_view mid(std::string_view text, long start, long length) {
 void lookupFailed(const char* what, std::string_view reason) {
     if (threadState().config.DisplayDebugger.toText() == "true") {
         ui::toolkit().messageBox(reason, "", ui::Icon::None);
-        ui::toolkit().messageBox(std::string("ERROR capturing HL7 ") + what, "Attention!", ui::Icon::Critical);
+        ui::toolkit().messageBox(std::string("ERROR capturing HL7 ") + what, "Attention!",
+                                 ui::Icon::Critical);
     }
     threadState().session.completionCode = 0;
     threadState().session.elapsedTicks = 0;
@@ -69,8 +70,8 @@ std::string_view getHL7Field(std::string_view stream, std::string_view tag, long
     return e <= s ? std::string_view() : mid(stream, s, e - s);
 }
 
-std::string_view getHL7SubField(std::string_view stream, std::string_view outerTag, std::string_view tag,
-                                long level) {
+std::string_view getHL7SubField(std::string_view stream, std::string_view outerTag,
+                                std::string_view tag, long level) {
     std::string terminator;
     try {
         terminator = getASCII(threadState().config.EOLCharacter.toText());
@@ -109,7 +110,8 @@ bool verifySubFields(std::string_view stream, std::string_view tag, long level) 
 std::string getASCII(std::string_view code) {
     auto number = Variant(std::string(code)).toWholeNumber();
     if (!number) throw std::invalid_argument("Type mismatch");
-    if (*number < 0 || *number > 255) throw std::invalid_argument("Invalid procedure call or argument");
+    if (*number < 0 || *number > 255)
+        throw std::invalid_argument("Invalid procedure call or argument");
     return std::string(1, static_cast<char>(static_cast<unsigned char>(*number)));
 }
 
@@ -128,7 +130,8 @@ std::string stripDelimiters(std::string_view wrapped) {
 long countOccurrences(std::string_view text, std::string_view pattern) {
     if (pattern.empty()) return 0;
     long count = 0;
-    for (size_t found = text.find(pattern); found != std::string_view::npos; found = text.find(pattern, found + 1))
+    for (size_t found = text.find(pattern); found != std::string_view::npos;
+         found = text.find(pattern, found + 1))
         ++count;
     return count;
 }

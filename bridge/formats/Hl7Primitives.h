@@ -15,8 +15,8 @@ std::string_view getHL7Record(std::string_view stream, std::string_view tag, lon
 std::string_view getHL7Field(std::string_view stream, std::string_view tag, long level);
 // The `level`-th component (or repetition) of a wrapped field. The segment end is the
 // character whose code EOLCharacter gives; when that is not one code, every lookup fails.
-std::string_view getHL7SubField(std::string_view stream, std::string_view outerTag, std::string_view tag,
-                                long level);
+std::string_view getHL7SubField(std::string_view stream, std::string_view outerTag,
+                                std::string_view tag, long level);
 // Does the text (its last character aside) hold at least level - 1 `tag` characters?
 bool verifySubFields(std::string_view stream, std::string_view tag, long level);
 // The one character whose code the text gives; throws std::invalid_argument otherwise.

@@ -16,8 +16,8 @@ bool inForce(const BridgeConfiguration& config, std::string_view keyword) {
     auto upperEquals = [](char a, char b) {
         return std::toupper(static_cast<unsigned char>(a)) == static_cast<unsigned char>(b);
     };
-    return std::search(haystack.begin(), haystack.end(), keyword.begin(), keyword.end(), upperEquals) !=
-           haystack.end();
+    return std::search(haystack.begin(), haystack.end(), keyword.begin(), keyword.end(),
+                       upperEquals) != haystack.end();
 }
 
 std::optional<std::string> localIpKeyword(const BridgeConfiguration& config) {

@@ -105,11 +105,13 @@ public:
     Variant parseHL7Stream(const Variant& HL7AStream);
     // The positional HL7 primitives; each search returns the value wrapped in its
     // delimiters ("|12345|"), or empty text.
-    Variant getHL7Record(const Variant& HL7Stream, const Variant& HL7Tag, const Variant& SequentialOccurrence);
+    Variant getHL7Record(const Variant& HL7Stream, const Variant& HL7Tag,
+                         const Variant& SequentialOccurrence);
     Variant getHL7Field(const Variant& HL7Stream, const Variant& HL7Tag, const Variant& HL7Level);
-    Variant getHL7SubField(const Variant& HL7Stream, const Variant& HL7OuterTag, const Variant& HL7Tag,
-                           const Variant& HL7Level);
-    Variant verifySubFields(const Variant& HL7Stream, const Variant& HL7Tag, const Variant& HL7Level);
+    Variant getHL7SubField(const Variant& HL7Stream, const Variant& HL7OuterTag,
+                           const Variant& HL7Tag, const Variant& HL7Level);
+    Variant verifySubFields(const Variant& HL7Stream, const Variant& HL7Tag,
+                            const Variant& HL7Level);
     // The one-character text with the given code; empty when the text is no code.
     Variant getASCII(const Variant& ASCIIDelimitedString);
 

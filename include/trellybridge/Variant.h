@@ -53,7 +53,8 @@ public:
     std::shared_ptr<Object> object() const;
     // The held text without a copy; empty unless the variant holds text.
     std::string_view textView() const {
-        return kind() == Kind::Text ? std::string_view(std::get<std::string>(value_)) : std::string_view();
+        return kind() == Kind::Text ? std::string_view(std::get<std::string>(value_))
+                                    : std::string_view();
     }
 
     bool operator==(const Variant& other) const = default;

@@ -64,7 +64,8 @@ TEST_F(Hl7PrimitivesTest, ComponentsAndRepetitions) {
         {"|A^B~C|", "^", 2, "^B~C|"},
     };
     for (const SubFieldCase& c : cases)
-        EXPECT_EQ(getHL7SubField(c.stream, "|", c.tag, c.level), c.wrapped) << c.stream << " " << c.level;
+        EXPECT_EQ(getHL7SubField(c.stream, "|", c.tag, c.level), c.wrapped)
+            << c.stream << " " << c.level;
     EXPECT_EQ(stripDelimiters(getHL7SubField("|A^B~C^D|", "|", "~", 2)), "C^D");
 }
 
@@ -91,7 +92,8 @@ TEST_F(Hl7PrimitivesTest, RecordsAreFoundAnywhereByOccurrence) {
     EXPECT_EQ(getHL7Record(text, "PID", 4), "");
     EXPECT_EQ(getHL7Record("PID|1\r", "PID", 2), "");
     EXPECT_EQ(getHL7Record("PID|1\r", "PID", 0), "");
-    EXPECT_EQ(getHL7Record("AAAA\r", "AA", 2), "AA\r") << "the next search starts two characters on";
+    EXPECT_EQ(getHL7Record("AAAA\r", "AA", 2), "AA\r")
+        << "the next search starts two characters on";
 }
 
 TEST_F(Hl7PrimitivesTest, HelpersFollowTheirRules) {

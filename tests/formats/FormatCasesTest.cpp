@@ -1,0 +1,178 @@
+// Vendor answers kept as data: tests/formats/data/<format>/<case>.answer holds the bytes
+// the vendor sent, <case>.expect the settings of the request and what must come of it.
+//
+// An expect file holds lines of these kinds ('#' starts a comment):
+//   set NAME=VALUE   a GetPatient setting (defaults below)
+//   found true|false the outcome of the answer dispatcher
+//   strict           every result property not listed must be empty
+//   error N          the error list must hold an element with id N
+//   NAME=VALUE       a result property as ReturnPatient publishes it
+// Values may use \r, \n and \t escapes.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "common/ThreadState.h"
+#include "component/Configuration.h"
+#include "session/SessionWindow.h"
+#include "support/TestEnvironment.h"
+#include "trellybridge/TrellyBridgeComm.h"
+
+namespace trellybridge {
+namespace {
+
+namespace stdfs = std::filesystem;
+
+std::string readAll(const stdfs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+std::string unescape(const std::string& value) {
+    std::string out;
+    for (size_t i = 0; i < value.size(); ++i) {
+        if (value[i] == '\\' && i + 1 < value.size()) {
+            char next = value[i + 1];
+            if (next == 'r' || next == 'n' || next == 't' || next == '\\') {
+                out += next == 'r' ? '\r' : next == 'n' ? '\n' : next == 't' ? '\t' : '\\';
+                ++i;
+                continue;
+            }
+        }
+        out += value[i];
+    }
+    return out;
+}
+
+struct FormatCase {
+    std::string format;  // folder name
+    std::string name;
+    stdfs::path answer, expect;
+};
+
+std::vector<FormatCase> allCases() {
+    std::vector<FormatCase> cases;
+    for (const auto& folder : stdfs::directory_iterator(TRELLYBRIDGE_FORMAT_DATA)) {
+        if (!folder.is_directory()) continue;
+        for (const auto& file : stdfs::directory_iterator(folder.path())) {
+            if (file.path().extension() != ".answer") continue;
+            stdfs::path expect = file.path();
+            expect.replace_extension(".expect");
+            cases.push_back({folder.path().filename().string(), file.path().stem().string(),
+                             file.path(), expect});
+        }
+    }
+    std::sort(cases.begin(), cases.end(), [](const FormatCase& a, const FormatCase& b) {
+        return a.format + a.name < b.format + b.name;
+    });
+    return cases;
+}
+
+struct Expectation {
+    GetPatientArguments settings;
+    bool found = true;
+    bool strict = false;
+    std::map<std::string, std::string> properties;
+    std::vector<std::string> errors;
+};
+
+Expectation readExpectation(const FormatCase& c) {
+    Expectation e;
+    GetPatientArguments& s = e.settings;
+    s.PatientID = "12345";
+    s.NetworkBridgeType = "FOLDERS";
+    s.VendorName = "ACME";
+    s.VendorRequestTag = "<%DYNAMIC%>";
+    s.VendorFormatType = c.format == "hl7"        ? "HL7"
+                         : c.format == "standard" ? "STANDARD"
+                         : c.format == "scan"     ? "SCAN"
+                                                  : "XML";
+    s.EOFCharacter = "126";
+    s.EOLCharacter = "13";
+    s.AllowedRetries = "1";
+    s.DisplayProperties = "false";
+    s.DisplayDebugger = "false";
+    s.MEDICNumberDefault = "";
+
+    std::ifstream in(c.expect);
+    EXPECT_TRUE(in) << "missing " << c.expect;
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.empty() || line[0] == '#') continue;
+        if (line == "strict") {
+            e.strict = true;
+        } else if (line.rfind("found ", 0) == 0) {
+            e.found = line.substr(6) == "true";
+        } else if (line.rfind("error ", 0) == 0) {
+            e.errors.push_back(line.substr(6));
+        } else if (line.rfind("set ", 0) == 0) {
+            size_t equals = line.find('=');
+            auto position = GetPatientArguments::find(line.substr(4, equals - 4));
+            EXPECT_TRUE(position) << line;
+            if (position) s.at(*position) = unescape(line.substr(equals + 1));
+        } else {
+            size_t equals = line.find('=');
+            EXPECT_NE(equals, std::string::npos) << line;
+            std::string name = line.substr(0, equals);
+            EXPECT_TRUE(findProperty(name)) << "unknown property " << name;
+            e.properties[name] = unescape(line.substr(equals + 1));
+        }
+    }
+    return e;
+}
+
+class FormatCases : public testing::TestEnvironment,
+                    public ::testing::WithParamInterface<FormatCase> {};
+
+TEST_P(FormatCases, AnswerYieldsTheExpectedPatient) {
+    const FormatCase& c = GetParam();
+    Expectation e = readExpectation(c);
+
+    // The settings go through the same normalisation a request applies.
+    BridgeConfiguration& config = threadState().config;
+    configuration::storeArguments(config, e.settings);
+    ASSERT_TRUE(configuration::adjustForBridge(config));
+    if (config.VendorFormatType.toText() == "HL7") {
+        ASSERT_EQ(configuration::checkCompanyNumber(config), configuration::CompanyCheck::Passed);
+    }
+    configuration::applyFinalDefaults(config);
+
+    bool found = session::sessionWindow().processResponse(readAll(c.answer));
+    EXPECT_EQ(found, e.found);
+    EXPECT_EQ(threadState().patientFound, e.found);
+
+    TrellyBridgeComm comm;
+    comm.ReturnPatient();
+    for (const auto& [name, value] : e.properties)
+        EXPECT_EQ(comm.property(*findProperty(name)).toText(), value) << name;
+    for (int i = 0; e.strict && i < kRecordPropertyCount; ++i) {
+        std::string name(propertyName(static_cast<ResultProperty>(i)));
+        if (!e.properties.count(name)) {
+            EXPECT_EQ(comm.property(static_cast<ResultProperty>(i)).toText(), "") << name;
+        }
+    }
+    for (const std::string& id : e.errors) {
+        EXPECT_NE(threadState().errorList.find("<error id=\"" + id + "\""), std::string::npos)
+            << "error " << id;
+    }
+    if (e.errors.empty()) {
+        EXPECT_EQ(threadState().errorList, "");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Data, FormatCases, ::testing::ValuesIn(allCases()),
+                         [](const ::testing::TestParamInfo<FormatCase>& info) {
+                             std::string name = info.param.format + "_" + info.param.name;
+                             for (char& ch : name)
+                                 if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+                             return name;
+                         });
+
+}  // namespace
+}  // namespace trellybridge
