@@ -7,6 +7,7 @@
 #include "common/Text.h"
 #include "common/ThreadState.h"
 #include "formats/Hl7Primitives.h"
+#include "formats/Hl7SegmentIndex.h"
 #include "formats/Keywords.h"
 #include "formats/Parsers.h"
 #include "platform/Toolkit.h"
@@ -22,16 +23,17 @@ using hl7::stripDelimiters;
 constexpr std::string_view kField = "|", kComponent = "^", kRepetition = "~";
 constexpr int kDiagnoses = 12;
 
-std::string_view field(std::string_view segment, long number) {
-    return hl7::getHL7Field(segment, kField, number);
-}
+// Segments are indexed once; fields are then read without searching.
+using Segment = hl7::SegmentIndex;
+
+std::string_view field(const Segment& segment, long number) { return segment.field(number); }
 std::string_view component(std::string_view wrapped, long number) {
     return hl7::getHL7SubField(wrapped, kField, kComponent, number);
 }
-std::string fieldValue(std::string_view segment, long number) {
+std::string fieldValue(const Segment& segment, long number) {
     return stripDelimiters(field(segment, number));
 }
-std::string componentValue(std::string_view segment, long fieldNumber, long number) {
+std::string componentValue(const Segment& segment, long fieldNumber, long number) {
     return stripDelimiters(component(field(segment, fieldNumber), number));
 }
 bool holdsComponents(std::string_view wrapped) {
@@ -49,7 +51,7 @@ std::string cleanSsn(const std::string& value) {
 }
 
 // A phone field, cut to its first component under {REMOVE EXTRA PHONE NUMBERS}.
-std::string phone(std::string_view segment, long number, bool cutToFirst) {
+std::string phone(const Segment& segment, long number, bool cutToFirst) {
     std::string_view wrapped = field(segment, number);
     if (cutToFirst && holdsComponents(wrapped)) return stripDelimiters(component(wrapped, 1));
     return stripDelimiters(wrapped);
@@ -103,7 +105,7 @@ private:
     void readDiagnoses();
     void readGuarantor();
     void readInsurances();
-    void readInsurance(int slot);
+    void readInsurance(int slot, std::string_view in1Text, std::string_view in2Text);
     void publish(TrellyBridgeComm& comm);
     void substituteGuarantor();
     void checkIdentifier();
@@ -111,16 +113,16 @@ private:
     std::string_view message_;
     ThreadState& state_;
     const BridgeConfiguration& c_;
-    std::string_view pid_;
+    Segment pid_{{}};
     Identifiers ids_;
     std::array<InsuredPerson, kInsuranceSlots> insured_;
 };
 
 bool Hl7Parse::run(TrellyBridgeComm& comm) {
-    pid_ = hl7::getHL7Record(message_, "PID", 1);
+    pid_ = Segment(hl7::RecordIndex(message_, "PID").record(1));
     // An answer without a patient segment (an empty answer, a vendor's error
     // acknowledgement) is no patient.
-    state_.patientFound = !pid_.empty();
+    state_.patientFound = !pid_.text().empty();
     if (!state_.patientFound) return true;
 
     readPatientNumber();
@@ -194,7 +196,7 @@ void Hl7Parse::readUniqueIdentifier() {
 }
 
 void Hl7Parse::readPhysician() {
-    std::string_view pv1 = hl7::getHL7Record(message_, "PV1", 1);
+    Segment pv1(hl7::RecordIndex(message_, "PV1").record(1));
     std::string_view doctor = field(pv1, 7);
     std::string upin, npi;
     rec(F::p2PhysicianLicenseNumber).clear();
@@ -230,9 +232,10 @@ void Hl7Parse::readPhysician() {
 
 void Hl7Parse::readDiagnoses() {
     std::array<std::string, kDiagnoses + 1> codes, descriptions;
+    hl7::RecordIndex diagnoses(message_, "DG1|");
     for (int c = 1; c <= kDiagnoses; ++c) {
-        std::string_view dg1 = hl7::getHL7Record(message_, "DG1|", c);
-        if (text::trimSpaces(dg1).empty()) continue;
+        Segment dg1(diagnoses.record(c));
+        if (text::trimSpaces(dg1.text()).empty()) continue;
         std::string_view diagnosis = field(dg1, 3);
         if (text::contains(diagnosis, "^I9")) {
             codes[c] = stripDelimiters(component(diagnosis, 1));
@@ -250,7 +253,7 @@ void Hl7Parse::readDiagnoses() {
 }
 
 void Hl7Parse::readGuarantor() {
-    std::string_view gt1 = hl7::getHL7Record(message_, "GT1", 1);
+    Segment gt1(hl7::RecordIndex(message_, "GT1").record(1));
     rec(F::g1GuarantorLastName) = componentValue(gt1, 3, 1);
     rec(F::g1GuarantorFirstName) = componentValue(gt1, 3, 2);
     rec(F::g1GuarantorMiddleInitial) = componentValue(gt1, 3, 3);
@@ -279,14 +282,13 @@ void Hl7Parse::readGuarantor() {
 void Hl7Parse::readInsurances() {
     if (keyword(keyword::NoInsurance)) return;
     int slots = keyword(keyword::OneInsuranceOnly) ? 1 : kPublishedInsuranceSlots;
-    for (int slot = 0; slot < slots; ++slot) readInsurance(slot);
+    hl7::RecordIndex in1(message_, "IN1"), in2(message_, "IN2");
+    for (int slot = 0; slot < slots; ++slot) readInsurance(slot, in1.record(slot + 1), in2.record(slot + 1));
 }
 
-void Hl7Parse::readInsurance(int slot) {
-    std::string_view in1 = hl7::getHL7Record(message_, "IN1", slot + 1);
-    if (text::trimSpaces(in1).empty()) in1 = {};
-    std::string_view in2 = hl7::getHL7Record(message_, "IN2", slot + 1);
-    if (text::trimSpaces(in2).empty()) in2 = {};
+void Hl7Parse::readInsurance(int slot, std::string_view in1Text, std::string_view in2Text) {
+    Segment in1(text::trimSpaces(in1Text).empty() ? std::string_view() : in1Text);
+    Segment in2(text::trimSpaces(in2Text).empty() ? std::string_view() : in2Text);
 
     std::string_view policy = field(in1, 36);
     if (keyword(keyword::UseIn2_61ForPolicy)) {
@@ -412,9 +414,12 @@ void Hl7Parse::checkIdentifier() {
 }  // namespace
 
 bool parseHL7Stream(TrellyBridgeComm& comm, std::string_view answer) {
-    std::string message(answer);
+    // Two carriage returns end the last segment whatever the vendor sent; the message
+    // is kept for the debug dump and parsed from there.
+    std::string& message = threadState().debugDataDump;
+    message.reserve(answer.size() + 2);
+    message.assign(answer);
     message += "\r\r";
-    threadState().debugDataDump = message;
     return Hl7Parse(message).run(comm);
 }
 

@@ -1,5 +1,6 @@
 #include "formats/Hl7Primitives.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "common/ThreadState.h"
@@ -15,7 +16,14 @@ constexpr char CR = '\r';
 long instr(long start, std::string_view text, std::string_view pattern) {
     if (start < 1) start = 1;
     if (static_cast<size_t>(start) > text.size()) return 0;
-    size_t found = text.find(pattern, static_cast<size_t>(start - 1));
+    size_t from = static_cast<size_t>(start - 1);
+    if (pattern.size() == 1) {
+        // Lookups run over short fields: a plain loop beats a library call here.
+        for (size_t i = from; i < text.size(); ++i)
+            if (text[i] == pattern[0]) return static_cast<long>(i) + 1;
+        return 0;
+    }
+    size_t found = text.find(pattern, from);
     return found == std::string_view::npos ? 0 : static_cast<long>(found) + 1;
 }
 
@@ -34,6 +42,21 @@ void lookupFailed(const char* what, std::string_view reason) {
     }
     threadState().session.completionCode = 0;
     threadState().session.elapsedTicks = 0;
+}
+
+// countOccurrences(text, pattern) >= wanted, without counting past what is wanted.
+bool hasOccurrences(std::string_view text, std::string_view pattern, long wanted) {
+    if (pattern.empty()) return wanted <= 0;
+    long count = 0;
+    if (pattern.size() == 1) {
+        for (char c : text)
+            if (c == pattern[0] && ++count >= wanted) return true;
+        return count >= wanted;
+    }
+    for (size_t found = text.find(pattern); found != std::string_view::npos && count < wanted;
+         found = text.find(pattern, found + 1))
+        ++count;
+    return count >= wanted;
 }
 
 }  // namespace
@@ -58,7 +81,7 @@ std::string_view getHL7Field(std::string_view stream, std::string_view tag, long
         s = instr(1, stream, tag);
         n = s ? instr(s + 1, stream, tag) : 0;
     } else if (level > 1) {
-        if (countOccurrences(stream, tag) < level) return {};
+        if (!hasOccurrences(stream, tag, level)) return {};
         long p = 1;
         for (long i = 0; i < level; ++i) p = instr(p + 1, stream, tag);
         s = p;
@@ -70,11 +93,25 @@ std::string_view getHL7Field(std::string_view stream, std::string_view tag, long
     return e <= s ? std::string_view() : mid(stream, s, e - s);
 }
 
+// The segment end of component lookups: the character EOLCharacter gives. A plain
+// run of digits is read directly; anything else goes through the full conversion.
+char endOfLineCharacter() {
+    const Variant& setting = threadState().config.EOLCharacter;
+    std::string_view digits = setting.textView();
+    if (!digits.empty() && digits.size() <= 3 &&
+        std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        int code = 0;
+        for (char c : digits) code = code * 10 + (c - '0');
+        if (code <= 255) return static_cast<char>(static_cast<unsigned char>(code));
+    }
+    return getASCII(setting.toText())[0];
+}
+
 std::string_view getHL7SubField(std::string_view stream, std::string_view outerTag,
                                 std::string_view tag, long level) {
-    std::string terminator;
+    char terminator;
     try {
-        terminator = getASCII(threadState().config.EOLCharacter.toText());
+        terminator = endOfLineCharacter();
     } catch (const std::exception& failure) {
         lookupFailed("<subfield>", "5 - " + std::string(failure.what()));
         return {};
@@ -94,7 +131,7 @@ std::string_view getHL7SubField(std::string_view stream, std::string_view outerT
     }
     long nt = instr(s + 1, stream, tag);
     long no = instr(s + 1, stream, outerTag);
-    long e = nt ? nt + 1 : no ? no + 1 : instr(s + 1, stream, terminator) + 1;
+    long e = nt ? nt + 1 : no ? no + 1 : instr(s + 1, stream, std::string_view(&terminator, 1)) + 1;
     if (s < 1) s = 1;
     return e > s ? mid(stream, s, e - s) : std::string_view();
 }

@@ -13,6 +13,7 @@ bool inForce(const BridgeConfiguration& config, std::string_view keyword) {
     const Variant& field = config.HTTPSSubjectCN;
     if (field.kind() != Variant::Kind::Text) return text::contains(field.upperText(), keyword);
     std::string_view haystack = field.textView();
+    if (haystack.find('{') == std::string_view::npos) return false;  // no keyword at all
     auto upperEquals = [](char a, char b) {
         return std::toupper(static_cast<unsigned char>(a)) == static_cast<unsigned char>(b);
     };
