@@ -18,7 +18,6 @@ namespace {
 
 using F = RecordField;
 using I = InsuranceField;
-using hl7::stripDelimiters;
 
 constexpr std::string_view kField = "|", kComponent = "^", kRepetition = "~";
 constexpr int kDiagnoses = 12;
@@ -26,9 +25,27 @@ constexpr int kDiagnoses = 12;
 // Segments are indexed once; fields are then read without searching.
 using Segment = hl7::SegmentIndex;
 
-std::string_view field(const Segment& segment, long number) { return segment.field(number); }
+std::string_view field(const Segment& segment, long number) {
+    return segment.field(number);
+}
+// What the primitives read from the settings, read once per parse: the terminator of
+// component lookups and whether {REMOVE QUOTES} is in force.
+thread_local std::optional<char> componentEnd;
+thread_local bool removeQuotes = false;
+
+// hl7::stripDelimiters, with the keyword looked up once per parse.
+std::string stripDelimiters(std::string_view wrapped) {
+    if (wrapped.size() <= 1) return {};
+    std::string value(wrapped.substr(1, wrapped.size() - 2));
+    if (removeQuotes) std::erase(value, '"');
+    return value;
+}
+
 std::string_view component(std::string_view wrapped, long number) {
-    return hl7::getHL7SubField(wrapped, kField, kComponent, number);
+    return hl7::ComponentIndex(wrapped, componentEnd).component(number);
+}
+hl7::ComponentIndex components(std::string_view wrapped) {
+    return hl7::ComponentIndex(wrapped, componentEnd);
 }
 std::string fieldValue(const Segment& segment, long number) {
     return stripDelimiters(field(segment, number));
@@ -89,8 +106,11 @@ struct Identifiers {
 
 class Hl7Parse {
 public:
-    Hl7Parse(std::string_view message)
-        : message_(message), state_(threadState()), c_(state_.config) {}
+    explicit Hl7Parse(std::string_view message)
+        : message_(message),
+          index_(message, {"PID", "PV1", "DG1|", "GT1", "IN1", "IN2"}),
+          state_(threadState()),
+          c_(state_.config) {}
 
     bool run(TrellyBridgeComm& comm);
 
@@ -110,7 +130,10 @@ private:
     void substituteGuarantor();
     void checkIdentifier();
 
+    // The segments read, each tag matched anywhere in the text as getHL7Record does.
+    enum Tag : size_t { kPid, kPv1, kDg1, kGt1, kIn1, kIn2 };
     std::string_view message_;
+    hl7::MessageIndex index_;
     ThreadState& state_;
     const BridgeConfiguration& c_;
     Segment pid_{{}};
@@ -119,7 +142,7 @@ private:
 };
 
 bool Hl7Parse::run(TrellyBridgeComm& comm) {
-    pid_ = Segment(hl7::RecordIndex(message_, "PID").record(1));
+    pid_ = Segment(index_.record(kPid, 1));
     // An answer without a patient segment (an empty answer, a vendor's error
     // acknowledgement) is no patient.
     state_.patientFound = !pid_.text().empty();
@@ -162,12 +185,12 @@ void Hl7Parse::readPatient() {
     rec(F::p1PatientMiddleInitial) = componentValue(pid_, 5, 3);
     rec(F::p1PatientDOB) = dateOf(fieldValue(pid_, 7));
     rec(F::p1PatientGender) = fieldValue(pid_, 8);
-    std::string_view address = field(pid_, 11);
-    rec(F::p1PatientAddress1) = stripDelimiters(component(address, 1));
-    rec(F::p1PatientAddress2) = stripDelimiters(component(address, 2));
-    rec(F::p1PatientCity) = stripDelimiters(component(address, 3));
-    rec(F::p1PatientState) = hl7::filterStateCode(stripDelimiters(component(address, 4)));
-    rec(F::p1PatientPostal) = stripDelimiters(component(address, 5));
+    hl7::ComponentIndex address = components(field(pid_, 11));
+    rec(F::p1PatientAddress1) = stripDelimiters(address.component(1));
+    rec(F::p1PatientAddress2) = stripDelimiters(address.component(2));
+    rec(F::p1PatientCity) = stripDelimiters(address.component(3));
+    rec(F::p1PatientState) = hl7::filterStateCode(stripDelimiters(address.component(4)));
+    rec(F::p1PatientPostal) = stripDelimiters(address.component(5));
 
     std::string_view home = field(pid_, 13);
     bool homeHasComponents = holdsComponents(home);
@@ -196,7 +219,7 @@ void Hl7Parse::readUniqueIdentifier() {
 }
 
 void Hl7Parse::readPhysician() {
-    Segment pv1(hl7::RecordIndex(message_, "PV1").record(1));
+    Segment pv1(index_.record(kPv1, 1));
     std::string_view doctor = field(pv1, 7);
     std::string upin, npi;
     rec(F::p2PhysicianLicenseNumber).clear();
@@ -232,9 +255,8 @@ void Hl7Parse::readPhysician() {
 
 void Hl7Parse::readDiagnoses() {
     std::array<std::string, kDiagnoses + 1> codes, descriptions;
-    hl7::RecordIndex diagnoses(message_, "DG1|");
     for (int c = 1; c <= kDiagnoses; ++c) {
-        Segment dg1(diagnoses.record(c));
+        Segment dg1(index_.record(kDg1, c));
         if (text::trimSpaces(dg1.text()).empty()) continue;
         std::string_view diagnosis = field(dg1, 3);
         if (text::contains(diagnosis, "^I9")) {
@@ -253,16 +275,16 @@ void Hl7Parse::readDiagnoses() {
 }
 
 void Hl7Parse::readGuarantor() {
-    Segment gt1(hl7::RecordIndex(message_, "GT1").record(1));
+    Segment gt1(index_.record(kGt1, 1));
     rec(F::g1GuarantorLastName) = componentValue(gt1, 3, 1);
     rec(F::g1GuarantorFirstName) = componentValue(gt1, 3, 2);
     rec(F::g1GuarantorMiddleInitial) = componentValue(gt1, 3, 3);
-    std::string_view address = field(gt1, 5);
-    rec(F::g1GuarantorAddress1) = stripDelimiters(component(address, 1));
-    rec(F::g1GuarantorAddress2) = stripDelimiters(component(address, 2));
-    rec(F::g1GuarantorCity) = stripDelimiters(component(address, 3));
-    rec(F::g1GuarantorState) = hl7::filterStateCode(stripDelimiters(component(address, 4)));
-    rec(F::g1GuarantorPostal) = stripDelimiters(component(address, 5));
+    hl7::ComponentIndex address = components(field(gt1, 5));
+    rec(F::g1GuarantorAddress1) = stripDelimiters(address.component(1));
+    rec(F::g1GuarantorAddress2) = stripDelimiters(address.component(2));
+    rec(F::g1GuarantorCity) = stripDelimiters(address.component(3));
+    rec(F::g1GuarantorState) = hl7::filterStateCode(stripDelimiters(address.component(4)));
+    rec(F::g1GuarantorPostal) = stripDelimiters(address.component(5));
     bool cut = keyword(keyword::RemoveExtraPhoneNumbers);
     rec(F::g1GuarantorHomePhone) = phone(gt1, 6, cut);
     rec(F::g1GuarantorWorkPhone) = phone(gt1, 7, cut);
@@ -282,8 +304,8 @@ void Hl7Parse::readGuarantor() {
 void Hl7Parse::readInsurances() {
     if (keyword(keyword::NoInsurance)) return;
     int slots = keyword(keyword::OneInsuranceOnly) ? 1 : kPublishedInsuranceSlots;
-    hl7::RecordIndex in1(message_, "IN1"), in2(message_, "IN2");
-    for (int slot = 0; slot < slots; ++slot) readInsurance(slot, in1.record(slot + 1), in2.record(slot + 1));
+    for (int slot = 0; slot < slots; ++slot)
+        readInsurance(slot, index_.record(kIn1, slot + 1), index_.record(kIn2, slot + 1));
 }
 
 void Hl7Parse::readInsurance(int slot, std::string_view in1Text, std::string_view in2Text) {
@@ -310,28 +332,27 @@ void Hl7Parse::readInsurance(int slot, std::string_view in1Text, std::string_vie
     set(I::InsuredClaimType, fieldValue(in1, 15));
     set(I::InsuredBillCode, fieldValue(in1, 47));
     set(I::InsuredCompanyName, stripDelimiters(company));
-    std::string_view companyAddress = field(in1, 5);
-    set(I::InsuredCompanyAddress, stripDelimiters(component(companyAddress, 1)));
-    set(I::InsuredCompanyAddress2, stripDelimiters(component(companyAddress, 2)));
-    set(I::InsuredCompanyCity, stripDelimiters(component(companyAddress, 3)));
-    set(I::InsuredCompanyState,
-        hl7::filterStateCode(stripDelimiters(component(companyAddress, 4))));
-    set(I::InsuredCompanyPostal, stripDelimiters(component(companyAddress, 5)));
+    hl7::ComponentIndex companyAddress = components(field(in1, 5));
+    set(I::InsuredCompanyAddress, stripDelimiters(companyAddress.component(1)));
+    set(I::InsuredCompanyAddress2, stripDelimiters(companyAddress.component(2)));
+    set(I::InsuredCompanyCity, stripDelimiters(companyAddress.component(3)));
+    set(I::InsuredCompanyState, hl7::filterStateCode(stripDelimiters(companyAddress.component(4))));
+    set(I::InsuredCompanyPostal, stripDelimiters(companyAddress.component(5)));
     set(I::InsuredEmployer, componentValue(in2, 3, 2));
-    std::string_view employer = field(in1, 44);
-    set(I::InsuredEmployerAddress1, stripDelimiters(component(employer, 1)));
-    set(I::InsuredEmployerAddress2, stripDelimiters(component(employer, 2)));
-    set(I::InsuredEmployerCity, stripDelimiters(component(employer, 3)));
-    set(I::InsuredEmployerState, hl7::filterStateCode(stripDelimiters(component(employer, 4))));
-    set(I::InsuredEmployerPostal, stripDelimiters(component(employer, 5)));
+    hl7::ComponentIndex employer = components(field(in1, 44));
+    set(I::InsuredEmployerAddress1, stripDelimiters(employer.component(1)));
+    set(I::InsuredEmployerAddress2, stripDelimiters(employer.component(2)));
+    set(I::InsuredEmployerCity, stripDelimiters(employer.component(3)));
+    set(I::InsuredEmployerState, hl7::filterStateCode(stripDelimiters(employer.component(4))));
+    set(I::InsuredEmployerPostal, stripDelimiters(employer.component(5)));
     set(I::InsuredAlternateCompanyName, "");
 
     InsuredPerson& person = insured_[static_cast<size_t>(slot)];
-    std::string_view name = field(in1, 16), address = field(in1, 19);
-    person = {stripDelimiters(component(name, 1)),    stripDelimiters(component(name, 2)),
-              stripDelimiters(component(name, 3)),    stripDelimiters(component(address, 1)),
-              stripDelimiters(component(address, 2)), stripDelimiters(component(address, 3)),
-              stripDelimiters(component(address, 4)), stripDelimiters(component(address, 5))};
+    hl7::ComponentIndex name = components(field(in1, 16)), address = components(field(in1, 19));
+    person = {stripDelimiters(name.component(1)),    stripDelimiters(name.component(2)),
+              stripDelimiters(name.component(3)),    stripDelimiters(address.component(1)),
+              stripDelimiters(address.component(2)), stripDelimiters(address.component(3)),
+              stripDelimiters(address.component(4)), stripDelimiters(address.component(5))};
     set(I::InsuredName, person.lastName + "," + person.firstName + " " + person.middleInitial);
 }
 
@@ -420,6 +441,8 @@ bool parseHL7Stream(TrellyBridgeComm& comm, std::string_view answer) {
     message.reserve(answer.size() + 2);
     message.assign(answer);
     message += "\r\r";
+    componentEnd = hl7::componentTerminator();
+    removeQuotes = inForce(threadState().config, keyword::RemoveQuotes);
     return Hl7Parse(message).run(comm);
 }
 

@@ -93,6 +93,8 @@ std::string_view getHL7Field(std::string_view stream, std::string_view tag, long
     return e <= s ? std::string_view() : mid(stream, s, e - s);
 }
 
+namespace {
+
 // The segment end of component lookups: the character EOLCharacter gives. A plain
 // run of digits is read directly; anything else goes through the full conversion.
 char endOfLineCharacter() {
@@ -105,6 +107,16 @@ char endOfLineCharacter() {
         if (code <= 255) return static_cast<char>(static_cast<unsigned char>(code));
     }
     return getASCII(setting.toText())[0];
+}
+
+}  // namespace
+
+std::optional<char> componentTerminator() {
+    try {
+        return endOfLineCharacter();
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
 }
 
 std::string_view getHL7SubField(std::string_view stream, std::string_view outerTag,

@@ -4,6 +4,7 @@
 // comments; the results are views into the text searched.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -22,6 +23,9 @@ bool verifySubFields(std::string_view stream, std::string_view tag, long level);
 // The one character whose code the text gives; throws std::invalid_argument otherwise.
 std::string getASCII(std::string_view code);
 bool isCharacterCode(std::string_view code);
+// The segment end of component lookups (the character EOLCharacter gives), or nullopt
+// when the setting is no single code and every component lookup fails.
+std::optional<char> componentTerminator();
 
 // The value without its wrapping characters; without double quotes under {REMOVE QUOTES}.
 std::string stripDelimiters(std::string_view wrapped);

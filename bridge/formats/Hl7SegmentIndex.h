@@ -1,37 +1,85 @@
-// A segment with its field separators located once, so that the parser reads any field
-// without searching again. For every segment that getHL7Record returns it yields exactly
-// what getHL7Field(segment, "|", level) yields; for any other text it asks getHL7Field.
+// Indexes that let the HL7 parser read a message without searching it again and again.
+// Each yields exactly what the positional primitive it stands for yields (a differential
+// test and the fuzz target hold them to that); for text of any other shape they ask the
+// primitive itself.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <initializer_list>
+#include <optional>
 #include <string_view>
 #include <vector>
 
 namespace trellybridge::hl7 {
 
+// Positions of one separator in a text: inline for the usual few, on the heap beyond.
+class SeparatorPositions {
+public:
+    // Adds the positions of `separator` in text[from, to); returns where it stopped,
+    // which is before `to` once `enough` positions are known.
+    size_t locate(std::string_view text, char separator, size_t from, size_t to, size_t enough);
+    void add(std::uint32_t position) {
+        if (count_ < kInline)
+            inline_[count_] = position;
+        else
+            overflow_.push_back(position);
+        ++count_;
+    }
+    size_t size() const { return count_; }
+    bool empty() const { return count_ == 0; }
+    std::uint32_t operator[](size_t i) const {
+        return i < kInline ? inline_[i] : overflow_[i - kInline];
+    }
+
+private:
+    static constexpr size_t kInline = 72;
+    std::array<std::uint32_t, kInline> inline_;
+    std::vector<std::uint32_t> overflow_;
+    size_t count_ = 0;
+};
+
+// A segment as getHL7Record returns it; field(level) == getHL7Field(segment, "|", level).
+// Separators are located as far as the fields asked for need.
 class SegmentIndex {
 public:
     explicit SegmentIndex(std::string_view segment);
-    // The wrapped field, as getHL7Field with "|" returns it.
     std::string_view field(long level) const;
     std::string_view text() const { return segment_; }
 
 private:
     std::string_view segment_;
-    std::vector<std::uint32_t> separators_;  // 0-based positions of "|"
+    mutable SeparatorPositions separators_;
+    mutable size_t scanned_ = 0;  // separators are known before this position
     bool indexed_ = false;
 };
 
-// Every place a tag occurs in a message, found in one pass by the rule getHL7Record
-// follows, so that record(n) equals getHL7Record(message, tag, n).
-class RecordIndex {
+// A field as SegmentIndex::field returns it; component(level) ==
+// getHL7SubField(field, "|", "^", level). `terminator` is componentTerminator(),
+// read once by the caller.
+class ComponentIndex {
 public:
-    RecordIndex(std::string_view message, std::string_view tag);
-    std::string_view record(long occurrence) const;
+    ComponentIndex(std::string_view field, std::optional<char> terminator);
+    std::string_view component(long level) const;
+
+private:
+    std::string_view field_;
+    std::optional<char> terminator_;
+    SeparatorPositions separators_;
+    bool indexed_ = false;
+};
+
+// Every place each of a few tags occurs in a message, found in one pass by getHL7Record's
+// rule; record(t, n) == getHL7Record(message, tags[t], n).
+class MessageIndex {
+public:
+    static constexpr size_t kMaxTags = 8;
+    MessageIndex(std::string_view message, std::initializer_list<std::string_view> tags);
+    std::string_view record(size_t tag, long occurrence) const;
 
 private:
     std::string_view message_;
-    std::vector<std::uint32_t> hits_;  // 0-based positions
+    std::array<std::vector<std::uint32_t>, kMaxTags> hits_;  // 0-based positions per tag
 };
 
 }  // namespace trellybridge::hl7

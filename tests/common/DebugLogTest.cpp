@@ -122,8 +122,10 @@ TEST_F(DebugLogTest, SectionsFollowTheBridge) {
     c.LogInsuranceEntries = "";
     const std::tuple<const char*, std::string, bool> cases[] = {
         {"SERIAL",
-         "SERIAL:: \r\n  comm port:2   DTR/RTS/EOF: true/false/false\r\n  handshaking:none    input mode:text   "
-         "null discards:false\r\n  bps/data bits/parity/stop bits:9600/8/none/1\r\n  flow control:none    serial "
+         "SERIAL:: \r\n  comm port:2   DTR/RTS/EOF: true/false/false\r\n  handshaking:none    "
+         "input mode:text   "
+         "null discards:false\r\n  bps/data bits/parity/stop bits:9600/8/none/1\r\n  flow "
+         "control:none    serial "
          "timeout:5\r\n",
          true},
         {"HTTPS", "HTTPS:: \r\n  organizationID:ORG    subjectCN:{NO INS}\r\n", false},
@@ -140,7 +142,8 @@ TEST_F(DebugLogTest, SectionsFollowTheBridge) {
         EXPECT_EQ(dump.find("close port attempts") != std::string::npos, closeLine);
         EXPECT_NE(dump.find("insurance.log:FALSE   maxrows:\r\n"), std::string::npos);
     }
-    EXPECT_NE(debugDump().find("REQUEST:: \r\n  (n/a for folders style bridge)\r\n"), std::string::npos);
+    EXPECT_NE(debugDump().find("REQUEST:: \r\n  (n/a for folders style bridge)\r\n"),
+              std::string::npos);
 }
 
 TEST_F(DebugLogTest, DumpsAccumulateInTheChosenFile) {
@@ -161,7 +164,8 @@ TEST_F(DebugLogTest, DumpsAccumulateInTheChosenFile) {
     std::filesystem::create_directories(driveC / "BRIDGEDEBUG.log");
     threadState().errorList.clear();
     EXPECT_FALSE(writeDebugLog());
-    EXPECT_NE(threadState().errorList.find("ORVEL LOG: unable to save debug log"), std::string::npos);
+    EXPECT_NE(threadState().errorList.find("ORVEL LOG: unable to save debug log"),
+              std::string::npos);
 }
 
 }  // namespace

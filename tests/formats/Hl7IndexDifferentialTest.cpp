@@ -1,0 +1,91 @@
+// The parser reads through indexes built once per message; they must yield exactly what
+// the positional primitives yield, on well-formed answers and on arbitrary text alike.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "common/ThreadState.h"
+#include "formats/Hl7Primitives.h"
+#include "formats/Hl7SegmentIndex.h"
+#include "support/TestEnvironment.h"
+
+namespace trellybridge {
+namespace {
+
+class Hl7IndexDifferentialTest : public testing::TestEnvironment {
+protected:
+    // Compares every lookup the parser could make in `message`.
+    void compareEverything(const std::string& message, std::initializer_list<std::string_view> tags,
+                           long occurrences, long levels) {
+        levels_ = levels;
+        hl7::MessageIndex index(message, tags);
+        size_t t = 0;
+        for (std::string_view tag : tags) {
+            for (long occurrence = -1; occurrence <= occurrences; ++occurrence) {
+                std::string_view record = index.record(t, occurrence);
+                ASSERT_EQ(record, hl7::getHL7Record(message, tag, occurrence))
+                    << tag << " " << occurrence;
+                compareFields(record);
+            }
+            ++t;
+        }
+        compareFields(message);  // text of any other shape
+    }
+
+    void compareFields(std::string_view segment) {
+        hl7::SegmentIndex fields(segment);
+        for (long level = levels_; level >= -1; --level) {  // asked out of order on purpose
+            std::string_view field = fields.field(level);
+            ASSERT_EQ(field, hl7::getHL7Field(segment, "|", level)) << level;
+            compareComponents(field);
+        }
+    }
+
+    long levels_ = 0;
+
+    void compareComponents(std::string_view field) {
+        hl7::ComponentIndex components(field, hl7::componentTerminator());
+        for (long level = -1; level <= 6; ++level)
+            ASSERT_EQ(components.component(level), hl7::getHL7SubField(field, "|", "^", level))
+                << level;
+    }
+};
+
+TEST_F(Hl7IndexDifferentialTest, AgreesOnEveryAnswerKeptAsData) {
+    for (const char* eol : {"13", "126", "10"}) {
+        threadState().config.EOLCharacter = eol;
+        for (const auto& file :
+             std::filesystem::directory_iterator(std::string(TRELLYBRIDGE_FORMAT_DATA) + "/hl7")) {
+            if (file.path().extension() != ".answer") continue;
+            std::ifstream in(file.path(), std::ios::binary);
+            std::ostringstream content;
+            content << in.rdbuf();
+            SCOPED_TRACE(file.path().filename().string() + " EOL " + eol);
+            compareEverything(content.str() + "\r\r", {"PID", "PV1", "DG1|", "GT1", "IN1", "IN2"},
+                              4, 64);
+            compareEverything(content.str(), {"PID", "IN1"}, 2, 64);
+        }
+    }
+}
+
+TEST_F(Hl7IndexDifferentialTest, AgreesOnArbitraryText) {
+    const std::string alphabet = "||||^^^~\r\r\nAPIDVGTN12~ ";
+    std::mt19937 random(20261206);
+    for (const char* eol : {"13", "126", "13,10"}) {
+        threadState().config.EOLCharacter = eol;
+        threadState().config.DisplayDebugger = "false";
+        for (int round = 0; round < 100; ++round) {
+            std::string text;
+            size_t length = random() % 160;
+            for (size_t i = 0; i < length; ++i) text += alphabet[random() % alphabet.size()];
+            SCOPED_TRACE(::testing::PrintToString(text));
+            compareEverything(text, {"PID", "IN1", "|", "A"}, 3, 24);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace trellybridge
