@@ -3,6 +3,7 @@
 // when it failed outright (the answer could not be read at all).
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace trellybridge {
@@ -18,6 +19,10 @@ bool parseStandardStream(std::string_view answer);
 // STANDARD, fixed-column layout.
 bool parseStandardFixedStream(std::string_view answer);
 bool parseScanStream(std::string_view answer);
+// The tag of a SCAN line (before the first "=", trimmed) and its value (after it, up to
+// the line's end character, trimmed).
+std::string getScanTag(std::string_view line);
+std::string getScanValue(std::string_view line);
 bool parseXMLStream(std::string_view answer);
 
 }  // namespace formats

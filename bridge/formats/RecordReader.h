@@ -1,0 +1,52 @@
+// Reads the records (lines) of a STANDARD or SCAN answer: each ends with the end-of-line
+// character or the end-of-file character, which stays at the end of the record text.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace trellybridge {
+
+struct BridgeConfiguration;
+
+namespace formats {
+
+// A parse that cannot go on: a bad setting, or a record without its end character.
+struct ParseFailure : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+class RecordReader {
+public:
+    // Throws ParseFailure when EOLCharacter or EOFCharacter is not one character code.
+    RecordReader(std::string_view answer, const BridgeConfiguration& config);
+
+    // The next record, trimmed of blanks and of a leading line feed. Throws ParseFailure
+    // when the answer ends before the record's end character.
+    std::string next();
+    // The 1-based read position and the length of the answer, as the parsers' loops test them.
+    size_t position() const { return position_ + 1; }
+    size_t length() const { return answer_.size(); }
+    bool lastReadWasEndOfFile() const {
+        return lastRead_ == static_cast<unsigned char>(endOfFile_);
+    }
+    char endOfLine() const { return endOfLine_; }
+    char endOfFile() const { return endOfFile_; }
+
+private:
+    std::string_view answer_;
+    size_t position_ = 0;
+    char endOfLine_, endOfFile_;
+    int lastRead_ = -1;
+};
+
+// Trailing blanks removed; leading blanks stay.
+std::string trimTrailingBlanks(std::string_view value);
+// Dashes and blanks removed; empty when what is left is no number other than 0.
+std::string cleanSsn(std::string_view value);
+// Does the returned identifier answer the request? Case-blind when CaseSensitivity is "false".
+bool sameIdentifier(const BridgeConfiguration& config, std::string_view returned);
+
+}  // namespace formats
+}  // namespace trellybridge

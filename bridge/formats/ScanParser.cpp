@@ -1,0 +1,127 @@
+// The SCAN answer: one "TAG=value" line per item; P_ tags describe the patient, G_ the
+// guarantor, I_ the one insurance this format carries.
+#include <map>
+
+#include "common/Text.h"
+#include "common/ThreadState.h"
+#include "formats/Parsers.h"
+#include "formats/RecordReader.h"
+#include "platform/Toolkit.h"
+
+namespace trellybridge::formats {
+namespace {
+
+using F = RecordField;
+using I = InsuranceField;
+
+struct Target {
+    F field;
+    I insured;
+    bool isInsurance;
+};
+
+const std::map<std::string, std::vector<Target>, std::less<>>& vocabulary() {
+    auto patient = [](F f) { return std::vector<Target>{{f, I::InsuredName, false}}; };
+    auto insurance = [](std::initializer_list<I> fields) {
+        std::vector<Target> targets;
+        for (I f : fields) targets.push_back({F::p1PatientAltID, f, true});
+        return targets;
+    };
+    static const std::map<std::string, std::vector<Target>, std::less<>> tags = {
+        {"P_ACT", patient(F::p1PatientUniqueID)},
+        {"P_LNM", patient(F::p1PatientLastName)},
+        {"P_FNM", patient(F::p1PatientFirstName)},
+        {"P_MID", patient(F::p1PatientMiddleInitial)},
+        {"P_ADR", patient(F::p1PatientAddress1)},
+        {"P_CIT", patient(F::p1PatientCity)},
+        {"P_STA", patient(F::p1PatientState)},
+        {"P_ZIP", patient(F::p1PatientPostal)},
+        {"P_REL", insurance({I::InsuredRelationship})},
+        {"P_SEX", patient(F::p1PatientGender)},
+        {"P_DOB", patient(F::p1PatientDOB)},
+        {"P_SSN", patient(F::p1PatientSSN)},
+        {"P_PHN", patient(F::p1PatientHomePhone)},
+        {"P_DIA", patient(F::p2ICD9Code1)},
+        {"P_NPI", patient(F::p2PhysicianNPI)},
+        {"G_LNM", patient(F::g1GuarantorLastName)},
+        {"G_FNM", patient(F::g1GuarantorFirstName)},
+        {"G_MID", patient(F::g1GuarantorMiddleInitial)},
+        {"G_ADR", patient(F::g1GuarantorAddress1)},
+        {"G_CIT", patient(F::g1GuarantorCity)},
+        {"G_STA", patient(F::g1GuarantorState)},
+        {"G_ZIP", patient(F::g1GuarantorPostal)},
+        {"G_PHN", patient(F::g1GuarantorHomePhone)},
+        {"I_EMP", insurance({I::InsuredEmployer})},
+        {"I_INS", insurance({I::InsuredCompanyName})},
+        {"I_IID", insurance({I::InsuredPolicyNumber})},
+        {"I_GRP", insurance({I::InsuredGroupNumber})},
+        {"I_NAM", insurance({I::InsuredName, I::InsuredAlternateCompanyName})},
+        {"I_ADR", insurance({I::InsuredCompanyAddress})},
+        {"I_CTY", insurance({I::InsuredCompanyCity})},
+        {"I_STA", insurance({I::InsuredCompanyState})},
+        {"I_ZIP", insurance({I::InsuredCompanyPostal})},
+        {"I_TYP", insurance({I::InsuredClaimType})},
+    };
+    return tags;
+}
+
+void failParse() {
+    threadState().patientFound = false;
+    if (threadState().config.DisplayDebugger.toText() == "true")
+        ui::toolkit().messageBox("ERROR parsing SCAN stream", "Attention!", ui::Icon::Critical);
+}
+
+}  // namespace
+
+std::string getScanTag(std::string_view line) {
+    size_t equals = line.find('=');
+    return equals == std::string_view::npos ? std::string()
+                                            : text::trimSpaces(line.substr(0, equals));
+}
+
+std::string getScanValue(std::string_view line) {
+    size_t equals = line.find('=');
+    if (equals == std::string_view::npos || line.size() - equals < 2) return {};
+    return text::trimSpaces(line.substr(equals + 1, line.size() - equals - 2));
+}
+
+bool parseScanStream(std::string_view answer) {
+    ThreadState& state = threadState();
+    state.patientFound = true;
+    bool sawPatient = false;
+    try {
+        RecordReader reader(answer, state.config);
+        while (reader.position() + 1 < reader.length()) {
+            std::string line = reader.next();
+            std::string tag = getScanTag(line);
+            auto found = vocabulary().find(tag);
+            if (tag.rfind("P_", 0) == 0) sawPatient = true;
+            if (found == vocabulary().end()) continue;
+            std::string value = getScanValue(line);
+            for (const Target& target : found->second) {
+                if (target.isInsurance)
+                    state.record.insured(0, target.insured) = value;
+                else
+                    state.record[target.field] = value;
+            }
+            if (tag == "I_ADR") state.record.insured(0, I::InsuredCompanyAddress2).clear();
+        }
+    } catch (const ParseFailure&) {
+        failParse();
+        return false;
+    }
+    state.session.finishedParsing = platform::clock().now();
+    // Lines without any patient tag are no patient.
+    if (!sawPatient) {
+        state.patientFound = false;
+        return true;
+    }
+    if (state.config.NetworkBridgeType.toText() == "TCPIP" &&
+        !sameIdentifier(state.config, state.record[F::p1PatientUniqueID])) {
+        failParse();
+        return false;
+    }
+    return true;
+}
+
+}  // namespace trellybridge::formats

@@ -1,0 +1,255 @@
+// The STANDARD answer: a header record "H", the patient "P1", physician and diagnoses
+// "P2", the guarantor "G1" and insurances "I1" to "I3", either delimited (the header names
+// the delimiter) or in fixed columns.
+#include <array>
+#include <vector>
+
+#include "common/Text.h"
+#include "common/ThreadState.h"
+#include "formats/Keywords.h"
+#include "formats/Parsers.h"
+#include "formats/RecordReader.h"
+#include "platform/Toolkit.h"
+
+namespace trellybridge::formats {
+namespace {
+
+using F = RecordField;
+using I = InsuranceField;
+
+// Where a value sits: its field number in the delimited layout, its start column and
+// width in the fixed-column layout.
+template <typename Field>
+struct Place {
+    Field field;
+    int number, column, width;
+};
+
+const std::vector<Place<F>> kPatient = {
+    {F::p1PatientLastName, 2, 3, 20},      {F::p1PatientFirstName, 3, 23, 15},
+    {F::p1PatientMiddleInitial, 4, 38, 1}, {F::p1PatientUniqueID, 5, 39, 10},
+    {F::p1PatientSSN, 6, 49, 9},           {F::p1PatientAddress1, 7, 58, 30},
+    {F::p1PatientAddress2, 8, 88, 30},     {F::p1PatientCity, 9, 118, 20},
+    {F::p1PatientState, 10, 138, 2},       {F::p1PatientPostal, 11, 140, 9},
+    {F::p1PatientHomePhone, 12, 149, 10},  {F::p1PatientWorkPhone, 13, 159, 10},
+    {F::p1PatientDOB, 14, 169, 8},         {F::p1PatientGender, 15, 177, 1},
+    {F::p1PatientAltID, 16, 178, 15},      {F::p1PatientHomeEmail, 17, 193, 50},
+};
+
+std::vector<Place<F>> physicianPlaces() {
+    std::vector<Place<F>> places = {{F::p2UsualProvider, 2, 3, 30},
+                                    {F::p2PhysicianUPIN, 3, 33, 15},
+                                    {F::p2PhysicianLicenseNumber, 4, 48, 15},
+                                    {F::p2PhysicianNPI, 29, 615, 15}};
+    for (int n = 1; n <= 12; ++n) {
+        auto description = static_cast<F>(static_cast<int>(F::p2ICD9Description1) + 2 * (n - 1));
+        auto code = static_cast<F>(static_cast<int>(F::p2ICD9Code1) + 2 * (n - 1));
+        places.push_back({description, 3 + 2 * n, 63 + 46 * (n - 1), 40});
+        places.push_back({code, 4 + 2 * n, 103 + 46 * (n - 1), 6});
+    }
+    return places;
+}
+const std::vector<Place<F>> kPhysician = physicianPlaces();
+
+const std::vector<Place<F>> kGuarantor = {
+    {F::g1GuarantorLastName, 2, 3, 20},      {F::g1GuarantorFirstName, 3, 23, 15},
+    {F::g1GuarantorMiddleInitial, 4, 38, 1}, {F::g1GuarantorAddress1, 5, 39, 30},
+    {F::g1GuarantorAddress2, 6, 69, 30},     {F::g1GuarantorCity, 7, 99, 20},
+    {F::g1GuarantorState, 8, 119, 2},        {F::g1GuarantorPostal, 9, 121, 9},
+    {F::g1GuarantorHomePhone, 10, 130, 10},  {F::g1GuarantorWorkPhone, 11, 140, 10},
+};
+
+const std::vector<Place<I>> kInsurance = {
+    {I::InsuredName, 2, 3, 25},
+    {I::InsuredRelationship, 3, 28, 2},
+    {I::InsuredPolicyNumber, 4, 30, 20},
+    {I::InsuredGroupNumber, 5, 50, 25},
+    {I::InsuredCompanyName, 6, 75, 40},
+    {I::InsuredClaimType, 7, 115, 2},
+    {I::InsuredEmployer, 8, 117, 45},
+    {I::InsuredEmployerAddress1, 9, 162, 30},
+    {I::InsuredEmployerAddress2, 10, 192, 30},
+    {I::InsuredEmployerCity, 11, 222, 20},
+    {I::InsuredEmployerState, 12, 242, 2},
+    {I::InsuredEmployerPostal, 13, 244, 9},
+    {I::InsuredCompanyAddress, 14, 253, 30},
+    {I::InsuredCompanyCity, 15, 283, 15},
+    {I::InsuredCompanyState, 16, 298, 2},
+    {I::InsuredCompanyPostal, 17, 300, 5},
+    {I::InsuredBillCode, 18, 305, 1},
+};
+
+// The record kind: its first character, and for P, G and I its first two.
+std::string recordType(const std::string& record) {
+    if (record.empty()) return {};
+    char kind = record[0];
+    if ((kind == 'P' || kind == 'G' || kind == 'I') && record.size() >= 2)
+        return record.substr(0, 2);
+    return record.substr(0, 1);
+}
+
+void failParse() {
+    threadState().patientFound = false;
+    if (threadState().config.DisplayDebugger.toText() == "true")
+        ui::toolkit().messageBox("ERROR parsing response stream", "Attention!", ui::Icon::Critical);
+}
+
+// Reads records in one of the two layouts and fills the record.
+class StandardParse {
+public:
+    StandardParse(std::string_view answer, bool delimited)
+        : answer_(answer), delimited_(delimited), state_(threadState()), c_(state_.config) {}
+
+    bool run();
+
+private:
+    std::string value(const std::string& record, int number, int column, int width) const;
+    template <typename Field, typename Store>
+    void read(const std::string& record, const std::vector<Place<Field>>& places,
+              Store store) const {
+        for (const Place<Field>& place : places)
+            store(place.field, value(record, place.number, place.column, place.width));
+    }
+    void readRecord(const std::string& record);
+    bool checkIdentifier();
+
+    std::string_view answer_;
+    bool delimited_;
+    ThreadState& state_;
+    const BridgeConfiguration& c_;
+    bool sawPatient_ = false;
+};
+
+// Delimited: field n is the text after the (n - 1)-th delimiter up to the next one, the
+// last running up to the record's end character. Fixed: the columns of the record
+// without its end character. Both lose trailing blanks.
+std::string StandardParse::value(const std::string& record, int number, int column,
+                                 int width) const {
+    std::string_view body(record);
+    if (!body.empty()) body.remove_suffix(1);  // the end character never becomes part of a value
+    if (!delimited_) {
+        size_t start = static_cast<size_t>(column - 1);
+        return start >= body.size()
+                   ? std::string()
+                   : trimTrailingBlanks(body.substr(start, static_cast<size_t>(width)));
+    }
+    char delimiter =
+        state_.session.recordDelimiter.empty() ? '|' : state_.session.recordDelimiter[0];
+    size_t start = 0;
+    for (int n = 1; n < number; ++n) {
+        size_t next = body.find(delimiter, start);
+        if (next == std::string_view::npos) return {};
+        start = next + 1;
+    }
+    size_t end = body.find(delimiter, start);
+    return trimTrailingBlanks(
+        body.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
+}
+
+void StandardParse::readRecord(const std::string& record) {
+    std::string type = recordType(record);
+    auto toRecord = [this](F field, std::string v) { state_.record[field] = std::move(v); };
+    if (type == "H") {
+        if (record.size() >= 2) state_.session.recordDelimiter = record.substr(1, 1);
+    } else if (type == "P1") {
+        sawPatient_ = true;
+        read(record, kPatient, toRecord);
+        std::string& ssn = state_.record[F::p1PatientSSN];
+        ssn = inForce(c_, keyword::NoPatientSsn) ? "" : cleanSsn(ssn);
+        std::string& dob = state_.record[F::p1PatientDOB];
+        if (delimited_ && dob.size() > 8) dob.resize(8);
+    } else if (type == "P2") {
+        read(record, kPhysician, toRecord);
+        if (inForce(c_, keyword::NoDoctor)) {
+            state_.record[F::p2PhysicianUPIN].clear();
+            state_.record[F::p2PhysicianNPI].clear();
+        }
+    } else if (type == "G1") {
+        read(record, kGuarantor, toRecord);
+    } else if (type == "I1" || type == "I2" || type == "I3") {
+        int slot = type[1] - '1';
+        int allowed = inForce(c_, keyword::NoInsurance)        ? 0
+                      : inForce(c_, keyword::OneInsuranceOnly) ? 1
+                                                               : 3;
+        if (delimited_ && slot + 1 > allowed) return;
+        read(record, kInsurance,
+             [&](I field, std::string v) { state_.record.insured(slot, field) = std::move(v); });
+        if (!delimited_) {
+            state_.record.insured(slot, I::InsuredCompanyAddress2).clear();
+            state_.record.insured(slot, I::InsuredAlternateCompanyName).clear();
+        }
+    }
+}
+
+bool StandardParse::checkIdentifier() {
+    if (c_.NetworkBridgeType.toText() != "TCPIP") return true;
+    if (delimited_ && inForce(c_, keyword::BypassPidCheckForAstm)) return true;
+    const std::string& returned = state_.record[F::p1PatientUniqueID];
+    if (sameIdentifier(c_, returned)) return true;
+    if (delimited_)
+        ui::toolkit().messageBox("Patient ID returned does not match ID submitted.\r" +
+                                     c_.PatientID.toText() + " <--> " + returned,
+                                 "", ui::Icon::None);
+    return false;
+}
+
+bool StandardParse::run() {
+    state_.patientFound = true;
+    state_.debugDataDump = std::string(answer_);
+    try {
+        RecordReader reader(answer_, c_);
+        if (delimited_) {
+            while (reader.position() + 1 < reader.length()) readRecord(reader.next());
+        } else {
+            while (reader.position() < reader.length()) {
+                readRecord(reader.next());
+                if (reader.lastReadWasEndOfFile()) break;
+            }
+        }
+    } catch (const ParseFailure&) {
+        failParse();
+        return false;
+    }
+
+    if (delimited_ && inForce(c_, keyword::UsePidForGuarantor) &&
+        state_.record[F::g1GuarantorLastName].empty() &&
+        state_.record[F::g1GuarantorFirstName].empty()) {
+        const std::pair<F, F> copies[] = {{F::g1GuarantorLastName, F::p1PatientLastName},
+                                          {F::g1GuarantorFirstName, F::p1PatientFirstName},
+                                          {F::g1GuarantorMiddleInitial, F::p1PatientMiddleInitial},
+                                          {F::g1GuarantorAddress1, F::p1PatientAddress1},
+                                          {F::g1GuarantorAddress2, F::p1PatientAddress2},
+                                          {F::g1GuarantorCity, F::p1PatientCity},
+                                          {F::g1GuarantorState, F::p1PatientState},
+                                          {F::g1GuarantorPostal, F::p1PatientPostal},
+                                          {F::g1GuarantorHomePhone, F::p1PatientHomePhone},
+                                          {F::g1GuarantorWorkPhone, F::p1PatientWorkPhone},
+                                          {F::g1GuarantorSSN, F::p1PatientSSN},
+                                          {F::g1GuarantorGender, F::p1PatientGender},
+                                          {F::g1GuarantorDOB, F::p1PatientDOB}};
+        for (auto [guarantor, patient] : copies) state_.record[guarantor] = state_.record[patient];
+    }
+    state_.session.finishedParsing = platform::clock().now();
+
+    // An answer without a patient record is no patient.
+    if (!sawPatient_) {
+        state_.patientFound = false;
+        return true;
+    }
+    if (!checkIdentifier()) {
+        failParse();
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool parseStandardStream(std::string_view answer) {
+    return StandardParse(answer, true).run();
+}
+bool parseStandardFixedStream(std::string_view answer) {
+    return StandardParse(answer, false).run();
+}
+
+}  // namespace trellybridge::formats

@@ -1,0 +1,238 @@
+// The XML answer: P1 (with ADDRESS), P2 (with ICD9), G1 (with ADDRESS), I elements (with
+// COMPANY and EMPLOYER), or an ERROR element; found by searching the text.
+#include <array>
+
+#include "common/Text.h"
+#include "common/ThreadState.h"
+#include "common/XmlHelpers.h"
+#include "formats/Keywords.h"
+#include "formats/Parsers.h"
+#include "formats/RecordReader.h"
+#include "platform/Toolkit.h"
+
+namespace trellybridge::formats {
+namespace {
+
+using F = RecordField;
+using I = InsuranceField;
+using xml::countXMLElements;
+using xml::getXMLAttribute;
+using xml::getXMLElement;
+
+constexpr long kDiagnoses = 12;
+constexpr long kInsuranceElements = 4;  // slots 0 to 3; only 0 to 2 are published
+
+struct Address {
+    std::string street1, street2, city, state, postal;
+};
+
+// Reads every ADDRESS inside `element` into `address`; an element without one leaves it.
+void readAddresses(const std::string& element, Address& address) {
+    for (long n = 1, count = countXMLElements(element, "ADDRESS"); n <= count; ++n) {
+        std::string found = getXMLElement(element, "ADDRESS", n);
+        address = {getXMLAttribute(found, "Street1"), getXMLAttribute(found, "Street2"),
+                   getXMLAttribute(found, "City"), getXMLAttribute(found, "State"),
+                   getXMLAttribute(found, "Postal")};
+    }
+}
+
+// The parts of "LAST, FIRST, MIDDLE".
+std::string splitLastName(const std::string& name) {
+    size_t comma = name.find(',', 1);
+    return comma == std::string::npos ? std::string() : name.substr(0, comma);
+}
+std::string splitFirstName(const std::string& name) {
+    size_t comma = name.find(',', 1);
+    if (comma == std::string::npos) return {};
+    size_t second = name.find(',', comma + 2);
+    if (second == std::string::npos) return {};
+    return text::trimSpaces(name.substr(comma + 1, second - comma - 1));
+}
+std::string splitMiddleName(const std::string& name) {
+    size_t comma = name.find(',', 1);
+    if (comma == std::string::npos) return {};
+    size_t second = name.find(',', comma + 2);
+    if (second == std::string::npos) return {};
+    return text::trimSpaces(name.substr(second + 1));
+}
+
+class XmlParse {
+public:
+    explicit XmlParse(std::string_view answer)
+        : answer_(answer), state_(threadState()), c_(state_.config) {}
+    bool run();
+
+private:
+    std::string& rec(F f) { return state_.record[f]; }
+    bool readPatient();
+    void readPhysician();
+    void readGuarantor();
+    void readInsurances();
+
+    std::string_view answer_;
+    ThreadState& state_;
+    const BridgeConfiguration& c_;
+};
+
+bool XmlParse::run() {
+    state_.patientFound = true;
+    if (countXMLElements(answer_, "ERROR") > 0) {
+        ui::toolkit().messageBox(getXMLElement(answer_, "ERROR", 1), "Attention!",
+                                 ui::Icon::Critical);
+        state_.patientFound = false;
+        state_.session.completionCode = 0;
+        state_.session.elapsedTicks = 0;
+        return false;
+    }
+    bool patient = readPatient();
+    readPhysician();
+    readGuarantor();
+    readInsurances();
+    state_.session.finishedParsing = platform::clock().now();
+    // A document without a P1 element is no patient.
+    if (!patient) state_.patientFound = false;
+    return true;
+}
+
+bool XmlParse::readPatient() {
+    long count = countXMLElements(answer_, "P1");
+    std::array<std::string, 11> values;
+    static constexpr std::array<const char*, 11> kNames = {
+        "LastName",  "FirstName", "MiddleInitial", "UniqueID", "SSN",        "HomePhone",
+        "WorkPhone", "HomeEmail", "DOB",           "Gender",   "AlternateID"};
+    Address address;
+    for (long n = 1; n <= count; ++n) {
+        std::string element = getXMLElement(answer_, "P1", n);
+        for (size_t i = 0; i < kNames.size(); ++i) values[i] = getXMLAttribute(element, kNames[i]);
+        readAddresses(element, address);
+    }
+    if (count == 0) return false;
+    rec(F::p1PatientLastName) = values[0];
+    rec(F::p1PatientFirstName) = values[1];
+    rec(F::p1PatientMiddleInitial) = values[2];
+    rec(F::p1PatientUniqueID) = values[3];
+    rec(F::p1PatientAltID) = values[10];
+    rec(F::p1PatientSSN) = inForce(c_, keyword::NoPatientSsn) ? "" : cleanSsn(values[4]);
+    rec(F::p1PatientAddress1) = address.street1;
+    rec(F::p1PatientAddress2) = address.street2;
+    rec(F::p1PatientCity) = address.city;
+    rec(F::p1PatientState) = address.state;
+    rec(F::p1PatientPostal) = address.postal;
+    rec(F::p1PatientHomePhone) = values[5];
+    rec(F::p1PatientWorkPhone) = values[6];
+    rec(F::p1PatientHomeEmail) = values[7];
+    rec(F::p1PatientDOB) = values[8];
+    rec(F::p1PatientGender) = values[9];
+    return true;
+}
+
+void XmlParse::readPhysician() {
+    std::string provider, upin, npi, license;
+    std::array<std::string, kDiagnoses + 1> codes, descriptions;
+    if (countXMLElements(answer_, "P2") > 0) {
+        std::string element = getXMLElement(answer_, "P2", 1);
+        provider = getXMLAttribute(element, "UsualProvider");
+        upin = getXMLAttribute(element, "UPIN");
+        npi = getXMLAttribute(element, "NPI");
+        license = getXMLAttribute(element, "LicenseNumber");
+        if (inForce(c_, keyword::NoDoctor)) upin.clear(), npi.clear();
+        // A thirteenth diagnosis has no place to go and is left out.
+        long count = std::min(countXMLElements(element, "ICD9"), kDiagnoses);
+        for (long k = 1; k <= count; ++k) {
+            std::string diagnosis = getXMLElement(element, "ICD9", k);
+            codes[static_cast<size_t>(k)] = getXMLAttribute(diagnosis, "Code");
+            descriptions[static_cast<size_t>(k)] = getXMLAttribute(diagnosis, "Description");
+        }
+    }
+    rec(F::p2UsualProvider) = provider;
+    rec(F::p2PhysicianUPIN) = upin;
+    rec(F::p2PhysicianNPI) = npi;
+    rec(F::p2PhysicianLicenseNumber) = license;
+    for (int k = 1; k <= kDiagnoses; ++k) {
+        int description = static_cast<int>(F::p2ICD9Description1) + 2 * (k - 1);
+        state_.record.fields[static_cast<size_t>(description)] =
+            descriptions[static_cast<size_t>(k)];
+        state_.record.fields[static_cast<size_t>(description + 1)] = codes[static_cast<size_t>(k)];
+    }
+}
+
+void XmlParse::readGuarantor() {
+    std::string last, first, middle, home, work;
+    Address address;
+    long count = countXMLElements(answer_, "G1");
+    for (long n = 1; n <= count; ++n) {
+        std::string element = getXMLElement(answer_, "G1", n);
+        last = getXMLAttribute(element, "LastName");
+        first = getXMLAttribute(element, "FirstName");
+        middle = getXMLAttribute(element, "MiddleInitial");
+        home = getXMLAttribute(element, "HomePhone");
+        work = getXMLAttribute(element, "WorkPhone");
+        readAddresses(element, address);
+        if (first.empty()) {
+            std::string full = last;
+            last = splitLastName(full);
+            first = splitFirstName(full);
+            middle = splitMiddleName(full);
+        }
+    }
+    rec(F::g1GuarantorLastName) = last;
+    rec(F::g1GuarantorFirstName) = first;
+    rec(F::g1GuarantorMiddleInitial) = middle;
+    rec(F::g1GuarantorAddress1) = address.street1;
+    rec(F::g1GuarantorAddress2) = address.street2;
+    rec(F::g1GuarantorCity) = address.city;
+    rec(F::g1GuarantorState) = address.state;
+    rec(F::g1GuarantorPostal) = address.postal;
+    rec(F::g1GuarantorHomePhone) = home;
+    rec(F::g1GuarantorWorkPhone) = work;
+}
+
+void XmlParse::readInsurances() {
+    std::string companyName, employerName;
+    Address company, employer;
+    // A fifth insurance has no slot and is left out.
+    long count = std::min(countXMLElements(answer_, "I"), kInsuranceElements);
+    for (long n = 1; n <= count; ++n) {
+        std::string element = getXMLElement(answer_, "I", n);
+        int slot = static_cast<int>(n - 1);
+        auto set = [&](I field, std::string value) {
+            state_.record.insured(slot, field) = std::move(value);
+        };
+        set(I::InsuredName, getXMLAttribute(element, "Name"));
+        set(I::InsuredRelationship, getXMLAttribute(element, "Relationship"));
+        set(I::InsuredPolicyNumber, getXMLAttribute(element, "PolicyNumber"));
+        set(I::InsuredGroupNumber, getXMLAttribute(element, "GroupNumber"));
+        set(I::InsuredClaimType, getXMLAttribute(element, "ClaimType"));
+        set(I::InsuredBillCode, getXMLAttribute(element, "BillCode"));
+        for (long k = 1, companies = countXMLElements(element, "COMPANY"); k <= companies; ++k) {
+            std::string found = getXMLElement(element, "COMPANY", k);
+            companyName = getXMLAttribute(found, "Name");
+            readAddresses(found, company);
+        }
+        for (long k = 1, employers = countXMLElements(element, "EMPLOYER"); k <= employers; ++k) {
+            std::string found = getXMLElement(element, "EMPLOYER", k);
+            employerName = getXMLAttribute(found, "Name");
+            readAddresses(found, employer);
+        }
+        set(I::InsuredCompanyName, companyName);
+        set(I::InsuredCompanyAddress, company.street1);
+        set(I::InsuredCompanyAddress2, company.street2);
+        set(I::InsuredCompanyCity, company.city);
+        set(I::InsuredCompanyState, company.state);
+        set(I::InsuredCompanyPostal, company.postal);
+        set(I::InsuredEmployer, employerName);
+        set(I::InsuredEmployerAddress1, employer.street1);
+        set(I::InsuredEmployerAddress2, employer.street2);
+        set(I::InsuredEmployerCity, employer.city);
+        set(I::InsuredEmployerState, employer.state);
+        set(I::InsuredEmployerPostal, employer.postal);
+    }
+}
+
+}  // namespace
+
+bool parseXMLStream(std::string_view answer) {
+    return XmlParse(answer).run();
+}
+
+}  // namespace trellybridge::formats

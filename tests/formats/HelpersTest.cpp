@@ -1,0 +1,60 @@
+#include <gtest/gtest.h>
+
+#include "common/XmlHelpers.h"
+#include "formats/Parsers.h"
+#include "support/TestEnvironment.h"
+
+namespace trellybridge {
+namespace {
+
+struct ElementCase {
+    std::string text, name;
+    long occurrence;
+    std::string element;
+};
+
+TEST(XmlHelpers, ElementsByNameAndOccurrence) {
+    const ElementCase cases[] = {
+        {"<a><P1 x=\"1\"/></a>", "P1", 1, "<P1 x=\"1\"/>"},
+        {"<p1 x=\"1\">child</p1>", "P1", 1, "<p1 x=\"1\">child</p1>"},
+        {"<P10 x=\"1\"/><P1 y=\"2\"/>", "P1", 1, "<P1 y=\"2\"/>"},
+        {"<I a=\"1\"/><I a=\"2\"/>", "I", 2, "<I a=\"2\"/>"},
+        {"<I a=\"1\"/><I a=\"2\"/>", "I", 3, ""},
+        {"<ICD9 Code=\"1\"/>", "I", 1, ""},
+        {"<P1 x=\"1\"", "P1", 1, ""},
+        {"", "P1", 1, ""},
+    };
+    for (const ElementCase& c : cases)
+        EXPECT_EQ(xml::getXMLElement(c.text, c.name, c.occurrence), c.element)
+            << c.text << " " << c.occurrence;
+    EXPECT_EQ(xml::countXMLElements("<I/><I/><ICD9/><I/>", "I"), 3);
+    EXPECT_EQ(xml::countXMLElements("<I a=\"1\"", "I"), 0);
+}
+
+TEST(XmlHelpers, AttributesAndTagValues) {
+    EXPECT_EQ(xml::getXMLAttribute("<P1 lastname=\"DOE\" FirstName=\" J \"/>", "LastName"), "DOE");
+    EXPECT_EQ(xml::getXMLAttribute("<P1 FirstName=\" J \"/>", "FirstName"), " J ") << "not trimmed";
+    EXPECT_EQ(xml::getXMLAttribute("<P1 LastName=\"DOE\"/>", "Name"), "DOE")
+        << "the end of a longer name matches";
+    EXPECT_EQ(xml::getXMLAttribute("<P1 A=\"&amp;\"/>", "A"), "&amp;") << "no entity decoding";
+    EXPECT_EQ(xml::getXMLAttribute("<P1 A=\"x/>", "A"), "");
+    EXPECT_EQ(xml::getXMLAttribute("<P1/>", "A"), "");
+    EXPECT_EQ(xml::getXMLTagValue("<r><UserInfo>u</UserInfo></r>", "userinfo", true),
+              "<UserInfo>u</UserInfo>");
+    EXPECT_EQ(xml::getXMLTagValue("<r><UserInfo>u</UserInfo></r>", "UserInfo", false), "u");
+    EXPECT_EQ(xml::getXMLTagValue("</A><A>", "A", false), "") << "closing before opening";
+    EXPECT_EQ(xml::getXMLTagValue("<A>x", "A", false), "");
+    EXPECT_EQ(xml::getXMLTagValue("<A>x</A>", "", false), "");
+}
+
+TEST(ScanLines, TagAndValue) {
+    EXPECT_EQ(formats::getScanTag(" P_LNM = DOE \r"), "P_LNM");
+    EXPECT_EQ(formats::getScanValue("P_LNM = DOE \r"), "DOE");
+    EXPECT_EQ(formats::getScanValue("P_LNM=A=B\r"), "A=B");
+    EXPECT_EQ(formats::getScanTag("NOTAG\r"), "");
+    EXPECT_EQ(formats::getScanValue("P_LNM=\r"), "");
+    EXPECT_EQ(formats::getScanValue("P_LNM="), "");
+}
+
+}  // namespace
+}  // namespace trellybridge

@@ -1,0 +1,61 @@
+#include <gtest/gtest.h>
+
+#include "common/ThreadState.h"
+#include "session/SessionWindow.h"
+#include "support/TestEnvironment.h"
+
+namespace trellybridge {
+namespace {
+
+class ProcessResponseTest : public testing::TestEnvironment {
+protected:
+    void SetUp() override {
+        TestEnvironment::SetUp();
+        BridgeConfiguration& c = threadState().config;
+        c.EOLCharacter = "13";
+        c.EOFCharacter = "126";
+        c.DisplayDebugger = "false";
+        c.NetworkBridgeType = "FOLDERS";
+        c.PatientID = "12345";
+        window().load();
+    }
+    session::SessionWindow& window() { return session::sessionWindow(); }
+};
+
+TEST_F(ProcessResponseTest, FailurePathShowsTheTrimmedAnswerAndCloses) {
+    threadState().config.VendorFormatType = "STANDARD";
+    window().txtInformation = "earlier progress";
+    EXPECT_FALSE(window().processResponse("   NO HEADER HERE \r\n~~ \r"));
+    EXPECT_EQ(window().txtInformation, "Receiving response...\r\n  NO HEADER HERE\r\n\r\n");
+    EXPECT_FALSE(window().isLoaded());
+    EXPECT_FALSE(threadState().patientFound);
+}
+
+TEST_F(ProcessResponseTest, LineFeedsBecomeCarriageReturnsOnRequest) {
+    threadState().config.VendorFormatType = "SCAN";
+    threadState().config.HTTPSSubjectCN = "{change lf to cr}";
+    EXPECT_TRUE(window().processResponse("P_ACT=12345\nP_LNM=DOE\n"));
+    EXPECT_EQ(threadState().record[RecordField::p1PatientLastName], "DOE");
+    threadState().config.HTTPSSubjectCN = "";
+    EXPECT_FALSE(window().processResponse("P_ACT=12345\nP_LNM=DOE\n"))
+        << "one line without CR never ends";
+}
+
+TEST_F(ProcessResponseTest, UnknownFormatLeavesTheFoundFlag) {
+    threadState().config.VendorFormatType = "CSV";
+    threadState().patientFound = true;
+    threadState().record[RecordField::p1PatientLastName] = "OLD";
+    EXPECT_TRUE(window().processResponse("anything"));
+    EXPECT_EQ(threadState().record[RecordField::p1PatientLastName], "")
+        << "the record is cleared first";
+    EXPECT_TRUE(window().isLoaded());
+}
+
+TEST_F(ProcessResponseTest, ScanNeverTakesTheFailurePath) {
+    threadState().config.VendorFormatType = "SCAN";
+    EXPECT_FALSE(window().processResponse("G_LNM=ROE\r"));
+    EXPECT_TRUE(window().isLoaded());
+}
+
+}  // namespace
+}  // namespace trellybridge
