@@ -10,6 +10,7 @@
 #include "session/TcpSession.h"
 #include "session/Transports.h"
 #include "settings/Settings.h"
+#include "tcp/TcpConnection.h"
 #include "trellybridge/TrellyBridgeComm.h"
 
 namespace trellybridge::session {
@@ -126,6 +127,7 @@ void SessionWindow::onLoad() {
     std::string type = bridge();
     if (type == "SERIAL" || type == "TCPIP") {
         s.tcpParsed = s.tcpReceived = s.tcpConnected = false;
+        tcp::connectionState().connected = false;
         updateText(std::string("Verifying port availability...") + CRLF);
         s.timeoutTicks = config().SerialTimeout.toText();
         startTimer(SerialTimer);

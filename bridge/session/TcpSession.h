@@ -17,6 +17,9 @@ public:
     bool closeSocket();
 
 private:
+    bool connect();
+    bool sendRequest();
+    void receive();
     SessionWindow& window_;
 };
 

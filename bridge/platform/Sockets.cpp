@@ -1,0 +1,302 @@
+#include "platform/Sockets.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <fstream>
+#include <sstream>
+
+namespace trellybridge::sockets {
+namespace {
+
+std::atomic<int> started{0};
+thread_local int lastFailure = 0;
+
+// errno as the Windows Sockets number the component's error table knows.
+int windowsSocketsNumber(int error) {
+    switch (error) {
+        case EINTR: return 10004;
+        case EACCES: return 10013;
+        case EFAULT: return 10014;
+        case EINVAL: return 10022;
+        case EMFILE:
+        case ENFILE: return 10024;
+        case EWOULDBLOCK: return 10035;
+        case EINPROGRESS:
+        case EALREADY: return 10036;
+        case ENOTSOCK:
+        case EBADF: return 10038;
+        case EMSGSIZE: return 10040;
+        case EPROTOTYPE: return 10041;
+        case EPROTONOSUPPORT: return 10043;
+        case ESOCKTNOSUPPORT: return 10044;
+        case EOPNOTSUPP: return 10045;
+        case EAFNOSUPPORT: return 10047;
+        case EADDRINUSE: return 10048;
+        case EADDRNOTAVAIL: return 10049;
+        case ENETDOWN: return 10050;
+        case ENETUNREACH:
+        case EHOSTUNREACH: return 10051;
+        case ENETRESET: return 10052;
+        case ECONNABORTED: return 10053;
+        case ECONNRESET:
+        case EPIPE: return 10054;
+        case ENOBUFS: return 10055;
+        case EISCONN: return 10056;
+        case ENOTCONN: return 10057;
+        case ESHUTDOWN: return 10058;
+        case ETIMEDOUT: return 10060;
+        case ECONNREFUSED: return 10061;
+        default: return error;
+    }
+}
+
+void fail(int error) {
+    lastFailure = windowsSocketsNumber(error);
+}
+
+sockaddr_in addressOf(std::uint32_t address, std::uint16_t port) {
+    sockaddr_in in{};
+    in.sin_family = AF_INET;
+    in.sin_port = htons(port);
+    in.sin_addr.s_addr = address;
+    return in;
+}
+
+}  // namespace
+
+int startup() {
+    ++started;
+    return 0;
+}
+
+int cleanup() {
+    int count = started.load();
+    while (count > 0 && !started.compare_exchange_weak(count, count - 1)) {
+    }
+    if (count > 0) return 0;
+    lastFailure = 10093;  // WSANOTINITIALISED
+    return -1;
+}
+
+int startedCount() {
+    return started.load();
+}
+
+int lastError() {
+    return lastFailure;
+}
+
+std::uint32_t inetAddr(std::string_view dottedText) {
+    in_addr parsed{};
+    std::string text(dottedText);
+    if (::inet_pton(AF_INET, text.c_str(), &parsed) != 1) return kAddressNone;
+    return parsed.s_addr;
+}
+
+std::string dotted(std::uint32_t address) {
+    auto* bytes = reinterpret_cast<const unsigned char*>(&address);
+    return std::to_string(bytes[0]) + "." + std::to_string(bytes[1]) + "." +
+           std::to_string(bytes[2]) + "." + std::to_string(bytes[3]);
+}
+
+Socket createStream() {
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) fail(errno);
+    return fd < 0 ? kInvalidSocket : fd;
+}
+
+bool bindLocal(Socket socket, std::uint32_t localAddress) {
+    sockaddr_in local = addressOf(localAddress, 0);
+    if (::bind(socket, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0) return true;
+    fail(errno);
+    return false;
+}
+
+bool connect(Socket socket, std::uint32_t remoteAddress, std::uint16_t port, int timeoutMs) {
+    sockaddr_in remote = addressOf(remoteAddress, port);
+    int flags = ::fcntl(socket, F_GETFL);
+    ::fcntl(socket, F_SETFL, flags | O_NONBLOCK);
+    int result = ::connect(socket, reinterpret_cast<sockaddr*>(&remote), sizeof remote);
+    if (result != 0 && errno == EINPROGRESS) {
+        pollfd waiting{socket, POLLOUT, 0};
+        int ready = ::poll(&waiting, 1, timeoutMs);
+        if (ready == 0) {
+            ::fcntl(socket, F_SETFL, flags);
+            fail(ETIMEDOUT);
+            return false;
+        }
+        int error = 0;
+        socklen_t length = sizeof error;
+        ::getsockopt(socket, SOL_SOCKET, SO_ERROR, &error, &length);
+        result = ready < 0 ? -1 : (error == 0 ? 0 : (errno = error, -1));
+    }
+    int savedErrno = errno;
+    ::fcntl(socket, F_SETFL, flags);
+    if (result == 0) return true;
+    fail(savedErrno);
+    return false;
+}
+
+long send(Socket socket, std::string_view bytes) {
+    ssize_t sent = ::send(socket, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    if (sent < 0) fail(errno);
+    return sent;
+}
+
+int waitReadable(Socket socket, int timeoutMs) {
+    pollfd waiting{socket, POLLIN, 0};
+    int ready = ::poll(&waiting, 1, timeoutMs);
+    if (ready < 0) fail(errno);
+    if (ready > 0 && (waiting.revents & POLLNVAL)) {
+        fail(EBADF);
+        return -1;
+    }
+    return ready > 0 ? 1 : ready;
+}
+
+long receive(Socket socket, std::string& bytes, size_t maximum) {
+    bytes.resize(maximum);
+    ssize_t received = ::recv(socket, bytes.data(), maximum, 0);
+    if (received < 0) {
+        fail(errno);
+        bytes.clear();
+        return -1;
+    }
+    bytes.resize(static_cast<size_t>(received));
+    return received;
+}
+
+bool shutdown(Socket socket, int how) {
+    if (::shutdown(socket, how == 1 ? SHUT_WR : SHUT_RDWR) == 0) return true;
+    fail(errno);
+    return false;
+}
+
+bool close(Socket socket) {
+    if (::close(socket) == 0) return true;
+    fail(errno);
+    return false;
+}
+
+std::string localHostName() {
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0) return {};
+    return name;
+}
+
+std::optional<std::uint32_t> resolve(std::string_view hostName) {
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    std::string name(hostName);
+    if (::getaddrinfo(name.c_str(), nullptr, &hints, &found) != 0 || !found) return std::nullopt;
+    std::uint32_t address = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
+    ::freeaddrinfo(found);
+    return address;
+}
+
+std::string nameOf(std::uint32_t address) {
+    sockaddr_in in = addressOf(address, 0);
+    char host[NI_MAXHOST] = {};
+    if (::getnameinfo(reinterpret_cast<sockaddr*>(&in), sizeof in, host, sizeof host, nullptr, 0,
+                      NI_NAMEREQD) != 0)
+        return {};
+    return host;
+}
+
+}  // namespace trellybridge::sockets
+
+namespace trellybridge::iphelper {
+namespace {
+
+// Linux TCP states (include/net/tcp_states.h) as MIB_TCP_STATE numbers.
+int mibState(int linuxState) {
+    switch (linuxState) {
+        case 0x01: return 5;   // ESTABLISHED
+        case 0x02: return 3;   // SYN_SENT
+        case 0x03: return 4;   // SYN_RECV
+        case 0x04: return 6;   // FIN_WAIT1
+        case 0x05: return 7;   // FIN_WAIT2
+        case 0x06: return 11;  // TIME_WAIT
+        case 0x07: return 1;   // CLOSE
+        case 0x08: return 8;   // CLOSE_WAIT
+        case 0x09: return 10;  // LAST_ACK
+        case 0x0A: return 2;   // LISTEN
+        case 0x0B: return 9;   // CLOSING
+        default: return 0;
+    }
+}
+
+// "0100007F:1F90" (IPv4) or the 32-hex-digit IPv6 form; IPv6 rows that are not
+// IPv4-mapped are not IPv4 peers and give nullopt.
+std::optional<std::pair<std::uint32_t, std::uint16_t>> parseEndpoint(const std::string& text,
+                                                                     bool ipv6) {
+    size_t colon = text.find(':');
+    if (colon == std::string::npos) return std::nullopt;
+    std::string address = text.substr(0, colon);
+    std::uint16_t port =
+        static_cast<std::uint16_t>(std::stoul(text.substr(colon + 1), nullptr, 16));
+    if (!ipv6)
+        return std::make_pair(static_cast<std::uint32_t>(std::stoul(address, nullptr, 16)), port);
+    if (address.size() != 32) return std::nullopt;
+    // Four 32-bit words, each in host order as printed by the kernel.
+    std::uint32_t words[4];
+    for (int i = 0; i < 4; ++i)
+        words[i] = static_cast<std::uint32_t>(
+            std::stoul(address.substr(static_cast<size_t>(i) * 8, 8), nullptr, 16));
+    bool mapped = words[0] == 0 && words[1] == 0 && ntohl(words[2]) == 0x0000FFFFu;
+    bool unspecified = words[0] == 0 && words[1] == 0 && words[2] == 0 && words[3] == 0;
+    if (!mapped && !unspecified) return std::nullopt;
+    return std::make_pair(words[3], port);
+}
+
+}  // namespace
+
+std::vector<TcpRow> parseTcpTable(std::string_view procText, bool ipv6) {
+    std::vector<TcpRow> rows;
+    std::istringstream in{std::string(procText)};
+    std::string line;
+    std::getline(in, line);  // the heading
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        std::string slot, local, remote, state;
+        if (!(fields >> slot >> local >> remote >> state)) continue;
+        try {
+            auto l = parseEndpoint(local, ipv6), r = parseEndpoint(remote, ipv6);
+            if (!l || !r) continue;
+            rows.push_back({mibState(std::stoi(state, nullptr, 16)), l->first, r->first, l->second,
+                            r->second});
+        } catch (const std::exception&) {
+            continue;
+        }
+    }
+    return rows;
+}
+
+std::vector<TcpRow> tcpTable() {
+    std::vector<TcpRow> rows;
+    for (auto [path, ipv6] :
+         {std::pair{"/proc/net/tcp", false}, std::pair{"/proc/net/tcp6", true}}) {
+        std::ifstream in(path);
+        std::ostringstream text;
+        text << in.rdbuf();
+        auto more = parseTcpTable(text.str(), ipv6);
+        rows.insert(rows.end(), more.begin(), more.end());
+    }
+    return rows;
+}
+
+std::string hostName() {
+    return sockets::localHostName();
+}
+
+}  // namespace trellybridge::iphelper

@@ -1,0 +1,69 @@
+// Client TCP sockets with the semantics of the Windows Sockets 1.1 calls the component
+// was written against: a started/ended library count, inet_addr, blocking calls made
+// bounded, and lastError() numbers from the Windows Sockets error table. IPv4 only, as
+// the component's addresses are dotted IPv4 texts.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace trellybridge::sockets {
+
+using Socket = int;
+inline constexpr Socket kInvalidSocket = -1;
+inline constexpr std::uint32_t kAddressNone = 0xFFFFFFFFu;  // INADDR_NONE
+
+// Library start and end; cleanup without a matching startup fails (WSANOTINITIALISED).
+int startup();
+int cleanup();
+int startedCount();
+
+// The last failure as a Windows Sockets error number (10061 for a refused connection...).
+int lastError();
+
+// A dotted IPv4 text as a 32-bit address in network order; kAddressNone when invalid.
+std::uint32_t inetAddr(std::string_view dotted);
+// The four bytes of an address in network order, as "a.b.c.d".
+std::string dotted(std::uint32_t networkOrderAddress);
+
+Socket createStream();
+// Binds to the local address with port 0 (the system picks the port).
+bool bindLocal(Socket socket, std::uint32_t localAddress);
+// Connects, waiting at most `timeoutMs`; false on refusal, failure or time-out.
+bool connect(Socket socket, std::uint32_t remoteAddress, std::uint16_t port, int timeoutMs);
+// One send of all bytes; -1 on failure, else the number of bytes sent.
+long send(Socket socket, std::string_view bytes);
+// 1 when data (or the peer's close) can be read within `timeoutMs`, 0 on time-out, -1 on error.
+int waitReadable(Socket socket, int timeoutMs);
+// One receive of at most `maximum` bytes; -1 on failure, 0 when the peer closed.
+long receive(Socket socket, std::string& bytes, size_t maximum);
+bool shutdown(Socket socket, int how);  // how: 1 = sending, 2 = both
+bool close(Socket socket);
+
+std::string localHostName();
+// The first IPv4 address of a host name or dotted text, in network order.
+std::optional<std::uint32_t> resolve(std::string_view hostName);
+// The name of an IPv4 address; empty when none is found.
+std::string nameOf(std::uint32_t networkOrderAddress);
+
+}  // namespace trellybridge::sockets
+
+namespace trellybridge::iphelper {
+
+// One row of the machine's TCP connection table, states numbered as MIB_TCP_STATE.
+struct TcpRow {
+    int state = 0;
+    std::uint32_t localAddress = 0, remoteAddress = 0;  // network order
+    std::uint16_t localPort = 0, remotePort = 0;        // host order
+};
+
+// Rows of /proc/net/tcp-style text (IPv4 peers of tcp6 text show as ::ffff:a.b.c.d).
+std::vector<TcpRow> parseTcpTable(std::string_view procText, bool ipv6);
+// The machine's table: /proc/net/tcp and /proc/net/tcp6.
+std::vector<TcpRow> tcpTable();
+std::string hostName();
+
+}  // namespace trellybridge::iphelper

@@ -1,0 +1,49 @@
+// Host names and addresses, the comma-separated port lists of the TCP bridge with the
+// shuffle that spreads sites over a vendor's ports, and the machine's TCP table.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace trellybridge::tcp {
+
+std::string getLocalHostName();
+// The dotted IPv4 address of a name (or of a dotted text itself); empty when not found.
+std::string resolveHostAddress(std::string_view name);
+std::string addressToDotted(std::uint32_t networkOrderAddress);
+// The local address, pinned by {LOCAL IP:address} when that keyword is given.
+std::string getLocalIP(std::string_view localHostName);
+std::string getRemoteIP(std::string_view remoteHostName);
+// Fills the session's localIP and remoteIP when both host names are known.
+void resolveSessionAddresses();
+std::string getHostNameFromIP(std::string_view dotted);
+
+// Port lists: items separated by ",", numbered from 1.
+int countListItems(std::string_view list);
+// Item n; a position below 1 or beyond the last item gives the last item.
+std::string getListItem(std::string_view list, int n);
+std::string removeListItem(std::string_view list, int count, int n);
+std::string removeDuplicateItems(std::string_view list);
+std::string reverseList(std::string_view list);
+// The list without repeated and empty items, in first-seen order.
+std::string distinctItems(std::string_view list);
+// A permutation of the list's distinct, non-empty items that differs by computer and by
+// second; sets the session's portCount to `count`.
+std::string shufflePorts(std::string_view list, int count);
+
+// The TCP table snapshot the TCP test dialog shows.
+struct TcpTableSnapshot {
+    static constexpr int kMaxRows = 101;
+    std::array<std::string, kMaxRows> remoteIP, hostName, remotePort, state;
+    int count = 0;
+};
+TcpTableSnapshot& tcpTableSnapshot();
+// Fills the snapshot (and the session's port list and count, which it shares) from the
+// machine's TCP table, skipping rows without a remote address.
+void loadTcpTable();
+std::string tcpStateName(int state);
+std::string trimAtNull(std::string_view text);
+
+}  // namespace trellybridge::tcp

@@ -1,0 +1,262 @@
+#include "tcp/TcpConnection.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "common/Errors.h"
+#include "common/Text.h"
+#include "common/ThreadState.h"
+#include "formats/Keywords.h"
+#include "platform/Toolkit.h"
+
+namespace trellybridge::tcp {
+namespace {
+
+constexpr size_t kReceiveBuffer = 10000;
+
+std::string errorText(std::int32_t number) {
+    switch (number) {
+        case -1:
+            return "INNADDR_NONE: The passed-in string does not contain a legitimate Internet "
+                   "address (for example, if a "
+                   "portion of an 'a.b.c.d' address exceeds 255), inet_addr returns the value "
+                   "INADDR_NONE";
+        case 10004: return "WSAEINTR: The (blocking) call was canceled using WSACancelBlockingCall";
+        case 10013:
+            return "The requested address is a broadcast address, but the appropriate flag was not "
+                   "set";
+        case 10014: return "WSAEFAULT: The namelen argument is incorrect";
+        case 10022:
+            return "WSAEINVAL: The Windows Sockets version specified by the application is not "
+                   "supported by this DLL";
+        case 10024: return "WSAEMFILE: No more file descriptors are available";
+        case 10035:
+            return "WSAEWOULDBLOCK: The socket is marked as nonblocking and the connection cannot "
+                   "be completed "
+                   "immediately. It is possible to select the socket while it is connecting by "
+                   "selecting it for writing";
+        case 10036: return "WSAEINPROGRESS: A blocking Windows Sockets operation is in progress";
+        case 10038: return "WSAENOTSOCK: The descriptor is not a socket";
+        case 10040:
+            return "The socket is of type SOCK_DGRAM, and the datagram is larger than the maximum "
+                   "supported by the "
+                   "Windows Sockets implementation";
+        case 10041:
+            return "WSAEPROTOTYPE: The specified protocol is the wrong type for this socket";
+        case 10043: return "WSAEPROTONOSUPPORT: The specified protocol is not supported";
+        case 10044:
+            return "WSAESOCKTNOSUPPORT: The specified socket type is not supported in this address "
+                   "family";
+        case 10045: return "MSG_OOB was specified, but the socket is not of type SOCK_STREAM";
+        case 10047: return "WSAEAFNOSUPPORT: The specified address family is not supported";
+        case 10048: return "WSAEADDRINUSE: The specified address is already in use";
+        case 10049:
+            return "WSAEADDRNOTAVAIL: The specified address is not available from the local "
+                   "computer";
+        case 10050:
+            return "WSAENETDOWN: The Windows Sockets implementation has detected that the network "
+                   "subsystem has failed";
+        case 10051:
+            return "WSAENETUNREACH: The network cant be reached from this host at this time";
+        case 10052:
+            return "The connection must be reset because the Windows Sockets implementation "
+                   "dropped it";
+        case 10053: return "The virtual circuit was aborted due to timeout or other failure";
+        case 10054: return "The virtual circuit was reset by the remote side";
+        case 10055: return "WSAENOBUFS: No buffer space is available. The socket cannot be created";
+        case 10056: return "WSAEISCONN: The socket is already connected";
+        case 10057: return "The socket is not connected";
+        case 10058:
+            return "The socket has been shutdown it is not possible to send on a socket after "
+                   "shutdown has been invoked "
+                   "with how set to 1 or 2";
+        case 10060:
+            return "WSAETIMEDOUT: Attempt to connect timed out without establishing a connection";
+        case 10061: return "WSAECONNREFUSED: The attempt to connect was forcefully rejected";
+        case 10091:
+            return "WSASYSNOTREADY: Indicates that the underlying network subsystem is not ready "
+                   "for network "
+                   "communication";
+        case 10092:
+            return "WSAVERNOTSUPPORTED: The version of Windows Sockets support requested is not "
+                   "provided by this "
+                   "particular Windows Sockets implementation";
+        case 10093:
+            return "WSANOTINITIALISED: A successful WSAStartup must occur before using this "
+                   "function";
+    }
+    return "Case unknown in TCPIP::tcpSetLastErrorCode = " + std::to_string(number);
+}
+
+using Clock = std::chrono::steady_clock;
+
+int remainingMs(Clock::time_point deadline) {
+    auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return static_cast<int>(std::max<long long>(0, left));
+}
+
+void closeSocket(TcpConnectionState& s) {
+    if (s.socketHandle != sockets::kInvalidSocket) sockets::close(s.socketHandle);
+    s.socketHandle = sockets::kInvalidSocket;
+}
+
+bool openFailed(TcpConnectionState& s) {
+    // A failed open closes the socket it created, so no descriptor outlives the attempt;
+    // the library stays started until the session's close ends it.
+    closeSocket(s);
+    s.connected = false;
+    recordError(errc::PortOpenFailed);
+    return false;
+}
+
+}  // namespace
+
+TcpConnectionState& connectionState() {
+    thread_local TcpConnectionState state;
+    return state;
+}
+
+int waitBoundMs() {
+    const BridgeConfiguration& c = threadState().config;
+    double bound = c.SerialTimeout.numericValue() * c.TimeDelay.numericValue();
+    return static_cast<int>(std::clamp(bound, 1000.0, 120000.0));
+}
+
+std::string tcpSetLastErrorCode(std::int32_t number) {
+    std::string text = ": " + errorText(number);
+    connectionState().lastErrorText = text;
+    return text;
+}
+
+bool tcpOpenConnection() {
+    TcpConnectionState& s = connectionState();
+    const SessionState& session = threadState().session;
+    s.localIPText = session.localIP;
+    s.remoteIPText = session.remoteIP;
+    auto port = Variant(text::trimSpaces(threadState().config.TCPRemotePorts.toText())).toNumber();
+    s.portNumber = port && *port >= 1 && *port <= 65535 && *port == static_cast<std::int32_t>(*port)
+                       ? static_cast<std::int32_t>(*port)
+                       : 0;
+
+    closeSocket(s);  // a socket left by an earlier open is not reused
+    sockets::startup();
+    if (s.portNumber == 0) return openFailed(s);
+    s.socketHandle = sockets::createStream();
+    if (s.socketHandle == sockets::kInvalidSocket) return openFailed(s);
+    s.localAddress = sockets::inetAddr(s.localIPText);
+    if (s.localAddress == sockets::kAddressNone ||
+        !sockets::bindLocal(s.socketHandle, s.localAddress))
+        return openFailed(s);
+    s.remoteAddress = sockets::inetAddr(s.remoteIPText);
+    if (s.remoteAddress == sockets::kAddressNone) return openFailed(s);
+    if (!sockets::connect(s.socketHandle, s.remoteAddress, static_cast<std::uint16_t>(s.portNumber),
+                          waitBoundMs()))
+        return openFailed(s);
+    s.connected = true;
+    return true;
+}
+
+bool tcpSendRequest(std::string_view request) {
+    if (!connectionState().connected) return false;
+    return SendData(std::string(request) + "\r\n");
+}
+
+bool SendData(std::string_view data) {
+    TcpConnectionState& s = connectionState();
+    if (!s.connected) {
+        recordError(errc::SendWithoutConnection);
+        return false;
+    }
+    if (sockets::send(s.socketHandle, data) < 0) {
+        recordError(errc::SendFailed);
+        return false;
+    }
+    return true;
+}
+
+bool tcpDataWaiting() {
+    return sockets::waitReadable(connectionState().socketHandle, 1000) >= 1;
+}
+
+bool RecvData(std::string& data, std::int32_t& length) {
+    TcpConnectionState& s = connectionState();
+    if (!s.connected) {
+        recordError(errc::ReceiveWithoutConnection);
+        return false;
+    }
+    long received = sockets::receive(s.socketHandle, data, kReceiveBuffer);
+    if (received < 0) {
+        tcpSetLastErrorCode(sockets::lastError());
+        data.clear();
+        length = 0;
+        recordError(errc::ReceiveFailed);
+        return false;
+    }
+    length = static_cast<std::int32_t>(received);
+    return true;
+}
+
+bool RecvResult(std::string& data, std::int32_t& length) {
+    TcpConnectionState& s = connectionState();
+    if (!s.connected) {
+        recordError(errc::ReceiveWithoutConnection);
+        return false;
+    }
+    auto deadline = Clock::now() + std::chrono::milliseconds(waitBoundMs());
+    std::string chunk;
+    long received = sockets::receive(s.socketHandle, chunk, kReceiveBuffer);
+    if (received < 0) {
+        tcpSetLastErrorCode(sockets::lastError());
+        data.clear();
+        length = 0;
+        recordError(errc::ReceiveFailed);
+        return false;
+    }
+    while (received > 0) {
+        length = static_cast<std::int32_t>(received);
+        data += chunk;
+        if (text::contains(text::upper(data), "</RESULT>")) break;
+        if (sockets::waitReadable(s.socketHandle, remainingMs(deadline)) != 1) break;
+        received = sockets::receive(s.socketHandle, chunk, kReceiveBuffer);
+    }
+    return true;
+}
+
+bool tcpCloseConnection(int mode) {
+    TcpConnectionState& s = connectionState();
+    bool normal = mode == 1 && !inForce(threadState().config, keyword::TcpForce);
+    if (!normal) {
+        if (s.socketHandle != sockets::kInvalidSocket) sockets::shutdown(s.socketHandle, 2);
+        closeSocket(s);
+        tcpCleanup();
+        return true;  // there is no blocking call left to cancel
+    }
+    if (s.socketHandle != sockets::kInvalidSocket) {
+        sockets::shutdown(s.socketHandle, 1);
+        // Drain what the peer still sends until it closes, within the wait bound.
+        auto deadline = Clock::now() + std::chrono::milliseconds(waitBoundMs());
+        std::string discarded;
+        while (sockets::waitReadable(s.socketHandle, remainingMs(deadline)) == 1 &&
+               sockets::receive(s.socketHandle, discarded, kReceiveBuffer) > 0) {
+        }
+        sockets::shutdown(s.socketHandle, 2);
+        closeSocket(s);
+    }
+    if (sockets::cleanup() != 0) recordError(-1, tcpSetLastErrorCode(sockets::lastError()));
+    return true;
+}
+
+bool tcpStartup() {
+    return sockets::startup() == 0;
+}
+
+bool tcpCleanup() {
+    if (sockets::cleanup() == 0) return true;
+    recordError(-1, tcpSetLastErrorCode(sockets::lastError()));
+    ui::toolkit().messageBox("Windows Sockets error occurred in Cleanup.", "",
+                             ui::Icon::Exclamation);
+    return false;
+}
+
+}  // namespace trellybridge::tcp
