@@ -141,6 +141,7 @@ bool tcpOpenConnection() {
 
     closeSocket(s);  // a socket left by an earlier open is not reused
     sockets::startup();
+    ++s.libraryStarts;
     if (s.portNumber == 0) return openFailed(s);
     s.socketHandle = sockets::createStream();
     if (s.socketHandle == sockets::kInvalidSocket) return openFailed(s);
@@ -226,10 +227,14 @@ bool RecvResult(std::string& data, std::int32_t& length) {
 bool tcpCloseConnection(int mode) {
     TcpConnectionState& s = connectionState();
     bool normal = mode == 1 && !inForce(threadState().config, keyword::TcpForce);
+    // Only a library that an open started is ended: a session that never opened one
+    // has nothing to end and no error to report.
+    bool started = s.libraryStarts > 0;
+    if (started) --s.libraryStarts;
     if (!normal) {
         if (s.socketHandle != sockets::kInvalidSocket) sockets::shutdown(s.socketHandle, 2);
         closeSocket(s);
-        tcpCleanup();
+        if (started) tcpCleanup();
         return true;  // there is no blocking call left to cancel
     }
     if (s.socketHandle != sockets::kInvalidSocket) {
@@ -243,7 +248,7 @@ bool tcpCloseConnection(int mode) {
         sockets::shutdown(s.socketHandle, 2);
         closeSocket(s);
     }
-    if (sockets::cleanup() != 0) recordError(-1, tcpSetLastErrorCode(sockets::lastError()));
+    if (started && sockets::cleanup() != 0) recordError(-1, tcpSetLastErrorCode(sockets::lastError()));
     return true;
 }
 

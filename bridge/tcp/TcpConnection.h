@@ -17,6 +17,7 @@ struct TcpConnectionState {
     std::int32_t portNumber = 0;
     std::uint32_t localAddress = 0, remoteAddress = 0;
     std::string lastErrorText;
+    int libraryStarts = 0;  // opens whose library start no close has ended yet
 };
 
 TcpConnectionState& connectionState();
