@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <mutex>
 #include <sstream>
 
 namespace trellybridge::fs {
@@ -37,10 +39,47 @@ bool writeAll(int fd, std::string_view content) {
     return true;
 }
 
+std::map<char, std::string>& mappedDrives() {
+    static std::map<char, std::string> drives;
+    return drives;
+}
+std::mutex mappedDrivesMutex;
+
 }  // namespace
+
+void mapDrive(char letter, const std::string& directory) {
+    char upper = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
+    std::lock_guard lock(mappedDrivesMutex);
+    if (directory.empty())
+        mappedDrives().erase(upper);
+    else
+        mappedDrives()[upper] = directory;
+}
+
+std::string makeTemporaryFolder(const std::string& prefix) {
+    std::string pattern = (std::filesystem::temp_directory_path() / (prefix + "-XXXXXX")).string();
+    return ::mkdtemp(pattern.data()) ? pattern : std::string();
+}
+
+bool removeTree(const std::string& hostDirectory) {
+    std::error_code error;
+    std::filesystem::remove_all(hostDirectory, error);
+    return !error;
+}
+
+bool createFolder(std::string_view path) {
+    std::error_code error;
+    std::filesystem::create_directories(hostPath(path), error);
+    return folderExists(path);
+}
 
 std::string driveRoot(char letter) {
     char upper = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
+    {
+        std::lock_guard lock(mappedDrivesMutex);
+        auto mapped = mappedDrives().find(upper);
+        if (mapped != mappedDrives().end()) return mapped->second;
+    }
     std::string configured = environment((std::string("TRELLYBRIDGE_DRIVE_") + upper).c_str());
     if (!configured.empty()) return configured;
     return dataHome() + "/trellybridge/drive_" +

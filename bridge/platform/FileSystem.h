@@ -12,6 +12,14 @@ namespace trellybridge::fs {
 
 // The host directory a drive letter stands for.
 std::string driveRoot(char letter);
+// Maps a drive letter to a host directory for this process (empty text removes the
+// mapping), ahead of the TRELLYBRIDGE_DRIVE_<X> variables.
+void mapDrive(char letter, const std::string& directory);
+// A new private folder under the system's temporary directory; empty on failure.
+std::string makeTemporaryFolder(const std::string& prefix);
+bool removeTree(const std::string& hostDirectory);
+// Creates a folder and any missing parents; true when it exists afterwards.
+bool createFolder(std::string_view path);
 // The host path for a Windows-style or POSIX path.
 std::string hostPath(std::string_view path);
 

@@ -186,6 +186,37 @@ bool close(Socket socket) {
     return false;
 }
 
+Socket listenOn(std::uint32_t address, std::uint16_t port) {
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        fail(errno);
+        return kInvalidSocket;
+    }
+    int yes = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    sockaddr_in local = addressOf(address, port);
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
+        ::listen(fd, 16) != 0) {
+        fail(errno);
+        ::close(fd);
+        return kInvalidSocket;
+    }
+    return fd;
+}
+
+std::uint16_t localPort(Socket socket) {
+    sockaddr_in local{};
+    socklen_t length = sizeof local;
+    if (::getsockname(socket, reinterpret_cast<sockaddr*>(&local), &length) != 0) return 0;
+    return ntohs(local.sin_port);
+}
+
+Socket accept(Socket listener) {
+    int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd < 0) fail(errno);
+    return fd < 0 ? kInvalidSocket : fd;
+}
+
 std::string localHostName() {
     char name[256] = {};
     if (::gethostname(name, sizeof name - 1) != 0) return {};

@@ -43,6 +43,12 @@ long receive(Socket socket, std::string& bytes, size_t maximum);
 bool shutdown(Socket socket, int how);  // how: 1 = sending, 2 = both
 bool close(Socket socket);
 
+// Server side, for the vendor simulator and test peers: a listening socket on the
+// address and port (0 picks a free port), the port it got, and one accepted connection.
+Socket listenOn(std::uint32_t address, std::uint16_t port);
+std::uint16_t localPort(Socket socket);
+Socket accept(Socket listener);
+
 std::string localHostName();
 // The first IPv4 address of a host name or dotted text, in network order.
 std::optional<std::uint32_t> resolve(std::string_view hostName);

@@ -248,7 +248,8 @@ bool tcpCloseConnection(int mode) {
         sockets::shutdown(s.socketHandle, 2);
         closeSocket(s);
     }
-    if (started && sockets::cleanup() != 0) recordError(-1, tcpSetLastErrorCode(sockets::lastError()));
+    if (started && sockets::cleanup() != 0)
+        recordError(-1, tcpSetLastErrorCode(sockets::lastError()));
     return true;
 }
 

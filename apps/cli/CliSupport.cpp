@@ -1,0 +1,139 @@
+#include "CliSupport.h"
+
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <ostream>
+
+#include "platform/Toolkit.h"
+
+namespace trellybridge::cli {
+
+// Vendor text is Windows-1252; terminals and JSON want UTF-8.
+std::string toUtf8(std::string_view text) {
+    static const char16_t kHigh[32] = {
+        0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
+    std::string out;
+    for (unsigned char c : text) {
+        char32_t code = c >= 0x80 && c < 0xA0 ? kHigh[c - 0x80] : c;
+        if (code < 0x80) {
+            out += static_cast<char>(code);
+        } else if (code < 0x800) {
+            out += static_cast<char>(0xC0 | (code >> 6));
+            out += static_cast<char>(0x80 | (code & 0x3F));
+        } else {
+            out += static_cast<char>(0xE0 | (code >> 12));
+            out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (code & 0x3F));
+        }
+    }
+    return out;
+}
+
+namespace {
+
+std::string trimmed(const std::string& text) {
+    size_t first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos) return {};
+    size_t last = text.find_last_not_of(" \t\r\n");
+    return text.substr(first, last - first + 1);
+}
+
+void assign(GetPatientArguments& arguments, const std::string& name, const std::string& value,
+            const std::string& where) {
+    auto position = GetPatientArguments::find(name);
+    if (!position) throw UsageError{where + ": unknown setting '" + name + "'"};
+    arguments.at(*position) = value;
+}
+
+}  // namespace
+
+void assignSetting(GetPatientArguments& arguments, const std::string& setting,
+                   const std::string& where) {
+    size_t equals = setting.find('=');
+    if (equals == std::string::npos)
+        throw UsageError{where + ": expected NAME=VALUE, got '" + setting + "'"};
+    assign(arguments, trimmed(setting.substr(0, equals)), setting.substr(equals + 1), where);
+}
+
+void readConfigFile(GetPatientArguments& arguments, const std::string& path) {
+    std::ifstream in(path);
+    if (!in) throw UsageError{"cannot read config file '" + path + "'"};
+    std::string line;
+    for (int number = 1; std::getline(in, line); ++number) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        std::string clean = trimmed(line);
+        if (clean.empty() || clean[0] == '#' || clean[0] == '[') continue;
+        assignSetting(arguments, line, path + ":" + std::to_string(number));
+    }
+}
+
+// "error 310: ORVEL Parameter: ..." for each published error element. An element holds
+// its message twice (attribute and text), unescaped, so the message is found by length.
+std::vector<std::string> errorLines(const std::string& errorList) {
+    static const std::string kOpen = "<error id=\"", kClose = "</error>\r\n";
+    std::vector<std::string> lines;
+    for (size_t start = 0; (start = errorList.find(kOpen, start)) != std::string::npos;) {
+        size_t idEnd = errorList.find('"', start + kOpen.size());
+        size_t end = errorList.find(kClose, idEnd);
+        if (idEnd == std::string::npos || end == std::string::npos) break;
+        std::string id = errorList.substr(start + kOpen.size(), idEnd - start - kOpen.size());
+        const std::string kBetween = "\" description=\"";
+        size_t body = idEnd + kBetween.size();
+        // body: message, '">', message
+        size_t messageLength = end > body + 2 ? (end - body - 2) / 2 : 0;
+        lines.push_back("error " + id + ": " +
+                        errorList.substr(end - messageLength, messageLength));
+        start = end + kClose.size();
+    }
+    return lines;
+}
+
+void printPatient(const TrellyBridgeComm& comm, bool found, bool json, std::ostream& out) {
+    if (json) {
+        nlohmann::ordered_json properties = nlohmann::ordered_json::object();
+        for (int i = 0; i < kResultPropertyCount; ++i) {
+            auto property = static_cast<ResultProperty>(i);
+            properties[std::string(propertyName(property))] =
+                toUtf8(comm.property(property).toText());
+        }
+        out << nlohmann::ordered_json{{"found", found}, {"properties", properties}}.dump(2) << "\n";
+        return;
+    }
+    for (int i = 0; i < kRecordPropertyCount + 2; ++i) {
+        auto property = static_cast<ResultProperty>(i);
+        std::string value = comm.property(property).toText();
+        if (!value.empty()) out << propertyName(property) << ": " << toUtf8(value) << "\n";
+    }
+}
+
+GetPatientArguments settingsFrom(const std::string& configFile,
+                                 const std::vector<std::string>& sets) {
+    GetPatientArguments arguments;
+    arguments.TimeDelay = Variant();  // as if given nowhere: the component's default applies
+    if (!configFile.empty()) readConfigFile(arguments, configFile);
+    for (const std::string& setting : sets) assignSetting(arguments, setting, "--set");
+    return arguments;
+}
+
+void printNotFound(const TrellyBridgeComm& comm, std::ostream& err) {
+    err << "No patient found.\n";
+    for (const std::string& line : errorLines(comm.get_ErrorDescriptions().toText()))
+        err << "  " << toUtf8(line) << "\n";
+}
+
+std::shared_ptr<ui::HeadlessToolkit> installProgressToolkit(std::ostream& err, bool quiet) {
+    auto toolkit = std::make_shared<ui::HeadlessToolkit>();
+    if (!quiet)
+        toolkit->setProgressSink([&err](ui::ProgressKind, std::string_view line) {
+            std::string text = toUtf8(line);
+            std::erase(text, '\r');
+            while (!text.empty() && text.back() == '\n') text.pop_back();
+            if (!text.empty()) err << text << "\n" << std::flush;
+        });
+    ui::setToolkit(toolkit);
+    return toolkit;
+}
+
+}  // namespace trellybridge::cli

@@ -1,0 +1,43 @@
+// The subcommands of trellybridge besides get-patient.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace CLI {
+class App;
+}
+
+namespace trellybridge::cli {
+
+struct VendorSimOptions {
+    std::string format = "HL7";
+    std::vector<int> ports;
+    std::string listen = "127.0.0.1";
+    std::string fault = "none";
+    std::vector<int> faultPorts;
+    int delayMs = 2000;
+    int endCode = -1;
+    std::string patientsFile;
+    std::vector<std::string> polling;  // REQUEST RESULTS
+    std::string foldersDir;
+    bool answerOnce = false;
+    std::string request, account, results;
+    double runFor = 0;  // seconds; 0 runs until interrupted
+};
+void addVendorSimOptions(CLI::App& command, VendorSimOptions& options);
+int vendorSim(const VendorSimOptions& options, std::ostream& out, std::ostream& err);
+
+int demo(std::ostream& out, std::ostream& err);
+
+struct ParseOptions {
+    std::string format;
+    std::string configFile;
+    std::vector<std::string> settings;
+    bool json = false;
+    std::string input;
+};
+int parseAnswer(const ParseOptions& options, std::ostream& out, std::ostream& err);
+
+}  // namespace trellybridge::cli

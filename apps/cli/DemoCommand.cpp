@@ -1,0 +1,157 @@
+// trellybridge demo: fetches sample patients from the built-in vendor simulator over
+// TCP/IP (HL7 and STANDARD) and through shared folders, and shows what came back.
+#include <chrono>
+#include <iomanip>
+#include <ostream>
+
+#include "CliSupport.h"
+#include "Commands.h"
+#include "VendorSimulator.h"
+#include "platform/FileSystem.h"
+#include "platform/SettingsStore.h"
+#include "platform/Toolkit.h"
+
+namespace trellybridge::cli {
+namespace {
+
+struct Fetch {
+    const char* title;
+    GetPatientArguments settings;
+};
+
+GetPatientArguments commonSettings(const std::string& account) {
+    GetPatientArguments a;
+    a.PatientID = account;
+    a.VendorName = "VENDORSIM";
+    a.VendorFacility = "DEMO";
+    a.VendorRequestTag = "<%DYNAMIC%>";
+    a.VendorFormatVersion = "2.3";
+    a.EOLCharacter = "13";
+    a.AllowedRetries = "2";
+    a.DisplayProperties = "false";
+    a.DisplayDebugger = "false";
+    a.SerialTimeout = "1";
+    a.NetworkTimeout = "1";
+    a.TimeDelay = "100";
+    return a;
+}
+
+GetPatientArguments overTcp(const std::string& account, const char* format, int endCode,
+                            std::uint16_t port) {
+    GetPatientArguments a = commonSettings(account);
+    a.NetworkBridgeType = "TCPIP";
+    a.VendorFormatType = format;
+    a.EOFCharacter = std::to_string(endCode);
+    a.TCPRemoteHostName = "127.0.0.1";
+    a.TCPRemotePorts = std::to_string(port);
+    return a;
+}
+
+// STANDARD sites name the patient with a prefix such as "ACCT=".
+GetPatientArguments standardRequest(GetPatientArguments a) {
+    a.VendorRequestTag = "ACCT=";
+    return a;
+}
+
+void show(const TrellyBridgeComm& c, std::ostream& out) {
+    auto text = [&c](ResultProperty p) { return toUtf8(c.property(p).toText()); };
+    using P = ResultProperty;
+    out << "    patient    " << text(P::p1PatientLastName) << ", " << text(P::p1PatientFirstName)
+        << " " << text(P::p1PatientMiddleInitial) << "  (account " << text(P::p1PatientUniqueID)
+        << ", born " << text(P::p1PatientDOB) << ", " << text(P::p1PatientGender) << ")\n";
+    out << "    address    " << text(P::p1PatientAddress1) << ", " << text(P::p1PatientCity) << " "
+        << text(P::p1PatientState) << " " << text(P::p1PatientPostal) << "\n";
+    if (!c.property(P::p2UsualProvider).isEmptyText())
+        out << "    physician  " << text(P::p2UsualProvider) << "\n";
+    if (!c.property(P::g1GuarantorLastName).isEmptyText())
+        out << "    guarantor  " << text(P::g1GuarantorLastName) << ", "
+            << text(P::g1GuarantorFirstName) << "\n";
+    const P companies[] = {P::i1InsuredCompanyName, P::i2InsuredCompanyName,
+                           P::i3InsuredCompanyName};
+    const P policies[] = {P::i1InsuredPolicyNumber, P::i2InsuredPolicyNumber,
+                          P::i3InsuredPolicyNumber};
+    for (int i = 0; i < 3; ++i)
+        if (!c.property(companies[i]).isEmptyText())
+            out << "    insurance  " << text(companies[i]) << " (policy " << text(policies[i])
+                << ")\n";
+}
+
+// Runs the fetches against simulators on free loopback ports, in a scratch drive C.
+int runDemo(std::ostream& out, std::ostream& err, const std::string& scratch) {
+    std::string error;
+    vendorsim::SimulatorOptions hl7Options;
+    vendorsim::VendorSimulator hl7(hl7Options);
+    vendorsim::SimulatorOptions standardOptions;
+    standardOptions.format = vendorsim::Format::Standard;
+    vendorsim::VendorSimulator standard(standardOptions);
+    vendorsim::SimulatorOptions xmlOptions;
+    xmlOptions.format = vendorsim::Format::Xml;
+    vendorsim::VendorSimulator folders(xmlOptions);
+    if (!hl7.start(error) || !standard.start(error)) {
+        err << "demo: cannot start the vendor simulator: " << error << "\n";
+        return 1;
+    }
+    std::string resultsFolder = scratch + "/results";
+    if (!fs::createFolder(resultsFolder) || !folders.dropResultsFiles(resultsFolder)) {
+        err << "demo: cannot write the results files into " << resultsFolder << "\n";
+        return 1;
+    }
+
+    GetPatientArguments shared = commonSettings("30002");
+    shared.NetworkBridgeType = "FOLDERS";
+    shared.VendorFormatType = "XML";
+    shared.EOFCharacter = "126";
+    shared.VendorResultsPath = resultsFolder;
+    const Fetch fetches[] = {
+        {"TCP/IP, HL7", overTcp("12345", "HL7", 28, hl7.ports()[0])},
+        {"TCP/IP, STANDARD",
+         standardRequest(overTcp("20001", "STANDARD", 126, standard.ports()[0]))},
+        {"shared folders, XML", shared},
+    };
+
+    int found = 0;
+    for (const Fetch& fetch : fetches) {
+        TrellyBridgeComm comm;
+        auto started = std::chrono::steady_clock::now();
+        bool ok = comm.GetPatient(fetch.settings).isTrue();
+        auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now() - started);
+        out << (ok ? "FOUND    " : "NOT FOUND") << "  " << std::left << std::setw(22) << fetch.title
+            << std::right << std::setw(6) << ms.count() << " ms\n";
+        if (ok) {
+            show(comm, out);
+            ++found;
+        } else {
+            comm.ReturnPatient();
+            printNotFound(comm, err);
+        }
+        comm.closeConnection();
+        out << "\n";
+    }
+    out << found << " of " << std::size(fetches) << " patients fetched.\n";
+    return found == static_cast<int>(std::size(fetches)) ? 0 : 1;
+}
+
+}  // namespace
+
+int demo(std::ostream& out, std::ostream& err) {
+    out << "TrellyBridge demo: fetching sample patients from the built-in vendor simulator "
+           "(127.0.0.1)\n\n";
+    std::string scratch = fs::makeTemporaryFolder("trellybridge-demo");
+    if (scratch.empty()) {
+        err << "demo: cannot create a scratch folder\n";
+        return 1;
+    }
+    // Logs and the last good port stay in the scratch folder, not in the user's settings.
+    fs::mapDrive('C', scratch);
+    platform::setSettingsStore(std::make_shared<platform::MemorySettingsStore>());
+    installProgressToolkit(err, true);
+    int status = runDemo(out, err, scratch);
+    ui::setToolkit(nullptr);
+    platform::setSettingsStore(nullptr);
+    fs::mapDrive('C', "");
+    fs::removeTree(scratch);
+    return status;
+}
+
+}  // namespace trellybridge::cli

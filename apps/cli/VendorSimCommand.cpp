@@ -1,0 +1,117 @@
+// trellybridge vendor-sim: serves sample patients as a vendor system would.
+#include <CLI/CLI.hpp>
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <ostream>
+#include <thread>
+
+#include "CliSupport.h"
+#include "Commands.h"
+#include "VendorSimulator.h"
+
+namespace trellybridge::cli {
+namespace {
+
+std::atomic<bool> interrupted{false};
+extern "C" void onSignal(int) {
+    interrupted = true;
+}
+
+vendorsim::SimulatorOptions simulatorOptions(const VendorSimOptions& o) {
+    vendorsim::SimulatorOptions s;
+    if (!vendorsim::parseFormat(o.format, s.format))
+        throw UsageError{"--format " + o.format + ": not HL7, STANDARD, SCAN or XML"};
+    if (!vendorsim::parseFault(o.fault, s.fault))
+        throw UsageError{"--fault " + o.fault + ": unknown fault mode"};
+    s.listenAddress = o.listen;
+    if (!o.ports.empty()) s.ports.assign(o.ports.begin(), o.ports.end());
+    for (int port : o.ports)
+        if (port < 0 || port > 65535)
+            throw UsageError{"--port " + std::to_string(port) + ": not a TCP port"};
+    for (int port : o.faultPorts) s.faultPorts.insert(static_cast<std::uint16_t>(port));
+    s.delayMs = o.delayMs;
+    if (o.endCode >= 0) s.endCode = o.endCode;
+    if (!o.patientsFile.empty()) {
+        std::string error;
+        auto patients = vendorsim::readPatientFile(o.patientsFile, error);
+        if (!patients) throw UsageError{error};
+        s.patients = *patients;
+    }
+    return s;
+}
+
+}  // namespace
+
+void addVendorSimOptions(CLI::App& c, VendorSimOptions& o) {
+    c.add_option("--format", o.format, "Answer format: HL7 (default), STANDARD, SCAN or XML");
+    c.add_option("--port", o.ports, "TCP port to listen on (repeatable; 0 picks a free one)")
+        ->expected(1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    c.add_option("--listen", o.listen, "Address to listen on (default 127.0.0.1)");
+    c.add_option("--fault", o.fault,
+                 "Rehearse a failure: refuse, silent, slow, split, wrong-patient, garbage, close");
+    c.add_option("--fault-port", o.faultPorts,
+                 "Port the fault applies to (repeatable; default every port)")
+        ->expected(1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    c.add_option("--delay", o.delayMs, "Delay of the slow fault in milliseconds (default 2000)");
+    c.add_option("--end-code", o.endCode,
+                 "Character code that ends an answer (default 28 for HL7, else 126)");
+    c.add_option("--patients", o.patientsFile,
+                 "Patient file: [patient ACCOUNT] sections of property=value lines");
+    c.add_option("--polling", o.polling,
+                 "Answer request files: REQUEST RESULTS (the POLLING bridge)")
+        ->expected(2);
+    c.add_option("--folders", o.foldersDir,
+                 "Write ACCOUNT.dat for every patient into this folder (FOLDERS bridge)");
+    c.add_flag("--answer-once", o.answerOnce,
+               "Answer one request and exit (the program the VENDOR bridge starts)");
+    c.add_option("--request", o.request, "With --answer-once: the request file to read");
+    c.add_option("--account", o.account,
+                 "With --answer-once: the account asked for (instead of --request)");
+    c.add_option("--results", o.results, "With --answer-once: the results file to write");
+    c.add_option("--run-for", o.runFor,
+                 "Stop after this many seconds (default: until interrupted)");
+    c.footer(
+        "Built-in sample patients: 12345 (DOE, JOHN Q; two insurances), 20001 (RIVERA, ANA L),\n"
+        "30002 (OKAFOR, EMEKA). Listens on 127.0.0.1 unless --listen says otherwise.");
+}
+
+int vendorSim(const VendorSimOptions& o, std::ostream& out, std::ostream& err) {
+    vendorsim::SimulatorOptions options = simulatorOptions(o);
+    if (o.answerOnce) {
+        if (o.results.empty() || (o.request.empty() && o.account.empty()))
+            throw UsageError{"--answer-once needs --results and --request or --account"};
+        std::string error;
+        if (!vendorsim::answerOnce(options, o.request, o.account, o.results, error)) {
+            err << "trellybridge vendor-sim: " << error << "\n";
+            return 1;
+        }
+        return 0;
+    }
+
+    vendorsim::VendorSimulator simulator(
+        options, [&out](const std::string& line) { out << line << std::endl; });
+    std::string error;
+    if (!simulator.start(error)) {
+        err << "trellybridge vendor-sim: " << error << "\n";
+        return 1;
+    }
+    if (!o.foldersDir.empty() && !simulator.dropResultsFiles(o.foldersDir)) {
+        err << "trellybridge vendor-sim: cannot write results files into " << o.foldersDir << "\n";
+        return 1;
+    }
+    if (o.polling.size() == 2) simulator.watchRequests(o.polling[0], o.polling[1]);
+
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+    auto until = std::chrono::steady_clock::now() +
+                 std::chrono::milliseconds(static_cast<long long>(o.runFor * 1000));
+    while (!interrupted && (o.runFor <= 0 || std::chrono::steady_clock::now() < until))
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    simulator.stop();
+    return 0;
+}
+
+}  // namespace trellybridge::cli

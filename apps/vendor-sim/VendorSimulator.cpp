@@ -1,0 +1,237 @@
+#include "VendorSimulator.h"
+
+#include <chrono>
+
+#include "platform/FileSystem.h"
+#include "platform/Sockets.h"
+
+namespace trellybridge::vendorsim {
+namespace {
+
+constexpr int kPollMs = 100;  // how often idle waits look at the stop flag
+
+void pause(int ms, const std::atomic<bool>& stopping) {
+    for (int waited = 0; waited < ms && !stopping; waited += kPollMs)
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::min(kPollMs, ms - waited)));
+}
+
+}  // namespace
+
+bool parseFault(std::string_view name, Fault& fault) {
+    static const std::pair<std::string_view, Fault> kNames[] = {
+        {"none", Fault::None},       {"refuse", Fault::Refuse},
+        {"silent", Fault::Silent},   {"slow", Fault::Slow},
+        {"split", Fault::Split},     {"wrong-patient", Fault::WrongPatient},
+        {"garbage", Fault::Garbage}, {"close", Fault::CloseAtOnce},
+    };
+    for (const auto& [text, value] : kNames)
+        if (text == name) {
+            fault = value;
+            return true;
+        }
+    return false;
+}
+
+VendorSimulator::VendorSimulator(SimulatorOptions options, Log log)
+    : options_(std::move(options)), log_(std::move(log)) {}
+
+VendorSimulator::~VendorSimulator() {
+    stop();
+}
+
+void VendorSimulator::say(const std::string& line) const {
+    if (log_) log_(line);
+}
+
+Fault VendorSimulator::faultOn(std::uint16_t port) const {
+    if (options_.faultPorts.empty() || options_.faultPorts.count(port)) return options_.fault;
+    return Fault::None;
+}
+
+bool VendorSimulator::start(std::string& error) {
+    std::uint32_t address = sockets::inetAddr(options_.listenAddress);
+    if (address == sockets::kAddressNone) {
+        error = "not an IPv4 address: " + options_.listenAddress;
+        return false;
+    }
+    for (std::uint16_t wanted : options_.ports) {
+        int listener = sockets::listenOn(address, wanted);
+        if (listener == sockets::kInvalidSocket) {
+            error = "cannot listen on " + options_.listenAddress + ":" + std::to_string(wanted);
+            stop();
+            return false;
+        }
+        std::uint16_t port = sockets::localPort(listener);
+        ports_.push_back(port);
+        bool refuse = options_.fault == Fault::Refuse &&
+                      (options_.faultPorts.empty() || options_.faultPorts.count(port) ||
+                       options_.faultPorts.count(wanted));
+        if (refuse) {
+            sockets::close(listener);  // the port stays known but nobody answers on it
+            say("port " + std::to_string(port) + " refuses connections");
+            continue;
+        }
+        listeners_.push_back({listener, port});
+        say("listening on " + options_.listenAddress + ":" + std::to_string(port) + " (" +
+            formatName(options_.format) + ")");
+    }
+    server_ = std::thread([this] { serve(); });
+    return true;
+}
+
+void VendorSimulator::stop() {
+    stopping_ = true;
+    if (server_.joinable()) server_.join();
+    if (watcher_.joinable()) watcher_.join();
+    std::vector<std::thread> handlers;
+    {
+        std::lock_guard lock(mutex_);
+        for (int connection : connections_) sockets::shutdown(connection, 2);
+        handlers.swap(handlers_);
+    }
+    for (std::thread& handler : handlers) handler.join();
+    for (auto& [listener, port] : listeners_) sockets::close(listener);
+    listeners_.clear();
+}
+
+std::vector<std::string> VendorSimulator::queries() const {
+    std::lock_guard lock(mutex_);
+    return queries_;
+}
+
+void VendorSimulator::serve() {
+    while (!stopping_) {
+        bool idle = true;
+        for (auto& [listener, port] : listeners_) {
+            if (sockets::waitReadable(listener, listeners_.size() == 1 ? kPollMs : 0) != 1)
+                continue;
+            idle = false;
+            int connection = sockets::accept(listener);
+            if (connection == sockets::kInvalidSocket) continue;
+            std::lock_guard lock(mutex_);
+            connections_.push_back(connection);
+            handlers_.emplace_back([this, connection, p = port] { handle(connection, p); });
+        }
+        if (idle && listeners_.size() != 1) pause(kPollMs, stopping_);
+    }
+}
+
+const SamplePatient* VendorSimulator::find(const std::string& account) const {
+    for (const SamplePatient& patient : options_.patients)
+        if (patient.account == account) return &patient;
+    return nullptr;
+}
+
+std::string VendorSimulator::answer(const std::string& query, bool wrongPatient) const {
+    std::string account = requestedAccount(options_.format, query);
+    const SamplePatient* patient = find(account);
+    if (wrongPatient && !options_.patients.empty()) {
+        patient = &options_.patients.front();
+        for (const SamplePatient& other : options_.patients)
+            if (other.account != account) {
+                patient = &other;
+                break;
+            }
+    }
+    say("query for account '" + account +
+        "': " + (patient ? "answering with " + patient->account : "not found"));
+    return patient ? answerFor(options_.format, *patient)
+                   : notFoundAnswer(options_.format, account);
+}
+
+void VendorSimulator::handle(int connection, std::uint16_t port) {
+    Fault fault = faultOn(port);
+    if (fault != Fault::CloseAtOnce) {
+        // The query ends with CR LF; a client that sends nothing more within three
+        // seconds has said all it will.
+        std::string query, chunk;
+        while (!stopping_ &&
+               !(query.size() >= 2 && query.compare(query.size() - 2, 2, "\r\n") == 0)) {
+            if (sockets::waitReadable(connection, 3000) != 1 ||
+                sockets::receive(connection, chunk, 10000) <= 0)
+                break;
+            query += chunk;
+        }
+        {
+            std::lock_guard lock(mutex_);
+            queries_.push_back(query);
+        }
+        char end =
+            static_cast<char>(options_.endCode.value_or(options_.format == Format::Hl7 ? 28 : 126));
+        std::string reply = answer(query, fault == Fault::WrongPatient) + end;
+        if (options_.format == Format::Hl7 && !options_.endCode) reply += '\r';
+        if (fault == Fault::Garbage) reply = std::string("THIS IS NOT A PATIENT RECORD\r") + end;
+        if (fault == Fault::Silent) {
+            std::string ignored;
+            while (!stopping_ && sockets::waitReadable(connection, kPollMs) != 1) {
+            }
+        } else {
+            if (fault == Fault::Slow) pause(options_.delayMs, stopping_);
+            if (fault == Fault::Split) {
+                size_t half = reply.size() / 2;
+                sockets::send(connection, reply.substr(0, half));
+                pause(options_.splitDelayMs, stopping_);
+                reply = reply.substr(half);
+            }
+            sockets::send(connection, reply);
+            // Let the client read and close first, as a vendor system does.
+            std::string rest;
+            if (sockets::waitReadable(connection, 5000) == 1)
+                sockets::receive(connection, rest, 10000);
+        }
+    }
+    std::lock_guard lock(mutex_);
+    std::erase(connections_, connection);
+    sockets::close(connection);
+}
+
+std::string VendorSimulator::fileAnswer(const std::string& account) const {
+    const SamplePatient* patient = find(account);
+    return patient ? answerFor(options_.format, *patient)
+                   : notFoundAnswer(options_.format, account);
+}
+
+bool VendorSimulator::dropResultsFiles(const std::string& folder) const {
+    bool ok = true;
+    for (const SamplePatient& patient : options_.patients)
+        ok = fs::writeFileAtomically(folder + "/" + patient.account + ".dat",
+                                     fileAnswer(patient.account)) &&
+             ok;
+    return ok;
+}
+
+void VendorSimulator::watchRequests(const std::string& requestPath,
+                                    const std::string& resultsPath) {
+    watcher_ = std::thread([this, requestPath, resultsPath] {
+        while (!stopping_) {
+            if (auto request = fs::readFile(requestPath)) {
+                fs::removeFile(requestPath);
+                std::string account = requestedAccount(options_.format, *request);
+                say("request file for account '" + account + "'");
+                fs::writeFileAtomically(resultsPath, fileAnswer(account));
+            }
+            pause(kPollMs, stopping_);
+        }
+    });
+}
+
+bool answerOnce(const SimulatorOptions& options, const std::string& requestPath,
+                const std::string& account, const std::string& resultsPath, std::string& error) {
+    VendorSimulator simulator(options);
+    std::string wanted = account;
+    if (wanted.empty()) {
+        auto request = fs::readFile(requestPath);
+        if (!request) {
+            error = "cannot read request file '" + requestPath + "'";
+            return false;
+        }
+        wanted = requestedAccount(options.format, *request);
+    }
+    if (!fs::writeFileAtomically(resultsPath, simulator.fileAnswer(wanted))) {
+        error = "cannot write results file '" + resultsPath + "'";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace trellybridge::vendorsim

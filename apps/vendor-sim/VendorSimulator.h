@@ -1,0 +1,95 @@
+// A vendor system to fetch patients from before the real one is at hand, and to rehearse
+// its failures: it answers TCP queries in one of the four formats, answers request
+// files (POLLING, or once as the program the VENDOR bridge starts), and drops
+// <account>.dat results files for the FOLDERS bridge. It listens on 127.0.0.1 unless told
+// otherwise.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Answers.h"
+#include "SamplePatients.h"
+
+namespace trellybridge::vendorsim {
+
+enum class Fault {
+    None,
+    Refuse,        // nothing listens on the port: connections are refused
+    Silent,        // accepts and reads the query, never answers
+    Slow,          // answers after `delayMs`
+    Split,         // answers in two packets `splitDelayMs` apart
+    WrongPatient,  // answers with another patient
+    Garbage,       // answers with text that is no patient
+    CloseAtOnce,   // accepts and closes without a word
+};
+bool parseFault(std::string_view name, Fault& fault);
+
+struct SimulatorOptions {
+    Format format = Format::Hl7;
+    std::string listenAddress = "127.0.0.1";
+    std::vector<std::uint16_t> ports{0};  // 0 picks a free port
+    Fault fault = Fault::None;
+    std::set<std::uint16_t> faultPorts;  // empty: the fault applies to every port
+    int delayMs = 2000;
+    int splitDelayMs = 1000;
+    std::optional<int> endCode;  // end-of-answer character; 28 for HL7, 126 otherwise
+    std::vector<SamplePatient> patients = builtInPatients();
+};
+
+class VendorSimulator {
+public:
+    using Log = std::function<void(const std::string&)>;
+    explicit VendorSimulator(SimulatorOptions options, Log log = {});
+    ~VendorSimulator();
+    VendorSimulator(const VendorSimulator&) = delete;
+    VendorSimulator& operator=(const VendorSimulator&) = delete;
+
+    // Starts listening; false with `error` set when a port cannot be had.
+    bool start(std::string& error);
+    void stop();
+    // The ports in the order configured, those that refuse included.
+    std::vector<std::uint16_t> ports() const { return ports_; }
+    // The bytes of every query received, oldest first.
+    std::vector<std::string> queries() const;
+
+    // Answers request files dropped at `requestPath` until stopped (the POLLING style).
+    void watchRequests(const std::string& requestPath, const std::string& resultsPath);
+    // The answer text for an account, as a results file holds it.
+    std::string fileAnswer(const std::string& account) const;
+    // Writes <account>.dat for every patient into `folder` (the FOLDERS style).
+    bool dropResultsFiles(const std::string& folder) const;
+
+private:
+    const SamplePatient* find(const std::string& account) const;
+    std::string answer(const std::string& query, bool wrongPatient) const;
+    void serve();
+    void handle(int connection, std::uint16_t port);
+    Fault faultOn(std::uint16_t port) const;
+    void say(const std::string& line) const;
+
+    SimulatorOptions options_;
+    Log log_;
+    std::vector<std::uint16_t> ports_;
+    std::vector<std::pair<int, std::uint16_t>> listeners_;
+    std::atomic<bool> stopping_{false};
+    std::thread server_, watcher_;
+    mutable std::mutex mutex_;
+    std::vector<std::thread> handlers_;
+    std::vector<int> connections_;
+    std::vector<std::string> queries_;
+};
+
+// The VENDOR program: answers one request (read from `requestPath`, or the account given)
+// into `resultsPath`.
+bool answerOnce(const SimulatorOptions& options, const std::string& requestPath,
+                const std::string& account, const std::string& resultsPath, std::string& error);
+
+}  // namespace trellybridge::vendorsim
