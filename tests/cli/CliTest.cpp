@@ -78,6 +78,41 @@ TEST_F(CliTest, JsonHoldsEveryPropertyByName) {
         << "the reason is printed even when quiet";
 }
 
+TEST_F(CliTest, DemoFetchesEverySamplePatient) {
+    EXPECT_EQ(run({"demo"}), cli::kFound) << err.str();
+    EXPECT_NE(out.str().find("3 of 3 patients fetched."), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find("DOE, JOHN Q"), std::string::npos);
+}
+
+TEST_F(CliTest, ParseReadsASavedAnswerWithTheSitesSettings) {
+    writeDriveCFile("answer.hl7", "MSH|^~\\&|X\rPID|1|12345|||DOE^JOHN\rIN1|1|P|C|ACME\r");
+    EXPECT_EQ(run({"parse", "--format", "HL7", "--set", "EOLCharacter=13", onDriveC("answer.hl7")}),
+              cli::kFound)
+        << err.str();
+    EXPECT_NE(out.str().find("p1PatientLastName: DOE\n"), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find("i1InsuredCompanyName: ACME\n"), std::string::npos);
+
+    EXPECT_EQ(run({"parse", "--format", "HL7", "--set", "HTTPSSubjectCN={NO INS}", "--json",
+                   onDriveC("answer.hl7")}),
+              cli::kFound);
+    auto json = nlohmann::json::parse(out.str());
+    EXPECT_EQ(json["properties"]["i1InsuredCompanyName"], "");
+    EXPECT_EQ(run({"parse", "--format", "XML", onDriveC("answer.hl7")}), cli::kNotFound);
+    EXPECT_EQ(run({"parse", "--format", "HL7", onDriveC("missing.hl7")}), cli::kUsage);
+}
+
+TEST_F(CliTest, VendorSimulatorRunsForAWhileAndRejectsBadOptions) {
+    EXPECT_EQ(run({"vendor-sim", "--format", "SCAN", "--run-for", "0.2"}), 0) << err.str();
+    EXPECT_NE(out.str().find("listening on 127.0.0.1:"), std::string::npos);
+    EXPECT_EQ(run({"vendor-sim", "--format", "CSV"}), cli::kUsage);
+    EXPECT_EQ(run({"vendor-sim", "--fault", "explode"}), cli::kUsage);
+    EXPECT_EQ(run({"vendor-sim", "--answer-once", "--account", "12345"}), cli::kUsage);
+    EXPECT_EQ(
+        run({"vendor-sim", "--answer-once", "--account", "12345", "--results", onDriveC("r.dat")}),
+        0);
+    EXPECT_NE(readDriveCFile("r.dat").find("PID|1|12345|"), std::string::npos);
+}
+
 TEST_F(CliTest, HelpDescribesTheCommands) {
     EXPECT_EQ(run({"--help"}), 0);
     EXPECT_NE(out.str().find("get-patient"), std::string::npos);

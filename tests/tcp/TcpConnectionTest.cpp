@@ -1,0 +1,167 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "common/ThreadState.h"
+#include "platform/Sockets.h"
+#include "support/TestEnvironment.h"
+#include "tcp/TcpConnection.h"
+
+namespace trellybridge {
+namespace {
+
+using namespace tcp;
+
+// A loopback peer run by the test: accepts one connection and plays a script.
+class ScriptedPeer {
+public:
+    explicit ScriptedPeer(std::function<void(sockets::Socket)> script) {
+        listener_ = sockets::listenOn(sockets::inetAddr("127.0.0.1"), 0);
+        port_ = sockets::localPort(listener_);
+        thread_ = std::thread([this, script] {
+            if (sockets::waitReadable(listener_, 5000) != 1) return;
+            sockets::Socket connection = sockets::accept(listener_);
+            script(connection);
+            sockets::close(connection);
+        });
+    }
+    ~ScriptedPeer() {
+        thread_.join();
+        sockets::close(listener_);
+    }
+    std::uint16_t port() const { return port_; }
+
+private:
+    sockets::Socket listener_;
+    std::uint16_t port_;
+    std::thread thread_;
+};
+
+class TcpConnectionTest : public testing::TestEnvironment {
+protected:
+    void SetUp() override {
+        TestEnvironment::SetUp();
+        threadState().session.localIP = "127.0.0.1";
+        threadState().session.remoteIP = "127.0.0.1";
+        threadState().config.SerialTimeout = "1";
+        threadState().config.TimeDelay = "1000";
+    }
+    void TearDown() override {
+        tcpCloseConnection(2);
+        connectionState() = TcpConnectionState{};
+        TestEnvironment::TearDown();
+    }
+    bool openTo(std::uint16_t port) {
+        threadState().config.TCPRemotePorts = std::to_string(port);
+        return tcpOpenConnection();
+    }
+};
+
+TEST_F(TcpConnectionTest, OpenFailsWithAnErrorForBadPortsAndAddresses) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"0", "127.0.0.1"}, {"65536", "127.0.0.1"},  {"abc", "127.0.0.1"},
+        {"", "127.0.0.1"},  {"9991", "vendor.host"},
+    };
+    for (const auto& [port, remote] : cases) {
+        threadState().errorList.clear();
+        threadState().session.remoteIP = remote;
+        threadState().config.TCPRemotePorts = port;
+        threadState().session.configuredPorts = "9991";
+        EXPECT_FALSE(tcpOpenConnection()) << port << " " << remote;
+        EXPECT_FALSE(connectionState().connected);
+        EXPECT_EQ(connectionState().socketHandle, sockets::kInvalidSocket)
+            << "a failed open closes its socket";
+        EXPECT_NE(threadState().errorList.find(
+                      "id=\"320\" description=\"ORVEL TCP: error attempting to open following "
+                      "port(s): 9991\""),
+                  std::string::npos);
+    }
+}
+
+TEST_F(TcpConnectionTest, HighPortsOpenAndRequestsEndWithCrLf) {
+    std::string received;
+    {
+        ScriptedPeer peer([&](sockets::Socket s) {
+            std::string chunk;
+            while (sockets::waitReadable(s, 2000) == 1 && sockets::receive(s, chunk, 100) > 0)
+                received += chunk;
+        });
+        ASSERT_GT(peer.port(), 0);
+        ASSERT_TRUE(openTo(peer.port()))
+            << "ports above 32767 are ports like any other: " << peer.port();
+        EXPECT_TRUE(SendData("ABC"));
+        EXPECT_TRUE(tcpSendRequest("ABC"));
+        tcpCloseConnection(1);
+    }
+    EXPECT_EQ(received, "ABCABC\r\n");
+}
+
+TEST_F(TcpConnectionTest, SendingAndReceivingNeedAConnection) {
+    std::string data = "x";
+    std::int32_t length = 7;
+    EXPECT_FALSE(tcpSendRequest("A"));
+    EXPECT_EQ(threadState().errorList, "") << "the request send records nothing";
+    EXPECT_FALSE(SendData("A"));
+    EXPECT_FALSE(RecvData(data, length));
+    EXPECT_FALSE(RecvResult(data, length));
+    const std::string& errors = threadState().errorList;
+    EXPECT_NE(errors.find("id=\"322\""), std::string::npos);
+    EXPECT_NE(errors.find("id=\"323\""), std::string::npos);
+}
+
+TEST_F(TcpConnectionTest, ReceiveReadsOnceAndSeesThePeerClose) {
+    ScriptedPeer peer([](sockets::Socket s) { sockets::send(s, "HELLO"); });
+    ASSERT_TRUE(openTo(peer.port()));
+    ASSERT_TRUE(tcpDataWaiting());
+    std::string data;
+    std::int32_t length = 0;
+    EXPECT_TRUE(RecvData(data, length));
+    EXPECT_EQ(data, "HELLO");
+    EXPECT_EQ(length, 5);
+    while (tcpDataWaiting() && RecvData(data, length) && length > 0) {
+    }
+    EXPECT_EQ(length, 0) << "the peer closed";
+    EXPECT_EQ(data, "");
+}
+
+TEST_F(TcpConnectionTest, ResultIsReadAcrossSegmentsUntilItsClosingTag) {
+    ScriptedPeer peer([](sockets::Socket s) {
+        sockets::send(s, "<Result><Patient>");
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        sockets::send(s, "A</Patient></result>");
+        sockets::waitReadable(s, 3000);  // stays open: the closing tag ends the read
+    });
+    ASSERT_TRUE(openTo(peer.port()));
+    std::string data = "kept:";
+    std::int32_t length = 0;
+    EXPECT_TRUE(RecvResult(data, length));
+    EXPECT_EQ(data, "kept:<Result><Patient>A</Patient></result>");
+    EXPECT_EQ(length, 20);
+    tcpCloseConnection(2);
+}
+
+TEST_F(TcpConnectionTest, ForcedCloseDoesNotWaitForThePeer) {
+    for (const char* keywords : {"{tcp force}", ""}) {
+        SCOPED_TRACE(keywords);
+        threadState().config.HTTPSSubjectCN = keywords;
+        // A peer that does not answer our end of sending by closing.
+        ScriptedPeer peer(
+            [](sockets::Socket) { std::this_thread::sleep_for(std::chrono::milliseconds(1500)); });
+        ASSERT_TRUE(openTo(peer.port()));
+        auto started = std::chrono::steady_clock::now();
+        EXPECT_TRUE(tcpCloseConnection(1));
+        auto took = std::chrono::steady_clock::now() - started;
+        EXPECT_EQ(connectionState().socketHandle, sockets::kInvalidSocket);
+        // The normal close drains until the peer closes, within the one-second bound.
+        if (*keywords) {
+            EXPECT_LT(took, std::chrono::milliseconds(500));
+        } else {
+            EXPECT_GE(took, std::chrono::milliseconds(900));
+        }
+        EXPECT_LT(took, std::chrono::milliseconds(3000));
+    }
+}
+
+}  // namespace
+}  // namespace trellybridge

@@ -1,0 +1,142 @@
+// The simulator's answers, read back by the component's own parsers.
+#include <gtest/gtest.h>
+
+#include "Answers.h"
+#include "VendorSimulator.h"
+#include "common/ThreadState.h"
+#include "formats/Parsers.h"
+#include "platform/FileSystem.h"
+#include "session/SessionWindow.h"
+#include "support/TestEnvironment.h"
+#include "trellybridge/TrellyBridgeComm.h"
+
+namespace trellybridge {
+namespace {
+
+using namespace vendorsim;
+
+class SimulatorTest : public testing::TestEnvironment {
+protected:
+    void SetUp() override {
+        TestEnvironment::SetUp();
+        BridgeConfiguration& c = threadState().config;
+        c.EOLCharacter = "13";
+        c.EOFCharacter = "126";
+        c.DisplayDebugger = "false";
+        c.NetworkBridgeType = "FOLDERS";
+        c.MEDICNumberLength = kInvalidMarker;
+        c.HTTPSSubjectCN = kInvalidMarker;
+        session::sessionWindow().load();
+    }
+};
+
+TEST_F(SimulatorTest, EveryFormatReadsBackToTheSamePatient) {
+    for (Format format : {Format::Hl7, Format::Standard, Format::Scan, Format::Xml}) {
+        for (const SamplePatient& patient : builtInPatients()) {
+            SCOPED_TRACE(formatName(format) + " " + patient.account);
+            threadState().config.VendorFormatType = formatName(format);
+            threadState().config.PatientID = patient.account;
+            std::string answer = answerFor(format, patient) + "~~";
+            ASSERT_TRUE(session::sessionWindow().processResponse(answer));
+            TrellyBridgeComm comm;
+            comm.ReturnPatient();
+            // Every field the format carries comes back as the simulator holds it.
+            for (const char* name : {"p1PatientLastName", "p1PatientFirstName", "p1PatientUniqueID",
+                                     "p1PatientAddress1", "p1PatientCity", "p1PatientState",
+                                     "p1PatientPostal", "p1PatientDOB", "g1GuarantorLastName",
+                                     "i1InsuredCompanyName", "i1InsuredPolicyNumber"}) {
+                EXPECT_EQ(comm.property(*findProperty(name)).toText(), patient.field(name)) << name;
+            }
+            if (format != Format::Scan) {
+                EXPECT_EQ(comm.get_i2InsuredCompanyName().toText(),
+                          patient.field("i2InsuredCompanyName"));
+            }
+        }
+    }
+}
+
+TEST_F(SimulatorTest, AccountsAreFoundInEachKindOfQuery) {
+    const std::tuple<Format, std::string, std::string> cases[] = {
+        {Format::Hl7, "\vMSH|x\rQRD|2013|R|I|0001|||1^RD|12345^^^^^^^^^^^E|DEM|7||T|\r\x1c",
+         "12345"},
+        {Format::Standard, "ACCT=20001\r\n", "20001"},
+        {Format::Standard, "acct=20001\r\n", "20001"},
+        {Format::Scan, "ACCT=30002,PGI\r\n", "30002"},
+        {Format::Xml, "<?xml version=\"1.0\"?><PATIENT id=\"3-77\" CompanyNumber=\"3\" />\r\n",
+         "77"},
+        {Format::Standard, "  12345 \r\n", "12345"},
+    };
+    for (const auto& [format, query, account] : cases)
+        EXPECT_EQ(requestedAccount(format, query), account) << query;
+}
+
+TEST_F(SimulatorTest, PatientFilesAreReadAndChecked) {
+    writeDriveCFile(
+        "patients.txt",
+        "# two patients\n[patient 555]\np1PatientLastName=ROE\ni1InsuredCompanyName=ACME\n\n"
+        "[patient 556]\np1patientfirstname=RITA\n");
+    std::string error;
+    auto patients = readPatientFile(onDriveC("patients.txt"), error);
+    ASSERT_TRUE(patients) << error;
+    ASSERT_EQ(patients->size(), 2u);
+    EXPECT_EQ((*patients)[0].account, "555");
+    EXPECT_EQ((*patients)[0].field("i1InsuredCompanyName"), "ACME");
+    EXPECT_EQ((*patients)[1].field("p1PatientFirstName"), "RITA")
+        << "names match as the component's do";
+
+    writeDriveCFile("bad.txt", "[patient 1]\nnoSuchProperty=1\n");
+    EXPECT_FALSE(readPatientFile(onDriveC("bad.txt"), error));
+    EXPECT_NE(error.find("noSuchProperty"), std::string::npos);
+    EXPECT_FALSE(readPatientFile(onDriveC("missing.txt"), error));
+}
+
+TEST_F(SimulatorTest, FileStylesAnswerRequests) {
+    SimulatorOptions options;
+    options.format = Format::Scan;
+    std::string folder = onDriveC("drop");
+    ASSERT_TRUE(fs::createFolder(folder));
+    VendorSimulator simulator(options);
+    EXPECT_TRUE(simulator.dropResultsFiles(folder));
+    EXPECT_NE(readDriveCFile("drop/20001.dat").find("P_LNM=RIVERA\r"), std::string::npos);
+
+    writeDriveCFile("request.inq", "ACCT=30002,PGI\r\n");
+    std::string error;
+    ASSERT_TRUE(answerOnce(options, onDriveC("request.inq"), "", onDriveC("results.dat"), error))
+        << error;
+    EXPECT_NE(readDriveCFile("results.dat").find("P_LNM=OKAFOR\r"), std::string::npos);
+    ASSERT_TRUE(answerOnce(options, "", "99999", onDriveC("results.dat"), error));
+    EXPECT_NE(readDriveCFile("results.dat").find("NOT FOUND"), std::string::npos);
+}
+
+TEST_F(SimulatorTest, PollingRequestsAreAnsweredEndToEnd) {
+    SimulatorOptions options;
+    options.format = Format::Standard;
+    VendorSimulator simulator(options);
+    ASSERT_TRUE(fs::createFolder(onDriveC("vendor")));
+    simulator.watchRequests(onDriveC("vendor/request.inq"), onDriveC("vendor/patient.dat"));
+
+    GetPatientArguments a;
+    a.PatientID = "20001";
+    a.NetworkBridgeType = "POLLING";
+    a.VendorFormatType = "STANDARD";
+    a.VendorRequestTag = "ACCT=";
+    a.VendorRequestPath = "c:\\vendor\\request.inq";
+    a.VendorResultsPath = "c:\\vendor\\patient.dat";
+    a.EOFCharacter = "126";
+    a.EOLCharacter = "13";
+    a.AllowedRetries = "5";
+    a.DisplayProperties = "false";
+    a.DisplayDebugger = "false";
+    a.NetworkTimeout = "0";
+    a.TimeDelay = "50";
+    platform::setClock(nullptr);  // the simulator answers in real time
+    TrellyBridgeComm comm;
+    bool found = comm.GetPatient(a).isTrue();
+    platform::setClock(&clock);
+    simulator.stop();
+    EXPECT_TRUE(found);
+    EXPECT_EQ(comm.get_p1PatientLastName(), Variant("RIVERA"));
+}
+
+}  // namespace
+}  // namespace trellybridge
