@@ -20,33 +20,48 @@ size_t findOpening(const std::string& upperText, const std::string& upperName, s
 
 }  // namespace
 
-std::string getXMLElement(std::string_view text, std::string_view name, long occurrence) {
+namespace {
+
+// Walks the elements named `name` in order, calling `visit(start, length)` for each, until
+// it returns false or none is left. Elements end at their own closing text.
+template <typename Visit>
+void walkElements(std::string_view text, std::string_view name, Visit visit) {
     std::string upperText = text::upper(text);
     std::string upperName = text::upper(name);
     std::string closingTag = "</" + upperName + ">";
     bool hasClosingTag = upperText.find(closingTag) != std::string::npos;
-    std::string_view closing =
-        hasClosingTag ? std::string_view(closingTag) : std::string_view("/>");
-
-    size_t position = 0;  // 0-based search position
-    size_t start = std::string::npos, end = std::string::npos;
-    for (long i = 1; i <= occurrence; ++i) {
-        start = findOpening(upperText, upperName, position);
-        if (start == std::string::npos) return {};
+    std::string_view closing = hasClosingTag ? std::string_view(closingTag) : std::string_view("/>");
+    for (size_t position = 0;;) {
+        size_t start = findOpening(upperText, upperName, position);
+        if (start == std::string::npos) return;
         // The element's own closing text: searched from its opening, so that the "/>" of
         // an earlier self-closing element is never taken for it.
-        end = upperText.find(closing, start + 1);
-        if (end == std::string::npos) return {};
+        size_t end = upperText.find(closing, start + 1);
+        if (end == std::string::npos) return;
+        if (!visit(start, end - start + closing.size())) return;
         position = end + 1;
     }
-    if (start == std::string::npos || end == std::string::npos || end < start) return {};
-    return std::string(text.substr(start, end - start + closing.size()));
+}
+
+}  // namespace
+
+std::string getXMLElement(std::string_view text, std::string_view name, long occurrence) {
+    std::string element;
+    long seen = 0;
+    walkElements(text, name, [&](size_t start, size_t length) {
+        if (++seen < occurrence) return true;
+        element = std::string(text.substr(start, length));
+        return false;
+    });
+    return occurrence >= 1 ? element : std::string();
 }
 
 long countXMLElements(std::string_view text, std::string_view name) {
     long count = 0;
-    // Each element found moves the search past its closing text, so this ends.
-    while (!getXMLElement(text, name, count + 1).empty()) ++count;
+    walkElements(text, name, [&count](size_t, size_t) {
+        ++count;
+        return true;
+    });
     return count;
 }
 

@@ -103,9 +103,13 @@ int countListItems(std::string_view list) {
 }
 
 std::string getListItem(std::string_view list, int n) {
-    std::vector<std::string> items = split(list);
-    if (n >= 1 && static_cast<size_t>(n) <= items.size()) return items[static_cast<size_t>(n) - 1];
-    return items.back();
+    size_t start = 0;
+    for (int item = 1;; ++item) {
+        size_t comma = list.find(',', start);
+        if (comma == std::string_view::npos) return std::string(list.substr(start));  // the last item
+        if (item == n) return std::string(list.substr(start, comma - start));
+        start = comma + 1;
+    }
 }
 
 std::string removeListItem(std::string_view list, int count, int n) {
@@ -157,8 +161,8 @@ std::string shufflePorts(std::string_view list, int count) {
         for (unsigned char c : name) sum += c;
         long long draws = platform::clock().now().second + sum;
         double r = 0;
-        // Many draws are cheap; bound them so a long host name cannot make this slow.
-        for (long long d = 0; d <= draws % 4096; ++d) r = uniform(generator());
+        // How many numbers are drawn only varies the choice; a bound keeps long lists fast.
+        for (long long d = 0; d <= draws % 64; ++d) r = uniform(generator());
         float x = static_cast<float>(r * n + 1);
         int position = static_cast<int>(std::nearbyint(std::round(x * 100.0f) / 100.0f));
         const std::string& item = items[static_cast<size_t>(std::clamp(position, 1, n) - 1)];

@@ -1,0 +1,38 @@
+// The HL7 answer: the parser, and the indexes it reads through held equal to the primitives.
+#include <string_view>
+
+#include "FuzzSupport.h"
+#include "formats/Hl7Primitives.h"
+#include "formats/Hl7SegmentIndex.h"
+#include "formats/Parsers.h"
+#include "trellybridge/TrellyBridgeComm.h"
+
+using namespace trellybridge;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
+    if (size < 1) return 0;
+    fuzzing::prepare("HL7", "FOLDERS");
+    fuzzing::varySettings(data[0]);
+    std::string_view text(reinterpret_cast<const char*>(data) + 1, size - 1);
+
+    TrellyBridgeComm comm;
+    formats::parseHL7Stream(comm, text);
+
+    hl7::MessageIndex index(text, {"PID", "IN1", "DG1|"});
+    const std::string_view tags[] = {"PID", "IN1", "DG1|"};
+    for (size_t t = 0; t < 3; ++t) {
+        for (long occurrence = 1; occurrence <= 3; ++occurrence) {
+            std::string_view record = index.record(t, occurrence);
+            if (record != hl7::getHL7Record(text, tags[t], occurrence)) __builtin_trap();
+            hl7::SegmentIndex fields(record);
+            for (long level = 0; level <= 20; ++level) {
+                std::string_view field = fields.field(level);
+                if (field != hl7::getHL7Field(record, "|", level)) __builtin_trap();
+                hl7::ComponentIndex components(field, hl7::componentTerminator());
+                for (long part = 0; part <= 5; ++part)
+                    if (components.component(part) != hl7::getHL7SubField(field, "|", "^", part)) __builtin_trap();
+            }
+        }
+    }
+    return 0;
+}
