@@ -79,7 +79,9 @@ std::string getXMLAttribute(std::string_view element, std::string_view name) {
 std::string getXMLTagValue(std::string_view text, std::string_view tag, bool includeTags) {
     if (tag.empty() || text.empty()) return {};
     std::string upperText = text::upper(text);
-    std::string opening = "<" + text::upper(tag) + ">", closing = "</" + text::upper(tag) + ">";
+    std::string upperTag = text::upper(tag);
+    std::string opening = std::string(1, '<').append(upperTag).append(">");
+    std::string closing = std::string("</").append(upperTag).append(">");
     size_t open = upperText.find(opening), close = upperText.find(closing);
     if (open == std::string::npos || close == std::string::npos) return {};
     size_t from = includeTags ? open : open + opening.size();

@@ -107,6 +107,7 @@ void SessionWindow::onLoad() {
 
     closePending = false;
     portIndex = 0;
+    ticksRun = 0;
     s.closePortAttempts = 0;
     s.attemptCount = 0;
     s.recordDelimiter = "|";
@@ -163,6 +164,7 @@ void SessionWindow::onLoad() {
 
 void SessionWindow::networkTick() {
     SessionState& s = session();
+    ++ticksRun;
     updateElapsedTime();
     s.elapsedTicks += 1;
     if (s.elapsedTicks <= Variant(s.timeoutTicks).numericValue()) return;
@@ -239,6 +241,7 @@ void SessionWindow::networkTick() {
 
 void SessionWindow::serialTick() {
     SessionState& s = session();
+    ++ticksRun;
     try {
         s.elapsedTicks += 1;
         updateElapsedTime();

@@ -30,6 +30,7 @@ public:
     // Reset each time the window loads.
     bool closePending = false;
     int portIndex = 0;
+    int ticksRun = 0;  // timer ticks of this session, for measuring the engine
 
     void networkTick();
     void serialTick();

@@ -1,0 +1,124 @@
+// The cost of a request: one whole GetPatient over TCP/IP against a loopback vendor, the
+// CPU a request spends waiting on a silent vendor, and ReturnPatient against a long
+// insurance log.
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <ctime>
+#include <fstream>
+
+#include "VendorSimulator.h"
+#include "common/ThreadState.h"
+#include "platform/FileSystem.h"
+#include "platform/SettingsStore.h"
+#include "platform/Toolkit.h"
+#include "session/SessionWindow.h"
+#include "trellybridge/TrellyBridgeComm.h"
+
+namespace trellybridge {
+namespace {
+
+// A scratch drive C and in-memory settings, so nothing of the user's is touched.
+struct Scratch {
+    Scratch() : folder(fs::makeTemporaryFolder("trellybridge-bench")) {
+        fs::mapDrive('C', folder);
+        platform::setSettingsStore(std::make_shared<platform::MemorySettingsStore>());
+        ui::setToolkit(std::make_shared<ui::HeadlessToolkit>());
+    }
+    ~Scratch() {
+        ui::setToolkit(nullptr);
+        platform::setSettingsStore(nullptr);
+        fs::mapDrive('C', "");
+        fs::removeTree(folder);
+    }
+    std::string folder;
+};
+
+GetPatientArguments tcpRequest(std::uint16_t port) {
+    GetPatientArguments a;
+    a.PatientID = "12345";
+    a.NetworkBridgeType = "TCPIP";
+    a.TCPRemoteHostName = "127.0.0.1";
+    a.TCPRemotePorts = std::to_string(port);
+    a.VendorName = "VENDORSIM";
+    a.VendorFormatType = "HL7";
+    a.VendorRequestTag = "<%DYNAMIC%>";
+    a.EOFCharacter = "28";
+    a.EOLCharacter = "13";
+    a.AllowedRetries = "2";
+    a.DisplayProperties = "false";
+    a.DisplayDebugger = "false";
+    a.HTTPSSubjectCN = "{LOCAL IP:127.0.0.1}";
+    return a;
+}
+
+// Wall time of a whole request next to the ticks the run loop needed: the steps wait for
+// their ticks (and the connect step sets the timer to one second), the rest is the
+// engine's own cost.
+void GetPatientOverTcp(benchmark::State& state) {
+    Scratch scratch;
+    vendorsim::VendorSimulator vendor({});
+    std::string error;
+    if (!vendor.start(error)) return state.SkipWithError(error.c_str());
+    GetPatientArguments request = tcpRequest(vendor.ports()[0]);
+    request.TimeDelay = "1";
+    request.SerialTimeout = "0";
+    double ticks = 0;
+    for (auto _ : state) {
+        TrellyBridgeComm comm;
+        if (!comm.GetPatient(request).isTrue()) state.SkipWithError("the patient was not found");
+        ticks += session::sessionWindow().ticksRun;
+        comm.closeConnection();
+    }
+    state.counters["ticks_per_request"] = ticks / static_cast<double>(state.iterations());
+}
+BENCHMARK(GetPatientOverTcp)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+
+// A request that waits on a vendor that never answers: the loop sleeps, so the process
+// spends next to no CPU while it waits.
+void WaitingOnASilentVendor(benchmark::State& state) {
+    Scratch scratch;
+    vendorsim::SimulatorOptions options;
+    options.fault = vendorsim::Fault::Silent;
+    vendorsim::VendorSimulator vendor(options);
+    std::string error;
+    if (!vendor.start(error)) return state.SkipWithError(error.c_str());
+    GetPatientArguments request = tcpRequest(vendor.ports()[0]);
+    request.TimeDelay = "1000";
+    request.SerialTimeout = "1";
+    request.AllowedRetries = "6";
+    for (auto _ : state) {
+        std::clock_t cpuBefore = std::clock();
+        auto wallBefore = std::chrono::steady_clock::now();
+        TrellyBridgeComm comm;
+        if (comm.GetPatient(request).isTrue()) state.SkipWithError("a silent vendor gave a patient");
+        double cpu = static_cast<double>(std::clock() - cpuBefore) / CLOCKS_PER_SEC;
+        double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallBefore).count();
+        state.counters["wait_seconds"] = wall;
+        state.counters["process_cpu_percent"] = 100.0 * cpu / wall;
+        comm.closeConnection();
+    }
+}
+BENCHMARK(WaitingOnASilentVendor)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+
+// ReturnPatient of a patient with three insurances, the insurance log holding 20,000 lines.
+void ReturnPatientWithLongInsuranceLog(benchmark::State& state) {
+    Scratch scratch;
+    std::string log;
+    for (int i = 0; i < 20000; ++i)
+        log += "20261206 09:41|COMPANY " + std::to_string(i) + "|PO BOX 1|CITY|IL|60601|60601||||GRP|EMP|" +
+               std::to_string(10000 + i) + "\r\n";
+    fs::writeFileAtomically("c:\\BRIDGEINSURANCE.log", log);
+    ThreadState& s = threadState();
+    s.config.PatientID = "12345";
+    s.config.LogInsuranceEntries = 20000;
+    s.patientFound = true;
+    for (int slot = 0; slot < 3; ++slot) s.record.insured(slot, InsuranceField::InsuredCompanyName) = "ACME " + std::to_string(slot);
+    TrellyBridgeComm comm;
+    for (auto _ : state) comm.ReturnPatient();
+    s.patientFound = false;
+}
+BENCHMARK(ReturnPatientWithLongInsuranceLog)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace trellybridge
