@@ -40,8 +40,8 @@ void run(benchmark::State& state, const std::string& answer, Parse parse) {
         if (!threadState().patientFound) state.SkipWithError("the answer did not parse");
         benchmark::DoNotOptimize(threadState().record.fields.data());
     }
-    state.counters["messages_per_second"] = benchmark::Counter(static_cast<double>(state.iterations()),
-                                                               benchmark::Counter::kIsRate);
+    state.counters["messages_per_second"] =
+        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(answer.size()));
 }
 
@@ -50,7 +50,8 @@ void run(benchmark::State& state, const std::string& answer, Parse parse) {
 void Hl7Answer(benchmark::State& state) {
     configureFor("HL7");
     TrellyBridgeComm comm;
-    run(state, benchInput("hl7-answer-3ins.hl7"), [&comm](const std::string& a) { formats::parseHL7Stream(comm, a); });
+    run(state, benchInput("hl7-answer-3ins.hl7"),
+        [&comm](const std::string& a) { formats::parseHL7Stream(comm, a); });
 }
 BENCHMARK(Hl7Answer);
 
@@ -65,13 +66,15 @@ BENCHMARK(StandardAnswer);
 
 void ScanAnswer(benchmark::State& state) {
     configureFor("SCAN");
-    run(state, benchInput("scan-answer.txt"), [](const std::string& a) { formats::parseScanStream(a); });
+    run(state, benchInput("scan-answer.txt"),
+        [](const std::string& a) { formats::parseScanStream(a); });
 }
 BENCHMARK(ScanAnswer);
 
 void XmlAnswer(benchmark::State& state) {
     configureFor("XML");
-    run(state, benchInput("xml-answer-2ins.xml"), [](const std::string& a) { formats::parseXMLStream(a); });
+    run(state, benchInput("xml-answer-2ins.xml"),
+        [](const std::string& a) { formats::parseXMLStream(a); });
 }
 BENCHMARK(XmlAnswer);
 

@@ -91,9 +91,11 @@ void WaitingOnASilentVendor(benchmark::State& state) {
         std::clock_t cpuBefore = std::clock();
         auto wallBefore = std::chrono::steady_clock::now();
         TrellyBridgeComm comm;
-        if (comm.GetPatient(request).isTrue()) state.SkipWithError("a silent vendor gave a patient");
+        if (comm.GetPatient(request).isTrue())
+            state.SkipWithError("a silent vendor gave a patient");
         double cpu = static_cast<double>(std::clock() - cpuBefore) / CLOCKS_PER_SEC;
-        double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallBefore).count();
+        double wall =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - wallBefore).count();
         state.counters["wait_seconds"] = wall;
         state.counters["process_cpu_percent"] = 100.0 * cpu / wall;
         comm.closeConnection();
@@ -106,14 +108,15 @@ void ReturnPatientWithLongInsuranceLog(benchmark::State& state) {
     Scratch scratch;
     std::string log;
     for (int i = 0; i < 20000; ++i)
-        log += "20261206 09:41|COMPANY " + std::to_string(i) + "|PO BOX 1|CITY|IL|60601|60601||||GRP|EMP|" +
-               std::to_string(10000 + i) + "\r\n";
+        log += "20261206 09:41|COMPANY " + std::to_string(i) +
+               "|PO BOX 1|CITY|IL|60601|60601||||GRP|EMP|" + std::to_string(10000 + i) + "\r\n";
     fs::writeFileAtomically("c:\\BRIDGEINSURANCE.log", log);
     ThreadState& s = threadState();
     s.config.PatientID = "12345";
     s.config.LogInsuranceEntries = 20000;
     s.patientFound = true;
-    for (int slot = 0; slot < 3; ++slot) s.record.insured(slot, InsuranceField::InsuredCompanyName) = "ACME " + std::to_string(slot);
+    for (int slot = 0; slot < 3; ++slot)
+        s.record.insured(slot, InsuranceField::InsuredCompanyName) = "ACME " + std::to_string(slot);
     TrellyBridgeComm comm;
     for (auto _ : state) comm.ReturnPatient();
     s.patientFound = false;

@@ -42,14 +42,15 @@ inline void prepare(const char* format, const char* bridge) {
 // The first byte picks settings that change how the rest is read.
 inline void varySettings(std::uint8_t choice) {
     BridgeConfiguration& c = threadState().config;
-    static const char* kKeywords[] = {"",
-                                      "{NO INS}",
-                                      "{ONE INS ONLY}{REMOVE QUOTES}",
-                                      "{USE IN1 FOR GT1}{KXRA}{M}",
-                                      "{USE PID FOR GT1}{NO DOCTOR}{NO PATIENT SSN}",
-                                      "{USE IN2.61 FOR POLICY}{USE IN1.9 FOR INSURANCE NAME}{REMOVE EXTRA PHONE NUMBERS}",
-                                      "{CHANGE LF TO CR}{COPY PT ADDRESS TO GT}",
-                                      "{USE IN1 FOR GT1 NAME ONLY}{SUPPRESS COMPANY NUMBER}"};
+    static const char* kKeywords[] = {
+        "",
+        "{NO INS}",
+        "{ONE INS ONLY}{REMOVE QUOTES}",
+        "{USE IN1 FOR GT1}{KXRA}{M}",
+        "{USE PID FOR GT1}{NO DOCTOR}{NO PATIENT SSN}",
+        "{USE IN2.61 FOR POLICY}{USE IN1.9 FOR INSURANCE NAME}{REMOVE EXTRA PHONE NUMBERS}",
+        "{CHANGE LF TO CR}{COPY PT ADDRESS TO GT}",
+        "{USE IN1 FOR GT1 NAME ONLY}{SUPPRESS COMPANY NUMBER}"};
     c.HTTPSSubjectCN = kKeywords[choice % 8];
     c.medicCompanyMode = choice & 8;
     if (choice & 16) c.MEDICNumberLength = "3";

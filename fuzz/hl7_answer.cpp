@@ -30,7 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
                 if (field != hl7::getHL7Field(record, "|", level)) __builtin_trap();
                 hl7::ComponentIndex components(field, hl7::componentTerminator());
                 for (long part = 0; part <= 5; ++part)
-                    if (components.component(part) != hl7::getHL7SubField(field, "|", "^", part)) __builtin_trap();
+                    if (components.component(part) != hl7::getHL7SubField(field, "|", "^", part))
+                        __builtin_trap();
             }
         }
     }

@@ -9,9 +9,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
     fuzzing::prepare("HL7", "TCPIP");
     std::string text(reinterpret_cast<const char*>(data), size);
     threadState().config.HTTPSSubjectCN = text;
-    for (std::string_view word : {keyword::NoInsurance, keyword::UseIn1ForGuarantor, keyword::TcpForce,
-                                  keyword::ChangeLfToCr, keyword::RelationshipCodes})
-        if (inForce(threadState().config, word) != text::contains(text::upper(text), word)) __builtin_trap();
+    for (std::string_view word :
+         {keyword::NoInsurance, keyword::UseIn1ForGuarantor, keyword::TcpForce,
+          keyword::ChangeLfToCr, keyword::RelationshipCodes})
+        if (inForce(threadState().config, word) != text::contains(text::upper(text), word))
+            __builtin_trap();
     localIpKeyword(threadState().config);
     return 0;
 }

@@ -19,8 +19,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
     std::string distinct = tcp::distinctItems(list);
     std::string shuffled = tcp::shufflePorts(list, count);
     std::multiset<std::string> before, after;
-    for (int n = 1; n <= tcp::countListItems(distinct); ++n) before.insert(tcp::getListItem(distinct, n));
-    for (int n = 1; n <= tcp::countListItems(shuffled); ++n) after.insert(tcp::getListItem(shuffled, n));
+    for (int n = 1; n <= tcp::countListItems(distinct); ++n)
+        before.insert(tcp::getListItem(distinct, n));
+    for (int n = 1; n <= tcp::countListItems(shuffled); ++n)
+        after.insert(tcp::getListItem(shuffled, n));
     if (before != after) __builtin_trap();
     return 0;
 }

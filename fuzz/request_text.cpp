@@ -10,7 +10,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
         std::string inner = xml::getXMLTagValue(text, section, true);
         if (inner.size() > text.size()) __builtin_trap();
         xml::getXMLTagValue(text, section, false);
-        for (const char* key : {"PatientID", "NetworkBridgeType", "TCPRemotePorts"}) xml::getXMLTagValue(inner, key, false);
+        for (const char* key : {"PatientID", "NetworkBridgeType", "TCPRemotePorts"})
+            xml::getXMLTagValue(inner, key, false);
     }
     long count = xml::countXMLElements(text, "P1");
     if (count > 0 && xml::getXMLElement(text, "P1", count).empty()) __builtin_trap();

@@ -8,6 +8,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
     if (size < 1) return 0;
     fuzzing::prepare("STANDARD", "FOLDERS");
     fuzzing::varySettings(data[0]);
-    session::sessionWindow().processResponse(std::string(reinterpret_cast<const char*>(data) + 1, size - 1));
+    session::sessionWindow().processResponse(
+        std::string(reinterpret_cast<const char*>(data) + 1, size - 1));
     return 0;
 }

@@ -30,7 +30,8 @@ void walkElements(std::string_view text, std::string_view name, Visit visit) {
     std::string upperName = text::upper(name);
     std::string closingTag = "</" + upperName + ">";
     bool hasClosingTag = upperText.find(closingTag) != std::string::npos;
-    std::string_view closing = hasClosingTag ? std::string_view(closingTag) : std::string_view("/>");
+    std::string_view closing =
+        hasClosingTag ? std::string_view(closingTag) : std::string_view("/>");
     for (size_t position = 0;;) {
         size_t start = findOpening(upperText, upperName, position);
         if (start == std::string::npos) return;

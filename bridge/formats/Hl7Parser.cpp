@@ -33,6 +33,17 @@ std::string_view field(const Segment& segment, long number) {
 thread_local std::optional<char> componentEnd;
 thread_local bool removeQuotes = false;
 
+// Writes the unwrapped value into `target`, reusing its storage (the record's strings
+// keep their capacity from one request to the next).
+void put(std::string& target, std::string_view wrapped) {
+    if (wrapped.size() <= 1) {
+        target.clear();
+        return;
+    }
+    target.assign(wrapped.substr(1, wrapped.size() - 2));
+    if (removeQuotes) std::erase(target, '"');
+}
+
 // hl7::stripDelimiters, with the keyword looked up once per parse.
 std::string stripDelimiters(std::string_view wrapped) {
     if (wrapped.size() <= 1) return {};
@@ -49,9 +60,6 @@ hl7::ComponentIndex components(std::string_view wrapped) {
 }
 std::string fieldValue(const Segment& segment, long number) {
     return stripDelimiters(field(segment, number));
-}
-std::string componentValue(const Segment& segment, long fieldNumber, long number) {
-    return stripDelimiters(component(field(segment, fieldNumber), number));
 }
 bool holdsComponents(std::string_view wrapped) {
     return wrapped.find('^') != std::string_view::npos;
@@ -179,18 +187,18 @@ void Hl7Parse::readPatientNumber() {
 }
 
 void Hl7Parse::readPatient() {
-    rec(F::p1PatientAltID) = fieldValue(pid_, 4);
-    rec(F::p1PatientLastName) = componentValue(pid_, 5, 1);
-    rec(F::p1PatientFirstName) = componentValue(pid_, 5, 2);
-    rec(F::p1PatientMiddleInitial) = componentValue(pid_, 5, 3);
+    put(rec(F::p1PatientAltID), field(pid_, 4));
+    put(rec(F::p1PatientLastName), component(field(pid_, 5), 1));
+    put(rec(F::p1PatientFirstName), component(field(pid_, 5), 2));
+    put(rec(F::p1PatientMiddleInitial), component(field(pid_, 5), 3));
     rec(F::p1PatientDOB) = dateOf(fieldValue(pid_, 7));
-    rec(F::p1PatientGender) = fieldValue(pid_, 8);
+    put(rec(F::p1PatientGender), field(pid_, 8));
     hl7::ComponentIndex address = components(field(pid_, 11));
-    rec(F::p1PatientAddress1) = stripDelimiters(address.component(1));
-    rec(F::p1PatientAddress2) = stripDelimiters(address.component(2));
-    rec(F::p1PatientCity) = stripDelimiters(address.component(3));
+    put(rec(F::p1PatientAddress1), address.component(1));
+    put(rec(F::p1PatientAddress2), address.component(2));
+    put(rec(F::p1PatientCity), address.component(3));
     rec(F::p1PatientState) = hl7::filterStateCode(stripDelimiters(address.component(4)));
-    rec(F::p1PatientPostal) = stripDelimiters(address.component(5));
+    put(rec(F::p1PatientPostal), address.component(5));
 
     std::string_view home = field(pid_, 13);
     bool homeHasComponents = holdsComponents(home);
@@ -224,7 +232,7 @@ void Hl7Parse::readPhysician() {
     std::string upin, npi;
     rec(F::p2PhysicianLicenseNumber).clear();
     if (holdsComponents(doctor)) {
-        rec(F::p2PhysicianLicenseNumber) = stripDelimiters(component(doctor, 1));
+        put(rec(F::p2PhysicianLicenseNumber), component(doctor, 1));
         long repetitions = hl7::countOccurrences(doctor, kRepetition) + 1;
         for (long i = 1; i <= repetitions; ++i) {
             std::string_view wrapped = hl7::getHL7SubField(doctor, kField, kRepetition, i);
@@ -276,19 +284,19 @@ void Hl7Parse::readDiagnoses() {
 
 void Hl7Parse::readGuarantor() {
     Segment gt1(index_.record(kGt1, 1));
-    rec(F::g1GuarantorLastName) = componentValue(gt1, 3, 1);
-    rec(F::g1GuarantorFirstName) = componentValue(gt1, 3, 2);
-    rec(F::g1GuarantorMiddleInitial) = componentValue(gt1, 3, 3);
+    put(rec(F::g1GuarantorLastName), component(field(gt1, 3), 1));
+    put(rec(F::g1GuarantorFirstName), component(field(gt1, 3), 2));
+    put(rec(F::g1GuarantorMiddleInitial), component(field(gt1, 3), 3));
     hl7::ComponentIndex address = components(field(gt1, 5));
-    rec(F::g1GuarantorAddress1) = stripDelimiters(address.component(1));
-    rec(F::g1GuarantorAddress2) = stripDelimiters(address.component(2));
-    rec(F::g1GuarantorCity) = stripDelimiters(address.component(3));
+    put(rec(F::g1GuarantorAddress1), address.component(1));
+    put(rec(F::g1GuarantorAddress2), address.component(2));
+    put(rec(F::g1GuarantorCity), address.component(3));
     rec(F::g1GuarantorState) = hl7::filterStateCode(stripDelimiters(address.component(4)));
-    rec(F::g1GuarantorPostal) = stripDelimiters(address.component(5));
+    put(rec(F::g1GuarantorPostal), address.component(5));
     bool cut = keyword(keyword::RemoveExtraPhoneNumbers);
     rec(F::g1GuarantorHomePhone) = phone(gt1, 6, cut);
     rec(F::g1GuarantorWorkPhone) = phone(gt1, 7, cut);
-    rec(F::g1GuarantorGender) = fieldValue(gt1, 9);
+    put(rec(F::g1GuarantorGender), field(gt1, 9));
     rec(F::g1GuarantorDOB) = dateOf(fieldValue(gt1, 8));
     rec(F::g1GuarantorSSN) = cleanSsn(fieldValue(gt1, 12));
 
@@ -327,24 +335,24 @@ void Hl7Parse::readInsurance(int slot, std::string_view in1Text, std::string_vie
     std::string relationship = fieldValue(in1, 17);
     set(I::InsuredRelationship,
         keyword(keyword::RelationshipCodes) ? relationshipCode(relationship) : relationship);
-    set(I::InsuredPolicyNumber, stripDelimiters(policy));
-    set(I::InsuredGroupNumber, fieldValue(in1, 8));
-    set(I::InsuredClaimType, fieldValue(in1, 15));
-    set(I::InsuredBillCode, fieldValue(in1, 47));
-    set(I::InsuredCompanyName, stripDelimiters(company));
+    put(state_.record.insured(slot, I::InsuredPolicyNumber), policy);
+    put(state_.record.insured(slot, I::InsuredGroupNumber), field(in1, 8));
+    put(state_.record.insured(slot, I::InsuredClaimType), field(in1, 15));
+    put(state_.record.insured(slot, I::InsuredBillCode), field(in1, 47));
+    put(state_.record.insured(slot, I::InsuredCompanyName), company);
     hl7::ComponentIndex companyAddress = components(field(in1, 5));
-    set(I::InsuredCompanyAddress, stripDelimiters(companyAddress.component(1)));
-    set(I::InsuredCompanyAddress2, stripDelimiters(companyAddress.component(2)));
-    set(I::InsuredCompanyCity, stripDelimiters(companyAddress.component(3)));
+    put(state_.record.insured(slot, I::InsuredCompanyAddress), companyAddress.component(1));
+    put(state_.record.insured(slot, I::InsuredCompanyAddress2), companyAddress.component(2));
+    put(state_.record.insured(slot, I::InsuredCompanyCity), companyAddress.component(3));
     set(I::InsuredCompanyState, hl7::filterStateCode(stripDelimiters(companyAddress.component(4))));
-    set(I::InsuredCompanyPostal, stripDelimiters(companyAddress.component(5)));
-    set(I::InsuredEmployer, componentValue(in2, 3, 2));
+    put(state_.record.insured(slot, I::InsuredCompanyPostal), companyAddress.component(5));
+    put(state_.record.insured(slot, I::InsuredEmployer), component(field(in2, 3), 2));
     hl7::ComponentIndex employer = components(field(in1, 44));
-    set(I::InsuredEmployerAddress1, stripDelimiters(employer.component(1)));
-    set(I::InsuredEmployerAddress2, stripDelimiters(employer.component(2)));
-    set(I::InsuredEmployerCity, stripDelimiters(employer.component(3)));
+    put(state_.record.insured(slot, I::InsuredEmployerAddress1), employer.component(1));
+    put(state_.record.insured(slot, I::InsuredEmployerAddress2), employer.component(2));
+    put(state_.record.insured(slot, I::InsuredEmployerCity), employer.component(3));
     set(I::InsuredEmployerState, hl7::filterStateCode(stripDelimiters(employer.component(4))));
-    set(I::InsuredEmployerPostal, stripDelimiters(employer.component(5)));
+    put(state_.record.insured(slot, I::InsuredEmployerPostal), employer.component(5));
     set(I::InsuredAlternateCompanyName, "");
 
     InsuredPerson& person = insured_[static_cast<size_t>(slot)];

@@ -106,7 +106,8 @@ std::string getListItem(std::string_view list, int n) {
     size_t start = 0;
     for (int item = 1;; ++item) {
         size_t comma = list.find(',', start);
-        if (comma == std::string_view::npos) return std::string(list.substr(start));  // the last item
+        if (comma == std::string_view::npos)
+            return std::string(list.substr(start));  // the last item
         if (item == n) return std::string(list.substr(start, comma - start));
         start = comma + 1;
     }

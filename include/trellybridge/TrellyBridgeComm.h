@@ -121,6 +121,9 @@ public:
     void setProperty(ResultProperty which, Variant value) {
         properties_[static_cast<std::size_t>(which)] = std::move(value);
     }
+    void setPropertyText(ResultProperty which, std::string_view text) {
+        properties_[static_cast<std::size_t>(which)].assignText(text);
+    }
 
     // The three accessors of each property, as a dispatch client sees them.
 #define TRELLYBRIDGE_ACCESSORS(name)              \

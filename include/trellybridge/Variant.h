@@ -51,6 +51,13 @@ public:
     double numericValue() const;
 
     std::shared_ptr<Object> object() const;
+    // Makes the variant hold this text, reusing the storage of text it already holds.
+    void assignText(std::string_view text) {
+        if (auto* held = std::get_if<std::string>(&value_))
+            held->assign(text);
+        else
+            value_ = std::string(text);
+    }
     // The held text without a copy; empty unless the variant holds text.
     std::string_view textView() const {
         return kind() == Kind::Text ? std::string_view(std::get<std::string>(value_))
