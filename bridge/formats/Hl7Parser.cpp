@@ -152,9 +152,10 @@ private:
 bool Hl7Parse::run(TrellyBridgeComm& comm) {
     pid_ = Segment(index_.record(kPid, 1));
     // An answer without a patient segment (an empty answer, a vendor's error
-    // acknowledgement) is no patient.
+    // acknowledgement) is no patient, and not an answer to retry: the dispatcher shows
+    // it and ends the session.
     state_.patientFound = !pid_.text().empty();
-    if (!state_.patientFound) return true;
+    if (!state_.patientFound) return false;
 
     readPatientNumber();
     readPatient();

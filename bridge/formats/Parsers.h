@@ -12,7 +12,8 @@ class TrellyBridgeComm;
 
 namespace formats {
 
-// Also publishes the record into the properties of `comm`.
+// Also publishes the record into the properties of `comm`. An answer without a PID
+// segment is no patient and fails, so that the dispatcher shows it and ends the session.
 bool parseHL7Stream(TrellyBridgeComm& comm, std::string_view answer);
 // STANDARD, delimited layout (the header names the delimiter).
 bool parseStandardStream(std::string_view answer);

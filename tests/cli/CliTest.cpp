@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "Cli.h"
+#include "VendorSimulator.h"
 #include "support/TestEnvironment.h"
 
 namespace trellybridge {
@@ -76,6 +77,43 @@ TEST_F(CliTest, JsonHoldsEveryPropertyByName) {
               std::string::npos);
     EXPECT_NE(err.str().find("error 311"), std::string::npos)
         << "the reason is printed even when quiet";
+}
+
+TEST_F(CliTest, GetPatientFetchesOverTcpAndPrintsThePatient) {
+    vendorsim::VendorSimulator vendor({});
+    std::string error;
+    ASSERT_TRUE(vendor.start(error)) << error;
+    EXPECT_EQ(run({"get-patient",
+                   "--set",
+                   "PatientID=12345",
+                   "--set",
+                   "NetworkBridgeType=TCPIP",
+                   "--set",
+                   "TCPRemoteHostName=127.0.0.1",
+                   "--set",
+                   "TCPRemotePorts=" + std::to_string(vendor.ports()[0]),
+                   "--set",
+                   "VendorFormatType=HL7",
+                   "--set",
+                   "VendorRequestTag=<%DYNAMIC%>",
+                   "--set",
+                   "EOFCharacter=28",
+                   "--set",
+                   "EOLCharacter=13",
+                   "--set",
+                   "AllowedRetries=2",
+                   "--set",
+                   "DisplayProperties=false",
+                   "--set",
+                   "DisplayDebugger=false",
+                   "--set",
+                   "SerialTimeout=1"}),
+              cli::kFound)
+        << err.str();
+    EXPECT_NE(out.str().find("p1PatientLastName: DOE\n"), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find("i2InsuredCompanyName: HEARTLAND MUTUAL\n"), std::string::npos);
+    EXPECT_NE(err.str().find("TCPIP style bridge..."), std::string::npos)
+        << "progress goes to stderr";
 }
 
 TEST_F(CliTest, DemoFetchesEverySamplePatient) {

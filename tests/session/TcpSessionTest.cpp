@@ -129,16 +129,21 @@ struct FaultCase {
     const char* name;
     Fault fault;
     bool found;
+    const char* progress;  // a line the user sees on the way
 };
 
 TEST_F(TcpSessionTest, FaultsEndAsPromisedWithinTheirBound) {
     const FaultCase cases[] = {
-        {"split into two packets a second apart", Fault::Split, true},
-        {"slow within the session time-out", Fault::Slow, true},
-        {"silent", Fault::Silent, false},
-        {"closes at once", Fault::CloseAtOnce, false},
-        {"answers for another patient", Fault::WrongPatient, false},
-        {"answers garbage", Fault::Garbage, false},
+        {"split into two packets a second apart", Fault::Split, true,
+         " receive.attempt  <successful>!"},
+        {"slow within the session time-out", Fault::Slow, true,
+         " parse.attempt          <successful>!"},
+        {"silent", Fault::Silent, false, " send attempt  <successful>!"},
+        {"closes at once", Fault::CloseAtOnce, false, "Attempting to send: "},
+        {"answers for another patient", Fault::WrongPatient, false,
+         "Patient ID returned does not match ID submitted.\r12345 <--> 20001"},
+        {"answers garbage", Fault::Garbage, false, "  THIS IS NOT A PATIENT RECORD"},
+        {"refuses", Fault::Refuse, false, " open.reattempt.port."},
     };
     for (const FaultCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -148,8 +153,15 @@ TEST_F(TcpSessionTest, FaultsEndAsPromisedWithinTheirBound) {
         auto vendor = simulator(options);
         a.TCPRemotePorts = portsOf(*vendor);
         a.SerialTimeout = "3";  // a whole answer may take three seconds
+        toolkit->progressLines.clear();
+        toolkit->messageBoxes.clear();
         auto started = std::chrono::steady_clock::now();
         EXPECT_EQ(fetch(), c.found);
+        bool shown = false;
+        for (const auto* lines : {&toolkit->progressLines, &toolkit->messageBoxes})
+            for (const std::string& line : *lines)
+                shown = shown || line.find(c.progress) != std::string::npos;
+        EXPECT_TRUE(shown) << c.progress;
         EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(15));
         if (c.found) {
             EXPECT_EQ(comm.get_i2InsuredCompanyName(), Variant("HEARTLAND MUTUAL")) << "read whole";
