@@ -1,5 +1,7 @@
 #include "common/PatientRecord.h"
 
+#include <utility>
+
 namespace trellybridge {
 namespace {
 
@@ -36,6 +38,27 @@ bool useGuarantorAddress(PatientRecord& record) {
     record[F::p1PatientState] = record[F::g1GuarantorState];
     record[F::p1PatientPostal] = record[F::g1GuarantorPostal];
     return true;
+}
+
+void guarantorFromPatient(PatientRecord& record, bool identity) {
+    using F = RecordField;
+    static constexpr std::pair<F, F> kNameAddressPhones[] = {
+        {F::g1GuarantorLastName, F::p1PatientLastName},
+        {F::g1GuarantorFirstName, F::p1PatientFirstName},
+        {F::g1GuarantorMiddleInitial, F::p1PatientMiddleInitial},
+        {F::g1GuarantorAddress1, F::p1PatientAddress1},
+        {F::g1GuarantorAddress2, F::p1PatientAddress2},
+        {F::g1GuarantorCity, F::p1PatientCity},
+        {F::g1GuarantorState, F::p1PatientState},
+        {F::g1GuarantorPostal, F::p1PatientPostal},
+        {F::g1GuarantorHomePhone, F::p1PatientHomePhone},
+        {F::g1GuarantorWorkPhone, F::p1PatientWorkPhone}};
+    static constexpr std::pair<F, F> kIdentity[] = {{F::g1GuarantorSSN, F::p1PatientSSN},
+                                                    {F::g1GuarantorGender, F::p1PatientGender},
+                                                    {F::g1GuarantorDOB, F::p1PatientDOB}};
+    for (auto [guarantor, patient] : kNameAddressPhones) record[guarantor] = record[patient];
+    if (identity)
+        for (auto [guarantor, patient] : kIdentity) record[guarantor] = record[patient];
 }
 
 }  // namespace trellybridge

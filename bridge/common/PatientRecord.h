@@ -53,5 +53,8 @@ struct PatientRecord {
 
 // Moves the guarantor's address over the patient's (MEDIC sites).
 bool useGuarantorAddress(PatientRecord& record);
+// Makes the guarantor a copy of the patient: name, address and phones, and with
+// `identity` also SSN, gender and date of birth.
+void guarantorFromPatient(PatientRecord& record, bool identity);
 
 }  // namespace trellybridge

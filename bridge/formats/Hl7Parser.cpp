@@ -395,30 +395,12 @@ void Hl7Parse::substituteGuarantor() {
         rec(F::g1GuarantorHomePhone).clear();
         rec(F::g1GuarantorWorkPhone).clear();
     }
-    auto copyPatient = [&](std::initializer_list<std::pair<F, F>> pairs) {
-        for (auto [guarantor, patient] : pairs) rec(guarantor) = rec(patient);
-    };
-    const std::initializer_list<std::pair<F, F>> nameAddressPhones = {
-        {F::g1GuarantorLastName, F::p1PatientLastName},
-        {F::g1GuarantorFirstName, F::p1PatientFirstName},
-        {F::g1GuarantorMiddleInitial, F::p1PatientMiddleInitial},
-        {F::g1GuarantorAddress1, F::p1PatientAddress1},
-        {F::g1GuarantorAddress2, F::p1PatientAddress2},
-        {F::g1GuarantorCity, F::p1PatientCity},
-        {F::g1GuarantorState, F::p1PatientState},
-        {F::g1GuarantorPostal, F::p1PatientPostal},
-        {F::g1GuarantorHomePhone, F::p1PatientHomePhone},
-        {F::g1GuarantorWorkPhone, F::p1PatientWorkPhone}};
     if (keyword(keyword::Kxra) &&
         text::trimSpaces(rec(F::g1GuarantorAddress1)) == "4120B N ELM STREET")
-        copyPatient(nameAddressPhones);
+        guarantorFromPatient(state_.record, false);
     if (keyword(keyword::UsePidForGuarantor) && rec(F::g1GuarantorLastName).empty() &&
-        rec(F::g1GuarantorFirstName).empty()) {
-        copyPatient(nameAddressPhones);
-        copyPatient({{F::g1GuarantorSSN, F::p1PatientSSN},
-                     {F::g1GuarantorGender, F::p1PatientGender},
-                     {F::g1GuarantorDOB, F::p1PatientDOB}});
-    }
+        rec(F::g1GuarantorFirstName).empty())
+        guarantorFromPatient(state_.record, true);
 }
 
 void Hl7Parse::checkIdentifier() {

@@ -214,20 +214,7 @@ bool StandardParse::run() {
     if (delimited_ && inForce(c_, keyword::UsePidForGuarantor) &&
         state_.record[F::g1GuarantorLastName].empty() &&
         state_.record[F::g1GuarantorFirstName].empty()) {
-        const std::pair<F, F> copies[] = {{F::g1GuarantorLastName, F::p1PatientLastName},
-                                          {F::g1GuarantorFirstName, F::p1PatientFirstName},
-                                          {F::g1GuarantorMiddleInitial, F::p1PatientMiddleInitial},
-                                          {F::g1GuarantorAddress1, F::p1PatientAddress1},
-                                          {F::g1GuarantorAddress2, F::p1PatientAddress2},
-                                          {F::g1GuarantorCity, F::p1PatientCity},
-                                          {F::g1GuarantorState, F::p1PatientState},
-                                          {F::g1GuarantorPostal, F::p1PatientPostal},
-                                          {F::g1GuarantorHomePhone, F::p1PatientHomePhone},
-                                          {F::g1GuarantorWorkPhone, F::p1PatientWorkPhone},
-                                          {F::g1GuarantorSSN, F::p1PatientSSN},
-                                          {F::g1GuarantorGender, F::p1PatientGender},
-                                          {F::g1GuarantorDOB, F::p1PatientDOB}};
-        for (auto [guarantor, patient] : copies) state_.record[guarantor] = state_.record[patient];
+        guarantorFromPatient(state_.record, true);
     }
     state_.session.finishedParsing = platform::clock().now();
 

@@ -101,6 +101,14 @@ void closeSocket(TcpConnectionState& s) {
     s.socketHandle = sockets::kInvalidSocket;
 }
 
+bool receiveFailed(std::string& data, std::int32_t& length) {
+    tcpSetLastErrorCode(sockets::lastError());
+    data.clear();
+    length = 0;
+    recordError(errc::ReceiveFailed);
+    return false;
+}
+
 bool openFailed(TcpConnectionState& s) {
     // A failed open closes the socket it created, so no descriptor outlives the attempt;
     // the library stays started until the session's close ends it.
@@ -187,13 +195,7 @@ bool RecvData(std::string& data, std::int32_t& length) {
         return false;
     }
     long received = sockets::receive(s.socketHandle, data, kReceiveBuffer);
-    if (received < 0) {
-        tcpSetLastErrorCode(sockets::lastError());
-        data.clear();
-        length = 0;
-        recordError(errc::ReceiveFailed);
-        return false;
-    }
+    if (received < 0) return receiveFailed(data, length);
     length = static_cast<std::int32_t>(received);
     return true;
 }
@@ -207,13 +209,7 @@ bool RecvResult(std::string& data, std::int32_t& length) {
     auto deadline = Clock::now() + std::chrono::milliseconds(waitBoundMs());
     std::string chunk;
     long received = sockets::receive(s.socketHandle, chunk, kReceiveBuffer);
-    if (received < 0) {
-        tcpSetLastErrorCode(sockets::lastError());
-        data.clear();
-        length = 0;
-        recordError(errc::ReceiveFailed);
-        return false;
-    }
+    if (received < 0) return receiveFailed(data, length);
     while (received > 0) {
         length = static_cast<std::int32_t>(received);
         data += chunk;
