@@ -93,12 +93,12 @@ void restoreTcpDefaults(BridgeConfiguration& c, SessionState& session) {
 }
 
 std::string fileNameOf(std::string_view path) {
-    size_t slash = path.rfind('\\');
+    size_t slash = path.find_last_of("\\/");
     return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
 }
 
 std::string folderPartOf(std::string_view path) {
-    size_t slash = path.rfind('\\');
+    size_t slash = path.find_last_of("\\/");
     return slash == std::string_view::npos ? std::string() : std::string(path.substr(0, slash + 1));
 }
 

@@ -28,9 +28,10 @@ void restoreSerialDefaults(BridgeConfiguration& config);
 void restoreMoreSerialDefaults(BridgeConfiguration& config);
 void restoreTcpDefaults(BridgeConfiguration& config, SessionState& session);
 
-// The characters after the last "\" (the whole text when there is none).
+// The characters after the last "\" (or "/", for POSIX paths); the whole text when
+// there is none.
 std::string fileNameOf(std::string_view path);
-// The characters up to and including the last "\" (empty when there is none).
+// The characters up to and including the last "\" or "/" (empty when there is none).
 std::string folderPartOf(std::string_view path);
 // True when the folder has an entry (file or folder) named `name`, ignoring case.
 bool folderContains(std::string_view folder, std::string_view name);

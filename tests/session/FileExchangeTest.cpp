@@ -83,6 +83,7 @@ TEST_F(FileExchangeTest, VendorProgramGetsTheRequestFileAndAnswers) {
 TEST_F(FileExchangeTest, VendorWithoutRequestPathGetsTheIdentifierAsOneArgument) {
     writeVendorProgram();
     a.NetworkBridgeType = "VENDOR";
+    a.VendorApplicationPath = onDriveC("vendor/vendor.sh");  // a POSIX path
     a.VendorRequestPath = "";
     a.PatientID = "12345; touch pwned $(id)";
     a.VendorFormatType = "CSV";  // the answer will not parse; the argument is what matters
