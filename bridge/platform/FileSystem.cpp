@@ -82,8 +82,18 @@ std::string driveRoot(char letter) {
     }
     std::string configured = environment((std::string("TRELLYBRIDGE_DRIVE_") + upper).c_str());
     if (!configured.empty()) return configured;
-    return dataHome() + "/trellybridge/drive_" +
-           static_cast<char>(std::tolower(static_cast<unsigned char>(letter)));
+    std::string standIn = dataHome() + "/trellybridge/drive_" +
+                          static_cast<char>(std::tolower(static_cast<unsigned char>(letter)));
+    // Drive C always exists on the system the component was written for: its stand-in
+    // is created, private to the user, the first time it is needed.
+    if (upper == 'C') {
+        std::error_code error;
+        if (!std::filesystem::is_directory(standIn, error) &&
+            std::filesystem::create_directories(standIn, error))
+            std::filesystem::permissions(standIn, std::filesystem::perms::owner_all,
+                                         std::filesystem::perm_options::replace, error);
+    }
+    return standIn;
 }
 
 std::string hostPath(std::string_view path) {

@@ -25,6 +25,13 @@ TEST_F(FileSystemTest, TranslatesWindowsPathsThroughDriveMapping) {
     for (const auto& [windows, host] : cases) EXPECT_EQ(fs::hostPath(windows), host) << windows;
     ::unsetenv("TRELLYBRIDGE_DRIVE_D");
     EXPECT_EQ(fs::driveRoot('e'), (root / "data" / "trellybridge" / "drive_e").string());
+    EXPECT_FALSE(std::filesystem::exists(fs::driveRoot('e')));
+    ::unsetenv("TRELLYBRIDGE_DRIVE_C");
+    std::string standIn = fs::driveRoot('c');
+    EXPECT_EQ(standIn, (root / "data" / "trellybridge" / "drive_c").string());
+    EXPECT_TRUE(std::filesystem::is_directory(standIn)) << "drive C always exists";
+    EXPECT_EQ(std::filesystem::status(standIn).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_all);
 }
 
 TEST_F(FileSystemTest, WritesAtomicallyWithPrivateMode) {
