@@ -40,7 +40,8 @@ void put(std::string& target, std::string_view wrapped) {
         target.clear();
         return;
     }
-    target.assign(wrapped.substr(1, wrapped.size() - 2));
+    target.clear();  // clear and append take the simple path of assign
+    target.append(wrapped.substr(1, wrapped.size() - 2));
     if (removeQuotes) std::erase(target, '"');
 }
 

@@ -53,9 +53,10 @@ public:
     std::shared_ptr<Object> object() const;
     // Makes the variant hold this text, reusing the storage of text it already holds.
     void assignText(std::string_view text) {
-        if (auto* held = std::get_if<std::string>(&value_))
-            held->assign(text);
-        else
+        if (auto* held = std::get_if<std::string>(&value_)) {
+            held->clear();  // clear and append take the simple path of assign
+            held->append(text);
+        } else
             value_ = std::string(text);
     }
     // The held text without a copy; empty unless the variant holds text.
