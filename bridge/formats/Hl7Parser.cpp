@@ -45,6 +45,19 @@ void put(std::string& target, std::string_view wrapped) {
     if (removeQuotes) std::erase(target, '"');
 }
 
+// The parts of an address field (line 1, line 2, city, state, postal code) into their
+// fields; the state is kept only when it is a two-letter code.
+void putAddress(std::string_view wrapped, std::string& line1, std::string& line2, std::string& city,
+                std::string& state, std::string& postal) {
+    hl7::ComponentIndex address(wrapped, componentEnd);
+    put(line1, address.component(1));
+    put(line2, address.component(2));
+    put(city, address.component(3));
+    put(state, address.component(4));
+    state = hl7::filterStateCode(state);
+    put(postal, address.component(5));
+}
+
 // hl7::stripDelimiters, with the keyword looked up once per parse.
 std::string stripDelimiters(std::string_view wrapped) {
     if (wrapped.size() <= 1) return {};
@@ -195,12 +208,8 @@ void Hl7Parse::readPatient() {
     put(rec(F::p1PatientMiddleInitial), component(field(pid_, 5), 3));
     rec(F::p1PatientDOB) = dateOf(fieldValue(pid_, 7));
     put(rec(F::p1PatientGender), field(pid_, 8));
-    hl7::ComponentIndex address = components(field(pid_, 11));
-    put(rec(F::p1PatientAddress1), address.component(1));
-    put(rec(F::p1PatientAddress2), address.component(2));
-    put(rec(F::p1PatientCity), address.component(3));
-    rec(F::p1PatientState) = hl7::filterStateCode(stripDelimiters(address.component(4)));
-    put(rec(F::p1PatientPostal), address.component(5));
+    putAddress(field(pid_, 11), rec(F::p1PatientAddress1), rec(F::p1PatientAddress2),
+               rec(F::p1PatientCity), rec(F::p1PatientState), rec(F::p1PatientPostal));
 
     std::string_view home = field(pid_, 13);
     bool homeHasComponents = holdsComponents(home);
@@ -289,12 +298,8 @@ void Hl7Parse::readGuarantor() {
     put(rec(F::g1GuarantorLastName), component(field(gt1, 3), 1));
     put(rec(F::g1GuarantorFirstName), component(field(gt1, 3), 2));
     put(rec(F::g1GuarantorMiddleInitial), component(field(gt1, 3), 3));
-    hl7::ComponentIndex address = components(field(gt1, 5));
-    put(rec(F::g1GuarantorAddress1), address.component(1));
-    put(rec(F::g1GuarantorAddress2), address.component(2));
-    put(rec(F::g1GuarantorCity), address.component(3));
-    rec(F::g1GuarantorState) = hl7::filterStateCode(stripDelimiters(address.component(4)));
-    put(rec(F::g1GuarantorPostal), address.component(5));
+    putAddress(field(gt1, 5), rec(F::g1GuarantorAddress1), rec(F::g1GuarantorAddress2),
+               rec(F::g1GuarantorCity), rec(F::g1GuarantorState), rec(F::g1GuarantorPostal));
     bool cut = keyword(keyword::RemoveExtraPhoneNumbers);
     rec(F::g1GuarantorHomePhone) = phone(gt1, 6, cut);
     rec(F::g1GuarantorWorkPhone) = phone(gt1, 7, cut);
@@ -342,19 +347,14 @@ void Hl7Parse::readInsurance(int slot, std::string_view in1Text, std::string_vie
     put(state_.record.insured(slot, I::InsuredClaimType), field(in1, 15));
     put(state_.record.insured(slot, I::InsuredBillCode), field(in1, 47));
     put(state_.record.insured(slot, I::InsuredCompanyName), company);
-    hl7::ComponentIndex companyAddress = components(field(in1, 5));
-    put(state_.record.insured(slot, I::InsuredCompanyAddress), companyAddress.component(1));
-    put(state_.record.insured(slot, I::InsuredCompanyAddress2), companyAddress.component(2));
-    put(state_.record.insured(slot, I::InsuredCompanyCity), companyAddress.component(3));
-    set(I::InsuredCompanyState, hl7::filterStateCode(stripDelimiters(companyAddress.component(4))));
-    put(state_.record.insured(slot, I::InsuredCompanyPostal), companyAddress.component(5));
+    auto insured = [&](I f) -> std::string& { return state_.record.insured(slot, f); };
+    putAddress(field(in1, 5), insured(I::InsuredCompanyAddress), insured(I::InsuredCompanyAddress2),
+               insured(I::InsuredCompanyCity), insured(I::InsuredCompanyState),
+               insured(I::InsuredCompanyPostal));
     put(state_.record.insured(slot, I::InsuredEmployer), component(field(in2, 3), 2));
-    hl7::ComponentIndex employer = components(field(in1, 44));
-    put(state_.record.insured(slot, I::InsuredEmployerAddress1), employer.component(1));
-    put(state_.record.insured(slot, I::InsuredEmployerAddress2), employer.component(2));
-    put(state_.record.insured(slot, I::InsuredEmployerCity), employer.component(3));
-    set(I::InsuredEmployerState, hl7::filterStateCode(stripDelimiters(employer.component(4))));
-    put(state_.record.insured(slot, I::InsuredEmployerPostal), employer.component(5));
+    putAddress(field(in1, 44), insured(I::InsuredEmployerAddress1),
+               insured(I::InsuredEmployerAddress2), insured(I::InsuredEmployerCity),
+               insured(I::InsuredEmployerState), insured(I::InsuredEmployerPostal));
     set(I::InsuredAlternateCompanyName, "");
 
     InsuredPerson& person = insured_[static_cast<size_t>(slot)];

@@ -11,13 +11,8 @@ class ProcessResponseTest : public testing::TestEnvironment {
 protected:
     void SetUp() override {
         TestEnvironment::SetUp();
-        BridgeConfiguration& c = threadState().config;
-        c.EOLCharacter = "13";
-        c.EOFCharacter = "126";
-        c.DisplayDebugger = "false";
-        c.NetworkBridgeType = "FOLDERS";
-        c.PatientID = "12345";
-        window().load();
+        threadState().config.PatientID = "12345";
+        prepareToReadAnswers();
     }
     session::SessionWindow& window() { return session::sessionWindow(); }
 };

@@ -1,5 +1,7 @@
 #include "support/TestEnvironment.h"
 
+#include "session/SessionWindow.h"
+
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -30,6 +32,15 @@ void TestEnvironment::TearDown() {
     ::unsetenv("TRELLYBRIDGE_DRIVE_C");
     std::error_code error;
     std::filesystem::remove_all(root, error);
+}
+
+void TestEnvironment::prepareToReadAnswers() {
+    BridgeConfiguration& c = threadState().config;
+    c.EOLCharacter = "13";
+    c.EOFCharacter = "126";
+    c.DisplayDebugger = "false";
+    c.NetworkBridgeType = "FOLDERS";
+    session::sessionWindow().load();
 }
 
 void TestEnvironment::writeDriveCFile(const std::string& relative,

@@ -54,6 +54,10 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
+    // The settings answers are read with in these tests (CR lines, "~" at the end, no
+    // boxes, files bridge), and the session window loaded to dispatch them.
+    void prepareToReadAnswers();
+
     // The host path of a file on the test's drive C.
     std::string onDriveC(const std::string& relative) const { return (driveC / relative).string(); }
     void writeDriveCFile(const std::string& relative, const std::string& content) const;

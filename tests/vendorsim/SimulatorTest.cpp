@@ -19,14 +19,9 @@ class SimulatorTest : public testing::TestEnvironment {
 protected:
     void SetUp() override {
         TestEnvironment::SetUp();
-        BridgeConfiguration& c = threadState().config;
-        c.EOLCharacter = "13";
-        c.EOFCharacter = "126";
-        c.DisplayDebugger = "false";
-        c.NetworkBridgeType = "FOLDERS";
-        c.MEDICNumberLength = kInvalidMarker;
-        c.HTTPSSubjectCN = kInvalidMarker;
-        session::sessionWindow().load();
+        threadState().config.MEDICNumberLength = kInvalidMarker;
+        threadState().config.HTTPSSubjectCN = kInvalidMarker;
+        prepareToReadAnswers();
     }
 };
 
