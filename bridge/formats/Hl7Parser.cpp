@@ -367,12 +367,14 @@ void Hl7Parse::readInsurance(int slot, std::string_view in1Text, std::string_vie
 }
 
 void Hl7Parse::publish(TrellyBridgeComm& comm) {
+    // Written into the text the properties already hold, so a host that asks again and
+    // again does not pay for fresh storage each time.
     for (int i = 0; i < kRecordFieldCount; ++i)
-        comm.setProperty(static_cast<ResultProperty>(i),
-                         state_.record.fields[static_cast<size_t>(i)]);
+        comm.setPropertyText(static_cast<ResultProperty>(i),
+                             state_.record.fields[static_cast<size_t>(i)]);
     for (int slot = 0; slot < kPublishedInsuranceSlots; ++slot)
         for (int f = 0; f < kInsuranceFieldCount; ++f)
-            comm.setProperty(
+            comm.setPropertyText(
                 static_cast<ResultProperty>(kRecordFieldCount + slot * kInsuranceFieldCount + f),
                 state_.record.insured(slot, static_cast<I>(f)));
 }

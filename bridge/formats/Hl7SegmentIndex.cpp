@@ -1,15 +1,33 @@
 #include "formats/Hl7SegmentIndex.h"
 
+#include <bit>
+
+#include "formats/ByteScan.h"
 #include "formats/Hl7Primitives.h"
 
 namespace trellybridge::hl7 {
+namespace {
 
-size_t SeparatorPositions::locate(std::string_view text, char separator, size_t from, size_t to,
-                                  size_t enough) {
-    size_t i = from;
-    for (; i < to && count_ < enough; ++i)
-        if (text[i] == separator) add(static_cast<std::uint32_t>(i));
-    return i;
+// Does `tag` stand at `at`, its first character known to match? Tags are a few
+// characters: compared in place rather than through a library call.
+bool continuesWith(std::string_view text, size_t at, std::string_view tag) {
+    if (text.size() - at < tag.size()) return false;
+    for (size_t i = 1; i < tag.size(); ++i)
+        if (text[at + i] != tag[i]) return false;
+    return true;
+}
+
+}  // namespace
+
+size_t PositionList::locate(std::string_view text, char separator, size_t from, size_t to,
+                            size_t enough) {
+    if (count_ >= enough) return from;
+    return scan::forEach(
+        text, from, to, [separator](scan::Word w) { return scan::equal(w, separator); },
+        [&](size_t at) {
+            add(static_cast<std::uint32_t>(at));
+            return count_ < enough;
+        });
 }
 
 SegmentIndex::SegmentIndex(std::string_view segment) : segment_(segment) {
@@ -39,12 +57,16 @@ ComponentIndex::ComponentIndex(std::string_view field, std::optional<char> termi
     // neither anywhere between.
     if (field.size() < 2 || field.front() != '|' || (field.back() != '|' && field.back() != '\r'))
         return;
-    for (size_t i = 1; i + 1 < field.size(); ++i) {
-        char c = field[i];
-        if (c == '^') separators_.add(static_cast<std::uint32_t>(i));
-        if (c == '|' || c == '\r') return;
-    }
-    indexed_ = true;
+    auto separatorOrEnd = [](scan::Word w) {
+        return scan::equal(w, '^') | scan::equal(w, '|') | scan::equal(w, '\r');
+    };
+    bool wellFormed = true;
+    scan::forEach(field, 1, field.size() - 1, separatorOrEnd, [&](size_t at) {
+        if (field[at] != '^') return wellFormed = false;
+        separators_.add(static_cast<std::uint32_t>(at));
+        return true;
+    });
+    indexed_ = wellFormed;
 }
 
 std::string_view ComponentIndex::component(long level) const {
@@ -69,16 +91,39 @@ std::string_view ComponentIndex::component(long level) const {
 
 MessageIndex::MessageIndex(std::string_view message, std::initializer_list<std::string_view> tags)
     : message_(message) {
-    size_t t = 0;
+    // Which tags start with each character, and one search pattern per such character.
+    std::array<std::uint8_t, 256> tagsStartingWith{};
+    std::array<scan::Word, kMaxTags> firstCharacters{};
+    size_t distinct = 0, count = 0;
     for (std::string_view tag : tags) {
-        if (t == kMaxTags) break;
-        std::vector<std::uint32_t>& hits = hits_[t++];
-        if (tag.empty()) continue;
-        // After each hit the next search starts two characters on, as getHL7Record's does.
-        for (size_t at = message.find(tag); at != std::string_view::npos;
-             at = message.find(tag, at + 2))
-            hits.push_back(static_cast<std::uint32_t>(at));
+        if (count == kMaxTags) break;
+        tags_[count] = tag;
+        if (!tag.empty()) {
+            std::uint8_t& starting = tagsStartingWith[static_cast<unsigned char>(tag[0])];
+            if (starting == 0) firstCharacters[distinct++] = scan::repeated(tag[0]);
+            starting |= static_cast<std::uint8_t>(1u << count);
+        }
+        ++count;
     }
+    auto startsATag = [&](scan::Word w) {
+        scan::Word found = 0;
+        for (size_t i = 0; i < distinct; ++i) found |= scan::equalRepeated(w, firstCharacters[i]);
+        return found;
+    };
+    // After each hit the next search for that tag starts two characters on, as
+    // getHL7Record's does.
+    std::array<size_t, kMaxTags> nextAllowed{};
+    scan::forEach(message, 0, message.size(), startsATag, [&](size_t at) {
+        unsigned candidates = tagsStartingWith[static_cast<unsigned char>(message[at])];
+        for (; candidates != 0; candidates &= candidates - 1) {
+            size_t t = static_cast<size_t>(std::countr_zero(candidates));
+            if (at >= nextAllowed[t] && continuesWith(message, at, tags_[t])) {
+                hits_[t].add(static_cast<std::uint32_t>(at));
+                nextAllowed[t] = at + 2;
+            }
+        }
+        return true;
+    });
 }
 
 std::string_view MessageIndex::record(size_t tag, long occurrence) const {

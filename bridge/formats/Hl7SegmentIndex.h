@@ -13,8 +13,8 @@
 
 namespace trellybridge::hl7 {
 
-// Positions of one separator in a text: inline for the usual few, on the heap beyond.
-class SeparatorPositions {
+// Positions in a text, in order: inline for the usual few, on the heap beyond.
+class PositionList {
 public:
     // Adds the positions of `separator` in text[from, to); returns where it stopped,
     // which is before `to` once `enough` positions are known.
@@ -49,7 +49,7 @@ public:
 
 private:
     std::string_view segment_;
-    mutable SeparatorPositions separators_;
+    mutable PositionList separators_;
     mutable size_t scanned_ = 0;  // separators are known before this position
     bool indexed_ = false;
 };
@@ -65,7 +65,7 @@ public:
 private:
     std::string_view field_;
     std::optional<char> terminator_;
-    SeparatorPositions separators_;
+    PositionList separators_;
     bool indexed_ = false;
 };
 
@@ -79,7 +79,8 @@ public:
 
 private:
     std::string_view message_;
-    std::array<std::vector<std::uint32_t>, kMaxTags> hits_;  // 0-based positions per tag
+    std::array<std::string_view, kMaxTags> tags_;
+    std::array<PositionList, kMaxTags> hits_;  // 0-based positions per tag
 };
 
 }  // namespace trellybridge::hl7

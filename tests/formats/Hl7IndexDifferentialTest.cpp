@@ -82,8 +82,24 @@ TEST_F(Hl7IndexDifferentialTest, AgreesOnArbitraryText) {
             size_t length = random() % 160;
             for (size_t i = 0; i < length; ++i) text += alphabet[random() % alphabet.size()];
             SCOPED_TRACE(::testing::PrintToString(text));
-            compareEverything(text, {"PID", "IN1", "|", "A"}, 3, 24);
+            compareEverything(text, {"PID", "IN1", "|", "A", "||"}, 3, 24);
         }
+    }
+}
+
+// More places than are held inline, at every alignment of the eight-byte scan.
+TEST_F(Hl7IndexDifferentialTest, AgreesBeyondThePlacesHeldInline) {
+    std::mt19937 random(7);
+    for (size_t offset = 0; offset < 9; ++offset) {
+        std::string segment = std::string(offset, 'x') + "IN1";
+        for (int field = 0; field < 100; ++field)
+            segment += "|" + std::string(random() % 3, 'v') + (random() % 4 == 0 ? "^w" : "");
+        segment += "\r";
+        std::string message = segment + segment + "\r";
+        SCOPED_TRACE(offset);
+        compareEverything(message, {"|", "IN1", "^"}, 240, 0);
+        levels_ = 104;
+        compareFields(std::string_view(message).substr(offset, segment.size() - offset));
     }
 }
 
