@@ -45,6 +45,14 @@ void put(std::string& target, std::string_view wrapped) {
     if (removeQuotes) std::erase(target, '"');
 }
 
+// The parts of a name field (last, first, middle) into their fields.
+void putName(std::string_view wrapped, std::string& last, std::string& first, std::string& middle) {
+    hl7::ComponentIndex name(wrapped, componentEnd);
+    put(last, name.component(1));
+    put(first, name.component(2));
+    put(middle, name.component(3));
+}
+
 // The parts of an address field (line 1, line 2, city, state, postal code) into their
 // fields; the state is kept only when it is a two-letter code.
 void putAddress(std::string_view wrapped, std::string& line1, std::string& line2, std::string& city,
@@ -203,19 +211,22 @@ void Hl7Parse::readPatientNumber() {
 
 void Hl7Parse::readPatient() {
     put(rec(F::p1PatientAltID), field(pid_, 4));
-    put(rec(F::p1PatientLastName), component(field(pid_, 5), 1));
-    put(rec(F::p1PatientFirstName), component(field(pid_, 5), 2));
-    put(rec(F::p1PatientMiddleInitial), component(field(pid_, 5), 3));
+    putName(field(pid_, 5), rec(F::p1PatientLastName), rec(F::p1PatientFirstName),
+            rec(F::p1PatientMiddleInitial));
     rec(F::p1PatientDOB) = dateOf(fieldValue(pid_, 7));
     put(rec(F::p1PatientGender), field(pid_, 8));
     putAddress(field(pid_, 11), rec(F::p1PatientAddress1), rec(F::p1PatientAddress2),
                rec(F::p1PatientCity), rec(F::p1PatientState), rec(F::p1PatientPostal));
 
     std::string_view home = field(pid_, 13);
-    bool homeHasComponents = holdsComponents(home);
-    rec(F::p1PatientHomePhone) =
-        homeHasComponents ? stripDelimiters(component(home, 1)) : stripDelimiters(home);
-    rec(F::p1PatientHomeEmail) = homeHasComponents ? stripDelimiters(component(home, 4)) : "";
+    if (holdsComponents(home)) {
+        hl7::ComponentIndex parts = components(home);
+        put(rec(F::p1PatientHomePhone), parts.component(1));
+        put(rec(F::p1PatientHomeEmail), parts.component(4));
+    } else {
+        put(rec(F::p1PatientHomePhone), home);
+        rec(F::p1PatientHomeEmail).clear();
+    }
     rec(F::p1PatientWorkPhone) = phone(pid_, 14, keyword(keyword::RemoveExtraPhoneNumbers));
     rec(F::p1PatientSSN) = keyword(keyword::NoPatientSsn) ? "" : cleanSsn(fieldValue(pid_, 19));
     ids_.pid3 = fieldValue(pid_, 3);
@@ -240,10 +251,11 @@ void Hl7Parse::readUniqueIdentifier() {
 void Hl7Parse::readPhysician() {
     Segment pv1(index_.record(kPv1, 1));
     std::string_view doctor = field(pv1, 7);
+    hl7::ComponentIndex parts = components(doctor);
     std::string upin, npi;
     rec(F::p2PhysicianLicenseNumber).clear();
     if (holdsComponents(doctor)) {
-        put(rec(F::p2PhysicianLicenseNumber), component(doctor, 1));
+        put(rec(F::p2PhysicianLicenseNumber), parts.component(1));
         long repetitions = hl7::countOccurrences(doctor, kRepetition) + 1;
         for (long i = 1; i <= repetitions; ++i) {
             std::string_view wrapped = hl7::getHL7SubField(doctor, kField, kRepetition, i);
@@ -263,9 +275,9 @@ void Hl7Parse::readPhysician() {
     rec(F::p2PhysicianNPI) = npi;
 
     // The host receives the attending doctor's name: last, comma, first, blank, middle.
-    std::string last = stripDelimiters(component(doctor, 2));
-    std::string first = stripDelimiters(component(doctor, 3));
-    std::string middle = stripDelimiters(component(doctor, 4));
+    std::string last = stripDelimiters(parts.component(2));
+    std::string first = stripDelimiters(parts.component(3));
+    std::string middle = stripDelimiters(parts.component(4));
     middle = middle.substr(0, middle.find('~'));
     std::string name = last.empty() && first.empty() ? "" : last + "," + first;
     if (!middle.empty()) name += " " + middle;
@@ -295,9 +307,8 @@ void Hl7Parse::readDiagnoses() {
 
 void Hl7Parse::readGuarantor() {
     Segment gt1(index_.record(kGt1, 1));
-    put(rec(F::g1GuarantorLastName), component(field(gt1, 3), 1));
-    put(rec(F::g1GuarantorFirstName), component(field(gt1, 3), 2));
-    put(rec(F::g1GuarantorMiddleInitial), component(field(gt1, 3), 3));
+    putName(field(gt1, 3), rec(F::g1GuarantorLastName), rec(F::g1GuarantorFirstName),
+            rec(F::g1GuarantorMiddleInitial));
     putAddress(field(gt1, 5), rec(F::g1GuarantorAddress1), rec(F::g1GuarantorAddress2),
                rec(F::g1GuarantorCity), rec(F::g1GuarantorState), rec(F::g1GuarantorPostal));
     bool cut = keyword(keyword::RemoveExtraPhoneNumbers);

@@ -178,6 +178,8 @@ std::string stripDelimiters(std::string_view wrapped) {
 
 long countOccurrences(std::string_view text, std::string_view pattern) {
     if (pattern.empty()) return 0;
+    if (pattern.size() == 1)
+        return static_cast<long>(std::count(text.begin(), text.end(), pattern[0]));
     long count = 0;
     for (size_t found = text.find(pattern); found != std::string_view::npos;
          found = text.find(pattern, found + 1))

@@ -1,5 +1,6 @@
 #include "formats/Hl7SegmentIndex.h"
 
+#include <algorithm>
 #include <bit>
 
 #include "formats/ByteScan.h"
@@ -22,12 +23,10 @@ bool continuesWith(std::string_view text, size_t at, std::string_view tag) {
 size_t PositionList::locate(std::string_view text, char separator, size_t from, size_t to,
                             size_t enough) {
     if (count_ >= enough) return from;
-    return scan::forEach(
-        text, from, to, [separator](scan::Word w) { return scan::equal(w, separator); },
-        [&](size_t at) {
-            add(static_cast<std::uint32_t>(at));
-            return count_ < enough;
-        });
+    return scan::forEachOf(text, from, to, separator, [&](size_t at) {
+        add(static_cast<std::uint32_t>(at));
+        return count_ < enough;
+    });
 }
 
 SegmentIndex::SegmentIndex(std::string_view segment) : segment_(segment) {
@@ -57,8 +56,11 @@ ComponentIndex::ComponentIndex(std::string_view field, std::optional<char> termi
     // neither anywhere between.
     if (field.size() < 2 || field.front() != '|' || (field.back() != '|' && field.back() != '\r'))
         return;
-    auto separatorOrEnd = [](scan::Word w) {
-        return scan::equal(w, '^') | scan::equal(w, '|') | scan::equal(w, '\r');
+    const scan::Block caret = scan::repeated('^'), bar = scan::repeated('|'),
+                      cr = scan::repeated('\r');
+    auto separatorOrEnd = [&](const char* p) {
+        scan::Block block = scan::load(p);
+        return scan::equal(block, caret) | scan::equal(block, bar) | scan::equal(block, cr);
     };
     bool wellFormed = true;
     scan::forEach(field, 1, field.size() - 1, separatorOrEnd, [&](size_t at) {
@@ -91,29 +93,47 @@ std::string_view ComponentIndex::component(long level) const {
 
 MessageIndex::MessageIndex(std::string_view message, std::initializer_list<std::string_view> tags)
     : message_(message) {
-    // Which tags start with each character, and one search pattern per such character.
+    // Places are first filtered by the first two characters of the tags, eight at a
+    // time, then the tags starting with the character found there are compared whole.
+    struct Opening {
+        char first, second;
+        bool single;  // a one-character tag has no second
+        bool operator==(const Opening&) const = default;
+    };
+    std::array<Opening, kMaxTags> openings{};
     std::array<std::uint8_t, 256> tagsStartingWith{};
-    std::array<scan::Word, kMaxTags> firstCharacters{};
     size_t distinct = 0, count = 0;
     for (std::string_view tag : tags) {
         if (count == kMaxTags) break;
         tags_[count] = tag;
         if (!tag.empty()) {
-            std::uint8_t& starting = tagsStartingWith[static_cast<unsigned char>(tag[0])];
-            if (starting == 0) firstCharacters[distinct++] = scan::repeated(tag[0]);
-            starting |= static_cast<std::uint8_t>(1u << count);
+            Opening opening{tag[0], tag.size() > 1 ? tag[1] : '\0', tag.size() == 1};
+            if (std::find(openings.begin(), openings.begin() + distinct, opening) ==
+                openings.begin() + distinct)
+                openings[distinct++] = opening;
+            tagsStartingWith[static_cast<unsigned char>(tag[0])] |=
+                static_cast<std::uint8_t>(1u << count);
         }
         ++count;
     }
-    auto startsATag = [&](scan::Word w) {
-        scan::Word found = 0;
-        for (size_t i = 0; i < distinct; ++i) found |= scan::equalRepeated(w, firstCharacters[i]);
+    std::array<scan::Block, kMaxTags> firsts, seconds;
+    std::array<scan::Mask, kMaxTags> anySecond;
+    for (size_t i = 0; i < distinct; ++i) {
+        firsts[i] = scan::repeated(openings[i].first);
+        seconds[i] = scan::repeated(openings[i].second);
+        anySecond[i] = openings[i].single ? ~scan::Mask{} : scan::Mask{};
+    }
+    auto opensATag = [&](const char* p) {
+        scan::Block here = scan::load(p), next = scan::load(p + 1);
+        scan::Mask found{};
+        for (size_t i = 0; i < distinct; ++i)
+            found |= scan::equal(here, firsts[i]) & (scan::equal(next, seconds[i]) | anySecond[i]);
         return found;
     };
     // After each hit the next search for that tag starts two characters on, as
     // getHL7Record's does.
     std::array<size_t, kMaxTags> nextAllowed{};
-    scan::forEach(message, 0, message.size(), startsATag, [&](size_t at) {
+    scan::forEach<1>(message, 0, message.size(), opensATag, [&](size_t at) {
         unsigned candidates = tagsStartingWith[static_cast<unsigned char>(message[at])];
         for (; candidates != 0; candidates &= candidates - 1) {
             size_t t = static_cast<size_t>(std::countr_zero(candidates));
