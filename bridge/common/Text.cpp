@@ -1,5 +1,6 @@
 #include "common/Text.h"
 
+#include <algorithm>
 #include <cctype>
 
 namespace trellybridge::text {
@@ -25,6 +26,18 @@ std::string trimSpaces(std::string_view text) {
 
 bool contains(std::string_view text, std::string_view part) {
     return text.find(part) != std::string_view::npos;
+}
+
+bool containsUpperCased(std::string_view text, std::string_view upperPart) {
+    auto upperEquals = [](char a, char b) {
+        return std::toupper(static_cast<unsigned char>(a)) == static_cast<unsigned char>(b);
+    };
+    return std::search(text.begin(), text.end(), upperPart.begin(), upperPart.end(), upperEquals) !=
+           text.end();
+}
+
+bool isBlank(std::string_view text) {
+    return text.find_first_not_of(' ') == std::string_view::npos;
 }
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {

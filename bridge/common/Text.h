@@ -11,6 +11,10 @@ std::string lower(std::string_view text);
 // Removes leading and trailing spaces (only spaces, as Basic's Trim does).
 std::string trimSpaces(std::string_view text);
 bool contains(std::string_view text, std::string_view part);
+// Would the upper-cased text contain `upperPart` (itself upper case)?
+bool containsUpperCased(std::string_view text, std::string_view upperPart);
+// Empty, or spaces only: what trimSpaces leaves empty.
+bool isBlank(std::string_view text);
 bool equalsIgnoringCase(std::string_view a, std::string_view b);
 // Replaces the first occurrence of `from` until none is left.
 std::string replaceAll(std::string_view text, std::string_view from, std::string_view to);

@@ -33,16 +33,22 @@ std::string_view field(const Segment& segment, long number) {
 thread_local std::optional<char> componentEnd;
 thread_local bool removeQuotes = false;
 
+// Appends the unwrapped value (hl7::stripDelimiters) to `target`.
+void appendValue(std::string& target, std::string_view wrapped) {
+    if (wrapped.size() <= 2) return;
+    size_t from = target.size();
+    target.append(wrapped.substr(1, wrapped.size() - 2));
+    if (removeQuotes)
+        target.erase(
+            std::remove(target.begin() + static_cast<std::ptrdiff_t>(from), target.end(), '"'),
+            target.end());
+}
+
 // Writes the unwrapped value into `target`, reusing its storage (the record's strings
 // keep their capacity from one request to the next).
 void put(std::string& target, std::string_view wrapped) {
-    if (wrapped.size() <= 1) {
-        target.clear();
-        return;
-    }
     target.clear();  // clear and append take the simple path of assign
-    target.append(wrapped.substr(1, wrapped.size() - 2));
-    if (removeQuotes) std::erase(target, '"');
+    appendValue(target, wrapped);
 }
 
 // The parts of a name field (last, first, middle) into their fields.
@@ -80,28 +86,30 @@ std::string_view component(std::string_view wrapped, long number) {
 hl7::ComponentIndex components(std::string_view wrapped) {
     return hl7::ComponentIndex(wrapped, componentEnd);
 }
-std::string fieldValue(const Segment& segment, long number) {
-    return stripDelimiters(field(segment, number));
+void put(std::string& target, const Segment& segment, long number) {
+    put(target, field(segment, number));
 }
 bool holdsComponents(std::string_view wrapped) {
     return wrapped.find('^') != std::string_view::npos;
 }
 
-std::string dateOf(std::string value) {
-    return value.size() > 8 ? value.substr(0, 8) : value;
+// A date field, cut to its first eight characters (the time of day dropped).
+void putDate(std::string& target, const Segment& segment, long number) {
+    put(target, segment, number);
+    if (target.size() > 8) target.resize(8);
 }
 
 // Dashes and blanks removed; empty when what is left is no number other than 0.
-std::string cleanSsn(const std::string& value) {
-    std::string digits = text::replaceAll(text::replaceAll(value, "-", ""), " ", "");
-    return Variant(digits).numericValue() == 0 ? std::string() : digits;
+void putSsn(std::string& target, const Segment& segment, long number) {
+    put(target, segment, number);
+    std::erase_if(target, [](char c) { return c == '-' || c == ' '; });
+    if (Variant(target).numericValue() == 0) target.clear();
 }
 
 // A phone field, cut to its first component under {REMOVE EXTRA PHONE NUMBERS}.
-std::string phone(const Segment& segment, long number, bool cutToFirst) {
+void putPhone(std::string& target, const Segment& segment, long number, bool cutToFirst) {
     std::string_view wrapped = field(segment, number);
-    if (cutToFirst && holdsComponents(wrapped)) return stripDelimiters(component(wrapped, 1));
-    return stripDelimiters(wrapped);
+    put(target, cutToFirst && holdsComponents(wrapped) ? component(wrapped, 1) : wrapped);
 }
 
 std::string relationshipCode(const std::string& value) {
@@ -126,8 +134,9 @@ std::string relationshipCode(const std::string& value) {
     }
 }
 
+// The insured person's name and address as found, still wrapped: views into the message.
 struct InsuredPerson {
-    std::string lastName, firstName, middleInitial, address1, address2, city, state, postal;
+    std::string_view lastName, firstName, middleInitial, address1, address2, city, state, postal;
 };
 
 struct Identifiers {
@@ -210,11 +219,11 @@ void Hl7Parse::readPatientNumber() {
 }
 
 void Hl7Parse::readPatient() {
-    put(rec(F::p1PatientAltID), field(pid_, 4));
+    put(rec(F::p1PatientAltID), pid_, 4);
     putName(field(pid_, 5), rec(F::p1PatientLastName), rec(F::p1PatientFirstName),
             rec(F::p1PatientMiddleInitial));
-    rec(F::p1PatientDOB) = dateOf(fieldValue(pid_, 7));
-    put(rec(F::p1PatientGender), field(pid_, 8));
+    putDate(rec(F::p1PatientDOB), pid_, 7);
+    put(rec(F::p1PatientGender), pid_, 8);
     putAddress(field(pid_, 11), rec(F::p1PatientAddress1), rec(F::p1PatientAddress2),
                rec(F::p1PatientCity), rec(F::p1PatientState), rec(F::p1PatientPostal));
 
@@ -227,9 +236,12 @@ void Hl7Parse::readPatient() {
         put(rec(F::p1PatientHomePhone), home);
         rec(F::p1PatientHomeEmail).clear();
     }
-    rec(F::p1PatientWorkPhone) = phone(pid_, 14, keyword(keyword::RemoveExtraPhoneNumbers));
-    rec(F::p1PatientSSN) = keyword(keyword::NoPatientSsn) ? "" : cleanSsn(fieldValue(pid_, 19));
-    ids_.pid3 = fieldValue(pid_, 3);
+    putPhone(rec(F::p1PatientWorkPhone), pid_, 14, keyword(keyword::RemoveExtraPhoneNumbers));
+    if (keyword(keyword::NoPatientSsn))
+        rec(F::p1PatientSSN).clear();
+    else
+        putSsn(rec(F::p1PatientSSN), pid_, 19);
+    put(ids_.pid3, pid_, 3);
 }
 
 void Hl7Parse::readUniqueIdentifier() {
@@ -252,27 +264,29 @@ void Hl7Parse::readPhysician() {
     Segment pv1(index_.record(kPv1, 1));
     std::string_view doctor = field(pv1, 7);
     hl7::ComponentIndex parts = components(doctor);
-    std::string upin, npi;
+    std::string& upin = rec(F::p2PhysicianUPIN);
+    std::string& npi = rec(F::p2PhysicianNPI);
+    upin.clear();
+    npi.clear();
     rec(F::p2PhysicianLicenseNumber).clear();
     if (holdsComponents(doctor)) {
         put(rec(F::p2PhysicianLicenseNumber), parts.component(1));
         long repetitions = hl7::countOccurrences(doctor, kRepetition) + 1;
+        std::string repetition;
         for (long i = 1; i <= repetitions; ++i) {
             std::string_view wrapped = hl7::getHL7SubField(doctor, kField, kRepetition, i);
-            std::string repetition = stripDelimiters(wrapped.empty() ? doctor : wrapped);
+            put(repetition, wrapped.empty() ? doctor : wrapped);
             if (hl7::countOccurrences(repetition, kComponent) < 8) continue;
-            std::string identifier = repetition.substr(0, repetition.find('^'));
-            std::string tail = text::upper(
-                repetition.size() > 10 ? repetition.substr(repetition.size() - 10) : repetition);
-            if (text::contains(tail, "^UPIN"))
+            std::string_view value = repetition;
+            std::string_view identifier = value.substr(0, value.find('^'));
+            std::string_view tail = value.size() > 10 ? value.substr(value.size() - 10) : value;
+            if (text::containsUpperCased(tail, "^UPIN"))
                 upin = identifier;
-            else if (text::contains(tail, "^NPI"))
+            else if (text::containsUpperCased(tail, "^NPI"))
                 npi = identifier;
         }
     }
     if (keyword(keyword::NoDoctor)) upin.clear(), npi.clear();
-    rec(F::p2PhysicianUPIN) = upin;
-    rec(F::p2PhysicianNPI) = npi;
 
     // The host receives the attending doctor's name: last, comma, first, blank, middle.
     std::string last = stripDelimiters(parts.component(2));
@@ -285,23 +299,25 @@ void Hl7Parse::readPhysician() {
 }
 
 void Hl7Parse::readDiagnoses() {
-    std::array<std::string, kDiagnoses + 1> codes, descriptions;
+    auto description = [this](int c) -> std::string& {
+        return state_.record.fields[static_cast<size_t>(F::p2ICD9Description1) + 2 * (c - 1)];
+    };
+    auto code = [this](int c) -> std::string& {
+        return state_.record.fields[static_cast<size_t>(F::p2ICD9Description1) + 2 * (c - 1) + 1];
+    };
+    for (int c = 1; c <= kDiagnoses; ++c) description(c).clear(), code(c).clear();
     for (int c = 1; c <= kDiagnoses; ++c) {
         Segment dg1(index_.record(kDg1, c));
-        if (text::trimSpaces(dg1.text()).empty()) continue;
+        if (text::isBlank(dg1.text())) continue;
         std::string_view diagnosis = field(dg1, 3);
         if (text::contains(diagnosis, "^I9")) {
-            codes[c] = stripDelimiters(component(diagnosis, 1));
-            descriptions[c] = stripDelimiters(component(diagnosis, 2));
+            hl7::ComponentIndex parts = components(diagnosis);
+            put(code(c), parts.component(1));
+            put(description(c), parts.component(2));
             break;
         }
-        codes[c] = stripDelimiters(diagnosis);
-        descriptions[c] = fieldValue(dg1, 4);
-    }
-    for (int c = 1; c <= kDiagnoses; ++c) {
-        int description = static_cast<int>(F::p2ICD9Description1) + 2 * (c - 1);
-        state_.record.fields[static_cast<size_t>(description)] = descriptions[c];
-        state_.record.fields[static_cast<size_t>(description + 1)] = codes[c];
+        put(code(c), diagnosis);
+        put(description(c), dg1, 4);
     }
 }
 
@@ -312,11 +328,11 @@ void Hl7Parse::readGuarantor() {
     putAddress(field(gt1, 5), rec(F::g1GuarantorAddress1), rec(F::g1GuarantorAddress2),
                rec(F::g1GuarantorCity), rec(F::g1GuarantorState), rec(F::g1GuarantorPostal));
     bool cut = keyword(keyword::RemoveExtraPhoneNumbers);
-    rec(F::g1GuarantorHomePhone) = phone(gt1, 6, cut);
-    rec(F::g1GuarantorWorkPhone) = phone(gt1, 7, cut);
-    put(rec(F::g1GuarantorGender), field(gt1, 9));
-    rec(F::g1GuarantorDOB) = dateOf(fieldValue(gt1, 8));
-    rec(F::g1GuarantorSSN) = cleanSsn(fieldValue(gt1, 12));
+    putPhone(rec(F::g1GuarantorHomePhone), gt1, 6, cut);
+    putPhone(rec(F::g1GuarantorWorkPhone), gt1, 7, cut);
+    put(rec(F::g1GuarantorGender), gt1, 9);
+    putDate(rec(F::g1GuarantorDOB), gt1, 8);
+    putSsn(rec(F::g1GuarantorSSN), gt1, 12);
 
     if (keyword(keyword::CopyPatientAddressToGuarantor)) {
         rec(F::g1GuarantorAddress1) = rec(F::p1PatientAddress1);
@@ -335,8 +351,8 @@ void Hl7Parse::readInsurances() {
 }
 
 void Hl7Parse::readInsurance(int slot, std::string_view in1Text, std::string_view in2Text) {
-    Segment in1(text::trimSpaces(in1Text).empty() ? std::string_view() : in1Text);
-    Segment in2(text::trimSpaces(in2Text).empty() ? std::string_view() : in2Text);
+    Segment in1(text::isBlank(in1Text) ? std::string_view() : in1Text);
+    Segment in2(text::isBlank(in2Text) ? std::string_view() : in2Text);
 
     std::string_view policy = field(in1, 36);
     if (keyword(keyword::UseIn2_61ForPolicy)) {
@@ -346,35 +362,38 @@ void Hl7Parse::readInsurance(int slot, std::string_view in1Text, std::string_vie
     std::string_view company = field(in1, 4);
     if (keyword(keyword::UseIn1_9ForInsuranceName)) {
         std::string_view alternative = field(in1, 9);
-        if (!text::trimSpaces(alternative).empty()) company = alternative;
+        if (!text::isBlank(alternative)) company = alternative;
     }
 
-    auto set = [&](I f, std::string value) { state_.record.insured(slot, f) = std::move(value); };
-    std::string relationship = fieldValue(in1, 17);
-    set(I::InsuredRelationship,
-        keyword(keyword::RelationshipCodes) ? relationshipCode(relationship) : relationship);
-    put(state_.record.insured(slot, I::InsuredPolicyNumber), policy);
-    put(state_.record.insured(slot, I::InsuredGroupNumber), field(in1, 8));
-    put(state_.record.insured(slot, I::InsuredClaimType), field(in1, 15));
-    put(state_.record.insured(slot, I::InsuredBillCode), field(in1, 47));
-    put(state_.record.insured(slot, I::InsuredCompanyName), company);
     auto insured = [&](I f) -> std::string& { return state_.record.insured(slot, f); };
+    std::string& relationship = insured(I::InsuredRelationship);
+    put(relationship, in1, 17);
+    if (keyword(keyword::RelationshipCodes)) relationship = relationshipCode(relationship);
+    put(insured(I::InsuredPolicyNumber), policy);
+    put(insured(I::InsuredGroupNumber), in1, 8);
+    put(insured(I::InsuredClaimType), in1, 15);
+    put(insured(I::InsuredBillCode), in1, 47);
+    put(insured(I::InsuredCompanyName), company);
     putAddress(field(in1, 5), insured(I::InsuredCompanyAddress), insured(I::InsuredCompanyAddress2),
                insured(I::InsuredCompanyCity), insured(I::InsuredCompanyState),
                insured(I::InsuredCompanyPostal));
-    put(state_.record.insured(slot, I::InsuredEmployer), component(field(in2, 3), 2));
+    put(insured(I::InsuredEmployer), component(field(in2, 3), 2));
     putAddress(field(in1, 44), insured(I::InsuredEmployerAddress1),
                insured(I::InsuredEmployerAddress2), insured(I::InsuredEmployerCity),
                insured(I::InsuredEmployerState), insured(I::InsuredEmployerPostal));
-    set(I::InsuredAlternateCompanyName, "");
+    insured(I::InsuredAlternateCompanyName).clear();
 
     InsuredPerson& person = insured_[static_cast<size_t>(slot)];
     hl7::ComponentIndex name = components(field(in1, 16)), address = components(field(in1, 19));
-    person = {stripDelimiters(name.component(1)),    stripDelimiters(name.component(2)),
-              stripDelimiters(name.component(3)),    stripDelimiters(address.component(1)),
-              stripDelimiters(address.component(2)), stripDelimiters(address.component(3)),
-              stripDelimiters(address.component(4)), stripDelimiters(address.component(5))};
-    set(I::InsuredName, person.lastName + "," + person.firstName + " " + person.middleInitial);
+    person = {name.component(1),    name.component(2),    name.component(3),
+              address.component(1), address.component(2), address.component(3),
+              address.component(4), address.component(5)};
+    std::string& insuredName = insured(I::InsuredName);
+    put(insuredName, person.lastName);
+    insuredName += ',';
+    appendValue(insuredName, person.firstName);
+    insuredName += ' ';
+    appendValue(insuredName, person.middleInitial);
 }
 
 void Hl7Parse::publish(TrellyBridgeComm& comm) {
@@ -393,19 +412,19 @@ void Hl7Parse::publish(TrellyBridgeComm& comm) {
 void Hl7Parse::substituteGuarantor() {
     const InsuredPerson& first = insured_[0];
     if (keyword(keyword::UseIn1ForGuarantorNameOnly)) {
-        rec(F::g1GuarantorLastName) = first.lastName;
-        rec(F::g1GuarantorFirstName) = first.firstName;
-        rec(F::g1GuarantorMiddleInitial) = first.middleInitial;
+        put(rec(F::g1GuarantorLastName), first.lastName);
+        put(rec(F::g1GuarantorFirstName), first.firstName);
+        put(rec(F::g1GuarantorMiddleInitial), first.middleInitial);
     }
     if (keyword(keyword::UseIn1ForGuarantor)) {
-        rec(F::g1GuarantorLastName) = first.lastName;
-        rec(F::g1GuarantorFirstName) = first.firstName;
-        rec(F::g1GuarantorMiddleInitial) = first.middleInitial;
-        rec(F::g1GuarantorAddress1) = first.address1;
-        rec(F::g1GuarantorAddress2) = first.address2;
-        rec(F::g1GuarantorCity) = first.city;
-        rec(F::g1GuarantorState) = first.state;
-        rec(F::g1GuarantorPostal) = first.postal;
+        put(rec(F::g1GuarantorLastName), first.lastName);
+        put(rec(F::g1GuarantorFirstName), first.firstName);
+        put(rec(F::g1GuarantorMiddleInitial), first.middleInitial);
+        put(rec(F::g1GuarantorAddress1), first.address1);
+        put(rec(F::g1GuarantorAddress2), first.address2);
+        put(rec(F::g1GuarantorCity), first.city);
+        put(rec(F::g1GuarantorState), first.state);
+        put(rec(F::g1GuarantorPostal), first.postal);
         rec(F::g1GuarantorHomePhone).clear();
         rec(F::g1GuarantorWorkPhone).clear();
     }

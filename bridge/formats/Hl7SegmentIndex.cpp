@@ -20,12 +20,10 @@ bool continuesWith(std::string_view text, size_t at, std::string_view tag) {
 
 }  // namespace
 
-size_t PositionList::locate(std::string_view text, char separator, size_t from, size_t to,
-                            size_t enough) {
-    if (count_ >= enough) return from;
-    return scan::forEachOf(text, from, to, separator, [&](size_t at) {
+void PositionList::locate(std::string_view text, char separator) {
+    scan::forEachOf(text, 0, text.size(), separator, [&](size_t at) {
         add(static_cast<std::uint32_t>(at));
-        return count_ < enough;
+        return true;
     });
 }
 
@@ -37,10 +35,11 @@ SegmentIndex::SegmentIndex(std::string_view segment) : segment_(segment) {
 
 std::string_view SegmentIndex::field(long level) const {
     if (!indexed_) return getHL7Field(segment_, "|", level);
-    // The field ends at the next separator: know one more than the level.
-    size_t wanted = level < 1 ? 1 : static_cast<size_t>(level) + 1;
-    if (separators_.size() < wanted && scanned_ < segment_.size())
-        scanned_ = separators_.locate(segment_, '|', scanned_, segment_.size(), wanted);
+    // Segments are short and most of their fields are read: all separators at once.
+    if (!located_) {
+        separators_.locate(segment_, '|');
+        located_ = true;
+    }
     if (level < 1 || separators_.empty()) return level > 1 ? std::string_view() : segment_;
     size_t count = separators_.size();
     if (static_cast<size_t>(level) > count) return {};

@@ -16,9 +16,8 @@ namespace trellybridge::hl7 {
 // Positions in a text, in order: inline for the usual few, on the heap beyond.
 class PositionList {
 public:
-    // Adds the positions of `separator` in text[from, to); returns where it stopped,
-    // which is before `to` once `enough` positions are known.
-    size_t locate(std::string_view text, char separator, size_t from, size_t to, size_t enough);
+    // Adds the positions of `separator` in the text.
+    void locate(std::string_view text, char separator);
     void add(std::uint32_t position) {
         if (count_ < kInline)
             inline_[count_] = position;
@@ -40,7 +39,7 @@ private:
 };
 
 // A segment as getHL7Record returns it; field(level) == getHL7Field(segment, "|", level).
-// Separators are located as far as the fields asked for need.
+// Separators are located when the first field is asked for.
 class SegmentIndex {
 public:
     explicit SegmentIndex(std::string_view segment);
@@ -50,7 +49,7 @@ public:
 private:
     std::string_view segment_;
     mutable PositionList separators_;
-    mutable size_t scanned_ = 0;  // separators are known before this position
+    mutable bool located_ = false;
     bool indexed_ = false;
 };
 

@@ -1,8 +1,5 @@
 #include "formats/Keywords.h"
 
-#include <algorithm>
-#include <cctype>
-
 #include "common/BridgeConfiguration.h"
 #include "common/Text.h"
 
@@ -14,11 +11,7 @@ bool inForce(const BridgeConfiguration& config, std::string_view keyword) {
     if (field.kind() != Variant::Kind::Text) return text::contains(field.upperText(), keyword);
     std::string_view haystack = field.textView();
     if (haystack.find('{') == std::string_view::npos) return false;  // no keyword at all
-    auto upperEquals = [](char a, char b) {
-        return std::toupper(static_cast<unsigned char>(a)) == static_cast<unsigned char>(b);
-    };
-    return std::search(haystack.begin(), haystack.end(), keyword.begin(), keyword.end(),
-                       upperEquals) != haystack.end();
+    return text::containsUpperCased(haystack, keyword);
 }
 
 std::optional<std::string> localIpKeyword(const BridgeConfiguration& config) {
