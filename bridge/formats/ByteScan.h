@@ -34,19 +34,25 @@ namespace detail {
 
 using Word = std::uint64_t;
 
-// Eight lanes of a mask, the first in the lowest byte, only the high bit of each kept.
-inline Word lanes(const Mask& mask, size_t half) {
-    Word word;
-    std::memcpy(&word, reinterpret_cast<const char*>(&mask) + 8 * half, sizeof word);
+// One bit per lane of eight mask lanes, lane 0 lowest: the high bit of each byte is
+// gathered into the top byte by one multiplication (no two products overlap).
+inline unsigned gather(Word lanes) {
     if constexpr (std::endian::native == std::endian::big) {
         Word swapped = 0;
-        for (size_t i = 0; i < 8; ++i) swapped |= ((word >> (8 * i)) & 0xFF) << (56 - 8 * i);
-        word = swapped;
+        for (size_t i = 0; i < 8; ++i) swapped |= ((lanes >> (8 * i)) & 0xFF) << (56 - 8 * i);
+        lanes = swapped;
     }
-    return word & 0x8080808080808080ULL;
+    return static_cast<unsigned>(((lanes & 0x8080808080808080ULL) * 0x0002040810204081ULL) >> 56);
 }
 
 }  // namespace detail
+
+// One bit per lane of the mask, lane 0 lowest.
+inline unsigned bits(const Mask& mask) {
+    detail::Word halves[2];
+    std::memcpy(halves, &mask, sizeof halves);
+    return detail::gather(halves[0]) | detail::gather(halves[1]) << 8;
+}
 
 // Calls visit(position) for each position in text[from, to) that `matches` flags, in
 // order, until visit returns false; returns one past the position where visiting
@@ -55,22 +61,20 @@ inline Word lanes(const Mask& mask, size_t half) {
 template <size_t Reach = 0, typename Matches, typename Visit>
 size_t forEach(std::string_view text, size_t from, size_t to, Matches matches, Visit visit) {
     for (size_t at = from; at < to; at += kBlockBytes) {
-        Mask found;
+        unsigned lanes;
         size_t left = to - at;
         if (left >= kBlockBytes + Reach) {
-            found = matches(text.data() + at);
+            lanes = bits(matches(text.data() + at));
         } else {
             std::array<char, 2 * kBlockBytes + Reach> padded{};
             // A loop rather than a library call: the rest is a few characters.
             for (size_t i = 0; i < left; ++i) padded[i] = text[at + i];
-            found = matches(padded.data());
-            for (size_t lane = left; lane < kBlockBytes; ++lane) found[lane] = 0;
+            lanes = bits(matches(padded.data()));
+            if (left < kBlockBytes) lanes &= (1u << left) - 1;
         }
-        for (size_t half = 0; half < 2; ++half) {
-            for (detail::Word bits = detail::lanes(found, half); bits != 0; bits &= bits - 1) {
-                size_t position = at + 8 * half + static_cast<size_t>(std::countr_zero(bits)) / 8;
-                if (!visit(position)) return position + 1;
-            }
+        for (; lanes != 0; lanes &= lanes - 1) {
+            size_t position = at + static_cast<size_t>(std::countr_zero(lanes));
+            if (!visit(position)) return position + 1;
         }
     }
     return to;
