@@ -11,7 +11,7 @@
 namespace trellybridge::request {
 namespace {
 
-constexpr char CR = '\r', LF = '\n', VT = '\v', FS = '\x1c';
+constexpr char CR = '\r', VT = '\v', FS = '\x1c';
 constexpr size_t kMaxEofCodes = 21;
 
 // YYYYMMDDHHMM, each part read from the clock on its own as the vendor's systems expect.
