@@ -1,6 +1,5 @@
 #include "formats/Hl7SegmentIndex.h"
 
-#include <algorithm>
 #include <bit>
 
 #include "formats/ByteScan.h"
@@ -17,6 +16,44 @@ bool continuesWith(std::string_view text, size_t at, std::string_view tag) {
         if (text[at + i] != tag[i]) return false;
     return true;
 }
+
+// The first two characters of a few tags (one for a one-character tag), looked for
+// sixteen places at a time.
+class TagOpenings {
+public:
+    void add(std::string_view tag) {
+        char first = tag[0], second = tag.size() > 1 ? tag[1] : '\0';
+        bool single = tag.size() == 1;
+        for (size_t i = 0; i < count_; ++i)
+            if (firstCharacters_[i] == first && secondCharacters_[i] == second &&
+                single_[i] == single)
+                return;
+        firstCharacters_[count_] = first;
+        secondCharacters_[count_] = second;
+        single_[count_] = single;
+        firsts_[count_] = scan::repeated(first);
+        seconds_[count_] = scan::repeated(second);
+        anySecond_[count_] = single ? ~scan::Mask{} : scan::Mask{};
+        ++count_;
+    }
+    // Flags the places p[0..15] where an opening stands (reads p[16] too).
+    scan::Mask at(const char* p) const {
+        scan::Block here = scan::load(p), next = scan::load(p + 1);
+        scan::Mask found{};
+        for (size_t i = 0; i < count_; ++i)
+            found |=
+                scan::equal(here, firsts_[i]) & (scan::equal(next, seconds_[i]) | anySecond_[i]);
+        return found;
+    }
+
+private:
+    static constexpr size_t kMax = MessageIndex::kMaxTags;
+    std::array<char, kMax> firstCharacters_{}, secondCharacters_{};
+    std::array<bool, kMax> single_{};
+    std::array<scan::Block, kMax> firsts_, seconds_;
+    std::array<scan::Mask, kMax> anySecond_;
+    size_t count_ = 0;
+};
 
 }  // namespace
 
@@ -92,43 +129,22 @@ std::string_view ComponentIndex::component(long level) const {
 
 MessageIndex::MessageIndex(std::string_view message, std::initializer_list<std::string_view> tags)
     : message_(message) {
-    // Places are first filtered by the first two characters of the tags, eight at a
-    // time, then the tags starting with the character found there are compared whole.
-    struct Opening {
-        char first, second;
-        bool single;  // a one-character tag has no second
-        bool operator==(const Opening&) const = default;
-    };
-    std::array<Opening, kMaxTags> openings{};
+    // Places are first filtered by the first two characters of the tags, then the tags
+    // starting with the character found there are compared whole.
+    TagOpenings openings;
     std::array<std::uint8_t, 256> tagsStartingWith{};
-    size_t distinct = 0, count = 0;
+    size_t count = 0;
     for (std::string_view tag : tags) {
         if (count == kMaxTags) break;
         tags_[count] = tag;
         if (!tag.empty()) {
-            Opening opening{tag[0], tag.size() > 1 ? tag[1] : '\0', tag.size() == 1};
-            if (std::find(openings.begin(), openings.begin() + distinct, opening) ==
-                openings.begin() + distinct)
-                openings[distinct++] = opening;
+            openings.add(tag);
             tagsStartingWith[static_cast<unsigned char>(tag[0])] |=
                 static_cast<std::uint8_t>(1u << count);
         }
         ++count;
     }
-    std::array<scan::Block, kMaxTags> firsts, seconds;
-    std::array<scan::Mask, kMaxTags> anySecond;
-    for (size_t i = 0; i < distinct; ++i) {
-        firsts[i] = scan::repeated(openings[i].first);
-        seconds[i] = scan::repeated(openings[i].second);
-        anySecond[i] = openings[i].single ? ~scan::Mask{} : scan::Mask{};
-    }
-    auto opensATag = [&](const char* p) {
-        scan::Block here = scan::load(p), next = scan::load(p + 1);
-        scan::Mask found{};
-        for (size_t i = 0; i < distinct; ++i)
-            found |= scan::equal(here, firsts[i]) & (scan::equal(next, seconds[i]) | anySecond[i]);
-        return found;
-    };
+    auto opensATag = [&openings](const char* p) { return openings.at(p); };
     // After each hit the next search for that tag starts two characters on, as
     // getHL7Record's does.
     std::array<size_t, kMaxTags> nextAllowed{};
