@@ -74,9 +74,8 @@ void putAddress(std::string_view wrapped, std::string& line1, std::string& line2
 
 // hl7::stripDelimiters, with the keyword looked up once per parse.
 std::string stripDelimiters(std::string_view wrapped) {
-    if (wrapped.size() <= 1) return {};
-    std::string value(wrapped.substr(1, wrapped.size() - 2));
-    if (removeQuotes) std::erase(value, '"');
+    std::string value;
+    appendValue(value, wrapped);
     return value;
 }
 

@@ -14,39 +14,21 @@ struct TableRow {
     const char* message;
 };
 
-// Every code of the table with its text for the description "D".
+// One code of each kind the table holds: a fixed text, the description after a prefix,
+// the configured ports filled in, and a code the table does not know.
 const TableRow kTable[] = {
     {2, "NETWORK Server: undetermined network error attempting to connect to remote web service"},
-    {20, "ORVEL Server: page request timed out"},
-    {21, "ORVEL Server: URL could not be parsed"},
-    {22, "ORVEL Server: writing the file on save failed"},
-    {23, "ORVEL Server: creating the file on save failed"},
     {24, "ORVEL Server: redirect was requested, no destination supplied"},
-    {25, "ORVEL Server: redirect was requested, destination was supplied"},
     {101, "HL7 Parser: error attempting to parse hl7 stream"},
     {102, "HL7 Parser: D"},
-    {111, "XML Parser: error attempting to parse XML stream"},
     {112, "XML Parser: D"},
-    {300, "ORVEL Parameter: D"},
     {310, "ORVEL Parameter: D"},
     {311,
      "ORVEL Parameter: a company number must precede the patientID (ie. 1-123456789) or a "
      "default must be defined"},
     {320, "ORVEL TCP: error attempting to open following port(s): 5001,5002"},
-    {321, "ORVEL TCP: error attempting to send request"},
-    {322, "ORVEL TCP: error attempting to send data without establishing a connection"},
-    {323, "ORVEL TCP: error attempting to receive data without establishing a connection"},
-    {324, "ORVEL TCP: error attempting to receive data"},
-    {325, "ORVEL TCP: error attempting to close port"},
-    {327, "ORVEL TCP: error receiving data"},
     {328, "ORVEL TCP: timed out waiting for host to respond to request"},
-    {330, "ORVEL TCP: undefined serial timer error in bridge"},
-    {332, "ORVEL TCP: undefined load tcp settings error in bridge"},
-    {340, "ORVEL TCP: error attempting to shutdown connection"},
-    {341, "ORVEL TCP: error attempting to close windows socket"},
-    {342, "ORVEL TCP: error attempting to end windows socket"},
     {343, "ORVEL TCP: required to force tcp shutdown"},
-    {400, "ORVEL LOG: unable to save insurance log"},
     {401, "ORVEL LOG: unable to save debug log"},
     {8012, "SERIAL Port: error attempting to close serial port"},
     {999, "D"},

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "common/Errors.h"
 #include "common/ThreadState.h"
 #include "component/Configuration.h"
 #include "support/TestEnvironment.h"
@@ -203,16 +204,21 @@ struct CompanyCase {
 };
 
 TEST_F(ConfigurationTest, CompanyNumberCheck) {
-    const std::string many = [] {
+    auto listOf = [](int entries) {
         std::string list = "1";
-        for (int i = 0; i < 101; ++i) list += ",x";
+        for (int i = 1; i < entries; ++i) list += ",x";
         return list;
-    }();
-    const std::string hundredAndOne = [] {
-        std::string list = "1";
-        for (int i = 0; i < 100; ++i) list += ",x";
-        return list;
-    }();
+    };
+    const std::string hundredAndOne = listOf(101), many = listOf(102);
+    const std::string notValid2 =
+                          "ORVEL Parameter: 2 is not a valid company number for current user",
+                      notValid7 =
+                          "ORVEL Parameter: 7 is not a valid company number for current user",
+                      notValid1 =
+                          "ORVEL Parameter: 1 is not a valid company number for current user",
+                      noCompany =
+                          "ORVEL Parameter: a company number must precede the patientID (ie. "
+                          "1-123456789) or a default must be defined";
     const CompanyCase cases[] = {
         {"default joins the identifier", "123456789", "1", "1,2", CompanyCheck::Passed,
          "1-123456789", true, ""},
@@ -221,26 +227,15 @@ TEST_F(ConfigurationTest, CompanyNumberCheck) {
         {"lower-case company matches upper-cased list", "ab-5", "1", "x,Ab", CompanyCheck::Passed,
          "ab-5", true, ""},
         {"entries compared exactly", "2-555", "1", "1, 2", CompanyCheck::Rejected, "2-555", true,
-         "<error id=\"310\" description=\"ORVEL Parameter: 2 is not a valid company number for "
-         "current user\">"
-         "ORVEL Parameter: 2 is not a valid company number for current user</error>\r\n"},
+         errorElement(310, notValid2)},
         {"company not in the list", "7-42", "1", "1", CompanyCheck::Rejected, "7-42", true,
-         "<error id=\"310\" description=\"ORVEL Parameter: 7 is not a valid company number for "
-         "current user\">"
-         "ORVEL Parameter: 7 is not a valid company number for current user</error>\r\n"},
+         errorElement(310, notValid7)},
         {"identifier starting with a dash", "-42", "1", "1", CompanyCheck::Rejected, "-42", true,
-         "<error id=\"311\" description=\"ORVEL Parameter: a company number must precede the "
-         "patientID (ie. "
-         "1-123456789) or a default must be defined\">ORVEL Parameter: a company number must "
-         "precede the "
-         "patientID (ie. 1-123456789) or a default must be defined</error>\r\n"},
+         errorElement(311, noCompany)},
         {"n/a means no check", "123", "n/a", "9", CompanyCheck::Passed, "123", false, ""},
         {"empty default means no check", "123", "", "9", CompanyCheck::Passed, "123", false, ""},
         {"empty list matches nothing", "123", "1", kInvalidMarker, CompanyCheck::Rejected, "123",
-         true,
-         "<error id=\"310\" description=\"ORVEL Parameter: 1 is not a valid company number for "
-         "current user\">"
-         "ORVEL Parameter: 1 is not a valid company number for current user</error>\r\n"},
+         true, errorElement(310, notValid1)},
         {"adjacent commas give an empty entry", "7", "1", "2,,1", CompanyCheck::Passed, "1-7", true,
          ""},
         {"101 entries are allowed", "123", "1", hundredAndOne, CompanyCheck::Passed, "1-123", true,

@@ -13,7 +13,6 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <sstream>
 
 #include "common/ThreadState.h"
 #include "component/Configuration.h"
@@ -25,13 +24,6 @@ namespace trellybridge {
 namespace {
 
 namespace stdfs = std::filesystem;
-
-std::string readAll(const stdfs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
 
 std::string unescape(const std::string& value) {
     std::string out;
@@ -143,7 +135,7 @@ TEST_P(FormatCases, AnswerYieldsTheExpectedPatient) {
     }
     configuration::applyFinalDefaults(config);
 
-    bool found = session::sessionWindow().processResponse(readAll(c.answer));
+    bool found = session::sessionWindow().processResponse(testing::readHostFile(c.answer));
     EXPECT_EQ(found, e.found);
     EXPECT_EQ(threadState().patientFound, e.found);
 

@@ -3,9 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <random>
-#include <sstream>
 
 #include "common/ThreadState.h"
 #include "formats/Hl7Primitives.h"
@@ -60,13 +58,10 @@ TEST_F(Hl7IndexDifferentialTest, AgreesOnEveryAnswerKeptAsData) {
         for (const auto& file :
              std::filesystem::directory_iterator(std::string(TRELLYBRIDGE_FORMAT_DATA) + "/hl7")) {
             if (file.path().extension() != ".answer") continue;
-            std::ifstream in(file.path(), std::ios::binary);
-            std::ostringstream content;
-            content << in.rdbuf();
+            const std::string answer = testing::readHostFile(file.path());
             SCOPED_TRACE(file.path().filename().string() + " EOL " + eol);
-            compareEverything(content.str() + "\r\r", {"PID", "PV1", "DG1|", "GT1", "IN1", "IN2"},
-                              4, 64);
-            compareEverything(content.str(), {"PID", "IN1"}, 2, 64);
+            compareEverything(answer + "\r\r", {"PID", "PV1", "DG1|", "GT1", "IN1", "IN2"}, 4, 64);
+            compareEverything(answer, {"PID", "IN1"}, 2, 64);
         }
     }
 }

@@ -182,12 +182,5 @@ TEST_F(TcpSessionTest, LongAnswersAreReadWhole) {
     EXPECT_EQ(comm.get_i2InsuredCompanyName(), Variant("HEARTLAND MUTUAL"));
 }
 
-TEST_F(TcpSessionTest, NotNumericRetriesEndBeforeTheWindow) {
-    a.AllowedRetries = "";
-    a.TCPRemotePorts = "1";
-    EXPECT_FALSE(fetch());
-    EXPECT_EQ(toolkit->modalRuns, 0);
-}
-
 }  // namespace
 }  // namespace trellybridge

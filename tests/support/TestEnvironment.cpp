@@ -49,11 +49,15 @@ void TestEnvironment::writeDriveCFile(const std::string& relative,
     std::ofstream(onDriveC(relative), std::ios::binary) << content;
 }
 
-std::string TestEnvironment::readDriveCFile(const std::string& relative) const {
-    std::ifstream in(onDriveC(relative), std::ios::binary);
+std::string readHostFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
     std::ostringstream content;
     content << in.rdbuf();
     return content.str();
+}
+
+std::string TestEnvironment::readDriveCFile(const std::string& relative) const {
+    return readHostFile(onDriveC(relative));
 }
 
 }  // namespace trellybridge::testing

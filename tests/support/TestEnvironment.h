@@ -49,6 +49,9 @@ public:
     int modalRuns = 0;
 };
 
+// The bytes of a file on the host ("" when it cannot be read).
+std::string readHostFile(const std::filesystem::path& path);
+
 class TestEnvironment : public ::testing::Test {
 protected:
     void SetUp() override;
