@@ -25,7 +25,7 @@ void defaultIfEmpty(Variant& field, const char* value) {
 }
 
 bool isBlankAfterTrim(const Variant& value) {
-    return text::trimSpaces(value.toText()).empty();
+    return text::isBlank(value.toText());
 }
 
 std::string bridgeOf(const BridgeConfiguration& c) {
