@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/BridgeConfiguration.h"
+#include "common/FailureNote.h"
 #include "common/PatientRecord.h"
 #include "common/SessionState.h"
 
@@ -21,6 +22,7 @@ struct ThreadState {
     std::string enhancedError;  // the last message of the enhanced recorder
     SessionState session;
     std::vector<std::string> insuranceLogLines;  // the insurance log being rewritten
+    FailureNote lastFailure;                     // why this request failed, for people
 };
 
 ThreadState& threadState();

@@ -1,5 +1,6 @@
 #include "trellybridge/TrellyBridgeComm.h"
 
+#include "common/FailureNote.h"
 #include "common/InsuranceLog.h"
 #include "common/ThreadState.h"
 #include "common/Version.h"
@@ -83,6 +84,7 @@ Variant TrellyBridgeComm::GetPatient(const GetPatientArguments& arguments) {
         // A found flag left over from an earlier request must not report this one as found.
         state.patientFound = false;
         state.record.clear();
+        clearFailureNote();
         if (!prepareRequest(state.config, arguments)) return Variant(state.patientFound);
         try {
             session::runSessionWindow();
