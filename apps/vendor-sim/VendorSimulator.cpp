@@ -8,7 +8,8 @@
 namespace trellybridge::vendorsim {
 namespace {
 
-constexpr int kPollMs = 100;  // how often idle waits look at the stop flag
+constexpr int kPollMs = 100;    // how often idle waits look at the stop flag
+constexpr int kSendMs = 10000;  // a client that never reads cannot hold the simulator
 
 void pause(int ms, const std::atomic<bool>& stopping) {
     for (int waited = 0; waited < ms && !stopping; waited += kPollMs)
@@ -169,11 +170,11 @@ void VendorSimulator::handle(int connection, std::uint16_t port) {
             if (fault == Fault::Slow) pause(options_.delayMs, stopping_);
             if (fault == Fault::Split) {
                 size_t half = reply.size() / 2;
-                sockets::send(connection, reply.substr(0, half));
+                sockets::send(connection, reply.substr(0, half), kSendMs);
                 pause(options_.splitDelayMs, stopping_);
                 reply = reply.substr(half);
             }
-            sockets::send(connection, reply);
+            sockets::send(connection, reply, kSendMs);
             // Let the client read and close first, as a vendor system does.
             std::string rest;
             if (sockets::waitReadable(connection, 5000) == 1)

@@ -1,6 +1,8 @@
 // Every setting of a request, under the GetPatient argument names, after normalisation.
 #pragma once
 
+#include <algorithm>
+#include <cmath>
 #include <string>
 
 #include "trellybridge/Fields.h"
@@ -28,6 +30,15 @@ struct BridgeConfiguration {
 // Empty text and the INVALID marker both mean "not supplied" to a consumer with a fallback.
 inline bool isUnset(const Variant& value) {
     return value.isEmptyText() || value.toText() == kInvalidMarker;
+}
+
+// AllowedRetries as the whole number of attempts the run loops count against, the same
+// in every comparison: "2.5" rounds as any conversion to a whole number does, so no
+// fractional limit can be stepped over; text that is not a number gives none.
+inline int allowedAttempts(const BridgeConfiguration& config) {
+    double value = std::nearbyint(config.AllowedRetries.numericValue());
+    if (!std::isfinite(value)) value = 0;
+    return static_cast<int>(std::clamp(value, -1e9, 1e9));
 }
 
 }  // namespace trellybridge

@@ -40,6 +40,9 @@ struct SessionState {
     std::array<std::string, kMaxPorts> portList;
     std::array<std::string, kMaxPorts> portResults;
     int portCount = 0;
+    // The port of the open connection, and the port whose connection delivered the
+    // answer: a slow vendor may answer after the session has moved to the next port.
+    std::string connectedPort, answeredPort;
     bool tcpConnected = false, tcpReceived = false, tcpParsed = false;
 };
 

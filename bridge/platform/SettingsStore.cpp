@@ -61,8 +61,13 @@ std::string IniSettingsStore::get(std::string_view section, std::string_view key
     auto content = fs::readFile(path_);
     if (!content) return {};
     for (const IniLine& line : parseIni(*content))
-        if (line.section == section && line.key == key)
-            return trimmed(line.text.substr(line.text.find('=') + 1));
+        if (line.section == section && line.key == key) {
+            // The value comes back as it was stored: " 39972", saved from the list
+            // "39971, 39972", must still match that list's item.
+            std::string value = line.text.substr(line.text.find('=') + 1);
+            if (!value.empty() && value.back() == '\r') value.pop_back();
+            return value;
+        }
     return {};
 }
 

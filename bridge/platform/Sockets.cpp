@@ -10,6 +10,8 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -18,6 +20,7 @@ namespace {
 
 std::atomic<int> started{0};
 thread_local int lastFailure = 0;
+thread_local int lastErrno = 0;
 
 // errno as the Windows Sockets number the component's error table knows.
 int windowsSocketsNumber(int error) {
@@ -59,7 +62,30 @@ int windowsSocketsNumber(int error) {
 }
 
 void fail(int error) {
+    lastErrno = error;
     lastFailure = windowsSocketsNumber(error);
+}
+
+using SteadyClock = std::chrono::steady_clock;
+
+SteadyClock::time_point deadlineAfter(int timeoutMs) {
+    return SteadyClock::now() + std::chrono::milliseconds(std::max(0, timeoutMs));
+}
+
+int millisecondsLeft(SteadyClock::time_point deadline) {
+    auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now());
+    return static_cast<int>(std::max<long long>(0, left.count()));
+}
+
+// poll() on one descriptor that a signal does not cut short: the host may install
+// handlers without SA_RESTART, and the wait goes on with the time that remains.
+int pollOne(pollfd& waiting, int timeoutMs) {
+    auto deadline = deadlineAfter(timeoutMs);
+    while (true) {
+        int ready = ::poll(&waiting, 1, millisecondsLeft(deadline));
+        if (ready >= 0 || errno != EINTR) return ready;
+    }
 }
 
 sockaddr_in addressOf(std::uint32_t address, std::uint16_t port) {
@@ -94,11 +120,25 @@ int lastError() {
     return lastFailure;
 }
 
+void clearLastError() {
+    lastFailure = lastErrno = 0;
+}
+
+std::string lastErrorText() {
+    return lastErrno == 0 ? std::string() : std::string(std::strerror(lastErrno));
+}
+
 std::uint32_t inetAddr(std::string_view dottedText) {
+    // inet_aton accepts what inet_addr did ("127.1", "0x7f.1"), unlike inet_pton.
     in_addr parsed{};
     std::string text(dottedText);
-    if (::inet_pton(AF_INET, text.c_str(), &parsed) != 1) return kAddressNone;
+    if (text.find('\0') != std::string::npos || ::inet_aton(text.c_str(), &parsed) == 0)
+        return kAddressNone;
     return parsed.s_addr;
+}
+
+bool isLoopback(std::uint32_t address) {
+    return (ntohl(address) >> 24) == 127;
 }
 
 std::string dotted(std::uint32_t address) {
@@ -127,7 +167,7 @@ bool connect(Socket socket, std::uint32_t remoteAddress, std::uint16_t port, int
     int result = ::connect(socket, reinterpret_cast<sockaddr*>(&remote), sizeof remote);
     if (result != 0 && errno == EINPROGRESS) {
         pollfd waiting{socket, POLLOUT, 0};
-        int ready = ::poll(&waiting, 1, timeoutMs);
+        int ready = pollOne(waiting, timeoutMs);
         if (ready == 0) {
             ::fcntl(socket, F_SETFL, flags);
             fail(ETIMEDOUT);
@@ -145,15 +185,38 @@ bool connect(Socket socket, std::uint32_t remoteAddress, std::uint16_t port, int
     return false;
 }
 
-long send(Socket socket, std::string_view bytes) {
-    ssize_t sent = ::send(socket, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-    if (sent < 0) fail(errno);
-    return sent;
+long send(Socket socket, std::string_view bytes, int timeoutMs) {
+    auto deadline = deadlineAfter(timeoutMs);
+    size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t sent =
+            ::send(socket, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (sent > 0) {
+            done += static_cast<size_t>(sent);
+            continue;
+        }
+        if (sent < 0 && errno == EINTR) continue;
+        if (sent < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+            fail(errno);
+            return -1;
+        }
+        pollfd waiting{socket, POLLOUT, 0};
+        int ready = pollOne(waiting, millisecondsLeft(deadline));
+        if (ready < 0) {
+            fail(errno);
+            return -1;
+        }
+        if (ready == 0) {
+            fail(ETIMEDOUT);
+            return -1;
+        }
+    }
+    return static_cast<long>(done);
 }
 
 int waitReadable(Socket socket, int timeoutMs) {
     pollfd waiting{socket, POLLIN, 0};
-    int ready = ::poll(&waiting, 1, timeoutMs);
+    int ready = pollOne(waiting, timeoutMs);
     if (ready < 0) fail(errno);
     if (ready > 0 && (waiting.revents & POLLNVAL)) {
         fail(EBADF);
@@ -164,7 +227,10 @@ int waitReadable(Socket socket, int timeoutMs) {
 
 long receive(Socket socket, std::string& bytes, size_t maximum) {
     bytes.resize(maximum);
-    ssize_t received = ::recv(socket, bytes.data(), maximum, 0);
+    ssize_t received;
+    do {
+        received = ::recv(socket, bytes.data(), maximum, 0);
+    } while (received < 0 && errno == EINTR);
     if (received < 0) {
         fail(errno);
         bytes.clear();
@@ -212,7 +278,10 @@ std::uint16_t localPort(Socket socket) {
 }
 
 Socket accept(Socket listener) {
-    int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+    int fd;
+    do {
+        fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
     if (fd < 0) fail(errno);
     return fd < 0 ? kInvalidSocket : fd;
 }

@@ -23,9 +23,15 @@ int startedCount();
 
 // The last failure as a Windows Sockets error number (10061 for a refused connection...).
 int lastError();
+// The same failure as the system describes it ("Connection refused"); empty when none.
+std::string lastErrorText();
+void clearLastError();
 
-// A dotted IPv4 text as a 32-bit address in network order; kAddressNone when invalid.
+// A dotted IPv4 text as a 32-bit address in network order, read as inet_addr reads it
+// ("127.1" is 127.0.0.1); kAddressNone when invalid.
 std::uint32_t inetAddr(std::string_view dotted);
+// 127.0.0.0/8.
+bool isLoopback(std::uint32_t networkOrderAddress);
 // The four bytes of an address in network order, as "a.b.c.d".
 std::string dotted(std::uint32_t networkOrderAddress);
 
@@ -33,9 +39,11 @@ Socket createStream();
 // Binds to the local address with port 0 (the system picks the port).
 bool bindLocal(Socket socket, std::uint32_t localAddress);
 // Connects, waiting at most `timeoutMs`; false on refusal, failure or time-out.
+// Waits here and below go on after a signal with the time that remains.
 bool connect(Socket socket, std::uint32_t remoteAddress, std::uint16_t port, int timeoutMs);
-// One send of all bytes; -1 on failure, else the number of bytes sent.
-long send(Socket socket, std::string_view bytes);
+// Sends every byte, waiting at most `timeoutMs` in all for room to send; -1 on failure
+// or time-out, else the number of bytes sent.
+long send(Socket socket, std::string_view bytes, int timeoutMs);
 // 1 when data (or the peer's close) can be read within `timeoutMs`, 0 on time-out, -1 on error.
 int waitReadable(Socket socket, int timeoutMs);
 // One receive of at most `maximum` bytes; -1 on failure, 0 when the peer closed.

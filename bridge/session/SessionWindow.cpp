@@ -128,6 +128,8 @@ void SessionWindow::onLoad() {
     std::string type = bridge();
     if (type == "SERIAL" || type == "TCPIP") {
         s.tcpParsed = s.tcpReceived = s.tcpConnected = false;
+        s.connectedPort.clear();
+        s.answeredPort.clear();
         tcp::connectionState().connected = false;
         updateText(std::string("Verifying port availability...") + CRLF);
         s.timeoutTicks = config().SerialTimeout.toText();
@@ -251,7 +253,7 @@ void SessionWindow::serialTick() {
             return;
         }
         if (s.elapsedTicks < Variant(s.timeoutTicks).numericValue()) return;
-        if (s.attemptCount < config().AllowedRetries.numericValue()) {
+        if (s.attemptCount < allowedAttempts(config())) {
             s.attemptCount += 1;
             if (type == "SERIAL") {
                 serialTransport().openSerialPort(*this);
@@ -364,7 +366,10 @@ void SessionWindow::closeConnection() {
         SessionState& s = session();
         s.elapsedTicks = 0;
         if (bridge() == "TCPIP") {
-            std::string port = config().TCPRemotePorts.toText();
+            // Found: the port whose connection answered. Not found: the port in use.
+            std::string port = state().patientFound && !s.answeredPort.empty()
+                                   ? s.answeredPort
+                                   : config().TCPRemotePorts.toText();
             bool known = !port.empty() && s.configuredPorts.find(port) != std::string::npos;
             settings::saveProperty(settings::kLastGoodPort, known ? port : "");
         }

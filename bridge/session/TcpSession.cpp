@@ -2,7 +2,9 @@
 
 #include <chrono>
 
+#include "common/AnswerLimit.h"
 #include "common/Errors.h"
+#include "common/FailureNote.h"
 #include "common/Text.h"
 #include "common/ThreadState.h"
 #include "session/RequestBuilder.h"
@@ -63,29 +65,25 @@ std::string parameterBlock() {
            line(" local.host ", s.localHostName) + line(" local.ip ", s.localIP);
 }
 
-// Reads the whole answer: until the end-of-answer character arrives or the vendor closes,
-// within the session's wait bound. False when a receive failed.
-bool receiveAnswer(std::string& answer) {
-    std::string end;
+// The whole answer: until the end-of-answer character arrives or the vendor closes,
+// within the session's wait bound.
+tcp::AnswerRead receiveAnswer(std::string& answer) {
     double code = config().EOFCharacter.numericValue();
-    if (code >= 0 && code <= 255)
-        end = std::string(1, static_cast<char>(static_cast<unsigned char>(code)));
-    auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(tcp::waitBoundMs());
-    while (true) {
-        std::string chunk;
-        std::int32_t length = 0;
-        if (!tcp::RecvData(chunk, length)) return false;
-        if (length == 0) return true;  // the vendor closed its side
-        answer += chunk;
-        if (!end.empty() && chunk.find(end[0]) != std::string::npos) return true;
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) return true;
-        if (sockets::waitReadable(tcp::connectionState().socketHandle,
-                                  static_cast<int>(left.count())) != 1)
-            return true;
-    }
+    bool hasEnd = code >= 0 && code <= 255;
+    char end = static_cast<char>(static_cast<unsigned char>(hasEnd ? code : 0));
+    return tcp::readAnswer(answer, [&](const std::string& received, size_t newFrom) {
+        return hasEnd && received.find(end, newFrom) != std::string::npos;
+    });
+}
+
+std::string vendorAddress() {
+    return session().remoteIP + " port " + portInUse();
+}
+
+// ": Connection refused", or nothing when the system gave no reason.
+std::string systemReason() {
+    std::string reason = tcp::systemErrorText();
+    return reason.empty() ? reason : ": " + reason;
 }
 
 }  // namespace
@@ -125,6 +123,9 @@ bool TcpSession::connect() {
         if (tcp::connectionState().connected) throw std::runtime_error("already connected");
         tcp::resolveSessionAddresses();
         if (!tcp::tcpOpenConnection()) {
+            noteFailure(s.remoteIP.empty()
+                            ? "could not find the address of " + config().TCPRemoteHostName.toText()
+                            : "could not connect to " + vendorAddress() + systemReason());
             window_.updateText(
                 std::string(s.attemptCount == 1 ? " open.attempt.port." : " open.reattempt.port.") +
                 portInUse() + "  <unsuccessful>!" + CRLF);
@@ -135,6 +136,7 @@ bool TcpSession::connect() {
             throw std::runtime_error("connect failed");
         }
         s.portResults[static_cast<size_t>(window_.portIndex)] = "SUCCESS!";
+        s.connectedPort = portInUse();
         window_.clearText();
         if (s.attemptCount == 1) {
             window_.clearText();
@@ -165,22 +167,41 @@ bool TcpSession::connect() {
 void TcpSession::receive() {
     SessionState& s = session();
     if (!tcp::tcpDataWaiting()) {
+        noteFailure("no answer from " + s.remoteIP + " port " + s.connectedPort);
         recordError(errc::HostTimedOut);
         return;
     }
     s.startedReceiving = platform::clock().now();
     std::string answer;
-    if (!receiveAnswer(answer)) {
+    tcp::AnswerRead read = receiveAnswer(answer);
+    if (read != tcp::AnswerRead::Complete) {
+        std::string where = s.remoteIP + " port " + s.connectedPort;
+        if (read == tcp::AnswerRead::TooLarge) {
+            std::string limit = std::to_string(maxAnswerBytes());
+            window_.updateText(" answer too large: more than " + limit + " bytes" + CRLF);
+            noteFailure("the answer from " + where + " was too large: more than " + limit +
+                        " bytes");
+        } else {
+            noteFailure("could not receive from " + where + systemReason());
+        }
         s.tcpReceived = false;
         recordError(errc::ReceivingDataFailed);
-        s.tcpConnected = false;
+        // Back to the connect step: that needs a new connection, not the broken one.
+        dropConnection();
         return;
     }
     s.rawDataReceived = answer;
     s.tcpReceived = true;
+    s.answeredPort = s.connectedPort;
     s.finishedReceiving = platform::clock().now();
     s.attemptCount = 0;
     window_.SerialTimer.setInterval(static_cast<int>(config().TimeDelay.numericValue()));
+}
+
+void TcpSession::dropConnection() {
+    tcp::tcpCloseConnection(0);
+    tcp::connectionState().connected = false;
+    session().tcpConnected = false;
 }
 
 void TcpSession::step() {
@@ -211,7 +232,7 @@ void TcpSession::nextPort() {
         window_.closePending = true;
         return;
     }
-    if (s.attemptCount == static_cast<int>(config().AllowedRetries.numericValue())) {
+    if (s.attemptCount >= allowedAttempts(config())) {
         window_.portIndex += 1;
         s.attemptCount = 0;
     }

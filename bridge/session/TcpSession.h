@@ -20,6 +20,8 @@ private:
     bool connect();
     bool sendRequest();
     void receive();
+    // Closes a connection that failed, so the next connect step opens a new one.
+    void dropConnection();
     SessionWindow& window_;
 };
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "common/AnswerLimit.h"
 #include "common/Errors.h"
 #include "common/Text.h"
 #include "common/ThreadState.h"
@@ -109,6 +110,14 @@ bool receiveFailed(std::string& data, std::int32_t& length) {
     return false;
 }
 
+// Without a {LOCAL IP:...} pin, the address found for this machine's name is bound only
+// when it can reach another host: on a standard install the name resolves to 127.0.1.1,
+// and a socket bound to loopback cannot connect anywhere else, so the system chooses
+// the source address instead.
+bool reachesOtherHosts(std::uint32_t address) {
+    return address != sockets::kAddressNone && address != 0 && !sockets::isLoopback(address);
+}
+
 bool openFailed(TcpConnectionState& s) {
     // A failed open closes the socket it created, so no descriptor outlives the attempt;
     // the library stays started until the session's close ends it.
@@ -137,6 +146,10 @@ std::string tcpSetLastErrorCode(std::int32_t number) {
     return text;
 }
 
+std::string systemErrorText() {
+    return sockets::lastErrorText();
+}
+
 bool tcpOpenConnection() {
     TcpConnectionState& s = connectionState();
     const SessionState& session = threadState().session;
@@ -148,13 +161,16 @@ bool tcpOpenConnection() {
                        : 0;
 
     closeSocket(s);  // a socket left by an earlier open is not reused
+    sockets::clearLastError();
     sockets::startup();
     ++s.libraryStarts;
     if (s.portNumber == 0) return openFailed(s);
     s.socketHandle = sockets::createStream();
     if (s.socketHandle == sockets::kInvalidSocket) return openFailed(s);
     s.localAddress = sockets::inetAddr(s.localIPText);
-    if (s.localAddress == sockets::kAddressNone ||
+    bool pinned = localIpKeyword(threadState().config).has_value();
+    if (pinned && s.localAddress == sockets::kAddressNone) return openFailed(s);
+    if ((pinned || reachesOtherHosts(s.localAddress)) &&
         !sockets::bindLocal(s.socketHandle, s.localAddress))
         return openFailed(s);
     s.remoteAddress = sockets::inetAddr(s.remoteIPText);
@@ -177,7 +193,7 @@ bool SendData(std::string_view data) {
         recordError(errc::SendWithoutConnection);
         return false;
     }
-    if (sockets::send(s.socketHandle, data) < 0) {
+    if (sockets::send(s.socketHandle, data, waitBoundMs()) < 0) {
         recordError(errc::SendFailed);
         return false;
     }
@@ -200,24 +216,43 @@ bool RecvData(std::string& data, std::int32_t& length) {
     return true;
 }
 
-bool RecvResult(std::string& data, std::int32_t& length) {
+AnswerRead readAnswer(std::string& answer, const AnswerEnd& complete) {
     TcpConnectionState& s = connectionState();
     if (!s.connected) {
         recordError(errc::ReceiveWithoutConnection);
-        return false;
+        return AnswerRead::Failed;
     }
+    const size_t limit = maxAnswerBytes();
+    const size_t start = answer.size();
     auto deadline = Clock::now() + std::chrono::milliseconds(waitBoundMs());
     std::string chunk;
-    long received = sockets::receive(s.socketHandle, chunk, kReceiveBuffer);
-    if (received < 0) return receiveFailed(data, length);
-    while (received > 0) {
-        length = static_cast<std::int32_t>(received);
-        data += chunk;
-        if (text::contains(text::upper(data), "</RESULT>")) break;
-        if (sockets::waitReadable(s.socketHandle, remainingMs(deadline)) != 1) break;
-        received = sockets::receive(s.socketHandle, chunk, kReceiveBuffer);
+    while (sockets::waitReadable(s.socketHandle, remainingMs(deadline)) == 1) {
+        std::int32_t length = 0;
+        // Once data has arrived, a failing read (a reset after the answer) ends the
+        // answer with what was collected, as the vendor's close does.
+        if (!RecvData(chunk, length))
+            return answer.size() > start ? AnswerRead::Complete : AnswerRead::Failed;
+        if (length == 0) break;  // the vendor closed its side
+        if (answer.size() - start + chunk.size() > limit) return AnswerRead::TooLarge;
+        size_t newFrom = answer.size();
+        answer += chunk;
+        if (complete(answer, newFrom)) break;
     }
-    return true;
+    return AnswerRead::Complete;
+}
+
+bool RecvResult(std::string& data, std::int32_t& length) {
+    length = 0;
+    AnswerRead read = readAnswer(data, [&length](const std::string& answer, size_t newFrom) {
+        length = static_cast<std::int32_t>(answer.size() - newFrom);  // the last read's
+        // The tag may straddle two reads: look from a few characters before the new ones.
+        size_t from = newFrom >= 8 ? newFrom - 8 : 0;
+        return text::containsUpperCased(std::string_view(answer).substr(from), "</RESULT>");
+    });
+    if (read == AnswerRead::Complete) return true;
+    data.clear();
+    length = 0;
+    return false;
 }
 
 bool tcpCloseConnection(int mode) {

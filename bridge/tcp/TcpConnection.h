@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -36,8 +37,15 @@ bool SendData(std::string_view data);
 bool tcpDataWaiting();
 // One receive of at most 10000 bytes; an empty result means the peer closed.
 bool RecvData(std::string& data, std::int32_t& length);
+enum class AnswerRead { Complete, Failed, TooLarge };
+// Whether the answer is whole, given the answer so far and where the newest bytes start.
+using AnswerEnd = std::function<bool(const std::string& answer, size_t newFrom)>;
+// Reads and appends until `complete` says the answer is whole, the peer closes, or the
+// wait bound runs out. Failed when nothing could be read; TooLarge when the answer would
+// pass maxAnswerBytes().
+AnswerRead readAnswer(std::string& answer, const AnswerEnd& complete);
 // Receives and appends until "</RESULT>" (any case) arrives, the peer closes, or the
-// wait bound runs out.
+// wait bound runs out; false when nothing could be read or the answer is too large.
 bool RecvResult(std::string& data, std::int32_t& length);
 // mode 1 closes normally unless {TCP FORCE} is in force; any other mode forces.
 bool tcpCloseConnection(int mode);
@@ -45,5 +53,7 @@ bool tcpStartup();
 bool tcpCleanup();
 // ": " and the text for a socket-library error number; also kept in lastErrorText.
 std::string tcpSetLastErrorCode(std::int32_t number);
+// The last socket failure as the system describes it ("Connection refused"), for people.
+std::string systemErrorText();
 
 }  // namespace trellybridge::tcp

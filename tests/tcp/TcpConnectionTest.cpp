@@ -111,7 +111,7 @@ TEST_F(TcpConnectionTest, SendingAndReceivingNeedAConnection) {
 }
 
 TEST_F(TcpConnectionTest, ReceiveReadsOnceAndSeesThePeerClose) {
-    ScriptedPeer peer([](sockets::Socket s) { sockets::send(s, "HELLO"); });
+    ScriptedPeer peer([](sockets::Socket s) { sockets::send(s, "HELLO", 5000); });
     ASSERT_TRUE(openTo(peer.port()));
     ASSERT_TRUE(tcpDataWaiting());
     std::string data;
@@ -127,9 +127,9 @@ TEST_F(TcpConnectionTest, ReceiveReadsOnceAndSeesThePeerClose) {
 
 TEST_F(TcpConnectionTest, ResultIsReadAcrossSegmentsUntilItsClosingTag) {
     ScriptedPeer peer([](sockets::Socket s) {
-        sockets::send(s, "<Result><Patient>");
+        sockets::send(s, "<Result><Patient>", 5000);
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        sockets::send(s, "A</Patient></result>");
+        sockets::send(s, "A</Patient></result>", 5000);
         sockets::waitReadable(s, 3000);  // stays open: the closing tag ends the read
     });
     ASSERT_TRUE(openTo(peer.port()));
