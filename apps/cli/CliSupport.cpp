@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 #include <ostream>
 
+#include "common/FailureNote.h"
 #include "platform/Toolkit.h"
 
 namespace trellybridge::cli {
@@ -119,6 +120,8 @@ GetPatientArguments settingsFrom(const std::string& configFile,
 
 void printNotFound(const TrellyBridgeComm& comm, std::ostream& err) {
     err << "No patient found.\n";
+    std::string reason = failureNoteText();
+    if (!reason.empty()) err << "  " << toUtf8(reason) << "\n";
     for (const std::string& line : errorLines(comm.get_ErrorDescriptions().toText()))
         err << "  " << toUtf8(line) << "\n";
 }

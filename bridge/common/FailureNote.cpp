@@ -3,26 +3,47 @@
 #include "common/ThreadState.h"
 
 namespace trellybridge {
+namespace {
+
+std::vector<FailureNote>& notes() {
+    return threadState().failures.notes;
+}
+
+std::string withAttempts(const FailureNote& note) {
+    return note.what + " (" + std::to_string(note.attempts) +
+           (note.attempts == 1 ? " attempt)" : " attempts)");
+}
+
+}  // namespace
 
 void noteFailure(std::string_view what) {
-    FailureNote& note = threadState().lastFailure;
-    if (note.what == what) {
-        ++note.attempts;
+    noteFailure(0, what);
+}
+
+void noteFailure(std::int16_t code, std::string_view what) {
+    std::vector<FailureNote>& kept = notes();
+    if (!kept.empty() && kept.back().code == code && kept.back().what == what) {
+        ++kept.back().attempts;
         return;
     }
-    note.what = std::string(what);
-    note.attempts = 1;
+    if (kept.size() == FailureNotes::kMaxNotes) kept.erase(kept.begin());
+    kept.push_back({code, std::string(what), 1});
 }
 
 void clearFailureNote() {
-    threadState().lastFailure = {};
+    notes().clear();
 }
 
 std::string failureNoteText() {
-    const FailureNote& note = threadState().lastFailure;
-    if (note.what.empty()) return {};
-    return note.what + " (" + std::to_string(note.attempts) +
-           (note.attempts == 1 ? " attempt)" : " attempts)");
+    return notes().empty() ? std::string() : withAttempts(notes().back());
+}
+
+std::vector<std::string> failureStory() {
+    std::vector<std::string> story;
+    for (const FailureNote& note : notes())
+        story.push_back((note.code ? "error " + std::to_string(note.code) + ": " : "") +
+                        withAttempts(note));
+    return story;
 }
 
 }  // namespace trellybridge

@@ -1,23 +1,34 @@
 // Why the last request failed, in words an administrator can act on. The error list
-// stays as hosts know it (it drops errors while an attempt runs); this note is kept
+// stays as hosts know it (it drops errors while an attempt runs); these notes are kept
 // beside it for the command line and the debug dump.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace trellybridge {
 
 struct FailureNote {
-    std::string what;  // "could not connect to 10.0.0.5 port 9000: Connection refused"
-    int attempts = 0;  // how many times in a row `what` happened
+    std::int16_t code = 0;  // the error code the step records, 0 when it has none
+    std::string what;       // "could not connect to 10.0.0.5 port 9000: Connection refused"
+    int attempts = 0;       // how many times in a row it happened
 };
 
-// Notes a failure of this request; the same failure again counts one more attempt.
+// The notes of one request, oldest first; the same failure again counts one more attempt.
+struct FailureNotes {
+    static constexpr std::size_t kMaxNotes = 32;  // a vendor failing forever keeps the latest
+    std::vector<FailureNote> notes;
+};
+
 void noteFailure(std::string_view what);
-// Forgets the note: called when a request starts.
+void noteFailure(std::int16_t code, std::string_view what);
+// Forgets the notes: called when a request starts.
 void clearFailureNote();
-// "what (N attempts)", or empty text when nothing failed.
+// The latest failure: "what (N attempts)", or empty text when nothing failed.
 std::string failureNoteText();
+// Every note of the request, oldest first: "error 327: what (N attempts)".
+std::vector<std::string> failureStory();
 
 }  // namespace trellybridge

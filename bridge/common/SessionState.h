@@ -43,6 +43,7 @@ struct SessionState {
     // The port of the open connection, and the port whose connection delivered the
     // answer: a slow vendor may answer after the session has moved to the next port.
     std::string connectedPort, answeredPort;
+    int brokenConnections = 0;  // connections of the current port that failed while receiving
     bool tcpConnected = false, tcpReceived = false, tcpParsed = false;
 };
 

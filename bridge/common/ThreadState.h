@@ -22,7 +22,7 @@ struct ThreadState {
     std::string enhancedError;  // the last message of the enhanced recorder
     SessionState session;
     std::vector<std::string> insuranceLogLines;  // the insurance log being rewritten
-    FailureNote lastFailure;                     // why this request failed, for people
+    FailureNotes failures;                       // why this request failed, for people
 };
 
 ThreadState& threadState();

@@ -1,5 +1,7 @@
 #include "component/Configuration.h"
 
+#include "common/FailureNote.h"
+
 #include <vector>
 
 #include "common/Errors.h"
@@ -116,7 +118,10 @@ bool adjustForBridge(BridgeConfiguration& c) {
     } else if (bridge == "TCPIP") {
         c.bridgeTimeout = c.SerialTimeout;
         auto retries = c.AllowedRetries.toNumber();
-        if (!retries) return false;
+        if (!retries) {
+            noteFailure("AllowedRetries is not a number: " + c.AllowedRetries.toText());
+            return false;
+        }
         double more = *retries + 1;
         if (more == static_cast<double>(static_cast<long long>(more)))
             c.AllowedRetries = static_cast<long long>(more);

@@ -130,6 +130,7 @@ void SessionWindow::onLoad() {
         s.tcpParsed = s.tcpReceived = s.tcpConnected = false;
         s.connectedPort.clear();
         s.answeredPort.clear();
+        s.brokenConnections = 0;
         tcp::connectionState().connected = false;
         updateText(std::string("Verifying port availability...") + CRLF);
         s.timeoutTicks = config().SerialTimeout.toText();

@@ -1,5 +1,6 @@
 #include "session/TcpSession.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "common/AnswerLimit.h"
@@ -123,7 +124,8 @@ bool TcpSession::connect() {
         if (tcp::connectionState().connected) throw std::runtime_error("already connected");
         tcp::resolveSessionAddresses();
         if (!tcp::tcpOpenConnection()) {
-            noteFailure(s.remoteIP.empty()
+            noteFailure(errc::PortOpenFailed,
+                        s.remoteIP.empty()
                             ? "could not find the address of " + config().TCPRemoteHostName.toText()
                             : "could not connect to " + vendorAddress() + systemReason());
             window_.updateText(
@@ -167,7 +169,7 @@ bool TcpSession::connect() {
 void TcpSession::receive() {
     SessionState& s = session();
     if (!tcp::tcpDataWaiting()) {
-        noteFailure("no answer from " + s.remoteIP + " port " + s.connectedPort);
+        noteFailure(errc::HostTimedOut, "no answer from " + s.remoteIP + " port " + s.connectedPort);
         recordError(errc::HostTimedOut);
         return;
     }
@@ -179,15 +181,21 @@ void TcpSession::receive() {
         if (read == tcp::AnswerRead::TooLarge) {
             std::string limit = std::to_string(maxAnswerBytes());
             window_.updateText(" answer too large: more than " + limit + " bytes" + CRLF);
-            noteFailure("the answer from " + where + " was too large: more than " + limit +
-                        " bytes");
+            noteFailure(errc::ReceivingDataFailed, "the answer from " + where +
+                                                       " was too large: more than " + limit +
+                                                       " bytes");
         } else {
-            noteFailure("could not receive from " + where + systemReason());
+            noteFailure(errc::ReceivingDataFailed, "could not receive from " + where + systemReason());
         }
         s.tcpReceived = false;
         recordError(errc::ReceivingDataFailed);
-        // Back to the connect step: that needs a new connection, not the broken one.
+        // Back to the connect step: that needs a new connection, not the broken one. The
+        // new connection's send starts the attempts afresh, so a vendor that breaks every
+        // connection would be asked forever: its port is given up after as many broken
+        // connections as attempts are allowed.
         dropConnection();
+        if (++s.brokenConnections >= allowedAttempts(config()))
+            s.attemptCount = std::max(s.attemptCount, allowedAttempts(config()));
         return;
     }
     s.rawDataReceived = answer;
@@ -217,7 +225,11 @@ void TcpSession::step() {
         window_.updateText(std::string(first ? " receive.attempt" : " receive.reattempt") +
                            "  <successful>!" + CRLF);
         s.tcpParsed = window_.processResponse(s.rawDataReceived);
-        if (s.tcpParsed) s.attemptCount = 0;
+        if (s.tcpParsed)
+            s.attemptCount = 0;
+        else
+            noteFailure("the answer from " + s.remoteIP + " port " + s.answeredPort +
+                        " holds no patient " + config().PatientID.toText());
     } else if (s.tcpConnected) {
         receive();
     } else {
@@ -235,6 +247,7 @@ void TcpSession::nextPort() {
     if (s.attemptCount >= allowedAttempts(config())) {
         window_.portIndex += 1;
         s.attemptCount = 0;
+        s.brokenConnections = 0;
     }
     config().TCPRemotePorts = s.portList[static_cast<size_t>(window_.portIndex)];
     if (config().TCPRemotePorts.isEmptyText()) window_.closePending = true;

@@ -1,5 +1,6 @@
 #include "support/TestEnvironment.h"
 
+#include "platform/EventLoop.h"
 #include "session/SessionWindow.h"
 
 #include <cstdlib>
@@ -7,6 +8,15 @@
 #include <sstream>
 
 namespace trellybridge::testing {
+
+void RecordingToolkit::runModal(ui::Window& window) {
+    ++modalRuns;
+    window.load();
+    for (int turn = 0; window.isLoaded(); ++turn) {
+        loopCutShort = turn == kMaxLoopTurns;
+        if (loopCutShort || !ui::EventLoop::current().runOnce()) window.unload();
+    }
+}
 
 void TestEnvironment::SetUp() {
     std::string pattern =

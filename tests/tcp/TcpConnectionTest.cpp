@@ -5,6 +5,7 @@
 
 #include "common/ThreadState.h"
 #include "platform/Sockets.h"
+#include "support/ScriptedPeer.h"
 #include "support/TestEnvironment.h"
 #include "tcp/TcpConnection.h"
 
@@ -13,30 +14,7 @@ namespace {
 
 using namespace tcp;
 
-// A loopback peer run by the test: accepts one connection and plays a script.
-class ScriptedPeer {
-public:
-    explicit ScriptedPeer(std::function<void(sockets::Socket)> script) {
-        listener_ = sockets::listenOn(sockets::inetAddr("127.0.0.1"), 0);
-        port_ = sockets::localPort(listener_);
-        thread_ = std::thread([this, script] {
-            if (sockets::waitReadable(listener_, 5000) != 1) return;
-            sockets::Socket connection = sockets::accept(listener_);
-            script(connection);
-            sockets::close(connection);
-        });
-    }
-    ~ScriptedPeer() {
-        thread_.join();
-        sockets::close(listener_);
-    }
-    std::uint16_t port() const { return port_; }
-
-private:
-    sockets::Socket listener_;
-    std::uint16_t port_;
-    std::thread thread_;
-};
+using testing::ScriptedPeer;
 
 class TcpConnectionTest : public testing::TestEnvironment {
 protected:

@@ -1,0 +1,351 @@
+// GetPatient over TCP/IP as sites meet it: the vendor on another host, connections that
+// reset, signals in the host process, odd retry counts and slow vendors. The run loop
+// ticks on the virtual clock; sockets wait in real time, each wait bounded.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "Answers.h"
+#include "SamplePatients.h"
+#include "common/ThreadState.h"
+#include "platform/SettingsStore.h"
+#include "session/SessionWindow.h"
+#include "support/ScriptedPeer.h"
+#include "support/TestEnvironment.h"
+#include "tcp/TcpConnection.h"
+#include "trellybridge/TrellyBridgeComm.h"
+
+namespace trellybridge {
+namespace {
+
+using testing::ScriptedPeer;
+using Script = ScriptedPeer::Script;
+
+// The HL7 answer for the sample patient 12345, with or without its end character.
+std::string hl7Answer(bool withEnd = true) {
+    std::string answer =
+        vendorsim::answerFor(vendorsim::Format::Hl7, vendorsim::builtInPatients()[0]);
+    return withEnd ? answer + "\x1c\r" : answer;
+}
+
+// A vendor that reads the query, waits, then answers.
+Script answering(int delayMs = 0, bool withEnd = true) {
+    return [=](sockets::Socket connection) {
+        testing::readRequest(connection);
+        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+        sockets::send(connection, hl7Answer(withEnd), 5000);
+        testing::readRequest(connection, 2000);  // the client closes first
+    };
+}
+
+class TcpRealNetworkTest : public testing::TestEnvironment {
+protected:
+    void SetUp() override {
+        TestEnvironment::SetUp();
+        a.PatientID = "12345";
+        a.NetworkBridgeType = "TCPIP";
+        a.TCPRemoteHostName = "127.0.0.1";
+        a.VendorName = "MEDIC";
+        a.VendorFacility = "LAB1";
+        a.VendorFormatType = "HL7";
+        a.VendorFormatVersion = "2.3";
+        a.VendorRequestTag = "<%DYNAMIC%>";
+        a.EOFCharacter = "28";
+        a.EOLCharacter = "13";
+        a.AllowedRetries = "2";
+        a.DisplayProperties = "false";
+        a.DisplayDebugger = "false";
+        a.SerialTimeout = "1";
+        a.TimeDelay = "1000";
+    }
+    bool fetch() {
+        bool found = comm.GetPatient(a).isTrue();
+        EXPECT_FALSE(toolkit->loopCutShort) << "the session never ended";
+        return found;
+    }
+    std::string log() const { return session::sessionWindow().txtInformation; }
+    static int count(const std::string& text, const std::string& part) {
+        int n = 0;
+        for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+            ++n;
+        return n;
+    }
+
+    GetPatientArguments a;
+    TrellyBridgeComm comm;
+};
+
+struct PeerCase {
+    const char* name;
+    std::vector<Script> connections;
+    bool found;
+    const char* progress;        // a line the user sees on the way
+    int receiveFailures;         // 327s in the debug dump's story
+    const char* maxAnswerBytes;  // TRELLYBRIDGE_MAX_ANSWER_BYTES, or null
+};
+
+TEST_F(TcpRealNetworkTest, BrokenConnectionsEndAsASiteExpects) {
+    auto resetAfterQuery = [](sockets::Socket connection) {
+        testing::readRequest(connection);
+        testing::resetConnection(connection);
+    };
+    auto answerThenReset = [](sockets::Socket connection) {
+        testing::readRequest(connection);
+        sockets::send(connection, hl7Answer(false), 5000);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        testing::resetConnection(connection);
+    };
+    auto streamWithoutEnd = [](sockets::Socket connection) {
+        testing::readRequest(connection);
+        std::string block(64 * 1024, 'A');
+        for (int i = 0; i < 64 && sockets::send(connection, block, 2000) > 0; ++i) {
+        }
+    };
+    PeerCase cases[] = {
+        {"resets the first connection, answers the second",
+         {resetAfterQuery, answering()},
+         true,
+         " open.reattempt.port.",
+         1,
+         nullptr},
+        {"answers without the end character, then resets",
+         {answerThenReset},
+         true,
+         " receive.attempt  <successful>!",
+         0,
+         nullptr},
+        {"streams without end",
+         {streamWithoutEnd, streamWithoutEnd, streamWithoutEnd},
+         false,
+         " answer too large: more than 200000 bytes",
+         3,
+         "200000"},
+    };
+    for (PeerCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.maxAnswerBytes) ::setenv("TRELLYBRIDGE_MAX_ANSWER_BYTES", c.maxAnswerBytes, 1);
+        std::filesystem::create_directories(driveC / "BridgeLogs");
+        std::filesystem::remove(driveC / "BridgeLogs" / "BRIDGEDEBUG.log");
+        a.DisplayDebugger = "true";
+        toolkit->progressLines.clear();
+        {
+            ScriptedPeer peer(c.connections);
+            a.TCPRemotePorts = std::to_string(peer.port());
+            EXPECT_EQ(fetch(), c.found);
+            comm.closeConnection();
+        }
+        ::unsetenv("TRELLYBRIDGE_MAX_ANSWER_BYTES");
+        bool shown = false;
+        for (const std::string& line : toolkit->progressLines)
+            shown = shown || line.find(c.progress) != std::string::npos;
+        EXPECT_TRUE(shown) << c.progress;
+        std::string dump = readDriveCFile("BridgeLogs/BRIDGEDEBUG.log");
+        EXPECT_EQ(count(dump, "327"), c.receiveFailures) << dump;
+        if (c.found) {
+            EXPECT_EQ(comm.get_p1PatientLastName(), Variant("DOE"));
+            EXPECT_EQ(comm.get_i2InsuredCompanyName(), Variant("HEARTLAND MUTUAL"))
+                << "the answer was read whole";
+        }
+    }
+}
+
+TEST_F(TcpRealNetworkTest, SignalsDoNotCutTheAnswerShort) {
+    // A host that handles a signal without SA_RESTART: every wait is interrupted.
+    struct sigaction handler {}, previous{};
+    handler.sa_handler = [](int) {};
+    sigemptyset(&handler.sa_mask);
+    handler.sa_flags = 0;
+    ASSERT_EQ(::sigaction(SIGUSR1, &handler, &previous), 0);
+
+    auto inTwoParts = [](sockets::Socket connection) {
+        testing::readRequest(connection);
+        std::string answer = hl7Answer();
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        sockets::send(connection, answer.substr(0, answer.size() / 2), 5000);
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        sockets::send(connection, answer.substr(answer.size() / 2), 5000);
+        testing::readRequest(connection, 2000);
+    };
+    ScriptedPeer peer(inTwoParts);
+    a.TCPRemotePorts = std::to_string(peer.port());
+    pthread_t requester = ::pthread_self();
+    std::atomic<bool> done{false};
+    std::thread signaller([&] {
+        for (int i = 0; i < 60 && !done; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(25));
+            ::pthread_kill(requester, SIGUSR1);
+        }
+    });
+    bool found = fetch();
+    done = true;
+    signaller.join();
+    ::sigaction(SIGUSR1, &previous, nullptr);
+    EXPECT_TRUE(found);
+    EXPECT_EQ(comm.get_i2InsuredCompanyName(), Variant("HEARTLAND MUTUAL"));
+}
+
+TEST_F(TcpRealNetworkTest, AnyRetryCountEndsTheRequest) {
+    auto refused = sockets::listenOn(sockets::inetAddr("127.0.0.1"), 0);
+    std::string port = std::to_string(sockets::localPort(refused));
+    sockets::close(refused);  // nothing listens there now
+    const struct {
+        const char* retries;
+        int wholeRetries;  // as the session counts them, before the one TCP/IP adds
+    } cases[] = {{"1.5", 2}, {"-1", -1}, {"abc", 0}, {"0", 0}, {"2", 2}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.retries);
+        a.AllowedRetries = c.retries;
+        a.TCPRemotePorts = port + "," + port + "0";  // two ports, both refusing
+        EXPECT_FALSE(fetch());
+        int ports = 2, stepTicks = ports * (std::max(c.wholeRetries, 0) + 1);
+        // Step ticks, one tick per port change, and the tick that closes.
+        EXPECT_LE(session::sessionWindow().ticksRun, stepTicks + ports + 2);
+        comm.closeConnection();
+    }
+}
+
+TEST_F(TcpRealNetworkTest, LastGoodPortNamesThePortThatAnswered) {
+    // The vendor answers on the first port's connection after the session has given up
+    // waiting there and moved to the second port.
+    ScriptedPeer slow(answering(1500));
+    auto refused = sockets::listenOn(sockets::inetAddr("127.0.0.1"), 0);
+    std::string slowPort = std::to_string(slow.port());
+    std::string deadPort = std::to_string(sockets::localPort(refused));
+    sockets::close(refused);
+    a.TCPRemotePorts = slowPort + "," + deadPort;
+    a.AllowedRetries = "0";
+    store->set("Properties", "LastGoodPort", slowPort);
+    EXPECT_TRUE(fetch());
+    EXPECT_EQ(threadState().session.portList[0], slowPort);
+    EXPECT_EQ(store->get("Properties", "LastGoodPort"), slowPort);
+}
+
+TEST_F(TcpRealNetworkTest, StoredPortWithItsBlankIsTriedOnce) {
+    auto stored = std::make_shared<platform::IniSettingsStore>((root / "settings.ini").string());
+    platform::setSettingsStore(stored);
+    auto first = sockets::listenOn(sockets::inetAddr("127.0.0.1"), 0);
+    auto second = sockets::listenOn(sockets::inetAddr("127.0.0.1"), 0);
+    std::string p1 = std::to_string(sockets::localPort(first));
+    std::string p2 = std::to_string(sockets::localPort(second));
+    sockets::close(first);
+    sockets::close(second);
+    a.TCPRemotePorts = p1 + ", " + p2;  // as an administrator types a list
+    a.AllowedRetries = "0";
+    stored->set("Properties", "LastGoodPort", " " + p2);
+    EXPECT_FALSE(fetch());
+    EXPECT_EQ(threadState().session.portCount, 2);
+    EXPECT_EQ(count(log(), "." + p2 + "  <unsuccessful>!"), 1) << log();
+}
+
+// A second network namespace joined to this one by a veth pair: a vendor at an
+// address that is not loopback, as at a site.
+class OtherHost {
+public:
+    OtherHost() {
+        int n = 20 + static_cast<int>(::getpid() % 200);
+        name_ = "tbvendor" + std::to_string(::getpid());
+        hostSide_ = "tbh" + std::to_string(::getpid());
+        vendorAddress_ = "10.77." + std::to_string(n) + ".2";
+        std::string hostAddress = "10.77." + std::to_string(n) + ".1/24";
+        std::string vendorSide = "tbv" + std::to_string(::getpid());
+        ready_ = run({"ip", "netns", "add", name_}) &&
+                 run({"ip", "link", "add", hostSide_, "type", "veth", "peer", "name", vendorSide}) &&
+                 run({"ip", "link", "set", vendorSide, "netns", name_}) &&
+                 run({"ip", "addr", "add", hostAddress, "dev", hostSide_}) &&
+                 run({"ip", "link", "set", hostSide_, "up"}) &&
+                 inside({"ip", "addr", "add", vendorAddress_ + "/24", "dev", vendorSide}) &&
+                 inside({"ip", "link", "set", vendorSide, "up"}) &&
+                 inside({"ip", "link", "set", "lo", "up"});
+    }
+    ~OtherHost() {
+        if (vendor_ > 0) {
+            ::kill(vendor_, SIGTERM);
+            ::waitpid(vendor_, nullptr, 0);
+        }
+        run({"ip", "link", "del", hostSide_});
+        run({"ip", "netns", "del", name_});
+    }
+    bool ready() const { return ready_; }
+    const std::string& vendorAddress() const { return vendorAddress_; }
+
+    // Starts the simulator inside; true once it accepts connections from here.
+    bool startVendor(int port) {
+        vendor_ = spawn({"ip", "netns", "exec", name_, TRELLYBRIDGE_CLI_PATH, "vendor-sim",
+                         "--listen", vendorAddress_, "--port", std::to_string(port), "--run-for",
+                         "60"});
+        for (int i = 0; i < 100 && vendor_ > 0; ++i) {
+            sockets::Socket probe = sockets::createStream();
+            bool up = sockets::connect(probe, sockets::inetAddr(vendorAddress_),
+                                       static_cast<std::uint16_t>(port), 200);
+            sockets::close(probe);
+            if (up) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        return false;
+    }
+
+private:
+    bool inside(std::vector<std::string> argv) {
+        argv.insert(argv.begin(), {"ip", "netns", "exec", name_});
+        return run(argv);
+    }
+    static pid_t spawn(const std::vector<std::string>& argv) {
+        pid_t child = ::fork();
+        if (child == 0) {
+            std::vector<char*> args;
+            for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+            args.push_back(nullptr);
+            int quiet = ::open("/dev/null", O_WRONLY);
+            ::dup2(quiet, 1);
+            ::dup2(quiet, 2);
+            ::execvp(args[0], args.data());
+            ::_exit(127);
+        }
+        return child;
+    }
+    static bool run(const std::vector<std::string>& argv) {
+        pid_t child = spawn(argv);
+        int status = 0;
+        return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+               WEXITSTATUS(status) == 0;
+    }
+
+    std::string name_, hostSide_, vendorAddress_;
+    pid_t vendor_ = -1;
+    bool ready_ = false;
+};
+
+TEST_F(TcpRealNetworkTest, ReachesAVendorOnAnotherHostWithDefaultSettings) {
+    OtherHost other;
+    if (!other.ready())
+        GTEST_SKIP() << "no second network namespace could be made here (this needs root or "
+                        "CAP_NET_ADMIN and iproute2), so a vendor on another host cannot be "
+                        "reached";
+    ASSERT_TRUE(other.startVendor(9000));
+    // Only what a site must name: the patient, the bridge, the host, the port, the format.
+    // No {LOCAL IP:...} pin. The second run looks this machine up as a standard install
+    // does, where its name resolves to a loopback address.
+    for (const char* localName : {"", "LOCALHOST"}) {
+        SCOPED_TRACE(*localName ? localName : "this machine's name");
+        threadState().session.localHostName = localName;
+        threadState().session.localIP.clear();
+        GetPatientArguments site;
+        site.PatientID = "12345";
+        site.NetworkBridgeType = "TCPIP";
+        site.TCPRemoteHostName = other.vendorAddress();
+        site.TCPRemotePorts = "9000";
+        site.VendorFormatType = "HL7";
+        EXPECT_TRUE(comm.GetPatient(site).isTrue()) << log();
+        EXPECT_EQ(comm.get_p1PatientLastName(), Variant("DOE"));
+        comm.closeConnection();
+    }
+}
+
+}  // namespace
+}  // namespace trellybridge
