@@ -13,7 +13,24 @@
 
 #include "support/TestEnvironment.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+#define TRELLYBRIDGE_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TRELLYBRIDGE_ADDRESS_SANITIZER 1
+#endif
+#endif
+
 namespace trellybridge::testing {
+namespace {
+// AddressSanitizer reserves terabytes of address space for its shadow memory: a program
+// built with it cannot start under an address-space limit, so there only time bounds it.
+#ifdef TRELLYBRIDGE_ADDRESS_SANITIZER
+constexpr bool kLimitAddressSpace = false;
+#else
+constexpr bool kLimitAddressSpace = true;
+#endif
+}  // namespace
 
 ProgramResult runProgram(const ProgramRun& run) {
     ProgramResult result;
@@ -45,7 +62,7 @@ ProgramResult runProgram(const ProgramRun& run) {
         ::dup2(in, 0);
         ::dup2(out, 1);
         ::dup2(err, 2);
-        ::setrlimit(RLIMIT_AS, &memory);
+        if (kLimitAddressSpace) ::setrlimit(RLIMIT_AS, &memory);
         ::setrlimit(RLIMIT_FSIZE, &fileSize);
         ::execve(argv[0], argv.data(), envp.data());
         ::_exit(127);

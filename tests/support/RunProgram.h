@@ -12,7 +12,8 @@ struct ProgramRun {
     std::vector<std::string> environment;     // NAME=VALUE, added to the test's own
     std::string standardInput = "/dev/null";  // a file to read standard input from
     int timeoutMs = 20000;
-    unsigned long long memoryBytes = 1ull << 30;  // address space the child may use
+    // Address space the child may use (not enforced under AddressSanitizer).
+    unsigned long long memoryBytes = 1ull << 30;
 };
 
 struct ProgramResult {
