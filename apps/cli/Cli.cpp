@@ -16,7 +16,7 @@ namespace trellybridge::cli {
 namespace {
 
 struct GetPatientOptions {
-    std::string configFile;
+    std::optional<std::string> configFile;
     std::vector<std::string> settings;
     bool json = false;
     bool quiet = false;
@@ -48,7 +48,9 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
 
     GetPatientOptions getOptions;
     CLI::App* get = app.add_subcommand("get-patient", "Fetch one patient with the given settings");
-    get->add_option("--config", getOptions.configFile, "File of NAME=VALUE lines (# comments)");
+    get->add_option_function<std::string>(
+        "--config", [&getOptions](const std::string& file) { getOptions.configFile = file; },
+        "File of NAME=VALUE lines (# comments)");
     get->add_option("--set", getOptions.settings, "One GetPatient setting, NAME=VALUE (repeatable)")
         ->expected(1)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
@@ -70,8 +72,12 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
     ParseOptions parseOptions;
     CLI::App* parse = app.add_subcommand(
         "parse", "Read a saved vendor answer as a request would, and print the patient");
-    parse->add_option("--format", parseOptions.format, "HL7, STANDARD, SCAN or XML")->required();
-    parse->add_option("--config", parseOptions.configFile, "File of NAME=VALUE lines (# comments)");
+    parse->add_option("--format", parseOptions.format, "HL7, STANDARD, SCAN or XML")
+        ->required()
+        ->check(CLI::IsMember({"HL7", "STANDARD", "SCAN", "XML"}, CLI::ignore_case));
+    parse->add_option_function<std::string>(
+        "--config", [&parseOptions](const std::string& file) { parseOptions.configFile = file; },
+        "File of NAME=VALUE lines (# comments)");
     parse
         ->add_option("--set", parseOptions.settings,
                      "One GetPatient setting, NAME=VALUE (repeatable)")

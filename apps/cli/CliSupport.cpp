@@ -1,10 +1,11 @@
 #include "CliSupport.h"
 
-#include <fstream>
 #include <nlohmann/json.hpp>
 #include <ostream>
+#include <sstream>
 
 #include "common/FailureNote.h"
+#include "platform/FileSystem.h"
 #include "platform/Toolkit.h"
 
 namespace trellybridge::cli {
@@ -27,6 +28,22 @@ std::string toUtf8(std::string_view text) {
             out += static_cast<char>(0xE0 | (code >> 12));
             out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
             out += static_cast<char>(0x80 | (code & 0x3F));
+        }
+    }
+    return out;
+}
+
+std::string escapeControls(std::string_view text) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(text.size());
+    for (unsigned char c : text) {
+        if (c < 0x20 || c == 0x7F) {
+            out += "\\x";
+            out += kHex[c >> 4];
+            out += kHex[c & 0x0F];
+        } else {
+            out += static_cast<char>(c);
         }
     }
     return out;
@@ -59,8 +76,12 @@ void assignSetting(GetPatientArguments& arguments, const std::string& setting,
 }
 
 void readConfigFile(GetPatientArguments& arguments, const std::string& path) {
-    std::ifstream in(path);
-    if (!in) throw UsageError{"cannot read config file '" + path + "'"};
+    if (path.empty()) throw UsageError{"--config: the file name is empty"};
+    // A directory, a device such as /dev/zero or a huge file is refused before reading.
+    fs::RegularFileRead file = fs::readRegularFile(path, kMaxConfigFileBytes);
+    if (!file)
+        throw UsageError{"cannot read config file '" + escapeControls(path) + "': " + file.reason};
+    std::istringstream in(*file.content);
     std::string line;
     for (int number = 1; std::getline(in, line); ++number) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -105,15 +126,16 @@ void printPatient(const TrellyBridgeComm& comm, bool found, bool json, std::ostr
     for (int i = 0; i < kRecordPropertyCount + 2; ++i) {
         auto property = static_cast<ResultProperty>(i);
         std::string value = comm.property(property).toText();
-        if (!value.empty()) out << propertyName(property) << ": " << toUtf8(value) << "\n";
+        if (!value.empty())
+            out << propertyName(property) << ": " << toUtf8(escapeControls(value)) << "\n";
     }
 }
 
-GetPatientArguments settingsFrom(const std::string& configFile,
+GetPatientArguments settingsFrom(const std::optional<std::string>& configFile,
                                  const std::vector<std::string>& sets) {
     GetPatientArguments arguments;
     arguments.TimeDelay = Variant();  // as if given nowhere: the component's default applies
-    if (!configFile.empty()) readConfigFile(arguments, configFile);
+    if (configFile) readConfigFile(arguments, *configFile);
     for (const std::string& setting : sets) assignSetting(arguments, setting, "--set");
     return arguments;
 }
@@ -121,19 +143,25 @@ GetPatientArguments settingsFrom(const std::string& configFile,
 void printNotFound(const TrellyBridgeComm& comm, std::ostream& err) {
     err << "No patient found.\n";
     std::string reason = failureNoteText();
-    if (!reason.empty()) err << "  " << toUtf8(reason) << "\n";
+    if (!reason.empty()) err << "  " << toUtf8(escapeControls(reason)) << "\n";
     for (const std::string& line : errorLines(comm.get_ErrorDescriptions().toText()))
-        err << "  " << toUtf8(line) << "\n";
+        err << "  " << toUtf8(escapeControls(line)) << "\n";
 }
 
 std::shared_ptr<ui::HeadlessToolkit> installProgressToolkit(std::ostream& err, bool quiet) {
     auto toolkit = std::make_shared<ui::HeadlessToolkit>();
     if (!quiet)
         toolkit->setProgressSink([&err](ui::ProgressKind, std::string_view line) {
-            std::string text = toUtf8(line);
-            std::erase(text, '\r');
-            while (!text.empty() && text.back() == '\n') text.pop_back();
-            if (!text.empty()) err << text << "\n" << std::flush;
+            while (line.ends_with("\r\n")) line.remove_suffix(2);
+            if (line.empty()) return;
+            std::string shown;
+            for (size_t start = 0;;) {
+                size_t end = line.find("\r\n", start);
+                shown += toUtf8(escapeControls(line.substr(start, end - start))) + "\n";
+                if (end == std::string_view::npos) break;
+                start = end + 2;
+            }
+            err << shown << std::flush;
         });
     ui::setToolkit(toolkit);
     return toolkit;

@@ -2,8 +2,10 @@
 // people and scripts, progress to stderr.
 #pragma once
 
+#include <cstddef>
 #include <iosfwd>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,13 +24,20 @@ struct UsageError {
 
 // Vendor text is Windows-1252; terminals and JSON want UTF-8.
 std::string toUtf8(std::string_view text);
+// Every byte below 0x20 and 0x7F as \xHH (ESC as \x1B), so that vendor text cannot
+// retitle, clear or otherwise drive the terminal it is shown on.
+std::string escapeControls(std::string_view text);
+// The most a --config file may hold.
+inline constexpr std::size_t kMaxConfigFileBytes = 1024 * 1024;
 // NAME=VALUE from --set; `where` names the source in messages. Throws UsageError.
 void assignSetting(GetPatientArguments& arguments, const std::string& setting,
                    const std::string& where);
-// NAME=VALUE lines, '#' comments, [section] lines ignored. Throws UsageError.
+// NAME=VALUE lines, '#' comments, [section] lines ignored. Throws UsageError, also for
+// a file that is not a readable regular file of at most kMaxConfigFileBytes.
 void readConfigFile(GetPatientArguments& arguments, const std::string& path);
-// Settings from a config file and --set options; anything not given stays empty.
-GetPatientArguments settingsFrom(const std::string& configFile,
+// Settings from a config file (when one was named) and --set options; anything not given
+// stays empty.
+GetPatientArguments settingsFrom(const std::optional<std::string>& configFile,
                                  const std::vector<std::string>& sets);
 // "error 310: ORVEL Parameter: ..." for each published error element.
 std::vector<std::string> errorLines(const std::string& errorList);
@@ -37,7 +46,7 @@ void printPatient(const TrellyBridgeComm& comm, bool found, bool json, std::ostr
 // Prints why nothing was found: the recorded errors.
 void printNotFound(const TrellyBridgeComm& comm, std::ostream& err);
 // A headless toolkit whose progress lines go to `err` (none when quiet), installed for
-// the calling thread.
+// the calling thread. A CR LF in a line breaks it; other control characters are escaped.
 std::shared_ptr<ui::HeadlessToolkit> installProgressToolkit(std::ostream& err, bool quiet);
 
 }  // namespace trellybridge::cli

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,7 +34,7 @@ int demo(std::ostream& out, std::ostream& err);
 
 struct ParseOptions {
     std::string format;
-    std::string configFile;
+    std::optional<std::string> configFile;
     std::vector<std::string> settings;
     bool json = false;
     std::string input;

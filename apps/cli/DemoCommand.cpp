@@ -54,7 +54,7 @@ GetPatientArguments standardRequest(GetPatientArguments a) {
 }
 
 void show(const TrellyBridgeComm& c, std::ostream& out) {
-    auto text = [&c](ResultProperty p) { return toUtf8(c.property(p).toText()); };
+    auto text = [&c](ResultProperty p) { return toUtf8(escapeControls(c.property(p).toText())); };
     using P = ResultProperty;
     out << "    patient    " << text(P::p1PatientLastName) << ", " << text(P::p1PatientFirstName)
         << " " << text(P::p1PatientMiddleInitial) << "  (account " << text(P::p1PatientUniqueID)

@@ -1,12 +1,12 @@
 // trellybridge parse: runs a saved vendor answer through the answer dispatcher and the
 // parser a request uses, with the site's settings, and prints the patient.
-#include <fstream>
 #include <iostream>
-#include <sstream>
+#include <vector>
 
 #include "Cli.h"
 #include "CliSupport.h"
 #include "Commands.h"
+#include "common/AnswerLimit.h"
 #include "common/ThreadState.h"
 #include "component/Configuration.h"
 #include "platform/FileSystem.h"
@@ -20,17 +20,27 @@ int parseAnswer(const ParseOptions& o, std::ostream& out, std::ostream& err) {
     arguments.VendorFormatType = o.format;
     if (arguments.NetworkBridgeType.isEmptyText()) arguments.NetworkBridgeType = "FOLDERS";
     if (arguments.TimeDelay.isEmpty()) arguments.TimeDelay = "1000";
+    // An answer is held to the size a request would accept from the vendor, and only a
+    // regular file is read: a directory or a device such as /dev/zero is a usage error.
+    const size_t limit = maxAnswerBytes();
     std::string answer;
     if (o.input == "-") {
-        std::ostringstream content;
-        content << std::cin.rdbuf();
-        answer = content.str();
+        std::vector<char> chunk(64 * 1024);
+        while (answer.size() <= limit && std::cin) {
+            size_t room = limit - answer.size();
+            size_t want = room < chunk.size() ? room + 1 : chunk.size();
+            std::cin.read(chunk.data(), static_cast<std::streamsize>(want));
+            answer.append(chunk.data(), static_cast<size_t>(std::cin.gcount()));
+        }
+        if (answer.size() > limit)
+            throw UsageError{"the answer on standard input is larger than " +
+                             std::to_string(limit) + " bytes"};
     } else {
-        std::ifstream in(o.input, std::ios::binary);
-        if (!in) throw UsageError{"cannot read answer file '" + o.input + "'"};
-        std::ostringstream content;
-        content << in.rdbuf();
-        answer = content.str();
+        fs::RegularFileRead file = fs::readRegularFile(o.input, limit);
+        if (!file)
+            throw UsageError{"cannot read answer file '" + escapeControls(o.input) +
+                             "': " + file.reason};
+        answer = std::move(*file.content);
     }
 
     // ReturnPatient keeps an insurance log: a diagnosis must not touch the site's own.

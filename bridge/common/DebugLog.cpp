@@ -1,6 +1,8 @@
 #include "common/DebugLog.h"
 
+#include "common/AnswerLimit.h"
 #include "common/Errors.h"
+#include "common/FailureNote.h"
 #include "common/ThreadState.h"
 #include "platform/FileSystem.h"
 
@@ -104,11 +106,12 @@ std::string debugDump() {
     d.line("ERRORS:: ");
     d.line("  successful:" + std::string(state.patientFound ? "TRUE" : "FALSE") + "  " +
            state.errorList);
+    for (const std::string& failure : failureStory()) d.line("  failure:" + failure);
     d.line("REQUEST:: ");
     d.line(bridge == "FOLDERS" ? "  (n/a for folders style bridge)" : "  " + s.requestText);
     d.line("RESPONSE:: ");
     d.line("  raw data received...");
-    d.line("  " + s.rawDataReceived);
+    d.line("  " + answerForDisplay(s.rawDataReceived));  // a runaway answer must not fill the disk
     d.line("");
     return d.take();
 }

@@ -11,13 +11,21 @@ namespace {
 
 constexpr const char* kLogFolder = "C:\\BridgeLogs";
 constexpr const char* kFolderLogFile = "C:\\BridgeLogs\\BRIDGEINSURANCE.log";
+// Far above a full log of ordinary lines; a larger file reads as no lines at all.
+constexpr size_t kMaxLogBytes = 256u * 1024 * 1024;
+// How long a writer waits for another thread or process to finish its turn.
+constexpr int kLockWaitMs = 5000;
 // The file the last prepared buffer came from and goes back to.
 thread_local std::string preparedLogPath = kInsuranceLogFile;
+// Held from reading the log to writing it back, so that writers in other threads and
+// processes take turns instead of overwriting each other's new lines.
+thread_local fs::FileLock heldLock;
 
 // The non-empty lines of the file, at most `limit` of them; lines end in CR LF, CR or LF.
+// A symbolic link in the log's place reads as no lines: its target is never copied.
 std::vector<std::string> readLines(std::string_view path, size_t limit) {
     std::vector<std::string> lines;
-    auto content = fs::readFile(path);
+    auto content = fs::readRegularFile(path, kMaxLogBytes, fs::Links::Refuse).content;
     if (!content) return lines;
     std::string line;
     auto finish = [&] {
@@ -37,6 +45,14 @@ std::vector<std::string> readLines(std::string_view path, size_t limit) {
     return lines;
 }
 
+// A log that fails once per insurance line is reported once: a 400 right behind another
+// adds nothing.
+void recordLogFailure() {
+    std::string element = errorElement(
+        errc::InsuranceLogFailed, errorMessage(errc::InsuranceLogFailed, {}, Recorder::Standard));
+    if (!threadState().errorList.ends_with(element)) recordError(errc::InsuranceLogFailed);
+}
+
 }  // namespace
 
 std::string insuranceLogPath(std::string_view rootFileName) {
@@ -47,6 +63,8 @@ bool addInsuranceLogLine(std::string_view fileName, std::string_view line, long 
     // The file read is the file that will be written, so the log never gathers repeats;
     // a file longer than the buffer keeps its first lines rather than being emptied.
     preparedLogPath = insuranceLogPath(fileName);
+    heldLock = fs::FileLock();  // a lock of our own still held would make us wait on ourselves
+    heldLock = fs::FileLock::acquire(preparedLogPath + ".lock", kLockWaitMs);
     std::vector<std::string> old = readLines(preparedLogPath, kInsuranceLogCapacity - 1);
     std::vector<std::string>& buffer = threadState().insuranceLogLines;
     buffer.clear();
@@ -58,17 +76,24 @@ bool addInsuranceLogLine(std::string_view fileName, std::string_view line, long 
 }
 
 bool writeInsuranceLog(long long rows) {
-    if (rows > kInsuranceLogCapacity) {
-        recordError(errc::InsuranceLogFailed);
+    fs::FileLock lock = std::move(heldLock);  // this turn ends when the log is written
+    if (!lock.held()) {
+        recordLogFailure();
         return false;
     }
+    // More rows than the buffer holds is a failure, but the lines it does hold, the new
+    // ones first, are written all the same.
     const std::vector<std::string>& buffer = threadState().insuranceLogLines;
     std::string content;
-    size_t count = std::min(buffer.size(), static_cast<size_t>(std::max(rows, 0LL)));
+    size_t count = std::min(
+        buffer.size(), static_cast<size_t>(std::clamp<long long>(rows, 0, kInsuranceLogCapacity)));
     for (size_t i = 0; i < count; ++i)
         if (!buffer[i].empty()) content += buffer[i] + "\r\n";
-    if (!fs::writeFileAtomically(preparedLogPath, content, 0600)) {
-        recordError(errc::InsuranceLogFailed);
+    // The temporary file is ours while the lock is held, so it has a fixed name: a writer
+    // killed halfway leaves that one file, which the next writer replaces.
+    bool written = fs::replaceFile(preparedLogPath, preparedLogPath + ".tmp", content, 0600);
+    if (!written || rows > kInsuranceLogCapacity) {
+        recordLogFailure();
         return false;
     }
     return true;

@@ -13,9 +13,13 @@ inline constexpr int kInsuranceLogCapacity = 25001;
 
 // The file the log is kept in: the BridgeLogs copy when that folder exists.
 std::string insuranceLogPath(std::string_view rootFileName);
-// Reads the kept lines and puts `line` in front of them; false when it could not.
+// Takes the log's lock (beside it, "<log>.lock"), reads the kept lines and puts `line` in
+// front of them; false when it could not. The lock is held until writeInsuranceLog.
 bool addInsuranceLogLine(std::string_view fileName, std::string_view line, long long keep);
-// Rewrites the log with its first `rows` lines; records 400 and returns false on failure.
+// Rewrites the log (mode 0600) with its first `rows` lines, at most the capacity, and lets
+// the lock go. Records 400 and returns false when the lock was not had, the log could not
+// be replaced (a symbolic link in its place is never followed), or `rows` is above the
+// capacity; in that last case the capacity's worth of lines is written all the same.
 bool writeInsuranceLog(long long rows);
 
 }  // namespace trellybridge

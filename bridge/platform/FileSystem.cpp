@@ -1,16 +1,21 @@
 #include "platform/FileSystem.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
+#include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <mutex>
 #include <sstream>
+#include <thread>
 
 namespace trellybridge::fs {
 namespace {
@@ -37,6 +42,19 @@ bool writeAll(int fd, std::string_view content) {
         content.remove_prefix(static_cast<size_t>(written));
     }
     return true;
+}
+
+// Creates each missing folder of a host path with mode 0700; folders that exist are kept.
+bool makePrivateFolders(const std::string& hostDirectory) {
+    std::error_code error;
+    if (std::filesystem::is_directory(hostDirectory, error)) return true;
+    std::filesystem::path built;
+    for (const std::filesystem::path& part : std::filesystem::path(hostDirectory)) {
+        built /= part;
+        if (part.empty() || part == "/" || part == "." || part == "..") continue;
+        if (::mkdir(built.c_str(), 0700) != 0 && errno != EEXIST) return false;
+    }
+    return std::filesystem::is_directory(hostDirectory, error);
 }
 
 std::map<char, std::string>& mappedDrives() {
@@ -68,8 +86,7 @@ bool removeTree(const std::string& hostDirectory) {
 }
 
 bool createFolder(std::string_view path) {
-    std::error_code error;
-    std::filesystem::create_directories(hostPath(path), error);
+    makePrivateFolders(hostPath(path));
     return folderExists(path);
 }
 
@@ -86,13 +103,7 @@ std::string driveRoot(char letter) {
                           static_cast<char>(std::tolower(static_cast<unsigned char>(letter)));
     // Drive C always exists on the system the component was written for: its stand-in
     // is created, private to the user, the first time it is needed.
-    if (upper == 'C') {
-        std::error_code error;
-        if (!std::filesystem::is_directory(standIn, error) &&
-            std::filesystem::create_directories(standIn, error))
-            std::filesystem::permissions(standIn, std::filesystem::perms::owner_all,
-                                         std::filesystem::perm_options::replace, error);
-    }
+    if (upper == 'C') makePrivateFolders(standIn);
     return standIn;
 }
 
@@ -149,10 +160,136 @@ bool writeFileAtomically(std::string_view path, std::string_view content, unsign
 }
 
 bool appendToFile(std::string_view path, std::string_view content, unsigned mode) {
-    int fd = ::open(hostPath(path).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, mode);
+    // O_NONBLOCK keeps a FIFO in the file's place from holding the caller; it does
+    // nothing to a regular file.
+    int fd = ::open(hostPath(path).c_str(),
+                    O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, mode);
     if (fd < 0) return false;
-    bool ok = writeAll(fd, content);
+    struct stat info {};
+    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && writeAll(fd, content);
     return (::close(fd) == 0) && ok;
+}
+
+RegularFileRead readRegularFile(std::string_view path, std::size_t limit, Links links) {
+    using Failure = RegularFileRead::Failure;
+    RegularFileRead result;
+    auto fail = [&result](Failure failure, std::string reason) {
+        result.failure = failure;
+        result.reason = std::move(reason);
+        return result;
+    };
+    // O_NONBLOCK: opening a FIFO must not wait for a writer before it can be refused.
+    int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | (links == Links::Refuse ? O_NOFOLLOW : 0);
+    int fd = ::open(hostPath(path).c_str(), flags);
+    if (fd < 0) {
+        int error = errno;
+        if (error == ENOENT) return fail(Failure::Missing, "does not exist");
+        if (error == ELOOP && links == Links::Refuse)
+            return fail(Failure::SymbolicLink, "is a symbolic link");
+        return fail(Failure::Unreadable, std::strerror(error));
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        int error = errno;
+        ::close(fd);
+        return fail(Failure::Unreadable, std::strerror(error));
+    }
+    if (!S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return fail(Failure::NotRegular,
+                    S_ISDIR(info.st_mode) ? "is a directory" : "is not a regular file");
+    }
+    std::string tooLarge = "is larger than " + std::to_string(limit) + " bytes";
+    if (static_cast<unsigned long long>(info.st_size) > limit) {
+        ::close(fd);
+        return fail(Failure::TooLarge, tooLarge);
+    }
+    // The size may change while reading: never take more than one byte past the limit.
+    std::string content;
+    content.reserve(static_cast<std::size_t>(info.st_size));
+    char chunk[65536];
+    while (content.size() <= limit) {
+        std::size_t room = limit - content.size();
+        std::size_t want = room < sizeof chunk ? room + 1 : sizeof chunk;
+        ssize_t got = ::read(fd, chunk, want);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+            int error = errno;
+            ::close(fd);
+            return fail(Failure::Unreadable, std::strerror(error));
+        }
+        if (got == 0) break;
+        content.append(chunk, static_cast<std::size_t>(got));
+    }
+    ::close(fd);
+    if (content.size() > limit) return fail(Failure::TooLarge, tooLarge);
+    result.content = std::move(content);
+    return result;
+}
+
+bool replaceFile(std::string_view path, std::string_view temporaryPath, std::string_view content,
+                 unsigned mode) {
+    std::string target = hostPath(path);
+    std::string temporary = hostPath(temporaryPath);
+    struct stat existing {};
+    if (::lstat(target.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode)) return false;
+    // A temporary file left by a writer that was killed goes first; whatever stands under
+    // the name (even a link) is removed, never written through.
+    if (::unlink(temporary.c_str()) != 0 && errno != ENOENT) return false;
+    int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    bool ok = ::fchmod(fd, mode) == 0 && writeAll(fd, content) && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    if (ok) ok = ::rename(temporary.c_str(), target.c_str()) == 0;
+    if (!ok) ::unlink(temporary.c_str());
+    return ok;
+}
+
+FileLock::FileLock(FileLock&& other) noexcept : fd_(other.fd_) {
+    other.fd_ = -1;
+}
+
+FileLock& FileLock::operator=(FileLock&& other) noexcept {
+    if (this != &other) {
+        release();
+        fd_ = other.fd_;
+        other.fd_ = -1;
+    }
+    return *this;
+}
+
+FileLock::~FileLock() {
+    release();
+}
+
+void FileLock::release() {
+    if (fd_ < 0) return;
+    ::flock(fd_, LOCK_UN);
+    ::close(fd_);
+    fd_ = -1;
+}
+
+FileLock FileLock::acquire(std::string_view path, int waitMs) {
+    int fd = ::open(hostPath(path).c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK,
+                    0600);
+    if (fd < 0) return FileLock();
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return FileLock();
+    }
+    // A blocking flock could wait forever on a holder that hangs: poll with short sleeps
+    // until the deadline instead.
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if ((errno != EWOULDBLOCK && errno != EINTR) ||
+            std::chrono::steady_clock::now() >= deadline) {
+            ::close(fd);
+            return FileLock();
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return FileLock(fd);
 }
 
 bool removeFile(std::string_view path) {

@@ -3,6 +3,7 @@
 // become slashes; POSIX paths pass through unchanged.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,7 +19,9 @@ void mapDrive(char letter, const std::string& directory);
 // A new private folder under the system's temporary directory; empty on failure.
 std::string makeTemporaryFolder(const std::string& prefix);
 bool removeTree(const std::string& hostDirectory);
-// Creates a folder and any missing parents; true when it exists afterwards.
+// Creates a folder and any missing parents, private to the user (0700, as the XDG base
+// directory convention asks); folders that exist are left as they are. True when it
+// exists afterwards.
 bool createFolder(std::string_view path);
 // The host path for a Windows-style or POSIX path.
 std::string hostPath(std::string_view path);
@@ -30,8 +33,54 @@ std::optional<std::string> readFile(std::string_view path);
 // Replaces the file through a temporary file in the same folder and a rename, so that
 // readers never see half a file. New files get `mode`.
 bool writeFileAtomically(std::string_view path, std::string_view content, unsigned mode = 0600);
-// Appends, creating the file with `mode` when it does not exist.
+// Appends to a regular file, creating it with `mode` when it does not exist. A symbolic
+// link, device or FIFO in its place is refused, so that nothing is written elsewhere.
 bool appendToFile(std::string_view path, std::string_view content, unsigned mode = 0600);
+
+// A file read whole, or why it was not.
+struct RegularFileRead {
+    enum class Failure { None, Missing, NotRegular, SymbolicLink, TooLarge, Unreadable };
+    std::optional<std::string> content;
+    Failure failure = Failure::None;
+    std::string reason;  // for people: "is a directory", "is larger than 1048576 bytes"
+    explicit operator bool() const { return content.has_value(); }
+};
+enum class Links { Follow, Refuse };
+// Reads a regular file of at most `limit` bytes without ever reading more than limit + 1:
+// a directory, device, FIFO or socket is refused unread, and so is a final symbolic link
+// when `links` is Refuse.
+RegularFileRead readRegularFile(std::string_view path, std::size_t limit,
+                                Links links = Links::Follow);
+
+// Replaces `path` with `content` through the temporary file `temporaryPath` (same folder)
+// and a rename. The new file has `mode` whatever mode the old one had. The temporary name
+// is fixed, so the caller must hold a lock that makes it its own (see FileLock). Nothing
+// is touched when `path` is a symbolic link or anything but a regular file.
+bool replaceFile(std::string_view path, std::string_view temporaryPath, std::string_view content,
+                 unsigned mode = 0600);
+
+// An exclusive lock on a lock file, shared by the threads and processes that rewrite one
+// file; released when the object goes.
+class FileLock {
+public:
+    FileLock() = default;
+    FileLock(FileLock&& other) noexcept;
+    FileLock& operator=(FileLock&& other) noexcept;
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+    ~FileLock();
+
+    // Takes the lock on `path` (created 0600 when missing; a symbolic link is refused),
+    // waiting at most `waitMs` milliseconds for another holder to let go. The result is
+    // not held when the wait ran out or the file could not be opened.
+    static FileLock acquire(std::string_view path, int waitMs);
+    bool held() const { return fd_ >= 0; }
+
+private:
+    explicit FileLock(int fd) : fd_(fd) {}
+    void release();
+    int fd_ = -1;
+};
 bool removeFile(std::string_view path);
 // Entry names of a folder (files and folders), empty when it cannot be listed.
 std::vector<std::string> listFolder(std::string_view path);

@@ -72,8 +72,7 @@ std::string IniSettingsStore::get(std::string_view section, std::string_view key
 }
 
 bool IniSettingsStore::set(std::string_view section, std::string_view key, std::string_view value) {
-    std::error_code error;
-    std::filesystem::create_directories(std::filesystem::path(path_).parent_path(), error);
+    fs::createFolder(std::filesystem::path(path_).parent_path().string());  // 0700
     std::vector<IniLine> lines = parseIni(fs::readFile(path_).value_or(""));
     std::string entry = std::string(key) + "=" + std::string(value);
     bool replaced = false;

@@ -1,11 +1,17 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <nlohmann/json.hpp>
 
 #include <fstream>
 #include <sstream>
 
 #include "Cli.h"
+#include "CliSupport.h"
 #include "VendorSimulator.h"
+#include "platform/Toolkit.h"
+#include "support/RunProgram.h"
 #include "support/TestEnvironment.h"
 
 namespace trellybridge {
@@ -42,6 +48,120 @@ TEST_F(CliTest, BadInputIsAUsageError) {
         SCOPED_TRACE(c.named);
         EXPECT_EQ(run(c.arguments), cli::kUsage);
         EXPECT_NE(err.str().find(c.named), std::string::npos) << err.str();
+    }
+}
+
+struct BadFileCase {
+    const char* name;
+    std::vector<std::string> arguments;  // after the program
+    std::string named;                   // what the message must say
+    bool skipAsRoot = false;             // permissions do not stop root
+};
+
+// Each runs the real program with its memory and time bounded: before these were
+// refused, /dev/zero as a config file was read without end.
+TEST_F(CliTest, UnusableFilesAreUsageErrorsBeforeAnyRequest) {
+    std::string folder = root.string();
+    std::string big = (root / "big.conf").string();
+    std::ofstream(big) << std::string(1024 * 1024, '#') << "\n";
+    std::string locked = (root / "locked.conf").string();
+    std::ofstream(locked) << "PatientID=1\n";
+    ::chmod(locked.c_str(), 0);
+    std::string fifo = (root / "answer.fifo").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::string answer = (root / "answer.hl7").string();
+    std::ofstream(answer) << "MSH|^~\\&|X\rPID|1|12345|||DOE^JOHN\r";
+    // Settings under which a request that did run would end at once, found or not.
+    const std::vector<std::string> quick = {
+        "--set", "PatientID=-5",         "--set", "VendorFormatType=HL7",
+        "--set", "MEDICNumberDefault=1", "--set", "DisplayProperties=false"};
+    const BadFileCase cases[] = {
+        {"config is a folder", {"get-patient", "--config", folder}, "is a directory"},
+        {"config is a device", {"get-patient", "--config", "/dev/zero"}, "not a regular file"},
+        {"config over 1 MiB", {"get-patient", "--config", big}, "larger than 1048576"},
+        {"config unreadable", {"get-patient", "--config", locked}, "Permission denied", true},
+        {"config name empty", {"get-patient", "--config", ""}, "empty"},
+        {"parse config is a device",
+         {"parse", "--format", "HL7", "--config", "/dev/zero", answer},
+         "not a regular file"},
+        {"unknown format", {"parse", "--format", "CSV", answer}, "CSV"},
+        {"answer is a folder", {"parse", "--format", "HL7", folder}, "is a directory"},
+        {"answer is a device", {"parse", "--format", "HL7", "/dev/zero"}, "not a regular file"},
+        {"answer is a FIFO", {"parse", "--format", "HL7", fifo}, "not a regular file"},
+    };
+    for (const BadFileCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.skipAsRoot && ::geteuid() == 0) continue;
+        testing::ProgramRun run;
+        run.arguments = {TRELLYBRIDGE_CLI_PATH};
+        run.arguments.insert(run.arguments.end(), c.arguments.begin(), c.arguments.end());
+        if (c.arguments[0] == "get-patient")
+            run.arguments.insert(run.arguments.end(), quick.begin(), quick.end());
+        run.memoryBytes = 512ull << 20;
+        testing::ProgramResult result = testing::runProgram(run);
+        EXPECT_FALSE(result.timedOut);
+        EXPECT_EQ(result.exitCode, cli::kUsage) << result.err;
+        EXPECT_NE(result.err.find(c.named), std::string::npos) << result.err;
+        EXPECT_EQ(result.err.find("style bridge"), std::string::npos) << "no request ran";
+        EXPECT_EQ(result.out, "");
+    }
+}
+
+TEST_F(CliTest, AnswerOnStandardInputIsHeldToTheAnswerLimit) {
+    std::string answer = (root / "answer.hl7").string();
+    std::ofstream(answer) << "MSH|^~\\&|X\rPID|1|12345|||DOE^JOHN\r";
+    testing::ProgramRun run;
+    run.arguments = {TRELLYBRIDGE_CLI_PATH, "parse", "--format", "HL7", "-"};
+    run.standardInput = answer;
+    run.environment = {"TRELLYBRIDGE_MAX_ANSWER_BYTES=16"};
+    testing::ProgramResult result = testing::runProgram(run);
+    EXPECT_EQ(result.exitCode, cli::kUsage) << result.err;
+    EXPECT_NE(result.err.find("larger than 16 bytes"), std::string::npos) << result.err;
+}
+
+TEST_F(CliTest, VendorControlCharactersAreShownEscaped) {
+    const std::string nul(1, '\0');
+    writeDriveCFile("answer.hl7",
+                    "MSH|^~\\&|X\rPID|1|12345|||DO\x1B]0;owned\x07"
+                    "E^JO" +
+                        nul + "HN\x7F\rIN1|1|P|C|AC\x1B[2JME\r");
+    EXPECT_EQ(run({"parse", "--format", "HL7", "--set", "EOLCharacter=13", onDriveC("answer.hl7")}),
+              cli::kFound)
+        << err.str();
+    EXPECT_NE(out.str().find("p1PatientLastName: DO\\x1B]0;owned\\x07E\n"), std::string::npos)
+        << out.str();
+    EXPECT_NE(out.str().find("p1PatientFirstName: JO\\x00HN\\x7F\n"), std::string::npos);
+    EXPECT_NE(out.str().find("i1InsuredCompanyName: AC\\x1B[2JME\n"), std::string::npos);
+    for (char c : out.str() + err.str())
+        EXPECT_FALSE((static_cast<unsigned char>(c) < 0x20 && c != '\n') || c == 0x7F)
+            << "raw control character " << static_cast<int>(c);
+
+    EXPECT_EQ(run({"parse", "--format", "HL7", "--set", "EOLCharacter=13", "--json",
+                   onDriveC("answer.hl7")}),
+              cli::kFound);
+    EXPECT_EQ(nlohmann::json::parse(out.str())["properties"]["p1PatientLastName"],
+              "DO\x1B]0;owned\x07"
+              "E")
+        << "JSON keeps the text, escaped its own way";
+}
+
+TEST_F(CliTest, ProgressLinesBreakOnlyAtTheirOwnLineEnds) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"Connected\r\n", "Connected\n"},
+        {"first\r\nsecond\r\n", "first\nsecond\n"},
+        {"status", "status\n"},
+        {"\r\n", ""},
+        {"vendor \x1B]0;title\x07 said\r\n", "vendor \\x1B]0;title\\x07 said\n"},
+        {"bare\rreturn\nand feed\r\n", "bare\\x0Dreturn\\x0Aand feed\n"},
+        {std::string("nul\0\x7F", 5), "nul\\x00\\x7F\n"},
+    };
+    for (const auto& [line, shown] : cases) {
+        SCOPED_TRACE(shown);
+        std::ostringstream progress;
+        auto toolkit = cli::installProgressToolkit(progress, false);
+        ui::toolkit().progress(ui::ProgressKind::Log, line);
+        EXPECT_EQ(progress.str(), shown);
+        ui::setToolkit(nullptr);
     }
 }
 

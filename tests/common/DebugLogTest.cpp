@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <fstream>
+
+#include "common/AnswerLimit.h"
 #include "common/DebugLog.h"
 #include "common/Errors.h"
+#include "common/FailureNote.h"
 #include "common/ThreadState.h"
 #include "support/TestEnvironment.h"
 
@@ -166,6 +170,54 @@ TEST_F(DebugLogTest, DumpsAccumulateInTheChosenFile) {
     EXPECT_FALSE(writeDebugLog());
     EXPECT_NE(threadState().errorList.find("ORVEL LOG: unable to save debug log"),
               std::string::npos);
+}
+
+TEST_F(DebugLogTest, LongAnswerIsShownCut) {
+    std::string answer = "MSH|" + std::string(3 * kShownAnswerBytes, 'x');
+    threadState().session.rawDataReceived = answer;
+    std::string dump = debugDump();
+    EXPECT_TRUE(
+        dump.ends_with("  raw data received...\r\n  " + answerForDisplay(answer) + "\r\n\r\n"));
+    EXPECT_EQ(dump.find(std::string(kShownAnswerBytes + 1, 'x')), std::string::npos);
+    EXPECT_NE(dump.find("cut"), std::string::npos);
+}
+
+TEST_F(DebugLogTest, FailureNoteFollowsTheErrors) {
+    noteFailure("could not connect to 10.0.0.9 port 9991: Connection refused");
+    noteFailure("could not connect to 10.0.0.9 port 9991: Connection refused");
+    EXPECT_NE(debugDump().find("<error id=\"998\" description=\"second\">second</error>\r\n"
+                               "\r\n"
+                               "  failure:could not connect to 10.0.0.9 port 9991: Connection "
+                               "refused (2 attempts)\r\n"
+                               "REQUEST:: \r\n"),
+              std::string::npos)
+        << debugDump();
+}
+
+struct DebugLinkCase {
+    const char* name;
+    std::string link;  // relative to drive C
+};
+
+TEST_F(DebugLogTest, SymbolicLinkIsNeverWrittenThrough) {
+    const DebugLinkCase cases[] = {
+        {"root log", "BRIDGEDEBUG.log"},
+        {"log in BridgeLogs", "BridgeLogs/BRIDGEDEBUG.log"},
+    };
+    for (const DebugLinkCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(driveC);
+        std::filesystem::create_directories(driveC / "BridgeLogs");
+        if (c.link == "BRIDGEDEBUG.log") std::filesystem::remove_all(driveC / "BridgeLogs");
+        threadState().errorList.clear();
+        std::string target = (root / "target.txt").string();
+        std::ofstream(target) << "someone else's file\n";
+        std::filesystem::create_symlink(target, onDriveC(c.link));
+
+        EXPECT_FALSE(writeDebugLog());
+        EXPECT_EQ(testing::readHostFile(target), "someone else's file\n");
+        EXPECT_NE(threadState().errorList.find("<error id=\"401\""), std::string::npos);
+    }
 }
 
 }  // namespace

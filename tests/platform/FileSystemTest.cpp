@@ -78,5 +78,32 @@ TEST_F(FileSystemTest, IniStoreKeepsOtherSectionsAndSurvivesReopening) {
     EXPECT_EQ(info.st_mode & 0777, 0600u);
 }
 
+// The folders made for drive C, the settings and callers of createFolder are private to
+// the user whatever the umask, as the XDG base directory convention asks.
+TEST_F(FileSystemTest, FoldersAreMadePrivateWhateverTheUmask) {
+    mode_t previous = ::umask(0);
+    ::unsetenv("TRELLYBRIDGE_DRIVE_C");
+    fs::driveRoot('c');
+    platform::IniSettingsStore(platform::IniSettingsStore::defaultPath())
+        .set("Properties", "LastGoodPort", "9991");
+    fs::createFolder((root / "made" / "by" / "createFolder").string());
+    ::umask(previous);
+    const std::filesystem::path made[] = {
+        root / "data",
+        root / "data" / "trellybridge",
+        root / "data" / "trellybridge" / "drive_c",
+        root / "config",
+        root / "config" / "TrellyBridge",
+        root / "made",
+        root / "made" / "by",
+        root / "made" / "by" / "createFolder",
+    };
+    for (const std::filesystem::path& folder : made) {
+        struct stat info {};
+        ASSERT_EQ(::stat(folder.c_str(), &info), 0) << folder;
+        EXPECT_EQ(info.st_mode & 0777, 0700u) << folder;
+    }
+}
+
 }  // namespace
 }  // namespace trellybridge
