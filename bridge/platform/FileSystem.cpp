@@ -5,12 +5,17 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <mutex>
+#include <random>
 #include <sstream>
+#include <system_error>
 
 namespace trellybridge::fs {
 namespace {
@@ -33,10 +38,42 @@ bool hasDriveLetter(std::string_view path) {
 bool writeAll(int fd, std::string_view content) {
     while (!content.empty()) {
         ssize_t written = ::write(fd, content.data(), content.size());
+        if (written < 0 && errno == EINTR) continue;
         if (written < 0) return false;
         content.remove_prefix(static_cast<size_t>(written));
     }
     return true;
+}
+
+std::string systemText(int error) {
+    return std::generic_category().message(error);
+}
+
+// Closes a descriptor on every way out.
+struct Descriptor {
+    int fd;
+    explicit Descriptor(int value) : fd(value) {}
+    ~Descriptor() {
+        if (fd >= 0) ::close(fd);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+};
+
+// A new temporary file beside `target`, created with `mode` (the umask applies).
+int createTemporaryBeside(const std::string& target, mode_t mode, std::string& temporary) {
+    static thread_local std::mt19937 names{std::random_device{}()};
+    constexpr int kTries = 100;
+    for (int i = 0; i < kTries; ++i) {
+        char suffix[16];
+        std::snprintf(suffix, sizeof suffix, ".%08x", static_cast<unsigned>(names()));
+        temporary = target + suffix;
+        int fd =
+            ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    errno = EEXIST;
+    return -1;
 }
 
 std::map<char, std::string>& mappedDrives() {
@@ -146,6 +183,62 @@ bool writeFileAtomically(std::string_view path, std::string_view content, unsign
     if (ok) ok = ::rename(temporary.c_str(), target.c_str()) == 0;
     if (!ok) ::unlink(temporary.c_str());
     return ok;
+}
+
+FileOutcome writeOrdinaryFileAtomically(std::string_view path, std::string_view content) {
+    std::string target = hostPath(path);
+    std::string temporary;
+    int fd = createTemporaryBeside(target, 0666, temporary);
+    if (fd < 0) return {false, systemText(errno)};
+    // A file that is being replaced keeps the permissions it has.
+    struct stat existing {};
+    bool ok = ::stat(target.c_str(), &existing) != 0 || ::fchmod(fd, existing.st_mode & 07777) == 0;
+    ok = ok && writeAll(fd, content) && ::fsync(fd) == 0;
+    int error = ok ? 0 : errno;
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        error = errno;
+    }
+    if (ok && ::rename(temporary.c_str(), target.c_str()) != 0) {
+        ok = false;
+        error = errno;
+    }
+    if (!ok) ::unlink(temporary.c_str());
+    return ok ? FileOutcome{true, {}} : FileOutcome{false, systemText(error)};
+}
+
+RegularFileRead readRegularFile(std::string_view path, std::size_t limit) {
+    using Status = RegularFileRead::Status;
+    std::string host = hostPath(path);
+    auto notRead = [](Status status, std::string reason) {
+        return RegularFileRead{status, {}, std::move(reason)};
+    };
+    auto tooLarge = [&] {
+        return notRead(Status::TooLarge, "more than " + std::to_string(limit) + " bytes");
+    };
+    // Looked at before opening, so that no device is even opened; looked at again
+    // through the descriptor, in case the name was swapped in between.
+    struct stat info {};
+    if (::stat(host.c_str(), &info) != 0) return notRead(Status::NotThere, systemText(errno));
+    if (!S_ISREG(info.st_mode)) return notRead(Status::NotRegular, "not a regular file");
+    Descriptor file(::open(host.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (file.fd < 0) return notRead(Status::NotThere, systemText(errno));
+    if (::fstat(file.fd, &info) != 0) return notRead(Status::NotThere, systemText(errno));
+    if (!S_ISREG(info.st_mode)) return notRead(Status::NotRegular, "not a regular file");
+    if (static_cast<std::uintmax_t>(info.st_size) > limit) return tooLarge();
+
+    // The file may still grow while it is read: stop as soon as it is past the limit.
+    RegularFileRead result{Status::Read, {}, {}};
+    char buffer[64 * 1024];
+    for (;;) {
+        ssize_t got = ::read(file.fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return notRead(Status::NotThere, systemText(errno));
+        if (got == 0) break;
+        result.content.append(buffer, static_cast<size_t>(got));
+        if (result.content.size() > limit) return tooLarge();
+    }
+    return result;
 }
 
 bool appendToFile(std::string_view path, std::string_view content, unsigned mode) {

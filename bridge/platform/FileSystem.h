@@ -3,6 +3,7 @@
 // become slashes; POSIX paths pass through unchanged.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -30,6 +31,32 @@ std::optional<std::string> readFile(std::string_view path);
 // Replaces the file through a temporary file in the same folder and a rename, so that
 // readers never see half a file. New files get `mode`.
 bool writeFileAtomically(std::string_view path, std::string_view content, unsigned mode = 0600);
+
+// What became of a file operation; `reason` is the system's own words when it failed
+// ("Permission denied").
+struct FileOutcome {
+    bool ok = false;
+    std::string reason;
+};
+// As writeFileAtomically, but a new file gets the permissions every program's ordinary
+// files get (0666 less the umask), so that programs of other accounts may read it.
+FileOutcome writeOrdinaryFileAtomically(std::string_view path, std::string_view content);
+
+// A file that another program hands over, read without ever waiting on it.
+struct RegularFileRead {
+    enum class Status {
+        Read,        // `content` holds the whole file
+        NotThere,    // missing or unreadable
+        NotRegular,  // a folder, pipe, device, socket: never read
+        TooLarge,    // more than the limit; nothing is kept
+    };
+    Status status = Status::NotThere;
+    std::string content;
+    std::string reason;  // why it was not read, in the system's words
+};
+// Reads `path` only when it is a regular file of at most `limit` bytes. A pipe or a
+// device is refused before it could block the caller or feed it without end.
+RegularFileRead readRegularFile(std::string_view path, std::size_t limit);
 // Appends, creating the file with `mode` when it does not exist.
 bool appendToFile(std::string_view path, std::string_view content, unsigned mode = 0600);
 bool removeFile(std::string_view path);
