@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "common/AnswerLimit.h"
 #include "platform/FileSystem.h"
 #include "platform/Sockets.h"
 
@@ -204,9 +205,10 @@ void VendorSimulator::watchRequests(const std::string& requestPath,
                                     const std::string& resultsPath) {
     watcher_ = std::thread([this, requestPath, resultsPath] {
         while (!stopping_) {
-            if (auto request = fs::readFile(requestPath)) {
+            fs::RegularFileRead request = fs::readRegularFile(requestPath, maxAnswerBytes());
+            if (request.status == fs::RegularFileRead::Status::Read) {
                 fs::removeFile(requestPath);
-                std::string account = requestedAccount(options_.format, *request);
+                std::string account = requestedAccount(options_.format, request.content);
                 say("request file for account '" + account + "'");
                 fs::writeFileAtomically(resultsPath, fileAnswer(account));
             }
@@ -220,12 +222,13 @@ bool answerOnce(const SimulatorOptions& options, const std::string& requestPath,
     VendorSimulator simulator(options);
     std::string wanted = account;
     if (wanted.empty()) {
-        auto request = fs::readFile(requestPath);
-        if (!request) {
-            error = "cannot read request file '" + requestPath + "'";
+        // Never a pipe or a device: the simulator must not wait on a request for ever.
+        fs::RegularFileRead request = fs::readRegularFile(requestPath, maxAnswerBytes());
+        if (request.status != fs::RegularFileRead::Status::Read) {
+            error = "cannot read request file '" + requestPath + "': " + request.reason;
             return false;
         }
-        wanted = requestedAccount(options.format, *request);
+        wanted = requestedAccount(options.format, request.content);
     }
     if (!fs::writeFileAtomically(resultsPath, simulator.fileAnswer(wanted))) {
         error = "cannot write results file '" + resultsPath + "'";
