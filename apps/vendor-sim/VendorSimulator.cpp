@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "common/AnswerLimit.h"
 #include "platform/FileSystem.h"
 #include "platform/Sockets.h"
 
@@ -205,9 +206,10 @@ void VendorSimulator::watchRequests(const std::string& requestPath,
                                     const std::string& resultsPath) {
     watcher_ = std::thread([this, requestPath, resultsPath] {
         while (!stopping_) {
-            if (auto request = fs::readFile(requestPath)) {
+            fs::RegularFileRead request = fs::readRegularFile(requestPath, maxAnswerBytes());
+            if (request) {
                 fs::removeFile(requestPath);
-                std::string account = requestedAccount(options_.format, *request);
+                std::string account = requestedAccount(options_.format, *request.content);
                 say("request file for account '" + account + "'");
                 fs::writeFileAtomically(resultsPath, fileAnswer(account));
             }
@@ -221,12 +223,13 @@ bool answerOnce(const SimulatorOptions& options, const std::string& requestPath,
     VendorSimulator simulator(options);
     std::string wanted = account;
     if (wanted.empty()) {
-        auto request = fs::readFile(requestPath);
+        // Never a pipe or a device: the simulator must not wait on a request for ever.
+        fs::RegularFileRead request = fs::readRegularFile(requestPath, maxAnswerBytes());
         if (!request) {
-            error = "cannot read request file '" + requestPath + "'";
+            error = "cannot read request file '" + requestPath + "': " + request.reason;
             return false;
         }
-        wanted = requestedAccount(options.format, *request);
+        wanted = requestedAccount(options.format, *request.content);
     }
     if (!fs::writeFileAtomically(resultsPath, simulator.fileAnswer(wanted))) {
         error = "cannot write results file '" + resultsPath + "'";

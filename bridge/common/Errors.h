@@ -23,6 +23,8 @@ inline constexpr std::int16_t Hl7Parser = 102;
 inline constexpr std::int16_t XmlParseFailed = 111;
 inline constexpr std::int16_t XmlParser = 112;
 inline constexpr std::int16_t InvalidEofRequest = 300;
+// The same number for any other setting that cannot be used: "ORVEL Parameter: " + why.
+inline constexpr std::int16_t InvalidParameter = InvalidEofRequest;
 inline constexpr std::int16_t InvalidCompanyNumber = 310;
 inline constexpr std::int16_t MissingCompanyNumber = 311;
 inline constexpr std::int16_t PortOpenFailed = 320;

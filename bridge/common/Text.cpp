@@ -45,16 +45,19 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
 }
 
 std::string replaceAll(std::string_view text, std::string_view from, std::string_view to) {
-    // Each pass replaces the first occurrence and searches again from the start; only
-    // the text around the last replacement can hold a new occurrence, so the search
-    // resumes there.
-    std::string out(text);
-    if (from.empty()) return out;
-    size_t resume = 0;
-    for (size_t found; (found = out.find(from, resume)) != std::string::npos;) {
-        out.replace(found, from.size(), to);
-        resume = found >= from.size() - 1 ? found - (from.size() - 1) : 0;
+    // One pass from left to right; inserted text is never searched again, so a
+    // replacement that holds the search text (a patient identifier "x[PID]") cannot make
+    // the replacing go on for ever.
+    if (from.empty()) return std::string(text);
+    std::string out;
+    out.reserve(text.size());
+    size_t start = 0;
+    for (size_t found; (found = text.find(from, start)) != std::string_view::npos;
+         start = found + from.size()) {
+        out.append(text.substr(start, found - start));
+        out.append(to);
     }
+    out.append(text.substr(start));
     return out;
 }
 

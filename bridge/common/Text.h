@@ -16,7 +16,8 @@ bool containsUpperCased(std::string_view text, std::string_view upperPart);
 // Empty, or spaces only: what trimSpaces leaves empty.
 bool isBlank(std::string_view text);
 bool equalsIgnoringCase(std::string_view a, std::string_view b);
-// Replaces the first occurrence of `from` until none is left.
+// Replaces every occurrence of `from`, left to right in one pass; the inserted text is
+// not searched again.
 std::string replaceAll(std::string_view text, std::string_view from, std::string_view to);
 
 }  // namespace trellybridge::text

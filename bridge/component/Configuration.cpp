@@ -1,10 +1,12 @@
 #include "component/Configuration.h"
 
-#include "common/FailureNote.h"
-
+#include <climits>
+#include <cmath>
+#include <optional>
 #include <vector>
 
 #include "common/Errors.h"
+#include "common/FailureNote.h"
 #include "common/Text.h"
 
 namespace trellybridge::configuration {
@@ -32,6 +34,21 @@ bool isBlankAfterTrim(const Variant& value) {
 
 std::string bridgeOf(const BridgeConfiguration& c) {
     return c.NetworkBridgeType.toText();
+}
+
+bool isControl(unsigned char c) {
+    return c < 0x20 || c == 0x7F;
+}
+
+// A setting's value as a description may quote it: short, and no control character
+// that would break the error list or the display.
+std::string quoted(const Variant& value) {
+    constexpr size_t kShown = 40;
+    std::string text = value.toText();
+    if (text.size() > kShown) text = text.substr(0, kShown) + "...";
+    for (char& c : text)
+        if (isControl(static_cast<unsigned char>(c))) c = '?';
+    return "\"" + text + "\"";
 }
 
 }  // namespace
@@ -185,6 +202,29 @@ void assignBridgePaths(BridgeConfiguration& c) {
         folder = folder.substr(0, folder.rfind('\\') + 1);
         c.VendorResultsPath = folder + c.PatientID.toText() + ".dat";
     }
+}
+
+std::string patientIdProblem(const BridgeConfiguration& c) {
+    std::string id = c.PatientID.toText();
+    for (char ch : id)
+        if (isControl(static_cast<unsigned char>(ch)))
+            return "PatientID contains a control character (code " +
+                   std::to_string(static_cast<unsigned char>(ch)) + ")";
+    if (bridgeOf(c) != "FOLDERS") return {};
+    for (char separator : {'/', '\\'})
+        if (id.find(separator) != std::string::npos)
+            return std::string("PatientID contains \"") + separator +
+                   "\", which cannot be part of a results file name";
+    if (id == "." || id == "..") return "PatientID " + quoted(id) + " cannot name a results file";
+    return {};
+}
+
+std::string timeDelayProblem(const BridgeConfiguration& c) {
+    std::optional<double> ms = c.TimeDelay.toNumber();
+    bool whole = ms && std::isfinite(*ms) && *ms == std::floor(*ms);
+    if (whole && *ms >= 1 && *ms <= INT_MAX) return {};
+    return "TimeDelay must be a whole number of milliseconds from 1 to 2147483647, not " +
+           quoted(c.TimeDelay);
 }
 
 void applyFinalDefaults(BridgeConfiguration& c) {

@@ -1,6 +1,8 @@
 // Turning the caller's settings into the thread's BridgeConfiguration.
 #pragma once
 
+#include <string>
+
 #include "common/BridgeConfiguration.h"
 #include "trellybridge/TrellyBridgeComm.h"
 
@@ -20,6 +22,14 @@ CompanyCheck checkCompanyNumber(BridgeConfiguration& config);
 void assignBridgePaths(BridgeConfiguration& config);
 // The INVALID markers and defaults that apply after the pages and the check.
 void applyFinalDefaults(BridgeConfiguration& config);
+// Why PatientID cannot be used, or empty text when it can: a control character would
+// add lines to a request file or the wire on every bridge; for FOLDERS, where the
+// identifier names the results file, a folder separator or "." / ".." would lead out of
+// the results folder.
+std::string patientIdProblem(const BridgeConfiguration& config);
+// Why TimeDelay cannot be the session timer's interval (a whole number of milliseconds
+// from 1 to 2147483647), or empty text when it can.
+std::string timeDelayProblem(const BridgeConfiguration& config);
 // SetCommonParameters: the normalisation of the GetPatientData path, in place.
 bool normaliseCommonParameters(BridgeConfiguration& config);
 

@@ -1,5 +1,6 @@
 #include "trellybridge/TrellyBridgeComm.h"
 
+#include "common/Errors.h"
 #include "common/FailureNote.h"
 #include "common/InsuranceLog.h"
 #include "common/ThreadState.h"
@@ -31,19 +32,43 @@ void showPropertyPages(const BridgeConfiguration& config) {
     }
 }
 
-// Steps up to the session window; false when the request ends before it.
-bool prepareRequest(BridgeConfiguration& config, const GetPatientArguments& arguments) {
+enum class Prepared {
+    Ready,    // the session window may run
+    Ended,    // ended as the component always has: nothing published
+    Refused,  // a setting cannot be used: error 300 recorded, to be published
+};
+
+// A setting that must not reach a file, a program or the wire ends the request before
+// anything is touched, and says why: in the error list, on the progress display and in
+// the failure note.
+Prepared refuse(const std::string& problem) {
+    threadState().session.attemptCount = 0;  // no attempt runs: the error is kept
+    recordError(errc::InvalidParameter, problem);
+    ui::toolkit().progress(ui::ProgressKind::Log, "Request not sent: " + problem + "\r\n");
+    noteFailure(problem);
+    return Prepared::Refused;
+}
+
+// Steps up to the session window.
+Prepared prepareRequest(BridgeConfiguration& config, const GetPatientArguments& arguments) {
     configuration::storeArguments(config, arguments);
     if (config.DisplayProperties.toText() == "true") showPropertyPages(config);
-    if (!configuration::adjustForBridge(config)) return false;
+    if (!configuration::adjustForBridge(config)) return Prepared::Ended;
+    if (std::string problem = configuration::patientIdProblem(config); !problem.empty())
+        return refuse(problem);
     if (config.VendorFormatType.toText() == "HL7" &&
         configuration::checkCompanyNumber(config) == configuration::CompanyCheck::Rejected)
-        return false;
+        return Prepared::Ended;
+    // The company check may have put the default company in front of the identifier.
+    if (std::string problem = configuration::patientIdProblem(config); !problem.empty())
+        return refuse(problem);
     configuration::assignBridgePaths(config);
     if (config.VendorName.toText() == "HIS" && config.DisplayProperties.toText() == "true")
         ui::toolkit().showPropertyPage("frmHISProperties");
     configuration::applyFinalDefaults(config);
-    return true;
+    if (std::string problem = configuration::timeDelayProblem(config); !problem.empty())
+        return refuse(problem);
+    return Prepared::Ready;
 }
 
 // The five-character postal code of the insurance log.
@@ -85,7 +110,11 @@ Variant TrellyBridgeComm::GetPatient(const GetPatientArguments& arguments) {
         state.patientFound = false;
         state.record.clear();
         clearFailureNote();
-        if (!prepareRequest(state.config, arguments)) return Variant(state.patientFound);
+        switch (prepareRequest(state.config, arguments)) {
+            case Prepared::Ready: break;
+            case Prepared::Ended: return Variant(state.patientFound);
+            case Prepared::Refused: ReturnPatient(); return Variant(state.patientFound);
+        }
         try {
             session::runSessionWindow();
         } catch (...) {

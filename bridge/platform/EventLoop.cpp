@@ -8,6 +8,20 @@
 #include "platform/Clock.h"
 
 namespace trellybridge::ui {
+namespace {
+
+// Tick arithmetic wraps, as the tick counter itself does; in signed ints it would
+// overflow for intervals near the largest one a timer takes.
+std::int32_t wrappingAdd(std::int32_t ticks, int ms) {
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(ticks) +
+                                     static_cast<std::uint32_t>(ms));
+}
+std::int32_t wrappingDifference(std::int32_t later, std::int32_t earlier) {
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(later) -
+                                     static_cast<std::uint32_t>(earlier));
+}
+
+}  // namespace
 
 Timer::Timer(std::function<void()> onTick) : onTick_(std::move(onTick)) {
     EventLoop::current().timers_.push_back(this);
@@ -19,7 +33,7 @@ Timer::~Timer() {
 }
 
 void Timer::restart() {
-    dueAt_ = EventLoop::current().now() + interval_;
+    dueAt_ = wrappingAdd(EventLoop::current().now(), interval_);
 }
 
 void Timer::setInterval(int milliseconds) {
@@ -56,7 +70,7 @@ int EventLoop::millisecondsToNextTimer() const {
     for (const Timer* timer : timers_) {
         // A timer with interval 0 never fires, as a window timer of interval 0 does not.
         if (!timer->enabled_ || timer->interval_ <= 0) continue;
-        int remaining = std::max(0, static_cast<int>(timer->dueAt_ - current));
+        int remaining = std::max(0, static_cast<int>(wrappingDifference(timer->dueAt_, current)));
         wait = wait < 0 ? remaining : std::min(wait, remaining);
     }
     return wait;
@@ -69,7 +83,7 @@ void EventLoop::fireDueTimers() {
     for (Timer* timer : snapshot) {
         if (std::find(timers_.begin(), timers_.end(), timer) == timers_.end()) continue;
         if (!timer->enabled_ || timer->interval_ <= 0) continue;
-        if (static_cast<std::int32_t>(now() - timer->dueAt_) < 0) continue;
+        if (wrappingDifference(now(), timer->dueAt_) < 0) continue;
         timer->restart();
         if (timer->onTick_) timer->onTick_();
     }

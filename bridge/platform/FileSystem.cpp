@@ -8,13 +8,17 @@
 #include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <mutex>
+#include <random>
 #include <sstream>
+#include <system_error>
 #include <thread>
 
 namespace trellybridge::fs {
@@ -38,6 +42,7 @@ bool hasDriveLetter(std::string_view path) {
 bool writeAll(int fd, std::string_view content) {
     while (!content.empty()) {
         ssize_t written = ::write(fd, content.data(), content.size());
+        if (written < 0 && errno == EINTR) continue;
         if (written < 0) return false;
         content.remove_prefix(static_cast<size_t>(written));
     }
@@ -55,6 +60,37 @@ bool makePrivateFolders(const std::string& hostDirectory) {
         if (::mkdir(built.c_str(), 0700) != 0 && errno != EEXIST) return false;
     }
     return std::filesystem::is_directory(hostDirectory, error);
+}
+
+std::string systemText(int error) {
+    return std::generic_category().message(error);
+}
+
+// Closes a descriptor on every way out.
+struct Descriptor {
+    int fd;
+    explicit Descriptor(int value) : fd(value) {}
+    ~Descriptor() {
+        if (fd >= 0) ::close(fd);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+};
+
+// A new temporary file beside `target`, created with `mode` (the umask applies).
+int createTemporaryBeside(const std::string& target, mode_t mode, std::string& temporary) {
+    static thread_local std::mt19937 names{std::random_device{}()};
+    constexpr int kTries = 100;
+    for (int i = 0; i < kTries; ++i) {
+        char suffix[16];
+        std::snprintf(suffix, sizeof suffix, ".%08x", static_cast<unsigned>(names()));
+        temporary = target + suffix;
+        int fd =
+            ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    errno = EEXIST;
+    return -1;
 }
 
 std::map<char, std::string>& mappedDrives() {
@@ -159,6 +195,28 @@ bool writeFileAtomically(std::string_view path, std::string_view content, unsign
     return ok;
 }
 
+FileOutcome writeOrdinaryFileAtomically(std::string_view path, std::string_view content) {
+    std::string target = hostPath(path);
+    std::string temporary;
+    int fd = createTemporaryBeside(target, 0666, temporary);
+    if (fd < 0) return {false, systemText(errno)};
+    // A file that is being replaced keeps the permissions it has.
+    struct stat existing {};
+    bool ok = ::stat(target.c_str(), &existing) != 0 || ::fchmod(fd, existing.st_mode & 07777) == 0;
+    ok = ok && writeAll(fd, content) && ::fsync(fd) == 0;
+    int error = ok ? 0 : errno;
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        error = errno;
+    }
+    if (ok && ::rename(temporary.c_str(), target.c_str()) != 0) {
+        ok = false;
+        error = errno;
+    }
+    if (!ok) ::unlink(temporary.c_str());
+    return ok ? FileOutcome{true, {}} : FileOutcome{false, systemText(error)};
+}
+
 bool appendToFile(std::string_view path, std::string_view content, unsigned mode) {
     // O_NONBLOCK keeps a FIFO in the file's place from holding the caller; it does
     // nothing to a regular file.
@@ -178,12 +236,23 @@ RegularFileRead readRegularFile(std::string_view path, std::size_t limit, Links 
         result.reason = std::move(reason);
         return result;
     };
+    // Looked at before opening, so that no device is even opened (opening a serial line
+    // raises its control lines); looked at again through the descriptor below, in case
+    // the name was swapped in between.
+    std::string host = hostPath(path);
+    struct stat before {};
+    int found =
+        links == Links::Refuse ? ::lstat(host.c_str(), &before) : ::stat(host.c_str(), &before);
+    if (found == 0 && !S_ISREG(before.st_mode) && !S_ISLNK(before.st_mode))
+        return fail(Failure::NotRegular,
+                    S_ISDIR(before.st_mode) ? "is a directory" : "not a regular file");
     // O_NONBLOCK: opening a FIFO must not wait for a writer before it can be refused.
-    int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | (links == Links::Refuse ? O_NOFOLLOW : 0);
-    int fd = ::open(hostPath(path).c_str(), flags);
+    int flags =
+        O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | (links == Links::Refuse ? O_NOFOLLOW : 0);
+    int fd = ::open(host.c_str(), flags);
     if (fd < 0) {
         int error = errno;
-        if (error == ENOENT) return fail(Failure::Missing, "does not exist");
+        if (error == ENOENT) return fail(Failure::Missing, std::strerror(error));
         if (error == ELOOP && links == Links::Refuse)
             return fail(Failure::SymbolicLink, "is a symbolic link");
         return fail(Failure::Unreadable, std::strerror(error));
@@ -197,7 +266,7 @@ RegularFileRead readRegularFile(std::string_view path, std::size_t limit, Links 
     if (!S_ISREG(info.st_mode)) {
         ::close(fd);
         return fail(Failure::NotRegular,
-                    S_ISDIR(info.st_mode) ? "is a directory" : "is not a regular file");
+                    S_ISDIR(info.st_mode) ? "is a directory" : "not a regular file");
     }
     std::string tooLarge = "is larger than " + std::to_string(limit) + " bytes";
     if (static_cast<unsigned long long>(info.st_size) > limit) {

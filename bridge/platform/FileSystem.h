@@ -33,6 +33,17 @@ std::optional<std::string> readFile(std::string_view path);
 // Replaces the file through a temporary file in the same folder and a rename, so that
 // readers never see half a file. New files get `mode`.
 bool writeFileAtomically(std::string_view path, std::string_view content, unsigned mode = 0600);
+
+// What became of a file operation; `reason` is the system's own words when it failed
+// ("Permission denied").
+struct FileOutcome {
+    bool ok = false;
+    std::string reason;
+};
+// As writeFileAtomically, but a new file gets the permissions every program's ordinary
+// files get (0666 less the umask), so that programs of other accounts may read it.
+FileOutcome writeOrdinaryFileAtomically(std::string_view path, std::string_view content);
+
 // Appends to a regular file, creating it with `mode` when it does not exist. A symbolic
 // link, device or FIFO in its place is refused, so that nothing is written elsewhere.
 bool appendToFile(std::string_view path, std::string_view content, unsigned mode = 0600);

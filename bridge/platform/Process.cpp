@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <mutex>
+#include <system_error>
 
 extern char** environ;
 
@@ -14,7 +15,8 @@ std::mutex startedMutex;
 std::vector<pid_t> started;
 }  // namespace
 
-bool start(const std::string& program, const std::vector<std::string>& arguments, bool, bool) {
+bool start(const std::string& program, const std::vector<std::string>& arguments, bool, bool,
+           std::string* failure) {
     reapFinished();
     std::vector<std::string> words{program};
     words.insert(words.end(), arguments.begin(), arguments.end());
@@ -22,8 +24,10 @@ bool start(const std::string& program, const std::vector<std::string>& arguments
     for (std::string& word : words) argv.push_back(word.data());
     argv.push_back(nullptr);
     pid_t pid = 0;
-    if (::posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0)
+    if (int error = ::posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ)) {
+        if (failure) *failure = std::generic_category().message(error);
         return false;
+    }
     std::lock_guard lock(startedMutex);
     started.push_back(pid);
     return true;

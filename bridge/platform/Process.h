@@ -9,9 +9,10 @@ namespace trellybridge::process {
 
 // Starts `program` (a host path) with `arguments` and does not wait for it. The window
 // modes of the original platform have no meaning here and are accepted for the record.
-// False when the program could not be started.
+// False when the program could not be started; `failure`, when given, then receives the
+// system's reason ("No such file or directory").
 bool start(const std::string& program, const std::vector<std::string>& arguments,
-           bool minimised = true, bool focus = false);
+           bool minimised = true, bool focus = false, std::string* failure = nullptr);
 
 // Collects the exit status of programs started earlier that have finished, so that none
 // stays behind as a zombie. Returns how many are still running.

@@ -1,7 +1,13 @@
 // The file-exchange bridges: VENDOR writes a request file and starts the vendor's
 // program, POLLING writes the request file only, FOLDERS waits for <PatientID>.dat; all
 // of them (and USB) read the answer from the results file.
+#include <cctype>
+#include <string_view>
+#include <vector>
+
+#include "common/AnswerLimit.h"
 #include "common/BridgeConfiguration.h"
+#include "common/FailureNote.h"
 #include "common/ThreadState.h"
 #include "formats/Keywords.h"
 #include "platform/FileSystem.h"
@@ -25,10 +31,45 @@ std::string attemptText(const std::string& what) {
            threadState().config.AllowedRetries.toText() + " to " + what + "..." + CRLF;
 }
 
+bool isControl(char c) {
+    auto byte = static_cast<unsigned char>(c);
+    return byte < 0x20 || byte == 0x7F;
+}
+
+// Why a configured path cannot name a file, or empty text when it can: a path that was
+// never set (it holds the INVALID marker) or one holding a character that no Windows
+// file name may hold would otherwise become a file of that name in the working folder.
+std::string unusablePath(std::string_view what, const Variant& setting) {
+    std::string path = setting.toText();
+    bool usable = !path.empty() && path.find(kInvalidMarker) == std::string::npos;
+    for (size_t i = 0; usable && i < path.size(); ++i) {
+        char c = path[i];
+        bool driveColon = c == ':' && i == 1 && std::isalpha(static_cast<unsigned char>(path[0]));
+        usable = !isControl(c) && std::string_view("<>\"|?*").find(c) == std::string_view::npos &&
+                 (c != ':' || driveColon);
+    }
+    if (usable) return {};
+    std::string shown = path.empty() ? "(empty)" : path;
+    for (char& c : shown)
+        if (isControl(c)) c = '?';
+    return std::string(what) + " path is not usable: " + shown;
+}
+
+// A step that cannot go on: a line in the progress log and the reason for the host.
+void noteStepFailure(SessionWindow& window, const std::string& reason) {
+    window.updateText(" " + reason + CRLF);
+    noteFailure(reason);
+}
+
 // Writes the request file: the request as one line for the known formats, else empty.
-bool writeRequestFile(const BridgeConfiguration& c, const std::string& request) {
+// Other accounts' programs pick it up, so it is an ordinary file, not a private one.
+fs::FileOutcome writeRequestFile(const BridgeConfiguration& c, const std::string& request) {
     std::string content = isKnownFormat(c.VendorFormatType.toText()) ? request + CRLF : "";
-    return fs::writeFileAtomically(c.VendorRequestPath.toText(), content, 0600);
+    return fs::writeOrdinaryFileAtomically(c.VendorRequestPath.toText(), content);
+}
+
+std::string shownPath(const Variant& setting) {
+    return fs::hostPath(setting.toText());
 }
 
 }  // namespace
@@ -43,8 +84,20 @@ bool SessionWindow::deletePatientFiles() {
     } else {
         updateText(attemptText("delete patient file(s)"));
     }
+    // Every path the later steps use is looked at here, so that a request that cannot
+    // be made deletes nothing. VENDOR without a request path hands the identifier to the
+    // program instead of writing a file.
+    bool vendor = c.NetworkBridgeType.toText() == "VENDOR";
+    bool requestFile = !vendor || !isUnset(c.VendorRequestPath);
+    std::string problem = vendor ? unusablePath("vendor program", c.VendorApplicationPath) : "";
+    if (problem.empty()) problem = unusablePath("results", c.VendorResultsPath);
+    if (problem.empty() && requestFile) problem = unusablePath("request", c.VendorRequestPath);
+    if (!problem.empty()) {
+        noteStepFailure(*this, problem);
+        return false;
+    }
     fs::removeFile(c.VendorResultsPath.toText());
-    fs::removeFile(c.VendorRequestPath.toText());
+    if (requestFile) fs::removeFile(c.VendorRequestPath.toText());
     return true;
 }
 
@@ -63,28 +116,44 @@ bool SessionWindow::sendNetworkRequest() {
     s.requestText = built.text;
 
     std::string type = c.NetworkBridgeType.toText();
-    bool sent = true;
     std::string failure;
+    auto writeRequest = [&] {
+        if (failure = unusablePath("request", c.VendorRequestPath); !failure.empty()) return false;
+        fs::FileOutcome written = writeRequestFile(c, s.requestText);
+        if (!written.ok)
+            failure = "could not write request file " + shownPath(c.VendorRequestPath) + ": " +
+                      written.reason;
+        return written.ok;
+    };
+    auto startProgram = [&](const std::vector<std::string>& arguments, bool focus) {
+        std::string reason;
+        std::string program = shownPath(c.VendorApplicationPath);
+        if (process::start(program, arguments, true, focus, &reason)) return true;
+        failure = "could not start vendor program " + program + ": " + reason;
+        return false;
+    };
+    bool sent = true;
     if (type == "VENDOR") {
         std::string program = c.VendorApplicationPath.toText();
-        if (!settings::folderContains(settings::folderPartOf(program),
-                                      settings::fileNameOf(program))) {
+        if (failure = unusablePath("vendor program", c.VendorApplicationPath); !failure.empty()) {
             sent = false;
-            failure = "vendor program not found: " + program;
+        } else if (!settings::folderContains(settings::folderPartOf(program),
+                                             settings::fileNameOf(program))) {
+            sent = false;
+            failure = "could not start vendor program " + shownPath(c.VendorApplicationPath) +
+                      ": not found";
         } else if (isUnset(c.VendorRequestPath)) {
-            sent = process::start(fs::hostPath(program), {c.PatientID.toText()}, true, true);
-            if (!sent) failure = "cannot start " + program;
+            sent = startProgram({c.PatientID.toText()}, true);
         } else {
-            sent = writeRequestFile(c, s.requestText);
-            if (!sent) failure = "cannot write " + c.VendorRequestPath.toText();
-            if (sent) sent = process::start(fs::hostPath(program), {}, true, false);
-            if (!sent && failure.empty()) failure = "cannot start " + program;
+            sent = writeRequest() && startProgram({}, false);
         }
     } else if (type == "POLLING") {
-        sent = writeRequestFile(c, s.requestText);
-        if (!sent) failure = "cannot write " + c.VendorRequestPath.toText();
+        sent = writeRequest();
     }
-    if (!sent) failureNotice("Unable to send patient request", failure);
+    if (!sent) {
+        noteStepFailure(*this, failure);
+        failureNotice("Unable to send patient request", failure);
+    }
     return sent;
 }
 
@@ -99,10 +168,26 @@ std::string SessionWindow::readPatientFile() {
         updateText(" Attempt Number " + std::to_string(s.attemptCount) +
                    " to read patient file..." + CRLF);
     }
+    if (std::string problem = unusablePath("results", c.VendorResultsPath); !problem.empty()) {
+        noteStepFailure(*this, problem);
+        return {};
+    }
     std::string path = c.VendorResultsPath.toText();
-    std::optional<std::string> content = fs::readFile(path);
-    if (!content) return {};
-    s.rawDataReceived = *content;
+    // A pipe, a device or a file past the answer limit is not an answer: it counts as a
+    // file that is not there yet, and the next attempt looks again.
+    fs::RegularFileRead read = fs::readRegularFile(path, maxAnswerBytes());
+    if (read.failure == fs::RegularFileRead::Failure::TooLarge) {
+        std::string limit = "more than " + std::to_string(maxAnswerBytes()) + " bytes";
+        updateText(" Results file too large: " + limit + CRLF);
+        noteFailure("results file " + shownPath(c.VendorResultsPath) + " is too large: " + limit);
+        return {};
+    }
+    if (!read) {
+        noteFailure("could not read results file " + shownPath(c.VendorResultsPath) + ": " +
+                    read.reason);
+        return {};
+    }
+    s.rawDataReceived = std::move(*read.content);
     s.finishedReceiving = platform::clock().now();
 
     bool parsed = false;
@@ -113,7 +198,10 @@ std::string SessionWindow::readPatientFile() {
             end = std::string(1, static_cast<char>(static_cast<unsigned char>(code)));
         parsed = processResponse(s.rawDataReceived + end + end);
     }
-    if (!parsed) return {};
+    if (!parsed) {
+        noteFailure("results file " + shownPath(c.VendorResultsPath) + " holds no patient");
+        return {};
+    }
     if (inForce(c, keyword::PurgePatientData)) fs::removeFile(path);
     return s.rawDataReceived;
 }

@@ -1,5 +1,8 @@
 #include "session/SessionWindow.h"
 
+#include <limits>
+
+#include "common/AnswerLimit.h"
 #include "common/DebugLog.h"
 #include "common/Errors.h"
 #include "common/Text.h"
@@ -55,8 +58,13 @@ std::string endCharacter() {
     return std::string(1, static_cast<char>(static_cast<unsigned char>(code)));
 }
 
+// The timer interval in ms. GetPatient refuses a TimeDelay outside 1 to 2147483647;
+// the conversion is bounded all the same, since a double past int's range has no int.
 int timeDelay() {
-    return static_cast<int>(config().TimeDelay.numericValue());
+    double ms = config().TimeDelay.numericValue();
+    if (!(ms > 0)) return 0;
+    return ms >= std::numeric_limits<int>::max() ? std::numeric_limits<int>::max()
+                                                 : static_cast<int>(ms);
 }
 
 // The STANDARD header record: the first "H" with "1", "2" or "3" two places on.
@@ -357,7 +365,7 @@ bool SessionWindow::processResponse(std::string answer) {
     state().patientFound = false;
     clearText();
     updateText(std::string("Receiving response...") + CRLF);
-    updateText("  " + trimmedForDisplay(answer) + CRLF + CRLF);
+    updateText("  " + answerForDisplay(trimmedForDisplay(answer)) + CRLF + CRLF);
     closeConnection();
     return false;
 }

@@ -76,6 +76,24 @@ TEST_F(ConfigurationTest, EmptyRequiredSettingsGetTheInvalidMarker) {
     EXPECT_EQ(config.TimeDelay, Variant("1000"));
 }
 
+TEST_F(ConfigurationTest, TimeDelayIsAWholeNumberOfMillisecondsInRange) {
+    const std::pair<Variant, bool> cases[] = {
+        {Variant("1"), true},           {Variant("1000"), true},   {Variant(" 1000 "), true},
+        {Variant("1e3"), true},         {Variant(250), true},      {Variant("2147483647"), true},
+        {Variant("0"), false},          {Variant("-5"), false},    {Variant("1e11"), false},
+        {Variant("2147483648"), false}, {Variant("2.5"), false},   {Variant("text"), false},
+        {Variant(true), false},         {Variant("1000x"), false},
+    };
+    for (const auto& [delay, usable] : cases) {
+        BridgeConfiguration config;
+        config.TimeDelay = delay;
+        EXPECT_EQ(configuration::timeDelayProblem(config).empty(), usable) << delay.toText();
+    }
+    BridgeConfiguration omitted;
+    configuration::applyFinalDefaults(omitted);
+    EXPECT_EQ(configuration::timeDelayProblem(omitted), "") << "the default 1000 applies";
+}
+
 TEST_F(ConfigurationTest, TextSettingsAreFoldedTrimmedOrKept) {
     arguments.PatientID = "  12345 ";
     arguments.NetworkBridgeType = "usb";

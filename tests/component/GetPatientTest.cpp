@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+
+#include "common/Errors.h"
+#include "common/FailureNote.h"
 #include "common/ThreadState.h"
 #include "support/TestEnvironment.h"
 #include "trellybridge/TrellyBridgeComm.h"
@@ -72,6 +77,102 @@ TEST_F(GetPatientTest, EmptyArgumentsNeverRaise) {
     empty.TimeDelay = "10";
     empty.SerialTimeout = "1";
     EXPECT_EQ(comm.GetPatient(empty), Variant(false));
+}
+
+struct RefusalCase {
+    const char* bridge;
+    std::string patientId;
+    std::string description;
+};
+
+TEST_F(GetPatientTest, UnusableIdentifiersAreRefusedBeforeTheSession) {
+    writeDriveCFile("outside/secret.dat", "P_ACT=1\rP_LNM=SECRET\r");
+    const RefusalCase cases[] = {
+        {"FOLDERS", "../outside/secret",
+         "PatientID contains \"/\", which cannot be part of a "
+         "results file name"},
+        {"FOLDERS", "..\\outside\\secret",
+         "PatientID contains \"\\\", which cannot be part of "
+         "a results file name"},
+        {"FOLDERS", "..", "PatientID \"..\" cannot name a results file"},
+        {"FOLDERS", ".", "PatientID \".\" cannot name a results file"},
+        {"FOLDERS", std::string("123\0.x", 6), "PatientID contains a control character (code 0)"},
+        {"TCPIP", "12\r\n34", "PatientID contains a control character (code 13)"},
+        {"POLLING", "12\n", "PatientID contains a control character (code 10)"},
+        {"SERIAL", "12\x7f", "PatientID contains a control character (code 127)"},
+        {"NOWHERE", "\x1b[2J", "PatientID contains a control character (code 27)"},
+    };
+    for (const RefusalCase& k : cases) {
+        SCOPED_TRACE(std::string(k.bridge) + " " + k.description);
+        threadState() = ThreadState{};
+        toolkit->progressLines.clear();
+        GetPatientArguments a;
+        a.PatientID = k.patientId;
+        a.NetworkBridgeType = k.bridge;
+        a.VendorFormatType = "SCAN";
+        a.VendorRequestTag = "<%DYNAMIC%>";
+        a.VendorResultsPath = "c:\\results\\";
+        a.VendorRequestPath = "c:\\request.inq";
+        a.HTTPSSubjectCN = "{PURGE PAT DATA}";
+        a.AllowedRetries = "1";
+        a.NetworkTimeout = a.SerialTimeout = "0";
+        a.TimeDelay = "1";
+        a.DisplayProperties = a.DisplayDebugger = "false";
+        comm.put_ErrorDescriptions("earlier");
+        EXPECT_EQ(comm.GetPatient(a), Variant(false));
+        EXPECT_EQ(toolkit->modalRuns, 0) << "no session, no transport";
+        EXPECT_EQ(comm.get_ErrorDescriptions().toText(),
+                  errorElement(300, "ORVEL Parameter: " + k.description));
+        EXPECT_EQ(failureNoteText(), k.description + " (1 attempt)");
+        EXPECT_NE(std::find(toolkit->progressLines.begin(), toolkit->progressLines.end(),
+                            "Request not sent: " + k.description + "\r\n"),
+                  toolkit->progressLines.end());
+    }
+    EXPECT_EQ(readDriveCFile("outside/secret.dat"), "P_ACT=1\rP_LNM=SECRET\r")
+        << "neither read nor purged";
+    EXPECT_FALSE(std::filesystem::exists(onDriveC("request.inq")));
+
+    // The default company goes in front of the identifier: checked again after that.
+    threadState() = ThreadState{};
+    GetPatientArguments medic = hl7OverTcp();
+    medic.NetworkBridgeType = "FOLDERS";
+    medic.PatientID = "42";
+    medic.MEDICNumberDefault = "../x";
+    medic.MEDICNumberValidList = "../X";
+    EXPECT_EQ(comm.GetPatient(medic), Variant(false));
+    EXPECT_EQ(toolkit->modalRuns, 0);
+    EXPECT_NE(threadState().errorList.find("PatientID contains \"/\""), std::string::npos);
+
+    // Where the identifier names no file, a slash is just a character of it.
+    GetPatientArguments elsewhere = hl7OverTcp();
+    elsewhere.PatientID = "1-a/b";
+    elsewhere.NetworkBridgeType = "NOWHERE";
+    elsewhere.SerialTimeout = "1";
+    elsewhere.TimeDelay = "10";
+    comm.GetPatient(elsewhere);
+    EXPECT_EQ(toolkit->modalRuns, 1);
+}
+
+TEST_F(GetPatientTest, UnusableTimeDelayIsRefusedBeforeTheSession) {
+    for (const char* delay : {"0", "-5", "1e11", "text", "2.5", "2147483648", "10 ms"}) {
+        SCOPED_TRACE(delay);
+        threadState() = ThreadState{};
+        GetPatientArguments a = hl7OverTcp();
+        a.PatientID = "1-42";
+        a.NetworkBridgeType = "NOWHERE";
+        a.SerialTimeout = "1";
+        a.TimeDelay = delay;
+        EXPECT_EQ(comm.GetPatient(a), Variant(false));
+        EXPECT_EQ(toolkit->modalRuns, 0);
+        std::string description =
+            std::string(
+                "TimeDelay must be a whole number of milliseconds from 1 to 2147483647, "
+                "not \"") +
+            delay + "\"";
+        EXPECT_EQ(comm.get_ErrorDescriptions().toText(),
+                  errorElement(300, "ORVEL Parameter: " + description));
+        EXPECT_EQ(failureNoteText(), description + " (1 attempt)");
+    }
 }
 
 struct PagesCase {

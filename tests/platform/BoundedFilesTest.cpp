@@ -39,13 +39,17 @@ TEST_F(BoundedFilesTest, ReadsOnlyRegularFilesWithinTheLimit) {
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     std::string link = onDriveC("link.txt");
     std::filesystem::create_symlink(small, link);
+    std::string endless = onDriveC("zero.dat");
+    std::filesystem::create_symlink("/dev/zero", endless);
     const ReadCase cases[] = {
         {"at the limit", small, fs::Links::Refuse, F::None, "12345678", ""},
         {"one byte over", over, fs::Links::Follow, F::TooLarge, "", "larger than 8 bytes"},
         {"a folder", driveC.string(), fs::Links::Follow, F::NotRegular, "", "is a directory"},
         {"an endless device", "/dev/zero", fs::Links::Follow, F::NotRegular, "", "not a regular"},
+        {"a link to an endless device", endless, fs::Links::Follow, F::NotRegular, "",
+         "not a regular"},
         {"a FIFO with no writer", fifo, fs::Links::Follow, F::NotRegular, "", "not a regular"},
-        {"missing", onDriveC("none.txt"), fs::Links::Follow, F::Missing, "", "does not exist"},
+        {"missing", onDriveC("none.txt"), fs::Links::Follow, F::Missing, "", "No such file"},
         {"a link, followed", link, fs::Links::Follow, F::None, "12345678", ""},
         {"a link, refused", link, fs::Links::Refuse, F::SymbolicLink, "", "symbolic link"},
         {"drive path", "c:\\small.txt", fs::Links::Refuse, F::None, "12345678", ""},

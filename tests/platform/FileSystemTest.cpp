@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <fstream>
+#include <functional>
+
 #include "platform/FileSystem.h"
 #include "platform/SettingsStore.h"
 #include "support/TestEnvironment.h"
@@ -57,6 +60,32 @@ TEST_F(FileSystemTest, AppendsAndChecksExistence) {
     EXPECT_FALSE(fs::fileExists("c:\\a.txt"));
     auto drives = fs::readyDrives();
     EXPECT_NE(std::find(drives.begin(), drives.end(), 'C'), drives.end());
+}
+
+TEST_F(FileSystemTest, OrdinaryFilesFollowTheUmaskAndKeepAnExistingMode) {
+    const std::pair<mode_t, unsigned> cases[] = {{022, 0644}, {027, 0640}, {077, 0600}, {0, 0666}};
+    for (const auto& [mask, expected] : cases) {
+        mode_t previous = ::umask(mask);
+        fs::FileOutcome written = fs::writeOrdinaryFileAtomically("c:\\request.inq", "ACCT=1\r\n");
+        ::umask(previous);
+        ASSERT_TRUE(written.ok) << written.reason;
+        struct stat info {};
+        ASSERT_EQ(::stat(onDriveC("request.inq").c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, expected) << "umask " << mask;
+        std::filesystem::remove(onDriveC("request.inq"));
+    }
+    ASSERT_TRUE(fs::writeOrdinaryFileAtomically("c:\\request.inq", "first").ok);
+    ::chmod(onDriveC("request.inq").c_str(), 0604);
+    ASSERT_TRUE(fs::writeOrdinaryFileAtomically("c:\\request.inq", "second").ok);
+    EXPECT_EQ(readDriveCFile("request.inq"), "second");
+    struct stat info {};
+    ASSERT_EQ(::stat(onDriveC("request.inq").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0604u);
+    EXPECT_EQ(fs::listFolder("c:\\").size(), 1u) << "no temporary file may remain";
+
+    fs::FileOutcome missing = fs::writeOrdinaryFileAtomically("c:\\missing\\x.inq", "y");
+    EXPECT_FALSE(missing.ok);
+    EXPECT_EQ(missing.reason, "No such file or directory");
 }
 
 TEST_F(FileSystemTest, IniStoreKeepsOtherSectionsAndSurvivesReopening) {

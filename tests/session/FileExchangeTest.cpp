@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
+#include <functional>
 #include <thread>
 
+#include "common/BridgeConfiguration.h"
+#include "common/FailureNote.h"
 #include "common/ThreadState.h"
 #include "platform/Process.h"
 #include "support/TestEnvironment.h"
@@ -172,6 +176,171 @@ TEST_F(FileExchangeTest, DebuggingLeavesOneDumpPerRequest) {
     EXPECT_NE(log.find("  (n/a for folders style bridge)\r\n"), std::string::npos);
     EXPECT_NE(log.find("started parsing:"), std::string::npos);
     EXPECT_EQ(log.find("ABORTED"), std::string::npos) << "every step happened";
+}
+
+// How often the read step ran: its first line, then one line per further attempt.
+int readsIn(const std::vector<std::string>& lines) {
+    return static_cast<int>(std::count_if(lines.begin(), lines.end(), [](const std::string& l) {
+        return l.starts_with("Reading patient file...") ||
+               (l.starts_with(" Attempt Number ") && l.find("to read patient file") != l.npos);
+    }));
+}
+
+struct NoAnswerCase {
+    const char* name;
+    std::function<void(const std::string&)> make;  // makes the results file at this host path
+    std::string progressLine;                      // "" when no line is expected
+    std::string note;                              // after the results file's host path
+};
+
+TEST_F(FileExchangeTest, ResultsFilesThatAreNoAnswerAreRetriedAsMissing) {
+    ::setenv("TRELLYBRIDGE_MAX_ANSWER_BYTES", "100", 1);
+    const NoAnswerCase cases[] = {
+        {"past the answer limit",
+         [](const std::string& p) { std::ofstream(p) << kScanAnswer << std::string(100, ' '); },
+         " Results file too large: more than 100 bytes\r\n", " is too large: more than 100 bytes"},
+        {"a pipe", [](const std::string& p) { ::mkfifo(p.c_str(), 0600); }, "",
+         ": not a regular file"},
+        {"a link to an endless device",
+         [](const std::string& p) { std::filesystem::create_symlink("/dev/zero", p); }, "",
+         ": not a regular file"},
+        {"missing", [](const std::string&) {}, "", ": No such file or directory"},
+    };
+    for (const NoAnswerCase& k : cases) {
+        SCOPED_TRACE(k.name);
+        std::filesystem::remove_all(driveC / "results");
+        std::filesystem::create_directories(driveC / "results");
+        std::string results = onDriveC("results/12345.dat");
+        k.make(results);
+        toolkit->progressLines.clear();
+        a.NetworkBridgeType = "FOLDERS";
+        a.VendorResultsPath = "c:\\results";
+        EXPECT_FALSE(comm.GetPatient(a).isTrue());
+        comm.closeConnection();
+        EXPECT_EQ(readsIn(toolkit->progressLines), 3) << "AllowedRetries 2: three reads";
+        bool shown = std::find(toolkit->progressLines.begin(), toolkit->progressLines.end(),
+                               k.progressLine) != toolkit->progressLines.end();
+        EXPECT_EQ(shown, !k.progressLine.empty());
+        std::string what = k.note.starts_with(":") ? "could not read results file " + results
+                                                   : "results file " + results;
+        EXPECT_EQ(failureNoteText(), what + k.note + " (3 attempts)");
+    }
+    ::unsetenv("TRELLYBRIDGE_MAX_ANSWER_BYTES");
+}
+
+struct SendFailureCase {
+    const char* name;
+    const char* bridge;
+    std::function<void()> arrange;
+    std::string what;      // the step
+    std::string relative;  // the path on drive C
+    std::string reason;
+};
+
+TEST_F(FileExchangeTest, SendFailuresNoteTheStepThePathAndTheReason) {
+    const GetPatientArguments usual = a;
+    const SendFailureCase cases[] = {
+        {"request folder missing", "POLLING",
+         [this] { a.VendorRequestPath = "c:\\nowhere\\request.inq"; },
+         "could not write request file ", "nowhere/request.inq", ": No such file or directory"},
+        {"program not executable", "VENDOR",
+         [this] {
+             writeDriveCFile("vendor/vendor.sh", "#!/bin/sh\n");
+             ::chmod(onDriveC("vendor/vendor.sh").c_str(), 0644);
+         },
+         "could not start vendor program ", "vendor/vendor.sh", ": Permission denied"},
+        {"program missing", "VENDOR", [this] { a.VendorApplicationPath = "c:\\vendor\\none.sh"; },
+         "could not start vendor program ", "vendor/none.sh", ": not found"},
+    };
+    for (const SendFailureCase& k : cases) {
+        SCOPED_TRACE(k.name);
+        threadState() = ThreadState{};
+        a = usual;
+        a.NetworkBridgeType = k.bridge;
+        a.AllowedRetries = "0";
+        k.arrange();
+        toolkit->progressLines.clear();
+        EXPECT_FALSE(comm.GetPatient(a).isTrue());
+        comm.closeConnection();
+        std::string note = k.what + onDriveC(k.relative) + k.reason;
+        EXPECT_EQ(failureNoteText(), note + " (1 attempt)");
+        EXPECT_NE(std::find(toolkit->progressLines.begin(), toolkit->progressLines.end(),
+                            " " + note + "\r\n"),
+                  toolkit->progressLines.end());
+    }
+}
+
+struct UnusablePathCase {
+    const char* bridge;
+    const char* application;
+    const char* request;
+    const char* results;
+    std::string note;
+};
+
+TEST_F(FileExchangeTest, UnusablePathsFailTheirStepBeforeAnythingIsTouched) {
+    // A path taken as a file name would land in the working folder: watch that one.
+    std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::path working = root / "working";
+    std::filesystem::create_directories(working);
+    std::filesystem::current_path(working);
+    std::ofstream(working / kInvalidMarker) << kScanAnswer;
+    writeDriveCFile("vendor/request.inq", "earlier request");
+    writeVendorProgram();
+
+    const UnusablePathCase cases[] = {
+        {"POLLING", "", "", "c:\\vendor\\patient.dat", "request path is not usable: <INVALID!>"},
+        {"POLLING", "", "", "", "results path is not usable: <INVALID!>"},
+        {"POLLING", "", "c:\\vendor\\a|b.inq", "c:\\vendor\\patient.dat",
+         "request path is not usable: c:\\vendor\\a|b.inq"},
+        {"POLLING", "", "c:\\vendor\\what?.inq", "c:\\vendor\\patient.dat",
+         "request path is not usable: c:\\vendor\\what?.inq"},
+        {"POLLING", "", "c:\\vendor\\x:y.inq", "c:\\vendor\\patient.dat",
+         "request path is not usable: c:\\vendor\\x:y.inq"},
+        {"POLLING", "", "c:\\vendor\\*.inq", "c:\\vendor\\patient.dat",
+         "request path is not usable: c:\\vendor\\*.inq"},
+        {"POLLING", "", "c:\\vendor\\\"q\".inq", "c:\\vendor\\patient.dat",
+         "request path is not usable: c:\\vendor\\\"q\".inq"},
+        {"POLLING", "", "c:\\vendor\\a\tb.inq", "c:\\vendor\\patient.dat",
+         "request path is not usable: c:\\vendor\\a?b.inq"},
+        {"VENDOR", "", "c:\\vendor\\request.inq", "c:\\vendor\\patient.dat",
+         "vendor program path is not usable: <INVALID!>"},
+        {"USB", "", "", "", "results path is not usable: <INVALID!>"},
+        {"USB", "", "", "c:\\vendor\\<patient>.dat",
+         "results path is not usable: c:\\vendor\\<patient>.dat"},
+    };
+    for (const UnusablePathCase& k : cases) {
+        SCOPED_TRACE(k.note);
+        threadState() = ThreadState{};
+        toolkit->progressLines.clear();
+        a.NetworkBridgeType = k.bridge;
+        a.VendorApplicationPath = k.application;
+        a.VendorRequestPath = k.request;
+        a.VendorResultsPath = k.results;
+        a.AllowedRetries = "0";
+        EXPECT_FALSE(comm.GetPatient(a).isTrue());
+        comm.closeConnection();
+        EXPECT_EQ(failureNoteText(), k.note + " (1 attempt)");
+        EXPECT_NE(std::find(toolkit->progressLines.begin(), toolkit->progressLines.end(),
+                            " " + k.note + "\r\n"),
+                  toolkit->progressLines.end());
+    }
+    EXPECT_EQ(testing::readHostFile(working / kInvalidMarker), kScanAnswer) << "not written over";
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(working), {}), 1);
+    EXPECT_EQ(readDriveCFile("vendor/request.inq"), "earlier request") << "nothing deleted";
+    EXPECT_FALSE(std::filesystem::exists(onDriveC("vendor/arguments.txt"))) << "nothing started";
+    std::filesystem::current_path(previous);
+}
+
+TEST_F(FileExchangeTest, RequestFilesAreReadableByOtherAccounts) {
+    a.NetworkBridgeType = "POLLING";
+    a.AllowedRetries = "0";
+    mode_t previous = ::umask(022);
+    comm.GetPatient(a);
+    ::umask(previous);
+    struct stat info {};
+    ASSERT_EQ(::stat(onDriveC("vendor/request.inq").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0644u);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "common/AnswerLimit.h"
 #include "common/ThreadState.h"
 #include "session/SessionWindow.h"
 #include "support/TestEnvironment.h"
@@ -24,6 +25,19 @@ TEST_F(ProcessResponseTest, FailurePathShowsTheTrimmedAnswerAndCloses) {
     EXPECT_EQ(window().txtInformation, "Receiving response...\r\n  NO HEADER HERE\r\n\r\n");
     EXPECT_FALSE(window().isLoaded());
     EXPECT_FALSE(threadState().patientFound);
+}
+
+TEST_F(ProcessResponseTest, FailurePathShowsAtMostTheAnswersFirstBytes) {
+    threadState().config.VendorFormatType = "XML";
+    const std::string head = "<NOTPATIENT>";
+    std::string answer = head + std::string(3 * kShownAnswerBytes, 'x');
+    EXPECT_FALSE(window().processResponse(answer));
+    const std::string& shown = window().txtInformation;
+    ASSERT_TRUE(shown.starts_with("Receiving response...\r\n  " + head));
+    EXPECT_LT(shown.size(), kShownAnswerBytes + 200) << "not the whole answer";
+    EXPECT_NE(shown.find(std::to_string(answer.size() - kShownAnswerBytes) + " more bytes"),
+              std::string::npos)
+        << "says how much was left out";
 }
 
 TEST_F(ProcessResponseTest, LineFeedsBecomeCarriageReturnsOnRequest) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "common/Text.h"
 #include "common/ThreadState.h"
 #include "session/RequestBuilder.h"
 #include "support/TestEnvironment.h"
@@ -122,6 +123,35 @@ TEST_F(RequestBuilderTest, RequestsByFormatAndTag) {
         EXPECT_EQ(built.text, k.request);
         EXPECT_EQ(built.formatKnown, k.known);
     }
+}
+
+struct ReplaceCase {
+    const char* text;
+    const char* from;
+    const char* to;
+    const char* expected;
+};
+
+TEST_F(RequestBuilderTest, ReplaceAllIsOnePassThatNeverRescansInsertedText) {
+    const ReplaceCase cases[] = {
+        {"Q|[PID]|X", "[PID]", "12345", "Q|12345|X"},
+        {"[PID][PID]", "[PID]", "7", "77"},
+        {"[PID]", "[PID]", "x[PID]", "x[PID]"},
+        {"a[PID]b[PID]", "[PID]", "[PID][PID]", "a[PID][PID]b[PID][PID]"},
+        {"1-2 3", "-", "", "12 3"},
+        {"aaaa", "aa", "a", "aa"},
+        {"abb", "ab", "a", "ab"},
+        {"no placeholder", "[PID]", "1", "no placeholder"},
+        {"", "[PID]", "1", ""},
+        {"abc", "", "x", "abc"},
+    };
+    for (const ReplaceCase& k : cases)
+        EXPECT_EQ(text::replaceAll(k.text, k.from, k.to), k.expected) << k.text << " / " << k.to;
+
+    c.VendorFormatType = "STANDARD";
+    c.VendorRequestTag = "REQ [PID];[PID]";
+    c.PatientID = "x[PID]";
+    EXPECT_EQ(request::buildRequest(c).text, "REQ x[PID];x[PID]");
 }
 
 TEST_F(RequestBuilderTest, EndOfRequestByFormat) {

@@ -1,5 +1,6 @@
 // The simulator's answers, read back by the component's own parsers.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "Answers.h"
 #include "VendorSimulator.h"
@@ -101,6 +102,11 @@ TEST_F(SimulatorTest, FileStylesAnswerRequests) {
     EXPECT_NE(readDriveCFile("results.dat").find("P_LNM=OKAFOR\r"), std::string::npos);
     ASSERT_TRUE(answerOnce(options, "", "99999", onDriveC("results.dat"), error));
     EXPECT_NE(readDriveCFile("results.dat").find("NOT FOUND"), std::string::npos);
+
+    // A pipe as the request file is refused at once instead of waiting for a writer.
+    ASSERT_EQ(::mkfifo(onDriveC("pipe.inq").c_str(), 0600), 0);
+    EXPECT_FALSE(answerOnce(options, onDriveC("pipe.inq"), "", onDriveC("results.dat"), error));
+    EXPECT_EQ(error, "cannot read request file '" + onDriveC("pipe.inq") + "': not a regular file");
 }
 
 TEST_F(SimulatorTest, PollingRequestsAreAnsweredEndToEnd) {
