@@ -12,6 +12,7 @@
 #include "VendorSimulator.h"
 #include "platform/Toolkit.h"
 #include "support/RunProgram.h"
+#include "support/ScriptedPeer.h"
 #include "support/TestEnvironment.h"
 
 namespace trellybridge {
@@ -234,6 +235,69 @@ TEST_F(CliTest, GetPatientFetchesOverTcpAndPrintsThePatient) {
     EXPECT_NE(out.str().find("i2InsuredCompanyName: HEARTLAND MUTUAL\n"), std::string::npos);
     EXPECT_NE(err.str().find("TCPIP style bridge..."), std::string::npos)
         << "progress goes to stderr";
+}
+
+struct QuietFailureCase {
+    const char* name;
+    std::function<std::string()> port;  // starts the vendor, gives its port
+    std::string allowedRetries;
+    std::string reason;  // "{port}" stands for the vendor's port
+};
+
+TEST_F(CliTest, QuietFailuresStillSayWhy) {
+    std::vector<std::unique_ptr<vendorsim::VendorSimulator>> vendors;
+    auto vendor = [&](vendorsim::Fault fault) {
+        return [&vendors, fault] {
+            vendorsim::SimulatorOptions options;
+            options.fault = fault;
+            vendors.push_back(std::make_unique<vendorsim::VendorSimulator>(options));
+            std::string error;
+            EXPECT_TRUE(vendors.back()->start(error)) << error;
+            return std::to_string(vendors.back()->ports()[0]);
+        };
+    };
+    std::unique_ptr<testing::ScriptedPeer> resetting;
+    auto resetsEveryConnection = [&] {
+        auto reset = [](sockets::Socket connection) {
+            testing::readRequest(connection);
+            testing::resetConnection(connection);
+        };
+        resetting = std::make_unique<testing::ScriptedPeer>(
+            std::vector<testing::ScriptedPeer::Script>{reset, reset, reset});
+        return std::to_string(resetting->port());
+    };
+    const QuietFailureCase cases[] = {
+        {"refused", vendor(vendorsim::Fault::Refuse), "2",
+         "could not connect to 127.0.0.1 port {port}: Connection refused (3 attempts)"},
+        {"silent", vendor(vendorsim::Fault::Silent), "2", "no answer from 127.0.0.1 port {port} ("},
+        {"reset", resetsEveryConnection, "2",
+         "could not receive from 127.0.0.1 port {port}: Connection reset by peer (3 attempts)"},
+        {"garbage", vendor(vendorsim::Fault::Garbage), "2",
+         "the answer from 127.0.0.1 port {port} holds no patient 12345"},
+        {"no retry count", vendor(vendorsim::Fault::None), "",
+         "AllowedRetries is not a number: <INVALID!>"},
+    };
+    for (const QuietFailureCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string port = c.port();
+        EXPECT_EQ(run({"get-patient", "--quiet",
+                       "--set",       "PatientID=12345",
+                       "--set",       "NetworkBridgeType=TCPIP",
+                       "--set",       "TCPRemoteHostName=127.0.0.1",
+                       "--set",       "TCPRemotePorts=" + port,
+                       "--set",       "VendorFormatType=HL7",
+                       "--set",       "VendorRequestTag=<%DYNAMIC%>",
+                       "--set",       "EOFCharacter=28",
+                       "--set",       "EOLCharacter=13",
+                       "--set",       "AllowedRetries=" + c.allowedRetries,
+                       "--set",       "DisplayProperties=false",
+                       "--set",       "DisplayDebugger=false",
+                       "--set",       "SerialTimeout=1"}),
+                  cli::kNotFound);
+        std::string reason = c.reason;
+        if (size_t at = reason.find("{port}"); at != std::string::npos) reason.replace(at, 6, port);
+        EXPECT_NE(err.str().find("No patient found.\n  " + reason), std::string::npos) << err.str();
+    }
 }
 
 TEST_F(CliTest, DemoFetchesEverySamplePatient) {

@@ -1,8 +1,8 @@
 // GetPatient over TCP/IP as sites meet it: the vendor on another host, connections that
 // reset, signals in the host process, odd retry counts and slow vendors. The run loop
 // ticks on the virtual clock; sockets wait in real time, each wait bounded.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -159,7 +159,8 @@ TEST_F(TcpRealNetworkTest, BrokenConnectionsEndAsASiteExpects) {
 
 TEST_F(TcpRealNetworkTest, SignalsDoNotCutTheAnswerShort) {
     // A host that handles a signal without SA_RESTART: every wait is interrupted.
-    struct sigaction handler {}, previous{};
+    struct sigaction handler {
+    }, previous{};
     handler.sa_handler = [](int) {};
     sigemptyset(&handler.sa_mask);
     handler.sa_flags = 0;
@@ -277,14 +278,15 @@ public:
         vendorAddress_ = "10.77." + std::to_string(n) + ".2";
         std::string hostAddress = "10.77." + std::to_string(n) + ".1/24";
         std::string vendorSide = "tbv" + std::to_string(::getpid());
-        ready_ = run({"ip", "netns", "add", name_}) &&
-                 run({"ip", "link", "add", hostSide_, "type", "veth", "peer", "name", vendorSide}) &&
-                 run({"ip", "link", "set", vendorSide, "netns", name_}) &&
-                 run({"ip", "addr", "add", hostAddress, "dev", hostSide_}) &&
-                 run({"ip", "link", "set", hostSide_, "up"}) &&
-                 inside({"ip", "addr", "add", vendorAddress_ + "/24", "dev", vendorSide}) &&
-                 inside({"ip", "link", "set", vendorSide, "up"}) &&
-                 inside({"ip", "link", "set", "lo", "up"});
+        ready_ =
+            run({"ip", "netns", "add", name_}) &&
+            run({"ip", "link", "add", hostSide_, "type", "veth", "peer", "name", vendorSide}) &&
+            run({"ip", "link", "set", vendorSide, "netns", name_}) &&
+            run({"ip", "addr", "add", hostAddress, "dev", hostSide_}) &&
+            run({"ip", "link", "set", hostSide_, "up"}) &&
+            inside({"ip", "addr", "add", vendorAddress_ + "/24", "dev", vendorSide}) &&
+            inside({"ip", "link", "set", vendorSide, "up"}) &&
+            inside({"ip", "link", "set", "lo", "up"});
     }
     ~OtherHost() {
         if (vendor_ > 0) {
@@ -301,8 +303,7 @@ public:
     bool startVendor(int port) {
         vendor_ = spawn({"ip", "netns", "exec", name_, TRELLYBRIDGE_CLI_PATH, "vendor-sim",
                          "--listen", vendorAddress_, "--port", std::to_string(port), "--format",
-                         "STANDARD", "--run-for",
-                         "60"});
+                         "STANDARD", "--run-for", "60"});
         for (int i = 0; i < 100 && vendor_ > 0; ++i) {
             sockets::Socket probe = sockets::createStream();
             bool up = sockets::connect(probe, sockets::inetAddr(vendorAddress_),

@@ -56,8 +56,27 @@ TEST_F(HostUtilitiesTest, ShuffleIsAPermutationOfTheDistinctItems) {
     EXPECT_EQ(shufflePorts("", 0), "");
 }
 
+TEST_F(HostUtilitiesTest, DottedAddressesReadAsTheOriginalReadThem) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"192.168.0.7", "192.168.0.7"},
+        {"127.1", "127.0.0.1"},
+        {"10.1.258", "10.1.1.2"},
+        {"0x7f.0.0.1", "127.0.0.1"},
+        {"3232235527", "192.168.0.7"},
+        {"256.1.1.1", nullptr},
+        {"", nullptr},
+        {"host.example", nullptr},
+    };
+    for (const auto& [text, dotted] : cases) {
+        std::uint32_t address = sockets::inetAddr(text);
+        if (dotted)
+            EXPECT_EQ(addressToDotted(address), dotted) << text;
+        else
+            EXPECT_EQ(address, sockets::kAddressNone) << text;
+    }
+}
+
 TEST_F(HostUtilitiesTest, AddressesAndNames) {
-    EXPECT_EQ(addressToDotted(sockets::inetAddr("192.168.0.7")), "192.168.0.7");
     EXPECT_EQ(resolveHostAddress("127.0.0.1"), "127.0.0.1");
     EXPECT_EQ(resolveHostAddress("no-such-host.invalid"), "");
     EXPECT_EQ(getRemoteIP("127.0.0.1"), "127.0.0.1");

@@ -119,6 +119,19 @@ TEST_F(TcpConnectionTest, ResultIsReadAcrossSegmentsUntilItsClosingTag) {
     tcpCloseConnection(2);
 }
 
+TEST_F(TcpConnectionTest, ResultWaitIsBoundedFromTheFirstRead) {
+    // A peer that accepts and then says nothing for longer than the wait bound (1 s).
+    ScriptedPeer peer([](sockets::Socket s) { sockets::waitReadable(s, 4000); });
+    ASSERT_TRUE(openTo(peer.port()));
+    std::string data;
+    std::int32_t length = 0;
+    auto started = std::chrono::steady_clock::now();
+    EXPECT_TRUE(RecvResult(data, length)) << "nothing arrived: as a vendor that closed";
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(2500));
+    EXPECT_EQ(data, "");
+    tcpCloseConnection(2);
+}
+
 TEST_F(TcpConnectionTest, ForcedCloseDoesNotWaitForThePeer) {
     for (const char* keywords : {"{tcp force}", ""}) {
         SCOPED_TRACE(keywords);
