@@ -22,9 +22,9 @@ RecordReader::RecordReader(std::string_view answer, const BridgeConfiguration& c
 
 std::string RecordReader::next() {
     // Characters are taken up to and including the first end character.
-    const char ends[] = {endOfLine_, endOfFile_};
-    size_t end = answer_.find_first_of(std::string_view(ends, 2), position_);
-    if (end == std::string_view::npos) {
+    size_t end = position_;
+    while (end < answer_.size() && answer_[end] != endOfLine_ && answer_[end] != endOfFile_) ++end;
+    if (end == answer_.size()) {
         lastRead_ = position_ < answer_.size() ? static_cast<unsigned char>(answer_.back()) : -1;
         position_ = answer_.size();
         throw ParseFailure("a record has no end character");
