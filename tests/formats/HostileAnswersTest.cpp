@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <ostream>
 #include <utility>
 #include <vector>
 
@@ -48,6 +49,11 @@ struct HostileCase {
     std::vector<std::pair<F, std::string>> fields;
     std::vector<Insured> insured = {};
 };
+
+// Named in test listings by what it is, not by its bytes.
+void PrintTo(const HostileCase& c, std::ostream* out) {
+    *out << c.format << " " << c.name;
+}
 
 const std::string kPatient = "<P1 LastName=\"DOE\" FirstName=\"JOHN\"/>";
 const std::string kDoctor = "1234567^SMITH^JOHN^Q^^^^^^^^^UPIN";
