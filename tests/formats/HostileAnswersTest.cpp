@@ -144,7 +144,7 @@ const HostileCase kCases[] = {
      {{0, I::InsuredName, "N1"}, {1, I::InsuredName, "N2"}, {2, I::InsuredName, "N3"}}},
     {"SsnOfManyDashes",
      "XML",
-     [] { return xml("<P1 LastName=\"DOE\" SSN=\"" + repeat("- ", 1500000) + "123456789\"/>"); },
+     [] { return xml("<P1 LastName=\"DOE\" SSN=\"" + repeat("- ", 2500000) + "123456789\"/>"); },
      {{F::p1PatientLastName, "DOE"}, {F::p1PatientSSN, "123456789"}}},
 
     // HL7: every repetition of the attending doctor is looked at; a later one overwrites.
@@ -182,7 +182,7 @@ const HostileCase kCases[] = {
     // STANDARD: the records are read one after another; the last P1 wins.
     {"SsnOfManyDashesInARecord",
      "STANDARD",
-     [] { return "H|1\r\nP1|DOE|JOHN|Q|12345|" + repeat("- ", 1500000) + "123456789|\r\n"; },
+     [] { return "H|1\r\nP1|DOE|JOHN|Q|12345|" + repeat("- ", 2500000) + "123456789|\r\n"; },
      {{F::p1PatientLastName, "DOE"}, {F::p1PatientSSN, "123456789"}}},
     {"ManyPatientRecords",
      "STANDARD",
