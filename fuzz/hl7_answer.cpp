@@ -32,6 +32,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
                 for (long part = 0; part <= 5; ++part)
                     if (components.component(part) != hl7::getHL7SubField(field, "|", "^", part))
                         __builtin_trap();
+                hl7::RepetitionIndex repetitions(field, hl7::componentTerminator());
+                for (long part = 0; part <= 5; ++part)
+                    if (repetitions.repetition(part) != hl7::getHL7SubField(field, "|", "~", part))
+                        __builtin_trap();
             }
         }
     }

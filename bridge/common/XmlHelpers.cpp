@@ -6,39 +6,35 @@ namespace trellybridge::xml {
 namespace {
 
 // The first "<NAME" at or after `from` (0-based) followed by a blank, "/" or ">".
-size_t findOpening(const std::string& upperText, const std::string& upperName, size_t from) {
-    std::string opening = "<" + upperName;
-    for (size_t at = upperText.find(opening, from); at != std::string::npos;
+size_t findOpening(std::string_view upperText, std::string_view opening, size_t from) {
+    for (size_t at = upperText.find(opening, from); at != std::string_view::npos;
          at = upperText.find(opening, at + 1)) {
         size_t next = at + opening.size();
         if (next < upperText.size() &&
             (upperText[next] == ' ' || upperText[next] == '/' || upperText[next] == '>'))
             return at;
     }
-    return std::string::npos;
+    return std::string_view::npos;
 }
 
-}  // namespace
-
-namespace {
-
 // Walks the elements named `name` in order, calling `visit(start, length)` for each, until
-// it returns false or none is left. Elements end at their own closing text.
+// it returns false or none is left. Elements end at their own closing text. Each search
+// goes on from where the previous one stopped, so the walk reads the text once.
 template <typename Visit>
-void walkElements(std::string_view text, std::string_view name, Visit visit) {
-    std::string upperText = text::upper(text);
+void walkElements(std::string_view upperText, std::string_view name, Visit visit) {
     std::string upperName = text::upper(name);
+    std::string opening = "<" + upperName;
     std::string closingTag = "</" + upperName + ">";
-    bool hasClosingTag = upperText.find(closingTag) != std::string::npos;
+    bool hasClosingTag = upperText.find(closingTag) != std::string_view::npos;
     std::string_view closing =
         hasClosingTag ? std::string_view(closingTag) : std::string_view("/>");
     for (size_t position = 0;;) {
-        size_t start = findOpening(upperText, upperName, position);
-        if (start == std::string::npos) return;
+        size_t start = findOpening(upperText, opening, position);
+        if (start == std::string_view::npos) return;
         // The element's own closing text: searched from its opening, so that the "/>" of
         // an earlier self-closing element is never taken for it.
         size_t end = upperText.find(closing, start + 1);
-        if (end == std::string::npos) return;
+        if (end == std::string_view::npos) return;
         if (!visit(start, end - start + closing.size())) return;
         position = end + 1;
     }
@@ -46,35 +42,52 @@ void walkElements(std::string_view text, std::string_view name, Visit visit) {
 
 }  // namespace
 
+Document::Document(std::string_view text) : text_(text), upper_(text::upper(text)) {}
+
+std::vector<Searchable> getXMLElements(Searchable within, std::string_view name) {
+    std::vector<Searchable> elements;
+    walkElements(within.upper, name, [&](size_t start, size_t length) {
+        elements.push_back({within.text.substr(start, length), within.upper.substr(start, length)});
+        return true;
+    });
+    return elements;
+}
+
 std::string getXMLElement(std::string_view text, std::string_view name, long occurrence) {
+    if (occurrence < 1) return {};
     std::string element;
     long seen = 0;
-    walkElements(text, name, [&](size_t start, size_t length) {
+    std::string upperText = text::upper(text);
+    walkElements(upperText, name, [&](size_t start, size_t length) {
         if (++seen < occurrence) return true;
         element = std::string(text.substr(start, length));
         return false;
     });
-    return occurrence >= 1 ? element : std::string();
+    return element;
 }
 
 long countXMLElements(std::string_view text, std::string_view name) {
     long count = 0;
-    walkElements(text, name, [&count](size_t, size_t) {
+    walkElements(text::upper(text), name, [&count](size_t, size_t) {
         ++count;
         return true;
     });
     return count;
 }
 
+std::string getXMLAttribute(Searchable element, std::string_view name) {
+    size_t at = element.upper.find(text::upper(name) + "=");
+    if (at == std::string_view::npos) return {};
+    size_t open = element.text.find('"', at);
+    if (open == std::string_view::npos) return {};
+    size_t close = element.text.find('"', open + 1);
+    if (close == std::string_view::npos) return {};
+    return std::string(element.text.substr(open + 1, close - open - 1));
+}
+
 std::string getXMLAttribute(std::string_view element, std::string_view name) {
     std::string upperElement = text::upper(element);
-    size_t at = upperElement.find(text::upper(name) + "=");
-    if (at == std::string::npos) return {};
-    size_t open = element.find('"', at);
-    if (open == std::string_view::npos) return {};
-    size_t close = element.find('"', open + 1);
-    if (close == std::string_view::npos) return {};
-    return std::string(element.substr(open + 1, close - open - 1));
+    return getXMLAttribute(Searchable{element, upperElement}, name);
 }
 
 std::string getXMLTagValue(std::string_view text, std::string_view tag, bool includeTags) {

@@ -19,7 +19,7 @@ namespace {
 using F = RecordField;
 using I = InsuranceField;
 
-constexpr std::string_view kField = "|", kComponent = "^", kRepetition = "~";
+constexpr std::string_view kComponent = "^";
 constexpr int kDiagnoses = 12;
 
 // Segments are indexed once; fields are then read without searching.
@@ -270,10 +270,12 @@ void Hl7Parse::readPhysician() {
     rec(F::p2PhysicianLicenseNumber).clear();
     if (holdsComponents(doctor)) {
         put(rec(F::p2PhysicianLicenseNumber), parts.component(1));
-        long repetitions = hl7::countOccurrences(doctor, kRepetition) + 1;
+        // The repetitions are located once: a vendor may send thousands of them.
+        hl7::RepetitionIndex repetitions(doctor, componentEnd);
+        long count = static_cast<long>(repetitions.separators()) + 1;
         std::string repetition;
-        for (long i = 1; i <= repetitions; ++i) {
-            std::string_view wrapped = hl7::getHL7SubField(doctor, kField, kRepetition, i);
+        for (long i = 1; i <= count; ++i) {
+            std::string_view wrapped = repetitions.repetition(i);
             put(repetition, wrapped.empty() ? doctor : wrapped);
             if (hl7::countOccurrences(repetition, kComponent) < 8) continue;
             std::string_view value = repetition;

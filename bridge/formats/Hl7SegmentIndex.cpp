@@ -127,6 +127,73 @@ std::string_view ComponentIndex::component(long level) const {
     return field_.substr(start, end - start + 1);
 }
 
+namespace {
+
+// The first place in `places` at or after `from`, or npos.
+size_t firstAtOrAfter(const PositionList& places, size_t from) {
+    size_t low = 0, high = places.size();
+    while (low < high) {
+        size_t middle = low + (high - low) / 2;
+        if (places[middle] < from)
+            low = middle + 1;
+        else
+            high = middle;
+    }
+    return low < places.size() ? places[low] : std::string_view::npos;
+}
+
+}  // namespace
+
+RepetitionIndex::RepetitionIndex(std::string_view field, std::optional<char> terminator)
+    : field_(field), terminator_(terminator) {
+    tildes_.locate(field, '~');
+    if (!terminator_) return;
+    bars_.locate(field, '|');
+    ends_.locate(field, *terminator_);
+}
+
+// getHL7SubField's steps, 1-based as it counts, with every search answered from the
+// places located once.
+std::string_view RepetitionIndex::repetition(long level) const {
+    // Without a valid terminator every lookup fails; the primitive reports that.
+    if (!terminator_) return getHL7SubField(field_, "|", "~", level);
+    size_t counted = tildes_.size();  // verifySubFields never looks at the last character
+    if (counted > 0 && field_.back() == '~') --counted;
+    if (tildes_.empty() || static_cast<long>(counted) < level - 1) return {};
+
+    // The 1-based place the repetition starts at; 0 for none.
+    size_t s;
+    if (level == 1) {
+        size_t bar = firstAtOrAfter(bars_, 0);
+        s = bar == std::string_view::npos ? 0 : bar + 1;
+    } else if (level < 1) {
+        s = 1;
+    } else {
+        // The search for the (level - 1)-th "~" starts at the second character. It runs
+        // out only when the count above took in a "~" standing first, and then finds none.
+        size_t skipped = field_.front() == '~' ? 1 : 0;
+        size_t seen = tildes_.size() - skipped;
+        size_t wanted = static_cast<size_t>(level - 1);
+        s = wanted <= seen ? tildes_[skipped + wanted - 1] + 1 : 0;
+    }
+
+    // The end: the next "~", else the next "|", else the next terminator (all 1-based).
+    auto next = [&](const PositionList& places) -> size_t {
+        size_t at = firstAtOrAfter(places, s);
+        return at == std::string_view::npos ? 0 : at + 1;
+    };
+    size_t e;
+    if (size_t tilde = next(tildes_))
+        e = tilde + 1;
+    else if (size_t bar = next(bars_))
+        e = bar + 1;
+    else
+        e = next(ends_) + 1;
+    if (s < 1) s = 1;
+    if (e <= s) return {};
+    return field_.substr(s - 1, e - s);
+}
+
 MessageIndex::MessageIndex(std::string_view message, std::initializer_list<std::string_view> tags)
     : message_(message) {
     // Places are first filtered by the first two characters of the tags, then the tags

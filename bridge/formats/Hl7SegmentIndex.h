@@ -68,6 +68,22 @@ private:
     bool indexed_ = false;
 };
 
+// The repetitions of a field, for any text: repetition(level) ==
+// getHL7SubField(field, "|", "~", level), each found without searching the field again.
+// `terminator` is componentTerminator(), read once by the caller.
+class RepetitionIndex {
+public:
+    RepetitionIndex(std::string_view field, std::optional<char> terminator);
+    std::string_view repetition(long level) const;
+    // The "~" in the field.
+    size_t separators() const { return tildes_.size(); }
+
+private:
+    std::string_view field_;
+    std::optional<char> terminator_;
+    PositionList tildes_, bars_, ends_;
+};
+
 // Every place each of a few tags occurs in a message, found in one pass by getHL7Record's
 // rule; record(t, n) == getHL7Record(message, tags[t], n).
 class MessageIndex {

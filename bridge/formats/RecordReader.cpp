@@ -21,20 +21,22 @@ RecordReader::RecordReader(std::string_view answer, const BridgeConfiguration& c
       endOfFile_(characterCode(config.EOFCharacter, "EOFCharacter")) {}
 
 std::string RecordReader::next() {
-    std::string record;
-    lastRead_ = -1;
-    while (true) {
-        if (lastRead_ == static_cast<unsigned char>(endOfLine_) ||
-            lastRead_ == static_cast<unsigned char>(endOfFile_))
-            break;
-        if (position_ >= answer_.size()) throw ParseFailure("a record has no end character");
-        char c = answer_[position_++];
-        record += c;
-        lastRead_ = static_cast<unsigned char>(c);
+    // Characters are taken up to and including the first end character.
+    size_t end = position_;
+    while (end < answer_.size() && answer_[end] != endOfLine_ && answer_[end] != endOfFile_) ++end;
+    if (end == answer_.size()) {
+        lastRead_ = position_ < answer_.size() ? static_cast<unsigned char>(answer_.back()) : -1;
+        position_ = answer_.size();
+        throw ParseFailure("a record has no end character");
     }
-    record = text::trimSpaces(record);
-    if (!record.empty() && record[0] == '\n') record.erase(0, 1);
-    return record;
+    std::string_view taken = answer_.substr(position_, end + 1 - position_);
+    position_ = end + 1;
+    lastRead_ = static_cast<unsigned char>(answer_[end]);
+    size_t first = taken.find_first_not_of(' ');
+    if (first == std::string_view::npos) return {};
+    taken = taken.substr(first, taken.find_last_not_of(' ') - first + 1);
+    if (taken.front() == '\n') taken.remove_prefix(1);
+    return std::string(taken);
 }
 
 std::string trimTrailingBlanks(std::string_view value) {
@@ -43,7 +45,9 @@ std::string trimTrailingBlanks(std::string_view value) {
 }
 
 std::string cleanSsn(std::string_view value) {
-    std::string digits = text::replaceAll(text::replaceAll(value, "-", ""), " ", "");
+    // Removing every dash and then every blank, one pass rather than one per character.
+    std::string digits(value);
+    std::erase_if(digits, [](char c) { return c == '-' || c == ' '; });
     return Variant(digits).numericValue() == 0 ? std::string() : digits;
 }
 

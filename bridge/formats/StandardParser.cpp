@@ -94,6 +94,46 @@ void failParse() {
         ui::toolkit().messageBox("ERROR parsing response stream", "Attention!", ui::Icon::Critical);
 }
 
+// The values of one record. Delimited: field n is the text after the (n - 1)-th delimiter
+// up to the next one, the last running up to the record's end character; the delimiters
+// are located once per record. Fixed: the columns of the record without its end
+// character. Both lose trailing blanks.
+class RecordValues {
+public:
+    static constexpr size_t kMostFields = 29;  // the physician's NPI is the last field read
+
+    RecordValues(const std::string& record, bool delimited, char delimiter)
+        : body_(record), delimited_(delimited) {
+        // The end character never becomes part of a value.
+        if (!body_.empty()) body_.remove_suffix(1);
+        if (!delimited_) return;
+        for (size_t start = 0; count_ < kMostFields;) {
+            size_t end = body_.find(delimiter, start);
+            fields_[count_++] = body_.substr(
+                start, end == std::string_view::npos ? std::string_view::npos : end - start);
+            if (end == std::string_view::npos) break;
+            start = end + 1;
+        }
+    }
+
+    std::string value(int number, int column, int width) const {
+        if (!delimited_) {
+            size_t start = static_cast<size_t>(column - 1);
+            return start >= body_.size()
+                       ? std::string()
+                       : trimTrailingBlanks(body_.substr(start, static_cast<size_t>(width)));
+        }
+        size_t index = static_cast<size_t>(number - 1);
+        return index < count_ ? trimTrailingBlanks(fields_[index]) : std::string();
+    }
+
+private:
+    std::string_view body_;
+    bool delimited_;
+    std::array<std::string_view, kMostFields> fields_{};
+    size_t count_ = 0;
+};
+
 // Reads records in one of the two layouts and fills the record.
 class StandardParse {
 public:
@@ -103,12 +143,14 @@ public:
     bool run();
 
 private:
-    std::string value(const std::string& record, int number, int column, int width) const;
     template <typename Field, typename Store>
     void read(const std::string& record, const std::vector<Place<Field>>& places,
               Store store) const {
+        char delimiter =
+            state_.session.recordDelimiter.empty() ? '|' : state_.session.recordDelimiter[0];
+        RecordValues values(record, delimited_, delimiter);
         for (const Place<Field>& place : places)
-            store(place.field, value(record, place.number, place.column, place.width));
+            store(place.field, values.value(place.number, place.column, place.width));
     }
     void readRecord(const std::string& record);
     bool checkIdentifier();
@@ -119,32 +161,6 @@ private:
     const BridgeConfiguration& c_;
     bool sawPatient_ = false;
 };
-
-// Delimited: field n is the text after the (n - 1)-th delimiter up to the next one, the
-// last running up to the record's end character. Fixed: the columns of the record
-// without its end character. Both lose trailing blanks.
-std::string StandardParse::value(const std::string& record, int number, int column,
-                                 int width) const {
-    std::string_view body(record);
-    if (!body.empty()) body.remove_suffix(1);  // the end character never becomes part of a value
-    if (!delimited_) {
-        size_t start = static_cast<size_t>(column - 1);
-        return start >= body.size()
-                   ? std::string()
-                   : trimTrailingBlanks(body.substr(start, static_cast<size_t>(width)));
-    }
-    char delimiter =
-        state_.session.recordDelimiter.empty() ? '|' : state_.session.recordDelimiter[0];
-    size_t start = 0;
-    for (int n = 1; n < number; ++n) {
-        size_t next = body.find(delimiter, start);
-        if (next == std::string_view::npos) return {};
-        start = next + 1;
-    }
-    size_t end = body.find(delimiter, start);
-    return trimTrailingBlanks(
-        body.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
-}
 
 void StandardParse::readRecord(const std::string& record) {
     std::string type = recordType(record);

@@ -1,6 +1,8 @@
 // The XML answer: P1 (with ADDRESS), P2 (with ICD9), G1 (with ADDRESS), I elements (with
 // COMPANY and EMPLOYER), or an ERROR element; found by searching the text.
+#include <algorithm>
 #include <array>
+#include <vector>
 
 #include "common/Text.h"
 #include "common/ThreadState.h"
@@ -15,9 +17,9 @@ namespace {
 
 using F = RecordField;
 using I = InsuranceField;
-using xml::countXMLElements;
 using xml::getXMLAttribute;
-using xml::getXMLElement;
+using xml::getXMLElements;
+using xml::Searchable;
 
 constexpr long kDiagnoses = 12;
 constexpr long kInsuranceElements = 4;  // slots 0 to 3; only 0 to 2 are published
@@ -27,9 +29,8 @@ struct Address {
 };
 
 // Reads every ADDRESS inside `element` into `address`; an element without one leaves it.
-void readAddresses(const std::string& element, Address& address) {
-    for (long n = 1, count = countXMLElements(element, "ADDRESS"); n <= count; ++n) {
-        std::string found = getXMLElement(element, "ADDRESS", n);
+void readAddresses(Searchable element, Address& address) {
+    for (Searchable found : getXMLElements(element, "ADDRESS")) {
         address = {getXMLAttribute(found, "Street1"), getXMLAttribute(found, "Street2"),
                    getXMLAttribute(found, "City"), getXMLAttribute(found, "State"),
                    getXMLAttribute(found, "Postal")};
@@ -59,7 +60,7 @@ std::string splitMiddleName(const std::string& name) {
 class XmlParse {
 public:
     explicit XmlParse(std::string_view answer)
-        : answer_(answer), state_(threadState()), c_(state_.config) {}
+        : document_(answer), answer_(document_.whole()), state_(threadState()), c_(state_.config) {}
     bool run();
 
 private:
@@ -69,15 +70,17 @@ private:
     void readGuarantor();
     void readInsurances();
 
-    std::string_view answer_;
+    // The answer is upper-cased once; every element found is searched through that copy.
+    xml::Document document_;
+    Searchable answer_;
     ThreadState& state_;
     const BridgeConfiguration& c_;
 };
 
 bool XmlParse::run() {
     state_.patientFound = true;
-    if (countXMLElements(answer_, "ERROR") > 0) {
-        ui::toolkit().messageBox(getXMLElement(answer_, "ERROR", 1), "Attention!",
+    if (std::vector<Searchable> errors = getXMLElements(answer_, "ERROR"); !errors.empty()) {
+        ui::toolkit().messageBox(std::string(errors.front().text), "Attention!",
                                  ui::Icon::Critical);
         state_.patientFound = false;
         state_.session.completionCode = 0;
@@ -95,18 +98,17 @@ bool XmlParse::run() {
 }
 
 bool XmlParse::readPatient() {
-    long count = countXMLElements(answer_, "P1");
+    std::vector<Searchable> patients = getXMLElements(answer_, "P1");
     std::array<std::string, 11> values;
     static constexpr std::array<const char*, 11> kNames = {
         "LastName",  "FirstName", "MiddleInitial", "UniqueID", "SSN",        "HomePhone",
         "WorkPhone", "HomeEmail", "DOB",           "Gender",   "AlternateID"};
     Address address;
-    for (long n = 1; n <= count; ++n) {
-        std::string element = getXMLElement(answer_, "P1", n);
+    for (Searchable element : patients) {
         for (size_t i = 0; i < kNames.size(); ++i) values[i] = getXMLAttribute(element, kNames[i]);
         readAddresses(element, address);
     }
-    if (count == 0) return false;
+    if (patients.empty()) return false;
     rec(F::p1PatientLastName) = values[0];
     rec(F::p1PatientFirstName) = values[1];
     rec(F::p1PatientMiddleInitial) = values[2];
@@ -129,17 +131,18 @@ bool XmlParse::readPatient() {
 void XmlParse::readPhysician() {
     std::string provider, upin, npi, license;
     std::array<std::string, kDiagnoses + 1> codes, descriptions;
-    if (countXMLElements(answer_, "P2") > 0) {
-        std::string element = getXMLElement(answer_, "P2", 1);
+    if (std::vector<Searchable> physicians = getXMLElements(answer_, "P2"); !physicians.empty()) {
+        Searchable element = physicians.front();
         provider = getXMLAttribute(element, "UsualProvider");
         upin = getXMLAttribute(element, "UPIN");
         npi = getXMLAttribute(element, "NPI");
         license = getXMLAttribute(element, "LicenseNumber");
         if (inForce(c_, keyword::NoDoctor)) upin.clear(), npi.clear();
         // A thirteenth diagnosis has no place to go and is left out.
-        long count = std::min(countXMLElements(element, "ICD9"), kDiagnoses);
+        std::vector<Searchable> diagnoses = getXMLElements(element, "ICD9");
+        long count = std::min(static_cast<long>(diagnoses.size()), kDiagnoses);
         for (long k = 1; k <= count; ++k) {
-            std::string diagnosis = getXMLElement(element, "ICD9", k);
+            Searchable diagnosis = diagnoses[static_cast<size_t>(k - 1)];
             codes[static_cast<size_t>(k)] = getXMLAttribute(diagnosis, "Code");
             descriptions[static_cast<size_t>(k)] = getXMLAttribute(diagnosis, "Description");
         }
@@ -159,9 +162,7 @@ void XmlParse::readPhysician() {
 void XmlParse::readGuarantor() {
     std::string last, first, middle, home, work;
     Address address;
-    long count = countXMLElements(answer_, "G1");
-    for (long n = 1; n <= count; ++n) {
-        std::string element = getXMLElement(answer_, "G1", n);
+    for (Searchable element : getXMLElements(answer_, "G1")) {
         last = getXMLAttribute(element, "LastName");
         first = getXMLAttribute(element, "FirstName");
         middle = getXMLAttribute(element, "MiddleInitial");
@@ -191,9 +192,10 @@ void XmlParse::readInsurances() {
     std::string companyName, employerName;
     Address company, employer;
     // A fifth insurance has no slot and is left out.
-    long count = std::min(countXMLElements(answer_, "I"), kInsuranceElements);
+    std::vector<Searchable> insurances = getXMLElements(answer_, "I");
+    long count = std::min(static_cast<long>(insurances.size()), kInsuranceElements);
     for (long n = 1; n <= count; ++n) {
-        std::string element = getXMLElement(answer_, "I", n);
+        Searchable element = insurances[static_cast<size_t>(n - 1)];
         int slot = static_cast<int>(n - 1);
         auto set = [&](I field, std::string value) {
             state_.record.insured(slot, field) = std::move(value);
@@ -204,13 +206,11 @@ void XmlParse::readInsurances() {
         set(I::InsuredGroupNumber, getXMLAttribute(element, "GroupNumber"));
         set(I::InsuredClaimType, getXMLAttribute(element, "ClaimType"));
         set(I::InsuredBillCode, getXMLAttribute(element, "BillCode"));
-        for (long k = 1, companies = countXMLElements(element, "COMPANY"); k <= companies; ++k) {
-            std::string found = getXMLElement(element, "COMPANY", k);
+        for (Searchable found : getXMLElements(element, "COMPANY")) {
             companyName = getXMLAttribute(found, "Name");
             readAddresses(found, company);
         }
-        for (long k = 1, employers = countXMLElements(element, "EMPLOYER"); k <= employers; ++k) {
-            std::string found = getXMLElement(element, "EMPLOYER", k);
+        for (Searchable found : getXMLElements(element, "EMPLOYER")) {
             employerName = getXMLAttribute(found, "Name");
             readAddresses(found, employer);
         }

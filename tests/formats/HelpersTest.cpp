@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "common/XmlHelpers.h"
 #include "formats/Parsers.h"
 #include "support/TestEnvironment.h"
@@ -29,6 +31,43 @@ TEST(XmlHelpers, ElementsByNameAndOccurrence) {
             << c.text << " " << c.occurrence;
     EXPECT_EQ(xml::countXMLElements("<I/><I/><ICD9/><I/>", "I"), 3);
     EXPECT_EQ(xml::countXMLElements("<I a=\"1\"", "I"), 0);
+}
+
+// The parser walks each kind of element once; what it gets must be what asking for one
+// occurrence after another gives, on any text.
+TEST(XmlHelpers, AllElementsAtOnceAgreeWithOneAtATime) {
+    const std::string alphabet = "<<<>>//  P1p1IiADRESS\"=x";
+    std::mt19937 random(20261206);
+    for (int round = 0; round < 400; ++round) {
+        std::string text;
+        size_t length = random() % 120;
+        for (size_t i = 0; i < length; ++i) text += alphabet[random() % alphabet.size()];
+        if (round % 4 == 0) text += "<P1 A=\"v\"><ADDRESS S=\"1\"/><I/></P1>";
+        SCOPED_TRACE(::testing::PrintToString(text));
+        xml::Document document(text);
+        for (const char* name : {"P1", "I", "ADDRESS", "p1"}) {
+            std::vector<xml::Searchable> elements = xml::getXMLElements(document.whole(), name);
+            ASSERT_EQ(static_cast<long>(elements.size()), xml::countXMLElements(text, name));
+            for (size_t n = 1; n <= elements.size() + 1; ++n) {
+                std::string one = xml::getXMLElement(text, name, static_cast<long>(n));
+                if (n > elements.size()) {
+                    EXPECT_EQ(one, "") << name << " " << n;
+                    continue;
+                }
+                EXPECT_EQ(elements[n - 1].text, one) << name << " " << n;
+                for (const char* attribute : {"A", "S", "x"})
+                    EXPECT_EQ(xml::getXMLAttribute(elements[n - 1], attribute),
+                              xml::getXMLAttribute(one, attribute));
+                // Elements inside an element, searched through the same upper-cased copy.
+                std::vector<xml::Searchable> inner =
+                    xml::getXMLElements(elements[n - 1], "ADDRESS");
+                ASSERT_EQ(static_cast<long>(inner.size()), xml::countXMLElements(one, "ADDRESS"));
+                for (size_t k = 0; k < inner.size(); ++k)
+                    EXPECT_EQ(inner[k].text,
+                              xml::getXMLElement(one, "ADDRESS", static_cast<long>(k + 1)));
+            }
+        }
+    }
 }
 
 TEST(XmlHelpers, AttributesAndTagValues) {

@@ -49,6 +49,19 @@ protected:
         for (long level = -1; level <= 6; ++level)
             ASSERT_EQ(components.component(level), hl7::getHL7SubField(field, "|", "^", level))
                 << level;
+        compareRepetitions(field);
+    }
+
+    // Every repetition there is, and a few levels beyond, in the order the parser asks.
+    void compareRepetitions(std::string_view field) {
+        hl7::RepetitionIndex repetitions(field, hl7::componentTerminator());
+        long count = hl7::countOccurrences(field, "~");
+        ASSERT_EQ(static_cast<long>(repetitions.separators()), count);
+        // Without a terminator the index asks the primitive itself.
+        if (!hl7::componentTerminator()) return;
+        for (long level = -1; level <= count + 3; ++level)
+            ASSERT_EQ(repetitions.repetition(level), hl7::getHL7SubField(field, "|", "~", level))
+                << level;
     }
 };
 
@@ -78,6 +91,26 @@ TEST_F(Hl7IndexDifferentialTest, AgreesOnArbitraryText) {
             for (size_t i = 0; i < length; ++i) text += alphabet[random() % alphabet.size()];
             SCOPED_TRACE(::testing::PrintToString(text));
             compareEverything(text, {"PID", "IN1", "|", "A", "||"}, 3, 24);
+            compareRepetitions(text);  // text of any shape, not only fields
+        }
+    }
+}
+
+// Repetitions at the edges getHL7SubField's counting has: a "~" first or last, none at
+// all, the terminator itself a "~" (EOLCharacter 126), and more than are held inline.
+TEST_F(Hl7IndexDifferentialTest, AgreesOnRepetitionsAtEveryEdge) {
+    std::string many = "|";
+    for (int i = 0; i < 150; ++i) many += "R" + std::to_string(i) + (i % 7 ? "^x~" : "~");
+    const std::string texts[] = {"",     "~",        "~~",        "|~|",      "~A~",
+                                 "A~B",  "|A~B~|",   "|A^B~C^D|", "~A|B~",    "|A~B\r",
+                                 "|A~B", "||~||",    "~|",        "|~",       "A~B~\rC",
+                                 many,   many + "~", "~" + many,  many + "\r"};
+    for (const char* eol : {"13", "126", "124", "13,10"}) {
+        threadState().config.EOLCharacter = eol;
+        threadState().config.DisplayDebugger = "false";
+        for (const std::string& text : texts) {
+            SCOPED_TRACE(::testing::PrintToString(text) + " EOL " + eol);
+            compareRepetitions(text);
         }
     }
 }
