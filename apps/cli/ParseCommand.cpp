@@ -54,7 +54,7 @@ int parseAnswer(const ParseOptions& o, std::ostream& out, std::ostream& err) {
     BridgeConfiguration& config = state.config;
     configuration::storeArguments(config, arguments);
     bool ready = configuration::adjustForBridge(config);
-    if (ready && config.VendorFormatType.toText() == "HL7")
+    if (ready && formatKind(config) == FormatKind::Hl7)
         ready = configuration::checkCompanyNumber(config) == configuration::CompanyCheck::Passed;
     configuration::assignBridgePaths(config);
     configuration::applyFinalDefaults(config);

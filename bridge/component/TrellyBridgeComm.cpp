@@ -17,14 +17,14 @@ namespace {
 void showPropertyPages(const BridgeConfiguration& config) {
     ui::Toolkit& toolkit = ui::toolkit();
     toolkit.showPropertyPage("frmCommonPropertyPage");
-    if (config.VendorFormatType.toText() == "HL7") toolkit.showPropertyPage("frmMEDICProperties");
-    std::string bridge = config.NetworkBridgeType.toText();
-    if (bridge == "SERIAL") {
+    if (formatKind(config) == FormatKind::Hl7) toolkit.showPropertyPage("frmMEDICProperties");
+    BridgeKind bridge = bridgeKind(config);
+    if (bridge == BridgeKind::Serial) {
         toolkit.showPropertyPage("frmSerialPropertyPage");
         toolkit.showPropertyPage("frmMoreSerialProperties");
-    } else if (bridge == "TCPIP") {
+    } else if (bridge == BridgeKind::TcpIp) {
         toolkit.showPropertyPage("frmTCPTest");
-    } else if (bridge == "HTTPS") {
+    } else if (bridge == BridgeKind::Https) {
         toolkit.showPropertyPage("frmNetworkProperties");
         toolkit.showPropertyPage("frmHTTPSProperties");
     } else {
@@ -56,7 +56,7 @@ Prepared prepareRequest(BridgeConfiguration& config, const GetPatientArguments& 
     if (!configuration::adjustForBridge(config)) return Prepared::Ended;
     if (std::string problem = configuration::patientIdProblem(config); !problem.empty())
         return refuse(problem);
-    if (config.VendorFormatType.toText() == "HL7" &&
+    if (formatKind(config) == FormatKind::Hl7 &&
         configuration::checkCompanyNumber(config) == configuration::CompanyCheck::Rejected)
         return Prepared::Ended;
     // The company check may have put the default company in front of the identifier.
