@@ -105,6 +105,9 @@ std::string insuranceLogLine(const TrellyBridgeComm& comm, int slot, const std::
 
 Variant TrellyBridgeComm::GetPatient(const GetPatientArguments& arguments) {
     ThreadState& state = threadState();
+    // No exception crosses the interface: whatever fails, the caller learns only whether
+    // the patient was found. (A session that fails ends inside runSessionWindow, so the
+    // result is still published.)
     try {
         // A found flag left over from an earlier request must not report this one as found.
         state.patientFound = false;
@@ -115,14 +118,8 @@ Variant TrellyBridgeComm::GetPatient(const GetPatientArguments& arguments) {
             case Prepared::Ended: return Variant(state.patientFound);
             case Prepared::Refused: ReturnPatient(); return Variant(state.patientFound);
         }
-        try {
-            session::runSessionWindow();
-        } catch (...) {
-        }
-        try {
-            ReturnPatient();
-        } catch (...) {
-        }
+        session::runSessionWindow();
+        ReturnPatient();
     } catch (...) {
     }
     return Variant(state.patientFound);

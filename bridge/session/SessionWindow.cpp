@@ -146,8 +146,13 @@ SessionWindow& sessionWindow() {
     return window;
 }
 
-void runSessionWindow() {
-    ui::toolkit().runModal(sessionWindow());
+void runSessionWindow() noexcept {
+    try {
+        ui::toolkit().runModal(sessionWindow());
+    } catch (...) {
+        // A session that breaks off ends as one that found nothing more; the request's
+        // result is published all the same.
+    }
 }
 
 void unloadSessionWindow() {

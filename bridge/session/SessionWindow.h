@@ -75,8 +75,8 @@ const BridgeSession& currentBridge();
 
 // The thread's session window.
 SessionWindow& sessionWindow();
-// Shows it modally; returns when it has unloaded.
-void runSessionWindow();
+// Shows it modally; returns when it has unloaded, or when the session broke off.
+void runSessionWindow() noexcept;
 // Unloads it if it is still loaded.
 void unloadSessionWindow();
 
