@@ -18,8 +18,6 @@ public:
     }
 };
 
-thread_local std::shared_ptr<WebServiceTransport> webService;
-
 class HttpsBridge : public BridgeSession {
 public:
     RunLoop load(SessionWindow& window) const override {
@@ -52,12 +50,13 @@ const BridgeSession& httpsBridge() {
 }
 
 WebServiceTransport& webServiceTransport() {
-    if (!webService) webService = std::make_shared<NoWebService>();
-    return *webService;
+    auto& line = threadState().webServiceTransport;
+    if (!line) line = std::make_shared<NoWebService>();
+    return *line;
 }
 
 void setWebServiceTransport(std::shared_ptr<WebServiceTransport> transport) {
-    webService = std::move(transport);
+    threadState().webServiceTransport = std::move(transport);
 }
 
 }  // namespace trellybridge::session

@@ -29,8 +29,6 @@ public:
     std::string input() override { return {}; }
 };
 
-thread_local std::shared_ptr<SerialTransport> serial;
-
 class SerialBridge : public BridgeSession {
 public:
     RunLoop load(SessionWindow& window) const override { return loadPortBridge(window); }
@@ -51,12 +49,13 @@ const BridgeSession& serialBridge() {
 }
 
 SerialTransport& serialTransport() {
-    if (!serial) serial = std::make_shared<NoSerialLine>();
-    return *serial;
+    auto& line = threadState().serialTransport;
+    if (!line) line = std::make_shared<NoSerialLine>();
+    return *line;
 }
 
 void setSerialTransport(std::shared_ptr<SerialTransport> transport) {
-    serial = std::move(transport);
+    threadState().serialTransport = std::move(transport);
 }
 
 void SessionWindow::commEvent(int eventCode) {
