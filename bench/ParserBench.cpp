@@ -11,6 +11,7 @@
 
 #include "common/ThreadState.h"
 #include "formats/Parsers.h"
+#include "support/Sandbox.h"
 #include "trellybridge/TrellyBridgeComm.h"
 
 namespace trellybridge {
@@ -26,15 +27,7 @@ std::string benchInput(const char* name) {
 void configureFor(const char* format) {
     BridgeConfiguration& c = threadState().config;
     c = BridgeConfiguration{};
-    c.VendorFormatType = format;
-    c.NetworkBridgeType = "FOLDERS";
-    c.EOLCharacter = "13";
-    c.EOFCharacter = "126";
-    c.DisplayDebugger = "false";
-    c.CaseSensitivity = "false";
-    c.HTTPSSubjectCN = "<INVALID!>";
-    c.MEDICNumberLength = "<INVALID!>";
-    c.PatientID = "12345";
+    testing::answerReadingSettings(c, format);
 }
 
 template <typename Parse>

@@ -10,28 +10,16 @@
 #include "VendorSimulator.h"
 #include "common/ThreadState.h"
 #include "platform/FileSystem.h"
-#include "platform/SettingsStore.h"
-#include "platform/Toolkit.h"
 #include "session/SessionWindow.h"
+#include "support/Sandbox.h"
 #include "trellybridge/TrellyBridgeComm.h"
 
 namespace trellybridge {
 namespace {
 
 // A scratch drive C and in-memory settings, so nothing of the user's is touched.
-struct Scratch {
-    Scratch() : folder(fs::makeTemporaryFolder("trellybridge-bench")) {
-        fs::mapDrive('C', folder);
-        platform::setSettingsStore(std::make_shared<platform::MemorySettingsStore>());
-        ui::setToolkit(std::make_shared<ui::HeadlessToolkit>());
-    }
-    ~Scratch() {
-        ui::setToolkit(nullptr);
-        platform::setSettingsStore(nullptr);
-        fs::mapDrive('C', "");
-        fs::removeTree(folder);
-    }
-    std::string folder;
+struct Scratch : testing::Sandbox {
+    Scratch() : Sandbox({"trellybridge-bench", false, nullptr}) {}
 };
 
 GetPatientArguments tcpRequest(std::uint16_t port) {

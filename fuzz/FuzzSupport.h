@@ -3,40 +3,20 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdlib>
-#include <memory>
-#include <string>
 
 #include "common/ThreadState.h"
-#include "platform/Clock.h"
-#include "platform/FileSystem.h"
-#include "platform/SettingsStore.h"
-#include "platform/Toolkit.h"
+#include "support/Sandbox.h"
 
 namespace trellybridge::fuzzing {
 
 inline void prepare(const char* format, const char* bridge) {
-    static bool once = [] {
-        static platform::VirtualClock clock;
-        platform::setClock(&clock);
-        platform::setSettingsStore(std::make_shared<platform::MemorySettingsStore>());
-        ui::setToolkit(std::make_shared<ui::HeadlessToolkit>());
-        fs::mapDrive('C', fs::makeTemporaryFolder("trellybridge-fuzz"));
-        return true;
-    }();
-    (void)once;
+    // Made once and kept to the end of the process: the per-thread facilities it sets
+    // are gone before a static would be destroyed.
+    static testing::Sandbox* sandbox = new testing::Sandbox({"trellybridge-fuzz", true, nullptr});
+    (void)sandbox;
     ThreadState& state = threadState();
     state = ThreadState{};
-    BridgeConfiguration& c = state.config;
-    c.VendorFormatType = format;
-    c.NetworkBridgeType = bridge;
-    c.PatientID = "12345";
-    c.EOLCharacter = "13";
-    c.EOFCharacter = "126";
-    c.DisplayDebugger = "false";
-    c.CaseSensitivity = "false";
-    c.MEDICNumberLength = "<INVALID!>";
-    c.HTTPSSubjectCN = "<INVALID!>";
+    testing::answerReadingSettings(state.config, format, bridge);
 }
 
 // The first byte picks settings that change how the rest is read.

@@ -8,7 +8,7 @@
 #include "Commands.h"
 #include "common/AnswerLimit.h"
 #include "common/ThreadState.h"
-#include "component/Configuration.h"
+#include "component/RequestPreparation.h"
 #include "platform/FileSystem.h"
 #include "platform/Toolkit.h"
 #include "session/SessionWindow.h"
@@ -50,14 +50,10 @@ int parseAnswer(const ParseOptions& o, std::ostream& out, std::ostream& err) {
     ThreadState& state = threadState();
     state.patientFound = false;
     state.record.clear();
-    // The settings go through the normalisation a request applies, page steps aside.
-    BridgeConfiguration& config = state.config;
-    configuration::storeArguments(config, arguments);
-    bool ready = configuration::adjustForBridge(config);
-    if (ready && config.VendorFormatType.toText() == "HL7")
-        ready = configuration::checkCompanyNumber(config) == configuration::CompanyCheck::Passed;
-    configuration::assignBridgePaths(config);
-    configuration::applyFinalDefaults(config);
+    // The settings go through the preparation a request applies, page steps aside.
+    bool ready =
+        configuration::prepareRequest(state.config, arguments, configuration::kForAnswerAtHand) ==
+        configuration::Prepared::Ready;
 
     TrellyBridgeComm comm;
     bool found = false;

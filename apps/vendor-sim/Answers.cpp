@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "common/BridgeConfiguration.h"
+
 namespace trellybridge::vendorsim {
 namespace {
 
@@ -237,18 +239,14 @@ std::string xml(const SamplePatient& p) {
 }  // namespace
 
 bool parseFormat(std::string_view name, Format& format) {
-    std::string folded = upper(name);
-    if (folded == "HL7")
-        format = Format::Hl7;
-    else if (folded == "STANDARD")
-        format = Format::Standard;
-    else if (folded == "SCAN")
-        format = Format::Scan;
-    else if (folded == "XML")
-        format = Format::Xml;
-    else
-        return false;
-    return true;
+    switch (formatKindOf(upper(name))) {
+        case FormatKind::Hl7: format = Format::Hl7; return true;
+        case FormatKind::Standard: format = Format::Standard; return true;
+        case FormatKind::Scan: format = Format::Scan; return true;
+        case FormatKind::Xml: format = Format::Xml; return true;
+        case FormatKind::Unknown: break;
+    }
+    return false;
 }
 
 std::string formatName(Format format) {

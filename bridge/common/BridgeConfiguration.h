@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <string_view>
 
 #include "trellybridge/Fields.h"
 #include "trellybridge/Variant.h"
@@ -27,6 +28,31 @@ struct BridgeConfiguration {
     std::string SearchOn, CompanyName, LastName, FirstName, Social;
 };
 
+// The bridge and the vendor format a request names. Settings keep the text as stored
+// (upper-cased when GetPatient stores them) for the debug log and the properties; code
+// that branches on them uses the kind, read from that text by exact comparison.
+enum class BridgeKind { Serial, TcpIp, Vendor, Polling, Folders, Https, Usb, Invalid };
+enum class FormatKind { Standard, Hl7, Scan, Xml, Unknown };
+
+inline BridgeKind bridgeKindOf(std::string_view text) {
+    if (text == "SERIAL") return BridgeKind::Serial;
+    if (text == "TCPIP") return BridgeKind::TcpIp;
+    if (text == "VENDOR") return BridgeKind::Vendor;
+    if (text == "POLLING") return BridgeKind::Polling;
+    if (text == "FOLDERS") return BridgeKind::Folders;
+    if (text == "HTTPS") return BridgeKind::Https;
+    if (text == "USB") return BridgeKind::Usb;
+    return BridgeKind::Invalid;
+}
+
+inline FormatKind formatKindOf(std::string_view text) {
+    if (text == "STANDARD") return FormatKind::Standard;
+    if (text == "HL7") return FormatKind::Hl7;
+    if (text == "SCAN") return FormatKind::Scan;
+    if (text == "XML") return FormatKind::Xml;
+    return FormatKind::Unknown;
+}
+
 // Empty text and the INVALID marker both mean "not supplied" to a consumer with a fallback.
 inline bool isUnset(const Variant& value) {
     return value.isEmptyText() || value.toText() == kInvalidMarker;
@@ -39,6 +65,15 @@ inline int allowedAttempts(const BridgeConfiguration& config) {
     double value = std::nearbyint(config.AllowedRetries.numericValue());
     if (!std::isfinite(value)) value = 0;
     return static_cast<int>(std::clamp(value, -1e9, 1e9));
+}
+
+// The kinds of the stored settings. Read from the text at each use, so that settings
+// written directly (defaults, the parse command, tests) can never disagree with them.
+inline BridgeKind bridgeKind(const BridgeConfiguration& config) {
+    return bridgeKindOf(config.NetworkBridgeType.toText());
+}
+inline FormatKind formatKind(const BridgeConfiguration& config) {
+    return formatKindOf(config.VendorFormatType.toText());
 }
 
 }  // namespace trellybridge

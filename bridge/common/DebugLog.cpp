@@ -25,8 +25,8 @@ std::string t(const Variant& value) {
 }
 
 void bridgeSection(Dump& d, const BridgeConfiguration& c, const SessionState& s) {
-    std::string bridge = t(c.NetworkBridgeType);
-    if (bridge == "TCPIP") {
+    BridgeKind bridge = bridgeKind(c);
+    if (bridge == BridgeKind::TcpIp) {
         d.line("TCP:: ");
         d.line("  localname:" + s.localHostName + "    localip:" + s.localIP);
         d.line("  remotename:" + t(c.TCPRemoteHostName) + "    remoteIP:" + s.remoteIP);
@@ -36,11 +36,11 @@ void bridgeSection(Dump& d, const BridgeConfiguration& c, const SessionState& s)
             if (!s.portResults[static_cast<size_t>(i)].empty())
                 d.line("  attempted port:" + s.portList[static_cast<size_t>(i)] +
                        "    result:" + s.portResults[static_cast<size_t>(i)]);
-    } else if (bridge == "HTTPS") {
+    } else if (bridge == BridgeKind::Https) {
         d.line("HTTPS:: ");
         d.line("  organizationID:" + t(c.HTTPSOrganizationID) +
                "    subjectCN:" + t(c.HTTPSSubjectCN));
-    } else if (bridge == "SERIAL") {
+    } else if (bridge == BridgeKind::Serial) {
         d.line("SERIAL:: ");
         d.line("  comm port:" + t(c.CommPort) + "   DTR/RTS/EOF: " + t(c.DTR) + "/" + t(c.RTS) +
                "/" + t(c.EOF_));
@@ -97,7 +97,7 @@ std::string debugDump() {
            "   finished receiving:" + stepTimeText(s.finishedReceiving));
     d.line("  started parsing:" + stepTimeText(s.startedParsing) +
            "   finished parsing:" + stepTimeText(s.finishedParsing));
-    if (bridge == "SERIAL" || bridge == "TCPIP")
+    if (bridgeKind(c) == BridgeKind::Serial || bridgeKind(c) == BridgeKind::TcpIp)
         d.line("  close port attempts:" + std::to_string(s.closePortAttempts));
     d.line("LOGS:: ");
     std::string maxRows = t(c.LogInsuranceEntries);
@@ -108,7 +108,8 @@ std::string debugDump() {
            state.errorList);
     for (const std::string& failure : failureStory()) d.line("  failure:" + failure);
     d.line("REQUEST:: ");
-    d.line(bridge == "FOLDERS" ? "  (n/a for folders style bridge)" : "  " + s.requestText);
+    d.line(bridgeKind(c) == BridgeKind::Folders ? "  (n/a for folders style bridge)"
+                                                : "  " + s.requestText);
     d.line("RESPONSE:: ");
     d.line("  raw data received...");
     d.line("  " + answerForDisplay(s.rawDataReceived));  // a runaway answer must not fill the disk

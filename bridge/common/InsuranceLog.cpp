@@ -16,10 +16,14 @@ constexpr size_t kMaxLogBytes = 256u * 1024 * 1024;
 // How long a writer waits for another thread or process to finish its turn.
 constexpr int kLockWaitMs = 5000;
 // The file the last prepared buffer came from and goes back to.
-thread_local std::string preparedLogPath = kInsuranceLogFile;
+std::string& preparedLogPath() {
+    return threadState().insuranceLogPath;
+}
 // Held from reading the log to writing it back, so that writers in other threads and
 // processes take turns instead of overwriting each other's new lines.
-thread_local fs::FileLock heldLock;
+fs::FileLock& heldLock() {
+    return threadState().insuranceLogLock;
+}
 
 // The non-empty lines of the file, at most `limit` of them; lines end in CR LF, CR or LF.
 // A symbolic link in the log's place reads as no lines: its target is never copied.
@@ -62,10 +66,10 @@ std::string insuranceLogPath(std::string_view rootFileName) {
 bool addInsuranceLogLine(std::string_view fileName, std::string_view line, long long keep) {
     // The file read is the file that will be written, so the log never gathers repeats;
     // a file longer than the buffer keeps its first lines rather than being emptied.
-    preparedLogPath = insuranceLogPath(fileName);
-    heldLock = fs::FileLock();  // a lock of our own still held would make us wait on ourselves
-    heldLock = fs::FileLock::acquire(preparedLogPath + ".lock", kLockWaitMs);
-    std::vector<std::string> old = readLines(preparedLogPath, kInsuranceLogCapacity - 1);
+    preparedLogPath() = insuranceLogPath(fileName);
+    heldLock() = fs::FileLock();  // a lock of our own still held would make us wait on ourselves
+    heldLock() = fs::FileLock::acquire(preparedLogPath() + ".lock", kLockWaitMs);
+    std::vector<std::string> old = readLines(preparedLogPath(), kInsuranceLogCapacity - 1);
     std::vector<std::string>& buffer = threadState().insuranceLogLines;
     buffer.clear();
     buffer.emplace_back(line);
@@ -76,7 +80,7 @@ bool addInsuranceLogLine(std::string_view fileName, std::string_view line, long 
 }
 
 bool writeInsuranceLog(long long rows) {
-    fs::FileLock lock = std::move(heldLock);  // this turn ends when the log is written
+    fs::FileLock lock = std::move(heldLock());  // this turn ends when the log is written
     if (!lock.held()) {
         recordLogFailure();
         return false;
@@ -91,7 +95,7 @@ bool writeInsuranceLog(long long rows) {
         if (!buffer[i].empty()) content += buffer[i] + "\r\n";
     // The temporary file is ours while the lock is held, so it has a fixed name: a writer
     // killed halfway leaves that one file, which the next writer replaces.
-    bool written = fs::replaceFile(preparedLogPath, preparedLogPath + ".tmp", content, 0600);
+    bool written = fs::replaceFile(preparedLogPath(), preparedLogPath() + ".tmp", content, 0600);
     if (!written || rows > kInsuranceLogCapacity) {
         recordLogFailure();
         return false;

@@ -4,10 +4,17 @@
 #include <array>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/Clock.h"
 
 namespace trellybridge {
+
+// Where a session stands. The network run loop goes Prepare -> Cleanup -> Send -> Read
+// -> Answered (FOLDERS passes Cleanup and Send, HTTPS and USB start in Read); the TCP
+// session goes Connect -> Receive -> Parse -> Parsed, and back to Connect when a
+// connection breaks while receiving.
+enum class Phase { Prepare, Cleanup, Send, Read, Answered, Connect, Receive, Parse, Parsed };
 
 struct SessionState {
     int attemptCount = 0;      // attempts made in the current step
@@ -15,11 +22,9 @@ struct SessionState {
     int completionCode = 0;    // 1 once the session works on the vendor / has the answer
     std::string timeoutTicks;  // ticks to wait before each step, as configured
 
-    // The phases of the network run loop.
-    bool requestPrepared = false;
-    bool filesRemoved = false;
-    bool requestSent = false;
-    bool responseReceived = false;
+    // Changed only through setPhase (common/SessionPhase.h), which keeps the trail.
+    Phase phase = Phase::Prepare;
+    std::vector<std::string> phaseTrail;  // "Cleanup -> Send", ... of this session
 
     std::string rawDataReceived;
     std::string requestText;
@@ -44,7 +49,6 @@ struct SessionState {
     // answer: a slow vendor may answer after the session has moved to the next port.
     std::string connectedPort, answeredPort;
     int brokenConnections = 0;  // connections of the current port that failed while receiving
-    bool tcpConnected = false, tcpReceived = false, tcpParsed = false;
 };
 
 }  // namespace trellybridge

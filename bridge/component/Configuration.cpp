@@ -32,10 +32,6 @@ bool isBlankAfterTrim(const Variant& value) {
     return text::isBlank(value.toText());
 }
 
-std::string bridgeOf(const BridgeConfiguration& c) {
-    return c.NetworkBridgeType.toText();
-}
-
 bool isControl(unsigned char c) {
     return c < 0x20 || c == 0x7F;
 }
@@ -129,10 +125,10 @@ void storeArguments(BridgeConfiguration& c, const GetPatientArguments& a) {
 }
 
 bool adjustForBridge(BridgeConfiguration& c) {
-    std::string bridge = bridgeOf(c);
-    if (bridge == "SERIAL") {
+    BridgeKind bridge = bridgeKind(c);
+    if (bridge == BridgeKind::Serial) {
         c.bridgeTimeout = c.SerialTimeout;
-    } else if (bridge == "TCPIP") {
+    } else if (bridge == BridgeKind::TcpIp) {
         c.bridgeTimeout = c.SerialTimeout;
         auto retries = c.AllowedRetries.toNumber();
         if (!retries) {
@@ -190,12 +186,12 @@ CompanyCheck checkCompanyNumber(BridgeConfiguration& c) {
 }
 
 void assignBridgePaths(BridgeConfiguration& c) {
-    std::string bridge = bridgeOf(c);
-    if (bridge == "SERIAL" || bridge == "TCPIP") {
+    BridgeKind bridge = bridgeKind(c);
+    if (bridge == BridgeKind::Serial || bridge == BridgeKind::TcpIp) {
         c.VendorApplicationPath = c.VendorRequestPath = c.VendorResultsPath = "N/A";
-    } else if (bridge == "POLLING") {
+    } else if (bridge == BridgeKind::Polling) {
         c.VendorApplicationPath = "N/A";
-    } else if (bridge == "FOLDERS") {
+    } else if (bridge == BridgeKind::Folders) {
         c.VendorApplicationPath = c.VendorRequestPath = "N/A";
         std::string folder = c.VendorResultsPath.toText();
         if (folder.empty() || folder.back() != '\\') folder += '\\';
@@ -210,7 +206,7 @@ std::string patientIdProblem(const BridgeConfiguration& c) {
         if (isControl(static_cast<unsigned char>(ch)))
             return "PatientID contains a control character (code " +
                    std::to_string(static_cast<unsigned char>(ch)) + ")";
-    if (bridgeOf(c) != "FOLDERS") return {};
+    if (bridgeKind(c) != BridgeKind::Folders) return {};
     for (char separator : {'/', '\\'})
         if (id.find(separator) != std::string::npos)
             return std::string("PatientID contains \"") + separator +
@@ -293,10 +289,10 @@ bool normaliseCommonParameters(BridgeConfiguration& c) {
 
     if (!adjustForBridge(c)) return false;
 
-    std::string bridge = bridgeOf(c);
-    if (bridge == "SERIAL" || bridge == "TCPIP")
+    BridgeKind bridge = bridgeKind(c);
+    if (bridge == BridgeKind::Serial || bridge == BridgeKind::TcpIp)
         c.VendorApplicationPath = c.VendorRequestPath = c.VendorResultsPath = "N/A";
-    else if (bridge == "POLLING")
+    else if (bridge == BridgeKind::Polling)
         c.VendorApplicationPath = "N/A";
     return true;
 }

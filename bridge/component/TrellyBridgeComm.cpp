@@ -6,70 +6,13 @@
 #include "common/ThreadState.h"
 #include "common/Version.h"
 #include "component/Configuration.h"
+#include "component/RequestPreparation.h"
 #include "platform/Clock.h"
 #include "platform/Toolkit.h"
 #include "session/SessionWindow.h"
 
 namespace trellybridge {
 namespace {
-
-// The settings pages, in the order the user sees them.
-void showPropertyPages(const BridgeConfiguration& config) {
-    ui::Toolkit& toolkit = ui::toolkit();
-    toolkit.showPropertyPage("frmCommonPropertyPage");
-    if (config.VendorFormatType.toText() == "HL7") toolkit.showPropertyPage("frmMEDICProperties");
-    std::string bridge = config.NetworkBridgeType.toText();
-    if (bridge == "SERIAL") {
-        toolkit.showPropertyPage("frmSerialPropertyPage");
-        toolkit.showPropertyPage("frmMoreSerialProperties");
-    } else if (bridge == "TCPIP") {
-        toolkit.showPropertyPage("frmTCPTest");
-    } else if (bridge == "HTTPS") {
-        toolkit.showPropertyPage("frmNetworkProperties");
-        toolkit.showPropertyPage("frmHTTPSProperties");
-    } else {
-        toolkit.showPropertyPage("frmNetworkProperties");
-    }
-}
-
-enum class Prepared {
-    Ready,    // the session window may run
-    Ended,    // ended as the component always has: nothing published
-    Refused,  // a setting cannot be used: error 300 recorded, to be published
-};
-
-// A setting that must not reach a file, a program or the wire ends the request before
-// anything is touched, and says why: in the error list, on the progress display and in
-// the failure note.
-Prepared refuse(const std::string& problem) {
-    threadState().session.attemptCount = 0;  // no attempt runs: the error is kept
-    recordError(errc::InvalidParameter, problem);
-    ui::toolkit().progress(ui::ProgressKind::Log, "Request not sent: " + problem + "\r\n");
-    noteFailure(problem);
-    return Prepared::Refused;
-}
-
-// Steps up to the session window.
-Prepared prepareRequest(BridgeConfiguration& config, const GetPatientArguments& arguments) {
-    configuration::storeArguments(config, arguments);
-    if (config.DisplayProperties.toText() == "true") showPropertyPages(config);
-    if (!configuration::adjustForBridge(config)) return Prepared::Ended;
-    if (std::string problem = configuration::patientIdProblem(config); !problem.empty())
-        return refuse(problem);
-    if (config.VendorFormatType.toText() == "HL7" &&
-        configuration::checkCompanyNumber(config) == configuration::CompanyCheck::Rejected)
-        return Prepared::Ended;
-    // The company check may have put the default company in front of the identifier.
-    if (std::string problem = configuration::patientIdProblem(config); !problem.empty())
-        return refuse(problem);
-    configuration::assignBridgePaths(config);
-    if (config.VendorName.toText() == "HIS" && config.DisplayProperties.toText() == "true")
-        ui::toolkit().showPropertyPage("frmHISProperties");
-    configuration::applyFinalDefaults(config);
-    if (std::string problem = configuration::timeDelayProblem(config); !problem.empty())
-        return refuse(problem);
-    return Prepared::Ready;
-}
 
 // The five-character postal code of the insurance log.
 std::string shortPostal(const std::string& postal) {
@@ -105,24 +48,22 @@ std::string insuranceLogLine(const TrellyBridgeComm& comm, int slot, const std::
 
 Variant TrellyBridgeComm::GetPatient(const GetPatientArguments& arguments) {
     ThreadState& state = threadState();
+    // No exception crosses the interface: whatever fails, the caller learns only whether
+    // the patient was found. (A session that fails ends inside runSessionWindow, so the
+    // result is still published.)
     try {
         // A found flag left over from an earlier request must not report this one as found.
         state.patientFound = false;
         state.record.clear();
         clearFailureNote();
-        switch (prepareRequest(state.config, arguments)) {
+        using configuration::Prepared;
+        switch (configuration::prepareRequest(state.config, arguments)) {
             case Prepared::Ready: break;
             case Prepared::Ended: return Variant(state.patientFound);
             case Prepared::Refused: ReturnPatient(); return Variant(state.patientFound);
         }
-        try {
-            session::runSessionWindow();
-        } catch (...) {
-        }
-        try {
-            ReturnPatient();
-        } catch (...) {
-        }
+        session::runSessionWindow();
+        ReturnPatient();
     } catch (...) {
     }
     return Variant(state.patientFound);

@@ -1,6 +1,8 @@
 // The file-exchange bridges: VENDOR writes a request file and starts the vendor's
 // program, POLLING writes the request file only, FOLDERS waits for <PatientID>.dat; all
 // of them (and USB) read the answer from the results file.
+#include "session/FileExchange.h"
+
 #include <cctype>
 #include <string_view>
 #include <vector>
@@ -8,21 +10,21 @@
 #include "common/AnswerLimit.h"
 #include "common/BridgeConfiguration.h"
 #include "common/FailureNote.h"
+#include "common/SessionPhase.h"
 #include "common/ThreadState.h"
 #include "formats/Keywords.h"
 #include "platform/FileSystem.h"
 #include "platform/Process.h"
 #include "session/RequestBuilder.h"
+#include "session/SessionContext.h"
 #include "session/SessionWindow.h"
 #include "settings/Settings.h"
 
 namespace trellybridge::session {
 namespace {
 
-constexpr const char* CRLF = "\r\n";
-
-bool isKnownFormat(const std::string& name) {
-    return name == "STANDARD" || name == "HL7" || name == "SCAN" || name == "XML";
+bool isKnownFormat(const BridgeConfiguration& c) {
+    return formatKind(c) != FormatKind::Unknown;
 }
 
 std::string attemptText(const std::string& what) {
@@ -36,7 +38,15 @@ bool isControl(char c) {
     return byte < 0x20 || byte == 0x7F;
 }
 
-// Why a configured path cannot name a file, or empty text when it can: a path that was
+// A step that cannot go on: a line in the progress log and the reason for the host.
+void noteStepFailure(SessionWindow& window, const std::string& reason) {
+    window.updateText(" " + reason + CRLF);
+    noteFailure(reason);
+}
+
+}  // namespace
+
+// A path that was
 // never set (it holds the INVALID marker) or one holding a character that no Windows
 // file name may hold would otherwise become a file of that name in the working folder.
 std::string unusablePath(std::string_view what, const Variant& setting) {
@@ -55,45 +65,44 @@ std::string unusablePath(std::string_view what, const Variant& setting) {
     return std::string(what) + " path is not usable: " + shown;
 }
 
-// A step that cannot go on: a line in the progress log and the reason for the host.
-void noteStepFailure(SessionWindow& window, const std::string& reason) {
-    window.updateText(" " + reason + CRLF);
-    noteFailure(reason);
-}
-
-// Writes the request file: the request as one line for the known formats, else empty.
-// Other accounts' programs pick it up, so it is an ordinary file, not a private one.
-fs::FileOutcome writeRequestFile(const BridgeConfiguration& c, const std::string& request) {
-    std::string content = isKnownFormat(c.VendorFormatType.toText()) ? request + CRLF : "";
-    return fs::writeOrdinaryFileAtomically(c.VendorRequestPath.toText(), content);
-}
-
 std::string shownPath(const Variant& setting) {
     return fs::hostPath(setting.toText());
 }
 
-}  // namespace
+RunLoop FileExchangeBridge::load(SessionWindow& window) const {
+    setPhase(Phase::Cleanup);
+    window.updateText(std::string("Preparing request for patient...") + CRLF);
+    session().timeoutTicks = config().NetworkTimeout.toText();
+    return RunLoop::Network;
+}
 
-bool SessionWindow::deletePatientFiles() {
+bool FileExchangeBridge::readAnswer(SessionWindow& window) const {
+    SessionState& s = session();
+    s.rawDataReceived = readPatientFile(window);
+    bool received = !s.rawDataReceived.empty();
+    window.countAttempt(received);
+    return received;
+}
+
+bool deletePatientFiles(SessionWindow& window, bool vendor) {
     SessionState& s = threadState().session;
     const BridgeConfiguration& c = threadState().config;
     if (s.attemptCount == 0) {
-        s.completionCode = 1;
-        clearText();
-        updateText(std::string("Removing previous file(s)...") + CRLF);
+        workStarted();
+        window.clearText();
+        window.updateText(std::string("Removing previous file(s)...") + CRLF);
     } else {
-        updateText(attemptText("delete patient file(s)"));
+        window.updateText(attemptText("delete patient file(s)"));
     }
     // Every path the later steps use is looked at here, so that a request that cannot
     // be made deletes nothing. VENDOR without a request path hands the identifier to the
     // program instead of writing a file.
-    bool vendor = c.NetworkBridgeType.toText() == "VENDOR";
     bool requestFile = !vendor || !isUnset(c.VendorRequestPath);
     std::string problem = vendor ? unusablePath("vendor program", c.VendorApplicationPath) : "";
     if (problem.empty()) problem = unusablePath("results", c.VendorResultsPath);
     if (problem.empty() && requestFile) problem = unusablePath("request", c.VendorRequestPath);
     if (!problem.empty()) {
-        noteStepFailure(*this, problem);
+        noteStepFailure(window, problem);
         return false;
     }
     fs::removeFile(c.VendorResultsPath.toText());
@@ -101,75 +110,66 @@ bool SessionWindow::deletePatientFiles() {
     return true;
 }
 
-bool SessionWindow::sendNetworkRequest() {
+bool sendNetworkRequest(SessionWindow& window,
+                        const std::function<bool(std::string& failure)>& deliver) {
     SessionState& s = threadState().session;
     const BridgeConfiguration& c = threadState().config;
     if (s.attemptCount == 0) {
-        s.completionCode = 1;
-        clearText();
-        updateText(std::string("Sending patient request over network...") + CRLF);
+        workStarted();
+        window.clearText();
+        window.updateText(std::string("Sending patient request over network...") + CRLF);
     } else {
-        updateText(attemptText("send patient request"));
+        window.updateText(attemptText("send patient request"));
     }
     request::BuiltRequest built = request::buildRequest(c);
-    if (!built.formatKnown) failureNotice("ERROR building patient request");
+    if (!built.formatKnown) window.failureNotice("ERROR building patient request");
     s.requestText = built.text;
 
-    std::string type = c.NetworkBridgeType.toText();
     std::string failure;
-    auto writeRequest = [&] {
-        if (failure = unusablePath("request", c.VendorRequestPath); !failure.empty()) return false;
-        fs::FileOutcome written = writeRequestFile(c, s.requestText);
-        if (!written.ok)
-            failure = "could not write request file " + shownPath(c.VendorRequestPath) + ": " +
-                      written.reason;
-        return written.ok;
-    };
-    auto startProgram = [&](const std::vector<std::string>& arguments, bool focus) {
-        std::string reason;
-        std::string program = shownPath(c.VendorApplicationPath);
-        if (process::start(program, arguments, true, focus, &reason)) return true;
-        failure = "could not start vendor program " + program + ": " + reason;
-        return false;
-    };
-    bool sent = true;
-    if (type == "VENDOR") {
-        std::string program = c.VendorApplicationPath.toText();
-        if (failure = unusablePath("vendor program", c.VendorApplicationPath); !failure.empty()) {
-            sent = false;
-        } else if (!settings::folderContains(settings::folderPartOf(program),
-                                             settings::fileNameOf(program))) {
-            sent = false;
-            failure = "could not start vendor program " + shownPath(c.VendorApplicationPath) +
-                      ": not found";
-        } else if (isUnset(c.VendorRequestPath)) {
-            sent = startProgram({c.PatientID.toText()}, true);
-        } else {
-            sent = writeRequest() && startProgram({}, false);
-        }
-    } else if (type == "POLLING") {
-        sent = writeRequest();
-    }
+    bool sent = deliver(failure);
     if (!sent) {
-        noteStepFailure(*this, failure);
-        failureNotice("Unable to send patient request", failure);
+        noteStepFailure(window, failure);
+        window.failureNotice("Unable to send patient request", failure);
     }
     return sent;
 }
 
-std::string SessionWindow::readPatientFile() {
+// The request as one line for the known formats, else empty. Other accounts' programs
+// pick it up, so it is an ordinary file, not a private one.
+bool writeRequestFile(std::string& failure) {
+    const BridgeConfiguration& c = threadState().config;
+    if (failure = unusablePath("request", c.VendorRequestPath); !failure.empty()) return false;
+    std::string content = isKnownFormat(c) ? threadState().session.requestText + CRLF : "";
+    fs::FileOutcome written =
+        fs::writeOrdinaryFileAtomically(c.VendorRequestPath.toText(), content);
+    if (!written.ok)
+        failure = "could not write request file " + shownPath(c.VendorRequestPath) + ": " +
+                  written.reason;
+    return written.ok;
+}
+
+bool startVendorProgram(const std::vector<std::string>& arguments, bool focus,
+                        std::string& failure) {
+    std::string reason;
+    std::string program = shownPath(threadState().config.VendorApplicationPath);
+    if (process::start(program, arguments, true, focus, &reason)) return true;
+    failure = "could not start vendor program " + program + ": " + reason;
+    return false;
+}
+
+std::string readPatientFile(SessionWindow& window) {
     SessionState& s = threadState().session;
     const BridgeConfiguration& c = threadState().config;
     if (s.attemptCount == 0) {
-        s.completionCode = 1;
-        clearText();
-        updateText(std::string("Reading patient file...") + CRLF);
+        workStarted();
+        window.clearText();
+        window.updateText(std::string("Reading patient file...") + CRLF);
     } else {
-        updateText(" Attempt Number " + std::to_string(s.attemptCount) +
-                   " to read patient file..." + CRLF);
+        window.updateText(" Attempt Number " + std::to_string(s.attemptCount) +
+                          " to read patient file..." + CRLF);
     }
     if (std::string problem = unusablePath("results", c.VendorResultsPath); !problem.empty()) {
-        noteStepFailure(*this, problem);
+        noteStepFailure(window, problem);
         return {};
     }
     std::string path = c.VendorResultsPath.toText();
@@ -178,7 +178,7 @@ std::string SessionWindow::readPatientFile() {
     fs::RegularFileRead read = fs::readRegularFile(path, maxAnswerBytes());
     if (read.failure == fs::RegularFileRead::Failure::TooLarge) {
         std::string limit = "more than " + std::to_string(maxAnswerBytes()) + " bytes";
-        updateText(" Results file too large: " + limit + CRLF);
+        window.updateText(" Results file too large: " + limit + CRLF);
         noteFailure("results file " + shownPath(c.VendorResultsPath) + " is too large: " + limit);
         return {};
     }
@@ -191,12 +191,12 @@ std::string SessionWindow::readPatientFile() {
     s.finishedReceiving = platform::clock().now();
 
     bool parsed = false;
-    if (isKnownFormat(c.VendorFormatType.toText())) {
+    if (isKnownFormat(c)) {
         std::string end;
         double code = c.EOFCharacter.numericValue();
         if (code >= 0 && code <= 255)
             end = std::string(1, static_cast<char>(static_cast<unsigned char>(code)));
-        parsed = processResponse(s.rawDataReceived + end + end);
+        parsed = window.processResponse(s.rawDataReceived + end + end);
     }
     if (!parsed) {
         noteFailure("results file " + shownPath(c.VendorResultsPath) + " holds no patient");

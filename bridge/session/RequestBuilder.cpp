@@ -48,7 +48,7 @@ std::string hl7Trailer(const BridgeConfiguration& c) {
 
 BuiltRequest buildRequest(const BridgeConfiguration& c) {
     std::string tag = c.VendorRequestTag.toText();
-    std::string format = c.VendorFormatType.toText();
+    FormatKind format = formatKind(c);
     bool dynamic = tag == kDynamicTag;
     bool isTemplate = text::contains(text::upper(tag), "[PID]");
     std::string patientId = c.PatientID.toText();
@@ -56,13 +56,13 @@ BuiltRequest buildRequest(const BridgeConfiguration& c) {
     auto fromTag = [&](std::string otherwise) {
         return isTemplate ? text::replaceAll(tag, "[PID]", patientId) : otherwise;
     };
-    if (format == "STANDARD") {
+    if (format == FormatKind::Standard) {
         if (dynamic && c.VendorName.toText() == "HIS") return {buildHISRequest(c)};
         return {fromTag(tag + patientId)};
     }
-    if (format == "HL7") return {dynamic ? buildHL7Query(c) : fromTag(tag)};
-    if (format == "SCAN") return {dynamic ? buildScanRequest(c) : fromTag(tag)};
-    if (format == "XML") return {dynamic ? buildXMLRequest(c) : fromTag(tag)};
+    if (format == FormatKind::Hl7) return {dynamic ? buildHL7Query(c) : fromTag(tag)};
+    if (format == FormatKind::Scan) return {dynamic ? buildScanRequest(c) : fromTag(tag)};
+    if (format == FormatKind::Xml) return {dynamic ? buildXMLRequest(c) : fromTag(tag)};
     return {fromTag(tag), false};
 }
 
@@ -123,9 +123,9 @@ std::string parseEOFRequest(std::string_view codes) {
 
 std::string endOfRequest(const BridgeConfiguration& c) {
     std::string list = c.EOFRequest.toText();
-    std::string format = c.VendorFormatType.toText();
-    if (isUnset(c.EOFRequest) && format == "STANDARD") list = "13,10";
-    if (isUnset(c.EOFRequest) && format == "HL7") list = "13,28";
+    FormatKind format = formatKind(c);
+    if (isUnset(c.EOFRequest) && format == FormatKind::Standard) list = "13,10";
+    if (isUnset(c.EOFRequest) && format == FormatKind::Hl7) list = "13,28";
     return parseEOFRequest(list);
 }
 

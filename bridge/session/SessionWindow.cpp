@@ -1,48 +1,19 @@
 #include "session/SessionWindow.h"
 
-#include <limits>
-
-#include "common/AnswerLimit.h"
 #include "common/DebugLog.h"
 #include "common/Errors.h"
-#include "common/Text.h"
-#include "common/ThreadState.h"
+#include "common/SessionPhase.h"
 #include "common/Version.h"
-#include "formats/Keywords.h"
-#include "formats/Parsers.h"
+#include "session/BridgeSession.h"
+#include "session/SessionContext.h"
 #include "session/TcpSession.h"
-#include "session/Transports.h"
-#include "settings/Settings.h"
-#include "tcp/TcpConnection.h"
 #include "trellybridge/TrellyBridgeComm.h"
 
 namespace trellybridge::session {
 namespace {
 
-constexpr const char* CRLF = "\r\n";
-constexpr int kCommEventReceive = 2;
-
-ThreadState& state() {
-    return threadState();
-}
-BridgeConfiguration& config() {
-    return threadState().config;
-}
-SessionState& session() {
-    return threadState().session;
-}
-std::string bridge() {
+std::string bridgeName() {
     return config().NetworkBridgeType.toText();
-}
-std::string format() {
-    return config().VendorFormatType.toText();
-}
-bool debugging() {
-    return config().DisplayDebugger.toText() == "true";
-}
-
-bool isKnownFormat(const std::string& name) {
-    return name == "STANDARD" || name == "HL7" || name == "SCAN" || name == "XML";
 }
 
 // Cut before the first comma, as the debug log shows the end characters.
@@ -51,56 +22,15 @@ std::string firstCode(const Variant& codes) {
     return text.substr(0, text.find(','));
 }
 
-// The character whose code EOFCharacter gives (its leading number).
-std::string endCharacter() {
-    double code = config().EOFCharacter.numericValue();
-    if (code < 0 || code > 255) return {};
-    return std::string(1, static_cast<char>(static_cast<unsigned char>(code)));
-}
-
-// The timer interval in ms. GetPatient refuses a TimeDelay outside 1 to 2147483647;
-// the conversion is bounded all the same, since a double past int's range has no int.
-int timeDelay() {
-    double ms = config().TimeDelay.numericValue();
-    if (!(ms > 0)) return 0;
-    return ms >= std::numeric_limits<int>::max() ? std::numeric_limits<int>::max()
-                                                 : static_cast<int>(ms);
-}
-
-// The STANDARD header record: the first "H" with "1", "2" or "3" two places on.
-// Returns the answer from there, without its last character; nullopt without a header.
-std::optional<std::string> standardFromHeader(const std::string& answer) {
-    for (size_t i = 0; i + 3 < answer.size(); ++i) {
-        char level = answer[i + 2];
-        if (answer[i] == 'H' && (level == '1' || level == '2' || level == '3'))
-            return answer.substr(i, answer.size() - i - 1);
-    }
-    return std::nullopt;
-}
-
-std::string trimmedForDisplay(std::string answer) {
-    size_t first = answer.find_first_not_of(' ');
-    answer = first == std::string::npos ? "" : answer.substr(first);
-    std::string end = endCharacter();
-    while (!answer.empty()) {
-        char last = answer.back();
-        if (last == '\r' || last == '\n' || last == ' ' || (!end.empty() && last == end[0]))
-            answer.pop_back();
-        else
-            break;
-    }
-    return answer;
-}
-
 }  // namespace
 
-SessionWindow::SessionWindow() : tcp_(new TcpSession(*this)) {
-    SerialTimer.setOnTick([this] { serialTick(); });
-    NetworkTimer.setOnTick([this] { networkTick(); });
+const BridgeSession& currentBridge() {
+    return bridgeSession(bridgeKind(config()));
 }
 
-SessionWindow::~SessionWindow() {
-    delete tcp_;
+SessionWindow::SessionWindow() {
+    SerialTimer.setOnTick([this] { serialTick(); });
+    NetworkTimer.setOnTick([this] { networkTick(); });
 }
 
 void SessionWindow::startTimer(ui::Timer& timer) {
@@ -119,7 +49,7 @@ void SessionWindow::onLoad() {
     s.closePortAttempts = 0;
     s.attemptCount = 0;
     s.recordDelimiter = "|";
-    s.requestPrepared = s.filesRemoved = s.requestSent = s.responseReceived = false;
+    startPhase(Phase::Prepare);
     s.eolFirstCode = firstCode(config().EOLCharacter);
     s.eofFirstCode = firstCode(config().EOFCharacter);
     s.elapsedTicks = 0;
@@ -129,262 +59,25 @@ void SessionWindow::onLoad() {
     txtInformation.clear();
 
     lblConnectionTime = "Connected for: " + std::to_string(s.elapsedTicks) + " seconds";
-    setStatus(bridge() + " style bridge...");
+    setStatus(bridgeName() + " style bridge...");
 
     SerialTimer.setEnabled(false);
     NetworkTimer.setEnabled(false);
-    std::string type = bridge();
-    if (type == "SERIAL" || type == "TCPIP") {
-        s.tcpParsed = s.tcpReceived = s.tcpConnected = false;
-        s.connectedPort.clear();
-        s.answeredPort.clear();
-        s.brokenConnections = 0;
-        tcp::connectionState().connected = false;
-        updateText(std::string("Verifying port availability...") + CRLF);
-        s.timeoutTicks = config().SerialTimeout.toText();
-        startTimer(SerialTimer);
-    } else if (type == "VENDOR" || type == "POLLING" || type == "FOLDERS") {
-        s.requestPrepared = true;
-        updateText(std::string("Preparing request for patient...") + CRLF);
-        s.timeoutTicks = config().NetworkTimeout.toText();
-        startTimer(NetworkTimer);
-    } else if (type == "HTTPS") {
-        s.requestSent = true;
-        s.attemptCount = 0;
-        s.rawDataReceived = readPatientStream();
-        s.timeoutTicks = config().NetworkTimeout.toText();
-        startTimer(NetworkTimer);
-    } else if (type == "USB") {
-        s.requestSent = true;
-        s.attemptCount = 0;
-        s.rawDataReceived = config().VendorRequestTag.toText();
-        s.timeoutTicks = config().NetworkTimeout.toText();
-        startTimer(NetworkTimer);
-    } else {
-        updateText(std::string("Invalid bridge type requested...") + CRLF + CRLF);
-        s.timeoutTicks = config().SerialTimeout.toText();
-        startTimer(SerialTimer);
-    }
+    RunLoop loop = currentBridge().load(*this);
+    startTimer(loop == RunLoop::Serial ? SerialTimer : NetworkTimer);
 
     if (state().patientFound) {
-        s.completionCode = 1;
-        state().patientFound = true;
+        answerFound();
         cmdClose();
     }
-}
-
-void SessionWindow::networkTick() {
-    SessionState& s = session();
-    ++ticksRun;
-    updateElapsedTime();
-    s.elapsedTicks += 1;
-    if (s.elapsedTicks <= Variant(s.timeoutTicks).numericValue()) return;
-
-    if (s.attemptCount > config().AllowedRetries.numericValue()) {
-        state().patientFound = false;
-        NetworkTimer.setInterval(timeDelay());
-        cmdClose();
-        return;
-    }
-    if (s.responseReceived) {
-        s.completionCode = 1;
-        state().patientFound = true;
-        cmdClose();
-        return;
-    }
-
-    std::string type = bridge();
-    auto stepDone = [&](bool ok, const char* successText) {
-        if (ok) {
-            updateText(std::string(successText) + CRLF + CRLF);
-            s.attemptCount = 0;
-        } else {
-            s.attemptCount += 1;
-        }
-    };
-
-    if (s.requestSent) {
-        s.finishedSending = s.startedReceiving = platform::clock().now();
-        if (type == "HTTPS") {
-            s.rawDataReceived = readPatientStream();
-            s.responseReceived = !s.rawDataReceived.empty();
-            if (!s.responseReceived)
-                s.attemptCount += 1;
-            else
-                updateText(std::string(state().patientFound ? " ...Successful!" : " ...Failed!") +
-                           CRLF + CRLF);
-        } else {
-            s.rawDataReceived = readPatientFile();
-            s.responseReceived = !s.rawDataReceived.empty();
-            stepDone(s.responseReceived, "  ...Successful!");
-        }
-        s.elapsedTicks = 0;
-        if (s.responseReceived) NetworkTimer.setInterval(timeDelay());
-    } else if (s.filesRemoved) {
-        if (type == "VENDOR" || type == "POLLING") {
-            s.startedSending = platform::clock().now();
-            s.requestSent = sendNetworkRequest();
-            stepDone(s.requestSent, "  ...Successful!");
-        } else {
-            s.attemptCount = 0;
-            s.requestSent = true;
-        }
-        s.elapsedTicks = 0;
-        NetworkTimer.setInterval(1000);
-    } else if (s.requestPrepared) {
-        if (type == "SERIAL" || type == "TCPIP" || type == "VENDOR" || type == "POLLING") {
-            s.filesRemoved = deletePatientFiles();
-            s.startedSending = platform::clock().now();
-            stepDone(s.filesRemoved, "  ...Successful!");
-        } else {
-            s.attemptCount = 0;
-            s.filesRemoved = s.requestSent = true;
-            s.startedSending = platform::clock().now();
-        }
-        s.elapsedTicks = 0;
-    } else {
-        s.requestPrepared = true;
-        updateText(std::string("  ...Successful!") + CRLF + CRLF);
-        s.attemptCount = 0;
-        s.elapsedTicks = 0;
-    }
-}
-
-void SessionWindow::serialTick() {
-    SessionState& s = session();
-    ++ticksRun;
-    try {
-        s.elapsedTicks += 1;
-        updateElapsedTime();
-        std::string type = bridge();
-        if (closePending) {
-            if (type != "SERIAL" || serialTransport().closeSerialPort(*this)) closeConnection();
-            return;
-        }
-        if (s.elapsedTicks < Variant(s.timeoutTicks).numericValue()) return;
-        if (s.attemptCount < allowedAttempts(config())) {
-            s.attemptCount += 1;
-            if (type == "SERIAL") {
-                serialTransport().openSerialPort(*this);
-                SerialTimer.setInterval(1000);
-            } else if (type == "TCPIP") {
-                tcp().step();
-            }
-        } else if (type == "TCPIP") {
-            tcp().nextPort();
-        } else {
-            closePending = true;
-            SerialTimer.setInterval(timeDelay());
-        }
-    } catch (...) {
-        recordError(errc::SerialTimerFailed);
-        state().patientFound = false;
-    }
-}
-
-void SessionWindow::commEvent(int eventCode) {
-    if (eventCode != kCommEventReceive) return;
-    try {
-        SessionState& s = session();
-        s.startedReceiving = platform::clock().now();
-        setStatus("Receiving...");
-        SerialTimer.setEnabled(false);
-        SerialTimer.setEnabled(true);
-        s.completionCode = 1;
-        while (serialTransport().inBufferCount() >= 1) handleSerialInput(serialTransport().input());
-        s.finishedReceiving = platform::clock().now();
-        state().patientFound = true;
-    } catch (...) {
-        if (debugging())
-            ui::toolkit().messageBox("The comm control encountered an unspecified error",
-                                     "Attention!", ui::Icon::Critical);
-    }
-}
-
-bool SessionWindow::handleSerialInput(const std::string& chunk) {
-    SessionState& s = session();
-    std::string end = endCharacter();
-    if (chunk == end) {
-        s.rawDataReceived += chunk;
-        if (isKnownFormat(text::upper(format()))) {
-            bool result = processResponse(s.rawDataReceived);
-            closePending = true;
-            return result;
-        }
-        cmdClose();
-        return false;
-    }
-    s.rawDataReceived += chunk;
-    updateText(chunk);
-    return false;
-}
-
-bool SessionWindow::processResponse(std::string answer) {
-    SessionState& s = session();
-    if (inForce(config(), keyword::ChangeLfToCr))
-        for (char& c : answer)
-            if (c == '\n') c = '\r';
-    state().record.clear();
-
-    std::string type = format();
-    bool found = false;
-    if (type == "HL7") {
-        s.startedParsing = platform::clock().now();
-        TrellyBridgeComm parsing;
-        if (formats::parseHL7Stream(parsing, answer)) {
-            s.finishedParsing = platform::clock().now();
-            std::string vendor = config().VendorName.upperText();
-            bool medicVendor = vendor == "MEDIC" || vendor == "MISYS PM" || vendor == "MISYSPM";
-            if (medicVendor && config().MEDICuseGuarantorAddress.toText() == "true")
-                useGuarantorAddress(state().record);
-            return state().patientFound;
-        }
-    } else if (type == "STANDARD") {
-        s.startedParsing = platform::clock().now();
-        if (auto records = standardFromHeader(answer)) {
-            bool delimited = records->size() > 1 && (*records)[1] != ' ';
-            bool parsed = delimited ? formats::parseStandardStream(*records)
-                                    : formats::parseStandardFixedStream(*records);
-            if (parsed) s.finishedParsing = platform::clock().now();
-            found = state().patientFound;
-        }
-        if (found) return true;
-    } else if (type == "SCAN") {
-        s.startedParsing = platform::clock().now();
-        if (formats::parseScanStream(answer)) s.finishedParsing = platform::clock().now();
-        return state().patientFound;
-    } else if (type == "XML") {
-        s.startedParsing = platform::clock().now();
-        if (formats::parseXMLStream(answer)) s.finishedParsing = platform::clock().now();
-        if (state().patientFound) return true;
-    } else {
-        return state().patientFound;
-    }
-
-    // The answer was not a patient: show it and end the session without more attempts.
-    state().patientFound = false;
-    clearText();
-    updateText(std::string("Receiving response...") + CRLF);
-    updateText("  " + answerForDisplay(trimmedForDisplay(answer)) + CRLF + CRLF);
-    closeConnection();
-    return false;
 }
 
 void SessionWindow::closeConnection() {
     try {
-        SessionState& s = session();
-        s.elapsedTicks = 0;
-        if (bridge() == "TCPIP") {
-            // Found: the port whose connection answered. Not found: the port in use.
-            std::string port = state().patientFound && !s.answeredPort.empty()
-                                   ? s.answeredPort
-                                   : config().TCPRemotePorts.toText();
-            bool known = !port.empty() && s.configuredPorts.find(port) != std::string::npos;
-            settings::saveProperty(settings::kLastGoodPort, known ? port : "");
-        }
+        session().elapsedTicks = 0;
         SerialTimer.setEnabled(false);
         NetworkTimer.setEnabled(false);
-        if (bridge() == "TCPIP") resetConnection();
+        currentBridge().close(*this);
         if (debugging()) writeDebugLog();
     } catch (...) {
     }
@@ -392,7 +85,7 @@ void SessionWindow::closeConnection() {
 }
 
 void SessionWindow::resetConnection() {
-    if (tcp().closeSocket()) {
+    if (closeTcpSocket()) {
         updateText(std::string("  CLOSE.PORT.successful!") + CRLF);
     } else {
         updateText(std::string("**CLOSE.PORT.unsuccessful!") + CRLF);
@@ -410,16 +103,23 @@ void SessionWindow::failureNotice(std::string_view stepText, std::string_view ru
         ui::toolkit().messageBox(runtimeError.empty() ? "0 - " : runtimeError, "", ui::Icon::None);
         ui::toolkit().messageBox(stepText, "Attention!", ui::Icon::Critical);
     }
-    state().patientFound = false;
-    session().completionCode = 0;
-    session().elapsedTicks = 0;
+    attemptFailed();
+}
+
+void SessionWindow::countAttempt(bool succeeded) {
+    if (succeeded) {
+        updateText(std::string("  ...Successful!") + CRLF + CRLF);
+        session().attemptCount = 0;
+    } else {
+        session().attemptCount += 1;
+    }
 }
 
 void SessionWindow::updateMessage(std::string& message) {
     if (session().completionCode == 0)
         message = "Disconnected";
     else if (message.empty())
-        message = bridge() + " style bridge...";
+        message = bridgeName() + " style bridge...";
     setStatus(message);
 }
 
@@ -441,17 +141,18 @@ void SessionWindow::updateElapsedTime() {
     lblConnectionTime = "Connection time: " + std::to_string(session().elapsedTicks);
 }
 
-std::string SessionWindow::readPatientStream() {
-    return webServiceTransport().readPatientStream(*this);
-}
-
 SessionWindow& sessionWindow() {
     thread_local SessionWindow window;
     return window;
 }
 
-void runSessionWindow() {
-    ui::toolkit().runModal(sessionWindow());
+void runSessionWindow() noexcept {
+    try {
+        ui::toolkit().runModal(sessionWindow());
+    } catch (...) {
+        // A session that breaks off ends as one that found nothing more; the request's
+        // result is published all the same.
+    }
 }
 
 void unloadSessionWindow() {

@@ -1,7 +1,10 @@
 // The session window (frmGUI): the modal progress window in which one GetPatient
 // request is carried out on the caller's thread. Two timers drive it: SerialTimer runs
 // the serial and TCP bridges (and an invalid bridge type), NetworkTimer the file
-// exchanges, the web service and the USB bridge. Each tick performs at most one step.
+// exchanges, the web service and the USB bridge. Each tick performs at most one step,
+// through the BridgeSession of the configured bridge. The window loads, closes and
+// shows progress; the run loops (RunLoops.cpp), the bridges (one file each) and the
+// answer dispatcher (AnswerDispatch.cpp) do the rest.
 #pragma once
 
 #include <string>
@@ -12,12 +15,11 @@
 
 namespace trellybridge::session {
 
-class TcpSession;
+class BridgeSession;
 
 class SessionWindow : public ui::Window {
 public:
     SessionWindow();
-    ~SessionWindow() override;
 
     // Controls.
     std::string caption;
@@ -32,6 +34,7 @@ public:
     int portIndex = 0;
     int ticksRun = 0;  // timer ticks of this session, for measuring the engine
 
+    // The run loops: one tick of each timer.
     void networkTick();
     void serialTick();
     // The serial control's event; code 2 is "data received".
@@ -45,6 +48,9 @@ public:
     void cmdClose();
     // The pattern a failing step ends with; the timer's retry rules then go on.
     void failureNotice(std::string_view stepText, std::string_view runtimeError = {});
+    // A step's attempt: success is reported and starts the attempts afresh, a failure
+    // counts one more attempt.
+    void countAttempt(bool succeeded);
 
     void updateMessage(std::string& message);
     void setStatus(std::string_view status);
@@ -52,26 +58,25 @@ public:
     void clearText();
     void updateElapsedTime();
 
-    // File exchange (VENDOR, POLLING, FOLDERS, and the read of USB).
-    bool deletePatientFiles();
-    bool sendNetworkRequest();
-    std::string readPatientFile();
-    std::string readPatientStream();
-
-    TcpSession& tcp() { return *tcp_; }
-
 protected:
     void onLoad() override;
 
 private:
     void startTimer(ui::Timer& timer);
-    TcpSession* tcp_;
+    // The phases of the network run loop.
+    void readPhase(const BridgeSession& bridge);
+    void sendPhase(const BridgeSession& bridge);
+    void cleanupPhase(const BridgeSession& bridge);
+    void preparePhase();
 };
+
+// The bridge the thread's settings name now.
+const BridgeSession& currentBridge();
 
 // The thread's session window.
 SessionWindow& sessionWindow();
-// Shows it modally; returns when it has unloaded.
-void runSessionWindow();
+// Shows it modally; returns when it has unloaded, or when the session broke off.
+void runSessionWindow() noexcept;
 // Unloads it if it is still loaded.
 void unloadSessionWindow();
 

@@ -6,9 +6,12 @@
 #include "common/AnswerLimit.h"
 #include "common/Errors.h"
 #include "common/FailureNote.h"
+#include "common/SessionPhase.h"
 #include "common/Text.h"
 #include "common/ThreadState.h"
+#include "session/Bridges.h"
 #include "session/RequestBuilder.h"
+#include "session/SessionContext.h"
 #include "session/SessionWindow.h"
 #include "settings/Settings.h"
 #include "tcp/HostUtilities.h"
@@ -17,17 +20,6 @@
 namespace trellybridge::session {
 namespace {
 
-constexpr const char* CRLF = "\r\n";
-
-ThreadState& state() {
-    return threadState();
-}
-SessionState& session() {
-    return threadState().session;
-}
-BridgeConfiguration& config() {
-    return threadState().config;
-}
 std::string portInUse() {
     return config().TCPRemotePorts.toText();
 }
@@ -87,16 +79,34 @@ std::string systemReason() {
     return reason.empty() ? reason : ": " + reason;
 }
 
+class TcpSession : public BridgeSession {
+public:
+    RunLoop load(SessionWindow& window) const override { return loadPortBridge(window); }
+    // One step: parse-report, parse, receive or connect, by the session's phase.
+    void step(SessionWindow& window) const override;
+    // The attempts of the current port are used up: the next port, or closePending.
+    void exhausted(SessionWindow& window) const override;
+    // Keeps the port that answered for the next request, and closes the socket.
+    void close(SessionWindow& window) const override;
+
+private:
+    static bool connectTcp(SessionWindow& window);
+    static bool sendTcpRequest(SessionWindow& window);
+    static void receive(SessionWindow& window);
+    // Closes a connection that failed, so the next connect step opens a new one.
+    static void dropConnection();
+};
+
 }  // namespace
 
-bool TcpSession::sendRequest() {
+bool TcpSession::sendTcpRequest(SessionWindow& window) {
     SessionState& s = session();
     request::BuiltRequest built = request::buildRequest(config());
-    if (!built.formatKnown) window_.failureNotice("ERROR building patient request");
+    if (!built.formatKnown) window.failureNotice("ERROR building patient request");
     s.requestText = built.text;
     s.startedSending = platform::clock().now();
     std::string payload = s.requestText + request::endOfRequest(config());
-    window_.updateText("Attempting to send: " + s.requestText + CRLF);
+    window.updateText("Attempting to send: " + s.requestText + CRLF);
     bool sent = false;
     if (tcp::connectionState().connected) {
         sent = tcp::tcpSendRequest(payload);
@@ -110,16 +120,16 @@ bool TcpSession::sendRequest() {
     return sent;
 }
 
-bool TcpSession::connect() {
+bool TcpSession::connectTcp(SessionWindow& window) {
     SessionState& s = session();
     try {
         if (s.localHostName.empty()) s.localHostName = text::upper(tcp::getLocalHostName());
         if (s.localIP.empty()) s.localIP = tcp::getLocalIP(s.localHostName);
-        if (window_.portIndex == 0 && s.attemptCount == 1) buildPortOrder();
-        config().TCPRemotePorts = s.portList[static_cast<size_t>(window_.portIndex)];
+        if (window.portIndex == 0 && s.attemptCount == 1) buildPortOrder();
+        config().TCPRemotePorts = s.portList[static_cast<size_t>(window.portIndex)];
         if (s.attemptCount == 1) {
-            window_.clearText();
-            window_.updateText(parameterBlock());
+            window.clearText();
+            window.updateText(parameterBlock());
         }
         if (tcp::connectionState().connected) throw std::runtime_error("already connected");
         tcp::resolveSessionAddresses();
@@ -128,48 +138,47 @@ bool TcpSession::connect() {
                         s.remoteIP.empty()
                             ? "could not find the address of " + config().TCPRemoteHostName.toText()
                             : "could not connect to " + vendorAddress() + systemReason());
-            window_.updateText(
+            window.updateText(
                 std::string(s.attemptCount == 1 ? " open.attempt.port." : " open.reattempt.port.") +
                 portInUse() + "  <unsuccessful>!" + CRLF);
-            s.portResults[static_cast<size_t>(window_.portIndex)] = "FAILED!";
+            s.portResults[static_cast<size_t>(window.portIndex)] = "FAILED!";
             recordError(errc::PortOpenFailed);
-            window_.lblConnectionTime = "Could not establish connection";
-            window_.setStatus("Failed to:  IP: " + s.remoteIP);
+            window.lblConnectionTime = "Could not establish connection";
+            window.setStatus("Failed to:  IP: " + s.remoteIP);
             throw std::runtime_error("connect failed");
         }
-        s.portResults[static_cast<size_t>(window_.portIndex)] = "SUCCESS!";
+        s.portResults[static_cast<size_t>(window.portIndex)] = "SUCCESS!";
         s.connectedPort = portInUse();
-        window_.clearText();
+        window.clearText();
         if (s.attemptCount == 1) {
-            window_.clearText();
-            window_.updateText(parameterBlock());
+            window.clearText();
+            window.updateText(parameterBlock());
         } else {
-            window_.updateText(" open.reattempt.port." + portInUse() + "  <successful>!" + CRLF);
+            window.updateText(" open.reattempt.port." + portInUse() + "  <successful>!" + CRLF);
         }
-        window_.lblConnectionTime = "Connected for: " + std::to_string(s.elapsedTicks) + " seconds";
-        window_.setStatus("Connected to:  IP: " + s.remoteIP);
-        if (sendRequest()) {
-            window_.updateText(std::string(" send attempt  <successful>!") + CRLF);
+        window.lblConnectionTime = "Connected for: " + std::to_string(s.elapsedTicks) + " seconds";
+        window.setStatus("Connected to:  IP: " + s.remoteIP);
+        if (sendTcpRequest(window)) {
+            window.updateText(std::string(" send attempt  <successful>!") + CRLF);
         } else {
-            window_.updateText(std::string(" send attempt  <unsuccessful>!") + CRLF);
+            window.updateText(std::string(" send attempt  <unsuccessful>!") + CRLF);
             recordError(errc::SendWithoutConnection);
         }
-        s.completionCode = 1;
+        workStarted();
         s.elapsedTicks = 0;
         return true;
     } catch (...) {
         recordError(errc::PortOpenFailed);
-        state().patientFound = false;
-        s.completionCode = 0;
-        s.elapsedTicks = 0;
+        attemptFailed();
         return false;
     }
 }
 
-void TcpSession::receive() {
+void TcpSession::receive(SessionWindow& window) {
     SessionState& s = session();
     if (!tcp::tcpDataWaiting()) {
-        noteFailure(errc::HostTimedOut, "no answer from " + s.remoteIP + " port " + s.connectedPort);
+        noteFailure(errc::HostTimedOut,
+                    "no answer from " + s.remoteIP + " port " + s.connectedPort);
         recordError(errc::HostTimedOut);
         return;
     }
@@ -180,14 +189,14 @@ void TcpSession::receive() {
         std::string where = s.remoteIP + " port " + s.connectedPort;
         if (read == tcp::AnswerRead::TooLarge) {
             std::string limit = std::to_string(maxAnswerBytes());
-            window_.updateText(" answer too large: more than " + limit + " bytes" + CRLF);
-            noteFailure(errc::ReceivingDataFailed, "the answer from " + where +
-                                                       " was too large: more than " + limit +
-                                                       " bytes");
+            window.updateText(" answer too large: more than " + limit + " bytes" + CRLF);
+            noteFailure(
+                errc::ReceivingDataFailed,
+                "the answer from " + where + " was too large: more than " + limit + " bytes");
         } else {
-            noteFailure(errc::ReceivingDataFailed, "could not receive from " + where + systemReason());
+            noteFailure(errc::ReceivingDataFailed,
+                        "could not receive from " + where + systemReason());
         }
-        s.tcpReceived = false;
         recordError(errc::ReceivingDataFailed);
         // Back to the connect step: that needs a new connection, not the broken one. The
         // new connection's send starts the attempts afresh, so a vendor that breaks every
@@ -199,64 +208,92 @@ void TcpSession::receive() {
         return;
     }
     s.rawDataReceived = answer;
-    s.tcpReceived = true;
+    setPhase(Phase::Parse);
     s.answeredPort = s.connectedPort;
     s.finishedReceiving = platform::clock().now();
     s.attemptCount = 0;
-    window_.SerialTimer.setInterval(static_cast<int>(config().TimeDelay.numericValue()));
+    window.SerialTimer.setInterval(static_cast<int>(config().TimeDelay.numericValue()));
 }
 
 void TcpSession::dropConnection() {
     tcp::tcpCloseConnection(0);
     tcp::connectionState().connected = false;
-    session().tcpConnected = false;
+    setPhase(Phase::Connect);
 }
 
-void TcpSession::step() {
+void TcpSession::step(SessionWindow& window) const {
     SessionState& s = session();
     bool first = s.attemptCount == 1;
-    if (s.tcpParsed) {
-        window_.updateText(std::string(first ? " parse.attempt          <successful>!"
-                                             : " parse.reattempt  <successful>!") +
-                           CRLF);
-        window_.closePending = true;
+    if (s.phase == Phase::Parsed) {
+        window.updateText(std::string(first ? " parse.attempt          <successful>!"
+                                            : " parse.reattempt  <successful>!") +
+                          CRLF);
+        window.closePending = true;
         s.attemptCount = 0;
-    } else if (s.tcpReceived) {
-        window_.updateText(std::string(first ? " receive.attempt" : " receive.reattempt") +
-                           "  <successful>!" + CRLF);
-        s.tcpParsed = window_.processResponse(s.rawDataReceived);
-        if (s.tcpParsed)
+    } else if (s.phase == Phase::Parse) {
+        window.updateText(std::string(first ? " receive.attempt" : " receive.reattempt") +
+                          "  <successful>!" + CRLF);
+        if (window.processResponse(s.rawDataReceived)) {
+            setPhase(Phase::Parsed);
             s.attemptCount = 0;
-        else
+        } else {
             noteFailure("the answer from " + s.remoteIP + " port " + s.answeredPort +
                         " holds no patient " + config().PatientID.toText());
-    } else if (s.tcpConnected) {
-        receive();
-    } else {
-        s.tcpConnected = connect();
-        if (s.tcpConnected) window_.SerialTimer.setInterval(1000);
+        }
+    } else if (s.phase == Phase::Receive) {
+        receive(window);
+    } else if (connectTcp(window)) {
+        setPhase(Phase::Receive);
+        window.SerialTimer.setInterval(1000);
     }
 }
 
-void TcpSession::nextPort() {
+void TcpSession::exhausted(SessionWindow& window) const {
     SessionState& s = session();
-    if (window_.portIndex >= s.portCount + 1 || window_.portIndex >= SessionState::kMaxPorts - 1) {
-        window_.closePending = true;
+    if (window.portIndex >= s.portCount + 1 || window.portIndex >= SessionState::kMaxPorts - 1) {
+        window.closePending = true;
         return;
     }
     if (s.attemptCount >= allowedAttempts(config())) {
-        window_.portIndex += 1;
+        window.portIndex += 1;
         s.attemptCount = 0;
         s.brokenConnections = 0;
     }
-    config().TCPRemotePorts = s.portList[static_cast<size_t>(window_.portIndex)];
-    if (config().TCPRemotePorts.isEmptyText()) window_.closePending = true;
+    config().TCPRemotePorts = s.portList[static_cast<size_t>(window.portIndex)];
+    if (config().TCPRemotePorts.isEmptyText()) window.closePending = true;
 }
 
-bool TcpSession::closeSocket() {
+void TcpSession::close(SessionWindow& window) const {
+    SessionState& s = session();
+    // Found: the port whose connection answered. Not found: the port in use.
+    std::string port =
+        state().patientFound && !s.answeredPort.empty() ? s.answeredPort : portInUse();
+    bool known = !port.empty() && s.configuredPorts.find(port) != std::string::npos;
+    settings::saveProperty(settings::kLastGoodPort, known ? port : "");
+    window.resetConnection();
+}
+
+bool closeTcpSocket() {
     bool closed = tcp::tcpCloseConnection(1);
     tcp::connectionState().connected = false;
     return closed;
+}
+
+RunLoop loadPortBridge(SessionWindow& window) {
+    SessionState& s = session();
+    setPhase(Phase::Connect);
+    s.connectedPort.clear();
+    s.answeredPort.clear();
+    s.brokenConnections = 0;
+    tcp::connectionState().connected = false;
+    window.updateText(std::string("Verifying port availability...") + CRLF);
+    s.timeoutTicks = config().SerialTimeout.toText();
+    return RunLoop::Serial;
+}
+
+const BridgeSession& tcpBridge() {
+    static const TcpSession bridge;
+    return bridge;
 }
 
 }  // namespace trellybridge::session

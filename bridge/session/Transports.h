@@ -1,5 +1,5 @@
-// The transports the session window drives tick by tick. Each bridge fills its seam;
-// tests install fakes.
+// The lines behind the SERIAL and HTTPS bridges (SerialBridge.cpp, HttpsBridge.cpp):
+// this build's own ones find nothing; tests install fakes.
 #pragma once
 
 #include <memory>

@@ -33,8 +33,9 @@ std::string join(const std::vector<std::string>& items) {
 // The process-wide generator of the shuffle: never reseeded, so two shuffles in one
 // second still differ.
 std::mt19937& generator() {
-    static thread_local std::mt19937 engine{std::random_device{}()};
-    return engine;
+    auto& engine = threadState().shuffleGenerator;
+    if (!engine) engine = std::make_shared<std::mt19937>(std::random_device{}());
+    return *engine;
 }
 
 }  // namespace
@@ -174,8 +175,9 @@ std::string shufflePorts(std::string_view list, int count) {
 }
 
 TcpTableSnapshot& tcpTableSnapshot() {
-    thread_local TcpTableSnapshot snapshot;
-    return snapshot;
+    auto& snapshot = threadState().tcpTable;
+    if (!snapshot) snapshot = std::make_shared<TcpTableSnapshot>();
+    return *snapshot;
 }
 
 void loadTcpTable() {

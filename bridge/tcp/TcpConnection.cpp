@@ -130,8 +130,9 @@ bool openFailed(TcpConnectionState& s) {
 }  // namespace
 
 TcpConnectionState& connectionState() {
-    thread_local TcpConnectionState state;
-    return state;
+    auto& state = threadState().tcpConnection;
+    if (!state) state = std::make_shared<TcpConnectionState>();
+    return *state;
 }
 
 int waitBoundMs() {

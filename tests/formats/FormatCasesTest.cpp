@@ -15,7 +15,7 @@
 #include <map>
 
 #include "common/ThreadState.h"
-#include "component/Configuration.h"
+#include "component/RequestPreparation.h"
 #include "session/SessionWindow.h"
 #include "support/TestEnvironment.h"
 #include "trellybridge/TrellyBridgeComm.h"
@@ -126,14 +126,10 @@ TEST_P(FormatCases, AnswerYieldsTheExpectedPatient) {
     const FormatCase& c = GetParam();
     Expectation e = readExpectation(c);
 
-    // The settings go through the same normalisation a request applies.
-    BridgeConfiguration& config = threadState().config;
-    configuration::storeArguments(config, e.settings);
-    ASSERT_TRUE(configuration::adjustForBridge(config));
-    if (config.VendorFormatType.toText() == "HL7") {
-        ASSERT_EQ(configuration::checkCompanyNumber(config), configuration::CompanyCheck::Passed);
-    }
-    configuration::applyFinalDefaults(config);
+    // The settings go through the preparation the parse command applies.
+    ASSERT_EQ(configuration::prepareRequest(threadState().config, e.settings,
+                                            configuration::kForAnswerAtHand),
+              configuration::Prepared::Ready);
 
     bool found = session::sessionWindow().processResponse(testing::readHostFile(c.answer));
     EXPECT_EQ(found, e.found);

@@ -155,6 +155,30 @@ TEST_F(RunLoopTest, SerialAnswerEndsAtTheEndCharacter) {
     window.commEvent(3);  // other events are ignored
 }
 
+struct PhaseTrailCase {
+    const char* bridge;
+    std::vector<std::string> trail;
+};
+
+TEST_F(RunLoopTest, EachBridgeGoesThroughItsPhasesInOrder) {
+    const PhaseTrailCase cases[] = {
+        {"POLLING", {"Prepare -> Cleanup", "Cleanup -> Send", "Send -> Read"}},
+        {"VENDOR", {"Prepare -> Cleanup"}},  // no vendor program: the cleanup step fails
+        {"FOLDERS", {"Prepare -> Cleanup", "Cleanup -> Read"}},
+        {"USB", {"Prepare -> Read"}},
+        {"HTTPS", {"Prepare -> Read"}},
+        {"SERIAL", {"Prepare -> Connect"}},
+        {"CARRIER PIGEON", {}},
+    };
+    for (const PhaseTrailCase& c : cases) {
+        SCOPED_TRACE(c.bridge);
+        arguments.NetworkBridgeType = c.bridge;
+        run();
+        EXPECT_FALSE(found);
+        EXPECT_EQ(threadState().session.phaseTrail, c.trail);
+    }
+}
+
 TEST_F(RunLoopTest, FailureNoticeShowsBoxesOnlyWhenDebugging) {
     session::SessionWindow& window = session::sessionWindow();
     threadState().config.DisplayDebugger = "false";

@@ -76,6 +76,9 @@ TEST_F(TcpSessionTest, RequestBytesAreExactAndTheAnswerIsParsed) {
     EXPECT_EQ(session().portResults[0], "SUCCESS!");
     EXPECT_NE(session::sessionWindow().txtInformation.find(" parse.attempt          <successful>!"),
               std::string::npos);
+    EXPECT_EQ(session().phaseTrail,
+              (std::vector<std::string>{"Prepare -> Connect", "Connect -> Receive",
+                                        "Receive -> Parse", "Parse -> Parsed"}));
 }
 
 TEST_F(TcpSessionTest, LastGoodPortIsTriedFirst) {

@@ -1,0 +1,32 @@
+// The one way a session's phase and its outcome flags change, so that every change can
+// be followed in the phase trail and no step writes half of a pattern.
+#pragma once
+
+#include <string_view>
+
+#include "common/SessionState.h"
+
+namespace trellybridge {
+
+std::string_view phaseName(Phase phase);
+
+// Moves the thread's session to `next` and notes "old -> new" in its trail.
+void setPhase(Phase next);
+// A session starts: the trail is emptied and the phase set without a note.
+void startPhase(Phase first);
+
+// The session has started work on the vendor (the first attempt of a transport).
+void workStarted();
+// Whether the request's patient is found, as the session or a parser decides it.
+void setPatientFound(bool found);
+// A failed attempt: the patient is not found, the session no longer counts as working
+// on the vendor, and the wait before the next attempt starts again.
+void attemptFailed();
+// The answer is in: the session has done its work and the patient is found.
+void answerFound();
+
+// What a parser's result asks of the session once it has read an answer.
+enum class NextStep { Continue, AttemptFailed };
+void applyNextStep(NextStep step);
+
+}  // namespace trellybridge

@@ -1,0 +1,70 @@
+#include "component/RequestPreparation.h"
+
+#include "common/Errors.h"
+#include "common/FailureNote.h"
+#include "common/ThreadState.h"
+#include "component/Configuration.h"
+#include "platform/Toolkit.h"
+
+namespace trellybridge::configuration {
+namespace {
+
+// The settings pages, in the order the user sees them.
+void showPropertyPages(const BridgeConfiguration& config) {
+    ui::Toolkit& toolkit = ui::toolkit();
+    toolkit.showPropertyPage("frmCommonPropertyPage");
+    if (formatKind(config) == FormatKind::Hl7) toolkit.showPropertyPage("frmMEDICProperties");
+    BridgeKind bridge = bridgeKind(config);
+    if (bridge == BridgeKind::Serial) {
+        toolkit.showPropertyPage("frmSerialPropertyPage");
+        toolkit.showPropertyPage("frmMoreSerialProperties");
+    } else if (bridge == BridgeKind::TcpIp) {
+        toolkit.showPropertyPage("frmTCPTest");
+    } else if (bridge == BridgeKind::Https) {
+        toolkit.showPropertyPage("frmNetworkProperties");
+        toolkit.showPropertyPage("frmHTTPSProperties");
+    } else {
+        toolkit.showPropertyPage("frmNetworkProperties");
+    }
+}
+
+// A setting that must not reach a file, a program or the wire ends the request before
+// anything is touched, and says why: in the error list, on the progress display and in
+// the failure note.
+Prepared refuse(const std::string& problem) {
+    threadState().session.attemptCount = 0;  // no attempt runs: the error is kept
+    recordError(errc::InvalidParameter, problem);
+    ui::toolkit().progress(ui::ProgressKind::Log, "Request not sent: " + problem + "\r\n");
+    noteFailure(problem);
+    return Prepared::Refused;
+}
+
+}  // namespace
+
+Prepared prepareRequest(BridgeConfiguration& config, const GetPatientArguments& arguments,
+                        PreparationMode mode) {
+    auto problemOf = [&](std::string problem) { return mode.refuseUnusable ? problem : ""; };
+    // Read afresh each time: a page may change the setting.
+    auto pages = [&] { return mode.showPages && config.DisplayProperties.toText() == "true"; };
+
+    storeArguments(config, arguments);
+    if (pages()) showPropertyPages(config);
+    if (!adjustForBridge(config)) return Prepared::Ended;
+    if (std::string problem = problemOf(patientIdProblem(config)); !problem.empty())
+        return refuse(problem);
+    if (formatKind(config) == FormatKind::Hl7 &&
+        checkCompanyNumber(config) == CompanyCheck::Rejected)
+        return Prepared::Ended;
+    // The company check may have put the default company in front of the identifier.
+    if (std::string problem = problemOf(patientIdProblem(config)); !problem.empty())
+        return refuse(problem);
+    assignBridgePaths(config);
+    if (config.VendorName.toText() == "HIS" && pages())
+        ui::toolkit().showPropertyPage("frmHISProperties");
+    applyFinalDefaults(config);
+    if (std::string problem = problemOf(timeDelayProblem(config)); !problem.empty())
+        return refuse(problem);
+    return Prepared::Ready;
+}
+
+}  // namespace trellybridge::configuration

@@ -1,0 +1,32 @@
+// The settings of one request, from the caller's arguments to what the session uses:
+// stored, adjusted for the bridge, the company number checked (HL7), the paths of the
+// bridge assigned and the last defaults applied; an identifier or a TimeDelay that
+// cannot be used refuses the request before anything is touched.
+#pragma once
+
+#include "common/BridgeConfiguration.h"
+#include "trellybridge/TrellyBridgeComm.h"
+
+namespace trellybridge::configuration {
+
+enum class Prepared {
+    Ready,    // the session window may run
+    Ended,    // ended as the component always has: nothing published
+    Refused,  // a setting cannot be used: error 300 recorded, to be published
+};
+
+struct PreparationMode {
+    bool showPages = true;       // the property pages, when DisplayProperties asks for them
+    bool refuseUnusable = true;  // refuse an identifier or TimeDelay that cannot be used
+};
+
+// GetPatient's preparation.
+inline constexpr PreparationMode kForRequest{};
+// An answer already at hand is read with the site's settings and nothing is sent: no
+// pages, and nothing to refuse (the parse command and the format tests).
+inline constexpr PreparationMode kForAnswerAtHand{false, false};
+
+Prepared prepareRequest(BridgeConfiguration& config, const GetPatientArguments& arguments,
+                        PreparationMode mode = kForRequest);
+
+}  // namespace trellybridge::configuration

@@ -1,0 +1,44 @@
+// What every file of the session engine reads: the thread's state, its settings and the
+// few conversions of settings the steps share.
+#pragma once
+
+#include <limits>
+#include <string>
+
+#include "common/BridgeConfiguration.h"
+#include "common/ThreadState.h"
+
+namespace trellybridge::session {
+
+inline constexpr const char* CRLF = "\r\n";
+
+inline ThreadState& state() {
+    return threadState();
+}
+inline BridgeConfiguration& config() {
+    return threadState().config;
+}
+inline SessionState& session() {
+    return threadState().session;
+}
+inline bool debugging() {
+    return config().DisplayDebugger.toText() == "true";
+}
+
+// The character whose code EOFCharacter gives (its leading number).
+inline std::string endCharacter() {
+    double code = config().EOFCharacter.numericValue();
+    if (code < 0 || code > 255) return {};
+    return std::string(1, static_cast<char>(static_cast<unsigned char>(code)));
+}
+
+// The timer interval in ms. GetPatient refuses a TimeDelay outside 1 to 2147483647;
+// the conversion is bounded all the same, since a double past int's range has no int.
+inline int timeDelay() {
+    double ms = config().TimeDelay.numericValue();
+    if (!(ms > 0)) return 0;
+    return ms >= std::numeric_limits<int>::max() ? std::numeric_limits<int>::max()
+                                                 : static_cast<int>(ms);
+}
+
+}  // namespace trellybridge::session

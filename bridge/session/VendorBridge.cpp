@@ -1,0 +1,44 @@
+// The VENDOR bridge: removes the old files, then writes the request file and starts the
+// vendor's program, or hands the program the identifier when no request path is set.
+#include "platform/Clock.h"
+#include "session/Bridges.h"
+#include "session/FileExchange.h"
+#include "session/SessionContext.h"
+#include "settings/Settings.h"
+
+namespace trellybridge::session {
+namespace {
+
+class VendorBridge : public FileExchangeBridge {
+public:
+    std::optional<bool> removeFiles(SessionWindow& window) const override {
+        return deletePatientFiles(window, true);
+    }
+    std::optional<bool> sendRequest(SessionWindow& window) const override {
+        session().startedSending = platform::clock().now();
+        return sendNetworkRequest(window, [](std::string& failure) {
+            const BridgeConfiguration& c = config();
+            std::string program = c.VendorApplicationPath.toText();
+            if (failure = unusablePath("vendor program", c.VendorApplicationPath); !failure.empty())
+                return false;
+            if (!settings::folderContains(settings::folderPartOf(program),
+                                          settings::fileNameOf(program))) {
+                failure = "could not start vendor program " + shownPath(c.VendorApplicationPath) +
+                          ": not found";
+                return false;
+            }
+            if (isUnset(c.VendorRequestPath))
+                return startVendorProgram({c.PatientID.toText()}, true, failure);
+            return writeRequestFile(failure) && startVendorProgram({}, false, failure);
+        });
+    }
+};
+
+}  // namespace
+
+const BridgeSession& vendorBridge() {
+    static const VendorBridge bridge;
+    return bridge;
+}
+
+}  // namespace trellybridge::session

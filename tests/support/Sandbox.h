@@ -1,0 +1,45 @@
+// A quiet, headless world for requests that must touch nothing of the user's: drive C
+// in a temporary folder, settings in memory, a headless toolkit that shows nothing, and
+// optionally the virtual clock. Undone when it goes. Tests, benchmarks and fuzz targets
+// share it (it needs no test framework).
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "common/BridgeConfiguration.h"
+#include "platform/Clock.h"
+#include "platform/SettingsStore.h"
+#include "platform/Toolkit.h"
+
+namespace trellybridge::testing {
+
+class Sandbox {
+public:
+    struct Options {
+        const char* name = "trellybridge-sandbox";  // the temporary folder's prefix
+        bool virtualClock = false;
+        std::shared_ptr<ui::Toolkit> toolkit;  // a quiet HeadlessToolkit when not given
+    };
+    Sandbox() : Sandbox(Options{}) {}
+    explicit Sandbox(Options options);
+    ~Sandbox();
+    Sandbox(const Sandbox&) = delete;
+    Sandbox& operator=(const Sandbox&) = delete;
+
+    const std::string& driveC() const { return folder_; }
+    platform::MemorySettingsStore& settings() { return *settings_; }
+
+private:
+    std::string folder_;
+    std::shared_ptr<platform::MemorySettingsStore> settings_;
+    std::unique_ptr<platform::VirtualClock> clock_;
+};
+
+// The settings an answer is read with when nothing else matters: the given format over
+// FOLDERS, CR lines, "~" at the end, no boxes, case-blind, no keywords or company length,
+// patient 12345.
+void answerReadingSettings(BridgeConfiguration& config, const char* format,
+                           const char* bridge = "FOLDERS");
+
+}  // namespace trellybridge::testing
