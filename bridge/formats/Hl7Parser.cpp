@@ -4,11 +4,11 @@
 #include <array>
 
 #include "common/Errors.h"
+#include "common/Keywords.h"
 #include "common/Text.h"
 #include "common/ThreadState.h"
 #include "formats/Hl7Primitives.h"
 #include "formats/Hl7SegmentIndex.h"
-#include "formats/Keywords.h"
 #include "formats/Parsers.h"
 #include "platform/Toolkit.h"
 #include "trellybridge/TrellyBridgeComm.h"

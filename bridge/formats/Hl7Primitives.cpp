@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "common/Keywords.h"
 #include "common/ThreadState.h"
-#include "formats/Keywords.h"
 #include "platform/Toolkit.h"
 
 namespace trellybridge::hl7 {

@@ -4,9 +4,9 @@
 #include <array>
 #include <vector>
 
+#include "common/Keywords.h"
 #include "common/Text.h"
 #include "common/ThreadState.h"
-#include "formats/Keywords.h"
 #include "formats/Parsers.h"
 #include "formats/RecordReader.h"
 #include "platform/Toolkit.h"

@@ -4,10 +4,10 @@
 #include <array>
 #include <vector>
 
+#include "common/Keywords.h"
 #include "common/Text.h"
 #include "common/ThreadState.h"
 #include "common/XmlHelpers.h"
-#include "formats/Keywords.h"
 #include "formats/Parsers.h"
 #include "formats/RecordReader.h"
 #include "platform/Toolkit.h"
