@@ -5,16 +5,14 @@
 #include "common/AnswerLimit.h"
 #include "common/DebugLog.h"
 #include "common/Errors.h"
-#include "common/Keywords.h"
 #include "common/Text.h"
 #include "common/ThreadState.h"
 #include "common/Version.h"
-#include "formats/Parsers.h"
+#include "formats/AnswerDispatch.h"
 #include "session/TcpSession.h"
 #include "session/Transports.h"
 #include "settings/Settings.h"
 #include "tcp/TcpConnection.h"
-#include "trellybridge/TrellyBridgeComm.h"
 
 namespace trellybridge::session {
 namespace {
@@ -41,9 +39,7 @@ bool debugging() {
     return config().DisplayDebugger.toText() == "true";
 }
 
-bool isKnownFormat(const std::string& name) {
-    return name == "STANDARD" || name == "HL7" || name == "SCAN" || name == "XML";
-}
+using formats::isKnownFormat;
 
 // Cut before the first comma, as the debug log shows the end characters.
 std::string firstCode(const Variant& codes) {
@@ -51,11 +47,8 @@ std::string firstCode(const Variant& codes) {
     return text.substr(0, text.find(','));
 }
 
-// The character whose code EOFCharacter gives (its leading number).
 std::string endCharacter() {
-    double code = config().EOFCharacter.numericValue();
-    if (code < 0 || code > 255) return {};
-    return std::string(1, static_cast<char>(static_cast<unsigned char>(code)));
+    return formats::endCharacter(config());
 }
 
 // The timer interval in ms. GetPatient refuses a TimeDelay outside 1 to 2147483647;
@@ -67,29 +60,14 @@ int timeDelay() {
                                                  : static_cast<int>(ms);
 }
 
-// The STANDARD header record: the first "H" with "1", "2" or "3" two places on.
-// Returns the answer from there, without its last character; nullopt without a header.
-std::optional<std::string> standardFromHeader(const std::string& answer) {
-    for (size_t i = 0; i + 3 < answer.size(); ++i) {
-        char level = answer[i + 2];
-        if (answer[i] == 'H' && (level == '1' || level == '2' || level == '3'))
-            return answer.substr(i, answer.size() - i - 1);
-    }
-    return std::nullopt;
+std::string trimmedForDisplay(std::string answer) {
+    return formats::trimmedForDisplay(std::move(answer), config());
 }
 
-std::string trimmedForDisplay(std::string answer) {
-    size_t first = answer.find_first_not_of(' ');
-    answer = first == std::string::npos ? "" : answer.substr(first);
-    std::string end = endCharacter();
-    while (!answer.empty()) {
-        char last = answer.back();
-        if (last == '\r' || last == '\n' || last == ' ' || (!end.empty() && last == end[0]))
-            answer.pop_back();
-        else
-            break;
-    }
-    return answer;
+// What the parsers read besides the settings, and where they write: the thread's record.
+formats::ParseContext parseContext() {
+    return {state().record, state().debugDataDump,
+            formats::ParseContext::delimiterOf(session().recordDelimiter)};
 }
 
 }  // namespace
@@ -320,54 +298,28 @@ bool SessionWindow::handleSerialInput(const std::string& chunk) {
 }
 
 bool SessionWindow::processResponse(std::string answer) {
-    SessionState& s = session();
-    if (inForce(config(), keyword::ChangeLfToCr))
-        for (char& c : answer)
-            if (c == '\n') c = '\r';
-    state().record.clear();
-
-    std::string type = format();
-    bool found = false;
-    if (type == "HL7") {
-        s.startedParsing = platform::clock().now();
-        TrellyBridgeComm parsing;
-        if (formats::parseHL7Stream(parsing, answer)) {
-            s.finishedParsing = platform::clock().now();
-            std::string vendor = config().VendorName.upperText();
-            bool medicVendor = vendor == "MEDIC" || vendor == "MISYS PM" || vendor == "MISYSPM";
-            if (medicVendor && config().MEDICuseGuarantorAddress.toText() == "true")
-                useGuarantorAddress(state().record);
-            return state().patientFound;
-        }
-    } else if (type == "STANDARD") {
-        s.startedParsing = platform::clock().now();
-        if (auto records = standardFromHeader(answer)) {
-            bool delimited = records->size() > 1 && (*records)[1] != ' ';
-            bool parsed = delimited ? formats::parseStandardStream(*records)
-                                    : formats::parseStandardFixedStream(*records);
-            if (parsed) s.finishedParsing = platform::clock().now();
-            found = state().patientFound;
-        }
-        if (found) return true;
-    } else if (type == "SCAN") {
-        s.startedParsing = platform::clock().now();
-        if (formats::parseScanStream(answer)) s.finishedParsing = platform::clock().now();
-        return state().patientFound;
-    } else if (type == "XML") {
-        s.startedParsing = platform::clock().now();
-        if (formats::parseXMLStream(answer)) s.finishedParsing = platform::clock().now();
-        if (state().patientFound) return true;
-    } else {
-        return state().patientFound;
-    }
+    formats::ParseResult parsed = formats::dispatchAnswer(answer, config(), parseContext());
+    applyParseResult(parsed);
+    if (parsed.next != formats::NextStep::ShowAnswerAndEnd) return state().patientFound;
 
     // The answer was not a patient: show it and end the session without more attempts.
-    state().patientFound = false;
     clearText();
     updateText(std::string("Receiving response...") + CRLF);
     updateText("  " + answerForDisplay(trimmedForDisplay(answer)) + CRLF + CRLF);
     closeConnection();
     return false;
+}
+
+void applyParseResult(const formats::ParseResult& result) {
+    SessionState& s = session();
+    if (result.startedParsing) s.startedParsing = result.startedParsing;
+    if (result.finishedParsing) s.finishedParsing = result.finishedParsing;
+    if (result.recordDelimiter) s.recordDelimiter = std::string(1, *result.recordDelimiter);
+    if (result.found) state().patientFound = *result.found;
+    if (result.disconnected) {
+        s.completionCode = 0;
+        s.elapsedTicks = 0;
+    }
 }
 
 void SessionWindow::closeConnection() {

@@ -10,6 +10,10 @@
 #include "platform/EventLoop.h"
 #include "platform/Toolkit.h"
 
+namespace trellybridge::formats {
+struct ParseResult;
+}
+
 namespace trellybridge::session {
 
 class TcpSession;
@@ -67,6 +71,10 @@ private:
     void startTimer(ui::Timer& timer);
     TcpSession* tcp_;
 };
+
+// What reading an answer means for the session: the parse's stamps, the STANDARD
+// delimiter, the found flag, and a disconnected session with its ticks restarted.
+void applyParseResult(const formats::ParseResult& result);
 
 // The thread's session window.
 SessionWindow& sessionWindow();

@@ -76,10 +76,14 @@ TEST_F(Hl7PrimitivesTest, EndOfLineSettingThatIsNoSingleCodeFailsEveryComponentL
     c.EOLCharacter = "13,10";
     c.DisplayDebugger = "true";
     EXPECT_EQ(getHL7SubField("|DOE^JOHN|", "|", "^", 1), "");
-    EXPECT_EQ(threadState().session.completionCode, 0);
-    EXPECT_EQ(threadState().session.elapsedTicks, 0);
     ASSERT_EQ(toolkit->messageBoxes.size(), 2u);
     EXPECT_EQ(toolkit->messageBoxes[1], "Attention!: ERROR capturing HL7 <subfield>");
+    // The failed lookup ends the exchange when the component's method makes it.
+    TrellyBridgeComm comm;
+    EXPECT_EQ(comm.getHL7SubField("|DOE^JOHN|", "|", "^", 1), Variant(""));
+    EXPECT_EQ(threadState().session.completionCode, 0);
+    EXPECT_EQ(threadState().session.elapsedTicks, 0);
+    EXPECT_EQ(toolkit->messageBoxes.size(), 4u);
     c.EOLCharacter = "13";
     EXPECT_EQ(getHL7SubField("|DOE^JOHN|", "|", "^", 1), "|DOE^");
 }
