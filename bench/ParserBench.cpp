@@ -11,6 +11,7 @@
 
 #include "common/ThreadState.h"
 #include "component/RecordPublishing.h"
+#include "formats/AnswerDispatch.h"
 #include "formats/Parsers.h"
 #include "trellybridge/TrellyBridgeComm.h"
 
@@ -38,17 +39,11 @@ void configureFor(const char* format) {
     c.PatientID = "12345";
 }
 
-formats::ParseContext threadContext() {
-    ThreadState& s = threadState();
-    return {s.record, s.debugDataDump,
-            formats::ParseContext::delimiterOf(s.session.recordDelimiter)};
-}
-
 // A parser as a request runs it on this thread, its found flag applied.
 template <auto parser>
 void parseOnThread(const std::string& answer) {
     threadState().patientFound =
-        parser(answer, threadState().config, threadContext()).found.value_or(false);
+        parser(answer, threadState().config, formats::threadParseContext()).found.value_or(false);
 }
 
 // The HL7 parser publishing the record into `comm`, as the public method does.
@@ -56,9 +51,9 @@ auto hl7Into(TrellyBridgeComm& comm) {
     return [&comm, publish = formats::RecordObserver([&comm](const PatientRecord& record) {
                        publishRecord(comm, record);
                    })](const std::string& answer) {
-        threadState().patientFound =
-            formats::parseHL7Stream(answer, threadState().config, threadContext(), publish)
-                .found.value_or(false);
+        threadState().patientFound = formats::parseHL7Stream(answer, threadState().config,
+                                                             formats::threadParseContext(), publish)
+                                         .found.value_or(false);
     };
 }
 

@@ -7,7 +7,9 @@
 #include <memory>
 #include <string>
 
+#include "common/AnswerLimit.h"
 #include "common/ThreadState.h"
+#include "formats/AnswerDispatch.h"
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
 #include "platform/SettingsStore.h"
@@ -57,6 +59,16 @@ inline void varySettings(std::uint8_t choice) {
     if (choice & 32) c.NetworkBridgeType = "TCPIP";
     if (choice & 64) c.EOLCharacter = "10";
     if (choice & 128) c.CaseSensitivity = "true";
+}
+
+// The answer through the dispatcher into the thread's record, and shown as a session
+// shows an answer that held no patient.
+inline void dispatch(std::string answer) {
+    const BridgeConfiguration& config = threadState().config;
+    formats::ParseResult result =
+        formats::dispatchAnswer(answer, config, formats::threadParseContext());
+    if (result.next == formats::NextStep::ShowAnswerAndEnd)
+        answerForDisplay(formats::trimmedForDisplay(answer, config));
 }
 
 }  // namespace trellybridge::fuzzing

@@ -3,6 +3,7 @@
 
 #include "common/ThreadState.h"
 #include "component/RecordPublishing.h"
+#include "formats/AnswerDispatch.h"
 #include "formats/Hl7Primitives.h"
 #include "formats/Parsers.h"
 #include "session/SessionWindow.h"
@@ -21,9 +22,7 @@ Variant TrellyBridgeComm::parseHL7Stream(const Variant& HL7AStream) {
         // The record is published as read, before the keywords' guarantor substitutions;
         // those reach the properties when a request publishes.
         formats::ParseResult result = formats::parseHL7Stream(
-            HL7AStream.toText(), state.config,
-            {state.record, state.debugDataDump,
-             formats::ParseContext::delimiterOf(state.session.recordDelimiter)},
+            HL7AStream.toText(), state.config, formats::threadParseContext(),
             [this](const PatientRecord& record) { publishRecord(*this, record); });
         session::applyParseResult(result);
     } catch (...) {

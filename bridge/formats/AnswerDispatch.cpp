@@ -1,6 +1,7 @@
 #include "formats/AnswerDispatch.h"
 
 #include "common/Keywords.h"
+#include "common/ThreadState.h"
 #include "platform/Clock.h"
 
 namespace trellybridge::formats {
@@ -109,6 +110,12 @@ ParseResult dispatchAnswer(std::string& answer, const BridgeConfiguration& confi
     result.found = false;
     result.next = NextStep::ShowAnswerAndEnd;
     return result;
+}
+
+ParseContext threadParseContext() {
+    ThreadState& state = threadState();
+    return {state.record, state.debugDataDump,
+            ParseContext::delimiterOf(state.session.recordDelimiter)};
 }
 
 }  // namespace trellybridge::formats

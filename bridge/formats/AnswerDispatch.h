@@ -40,4 +40,7 @@ std::string trimmedForDisplay(std::string answer, const BridgeConfiguration& con
 ParseResult dispatchAnswer(std::string& answer, const BridgeConfiguration& config,
                            ParseContext context);
 
+// The thread's record, debug dump and STANDARD delimiter: what a request parses into.
+ParseContext threadParseContext();
+
 }  // namespace trellybridge::formats

@@ -64,12 +64,6 @@ std::string trimmedForDisplay(std::string answer) {
     return formats::trimmedForDisplay(std::move(answer), config());
 }
 
-// What the parsers read besides the settings, and where they write: the thread's record.
-formats::ParseContext parseContext() {
-    return {state().record, state().debugDataDump,
-            formats::ParseContext::delimiterOf(session().recordDelimiter)};
-}
-
 }  // namespace
 
 SessionWindow::SessionWindow() : tcp_(new TcpSession(*this)) {
@@ -298,7 +292,8 @@ bool SessionWindow::handleSerialInput(const std::string& chunk) {
 }
 
 bool SessionWindow::processResponse(std::string answer) {
-    formats::ParseResult parsed = formats::dispatchAnswer(answer, config(), parseContext());
+    formats::ParseResult parsed =
+        formats::dispatchAnswer(answer, config(), formats::threadParseContext());
     applyParseResult(parsed);
     if (parsed.next != formats::NextStep::ShowAnswerAndEnd) return state().patientFound;
 
