@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "common/ThreadState.h"
+#include "component/RecordPublishing.h"
+#include "formats/AnswerDispatch.h"
 #include "formats/Parsers.h"
 #include "support/Sandbox.h"
 #include "trellybridge/TrellyBridgeComm.h"
@@ -30,6 +32,24 @@ void configureFor(const char* format) {
     testing::answerReadingSettings(c, format);
 }
 
+// A parser as a request runs it on this thread, its found flag applied.
+template <auto parser>
+void parseOnThread(const std::string& answer) {
+    threadState().patientFound =
+        parser(answer, threadState().config, formats::threadParseContext()).found.value_or(false);
+}
+
+// The HL7 parser publishing the record into `comm`, as the public method does.
+auto hl7Into(TrellyBridgeComm& comm) {
+    return [&comm, publish = formats::RecordObserver([&comm](const PatientRecord& record) {
+                       publishRecord(comm, record);
+                   })](const std::string& answer) {
+        threadState().patientFound = formats::parseHL7Stream(answer, threadState().config,
+                                                             formats::threadParseContext(), publish)
+                                         .found.value_or(false);
+    };
+}
+
 template <typename Parse>
 void run(benchmark::State& state, const std::string& answer, Parse parse) {
     for (auto _ : state) {
@@ -48,8 +68,7 @@ void run(benchmark::State& state, const std::string& answer, Parse parse) {
 void Hl7Answer(benchmark::State& state) {
     configureFor("HL7");
     TrellyBridgeComm comm;
-    run(state, benchInput("hl7-answer-3ins.hl7"),
-        [&comm](const std::string& a) { formats::parseHL7Stream(comm, a); });
+    run(state, benchInput("hl7-answer-3ins.hl7"), hl7Into(comm));
 }
 BENCHMARK(Hl7Answer);
 
@@ -58,21 +77,19 @@ void StandardAnswer(benchmark::State& state) {
     configureFor("STANDARD");
     std::string answer = benchInput("standard-answer-3ins.txt");
     answer.pop_back();
-    run(state, answer, [](const std::string& a) { formats::parseStandardStream(a); });
+    run(state, answer, parseOnThread<formats::parseStandardStream>);
 }
 BENCHMARK(StandardAnswer);
 
 void ScanAnswer(benchmark::State& state) {
     configureFor("SCAN");
-    run(state, benchInput("scan-answer.txt"),
-        [](const std::string& a) { formats::parseScanStream(a); });
+    run(state, benchInput("scan-answer.txt"), parseOnThread<formats::parseScanStream>);
 }
 BENCHMARK(ScanAnswer);
 
 void XmlAnswer(benchmark::State& state) {
     configureFor("XML");
-    run(state, benchInput("xml-answer-2ins.xml"),
-        [](const std::string& a) { formats::parseXMLStream(a); });
+    run(state, benchInput("xml-answer-2ins.xml"), parseOnThread<formats::parseXMLStream>);
 }
 BENCHMARK(XmlAnswer);
 
@@ -166,29 +183,28 @@ void runScaled(benchmark::State& state, const ScaledAnswer& answer, Parse parse)
 void PerElementHl7(benchmark::State& state) {
     configureFor("HL7");
     TrellyBridgeComm comm;
-    runScaled(state, scaledHl7(static_cast<int>(state.range(0))),
-              [&comm](const std::string& a) { formats::parseHL7Stream(comm, a); });
+    runScaled(state, scaledHl7(static_cast<int>(state.range(0))), hl7Into(comm));
 }
 BENCHMARK(PerElementHl7)->ArgName("times")->Arg(1)->Arg(10)->Arg(100);
 
 void PerElementStandard(benchmark::State& state) {
     configureFor("STANDARD");
     runScaled(state, scaledStandard(static_cast<int>(state.range(0))),
-              [](const std::string& a) { formats::parseStandardStream(a); });
+              parseOnThread<formats::parseStandardStream>);
 }
 BENCHMARK(PerElementStandard)->ArgName("times")->Arg(1)->Arg(10)->Arg(100);
 
 void PerElementScan(benchmark::State& state) {
     configureFor("SCAN");
     runScaled(state, scaledScan(static_cast<int>(state.range(0))),
-              [](const std::string& a) { formats::parseScanStream(a); });
+              parseOnThread<formats::parseScanStream>);
 }
 BENCHMARK(PerElementScan)->ArgName("times")->Arg(1)->Arg(10)->Arg(100);
 
 void PerElementXml(benchmark::State& state) {
     configureFor("XML");
     runScaled(state, scaledXml(static_cast<int>(state.range(0))),
-              [](const std::string& a) { formats::parseXMLStream(a); });
+              parseOnThread<formats::parseXMLStream>);
 }
 BENCHMARK(PerElementXml)->ArgName("times")->Arg(1)->Arg(10)->Arg(100);
 
@@ -236,12 +252,11 @@ void HostileAnswer(benchmark::State& state) {
     state.SetLabel(kNames[kind]);
     if (kind < 4) {
         configureFor("XML");
-        runScaled(state, answer, [](const std::string& a) { formats::parseXMLStream(a); });
+        runScaled(state, answer, parseOnThread<formats::parseXMLStream>);
     } else {
         configureFor("HL7");
         TrellyBridgeComm comm;
-        runScaled(state, answer,
-                  [&comm](const std::string& a) { formats::parseHL7Stream(comm, a); });
+        runScaled(state, answer, hl7Into(comm));
     }
 }
 BENCHMARK(HostileAnswer)->ArgName("kind")->DenseRange(0, 4)->Unit(benchmark::kMillisecond);

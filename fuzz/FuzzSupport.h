@@ -4,8 +4,10 @@
 
 #include <cstdint>
 
+#include "common/AnswerLimit.h"
 #include "common/ThreadState.h"
 #include "support/Sandbox.h"
+#include "formats/AnswerDispatch.h"
 
 namespace trellybridge::fuzzing {
 
@@ -37,6 +39,16 @@ inline void varySettings(std::uint8_t choice) {
     if (choice & 32) c.NetworkBridgeType = "TCPIP";
     if (choice & 64) c.EOLCharacter = "10";
     if (choice & 128) c.CaseSensitivity = "true";
+}
+
+// The answer through the dispatcher into the thread's record, and shown as a session
+// shows an answer that held no patient.
+inline void dispatch(std::string answer) {
+    const BridgeConfiguration& config = threadState().config;
+    formats::ParseResult result =
+        formats::dispatchAnswer(answer, config, formats::threadParseContext());
+    if (result.next == formats::NextStep::ShowAnswerAndEnd)
+        answerForDisplay(formats::trimmedForDisplay(answer, config));
 }
 
 }  // namespace trellybridge::fuzzing

@@ -2,10 +2,10 @@
 #include <string_view>
 
 #include "FuzzSupport.h"
+#include "formats/AnswerDispatch.h"
 #include "formats/Hl7Primitives.h"
 #include "formats/Hl7SegmentIndex.h"
 #include "formats/Parsers.h"
-#include "trellybridge/TrellyBridgeComm.h"
 
 using namespace trellybridge;
 
@@ -15,8 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
     fuzzing::varySettings(data[0]);
     std::string_view text(reinterpret_cast<const char*>(data) + 1, size - 1);
 
-    TrellyBridgeComm comm;
-    formats::parseHL7Stream(comm, text);
+    formats::parseHL7Stream(text, threadState().config, formats::threadParseContext());
 
     hl7::MessageIndex index(text, {"PID", "IN1", "DG1|"});
     const std::string_view tags[] = {"PID", "IN1", "DG1|"};

@@ -1,7 +1,7 @@
 // The override keyword text, as every part of a request reads it.
 #include "FuzzSupport.h"
+#include "common/Keywords.h"
 #include "common/Text.h"
-#include "formats/Keywords.h"
 
 using namespace trellybridge;
 

@@ -1,6 +1,5 @@
 // The STANDARD answer, both layouts, through the answer dispatcher.
 #include "FuzzSupport.h"
-#include "session/SessionWindow.h"
 
 using namespace trellybridge;
 
@@ -8,7 +7,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
     if (size < 1) return 0;
     fuzzing::prepare("STANDARD", "FOLDERS");
     fuzzing::varySettings(data[0]);
-    session::sessionWindow().processResponse(
-        std::string(reinterpret_cast<const char*>(data) + 1, size - 1));
+    fuzzing::dispatch(std::string(reinterpret_cast<const char*>(data) + 1, size - 1));
     return 0;
 }

@@ -9,9 +9,9 @@
 #include "common/AnswerLimit.h"
 #include "common/ThreadState.h"
 #include "component/RequestPreparation.h"
+#include "formats/AnswerDispatch.h"
 #include "platform/FileSystem.h"
 #include "platform/Toolkit.h"
-#include "session/SessionWindow.h"
 
 namespace trellybridge::cli {
 
@@ -58,12 +58,17 @@ int parseAnswer(const ParseOptions& o, std::ostream& out, std::ostream& err) {
     TrellyBridgeComm comm;
     bool found = false;
     if (ready) {
-        session::SessionWindow& window = session::sessionWindow();
-        window.load();
-        window.SerialTimer.setEnabled(false);
-        window.NetworkTimer.setEnabled(false);
-        found = window.processResponse(answer) && state.patientFound;
-        session::unloadSessionWindow();
+        formats::ParseResult result =
+            formats::dispatchAnswer(answer, state.config, formats::threadParseContext());
+        found = result.found.value_or(false);
+        if (result.next == formats::NextStep::ShowAnswerAndEnd) {
+            // Shown as a request shows an answer that held no patient.
+            ui::toolkit().progress(ui::ProgressKind::Log, "Receiving response...\r\n");
+            ui::toolkit().progress(
+                ui::ProgressKind::Log,
+                "  " + answerForDisplay(formats::trimmedForDisplay(answer, state.config)) +
+                    "\r\n\r\n");
+        }
     }
     state.patientFound = found;
     comm.ReturnPatient();

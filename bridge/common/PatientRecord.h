@@ -26,6 +26,8 @@ inline constexpr int kInsuranceFieldCount = 19;
 // Slots 0 to 2 are published as i1 to i3; slot 3 is never published or cleared.
 inline constexpr int kInsuranceSlots = 4;
 inline constexpr int kPublishedInsuranceSlots = 3;
+// Diagnoses 1 to 12, each a description and a code.
+inline constexpr int kDiagnosisSlots = 12;
 
 std::string_view fieldName(RecordField field);
 std::string_view fieldName(InsuranceField field);
@@ -46,6 +48,17 @@ struct PatientRecord {
     const std::string& insured(int slot, InsuranceField field) const {
         return insurance[static_cast<size_t>(slot)][static_cast<size_t>(field)];
     }
+    // The n-th diagnosis (1 to kDiagnosisSlots): its fields follow one another, the
+    // description before the code.
+    static RecordField diagnosisDescriptionField(int n) {
+        return static_cast<RecordField>(static_cast<int>(RecordField::p2ICD9Description1) +
+                                        2 * (n - 1));
+    }
+    static RecordField diagnosisCodeField(int n) {
+        return static_cast<RecordField>(static_cast<int>(RecordField::p2ICD9Code1) + 2 * (n - 1));
+    }
+    std::string& diagnosisDescription(int n) { return (*this)[diagnosisDescriptionField(n)]; }
+    std::string& diagnosisCode(int n) { return (*this)[diagnosisCodeField(n)]; }
 
     // Empties every scalar field and the published insurance slots.
     void clear();

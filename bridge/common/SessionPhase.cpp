@@ -50,20 +50,19 @@ void setPatientFound(bool found) {
     threadState().patientFound = found;
 }
 
+void workStopped() {
+    threadState().session.completionCode = 0;
+    threadState().session.elapsedTicks = 0;
+}
+
 void attemptFailed() {
-    ThreadState& state = threadState();
-    state.patientFound = false;
-    state.session.completionCode = 0;
-    state.session.elapsedTicks = 0;
+    threadState().patientFound = false;
+    workStopped();
 }
 
 void answerFound() {
     threadState().session.completionCode = 1;
     threadState().patientFound = true;
-}
-
-void applyNextStep(NextStep step) {
-    if (step == NextStep::AttemptFailed) attemptFailed();
 }
 
 }  // namespace trellybridge

@@ -17,6 +17,9 @@ void startPhase(Phase first);
 
 // The session has started work on the vendor (the first attempt of a transport).
 void workStarted();
+// The session no longer counts as working on the vendor, and the wait before the next
+// step starts again (an exchange that cannot go on; the found flag is left alone).
+void workStopped();
 // Whether the request's patient is found, as the session or a parser decides it.
 void setPatientFound(bool found);
 // A failed attempt: the patient is not found, the session no longer counts as working
@@ -24,9 +27,5 @@ void setPatientFound(bool found);
 void attemptFailed();
 // The answer is in: the session has done its work and the patient is found.
 void answerFound();
-
-// What a parser's result asks of the session once it has read an answer.
-enum class NextStep { Continue, AttemptFailed };
-void applyNextStep(NextStep step);
 
 }  // namespace trellybridge

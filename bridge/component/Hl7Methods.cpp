@@ -2,8 +2,11 @@
 #include <stdexcept>
 
 #include "common/ThreadState.h"
+#include "component/RecordPublishing.h"
+#include "formats/AnswerDispatch.h"
 #include "formats/Hl7Primitives.h"
 #include "formats/Parsers.h"
+#include "session/SessionWindow.h"
 #include "trellybridge/TrellyBridgeComm.h"
 
 namespace trellybridge {
@@ -15,7 +18,13 @@ long level(const Variant& value) {
 
 Variant TrellyBridgeComm::parseHL7Stream(const Variant& HL7AStream) {
     try {
-        formats::parseHL7Stream(*this, HL7AStream.toText());
+        ThreadState& state = threadState();
+        // The record is published as read, before the keywords' guarantor substitutions;
+        // those reach the properties when a request publishes.
+        formats::ParseResult result = formats::parseHL7Stream(
+            HL7AStream.toText(), state.config, formats::threadParseContext(),
+            [this](const PatientRecord& record) { publishRecord(*this, record); });
+        session::applyParseResult(result);
     } catch (...) {
     }
     return Variant(threadState().patientFound);
@@ -36,8 +45,15 @@ Variant TrellyBridgeComm::getHL7Field(const Variant& HL7Stream, const Variant& H
 Variant TrellyBridgeComm::getHL7SubField(const Variant& HL7Stream, const Variant& HL7OuterTag,
                                          const Variant& HL7Tag, const Variant& HL7Level) {
     std::string stream = HL7Stream.toText();
-    return std::string(
+    std::string found(
         hl7::getHL7SubField(stream, HL7OuterTag.toText(), HL7Tag.toText(), level(HL7Level)));
+    // A lookup that cannot be made ends the exchange, as in a parse.
+    if (!hl7::componentTerminator()) {
+        formats::ParseResult failed;
+        failed.disconnected = true;
+        session::applyParseResult(failed);
+    }
+    return found;
 }
 
 Variant TrellyBridgeComm::verifySubFields(const Variant& HL7Stream, const Variant& HL7Tag,

@@ -7,6 +7,7 @@
 #include "common/Version.h"
 #include "component/Configuration.h"
 #include "component/RequestPreparation.h"
+#include "component/RecordPublishing.h"
 #include "platform/Clock.h"
 #include "platform/Toolkit.h"
 #include "session/SessionWindow.h"
@@ -22,8 +23,7 @@ std::string shortPostal(const std::string& postal) {
 std::string insuranceLogLine(const TrellyBridgeComm& comm, int slot, const std::string& timestamp,
                              const std::string& patientId) {
     auto published = [&](InsuranceField field) {
-        int index = kRecordFieldCount + slot * kInsuranceFieldCount + static_cast<int>(field);
-        return comm.property(static_cast<ResultProperty>(index)).toText();
+        return comm.property(insuredProperty(slot, field)).toText();
     };
     using F = InsuranceField;
     std::string items[] = {timestamp,
@@ -111,22 +111,15 @@ Variant TrellyBridgeComm::ReturnPatient() {
         return {};
     }
 
-    for (int i = 0; i < kRecordFieldCount; ++i)
-        setProperty(static_cast<ResultProperty>(i), state.record.fields[static_cast<size_t>(i)]);
-    for (int slot = 0; slot < kPublishedInsuranceSlots; ++slot)
-        for (int f = 0; f < kInsuranceFieldCount; ++f)
-            setProperty(
-                static_cast<ResultProperty>(kRecordFieldCount + slot * kInsuranceFieldCount + f),
-                state.record.insured(slot, static_cast<InsuranceField>(f)));
+    publishRecord(*this, state.record);
 
     std::string timestamp = platform::formatDate(platform::clock().now(), "yyyymmdd HH:MM");
     auto keep = state.config.LogInsuranceEntries.toWholeNumber();
     if (!keep) return {};  // published, but neither logged nor with errors
     std::string patientId = state.config.PatientID.toText();
     for (int slot = 0; slot < kPublishedInsuranceSlots; ++slot) {
-        int companyName = kRecordFieldCount + slot * kInsuranceFieldCount +
-                          static_cast<int>(InsuranceField::InsuredCompanyName);
-        if (property(static_cast<ResultProperty>(companyName)).isEmptyText()) continue;
+        if (property(insuredProperty(slot, InsuranceField::InsuredCompanyName)).isEmptyText())
+            continue;
         addInsuranceLogLine(kInsuranceLogFile, insuranceLogLine(*this, slot, timestamp, patientId),
                             *keep);
         writeInsuranceLog(*keep);

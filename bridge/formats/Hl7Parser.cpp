@@ -1,17 +1,17 @@
 // The HL7 answer parser: patient, physician, diagnoses, guarantor and insurances read
-// with the positional primitives, adjusted by the override keywords, published into
-// the properties of the instance it runs on, and checked against the identifier asked for.
+// with the positional primitives, adjusted by the override keywords, and checked against
+// the identifier asked for.
+#include <algorithm>
 #include <array>
 
 #include "common/Errors.h"
+#include "common/Keywords.h"
 #include "common/Text.h"
-#include "common/ThreadState.h"
+#include "formats/AnswerDispatch.h"
 #include "formats/Hl7Primitives.h"
 #include "formats/Hl7SegmentIndex.h"
-#include "formats/Keywords.h"
 #include "formats/Parsers.h"
 #include "platform/Toolkit.h"
-#include "trellybridge/TrellyBridgeComm.h"
 
 namespace trellybridge::formats {
 namespace {
@@ -20,7 +20,6 @@ using F = RecordField;
 using I = InsuranceField;
 
 constexpr std::string_view kComponent = "^";
-constexpr int kDiagnoses = 12;
 
 // Segments are indexed once; fields are then read without searching.
 using Segment = hl7::SegmentIndex;
@@ -144,17 +143,17 @@ struct Identifiers {
 
 class Hl7Parse {
 public:
-    explicit Hl7Parse(std::string_view message)
+    Hl7Parse(std::string_view message, const BridgeConfiguration& config, PatientRecord& record)
         : message_(message),
           index_(message, {"PID", "PV1", "DG1|", "GT1", "IN1", "IN2"}),
-          state_(threadState()),
-          c_(state_.config) {}
+          c_(config),
+          record_(record) {}
 
-    bool run(TrellyBridgeComm& comm);
+    ParseResult run(const RecordObserver& whenRead);
 
 private:
     bool keyword(std::string_view word) const { return inForce(c_, word); }
-    std::string& rec(F f) { return state_.record[f]; }
+    std::string& rec(F f) { return record_[f]; }
 
     void readPatientNumber();
     void readPatient();
@@ -164,28 +163,32 @@ private:
     void readGuarantor();
     void readInsurances();
     void readInsurance(int slot, std::string_view in1Text, std::string_view in2Text);
-    void publish(TrellyBridgeComm& comm);
     void substituteGuarantor();
-    void checkIdentifier();
+    bool identifierMatches();
 
     // The segments read, each tag matched anywhere in the text as getHL7Record does.
     enum Tag : size_t { kPid, kPv1, kDg1, kGt1, kIn1, kIn2 };
     std::string_view message_;
     hl7::MessageIndex index_;
-    ThreadState& state_;
     const BridgeConfiguration& c_;
+    PatientRecord& record_;
     Segment pid_{{}};
     Identifiers ids_;
     std::array<InsuredPerson, kInsuranceSlots> insured_;
 };
 
-bool Hl7Parse::run(TrellyBridgeComm& comm) {
+ParseResult Hl7Parse::run(const RecordObserver& whenRead) {
+    ParseResult result;
     pid_ = Segment(index_.record(kPid, 1));
     // An answer without a patient segment (an empty answer, a vendor's error
     // acknowledgement) is no patient, and not an answer to retry: the dispatcher shows
     // it and ends the session.
-    state_.patientFound = !pid_.text().empty();
-    if (!state_.patientFound) return false;
+    result.found = !pid_.text().empty();
+    if (!*result.found) return result;
+    result.read = true;
+    // Without a segment end every component lookup fails (the primitive says so), and
+    // the patient's name is always looked up: the exchange ends.
+    result.disconnected = !componentEnd;
 
     readPatientNumber();
     readPatient();
@@ -194,16 +197,21 @@ bool Hl7Parse::run(TrellyBridgeComm& comm) {
     readDiagnoses();
     readGuarantor();
     readInsurances();
-    publish(comm);
+    // The record as read is what the public parser publishes; the guarantor
+    // substitutions below reach the properties only when a request publishes.
+    if (whenRead) whenRead(record_);
     substituteGuarantor();
-    checkIdentifier();
-    return true;
+    if (!identifierMatches()) {
+        result.found = false;
+        result.disconnected = true;
+    }
+    return result;
 }
 
 void Hl7Parse::readPatientNumber() {
-    std::string format = c_.VendorFormatType.toText();
+    AnswerFormat format = answerFormat(c_.VendorFormatType.toText());
     std::string_view pid2 = field(pid_, 2);
-    if (format == "HL7") {
+    if (format == AnswerFormat::Hl7) {
         if (c_.medicCompanyMode) {
             ids_.patientNumber = stripDelimiters(component(pid2, 1));
             ids_.companyNumber = text::upper(stripDelimiters(component(pid2, 2)));
@@ -212,7 +220,7 @@ void Hl7Parse::readPatientNumber() {
         } else {
             ids_.patientNumber = stripDelimiters(pid2);
         }
-    } else if (format == "STANDARD" || format == "SCAN" || format == "XML") {
+    } else if (format != AnswerFormat::Unknown) {
         ids_.patientNumber = stripDelimiters(pid2);
     }
 }
@@ -244,8 +252,8 @@ void Hl7Parse::readPatient() {
 }
 
 void Hl7Parse::readUniqueIdentifier() {
-    std::string format = c_.VendorFormatType.toText();
-    if (format == "HL7") {
+    AnswerFormat format = answerFormat(c_.VendorFormatType.toText());
+    if (format == AnswerFormat::Hl7) {
         if (c_.medicCompanyMode && !keyword(keyword::SuppressCompanyNumber)) {
             bool lengthSet = !isUnset(c_.MEDICNumberLength);
             rec(F::p1PatientUniqueID) =
@@ -254,7 +262,7 @@ void Hl7Parse::readUniqueIdentifier() {
             rec(F::p1PatientUniqueID) = ids_.patientNumber;
             ids_.combined = ids_.companyNumber + "-" + ids_.patientNumber;
         }
-    } else if (format == "STANDARD" || format == "SCAN") {
+    } else if (format == AnswerFormat::Standard || format == AnswerFormat::Scan) {
         rec(F::p1PatientUniqueID) = ids_.patientNumber;
     }
 }
@@ -300,14 +308,10 @@ void Hl7Parse::readPhysician() {
 }
 
 void Hl7Parse::readDiagnoses() {
-    auto description = [this](int c) -> std::string& {
-        return state_.record.fields[static_cast<size_t>(F::p2ICD9Description1) + 2 * (c - 1)];
-    };
-    auto code = [this](int c) -> std::string& {
-        return state_.record.fields[static_cast<size_t>(F::p2ICD9Description1) + 2 * (c - 1) + 1];
-    };
-    for (int c = 1; c <= kDiagnoses; ++c) description(c).clear(), code(c).clear();
-    for (int c = 1; c <= kDiagnoses; ++c) {
+    auto description = [this](int c) -> std::string& { return record_.diagnosisDescription(c); };
+    auto code = [this](int c) -> std::string& { return record_.diagnosisCode(c); };
+    for (int c = 1; c <= kDiagnosisSlots; ++c) description(c).clear(), code(c).clear();
+    for (int c = 1; c <= kDiagnosisSlots; ++c) {
         Segment dg1(index_.record(kDg1, c));
         if (text::isBlank(dg1.text())) continue;
         std::string_view diagnosis = field(dg1, 3);
@@ -366,7 +370,7 @@ void Hl7Parse::readInsurance(int slot, std::string_view in1Text, std::string_vie
         if (!text::isBlank(alternative)) company = alternative;
     }
 
-    auto insured = [&](I f) -> std::string& { return state_.record.insured(slot, f); };
+    auto insured = [&](I f) -> std::string& { return record_.insured(slot, f); };
     std::string& relationship = insured(I::InsuredRelationship);
     put(relationship, in1, 17);
     if (keyword(keyword::RelationshipCodes)) relationship = relationshipCode(relationship);
@@ -397,19 +401,6 @@ void Hl7Parse::readInsurance(int slot, std::string_view in1Text, std::string_vie
     appendValue(insuredName, person.middleInitial);
 }
 
-void Hl7Parse::publish(TrellyBridgeComm& comm) {
-    // Written into the text the properties already hold, so a host that asks again and
-    // again does not pay for fresh storage each time.
-    for (int i = 0; i < kRecordFieldCount; ++i)
-        comm.setPropertyText(static_cast<ResultProperty>(i),
-                             state_.record.fields[static_cast<size_t>(i)]);
-    for (int slot = 0; slot < kPublishedInsuranceSlots; ++slot)
-        for (int f = 0; f < kInsuranceFieldCount; ++f)
-            comm.setPropertyText(
-                static_cast<ResultProperty>(kRecordFieldCount + slot * kInsuranceFieldCount + f),
-                state_.record.insured(slot, static_cast<I>(f)));
-}
-
 void Hl7Parse::substituteGuarantor() {
     const InsuredPerson& first = insured_[0];
     if (keyword(keyword::UseIn1ForGuarantorNameOnly)) {
@@ -431,44 +422,43 @@ void Hl7Parse::substituteGuarantor() {
     }
     if (keyword(keyword::Kxra) &&
         text::trimSpaces(rec(F::g1GuarantorAddress1)) == "4120B N ELM STREET")
-        guarantorFromPatient(state_.record, false);
+        guarantorFromPatient(record_, false);
     if (keyword(keyword::UsePidForGuarantor) && rec(F::g1GuarantorLastName).empty() &&
         rec(F::g1GuarantorFirstName).empty())
-        guarantorFromPatient(state_.record, true);
+        guarantorFromPatient(record_, true);
 }
 
-void Hl7Parse::checkIdentifier() {
-    if (c_.NetworkBridgeType.toText() != "TCPIP") return;
+bool Hl7Parse::identifierMatches() {
+    if (c_.NetworkBridgeType.toText() != "TCPIP") return true;
     const std::string& returned = rec(F::p1PatientUniqueID);
-    if (returned.empty() && ids_.pid3.empty()) return;
+    if (returned.empty() && ids_.pid3.empty()) return true;
     bool exact = c_.CaseSensitivity.toText() != "false";
     auto fold = [exact](const std::string& value) { return exact ? value : text::upper(value); };
     std::string requested = fold(c_.PatientID.toText());
     if (requested == fold(returned) || requested == fold(ids_.combined) ||
         requested == fold(ids_.pid3))
-        return;
+        return true;
 
     ui::toolkit().messageBox("Patient ID returned does not match ID submitted.\r" +
                                  c_.PatientID.toText() + " <--> " + returned,
                              "", ui::Icon::None);
     recordError(errc::Hl7ParseFailed, "");
-    state_.patientFound = false;
-    state_.session.completionCode = 0;
-    state_.session.elapsedTicks = 0;
+    return false;
 }
 
 }  // namespace
 
-bool parseHL7Stream(TrellyBridgeComm& comm, std::string_view answer) {
+ParseResult parseHL7Stream(std::string_view answer, const BridgeConfiguration& config,
+                           ParseContext context, const RecordObserver& whenRead) {
     // Two carriage returns end the last segment whatever the vendor sent; the message
     // is kept for the debug dump and parsed from there.
-    std::string& message = threadState().debugDataDump;
+    std::string& message = context.debugDump;
     message.reserve(answer.size() + 2);
     message.assign(answer);
     message += "\r\r";
-    componentEnd = hl7::componentTerminator();
-    removeQuotes = inForce(threadState().config, keyword::RemoveQuotes);
-    return Hl7Parse(message).run(comm);
+    componentEnd = hl7::componentTerminator(config);
+    removeQuotes = inForce(config, keyword::RemoveQuotes);
+    return Hl7Parse(message, config, context.record).run(whenRead);
 }
 
 }  // namespace trellybridge::formats

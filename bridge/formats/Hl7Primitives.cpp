@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "common/Keywords.h"
 #include "common/ThreadState.h"
-#include "formats/Keywords.h"
 #include "platform/Toolkit.h"
 
 namespace trellybridge::hl7 {
@@ -33,15 +33,14 @@ std::string_view mid(std::string_view text, long start, long length) {
     return text.substr(static_cast<size_t>(start - 1), static_cast<size_t>(length));
 }
 
-// A lookup that cannot be made: optional boxes, then the session's counters reset.
+// A lookup that cannot be made shows why when debugging; the caller ends the exchange
+// (see componentTerminator).
 void lookupFailed(const char* what, std::string_view reason) {
     if (threadState().config.DisplayDebugger.toText() == "true") {
         ui::toolkit().messageBox(reason, "", ui::Icon::None);
         ui::toolkit().messageBox(std::string("ERROR capturing HL7 ") + what, "Attention!",
                                  ui::Icon::Critical);
     }
-    threadState().session.completionCode = 0;
-    threadState().session.elapsedTicks = 0;
 }
 
 // countOccurrences(text, pattern) >= wanted, without counting past what is wanted.
@@ -97,8 +96,8 @@ namespace {
 
 // The segment end of component lookups: the character EOLCharacter gives. A plain
 // run of digits is read directly; anything else goes through the full conversion.
-char endOfLineCharacter() {
-    const Variant& setting = threadState().config.EOLCharacter;
+char endOfLineCharacter(const BridgeConfiguration& config) {
+    const Variant& setting = config.EOLCharacter;
     std::string_view digits = setting.textView();
     if (!digits.empty() && digits.size() <= 3 &&
         std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
@@ -111,19 +110,23 @@ char endOfLineCharacter() {
 
 }  // namespace
 
-std::optional<char> componentTerminator() {
+std::optional<char> componentTerminator(const BridgeConfiguration& config) {
     try {
-        return endOfLineCharacter();
+        return endOfLineCharacter(config);
     } catch (const std::exception&) {
         return std::nullopt;
     }
+}
+
+std::optional<char> componentTerminator() {
+    return componentTerminator(threadState().config);
 }
 
 std::string_view getHL7SubField(std::string_view stream, std::string_view outerTag,
                                 std::string_view tag, long level) {
     char terminator;
     try {
-        terminator = endOfLineCharacter();
+        terminator = endOfLineCharacter(threadState().config);
     } catch (const std::exception& failure) {
         lookupFailed("<subfield>", "5 - " + std::string(failure.what()));
         return {};

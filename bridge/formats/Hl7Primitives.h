@@ -8,6 +8,10 @@
 #include <string>
 #include <string_view>
 
+namespace trellybridge {
+struct BridgeConfiguration;
+}
+
 namespace trellybridge::hl7 {
 
 // The n-th segment holding `tag` (anywhere in the text), through its carriage return.
@@ -15,7 +19,9 @@ std::string_view getHL7Record(std::string_view stream, std::string_view tag, lon
 // The `level`-th field of a segment.
 std::string_view getHL7Field(std::string_view stream, std::string_view tag, long level);
 // The `level`-th component (or repetition) of a wrapped field. The segment end is the
-// character whose code EOLCharacter gives; when that is not one code, every lookup fails.
+// character whose code EOLCharacter gives; when that is not one code, every lookup fails
+// (with message boxes when debugging), and a failed lookup ends the exchange: its caller
+// marks the session disconnected and restarts its tick count.
 std::string_view getHL7SubField(std::string_view stream, std::string_view outerTag,
                                 std::string_view tag, long level);
 // Does the text (its last character aside) hold at least level - 1 `tag` characters?
@@ -24,7 +30,9 @@ bool verifySubFields(std::string_view stream, std::string_view tag, long level);
 std::string getASCII(std::string_view code);
 bool isCharacterCode(std::string_view code);
 // The segment end of component lookups (the character EOLCharacter gives), or nullopt
-// when the setting is no single code and every component lookup fails.
+// when the setting is no single code and every component lookup fails. Without a
+// configuration, the thread's.
+std::optional<char> componentTerminator(const BridgeConfiguration& config);
 std::optional<char> componentTerminator();
 
 // The value without its wrapping characters; without double quotes under {REMOVE QUOTES}.

@@ -1,30 +1,77 @@
-// The answer parsers, one per vendor format. Each fills the thread's patient record,
-// sets patientFound and keeps the raw answer for the debug dump. A parser returns false
-// when it failed outright (the answer could not be read at all).
+// The answer parsers, one per vendor format. Each reads an answer with the request's
+// settings into the caller's record and says what came of it; none of them publishes the
+// record or touches the session: the caller applies the result. Message boxes a parser
+// shows (an identifier that does not match, a vendor's error element) appear as it reads.
 #pragma once
 
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
-namespace trellybridge {
+#include "common/BridgeConfiguration.h"
+#include "common/PatientRecord.h"
+#include "platform/Clock.h"
 
-class TrellyBridgeComm;
+namespace trellybridge::formats {
 
-namespace formats {
+// What the session does once the answer has been read.
+enum class NextStep {
+    Continue,          // goes on as the found flag says
+    ShowAnswerAndEnd,  // the answer was not a patient: it is shown and the session ends
+                       // without more attempts
+};
 
-// Also publishes the record into the properties of `comm`. An answer without a PID
-// segment is no patient and fails, so that the dispatcher shows it and ends the session.
-bool parseHL7Stream(TrellyBridgeComm& comm, std::string_view answer);
+struct ParseResult {
+    // False when the parser failed outright (the answer could not be read at all).
+    bool read = false;
+    // Did the answer hold the patient asked for? Unset when no parser ran (a format
+    // without one): the session's flag stands.
+    std::optional<bool> found;
+    // The answer ended the exchange (an identifier that does not match, a vendor's error
+    // element, a component lookup that cannot be made): the session shows it disconnected
+    // and its tick count starts again.
+    bool disconnected = false;
+    NextStep next = NextStep::Continue;
+    // When reading began and ended; unset for a step that never happened.
+    std::optional<platform::LocalTime> startedParsing, finishedParsing;
+    // The delimiter a STANDARD header record named.
+    std::optional<char> recordDelimiter;
+};
+
+// What a parse works with besides the answer and the settings. The record and the debug
+// dump belong to the caller, so that their storage is reused from one answer to the next.
+struct ParseContext {
+    PatientRecord& record;       // filled; a field the answer does not name keeps its text
+    std::string& debugDump;      // the answer as kept for the debug log (HL7 and STANDARD)
+    char recordDelimiter = '|';  // the STANDARD delimiter until a header record names one
+
+    // The delimiter a session keeps as text: its first character, "|" when empty.
+    static char delimiterOf(std::string_view text) { return text.empty() ? '|' : text[0]; }
+};
+
+// Sees the HL7 record as read, before the guarantor substitutions of the keywords; the
+// public parseHL7Stream method publishes it at that point.
+using RecordObserver = std::function<void(const PatientRecord&)>;
+
+// An answer without a PID segment is no patient and fails, so that the dispatcher shows it
+// and ends the session.
+ParseResult parseHL7Stream(std::string_view answer, const BridgeConfiguration& config,
+                           ParseContext context, const RecordObserver& whenRead = {});
 // STANDARD, delimited layout (the header names the delimiter).
-bool parseStandardStream(std::string_view answer);
+ParseResult parseStandardStream(std::string_view answer, const BridgeConfiguration& config,
+                                ParseContext context);
 // STANDARD, fixed-column layout.
-bool parseStandardFixedStream(std::string_view answer);
-bool parseScanStream(std::string_view answer);
+ParseResult parseStandardFixedStream(std::string_view answer, const BridgeConfiguration& config,
+                                     ParseContext context);
+ParseResult parseScanStream(std::string_view answer, const BridgeConfiguration& config,
+                            ParseContext context);
+ParseResult parseXMLStream(std::string_view answer, const BridgeConfiguration& config,
+                           ParseContext context);
+
 // The tag of a SCAN line (before the first "=", trimmed) and its value (after it, up to
 // the line's end character, trimmed).
 std::string getScanTag(std::string_view line);
 std::string getScanValue(std::string_view line);
-bool parseXMLStream(std::string_view answer);
 
-}  // namespace formats
-}  // namespace trellybridge
+}  // namespace trellybridge::formats

@@ -3,7 +3,6 @@
 #include <map>
 
 #include "common/Text.h"
-#include "common/ThreadState.h"
 #include "formats/Parsers.h"
 #include "formats/RecordReader.h"
 #include "platform/Toolkit.h"
@@ -65,9 +64,8 @@ const std::map<std::string, std::vector<Target>, std::less<>>& vocabulary() {
     return tags;
 }
 
-void failParse() {
-    threadState().patientFound = false;
-    if (threadState().config.DisplayDebugger.toText() == "true")
+void failParse(const BridgeConfiguration& config) {
+    if (config.DisplayDebugger.toText() == "true")
         ui::toolkit().messageBox("ERROR parsing SCAN stream", "Attention!", ui::Icon::Critical);
 }
 
@@ -85,12 +83,14 @@ std::string getScanValue(std::string_view line) {
     return text::trimSpaces(line.substr(equals + 1, line.size() - equals - 2));
 }
 
-bool parseScanStream(std::string_view answer) {
-    ThreadState& state = threadState();
-    state.patientFound = true;
+ParseResult parseScanStream(std::string_view answer, const BridgeConfiguration& config,
+                            ParseContext context) {
+    PatientRecord& record = context.record;
+    ParseResult result;
+    result.found = true;
     bool sawPatient = false;
     try {
-        RecordReader reader(answer, state.config);
+        RecordReader reader(answer, config);
         while (reader.position() + 1 < reader.length()) {
             std::string line = reader.next();
             std::string tag = getScanTag(line);
@@ -100,28 +100,32 @@ bool parseScanStream(std::string_view answer) {
             std::string value = getScanValue(line);
             for (const Target& target : found->second) {
                 if (target.isInsurance)
-                    state.record.insured(0, target.insured) = value;
+                    record.insured(0, target.insured) = value;
                 else
-                    state.record[target.field] = value;
+                    record[target.field] = value;
             }
-            if (tag == "I_ADR") state.record.insured(0, I::InsuredCompanyAddress2).clear();
+            if (tag == "I_ADR") record.insured(0, I::InsuredCompanyAddress2).clear();
         }
     } catch (const ParseFailure&) {
-        failParse();
-        return false;
+        result.found = false;
+        failParse(config);
+        return result;
     }
-    state.session.finishedParsing = platform::clock().now();
+    result.finishedParsing = platform::clock().now();
     // Lines without any patient tag are no patient.
     if (!sawPatient) {
-        state.patientFound = false;
-        return true;
+        result.found = false;
+        result.read = true;
+        return result;
     }
-    if (state.config.NetworkBridgeType.toText() == "TCPIP" &&
-        !sameIdentifier(state.config, state.record[F::p1PatientUniqueID])) {
-        failParse();
-        return false;
+    if (config.NetworkBridgeType.toText() == "TCPIP" &&
+        !sameIdentifier(config, record[F::p1PatientUniqueID])) {
+        result.found = false;
+        failParse(config);
+        return result;
     }
-    return true;
+    result.read = true;
+    return result;
 }
 
 }  // namespace trellybridge::formats

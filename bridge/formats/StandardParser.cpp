@@ -4,9 +4,8 @@
 #include <array>
 #include <vector>
 
+#include "common/Keywords.h"
 #include "common/Text.h"
-#include "common/ThreadState.h"
-#include "formats/Keywords.h"
 #include "formats/Parsers.h"
 #include "formats/RecordReader.h"
 #include "platform/Toolkit.h"
@@ -41,11 +40,10 @@ std::vector<Place<F>> physicianPlaces() {
                                     {F::p2PhysicianUPIN, 3, 33, 15},
                                     {F::p2PhysicianLicenseNumber, 4, 48, 15},
                                     {F::p2PhysicianNPI, 29, 615, 15}};
-    for (int n = 1; n <= 12; ++n) {
-        auto description = static_cast<F>(static_cast<int>(F::p2ICD9Description1) + 2 * (n - 1));
-        auto code = static_cast<F>(static_cast<int>(F::p2ICD9Code1) + 2 * (n - 1));
-        places.push_back({description, 3 + 2 * n, 63 + 46 * (n - 1), 40});
-        places.push_back({code, 4 + 2 * n, 103 + 46 * (n - 1), 6});
+    for (int n = 1; n <= kDiagnosisSlots; ++n) {
+        places.push_back(
+            {PatientRecord::diagnosisDescriptionField(n), 3 + 2 * n, 63 + 46 * (n - 1), 40});
+        places.push_back({PatientRecord::diagnosisCodeField(n), 4 + 2 * n, 103 + 46 * (n - 1), 6});
     }
     return places;
 }
@@ -88,9 +86,8 @@ std::string recordType(const std::string& record) {
     return record.substr(0, 1);
 }
 
-void failParse() {
-    threadState().patientFound = false;
-    if (threadState().config.DisplayDebugger.toText() == "true")
+void failParse(const BridgeConfiguration& config) {
+    if (config.DisplayDebugger.toText() == "true")
         ui::toolkit().messageBox("ERROR parsing response stream", "Attention!", ui::Icon::Critical);
 }
 
@@ -137,18 +134,22 @@ private:
 // Reads records in one of the two layouts and fills the record.
 class StandardParse {
 public:
-    StandardParse(std::string_view answer, bool delimited)
-        : answer_(answer), delimited_(delimited), state_(threadState()), c_(state_.config) {}
+    StandardParse(std::string_view answer, bool delimited, const BridgeConfiguration& config,
+                  ParseContext context)
+        : answer_(answer),
+          delimited_(delimited),
+          c_(config),
+          context_(context),
+          record_(context.record),
+          delimiter_(context.recordDelimiter) {}
 
-    bool run();
+    ParseResult run();
 
 private:
     template <typename Field, typename Store>
     void read(const std::string& record, const std::vector<Place<Field>>& places,
               Store store) const {
-        char delimiter =
-            state_.session.recordDelimiter.empty() ? '|' : state_.session.recordDelimiter[0];
-        RecordValues values(record, delimited_, delimiter);
+        RecordValues values(record, delimited_, delimiter_);
         for (const Place<Field>& place : places)
             store(place.field, values.value(place.number, place.column, place.width));
     }
@@ -157,28 +158,31 @@ private:
 
     std::string_view answer_;
     bool delimited_;
-    ThreadState& state_;
     const BridgeConfiguration& c_;
+    ParseContext context_;
+    PatientRecord& record_;
+    char delimiter_;  // the header record names it
+    ParseResult result_;
     bool sawPatient_ = false;
 };
 
 void StandardParse::readRecord(const std::string& record) {
     std::string type = recordType(record);
-    auto toRecord = [this](F field, std::string v) { state_.record[field] = std::move(v); };
+    auto toRecord = [this](F field, std::string v) { record_[field] = std::move(v); };
     if (type == "H") {
-        if (record.size() >= 2) state_.session.recordDelimiter = record.substr(1, 1);
+        if (record.size() >= 2) result_.recordDelimiter = delimiter_ = record[1];
     } else if (type == "P1") {
         sawPatient_ = true;
         read(record, kPatient, toRecord);
-        std::string& ssn = state_.record[F::p1PatientSSN];
+        std::string& ssn = record_[F::p1PatientSSN];
         ssn = inForce(c_, keyword::NoPatientSsn) ? "" : cleanSsn(ssn);
-        std::string& dob = state_.record[F::p1PatientDOB];
+        std::string& dob = record_[F::p1PatientDOB];
         if (delimited_ && dob.size() > 8) dob.resize(8);
     } else if (type == "P2") {
         read(record, kPhysician, toRecord);
         if (inForce(c_, keyword::NoDoctor)) {
-            state_.record[F::p2PhysicianUPIN].clear();
-            state_.record[F::p2PhysicianNPI].clear();
+            record_[F::p2PhysicianUPIN].clear();
+            record_[F::p2PhysicianNPI].clear();
         }
     } else if (type == "G1") {
         read(record, kGuarantor, toRecord);
@@ -189,10 +193,10 @@ void StandardParse::readRecord(const std::string& record) {
                                                                : 3;
         if (delimited_ && slot + 1 > allowed) return;
         read(record, kInsurance,
-             [&](I field, std::string v) { state_.record.insured(slot, field) = std::move(v); });
+             [&](I field, std::string v) { record_.insured(slot, field) = std::move(v); });
         if (!delimited_) {
-            state_.record.insured(slot, I::InsuredCompanyAddress2).clear();
-            state_.record.insured(slot, I::InsuredAlternateCompanyName).clear();
+            record_.insured(slot, I::InsuredCompanyAddress2).clear();
+            record_.insured(slot, I::InsuredAlternateCompanyName).clear();
         }
     }
 }
@@ -200,7 +204,7 @@ void StandardParse::readRecord(const std::string& record) {
 bool StandardParse::checkIdentifier() {
     if (c_.NetworkBridgeType.toText() != "TCPIP") return true;
     if (delimited_ && inForce(c_, keyword::BypassPidCheckForAstm)) return true;
-    const std::string& returned = state_.record[F::p1PatientUniqueID];
+    const std::string& returned = record_[F::p1PatientUniqueID];
     if (sameIdentifier(c_, returned)) return true;
     if (delimited_)
         ui::toolkit().messageBox("Patient ID returned does not match ID submitted.\r" +
@@ -209,9 +213,9 @@ bool StandardParse::checkIdentifier() {
     return false;
 }
 
-bool StandardParse::run() {
-    state_.patientFound = true;
-    state_.debugDataDump = std::string(answer_);
+ParseResult StandardParse::run() {
+    result_.found = true;
+    context_.debugDump.assign(answer_);
     try {
         RecordReader reader(answer_, c_);
         if (delimited_) {
@@ -223,36 +227,41 @@ bool StandardParse::run() {
             }
         }
     } catch (const ParseFailure&) {
-        failParse();
-        return false;
+        result_.found = false;
+        failParse(c_);
+        return result_;
     }
 
     if (delimited_ && inForce(c_, keyword::UsePidForGuarantor) &&
-        state_.record[F::g1GuarantorLastName].empty() &&
-        state_.record[F::g1GuarantorFirstName].empty()) {
-        guarantorFromPatient(state_.record, true);
+        record_[F::g1GuarantorLastName].empty() && record_[F::g1GuarantorFirstName].empty()) {
+        guarantorFromPatient(record_, true);
     }
-    state_.session.finishedParsing = platform::clock().now();
+    result_.finishedParsing = platform::clock().now();
 
     // An answer without a patient record is no patient.
     if (!sawPatient_) {
-        state_.patientFound = false;
-        return true;
+        result_.found = false;
+        result_.read = true;
+        return result_;
     }
     if (!checkIdentifier()) {
-        failParse();
-        return false;
+        result_.found = false;
+        failParse(c_);
+        return result_;
     }
-    return true;
+    result_.read = true;
+    return result_;
 }
 
 }  // namespace
 
-bool parseStandardStream(std::string_view answer) {
-    return StandardParse(answer, true).run();
+ParseResult parseStandardStream(std::string_view answer, const BridgeConfiguration& config,
+                                ParseContext context) {
+    return StandardParse(answer, true, config, context).run();
 }
-bool parseStandardFixedStream(std::string_view answer) {
-    return StandardParse(answer, false).run();
+ParseResult parseStandardFixedStream(std::string_view answer, const BridgeConfiguration& config,
+                                     ParseContext context) {
+    return StandardParse(answer, false, config, context).run();
 }
 
 }  // namespace trellybridge::formats

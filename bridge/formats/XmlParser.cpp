@@ -4,10 +4,9 @@
 #include <array>
 #include <vector>
 
+#include "common/Keywords.h"
 #include "common/Text.h"
-#include "common/ThreadState.h"
 #include "common/XmlHelpers.h"
-#include "formats/Keywords.h"
 #include "formats/Parsers.h"
 #include "formats/RecordReader.h"
 #include "platform/Toolkit.h"
@@ -21,7 +20,6 @@ using xml::getXMLAttribute;
 using xml::getXMLElements;
 using xml::Searchable;
 
-constexpr long kDiagnoses = 12;
 constexpr long kInsuranceElements = 4;  // slots 0 to 3; only 0 to 2 are published
 
 struct Address {
@@ -59,12 +57,12 @@ std::string splitMiddleName(const std::string& name) {
 
 class XmlParse {
 public:
-    explicit XmlParse(std::string_view answer)
-        : document_(answer), answer_(document_.whole()), state_(threadState()), c_(state_.config) {}
-    bool run();
+    XmlParse(std::string_view answer, const BridgeConfiguration& config, PatientRecord& record)
+        : document_(answer), answer_(document_.whole()), c_(config), record_(record) {}
+    ParseResult run();
 
 private:
-    std::string& rec(F f) { return state_.record[f]; }
+    std::string& rec(F f) { return record_[f]; }
     bool readPatient();
     void readPhysician();
     void readGuarantor();
@@ -73,28 +71,30 @@ private:
     // The answer is upper-cased once; every element found is searched through that copy.
     xml::Document document_;
     Searchable answer_;
-    ThreadState& state_;
     const BridgeConfiguration& c_;
+    PatientRecord& record_;
 };
 
-bool XmlParse::run() {
-    state_.patientFound = true;
+ParseResult XmlParse::run() {
+    ParseResult result;
+    result.found = true;
     if (std::vector<Searchable> errors = getXMLElements(answer_, "ERROR"); !errors.empty()) {
+        // The vendor's refusal ends the exchange.
         ui::toolkit().messageBox(std::string(errors.front().text), "Attention!",
                                  ui::Icon::Critical);
-        state_.patientFound = false;
-        state_.session.completionCode = 0;
-        state_.session.elapsedTicks = 0;
-        return false;
+        result.found = false;
+        result.disconnected = true;
+        return result;
     }
     bool patient = readPatient();
     readPhysician();
     readGuarantor();
     readInsurances();
-    state_.session.finishedParsing = platform::clock().now();
+    result.finishedParsing = platform::clock().now();
     // A document without a P1 element is no patient.
-    if (!patient) state_.patientFound = false;
-    return true;
+    if (!patient) result.found = false;
+    result.read = true;
+    return result;
 }
 
 bool XmlParse::readPatient() {
@@ -130,7 +130,7 @@ bool XmlParse::readPatient() {
 
 void XmlParse::readPhysician() {
     std::string provider, upin, npi, license;
-    std::array<std::string, kDiagnoses + 1> codes, descriptions;
+    std::array<std::string, kDiagnosisSlots + 1> codes, descriptions;
     if (std::vector<Searchable> physicians = getXMLElements(answer_, "P2"); !physicians.empty()) {
         Searchable element = physicians.front();
         provider = getXMLAttribute(element, "UsualProvider");
@@ -140,7 +140,7 @@ void XmlParse::readPhysician() {
         if (inForce(c_, keyword::NoDoctor)) upin.clear(), npi.clear();
         // A thirteenth diagnosis has no place to go and is left out.
         std::vector<Searchable> diagnoses = getXMLElements(element, "ICD9");
-        long count = std::min(static_cast<long>(diagnoses.size()), kDiagnoses);
+        long count = std::min(static_cast<long>(diagnoses.size()), long{kDiagnosisSlots});
         for (long k = 1; k <= count; ++k) {
             Searchable diagnosis = diagnoses[static_cast<size_t>(k - 1)];
             codes[static_cast<size_t>(k)] = getXMLAttribute(diagnosis, "Code");
@@ -151,11 +151,9 @@ void XmlParse::readPhysician() {
     rec(F::p2PhysicianUPIN) = upin;
     rec(F::p2PhysicianNPI) = npi;
     rec(F::p2PhysicianLicenseNumber) = license;
-    for (int k = 1; k <= kDiagnoses; ++k) {
-        int description = static_cast<int>(F::p2ICD9Description1) + 2 * (k - 1);
-        state_.record.fields[static_cast<size_t>(description)] =
-            descriptions[static_cast<size_t>(k)];
-        state_.record.fields[static_cast<size_t>(description + 1)] = codes[static_cast<size_t>(k)];
+    for (int k = 1; k <= kDiagnosisSlots; ++k) {
+        record_.diagnosisDescription(k) = descriptions[static_cast<size_t>(k)];
+        record_.diagnosisCode(k) = codes[static_cast<size_t>(k)];
     }
 }
 
@@ -198,7 +196,7 @@ void XmlParse::readInsurances() {
         Searchable element = insurances[static_cast<size_t>(n - 1)];
         int slot = static_cast<int>(n - 1);
         auto set = [&](I field, std::string value) {
-            state_.record.insured(slot, field) = std::move(value);
+            record_.insured(slot, field) = std::move(value);
         };
         set(I::InsuredName, getXMLAttribute(element, "Name"));
         set(I::InsuredRelationship, getXMLAttribute(element, "Relationship"));
@@ -231,8 +229,9 @@ void XmlParse::readInsurances() {
 
 }  // namespace
 
-bool parseXMLStream(std::string_view answer) {
-    return XmlParse(answer).run();
+ParseResult parseXMLStream(std::string_view answer, const BridgeConfiguration& config,
+                           ParseContext context) {
+    return XmlParse(answer, config, context.record).run();
 }
 
 }  // namespace trellybridge::formats

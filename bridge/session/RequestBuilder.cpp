@@ -4,8 +4,8 @@
 
 #include "common/BridgeConfiguration.h"
 #include "common/Errors.h"
+#include "common/Keywords.h"
 #include "common/Text.h"
-#include "formats/Keywords.h"
 #include "platform/Clock.h"
 
 namespace trellybridge::request {

@@ -7,6 +7,7 @@
 
 #include "common/BridgeConfiguration.h"
 #include "common/ThreadState.h"
+#include "formats/AnswerDispatch.h"
 
 namespace trellybridge::session {
 
@@ -27,9 +28,7 @@ inline bool debugging() {
 
 // The character whose code EOFCharacter gives (its leading number).
 inline std::string endCharacter() {
-    double code = config().EOFCharacter.numericValue();
-    if (code < 0 || code > 255) return {};
-    return std::string(1, static_cast<char>(static_cast<unsigned char>(code)));
+    return formats::endCharacter(config());
 }
 
 // The timer interval in ms. GetPatient refuses a TimeDelay outside 1 to 2147483647;

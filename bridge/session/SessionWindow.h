@@ -13,6 +13,10 @@
 #include "platform/EventLoop.h"
 #include "platform/Toolkit.h"
 
+namespace trellybridge::formats {
+struct ParseResult;
+}
+
 namespace trellybridge::session {
 
 class BridgeSession;
@@ -72,6 +76,9 @@ private:
 
 // The bridge the thread's settings name now.
 const BridgeSession& currentBridge();
+// What reading an answer means for the session: the parse's stamps, the STANDARD
+// delimiter, the found flag, and a disconnected session with its ticks restarted.
+void applyParseResult(const formats::ParseResult& result);
 
 // The thread's session window.
 SessionWindow& sessionWindow();

@@ -4,9 +4,9 @@
 #include <random>
 #include <vector>
 
+#include "common/Keywords.h"
 #include "common/Text.h"
 #include "common/ThreadState.h"
-#include "formats/Keywords.h"
 #include "platform/Clock.h"
 #include "platform/Sockets.h"
 #include "platform/Toolkit.h"

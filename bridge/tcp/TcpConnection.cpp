@@ -5,9 +5,9 @@
 
 #include "common/AnswerLimit.h"
 #include "common/Errors.h"
+#include "common/Keywords.h"
 #include "common/Text.h"
 #include "common/ThreadState.h"
-#include "formats/Keywords.h"
 #include "platform/Toolkit.h"
 
 namespace trellybridge::tcp {

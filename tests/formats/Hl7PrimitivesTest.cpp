@@ -4,7 +4,6 @@
 #include "common/ThreadState.h"
 #include "formats/Hl7Primitives.h"
 #include "support/TestEnvironment.h"
-#include "trellybridge/TrellyBridgeComm.h"
 
 namespace trellybridge {
 namespace {
@@ -71,13 +70,9 @@ TEST_F(Hl7PrimitivesTest, ComponentsAndRepetitions) {
 
 TEST_F(Hl7PrimitivesTest, EndOfLineSettingThatIsNoSingleCodeFailsEveryComponentLookup) {
     BridgeConfiguration& c = threadState().config;
-    threadState().session.completionCode = 1;
-    threadState().session.elapsedTicks = 4;
     c.EOLCharacter = "13,10";
     c.DisplayDebugger = "true";
     EXPECT_EQ(getHL7SubField("|DOE^JOHN|", "|", "^", 1), "");
-    EXPECT_EQ(threadState().session.completionCode, 0);
-    EXPECT_EQ(threadState().session.elapsedTicks, 0);
     ASSERT_EQ(toolkit->messageBoxes.size(), 2u);
     EXPECT_EQ(toolkit->messageBoxes[1], "Attention!: ERROR capturing HL7 <subfield>");
     c.EOLCharacter = "13";
@@ -115,16 +110,6 @@ TEST_F(Hl7PrimitivesTest, HelpersFollowTheirRules) {
     EXPECT_EQ(text::replaceAll("1-2-3", "-", ""), "123");
     for (const char* bad : {"Texas", "T", "", "-1"}) EXPECT_EQ(filterStateCode(bad), "") << bad;
     EXPECT_EQ(filterStateCode("TX"), "TX");
-}
-
-TEST_F(Hl7PrimitivesTest, ClassMethodsWrapThePrimitives) {
-    TrellyBridgeComm comm;
-    EXPECT_EQ(comm.getHL7Field("PID|1||12345^^^A|", "|", 3), Variant("|12345^^^A|"));
-    EXPECT_EQ(comm.getHL7SubField("|DOE^JOHN^Q|", "|", "^", 2), Variant("^JOHN^"));
-    EXPECT_EQ(comm.getHL7Record("A\rPID|1\r", "PID", 1), Variant("PID|1\r"));
-    EXPECT_EQ(comm.verifySubFields("|A^B|", "^", 2), Variant(true));
-    EXPECT_EQ(comm.getASCII("126"), Variant("~"));
-    EXPECT_EQ(comm.getASCII("abc"), Variant());
 }
 
 TEST_F(Hl7PrimitivesTest, LongAnswersAreNotLimitedTo16BitPositions) {

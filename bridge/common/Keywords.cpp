@@ -1,4 +1,4 @@
-#include "formats/Keywords.h"
+#include "common/Keywords.h"
 
 #include "common/BridgeConfiguration.h"
 #include "common/Text.h"

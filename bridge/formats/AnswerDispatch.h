@@ -1,0 +1,46 @@
+// The answer dispatcher: hands a vendor's answer to the parser of the configured format
+// and says what the session does next. It reads nothing of the session and writes only
+// the caller's record and debug dump; showing the answer and ending the session are the
+// caller's.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "common/BridgeConfiguration.h"
+#include "formats/Parsers.h"
+
+namespace trellybridge::formats {
+
+enum class AnswerFormat { Unknown, Hl7, Standard, Scan, Xml };
+
+// The format a VendorFormatType names, compared exactly.
+AnswerFormat answerFormat(std::string_view name);
+bool isKnownFormat(std::string_view name);
+
+// The character whose code EOFCharacter gives (its leading number); empty text when the
+// code is outside 0 to 255.
+std::string endCharacter(const BridgeConfiguration& config);
+
+// The STANDARD header record: the first "H" with "1", "2" or "3" two places on.
+// Returns the answer from there, without its last character; nullopt without a header.
+std::optional<std::string> standardFromHeader(const std::string& answer);
+
+// The answer as it is shown when it held no patient: without leading blanks, nor trailing
+// line ends, blanks and end characters.
+std::string trimmedForDisplay(std::string answer, const BridgeConfiguration& config);
+
+// Reads the answer with the parser of the configured format into the (first cleared)
+// record of `context`. Under {CHANGE LF TO CR} the answer's line feeds become carriage
+// returns first, in place, as the answer is then shown. An answer that holds no patient
+// is to be shown and the session ended (NextStep::ShowAnswerAndEnd), except in the SCAN
+// format and when the HL7 parser could read it. MEDIC sites that ask for it get the
+// guarantor's address as the patient's.
+ParseResult dispatchAnswer(std::string& answer, const BridgeConfiguration& config,
+                           ParseContext context);
+
+// The thread's record, debug dump and STANDARD delimiter: what a request parses into.
+ParseContext threadParseContext();
+
+}  // namespace trellybridge::formats
