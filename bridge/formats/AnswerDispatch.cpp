@@ -6,16 +6,8 @@
 
 namespace trellybridge::formats {
 
-AnswerFormat answerFormat(std::string_view name) {
-    if (name == "HL7") return AnswerFormat::Hl7;
-    if (name == "STANDARD") return AnswerFormat::Standard;
-    if (name == "SCAN") return AnswerFormat::Scan;
-    if (name == "XML") return AnswerFormat::Xml;
-    return AnswerFormat::Unknown;
-}
-
 bool isKnownFormat(std::string_view name) {
-    return answerFormat(name) != AnswerFormat::Unknown;
+    return formatKindOf(name) != FormatKind::Unknown;
 }
 
 std::string endCharacter(const BridgeConfiguration& config) {
@@ -74,8 +66,8 @@ ParseResult dispatchAnswer(std::string& answer, const BridgeConfiguration& confi
     context.record.clear();
 
     ParseResult result;
-    switch (answerFormat(config.VendorFormatType.toText())) {
-        case AnswerFormat::Hl7: {
+    switch (formatKind(config)) {
+        case FormatKind::Hl7: {
             result = timed([&] { return parseHL7Stream(answer, config, context); });
             if (result.read) {
                 std::string vendor = config.VendorName.upperText();
@@ -86,7 +78,7 @@ ParseResult dispatchAnswer(std::string& answer, const BridgeConfiguration& confi
             }
             break;
         }
-        case AnswerFormat::Standard: {
+        case FormatKind::Standard: {
             platform::LocalTime started = now();
             if (auto records = standardFromHeader(answer)) {
                 bool delimited = records->size() > 1 && (*records)[1] != ' ';
@@ -98,13 +90,13 @@ ParseResult dispatchAnswer(std::string& answer, const BridgeConfiguration& confi
             if (result.found.value_or(false)) return result;
             break;
         }
-        case AnswerFormat::Scan:
+        case FormatKind::Scan:
             return timed([&] { return parseScanStream(answer, config, context); });
-        case AnswerFormat::Xml:
+        case FormatKind::Xml:
             result = timed([&] { return parseXMLStream(answer, config, context); });
             if (result.found.value_or(false)) return result;
             break;
-        case AnswerFormat::Unknown: return result;
+        case FormatKind::Unknown: return result;
     }
 
     result.found = false;

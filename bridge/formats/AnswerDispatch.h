@@ -13,10 +13,7 @@
 
 namespace trellybridge::formats {
 
-enum class AnswerFormat { Unknown, Hl7, Standard, Scan, Xml };
-
-// The format a VendorFormatType names, compared exactly.
-AnswerFormat answerFormat(std::string_view name);
+// One of the four formats, compared exactly.
 bool isKnownFormat(std::string_view name);
 
 // The character whose code EOFCharacter gives (its leading number); empty text when the

@@ -209,9 +209,9 @@ ParseResult Hl7Parse::run(const RecordObserver& whenRead) {
 }
 
 void Hl7Parse::readPatientNumber() {
-    AnswerFormat format = answerFormat(c_.VendorFormatType.toText());
+    FormatKind format = formatKind(c_);
     std::string_view pid2 = field(pid_, 2);
-    if (format == AnswerFormat::Hl7) {
+    if (format == FormatKind::Hl7) {
         if (c_.medicCompanyMode) {
             ids_.patientNumber = stripDelimiters(component(pid2, 1));
             ids_.companyNumber = text::upper(stripDelimiters(component(pid2, 2)));
@@ -220,7 +220,7 @@ void Hl7Parse::readPatientNumber() {
         } else {
             ids_.patientNumber = stripDelimiters(pid2);
         }
-    } else if (format != AnswerFormat::Unknown) {
+    } else if (format != FormatKind::Unknown) {
         ids_.patientNumber = stripDelimiters(pid2);
     }
 }
@@ -252,8 +252,8 @@ void Hl7Parse::readPatient() {
 }
 
 void Hl7Parse::readUniqueIdentifier() {
-    AnswerFormat format = answerFormat(c_.VendorFormatType.toText());
-    if (format == AnswerFormat::Hl7) {
+    FormatKind format = formatKind(c_);
+    if (format == FormatKind::Hl7) {
         if (c_.medicCompanyMode && !keyword(keyword::SuppressCompanyNumber)) {
             bool lengthSet = !isUnset(c_.MEDICNumberLength);
             rec(F::p1PatientUniqueID) =
@@ -262,7 +262,7 @@ void Hl7Parse::readUniqueIdentifier() {
             rec(F::p1PatientUniqueID) = ids_.patientNumber;
             ids_.combined = ids_.companyNumber + "-" + ids_.patientNumber;
         }
-    } else if (format == AnswerFormat::Standard || format == AnswerFormat::Scan) {
+    } else if (format == FormatKind::Standard || format == FormatKind::Scan) {
         rec(F::p1PatientUniqueID) = ids_.patientNumber;
     }
 }
@@ -429,7 +429,7 @@ void Hl7Parse::substituteGuarantor() {
 }
 
 bool Hl7Parse::identifierMatches() {
-    if (c_.NetworkBridgeType.toText() != "TCPIP") return true;
+    if (bridgeKind(c_) != BridgeKind::TcpIp) return true;
     const std::string& returned = rec(F::p1PatientUniqueID);
     if (returned.empty() && ids_.pid3.empty()) return true;
     bool exact = c_.CaseSensitivity.toText() != "false";

@@ -118,7 +118,7 @@ ParseResult parseScanStream(std::string_view answer, const BridgeConfiguration& 
         result.read = true;
         return result;
     }
-    if (config.NetworkBridgeType.toText() == "TCPIP" &&
+    if (bridgeKind(config) == BridgeKind::TcpIp &&
         !sameIdentifier(config, record[F::p1PatientUniqueID])) {
         result.found = false;
         failParse(config);
