@@ -7,7 +7,6 @@
 #include "session/BridgeSession.h"
 #include "session/SessionContext.h"
 #include "session/TcpSession.h"
-#include "trellybridge/TrellyBridgeComm.h"
 
 namespace trellybridge::session {
 namespace {
