@@ -299,10 +299,10 @@ void Hl7Parse::readPhysician() {
 
 void Hl7Parse::readDiagnoses() {
     auto description = [this](int c) -> std::string& {
-        return state_.record.fields[static_cast<size_t>(F::p2ICD9Description1) + 2 * (c - 1)];
+        return state_.record.fields[static_cast<size_t>(F::p2ICD9Description1) + 2UL * (c - 1)];
     };
     auto code = [this](int c) -> std::string& {
-        return state_.record.fields[static_cast<size_t>(F::p2ICD9Description1) + 2 * (c - 1) + 1];
+        return state_.record.fields[static_cast<size_t>(F::p2ICD9Description1) + 2UL * (c - 1) + 1];
     };
     for (int c = 1; c <= kDiagnoses; ++c) description(c).clear(), code(c).clear();
     for (int c = 1; c <= kDiagnoses; ++c) {

@@ -152,7 +152,7 @@ void XmlParse::readPhysician() {
         int description = static_cast<int>(F::p2ICD9Description1) + 2 * (k - 1);
         state_.record.fields[static_cast<size_t>(description)] =
             descriptions[static_cast<size_t>(k)];
-        state_.record.fields[static_cast<size_t>(description + 1)] = codes[static_cast<size_t>(k)];
+        state_.record.fields[static_cast<size_t>(description) + 1] = codes[static_cast<size_t>(k)];
     }
 }
 

@@ -53,7 +53,7 @@ BuiltRequest buildRequest(const BridgeConfiguration& c) {
     bool isTemplate = text::contains(text::upper(tag), "[PID]");
     std::string patientId = c.PatientID.toText();
 
-    auto fromTag = [&](std::string otherwise) {
+    auto fromTag = [&](const std::string& otherwise) {
         return isTemplate ? text::replaceAll(tag, "[PID]", patientId) : otherwise;
     };
     if (format == "STANDARD") {
