@@ -11,10 +11,10 @@
 #include "common/ThreadState.h"
 #include "formats/Keywords.h"
 #include "platform/FileSystem.h"
+#include "platform/Paths.h"
 #include "platform/Process.h"
 #include "session/RequestBuilder.h"
 #include "session/SessionWindow.h"
-#include "settings/Settings.h"
 
 namespace trellybridge::session {
 namespace {
@@ -137,8 +137,7 @@ bool SessionWindow::sendNetworkRequest() {
         std::string program = c.VendorApplicationPath.toText();
         if (failure = unusablePath("vendor program", c.VendorApplicationPath); !failure.empty()) {
             sent = false;
-        } else if (!settings::folderContains(settings::folderPartOf(program),
-                                             settings::fileNameOf(program))) {
+        } else if (!fs::folderContains(fs::folderPartOf(program), fs::fileNameOf(program))) {
             sent = false;
             failure = "could not start vendor program " + shownPath(c.VendorApplicationPath) +
                       ": not found";
