@@ -13,12 +13,18 @@
 #include <chrono>
 #include <cstring>
 
+#include "platform/ThreadContext.h"
+
 namespace trellybridge::sockets {
 namespace {
 
 std::atomic<int> started{0};
-thread_local int lastFailure = 0;
-thread_local int lastErrno = 0;
+int& lastFailure() {
+    return platform::threadContext().socketFailure;
+}
+int& lastErrno() {
+    return platform::threadContext().socketErrno;
+}
 
 // errno as the Windows Sockets number the component's error table knows.
 int windowsSocketsNumber(int error) {
@@ -60,8 +66,8 @@ int windowsSocketsNumber(int error) {
 }
 
 void fail(int error) {
-    lastErrno = error;
-    lastFailure = windowsSocketsNumber(error);
+    lastErrno() = error;
+    lastFailure() = windowsSocketsNumber(error);
 }
 
 using SteadyClock = std::chrono::steady_clock;
@@ -106,7 +112,7 @@ int cleanup() {
     while (count > 0 && !started.compare_exchange_weak(count, count - 1)) {
     }
     if (count > 0) return 0;
-    lastFailure = 10093;  // WSANOTINITIALISED
+    lastFailure() = 10093;  // WSANOTINITIALISED
     return -1;
 }
 
@@ -115,15 +121,15 @@ int startedCount() {
 }
 
 int lastError() {
-    return lastFailure;
+    return lastFailure();
 }
 
 void clearLastError() {
-    lastFailure = lastErrno = 0;
+    lastFailure() = lastErrno() = 0;
 }
 
 std::string lastErrorText() {
-    return lastErrno == 0 ? std::string() : std::string(std::strerror(lastErrno));
+    return lastErrno() == 0 ? std::string() : std::string(std::strerror(lastErrno()));
 }
 
 std::uint32_t inetAddr(std::string_view dottedText) {
