@@ -6,7 +6,7 @@
 namespace trellybridge {
 
 std::size_t maxAnswerBytes() {
-    constexpr std::size_t kDefault = 1024 * 1024;
+    constexpr std::size_t kDefault = std::size_t{1024} * 1024;
     const char* configured = std::getenv("TRELLYBRIDGE_MAX_ANSWER_BYTES");
     if (!configured) return kDefault;
     std::string_view text(configured);

@@ -4,10 +4,12 @@
 
 namespace trellybridge {
 
-std::optional<std::string> tableMessage(std::int16_t code, std::string_view description,
+std::optional<std::string> tableMessage(errc code, std::string_view description,
                                         Recorder recorder) {
     const std::string detail(description);
+    // No default: the compiler names a code that has no case here.
     switch (code) {
+        case errc::SocketLibrary: return std::nullopt;
         case errc::WebServiceUndetermined:
             return "NETWORK Server: undetermined network error attempting to connect to remote web "
                    "service";
@@ -23,7 +25,7 @@ std::optional<std::string> tableMessage(std::int16_t code, std::string_view desc
         case errc::Hl7Parser: return "HL7 Parser: " + detail;
         case errc::XmlParseFailed: return "XML Parser: error attempting to parse XML stream";
         case errc::XmlParser: return "XML Parser: " + detail;
-        case errc::InvalidEofRequest: return "ORVEL Parameter: " + detail;
+        case errc::InvalidParameter: return "ORVEL Parameter: " + detail;
         case errc::InvalidCompanyNumber: return "ORVEL Parameter: " + detail;
         case errc::MissingCompanyNumber:
             return "ORVEL Parameter: a company number must precede the patientID (ie. 1-123456789) "
@@ -54,15 +56,15 @@ std::optional<std::string> tableMessage(std::int16_t code, std::string_view desc
         case errc::DebugLogFailed: return "ORVEL LOG: unable to save debug log";
         case errc::SerialCloseFailed: return "SERIAL Port: error attempting to close serial port";
     }
-    return std::nullopt;
+    return std::nullopt;  // a number outside the table: the description is the message
 }
 
-std::string errorMessage(std::int16_t code, std::string_view description, Recorder recorder) {
+std::string errorMessage(errc code, std::string_view description, Recorder recorder) {
     return tableMessage(code, description, recorder).value_or(std::string(description));
 }
 
-std::string errorElement(std::int16_t code, std::string_view message) {
-    std::string id = std::to_string(code);
+std::string errorElement(errc code, std::string_view message) {
+    std::string id = std::to_string(errorNumber(code));
     std::string element = "<error id=\"" + id + "\" description=\"";
     element.append(message);
     element += "\">";
@@ -71,25 +73,25 @@ std::string errorElement(std::int16_t code, std::string_view message) {
     return element;
 }
 
-void recordError(std::int16_t code, std::string_view description) {
+void recordError(errc code, std::string_view description) {
     std::string message = errorMessage(code, description, Recorder::Standard);
     if (!message.empty()) appendErrorElement(code, message);
 }
 
-std::string recordEnhancedError(std::int16_t code, std::string_view description) {
+std::string recordEnhancedError(errc code, std::string_view description) {
     std::string message = errorMessage(code, description, Recorder::Enhanced);
     threadState().enhancedError = message;
     if (!message.empty()) appendEnhancedErrorElement(code, message);
     return {};
 }
 
-void appendErrorElement(std::int16_t code, std::string_view message) {
+void appendErrorElement(errc code, std::string_view message) {
     // Errors raised while an attempt is running are dropped: the attempt will be retried.
     if (threadState().session.attemptCount != 0) return;
     threadState().errorList += errorElement(code, message);
 }
 
-void appendEnhancedErrorElement(std::int16_t code, std::string_view message) {
+void appendEnhancedErrorElement(errc code, std::string_view message) {
     threadState().errorList += errorElement(code, message);
 }
 

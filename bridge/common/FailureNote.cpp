@@ -9,6 +9,16 @@ std::vector<FailureNote>& notes() {
     return threadState().failures.notes;
 }
 
+void note(std::int16_t code, std::string_view what) {
+    std::vector<FailureNote>& kept = notes();
+    if (!kept.empty() && kept.back().code == code && kept.back().what == what) {
+        ++kept.back().attempts;
+        return;
+    }
+    if (kept.size() == FailureNotes::kMaxNotes) kept.erase(kept.begin());
+    kept.push_back({code, std::string(what), 1});
+}
+
 std::string withAttempts(const FailureNote& note) {
     return note.what + " (" + std::to_string(note.attempts) +
            (note.attempts == 1 ? " attempt)" : " attempts)");
@@ -17,17 +27,11 @@ std::string withAttempts(const FailureNote& note) {
 }  // namespace
 
 void noteFailure(std::string_view what) {
-    noteFailure(0, what);
+    note(0, what);
 }
 
-void noteFailure(std::int16_t code, std::string_view what) {
-    std::vector<FailureNote>& kept = notes();
-    if (!kept.empty() && kept.back().code == code && kept.back().what == what) {
-        ++kept.back().attempts;
-        return;
-    }
-    if (kept.size() == FailureNotes::kMaxNotes) kept.erase(kept.begin());
-    kept.push_back({code, std::string(what), 1});
+void noteFailure(errc code, std::string_view what) {
+    note(static_cast<std::int16_t>(code), what);
 }
 
 void clearFailureNote() {

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/Errors.h"
+
 namespace trellybridge {
 
 struct FailureNote {
@@ -23,7 +25,7 @@ struct FailureNotes {
 };
 
 void noteFailure(std::string_view what);
-void noteFailure(std::int16_t code, std::string_view what);
+void noteFailure(errc code, std::string_view what);
 // Forgets the notes: called when a request starts.
 void clearFailureNote();
 // The latest failure: "what (N attempts)", or empty text when nothing failed.

@@ -12,7 +12,7 @@ namespace {
 constexpr const char* kLogFolder = "C:\\BridgeLogs";
 constexpr const char* kFolderLogFile = "C:\\BridgeLogs\\BRIDGEINSURANCE.log";
 // Far above a full log of ordinary lines; a larger file reads as no lines at all.
-constexpr size_t kMaxLogBytes = 256u * 1024 * 1024;
+constexpr size_t kMaxLogBytes = size_t{256} * 1024 * 1024;
 // How long a writer waits for another thread or process to finish its turn.
 constexpr int kLockWaitMs = 5000;
 // The file the last prepared buffer came from and goes back to.

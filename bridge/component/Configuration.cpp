@@ -177,6 +177,7 @@ CompanyCheck checkCompanyNumber(BridgeConfiguration& c) {
 
     for (const std::string& entry : entries) {
         if (entry != company) continue;
+        // NOLINTNEXTLINE(performance-inefficient-string-concatenation): once, then it returns
         if (dash == std::string::npos) c.PatientID = defaultCompany + "-" + patientId;
         return CompanyCheck::Passed;
     }

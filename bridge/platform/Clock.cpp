@@ -4,10 +4,9 @@
 #include <cstdio>
 #include <ctime>
 
+#include "platform/ThreadContext.h"
+
 namespace trellybridge::platform {
-namespace {
-thread_local Clock* installed = nullptr;
-}
 
 std::int32_t SystemClock::tickCount() {
     auto since = std::chrono::steady_clock::now().time_since_epoch();
@@ -40,11 +39,12 @@ LocalTime VirtualClock::now() {
 
 Clock& clock() {
     static SystemClock system;
+    Clock* installed = threadContext().clock;
     return installed ? *installed : system;
 }
 
 void setClock(Clock* replacement) {
-    installed = replacement;
+    threadContext().clock = replacement;
 }
 
 // Patterns use yyyy, mm (month), dd, HH, MM (minute), SS; other characters are copied.

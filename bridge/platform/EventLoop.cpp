@@ -6,6 +6,7 @@
 #include <climits>
 
 #include "platform/Clock.h"
+#include "platform/ThreadContext.h"
 
 namespace trellybridge::ui {
 namespace {
@@ -47,8 +48,7 @@ void Timer::setEnabled(bool enabled) {
 }
 
 EventLoop& EventLoop::current() {
-    thread_local EventLoop loop;
-    return loop;
+    return platform::threadContext().eventLoop;
 }
 
 std::int32_t EventLoop::now() const {

@@ -21,6 +21,8 @@
 #include <system_error>
 #include <thread>
 
+#include "platform/ThreadContext.h"
+
 namespace trellybridge::fs {
 namespace {
 
@@ -79,7 +81,7 @@ struct Descriptor {
 
 // A new temporary file beside `target`, created with `mode` (the umask applies).
 int createTemporaryBeside(const std::string& target, mode_t mode, std::string& temporary) {
-    static thread_local std::mt19937 names{std::random_device{}()};
+    std::mt19937& names = platform::threadContext().temporaryNames;
     constexpr int kTries = 100;
     for (int i = 0; i < kTries; ++i) {
         char suffix[16];

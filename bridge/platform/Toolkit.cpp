@@ -3,11 +3,14 @@
 #include <string>
 
 #include "platform/EventLoop.h"
+#include "platform/ThreadContext.h"
 
 namespace trellybridge::ui {
 namespace {
-thread_local std::shared_ptr<Toolkit> installed;
+std::shared_ptr<Toolkit>& installed() {
+    return platform::threadContext().toolkit;
 }
+}  // namespace
 
 void HeadlessToolkit::runModal(Window& window) {
     window.load();
@@ -36,12 +39,13 @@ void HeadlessToolkit::progress(ProgressKind kind, std::string_view text) {
 }
 
 Toolkit& toolkit() {
-    if (!installed) installed = std::make_shared<HeadlessToolkit>();
-    return *installed;
+    std::shared_ptr<Toolkit>& current = installed();
+    if (!current) current = std::make_shared<HeadlessToolkit>();
+    return *current;
 }
 
 void setToolkit(std::shared_ptr<Toolkit> replacement) {
-    installed = std::move(replacement);
+    installed() = std::move(replacement);
 }
 
 }  // namespace trellybridge::ui

@@ -14,11 +14,11 @@
 #include "common/Keywords.h"
 #include "common/ThreadState.h"
 #include "platform/FileSystem.h"
+#include "platform/Paths.h"
 #include "platform/Process.h"
 #include "session/RequestBuilder.h"
 #include "session/SessionContext.h"
 #include "session/SessionWindow.h"
-#include "settings/Settings.h"
 
 namespace trellybridge::session {
 namespace {

@@ -53,7 +53,7 @@ BuiltRequest buildRequest(const BridgeConfiguration& c) {
     bool isTemplate = text::contains(text::upper(tag), "[PID]");
     std::string patientId = c.PatientID.toText();
 
-    auto fromTag = [&](std::string otherwise) {
+    auto fromTag = [&](const std::string& otherwise) {
         return isTemplate ? text::replaceAll(tag, "[PID]", patientId) : otherwise;
     };
     if (format == FormatKind::Standard) {
@@ -110,7 +110,7 @@ std::string parseEOFRequest(std::string_view codes) {
         auto number = code.toNumber();
         double rounded = number ? std::nearbyint(*number) : -1;
         if (!number || code.isEmptyText() || rounded < 0 || rounded > 255) {
-            recordError(errc::InvalidEofRequest,
+            recordError(errc::InvalidParameter,
                         std::string(codes) + " is an invalid EOFrequest string");
             return {};
         }

@@ -1,10 +1,10 @@
 // The VENDOR bridge: removes the old files, then writes the request file and starts the
 // vendor's program, or hands the program the identifier when no request path is set.
 #include "platform/Clock.h"
+#include "platform/Paths.h"
 #include "session/Bridges.h"
 #include "session/FileExchange.h"
 #include "session/SessionContext.h"
-#include "settings/Settings.h"
 
 namespace trellybridge::session {
 namespace {
@@ -21,8 +21,7 @@ public:
             std::string program = c.VendorApplicationPath.toText();
             if (failure = unusablePath("vendor program", c.VendorApplicationPath); !failure.empty())
                 return false;
-            if (!settings::folderContains(settings::folderPartOf(program),
-                                          settings::fileNameOf(program))) {
+            if (!fs::folderContains(fs::folderPartOf(program), fs::fileNameOf(program))) {
                 failure = "could not start vendor program " + shownPath(c.VendorApplicationPath) +
                           ": not found";
                 return false;

@@ -2,8 +2,6 @@
 
 #include "common/BridgeConfiguration.h"
 #include "common/SessionState.h"
-#include "common/Text.h"
-#include "platform/FileSystem.h"
 #include "platform/SettingsStore.h"
 
 namespace trellybridge::settings {
@@ -90,24 +88,6 @@ void restoreTcpDefaults(BridgeConfiguration& c, SessionState& session) {
     c.TCPRemoteHostName = "";
     c.TCPRemotePorts = "9991";
     c.SerialTimeout = "8";
-}
-
-std::string fileNameOf(std::string_view path) {
-    size_t slash = path.find_last_of("\\/");
-    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
-}
-
-std::string folderPartOf(std::string_view path) {
-    size_t slash = path.find_last_of("\\/");
-    return slash == std::string_view::npos ? std::string() : std::string(path.substr(0, slash + 1));
-}
-
-bool folderContains(std::string_view folder, std::string_view name) {
-    std::string path = text::trimSpaces(folder);
-    if (path.empty() || path.back() != '\\') path += '\\';
-    for (const std::string& entry : fs::listFolder(path))
-        if (text::equalsIgnoringCase(entry, name)) return true;
-    return false;
 }
 
 }  // namespace trellybridge::settings

@@ -1,5 +1,5 @@
-// What survives between requests (the last good TCP port), the default values that
-// the settings pages restore, and the path helpers of the file-exchange bridges.
+// What survives between requests (the last good TCP port) and the default values that
+// the settings pages restore.
 #pragma once
 
 #include <string>
@@ -27,14 +27,6 @@ void restoreNetworkDefaults(BridgeConfiguration& config);
 void restoreSerialDefaults(BridgeConfiguration& config);
 void restoreMoreSerialDefaults(BridgeConfiguration& config);
 void restoreTcpDefaults(BridgeConfiguration& config, SessionState& session);
-
-// The characters after the last "\" (or "/", for POSIX paths); the whole text when
-// there is none.
-std::string fileNameOf(std::string_view path);
-// The characters up to and including the last "\" or "/" (empty when there is none).
-std::string folderPartOf(std::string_view path);
-// True when the folder has an entry (file or folder) named `name`, ignoring case.
-bool folderContains(std::string_view folder, std::string_view name);
 
 }  // namespace settings
 }  // namespace trellybridge

@@ -1,8 +1,7 @@
 // Host names and addresses, the comma-separated port lists of the TCP bridge with the
-// shuffle that spreads sites over a vendor's ports, and the machine's TCP table.
+// shuffle that spreads sites over a vendor's ports.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -33,17 +32,6 @@ std::string distinctItems(std::string_view list);
 // second; sets the session's portCount to `count`.
 std::string shufflePorts(std::string_view list, int count);
 
-// The TCP table snapshot the TCP test dialog shows.
-struct TcpTableSnapshot {
-    static constexpr int kMaxRows = 101;
-    std::array<std::string, kMaxRows> remoteIP, hostName, remotePort, state;
-    int count = 0;
-};
-TcpTableSnapshot& tcpTableSnapshot();
-// Fills the snapshot (and the session's port list and count, which it shares) from the
-// machine's TCP table, skipping rows without a remote address.
-void loadTcpTable();
-std::string tcpStateName(int state);
 std::string trimAtNull(std::string_view text);
 
 }  // namespace trellybridge::tcp

@@ -281,7 +281,7 @@ bool tcpCloseConnection(int mode) {
         closeSocket(s);
     }
     if (started && sockets::cleanup() != 0)
-        recordError(-1, tcpSetLastErrorCode(sockets::lastError()));
+        recordError(errc::SocketLibrary, tcpSetLastErrorCode(sockets::lastError()));
     return true;
 }
 
@@ -291,7 +291,7 @@ bool tcpStartup() {
 
 bool tcpCleanup() {
     if (sockets::cleanup() == 0) return true;
-    recordError(-1, tcpSetLastErrorCode(sockets::lastError()));
+    recordError(errc::SocketLibrary, tcpSetLastErrorCode(sockets::lastError()));
     ui::toolkit().messageBox("Windows Sockets error occurred in Cleanup.", "",
                              ui::Icon::Exclamation);
     return false;

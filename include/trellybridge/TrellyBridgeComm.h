@@ -10,6 +10,7 @@
 #include <optional>
 #include <string_view>
 
+#include "trellybridge/Export.h"
 #include "trellybridge/Fields.h"
 #include "trellybridge/Variant.h"
 
@@ -19,7 +20,7 @@ inline constexpr std::string_view kProgId = "TrellyBridge.TrellyBridgeComm";
 
 // The fifty settings of a request, under their argument names. An empty variant lets
 // the component's default apply; TimeDelay is "1000" unless given.
-struct GetPatientArguments {
+struct TRELLYBRIDGE_API GetPatientArguments {
 #define TRELLYBRIDGE_MEMBER(name) Variant name;
     TRELLYBRIDGE_GETPATIENT_ARGUMENTS(TRELLYBRIDGE_MEMBER)
 #undef TRELLYBRIDGE_MEMBER
@@ -55,11 +56,11 @@ enum class ResultProperty : int {
 inline constexpr int kResultPropertyCount = 119;
 inline constexpr int kRecordPropertyCount = 114;
 
-std::string_view propertyName(ResultProperty property);
+TRELLYBRIDGE_API std::string_view propertyName(ResultProperty property);
 // Matches without regard to case; "p1BillType" names p1PatientBillType.
-std::optional<ResultProperty> findProperty(std::string_view name);
+TRELLYBRIDGE_API std::optional<ResultProperty> findProperty(std::string_view name);
 
-class TrellyBridgeComm {
+class TRELLYBRIDGE_API TrellyBridgeComm {
 public:
     // Runs one request; True when a patient was found. Never throws.
     Variant GetPatient(const GetPatientArguments& arguments);

@@ -8,15 +8,17 @@
 #include <string_view>
 #include <variant>
 
+#include "trellybridge/Export.h"
+
 namespace trellybridge {
 
 // Anything a variant can hold by reference (the dispatchable objects).
-class Object {
+class TRELLYBRIDGE_API Object {
 public:
     virtual ~Object() = default;
 };
 
-class Variant {
+class TRELLYBRIDGE_API Variant {
 public:
     enum class Kind { Empty, Boolean, Integer, Double, Text, Object };
 

@@ -10,6 +10,8 @@
 
 #include <stddef.h>
 
+#include "trellybridge/Export.h"
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -46,23 +48,26 @@ typedef enum tb_status {
 } tb_status;
 
 /* Variant helpers. Setting text copies it. */
-void tb_variant_init(tb_variant* variant);
-void tb_variant_set_text(tb_variant* variant, const char* text);
-void tb_variant_set_integer(tb_variant* variant, long long value);
-void tb_variant_set_boolean(tb_variant* variant, int value);
-void tb_variant_set_double(tb_variant* variant, double value);
+TRELLYBRIDGE_API void tb_variant_init(tb_variant* variant);
+TRELLYBRIDGE_API void tb_variant_set_text(tb_variant* variant, const char* text);
+TRELLYBRIDGE_API void tb_variant_set_integer(tb_variant* variant, long long value);
+TRELLYBRIDGE_API void tb_variant_set_boolean(tb_variant* variant, int value);
+TRELLYBRIDGE_API void tb_variant_set_double(tb_variant* variant, double value);
 /* Frees what the variant owns and makes it empty. */
-void tb_variant_clear(tb_variant* variant);
+TRELLYBRIDGE_API void tb_variant_clear(tb_variant* variant);
 
-tb_status tb_create(const char* prog_id, tb_object** object);
+TRELLYBRIDGE_API tb_status tb_create(const char* prog_id, tb_object** object);
 /* Invokes a method; `result` (may be NULL) receives its value. */
-tb_status tb_invoke(tb_object* object, const char* member, const tb_variant* arguments,
-                    size_t argument_count, tb_variant* result);
-tb_status tb_get_property(tb_object* object, const char* name, tb_variant* value);
-tb_status tb_put_property(tb_object* object, const char* name, const tb_variant* value);
-tb_status tb_putref_property(tb_object* object, const char* name, const tb_variant* value);
-void tb_release(tb_object* object);
-const char* tb_status_text(tb_status status);
+TRELLYBRIDGE_API tb_status tb_invoke(tb_object* object, const char* member,
+                                     const tb_variant* arguments, size_t argument_count,
+                                     tb_variant* result);
+TRELLYBRIDGE_API tb_status tb_get_property(tb_object* object, const char* name, tb_variant* value);
+TRELLYBRIDGE_API tb_status tb_put_property(tb_object* object, const char* name,
+                                           const tb_variant* value);
+TRELLYBRIDGE_API tb_status tb_putref_property(tb_object* object, const char* name,
+                                              const tb_variant* value);
+TRELLYBRIDGE_API void tb_release(tb_object* object);
+TRELLYBRIDGE_API const char* tb_status_text(tb_status status);
 
 #ifdef __cplusplus
 }

@@ -57,8 +57,8 @@ protected:
         ss.requestText = "REQ";
         ss.rawDataReceived = "RAW";
         s.patientFound = true;
-        recordError(999, "first");
-        recordError(998, "second");
+        recordError(static_cast<errc>(999), "first");
+        recordError(static_cast<errc>(998), "second");
     }
 };
 

@@ -1,5 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <iterator>
+#include <limits>
+#include <set>
+
 #include "common/Errors.h"
 #include "common/ThreadState.h"
 #include "support/TestEnvironment.h"
@@ -10,46 +16,98 @@ namespace {
 class ErrorsTest : public testing::TestEnvironment {};
 
 struct TableRow {
-    std::int16_t code;
-    const char* message;
+    errc code;
+    const char* message;  // with the description "D" and the ports "5001,5002" configured
 };
 
-// One code of each kind the table holds: a fixed text, the description after a prefix,
-// the configured ports filled in, and a code the table does not know.
+// Every code and the message the standard recorder gives it, byte for byte.
 const TableRow kTable[] = {
-    {2, "NETWORK Server: undetermined network error attempting to connect to remote web service"},
-    {24, "ORVEL Server: redirect was requested, no destination supplied"},
-    {101, "HL7 Parser: error attempting to parse hl7 stream"},
-    {102, "HL7 Parser: D"},
-    {112, "XML Parser: D"},
-    {310, "ORVEL Parameter: D"},
-    {311,
+    {errc::SocketLibrary, "D"},
+    {errc::WebServiceUndetermined,
+     "NETWORK Server: undetermined network error attempting to connect to remote web service"},
+    {errc::PageTimedOut, "ORVEL Server: page request timed out"},
+    {errc::UrlNotParsed, "ORVEL Server: URL could not be parsed"},
+    {errc::SaveWriteFailed, "ORVEL Server: writing the file on save failed"},
+    {errc::SaveCreateFailed, "ORVEL Server: creating the file on save failed"},
+    {errc::RedirectWithoutDestination,
+     "ORVEL Server: redirect was requested, no destination supplied"},
+    {errc::RedirectWithDestination,
+     "ORVEL Server: redirect was requested, destination was supplied"},
+    {errc::Hl7ParseFailed, "HL7 Parser: error attempting to parse hl7 stream"},
+    {errc::Hl7Parser, "HL7 Parser: D"},
+    {errc::XmlParseFailed, "XML Parser: error attempting to parse XML stream"},
+    {errc::XmlParser, "XML Parser: D"},
+    {errc::InvalidParameter, "ORVEL Parameter: D"},
+    {errc::InvalidCompanyNumber, "ORVEL Parameter: D"},
+    {errc::MissingCompanyNumber,
      "ORVEL Parameter: a company number must precede the patientID (ie. 1-123456789) or a "
      "default must be defined"},
-    {320, "ORVEL TCP: error attempting to open following port(s): 5001,5002"},
-    {328, "ORVEL TCP: timed out waiting for host to respond to request"},
-    {343, "ORVEL TCP: required to force tcp shutdown"},
-    {401, "ORVEL LOG: unable to save debug log"},
-    {8012, "SERIAL Port: error attempting to close serial port"},
-    {999, "D"},
-    {-1, "D"},
+    {errc::PortOpenFailed, "ORVEL TCP: error attempting to open following port(s): 5001,5002"},
+    {errc::SendFailed, "ORVEL TCP: error attempting to send request"},
+    {errc::SendWithoutConnection,
+     "ORVEL TCP: error attempting to send data without establishing a connection"},
+    {errc::ReceiveWithoutConnection,
+     "ORVEL TCP: error attempting to receive data without establishing a connection"},
+    {errc::ReceiveFailed, "ORVEL TCP: error attempting to receive data"},
+    {errc::ClosePortFailed, "ORVEL TCP: error attempting to close port"},
+    {errc::ReceivingDataFailed, "ORVEL TCP: error receiving data"},
+    {errc::HostTimedOut, "ORVEL TCP: timed out waiting for host to respond to request"},
+    {errc::SerialTimerFailed, "ORVEL TCP: undefined serial timer error in bridge"},
+    {errc::LoadTcpSettingsFailed, "ORVEL TCP: undefined load tcp settings error in bridge"},
+    {errc::ShutdownFailed, "ORVEL TCP: error attempting to shutdown connection"},
+    {errc::SocketCloseFailed, "ORVEL TCP: error attempting to close windows socket"},
+    {errc::SocketEndFailed, "ORVEL TCP: error attempting to end windows socket"},
+    {errc::ForcedShutdown, "ORVEL TCP: required to force tcp shutdown"},
+    {errc::InsuranceLogFailed, "ORVEL LOG: unable to save insurance log"},
+    {errc::DebugLogFailed, "ORVEL LOG: unable to save debug log"},
+    {errc::SerialCloseFailed, "SERIAL Port: error attempting to close serial port"},
+    {static_cast<errc>(999), "D"},  // a number outside the table
 };
+
+bool listed(errc code) {
+    return std::find(std::begin(kErrorCodes), std::end(kErrorCodes), code) != std::end(kErrorCodes);
+}
 
 TEST_F(ErrorsTest, EveryCodeHasItsMessage) {
     threadState().session.configuredPorts = "5001,5002";
     for (const TableRow& row : kTable) {
-        EXPECT_EQ(errorMessage(row.code, "D", Recorder::Standard), row.message) << row.code;
-        if (row.code != 328) {
-            EXPECT_EQ(errorMessage(row.code, "D", Recorder::Enhanced), row.message) << row.code;
+        const int number = errorNumber(row.code);
+        EXPECT_EQ(errorMessage(row.code, "D", Recorder::Standard), row.message) << number;
+        if (row.code != errc::HostTimedOut) {
+            EXPECT_EQ(errorMessage(row.code, "D", Recorder::Enhanced), row.message) << number;
         }
     }
-    EXPECT_EQ(errorMessage(328, "", Recorder::Enhanced),
+    EXPECT_EQ(errorMessage(errc::HostTimedOut, "", Recorder::Enhanced),
               "Error 328. No patient found or timeout waiting for response");
+    // The rows above name each code once.
+    for (errc code : kErrorCodes) {
+        auto rows = std::count_if(std::begin(kTable), std::end(kTable),
+                                  [code](const TableRow& row) { return row.code == code; });
+        EXPECT_EQ(rows, 1) << errorNumber(code);
+    }
+}
+
+// Walks every number a code can have: the listed codes are the table (the socket
+// library's code aside, whose message is its description), no number is listed twice,
+// and every other number falls back to the description.
+TEST_F(ErrorsTest, TableHoldsExactlyTheListedCodes) {
+    std::set<int> numbers;
+    for (errc code : kErrorCodes)
+        EXPECT_TRUE(numbers.insert(errorNumber(code)).second) << "reused: " << errorNumber(code);
+    int inTable = 0;
+    for (int n = std::numeric_limits<std::int16_t>::min();
+         n <= std::numeric_limits<std::int16_t>::max(); ++n) {
+        const errc code = static_cast<errc>(n);
+        const bool hasMessage = tableMessage(code, "", Recorder::Standard).has_value();
+        EXPECT_EQ(hasMessage, listed(code) && code != errc::SocketLibrary) << n;
+        inTable += hasMessage;
+    }
+    EXPECT_EQ(inTable, static_cast<int>(std::size(kErrorCodes)) - 1);
 }
 
 TEST_F(ErrorsTest, ElementIsWrittenByteForByteWithoutEscaping) {
-    recordError(323, "ignored");
-    recordError(999, "say \"<&>\"");
+    recordError(errc::ReceiveWithoutConnection, "ignored");
+    recordError(static_cast<errc>(999), "say \"<&>\"");
     EXPECT_EQ(threadState().errorList,
               "<error id=\"323\" description=\"ORVEL TCP: error attempting to receive data without "
               "establishing a connection\">ORVEL TCP: error attempting to receive data without "
@@ -58,28 +116,29 @@ TEST_F(ErrorsTest, ElementIsWrittenByteForByteWithoutEscaping) {
 }
 
 TEST_F(ErrorsTest, EmptyMessagesAppendNothing) {
-    recordError(-1, "");
-    recordError(102, "");  // "HL7 Parser: " is not empty
+    recordError(errc::SocketLibrary, "");
+    recordError(errc::Hl7Parser, "");  // "HL7 Parser: " is not empty
     EXPECT_EQ(threadState().errorList,
               "<error id=\"102\" description=\"HL7 Parser: \">HL7 Parser: </error>\r\n");
     threadState().enhancedError = "old";
-    recordEnhancedError(555, "");
+    recordEnhancedError(static_cast<errc>(555), "");
     EXPECT_EQ(threadState().enhancedError, "");
 }
 
 TEST_F(ErrorsTest, RunningAttemptDropsStandardButNotEnhancedErrors) {
     threadState().session.attemptCount = 2;
-    recordError(321);
+    recordError(errc::SendFailed);
     EXPECT_EQ(threadState().errorList, "");
-    EXPECT_EQ(recordEnhancedError(328), "");
+    EXPECT_EQ(recordEnhancedError(errc::HostTimedOut), "");
     EXPECT_EQ(threadState().enhancedError,
               "Error 328. No patient found or timeout waiting for response");
-    EXPECT_EQ(threadState().errorList, errorElement(328, threadState().enhancedError));
-    threadState().session.attemptCount = 0;
-    recordError(321);
     EXPECT_EQ(threadState().errorList,
-              errorElement(328, threadState().enhancedError) +
-                  errorElement(321, "ORVEL TCP: error attempting to send request"));
+              errorElement(errc::HostTimedOut, threadState().enhancedError));
+    threadState().session.attemptCount = 0;
+    recordError(errc::SendFailed);
+    EXPECT_EQ(threadState().errorList,
+              errorElement(errc::HostTimedOut, threadState().enhancedError) +
+                  errorElement(errc::SendFailed, "ORVEL TCP: error attempting to send request"));
 }
 
 }  // namespace

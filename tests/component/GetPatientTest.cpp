@@ -122,7 +122,7 @@ TEST_F(GetPatientTest, UnusableIdentifiersAreRefusedBeforeTheSession) {
         EXPECT_EQ(comm.GetPatient(a), Variant(false));
         EXPECT_EQ(toolkit->modalRuns, 0) << "no session, no transport";
         EXPECT_EQ(comm.get_ErrorDescriptions().toText(),
-                  errorElement(300, "ORVEL Parameter: " + k.description));
+                  errorElement(errc::InvalidParameter, "ORVEL Parameter: " + k.description));
         EXPECT_EQ(failureNoteText(), k.description + " (1 attempt)");
         EXPECT_NE(std::find(toolkit->progressLines.begin(), toolkit->progressLines.end(),
                             "Request not sent: " + k.description + "\r\n"),
@@ -170,7 +170,7 @@ TEST_F(GetPatientTest, UnusableTimeDelayIsRefusedBeforeTheSession) {
                 "not \"") +
             delay + "\"";
         EXPECT_EQ(comm.get_ErrorDescriptions().toText(),
-                  errorElement(300, "ORVEL Parameter: " + description));
+                  errorElement(errc::InvalidParameter, "ORVEL Parameter: " + description));
         EXPECT_EQ(failureNoteText(), description + " (1 attempt)");
     }
 }

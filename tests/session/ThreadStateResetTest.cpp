@@ -7,6 +7,7 @@
 #include "session/SessionWindow.h"
 #include "session/Transports.h"
 #include "support/TestEnvironment.h"
+#include "tcp/ConnectionTable.h"
 #include "tcp/HostUtilities.h"
 #include "tcp/TcpConnection.h"
 

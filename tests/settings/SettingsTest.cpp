@@ -53,20 +53,5 @@ TEST_F(SettingsTest, RestoreOperationsWriteTheirGroups) {
     EXPECT_EQ(session.localIP, "");
 }
 
-TEST_F(SettingsTest, PathHelpers) {
-    EXPECT_EQ(settings::fileNameOf("c:\\vendor\\patient.dat"), "patient.dat");
-    EXPECT_EQ(settings::fileNameOf("patient.dat"), "patient.dat");
-    EXPECT_EQ(settings::folderPartOf("c:\\vendor\\patient.dat"), "c:\\vendor\\");
-    EXPECT_EQ(settings::folderPartOf("patient.dat"), "");
-    EXPECT_EQ(settings::fileNameOf("/opt/vendor/answer"), "answer");
-    EXPECT_EQ(settings::folderPartOf("/opt/vendor/answer"), "/opt/vendor/");
-    writeDriveCFile("vendor/patient.dat", "x");
-    std::filesystem::create_directories(driveC / "vendor" / "Sub");
-    EXPECT_TRUE(settings::folderContains("c:\\vendor", "PATIENT.DAT"));
-    EXPECT_TRUE(settings::folderContains(" c:\\vendor\\ ", "sub"));
-    EXPECT_FALSE(settings::folderContains("c:\\vendor", "other.dat"));
-    EXPECT_FALSE(settings::folderContains("c:\\missing", "patient.dat"));
-}
-
 }  // namespace
 }  // namespace trellybridge

@@ -4,7 +4,9 @@
 
 #include "common/ThreadState.h"
 #include "platform/Sockets.h"
+#include "platform/TcpTable.h"
 #include "support/TestEnvironment.h"
+#include "tcp/ConnectionTable.h"
 #include "tcp/HostUtilities.h"
 #include "tcp/TcpConnection.h"
 

@@ -1,0 +1,55 @@
+#include "tcp/ConnectionTable.h"
+
+#include <memory>
+
+#include "common/ThreadState.h"
+#include "platform/Sockets.h"
+#include "platform/TcpTable.h"
+#include "tcp/HostUtilities.h"
+
+namespace trellybridge::tcp {
+
+TcpTableSnapshot& tcpTableSnapshot() {
+    auto& snapshot = threadState().tcpTable;
+    if (!snapshot) snapshot = std::make_shared<TcpTableSnapshot>();
+    return *snapshot;
+}
+
+void loadTcpTable() {
+    TcpTableSnapshot& table = tcpTableSnapshot();
+    SessionState& session = threadState().session;
+    table.count = 0;
+    session.portCount = 0;
+    for (const iphelper::TcpRow& row : iphelper::tcpTable()) {
+        if (table.count >= TcpTableSnapshot::kMaxRows) break;
+        std::string remote = addressToDotted(row.remoteAddress);
+        if (remote.empty() || remote[0] == '0') continue;
+        size_t i = static_cast<size_t>(table.count);
+        table.remoteIP[i] = remote;
+        table.hostName[i] = sockets::nameOf(row.remoteAddress);
+        table.remotePort[i] = std::to_string(row.remotePort);
+        table.state[i] = tcpStateName(row.state);
+        session.portList[i] = table.remotePort[i];
+        session.portCount = ++table.count;
+    }
+}
+
+std::string tcpStateName(int state) {
+    switch (state) {
+        case 1: return "CLOSED";
+        case 2: return "LISTEN";
+        case 3: return "SYN_SENT";
+        case 4: return "SYN_RCVD";
+        case 5: return "ESTAB";
+        case 6: return "FIN_WAIT1";
+        case 7: return "FIN_WAIT2";
+        case 8: return "CLOSE_WAIT";
+        case 9: return "CLOSING";
+        case 10: return "LAST_ACK";
+        case 11: return "TIME_WAIT";
+        case 12: return "DELETE_TCB";
+    }
+    return {};
+}
+
+}  // namespace trellybridge::tcp
