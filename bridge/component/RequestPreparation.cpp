@@ -1,5 +1,8 @@
 #include "component/RequestPreparation.h"
 
+#include <string>
+#include <utility>
+
 #include "common/Errors.h"
 #include "common/FailureNote.h"
 #include "common/ThreadState.h"
@@ -43,7 +46,9 @@ Prepared refuse(const std::string& problem) {
 
 Prepared prepareRequest(BridgeConfiguration& config, const GetPatientArguments& arguments,
                         PreparationMode mode) {
-    auto problemOf = [&](std::string problem) { return mode.refuseUnusable ? problem : ""; };
+    auto problemOf = [&](std::string problem) {
+        return mode.refuseUnusable ? std::move(problem) : std::string();
+    };
     // Read afresh each time: a page may change the setting.
     auto pages = [&] { return mode.showPages && config.DisplayProperties.toText() == "true"; };
 
