@@ -17,11 +17,10 @@
 #include "common/ThreadState.h"
 #include "platform/SettingsStore.h"
 #include "session/SessionWindow.h"
+#include "session/TcpFixture.h"
 #include "settings/Settings.h"
 #include "support/ScriptedPeer.h"
-#include "support/TestEnvironment.h"
 #include "tcp/TcpConnection.h"
-#include "trellybridge/TrellyBridgeComm.h"
 
 namespace trellybridge {
 namespace {
@@ -46,31 +45,8 @@ Script answering(int delayMs = 0, bool withEnd = true) {
     };
 }
 
-class TcpRealNetworkTest : public testing::TestEnvironment {
+class TcpRealNetworkTest : public testing::TcpFixture {
 protected:
-    void SetUp() override {
-        TestEnvironment::SetUp();
-        a.PatientID = "12345";
-        a.NetworkBridgeType = "TCPIP";
-        a.TCPRemoteHostName = "127.0.0.1";
-        a.VendorName = "MEDIC";
-        a.VendorFacility = "LAB1";
-        a.VendorFormatType = "HL7";
-        a.VendorFormatVersion = "2.3";
-        a.VendorRequestTag = "<%DYNAMIC%>";
-        a.EOFCharacter = "28";
-        a.EOLCharacter = "13";
-        a.AllowedRetries = "2";
-        a.DisplayProperties = "false";
-        a.DisplayDebugger = "false";
-        a.SerialTimeout = "1";
-        a.TimeDelay = "1000";
-    }
-    bool fetch() {
-        bool found = comm.GetPatient(a).isTrue();
-        EXPECT_FALSE(toolkit->loopCutShort) << "the session never ended";
-        return found;
-    }
     std::string log() const { return session::sessionWindow().txtInformation; }
     static int count(const std::string& text, const std::string& part) {
         int n = 0;
@@ -78,9 +54,6 @@ protected:
             ++n;
         return n;
     }
-
-    GetPatientArguments a;
-    TrellyBridgeComm comm;
 };
 
 struct PeerCase {
