@@ -48,12 +48,6 @@ Script answering(int delayMs = 0, bool withEnd = true) {
 class TcpRealNetworkTest : public testing::TcpFixture {
 protected:
     std::string log() const { return session::sessionWindow().txtInformation; }
-    static int count(const std::string& text, const std::string& part) {
-        int n = 0;
-        for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-            ++n;
-        return n;
-    }
 };
 
 struct PeerCase {
@@ -116,12 +110,9 @@ TEST_F(TcpRealNetworkTest, BrokenConnectionsEndAsASiteExpects) {
             comm.closeConnection();
         }
         ::unsetenv("TRELLYBRIDGE_MAX_ANSWER_BYTES");
-        bool shown = false;
-        for (const std::string& line : toolkit->progressLines)
-            shown = shown || line.find(c.progress) != std::string::npos;
-        EXPECT_TRUE(shown) << c.progress;
+        EXPECT_TRUE(toolkit->showedText(c.progress)) << c.progress;
         std::string dump = readDriveCFile("BridgeLogs/BRIDGEDEBUG.log");
-        EXPECT_EQ(count(dump, "error 327"), c.receiveFailures) << dump;
+        EXPECT_EQ(testing::occurrences(dump, "error 327"), c.receiveFailures) << dump;
         if (c.found) {
             EXPECT_EQ(comm.get_p1PatientLastName(), Variant("DOE"));
             EXPECT_EQ(comm.get_i2InsuredCompanyName(), Variant("HEARTLAND MUTUAL"))
@@ -218,7 +209,7 @@ TEST_F(TcpRealNetworkTest, StoredPortWithItsBlankIsTriedOnce) {
     EXPECT_EQ(threadState().session.portCount, 2);
     std::string progress;
     for (const std::string& line : toolkit->progressLines) progress += line;
-    EXPECT_EQ(count(progress, p2 + "  <unsuccessful>!"), 1) << progress;
+    EXPECT_EQ(testing::occurrences(progress, p2 + "  <unsuccessful>!"), 1) << progress;
 }
 
 // What the settings pages restore as defaults, for every bridge.

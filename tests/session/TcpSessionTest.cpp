@@ -137,11 +137,7 @@ TEST_F(TcpSessionTest, FaultsEndAsPromisedWithinTheirBound) {
         toolkit->messageBoxes.clear();
         auto started = std::chrono::steady_clock::now();
         EXPECT_EQ(fetch(), c.found);
-        bool shown = false;
-        for (const auto* lines : {&toolkit->progressLines, &toolkit->messageBoxes})
-            for (const std::string& line : *lines)
-                shown = shown || line.find(c.progress) != std::string::npos;
-        EXPECT_TRUE(shown) << c.progress;
+        EXPECT_TRUE(toolkit->showedText(c.progress, true)) << c.progress;
         EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(15));
         if (c.found) {
             EXPECT_EQ(comm.get_i2InsuredCompanyName(), Variant("HEARTLAND MUTUAL")) << "read whole";
