@@ -1,5 +1,6 @@
 #include "support/TestEnvironment.h"
 
+#include "formats/AnswerDispatch.h"
 #include "platform/EventLoop.h"
 #include "session/SessionWindow.h"
 
@@ -16,6 +17,14 @@ void RecordingToolkit::runModal(ui::Window& window) {
         loopCutShort = turn == kMaxLoopTurns;
         if (loopCutShort || !ui::EventLoop::current().runOnce()) window.unload();
     }
+}
+
+bool dispatch(std::string answer) {
+    ThreadState& state = threadState();
+    formats::ParseResult result =
+        formats::dispatchAnswer(answer, state.config, formats::threadParseContext());
+    state.patientFound = result.found.value_or(state.patientFound);
+    return state.patientFound;
 }
 
 void TestEnvironment::SetUp() {

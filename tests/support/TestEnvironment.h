@@ -73,6 +73,10 @@ inline int occurrences(const std::string& text, const std::string& part) {
 // The bytes of a file on the host ("" when it cannot be read).
 std::string readHostFile(const std::filesystem::path& path);
 
+// The answer through the dispatcher, as a request reads it: into the thread's record,
+// the found flag kept as the session keeps it.
+bool dispatch(std::string answer);
+
 class TestEnvironment : public ::testing::Test {
 protected:
     void SetUp() override;
