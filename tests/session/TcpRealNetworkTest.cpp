@@ -216,13 +216,7 @@ TEST_F(TcpRealNetworkTest, StoredPortWithItsBlankIsTriedOnce) {
 GetPatientArguments pageDefaults() {
     BridgeConfiguration c;
     SessionState unused;
-    settings::restoreCommonDefaults(c);
-    settings::restoreMEDICDefaults(c);
-    settings::restoreHISDefaults(c);
-    settings::restoreHTTPSDefaults(c);
-    settings::restoreNetworkDefaults(c);
-    settings::restoreSerialDefaults(c);
-    settings::restoreMoreSerialDefaults(c);
+    testing::restorePageDefaults(c);
     settings::restoreTcpDefaults(c, unused);
     GetPatientArguments arguments;
 #define TRELLYBRIDGE_COPY(name) arguments.name = c.name;

@@ -3,6 +3,7 @@
 #include "formats/AnswerDispatch.h"
 #include "platform/EventLoop.h"
 #include "session/SessionWindow.h"
+#include "settings/Settings.h"
 
 #include <cstdlib>
 #include <fstream>
@@ -17,6 +18,16 @@ void RecordingToolkit::runModal(ui::Window& window) {
         loopCutShort = turn == kMaxLoopTurns;
         if (loopCutShort || !ui::EventLoop::current().runOnce()) window.unload();
     }
+}
+
+void restorePageDefaults(BridgeConfiguration& c) {
+    settings::restoreCommonDefaults(c);
+    settings::restoreMEDICDefaults(c);
+    settings::restoreHISDefaults(c);
+    settings::restoreHTTPSDefaults(c);
+    settings::restoreNetworkDefaults(c);
+    settings::restoreSerialDefaults(c);
+    settings::restoreMoreSerialDefaults(c);
 }
 
 bool dispatch(std::string answer) {

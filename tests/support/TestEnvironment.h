@@ -73,6 +73,10 @@ inline int occurrences(const std::string& text, const std::string& part) {
 // The bytes of a file on the host ("" when it cannot be read).
 std::string readHostFile(const std::filesystem::path& path);
 
+// What the settings pages restore as defaults, every group but TCP/IP's (which also
+// clears the session's local address).
+void restorePageDefaults(BridgeConfiguration& c);
+
 // The answer through the dispatcher, as a request reads it: into the thread's record,
 // the found flag kept as the session keeps it.
 bool dispatch(std::string answer);
