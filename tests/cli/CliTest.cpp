@@ -31,6 +31,25 @@ protected:
     std::ostringstream out, err;
 };
 
+// Arguments: `command` and its options, then a "--set" for each NAME=VALUE.
+std::vector<std::string> withSets(std::vector<std::string> command,
+                                  const std::vector<std::string>& settings) {
+    for (const std::string& setting : settings) command.insert(command.end(), {"--set", setting});
+    return command;
+}
+
+// Settings under which a request that did run would end at once, found or not.
+const std::vector<std::string> kEndsAtOnce = {"PatientID=-5", "VendorFormatType=HL7",
+                                              "MEDICNumberDefault=1", "DisplayProperties=false"};
+
+// A request for patient 12345 in HL7 from a vendor on loopback.
+std::vector<std::string> tcpSettings(const std::string& port, const std::string& retries = "2") {
+    return {"PatientID=12345",         "NetworkBridgeType=TCPIP", "TCPRemoteHostName=127.0.0.1",
+            "TCPRemotePorts=" + port,  "VendorFormatType=HL7",    "VendorRequestTag=<%DYNAMIC%>",
+            "EOFCharacter=28",         "EOLCharacter=13",         "AllowedRetries=" + retries,
+            "DisplayProperties=false", "DisplayDebugger=false",   "SerialTimeout=1"};
+}
+
 struct UsageCase {
     std::vector<std::string> arguments;
     std::string named;  // what the message must name
@@ -72,10 +91,6 @@ TEST_F(CliTest, UnusableFilesAreUsageErrorsBeforeAnyRequest) {
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     std::string answer = (root / "answer.hl7").string();
     std::ofstream(answer) << "MSH|^~\\&|X\rPID|1|12345|||DOE^JOHN\r";
-    // Settings under which a request that did run would end at once, found or not.
-    const std::vector<std::string> quick = {
-        "--set", "PatientID=-5",         "--set", "VendorFormatType=HL7",
-        "--set", "MEDICNumberDefault=1", "--set", "DisplayProperties=false"};
     const BadFileCase cases[] = {
         {"config is a folder", {"get-patient", "--config", folder}, "is a directory"},
         {"config is a device", {"get-patient", "--config", "/dev/zero"}, "not a regular file"},
@@ -96,8 +111,7 @@ TEST_F(CliTest, UnusableFilesAreUsageErrorsBeforeAnyRequest) {
         testing::ProgramRun run;
         run.arguments = {TRELLYBRIDGE_CLI_PATH};
         run.arguments.insert(run.arguments.end(), c.arguments.begin(), c.arguments.end());
-        if (c.arguments[0] == "get-patient")
-            run.arguments.insert(run.arguments.end(), quick.begin(), quick.end());
+        if (c.arguments[0] == "get-patient") run.arguments = withSets(run.arguments, kEndsAtOnce);
         run.memoryBytes = 512ull << 20;
         testing::ProgramResult result = testing::runProgram(run);
         EXPECT_FALSE(result.timedOut);
@@ -186,10 +200,7 @@ TEST_F(CliTest, ConfigFileLinesAndSetsCombine) {
 }
 
 TEST_F(CliTest, JsonHoldsEveryPropertyByName) {
-    EXPECT_EQ(run({"get-patient", "--json", "--quiet", "--set", "PatientID=-5", "--set",
-                   "VendorFormatType=HL7", "--set", "MEDICNumberDefault=1", "--set",
-                   "DisplayProperties=false"}),
-              cli::kNotFound);
+    EXPECT_EQ(run(withSets({"get-patient", "--json", "--quiet"}, kEndsAtOnce)), cli::kNotFound);
     auto json = nlohmann::json::parse(out.str());
     EXPECT_EQ(json["found"], false);
     EXPECT_EQ(json["properties"].size(), 119u);
@@ -204,31 +215,7 @@ TEST_F(CliTest, GetPatientFetchesOverTcpAndPrintsThePatient) {
     vendorsim::VendorSimulator vendor({});
     std::string error;
     ASSERT_TRUE(vendor.start(error)) << error;
-    EXPECT_EQ(run({"get-patient",
-                   "--set",
-                   "PatientID=12345",
-                   "--set",
-                   "NetworkBridgeType=TCPIP",
-                   "--set",
-                   "TCPRemoteHostName=127.0.0.1",
-                   "--set",
-                   "TCPRemotePorts=" + std::to_string(vendor.ports()[0]),
-                   "--set",
-                   "VendorFormatType=HL7",
-                   "--set",
-                   "VendorRequestTag=<%DYNAMIC%>",
-                   "--set",
-                   "EOFCharacter=28",
-                   "--set",
-                   "EOLCharacter=13",
-                   "--set",
-                   "AllowedRetries=2",
-                   "--set",
-                   "DisplayProperties=false",
-                   "--set",
-                   "DisplayDebugger=false",
-                   "--set",
-                   "SerialTimeout=1"}),
+    EXPECT_EQ(run(withSets({"get-patient"}, tcpSettings(std::to_string(vendor.ports()[0])))),
               cli::kFound)
         << err.str();
     EXPECT_NE(out.str().find("p1PatientLastName: DOE\n"), std::string::npos) << out.str();
@@ -280,19 +267,7 @@ TEST_F(CliTest, QuietFailuresStillSayWhy) {
     for (const QuietFailureCase& c : cases) {
         SCOPED_TRACE(c.name);
         std::string port = c.port();
-        EXPECT_EQ(run({"get-patient", "--quiet",
-                       "--set",       "PatientID=12345",
-                       "--set",       "NetworkBridgeType=TCPIP",
-                       "--set",       "TCPRemoteHostName=127.0.0.1",
-                       "--set",       "TCPRemotePorts=" + port,
-                       "--set",       "VendorFormatType=HL7",
-                       "--set",       "VendorRequestTag=<%DYNAMIC%>",
-                       "--set",       "EOFCharacter=28",
-                       "--set",       "EOLCharacter=13",
-                       "--set",       "AllowedRetries=" + c.allowedRetries,
-                       "--set",       "DisplayProperties=false",
-                       "--set",       "DisplayDebugger=false",
-                       "--set",       "SerialTimeout=1"}),
+        EXPECT_EQ(run(withSets({"get-patient", "--quiet"}, tcpSettings(port, c.allowedRetries))),
                   cli::kNotFound);
         std::string reason = c.reason;
         if (size_t at = reason.find("{port}"); at != std::string::npos) reason.replace(at, 6, port);

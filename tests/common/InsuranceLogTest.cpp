@@ -23,12 +23,7 @@ protected:
         writeInsuranceLog(keep);
     }
     int count400() const {
-        const std::string& list = threadState().errorList;
-        int found = 0;
-        for (size_t at = list.find("<error id=\"400\""); at != std::string::npos;
-             at = list.find("<error id=\"400\"", at + 1))
-            ++found;
-        return found;
+        return testing::occurrences(threadState().errorList, "<error id=\"400\"");
     }
     static mode_t modeOf(const std::string& path) {
         struct stat info {};

@@ -203,15 +203,14 @@ TEST_F(ConfigurationTest, CompanyNumberCheck) {
         return list;
     };
     const std::string hundredAndOne = listOf(101), many = listOf(102);
-    const std::string notValid2 =
-                          "ORVEL Parameter: 2 is not a valid company number for current user",
-                      notValid7 =
-                          "ORVEL Parameter: 7 is not a valid company number for current user",
-                      notValid1 =
-                          "ORVEL Parameter: 1 is not a valid company number for current user",
-                      noCompany =
-                          "ORVEL Parameter: a company number must precede the patientID (ie. "
-                          "1-123456789) or a default must be defined";
+    auto notValid = [](const char* company) {
+        return errorElement(errc::InvalidCompanyNumber,
+                            std::string("ORVEL Parameter: ") + company +
+                                " is not a valid company number for current user");
+    };
+    const std::string noCompany =
+        "ORVEL Parameter: a company number must precede the patientID (ie. 1-123456789) or a "
+        "default must be defined";
     const CompanyCase cases[] = {
         {"default joins the identifier", "123456789", "1", "1,2", CompanyCheck::Passed,
          "1-123456789", true, ""},
@@ -220,15 +219,15 @@ TEST_F(ConfigurationTest, CompanyNumberCheck) {
         {"lower-case company matches upper-cased list", "ab-5", "1", "x,Ab", CompanyCheck::Passed,
          "ab-5", true, ""},
         {"entries compared exactly", "2-555", "1", "1, 2", CompanyCheck::Rejected, "2-555", true,
-         errorElement(errc::InvalidCompanyNumber, notValid2)},
+         notValid("2")},
         {"company not in the list", "7-42", "1", "1", CompanyCheck::Rejected, "7-42", true,
-         errorElement(errc::InvalidCompanyNumber, notValid7)},
+         notValid("7")},
         {"identifier starting with a dash", "-42", "1", "1", CompanyCheck::Rejected, "-42", true,
          errorElement(errc::MissingCompanyNumber, noCompany)},
         {"n/a means no check", "123", "n/a", "9", CompanyCheck::Passed, "123", false, ""},
         {"empty default means no check", "123", "", "9", CompanyCheck::Passed, "123", false, ""},
         {"empty list matches nothing", "123", "1", kInvalidMarker, CompanyCheck::Rejected, "123",
-         true, errorElement(errc::InvalidCompanyNumber, notValid1)},
+         true, notValid("1")},
         {"adjacent commas give an empty entry", "7", "1", "2,,1", CompanyCheck::Passed, "1-7", true,
          ""},
         {"101 entries are allowed", "123", "1", hundredAndOne, CompanyCheck::Passed, "1-123", true,

@@ -16,24 +16,15 @@
 
 #include "common/ThreadState.h"
 #include "component/RequestPreparation.h"
-#include "formats/AnswerDispatch.h"
 #include "support/TestEnvironment.h"
 #include "trellybridge/TrellyBridgeComm.h"
 
 namespace trellybridge {
 namespace {
 
-namespace stdfs = std::filesystem;
+using testing::dispatch;
 
-// The answer through the dispatcher, as a request reads it: into the thread's record,
-// the found flag kept as the session keeps it.
-bool dispatch(std::string answer) {
-    ThreadState& state = threadState();
-    formats::ParseResult result =
-        formats::dispatchAnswer(answer, state.config, formats::threadParseContext());
-    state.patientFound = result.found.value_or(state.patientFound);
-    return state.patientFound;
-}
+namespace stdfs = std::filesystem;
 
 std::string unescape(const std::string& value) {
     std::string out;

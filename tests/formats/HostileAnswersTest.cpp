@@ -10,24 +10,15 @@
 #include <vector>
 
 #include "common/ThreadState.h"
-#include "formats/AnswerDispatch.h"
 #include "support/TestEnvironment.h"
 
 namespace trellybridge {
 namespace {
 
+using testing::dispatch;
+
 using F = RecordField;
 using I = InsuranceField;
-
-// The answer through the dispatcher, as a request reads it: into the thread's record,
-// the found flag kept as the session keeps it.
-bool dispatch(std::string answer) {
-    ThreadState& state = threadState();
-    formats::ParseResult result =
-        formats::dispatchAnswer(answer, state.config, formats::threadParseContext());
-    state.patientFound = result.found.value_or(state.patientFound);
-    return state.patientFound;
-}
 
 std::string repeat(const std::string& part, int times) {
     std::string out;

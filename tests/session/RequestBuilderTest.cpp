@@ -24,10 +24,6 @@ protected:
         c.HTTPSSubjectCN = kInvalidMarker;
         c.VendorFormatType = "HL7";
     }
-    void TearDown() override {
-        platform::setClock(nullptr);
-        TestEnvironment::TearDown();
-    }
     platform::VirtualClock march{{2013, 3, 1, 9, 5, 0}};
     BridgeConfiguration c;
 };

@@ -17,11 +17,10 @@
 #include "common/ThreadState.h"
 #include "platform/SettingsStore.h"
 #include "session/SessionWindow.h"
+#include "session/TcpFixture.h"
 #include "settings/Settings.h"
 #include "support/ScriptedPeer.h"
-#include "support/TestEnvironment.h"
 #include "tcp/TcpConnection.h"
-#include "trellybridge/TrellyBridgeComm.h"
 
 namespace trellybridge {
 namespace {
@@ -46,41 +45,9 @@ Script answering(int delayMs = 0, bool withEnd = true) {
     };
 }
 
-class TcpRealNetworkTest : public testing::TestEnvironment {
+class TcpRealNetworkTest : public testing::TcpFixture {
 protected:
-    void SetUp() override {
-        TestEnvironment::SetUp();
-        a.PatientID = "12345";
-        a.NetworkBridgeType = "TCPIP";
-        a.TCPRemoteHostName = "127.0.0.1";
-        a.VendorName = "MEDIC";
-        a.VendorFacility = "LAB1";
-        a.VendorFormatType = "HL7";
-        a.VendorFormatVersion = "2.3";
-        a.VendorRequestTag = "<%DYNAMIC%>";
-        a.EOFCharacter = "28";
-        a.EOLCharacter = "13";
-        a.AllowedRetries = "2";
-        a.DisplayProperties = "false";
-        a.DisplayDebugger = "false";
-        a.SerialTimeout = "1";
-        a.TimeDelay = "1000";
-    }
-    bool fetch() {
-        bool found = comm.GetPatient(a).isTrue();
-        EXPECT_FALSE(toolkit->loopCutShort) << "the session never ended";
-        return found;
-    }
     std::string log() const { return session::sessionWindow().txtInformation; }
-    static int count(const std::string& text, const std::string& part) {
-        int n = 0;
-        for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-            ++n;
-        return n;
-    }
-
-    GetPatientArguments a;
-    TrellyBridgeComm comm;
 };
 
 struct PeerCase {
@@ -143,12 +110,9 @@ TEST_F(TcpRealNetworkTest, BrokenConnectionsEndAsASiteExpects) {
             comm.closeConnection();
         }
         ::unsetenv("TRELLYBRIDGE_MAX_ANSWER_BYTES");
-        bool shown = false;
-        for (const std::string& line : toolkit->progressLines)
-            shown = shown || line.find(c.progress) != std::string::npos;
-        EXPECT_TRUE(shown) << c.progress;
+        EXPECT_TRUE(toolkit->showedText(c.progress)) << c.progress;
         std::string dump = readDriveCFile("BridgeLogs/BRIDGEDEBUG.log");
-        EXPECT_EQ(count(dump, "error 327"), c.receiveFailures) << dump;
+        EXPECT_EQ(testing::occurrences(dump, "error 327"), c.receiveFailures) << dump;
         if (c.found) {
             EXPECT_EQ(comm.get_p1PatientLastName(), Variant("DOE"));
             EXPECT_EQ(comm.get_i2InsuredCompanyName(), Variant("HEARTLAND MUTUAL"))
@@ -245,20 +209,14 @@ TEST_F(TcpRealNetworkTest, StoredPortWithItsBlankIsTriedOnce) {
     EXPECT_EQ(threadState().session.portCount, 2);
     std::string progress;
     for (const std::string& line : toolkit->progressLines) progress += line;
-    EXPECT_EQ(count(progress, p2 + "  <unsuccessful>!"), 1) << progress;
+    EXPECT_EQ(testing::occurrences(progress, p2 + "  <unsuccessful>!"), 1) << progress;
 }
 
 // What the settings pages restore as defaults, for every bridge.
 GetPatientArguments pageDefaults() {
     BridgeConfiguration c;
     SessionState unused;
-    settings::restoreCommonDefaults(c);
-    settings::restoreMEDICDefaults(c);
-    settings::restoreHISDefaults(c);
-    settings::restoreHTTPSDefaults(c);
-    settings::restoreNetworkDefaults(c);
-    settings::restoreSerialDefaults(c);
-    settings::restoreMoreSerialDefaults(c);
+    testing::restorePageDefaults(c);
     settings::restoreTcpDefaults(c, unused);
     GetPatientArguments arguments;
 #define TRELLYBRIDGE_COPY(name) arguments.name = c.name;

@@ -7,8 +7,7 @@
 #include "VendorSimulator.h"
 #include "common/ThreadState.h"
 #include "session/SessionWindow.h"
-#include "support/TestEnvironment.h"
-#include "trellybridge/TrellyBridgeComm.h"
+#include "session/TcpFixture.h"
 
 namespace trellybridge {
 namespace {
@@ -17,31 +16,12 @@ using vendorsim::Fault;
 using vendorsim::SimulatorOptions;
 using vendorsim::VendorSimulator;
 
-class TcpSessionTest : public testing::TestEnvironment {
+class TcpSessionTest : public testing::TcpFixture {
 protected:
     void SetUp() override {
-        TestEnvironment::SetUp();
+        TcpFixture::SetUp();
         platform::setClock(&march);
-        a.PatientID = "12345";
-        a.NetworkBridgeType = "TCPIP";
-        a.TCPRemoteHostName = "127.0.0.1";
-        a.VendorName = "MEDIC";
-        a.VendorFacility = "LAB1";
-        a.VendorFormatType = "HL7";
-        a.VendorFormatVersion = "2.3";
-        a.VendorRequestTag = "<%DYNAMIC%>";
-        a.EOFCharacter = "28";
-        a.EOLCharacter = "13";
-        a.AllowedRetries = "2";
-        a.DisplayProperties = "false";
-        a.DisplayDebugger = "false";
-        a.SerialTimeout = "1";
-        a.TimeDelay = "1000";
         a.HTTPSSubjectCN = "{LOCAL IP:127.0.0.1}";
-    }
-    void TearDown() override {
-        platform::setClock(nullptr);
-        TestEnvironment::TearDown();
     }
     std::unique_ptr<VendorSimulator> simulator(SimulatorOptions options) {
         auto started = std::make_unique<VendorSimulator>(std::move(options));
@@ -54,12 +34,9 @@ protected:
         for (auto port : s.ports()) list += (list.empty() ? "" : ",") + std::to_string(port);
         return list;
     }
-    bool fetch() { return comm.GetPatient(a).isTrue(); }
     const SessionState& session() { return threadState().session; }
 
     platform::VirtualClock march{{2013, 3, 1, 9, 5, 0}};
-    GetPatientArguments a;
-    TrellyBridgeComm comm;
 };
 
 TEST_F(TcpSessionTest, RequestBytesAreExactAndTheAnswerIsParsed) {
@@ -160,11 +137,7 @@ TEST_F(TcpSessionTest, FaultsEndAsPromisedWithinTheirBound) {
         toolkit->messageBoxes.clear();
         auto started = std::chrono::steady_clock::now();
         EXPECT_EQ(fetch(), c.found);
-        bool shown = false;
-        for (const auto* lines : {&toolkit->progressLines, &toolkit->messageBoxes})
-            for (const std::string& line : *lines)
-                shown = shown || line.find(c.progress) != std::string::npos;
-        EXPECT_TRUE(shown) << c.progress;
+        EXPECT_TRUE(toolkit->showedText(c.progress, true)) << c.progress;
         EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(15));
         if (c.found) {
             EXPECT_EQ(comm.get_i2InsuredCompanyName(), Variant("HEARTLAND MUTUAL")) << "read whole";

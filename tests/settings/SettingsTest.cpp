@@ -20,13 +20,7 @@ TEST_F(SettingsTest, RestoreOperationsWriteTheirGroups) {
     BridgeConfiguration c;
     SessionState session;
     session.localIP = "1.2.3.4";
-    settings::restoreCommonDefaults(c);
-    settings::restoreMEDICDefaults(c);
-    settings::restoreHISDefaults(c);
-    settings::restoreHTTPSDefaults(c);
-    settings::restoreNetworkDefaults(c);
-    settings::restoreSerialDefaults(c);
-    settings::restoreMoreSerialDefaults(c);
+    testing::restorePageDefaults(c);
     // A value or two from each group, not the whole list again.
     const std::pair<const Variant*, const char*> expected[] = {
         {&c.NetworkBridgeType, "SERIAL"},

@@ -1,7 +1,9 @@
 #include "support/TestEnvironment.h"
 
+#include "formats/AnswerDispatch.h"
 #include "platform/EventLoop.h"
 #include "session/SessionWindow.h"
+#include "settings/Settings.h"
 
 #include <cstdlib>
 #include <fstream>
@@ -16,6 +18,24 @@ void RecordingToolkit::runModal(ui::Window& window) {
         loopCutShort = turn == kMaxLoopTurns;
         if (loopCutShort || !ui::EventLoop::current().runOnce()) window.unload();
     }
+}
+
+void restorePageDefaults(BridgeConfiguration& c) {
+    settings::restoreCommonDefaults(c);
+    settings::restoreMEDICDefaults(c);
+    settings::restoreHISDefaults(c);
+    settings::restoreHTTPSDefaults(c);
+    settings::restoreNetworkDefaults(c);
+    settings::restoreSerialDefaults(c);
+    settings::restoreMoreSerialDefaults(c);
+}
+
+bool dispatch(std::string answer) {
+    ThreadState& state = threadState();
+    formats::ParseResult result =
+        formats::dispatchAnswer(answer, state.config, formats::threadParseContext());
+    state.patientFound = result.found.value_or(state.patientFound);
+    return state.patientFound;
 }
 
 void TestEnvironment::SetUp() {

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -48,10 +49,37 @@ public:
         return -1;
     }
     int modalRuns = 0;
+
+    // Whether a progress line reads exactly `line`.
+    bool showedLine(std::string_view line) const {
+        return std::find(progressLines.begin(), progressLines.end(), line) != progressLines.end();
+    }
+    // Whether a progress line (or, with `orBox`, a message box) holds `part`.
+    bool showedText(std::string_view part, bool orBox = false) const {
+        for (const auto* lines : {&progressLines, &messageBoxes})
+            for (const std::string& line : *lines)
+                if ((lines == &progressLines || orBox) && line.find(part) != line.npos) return true;
+        return false;
+    }
 };
+
+// How often `part` occurs in `text`, overlaps counted.
+inline int occurrences(const std::string& text, const std::string& part) {
+    int n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+}
 
 // The bytes of a file on the host ("" when it cannot be read).
 std::string readHostFile(const std::filesystem::path& path);
+
+// What the settings pages restore as defaults, every group but TCP/IP's (which also
+// clears the session's local address).
+void restorePageDefaults(BridgeConfiguration& c);
+
+// The answer through the dispatcher, as a request reads it: into the thread's record,
+// the found flag kept as the session keeps it.
+bool dispatch(std::string answer);
 
 class TestEnvironment : public ::testing::Test {
 protected:
