@@ -174,15 +174,6 @@ bool fileExists(std::string_view path) {
     return std::filesystem::is_regular_file(hostPath(path), error);
 }
 
-std::optional<std::string> readFile(std::string_view path) {
-    std::ifstream in(hostPath(path), std::ios::binary);
-    if (!in) return std::nullopt;
-    std::ostringstream content;
-    content << in.rdbuf();
-    if (in.bad()) return std::nullopt;
-    return content.str();
-}
-
 bool writeFileAtomically(std::string_view path, std::string_view content, unsigned mode) {
     std::string target = hostPath(path);
     std::string temporary = target + ".XXXXXX";

@@ -28,8 +28,6 @@ std::string hostPath(std::string_view path);
 
 bool folderExists(std::string_view path);
 bool fileExists(std::string_view path);
-// The whole file, or nullopt when it cannot be read.
-std::optional<std::string> readFile(std::string_view path);
 // Replaces the file through a temporary file in the same folder and a rename, so that
 // readers never see half a file. New files get `mode`.
 bool writeFileAtomically(std::string_view path, std::string_view content, unsigned mode = 0600);

@@ -44,6 +44,12 @@ std::vector<IniLine> parseIni(const std::string& content) {
     return lines;
 }
 
+// The settings file is read as any file from outside is: a regular file, bounded.
+std::optional<std::string> readSettings(const std::string& path) {
+    constexpr std::size_t kMaxSettingsBytes = 1024 * 1024;
+    return fs::readRegularFile(path, kMaxSettingsBytes).content;
+}
+
 std::mutex storeMutex;
 std::shared_ptr<SettingsStore> currentStore;
 
@@ -58,7 +64,7 @@ std::string IniSettingsStore::defaultPath() {
 }
 
 std::string IniSettingsStore::get(std::string_view section, std::string_view key) {
-    auto content = fs::readFile(path_);
+    auto content = readSettings(path_);
     if (!content) return {};
     for (const IniLine& line : parseIni(*content))
         if (line.section == section && line.key == key) {
@@ -73,7 +79,7 @@ std::string IniSettingsStore::get(std::string_view section, std::string_view key
 
 bool IniSettingsStore::set(std::string_view section, std::string_view key, std::string_view value) {
     fs::createFolder(std::filesystem::path(path_).parent_path().string());  // 0700
-    std::vector<IniLine> lines = parseIni(fs::readFile(path_).value_or(""));
+    std::vector<IniLine> lines = parseIni(readSettings(path_).value_or(""));
     std::string entry = std::string(key) + "=" + std::string(value);
     bool replaced = false;
     size_t sectionEnd = lines.size();

@@ -51,8 +51,9 @@ TEST_F(FileSystemTest, WritesAtomicallyWithPrivateMode) {
 TEST_F(FileSystemTest, AppendsAndChecksExistence) {
     EXPECT_TRUE(fs::appendToFile("c:\\a.txt", "1"));
     EXPECT_TRUE(fs::appendToFile("c:\\a.txt", "2"));
-    EXPECT_EQ(fs::readFile("C:\\A.TXT"), std::nullopt) << "host names are case-sensitive";
-    EXPECT_EQ(fs::readFile("c:\\a.txt"), "12");
+    EXPECT_EQ(fs::readRegularFile("C:\\A.TXT", 16).content, std::nullopt)
+        << "host names are case-sensitive";
+    EXPECT_EQ(fs::readRegularFile("c:\\a.txt", 16).content, "12");
     EXPECT_TRUE(fs::fileExists("c:\\a.txt"));
     EXPECT_FALSE(fs::folderExists("c:\\a.txt"));
     EXPECT_TRUE(fs::folderExists("c:\\"));
