@@ -46,7 +46,7 @@ std::vector<IniLine> parseIni(const std::string& content) {
 
 // The settings file is read as any file from outside is: a regular file, bounded.
 std::optional<std::string> readSettings(const std::string& path) {
-    constexpr std::size_t kMaxSettingsBytes = 1024 * 1024;
+    constexpr std::size_t kMaxSettingsBytes = std::size_t{1024} * 1024;
     return fs::readRegularFile(path, kMaxSettingsBytes).content;
 }
 
