@@ -26,7 +26,7 @@ struct TcpConnectionState;
 struct TcpTableSnapshot;
 }  // namespace tcp
 namespace session {
-class SerialTransport;
+struct SerialLine;
 class WebServiceTransport;
 }  // namespace session
 
@@ -51,8 +51,9 @@ struct ThreadState {
     // The generator of the port shuffle: seeded once, so two shuffles in one second differ.
     std::shared_ptr<std::mt19937> shuffleGenerator;
 
-    // The lines behind the SERIAL and HTTPS bridges; tests install fakes.
-    std::shared_ptr<session::SerialTransport> serialTransport;
+    // The serial port of the SERIAL bridge, held only within one request.
+    std::shared_ptr<session::SerialLine> serialLine;
+    // The line behind the HTTPS bridge; tests install fakes.
     std::shared_ptr<session::WebServiceTransport> webServiceTransport;
 };
 

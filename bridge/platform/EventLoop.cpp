@@ -22,6 +22,10 @@ std::int32_t wrappingDifference(std::int32_t later, std::int32_t earlier) {
                                      static_cast<std::uint32_t>(earlier));
 }
 
+// How long, in real time, a virtual-clock loop lets watched descriptors become ready
+// before it jumps the clock.
+constexpr int kVirtualSettleMs = 50;
+
 }  // namespace
 
 Timer::Timer(std::function<void()> onTick) : onTick_(std::move(onTick)) {
@@ -55,9 +59,14 @@ std::int32_t EventLoop::now() const {
     return platform::clock().tickCount();
 }
 
-int EventLoop::watch(int fd, std::function<void()> onReady) {
-    watches_.push_back({nextHandle_, fd, std::move(onReady)});
+int EventLoop::watch(int fd, std::function<void()> onReady, std::function<void()> onHangUp) {
+    watches_.push_back({nextHandle_, fd, std::move(onReady), std::move(onHangUp)});
     return nextHandle_++;
+}
+
+bool EventLoop::watching(int handle) const {
+    return std::any_of(watches_.begin(), watches_.end(),
+                       [handle](const Watch& w) { return w.handle == handle; });
 }
 
 void EventLoop::unwatch(int handle) {
@@ -98,22 +107,28 @@ bool EventLoop::runOnce(int maxWaitMs) {
     platform::Clock& clock = platform::clock();
     std::vector<pollfd> fds;
     for (const Watch& w : watches_) fds.push_back({w.fd, POLLIN, 0});
-    int pollWait = clock.isVirtual() ? 0 : wait;
+    int pollWait = wait;
+    if (clock.isVirtual()) pollWait = (wait != 0 && !fds.empty()) ? kVirtualSettleMs : 0;
     int ready = ::poll(fds.data(), fds.size(), pollWait);
     if (ready == 0 && clock.isVirtual() && wait > 0) clock.advance(wait);
 
     if (ready > 0) {
         std::vector<Watch> snapshot = watches_;
-        for (size_t i = 0; i < fds.size(); ++i) {
-            if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
-            bool stillWatched = std::any_of(watches_.begin(), watches_.end(), [&](const Watch& w) {
-                return w.handle == snapshot[i].handle;
-            });
-            if (stillWatched && snapshot[i].onReady) snapshot[i].onReady();
-        }
+        for (size_t i = 0; i < fds.size(); ++i)
+            if (fds[i].revents != 0) dispatchReady(snapshot[i], fds[i].revents);
     }
     fireDueTimers();
     return true;
+}
+
+void EventLoop::dispatchReady(const Watch& watch, short events) {
+    if (!watching(watch.handle)) return;
+    if (events & (POLLIN | POLLHUP | POLLERR) && watch.onReady) watch.onReady();
+    // poll() reports a hang-up, an error or a closed descriptor for as long as it lasts:
+    // watching on would wake the loop at once, again and again.
+    if (!(events & (POLLHUP | POLLERR | POLLNVAL)) || !watching(watch.handle)) return;
+    unwatch(watch.handle);
+    if (watch.onHangUp) watch.onHangUp();
 }
 
 }  // namespace trellybridge::ui

@@ -1,6 +1,8 @@
 // The calling thread's event loop: millisecond timers and descriptor watches, waited on
 // with poll(2). Nothing spins: a wait sleeps until the next timer is due or a watched
-// descriptor is ready. Under a virtual clock the loop jumps the clock to the next timer.
+// descriptor is ready. Under a virtual clock the loop jumps the clock to the next timer,
+// after giving watched descriptors a short real moment to become ready (a peer on the
+// other end of a pipe or terminal lives in real time).
 #pragma once
 
 #include <cstdint>
@@ -41,8 +43,12 @@ class EventLoop {
 public:
     static EventLoop& current();
 
-    // Calls `onReady` whenever `fd` is readable; returns a handle for unwatch().
-    int watch(int fd, std::function<void()> onReady);
+    // Calls `onReady` whenever `fd` is readable; returns a handle for unwatch(). A
+    // descriptor that hangs up or fails gets one last `onReady` (to take what is left)
+    // and is then no longer watched, so the loop never spins on it; `onHangUp`, when
+    // given, is told after that last call.
+    int watch(int fd, std::function<void()> onReady, std::function<void()> onHangUp = {});
+    bool watching(int handle) const;
     void unwatch(int handle);
 
     // Waits for the next event (at most `maxWaitMs`, or until the next timer when
@@ -62,7 +68,9 @@ private:
         int handle;
         int fd;
         std::function<void()> onReady;
+        std::function<void()> onHangUp;
     };
+    void dispatchReady(const Watch& watch, short events);
     std::vector<Timer*> timers_;
     std::vector<Watch> watches_;
     int nextHandle_ = 1;

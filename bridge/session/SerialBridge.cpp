@@ -1,45 +1,168 @@
-// The SERIAL bridge: each attempt opens the port when needed and sends the request; the
-// answer arrives through the serial control's event, independent of the ticks, and its
-// end character lets the session close.
+// The SERIAL bridge: each attempt opens the port when it is closed and sends the
+// request; the answer arrives through the serial control's event, independent of the
+// ticks, and its end character lets the session close on the next tick.
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+
+#include "common/AnswerLimit.h"
+#include "common/Errors.h"
+#include "common/FailureNote.h"
 #include "common/SessionPhase.h"
 #include "common/Text.h"
+#include "platform/Clock.h"
 #include "platform/Toolkit.h"
 #include "session/Bridges.h"
+#include "session/RequestBuilder.h"
+#include "session/SerialLine.h"
 #include "session/SessionContext.h"
 #include "session/SessionWindow.h"
-#include "session/Transports.h"
 
 namespace trellybridge::session {
 namespace {
 
-constexpr int kCommEventReceive = 2;
+constexpr int kSendBoundMs = 5000;  // the most a request may take to leave the port
 
-// This build has no serial line: the port behaves as one that cannot be opened.
-class NoSerialLine : public SerialTransport {
+// A setting as the control's 16-bit properties take it; a setting that is no such
+// number is a property the control rejects.
+int shortSetting(const Variant& value) {
+    std::optional<std::int64_t> number = value.toWholeNumber();
+    if (!number || *number < std::numeric_limits<std::int16_t>::min() ||
+        *number > std::numeric_limits<std::int16_t>::max())
+        throw serial::CommError(serial::CommErrorCode::InvalidPropertyValue,
+                                "Invalid property value: " + value.toText());
+    return static_cast<int>(*number);
+}
+
+std::string portName() {
+    return "COM" + config().CommPort.toText();
+}
+
+// The settings that apply only when the port opens, in the control's order.
+void configurePort(serial::CommControl& control) {
+    const BridgeConfiguration& c = config();
+    std::string handshaking = c.Handshaking.lowerText();
+    if (handshaking == "none") control.setHandshaking(0);
+    if (handshaking == "xonxoff") control.setHandshaking(1);
+    if (handshaking == "rts") control.setHandshaking(2);
+    if (handshaking == "rtsxonxoff") control.setHandshaking(3);
+    control.setCommPort(shortSetting(c.CommPort));
+    // Parity is always N: the line runs without parity whatever the settings say.
+    control.setSettings(c.BPS.toText() + ",N," + c.DataBits.toText() + "," + c.StopBits.toText());
+    control.setPortOpen(true);
+    std::string inputMode = c.InputMode.lowerText();
+    if (inputMode == "text") control.setInputMode(0);
+    if (inputMode == "binary") control.setInputMode(1);
+}
+
+void sendSerialRequest(SessionWindow& window, serial::CommControl& control) {
+    SessionState& s = session();
+    try {
+        request::BuiltRequest built = request::buildRequest(config());
+        if (!built.formatKnown) window.failureNotice("ERROR building patient request");
+        s.requestText = built.text;
+        s.startedSending = platform::clock().now();
+        control.output(s.requestText + request::endOfRequest(config()), kSendBoundMs);
+        window.updateText("Sending: " + s.requestText + CRLF);
+        window.updateText(std::string("Waiting...") + CRLF);
+        s.finishedSending = platform::clock().now();
+    } catch (const serial::CommError& e) {
+        noteFailure("could not send the request on " + portName() + ": " + e.what());
+        window.failureNotice("ERROR sending patient request",
+                             std::to_string(e.number()) + " - " + e.what());
+    }
+}
+
+// The tick by which a session of these settings has ended if nothing arrives: its
+// attempts, each after the time-out, with the wait before the close.
+std::int32_t sessionEndBy() {
+    std::int64_t ticks =
+        std::max<std::int64_t>(1, Variant(session().timeoutTicks).toWholeNumber().value_or(1));
+    std::int64_t attempts = std::max(0, allowedAttempts(config())) + 2;
+    std::int64_t tickMs = std::max(1000, timeDelay());
+    std::int64_t bound = std::min<std::int64_t>(ticks * attempts * tickMs,
+                                                std::numeric_limits<std::int32_t>::max() / 2);
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(platform::clock().tickCount()) +
+                                     static_cast<std::uint32_t>(bound));
+}
+
+bool pastSessionEnd() {
+    std::int32_t left =
+        static_cast<std::int32_t>(static_cast<std::uint32_t>(serialLine().endBy) -
+                                  static_cast<std::uint32_t>(platform::clock().tickCount()));
+    return left < 0;
+}
+
+class SerialBridge : public BridgeSession {
 public:
-    void openSerialPort(SessionWindow& window) override {
-        window.updateText("SERIAL Port: this build has no serial transport\r\n");
+    RunLoop load(SessionWindow& window) const override {
+        // A request that found its patient and was never closed must not lend its answer
+        // to this one.
+        session().rawDataReceived.clear();
+        RunLoop loop = loadPortBridge(window);
+        serialLine().endBy = sessionEndBy();
+        return loop;
+    }
+    void step(SessionWindow& window) const override {
+        openSerialPort(window);
+        window.SerialTimer.setInterval(1000);
+    }
+    bool closePort(SessionWindow& window) const override { return closeSerialPort(window); }
+    void close(SessionWindow&) const override { releaseSerialLine(); }
+
+private:
+    static void openSerialPort(SessionWindow& window);
+    static bool closeSerialPort(SessionWindow& window);
+};
+
+void SerialBridge::openSerialPort(SessionWindow& window) {
+    SessionState& s = session();
+    window.updateText(" Attempt Number " + std::to_string(s.attemptCount) + " of " +
+                      config().AllowedRetries.toText() + " to establish serial connection..." +
+                      CRLF);
+    serial::CommControl& control = serialLine().control;
+    try {
+        // Open when the port is in fact closed, whatever an earlier request left behind.
+        if (!control.portOpen()) configurePort(control);
+        control.setInputLen(shortSetting(config().InputLength));
+        control.setSThreshold(shortSetting(config().SThreshold));
+        control.setRThreshold(shortSetting(config().RThreshold));
+        window.lblConnectionTime = "Connected for: " + std::to_string(s.elapsedTicks) + " seconds";
+        window.setStatus("Connected to: " + std::string(" ") + portName());
+    } catch (const serial::CommError& e) {
+        noteFailure("could not open " + portName() + " (" +
+                    serial::devicePathOf(control.commPort()) + "): " + e.what());
+        window.updateText("SERIAL Port: " + std::to_string(e.number()) + " " + e.what() + CRLF);
         if (debugging())
             ui::toolkit().messageBox("Undetermined ERROR loading one or more serial properties",
                                      "Attention!", ui::Icon::Critical);
         attemptFailed();
+        return;
     }
-    bool closeSerialPort(SessionWindow&) override { return true; }
-    int inBufferCount() override { return 0; }
-    std::string input() override { return {}; }
-};
+    sendSerialRequest(window, control);
+    workStarted();
+    s.elapsedTicks = 0;
+}
 
-class SerialBridge : public BridgeSession {
-public:
-    RunLoop load(SessionWindow& window) const override { return loadPortBridge(window); }
-    void step(SessionWindow& window) const override {
-        serialTransport().openSerialPort(window);
-        window.SerialTimer.setInterval(1000);
+bool SerialBridge::closeSerialPort(SessionWindow& window) {
+    SessionState& s = session();
+    window.updateText(std::string("Attempting to close serial port...") + CRLF);
+    window.updateText("  closing " + portName() + CRLF + CRLF);
+    s.closePortAttempts += 1;
+    try {
+        serialLine().control.close();
+    } catch (const serial::CommError& e) {
+        // The attempts are over: what the close reports is the session's own error.
+        s.attemptCount = 0;
+        recordError(errc::SerialCloseFailed, e.what());
+        window.updateText(std::string("Error closing serial port... ") + CRLF + "    " +
+                          std::to_string(e.number()) + " " + e.what() + CRLF);
     }
-    bool closePort(SessionWindow& window) const override {
-        return serialTransport().closeSerialPort(window);
-    }
-};
+    ui::toolkit().pumpMessages();
+    // The descriptor is gone either way: a second close could hit another file that
+    // took its number.
+    return true;
+}
 
 }  // namespace
 
@@ -48,28 +171,52 @@ const BridgeSession& serialBridge() {
     return bridge;
 }
 
-SerialTransport& serialTransport() {
-    auto& line = threadState().serialTransport;
-    if (!line) line = std::make_shared<NoSerialLine>();
+SerialLine& serialLine() {
+    auto& line = threadState().serialLine;
+    if (!line) {
+        line = std::make_shared<SerialLine>();
+        line->control.setOnComm(
+            [](serial::CommEvent event) { sessionWindow().commEvent(static_cast<int>(event)); });
+    }
     return *line;
 }
 
-void setSerialTransport(std::shared_ptr<SerialTransport> transport) {
-    threadState().serialTransport = std::move(transport);
+void releaseSerialLine() {
+    if (!threadState().serialLine) return;
+    try {
+        threadState().serialLine->control.close();
+    } catch (const serial::CommError&) {
+    }
 }
 
 void SessionWindow::commEvent(int eventCode) {
-    if (eventCode != kCommEventReceive) return;
     try {
+        if (eventCode == static_cast<int>(serial::CommEvent::HangUp)) {
+            lineHungUp();
+            return;
+        }
+        if (eventCode != static_cast<int>(serial::CommEvent::Receive)) return;
         SessionState& s = session();
         s.startedReceiving = platform::clock().now();
         setStatus("Receiving...");
-        SerialTimer.setEnabled(false);
-        SerialTimer.setEnabled(true);
+        // Each arrival restarts the wait, but a line that never goes quiet does not keep
+        // the session open past its end.
+        if (pastSessionEnd()) {
+            if (!closePending)
+                noteFailure("the line on " + portName() + " kept sending past the session's time");
+            closePending = true;
+        } else {
+            SerialTimer.setEnabled(false);
+            SerialTimer.setEnabled(true);
+        }
         workStarted();
-        while (serialTransport().inBufferCount() >= 1) handleSerialInput(serialTransport().input());
+        serial::CommControl& control = serialLine().control;
+        while (control.portOpen() && control.inBufferCount() >= 1) {
+            std::string chunk = control.input();
+            if (chunk.empty()) break;
+            handleSerialInput(chunk);
+        }
         s.finishedReceiving = platform::clock().now();
-        setPatientFound(true);
     } catch (...) {
         if (debugging())
             ui::toolkit().messageBox("The comm control encountered an unspecified error",
@@ -77,22 +224,40 @@ void SessionWindow::commEvent(int eventCode) {
     }
 }
 
+void SessionWindow::lineHungUp() {
+    noteFailure("the line on " + portName() + " hung up");
+    updateText("SERIAL Port: the line on " + portName() + " hung up" + CRLF);
+    if (!closePending) attemptFailed();
+}
+
 bool SessionWindow::handleSerialInput(const std::string& chunk) {
     SessionState& s = session();
+    // The answer is complete, or the session is closing: what comes after is no answer.
+    if (closePending) return false;
     std::string end = endCharacter();
-    if (chunk == end) {
-        s.rawDataReceived += chunk;
-        if (formatKindOf(text::upper(config().VendorFormatType.toText())) != FormatKind::Unknown) {
-            bool result = processResponse(s.rawDataReceived);
-            closePending = true;
-            return result;
-        }
+    size_t endAt = end.empty() ? std::string::npos : chunk.find(end);
+    std::string text = chunk.substr(0, endAt);
+    if (s.rawDataReceived.size() + text.size() > maxAnswerBytes()) {
+        noteFailure("the answer on " + portName() + " was too large: more than " +
+                    std::to_string(maxAnswerBytes()) + " bytes");
+        updateText(" answer too large" + std::string(CRLF));
+        s.rawDataReceived.clear();
+        setPatientFound(false);
+        closePending = true;
+        return false;
+    }
+    s.rawDataReceived += text;
+    // The log shows what arrives, as far as an answer is ever shown.
+    if (s.rawDataReceived.size() <= kShownAnswerBytes) updateText(text);
+    if (endAt == std::string::npos) return false;
+
+    s.rawDataReceived += end;
+    if (formatKindOf(text::upper(config().VendorFormatType.toText())) == FormatKind::Unknown) {
         cmdClose();
         return false;
     }
-    s.rawDataReceived += chunk;
-    updateText(chunk);
-    return false;
+    closePending = true;
+    return processResponse(s.rawDataReceived);
 }
 
 }  // namespace trellybridge::session

@@ -5,6 +5,7 @@
 #include "common/SessionPhase.h"
 #include "common/Version.h"
 #include "session/BridgeSession.h"
+#include "session/SerialLine.h"
 #include "session/SessionContext.h"
 #include "session/TcpSession.h"
 
@@ -158,6 +159,7 @@ void unloadSessionWindow() {
     SessionWindow& window = sessionWindow();
     window.SerialTimer.setEnabled(false);
     window.NetworkTimer.setEnabled(false);
+    releaseSerialLine();
     window.unload();
 }
 

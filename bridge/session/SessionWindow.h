@@ -41,7 +41,7 @@ public:
     // The run loops: one tick of each timer.
     void networkTick();
     void serialTick();
-    // The serial control's event; code 2 is "data received".
+    // The serial control's event; code 2 is "data received", 5 the line hanging up.
     void commEvent(int eventCode);
     bool handleSerialInput(const std::string& chunk);
     // The answer dispatcher: hands the answer to the parser of the vendor format.
@@ -72,6 +72,8 @@ private:
     void sendPhase(const BridgeSession& bridge);
     void cleanupPhase(const BridgeSession& bridge);
     void preparePhase();
+    // The serial line went away under the session: the attempt ends.
+    void lineHungUp();
 };
 
 // The bridge the thread's settings name now.

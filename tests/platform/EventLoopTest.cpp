@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "platform/EventLoop.h"
 #include "platform/Sockets.h"
@@ -52,6 +53,35 @@ TEST_F(EventLoopTest, WatchedDescriptorWakesTheLoop) {
     EXPECT_EQ(ready, 1);
     sockets::close(client);
     sockets::close(listener);
+    platform::setClock(&clock);
+}
+
+struct HangUpCase {
+    const char* what;
+    bool closeWriter;   // the other end goes: a hang-up
+    bool closeWatched;  // the watched descriptor itself is closed: an invalid one
+};
+
+TEST_F(EventLoopTest, DescriptorThatHangsUpIsNotWatchedAgain) {
+    platform::setClock(nullptr);
+    const HangUpCase cases[] = {{"writer gone", true, false}, {"descriptor closed", false, true}};
+    for (const HangUpCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        int ends[2];
+        ASSERT_EQ(::pipe(ends), 0);
+        int ready = 0, hungUp = 0;
+        ui::EventLoop& loop = ui::EventLoop::current();
+        int handle = loop.watch(
+            ends[0], [&] { ++ready; }, [&] { ++hungUp; });
+        if (c.closeWriter) ::close(ends[1]);
+        if (c.closeWatched) ::close(ends[0]);
+        for (int turn = 0; turn < 100; ++turn) loop.runOnce(0);
+        EXPECT_LE(ready, 1) << "a watcher that ignores the hang-up is not called again";
+        EXPECT_EQ(hungUp, 1);
+        EXPECT_FALSE(loop.watching(handle));
+        if (!c.closeWriter) ::close(ends[1]);
+        if (!c.closeWatched) ::close(ends[0]);
+    }
     platform::setClock(&clock);
 }
 

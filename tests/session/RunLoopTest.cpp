@@ -2,35 +2,11 @@
 
 #include "common/ThreadState.h"
 #include "session/SessionWindow.h"
-#include "session/Transports.h"
 #include "support/TestEnvironment.h"
 #include "trellybridge/TrellyBridgeComm.h"
 
 namespace trellybridge {
 namespace {
-
-// A serial line that records when the request went out and answers nothing.
-class SilentSerialLine : public session::SerialTransport {
-public:
-    void openSerialPort(session::SessionWindow&) override {
-        sentAt.push_back(platform::clock().tickCount());
-        threadState().session.completionCode = 1;
-        threadState().session.elapsedTicks = 0;
-    }
-    bool closeSerialPort(session::SessionWindow&) override {
-        closedAt = platform::clock().tickCount();
-        return true;
-    }
-    int inBufferCount() override { return static_cast<int>(pending.size()); }
-    std::string input() override {
-        std::string chunk = pending.substr(0, 1);
-        pending.erase(0, 1);
-        return chunk;
-    }
-    std::vector<int> sentAt;
-    int closedAt = -1;
-    std::string pending;
-};
 
 class RunLoopTest : public testing::TestEnvironment {
 protected:
@@ -49,12 +25,6 @@ protected:
         arguments.VendorRequestPath = "c:\\vendor\\request.inq";
         arguments.VendorResultsPath = "c:\\vendor\\patient.dat";
         std::filesystem::create_directories(driveC / "vendor");
-        serial = std::make_shared<SilentSerialLine>();
-        session::setSerialTransport(serial);
-    }
-    void TearDown() override {
-        session::setSerialTransport(nullptr);
-        TestEnvironment::TearDown();
     }
     int run() {
         int start = clock.tickCount();
@@ -63,7 +33,6 @@ protected:
     }
     GetPatientArguments arguments;
     TrellyBridgeComm comm;
-    std::shared_ptr<SilentSerialLine> serial;
     bool found = false;
 };
 
@@ -78,16 +47,6 @@ TEST_F(RunLoopTest, PollingStepsWaitTimeoutPlusOneTicks) {
     EXPECT_EQ(elapsed, 36000) << "three failed reads with two retries, then the end";
     EXPECT_FALSE(found);
     EXPECT_EQ(readDriveCFile("vendor/request.inq"), "ACCT=12345\r\n");
-}
-
-TEST_F(RunLoopTest, SerialSendsEveryTimeoutTicksUntilAttemptsRunOut) {
-    arguments.NetworkBridgeType = "SERIAL";
-    arguments.AllowedRetries = "3";
-    int elapsed = run();
-    EXPECT_EQ(serial->sentAt, (std::vector<int>{5000, 10000, 15000}));
-    EXPECT_EQ(serial->closedAt, 21000) << "closePending on tick 20, closed on the next";
-    EXPECT_EQ(elapsed, 21000);
-    EXPECT_FALSE(found);
 }
 
 struct InvalidBridgeCase {
@@ -113,8 +72,7 @@ TEST_F(RunLoopTest, NonNumericRetriesGiveEachStepOneAttempt) {
     arguments.AllowedRetries = "many";
     EXPECT_EQ(run(), 24000) << "the first failed read ends the session";
     arguments.NetworkBridgeType = "SERIAL";
-    EXPECT_EQ(run(), 6000);
-    EXPECT_TRUE(serial->sentAt.empty()) << "the port is never opened";
+    EXPECT_EQ(run(), 6000) << "the attempts are used up before the first";
 }
 
 TEST_F(RunLoopTest, StatusAndCaptionAtLoad) {
@@ -135,24 +93,6 @@ TEST_F(RunLoopTest, StatusAndCaptionAtLoad) {
     message.clear();
     window.updateMessage(message);
     EXPECT_EQ(message, "FOLDERS style bridge...");
-}
-
-TEST_F(RunLoopTest, SerialAnswerEndsAtTheEndCharacter) {
-    arguments.NetworkBridgeType = "SERIAL";
-    arguments.VendorFormatType = "CSV";
-    arguments.EOFCharacter = "126";
-    run();
-    session::SessionWindow& window = session::sessionWindow();
-    threadState().session.rawDataReceived.clear();
-    window.txtInformation.clear();
-    window.load();
-    serial->pending = "AB~";
-    window.commEvent(2);
-    EXPECT_EQ(threadState().session.rawDataReceived, "AB~");
-    EXPECT_EQ(window.txtInformation.substr(window.txtInformation.size() - 2), "AB")
-        << "echoed as received";
-    EXPECT_FALSE(window.isLoaded()) << "an unknown format closes the window at once";
-    window.commEvent(3);  // other events are ignored
 }
 
 struct PhaseTrailCase {

@@ -14,7 +14,9 @@ namespace trellybridge::testing {
 void RecordingToolkit::runModal(ui::Window& window) {
     ++modalRuns;
     window.load();
+    loopTurns = 0;
     for (int turn = 0; window.isLoaded(); ++turn) {
+        loopTurns = turn + 1;
         loopCutShort = turn == kMaxLoopTurns;
         if (loopCutShort || !ui::EventLoop::current().runOnce()) window.unload();
     }

@@ -33,6 +33,7 @@ public:
     void runModal(ui::Window& window) override;
     static constexpr int kMaxLoopTurns = 200000;
     bool loopCutShort = false;
+    int loopTurns = 0;  // turns of the last modal loop
 
     std::vector<std::string> pagesShown;
     std::vector<std::string> progressLines;

@@ -1,0 +1,190 @@
+// The serial-port control on a pseudo-terminal: what reaches the line, who may open it,
+// and when it raises its events.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <fstream>
+
+#include "platform/EventLoop.h"
+#include "platform/SerialPort.h"
+#include "support/TestEnvironment.h"
+
+namespace trellybridge {
+namespace {
+
+class SerialPortTest : public testing::TestEnvironment {
+protected:
+    void SetUp() override {
+        TestEnvironment::SetUp();
+        platform::setClock(nullptr);  // the line lives in real time
+        std::string error;
+        ASSERT_TRUE(vendor.open(error)) << error;
+        mapPort(vendor.devicePath());
+        control.setCommPort(1);
+        control.setOnComm([this](serial::CommEvent event) { events.push_back(event); });
+    }
+    void TearDown() override {
+        serial::setDeviceMapping({});
+        platform::setClock(&clock);
+        TestEnvironment::TearDown();
+    }
+    static void mapPort(const std::string& path) {
+        serial::setDeviceMapping(
+            [path](int port) -> std::optional<std::string> { return port == 1 ? path : ""; });
+    }
+    // Runs the loop until `done` or a second has passed.
+    template <typename Done>
+    void runUntil(Done done) {
+        for (int turn = 0; turn < 50 && !done(); ++turn) ui::EventLoop::current().runOnce(20);
+    }
+    int errorOf(const std::function<void()>& action) {
+        try {
+            action();
+        } catch (const serial::CommError& e) {
+            return e.number();
+        }
+        return 0;
+    }
+
+    serial::PseudoTerminal vendor;
+    serial::CommControl control;
+    std::vector<serial::CommEvent> events;
+};
+
+struct LineCase {
+    const char* settings;
+    int handshaking;
+    const char* readBack;  // null: the line refuses the settings
+};
+
+TEST_F(SerialPortTest, LineTakesTheSettingsInRawModeOrRefusesThem) {
+    const LineCase cases[] = {
+        {"9600,N,8,1", 0, "9600,N,8,1"},
+        {"19200,N,8,2", 1, "19200,N,8,2"},
+        {"115200,n,8,1.5", 2, "115200,N,8,2"},
+        {"4800,N,8,1", 3, "4800,N,8,1"},
+        // A pseudo-terminal always carries 8 data bits without parity: only reading the
+        // settings back shows that they did not take.
+        {"9600,N,7,1", 0, nullptr},
+        {"9600,E,8,1", 0, nullptr},
+    };
+    for (const LineCase& c : cases) {
+        SCOPED_TRACE(c.settings);
+        control.setSettings(c.settings);
+        control.setHandshaking(c.handshaking);
+        if (!c.readBack) {
+            EXPECT_EQ(errorOf([&] { control.setPortOpen(true); }), 8015);
+            EXPECT_FALSE(control.portOpen());
+            continue;
+        }
+        control.setPortOpen(true);
+        serial::CommControl::LineState line = control.lineState();
+        EXPECT_EQ(line.settings, c.readBack);
+        EXPECT_EQ(line.handshaking, c.handshaking);
+        EXPECT_TRUE(line.raw);
+        control.setPortOpen(false);
+    }
+    control.setSettings("9600,N,8,1");
+    // The bytes that a cooked line would take for signals or translate go through as sent.
+    control.setPortOpen(true);
+    control.output(std::string("A\r\x1c\x03\n", 5));
+    std::string received;
+    while (received.size() < 5 && vendor.read(received, 1000)) {
+    }
+    EXPECT_EQ(received, std::string("A\r\x1c\x03\n", 5));
+}
+
+TEST_F(SerialPortTest, PropertiesTheControlRejects) {
+    const std::pair<std::function<void()>, int> cases[] = {
+        {[&] { control.setSettings("9601,N,8,1"); }, 380},
+        {[&] { control.setSettings("9600,X,8,1"); }, 380},
+        {[&] { control.setSettings("9600,N,9,1"); }, 380},
+        {[&] { control.setSettings("9600,N,8"); }, 380},
+        {[&] { control.setSettings("INVALID,N,INVALID,INVALID"); }, 380},
+        {[&] { control.setHandshaking(4); }, 380},
+        {[&] { control.setInputMode(2); }, 380},
+        {[&] { control.setCommPort(0); }, 8002},
+        {[&] { control.output("x"); }, 8018},
+    };
+    for (const auto& [action, number] : cases) EXPECT_EQ(errorOf(action), number);
+    EXPECT_EQ(control.settings(), "9600,N,8,1") << "a rejected value leaves the property as it was";
+}
+
+TEST_F(SerialPortTest, OnlyATerminalDeviceOpens) {
+    std::string file = root.string() + "/not-a-line";
+    std::ofstream(file) << "data";
+    std::string fifo = root.string() + "/fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path : {file, fifo, root.string() + "/missing", root.string()}) {
+        SCOPED_TRACE(path);
+        mapPort(path);
+        EXPECT_EQ(errorOf([&] { control.setPortOpen(true); }), 8002);
+        EXPECT_FALSE(control.portOpen());
+    }
+}
+
+TEST_F(SerialPortTest, PortIsHeldByOneUserAtATime) {
+    control.setPortOpen(true);
+    serial::CommControl other;
+    other.setCommPort(1);
+    EXPECT_EQ(errorOf([&] { other.setPortOpen(true); }), 8010);
+    EXPECT_EQ(errorOf([&] { control.setPortOpen(true); }), 8005);
+    EXPECT_EQ(errorOf([&] { control.setCommPort(2); }), 8005);
+    control.setPortOpen(false);
+    EXPECT_NO_THROW(other.setPortOpen(true));
+}
+
+TEST_F(SerialPortTest, WhatWaitedBeforeTheOpenIsDropped) {
+    ASSERT_TRUE(vendor.write("an earlier patient"));
+    control.setRThreshold(1);
+    control.setPortOpen(true);
+    ui::EventLoop::current().runOnce(50);
+    EXPECT_EQ(control.inBufferCount(), 0);
+    EXPECT_TRUE(events.empty());
+}
+
+struct ReceiveCase {
+    int rThreshold;
+    int inputLen;
+    std::vector<std::string> chunks;  // what Input returns after all has come
+    bool eventRaised;
+};
+
+TEST_F(SerialPortTest, ReceiveEventAtTheThresholdAndReadsOfInputLen) {
+    const ReceiveCase cases[] = {
+        {1, 1, {"A", "B", "C", "D", "E"}, true},
+        {5, 2, {"AB", "CD", "E"}, true},
+        {6, 0, {"ABCDE"}, false},  // fewer bytes than the threshold raise nothing
+        {0, 0, {"ABCDE"}, false},  // threshold 0: no events at all
+    };
+    for (const ReceiveCase& c : cases) {
+        SCOPED_TRACE(c.rThreshold);
+        events.clear();
+        control.setRThreshold(c.rThreshold);
+        control.setInputLen(c.inputLen);
+        control.setPortOpen(true);
+        ASSERT_TRUE(vendor.write("ABCDE"));
+        runUntil([&] { return control.inBufferCount() == 5 && !events.empty(); });
+        for (int turn = 0; turn < 3; ++turn) ui::EventLoop::current().runOnce(10);
+        EXPECT_EQ(!events.empty(), c.eventRaised);
+        EXPECT_EQ(control.inBufferCount(), 5);
+        std::vector<std::string> chunks;
+        while (control.inBufferCount() > 0 && chunks.size() < 10) chunks.push_back(control.input());
+        EXPECT_EQ(chunks, c.chunks);
+        control.setPortOpen(false);
+    }
+}
+
+TEST_F(SerialPortTest, HangUpClosesThePortAndIsReportedOnce) {
+    control.setRThreshold(1);
+    control.setPortOpen(true);
+    vendor.hangUp();
+    runUntil([&] { return !control.portOpen(); });
+    for (int turn = 0; turn < 20; ++turn) ui::EventLoop::current().runOnce(5);
+    EXPECT_FALSE(control.portOpen());
+    EXPECT_EQ(events, std::vector<serial::CommEvent>{serial::CommEvent::HangUp});
+    EXPECT_NO_THROW(control.close()) << "closing a closed port does nothing";
+}
+
+}  // namespace
+}  // namespace trellybridge

@@ -1,0 +1,321 @@
+// The SERIAL bridge end to end: GetPatient over a pseudo-terminal whose other end is a
+// vendor served from the test's own loop, on the virtual clock.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "Answers.h"
+#include "common/FailureNote.h"
+#include "common/ThreadState.h"
+#include "session/SerialLine.h"
+#include "session/SerialPeer.h"
+#include "session/SessionWindow.h"
+#include "settings/Settings.h"
+#include "support/TestEnvironment.h"
+#include "trellybridge/TrellyBridgeComm.h"
+
+namespace trellybridge {
+namespace {
+
+using vendorsim::Format;
+
+std::string answerFor(Format format, const std::string& account, char end) {
+    for (const vendorsim::SamplePatient& patient : vendorsim::builtInPatients())
+        if (patient.account == account) return vendorsim::answerFor(format, patient) + end;
+    return {};
+}
+
+class SerialSessionTest : public testing::TestEnvironment {
+protected:
+    void SetUp() override {
+        TestEnvironment::SetUp();
+        ASSERT_TRUE(peer.open());
+        serial::setDeviceMapping([this](int port) -> std::optional<std::string> {
+            if (port == 3) return peer.line.devicePath();
+            return std::nullopt;
+        });
+        // The settings pages' defaults, as a site starts from, on COM3.
+        BridgeConfiguration defaults;
+        settings::restoreSerialDefaults(defaults);
+        settings::restoreMoreSerialDefaults(defaults);
+#define COPY_DEFAULT(name) arguments.name = defaults.name;
+        COPY_DEFAULT(Handshaking)
+        COPY_DEFAULT(InputMode) COPY_DEFAULT(BPS) COPY_DEFAULT(DataBits) COPY_DEFAULT(Parity)
+            COPY_DEFAULT(StopBits) COPY_DEFAULT(InputLength) COPY_DEFAULT(RThreshold)
+                COPY_DEFAULT(SThreshold) COPY_DEFAULT(SerialTimeout)
+#undef COPY_DEFAULT
+                    arguments.NetworkBridgeType = "SERIAL";
+        arguments.CommPort = "3";
+        arguments.PatientID = "12345";
+        arguments.VendorRequestTag = "ACCT=";
+        arguments.VendorFormatType = "STANDARD";
+        arguments.VendorName = "ACME";
+        arguments.EOFCharacter = "126";
+        arguments.EOLCharacter = "13";
+        arguments.AllowedRetries = "3";
+        arguments.DisplayProperties = "false";
+        arguments.DisplayDebugger = "false";
+    }
+    void TearDown() override {
+        serial::setDeviceMapping({});
+        ::unsetenv("TRELLYBRIDGE_MAX_ANSWER_BYTES");
+        TestEnvironment::TearDown();
+    }
+    // Runs the request; how long it took, and when each request reached the vendor
+    // counted from its start.
+    int run() {
+        int start = clock.tickCount();
+        peer.requests.clear();
+        found = comm.GetPatient(arguments).isTrue();
+        for (auto& request : peer.requests) request.atMs -= start;
+        return clock.tickCount() - start;
+    }
+    // Answers every request with the patient it asks for, in `format`.
+    void answerIn(Format format, char end) {
+        peer.script = [format, end](const std::string& request) {
+            return answerFor(format, vendorsim::requestedAccount(format, request), end);
+        };
+    }
+    bool portOpen() {
+        return session::serialLine().control.portOpen();
+    }
+    bool logged(const std::string& line) {
+        return toolkit->showedLine(line);
+    }
+
+    testing::SerialPeer peer;
+    GetPatientArguments arguments;
+    TrellyBridgeComm comm;
+    bool found = false;
+};
+
+struct FoundCase {
+    const char* format;
+    Format answerFormat;
+    const char* endCode;
+    char end;
+    const char* requestEnd;
+    const char* inputLength;
+    const char* requestTag;
+};
+
+TEST_F(SerialSessionTest, FindsThePatientAndClosesThePort) {
+    const FoundCase cases[] = {
+        {"STANDARD", Format::Standard, "126", '~', "\r\n", "1", "ACCT="},
+        // The whole answer at once: the chunk holds the end character and more.
+        {"STANDARD", Format::Standard, "126", '~', "\r\n", "0", "ACCT="},
+        // The HL7 query ends with CR FS of its own; the line adds its end characters.
+        {"HL7", Format::Hl7, "28", '\x1c', "\r\x1c", "1", "<%DYNAMIC%>"},
+        {"HL7", Format::Hl7, "28", '\x1c', "\r\x1c", "7", "<%DYNAMIC%>"},
+    };
+    for (const FoundCase& c : cases) {
+        SCOPED_TRACE(std::string(c.format) + " InputLength " + c.inputLength);
+        arguments.VendorFormatType = c.format;
+        arguments.EOFCharacter = c.endCode;
+        arguments.InputLength = c.inputLength;
+        arguments.VendorRequestTag = c.requestTag;
+        peer.requestEnd = std::string(c.answerFormat == Format::Hl7 ? "\r\x1c" : "") + c.requestEnd;
+        answerIn(c.answerFormat, c.end);
+        toolkit->progressLines.clear();
+
+        int elapsed = run();
+        EXPECT_TRUE(found);
+        EXPECT_EQ(comm.get_p1PatientLastName().toText(), "DOE");
+        ASSERT_EQ(peer.requests.size(), 1u);
+        EXPECT_EQ(peer.requests[0].bytes, threadState().session.requestText + c.requestEnd)
+            << "the request and its end characters, nothing more";
+        EXPECT_EQ(peer.requests[0].atMs, 5000);
+        EXPECT_EQ(elapsed, 6000) << "closed on the tick after the answer";
+        EXPECT_TRUE(logged("Connected to:  COM3"));
+        EXPECT_TRUE(logged("Sending: " + threadState().session.requestText + "\r\n"));
+        EXPECT_TRUE(logged("Waiting...\r\n"));
+        EXPECT_TRUE(logged("Attempting to close serial port...\r\n"));
+        EXPECT_TRUE(logged("  closing COM3\r\n\r\n"));
+        EXPECT_FALSE(portOpen());
+        serial::CommControl next;
+        next.setCommPort(3);
+        EXPECT_NO_THROW(next.setPortOpen(true)) << "the port is free for the next user";
+        comm.closeConnection();
+    }
+}
+
+struct TimeoutCase {
+    const char* rThreshold;
+    bool vendorAnswers;
+};
+
+TEST_F(SerialSessionTest, WithoutAnAnswerSendsEveryTimeoutThenCloses) {
+    // RThreshold 0 raises no event: an answer that comes is never read.
+    const TimeoutCase cases[] = {{"1", false}, {"0", true}};
+    for (const TimeoutCase& c : cases) {
+        SCOPED_TRACE(c.rThreshold);
+        arguments.RThreshold = c.rThreshold;
+        if (c.vendorAnswers) answerIn(Format::Standard, '~');
+        int elapsed = run();
+        std::vector<int> sentAt;
+        for (const auto& request : peer.requests) sentAt.push_back(request.atMs);
+        EXPECT_EQ(sentAt, (std::vector<int>{5000, 10000, 15000}));
+        EXPECT_EQ(elapsed, 21000) << "closePending on tick 20, closed on the next";
+        EXPECT_FALSE(found);
+        EXPECT_FALSE(portOpen());
+    }
+}
+
+struct ConfigurationCase {
+    const char* what;
+    const char* bps;
+    const char* commPort;
+    bool portInUse;
+};
+
+TEST_F(SerialSessionTest, PortThatCannotBeConfiguredShowsTheBoxOnEveryAttempt) {
+    const ConfigurationCase cases[] = {
+        {"a rate the line has not", "9601", "3", false},
+        {"a port in use", "9600", "3", true},
+        {"no such port", "9600", "4", false},
+        {"a port that is no number", "9600", "INVALID", false},
+    };
+    arguments.DisplayDebugger = "true";
+    for (const ConfigurationCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        arguments.BPS = c.bps;
+        arguments.CommPort = c.commPort;
+        serial::CommControl holder;
+        if (c.portInUse) {
+            holder.setCommPort(3);
+            holder.setPortOpen(true);
+        }
+        toolkit->messageBoxes.clear();
+        run();
+        EXPECT_FALSE(found);
+        EXPECT_TRUE(peer.requests.empty());
+        EXPECT_EQ(
+            std::count(toolkit->messageBoxes.begin(), toolkit->messageBoxes.end(),
+                       "Attention!: Undetermined ERROR loading one or more serial properties"),
+            3);
+        EXPECT_NE(failureNoteText(), "");
+    }
+}
+
+TEST_F(SerialSessionTest, ParityOtherThanNoneStillRunsWithout) {
+    arguments.Parity = "even";
+    arguments.BPS = "19200";
+    arguments.StopBits = "2";
+    arguments.Handshaking = "RTS";  // compared in lower case
+    std::string settings;
+    int handshaking = -1;
+    peer.script = [&](const std::string&) {
+        serial::CommControl::LineState line = session::serialLine().control.lineState();
+        settings = line.settings;
+        handshaking = line.handshaking;
+        return std::string();
+    };
+    arguments.AllowedRetries = "1";
+    run();
+    EXPECT_EQ(settings, "19200,N,8,2");
+    EXPECT_EQ(handshaking, 2);
+}
+
+struct UnfoundAnswerCase {
+    const char* what;
+    const char* format;
+    std::string answer;
+    const char* maxAnswerBytes;
+};
+
+TEST_F(SerialSessionTest, AnswerThatFindsNobodyEndsAtOnceWithThePortClosed) {
+    const UnfoundAnswerCase cases[] = {
+        {"no patient record", "STANDARD", "THIS IS NOT A PATIENT RECORD~", nullptr},
+        {"a format the component does not read", "CSV", "12345,DOE,JOHN~", nullptr},
+        {"an answer past the size limit", "STANDARD", std::string(300, 'x') + "~", "200"},
+    };
+    for (const UnfoundAnswerCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.maxAnswerBytes) ::setenv("TRELLYBRIDGE_MAX_ANSWER_BYTES", c.maxAnswerBytes, 1);
+        arguments.VendorFormatType = c.format;
+        arguments.EOFRequest = "13,10";  // a format without its own request end
+        arguments.InputLength = "0";
+        std::string answer = c.answer;
+        peer.script = [answer](const std::string&) { return answer; };
+        int elapsed = run();
+        EXPECT_FALSE(found) << "data that arrived is no patient";
+        EXPECT_EQ(peer.requests.size(), 1u);
+        EXPECT_LE(elapsed, 6000);
+        EXPECT_FALSE(portOpen());
+    }
+}
+
+TEST_F(SerialSessionTest, RequestAfterOneNeverClosedFindsItsOwnPatient) {
+    answerIn(Format::Standard, '~');
+    run();
+    ASSERT_TRUE(found);
+    // The host skips closeConnection: the session's answer and started flag stay behind.
+    ASSERT_EQ(threadState().session.completionCode, 1);
+    arguments.PatientID = "20001";
+    run();
+    EXPECT_TRUE(found);
+    EXPECT_EQ(comm.get_p1PatientLastName().toText(), "RIVERA");
+    ASSERT_EQ(peer.requests.size(), 1u) << "the port opened again and the request went out";
+    EXPECT_EQ(peer.requests[0].bytes, "ACCT=20001\r\n");
+}
+
+TEST_F(SerialSessionTest, LineThatHangsUpMidAnswerEndsWithoutSpinning) {
+    peer.script = [this](const std::string&) {
+        peer.line.write("H|1|DOE|JO");
+        peer.hangUp();
+        return std::string();
+    };
+    run();
+    EXPECT_FALSE(found);
+    EXPECT_FALSE(toolkit->loopCutShort);
+    EXPECT_LT(toolkit->loopTurns, 200)
+        << "a vanished device must not wake the loop again and again";
+    EXPECT_TRUE(toolkit->showedText("hung up"));
+    EXPECT_FALSE(portOpen());
+}
+
+TEST_F(SerialSessionTest, LineThatNeverGoesQuietEndsWithinTheSessionBound) {
+    // A heartbeat more often than the tick: each arrival restarts the wait.
+    ui::Timer heartbeat([this] { peer.line.write("."); });
+    heartbeat.setInterval(400);
+    heartbeat.setEnabled(true);
+    int elapsed = run();
+    heartbeat.setEnabled(false);
+    EXPECT_FALSE(found);
+    EXPECT_FALSE(toolkit->loopCutShort);
+    EXPECT_LE(elapsed, (3 + 2) * 5 * 1000 + 1000);
+    EXPECT_FALSE(portOpen());
+}
+
+TEST_F(SerialSessionTest, DefaultSettingsFindThePatientOnThePortTheEnvironmentNames) {
+    serial::setDeviceMapping({});
+    ::setenv("TRELLYBRIDGE_COM2", peer.line.devicePath().c_str(), 1);
+    GetPatientArguments plain;
+    BridgeConfiguration defaults;
+    settings::restoreSerialDefaults(defaults);
+    settings::restoreMoreSerialDefaults(defaults);
+    plain.NetworkBridgeType = "SERIAL";
+    plain.PatientID = "20001";
+    plain.VendorFormatType = "HL7";
+    plain.EOFCharacter = "28";
+    plain.EOLCharacter = "13";
+    plain.VendorRequestTag = "<%DYNAMIC%>";
+    plain.DisplayProperties = "false";
+    plain.CommPort = defaults.CommPort;
+    plain.BPS = defaults.BPS;
+    plain.DataBits = defaults.DataBits;
+    plain.StopBits = defaults.StopBits;
+    plain.InputLength = defaults.InputLength;
+    plain.RThreshold = defaults.RThreshold;
+    plain.SThreshold = defaults.SThreshold;
+    plain.AllowedRetries = "2";
+    peer.requestEnd = "\r\x1c\r\x1c";
+    answerIn(Format::Hl7, '\x1c');
+    found = comm.GetPatient(plain).isTrue();
+    ::unsetenv("TRELLYBRIDGE_COM2");
+    EXPECT_TRUE(found);
+    EXPECT_EQ(comm.get_p1PatientLastName().toText(), "RIVERA");
+}
+
+}  // namespace
+}  // namespace trellybridge
