@@ -26,6 +26,7 @@ struct VendorSimOptions {
     bool answerOnce = false;
     std::string request, account, results;
     double runFor = 0;  // seconds; 0 runs until interrupted
+    bool serial = false;
 };
 void addVendorSimOptions(CLI::App& command, VendorSimOptions& options);
 int vendorSim(const VendorSimOptions& options, std::ostream& out, std::ostream& err);

@@ -1,6 +1,8 @@
 // trellybridge demo: fetches sample patients from the built-in vendor simulator over
-// TCP/IP (HL7 and STANDARD) and through shared folders, and shows what came back.
+// TCP/IP (HL7 and STANDARD), through shared folders and over a serial line (a
+// pseudo-terminal), and shows what came back.
 #include <chrono>
+#include <cstdlib>
 #include <iomanip>
 #include <ostream>
 
@@ -47,6 +49,25 @@ GetPatientArguments overTcp(const std::string& account, const char* format, int 
     return a;
 }
 
+// A serial line at the settings pages' defaults, on COM port `port`.
+GetPatientArguments overSerial(const std::string& account, const char* format, int endCode,
+                               int port) {
+    GetPatientArguments a = commonSettings(account);
+    a.NetworkBridgeType = "SERIAL";
+    a.VendorFormatType = format;
+    a.EOFCharacter = std::to_string(endCode);
+    a.CommPort = std::to_string(port);
+    a.BPS = "9600";
+    a.DataBits = "8";
+    a.StopBits = "1";
+    a.Handshaking = "none";
+    a.InputMode = "text";
+    a.InputLength = "0";  // what waits, at once: the log shows the answer in a few pieces
+    a.RThreshold = "1";
+    a.SThreshold = "1";
+    return a;
+}
+
 // STANDARD sites name the patient with a prefix such as "ACCT=".
 GetPatientArguments standardRequest(GetPatientArguments a) {
     a.VendorRequestTag = "ACCT=";
@@ -76,6 +97,8 @@ void show(const TrellyBridgeComm& c, std::ostream& out) {
                 << ")\n";
 }
 
+constexpr int kDemoComPort = 9;
+
 // Runs the fetches against simulators on free loopback ports, in a scratch drive C.
 int runDemo(std::ostream& out, std::ostream& err, const std::string& scratch) {
     std::string error;
@@ -87,10 +110,15 @@ int runDemo(std::ostream& out, std::ostream& err, const std::string& scratch) {
     vendorsim::SimulatorOptions xmlOptions;
     xmlOptions.format = vendorsim::Format::Xml;
     vendorsim::VendorSimulator folders(xmlOptions);
-    if (!hl7.start(error) || !standard.start(error)) {
+    vendorsim::VendorSimulator serialLine(hl7Options);
+    std::string device;
+    if (!hl7.start(error) || !standard.start(error) ||
+        (device = serialLine.serveSerialLine(error)).empty()) {
         err << "demo: cannot start the vendor simulator: " << error << "\n";
         return 1;
     }
+    // The component finds COM port N's device in TRELLYBRIDGE_COM<N>, as at a site.
+    ::setenv(("TRELLYBRIDGE_COM" + std::to_string(kDemoComPort)).c_str(), device.c_str(), 1);
     std::string resultsFolder = scratch + "/results";
     if (!fs::createFolder(resultsFolder) || !folders.dropResultsFiles(resultsFolder)) {
         err << "demo: cannot write the results files into " << resultsFolder << "\n";
@@ -107,6 +135,7 @@ int runDemo(std::ostream& out, std::ostream& err, const std::string& scratch) {
         {"TCP/IP, STANDARD",
          standardRequest(overTcp("20001", "STANDARD", 126, standard.ports()[0]))},
         {"shared folders, XML", shared},
+        {"serial line, HL7", overSerial("20001", "HL7", 28, kDemoComPort)},
     };
 
     int found = 0;

@@ -50,7 +50,8 @@ void addVendorSimOptions(CLI::App& c, VendorSimOptions& o) {
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     c.add_option("--listen", o.listen, "Address to listen on (default 127.0.0.1)");
     c.add_option("--fault", o.fault,
-                 "Rehearse a failure: refuse, silent, slow, split, wrong-patient, garbage, close");
+                 "Rehearse a failure: refuse, silent, slow, split, wrong-patient, garbage, close;\n"
+                 "on a serial line also hang-up (half the answer, then the device goes away)");
     c.add_option("--fault-port", o.faultPorts,
                  "Port the fault applies to (repeatable; default every port)")
         ->expected(1)
@@ -71,6 +72,9 @@ void addVendorSimOptions(CLI::App& c, VendorSimOptions& o) {
     c.add_option("--account", o.account,
                  "With --answer-once: the account asked for (instead of --request)");
     c.add_option("--results", o.results, "With --answer-once: the results file to write");
+    c.add_flag("--serial", o.serial,
+               "Answer on a pseudo-terminal instead of TCP: prints the device to point\n"
+               "TRELLYBRIDGE_COM<N> at");
     c.add_option("--run-for", o.runFor,
                  "Stop after this many seconds (default: until interrupted)");
     c.footer(
@@ -94,7 +98,21 @@ int vendorSim(const VendorSimOptions& o, std::ostream& out, std::ostream& err) {
     vendorsim::VendorSimulator simulator(
         options, [&out](const std::string& line) { out << line << std::endl; });
     std::string error;
-    if (!simulator.start(error)) {
+    if (!o.serial && options.fault == vendorsim::Fault::HangUp)
+        throw UsageError{"--fault hang-up: a fault of a serial line (--serial)"};
+    if (o.serial) {
+        if (options.fault == vendorsim::Fault::Refuse ||
+            options.fault == vendorsim::Fault::CloseAtOnce)
+            throw UsageError{"--fault " + o.fault + ": not a fault of a serial line"};
+        std::string device = simulator.serveSerialLine(error);
+        if (device.empty()) {
+            err << "trellybridge vendor-sim: " << error << "\n";
+            return 1;
+        }
+        out << "point a COM port at it: TRELLYBRIDGE_COM1=" << device
+            << " trellybridge get-patient --set NetworkBridgeType=SERIAL --set CommPort=1 ..."
+            << std::endl;
+    } else if (!simulator.start(error)) {
         err << "trellybridge vendor-sim: " << error << "\n";
         return 1;
     }

@@ -12,12 +12,12 @@ namespace {
 constexpr int kPollMs = 100;    // how often idle waits look at the stop flag
 constexpr int kSendMs = 10000;  // a client that never reads cannot hold the simulator
 
+}  // namespace
+
 void pause(int ms, const std::atomic<bool>& stopping) {
     for (int waited = 0; waited < ms && !stopping; waited += kPollMs)
         std::this_thread::sleep_for(std::chrono::milliseconds(std::min(kPollMs, ms - waited)));
 }
-
-}  // namespace
 
 bool parseFault(std::string_view name, Fault& fault) {
     static const std::pair<std::string_view, Fault> kNames[] = {
@@ -25,6 +25,7 @@ bool parseFault(std::string_view name, Fault& fault) {
         {"silent", Fault::Silent},   {"slow", Fault::Slow},
         {"split", Fault::Split},     {"wrong-patient", Fault::WrongPatient},
         {"garbage", Fault::Garbage}, {"close", Fault::CloseAtOnce},
+        {"hang-up", Fault::HangUp},
     };
     for (const auto& [text, value] : kNames)
         if (text == name) {
@@ -85,6 +86,7 @@ void VendorSimulator::stop() {
     stopping_ = true;
     if (server_.joinable()) server_.join();
     if (watcher_.joinable()) watcher_.join();
+    if (lineServer_.joinable()) lineServer_.join();
     std::vector<std::thread> handlers;
     {
         std::lock_guard lock(mutex_);
@@ -158,11 +160,7 @@ void VendorSimulator::handle(int connection, std::uint16_t port) {
             std::lock_guard lock(mutex_);
             queries_.push_back(query);
         }
-        char end =
-            static_cast<char>(options_.endCode.value_or(options_.format == Format::Hl7 ? 28 : 126));
-        std::string reply = answer(query, fault == Fault::WrongPatient) + end;
-        if (options_.format == Format::Hl7 && !options_.endCode) reply += '\r';
-        if (fault == Fault::Garbage) reply = std::string("THIS IS NOT A PATIENT RECORD\r") + end;
+        std::string reply = this->reply(query, fault);
         if (fault == Fault::Silent) {
             std::string ignored;
             while (!stopping_ && sockets::waitReadable(connection, kPollMs) != 1) {
@@ -185,6 +183,15 @@ void VendorSimulator::handle(int connection, std::uint16_t port) {
     std::lock_guard lock(mutex_);
     std::erase(connections_, connection);
     sockets::close(connection);
+}
+
+std::string VendorSimulator::reply(const std::string& query, Fault fault) const {
+    char end =
+        static_cast<char>(options_.endCode.value_or(options_.format == Format::Hl7 ? 28 : 126));
+    if (fault == Fault::Garbage) return std::string("THIS IS NOT A PATIENT RECORD\r") + end;
+    std::string text = answer(query, fault == Fault::WrongPatient) + end;
+    if (options_.format == Format::Hl7 && !options_.endCode) text += '\r';
+    return text;
 }
 
 std::string VendorSimulator::fileAnswer(const std::string& account) const {

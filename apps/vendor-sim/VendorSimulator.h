@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -17,6 +18,7 @@
 
 #include "Answers.h"
 #include "SamplePatients.h"
+#include "platform/SerialPort.h"
 
 namespace trellybridge::vendorsim {
 
@@ -29,6 +31,7 @@ enum class Fault {
     WrongPatient,  // answers with another patient
     Garbage,       // answers with text that is no patient
     CloseAtOnce,   // accepts and closes without a word
+    HangUp,        // sends half the answer, then the line goes away
 };
 bool parseFault(std::string_view name, Fault& fault);
 
@@ -60,6 +63,10 @@ public:
     // The bytes of every query received, oldest first.
     std::vector<std::string> queries() const;
 
+    // Answers requests on a new pseudo-terminal until stopped (the SERIAL bridge); the
+    // device the component is to open, or empty text with `error` set.
+    std::string serveSerialLine(std::string& error);
+
     // Answers request files dropped at `requestPath` until stopped (the POLLING style).
     void watchRequests(const std::string& requestPath, const std::string& resultsPath);
     // The answer text for an account, as a results file holds it.
@@ -70,6 +77,9 @@ public:
 private:
     const SamplePatient* find(const std::string& account) const;
     std::string answer(const std::string& query, bool wrongPatient) const;
+    // The bytes sent back for a query: the answer and its end character, or the fault's.
+    std::string reply(const std::string& query, Fault fault) const;
+    void serveLine();
     void serve();
     void handle(int connection, std::uint16_t port);
     Fault faultOn(std::uint16_t port) const;
@@ -80,12 +90,16 @@ private:
     std::vector<std::uint16_t> ports_;
     std::vector<std::pair<int, std::uint16_t>> listeners_;
     std::atomic<bool> stopping_{false};
-    std::thread server_, watcher_;
+    std::thread server_, watcher_, lineServer_;
+    std::unique_ptr<serial::PseudoTerminal> line_;
     mutable std::mutex mutex_;
     std::vector<std::thread> handlers_;
     std::vector<int> connections_;
     std::vector<std::string> queries_;
 };
+
+// Sleeps `ms`, or less when `stopping` is set meanwhile.
+void pause(int ms, const std::atomic<bool>& stopping);
 
 // The VENDOR program: answers one request (read from `requestPath`, or the account given)
 // into `resultsPath`.

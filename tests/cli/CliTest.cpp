@@ -224,6 +224,70 @@ TEST_F(CliTest, GetPatientFetchesOverTcpAndPrintsThePatient) {
         << "progress goes to stderr";
 }
 
+struct SerialLineCase {
+    vendorsim::Format format;
+    vendorsim::Fault fault;
+    std::vector<std::string> settings;
+    const char* expected;  // in stdout when found, else the reason in stderr
+};
+
+TEST_F(CliTest, GetPatientOverASerialLineWithTheComPortInTheEnvironment) {
+    using vendorsim::Fault;
+    using vendorsim::Format;
+    const std::vector<std::string> hl7 = {"VendorRequestTag=<%DYNAMIC%>", "EOFCharacter=28"};
+    const std::vector<std::string> standard = {"VendorRequestTag=ACCT=", "EOFCharacter=126",
+                                               "EOFRequest=13,10"};
+    const std::vector<std::string> others = {"VendorRequestTag=<%DYNAMIC%>", "EOFCharacter=126",
+                                             "EOFRequest=13,10"};
+    const SerialLineCase cases[] = {
+        {Format::Hl7, Fault::None, hl7, "p1PatientLastName: DOE\n"},
+        {Format::Standard, Fault::None, standard, "p1PatientLastName: DOE\n"},
+        {Format::Scan, Fault::None, others, "p1PatientLastName: DOE\n"},
+        {Format::Xml, Fault::None, others, "p1PatientLastName: DOE\n"},
+        {Format::Hl7, Fault::Split, hl7, "p1PatientLastName: DOE\n"},
+        // The line went away: the device cannot be opened again.
+        {Format::Hl7, Fault::HangUp, hl7, "could not open COM1"},
+        {Format::Hl7, Fault::Garbage, hl7, "No patient found."},
+    };
+    for (const SerialLineCase& c : cases) {
+        SCOPED_TRACE(vendorsim::formatName(c.format) + " fault " + std::to_string(int(c.fault)));
+        vendorsim::SimulatorOptions options;
+        options.format = c.format;
+        options.fault = c.fault;
+        options.splitDelayMs = 300;
+        vendorsim::VendorSimulator vendor(options);
+        std::string error;
+        std::string device = vendor.serveSerialLine(error);
+        ASSERT_FALSE(device.empty()) << error;
+        std::vector<std::string> settings = {"PatientID=12345",
+                                             "NetworkBridgeType=SERIAL",
+                                             "CommPort=1",
+                                             "VendorFormatType=" + vendorsim::formatName(c.format),
+                                             "EOLCharacter=13",
+                                             "BPS=9600",
+                                             "DataBits=8",
+                                             "StopBits=1",
+                                             "Handshaking=none",
+                                             "InputMode=text",
+                                             "InputLength=1",
+                                             "RThreshold=1",
+                                             "SThreshold=1",
+                                             "SerialTimeout=1",
+                                             "TimeDelay=100",
+                                             "AllowedRetries=2",
+                                             "DisplayProperties=false"};
+        settings.insert(settings.end(), c.settings.begin(), c.settings.end());
+        testing::ProgramRun program;
+        program.arguments = withSets({TRELLYBRIDGE_CLI_PATH, "get-patient", "--quiet"}, settings);
+        program.environment = {"TRELLYBRIDGE_COM1=" + device};
+        testing::ProgramResult result = testing::runProgram(program);
+        bool found = c.fault == Fault::None || c.fault == Fault::Split;
+        EXPECT_EQ(result.exitCode, found ? cli::kFound : cli::kNotFound) << result.err;
+        EXPECT_NE((found ? result.out : result.err).find(c.expected), std::string::npos)
+            << result.out << result.err;
+    }
+}
+
 struct QuietFailureCase {
     const char* name;
     std::function<std::string()> port;  // starts the vendor, gives its port
@@ -276,8 +340,10 @@ TEST_F(CliTest, QuietFailuresStillSayWhy) {
 }
 
 TEST_F(CliTest, DemoFetchesEverySamplePatient) {
+    platform::setClock(nullptr);  // the simulator's serial line answers in real time
     EXPECT_EQ(run({"demo"}), cli::kFound) << err.str();
-    EXPECT_NE(out.str().find("3 of 3 patients fetched."), std::string::npos) << out.str();
+    platform::setClock(&clock);
+    EXPECT_NE(out.str().find("4 of 4 patients fetched."), std::string::npos) << out.str();
     EXPECT_NE(out.str().find("DOE, JOHN Q"), std::string::npos);
 }
 
@@ -303,6 +369,10 @@ TEST_F(CliTest, VendorSimulatorRunsForAWhileAndRejectsBadOptions) {
     EXPECT_NE(out.str().find("listening on 127.0.0.1:"), std::string::npos);
     EXPECT_EQ(run({"vendor-sim", "--format", "CSV"}), cli::kUsage);
     EXPECT_EQ(run({"vendor-sim", "--fault", "explode"}), cli::kUsage);
+    EXPECT_EQ(run({"vendor-sim", "--fault", "hang-up"}), cli::kUsage) << "a fault of a line only";
+    EXPECT_EQ(run({"vendor-sim", "--serial", "--fault", "refuse"}), cli::kUsage);
+    EXPECT_EQ(run({"vendor-sim", "--serial", "--run-for", "0.2"}), 0) << err.str();
+    EXPECT_NE(out.str().find("TRELLYBRIDGE_COM1=/dev/pts/"), std::string::npos) << out.str();
     EXPECT_EQ(run({"vendor-sim", "--answer-once", "--account", "12345"}), cli::kUsage);
     EXPECT_EQ(
         run({"vendor-sim", "--answer-once", "--account", "12345", "--results", onDriveC("r.dat")}),
