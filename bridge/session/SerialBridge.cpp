@@ -175,8 +175,12 @@ SerialLine& serialLine() {
     auto& line = threadState().serialLine;
     if (!line) {
         line = std::make_shared<SerialLine>();
-        line->control.setOnComm(
-            [](serial::CommEvent event) { sessionWindow().commEvent(static_cast<int>(event)); });
+        line->control.setOnComm([raw = line.get()](serial::CommEvent event) {
+            if (raw->receiver)
+                raw->receiver(event);
+            else
+                sessionWindow().commEvent(static_cast<int>(event));
+        });
     }
     return *line;
 }

@@ -40,9 +40,10 @@ protected:
         settings::restoreMoreSerialDefaults(defaults);
 #define COPY_DEFAULT(name) arguments.name = defaults.name;
         COPY_DEFAULT(Handshaking)
-        COPY_DEFAULT(InputMode) COPY_DEFAULT(BPS) COPY_DEFAULT(DataBits) COPY_DEFAULT(Parity)
-            COPY_DEFAULT(StopBits) COPY_DEFAULT(InputLength) COPY_DEFAULT(RThreshold)
-                COPY_DEFAULT(SThreshold) COPY_DEFAULT(SerialTimeout)
+        COPY_DEFAULT(InputMode)
+        COPY_DEFAULT(BPS) COPY_DEFAULT(DataBits) COPY_DEFAULT(Parity) COPY_DEFAULT(StopBits)
+            COPY_DEFAULT(InputLength) COPY_DEFAULT(RThreshold) COPY_DEFAULT(SThreshold)
+                COPY_DEFAULT(SerialTimeout)
 #undef COPY_DEFAULT
                     arguments.NetworkBridgeType = "SERIAL";
         arguments.CommPort = "3";
@@ -140,17 +141,22 @@ TEST_F(SerialSessionTest, FindsThePatientAndClosesThePort) {
 }
 
 struct TimeoutCase {
+    const char* what;
     const char* rThreshold;
-    bool vendorAnswers;
+    const char* reply;  // null: the vendor is silent
 };
 
-TEST_F(SerialSessionTest, WithoutAnAnswerSendsEveryTimeoutThenCloses) {
-    // RThreshold 0 raises no event: an answer that comes is never read.
-    const TimeoutCase cases[] = {{"1", false}, {"0", true}};
+TEST_F(SerialSessionTest, WithoutAWholeAnswerSendsEveryTimeoutThenCloses) {
+    const TimeoutCase cases[] = {
+        {"a silent vendor", "1", nullptr},
+        {"RThreshold 0 raises no event: the answer is never read", "0", "H|1|DOE~"},
+        {"data without the end character is no answer", "1", "H|1|DOE|JOHN"},
+    };
     for (const TimeoutCase& c : cases) {
-        SCOPED_TRACE(c.rThreshold);
+        SCOPED_TRACE(c.what);
         arguments.RThreshold = c.rThreshold;
-        if (c.vendorAnswers) answerIn(Format::Standard, '~');
+        std::string reply = c.reply ? c.reply : "";
+        peer.script = [reply](const std::string&) { return reply; };
         int elapsed = run();
         std::vector<int> sentAt;
         for (const auto& request : peer.requests) sentAt.push_back(request.atMs);
