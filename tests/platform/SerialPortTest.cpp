@@ -110,6 +110,14 @@ TEST_F(SerialPortTest, PropertiesTheControlRejects) {
     EXPECT_EQ(control.settings(), "9600,N,8,1") << "a rejected value leaves the property as it was";
 }
 
+TEST_F(SerialPortTest, OutputTheLineNeverTakesFailsWithinItsBound) {
+    control.setHandshaking(0);
+    control.setPortOpen(true);
+    // Nobody reads the vendor's side: the line's buffers fill and stay full.
+    EXPECT_EQ(errorOf([&] { control.output(std::string(4 << 20, 'x'), 200); }), 1010);
+    EXPECT_TRUE(control.portOpen());
+}
+
 TEST_F(SerialPortTest, OnlyATerminalDeviceOpens) {
     std::string file = root.string() + "/not-a-line";
     std::ofstream(file) << "data";
