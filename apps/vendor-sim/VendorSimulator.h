@@ -85,6 +85,7 @@ private:
     std::vector<std::thread> handlers_;
     std::vector<int> connections_;
     std::vector<std::string> queries_;
+    std::atomic<int> searches_{0};  // the transaction number of the last search answered
 };
 
 // The VENDOR program: answers one request (read from `requestPath`, or the account given)
