@@ -108,7 +108,7 @@ Variant TrellyBridgeComm::SetGlobalValues() {
     return {};
 }
 
-std::string TrellyBridgeComm::GetPatientData(std::string mRequest) {
+std::string TrellyBridgeComm::GetPatientData(std::string_view mRequest) {
     ThreadState& state = threadState();
     // Nothing of an earlier request may be returned for this one: not its result, and not
     // its found flag, which would close the window before any search.

@@ -103,7 +103,7 @@ public:
     // `mRequest` holds <UserInfo>, <SearchInfo> and <BridgeParameters> sections; the
     // result is the vendor's <Result> with a <RecordCount>, or a <Result> naming the
     // error, or empty text. Never throws. End the search with closeEnhancedBridgeConnection.
-    std::string GetPatientData(std::string mRequest);
+    std::string GetPatientData(std::string_view mRequest);
     // Reads the sections of the last GetPatientData request into the thread's settings.
     Variant SetGlobalValues();
     // Normalises the thread's settings after SetGlobalValues.
