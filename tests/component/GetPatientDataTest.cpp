@@ -267,15 +267,10 @@ TEST_F(GetPatientDataTest, AnswersBecomeResults) {
          "",
          "<result><transactionid>1</transactionid><RecordCount>1</RecordCount><PATIENT>x"
          "</PATIENT></result>"},
-        {"no transaction", "<Result><Patient>x</Patient></Result>", "",
-         "<Result><Patient>x</Patient></Result>"},
         {"no result, an error", "BUSY",
          "Error 328. No patient found or timeout waiting for response",
          "<Result><Message>BUSY</Message><Error>Error 328. No patient found or timeout waiting for "
          "response</Error></Result>"},
-        {"no result", "BUSY", "",
-         "<Result><RecordCount>0</RecordCount><Error>No records found matching the request!</Error>"
-         "</Result>"},
     };
     for (const ResultCase& c : cases)
         EXPECT_EQ(session::enhancedResultFor(c.answer, c.error), c.result) << c.name;
