@@ -61,6 +61,16 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
         "NAME is one of the fifty GetPatient argument names (any case).\n"
         "Exit status: 0 patient found, 1 not found, 2 usage error.");
 
+    GetPatientDataOptions dataOptions;
+    CLI::App* data = app.add_subcommand(
+        "get-patient-data", "Search patients by identifier, name or SSN with an XML request");
+    data->add_option("--request", dataOptions.request,
+                     "The request file, or - for standard input (the default)");
+    data->add_flag("--quiet", dataOptions.quiet, "No progress lines on stderr");
+    data->footer(
+        "Prints the result exactly as GetPatientData returns it.\n"
+        "Exit status: 0 when it holds a RecordCount above 0, 1 otherwise, 2 usage error.");
+
     VendorSimOptions simOptions;
     CLI::App* sim = app.add_subcommand("vendor-sim",
                                        "Serve sample patients as a vendor system would (loopback)");
@@ -109,6 +119,7 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
 
     try {
         if (get->parsed()) return getPatient(getOptions, out, err);
+        if (data->parsed()) return getPatientData(dataOptions, out, err);
         if (sim->parsed()) return vendorSim(simOptions, out, err);
         if (demoCommand->parsed()) return demo(out, err);
         if (parse->parsed()) return parseAnswer(parseOptions, out, err);

@@ -42,4 +42,10 @@ struct ParseOptions {
 };
 int parseAnswer(const ParseOptions& options, std::ostream& out, std::ostream& err);
 
+struct GetPatientDataOptions {
+    std::string request = "-";  // a file, or - for standard input
+    bool quiet = false;
+};
+int getPatientData(const GetPatientDataOptions& options, std::ostream& out, std::ostream& err);
+
 }  // namespace trellybridge::cli

@@ -1,6 +1,6 @@
 // trellybridge demo: fetches sample patients from the built-in vendor simulator over
 // TCP/IP (HL7 and STANDARD), through shared folders and over a serial line (a
-// pseudo-terminal), and shows what came back.
+// pseudo-terminal), searches one by name, and shows what came back.
 #include <chrono>
 #include <cstdlib>
 #include <iomanip>
@@ -9,6 +9,7 @@
 #include "CliSupport.h"
 #include "Commands.h"
 #include "VendorSimulator.h"
+#include "common/XmlHelpers.h"
 #include "platform/FileSystem.h"
 #include "platform/SettingsStore.h"
 #include "platform/Toolkit.h"
@@ -99,6 +100,38 @@ void show(const TrellyBridgeComm& c, std::ostream& out) {
 
 constexpr int kDemoComPort = 9;
 
+// GetPatientData: a search by last name over TCP/IP, and the patients it lists.
+bool searchByName(std::uint16_t port, const std::string& lastName, std::ostream& out) {
+    std::string request =
+        "<SearchInfo><SearchOn>NAME</SearchOn><LastName>" + lastName +
+        "</LastName></SearchInfo><BridgeParameters><NetworkBridgeType>TCPIP</NetworkBridgeType>"
+        "<TCPRemoteHostName>127.0.0.1</TCPRemoteHostName><TCPRemotePorts>" +
+        std::to_string(port) +
+        "</TCPRemotePorts><AllowedRetries>2</AllowedRetries><SerialTimeout>1</SerialTimeout>"
+        "<TimeDelay>100</TimeDelay><Debug>false</Debug></BridgeParameters>";
+    TrellyBridgeComm comm;
+    auto started = std::chrono::steady_clock::now();
+    std::string result = comm.GetPatientData(request);
+    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - started);
+    comm.closeEnhancedBridgeConnection();
+    xml::Document document(result);
+    std::vector<xml::Searchable> patients = xml::getXMLElements(document.whole(), "Patient");
+    out << (patients.empty() ? "NOT FOUND" : "FOUND    ") << "  " << std::left << std::setw(22)
+        << "name search \"" + lastName + "\"" << std::right << std::setw(6) << ms.count()
+        << " ms\n";
+    for (const xml::Searchable& p : patients) {
+        auto value = [&p](const char* tag) {
+            return toUtf8(escapeControls(xml::getXMLTagValue(p.text, tag, false)));
+        };
+        out << "    " << value("PatientID") << "  " << value("LastName") << ", "
+            << value("FirstName") << " " << value("MiddleInitial") << "  (born "
+            << value("BirthDate") << ")\n";
+    }
+    out << "\n";
+    return !patients.empty();
+}
+
 // Runs the fetches against simulators on free loopback ports, in a scratch drive C.
 int runDemo(std::ostream& out, std::ostream& err, const std::string& scratch) {
     std::string error;
@@ -157,8 +190,9 @@ int runDemo(std::ostream& out, std::ostream& err, const std::string& scratch) {
         comm.closeConnection();
         out << "\n";
     }
+    bool searched = searchByName(hl7.ports()[0], "RIVERA", out);
     out << found << " of " << std::size(fetches) << " patients fetched.\n";
-    return found == static_cast<int>(std::size(fetches)) ? 0 : 1;
+    return found == static_cast<int>(std::size(fetches)) && searched ? 0 : 1;
 }
 
 }  // namespace

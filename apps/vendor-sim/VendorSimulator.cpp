@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "Search.h"
 #include "common/AnswerLimit.h"
 #include "platform/FileSystem.h"
 #include "platform/Sockets.h"
@@ -11,6 +12,12 @@ namespace {
 
 constexpr int kPollMs = 100;    // how often idle waits look at the stop flag
 constexpr int kSendMs = 10000;  // a client that never reads cannot hold the simulator
+
+int occurrences(const std::string& text, const std::string& part) {
+    int n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+}
 
 }  // namespace
 
@@ -189,6 +196,13 @@ std::string VendorSimulator::reply(const std::string& query, Fault fault) const 
     char end =
         static_cast<char>(options_.endCode.value_or(options_.format == Format::Hl7 ? 28 : 126));
     if (fault == Fault::Garbage) return std::string("THIS IS NOT A PATIENT RECORD\r") + end;
+    if (isSearchRequest(query)) {
+        // A search is answered alike in every format: its </Result> ends the answer.
+        std::string result = searchAnswer(options_.patients, query, ++searches_);
+        say("search: answering with " + std::to_string(occurrences(result, "<Patient>")) +
+            " patient(s)");
+        return result;
+    }
     std::string text = answer(query, fault == Fault::WrongPatient) + end;
     if (options_.format == Format::Hl7 && !options_.endCode) text += '\r';
     return text;

@@ -96,6 +96,7 @@ private:
     std::vector<std::thread> handlers_;
     std::vector<int> connections_;
     std::vector<std::string> queries_;
+    mutable std::atomic<int> searches_{0};  // the transaction number of the last search answered
 };
 
 // Sleeps `ms`, or less when `stopping` is set meanwhile.

@@ -37,6 +37,10 @@ struct ThreadState {
     std::string debugDataDump;  // the raw answer last handed to a parser
     std::string errorList;      // the error elements recorded on this thread, oldest first
     std::string enhancedError;  // the last message of the enhanced recorder
+    // GetPatientData: the three sections of its request (each with its own tags; the
+    // search section without spaces) and the result text it returns.
+    std::string userInfoSection, searchInfoSection, bridgeParametersSection;
+    std::string enhancedResult;
     SessionState session;
     std::vector<std::string> insuranceLogLines;  // the insurance log being rewritten
     FailureNotes failures;                       // why this request failed, for people

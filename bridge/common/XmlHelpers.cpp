@@ -1,6 +1,7 @@
 #include "common/XmlHelpers.h"
 
 #include "common/Text.h"
+#include "platform/Toolkit.h"
 
 namespace trellybridge::xml {
 namespace {
@@ -100,7 +101,12 @@ std::string getXMLTagValue(std::string_view text, std::string_view tag, bool inc
     if (open == std::string::npos || close == std::string::npos) return {};
     size_t from = includeTags ? open : open + opening.size();
     size_t to = includeTags ? close + closing.size() : close;
-    if (to < from) return {};
+    if (to < from) {
+        ui::toolkit().messageBox("Invalid procedure call or argument: </" + std::string(tag) +
+                                     "> comes before <" + std::string(tag) + ">",
+                                 "", ui::Icon::Critical);
+        return {};
+    }
     return std::string(text.substr(from, to - from));
 }
 

@@ -15,7 +15,7 @@ long countXMLElements(std::string_view text, std::string_view name);
 // The value between the double quotes after `name=`; empty when absent.
 std::string getXMLAttribute(std::string_view element, std::string_view name);
 // The text between <tag> and </tag> (with the tags when `includeTags`); empty when
-// either is missing or the closing tag comes first.
+// either is missing, and also when the closing tag comes first, which a message box says.
 std::string getXMLTagValue(std::string_view text, std::string_view tag, bool includeTags);
 
 // A text (or an element of it) together with its upper-cased copy, so that searching it

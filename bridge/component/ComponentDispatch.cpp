@@ -237,6 +237,11 @@ InvokeStatus TrellyBridgeCommObject::invokeMethod(const std::string& name,
         return InvokeStatus::Ok;
     }
     if (auto status = invokeHl7Method(name, arguments, result)) return *status;
+    if (name == "GetPatientData") {
+        if (arguments.size() != 1) return InvokeStatus::BadArgumentCount;
+        result = Variant(comm_.GetPatientData(arguments[0].toText()));
+        return InvokeStatus::Ok;
+    }
     using NoArgumentMethod = Variant (TrellyBridgeComm::*)();
     static const std::pair<std::string_view, NoArgumentMethod> kMethods[] = {
         {"ReturnPatient", &TrellyBridgeComm::ReturnPatient},
@@ -246,6 +251,7 @@ InvokeStatus TrellyBridgeCommObject::invokeMethod(const std::string& name,
         {"VerifySerialSettings", &TrellyBridgeComm::VerifySerialSettings},
         {"GetControlVersion", &TrellyBridgeComm::GetControlVersion},
         {"SetCommonParameters", &TrellyBridgeComm::SetCommonParameters},
+        {"SetGlobalValues", &TrellyBridgeComm::SetGlobalValues},
     };
     for (const auto& [methodName, method] : kMethods) {
         if (methodName != name) continue;

@@ -6,10 +6,11 @@
 #include "common/ThreadState.h"
 #include "common/Version.h"
 #include "component/Configuration.h"
-#include "component/RequestPreparation.h"
 #include "component/RecordPublishing.h"
+#include "component/RequestPreparation.h"
 #include "platform/Clock.h"
 #include "platform/Toolkit.h"
+#include "session/EnhancedWindow.h"
 #include "session/SessionWindow.h"
 
 namespace trellybridge {
@@ -153,6 +154,7 @@ Variant TrellyBridgeComm::closeConnection() {
 
 Variant TrellyBridgeComm::closeEnhancedBridgeConnection() {
     endRequest();
+    session::unloadEnhancedWindow();
     return {};
 }
 

@@ -28,7 +28,7 @@ void SessionWindow::networkTick() {
         cmdClose();
         return;
     }
-    const BridgeSession& bridge = currentBridge();
+    const BridgeSession& bridge = sessionBridge();
     switch (s.phase) {
         case Phase::Read: readPhase(bridge); break;
         case Phase::Send: sendPhase(bridge); break;
@@ -89,7 +89,7 @@ void SessionWindow::serialTick() {
     try {
         s.elapsedTicks += 1;
         updateElapsedTime();
-        const BridgeSession& bridge = currentBridge();
+        const BridgeSession& bridge = sessionBridge();
         if (closePending) {
             if (bridge.closePort(*this)) closeConnection();
             return;
@@ -102,7 +102,7 @@ void SessionWindow::serialTick() {
             bridge.exhausted(*this);
         }
     } catch (...) {
-        recordError(errc::SerialTimerFailed);
+        record(errc::SerialTimerFailed);
         setPatientFound(false);
     }
 }

@@ -28,6 +28,14 @@ const BridgeSession& currentBridge() {
     return bridgeSession(bridgeKind(config()));
 }
 
+const BridgeSession& SessionWindow::sessionBridge() const {
+    return currentBridge();
+}
+
+void SessionWindow::record(errc code, std::string_view description) const {
+    recordError(code, description);
+}
+
 SessionWindow::SessionWindow() {
     SerialTimer.setOnTick([this] { serialTick(); });
     NetworkTimer.setOnTick([this] { networkTick(); });
@@ -63,7 +71,7 @@ void SessionWindow::onLoad() {
 
     SerialTimer.setEnabled(false);
     NetworkTimer.setEnabled(false);
-    RunLoop loop = currentBridge().load(*this);
+    RunLoop loop = sessionBridge().load(*this);
     startTimer(loop == RunLoop::Serial ? SerialTimer : NetworkTimer);
 
     if (state().patientFound) {
@@ -77,7 +85,7 @@ void SessionWindow::closeConnection() {
         session().elapsedTicks = 0;
         SerialTimer.setEnabled(false);
         NetworkTimer.setEnabled(false);
-        currentBridge().close(*this);
+        sessionBridge().close(*this);
         if (debugging()) writeDebugLog();
     } catch (...) {
     }
@@ -89,7 +97,7 @@ void SessionWindow::resetConnection() {
         updateText(std::string("  CLOSE.PORT.successful!") + CRLF);
     } else {
         updateText(std::string("**CLOSE.PORT.unsuccessful!") + CRLF);
-        recordError(errc::ClosePortFailed);
+        record(errc::ClosePortFailed);
     }
 }
 

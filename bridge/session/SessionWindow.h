@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/Errors.h"
 #include "platform/EventLoop.h"
 #include "platform/Toolkit.h"
 
@@ -55,6 +56,11 @@ public:
     // A step's attempt: success is reported and starts the attempts afresh, a failure
     // counts one more attempt.
     void countAttempt(bool succeeded);
+
+    // The bridge this window runs, and how it records errors: the settings' bridge and
+    // the single-patient recorder here; the enhanced window has its own.
+    virtual const BridgeSession& sessionBridge() const;
+    virtual void record(errc code, std::string_view description = {}) const;
 
     void updateMessage(std::string& message);
     void setStatus(std::string_view status);

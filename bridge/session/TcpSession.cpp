@@ -58,17 +58,6 @@ std::string parameterBlock() {
            line(" local.host ", s.localHostName) + line(" local.ip ", s.localIP);
 }
 
-// The whole answer: until the end-of-answer character arrives or the vendor closes,
-// within the session's wait bound.
-tcp::AnswerRead receiveAnswer(std::string& answer) {
-    double code = config().EOFCharacter.numericValue();
-    bool hasEnd = code >= 0 && code <= 255;
-    char end = static_cast<char>(static_cast<unsigned char>(hasEnd ? code : 0));
-    return tcp::readAnswer(answer, [&](const std::string& received, size_t newFrom) {
-        return hasEnd && received.find(end, newFrom) != std::string::npos;
-    });
-}
-
 std::string vendorAddress() {
     return session().remoteIP + " port " + portInUse();
 }
@@ -79,8 +68,33 @@ std::string systemReason() {
     return reason.empty() ? reason : ": " + reason;
 }
 
+// The patient query of GetPatient: sent with the end-of-request characters, read until
+// the end-of-answer character, parsed into the patient record.
+class PatientExchange : public TcpExchange {
+public:
+    Request request(SessionWindow& window) const override {
+        request::BuiltRequest built = request::buildRequest(config());
+        if (!built.formatKnown) window.failureNotice("ERROR building patient request");
+        std::string payload = built.text + request::endOfRequest(config());
+        return {std::move(built.text), std::move(payload)};
+    }
+    bool answerComplete(const std::string& answer, size_t newFrom) const override {
+        double code = config().EOFCharacter.numericValue();
+        if (!(code >= 0 && code <= 255)) return false;
+        char end = static_cast<char>(static_cast<unsigned char>(code));
+        return answer.find(end, newFrom) != std::string::npos;
+    }
+    bool takeAnswer(SessionWindow& window, const std::string& answer) const override {
+        if (window.processResponse(answer)) return true;
+        noteFailure("the answer from " + session().remoteIP + " port " + session().answeredPort +
+                    " holds no patient " + config().PatientID.toText());
+        return false;
+    }
+};
+
 class TcpSession : public BridgeSession {
 public:
+    explicit TcpSession(const TcpExchange& exchange) : exchange_(exchange) {}
     RunLoop load(SessionWindow& window) const override { return loadPortBridge(window); }
     // One step: parse-report, parse, receive or connect, by the session's phase.
     void step(SessionWindow& window) const override;
@@ -90,37 +104,37 @@ public:
     void close(SessionWindow& window) const override;
 
 private:
-    static bool connectTcp(SessionWindow& window);
-    static bool sendTcpRequest(SessionWindow& window);
-    static void receive(SessionWindow& window);
+    bool connectTcp(SessionWindow& window) const;
+    bool sendTcpRequest(SessionWindow& window) const;
+    void receive(SessionWindow& window) const;
     // Closes a connection that failed, so the next connect step opens a new one.
     static void dropConnection();
+
+    const TcpExchange& exchange_;
 };
 
 }  // namespace
 
-bool TcpSession::sendTcpRequest(SessionWindow& window) {
+bool TcpSession::sendTcpRequest(SessionWindow& window) const {
     SessionState& s = session();
-    request::BuiltRequest built = request::buildRequest(config());
-    if (!built.formatKnown) window.failureNotice("ERROR building patient request");
-    s.requestText = built.text;
+    TcpExchange::Request request = exchange_.request(window);
+    s.requestText = std::move(request.text);
     s.startedSending = platform::clock().now();
-    std::string payload = s.requestText + request::endOfRequest(config());
     window.updateText("Attempting to send: " + s.requestText + CRLF);
     bool sent = false;
     if (tcp::connectionState().connected) {
-        sent = tcp::tcpSendRequest(payload);
-        if (!sent) recordError(errc::SendWithoutConnection);
+        sent = tcp::tcpSendRequest(request.payload);
+        if (!sent) window.record(errc::SendWithoutConnection);
     } else {
-        recordError(errc::SendWithoutConnection);
-        recordError(errc::SendWithoutConnection);
+        window.record(errc::SendWithoutConnection);
+        window.record(errc::SendWithoutConnection);
     }
     if (sent) s.attemptCount = 0;
     s.finishedSending = platform::clock().now();
     return sent;
 }
 
-bool TcpSession::connectTcp(SessionWindow& window) {
+bool TcpSession::connectTcp(SessionWindow& window) const {
     SessionState& s = session();
     try {
         if (s.localHostName.empty()) s.localHostName = text::upper(tcp::getLocalHostName());
@@ -142,7 +156,7 @@ bool TcpSession::connectTcp(SessionWindow& window) {
                 std::string(s.attemptCount == 1 ? " open.attempt.port." : " open.reattempt.port.") +
                 portInUse() + "  <unsuccessful>!" + CRLF);
             s.portResults[static_cast<size_t>(window.portIndex)] = "FAILED!";
-            recordError(errc::PortOpenFailed);
+            window.record(errc::PortOpenFailed);
             window.lblConnectionTime = "Could not establish connection";
             window.setStatus("Failed to:  IP: " + s.remoteIP);
             throw std::runtime_error("connect failed");
@@ -162,29 +176,32 @@ bool TcpSession::connectTcp(SessionWindow& window) {
             window.updateText(std::string(" send attempt  <successful>!") + CRLF);
         } else {
             window.updateText(std::string(" send attempt  <unsuccessful>!") + CRLF);
-            recordError(errc::SendWithoutConnection);
+            window.record(errc::SendWithoutConnection);
         }
         workStarted();
         s.elapsedTicks = 0;
         return true;
     } catch (...) {
-        recordError(errc::PortOpenFailed);
+        window.record(errc::PortOpenFailed);
         attemptFailed();
         return false;
     }
 }
 
-void TcpSession::receive(SessionWindow& window) {
+void TcpSession::receive(SessionWindow& window) const {
     SessionState& s = session();
     if (!tcp::tcpDataWaiting()) {
         noteFailure(errc::HostTimedOut,
                     "no answer from " + s.remoteIP + " port " + s.connectedPort);
-        recordError(errc::HostTimedOut);
+        window.record(errc::HostTimedOut);
         return;
     }
     s.startedReceiving = platform::clock().now();
     std::string answer;
-    tcp::AnswerRead read = receiveAnswer(answer);
+    // Each attempt reads into an empty buffer: an answer is never joined to an earlier one.
+    tcp::AnswerRead read = tcp::readAnswer(answer, [this](const std::string& a, size_t newFrom) {
+        return exchange_.answerComplete(a, newFrom);
+    });
     if (read != tcp::AnswerRead::Complete) {
         std::string where = s.remoteIP + " port " + s.connectedPort;
         if (read == tcp::AnswerRead::TooLarge) {
@@ -197,7 +214,7 @@ void TcpSession::receive(SessionWindow& window) {
             noteFailure(errc::ReceivingDataFailed,
                         "could not receive from " + where + systemReason());
         }
-        recordError(errc::ReceivingDataFailed);
+        window.record(errc::ReceivingDataFailed);
         // Back to the connect step: that needs a new connection, not the broken one. The
         // new connection's send starts the attempts afresh, so a vendor that breaks every
         // connection would be asked forever: its port is given up after as many broken
@@ -233,12 +250,9 @@ void TcpSession::step(SessionWindow& window) const {
     } else if (s.phase == Phase::Parse) {
         window.updateText(std::string(first ? " receive.attempt" : " receive.reattempt") +
                           "  <successful>!" + CRLF);
-        if (window.processResponse(s.rawDataReceived)) {
+        if (exchange_.takeAnswer(window, s.rawDataReceived)) {
             setPhase(Phase::Parsed);
             s.attemptCount = 0;
-        } else {
-            noteFailure("the answer from " + s.remoteIP + " port " + s.answeredPort +
-                        " holds no patient " + config().PatientID.toText());
         }
     } else if (s.phase == Phase::Receive) {
         receive(window);
@@ -291,8 +305,13 @@ RunLoop loadPortBridge(SessionWindow& window) {
     return RunLoop::Serial;
 }
 
+std::unique_ptr<BridgeSession> makeTcpBridge(const TcpExchange& exchange) {
+    return std::make_unique<TcpSession>(exchange);
+}
+
 const BridgeSession& tcpBridge() {
-    static const TcpSession bridge;
+    static const PatientExchange exchange;
+    static const TcpSession bridge(exchange);
     return bridge;
 }
 

@@ -242,13 +242,17 @@ AnswerRead readAnswer(std::string& answer, const AnswerEnd& complete) {
     return AnswerRead::Complete;
 }
 
+bool resultEndArrived(const std::string& answer, size_t newFrom) {
+    // The tag may straddle two reads: look from a few characters before the new ones.
+    size_t from = newFrom >= 8 ? newFrom - 8 : 0;
+    return text::containsUpperCased(std::string_view(answer).substr(from), "</RESULT>");
+}
+
 bool RecvResult(std::string& data, std::int32_t& length) {
     length = 0;
     AnswerRead read = readAnswer(data, [&length](const std::string& answer, size_t newFrom) {
         length = static_cast<std::int32_t>(answer.size() - newFrom);  // the last read's
-        // The tag may straddle two reads: look from a few characters before the new ones.
-        size_t from = newFrom >= 8 ? newFrom - 8 : 0;
-        return text::containsUpperCased(std::string_view(answer).substr(from), "</RESULT>");
+        return resultEndArrived(answer, newFrom);
     });
     if (read == AnswerRead::Complete) return true;
     data.clear();

@@ -44,6 +44,9 @@ using AnswerEnd = std::function<bool(const std::string& answer, size_t newFrom)>
 // wait bound runs out. Failed when nothing could be read; TooLarge when the answer would
 // pass maxAnswerBytes().
 AnswerRead readAnswer(std::string& answer, const AnswerEnd& complete);
+// Whether the closing "</RESULT>" (any case) is in the answer, given where its newest
+// bytes start: the end of an enhanced answer.
+bool resultEndArrived(const std::string& answer, size_t newFrom);
 // Receives and appends until "</RESULT>" (any case) arrives, the peer closes, or the
 // wait bound runs out; false when nothing could be read or the answer is too large.
 bool RecvResult(std::string& data, std::int32_t& length);

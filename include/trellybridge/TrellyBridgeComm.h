@@ -8,6 +8,7 @@
 #include <array>
 #include <cstddef>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "trellybridge/Export.h"
@@ -98,6 +99,13 @@ public:
     Variant VerifySerialSettings();
     // The floating-point number 2013.1.
     Variant GetControlVersion();
+    // Searches the vendor system by patient identifier, name or social security number:
+    // `mRequest` holds <UserInfo>, <SearchInfo> and <BridgeParameters> sections; the
+    // result is the vendor's <Result> with a <RecordCount>, or a <Result> naming the
+    // error, or empty text. Never throws. End the search with closeEnhancedBridgeConnection.
+    std::string GetPatientData(std::string_view mRequest);
+    // Reads the sections of the last GetPatientData request into the thread's settings.
+    Variant SetGlobalValues();
     // Normalises the thread's settings after SetGlobalValues.
     Variant SetCommonParameters();
 

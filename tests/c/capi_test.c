@@ -76,6 +76,22 @@ int main(void) {
         "user</error>\r\n");
     check_text(comm, "p1PatientLastName", "");
 
+    /* A search whose timer cannot run answers with the reason, without a session. */
+    tb_variant_set_text(&value,
+                        "<SearchInfo><SearchOn>PID</SearchOn></SearchInfo><BridgeParameters>"
+                        "<NetworkBridgeType>TCPIP</NetworkBridgeType><AllowedRetries>1"
+                        "</AllowedRetries><TimeDelay>0</TimeDelay></BridgeParameters>");
+    CHECK(tb_invoke(comm, "GetPatientData", &value, 1, &result) == TB_OK);
+    CHECK(result.kind == TB_TEXT &&
+          strstr(result.text,
+                 "<Result><RecordCount>0</RecordCount><Error>ORVEL Parameter: "
+                 "TimeDelay") == result.text);
+    tb_variant_clear(&result);
+    tb_variant_clear(&value);
+    CHECK(tb_invoke(comm, "GetPatientData", NULL, 0, &result) == TB_BAD_ARGUMENT_COUNT);
+    CHECK(tb_invoke(comm, "SetGlobalValues", NULL, 0, &result) == TB_OK);
+    CHECK(tb_invoke(comm, "closeEnhancedBridgeConnection", NULL, 0, NULL) == TB_OK);
+
     CHECK(tb_invoke(comm, "VerifySerialSettings", NULL, 0, &result) == TB_OK);
     CHECK(result.kind == TB_BOOLEAN && result.boolean == 0);
     CHECK(tb_invoke(comm, "NoSuchMethod", NULL, 0, &result) == TB_UNKNOWN_MEMBER);

@@ -339,12 +339,47 @@ TEST_F(CliTest, QuietFailuresStillSayWhy) {
     }
 }
 
+struct SearchCommandCase {
+    const char* lastName;
+    int status;
+    const char* count;  // the RecordCount the printed result holds
+};
+
+TEST_F(CliTest, GetPatientDataPrintsTheResultAndSaysWhetherItFoundAny) {
+    vendorsim::VendorSimulator vendor({});
+    std::string error;
+    ASSERT_TRUE(vendor.start(error)) << error;
+    const SearchCommandCase cases[] = {{"Doe", cli::kFound, "1"}, {"Nobody", cli::kNotFound, "0"}};
+    for (const SearchCommandCase& c : cases) {
+        SCOPED_TRACE(c.lastName);
+        writeDriveCFile("search.xml",
+                        std::string("<SearchInfo><SearchOn>NAME</SearchOn><LastName>") +
+                            c.lastName +
+                            "</LastName></SearchInfo><BridgeParameters><NetworkBridgeType>TCPIP"
+                            "</NetworkBridgeType><TCPRemoteHostName>127.0.0.1</TCPRemoteHostName>"
+                            "<TCPRemotePorts>" +
+                            std::to_string(vendor.ports()[0]) +
+                            "</TCPRemotePorts><AllowedRetries>1</AllowedRetries><Debug>false"
+                            "</Debug></BridgeParameters>");
+        EXPECT_EQ(run({"get-patient-data", "--quiet", "--request", onDriveC("search.xml")}),
+                  c.status)
+            << err.str();
+        EXPECT_TRUE(out.str().starts_with("<Result><TransactionID>")) << out.str();
+        EXPECT_NE(out.str().find(std::string("<RecordCount>") + c.count + "</RecordCount>"),
+                  std::string::npos);
+        EXPECT_TRUE(out.str().ends_with("</Result>\n"));
+    }
+    EXPECT_EQ(run({"get-patient-data", "--request", onDriveC("missing.xml")}), cli::kUsage);
+}
+
 TEST_F(CliTest, DemoFetchesEverySamplePatient) {
     platform::setClock(nullptr);  // the simulator's serial line answers in real time
     EXPECT_EQ(run({"demo"}), cli::kFound) << err.str();
     platform::setClock(&clock);
     EXPECT_NE(out.str().find("4 of 4 patients fetched."), std::string::npos) << out.str();
     EXPECT_NE(out.str().find("DOE, JOHN Q"), std::string::npos);
+    EXPECT_NE(out.str().find("name search \"RIVERA\""), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find("    20001  RIVERA, ANA"), std::string::npos) << out.str();
 }
 
 TEST_F(CliTest, ParseReadsASavedAnswerWithTheSitesSettings) {

@@ -1,0 +1,61 @@
+// trellybridge get-patient-data: runs one enhanced search from a request file and prints
+// the result exactly as the component returns it.
+#include <iostream>
+#include <vector>
+
+#include "Cli.h"
+#include "CliSupport.h"
+#include "Commands.h"
+#include "common/FailureNote.h"
+#include "common/XmlHelpers.h"
+#include "platform/FileSystem.h"
+#include "platform/Toolkit.h"
+#include "trellybridge/TrellyBridgeComm.h"
+
+namespace trellybridge::cli {
+namespace {
+
+// The request, from a regular file or standard input, held to the config file limit.
+std::string readRequest(const std::string& input) {
+    const size_t limit = kMaxConfigFileBytes;
+    if (input != "-") {
+        fs::RegularFileRead file = fs::readRegularFile(input, limit);
+        if (!file)
+            throw UsageError{"cannot read request file '" + escapeControls(input) +
+                             "': " + file.reason};
+        return std::move(*file.content);
+    }
+    std::string request;
+    std::vector<char> chunk(64 * 1024);
+    while (request.size() <= limit && std::cin) {
+        size_t room = limit - request.size();
+        std::cin.read(chunk.data(),
+                      static_cast<std::streamsize>(room < chunk.size() ? room + 1 : chunk.size()));
+        request.append(chunk.data(), static_cast<size_t>(std::cin.gcount()));
+    }
+    if (request.size() > limit)
+        throw UsageError{"the request on standard input is larger than " + std::to_string(limit) +
+                         " bytes"};
+    return request;
+}
+
+}  // namespace
+
+int getPatientData(const GetPatientDataOptions& options, std::ostream& out, std::ostream& err) {
+    std::string request = readRequest(options.request);
+    installProgressToolkit(err, options.quiet);
+    TrellyBridgeComm comm;
+    std::string result = comm.GetPatientData(request);
+    out << result << "\n";
+    if (result.empty()) {
+        std::string reason = failureNoteText();
+        err << "trellybridge: the search gave no result" << (reason.empty() ? "" : ": ")
+            << escapeControls(reason) << "\n";
+    }
+    comm.closeEnhancedBridgeConnection();
+    ui::setToolkit(nullptr);
+    auto count = Variant(xml::getXMLTagValue(result, "RecordCount", false)).toNumber();
+    return count && *count > 0 ? kFound : kNotFound;
+}
+
+}  // namespace trellybridge::cli

@@ -1,0 +1,144 @@
+#include "component/EnhancedRequest.h"
+
+#include "common/Errors.h"
+#include "common/FailureNote.h"
+#include "common/Text.h"
+#include "common/ThreadState.h"
+#include "common/XmlHelpers.h"
+#include "component/Configuration.h"
+#include "session/EnhancedWindow.h"
+#include "trellybridge/TrellyBridgeComm.h"
+
+namespace trellybridge {
+namespace configuration {
+namespace {
+
+// The BridgeParameters keys in the order they are read, with the settings they fill.
+struct Key {
+    std::string_view name;
+    Variant BridgeConfiguration::*field;
+};
+constexpr Key kBridgeKeys[] = {
+    {"NetworkBridgeType", &BridgeConfiguration::NetworkBridgeType},
+    {"VendorFacility", &BridgeConfiguration::VendorFacility},
+    {"VendorName", &BridgeConfiguration::VendorName},
+    {"Debug", &BridgeConfiguration::DisplayDebugger},
+    {"DisplayProperties", &BridgeConfiguration::DisplayProperties},
+    {"EOFCharacter", &BridgeConfiguration::EOFCharacter},
+    {"EOLCharacter", &BridgeConfiguration::EOLCharacter},
+    {"EOFRequest", &BridgeConfiguration::EOFRequest},
+    {"LogInsuranceEntries", &BridgeConfiguration::LogInsuranceEntries},
+    {"TimeDelay", &BridgeConfiguration::TimeDelay},
+    {"VendorRequestTag", &BridgeConfiguration::VendorRequestTag},
+    {"VendorFormatType", &BridgeConfiguration::VendorFormatType},
+    {"VendorFormatVersion", &BridgeConfiguration::VendorFormatVersion},
+    {"TrimPaddingZeros", &BridgeConfiguration::stripPaddedZeros},
+    {"CaseSensitivity", &BridgeConfiguration::CaseSensitivity},
+    {"AllowedRetries", &BridgeConfiguration::AllowedRetries},
+    {"ComPort", &BridgeConfiguration::CommPort},
+    {"InputLength", &BridgeConfiguration::InputLength},
+    {"DTR", &BridgeConfiguration::DTR},
+    {"InBufferSize", &BridgeConfiguration::InBufferSize},
+    {"RTS", &BridgeConfiguration::RTS},
+    {"OutBufferSize", &BridgeConfiguration::OutBufferSize},
+    {"EOF", &BridgeConfiguration::EOF_},
+    {"RThreshold", &BridgeConfiguration::RThreshold},
+    {"Handshaking", &BridgeConfiguration::Handshaking},
+    {"SThreshold", &BridgeConfiguration::SThreshold},
+    {"InputMode", &BridgeConfiguration::InputMode},
+    {"SerialTimeout", &BridgeConfiguration::SerialTimeout},
+    {"NullDiscard", &BridgeConfiguration::NullDiscard},
+    {"BitsPerSecond", &BridgeConfiguration::BPS},
+    {"DataBits", &BridgeConfiguration::DataBits},
+    {"Parity", &BridgeConfiguration::Parity},
+    {"StopBits", &BridgeConfiguration::StopBits},
+    {"FlowControl", &BridgeConfiguration::FlowControl},
+    {"TCPRemoteHostName", &BridgeConfiguration::TCPRemoteHostName},
+    {"TCPRemotePorts", &BridgeConfiguration::TCPRemotePorts},
+    {"NetworkRequestPath", &BridgeConfiguration::VendorRequestPath},
+    {"NetworkResultsPath", &BridgeConfiguration::VendorResultsPath},
+    {"VendorApplicationPath", &BridgeConfiguration::VendorApplicationPath},
+    {"NetworkTimeout", &BridgeConfiguration::NetworkTimeout},
+    {"MEDICNumberDefault", &BridgeConfiguration::MEDICNumberDefault},
+    {"MEDICNumberLength", &BridgeConfiguration::MEDICNumberLength},
+    {"MEDICNumberValidList", &BridgeConfiguration::MEDICNumberValidList},
+    {"MEDICUseGuarantorAddress", &BridgeConfiguration::MEDICuseGuarantorAddress},
+    {"HTTPSOrganizationID", &BridgeConfiguration::HTTPSOrganizationID},
+    {"HTTPSSubjectCN", &BridgeConfiguration::HTTPSSubjectCN},
+    {"HISDSN", &BridgeConfiguration::HISDSN},
+    {"HISBusinessUnit", &BridgeConfiguration::HISBusinessUnit},
+};
+
+std::string value(std::string_view section, std::string_view key) {
+    return xml::getXMLTagValue(section, key, false);
+}
+
+}  // namespace
+
+void storeRequestSections(BridgeConfiguration& c, std::string_view, std::string_view searchInfo,
+                          std::string_view bridgeParameters) {
+    // UserInfo (CalledFrom, UserName, ClientNumber), EnhancedBridging and the search's
+    // PatientAltID, BirthDate and MaxRecords are part of the request but change nothing.
+    for (const Key& key : kBridgeKeys) c.*key.field = value(bridgeParameters, key.name);
+    c.SearchOn = value(searchInfo, "SearchOn");
+    c.PatientID = text::trimSpaces(value(searchInfo, "PatientID"));
+    c.CompanyName = value(searchInfo, "CompanyName");
+    c.LastName = text::trimSpaces(value(searchInfo, "LastName"));
+    c.FirstName = text::trimSpaces(value(searchInfo, "FirstName"));
+    c.Social = text::trimSpaces(value(searchInfo, "Social"));
+}
+
+}  // namespace configuration
+
+namespace {
+
+// A search that cannot run says why in its result, as a session error would.
+void refuseSearch(const std::string& problem) {
+    recordEnhancedError(errc::InvalidParameter, problem);
+    noteFailure(problem);
+}
+
+}  // namespace
+
+Variant TrellyBridgeComm::SetGlobalValues() {
+    ThreadState& state = threadState();
+    state.enhancedError.clear();
+    configuration::storeRequestSections(state.config, state.userInfoSection,
+                                        state.searchInfoSection, state.bridgeParametersSection);
+    return {};
+}
+
+std::string TrellyBridgeComm::GetPatientData(std::string_view mRequest) {
+    ThreadState& state = threadState();
+    // Nothing of an earlier request may be returned for this one: not its result, and not
+    // its found flag, which would close the window before any search.
+    state.enhancedResult.clear();
+    state.patientFound = false;
+    try {
+        resetGlobalValues();
+        clearFailureNote();
+        state.userInfoSection = xml::getXMLTagValue(mRequest, "UserInfo", true);
+        state.searchInfoSection =
+            text::replaceAll(xml::getXMLTagValue(mRequest, "SearchInfo", true), " ", "");
+        state.bridgeParametersSection = xml::getXMLTagValue(mRequest, "BridgeParameters", true);
+        SetGlobalValues();
+        if (!configuration::normaliseCommonParameters(state.config)) return state.enhancedResult;
+        state.enhancedResult.clear();
+        // A timer interval of 0 would turn the wait into a busy loop.
+        if (std::string problem = configuration::timeDelayProblem(state.config); !problem.empty())
+            refuseSearch(problem);
+        else
+            session::runEnhancedWindow();
+        if (text::trimSpaces(state.enhancedResult).empty() && !state.patientFound) {
+            state.patientFound = false;
+            state.enhancedResult.clear();
+            if (!state.enhancedError.empty())
+                state.enhancedResult = "<Result><RecordCount>0</RecordCount><Error>" +
+                                       state.enhancedError + "</Error></Result>";
+        }
+    } catch (...) {
+    }
+    return state.enhancedResult;
+}
+
+}  // namespace trellybridge
