@@ -118,6 +118,9 @@ public:
                 if (formats::isKnownFormat(config().VendorFormatType.toText())) {
                     std::string end = endCharacter();
                     parsed = window.processResponse(s.rawDataReceived + end + end);
+                    if (!parsed)
+                        noteFailure("the web service's answer holds no " +
+                                    config().VendorFormatType.toText() + " patient");
                 } else {
                     // An answer no parser reads holds no patient.
                     setPatientFound(false);
