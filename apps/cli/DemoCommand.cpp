@@ -1,11 +1,13 @@
 // trellybridge demo: fetches sample patients from the built-in vendor simulator over
-// TCP/IP (HL7 and STANDARD) and through shared folders, and shows what came back.
+// TCP/IP (HL7 and STANDARD), through shared folders and from the web service (HTTPS),
+// and shows what came back.
 #include <chrono>
 #include <iomanip>
 #include <ostream>
 
 #include "CliSupport.h"
 #include "Commands.h"
+#include "DemoWebService.h"
 #include "VendorSimulator.h"
 #include "platform/FileSystem.h"
 #include "platform/SettingsStore.h"
@@ -87,7 +89,8 @@ int runDemo(std::ostream& out, std::ostream& err, const std::string& scratch) {
     vendorsim::SimulatorOptions xmlOptions;
     xmlOptions.format = vendorsim::Format::Xml;
     vendorsim::VendorSimulator folders(xmlOptions);
-    if (!hl7.start(error) || !standard.start(error)) {
+    DemoWebService web;
+    if (!hl7.start(error) || !standard.start(error) || !web.start(error)) {
         err << "demo: cannot start the vendor simulator: " << error << "\n";
         return 1;
     }
@@ -107,6 +110,7 @@ int runDemo(std::ostream& out, std::ostream& err, const std::string& scratch) {
         {"TCP/IP, STANDARD",
          standardRequest(overTcp("20001", "STANDARD", 126, standard.ports()[0]))},
         {"shared folders, XML", shared},
+        {"web service, XML", web.settings(commonSettings("20001"))},
     };
 
     int found = 0;

@@ -277,8 +277,9 @@ TEST_F(CliTest, QuietFailuresStillSayWhy) {
 
 TEST_F(CliTest, DemoFetchesEverySamplePatient) {
     EXPECT_EQ(run({"demo"}), cli::kFound) << err.str();
-    EXPECT_NE(out.str().find("3 of 3 patients fetched."), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find("4 of 4 patients fetched."), std::string::npos) << out.str();
     EXPECT_NE(out.str().find("DOE, JOHN Q"), std::string::npos);
+    EXPECT_NE(out.str().find("FOUND      web service, XML"), std::string::npos);
 }
 
 TEST_F(CliTest, ParseReadsASavedAnswerWithTheSitesSettings) {
