@@ -15,14 +15,10 @@ std::string field(const peer::HttpsRequest& request, const std::string& name) {
 
 bool parseWebFault(std::string_view name, WebFault& fault) {
     static const std::pair<std::string_view, WebFault> kNames[] = {
-        {"none", WebFault::None},
-        {"silent", WebFault::Silent},
-        {"slow", WebFault::Slow},
-        {"wrong-certificate", WebFault::WrongCertificate},
-        {"redirect", WebFault::Redirect},
-        {"error-page", WebFault::ErrorPage},
-        {"empty", WebFault::EmptyBody},
-        {"cut", WebFault::CutShort},
+        {"none", WebFault::None},         {"silent", WebFault::Silent},
+        {"slow", WebFault::Slow},         {"wrong-certificate", WebFault::WrongCertificate},
+        {"redirect", WebFault::Redirect}, {"error-page", WebFault::ErrorPage},
+        {"empty", WebFault::EmptyBody},   {"cut", WebFault::CutShort},
     };
     for (const auto& [text, value] : kNames)
         if (text == name) {
@@ -70,7 +66,8 @@ bool WebServiceSimulator::start(std::string& error) {
     peer::HttpsServerFiles files{options_.serverCertificate, options_.serverKey,
                                  options_.clientAuthority};
     bool given = !files.certificate.empty() || !files.key.empty() || !files.clientAuthority.empty();
-    if (given && (files.certificate.empty() || files.key.empty() || files.clientAuthority.empty())) {
+    if (given &&
+        (files.certificate.empty() || files.key.empty() || files.clientAuthority.empty())) {
         error = "a server certificate, its key and the client authority go together";
         return false;
     }

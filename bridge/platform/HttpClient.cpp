@@ -103,8 +103,7 @@ private:
     }
 
     InvokeStatus retrieve(const std::string& address, const std::string& data,
-                          const std::string& user, const std::string& password,
-                          Variant& result) {
+                          const std::string& user, const std::string& password, Variant& result) {
         static std::once_flag initialised;
         std::call_once(initialised, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
         EasyHandle easy;
@@ -162,8 +161,8 @@ private:
         if (status >= 300 && status < 400) {
             char* destination = nullptr;
             curl_easy_getinfo(h, CURLINFO_REDIRECT_URL, &destination);
-            std::string said = "the web service redirected (HTTP status " +
-                               std::to_string(status) + ")";
+            std::string said =
+                "the web service redirected (HTTP status " + std::to_string(status) + ")";
             if (!destination) return raise(http_error::kRedirectWithoutDestination, said);
             return raise(http_error::kRedirectWithDestination,
                          said + " to " + std::string(destination) + "; redirects are not followed");
@@ -185,9 +184,9 @@ private:
             case CURLE_WRITE_ERROR:
             case CURLE_FILESIZE_EXCEEDED:
                 if (transfer.tooLarge || code == CURLE_FILESIZE_EXCEEDED)
-                    return raise(http_error::kUndetermined,
-                                 "the answer is larger than " + std::to_string(transfer.limit) +
-                                     " bytes");
+                    return raise(
+                        http_error::kUndetermined,
+                        "the answer is larger than " + std::to_string(transfer.limit) + " bytes");
                 return raise(http_error::kUndetermined, text);
             default:
                 // Connection and TLS failures alike: a rejected certificate surfaces as

@@ -106,8 +106,8 @@ public:
                                   config().VendorApplicationPath.toText() + "..." + CRLF);
             } else {
                 window.updateText(" Attempt Number " + std::to_string(s.attemptCount) + " of " +
-                                  config().AllowedRetries.toText() +
-                                  " to read patient stream..." + CRLF);
+                                  config().AllowedRetries.toText() + " to read patient stream..." +
+                                  CRLF);
             }
             s.rawDataReceived.clear();
             s.rawDataReceived = requestWebService(window);
@@ -144,9 +144,9 @@ private:
         platform::registerHttpClient();
         auto client = platform::ObjectRegistry::instance().create(platform::kHttpClientProgId);
         if (!client) {
-            callFailed(window, errc::WebServiceUndetermined,
-                       std::string("no HTTP client is registered as ") +
-                           platform::kHttpClientProgId);
+            callFailed(
+                window, errc::WebServiceUndetermined,
+                std::string("no HTTP client is registered as ") + platform::kHttpClientProgId);
             return {};
         }
         auto put = [&client](const char* name, Variant value) {
@@ -164,7 +164,8 @@ private:
             client->invoke("Retrieve", platform::MemberKind::Method, arguments, result);
         if (status != platform::InvokeStatus::Ok) {
             const platform::RaisedError& raised = client->raisedError();
-            int number = raised.number > 0 ? raised.number : errorNumber(errc::WebServiceUndetermined);
+            int number =
+                raised.number > 0 ? raised.number : errorNumber(errc::WebServiceUndetermined);
             std::string why = raised.description.empty()
                                   ? "the web service could not be called at " + address
                                   : raised.description;
@@ -194,7 +195,8 @@ private:
         static const Known kKnown[] = {
             {"INVALID LOGON.", kInvalidLogon},
             {"INVALID OR MISSING DIGITAL ID.", kMissingDigitalId},
-            {"THE ORVEL VELQUIN API IS NOT AVAILABLE FOR THIS ORGANIZATION.", kNoApiForOrganization},
+            {"THE ORVEL VELQUIN API IS NOT AVAILABLE FOR THIS ORGANIZATION.",
+             kNoApiForOrganization},
             {"PATIENT NOT FOUND.", kPatientNotFound},
         };
         xml::Document document(response);
@@ -218,7 +220,8 @@ private:
             window.updateText(" " + shownText(message) + CRLF);
             explained = true;
         }
-        if (!explained) noteFailure("the web service answered with an error: " + shownText(response));
+        if (!explained)
+            noteFailure("the web service answered with an error: " + shownText(response));
     }
 };
 

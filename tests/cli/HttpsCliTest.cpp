@@ -21,8 +21,8 @@ protected:
         ::setenv("NO_PROXY", "*", 1);
     }
     void TearDown() override {
-        for (const char* v : {"TRELLYBRIDGE_CA_FILE", "TRELLYBRIDGE_CLIENT_CERT",
-                              "TRELLYBRIDGE_CLIENT_KEY"})
+        for (const char* v :
+             {"TRELLYBRIDGE_CA_FILE", "TRELLYBRIDGE_CLIENT_CERT", "TRELLYBRIDGE_CLIENT_KEY"})
             ::unsetenv(v);
         TestEnvironment::TearDown();
     }
@@ -46,20 +46,31 @@ TEST_F(HttpsCliTest, GetPatientFindsThePatientOnlyWithTheClientCertificate) {
     ::setenv("TRELLYBRIDGE_CA_FILE", service.clientFiles().authority.c_str(), 1);
     ::setenv("TRELLYBRIDGE_CLIENT_CERT", service.clientFiles().certificate.c_str(), 1);
     ::setenv("TRELLYBRIDGE_CLIENT_KEY", service.clientFiles().key.c_str(), 1);
-    const std::vector<std::string> request = {
-        "get-patient",
-        "--set", "NetworkBridgeType=HTTPS",
-        "--set", "VendorApplicationPath=" + service.baseAddress(),
-        "--set", "VendorRequestPath=patient.asp",
-        "--set", "PatientID=12345",
-        "--set", "VendorFormatType=HL7",
-        "--set", "VendorRequestTag=<%DYNAMIC%>",
-        "--set", "EOFCharacter=28",
-        "--set", "EOLCharacter=13",
-        "--set", "AllowedRetries=0",
-        "--set", "NetworkTimeout=1",
-        "--set", "DisplayProperties=false",
-        "--set", "DisplayDebugger=false"};
+    const std::vector<std::string> request = {"get-patient",
+                                              "--set",
+                                              "NetworkBridgeType=HTTPS",
+                                              "--set",
+                                              "VendorApplicationPath=" + service.baseAddress(),
+                                              "--set",
+                                              "VendorRequestPath=patient.asp",
+                                              "--set",
+                                              "PatientID=12345",
+                                              "--set",
+                                              "VendorFormatType=HL7",
+                                              "--set",
+                                              "VendorRequestTag=<%DYNAMIC%>",
+                                              "--set",
+                                              "EOFCharacter=28",
+                                              "--set",
+                                              "EOLCharacter=13",
+                                              "--set",
+                                              "AllowedRetries=0",
+                                              "--set",
+                                              "NetworkTimeout=1",
+                                              "--set",
+                                              "DisplayProperties=false",
+                                              "--set",
+                                              "DisplayDebugger=false"};
     EXPECT_EQ(run(request), cli::kFound) << err.str();
     EXPECT_NE(out.str().find("p1PatientLastName: DOE\n"), std::string::npos) << out.str();
 

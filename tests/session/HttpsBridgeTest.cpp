@@ -42,8 +42,8 @@ class HttpsBridgeTest : public testing::TestEnvironment {
 protected:
     void SetUp() override {
         TestEnvironment::SetUp();
-        for (const char* proxy : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY",
-                                  "all_proxy", "ALL_PROXY"})
+        for (const char* proxy :
+             {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
             ::unsetenv(proxy);
         ::setenv("NO_PROXY", "*", 1);
         ::setenv("no_proxy", "*", 1);
@@ -159,16 +159,19 @@ struct ServiceErrorCase {
 
 TEST_F(HttpsBridgeTest, ErrorElementsAreRecognisedInAnyCaseAndEachIsExamined) {
     const ServiceErrorCase cases[] = {
-        {"upper case without the period", "<ERROR>Invalid logon</ERROR>",
+        {"upper case without the period",
+         "<ERROR>Invalid logon</ERROR>",
          {"error 201: VELQUIN Service: invalid logon"}},
         {"two elements",
          "<errors><error>The Orvel Velquin API is not available for this organization.</error>"
          "<Error> invalid or missing DIGITAL ID </Error></errors>",
          {"error 203: VELQUIN Service: invalid or missing vendor organization ID.",
           "error 202: VELQUIN Service: missing client certificate or incorrect organization ID"}},
-        {"patient not found", "<error>Patient not found.</error>",
+        {"patient not found",
+         "<error>Patient not found.</error>",
          {"error 204: VELQUIN Service: could not locate 12345 on vendor system."}},
-        {"an error the service does not document", "<error>Try again later</error>",
+        {"an error the service does not document",
+         "<error>Try again later</error>",
          {"the web service reported an error: Try again later."}},
     };
     for (const ServiceErrorCase& c : cases) {
@@ -232,7 +235,8 @@ TEST_F(HttpsBridgeTest, OnlyAVerifiedServerAndAnAcceptedClientCertificateFindThe
         WebServiceOptions options;
         if (!c.serverNames.empty()) options.serverNames = c.serverNames;
         const vendorsim::ClientFiles& files = serve(options).clientFiles();
-        if (c.strangerAuthority) ::setenv("TRELLYBRIDGE_CA_FILE", stranger->certificateFile().c_str(), 1);
+        if (c.strangerAuthority)
+            ::setenv("TRELLYBRIDGE_CA_FILE", stranger->certificateFile().c_str(), 1);
         if (!c.clientCertificate) ::unsetenv("TRELLYBRIDGE_CLIENT_CERT");
         if (c.pkcs12) {
             ::setenv("TRELLYBRIDGE_CLIENT_CERT", files.pkcs12.c_str(), 1);
@@ -251,8 +255,8 @@ TEST_F(HttpsBridgeTest, OnlyAVerifiedServerAndAnAcceptedClientCertificateFindThe
 struct FaultCase {
     const char* name;
     WebFault fault;
-    const char* reason;  // part of the failure note
-    int requests = 1;    // how many reached the service
+    const char* reason;             // part of the failure note
+    int requests = 1;               // how many reached the service
     const char* address = nullptr;  // instead of the service's
 };
 
@@ -260,7 +264,8 @@ TEST_F(HttpsBridgeTest, EveryFaultIsAFailedAttemptWithinTheCallBound) {
     const FaultCase cases[] = {
         {"plain http", WebFault::None, "error 21: ", 0, "http://127.0.0.1:{port}/svc"},
         {"a local file", WebFault::None, "error 21: ", 0, "file://{drive}/answer.xml"},
-        {"a redirect", WebFault::Redirect, "error 25: the web service redirected (HTTP status 302)"},
+        {"a redirect", WebFault::Redirect,
+         "error 25: the web service redirected (HTTP status 302)"},
         {"a silent service", WebFault::Silent, "error 20: "},
         {"a trickling answer", WebFault::Slow, "error 20: "},
         {"an error page", WebFault::ErrorPage, "error 2: the web service answered HTTP status 500"},

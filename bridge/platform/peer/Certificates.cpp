@@ -103,7 +103,8 @@ bool writePkcs12(const std::string& path, X509* certificate, EVP_PKEY* key) {
 }
 
 bool isAddress(const std::string& name) {
-    return !name.empty() && name.find_first_not_of("0123456789.:abcdefABCDEF") == std::string::npos &&
+    return !name.empty() &&
+           name.find_first_not_of("0123456789.:abcdefABCDEF") == std::string::npos &&
            (name.find('.') != std::string::npos || name.find(':') != std::string::npos) &&
            name.find_first_of("0123456789") == 0;
 }

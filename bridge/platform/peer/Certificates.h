@@ -21,8 +21,7 @@ public:
     // Makes the authority's key and self-signed certificate as <folder>/<stem>.crt;
     // null with `error` set when that fails.
     static std::unique_ptr<CertificateAuthority> make(const std::string& folder,
-                                                      const std::string& stem,
-                                                      std::string& error);
+                                                      const std::string& stem, std::string& error);
     ~CertificateAuthority();
     CertificateAuthority(const CertificateAuthority&) = delete;
     CertificateAuthority& operator=(const CertificateAuthority&) = delete;

@@ -23,8 +23,8 @@ std::string formDecoded(std::string_view text) {
     for (size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '+') {
             decoded += ' ';
-        } else if (text[i] == '%' && i + 2 < text.size() &&
-                   hexValue(text[i + 1]) >= 0 && hexValue(text[i + 2]) >= 0) {
+        } else if (text[i] == '%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 &&
+                   hexValue(text[i + 2]) >= 0) {
             decoded += static_cast<char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
             i += 2;
         } else {
@@ -103,7 +103,8 @@ struct HttpsServer::Impl {
     }
 };
 
-HttpsServer::HttpsServer(HttpsServerFiles files, Handler handler) : impl_(std::make_unique<Impl>()) {
+HttpsServer::HttpsServer(HttpsServerFiles files, Handler handler)
+    : impl_(std::make_unique<Impl>()) {
     impl_->files = std::move(files);
     impl_->handler = std::move(handler);
 }

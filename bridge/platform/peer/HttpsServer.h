@@ -13,10 +13,10 @@
 namespace trellybridge::peer {
 
 struct HttpsRequest {
-    std::string method;  // "POST", "GET"
-    std::string path;    // "/svcp.asp"
-    std::string query;   // the part of the target after "?", as sent
-    std::string body;    // the body as sent
+    std::string method;                              // "POST", "GET"
+    std::string path;                                // "/svcp.asp"
+    std::string query;                               // the part of the target after "?", as sent
+    std::string body;                                // the body as sent
     std::multimap<std::string, std::string> fields;  // the form fields, decoded
     std::multimap<std::string, std::string> headers;
 };
@@ -34,8 +34,8 @@ struct HttpsReply {
 };
 
 struct HttpsServerFiles {
-    std::string certificate;   // the server's certificate (PEM)
-    std::string key;           // its key (PEM)
+    std::string certificate;      // the server's certificate (PEM)
+    std::string key;              // its key (PEM)
     std::string clientAuthority;  // client certificates must chain to this CA (PEM)
 };
 
