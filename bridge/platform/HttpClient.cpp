@@ -15,7 +15,7 @@ namespace {
 
 constexpr long kDefaultConnectMs = 10000;
 constexpr long kDefaultTimeoutMs = 30000;
-constexpr std::size_t kDefaultMaxBytes = 1024 * 1024;
+constexpr std::size_t kDefaultMaxBytes = std::size_t{1024} * 1024;
 // A peer that sends less than this many bytes a second for kLowSpeedSeconds is given up.
 constexpr long kLowSpeedBytes = 16;
 constexpr long kLowSpeedSeconds = 5;
@@ -27,7 +27,7 @@ std::string environment(const char* name) {
 
 // A certificate file that holds no PEM armour is taken for PKCS#12.
 bool isPem(const std::string& path) {
-    fs::RegularFileRead read = fs::readRegularFile(path, 64 * 1024);
+    fs::RegularFileRead read = fs::readRegularFile(path, std::size_t{64} * 1024);
     return !read || read.content->find("-----BEGIN") != std::string::npos;
 }
 
@@ -73,7 +73,7 @@ public:
     InvokeStatus invoke(const Member& member, std::span<const Variant> arguments,
                         Variant& result) override {
         if (member.name == "Retrieve") {
-            if (arguments.size() < 1 || arguments.size() > 5) return InvokeStatus::BadArgumentCount;
+            if (arguments.empty() || arguments.size() > 5) return InvokeStatus::BadArgumentCount;
             auto text = [&arguments](size_t i) {
                 return i < arguments.size() ? arguments[i].toText() : std::string();
             };

@@ -84,7 +84,7 @@ struct HttpsServer::Impl {
         out.status = reply.status;
         if (!reply.location.empty()) out.set_header("Location", reply.location);
         if (reply.trickleMs <= 0 && !reply.cutShort) {
-            out.set_content(reply.body, reply.contentType.c_str());
+            out.set_content(reply.body, reply.contentType);
             return;
         }
         auto body = std::make_shared<std::string>(std::move(reply.body));
