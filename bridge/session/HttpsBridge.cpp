@@ -256,8 +256,10 @@ std::string webServiceAddress(const BridgeConfiguration& c) {
 }
 
 std::string webServiceQuery(const BridgeConfiguration& c, bool maskPassword) {
-    return "orgid=" + formEncoded(c.HTTPSOrganizationID.toText()) +
-           "&pid=" + formEncoded(c.PatientID.toText()) + "&logon=" + formEncoded(kLogon) +
+    // An organisation never set holds the INVALID marker, which no service knows.
+    std::string organization = isUnset(c.HTTPSOrganizationID) ? "" : c.HTTPSOrganizationID.toText();
+    return "orgid=" + formEncoded(organization) + "&pid=" + formEncoded(c.PatientID.toText()) +
+           "&logon=" + formEncoded(kLogon) +
            "&password=" + (maskPassword ? kMaskedPassword : formEncoded(kPassword)) +
            "&format=" + formEncoded(kFormat);
 }

@@ -266,6 +266,7 @@ TEST_F(HttpsBridgeTest, EveryFaultIsAFailedAttemptWithinTheCallBound) {
         {"a local file", WebFault::None, "error 21: ", 0, "file://{drive}/answer.xml"},
         {"a redirect", WebFault::Redirect,
          "error 25: the web service redirected (HTTP status 302)"},
+        {"a certificate from an unknown authority", WebFault::WrongCertificate, "error 2: ", 0},
         {"a silent service", WebFault::Silent, "error 20: "},
         {"a trickling answer", WebFault::Slow, "error 20: "},
         {"an error page", WebFault::ErrorPage, "error 2: the web service answered HTTP status 500"},
@@ -341,6 +342,10 @@ TEST_F(HttpsBridgeTest, FindsThePatientWithTheSettingsPagesDefaults) {
     EXPECT_TRUE(comm.GetPatient(site).isTrue()) << story();
     EXPECT_EQ(comm.get_p1PatientLastName(), Variant("DOE"));
     EXPECT_EQ(comm.get_i2InsuredCompanyName(), Variant("HEARTLAND MUTUAL"));
+    ASSERT_EQ(requestCount(), 1);
+    EXPECT_EQ(service->requests()[0].body,
+              "orgid=&pid=12345&logon=orvel&password=kxv482&format=orvel")
+        << "an organisation never set is sent empty";
 }
 
 }  // namespace
