@@ -27,9 +27,17 @@ struct VendorSimOptions {
     std::string request, account, results;
     double runFor = 0;  // seconds; 0 runs until interrupted
     bool serial = false;
+    // The web service (HTTPS) instead of TCP.
+    bool https = false;
+    std::string organization;
+    std::string httpsCertificate, httpsKey, httpsClientAuthority;
 };
 void addVendorSimOptions(CLI::App& command, VendorSimOptions& options);
 int vendorSim(const VendorSimOptions& options, std::ostream& out, std::ostream& err);
+// vendor-sim --https (WebServiceSimCommand.cpp): serves until `wait` returns.
+void addWebServiceOptions(CLI::App& command, VendorSimOptions& options);
+int webServiceSim(const VendorSimOptions& options, std::ostream& out, std::ostream& err,
+                  void (*wait)(double runFor));
 
 int demo(std::ostream& out, std::ostream& err);
 

@@ -1,16 +1,18 @@
 // trellybridge demo: fetches sample patients from the built-in vendor simulator over
-// TCP/IP (HL7 and STANDARD), through shared folders and over a serial line (a
-// pseudo-terminal), searches one by name, and shows what came back.
+// TCP/IP (HL7 and STANDARD), through shared folders, over a serial line (a
+// pseudo-terminal) and from the web service (HTTPS), searches one by name, and shows
+// what came back.
 #include <chrono>
-#include <cstdlib>
 #include <iomanip>
 #include <ostream>
 
 #include "CliSupport.h"
 #include "Commands.h"
+#include "DemoWebService.h"
 #include "VendorSimulator.h"
 #include "common/XmlHelpers.h"
 #include "platform/FileSystem.h"
+#include "platform/Process.h"
 #include "platform/SettingsStore.h"
 #include "platform/Toolkit.h"
 
@@ -100,6 +102,21 @@ void show(const TrellyBridgeComm& c, std::ostream& out) {
 
 constexpr int kDemoComPort = 9;
 
+// TRELLYBRIDGE_COM<N> names the device while the demo runs, as it would at a site.
+class ComPortVariable {
+public:
+    ComPortVariable(int port, const std::string& device)
+        : name_("TRELLYBRIDGE_COM" + std::to_string(port)),
+          previous_(process::setEnvironment(name_, device)) {}
+    ~ComPortVariable() { process::setEnvironment(name_, previous_); }
+    ComPortVariable(const ComPortVariable&) = delete;
+    ComPortVariable& operator=(const ComPortVariable&) = delete;
+
+private:
+    std::string name_;
+    std::optional<std::string> previous_;
+};
+
 // GetPatientData: a search by last name over TCP/IP, and the patients it lists.
 bool searchByName(std::uint16_t port, const std::string& lastName, std::ostream& out) {
     std::string request =
@@ -145,13 +162,14 @@ int runDemo(std::ostream& out, std::ostream& err, const std::string& scratch) {
     vendorsim::VendorSimulator folders(xmlOptions);
     vendorsim::VendorSimulator serialLine(hl7Options);
     std::string device;
-    if (!hl7.start(error) || !standard.start(error) ||
+    DemoWebService web;
+    if (!hl7.start(error) || !standard.start(error) || !web.start(error) ||
         (device = serialLine.serveSerialLine(error)).empty()) {
         err << "demo: cannot start the vendor simulator: " << error << "\n";
         return 1;
     }
     // The component finds COM port N's device in TRELLYBRIDGE_COM<N>, as at a site.
-    ::setenv(("TRELLYBRIDGE_COM" + std::to_string(kDemoComPort)).c_str(), device.c_str(), 1);
+    ComPortVariable comPort(kDemoComPort, device);
     std::string resultsFolder = scratch + "/results";
     if (!fs::createFolder(resultsFolder) || !folders.dropResultsFiles(resultsFolder)) {
         err << "demo: cannot write the results files into " << resultsFolder << "\n";
@@ -169,6 +187,7 @@ int runDemo(std::ostream& out, std::ostream& err, const std::string& scratch) {
          standardRequest(overTcp("20001", "STANDARD", 126, standard.ports()[0]))},
         {"shared folders, XML", shared},
         {"serial line, HL7", overSerial("20001", "HL7", 28, kDemoComPort)},
+        {"web service, XML", web.settings(commonSettings("20001"))},
     };
 
     int found = 0;

@@ -9,6 +9,7 @@
 #include "CliSupport.h"
 #include "Commands.h"
 #include "VendorSimulator.h"
+#include "WebServiceSimulator.h"
 
 namespace trellybridge::cli {
 namespace {
@@ -39,6 +40,15 @@ vendorsim::SimulatorOptions simulatorOptions(const VendorSimOptions& o) {
         s.patients = *patients;
     }
     return s;
+}
+
+void waitUntilInterrupted(double runFor) {
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+    auto until = std::chrono::steady_clock::now() +
+                 std::chrono::milliseconds(static_cast<long long>(runFor * 1000));
+    while (!interrupted && (runFor <= 0 || std::chrono::steady_clock::now() < until))
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
 }
 
 }  // namespace
@@ -77,12 +87,14 @@ void addVendorSimOptions(CLI::App& c, VendorSimOptions& o) {
                "TRELLYBRIDGE_COM<N> at");
     c.add_option("--run-for", o.runFor,
                  "Stop after this many seconds (default: until interrupted)");
+    addWebServiceOptions(c, o);
     c.footer(
         "Built-in sample patients: 12345 (DOE, JOHN Q; two insurances), 20001 (RIVERA, ANA L),\n"
         "30002 (OKAFOR, EMEKA). Listens on 127.0.0.1 unless --listen says otherwise.");
 }
 
 int vendorSim(const VendorSimOptions& o, std::ostream& out, std::ostream& err) {
+    if (o.https) return webServiceSim(o, out, err, waitUntilInterrupted);
     vendorsim::SimulatorOptions options = simulatorOptions(o);
     if (o.answerOnce) {
         if (o.results.empty() || (o.request.empty() && o.account.empty()))
@@ -122,12 +134,7 @@ int vendorSim(const VendorSimOptions& o, std::ostream& out, std::ostream& err) {
     }
     if (o.polling.size() == 2) simulator.watchRequests(o.polling[0], o.polling[1]);
 
-    std::signal(SIGINT, onSignal);
-    std::signal(SIGTERM, onSignal);
-    auto until = std::chrono::steady_clock::now() +
-                 std::chrono::milliseconds(static_cast<long long>(o.runFor * 1000));
-    while (!interrupted && (o.runFor <= 0 || std::chrono::steady_clock::now() < until))
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    waitUntilInterrupted(o.runFor);
     simulator.stop();
     return 0;
 }

@@ -41,6 +41,7 @@ const Member* DispatchTable::byId(int id) const {
 
 InvokeStatus Dispatchable::invoke(std::string_view name, MemberKind kind,
                                   std::span<const Variant> arguments, Variant& result) {
+    raised_ = {};
     const Member* member = dispatchTable().find(name, kind);
     if (!member) return InvokeStatus::UnknownMember;
     return invoke(*member, arguments, result);

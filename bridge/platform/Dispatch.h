@@ -18,8 +18,16 @@ struct Member {
     int id;  // position in the interface order, from 1
 };
 
-// Failed: the member raised an error (COM would report an exception).
+// Failed: the member raised an error (COM would report an exception); the object's
+// raisedError() then says which.
 enum class InvokeStatus { Ok, UnknownMember, BadArgumentCount, NotImplemented, Failed };
+
+// What a failing member raised, as a COM exception carries it: the number the caller
+// records and a description in words.
+struct RaisedError {
+    int number = 0;
+    std::string description;
+};
 
 // The members of one class in the documented interface order. Names match without
 // regard to case, as they do for dispatch clients.
@@ -50,6 +58,19 @@ public:
 
     InvokeStatus invoke(std::string_view name, MemberKind kind, std::span<const Variant> arguments,
                         Variant& result);
+
+    // The error of the last invoke by name that returned Failed; cleared by the next one.
+    const RaisedError& raisedError() const { return raised_; }
+
+protected:
+    // For members: records the error and gives the status to return.
+    InvokeStatus raise(int number, std::string description) {
+        raised_ = {number, std::move(description)};
+        return InvokeStatus::Failed;
+    }
+
+private:
+    RaisedError raised_;
 };
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b);

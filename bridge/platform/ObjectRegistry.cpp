@@ -25,6 +25,11 @@ void ObjectRegistry::remove(std::string_view progId) {
     factories_.erase(key(progId));
 }
 
+bool ObjectRegistry::has(std::string_view progId) const {
+    std::lock_guard lock(mutex_);
+    return factories_.count(key(progId)) != 0;
+}
+
 std::shared_ptr<Dispatchable> ObjectRegistry::create(std::string_view progId) const {
     Factory factory;
     {

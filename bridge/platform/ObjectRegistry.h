@@ -21,6 +21,7 @@ public:
     // Registers (or replaces) the factory for a ProgID; ProgIDs match without regard to case.
     void add(std::string_view progId, Factory factory);
     void remove(std::string_view progId);
+    bool has(std::string_view progId) const;
     // Null when nothing is registered under the ProgID.
     std::shared_ptr<Dispatchable> create(std::string_view progId) const;
 

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <mutex>
 #include <system_error>
 
@@ -14,6 +15,17 @@ namespace {
 std::mutex startedMutex;
 std::vector<pid_t> started;
 }  // namespace
+
+std::optional<std::string> setEnvironment(const std::string& name,
+                                          const std::optional<std::string>& value) {
+    const char* old = std::getenv(name.c_str());
+    std::optional<std::string> previous = old ? std::optional<std::string>(old) : std::nullopt;
+    if (value)
+        ::setenv(name.c_str(), value->c_str(), 1);
+    else
+        ::unsetenv(name.c_str());
+    return previous;
+}
 
 bool start(const std::string& program, const std::vector<std::string>& arguments, bool, bool,
            std::string* failure) {

@@ -2,6 +2,7 @@
 // as one argv entry, whatever characters it holds.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,12 @@ namespace trellybridge::process {
 // system's reason ("No such file or directory").
 bool start(const std::string& program, const std::vector<std::string>& arguments,
            bool minimised = true, bool focus = false, std::string* failure = nullptr);
+
+// Sets (or, with nullopt, removes) a variable of this process's environment, which the
+// programs it starts and the library's own settings read; returns the value it had.
+// Only for a program's own set-up (the demo), never while other threads may read it.
+std::optional<std::string> setEnvironment(const std::string& name,
+                                          const std::optional<std::string>& value);
 
 // Collects the exit status of programs started earlier that have finished, so that none
 // stays behind as a zombie. Returns how many are still running.

@@ -1,20 +1,227 @@
 // The HTTPS bridge: the web service is called once when the window loads and again on
 // each read attempt; the first answer ends the session.
+#include <algorithm>
+
+#include "common/AnswerLimit.h"
+#include "common/Errors.h"
+#include "common/FailureNote.h"
 #include "common/SessionPhase.h"
+#include "common/Text.h"
+#include "common/XmlHelpers.h"
+#include "formats/AnswerDispatch.h"
+#include "platform/HttpClient.h"
+#include "platform/ObjectRegistry.h"
 #include "session/Bridges.h"
 #include "session/SessionContext.h"
 #include "session/SessionWindow.h"
 #include "session/Transports.h"
+#include "session/WebService.h"
 
 namespace trellybridge::session {
 namespace {
 
-// This build has no web-service client: every call finds nothing.
-class NoWebService : public WebServiceTransport {
+constexpr const char* kLogon = "orvel";
+constexpr const char* kPassword = "kxv482";
+constexpr const char* kFormat = "orvel";
+constexpr const char* kMaskedPassword = "********";
+
+// The service's own error numbers; they are not in the recorders' table.
+constexpr errc kInvalidLogon = static_cast<errc>(201);
+constexpr errc kMissingDigitalId = static_cast<errc>(202);
+constexpr errc kNoApiForOrganization = static_cast<errc>(203);
+constexpr errc kPatientNotFound = static_cast<errc>(204);
+
+// The longest piece of a service's text that a progress line repeats.
+constexpr std::size_t kShownServiceText = 200;
+
+bool isUnreserved(char c) {
+    auto byte = static_cast<unsigned char>(c);
+    return (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
+           (byte >= '0' && byte <= '9') || c == '-' || c == '.' || c == '_' || c == '~';
+}
+
+std::string formEncoded(std::string_view value) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string encoded;
+    for (char c : value) {
+        auto byte = static_cast<unsigned char>(c);
+        if (isUnreserved(c)) {
+            encoded += c;
+        } else if (c == ' ') {
+            encoded += '+';
+        } else {
+            encoded += '%';
+            encoded += kHex[byte >> 4];
+            encoded += kHex[byte & 0x0F];
+        }
+    }
+    return encoded;
+}
+
+// The text between an element's tags, without surrounding blanks and line ends.
+std::string elementText(std::string_view element) {
+    size_t open = element.find('>');
+    size_t close = element.rfind("</");
+    if (open == std::string_view::npos || close == std::string_view::npos || close <= open)
+        return {};
+    std::string_view inner = element.substr(open + 1, close - open - 1);
+    size_t first = inner.find_first_not_of(" \t\r\n");
+    if (first == std::string_view::npos) return {};
+    return std::string(inner.substr(first, inner.find_last_not_of(" \t\r\n") - first + 1));
+}
+
+std::string shownText(std::string text) {
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20) c = ' ';
+    if (text.size() > kShownServiceText) text = text.substr(0, kShownServiceText) + "...";
+    return text;
+}
+
+// A failed call: the recorder keeps it as the system always did (and drops it while an
+// attempt runs); the progress log and the failure notes say why in words.
+void callFailed(SessionWindow& window, errc code, const std::string& why) {
+    recordError(code, why);
+    noteFailure(code, why);
+    window.updateText(" " + why + CRLF);
+    attemptFailed();
+}
+
+// Each call is over before the session's wait for the next attempt would be: the wait
+// between attempts, at least one second.
+long callBoundMs() {
+    double ms = config().NetworkTimeout.numericValue() * timeDelay();
+    return static_cast<long>(std::clamp(ms, 1000.0, 600000.0));
+}
+
+class WebServiceClientTransport : public WebServiceTransport {
 public:
     std::string readPatientStream(SessionWindow& window) override {
-        window.updateText("VELQUIN Service: this build has no web-service transport\r\n");
-        return {};
+        SessionState& s = session();
+        try {
+            if (s.attemptCount == 0) {
+                workStarted();
+                s.attemptCount = 1;
+                window.clearText();
+                window.updateText("Preparing to send HTTPS request to " +
+                                  config().VendorApplicationPath.toText() + "..." + CRLF);
+            } else {
+                window.updateText(" Attempt Number " + std::to_string(s.attemptCount) + " of " +
+                                  config().AllowedRetries.toText() + " to read patient stream..." +
+                                  CRLF);
+            }
+            s.rawDataReceived.clear();
+            s.rawDataReceived = requestWebService(window);
+            s.finishedReceiving = platform::clock().now();
+            bool parsed = false;
+            if (state().patientFound) {
+                window.NetworkTimer.setInterval(timeDelay());
+                if (formats::isKnownFormat(config().VendorFormatType.toText())) {
+                    std::string end = endCharacter();
+                    parsed = window.processResponse(s.rawDataReceived + end + end);
+                    if (!parsed)
+                        noteFailure("the web service's answer holds no " +
+                                    config().VendorFormatType.toText() + " patient");
+                } else {
+                    // An answer no parser reads holds no patient.
+                    setPatientFound(false);
+                    noteFailure("VendorFormatType " + config().VendorFormatType.toText() +
+                                " is not HL7, STANDARD, SCAN or XML: the answer is not read");
+                }
+            }
+            return parsed ? s.rawDataReceived : std::string();
+        } catch (...) {
+            window.failureNotice("ERROR receiving HTTPS response");
+            return {};
+        }
+    }
+
+private:
+    static std::string requestWebService(SessionWindow& window) {
+        SessionState& s = session();
+        std::string address = webServiceAddress(config());
+        s.requestText = webServiceQuery(config(), true);
+
+        platform::registerHttpClient();
+        auto client = platform::ObjectRegistry::instance().create(platform::kHttpClientProgId);
+        if (!client) {
+            callFailed(
+                window, errc::WebServiceUndetermined,
+                std::string("no HTTP client is registered as ") + platform::kHttpClientProgId);
+            return {};
+        }
+        auto put = [&client](const char* name, Variant value) {
+            Variant ignored;
+            client->invoke(name, platform::MemberKind::PutByValue, std::span(&value, 1), ignored);
+        };
+        put("ConnectionTimeout", 10000);
+        put("ForceReload", true);
+        put("SendClientCertificate", true);
+        put("Timeout", callBoundMs());
+        put("MaxResponseBytes", static_cast<long long>(maxAnswerBytes()));
+        const Variant arguments[] = {address, 0, webServiceQuery(config(), false), "", ""};
+        Variant result;
+        platform::InvokeStatus status =
+            client->invoke("Retrieve", platform::MemberKind::Method, arguments, result);
+        if (status != platform::InvokeStatus::Ok) {
+            const platform::RaisedError& raised = client->raisedError();
+            int number =
+                raised.number > 0 ? raised.number : errorNumber(errc::WebServiceUndetermined);
+            std::string why = raised.description.empty()
+                                  ? "the web service could not be called at " + address
+                                  : raised.description;
+            callFailed(window, static_cast<errc>(number), why);
+            return {};
+        }
+        std::string response = result.toText();
+        if (response.empty()) {
+            callFailed(window, errc::WebServiceUndetermined,
+                       "the web service at " + address + " answered with an empty body");
+            return {};
+        }
+        if (text::containsUpperCased(response, "<ERROR")) {
+            attemptFailed();
+            serviceErrorText(window, response);
+            return response;
+        }
+        setPatientFound(true);
+        return response;
+    }
+
+    static void serviceErrorText(SessionWindow& window, const std::string& response) {
+        struct Known {
+            const char* text;
+            errc code;
+        };
+        static const Known kKnown[] = {
+            {"INVALID LOGON.", kInvalidLogon},
+            {"INVALID OR MISSING DIGITAL ID.", kMissingDigitalId},
+            {"THE ORVEL VELQUIN API IS NOT AVAILABLE FOR THIS ORGANIZATION.",
+             kNoApiForOrganization},
+            {"PATIENT NOT FOUND.", kPatientNotFound},
+        };
+        xml::Document document(response);
+        bool explained = false;
+        for (const xml::Searchable& element : xml::getXMLElements(document.whole(), "error")) {
+            std::string said = elementText(element.text);
+            if (!said.ends_with('.')) said += '.';
+            std::string upper = text::upper(said);
+            auto known = std::find_if(std::begin(kKnown), std::end(kKnown),
+                                      [&upper](const Known& k) { return upper == k.text; });
+            if (known == std::end(kKnown)) {
+                noteFailure("the web service reported an error: " + shownText(said));
+                window.updateText(" The web service reported: " + shownText(said) + CRLF);
+                explained = true;
+                continue;
+            }
+            std::string message = serviceErrorMessage(errorNumber(known->code), config());
+            if (known->code == kPatientNotFound) setPatientFound(false);
+            appendErrorElement(known->code, message);
+            noteFailure(known->code, message);
+            window.updateText(" " + shownText(message) + CRLF);
+            explained = true;
+        }
+        if (!explained)
+            noteFailure("the web service answered with an error: " + shownText(response));
     }
 };
 
@@ -44,6 +251,31 @@ public:
 
 }  // namespace
 
+std::string webServiceAddress(const BridgeConfiguration& c) {
+    return c.VendorApplicationPath.toText() + c.VendorRequestPath.toText();
+}
+
+std::string webServiceQuery(const BridgeConfiguration& c, bool maskPassword) {
+    // An organisation never set holds the INVALID marker, which no service knows.
+    std::string organization = isUnset(c.HTTPSOrganizationID) ? "" : c.HTTPSOrganizationID.toText();
+    return "orgid=" + formEncoded(organization) + "&pid=" + formEncoded(c.PatientID.toText()) +
+           "&logon=" + formEncoded(kLogon) +
+           "&password=" + (maskPassword ? kMaskedPassword : formEncoded(kPassword)) +
+           "&format=" + formEncoded(kFormat);
+}
+
+std::string serviceErrorMessage(int code, const BridgeConfiguration& c) {
+    switch (code) {
+        case 201: return "VELQUIN Service: invalid logon";
+        case 202: return "VELQUIN Service: missing client certificate or incorrect organization ID";
+        case 203: return "VELQUIN Service: invalid or missing vendor organization ID.";
+        case 204:
+            return "VELQUIN Service: could not locate " + c.PatientID.toText() +
+                   " on vendor system.";
+        default: return {};
+    }
+}
+
 const BridgeSession& httpsBridge() {
     static const HttpsBridge bridge;
     return bridge;
@@ -51,7 +283,7 @@ const BridgeSession& httpsBridge() {
 
 WebServiceTransport& webServiceTransport() {
     auto& line = threadState().webServiceTransport;
-    if (!line) line = std::make_shared<NoWebService>();
+    if (!line) line = std::make_shared<WebServiceClientTransport>();
     return *line;
 }
 

@@ -72,7 +72,9 @@ void SessionWindow::onLoad() {
     SerialTimer.setEnabled(false);
     NetworkTimer.setEnabled(false);
     RunLoop loop = sessionBridge().load(*this);
-    startTimer(loop == RunLoop::Serial ? SerialTimer : NetworkTimer);
+    // A bridge whose first step already ended the session (an answer at load that held
+    // no patient) leaves no timer behind to call the vendor again.
+    if (isLoaded()) startTimer(loop == RunLoop::Serial ? SerialTimer : NetworkTimer);
 
     if (state().patientFound) {
         answerFound();

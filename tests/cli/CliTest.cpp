@@ -376,10 +376,11 @@ TEST_F(CliTest, DemoFetchesEverySamplePatient) {
     platform::setClock(nullptr);  // the simulator's serial line answers in real time
     EXPECT_EQ(run({"demo"}), cli::kFound) << err.str();
     platform::setClock(&clock);
-    EXPECT_NE(out.str().find("4 of 4 patients fetched."), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find("5 of 5 patients fetched."), std::string::npos) << out.str();
     EXPECT_NE(out.str().find("DOE, JOHN Q"), std::string::npos);
     EXPECT_NE(out.str().find("name search \"RIVERA\""), std::string::npos) << out.str();
     EXPECT_NE(out.str().find("    20001  RIVERA, ANA"), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find("FOUND      web service, XML"), std::string::npos);
 }
 
 TEST_F(CliTest, ParseReadsASavedAnswerWithTheSitesSettings) {

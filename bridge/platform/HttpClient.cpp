@@ -1,0 +1,216 @@
+#include "platform/HttpClient.h"
+
+#include <curl/curl.h>
+
+#include <cstdlib>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "platform/FileSystem.h"
+#include "platform/ObjectRegistry.h"
+
+namespace trellybridge::platform {
+namespace {
+
+constexpr long kDefaultConnectMs = 10000;
+constexpr long kDefaultTimeoutMs = 30000;
+constexpr std::size_t kDefaultMaxBytes = std::size_t{1024} * 1024;
+// A peer that sends less than this many bytes a second for kLowSpeedSeconds is given up.
+constexpr long kLowSpeedBytes = 16;
+constexpr long kLowSpeedSeconds = 5;
+
+std::string environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
+// A certificate file that holds no PEM armour is taken for PKCS#12.
+bool isPem(const std::string& path) {
+    fs::RegularFileRead read = fs::readRegularFile(path, std::size_t{64} * 1024);
+    return !read || read.content->find("-----BEGIN") != std::string::npos;
+}
+
+struct Transfer {
+    std::string body;
+    std::size_t limit = 0;
+    bool tooLarge = false;
+};
+
+extern "C" size_t collectBody(char* data, size_t size, size_t count, void* user) {
+    auto* transfer = static_cast<Transfer*>(user);
+    size_t bytes = size * count;
+    if (transfer->body.size() + bytes > transfer->limit) {
+        transfer->tooLarge = true;
+        return 0;  // libcurl ends the transfer
+    }
+    transfer->body.append(data, bytes);
+    return bytes;
+}
+
+struct EasyHandle {
+    CURL* handle = curl_easy_init();
+    curl_slist* headers = nullptr;
+    ~EasyHandle() {
+        curl_slist_free_all(headers);
+        curl_easy_cleanup(handle);
+    }
+};
+
+class HttpClientObject : public Dispatchable {
+public:
+    const DispatchTable& dispatchTable() const override {
+        static const DispatchTable table = DispatchTable()
+                                               .property("ConnectionTimeout")
+                                               .property("ForceReload")
+                                               .property("SendClientCertificate")
+                                               .property("Timeout")
+                                               .property("MaxResponseBytes")
+                                               .method("Retrieve");
+        return table;
+    }
+
+    InvokeStatus invoke(const Member& member, std::span<const Variant> arguments,
+                        Variant& result) override {
+        if (member.name == "Retrieve") {
+            if (arguments.empty() || arguments.size() > 5) return InvokeStatus::BadArgumentCount;
+            auto text = [&arguments](size_t i) {
+                return i < arguments.size() ? arguments[i].toText() : std::string();
+            };
+            return retrieve(text(0), text(2), text(3), text(4), result);
+        }
+        Variant* property = nullptr;
+        if (member.name == "ConnectionTimeout") property = &connectionTimeout_;
+        if (member.name == "ForceReload") property = &forceReload_;
+        if (member.name == "SendClientCertificate") property = &sendCertificate_;
+        if (member.name == "Timeout") property = &timeout_;
+        if (member.name == "MaxResponseBytes") property = &maxBytes_;
+        if (!property) return InvokeStatus::UnknownMember;
+        if (member.kind == MemberKind::Get) {
+            if (!arguments.empty()) return InvokeStatus::BadArgumentCount;
+            result = *property;
+            return InvokeStatus::Ok;
+        }
+        if (arguments.size() != 1) return InvokeStatus::BadArgumentCount;
+        *property = arguments[0];
+        return InvokeStatus::Ok;
+    }
+
+private:
+    static long milliseconds(const Variant& value, long fallback) {
+        auto ms = value.toWholeNumber();
+        return ms && *ms > 0 && *ms <= 24L * 3600 * 1000 ? static_cast<long>(*ms) : fallback;
+    }
+
+    InvokeStatus retrieve(const std::string& address, const std::string& data,
+                          const std::string& user, const std::string& password, Variant& result) {
+        static std::once_flag initialised;
+        std::call_once(initialised, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+        EasyHandle easy;
+        if (!easy.handle) return raise(http_error::kUndetermined, "the HTTP client cannot start");
+        CURL* h = easy.handle;
+        char errorText[CURL_ERROR_SIZE] = {};
+        Transfer transfer;
+        auto limit = maxBytes_.toWholeNumber();
+        transfer.limit = limit && *limit > 0 ? static_cast<std::size_t>(*limit) : kDefaultMaxBytes;
+
+        long timeoutMs = milliseconds(timeout_, kDefaultTimeoutMs);
+        long connectMs = std::min(milliseconds(connectionTimeout_, kDefaultConnectMs), timeoutMs);
+        curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorText);
+        curl_easy_setopt(h, CURLOPT_URL, address.c_str());
+        // Only https: anything else (http, file, ...) would send the identifier in clear
+        // or read a local file as if the service had answered.
+        curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "https");
+        curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "https");
+        curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
+        curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
+        curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
+        if (std::string ca = environment("TRELLYBRIDGE_CA_FILE"); !ca.empty())
+            curl_easy_setopt(h, CURLOPT_CAINFO, ca.c_str());
+        std::string certificate = environment("TRELLYBRIDGE_CLIENT_CERT");
+        std::string key = environment("TRELLYBRIDGE_CLIENT_KEY");
+        if (sendCertificate_.isTrue() && !certificate.empty()) {
+            curl_easy_setopt(h, CURLOPT_SSLCERT, certificate.c_str());
+            curl_easy_setopt(h, CURLOPT_SSLCERTTYPE, isPem(certificate) ? "PEM" : "P12");
+            if (!key.empty()) curl_easy_setopt(h, CURLOPT_SSLKEY, key.c_str());
+        }
+        curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, connectMs);
+        curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, timeoutMs);
+        curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, kLowSpeedBytes);
+        curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, kLowSpeedSeconds);
+        curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(transfer.limit));
+        curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(data.size()));
+        curl_easy_setopt(h, CURLOPT_POSTFIELDS, data.c_str());
+        if (!user.empty()) {
+            curl_easy_setopt(h, CURLOPT_USERNAME, user.c_str());
+            curl_easy_setopt(h, CURLOPT_PASSWORD, password.c_str());
+        }
+        if (forceReload_.isTrue()) {
+            easy.headers = curl_slist_append(easy.headers, "Cache-Control: no-cache");
+            easy.headers = curl_slist_append(easy.headers, "Pragma: no-cache");
+            curl_easy_setopt(h, CURLOPT_HTTPHEADER, easy.headers);
+        }
+        curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, collectBody);
+        curl_easy_setopt(h, CURLOPT_WRITEDATA, &transfer);
+
+        CURLcode code = curl_easy_perform(h);
+        if (code != CURLE_OK) return failure(code, errorText, transfer);
+        long status = 0;
+        curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
+        if (status >= 300 && status < 400) {
+            char* destination = nullptr;
+            curl_easy_getinfo(h, CURLINFO_REDIRECT_URL, &destination);
+            std::string said =
+                "the web service redirected (HTTP status " + std::to_string(status) + ")";
+            if (!destination) return raise(http_error::kRedirectWithoutDestination, said);
+            return raise(http_error::kRedirectWithDestination,
+                         said + " to " + std::string(destination) + "; redirects are not followed");
+        }
+        if (status < 200 || status > 299)
+            return raise(http_error::kUndetermined,
+                         "the web service answered HTTP status " + std::to_string(status));
+        result = std::move(transfer.body);
+        return InvokeStatus::Ok;
+    }
+
+    InvokeStatus failure(CURLcode code, const char* errorText, const Transfer& transfer) {
+        std::string text = curl_easy_strerror(code);
+        if (*errorText) text += ": " + std::string(errorText);
+        switch (code) {
+            case CURLE_OPERATION_TIMEDOUT: return raise(http_error::kTimedOut, text);
+            case CURLE_URL_MALFORMAT:
+            case CURLE_UNSUPPORTED_PROTOCOL: return raise(http_error::kBadAddress, text);
+            case CURLE_WRITE_ERROR:
+            case CURLE_FILESIZE_EXCEEDED:
+                if (transfer.tooLarge || code == CURLE_FILESIZE_EXCEEDED)
+                    return raise(
+                        http_error::kUndetermined,
+                        "the answer is larger than " + std::to_string(transfer.limit) + " bytes");
+                return raise(http_error::kUndetermined, text);
+            default:
+                // Connection and TLS failures alike: a rejected certificate surfaces as
+                // one code or another depending on where the handshake broke.
+                return raise(http_error::kUndetermined, text);
+        }
+    }
+
+    Variant connectionTimeout_ = kDefaultConnectMs;
+    Variant forceReload_ = false;
+    Variant sendCertificate_ = false;
+    Variant timeout_ = kDefaultTimeoutMs;
+    Variant maxBytes_ = static_cast<long long>(kDefaultMaxBytes);
+};
+
+}  // namespace
+
+void registerHttpClient() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        ObjectRegistry& registry = ObjectRegistry::instance();
+        if (!registry.has(kHttpClientProgId))
+            registry.add(kHttpClientProgId, [] { return std::make_shared<HttpClientObject>(); });
+    });
+}
+
+}  // namespace trellybridge::platform

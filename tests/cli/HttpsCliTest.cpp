@@ -1,0 +1,95 @@
+// The command line against the simulated web service: get-patient with and without the
+// client certificate, and vendor-sim --https telling a user what to set.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <sstream>
+
+#include "Cli.h"
+#include "WebServiceSimulator.h"
+#include "support/TestEnvironment.h"
+
+namespace trellybridge {
+namespace {
+
+class HttpsCliTest : public testing::TestEnvironment {
+protected:
+    void SetUp() override {
+        TestEnvironment::SetUp();
+        for (const char* proxy : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY"})
+            ::unsetenv(proxy);
+        ::setenv("NO_PROXY", "*", 1);
+    }
+    void TearDown() override {
+        for (const char* v :
+             {"TRELLYBRIDGE_CA_FILE", "TRELLYBRIDGE_CLIENT_CERT", "TRELLYBRIDGE_CLIENT_KEY"})
+            ::unsetenv(v);
+        TestEnvironment::TearDown();
+    }
+    int run(std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), "trellybridge");
+        std::vector<const char*> argv;
+        for (const std::string& a : arguments) argv.push_back(a.c_str());
+        out.str("");
+        err.str("");
+        return cli::run(static_cast<int>(argv.size()), argv.data(), out, err);
+    }
+    std::ostringstream out, err;
+};
+
+TEST_F(HttpsCliTest, GetPatientFindsThePatientOnlyWithTheClientCertificate) {
+    vendorsim::WebServiceOptions options;
+    options.format = vendorsim::Format::Hl7;
+    vendorsim::WebServiceSimulator service(options);
+    std::string error;
+    ASSERT_TRUE(service.start(error)) << error;
+    ::setenv("TRELLYBRIDGE_CA_FILE", service.clientFiles().authority.c_str(), 1);
+    ::setenv("TRELLYBRIDGE_CLIENT_CERT", service.clientFiles().certificate.c_str(), 1);
+    ::setenv("TRELLYBRIDGE_CLIENT_KEY", service.clientFiles().key.c_str(), 1);
+    const std::vector<std::string> request = {"get-patient",
+                                              "--set",
+                                              "NetworkBridgeType=HTTPS",
+                                              "--set",
+                                              "VendorApplicationPath=" + service.baseAddress(),
+                                              "--set",
+                                              "VendorRequestPath=patient.asp",
+                                              "--set",
+                                              "PatientID=12345",
+                                              "--set",
+                                              "VendorFormatType=HL7",
+                                              "--set",
+                                              "VendorRequestTag=<%DYNAMIC%>",
+                                              "--set",
+                                              "EOFCharacter=28",
+                                              "--set",
+                                              "EOLCharacter=13",
+                                              "--set",
+                                              "AllowedRetries=0",
+                                              "--set",
+                                              "NetworkTimeout=1",
+                                              "--set",
+                                              "DisplayProperties=false",
+                                              "--set",
+                                              "DisplayDebugger=false"};
+    EXPECT_EQ(run(request), cli::kFound) << err.str();
+    EXPECT_NE(out.str().find("p1PatientLastName: DOE\n"), std::string::npos) << out.str();
+
+    ::unsetenv("TRELLYBRIDGE_CLIENT_CERT");
+    std::vector<std::string> quiet = request;
+    quiet.push_back("--quiet");
+    EXPECT_EQ(run(quiet), cli::kNotFound);
+    EXPECT_NE(err.str().find("No patient found.\n  "), std::string::npos) << err.str();
+    EXPECT_NE(err.str().find("(1 attempt)"), std::string::npos) << "the TLS failure is told";
+}
+
+TEST_F(HttpsCliTest, VendorSimulatorServesHttpsAndNamesTheFilesToSet) {
+    EXPECT_EQ(run({"vendor-sim", "--https", "--format", "XML", "--run-for", "0.2"}), 0)
+        << err.str();
+    EXPECT_NE(out.str().find("web service at https://127.0.0.1:"), std::string::npos);
+    EXPECT_NE(out.str().find("TRELLYBRIDGE_CLIENT_CERT="), std::string::npos);
+    EXPECT_EQ(run({"vendor-sim", "--https", "--fault", "refuse"}), cli::kUsage);
+    EXPECT_EQ(run({"vendor-sim", "--https", "--https-cert", "server.crt"}), 1);
+}
+
+}  // namespace
+}  // namespace trellybridge

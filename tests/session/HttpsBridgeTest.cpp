@@ -1,0 +1,352 @@
+// GetPatient over HTTPS against the simulated web service on loopback, with an
+// authority, server and client certificates made at test time. The run loop ticks on the
+// virtual clock; each call waits in real time, bounded by the settings.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+
+#include "WebServiceSimulator.h"
+#include "common/FailureNote.h"
+#include "common/ThreadState.h"
+#include "platform/EventLoop.h"
+#include "platform/peer/Certificates.h"
+#include "session/SessionWindow.h"
+#include "support/TestEnvironment.h"
+#include "trellybridge/TrellyBridgeComm.h"
+
+namespace trellybridge {
+namespace {
+
+using vendorsim::Format;
+using vendorsim::WebFault;
+using vendorsim::WebServiceOptions;
+using vendorsim::WebServiceSimulator;
+
+constexpr const char* kCertificateVariables[] = {"TRELLYBRIDGE_CA_FILE", "TRELLYBRIDGE_CLIENT_CERT",
+                                                 "TRELLYBRIDGE_CLIENT_KEY"};
+
+bool storyHas(const std::string& part) {
+    for (const std::string& line : failureStory())
+        if (line.find(part) != std::string::npos) return true;
+    return false;
+}
+
+std::string story() {
+    std::string all;
+    for (const std::string& line : failureStory()) all += line + "\n";
+    return all;
+}
+
+class HttpsBridgeTest : public testing::TestEnvironment {
+protected:
+    void SetUp() override {
+        TestEnvironment::SetUp();
+        for (const char* proxy :
+             {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
+            ::unsetenv(proxy);
+        ::setenv("NO_PROXY", "*", 1);
+        ::setenv("no_proxy", "*", 1);
+        a.PatientID = "12345";
+        a.NetworkBridgeType = "HTTPS";
+        a.HTTPSOrganizationID = "ORG1";
+        a.VendorRequestPath = "p.asp";
+        a.VendorFormatType = "XML";
+        a.EOFCharacter = "126";
+        a.EOLCharacter = "13";
+        a.AllowedRetries = "0";
+        a.DisplayProperties = "false";
+        a.DisplayDebugger = "false";
+        a.NetworkTimeout = "1";
+        a.TimeDelay = "1000";
+    }
+    void TearDown() override {
+        for (const char* variable : kCertificateVariables) ::unsetenv(variable);
+        service.reset();
+        TestEnvironment::TearDown();
+    }
+    // Starts the service and gives the client what it needs to trust and be trusted.
+    WebServiceSimulator& serve(WebServiceOptions options = {}) {
+        service = std::make_unique<WebServiceSimulator>(std::move(options));
+        std::string error;
+        EXPECT_TRUE(service->start(error)) << error;
+        const vendorsim::ClientFiles& files = service->clientFiles();
+        ::setenv("TRELLYBRIDGE_CA_FILE", files.authority.c_str(), 1);
+        ::setenv("TRELLYBRIDGE_CLIENT_CERT", files.certificate.c_str(), 1);
+        ::setenv("TRELLYBRIDGE_CLIENT_KEY", files.key.c_str(), 1);
+        a.VendorApplicationPath = service->baseAddress() + "svc";
+        return *service;
+    }
+    bool fetch() {
+        bool found = comm.GetPatient(a).isTrue();
+        EXPECT_FALSE(toolkit->loopCutShort) << "the session never ended";
+        return found;
+    }
+    int requestCount() const { return static_cast<int>(service->requests().size()); }
+
+    GetPatientArguments a;
+    TrellyBridgeComm comm;
+    std::unique_ptr<WebServiceSimulator> service;
+};
+
+TEST_F(HttpsBridgeTest, PostsEveryFieldFormEncodedToTheJoinedAddress) {
+    WebServiceSimulator& web = serve();
+    a.DisplayDebugger = "true";
+    EXPECT_TRUE(fetch()) << story();
+    ASSERT_EQ(requestCount(), 1);
+    peer::HttpsRequest sent = web.requests()[0];
+    EXPECT_EQ(sent.method, "POST");
+    EXPECT_EQ(sent.path, "/svcp.asp");
+    EXPECT_EQ(sent.query, "") << "nothing travels in the address";
+    EXPECT_EQ(sent.body, "orgid=ORG1&pid=12345&logon=orvel&password=kxv482&format=orvel");
+    auto pragma = sent.headers.find("Pragma");
+    ASSERT_NE(pragma, sent.headers.end());
+    EXPECT_EQ(pragma->second, "no-cache");
+    std::string debugLog = readDriveCFile("BRIDGEDEBUG.log");
+    EXPECT_NE(debugLog.find("password=********"), std::string::npos) << debugLog;
+    EXPECT_EQ(debugLog.find("kxv482"), std::string::npos) << "the password is masked";
+    comm.closeConnection();
+
+    a.DisplayDebugger = "false";
+    a.PatientID = "1&orgid=X y";
+    EXPECT_FALSE(fetch());
+    ASSERT_EQ(requestCount(), 2);
+    sent = web.requests()[1];
+    EXPECT_EQ(sent.fields.count("orgid"), 1u);
+    EXPECT_EQ(sent.fields.find("orgid")->second, "ORG1");
+    EXPECT_EQ(sent.fields.find("pid")->second, "1&orgid=X y");
+    EXPECT_TRUE(storyHas("VELQUIN Service: could not locate 1&orgid=X y on vendor system."))
+        << story();
+}
+
+struct FormatCase {
+    Format format;
+    const char* name;
+    const char* endCode;
+    const char* requestTag;
+};
+
+TEST_F(HttpsBridgeTest, PatientAtLoadClosesTheWindowBeforeAnyTickInEveryFormat) {
+    const FormatCase cases[] = {
+        {Format::Xml, "XML", "126", "<%DYNAMIC%>"},
+        {Format::Hl7, "HL7", "28", "<%DYNAMIC%>"},
+        {Format::Standard, "STANDARD", "126", "ACCT="},
+        {Format::Scan, "SCAN", "126", "<%DYNAMIC%>"},
+    };
+    for (const FormatCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        WebServiceOptions options;
+        options.format = c.format;
+        serve(options);
+        a.VendorFormatType = c.name;
+        a.EOFCharacter = c.endCode;
+        a.VendorRequestTag = c.requestTag;
+        a.VendorName = "VENDORSIM";
+        a.VendorFormatVersion = "2.3";
+        EXPECT_TRUE(fetch()) << story();
+        EXPECT_EQ(comm.get_p1PatientLastName(), Variant("DOE"));
+        EXPECT_EQ(session::sessionWindow().ticksRun, 0);
+        EXPECT_EQ(requestCount(), 1);
+        comm.closeConnection();
+    }
+}
+
+struct ServiceErrorCase {
+    const char* name;
+    std::string answer;
+    std::vector<std::string> reasons;  // in the failure notes and the progress log, in order
+};
+
+TEST_F(HttpsBridgeTest, ErrorElementsAreRecognisedInAnyCaseAndEachIsExamined) {
+    const ServiceErrorCase cases[] = {
+        {"upper case without the period",
+         "<ERROR>Invalid logon</ERROR>",
+         {"error 201: VELQUIN Service: invalid logon"}},
+        {"two elements",
+         "<errors><error>The Orvel Velquin API is not available for this organization.</error>"
+         "<Error> invalid or missing DIGITAL ID </Error></errors>",
+         {"error 203: VELQUIN Service: invalid or missing vendor organization ID.",
+          "error 202: VELQUIN Service: missing client certificate or incorrect organization ID"}},
+        {"patient not found",
+         "<error>Patient not found.</error>",
+         {"error 204: VELQUIN Service: could not locate 12345 on vendor system."}},
+        {"an error the service does not document",
+         "<error>Try again later</error>",
+         {"the web service reported an error: Try again later."}},
+    };
+    for (const ServiceErrorCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        WebServiceOptions options;
+        options.answer = c.answer;
+        serve(options);
+        toolkit->progressLines.clear();
+        EXPECT_FALSE(fetch());
+        std::vector<std::string> lines = failureStory();
+        ASSERT_EQ(lines.size(), c.reasons.size()) << story();
+        for (size_t i = 0; i < lines.size(); ++i) {
+            EXPECT_EQ(lines[i], c.reasons[i] + " (1 attempt)");
+            std::string said = c.reasons[i].substr(c.reasons[i].find(": ") + 2);
+            EXPECT_TRUE(toolkit->showedText(said.substr(0, said.find(':')))) << said;
+        }
+        // While an attempt runs the error list takes nothing, as hosts have always seen it.
+        EXPECT_EQ(comm.get_ErrorCodes().toText().find("VELQUIN"), std::string::npos);
+        comm.closeConnection();
+    }
+}
+
+TEST_F(HttpsBridgeTest, AnsweredErrorsAreRetriedEveryNetworkTimeoutPlusOneTicks) {
+    WebServiceOptions options;
+    options.answer = "<error>Patient not found.</error>";
+    serve(options);
+    a.AllowedRetries = "2";
+    a.NetworkTimeout = "5";
+    EXPECT_FALSE(fetch());
+    EXPECT_EQ(requestCount(), 3);
+    EXPECT_EQ(toolkit->firstLogAt("Preparing to send HTTPS request to "), 0);
+    EXPECT_EQ(toolkit->firstLogAt(" Attempt Number 1 of 2 to read patient stream..."), 6000);
+    EXPECT_EQ(toolkit->firstLogAt(" Attempt Number 2 of 2 to read patient stream..."), 12000);
+    EXPECT_EQ(session::sessionWindow().ticksRun, 18);
+    EXPECT_EQ(failureNoteText(),
+              "VELQUIN Service: could not locate 12345 on vendor system. (3 attempts)");
+}
+
+struct TlsCase {
+    const char* name;
+    bool found;
+    std::vector<std::string> serverNames{"localhost", "127.0.0.1"};
+    bool strangerAuthority = false;  // the client trusts another authority
+    bool clientCertificate = true;
+    bool pkcs12 = false;
+};
+
+TEST_F(HttpsBridgeTest, OnlyAVerifiedServerAndAnAcceptedClientCertificateFindThePatient) {
+    const TlsCase cases[] = {
+        {"server from an authority the client does not trust", false, {}, true},
+        {"server certificate for another host", false, {"elsewhere.invalid"}},
+        {"no client certificate", false, {}, false, false},
+        {"client certificate as PKCS#12", true, {}, false, true, true},
+        {"both verified", true},
+    };
+    std::string error;
+    auto stranger = peer::CertificateAuthority::make(root.string(), "stranger", error);
+    ASSERT_TRUE(stranger) << error;
+    for (const TlsCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        WebServiceOptions options;
+        if (!c.serverNames.empty()) options.serverNames = c.serverNames;
+        const vendorsim::ClientFiles& files = serve(options).clientFiles();
+        if (c.strangerAuthority)
+            ::setenv("TRELLYBRIDGE_CA_FILE", stranger->certificateFile().c_str(), 1);
+        if (!c.clientCertificate) ::unsetenv("TRELLYBRIDGE_CLIENT_CERT");
+        if (c.pkcs12) {
+            ::setenv("TRELLYBRIDGE_CLIENT_CERT", files.pkcs12.c_str(), 1);
+            ::unsetenv("TRELLYBRIDGE_CLIENT_KEY");
+        }
+        clearFailureNote();
+        EXPECT_EQ(fetch(), c.found) << story();
+        if (!c.found) {
+            EXPECT_TRUE(storyHas("error 2: ")) << story();
+            EXPECT_EQ(comm.get_p1PatientLastName(), Variant(""));
+        }
+        comm.closeConnection();
+    }
+}
+
+struct FaultCase {
+    const char* name;
+    WebFault fault;
+    const char* reason;             // part of the failure note
+    int requests = 1;               // how many reached the service
+    const char* address = nullptr;  // instead of the service's
+};
+
+TEST_F(HttpsBridgeTest, EveryFaultIsAFailedAttemptWithinTheCallBound) {
+    const FaultCase cases[] = {
+        {"plain http", WebFault::None, "error 21: ", 0, "http://127.0.0.1:{port}/svc"},
+        {"a local file", WebFault::None, "error 21: ", 0, "file://{drive}/answer.xml"},
+        {"a redirect", WebFault::Redirect,
+         "error 25: the web service redirected (HTTP status 302)"},
+        {"a certificate from an unknown authority", WebFault::WrongCertificate, "error 2: ", 0},
+        {"a silent service", WebFault::Silent, "error 20: "},
+        {"a trickling answer", WebFault::Slow, "error 20: "},
+        {"an error page", WebFault::ErrorPage, "error 2: the web service answered HTTP status 500"},
+        {"an empty body", WebFault::EmptyBody, "answered with an empty body"},
+        {"a connection reset mid-body", WebFault::CutShort, "error 2: "},
+    };
+    writeDriveCFile("answer.xml", "<patient/>");
+    for (const FaultCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        WebServiceOptions options;
+        options.fault = c.fault;
+        WebServiceSimulator& web = serve(options);
+        if (c.address) {
+            std::string address = c.address;
+            if (size_t at = address.find("{port}"); at != std::string::npos)
+                address.replace(at, 6, std::to_string(web.port()));
+            if (size_t at = address.find("{drive}"); at != std::string::npos)
+                address.replace(at, 7, driveC.string());
+            a.VendorApplicationPath = address;
+        }
+        clearFailureNote();
+        auto started = std::chrono::steady_clock::now();
+        EXPECT_FALSE(fetch());
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(4));
+        EXPECT_TRUE(storyHas(c.reason)) << story();
+        EXPECT_TRUE(toolkit->showedText(failureNoteText().substr(0, 20))) << "in the progress log";
+        EXPECT_EQ(requestCount(), c.requests);
+        comm.closeConnection();
+    }
+}
+
+TEST_F(HttpsBridgeTest, AnswersPastTheLimitOrInAnUnknownFormatFindNothing) {
+    serve();
+    ::setenv("TRELLYBRIDGE_MAX_ANSWER_BYTES", "100", 1);
+    EXPECT_FALSE(fetch());
+    ::unsetenv("TRELLYBRIDGE_MAX_ANSWER_BYTES");
+    EXPECT_TRUE(storyHas("error 2: the answer is larger than 100 bytes")) << story();
+    comm.closeConnection();
+
+    a.VendorFormatType = "CSV";
+    EXPECT_FALSE(fetch());
+    EXPECT_TRUE(storyHas("VendorFormatType CSV is not HL7, STANDARD, SCAN or XML")) << story();
+    EXPECT_EQ(comm.get_p1PatientLastName(), Variant(""));
+}
+
+TEST_F(HttpsBridgeTest, AnswerThatEndsTheSessionAtLoadLeavesNoTimerCallingTheService) {
+    WebServiceOptions options;
+    options.answer = "THIS IS NOT A PATIENT";
+    serve(options);
+    a.AllowedRetries = "2";
+    EXPECT_FALSE(fetch());
+    EXPECT_TRUE(toolkit->showedText("  THIS IS NOT A PATIENT"));
+    EXPECT_FALSE(session::sessionWindow().NetworkTimer.enabled());
+    for (int turn = 0; turn < 5; ++turn) ui::EventLoop::current().runOnce(0);
+    EXPECT_EQ(requestCount(), 1);
+}
+
+TEST_F(HttpsBridgeTest, FindsThePatientWithTheSettingsPagesDefaults) {
+    WebServiceOptions options;
+    options.format = Format::Standard;
+    serve(options);
+    BridgeConfiguration c;
+    testing::restorePageDefaults(c);
+    GetPatientArguments site;
+#define TRELLYBRIDGE_COPY(name) site.name = c.name;
+    TRELLYBRIDGE_GETPATIENT_ARGUMENTS(TRELLYBRIDGE_COPY)
+#undef TRELLYBRIDGE_COPY
+    site.PatientID = "12345";
+    site.NetworkBridgeType = "HTTPS";
+    site.VendorApplicationPath = service->baseAddress();
+    site.VendorRequestPath = "patient.asp";
+    site.EOLCharacter = "13";  // the vendor's line end
+    EXPECT_TRUE(comm.GetPatient(site).isTrue()) << story();
+    EXPECT_EQ(comm.get_p1PatientLastName(), Variant("DOE"));
+    EXPECT_EQ(comm.get_i2InsuredCompanyName(), Variant("HEARTLAND MUTUAL"));
+    ASSERT_EQ(requestCount(), 1);
+    EXPECT_EQ(service->requests()[0].body,
+              "orgid=&pid=12345&logon=orvel&password=kxv482&format=orvel")
+        << "an organisation never set is sent empty";
+}
+
+}  // namespace
+}  // namespace trellybridge
