@@ -35,7 +35,7 @@ void VendorSimulator::serveLine() {
             queries_.push_back(query);
         }
         if (fault == Fault::Silent) continue;
-        std::string reply = this->reply(query, fault);
+        std::string reply = this->reply(query, fault, true);
         if (fault == Fault::Slow) pause(options_.delayMs, stopping_);
         if (fault == Fault::Split || fault == Fault::HangUp) {
             size_t half = reply.size() / 2;

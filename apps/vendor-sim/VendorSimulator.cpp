@@ -192,7 +192,7 @@ void VendorSimulator::handle(int connection, std::uint16_t port) {
     sockets::close(connection);
 }
 
-std::string VendorSimulator::reply(const std::string& query, Fault fault) const {
+std::string VendorSimulator::reply(const std::string& query, Fault fault, bool onSerialLine) const {
     char end =
         static_cast<char>(options_.endCode.value_or(options_.format == Format::Hl7 ? 28 : 126));
     if (fault == Fault::Garbage) return std::string("THIS IS NOT A PATIENT RECORD\r") + end;
@@ -201,7 +201,7 @@ std::string VendorSimulator::reply(const std::string& query, Fault fault) const 
         std::string result = searchAnswer(options_.patients, query, ++searches_);
         say("search: answering with " + std::to_string(occurrences(result, "<Patient>")) +
             " patient(s)");
-        return result;
+        return onSerialLine ? result + end : result;
     }
     std::string text = answer(query, fault == Fault::WrongPatient) + end;
     if (options_.format == Format::Hl7 && !options_.endCode) text += '\r';

@@ -78,7 +78,9 @@ private:
     const SamplePatient* find(const std::string& account) const;
     std::string answer(const std::string& query, bool wrongPatient) const;
     // The bytes sent back for a query: the answer and its end character, or the fault's.
-    std::string reply(const std::string& query, Fault fault) const;
+    // A search's result ends with its closing tag, and on a serial line with the end
+    // character too (`onSerialLine`).
+    std::string reply(const std::string& query, Fault fault, bool onSerialLine = false) const;
     void serveLine();
     void serve();
     void handle(int connection, std::uint16_t port);

@@ -3,6 +3,7 @@
 #include "common/Errors.h"
 #include "session/Bridges.h"
 #include "session/SearchRequest.h"
+#include "session/SerialLine.h"
 #include "session/SessionContext.h"
 #include "session/TcpSession.h"
 #include "tcp/TcpConnection.h"
@@ -12,7 +13,7 @@ namespace {
 
 // The search over TCP/IP: the search request without the end-of-request characters
 // (the send adds CR LF), read until the closing result tag, turned into the result.
-class SearchExchange : public TcpExchange {
+class SearchExchange : public Exchange {
 public:
     Request request(SessionWindow& window) const override {
         const auto& enhanced = static_cast<const EnhancedWindow&>(window);
@@ -30,21 +31,21 @@ public:
     }
 };
 
-class SerialSearch : public BridgeSession {
-public:
-    RunLoop load(SessionWindow& window) const override { return loadPortBridge(window); }
-    void step(SessionWindow& window) const override { sendSearchOverSerial(window); }
-};
+const Exchange& searchExchange() {
+    static const SearchExchange exchange;
+    return exchange;
+}
 
 const BridgeSession& tcpSearch() {
-    static const SearchExchange exchange;
-    static const std::unique_ptr<BridgeSession> bridge = makeTcpBridge(exchange);
+    static const std::unique_ptr<BridgeSession> bridge = makeTcpBridge(searchExchange());
     return *bridge;
 }
 
+// The search over a serial line: the same request, ended with CR LF as over TCP/IP; the
+// answer ends at the end-of-answer character, as every serial answer does.
 const BridgeSession& serialSearch() {
-    static const SerialSearch bridge;
-    return bridge;
+    static const std::unique_ptr<BridgeSession> bridge = makeSerialBridge(searchExchange(), "\r\n");
+    return *bridge;
 }
 
 }  // namespace
@@ -98,6 +99,7 @@ void unloadEnhancedWindow() {
     EnhancedWindow& window = enhancedWindow();
     window.SerialTimer.setEnabled(false);
     window.NetworkTimer.setEnabled(false);
+    releaseSerialLine();
     window.unload();
 }
 

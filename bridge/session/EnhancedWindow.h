@@ -28,10 +28,6 @@ protected:
 // Turns a vendor answer into the thread's enhancedResult; the search is then done.
 bool buildEnhancedResult(const std::string& answer);
 
-// The SERIAL bridge's step in the enhanced window. The search is not yet carried over a
-// serial line: today it sends nothing, and the session's timer only counts attempts.
-void sendSearchOverSerial(SessionWindow& window);
-
 // The thread's enhanced window.
 EnhancedWindow& enhancedWindow();
 // Shows it modally; returns when it has unloaded, or when the session broke off.

@@ -13,10 +13,10 @@
 #include "platform/Clock.h"
 #include "platform/Toolkit.h"
 #include "session/Bridges.h"
-#include "session/RequestBuilder.h"
 #include "session/SerialLine.h"
 #include "session/SessionContext.h"
 #include "session/SessionWindow.h"
+#include "session/TcpSession.h"
 
 namespace trellybridge::session {
 namespace {
@@ -55,14 +55,14 @@ void configurePort(serial::CommControl& control) {
     if (inputMode == "binary") control.setInputMode(1);
 }
 
-void sendSerialRequest(SessionWindow& window, serial::CommControl& control) {
+void sendSerialRequest(SessionWindow& window, serial::CommControl& control,
+                       const Exchange& exchange, const std::string& lineEnd) {
     SessionState& s = session();
     try {
-        request::BuiltRequest built = request::buildRequest(config());
-        if (!built.formatKnown) window.failureNotice("ERROR building patient request");
-        s.requestText = built.text;
+        Exchange::Request request = exchange.request(window);
+        s.requestText = std::move(request.text);
         s.startedSending = platform::clock().now();
-        control.output(s.requestText + request::endOfRequest(config()), kSendBoundMs);
+        control.output(request.payload + lineEnd, kSendBoundMs);
         window.updateText("Sending: " + s.requestText + CRLF);
         window.updateText(std::string("Waiting...") + CRLF);
         s.finishedSending = platform::clock().now();
@@ -95,12 +95,19 @@ bool pastSessionEnd() {
 
 class SerialBridge : public BridgeSession {
 public:
+    SerialBridge(const Exchange& exchange, std::string lineEnd)
+        : exchange_(exchange), lineEnd_(std::move(lineEnd)) {}
     RunLoop load(SessionWindow& window) const override {
         // A request that found its patient and was never closed must not lend its answer
         // to this one.
         session().rawDataReceived.clear();
         RunLoop loop = loadPortBridge(window);
-        serialLine().endBy = sessionEndBy();
+        SerialLine& line = serialLine();
+        line.endBy = sessionEndBy();
+        line.exchange = &exchange_;
+        line.receiver = [&window](serial::CommEvent event) {
+            window.commEvent(static_cast<int>(event));
+        };
         return loop;
     }
     void step(SessionWindow& window) const override {
@@ -111,11 +118,14 @@ public:
     void close(SessionWindow&) const override { releaseSerialLine(); }
 
 private:
-    static void openSerialPort(SessionWindow& window);
+    void openSerialPort(SessionWindow& window) const;
     static bool closeSerialPort(SessionWindow& window);
+
+    const Exchange& exchange_;
+    std::string lineEnd_;
 };
 
-void SerialBridge::openSerialPort(SessionWindow& window) {
+void SerialBridge::openSerialPort(SessionWindow& window) const {
     SessionState& s = session();
     window.updateText(" Attempt Number " + std::to_string(s.attemptCount) + " of " +
                       config().AllowedRetries.toText() + " to establish serial connection..." +
@@ -139,7 +149,7 @@ void SerialBridge::openSerialPort(SessionWindow& window) {
         attemptFailed();
         return;
     }
-    sendSerialRequest(window, control);
+    sendSerialRequest(window, control, exchange_, lineEnd_);
     workStarted();
     s.elapsedTicks = 0;
 }
@@ -167,8 +177,12 @@ bool SerialBridge::closeSerialPort(SessionWindow& window) {
 }  // namespace
 
 const BridgeSession& serialBridge() {
-    static const SerialBridge bridge;
+    static const SerialBridge bridge(patientExchange(), "");
     return bridge;
+}
+
+std::unique_ptr<BridgeSession> makeSerialBridge(const Exchange& exchange, std::string lineEnd) {
+    return std::make_unique<SerialBridge>(exchange, std::move(lineEnd));
 }
 
 SerialLine& serialLine() {
@@ -176,19 +190,19 @@ SerialLine& serialLine() {
     if (!line) {
         line = std::make_shared<SerialLine>();
         line->control.setOnComm([raw = line.get()](serial::CommEvent event) {
-            if (raw->receiver)
-                raw->receiver(event);
-            else
-                sessionWindow().commEvent(static_cast<int>(event));
+            if (raw->receiver) raw->receiver(event);
         });
     }
     return *line;
 }
 
 void releaseSerialLine() {
-    if (!threadState().serialLine) return;
+    SerialLine* line = threadState().serialLine.get();
+    if (!line) return;
+    line->receiver = nullptr;
+    line->exchange = nullptr;
     try {
-        threadState().serialLine->control.close();
+        line->control.close();
     } catch (const serial::CommError&) {
     }
 }
@@ -261,7 +275,9 @@ bool SessionWindow::handleSerialInput(const std::string& chunk) {
         return false;
     }
     closePending = true;
-    return processResponse(s.rawDataReceived);
+    const Exchange* exchange = serialLine().exchange;
+    return exchange ? exchange->takeAnswer(*this, s.rawDataReceived)
+                    : processResponse(s.rawDataReceived);
 }
 
 }  // namespace trellybridge::session

@@ -3,8 +3,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <string>
 
 #include "platform/SerialPort.h"
+#include "session/BridgeSession.h"
+#include "session/Exchange.h"
 
 namespace trellybridge::session {
 
@@ -12,10 +16,15 @@ struct SerialLine {
     serial::CommControl control;
     // The tick count by which the session closes, whatever the line keeps sending.
     std::int32_t endBy = 0;
-    // Where the control's events go; none: the session window's comm event. A window
-    // that reads the line its own way (the enhanced search) sets it while it runs.
+    // While a session holds the line: where the control's events go (its window's comm
+    // event) and what is sent and done with the answer.
     std::function<void(serial::CommEvent)> receiver;
+    const Exchange* exchange = nullptr;
 };
+
+// A SERIAL bridge that carries `exchange` (which must outlive it), ending each request
+// with `lineEnd` after the exchange's payload.
+std::unique_ptr<BridgeSession> makeSerialBridge(const Exchange& exchange, std::string lineEnd);
 
 // The thread's line, made on first use with its events going to the session window.
 SerialLine& serialLine();

@@ -68,9 +68,7 @@ std::string systemReason() {
     return reason.empty() ? reason : ": " + reason;
 }
 
-// The patient query of GetPatient: sent with the end-of-request characters, read until
-// the end-of-answer character, parsed into the patient record.
-class PatientExchange : public TcpExchange {
+class PatientExchange : public Exchange {
 public:
     Request request(SessionWindow& window) const override {
         request::BuiltRequest built = request::buildRequest(config());
@@ -86,15 +84,18 @@ public:
     }
     bool takeAnswer(SessionWindow& window, const std::string& answer) const override {
         if (window.processResponse(answer)) return true;
-        noteFailure("the answer from " + session().remoteIP + " port " + session().answeredPort +
-                    " holds no patient " + config().PatientID.toText());
+        std::string source = bridgeKind(config()) == BridgeKind::Serial
+                                 ? "COM" + config().CommPort.toText()
+                                 : session().remoteIP + " port " + session().answeredPort;
+        noteFailure("the answer from " + source + " holds no patient " +
+                    config().PatientID.toText());
         return false;
     }
 };
 
 class TcpSession : public BridgeSession {
 public:
-    explicit TcpSession(const TcpExchange& exchange) : exchange_(exchange) {}
+    explicit TcpSession(const Exchange& exchange) : exchange_(exchange) {}
     RunLoop load(SessionWindow& window) const override { return loadPortBridge(window); }
     // One step: parse-report, parse, receive or connect, by the session's phase.
     void step(SessionWindow& window) const override;
@@ -110,14 +111,14 @@ private:
     // Closes a connection that failed, so the next connect step opens a new one.
     static void dropConnection();
 
-    const TcpExchange& exchange_;
+    const Exchange& exchange_;
 };
 
 }  // namespace
 
 bool TcpSession::sendTcpRequest(SessionWindow& window) const {
     SessionState& s = session();
-    TcpExchange::Request request = exchange_.request(window);
+    Exchange::Request request = exchange_.request(window);
     s.requestText = std::move(request.text);
     s.startedSending = platform::clock().now();
     window.updateText("Attempting to send: " + s.requestText + CRLF);
@@ -305,13 +306,17 @@ RunLoop loadPortBridge(SessionWindow& window) {
     return RunLoop::Serial;
 }
 
-std::unique_ptr<BridgeSession> makeTcpBridge(const TcpExchange& exchange) {
+std::unique_ptr<BridgeSession> makeTcpBridge(const Exchange& exchange) {
     return std::make_unique<TcpSession>(exchange);
 }
 
-const BridgeSession& tcpBridge() {
+const Exchange& patientExchange() {
     static const PatientExchange exchange;
-    static const TcpSession bridge(exchange);
+    return exchange;
+}
+
+const BridgeSession& tcpBridge() {
+    static const TcpSession bridge(patientExchange());
     return bridge;
 }
 

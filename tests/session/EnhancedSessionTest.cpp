@@ -9,6 +9,8 @@
 #include "VendorSimulator.h"
 #include "common/ThreadState.h"
 #include "session/EnhancedWindow.h"
+#include "session/SerialLine.h"
+#include "session/SerialPeer.h"
 #include "support/ScriptedPeer.h"
 #include "support/TestEnvironment.h"
 #include "trellybridge/TrellyBridgeComm.h"
@@ -144,6 +146,35 @@ TEST_F(EnhancedSessionTest, ASecondSearchWithoutACloseGetsOnlyItsOwnResult) {
                             answering({"<Result><Patient>SECOND</Patient></Result>"})});
     EXPECT_EQ(search(request(vendor.port())), "<Result><Patient>FIRST</Patient></Result>");
     EXPECT_EQ(search(request(vendor.port())), "<Result><Patient>SECOND</Patient></Result>");
+}
+
+TEST_F(EnhancedSessionTest, SearchOverASerialLineEndsAtTheEndCharacter) {
+    testing::SerialPeer vendor;
+    ASSERT_TRUE(vendor.open());
+    serial::setDeviceMapping([&vendor](int port) -> std::optional<std::string> {
+        if (port == 3) return vendor.line.devicePath();
+        return std::nullopt;
+    });
+    vendor.script = [](const std::string&) {
+        return std::string("<Result><TransactionID>7</TransactionID><Patient>A</Patient>") +
+               "<Patient>B</Patient></Result>~";
+    };
+    std::string result =
+        search("<Request><SearchInfo>" + std::string(kSearch) +
+               "</SearchInfo><BridgeParameters><NetworkBridgeType>SERIAL</NetworkBridgeType>"
+               "<VendorFormatType>XML</VendorFormatType><ComPort>3</ComPort><BitsPerSecond>9600</"
+               "BitsPerSecond><DataBits>8</DataBits>"
+               "<StopBits>1</StopBits><Handshaking>none</Handshaking><InputMode>text</InputMode>"
+               "<InputLength>0</InputLength><RThreshold>1</RThreshold><SThreshold>1</SThreshold>"
+               "<EOFCharacter>126</EOFCharacter><AllowedRetries>2</AllowedRetries>"
+               "<SerialTimeout>1</SerialTimeout><Debug>false</Debug></BridgeParameters></Request>");
+    serial::setDeviceMapping({});
+    EXPECT_EQ(result,
+              "<Result><TransactionID>7</TransactionID><RecordCount>2</RecordCount><Patient>A"
+              "</Patient><Patient>B</Patient></Result>");
+    ASSERT_EQ(vendor.requests.size(), 1u);
+    EXPECT_EQ(vendor.requests[0].bytes, kSent) << "the search and CR LF, as over TCP/IP";
+    EXPECT_FALSE(session::serialLine().control.portOpen());
 }
 
 struct KindCase {

@@ -1,0 +1,30 @@
+// The request one session sends and what it does with the answer (TcpSession.cpp,
+// SerialBridge.cpp, EnhancedWindow.cpp).
+#pragma once
+
+#include <string>
+
+namespace trellybridge::session {
+
+class SessionWindow;
+
+// What one exchange with the vendor sends and does with the answer: the single-patient
+// window sends the patient query and parses the answer into the record, the enhanced
+// window sends its search and turns the answer into its result. The TCP and serial
+// sessions' steps are the same for both.
+class Exchange {
+public:
+    virtual ~Exchange() = default;
+    struct Request {
+        std::string text;     // requestText, as shown and logged
+        std::string payload;  // the bytes sent: TCP ends them with CR LF, a serial line as they are
+    };
+    // The request of one send attempt.
+    virtual Request request(SessionWindow& window) const = 0;
+    // Whether the answer is whole, given the answer so far and where its newest bytes start.
+    virtual bool answerComplete(const std::string& answer, size_t newFrom) const = 0;
+    // Takes the whole answer; true when the exchange is done and only the report is left.
+    virtual bool takeAnswer(SessionWindow& window, const std::string& answer) const = 0;
+};
+
+}  // namespace trellybridge::session
