@@ -9,6 +9,7 @@
 
 #include "CliSupport.h"
 #include "Commands.h"
+#include "platform/Process.h"
 #include "platform/Toolkit.h"
 #include "trellybridge/TrellyBridgeComm.h"
 
@@ -39,6 +40,23 @@ int getPatient(const GetPatientOptions& options, std::ostream& out, std::ostream
     return found ? kFound : kNotFound;
 }
 
+// --fast: the fast pace for this command's request, as TRELLYBRIDGE_PACE=fast gives it.
+class FastPace {
+public:
+    explicit FastPace(bool fast) : fast_(fast) {
+        if (fast_) previous_ = process::setEnvironment("TRELLYBRIDGE_PACE", "fast");
+    }
+    ~FastPace() {
+        if (fast_) process::setEnvironment("TRELLYBRIDGE_PACE", previous_);
+    }
+    FastPace(const FastPace&) = delete;
+    FastPace& operator=(const FastPace&) = delete;
+
+private:
+    bool fast_;
+    std::optional<std::string> previous_;
+};
+
 }  // namespace
 
 int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
@@ -57,6 +75,10 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
     get->add_flag("--json", getOptions.json, "Print one JSON object with all 119 properties");
     get->add_flag("--quiet", getOptions.quiet, "No progress lines on stderr");
     get->add_option("--ui", getOptions.ui, "headless (default) or qt");
+    bool fast = false;
+    constexpr const char* kFastHelp =
+        "Run each step as soon as what it waits for has happened (TRELLYBRIDGE_PACE=fast)";
+    get->add_flag("--fast", fast, kFastHelp);
     get->footer(
         "NAME is one of the fifty GetPatient argument names (any case).\n"
         "Exit status: 0 patient found, 1 not found, 2 usage error.");
@@ -67,6 +89,7 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
     data->add_option("--request", dataOptions.request,
                      "The request file, or - for standard input (the default)");
     data->add_flag("--quiet", dataOptions.quiet, "No progress lines on stderr");
+    data->add_flag("--fast", fast, kFastHelp);
     data->footer(
         "Prints the result exactly as GetPatientData returns it.\n"
         "Exit status: 0 when it holds a RecordCount above 0, 1 otherwise, 2 usage error.");
@@ -118,6 +141,7 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
     }
 
     try {
+        FastPace pace(fast);
         if (get->parsed()) return getPatient(getOptions, out, err);
         if (data->parsed()) return getPatientData(dataOptions, out, err);
         if (sim->parsed()) return vendorSim(simOptions, out, err);

@@ -79,6 +79,7 @@ std::string debugDump() {
     d.line("FORMAT:: ");
     d.line("  type:" + bridge + "   delimiter(s):" + s.recordDelimiter +
            "   timeout:" + t(c.bridgeTimeout) + " seconds  attempts:" + t(c.AllowedRetries));
+    if (s.pace == Pace::Fast) d.line("  pace:fast");
     d.line("  vendorfacility:" + t(c.VendorFacility) + "    vendorapplication:" + t(c.VendorName) +
            "   formattype:" + t(c.VendorFormatType) + "   version:" + t(c.VendorFormatVersion));
     d.line("  eofrequest:" + t(c.EOFRequest) + "   eofresponse:" + s.eofFirstCode +

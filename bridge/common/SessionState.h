@@ -1,6 +1,8 @@
 // The bookkeeping of one request's session, kept per thread between requests.
 #pragma once
 
+#include "common/Pace.h"
+
 #include <array>
 #include <optional>
 #include <string>
@@ -17,10 +19,11 @@ namespace trellybridge {
 enum class Phase { Prepare, Cleanup, Send, Read, Answered, Connect, Receive, Parse, Parsed };
 
 struct SessionState {
-    int attemptCount = 0;      // attempts made in the current step
-    int elapsedTicks = 0;      // timer ticks since the last reset
-    int completionCode = 0;    // 1 once the session works on the vendor / has the answer
-    std::string timeoutTicks;  // ticks to wait before each step, as configured
+    int attemptCount = 0;         // attempts made in the current step
+    int elapsedTicks = 0;         // timer ticks since the last reset
+    int completionCode = 0;       // 1 once the session works on the vendor / has the answer
+    std::string timeoutTicks;     // ticks to wait before each step, as configured
+    Pace pace = Pace::Described;  // the pace this session runs at
 
     // Changed only through setPhase (common/SessionPhase.h), which keeps the trail.
     Phase phase = Phase::Prepare;

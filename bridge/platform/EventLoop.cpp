@@ -41,6 +41,10 @@ void Timer::restart() {
     dueAt_ = wrappingAdd(EventLoop::current().now(), interval_);
 }
 
+void Timer::restartFrom(std::int32_t startTick) {
+    dueAt_ = wrappingAdd(startTick, interval_);
+}
+
 void Timer::setInterval(int milliseconds) {
     interval_ = std::max(0, milliseconds);
     if (enabled_) restart();
@@ -62,6 +66,10 @@ std::int32_t EventLoop::now() const {
 int EventLoop::watch(int fd, std::function<void()> onReady, std::function<void()> onHangUp) {
     watches_.push_back({nextHandle_, fd, std::move(onReady), std::move(onHangUp)});
     return nextHandle_++;
+}
+
+void EventLoop::post(std::function<void()> work) {
+    posted_.push_back(std::move(work));
 }
 
 bool EventLoop::watching(int handle) const {
@@ -99,7 +107,7 @@ void EventLoop::fireDueTimers() {
 }
 
 bool EventLoop::runOnce(int maxWaitMs) {
-    int timerWait = millisecondsToNextTimer();
+    int timerWait = posted_.empty() ? millisecondsToNextTimer() : 0;
     int wait = timerWait;
     if (maxWaitMs >= 0) wait = wait < 0 ? maxWaitMs : std::min(wait, maxWaitMs);
     if (wait < 0 && watches_.empty()) return false;
@@ -117,6 +125,9 @@ bool EventLoop::runOnce(int maxWaitMs) {
         for (size_t i = 0; i < fds.size(); ++i)
             if (fds[i].revents != 0) dispatchReady(snapshot[i], fds[i].revents);
     }
+    std::vector<std::function<void()>> posted;
+    posted.swap(posted_);
+    for (auto& work : posted) work();
     fireDueTimers();
     return true;
 }

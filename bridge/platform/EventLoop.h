@@ -27,6 +27,11 @@ public:
     int interval() const { return interval_; }
     void setEnabled(bool enabled);
     bool enabled() const { return enabled_; }
+    // When the next tick is due, on the clock's tick count.
+    std::int32_t dueAt() const { return dueAt_; }
+    // Counts the interval from `startTick` instead of from now: the timer then keeps the
+    // schedule it would have had had its last tick come at that moment.
+    void restartFrom(std::int32_t startTick);
 
 private:
     friend class EventLoop;
@@ -49,6 +54,8 @@ public:
     // given, is told after that last call.
     int watch(int fd, std::function<void()> onReady, std::function<void()> onHangUp = {});
     bool watching(int handle) const;
+    // Runs `work` on the loop's next turn, before it waits for anything.
+    void post(std::function<void()> work);
     void unwatch(int handle);
 
     // Waits for the next event (at most `maxWaitMs`, or until the next timer when
@@ -73,6 +80,7 @@ private:
     void dispatchReady(const Watch& watch, short events);
     std::vector<Timer*> timers_;
     std::vector<Watch> watches_;
+    std::vector<std::function<void()>> posted_;
     int nextHandle_ = 1;
 };
 

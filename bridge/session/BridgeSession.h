@@ -38,6 +38,10 @@ public:
     // The session is to close: true once the bridge lets it.
     virtual bool closePort(SessionWindow&) const { return true; }
 
+    // Fast pace: the descriptor whose readiness lets the current step run, or -1 when the
+    // step awaits nothing.
+    virtual int awaitedDescriptor() const { return -1; }
+
     // The session closes: this bridge's part, once the timers have stopped.
     virtual void close(SessionWindow&) const {}
 };

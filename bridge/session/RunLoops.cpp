@@ -1,5 +1,8 @@
 // The two run loops of the session window. Each tick waits out the time-out, applies
 // the retry and end rules, and lets the configured bridge do at most one step.
+#include <algorithm>
+#include <cstdint>
+
 #include "common/Errors.h"
 #include "common/SessionPhase.h"
 #include "session/BridgeSession.h"
@@ -95,16 +98,67 @@ void SessionWindow::serialTick() {
             return;
         }
         if (s.elapsedTicks < Variant(s.timeoutTicks).numericValue()) return;
-        if (s.attemptCount < allowedAttempts(config())) {
-            s.attemptCount += 1;
-            bridge.step(*this);
-        } else {
-            bridge.exhausted(*this);
-        }
+        runSerialStep(bridge);
     } catch (...) {
         record(errc::SerialTimerFailed);
         setPatientFound(false);
     }
+}
+
+void SessionWindow::runSerialStep(const BridgeSession& bridge) {
+    SessionState& s = session();
+    if (s.attemptCount >= allowedAttempts(config())) {
+        bridge.exhausted(*this);
+        return;
+    }
+    s.attemptCount += 1;
+    Phase before = s.phase;
+    bool closingBefore = closePending;
+    bridge.step(*this);
+    // A step that moved on lets the next one run as soon as what it awaits has happened;
+    // a failed one leaves the schedule as it is.
+    bool movedOn =
+        static_cast<int>(s.phase) > static_cast<int>(before) || (closePending && !closingBefore);
+    if (s.pace != Pace::Fast || !movedOn || !isLoaded()) return;
+    if (int descriptor = bridge.awaitedDescriptor(); descriptor >= 0)
+        continueWhenReadable(descriptor);
+    else
+        continueAtOnce();
+}
+
+void SessionWindow::continueAtOnce() {
+    int which = sessionNumber_;
+    ui::EventLoop::current().post([this, which] {
+        if (which != sessionNumber_ || !isLoaded() || !SerialTimer.enabled()) return;
+        SessionState& s = session();
+        // The ticks until the one that would run the step: the step runs as that tick,
+        // and the timer then counts from that tick's time.
+        auto timeout =
+            static_cast<std::int64_t>(std::min(Variant(s.timeoutTicks).numericValue(), 1e9));
+        std::int64_t ticks = closePending ? 1 : std::max<std::int64_t>(1, timeout - s.elapsedTicks);
+        ticks = std::min<std::int64_t>(ticks, 1 << 20);
+        std::int64_t ahead = (ticks - 1) * SerialTimer.interval();
+        auto stepAt = static_cast<std::int32_t>(static_cast<std::uint32_t>(SerialTimer.dueAt()) +
+                                                static_cast<std::uint32_t>(ahead));
+        s.elapsedTicks += static_cast<int>(ticks - 1);
+        serialTick();
+        if (isLoaded() && SerialTimer.enabled()) SerialTimer.restartFrom(stepAt);
+    });
+}
+
+void SessionWindow::continueWhenReadable(int descriptor) {
+    stopAwaiting();
+    int which = sessionNumber_;
+    auto resume = [this, which] {
+        stopAwaiting();
+        if (which == sessionNumber_) continueAtOnce();
+    };
+    awaitWatch_ = ui::EventLoop::current().watch(descriptor, resume, resume);
+}
+
+void SessionWindow::stopAwaiting() {
+    if (awaitWatch_ != 0) ui::EventLoop::current().unwatch(awaitWatch_);
+    awaitWatch_ = 0;
 }
 
 void BridgeSession::exhausted(SessionWindow& window) const {

@@ -275,6 +275,8 @@ bool SessionWindow::handleSerialInput(const std::string& chunk) {
         return false;
     }
     closePending = true;
+    // Fast pace: the close need not wait for its tick.
+    if (s.pace == Pace::Fast) continueAtOnce();
     const Exchange* exchange = serialLine().exchange;
     return exchange ? exchange->takeAnswer(*this, s.rawDataReceived)
                     : processResponse(s.rawDataReceived);

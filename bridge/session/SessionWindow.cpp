@@ -54,6 +54,9 @@ void SessionWindow::onLoad() {
     closePending = false;
     portIndex = 0;
     ticksRun = 0;
+    ++sessionNumber_;
+    stopAwaiting();
+    s.pace = requestedPace();
     s.closePortAttempts = 0;
     s.attemptCount = 0;
     s.recordDelimiter = "|";
@@ -75,6 +78,12 @@ void SessionWindow::onLoad() {
     // A bridge whose first step already ended the session (an answer at load that held
     // no patient) leaves no timer behind to call the vendor again.
     if (isLoaded()) startTimer(loop == RunLoop::Serial ? SerialTimer : NetworkTimer);
+    if (s.pace == Pace::Fast && isLoaded()) {
+        updateText(std::string("Pace: fast (each step runs once what it waits for has happened)") +
+                   CRLF);
+        // The first step awaits nothing: it runs now, as its tick would.
+        if (loop == RunLoop::Serial) continueAtOnce();
+    }
 
     if (state().patientFound) {
         answerFound();
@@ -87,6 +96,7 @@ void SessionWindow::closeConnection() {
         session().elapsedTicks = 0;
         SerialTimer.setEnabled(false);
         NetworkTimer.setEnabled(false);
+        stopAwaiting();
         sessionBridge().close(*this);
         if (debugging()) writeDebugLog();
     } catch (...) {

@@ -51,6 +51,11 @@ public:
     void closeConnection();
     void resetConnection();
     void cmdClose();
+    // Fast pace: runs the serial loop's next step now, as the tick that would run it
+    // will, and keeps the timer on the schedule it would have had; or once `descriptor`
+    // is readable.
+    void continueAtOnce();
+    void continueWhenReadable(int descriptor);
     // The pattern a failing step ends with; the timer's retry rules then go on.
     void failureNotice(std::string_view stepText, std::string_view runtimeError = {});
     // A step's attempt: success is reported and starts the attempts afresh, a failure
@@ -80,6 +85,11 @@ private:
     void preparePhase();
     // The serial line went away under the session: the attempt ends.
     void lineHungUp();
+    // One attempt of the serial loop's current step, or the end rule when none is left.
+    void runSerialStep(const BridgeSession& bridge);
+    void stopAwaiting();
+    int sessionNumber_ = 0;  // which session a continuation belongs to
+    int awaitWatch_ = 0;
 };
 
 // The bridge the thread's settings name now.

@@ -103,6 +103,12 @@ public:
     void exhausted(SessionWindow& window) const override;
     // Keeps the port that answered for the next request, and closes the socket.
     void close(SessionWindow& window) const override;
+    // Fast pace: the receive step runs once the connection has something to read.
+    int awaitedDescriptor() const override {
+        const tcp::TcpConnectionState& connection = tcp::connectionState();
+        return session().phase == Phase::Receive && connection.connected ? connection.socketHandle
+                                                                         : -1;
+    }
 
 private:
     bool connectTcp(SessionWindow& window) const;

@@ -1,0 +1,177 @@
+// The fast pace against the described one: the same vendor behaviour gives the same
+// result, properties, errors, progress lines and debug log, and a vendor that never
+// answers ends the request at the same (virtual) time.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <regex>
+
+#include "Answers.h"
+#include "VendorSimulator.h"
+#include "common/ThreadState.h"
+#include "session/SerialPeer.h"
+#include "session/TcpFixture.h"
+
+namespace trellybridge {
+namespace {
+
+using vendorsim::Fault;
+
+// What a request leaves for the host and the user to see.
+struct Outcome {
+    bool found = false;
+    std::vector<std::string> properties;
+    std::vector<std::string> progress;
+    std::string debugLog;
+    int elapsedMs = 0;
+};
+
+std::string maskedDigits(const std::string& text) {
+    return std::regex_replace(text, std::regex("[0-9]"), "#");
+}
+
+class PaceTest : public testing::TcpFixture {
+protected:
+    void SetUp() override {
+        TcpFixture::SetUp();
+        a.DisplayDebugger = "true";  // the debug log is compared too
+        a.AllowedRetries = "1";
+        std::filesystem::create_directories(driveC / "BridgeLogs");
+    }
+    void TearDown() override {
+        ::unsetenv("TRELLYBRIDGE_PACE");
+        TcpFixture::TearDown();
+    }
+    Outcome run(bool fast) {
+        if (fast)
+            ::setenv("TRELLYBRIDGE_PACE", "fast", 1);
+        else
+            ::unsetenv("TRELLYBRIDGE_PACE");
+        std::filesystem::remove(driveC / "BridgeLogs" / "BRIDGEDEBUG.log");
+        store->set("Properties", "LastGoodPort", "");  // each pace starts from the same settings
+        toolkit->progressLines.clear();
+        Outcome outcome;
+        int started = clock.tickCount();
+        outcome.found = fetch();
+        outcome.elapsedMs = clock.tickCount() - started;
+        comm.ReturnPatient();
+        for (int i = 0; i < kResultPropertyCount; ++i) {
+            auto which = static_cast<ResultProperty>(i);
+            std::string value = comm.property(which).toText();
+            // The dump's times differ between any two runs.
+            if (which == ResultProperty::DebugDataDump) value = maskedDigits(value);
+            outcome.properties.push_back(std::string(propertyName(which)) + "=" + value);
+        }
+        for (const std::string& line : toolkit->progressLines)
+            if (!line.starts_with("Pace: fast")) outcome.progress.push_back(line);
+        std::string log = testing::readHostFile(driveC / "BridgeLogs" / "BRIDGEDEBUG.log");
+        for (size_t at = log.find("  pace:fast\r\n"); at != std::string::npos;
+             at = log.find("  pace:fast\r\n"))
+            log.erase(at, 13);
+        outcome.debugLog = maskedDigits(log);
+        comm.closeConnection();
+        return outcome;
+    }
+    void expectSameOutcome(const Outcome& described, const Outcome& fast) {
+        EXPECT_EQ(fast.found, described.found);
+        EXPECT_EQ(fast.properties, described.properties);
+        EXPECT_EQ(fast.progress, described.progress);
+        EXPECT_EQ(fast.debugLog, described.debugLog);
+        EXPECT_FALSE(described.debugLog.empty());
+    }
+};
+
+struct TcpPaceCase {
+    const char* name;
+    Fault fault;
+    bool found;
+    bool sameEnd;  // nothing to wait for ever came: both paces end at the same time
+};
+
+TEST_F(PaceTest, OverTcpTheFastPaceEndsAlikeAndWaitsOnlyWhereNothingCame) {
+    const TcpPaceCase cases[] = {
+        {"answers", Fault::None, true, false},
+        {"split answer", Fault::Split, true, false},
+        // Another patient's answer is read again on each tick until the attempts run out.
+        {"another patient", Fault::WrongPatient, false, true},
+        {"garbage", Fault::Garbage, false, false},
+        {"closes at once", Fault::CloseAtOnce, false, true},
+        {"refuses", Fault::Refuse, false, true},
+        {"silent", Fault::Silent, false, true},
+    };
+    for (const TcpPaceCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        vendorsim::SimulatorOptions options;
+        options.fault = c.fault;
+        options.splitDelayMs = 200;
+        vendorsim::VendorSimulator vendor(options);
+        std::string error;
+        ASSERT_TRUE(vendor.start(error)) << error;
+        a.TCPRemotePorts = std::to_string(vendor.ports()[0]);
+        a.SerialTimeout = "5";
+        Outcome described = run(false);
+        Outcome fast = run(true);
+        EXPECT_EQ(described.found, c.found);
+        expectSameOutcome(described, fast);
+        if (c.sameEnd)
+            EXPECT_EQ(fast.elapsedMs, described.elapsedMs);
+        else if (c.found)
+            EXPECT_EQ(fast.elapsedMs, 0) << "nothing waited on: no tick was needed";
+        else
+            EXPECT_LT(fast.elapsedMs, described.elapsedMs);
+    }
+}
+
+struct SerialPaceCase {
+    const char* name;
+    const char* reply;  // null: the patient's answer; empty: the vendor is silent
+    bool found;
+};
+
+TEST_F(PaceTest, OverASerialLineTheFastPaceEndsAlike) {
+    testing::SerialPeer vendor;
+    ASSERT_TRUE(vendor.open());
+    serial::setDeviceMapping([&vendor](int port) -> std::optional<std::string> {
+        if (port == 3) return vendor.line.devicePath();
+        return std::nullopt;
+    });
+    a.NetworkBridgeType = "SERIAL";
+    a.CommPort = "3";
+    a.BPS = "9600";
+    a.DataBits = "8";
+    a.StopBits = "1";
+    a.Handshaking = "none";
+    a.InputMode = "text";
+    a.InputLength = "0";
+    a.RThreshold = "1";
+    a.SThreshold = "1";
+    a.SerialTimeout = "5";
+    a.VendorFormatType = "STANDARD";
+    a.VendorRequestTag = "ACCT=";
+    a.EOFCharacter = "126";
+    const SerialPaceCase cases[] = {
+        {"answers", nullptr, true},
+        {"garbage", "THIS IS NOT A PATIENT RECORD~", false},
+        {"silent", "", false},
+    };
+    for (const SerialPaceCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string reply = c.reply ? c.reply
+                                    : vendorsim::answerFor(vendorsim::Format::Standard,
+                                                           vendorsim::builtInPatients().front()) +
+                                          "~";
+        vendor.script = [reply](const std::string&) { return reply; };
+        Outcome described = run(false);
+        Outcome fast = run(true);
+        EXPECT_EQ(described.found, c.found);
+        expectSameOutcome(described, fast);
+        if (reply.empty())
+            EXPECT_EQ(fast.elapsedMs, described.elapsedMs);
+        else
+            EXPECT_LT(fast.elapsedMs, described.elapsedMs);
+    }
+    serial::setDeviceMapping({});
+}
+
+}  // namespace
+}  // namespace trellybridge
