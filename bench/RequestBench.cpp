@@ -4,6 +4,7 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <ctime>
 #include <fstream>
 
@@ -61,6 +62,40 @@ void GetPatientOverTcp(benchmark::State& state) {
     state.counters["ticks_per_request"] = ticks / static_cast<double>(state.iterations());
 }
 BENCHMARK(GetPatientOverTcp)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+
+// A loopback fetch in each pace: arguments are (fast, quick timer). The quick timer is
+// TimeDelay 1 with SerialTimeout 0; otherwise the defaults (SerialTimeout 5, TimeDelay
+// 1000) apply.
+void Pace(benchmark::State& state) {
+    Scratch scratch;
+    vendorsim::VendorSimulator vendor({});
+    std::string error;
+    if (!vendor.start(error)) return state.SkipWithError(error.c_str());
+    GetPatientArguments request = tcpRequest(vendor.ports()[0]);
+    if (state.range(1) != 0) {
+        request.TimeDelay = "1";
+        request.SerialTimeout = "0";
+    }
+    if (state.range(0) != 0)
+        ::setenv("TRELLYBRIDGE_PACE", "fast", 1);
+    else
+        ::unsetenv("TRELLYBRIDGE_PACE");
+    for (auto _ : state) {
+        TrellyBridgeComm comm;
+        if (!comm.GetPatient(request).isTrue()) state.SkipWithError("the patient was not found");
+        comm.closeConnection();
+    }
+    ::unsetenv("TRELLYBRIDGE_PACE");
+}
+BENCHMARK(Pace)
+    ->ArgNames({"fast", "quickTimer"})
+    ->Args({0, 0})
+    ->Args({1, 0})
+    ->Args({0, 1})
+    ->Args({1, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(2);
 
 // A request that waits on a vendor that never answers: the loop sleeps, so the process
 // spends next to no CPU while it waits.
