@@ -224,6 +224,28 @@ TEST_F(CliTest, GetPatientFetchesOverTcpAndPrintsThePatient) {
         << "progress goes to stderr";
 }
 
+TEST_F(CliTest, FastGivesTheSameResultSoonerWithDefaultTimers) {
+    vendorsim::VendorSimulator vendor({});
+    std::string error;
+    ASSERT_TRUE(vendor.start(error)) << error;
+    std::vector<std::string> settings = tcpSettings(std::to_string(vendor.ports()[0]));
+    std::erase(settings, "SerialTimeout=1");  // the default five ticks of a second
+    std::string results[2];
+    int elapsed[2];
+    for (int fast = 0; fast < 2; ++fast) {
+        std::vector<std::string> command = {"get-patient", "--json", "--quiet"};
+        if (fast) command.push_back("--fast");
+        int started = clock.tickCount();
+        EXPECT_EQ(run(withSets(command, settings)), cli::kFound) << err.str();
+        elapsed[fast] = clock.tickCount() - started;
+        results[fast] = out.str();
+    }
+    EXPECT_EQ(results[1], results[0]);
+    EXPECT_EQ(elapsed[1], 0) << "no tick waited for";
+    EXPECT_GE(elapsed[0], 5000);
+    EXPECT_EQ(std::getenv("TRELLYBRIDGE_PACE"), nullptr) << "--fast is for its command only";
+}
+
 struct SerialLineCase {
     vendorsim::Format format;
     vendorsim::Fault fault;
