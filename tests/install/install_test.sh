@@ -9,6 +9,9 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/trellybridge-install-XXXXXX")
 . "$source/tests/install/simulator.sh"
 trap 'stop_simulator; rm -rf "$work"' EXIT
 prefix=$work/prefix
+# The examples' logs and settings stay in the test's folder.
+export TRELLYBRIDGE_DRIVE_C=$work/drive_c XDG_CONFIG_HOME=$work/config
+mkdir -p "$TRELLYBRIDGE_DRIVE_C"
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
 start_simulator "$prefix/bin/trellybridge" "$work/sim.out"
@@ -20,7 +23,7 @@ expect_patient() {  # PROGRAM...: finds patient 12345 and not 99999
   local status=0
   "$@" 127.0.0.1 "$SIM_PORT" 99999 >/dev/null || status=$?
   [ "$status" -eq 1 ] || { echo "$*: a patient the vendor lacks gave status $status"; return 1; }
-  echo "ok: $(basename "$1")"
+  echo "ok: $*"
 }
 
 # find_package(TrellyBridge)
@@ -39,4 +42,8 @@ c++ -std=c++20 -Wall -Werror "$source/examples/cpp/fetch_patient.cpp" "${flags[@
 libdir=$(pkg-config --variable=libdir trellybridge)
 LD_LIBRARY_PATH=$libdir expect_patient "$work/pc_fetch_patient"
 LD_LIBRARY_PATH=$libdir expect_patient "$work/pc_fetch_patient_cpp"
-echo "the installed library serves C and C++ hosts through CMake and pkg-config"
+
+# The Python binding, finding the installed library as TRELLYBRIDGE_LIBRARY names it.
+TRELLYBRIDGE_LIBRARY=$(realpath "$libdir/libtrellybridge.so") PYTHONPATH=$source/python \
+  expect_patient python3 "$source/examples/python/fetch_patient.py"
+echo "the installed library serves C, C++ and Python hosts through CMake and pkg-config"
