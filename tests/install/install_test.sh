@@ -27,7 +27,7 @@ expect_patient() {  # PROGRAM...: finds patient 12345 and not 99999
 }
 
 # find_package(TrellyBridge)
-cmake -S "$source/examples" -B "$work/cmake" -DCMAKE_PREFIX_PATH="$prefix" \
+cmake -S "$source/examples" -B "$work/cmake" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" \
   -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$work/cmake" >/dev/null
 expect_patient "$work/cmake/fetch_patient"
