@@ -28,9 +28,9 @@ int main(int argc, char** argv) {
     trellybridge::TrellyBridgeComm comm;
     bool found = comm.GetPatient(settings).isTrue();
     if (found) {
-        for (ResultProperty p : {ResultProperty::p1PatientLastName,
-                                 ResultProperty::p1PatientFirstName, ResultProperty::p1PatientDOB,
-                                 ResultProperty::i1InsuredCompanyName})
+        for (ResultProperty p :
+             {ResultProperty::p1PatientLastName, ResultProperty::p1PatientFirstName,
+              ResultProperty::p1PatientDOB, ResultProperty::i1InsuredCompanyName})
             std::cout << trellybridge::propertyName(p) << ": " << comm.property(p).toText() << '\n';
     } else {
         std::cout << "not found\n" << comm.get_ErrorDescriptions().toText();
