@@ -159,6 +159,14 @@ tb_status tb_putref_property(tb_object* object, const char* name, const tb_varia
     return invokeOn(object, name, MemberKind::PutByReference, {fromC(*value)}, nullptr);
 }
 
+tb_status tb_last_error(tb_object* object, int* number, tb_variant* description) {
+    if (!object || !object->target || !number || !description) return TB_INVALID_ARGUMENT;
+    const trellybridge::platform::RaisedError& raised = object->target->raisedError();
+    *number = raised.number;
+    toC(Variant(raised.description), description);
+    return TB_OK;
+}
+
 void tb_release(tb_object* object) {
     delete object;
 }

@@ -242,6 +242,19 @@ InvokeStatus TrellyBridgeCommObject::invokeMethod(const std::string& name,
         result = Variant(comm_.GetPatientData(arguments[0].toText()));
         return InvokeStatus::Ok;
     }
+    if (name == "findUSBDriveLetter") {
+        if (arguments.size() != 1) return InvokeStatus::BadArgumentCount;
+        result = comm_.findUSBDriveLetter(arguments[0]);
+        return InvokeStatus::Ok;
+    }
+    if (name == "getUSBPatientData") {
+        if (arguments.size() != 2) return InvokeStatus::BadArgumentCount;
+        CallError error;
+        result = comm_.getUSBPatientData(arguments[0], arguments[1], &error);
+        // The component's failure is the failure of this call, as COM raises it.
+        if (error.number != 0) return raise(error.number, std::move(error.description));
+        return InvokeStatus::Ok;
+    }
     using NoArgumentMethod = Variant (TrellyBridgeComm::*)();
     static const std::pair<std::string_view, NoArgumentMethod> kMethods[] = {
         {"ReturnPatient", &TrellyBridgeComm::ReturnPatient},

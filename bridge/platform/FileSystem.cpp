@@ -1,10 +1,12 @@
 #include "platform/FileSystem.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <chrono>
@@ -100,8 +102,80 @@ std::map<char, std::string>& mappedDrives() {
     return drives;
 }
 std::mutex mappedDrivesMutex;
+std::string removableMediaRoot;  // guarded by mappedDrivesMutex
+
+std::string configuredDrive(char upper) {
+    return environment((std::string("TRELLYBRIDGE_DRIVE_") + upper).c_str());
+}
+
+// The last letter C or a mapping claims: removable media come after it.
+char lastMappedLetter() {
+    char last = 'C';
+    {
+        std::lock_guard lock(mappedDrivesMutex);
+        if (!mappedDrives().empty()) last = std::max(last, mappedDrives().rbegin()->first);
+    }
+    for (char letter = 'Z'; letter > last; --letter)
+        if (!configuredDrive(letter).empty()) return letter;
+    return last;
+}
+
+// The folders of each place, sorted by name; the same folder is listed once.
+std::vector<std::string> removableMediaFolders() {
+    std::string root;
+    {
+        std::lock_guard lock(mappedDrivesMutex);
+        root = removableMediaRoot;
+    }
+    std::string user = currentUserName();
+    std::vector<std::string> folders;
+    if (user.empty() || user.find('/') != std::string::npos || user == "." || user == "..")
+        return folders;
+    for (const char* place : {"/media/", "/run/media/"}) {
+        std::vector<std::string> found;
+        std::error_code error;
+        std::string placeFolder = root;
+        placeFolder.append(place).append(user);
+        std::filesystem::directory_iterator entries(placeFolder, error);
+        for (auto it = error ? std::filesystem::directory_iterator() : entries;
+             it != std::filesystem::directory_iterator(); it.increment(error)) {
+            if (error) break;
+            std::error_code typeError;
+            if (it->is_directory(typeError)) found.push_back(it->path().string());
+        }
+        std::sort(found.begin(), found.end());
+        for (std::string& folder : found)
+            if (std::find(folders.begin(), folders.end(), folder) == folders.end())
+                folders.push_back(std::move(folder));
+    }
+    return folders;
+}
+
+// The removable medium a letter after the mapped ones stands for, or empty text.
+std::string removableMediumFor(char upper) {
+    char last = lastMappedLetter();
+    if (upper <= last) return {};
+    std::vector<std::string> folders = removableMediaFolders();
+    auto index = static_cast<size_t>(upper - last - 1);
+    return index < folders.size() ? folders[index] : std::string();
+}
 
 }  // namespace
+
+void setRemovableMediaRoot(const std::string& root) {
+    std::lock_guard lock(mappedDrivesMutex);
+    removableMediaRoot = root == "/" ? std::string() : root;
+}
+
+std::string currentUserName() {
+    std::vector<char> buffer(16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    if (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
+        found->pw_name)
+        return found->pw_name;
+    return environment("USER");
+}
 
 void mapDrive(char letter, const std::string& directory) {
     char upper = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
@@ -135,8 +209,12 @@ std::string driveRoot(char letter) {
         auto mapped = mappedDrives().find(upper);
         if (mapped != mappedDrives().end()) return mapped->second;
     }
-    std::string configured = environment((std::string("TRELLYBRIDGE_DRIVE_") + upper).c_str());
+    std::string configured = configuredDrive(upper);
     if (!configured.empty()) return configured;
+    if (upper >= 'A' && upper <= 'Z' && upper != 'C') {
+        std::string medium = removableMediumFor(upper);
+        if (!medium.empty()) return medium;
+    }
     std::string standIn = dataHome() + "/trellybridge/drive_" +
                           static_cast<char>(std::tolower(static_cast<unsigned char>(letter)));
     // Drive C always exists on the system the component was written for: its stand-in
@@ -174,13 +252,16 @@ bool fileExists(std::string_view path) {
     return std::filesystem::is_regular_file(hostPath(path), error);
 }
 
-bool writeFileAtomically(std::string_view path, std::string_view content, unsigned mode) {
+bool writeFileAtomically(std::string_view path, std::string_view content, unsigned mode,
+                         ExistingMode existingMode) {
     std::string target = hostPath(path);
     std::string temporary = target + ".XXXXXX";
     int fd = ::mkstemp(temporary.data());
     if (fd < 0) return false;
     struct stat existing {};
-    mode_t wanted = ::stat(target.c_str(), &existing) == 0 ? existing.st_mode & 07777 : mode;
+    mode_t wanted = existingMode == ExistingMode::Keep && ::stat(target.c_str(), &existing) == 0
+                        ? existing.st_mode & 07777
+                        : mode;
     bool ok = ::fchmod(fd, wanted) == 0 && writeAll(fd, content) && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
     if (ok) ok = ::rename(temporary.c_str(), target.c_str()) == 0;
@@ -370,9 +451,14 @@ std::vector<std::string> listFolder(std::string_view path) {
 
 std::vector<char> readyDrives() {
     std::vector<char> letters;
+    const char last = lastMappedLetter();
+    const std::vector<std::string> media = removableMediaFolders();
     for (char letter = 'A'; letter <= 'Z'; ++letter) {
+        auto medium = static_cast<size_t>(letter - last - 1);
+        std::string root =
+            letter > last && medium < media.size() ? media[medium] : driveRoot(letter);
         std::error_code error;
-        if (std::filesystem::is_directory(driveRoot(letter), error)) letters.push_back(letter);
+        if (std::filesystem::is_directory(root, error)) letters.push_back(letter);
     }
     return letters;
 }

@@ -16,6 +16,13 @@ std::string driveRoot(char letter);
 // Maps a drive letter to a host directory for this process (empty text removes the
 // mapping), ahead of the TRELLYBRIDGE_DRIVE_<X> variables.
 void mapDrive(char letter, const std::string& directory);
+// Removable media mounted for the user (/media/<user>/* and /run/media/<user>/*) take
+// the drive letters after the last mapped one (C and every mapped letter), in that
+// order, each folder sorted by name. `root` stands in for "/" so that tests need not
+// depend on the machine's mounts; empty text restores "/".
+void setRemovableMediaRoot(const std::string& root);
+// The login name of the account the process runs as.
+std::string currentUserName();
 // A new private folder under the system's temporary directory; empty on failure.
 std::string makeTemporaryFolder(const std::string& prefix);
 bool removeTree(const std::string& hostDirectory);
@@ -30,7 +37,10 @@ bool folderExists(std::string_view path);
 bool fileExists(std::string_view path);
 // Replaces the file through a temporary file in the same folder and a rename, so that
 // readers never see half a file. New files get `mode`.
-bool writeFileAtomically(std::string_view path, std::string_view content, unsigned mode = 0600);
+// A file being replaced keeps its permissions unless `existing` is Replace.
+enum class ExistingMode { Keep, Replace };
+bool writeFileAtomically(std::string_view path, std::string_view content, unsigned mode = 0600,
+                         ExistingMode existing = ExistingMode::Keep);
 
 // What became of a file operation; `reason` is the system's own words when it failed
 // ("Permission denied").
@@ -93,7 +103,8 @@ private:
 bool removeFile(std::string_view path);
 // Entry names of a folder (files and folders), empty when it cannot be listed.
 std::vector<std::string> listFolder(std::string_view path);
-// Drive letters whose host directory exists, in alphabetical order.
+// Drive letters whose host directory exists, in alphabetical order (mapped drives, then
+// removable media).
 std::vector<char> readyDrives();
 
 }  // namespace trellybridge::fs

@@ -61,6 +61,13 @@ TRELLYBRIDGE_API std::string_view propertyName(ResultProperty property);
 // Matches without regard to case; "p1BillType" names p1PatientBillType.
 TRELLYBRIDGE_API std::optional<ResultProperty> findProperty(std::string_view name);
 
+// The error a failing call raised, as a COM exception carries it: a number and a
+// description in words.
+struct CallError {
+    int number = 0;
+    std::string description;
+};
+
 class TRELLYBRIDGE_API TrellyBridgeComm {
 public:
     // Runs one request; True when a patient was found. Never throws.
@@ -123,6 +130,17 @@ public:
                             const Variant& HL7Level);
     // The one-character text with the given code; empty when the text is no code.
     Variant getASCII(const Variant& ASCIIDelimitedString);
+
+    // The letter of the first ready drive (mapped drives, then removable media) whose
+    // root holds `USBEncryptedPath` ("\records\patient.dat"), or empty text. Never fails.
+    Variant findUSBDriveLetter(const Variant& USBEncryptedPath);
+    // Has the USB patient-record component "U3VitrioClasses.USB" read the record at
+    // `InputFilePath` into `OutputFilePath`; returns the component's result as text.
+    // When the component cannot be made or its call fails, the result is empty, `error`
+    // (when given) receives the number and description, and nothing is recorded in
+    // ErrorCodes. Never throws.
+    Variant getUSBPatientData(const Variant& InputFilePath, const Variant& OutputFilePath,
+                              CallError* error = nullptr);
 
     const Variant& property(ResultProperty which) const {
         return properties_[static_cast<std::size_t>(which)];

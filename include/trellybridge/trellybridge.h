@@ -44,7 +44,8 @@ typedef enum tb_status {
     TB_BAD_ARGUMENT_COUNT = 3,
     TB_NOT_IMPLEMENTED = 4,
     TB_INVALID_ARGUMENT = 5,
-    TB_FAILED = 6 /* the member raised an error, as getASCII does for a text that is no code */
+    TB_FAILED = 6 /* the member raised an error (tb_last_error says which), as getASCII does
+                     for a text that is no code */
 } tb_status;
 
 /* Variant helpers. Setting text copies it. */
@@ -66,6 +67,9 @@ TRELLYBRIDGE_API tb_status tb_put_property(tb_object* object, const char* name,
                                            const tb_variant* value);
 TRELLYBRIDGE_API tb_status tb_putref_property(tb_object* object, const char* name,
                                               const tb_variant* value);
+/* After a call that returned TB_FAILED: the error number the member raised and its
+ * description (text). TB_INVALID_ARGUMENT when an argument is NULL. */
+TRELLYBRIDGE_API tb_status tb_last_error(tb_object* object, int* number, tb_variant* description);
 TRELLYBRIDGE_API void tb_release(tb_object* object);
 TRELLYBRIDGE_API const char* tb_status_text(tb_status status);
 

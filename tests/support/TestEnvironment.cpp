@@ -2,6 +2,7 @@
 
 #include "formats/AnswerDispatch.h"
 #include "platform/EventLoop.h"
+#include "platform/FileSystem.h"
 #include "session/SessionWindow.h"
 #include "settings/Settings.h"
 
@@ -49,6 +50,8 @@ void TestEnvironment::SetUp() {
     ::setenv("TRELLYBRIDGE_DRIVE_C", driveC.c_str(), 1);
     ::setenv("XDG_DATA_HOME", (root / "data").c_str(), 1);
     ::setenv("XDG_CONFIG_HOME", (root / "config").c_str(), 1);
+    // Removable media come from the test's folder, never from the machine's mounts.
+    fs::setRemovableMediaRoot((root / "mounts").string());
     store = std::make_shared<platform::MemorySettingsStore>();
     platform::setSettingsStore(store);
     platform::setClock(&clock);
@@ -62,6 +65,7 @@ void TestEnvironment::TearDown() {
     platform::setClock(nullptr);
     platform::setSettingsStore(nullptr);
     ::unsetenv("TRELLYBRIDGE_DRIVE_C");
+    fs::setRemovableMediaRoot("");
     std::error_code error;
     std::filesystem::remove_all(root, error);
 }

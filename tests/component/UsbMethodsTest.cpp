@@ -1,0 +1,220 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <vector>
+
+#include "common/ThreadState.h"
+#include "component/ComponentDispatch.h"
+#include "platform/FileSystem.h"
+#include "platform/ObjectRegistry.h"
+#include "support/TestEnvironment.h"
+#include "trellybridge/TrellyBridgeComm.h"
+#include "trellybridge/trellybridge.h"
+
+namespace trellybridge {
+namespace {
+
+namespace stdfs = std::filesystem;
+constexpr const char* kUsbProgId = "U3VitrioClasses.USB";
+
+void writeFile(const stdfs::path& path, const std::string& content) {
+    stdfs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << content;
+}
+
+class UsbMethodsTest : public testing::TestEnvironment {
+protected:
+    void SetUp() override {
+        TestEnvironment::SetUp();
+        ::unsetenv("TRELLYBRIDGE_USB_COMPONENT");
+        platform::ObjectRegistry::instance().remove(kUsbProgId);
+    }
+    void TearDown() override {
+        for (char letter : {'D', 'E', 'F'}) fs::mapDrive(letter, "");
+        ::unsetenv("TRELLYBRIDGE_USB_COMPONENT");
+        platform::ObjectRegistry::instance().remove(kUsbProgId);
+        TestEnvironment::TearDown();
+    }
+    // A drive letter mapped to a folder of the test (created unless `exists` is false).
+    stdfs::path mapDrive(char letter, bool exists = true) {
+        stdfs::path folder = root / (std::string("drive_") + letter);
+        if (exists) stdfs::create_directories(folder);
+        fs::mapDrive(letter, folder.string());
+        return folder;
+    }
+    stdfs::path mediaFolder(const std::string& place, const std::string& name) {
+        stdfs::path folder = root / "mounts" / place / fs::currentUserName() / name;
+        stdfs::create_directories(folder);
+        return folder;
+    }
+    TrellyBridgeComm comm;
+};
+
+TEST_F(UsbMethodsTest, FindsTheFirstReadyDriveThatHoldsTheFile) {
+    struct Case {
+        const char* name;
+        bool onE, onF, dMissing;
+        const char* path;
+        const char* letter;
+    };
+    const Case cases[] = {
+        {"both drives hold it", true, true, false, "\\records\\patient.dat", "E"},
+        {"only the second holds it", false, true, false, "\\records\\patient.dat", "F"},
+        {"a drive mapped to a missing folder", true, false, true, "\\records\\patient.dat", "E"},
+        {"no drive holds it", false, false, false, "\\records\\patient.dat", ""},
+        {"a step out of the root", false, false, false, "\\..\\outside.dat", ""},
+        {"a step out through slashes", false, false, false, "/records/../../outside.dat", ""},
+    };
+    writeFile(root / "outside.dat", "x");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const char* drive : {"drive_D", "drive_E", "drive_F"}) stdfs::remove_all(root / drive);
+        mapDrive('D', !c.dMissing);
+        stdfs::path e = mapDrive('E'), f = mapDrive('F');
+        if (c.onE) writeFile(e / "records" / "patient.dat", "E");
+        if (c.onF) writeFile(f / "records" / "patient.dat", "F");
+        EXPECT_EQ(comm.findUSBDriveLetter(c.path).toText(), c.letter);
+        std::vector<char> ready = fs::readyDrives();
+        EXPECT_EQ(std::count(ready.begin(), ready.end(), 'D'), c.dMissing ? 0 : 1);
+    }
+}
+
+TEST_F(UsbMethodsTest, RemovableMediaTakeTheLettersAfterTheMappedOnes) {
+    mapDrive('E');
+    stdfs::path stick = mediaFolder("media", "STICK");
+    stdfs::path card = mediaFolder("run/media", "CARD");
+    writeFile(card / "records" / "patient.dat", "card");
+
+    EXPECT_EQ(fs::readyDrives(), (std::vector<char>{'C', 'E', 'F', 'G'}));
+    EXPECT_EQ(comm.findUSBDriveLetter("\\records\\patient.dat"), Variant("G"));
+    EXPECT_EQ(fs::hostPath("F:\\x.dat"), (stick / "x.dat").string());
+}
+
+// A component the host registers: it keeps what it was given and answers 7.
+class RecordingUsbComponent : public platform::Dispatchable {
+public:
+    explicit RecordingUsbComponent(std::vector<Variant>* received) : received_(received) {}
+    const platform::DispatchTable& dispatchTable() const override {
+        static const platform::DispatchTable table = [] {
+            platform::DispatchTable t;
+            t.method("getUSBPatientData");
+            return t;
+        }();
+        return table;
+    }
+    platform::InvokeStatus invoke(const platform::Member&, std::span<const Variant> arguments,
+                                  Variant& result) override {
+        received_->assign(arguments.begin(), arguments.end());
+        result = Variant(7);
+        return platform::InvokeStatus::Ok;
+    }
+
+private:
+    std::vector<Variant>* received_;
+};
+
+TEST_F(UsbMethodsTest, RegisteredComponentGetsTheArgumentsInOrderAndItsResultAsText) {
+    std::vector<Variant> received;
+    platform::ObjectRegistry::instance().add(
+        kUsbProgId, [&] { return std::make_shared<RecordingUsbComponent>(&received); });
+    CallError error{99, "stale"};
+    EXPECT_EQ(comm.getUSBPatientData("E:\\in.dat", "c:\\out.dat", &error), Variant("7"));
+    EXPECT_EQ(received, (std::vector<Variant>{"E:\\in.dat", "c:\\out.dat"}));
+    EXPECT_EQ(error.number, 0);
+    EXPECT_EQ(error.description, "");
+}
+
+// Through the C interface, as a host in another language sees a failed call.
+struct CFailure {
+    tb_status status;
+    int number;
+    std::string description;
+    std::string errorCodes;
+};
+
+CFailure callThroughC(const char* input, const char* output) {
+    tb_object* object = nullptr;
+    EXPECT_EQ(tb_create("TrellyBridge.TrellyBridgeComm", &object), TB_OK);
+    tb_variant arguments[2], result, description;
+    tb_variant_init(&arguments[0]);
+    tb_variant_init(&arguments[1]);
+    tb_variant_init(&result);
+    tb_variant_init(&description);
+    tb_variant_set_text(&arguments[0], input);
+    tb_variant_set_text(&arguments[1], output);
+    CFailure outcome{tb_invoke(object, "getUSBPatientData", arguments, 2, &result), 0, {}, {}};
+    EXPECT_EQ(tb_last_error(object, &outcome.number, &description), TB_OK);
+    outcome.description = description.text ? description.text : "";
+    outcome.errorCodes = threadState().errorList;
+    for (tb_variant* v : {&arguments[0], &arguments[1], &result, &description}) tb_variant_clear(v);
+    tb_release(object);
+    return outcome;
+}
+
+TEST_F(UsbMethodsTest, ComponentLibraryNamedInTheEnvironmentIsLoadedAndCalled) {
+    ::setenv("TRELLYBRIDGE_USB_COMPONENT", TRELLYBRIDGE_USB_TEST_COMPONENT, 1);
+    EXPECT_EQ(comm.getUSBPatientData("E:\\in.dat", "c:\\out.dat"),
+              Variant("E:\\in.dat|c:\\out.dat"));
+    CFailure failed = callThroughC("missing", "c:\\out.dat");
+    EXPECT_EQ(failed.status, TB_FAILED);
+    EXPECT_EQ(failed.number, 1017);
+    EXPECT_EQ(failed.description, "no record on the drive");
+}
+
+TEST_F(UsbMethodsTest, ComponentThatCannotBeLoadedFailsTheCallWithTheLoadersWords) {
+    struct Case {
+        std::string library;
+        std::string said;
+    };
+    const Case cases[] = {
+        {(root / "no-such-component.so").string(), "cannot open shared object file"},
+        {TRELLYBRIDGE_USB_TEST_COMPONENT_WITHOUT_ENTRY, "trellybridge_usb_get_patient_data"},
+        {"usb_test_component.so", "not an absolute path"},
+    };
+    threadState().errorList = "<error id=\"1\" description=\"x\">x</error>\r\n";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.library);
+        ::setenv("TRELLYBRIDGE_USB_COMPONENT", c.library.c_str(), 1);
+        CFailure failed = callThroughC("E:\\in.dat", "c:\\out.dat");
+        EXPECT_EQ(failed.status, TB_FAILED);
+        EXPECT_EQ(failed.number, 429);
+        EXPECT_NE(failed.description.find(c.said), std::string::npos) << failed.description;
+        EXPECT_EQ(failed.errorCodes, "<error id=\"1\" description=\"x\">x</error>\r\n")
+            << "a failed USB call records nothing";
+    }
+}
+
+TEST_F(UsbMethodsTest, ReferenceComponentCopiesThePatientFileFromTheDrivePrivately) {
+    stdfs::path e = mapDrive('E');
+    const std::string record = "PID|12345|Smith^Anna\r";
+    writeFile(e / "records" / "patient.dat", record);
+    writeFile(driveC / "patient.txt", "older");
+    ::chmod(onDriveC("patient.txt").c_str(), 0644);
+
+    Variant letter = comm.findUSBDriveLetter("\\records\\patient.dat");
+    ASSERT_EQ(letter, Variant("E"));
+    CallError error;
+    Variant copied = comm.getUSBPatientData(letter.toText() + ":\\records\\patient.dat",
+                                            "c:\\patient.txt", &error);
+    EXPECT_EQ(copied, Variant(std::to_string(record.size())));
+    EXPECT_EQ(error.number, 0);
+    EXPECT_EQ(readDriveCFile("patient.txt"), record);
+    struct stat info {};
+    ASSERT_EQ(::stat(onDriveC("patient.txt").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    EXPECT_EQ(fs::listFolder("c:\\").size(), 1u) << "no temporary file may remain";
+
+    EXPECT_EQ(comm.getUSBPatientData("E:\\records\\gone.dat", "c:\\gone.txt", &error), Variant());
+    EXPECT_EQ(error.number, 53);
+    EXPECT_EQ(error.description, "File not found: E:\\records\\gone.dat");
+    stdfs::create_symlink(root / "outside.dat", e / "records" / "link.dat");
+    comm.getUSBPatientData("E:\\records\\link.dat", "c:\\link.txt", &error);
+    EXPECT_EQ(error.number, 75) << "a link planted on the drive is not followed";
+    EXPECT_FALSE(stdfs::exists(driveC / "link.txt"));
+}
+
+}  // namespace
+}  // namespace trellybridge
