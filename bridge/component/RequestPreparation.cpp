@@ -64,8 +64,7 @@ Prepared prepareRequest(BridgeConfiguration& config, const GetPatientArguments& 
     if (std::string problem = problemOf(patientIdProblem(config)); !problem.empty())
         return refuse(problem);
     assignBridgePaths(config);
-    if (config.VendorName.toText() == "HIS" && pages())
-        pages::showPage("frmHISProperties");
+    if (config.VendorName.toText() == "HIS" && pages()) pages::showPage("frmHISProperties");
     applyFinalDefaults(config);
     if (std::string problem = problemOf(timeDelayProblem(config)); !problem.empty())
         return refuse(problem);

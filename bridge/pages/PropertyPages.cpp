@@ -37,7 +37,8 @@ public:
     CommonPage()
         : ConfigurationPage(
               "frmCommonPropertyPage", "TrellyBridge Properties - Common",
-              {{"Bridge Type:", &C::NetworkBridgeType,
+              {{"Bridge Type:",
+                &C::NetworkBridgeType,
                 {"SERIAL", "VENDOR", "POLLING", "FOLDERS", "TCPIP", "HTTPS", "USB"}},
                {"Vendor Name:", &C::VendorName, {}},
                {"Vendor Facility:", &C::VendorFacility, {}},
@@ -91,9 +92,10 @@ public:
                {"Handshaking:", &C::Handshaking, {"none", "xonxoff", "rts", "rtsxonxoff"}},
                {"Input Mode:", &C::InputMode, {"text", "binary"}},
                {"Null Discard:", &C::NullDiscard, kSwitch},
-               {"Bits/Second:", &C::BPS,
-                {"110", "300", "1200", "2400", "4800", "9600", "19200", "38400", "57600",
-                 "115200", "230400"}},
+               {"Bits/Second:",
+                &C::BPS,
+                {"110", "300", "1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200",
+                 "230400"}},
                {"Data Bits:", &C::DataBits, {}},
                {"Parity:", &C::Parity, {"none", "even", "odd", "mark", "space"}},
                {"Stop Bits:", &C::StopBits, {"1.0", "1.5", "2.0"}},
@@ -133,15 +135,12 @@ public:
                              {"Network Results Path:", &C::VendorResultsPath, {}},
                              {"Network Timeout (sec):", &C::NetworkTimeout, {}}},
                             settings::restoreNetworkDefaults) {
-        addButton("Application...", [this] {
-            choosePath(0, "*.exe", "Unable to locate your vendor's executable");
-        });
-        addButton("Request...", [this] {
-            choosePath(1, "*.*", "Unable to locate your vendor's request path");
-        });
-        addButton("Results...", [this] {
-            choosePath(2, "*.*", "Unable to locate your vendor's results path");
-        });
+        addButton("Application...",
+                  [this] { choosePath(0, "*.exe", "Unable to locate your vendor's executable"); });
+        addButton("Request...",
+                  [this] { choosePath(1, "*.*", "Unable to locate your vendor's request path"); });
+        addButton("Results...",
+                  [this] { choosePath(2, "*.*", "Unable to locate your vendor's results path"); });
     }
 
 private:
@@ -171,10 +170,10 @@ private:
 class HisPage : public ConfigurationPage {
 public:
     HisPage()
-        : ConfigurationPage("frmHISProperties", "TrellyBridge Properties - HIS",
-                            {{"HIS DSN:", &C::HISDSN, {}},
-                             {"HIS Business Unit:", &C::HISBusinessUnit, {}}},
-                            settings::restoreHISDefaults) {}
+        : ConfigurationPage(
+              "frmHISProperties", "TrellyBridge Properties - HIS",
+              {{"HIS DSN:", &C::HISDSN, {}}, {"HIS Business Unit:", &C::HISBusinessUnit, {}}},
+              settings::restoreHISDefaults) {}
 };
 
 class HttpsPage : public ConfigurationPage {
@@ -234,7 +233,7 @@ ConfigurationPage::ConfigurationPage(std::string name, std::string heading,
     for (const FieldSpec& spec : fields_) {
         ui::Control control;
         control.label = spec.label;
-        control.kind = !spec.written         ? ui::ControlKind::ReadOnly
+        control.kind = !spec.written          ? ui::ControlKind::ReadOnly
                        : spec.choices.empty() ? ui::ControlKind::TextBox
                                               : ui::ControlKind::List;
         controls_.push_back(std::move(control));

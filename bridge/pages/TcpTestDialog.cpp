@@ -101,8 +101,8 @@ void TcpTestDialog::test() {
     std::string& myIP = controls_[MyIP].text;
     if (myName.empty()) {
         myName = text::upper(tcp::getLocalHostName());
-        myIP = myName.empty() ? std::string()
-                              : tcp::resolveHostAddressWithin(myName, kLookupBoundMs);
+        myIP =
+            myName.empty() ? std::string() : tcp::resolveHostAddressWithin(myName, kLookupBoundMs);
     }
     if (myIP.empty()) myIP = kFailed;
     const std::string& remote = controls_[RemoteHostName].text;
@@ -135,8 +135,9 @@ void TcpTestDialog::loadAvailablePorts() {
         auto n = static_cast<std::size_t>(i);
         if (text::trimSpaces(table.remoteIP[n]).empty()) break;
         controls_[Details].choices.push_back(connectionLine(table.remoteIP[n], table.hostName[n],
-                                                           table.remotePort[n], table.state[n]));
-        rows_.push_back({text::trimSpaces(table.remoteIP[n]), text::trimSpaces(table.remotePort[n])});
+                                                            table.remotePort[n], table.state[n]));
+        rows_.push_back(
+            {text::trimSpaces(table.remoteIP[n]), text::trimSpaces(table.remotePort[n])});
     }
 }
 

@@ -86,8 +86,8 @@ std::string nameOfWithin(std::uint32_t address, int boundMs) {
         in.sin_family = AF_INET;
         in.sin_addr.s_addr = address;
         char host[NI_MAXHOST] = {};
-        if (::getnameinfo(reinterpret_cast<sockaddr*>(&in), sizeof in, host, sizeof host,
-                          nullptr, 0, NI_NAMEREQD) != 0)
+        if (::getnameinfo(reinterpret_cast<sockaddr*>(&in), sizeof in, host, sizeof host, nullptr,
+                          0, NI_NAMEREQD) != 0)
             return std::string();
         return std::string(host);
     });

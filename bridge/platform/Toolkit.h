@@ -104,8 +104,8 @@ public:
     virtual void showPropertyPage(PropertyPage& page) = 0;
     // Asks for a file: `filter` as "*.exe"; the initial folder and name are the
     // system's texts (drive letters and backslashes).
-    virtual FileDialogResult fileDialog(std::string_view initialFolder,
-                                        std::string_view fileName, std::string_view filter) = 0;
+    virtual FileDialogResult fileDialog(std::string_view initialFolder, std::string_view fileName,
+                                        std::string_view filter) = 0;
     // Status and log lines of the open window.
     virtual void progress(ProgressKind kind, std::string_view text) = 0;
 };

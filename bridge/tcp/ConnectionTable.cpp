@@ -33,11 +33,11 @@ void loadTcpTable() {
         size_t i = static_cast<size_t>(table.count);
         table.remoteIP[i] = remote;
         auto left = duration_cast<milliseconds>(giveUpAt - steady_clock::now()).count();
-        table.hostName[i] = left > 0 ? sockets::nameOfWithin(
-                                           row.remoteAddress,
-                                           static_cast<int>(std::min<long long>(
-                                               left, kNameLookupBoundMs)))
-                                     : std::string();
+        table.hostName[i] =
+            left > 0 ? sockets::nameOfWithin(
+                           row.remoteAddress,
+                           static_cast<int>(std::min<long long>(left, kNameLookupBoundMs)))
+                     : std::string();
         table.remotePort[i] = std::to_string(row.remotePort);
         table.state[i] = tcpStateName(row.state);
         session.portList[i] = table.remotePort[i];
