@@ -176,7 +176,8 @@ public:
         auto* row = new QHBoxLayout;
         for (std::size_t i = 0; i < page.buttons().size(); ++i) {
             auto* button = new QPushButton(this);
-            connect(button, &QPushButton::clicked, [this, i] { event([&] { page_.press(i); }); });
+            connect(button, &QPushButton::clicked,
+                    [this, i] { userEvent([&] { page_.press(i); }); });
             buttons_.push_back(button);
             row->addWidget(button);
         }
@@ -199,7 +200,7 @@ private:
                 box->setEditable(true);
                 box->setInsertPolicy(QComboBox::NoInsert);
                 connect(box, &QComboBox::activated,
-                        [this, index](int line) { event([&] { page_.choose(index, line); }); });
+                        [this, index](int line) { userEvent([&] { page_.choose(index, line); }); });
                 row.widget = box;
                 break;
             }
@@ -211,7 +212,7 @@ private:
                 connect(list, &QListWidget::itemClicked,
                         [this, index, list](QListWidgetItem* item) {
                             int line = list->row(item);
-                            event([&] { page_.choose(index, line); });
+                            userEvent([&] { page_.choose(index, line); });
                         });
                 row.widget = list;
                 break;
@@ -230,7 +231,7 @@ private:
     }
 
     // The user's text into the page, the page's event, the page back onto the screen.
-    void event(const std::function<void()>& action) {
+    void userEvent(const std::function<void()>& action) {
         pull();
         action();
         push();
