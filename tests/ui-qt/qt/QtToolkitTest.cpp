@@ -23,6 +23,11 @@
 #include "session/TcpFixture.h"
 #include "ui-qt/QtToolkit.h"
 
+// Qt and fontconfig keep caches for the life of the process; nothing else is excused.
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libQt6\nleak:libfontconfig\n";
+}
+
 namespace trellybridge {
 namespace {
 
