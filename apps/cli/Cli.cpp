@@ -21,14 +21,12 @@ struct GetPatientOptions {
     std::vector<std::string> settings;
     bool json = false;
     bool quiet = false;
-    std::string ui = "headless";
+    std::string ui = defaultToolkitName();
 };
 
 int getPatient(const GetPatientOptions& options, std::ostream& out, std::ostream& err) {
     GetPatientArguments arguments = settingsFrom(options.configFile, options.settings);
-    if (options.ui != "headless")
-        throw UsageError{"--ui " + options.ui + ": this build has only the headless toolkit"};
-    auto toolkit = installProgressToolkit(err, options.quiet);
+    auto toolkit = installToolkit(err, options.quiet, options.ui);
 
     TrellyBridgeComm comm;
     bool found = comm.GetPatient(arguments).isTrue();
@@ -101,6 +99,8 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
 
     CLI::App* demoCommand =
         app.add_subcommand("demo", "Fetch sample patients from the built-in vendor simulator");
+    std::string demoUi = defaultToolkitName();
+    demoCommand->add_option("--ui", demoUi, "headless (default) or qt");
 
     ParseOptions parseOptions;
     CLI::App* parse = app.add_subcommand(
@@ -145,7 +145,7 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
         if (get->parsed()) return getPatient(getOptions, out, err);
         if (data->parsed()) return getPatientData(dataOptions, out, err);
         if (sim->parsed()) return vendorSim(simOptions, out, err);
-        if (demoCommand->parsed()) return demo(out, err);
+        if (demoCommand->parsed()) return demo(out, err, demoUi);
         if (parse->parsed()) return parseAnswer(parseOptions, out, err);
     } catch (const UsageError& e) {
         err << "trellybridge: " << e.message << "\n";

@@ -1,5 +1,7 @@
 #include "CliSupport.h"
 
+#include <cstdlib>
+
 #include <nlohmann/json.hpp>
 #include <ostream>
 #include <sstream>
@@ -7,6 +9,7 @@
 #include "common/FailureNote.h"
 #include "platform/FileSystem.h"
 #include "platform/Toolkit.h"
+#include "ui-qt/QtToolkit.h"
 
 namespace trellybridge::cli {
 
@@ -148,10 +151,10 @@ void printNotFound(const TrellyBridgeComm& comm, std::ostream& err) {
         err << "  " << toUtf8(escapeControls(line)) << "\n";
 }
 
-std::shared_ptr<ui::HeadlessToolkit> installProgressToolkit(std::ostream& err, bool quiet) {
-    auto toolkit = std::make_shared<ui::HeadlessToolkit>();
+namespace {
+void sendProgressTo(ui::HeadlessToolkit& toolkit, std::ostream& err, bool quiet) {
     if (!quiet)
-        toolkit->setProgressSink([&err](ui::ProgressKind, std::string_view line) {
+        toolkit.setProgressSink([&err](ui::ProgressKind, std::string_view line) {
             while (line.ends_with("\r\n")) line.remove_suffix(2);
             if (line.empty()) return;
             std::string shown;
@@ -163,8 +166,35 @@ std::shared_ptr<ui::HeadlessToolkit> installProgressToolkit(std::ostream& err, b
             }
             err << shown << std::flush;
         });
+}
+}  // namespace
+
+std::shared_ptr<ui::HeadlessToolkit> installProgressToolkit(std::ostream& err, bool quiet) {
+    auto toolkit = std::make_shared<ui::HeadlessToolkit>();
+    sendProgressTo(*toolkit, err, quiet);
     ui::setToolkit(toolkit);
     return toolkit;
+}
+
+std::shared_ptr<ui::HeadlessToolkit> installToolkit(std::ostream& err, bool quiet,
+                                                    const std::string& ui) {
+    if (ui != "headless" && ui != "qt")
+        throw UsageError{"--ui " + ui + ": the toolkits are headless and qt"};
+    if (ui == "headless") return installProgressToolkit(err, quiet);
+    std::string whyNot;
+    std::shared_ptr<ui::HeadlessToolkit> toolkit = ui::makeQtToolkit({}, whyNot);
+    if (!toolkit) {
+        err << "No windows (" << whyNot << "): running headless\n";
+        return installProgressToolkit(err, quiet);
+    }
+    sendProgressTo(*toolkit, err, quiet);
+    ui::setToolkit(toolkit);
+    return toolkit;
+}
+
+std::string defaultToolkitName() {
+    const char* named = std::getenv("TRELLYBRIDGE_UI");
+    return named && *named ? named : "headless";
 }
 
 }  // namespace trellybridge::cli

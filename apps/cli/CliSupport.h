@@ -48,5 +48,11 @@ void printNotFound(const TrellyBridgeComm& comm, std::ostream& err);
 // A headless toolkit whose progress lines go to `err` (none when quiet), installed for
 // the calling thread. A CR LF in a line breaks it; other control characters are escaped.
 std::shared_ptr<ui::HeadlessToolkit> installProgressToolkit(std::ostream& err, bool quiet);
+// The same for the toolkit `ui` names ("headless" or "qt"); where windows cannot be shown
+// it says why on `err` and runs headless. An unknown name is a usage error.
+std::shared_ptr<ui::HeadlessToolkit> installToolkit(std::ostream& err, bool quiet,
+                                                    const std::string& ui);
+// The toolkit named by TRELLYBRIDGE_UI, "headless" when unset.
+std::string defaultToolkitName();
 
 }  // namespace trellybridge::cli

@@ -39,7 +39,7 @@ void addWebServiceOptions(CLI::App& command, VendorSimOptions& options);
 int webServiceSim(const VendorSimOptions& options, std::ostream& out, std::ostream& err,
                   void (*wait)(double runFor));
 
-int demo(std::ostream& out, std::ostream& err);
+int demo(std::ostream& out, std::ostream& err, const std::string& ui = "headless");
 
 struct ParseOptions {
     std::string format;

@@ -216,7 +216,7 @@ int runDemo(std::ostream& out, std::ostream& err, const std::string& scratch) {
 
 }  // namespace
 
-int demo(std::ostream& out, std::ostream& err) {
+int demo(std::ostream& out, std::ostream& err, const std::string& ui) {
     out << "TrellyBridge demo: fetching sample patients from the built-in vendor simulator "
            "(127.0.0.1)\n\n";
     std::string scratch = fs::makeTemporaryFolder("trellybridge-demo");
@@ -227,7 +227,7 @@ int demo(std::ostream& out, std::ostream& err) {
     // Logs and the last good port stay in the scratch folder, not in the user's settings.
     fs::mapDrive('C', scratch);
     platform::setSettingsStore(std::make_shared<platform::MemorySettingsStore>());
-    installProgressToolkit(err, true);
+    installToolkit(err, true, ui);
     int status = runDemo(out, err, scratch);
     ui::setToolkit(nullptr);
     platform::setSettingsStore(nullptr);

@@ -225,6 +225,9 @@ std::string timeDelayProblem(const BridgeConfiguration& c) {
 }
 
 void applyFinalDefaults(BridgeConfiguration& c) {
+    // Restoring the common page blanks the log size after the first pass set it: without
+    // the size again, errors go unpublished and the insurance log unwritten.
+    if (isBlankAfterTrim(c.LogInsuranceEntries)) c.LogInsuranceEntries = 20000;
     markIfEmpty(c.VendorApplicationPath);
     markIfEmpty(c.VendorRequestPath);
     markIfEmpty(c.VendorResultsPath);

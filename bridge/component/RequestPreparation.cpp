@@ -7,6 +7,7 @@
 #include "common/FailureNote.h"
 #include "common/ThreadState.h"
 #include "component/Configuration.h"
+#include "pages/PropertyPages.h"
 #include "platform/Toolkit.h"
 
 namespace trellybridge::configuration {
@@ -14,20 +15,19 @@ namespace {
 
 // The settings pages, in the order the user sees them.
 void showPropertyPages(const BridgeConfiguration& config) {
-    ui::Toolkit& toolkit = ui::toolkit();
-    toolkit.showPropertyPage("frmCommonPropertyPage");
-    if (formatKind(config) == FormatKind::Hl7) toolkit.showPropertyPage("frmMEDICProperties");
+    pages::showPage("frmCommonPropertyPage");
+    if (formatKind(config) == FormatKind::Hl7) pages::showPage("frmMEDICProperties");
     BridgeKind bridge = bridgeKind(config);
     if (bridge == BridgeKind::Serial) {
-        toolkit.showPropertyPage("frmSerialPropertyPage");
-        toolkit.showPropertyPage("frmMoreSerialProperties");
+        pages::showPage("frmSerialPropertyPage");
+        pages::showPage("frmMoreSerialProperties");
     } else if (bridge == BridgeKind::TcpIp) {
-        toolkit.showPropertyPage("frmTCPTest");
+        pages::showPage("frmTCPTest");
     } else if (bridge == BridgeKind::Https) {
-        toolkit.showPropertyPage("frmNetworkProperties");
-        toolkit.showPropertyPage("frmHTTPSProperties");
+        pages::showPage("frmNetworkProperties");
+        pages::showPage("frmHTTPSProperties");
     } else {
-        toolkit.showPropertyPage("frmNetworkProperties");
+        pages::showPage("frmNetworkProperties");
     }
 }
 
@@ -64,8 +64,7 @@ Prepared prepareRequest(BridgeConfiguration& config, const GetPatientArguments& 
     if (std::string problem = problemOf(patientIdProblem(config)); !problem.empty())
         return refuse(problem);
     assignBridgePaths(config);
-    if (config.VendorName.toText() == "HIS" && pages())
-        ui::toolkit().showPropertyPage("frmHISProperties");
+    if (config.VendorName.toText() == "HIS" && pages()) pages::showPage("frmHISProperties");
     applyFinalDefaults(config);
     if (std::string problem = problemOf(timeDelayProblem(config)); !problem.empty())
         return refuse(problem);

@@ -81,6 +81,12 @@ void EventLoop::unwatch(int handle) {
     std::erase_if(watches_, [handle](const Watch& w) { return w.handle == handle; });
 }
 
+std::vector<int> EventLoop::watchedDescriptors() const {
+    std::vector<int> fds;
+    for (const Watch& w : watches_) fds.push_back(w.fd);
+    return fds;
+}
+
 int EventLoop::millisecondsToNextTimer() const {
     int wait = -1;
     std::int32_t current = now();

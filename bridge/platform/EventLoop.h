@@ -65,6 +65,11 @@ public:
     // Dispatches what is ready now without waiting.
     void pump() { runOnce(0); }
 
+    // What another loop (a toolkit's) must wait on to drive this one: the watched
+    // descriptors, and the milliseconds to the next timer (-1 when none is enabled).
+    std::vector<int> watchedDescriptors() const;
+    int nextTimerWait() const { return millisecondsToNextTimer(); }
+
 private:
     friend class Timer;
     std::int32_t now() const;

@@ -32,7 +32,11 @@ Button HeadlessToolkit::messageBox(std::string_view text, std::string_view title
     return buttons == Buttons::YesNo ? Button::Yes : Button::Ok;
 }
 
-void HeadlessToolkit::showPropertyPage(std::string_view) {}
+void HeadlessToolkit::showPropertyPage(PropertyPage&) {}
+
+FileDialogResult HeadlessToolkit::fileDialog(std::string_view, std::string_view, std::string_view) {
+    return {FileDialogOutcome::Cancelled, {}};
+}
 
 void HeadlessToolkit::progress(ProgressKind kind, std::string_view text) {
     if (sink_) sink_(kind, text);

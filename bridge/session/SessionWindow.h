@@ -73,6 +73,12 @@ public:
     void clearText();
     void updateElapsedTime();
 
+    // What a toolkit draws, and its close button.
+    ui::WindowView view() const override {
+        return {caption, txtInformation, lblStatus, lblConnectionTime};
+    }
+    void closeClicked() override { cmdClose(); }
+
 protected:
     void onLoad() override;
 

@@ -1,9 +1,11 @@
 #include "tcp/ConnectionTable.h"
 
+#include <algorithm>
+#include <chrono>
 #include <memory>
 
 #include "common/ThreadState.h"
-#include "platform/Sockets.h"
+#include "platform/Lookups.h"
 #include "platform/TcpTable.h"
 #include "tcp/HostUtilities.h"
 
@@ -20,13 +22,22 @@ void loadTcpTable() {
     SessionState& session = threadState().session;
     table.count = 0;
     session.portCount = 0;
+    // Reverse look-ups share one budget: a resolver that does not answer costs the list
+    // its names (each row keeps its numeric address), never minutes.
+    using namespace std::chrono;
+    const auto giveUpAt = steady_clock::now() + milliseconds(kNameLookupBudgetMs);
     for (const iphelper::TcpRow& row : iphelper::tcpTable()) {
         if (table.count >= TcpTableSnapshot::kMaxRows) break;
         std::string remote = addressToDotted(row.remoteAddress);
         if (remote.empty() || remote[0] == '0') continue;
         size_t i = static_cast<size_t>(table.count);
         table.remoteIP[i] = remote;
-        table.hostName[i] = sockets::nameOf(row.remoteAddress);
+        auto left = duration_cast<milliseconds>(giveUpAt - steady_clock::now()).count();
+        table.hostName[i] =
+            left > 0 ? sockets::nameOfWithin(
+                           row.remoteAddress,
+                           static_cast<int>(std::min<long long>(left, kNameLookupBoundMs)))
+                     : std::string();
         table.remotePort[i] = std::to_string(row.remotePort);
         table.state[i] = tcpStateName(row.state);
         session.portList[i] = table.remotePort[i];

@@ -13,6 +13,9 @@ struct TcpTableSnapshot {
     int count = 0;
 };
 TcpTableSnapshot& tcpTableSnapshot();
+// How long one name look-up of the table, and all of them together, may take.
+inline constexpr int kNameLookupBoundMs = 1000;
+inline constexpr int kNameLookupBudgetMs = 3000;
 // Fills the snapshot (and the session's port list and count, which it shares) from the
 // machine's TCP table, skipping rows without a remote address.
 void loadTcpTable();

@@ -8,6 +8,7 @@
 #include "common/Text.h"
 #include "common/ThreadState.h"
 #include "platform/Clock.h"
+#include "platform/Lookups.h"
 #include "platform/Sockets.h"
 #include "platform/TcpTable.h"
 #include "platform/Toolkit.h"
@@ -47,6 +48,11 @@ std::string getLocalHostName() {
 
 std::string resolveHostAddress(std::string_view name) {
     auto address = sockets::resolve(name);
+    return address ? addressToDotted(*address) : std::string();
+}
+
+std::string resolveHostAddressWithin(std::string_view name, int boundMs) {
+    auto address = sockets::resolveWithin(name, boundMs);
     return address ? addressToDotted(*address) : std::string();
 }
 

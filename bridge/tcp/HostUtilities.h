@@ -11,6 +11,8 @@ namespace trellybridge::tcp {
 std::string getLocalHostName();
 // The dotted IPv4 address of a name (or of a dotted text itself); empty when not found.
 std::string resolveHostAddress(std::string_view name);
+// The same for a window that must not freeze: no answer within `boundMs` gives empty text.
+std::string resolveHostAddressWithin(std::string_view name, int boundMs);
 std::string addressToDotted(std::uint32_t networkOrderAddress);
 // The local address, pinned by {LOCAL IP:address} when that keyword is given.
 std::string getLocalIP(std::string_view localHostName);

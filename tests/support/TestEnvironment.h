@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -27,7 +28,12 @@ public:
                 timedLog.push_back({platform::clock().tickCount(), std::string(line)});
         });
     }
-    void showPropertyPage(std::string_view name) override { pagesShown.emplace_back(name); }
+    // Records the page; with `onPage`, lets the test work the page as a user would.
+    void showPropertyPage(ui::PropertyPage& page) override {
+        pagesShown.emplace_back(page.name());
+        if (onPage) onPage(page);
+    }
+    std::function<void(ui::PropertyPage&)> onPage;
     // As the headless loop, but a session that never ends fails its test instead of
     // hanging the suite: the loop gives up after kMaxLoopTurns turns.
     void runModal(ui::Window& window) override;

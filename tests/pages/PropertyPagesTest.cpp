@@ -1,0 +1,286 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "common/ThreadState.h"
+#include "component/RequestPreparation.h"
+#include "pages/PropertyPages.h"
+#include "pages/TcpTestDialog.h"
+#include "support/TestEnvironment.h"
+#include "tcp/ConnectionTable.h"
+
+namespace trellybridge {
+namespace {
+
+using pages::ConfigurationPage;
+
+class PropertyPagesTest : public testing::TestEnvironment {
+protected:
+    std::unique_ptr<ConfigurationPage> open(std::string_view name) {
+        auto* page = dynamic_cast<ConfigurationPage*>(pages::makePage(name).release());
+        EXPECT_NE(page, nullptr) << name;
+        return std::unique_ptr<ConfigurationPage>(page);
+    }
+    std::string& textOf(ConfigurationPage& page, std::string_view label) {
+        std::size_t i = page.controlFor(label);
+        EXPECT_NE(i, std::string::npos) << label;
+        return page.controls().at(i).text;
+    }
+};
+
+// Restore writes the page's default group and shows it again.
+TEST_F(PropertyPagesTest, RestoreShowsEachGroupsDefaults) {
+    struct Case {
+        const char* page;
+        const char* label;
+        const char* shown;
+    };
+    const Case cases[] = {
+        {"frmCommonPropertyPage", "Bridge Type:", "SERIAL"},
+        {"frmCommonPropertyPage", "EOF Response:", "126"},
+        {"frmCommonPropertyPage", "Maximum Log Entries:", ""},
+        {"frmMEDICProperties", "HL7 Number Valid List:", "Item1,Item2,Item3,Item4"},
+        {"frmSerialPropertyPage", "Bits/Second:", "9600"},
+        {"frmSerialPropertyPage", "Data Bits:", "8"},
+        {"frmSerialPropertyPage", "Parity:", "none"},
+        {"frmSerialPropertyPage", "Stop Bits:", "1"},
+        {"frmSerialPropertyPage", "Flow Control:", "none"},
+        {"frmMoreSerialProperties", "Serial Timeout (sec):", "5"},
+        {"frmNetworkProperties", "Network Results Path:", "c:\\vendor\\patient.dat"},
+        {"frmHISProperties", "HIS DSN:", "skljdf"},
+        {"frmHTTPSProperties", "HTTPS SubjectCN:", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.page) + " " + c.label);
+        threadState().config = BridgeConfiguration{};
+        auto page = open(c.page);
+        textOf(*page, c.label) = "edited";
+        page->restore();
+        EXPECT_EQ(textOf(*page, c.label), c.shown);
+        EXPECT_EQ(page->caption(), "TrellyBridge v.1.6.1");
+        EXPECT_FALSE(page->closed());
+    }
+}
+
+// A page saved as it was loaded leaves every field exactly as it was: the INVALID
+// marker, bytes of the upper half and values that are not text.
+TEST_F(PropertyPagesTest, SaveWithoutEditsLeavesEveryFieldByteIdentical) {
+    std::string high;
+    for (int b = 0x80; b <= 0xFF; ++b) high += static_cast<char>(b);
+    BridgeConfiguration& c = threadState().config;
+    int n = 0;
+#define TRELLYBRIDGE_FILL(name) \
+    c.name = (n++ % 3 == 0) ? Variant(kInvalidMarker) : Variant(high + #name);
+    TRELLYBRIDGE_GETPATIENT_ARGUMENTS(TRELLYBRIDGE_FILL)
+#undef TRELLYBRIDGE_FILL
+    c.LogInsuranceEntries = 20000;
+    c.NetworkBridgeType = kInvalidMarker;
+    const BridgeConfiguration before = c;
+    for (const char* name : {"frmCommonPropertyPage", "frmMEDICProperties", "frmSerialPropertyPage",
+                             "frmMoreSerialProperties", "frmNetworkProperties", "frmHISProperties",
+                             "frmHTTPSProperties"}) {
+        auto page = open(name);
+        page->save();
+        EXPECT_TRUE(page->closed()) << name;
+    }
+#define TRELLYBRIDGE_SAME(name) EXPECT_EQ(c.name.toText(), before.name.toText()) << #name;
+    TRELLYBRIDGE_GETPATIENT_ARGUMENTS(TRELLYBRIDGE_SAME)
+#undef TRELLYBRIDGE_SAME
+    EXPECT_EQ(c.LogInsuranceEntries.numericValue(), 20000) << "still a number";
+    EXPECT_EQ(textOf(*open("frmCommonPropertyPage"), "Bridge Type:"), "<INVALID!>");
+}
+
+TEST_F(PropertyPagesTest, SavingWritesTypedValuesAndTheTimeout) {
+    auto serial = open("frmSerialPropertyPage");
+    textOf(*serial, "Com Port:") = "7";  // typed into the list, no list clicked
+    serial->save();
+    EXPECT_EQ(threadState().config.CommPort.toText(), "7");
+
+    auto more = open("frmMoreSerialProperties");
+    textOf(*more, "Serial Timeout (sec):") = "12";
+    more->save();
+    EXPECT_EQ(threadState().session.timeoutTicks, "12");
+
+    threadState().config.NetworkTimeout = "9";
+    open("frmNetworkProperties")->save();
+    EXPECT_EQ(threadState().session.timeoutTicks, "9");
+}
+
+TEST_F(PropertyPagesTest, ClickingASerialListWritesTheWholePage) {
+    auto serial = open("frmSerialPropertyPage");
+    textOf(*serial, "Data Bits:") = "7";
+    std::size_t parity = serial->controlFor("Parity:");
+    serial->choose(parity, 1);
+    EXPECT_EQ(threadState().config.Parity.toText(), "even");
+    EXPECT_EQ(threadState().config.DataBits.toText(), "7");
+    EXPECT_FALSE(serial->closed());
+}
+
+TEST_F(PropertyPagesTest, DisplayDebuggingIsShownReadOnlyAndNeverWritten) {
+    threadState().config.DisplayDebugger = "false";
+    auto common = open("frmCommonPropertyPage");
+    std::size_t i = common->controlFor("Display Debugging:");
+    EXPECT_EQ(common->controls()[i].kind, ui::ControlKind::ReadOnly);
+    common->controls()[i].text = "true";
+    common->save();
+    EXPECT_EQ(threadState().config.DisplayDebugger.toText(), "false");
+}
+
+TEST_F(PropertyPagesTest, CharacterListShowsAtMostElevenCharacters) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"13,10", "{CR}{LF}"},
+        {"126", "~"},
+        {"65,66,67,68,69,70,71,72,73,74,75,76", "ABCDEFGHIJK"},
+        {"abc", ""},
+        {" 65 , 999,-3,66", "AB"},
+        {"", ""},
+    };
+    for (const auto& [list, shown] : cases)
+        EXPECT_EQ(pages::characterListText(list), std::string("ASCII character string: ") + shown)
+            << list;
+
+    threadState().config.EOLCharacter = "13,10";
+    auto common = open("frmCommonPropertyPage");
+    common->press(3);  // the EOL button, after Save, Restore and EOF Response
+    ASSERT_FALSE(toolkit->messageBoxes.empty());
+    EXPECT_EQ(toolkit->messageBoxes.back(), "Attention!: ASCII character string: {CR}{LF}");
+}
+
+class ScriptedFileDialog : public testing::RecordingToolkit {
+public:
+    ui::FileDialogResult answer;
+    std::string askedFolder, askedName, askedFilter;
+    ui::FileDialogResult fileDialog(std::string_view folder, std::string_view name,
+                                    std::string_view filter) override {
+        askedFolder = folder;
+        askedName = name;
+        askedFilter = filter;
+        return answer;
+    }
+};
+
+TEST_F(PropertyPagesTest, ChosenResultsFileForFoldersBecomesFolderAndPatientId) {
+    auto dialog = std::make_shared<ScriptedFileDialog>();
+    ui::setToolkit(dialog);
+    struct Case {
+        const char* bridge;
+        ui::FileDialogOutcome outcome;
+        const char* chosen;
+        const char* field;
+        const char* box;
+    };
+    const Case cases[] = {
+        {"FOLDERS", ui::FileDialogOutcome::Chosen, "/srv/r/x.txt", "/srv/r/42.dat", ""},
+        {"FOLDERS", ui::FileDialogOutcome::Chosen, "c:\\r\\x.txt", "c:\\r\\42.dat", ""},
+        {"VENDOR", ui::FileDialogOutcome::Chosen, "c:\\r\\x.txt", "c:\\r\\x.txt", ""},
+        {"FOLDERS", ui::FileDialogOutcome::Cancelled, "", "c:\\old\\p.dat",
+         "Attention!: Unable to locate your vendor's results path"},
+        {"FOLDERS", ui::FileDialogOutcome::Chosen, "c:\\old\\p.dat", "c:\\old\\p.dat",
+         "Attention!: Unable to locate your vendor's results path"},
+        {"FOLDERS", ui::FileDialogOutcome::Failed, "", "c:\\old\\p.dat",
+         "Attention!: Unable to locate a qualified path"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.chosen);
+        BridgeConfiguration& config = threadState().config;
+        config.NetworkBridgeType = c.bridge;
+        config.PatientID = "42";
+        config.DisplayDebugger = "true";
+        config.VendorResultsPath = "c:\\old\\p.dat";
+        dialog->messageBoxes.clear();
+        dialog->answer = {c.outcome, c.chosen};
+        auto page = open("frmNetworkProperties");
+        page->press(4);  // the results button, after Save, Restore, Application, Request
+        EXPECT_EQ(dialog->askedFolder, "c:\\");
+        EXPECT_EQ(dialog->askedName, "c:\\old\\p.dat");
+        EXPECT_EQ(dialog->askedFilter, "*.*");
+        EXPECT_EQ(config.VendorResultsPath.toText(), c.field);
+        EXPECT_EQ(textOf(*page, "Network Results Path:"), c.field);
+        EXPECT_EQ(dialog->messageBoxes.empty() ? "" : dialog->messageBoxes.back(), c.box);
+    }
+}
+
+// Restoring the common page blanks the log size; the request sets it again, so errors
+// are still published and insurance lines still logged.
+TEST_F(PropertyPagesTest, RestoringTheCommonPageKeepsTheLogSize) {
+    toolkit->onPage = [](ui::PropertyPage& page) {
+        if (page.name() != "frmCommonPropertyPage") return;
+        auto& configPage = dynamic_cast<ConfigurationPage&>(page);
+        configPage.restore();
+        configPage.controls()[configPage.controlFor("Bridge Type:")].text = "FOLDERS";
+        configPage.save();
+    };
+    GetPatientArguments a;
+    a.PatientID = "42";
+    a.NetworkBridgeType = "FOLDERS";
+    a.TimeDelay = "1000";
+    a.DisplayProperties = "true";
+    a.DisplayDebugger = "false";
+    configuration::prepareRequest(threadState().config, a);
+    EXPECT_EQ(toolkit->pagesShown.front(), "frmCommonPropertyPage");
+    EXPECT_EQ(threadState().config.LogInsuranceEntries.toText(), "20000");
+}
+
+TEST_F(PropertyPagesTest, TcpLineHasFixedColumnsAndChoosingTakesTheRowBehindIt) {
+    std::string expected = "10.0.0.5       VENDOR                  9991  ESTABLISHED";
+    expected.resize(65, ' ');
+    EXPECT_EQ(pages::connectionLine("10.0.0.5", "vendor", "9991", "ESTAB"), expected);
+    EXPECT_EQ(pages::padRight("abc", 4), "abc") << "one short stays one short";
+    EXPECT_EQ(pages::padRight("abcdef", 4), "abcdef");
+
+    tcp::TcpTableSnapshot& table = tcp::tcpTableSnapshot();
+    table = {};
+    table.remoteIP[0] = "10.0.0.5";
+    table.hostName[0] = "vendor";
+    table.remotePort[0] = "9991";
+    table.state[0] = "ESTABLISHED";
+    table.remoteIP[1] = "192.168.100.200";  // 15 characters
+    table.hostName[1] = "a-very-long-vendor-host-name.example";
+    table.remotePort[1] = "9991";
+    table.state[1] = "TIME_WAIT";
+    table.remoteIP[2] = "10.10.100.200";  // 14 characters
+    table.remotePort[2] = "9991";
+    table.state[2] = "ESTAB";
+    table.count = 3;
+
+    pages::TcpTestDialog dialog;
+    dialog.open();
+    dialog.loadAvailablePorts();
+    ASSERT_EQ(dialog.controls()[pages::TcpTestDialog::Details].choices.size(), 3U);
+    EXPECT_EQ(dialog.controls()[pages::TcpTestDialog::Details].choices[0], expected);
+    for (int line : {0, 1, 2}) {
+        dialog.choose(pages::TcpTestDialog::Details, line);
+        EXPECT_EQ(dialog.controls()[pages::TcpTestDialog::HostIP].text,
+                  table.remoteIP[static_cast<std::size_t>(line)]);
+        EXPECT_EQ(dialog.controls()[pages::TcpTestDialog::RemotePorts].text, "9991") << line;
+    }
+}
+
+TEST_F(PropertyPagesTest, TcpDialogTestsClearsRestoresAndSaves) {
+    pages::TcpTestDialog dialog;
+    dialog.open();
+    EXPECT_FALSE(dialog.detailed());
+    dialog.press(pages::TcpTestDialog::ClearButton);
+    dialog.controls()[pages::TcpTestDialog::RemoteHostName].text = "";
+    dialog.press(pages::TcpTestDialog::TestButton);
+    EXPECT_FALSE(dialog.controls()[pages::TcpTestDialog::MyHostName].text.empty());
+    EXPECT_EQ(dialog.controls()[pages::TcpTestDialog::HostIP].text, "FAILED!");
+
+    dialog.press(pages::TcpTestDialog::RestoreButton);
+    EXPECT_EQ(dialog.controls()[pages::TcpTestDialog::RemotePorts].text, "9991");
+    EXPECT_EQ(dialog.controls()[pages::TcpTestDialog::Timeout].text, "8");
+    EXPECT_EQ(dialog.controls()[pages::TcpTestDialog::MyHostName].text, "");
+
+    dialog.controls()[pages::TcpTestDialog::RemoteHostName].text = "127.0.0.1";
+    dialog.press(pages::TcpTestDialog::TestButton);
+    EXPECT_EQ(dialog.controls()[pages::TcpTestDialog::HostIP].text, "127.0.0.1");
+    dialog.press(pages::TcpTestDialog::SaveButton);
+    EXPECT_TRUE(dialog.closed());
+    EXPECT_EQ(threadState().config.TCPRemoteHostName.toText(), "127.0.0.1");
+    EXPECT_EQ(threadState().session.remoteIP, "127.0.0.1");
+    EXPECT_EQ(threadState().config.SerialTimeout.toText(), "8");
+}
+
+}  // namespace
+}  // namespace trellybridge
