@@ -10,6 +10,7 @@
 #include "Cli.h"
 #include "CliSupport.h"
 #include "VendorSimulator.h"
+#include "cli/CliFixture.h"
 #include "platform/Toolkit.h"
 #include "support/RunProgram.h"
 #include "support/ScriptedPeer.h"
@@ -18,18 +19,7 @@
 namespace trellybridge {
 namespace {
 
-class CliTest : public testing::TestEnvironment {
-protected:
-    int run(std::vector<std::string> arguments) {
-        arguments.insert(arguments.begin(), "trellybridge");
-        std::vector<const char*> argv;
-        for (const std::string& a : arguments) argv.push_back(a.c_str());
-        out.str("");
-        err.str("");
-        return cli::run(static_cast<int>(argv.size()), argv.data(), out, err);
-    }
-    std::ostringstream out, err;
-};
+class CliTest : public testing::CliFixture {};
 
 // Arguments: `command` and its options, then a "--set" for each NAME=VALUE.
 std::vector<std::string> withSets(std::vector<std::string> command,

@@ -7,15 +7,16 @@
 
 #include "Cli.h"
 #include "WebServiceSimulator.h"
+#include "cli/CliFixture.h"
 #include "support/TestEnvironment.h"
 
 namespace trellybridge {
 namespace {
 
-class HttpsCliTest : public testing::TestEnvironment {
+class HttpsCliTest : public testing::CliFixture {
 protected:
     void SetUp() override {
-        TestEnvironment::SetUp();
+        CliFixture::SetUp();
         for (const char* proxy : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY"})
             ::unsetenv(proxy);
         ::setenv("NO_PROXY", "*", 1);
@@ -24,17 +25,8 @@ protected:
         for (const char* v :
              {"TRELLYBRIDGE_CA_FILE", "TRELLYBRIDGE_CLIENT_CERT", "TRELLYBRIDGE_CLIENT_KEY"})
             ::unsetenv(v);
-        TestEnvironment::TearDown();
+        CliFixture::TearDown();
     }
-    int run(std::vector<std::string> arguments) {
-        arguments.insert(arguments.begin(), "trellybridge");
-        std::vector<const char*> argv;
-        for (const std::string& a : arguments) argv.push_back(a.c_str());
-        out.str("");
-        err.str("");
-        return cli::run(static_cast<int>(argv.size()), argv.data(), out, err);
-    }
-    std::ostringstream out, err;
 };
 
 TEST_F(HttpsCliTest, GetPatientFindsThePatientOnlyWithTheClientCertificate) {
