@@ -42,10 +42,27 @@ const BridgeSession& tcpSearch() {
 }
 
 // The search over a serial line: the same request, ended with CR LF as over TCP/IP; the
-// answer ends at the end-of-answer character, as every serial answer does.
+// answer ends at the end-of-answer character, as every serial answer does. A search that
+// gets no answer ends as one over TCP/IP does, with the time-out in its result.
+class SerialSearch : public BridgeSession {
+public:
+    SerialSearch() : line_(makeSerialBridge(searchExchange(), "\r\n")) {}
+    RunLoop load(SessionWindow& window) const override { return line_->load(window); }
+    void step(SessionWindow& window) const override { line_->step(window); }
+    void exhausted(SessionWindow& window) const override {
+        window.record(errc::HostTimedOut);
+        line_->exhausted(window);
+    }
+    bool closePort(SessionWindow& window) const override { return line_->closePort(window); }
+    void close(SessionWindow& window) const override { line_->close(window); }
+
+private:
+    std::unique_ptr<BridgeSession> line_;
+};
+
 const BridgeSession& serialSearch() {
-    static const std::unique_ptr<BridgeSession> bridge = makeSerialBridge(searchExchange(), "\r\n");
-    return *bridge;
+    static const SerialSearch bridge;
+    return bridge;
 }
 
 }  // namespace

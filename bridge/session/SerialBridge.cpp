@@ -214,9 +214,18 @@ void SessionWindow::commEvent(int eventCode) {
             return;
         }
         if (eventCode != static_cast<int>(serial::CommEvent::Receive)) return;
+        serial::CommControl& control = serialLine().control;
+        // The session is closing: what still arrives is dropped, and it must not put off
+        // the tick that closes the port.
+        if (closePending) {
+            for (int reads = 0; reads < 16 && control.portOpen() && control.inBufferCount() >= 1;
+                 ++reads)
+                control.input();
+            return;
+        }
         SessionState& s = session();
         s.startedReceiving = platform::clock().now();
-        setStatus("Receiving...");
+        if (lblStatus != "Receiving...") setStatus("Receiving...");
         // Each arrival restarts the wait, but a line that never goes quiet does not keep
         // the session open past its end.
         if (pastSessionEnd()) {
@@ -228,7 +237,6 @@ void SessionWindow::commEvent(int eventCode) {
             SerialTimer.setEnabled(true);
         }
         workStarted();
-        serial::CommControl& control = serialLine().control;
         while (control.portOpen() && control.inBufferCount() >= 1) {
             std::string chunk = control.input();
             if (chunk.empty()) break;

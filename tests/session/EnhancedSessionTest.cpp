@@ -159,22 +159,29 @@ TEST_F(EnhancedSessionTest, SearchOverASerialLineEndsAtTheEndCharacter) {
         return std::string("<Result><TransactionID>7</TransactionID><Patient>A</Patient>") +
                "<Patient>B</Patient></Result>~";
     };
-    std::string result =
-        search("<Request><SearchInfo>" + std::string(kSearch) +
-               "</SearchInfo><BridgeParameters><NetworkBridgeType>SERIAL</NetworkBridgeType>"
-               "<VendorFormatType>XML</VendorFormatType><ComPort>3</ComPort><BitsPerSecond>9600</"
-               "BitsPerSecond><DataBits>8</DataBits>"
-               "<StopBits>1</StopBits><Handshaking>none</Handshaking><InputMode>text</InputMode>"
-               "<InputLength>0</InputLength><RThreshold>1</RThreshold><SThreshold>1</SThreshold>"
-               "<EOFCharacter>126</EOFCharacter><AllowedRetries>2</AllowedRetries>"
-               "<SerialTimeout>1</SerialTimeout><Debug>false</Debug></BridgeParameters></Request>");
-    serial::setDeviceMapping({});
+    const std::string request =
+        "<Request><SearchInfo>" + std::string(kSearch) +
+        "</SearchInfo><BridgeParameters><NetworkBridgeType>SERIAL</NetworkBridgeType>"
+        "<VendorFormatType>XML</VendorFormatType><ComPort>3</ComPort><BitsPerSecond>9600"
+        "</BitsPerSecond><DataBits>8</DataBits><StopBits>1</StopBits><Handshaking>none"
+        "</Handshaking><InputMode>text</InputMode><InputLength>0</InputLength><RThreshold>1"
+        "</RThreshold><SThreshold>1</SThreshold><EOFCharacter>126</EOFCharacter>"
+        "<AllowedRetries>2</AllowedRetries><SerialTimeout>1</SerialTimeout><Debug>false</Debug>"
+        "</BridgeParameters></Request>";
+    std::string result = search(request);
     EXPECT_EQ(result,
               "<Result><TransactionID>7</TransactionID><RecordCount>2</RecordCount><Patient>A"
               "</Patient><Patient>B</Patient></Result>");
     ASSERT_EQ(vendor.requests.size(), 1u);
     EXPECT_EQ(vendor.requests[0].bytes, kSent) << "the search and CR LF, as over TCP/IP";
     EXPECT_FALSE(session::serialLine().control.portOpen());
+
+    comm.closeEnhancedBridgeConnection();
+    vendor.script = nullptr;  // silent: the search ends as a silent one over TCP/IP does
+    EXPECT_EQ(search(request),
+              "<Result><RecordCount>0</RecordCount><Error>Error 328. No patient found or timeout "
+              "waiting for response</Error></Result>");
+    serial::setDeviceMapping({});
 }
 
 struct KindCase {
