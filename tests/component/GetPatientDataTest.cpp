@@ -145,8 +145,10 @@ struct EndCase {
 
 TEST_F(GetPatientDataTest, SearchesThatCannotRunEndWithoutContact) {
     const EndCase cases[] = {
-        {"serial sends nothing yet",
-         "<NetworkBridgeType>SERIAL</NetworkBridgeType><AllowedRetries>2</AllowedRetries>", ""},
+        {"a serial port that cannot be set up ends as a search without an answer",
+         "<NetworkBridgeType>SERIAL</NetworkBridgeType><AllowedRetries>2</AllowedRetries>",
+         "<Result><RecordCount>0</RecordCount><Error>Error 328. No patient found or timeout "
+         "waiting for response</Error></Result>"},
         {"a TCP/IP retry count that is no number ends at once",
          "<NetworkBridgeType>TCPIP</NetworkBridgeType><AllowedRetries>x</AllowedRetries>", ""},
         {"a timer of 0 ms would spin",
