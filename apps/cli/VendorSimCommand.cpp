@@ -8,6 +8,7 @@
 
 #include "CliSupport.h"
 #include "Commands.h"
+#include "SimulatorOptions.h"
 #include "VendorSimulator.h"
 #include "WebServiceSimulator.h"
 
@@ -21,24 +22,16 @@ extern "C" void onSignal(int) {
 
 vendorsim::SimulatorOptions simulatorOptions(const VendorSimOptions& o) {
     vendorsim::SimulatorOptions s;
-    if (!vendorsim::parseFormat(o.format, s.format))
-        throw UsageError{"--format " + o.format + ": not HL7, STANDARD, SCAN or XML"};
+    s.format = formatOption(o.format);
     if (!vendorsim::parseFault(o.fault, s.fault))
         throw UsageError{"--fault " + o.fault + ": unknown fault mode"};
     s.listenAddress = o.listen;
-    if (!o.ports.empty()) s.ports.assign(o.ports.begin(), o.ports.end());
-    for (int port : o.ports)
-        if (port < 0 || port > 65535)
-            throw UsageError{"--port " + std::to_string(port) + ": not a TCP port"};
+    if (!o.ports.empty()) s.ports.clear();
+    for (int port : o.ports) s.ports.push_back(portOption(port));
     for (int port : o.faultPorts) s.faultPorts.insert(static_cast<std::uint16_t>(port));
     s.delayMs = o.delayMs;
     if (o.endCode >= 0) s.endCode = o.endCode;
-    if (!o.patientsFile.empty()) {
-        std::string error;
-        auto patients = vendorsim::readPatientFile(o.patientsFile, error);
-        if (!patients) throw UsageError{error};
-        s.patients = *patients;
-    }
+    s.patients = patientsOption(o.patientsFile, std::move(s.patients));
     return s;
 }
 

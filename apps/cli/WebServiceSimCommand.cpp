@@ -4,6 +4,7 @@
 
 #include "CliSupport.h"
 #include "Commands.h"
+#include "SimulatorOptions.h"
 #include "WebServiceSimulator.h"
 
 namespace trellybridge::cli {
@@ -11,29 +12,19 @@ namespace {
 
 vendorsim::WebServiceOptions webServiceOptions(const VendorSimOptions& o) {
     vendorsim::WebServiceOptions w;
-    if (!vendorsim::parseFormat(o.format, w.format))
-        throw UsageError{"--format " + o.format + ": not HL7, STANDARD, SCAN or XML"};
+    w.format = formatOption(o.format);
     if (!vendorsim::parseWebFault(o.fault, w.fault))
         throw UsageError{"--fault " + o.fault +
                          ": with --https one of silent, slow, wrong-certificate, redirect, "
                          "error-page, empty, cut"};
     if (o.ports.size() > 1) throw UsageError{"--https serves on one --port"};
-    if (!o.ports.empty()) {
-        if (o.ports[0] < 0 || o.ports[0] > 65535)
-            throw UsageError{"--port " + std::to_string(o.ports[0]) + ": not a TCP port"};
-        w.port = static_cast<std::uint16_t>(o.ports[0]);
-    }
+    if (!o.ports.empty()) w.port = portOption(o.ports[0]);
     w.listenAddress = o.listen;
     w.organization = o.organization;
     w.serverCertificate = o.httpsCertificate;
     w.serverKey = o.httpsKey;
     w.clientAuthority = o.httpsClientAuthority;
-    if (!o.patientsFile.empty()) {
-        std::string error;
-        auto patients = vendorsim::readPatientFile(o.patientsFile, error);
-        if (!patients) throw UsageError{error};
-        w.patients = *patients;
-    }
+    w.patients = patientsOption(o.patientsFile, std::move(w.patients));
     return w;
 }
 
