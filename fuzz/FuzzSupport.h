@@ -6,8 +6,8 @@
 
 #include "common/AnswerLimit.h"
 #include "common/ThreadState.h"
-#include "support/Sandbox.h"
 #include "formats/AnswerDispatch.h"
+#include "support/Sandbox.h"
 
 namespace trellybridge::fuzzing {
 

@@ -38,14 +38,21 @@ protected:
         BridgeConfiguration defaults;
         settings::restoreSerialDefaults(defaults);
         settings::restoreMoreSerialDefaults(defaults);
+// clang-format off
 #define COPY_DEFAULT(name) arguments.name = defaults.name;
         COPY_DEFAULT(Handshaking)
         COPY_DEFAULT(InputMode)
         COPY_DEFAULT(BPS)
-        COPY_DEFAULT(DataBits) COPY_DEFAULT(Parity) COPY_DEFAULT(StopBits) COPY_DEFAULT(InputLength)
-            COPY_DEFAULT(RThreshold) COPY_DEFAULT(SThreshold) COPY_DEFAULT(SerialTimeout)
+        COPY_DEFAULT(DataBits)
+        COPY_DEFAULT(Parity)
+        COPY_DEFAULT(StopBits)
+        COPY_DEFAULT(InputLength)
+        COPY_DEFAULT(RThreshold)
+        COPY_DEFAULT(SThreshold)
+        COPY_DEFAULT(SerialTimeout)
 #undef COPY_DEFAULT
-                arguments.NetworkBridgeType = "SERIAL";
+        // clang-format on
+        arguments.NetworkBridgeType = "SERIAL";
         arguments.CommPort = "3";
         arguments.PatientID = "12345";
         arguments.VendorRequestTag = "ACCT=";

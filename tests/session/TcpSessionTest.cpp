@@ -138,7 +138,8 @@ TEST_F(TcpSessionTest, FaultsEndAsPromisedWithinTheirBound) {
         auto started = std::chrono::steady_clock::now();
         EXPECT_EQ(fetch(), c.found);
         EXPECT_TRUE(toolkit->showedText(c.progress, true)) << c.progress;
-        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(15));
+        // Guards a hang only: each case ends within the 3 s session time-out.
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(30));
         if (c.found) {
             EXPECT_EQ(comm.get_i2InsuredCompanyName(), Variant("HEARTLAND MUTUAL")) << "read whole";
         }
