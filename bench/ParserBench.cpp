@@ -117,7 +117,7 @@ struct ScaledAnswer {
 };
 
 // PV1-7 repetitions, DG1 segments and IN1/IN2 pairs, each `times` times (the parser
-// finds segments anywhere, so the repeated ones follow the others).
+// finds segments wherever they stand in the answer, so the repeated ones follow the others).
 ScaledAnswer scaledHl7(int times) {
     ScaledAnswer a;
     std::string repeatedSegments;

@@ -27,10 +27,11 @@ using Segment = hl7::SegmentIndex;
 std::string_view field(const Segment& segment, long number) {
     return segment.field(number);
 }
-// What the primitives read from the settings, read once per parse: the terminator of
-// component lookups and whether {REMOVE QUOTES} is in force.
-thread_local std::optional<char> componentEnd;
+// Whether {REMOVE QUOTES} is in force, read once per parse.
 thread_local bool removeQuotes = false;
+// Segments end at a carriage return, whatever EOLCharacter says: it names the line end
+// of other exchanges, and a list such as "13,10" would otherwise fail every lookup.
+constexpr std::optional<char> kSegmentEnd = '\r';
 
 // Appends the unwrapped value (hl7::stripDelimiters) to `target`.
 void appendValue(std::string& target, std::string_view wrapped) {
@@ -52,7 +53,7 @@ void put(std::string& target, std::string_view wrapped) {
 
 // The parts of a name field (last, first, middle) into their fields.
 void putName(std::string_view wrapped, std::string& last, std::string& first, std::string& middle) {
-    hl7::ComponentIndex name(wrapped, componentEnd);
+    hl7::ComponentIndex name(wrapped);
     put(last, name.component(1));
     put(first, name.component(2));
     put(middle, name.component(3));
@@ -62,7 +63,7 @@ void putName(std::string_view wrapped, std::string& last, std::string& first, st
 // fields; the state is kept only when it is a two-letter code.
 void putAddress(std::string_view wrapped, std::string& line1, std::string& line2, std::string& city,
                 std::string& state, std::string& postal) {
-    hl7::ComponentIndex address(wrapped, componentEnd);
+    hl7::ComponentIndex address(wrapped);
     put(line1, address.component(1));
     put(line2, address.component(2));
     put(city, address.component(3));
@@ -79,10 +80,10 @@ std::string stripDelimiters(std::string_view wrapped) {
 }
 
 std::string_view component(std::string_view wrapped, long number) {
-    return hl7::ComponentIndex(wrapped, componentEnd).component(number);
+    return hl7::ComponentIndex(wrapped).component(number);
 }
 hl7::ComponentIndex components(std::string_view wrapped) {
-    return hl7::ComponentIndex(wrapped, componentEnd);
+    return hl7::ComponentIndex(wrapped);
 }
 void put(std::string& target, const Segment& segment, long number) {
     put(target, field(segment, number));
@@ -138,14 +139,15 @@ struct InsuredPerson {
 };
 
 struct Identifiers {
-    std::string patientNumber, companyNumber, combined, pid3;
+    // pid2First: the first component of PID-2; pid3: the identifier list, stripped.
+    std::string patientNumber, companyNumber, combined, pid2First, pid3;
 };
 
 class Hl7Parse {
 public:
     Hl7Parse(std::string_view message, const BridgeConfiguration& config, PatientRecord& record)
         : message_(message),
-          index_(message, {"PID", "PV1", "DG1|", "GT1", "IN1", "IN2"}),
+          index_(message, {"PID", "PV1", "DG1", "GT1", "IN1", "IN2"}),
           c_(config),
           record_(record) {}
 
@@ -166,7 +168,7 @@ private:
     void substituteGuarantor();
     bool identifierMatches();
 
-    // The segments read, each tag matched anywhere in the text as getHL7Record does.
+    // The segments read, each found where a segment starts.
     enum Tag : size_t { kPid, kPv1, kDg1, kGt1, kIn1, kIn2 };
     std::string_view message_;
     hl7::MessageIndex index_;
@@ -186,9 +188,6 @@ ParseResult Hl7Parse::run(const RecordObserver& whenRead) {
     result.found = !pid_.text().empty();
     if (!*result.found) return result;
     result.read = true;
-    // Without a segment end every component lookup fails (the primitive says so), and
-    // the patient's name is always looked up: the exchange ends.
-    result.disconnected = !componentEnd;
 
     readPatientNumber();
     readPatient();
@@ -211,6 +210,7 @@ ParseResult Hl7Parse::run(const RecordObserver& whenRead) {
 void Hl7Parse::readPatientNumber() {
     FormatKind format = formatKind(c_);
     std::string_view pid2 = field(pid_, 2);
+    ids_.pid2First = stripDelimiters(component(pid2, 1));
     if (format == FormatKind::Hl7) {
         if (c_.medicCompanyMode) {
             ids_.patientNumber = stripDelimiters(component(pid2, 1));
@@ -234,15 +234,10 @@ void Hl7Parse::readPatient() {
     putAddress(field(pid_, 11), rec(F::p1PatientAddress1), rec(F::p1PatientAddress2),
                rec(F::p1PatientCity), rec(F::p1PatientState), rec(F::p1PatientPostal));
 
-    std::string_view home = field(pid_, 13);
-    if (holdsComponents(home)) {
-        hl7::ComponentIndex parts = components(home);
-        put(rec(F::p1PatientHomePhone), parts.component(1));
-        put(rec(F::p1PatientHomeEmail), parts.component(4));
-    } else {
-        put(rec(F::p1PatientHomePhone), home);
-        rec(F::p1PatientHomeEmail).clear();
-    }
+    // The first number of the first repetition, and its e-mail address when it has one.
+    hl7::ComponentIndex home = components(field(pid_, 13));
+    put(rec(F::p1PatientHomePhone), home.component(1));
+    put(rec(F::p1PatientHomeEmail), home.component(4));
     putPhone(rec(F::p1PatientWorkPhone), pid_, 14, keyword(keyword::RemoveExtraPhoneNumbers));
     if (keyword(keyword::NoPatientSsn))
         rec(F::p1PatientSSN).clear();
@@ -279,7 +274,7 @@ void Hl7Parse::readPhysician() {
     if (holdsComponents(doctor)) {
         put(rec(F::p2PhysicianLicenseNumber), parts.component(1));
         // The repetitions are located once: a vendor may send thousands of them.
-        hl7::RepetitionIndex repetitions(doctor, componentEnd);
+        hl7::RepetitionIndex repetitions(doctor, kSegmentEnd);
         long count = static_cast<long>(repetitions.separators()) + 1;
         std::string repetition;
         for (long i = 1; i <= count; ++i) {
@@ -393,8 +388,10 @@ void Hl7Parse::readInsurance(int slot, std::string_view in1Text, std::string_vie
     person = {name.component(1),    name.component(2),    name.component(3),
               address.component(1), address.component(2), address.component(3),
               address.component(4), address.component(5)};
+    // "DOE,JOHN Q"; a slot without an insurance names nobody.
     std::string& insuredName = insured(I::InsuredName);
     put(insuredName, person.lastName);
+    if (in1.text().empty()) return;
     insuredName += ',';
     appendValue(insuredName, person.firstName);
     insuredName += ' ';
@@ -438,6 +435,19 @@ bool Hl7Parse::identifierMatches() {
     if (requested == fold(returned) || requested == fold(ids_.combined) ||
         requested == fold(ids_.pid3))
         return true;
+    // The number a user types is usually the record number: the first component of one
+    // of the identifiers PID-3 lists; or the first component of PID-2.
+    auto names = [&](std::string_view identifier) {
+        return !identifier.empty() && requested == fold(std::string(identifier));
+    };
+    if (names(ids_.pid2First)) return true;
+    std::string_view list = ids_.pid3;
+    for (size_t start = 0; start <= list.size();) {
+        size_t end = std::min(list.find('~', start), list.size());
+        std::string_view identifier = list.substr(start, end - start);
+        if (names(identifier.substr(0, identifier.find('^')))) return true;
+        start = end + 1;
+    }
 
     ui::toolkit().messageBox("Patient ID returned does not match ID submitted.\r" +
                                  c_.PatientID.toText() + " <--> " + returned,
@@ -451,12 +461,14 @@ bool Hl7Parse::identifierMatches() {
 ParseResult parseHL7Stream(std::string_view answer, const BridgeConfiguration& config,
                            ParseContext context, const RecordObserver& whenRead) {
     // Two carriage returns end the last segment whatever the vendor sent; the message
-    // is kept for the debug dump and parsed from there.
+    // is kept for the debug dump and parsed from there. Segments that end in a line feed
+    // alone (no carriage return anywhere) are read as if {CHANGE LF TO CR} were given.
     std::string& message = context.debugDump;
     message.reserve(answer.size() + 2);
     message.assign(answer);
+    if (message.find('\r') == std::string::npos)
+        std::replace(message.begin(), message.end(), '\n', '\r');
     message += "\r\r";
-    componentEnd = hl7::componentTerminator(config);
     removeQuotes = inForce(config, keyword::RemoveQuotes);
     return Hl7Parse(message, config, context.record).run(whenRead);
 }

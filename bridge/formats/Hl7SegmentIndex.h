@@ -1,7 +1,9 @@
 // Indexes that let the HL7 parser read a message without searching it again and again.
-// Each yields exactly what the positional primitive it stands for yields (a differential
-// test and the fuzz target hold them to that); for text of any other shape they ask the
-// primitive itself.
+// Fields and repetitions are read as the positional primitives read them (a differential
+// test and the fuzz target hold them to that; for text of any other shape they ask the
+// primitive itself). Segments and components are read as real feeds need: a segment tag
+// counts only where a segment starts, and a component never runs into the next
+// repetition.
 #pragma once
 
 #include <array>
@@ -53,19 +55,19 @@ private:
     bool indexed_ = false;
 };
 
-// A field as SegmentIndex::field returns it; component(level) ==
-// getHL7SubField(field, "|", "^", level). `terminator` is componentTerminator(),
-// read once by the caller.
+// The components of a field as SegmentIndex::field returns it ("|A^B~C|"), wrapped like
+// the primitives' results: the character before the component and the one that ends it
+// ("^", "~" or the field's closing character). Components are those of the first
+// repetition; a field without "^" is its own first component.
 class ComponentIndex {
 public:
-    ComponentIndex(std::string_view field, std::optional<char> terminator);
+    explicit ComponentIndex(std::string_view field);
     std::string_view component(long level) const;
 
 private:
     std::string_view field_;
-    std::optional<char> terminator_;
-    PositionList separators_;
-    bool indexed_ = false;
+    PositionList carets_;  // the "^" of the first repetition
+    size_t end_ = 0;       // where the first repetition ends: its "~" or the closing character
 };
 
 // The repetitions of a field, for any text: repetition(level) ==
@@ -84,8 +86,10 @@ private:
     PositionList tildes_, bars_, ends_;
 };
 
-// Every place each of a few tags occurs in a message, found in one pass by getHL7Record's
-// rule; record(t, n) == getHL7Record(message, tags[t], n).
+// The segments of a message with each of a few tags, found in one pass. A segment starts
+// the message or follows a carriage return or a line feed, and its tag is followed by
+// "|"; record(t, n) is the n-th one through the carriage return that ends it, or empty
+// text (as getHL7Record gives it, but never a tag inside another segment).
 class MessageIndex {
 public:
     static constexpr size_t kMaxTags = 8;

@@ -45,12 +45,14 @@ TEST_F(Hl7MethodsTest, AComponentLookupThatCannotBeMadeEndsTheExchange) {
     ASSERT_EQ(toolkit->messageBoxes.size(), 2u);
     EXPECT_EQ(toolkit->messageBoxes[1], "Attention!: ERROR capturing HL7 <subfield>");
 
-    // A parse meets the same failure at the patient's name.
+    // The parser ends its segments at the carriage return whatever the setting says.
     s.completionCode = 1;
     s.elapsedTicks = 4;
     EXPECT_EQ(comm.parseHL7Stream("MSH|^~\\&|X\rPID|1|12345|||DOE^JOHN\r"), Variant(true));
-    EXPECT_EQ(s.completionCode, 0);
-    EXPECT_EQ(s.elapsedTicks, 0);
+    EXPECT_EQ(comm.property(ResultProperty::p1PatientLastName), Variant("DOE"));
+    EXPECT_EQ(s.completionCode, 1);
+    EXPECT_EQ(s.elapsedTicks, 4);
+    EXPECT_EQ(toolkit->messageBoxes.size(), 2u);
 }
 
 TEST_F(Hl7MethodsTest, TheParserPublishesTheRecordAsReadBeforeTheGuarantorIsSubstituted) {
