@@ -278,8 +278,8 @@ std::string WaitingLine::text() {
     std::string target;
     switch (bridgeKind(c)) {
         case BridgeKind::TcpIp:
-            target = (s.remoteIP.empty() ? c.TCPRemoteHostName.toText() : s.remoteIP) + ":" +
-                     c.TCPRemotePorts.toText();
+            target = s.remoteIP.empty() ? c.TCPRemoteHostName.toText() : s.remoteIP;
+            if (!c.TCPRemotePorts.isEmptyText()) target += ":" + c.TCPRemotePorts.toText();
             break;
         case BridgeKind::Serial: target = "COM" + c.CommPort.toText(); break;
         case BridgeKind::Https: target = c.VendorApplicationPath.toText(); break;
