@@ -26,7 +26,9 @@ fi
 # And the public API is there: every C function and the C++ entry points.
 for name in $(grep -oE '\btb_[a-z_]+\(' "$header" | tr -d '(' | sort -u) \
             'trellybridge::TrellyBridgeComm::GetPatient(trellybridge::GetPatientArguments const&)' \
-            'trellybridge::Variant::toText[abi:cxx11]() const'; do
+            'trellybridge::Variant::toText[abi:cxx11]() const' \
+            'trellybridge::GetPatientArguments::withDefaults(std::basic_string_view<char, std::char_traits<char> >, std::basic_string_view<char, std::char_traits<char> >)' \
+            'trellybridge::GetPatientArguments::fillDefaults()'; do
   if ! grep -qxF "$name" <<<"$exported"; then
     echo "public but not exported: $name"
     status=1

@@ -12,6 +12,7 @@
 #include "platform/Process.h"
 #include "platform/Toolkit.h"
 #include "trellybridge/TrellyBridgeComm.h"
+#include "trellybridge/trellybridge.h"
 
 namespace trellybridge::cli {
 namespace {
@@ -21,21 +22,32 @@ struct GetPatientOptions {
     std::vector<std::string> settings;
     bool json = false;
     bool quiet = false;
+    bool noDefaults = false;
     std::string ui = defaultToolkitName();
 };
 
 int getPatient(const GetPatientOptions& options, std::ostream& out, std::ostream& err) {
     GetPatientArguments arguments = settingsFrom(options.configFile, options.settings);
     auto toolkit = installToolkit(err, options.quiet, options.ui);
+    try {
+        completeSettings(arguments, options.noDefaults);
+    } catch (const UsageError&) {
+        ui::setToolkit(nullptr);
+        throw;
+    }
 
     TrellyBridgeComm comm;
-    bool found = comm.GetPatient(arguments).isTrue();
+    bool found = false;
+    {
+        WaitingLine waiting(err, options.quiet);
+        found = comm.GetPatient(arguments).isTrue();
+    }
     if (!found) comm.ReturnPatient();  // publishes errors that ended the request early too
     printPatient(comm, found, options.json, out);
     if (!found) printNotFound(comm, err);
     comm.closeConnection();
     ui::setToolkit(nullptr);
-    return found ? kFound : kNotFound;
+    return exitStatus(found, comm);
 }
 
 // --fast: the fast pace for this command's request, as TRELLYBRIDGE_PACE=fast gives it.
@@ -61,6 +73,8 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
     CLI::App app{
         "trellybridge: fetch a patient's registration data from the practice-management system"};
     app.require_subcommand(1);
+    app.set_version_flag("--version", std::string("trellybridge ") + tb_version(),
+                         "Print the version and exit");
 
     GetPatientOptions getOptions;
     CLI::App* get = app.add_subcommand("get-patient", "Fetch one patient with the given settings");
@@ -72,14 +86,19 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     get->add_flag("--json", getOptions.json, "Print one JSON object with all 119 properties");
     get->add_flag("--quiet", getOptions.quiet, "No progress lines on stderr");
+    get->add_flag("--no-defaults", getOptions.noDefaults,
+                  "Pass the settings given nowhere empty, as a host calling GetPatient does");
     get->add_option("--ui", getOptions.ui, "headless (default) or qt");
     bool fast = false;
     constexpr const char* kFastHelp =
         "Run each step as soon as what it waits for has happened (TRELLYBRIDGE_PACE=fast)";
     get->add_flag("--fast", fast, kFastHelp);
     get->footer(
-        "NAME is one of the fifty GetPatient argument names (any case).\n"
-        "Exit status: 0 patient found, 1 not found, 2 usage error.");
+        "NAME is one of the fifty GetPatient argument names (any case); PatientID,\n"
+        "NetworkBridgeType, VendorFormatType and the vendor's address are required, and the\n"
+        "others take working defaults (trellybridge --help-all lists them).\n"
+        "Exit status: 0 patient found, 1 not on file, 2 usage or settings error, 3 the vendor\n"
+        "could not be reached or did not answer.");
 
     GetPatientDataOptions dataOptions;
     CLI::App* data = app.add_subcommand(
@@ -90,7 +109,8 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
     data->add_flag("--fast", fast, kFastHelp);
     data->footer(
         "Prints the result exactly as GetPatientData returns it.\n"
-        "Exit status: 0 when it holds a RecordCount above 0, 1 otherwise, 2 usage error.");
+        "Exit status: 0 when it holds a RecordCount above 0, 1 otherwise, 2 usage error,\n"
+        "3 the vendor could not be reached or did not answer.");
 
     VendorSimOptions simOptions;
     CLI::App* sim = app.add_subcommand("vendor-sim",
@@ -117,13 +137,20 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
         ->expected(1)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     parse->add_flag("--json", parseOptions.json, "Print one JSON object with all 119 properties");
+    parse->add_flag("--no-defaults", parseOptions.noDefaults,
+                    "Read with the settings given nowhere empty, as GetPatient takes them");
     parse->add_option("answer", parseOptions.input, "The answer file, or - for standard input")
         ->required();
 
+    app.set_help_all_flag("--help-all",
+                          "Every command's options, the settings, exit status, environment, files");
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
         out << app.help();
+        return 0;
+    } catch (const CLI::CallForAllHelp& e) {
+        out << app.help("", CLI::AppFormatMode::All) << helpReference();
         return 0;
     } catch (const CLI::ParseError& e) {
         if (e.get_exit_code() == 0) {

@@ -1,5 +1,10 @@
 #include "CliSupport.h"
 
+#include "Cli.h"
+
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdlib>
 
 #include <nlohmann/json.hpp>
@@ -7,6 +12,8 @@
 #include <sstream>
 
 #include "common/FailureNote.h"
+#include "common/ThreadState.h"
+#include "platform/EventLoop.h"
 #include "platform/FileSystem.h"
 #include "platform/Toolkit.h"
 #include "ui-qt/QtToolkit.h"
@@ -97,8 +104,15 @@ void readConfigFile(GetPatientArguments& arguments, const std::string& path) {
 // "error 310: ORVEL Parameter: ..." for each published error element. An element holds
 // its message twice (attribute and text), unescaped, so the message is found by length.
 std::vector<std::string> errorLines(const std::string& errorList) {
-    static const std::string kOpen = "<error id=\"", kClose = "</error>\r\n";
     std::vector<std::string> lines;
+    for (const ErrorEntry& entry : errorEntries(errorList))
+        lines.push_back("error " + std::to_string(entry.code) + ": " + entry.description);
+    return lines;
+}
+
+std::vector<ErrorEntry> errorEntries(const std::string& errorList) {
+    static const std::string kOpen = "<error id=\"", kClose = "</error>\r\n";
+    std::vector<ErrorEntry> entries;
     for (size_t start = 0; (start = errorList.find(kOpen, start)) != std::string::npos;) {
         size_t idEnd = errorList.find('"', start + kOpen.size());
         size_t end = errorList.find(kClose, idEnd);
@@ -108,12 +122,45 @@ std::vector<std::string> errorLines(const std::string& errorList) {
         size_t body = idEnd + kBetween.size();
         // body: message, '">', message
         size_t messageLength = end > body + 2 ? (end - body - 2) / 2 : 0;
-        lines.push_back("error " + id + ": " +
-                        errorList.substr(end - messageLength, messageLength));
+        entries.push_back({static_cast<int>(Variant(id).numericValue()),
+                           errorList.substr(end - messageLength, messageLength)});
         start = end + kClose.size();
     }
-    return lines;
+    return entries;
 }
+
+void completeSettings(GetPatientArguments& arguments, bool bare) {
+    if (!bare) arguments.fillDefaults();
+    std::vector<std::string> problems = arguments.settingProblems();
+    if (problems.empty()) return;
+    std::string message = "the request was not sent:";
+    for (size_t i = 0; i < problems.size(); ++i)
+        message += (i ? "; " : " ") + escapeControls(problems[i]);
+    throw UsageError{message};
+}
+
+int exitStatus(bool found, const TrellyBridgeComm& comm) {
+    if (found) return kFound;
+    std::string kind = comm.get_FailureKind().toText();
+    if (kind == "unreachable") return kUnreachable;
+    if (kind == "settings") return kUsage;
+    return kNotFound;
+}
+
+namespace {
+// What --json says about a failure: the reason, every note, and the published errors.
+nlohmann::ordered_json failureJson(const TrellyBridgeComm& comm) {
+    nlohmann::ordered_json notes = nlohmann::ordered_json::array();
+    std::istringstream lines(comm.get_FailureNotes().toText());
+    for (std::string line; std::getline(lines, line);) notes.push_back(toUtf8(line));
+    nlohmann::ordered_json errors = nlohmann::ordered_json::array();
+    for (const ErrorEntry& entry : errorEntries(comm.get_ErrorCodes().toText()))
+        errors.push_back({{"code", entry.code}, {"description", toUtf8(entry.description)}});
+    return {{"failure", toUtf8(comm.get_FailureReason().toText())},
+            {"failure_notes", notes},
+            {"errors", errors}};
+}
+}  // namespace
 
 void printPatient(const TrellyBridgeComm& comm, bool found, bool json, std::ostream& out) {
     if (json) {
@@ -123,7 +170,9 @@ void printPatient(const TrellyBridgeComm& comm, bool found, bool json, std::ostr
             properties[std::string(propertyName(property))] =
                 toUtf8(comm.property(property).toText());
         }
-        out << nlohmann::ordered_json{{"found", found}, {"properties", properties}}.dump(2) << "\n";
+        nlohmann::ordered_json document{{"found", found}, {"properties", properties}};
+        document.update(failureJson(comm));
+        out << document.dump(2) << "\n";
         return;
     }
     for (int i = 0; i < kRecordPropertyCount + 2; ++i) {
@@ -152,11 +201,17 @@ void printNotFound(const TrellyBridgeComm& comm, std::ostream& err) {
 }
 
 namespace {
+// Whether a waiting line is on the terminal, to be cleared before the next progress line.
+thread_local bool waitingLineShown = false;
+constexpr const char* kClearLine = "\r\x1b[K";
+
 void sendProgressTo(ui::HeadlessToolkit& toolkit, std::ostream& err, bool quiet) {
     if (!quiet)
         toolkit.setProgressSink([&err](ui::ProgressKind, std::string_view line) {
             while (line.ends_with("\r\n")) line.remove_suffix(2);
             if (line.empty()) return;
+            if (waitingLineShown) err << kClearLine;
+            waitingLineShown = false;
             std::string shown;
             for (size_t start = 0;;) {
                 size_t end = line.find("\r\n", start);
@@ -190,6 +245,56 @@ std::shared_ptr<ui::HeadlessToolkit> installToolkit(std::ostream& err, bool quie
     sendProgressTo(*toolkit, err, quiet);
     ui::setToolkit(toolkit);
     return toolkit;
+}
+
+struct WaitingLine::Impl {
+    explicit Impl(std::ostream& stream) : err(stream) {}
+    std::ostream& err;
+    ui::Timer timer;
+};
+
+WaitingLine::WaitingLine(std::ostream& err, bool quiet) {
+    if (quiet || ::isatty(STDERR_FILENO) != 1) return;
+    impl_ = std::make_unique<Impl>(err);
+    impl_->timer.setOnTick([&err] {
+        std::string line = text();
+        if (line.empty()) return;
+        err << kClearLine << toUtf8(escapeControls(line)) << std::flush;
+        waitingLineShown = true;
+    });
+    impl_->timer.setInterval(1000);
+    impl_->timer.setEnabled(true);
+}
+
+WaitingLine::~WaitingLine() {
+    if (impl_ && waitingLineShown) impl_->err << kClearLine << std::flush;
+    waitingLineShown = false;
+}
+
+std::string WaitingLine::text() {
+    const ThreadState& state = threadState();
+    const BridgeConfiguration& c = state.config;
+    const SessionState& s = state.session;
+    std::string target;
+    switch (bridgeKind(c)) {
+        case BridgeKind::TcpIp:
+            target = s.remoteIP.empty() ? c.TCPRemoteHostName.toText() : s.remoteIP;
+            if (!c.TCPRemotePorts.isEmptyText()) target += ":" + c.TCPRemotePorts.toText();
+            break;
+        case BridgeKind::Serial: target = "COM" + c.CommPort.toText(); break;
+        case BridgeKind::Https: target = c.VendorApplicationPath.toText(); break;
+        case BridgeKind::Invalid: return {};
+        default: target = c.VendorResultsPath.toText(); break;
+    }
+    int allowed = std::max(allowedAttempts(c), 1);
+    int attempt = std::clamp(s.attemptCount, 1, allowed);
+    double tick = std::max(c.TimeDelay.numericValue(), 1.0) / 1000;
+    double perAttempt = Variant(s.timeoutTicks).numericValue() + 1;
+    if (!(perAttempt >= 1)) perAttempt = 1;
+    double left = ((allowed - attempt + 1) * perAttempt - s.elapsedTicks) * tick;
+    return "waiting for " + target + ", attempt " + std::to_string(attempt) + " of " +
+           std::to_string(allowed) + ", " + std::to_string(std::max(0, int(left + 0.5))) +
+           " s left";
 }
 
 std::string defaultToolkitName() {

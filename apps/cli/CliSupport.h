@@ -41,6 +41,19 @@ GetPatientArguments settingsFrom(const std::optional<std::string>& configFile,
                                  const std::vector<std::string>& sets);
 // "error 310: ORVEL Parameter: ..." for each published error element.
 std::vector<std::string> errorLines(const std::string& errorList);
+struct ErrorEntry {
+    int code = 0;
+    std::string description;
+};
+// The published error elements, oldest first.
+std::vector<ErrorEntry> errorEntries(const std::string& errorList);
+// Fills the settings given nowhere with the working defaults (unless `bare`), then
+// refuses, naming each, the settings that keep a request from being made. Throws
+// UsageError before anything is sent.
+void completeSettings(GetPatientArguments& arguments, bool bare);
+// The exit status of a request: found, not on file, unreachable or a settings problem,
+// from the instance's FailureKind.
+int exitStatus(bool found, const TrellyBridgeComm& comm);
 // The non-empty properties as "name: value" lines, or all 119 as one JSON object.
 void printPatient(const TrellyBridgeComm& comm, bool found, bool json, std::ostream& out);
 // Prints why nothing was found: the recorded errors.
@@ -52,7 +65,27 @@ std::shared_ptr<ui::HeadlessToolkit> installProgressToolkit(std::ostream& err, b
 // it says why on `err` and runs headless. An unknown name is a usage error.
 std::shared_ptr<ui::HeadlessToolkit> installToolkit(std::ostream& err, bool quiet,
                                                     const std::string& ui);
+// The settings with their meaning and default, the exit status, the environment and the
+// files, for --help-all (HelpReference.cpp).
+std::string helpReference();
 // The toolkit named by TRELLYBRIDGE_UI, "headless" when unset.
 std::string defaultToolkitName();
+
+// While a request waits, on a terminal and unless quiet: one line on `err`, redrawn every
+// second ("waiting for 127.0.0.1:9000, attempt 1 of 3, 4 s left"); it gives way to each
+// progress line and is cleared when the request ends.
+class WaitingLine {
+public:
+    WaitingLine(std::ostream& err, bool quiet);
+    ~WaitingLine();
+    WaitingLine(const WaitingLine&) = delete;
+    WaitingLine& operator=(const WaitingLine&) = delete;
+    // The line for the thread's request as it stands.
+    static std::string text();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
 
 }  // namespace trellybridge::cli

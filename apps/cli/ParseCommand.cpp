@@ -7,6 +7,7 @@
 #include "CliSupport.h"
 #include "Commands.h"
 #include "common/AnswerLimit.h"
+#include "common/FailureNote.h"
 #include "common/ThreadState.h"
 #include "component/RequestPreparation.h"
 #include "formats/AnswerDispatch.h"
@@ -20,6 +21,7 @@ int parseAnswer(const ParseOptions& o, std::ostream& out, std::ostream& err) {
     arguments.VendorFormatType = o.format;
     if (arguments.NetworkBridgeType.isEmptyText()) arguments.NetworkBridgeType = "FOLDERS";
     if (arguments.TimeDelay.isEmpty()) arguments.TimeDelay = "1000";
+    if (!o.noDefaults) arguments.fillDefaults();
     // An answer is held to the size a request would accept from the vendor, and only a
     // regular file is read: a directory or a device such as /dev/zero is a usage error.
     const size_t limit = maxAnswerBytes();
@@ -50,6 +52,7 @@ int parseAnswer(const ParseOptions& o, std::ostream& out, std::ostream& err) {
     ThreadState& state = threadState();
     state.patientFound = false;
     state.record.clear();
+    clearFailureNote();
     // The settings go through the preparation a request applies, page steps aside.
     bool ready =
         configuration::prepareRequest(state.config, arguments, configuration::kForAnswerAtHand) ==
@@ -77,7 +80,7 @@ int parseAnswer(const ParseOptions& o, std::ostream& out, std::ostream& err) {
     ui::setToolkit(nullptr);
     fs::mapDrive('C', "");
     fs::removeTree(scratch);
-    return found ? kFound : kNotFound;
+    return exitStatus(found, comm);
 }
 
 }  // namespace trellybridge::cli

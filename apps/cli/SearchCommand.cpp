@@ -43,9 +43,18 @@ std::string readRequest(const std::string& input) {
 
 int getPatientData(const GetPatientDataOptions& options, std::ostream& out, std::ostream& err) {
     std::string request = readRequest(options.request);
+    // A request is an XML document; anything else is a mistake of the caller's, not a search.
+    size_t first = request.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos || request[first] != '<' ||
+        xml::getXMLTagValue(request, "SearchInfo", true).empty())
+        throw UsageError{"the request is not XML with a <SearchInfo> section"};
     installProgressToolkit(err, options.quiet);
     TrellyBridgeComm comm;
-    std::string result = comm.GetPatientData(request);
+    std::string result;
+    {
+        WaitingLine waiting(err, options.quiet);
+        result = comm.GetPatientData(request);
+    }
     out << result << "\n";
     if (result.empty()) {
         std::string reason = failureNoteText();
@@ -55,7 +64,7 @@ int getPatientData(const GetPatientDataOptions& options, std::ostream& out, std:
     comm.closeEnhancedBridgeConnection();
     ui::setToolkit(nullptr);
     auto count = Variant(xml::getXMLTagValue(result, "RecordCount", false)).toNumber();
-    return count && *count > 0 ? kFound : kNotFound;
+    return exitStatus(count && *count > 0, comm);
 }
 
 }  // namespace trellybridge::cli

@@ -24,7 +24,8 @@ vendorsim::SimulatorOptions simulatorOptions(const VendorSimOptions& o) {
     vendorsim::SimulatorOptions s;
     s.format = formatOption(o.format);
     if (!vendorsim::parseFault(o.fault, s.fault))
-        throw UsageError{"--fault " + o.fault + ": unknown fault mode"};
+        throw UsageError{"--fault " + o.fault + ": unknown fault mode (the modes are " +
+                         vendorsim::faultNames() + ")"};
     s.listenAddress = o.listen;
     if (!o.ports.empty()) s.ports.clear();
     for (int port : o.ports) s.ports.push_back(portOption(port));

@@ -26,15 +26,25 @@ void pause(int ms, const std::atomic<bool>& stopping) {
         std::this_thread::sleep_for(std::chrono::milliseconds(std::min(kPollMs, ms - waited)));
 }
 
+namespace {
+const std::pair<std::string_view, Fault> kFaultNames[] = {
+    {"none", Fault::None},       {"refuse", Fault::Refuse},
+    {"silent", Fault::Silent},   {"slow", Fault::Slow},
+    {"split", Fault::Split},     {"wrong-patient", Fault::WrongPatient},
+    {"garbage", Fault::Garbage}, {"close", Fault::CloseAtOnce},
+    {"hang-up", Fault::HangUp},
+};
+}  // namespace
+
+std::string faultNames() {
+    std::string names;
+    for (const auto& [text, value] : kFaultNames)
+        names += (names.empty() ? "" : ", ") + std::string(text);
+    return names;
+}
+
 bool parseFault(std::string_view name, Fault& fault) {
-    static const std::pair<std::string_view, Fault> kNames[] = {
-        {"none", Fault::None},       {"refuse", Fault::Refuse},
-        {"silent", Fault::Silent},   {"slow", Fault::Slow},
-        {"split", Fault::Split},     {"wrong-patient", Fault::WrongPatient},
-        {"garbage", Fault::Garbage}, {"close", Fault::CloseAtOnce},
-        {"hang-up", Fault::HangUp},
-    };
-    for (const auto& [text, value] : kNames)
+    for (const auto& [text, value] : kFaultNames)
         if (text == name) {
             fault = value;
             return true;
@@ -67,7 +77,9 @@ bool VendorSimulator::start(std::string& error) {
     for (std::uint16_t wanted : options_.ports) {
         int listener = sockets::listenOn(address, wanted);
         if (listener == sockets::kInvalidSocket) {
-            error = "cannot listen on " + options_.listenAddress + ":" + std::to_string(wanted);
+            std::string why = sockets::lastErrorText();
+            error = "cannot listen on " + options_.listenAddress + ":" + std::to_string(wanted) +
+                    (why.empty() ? "" : ": " + why);
             stop();
             return false;
         }

@@ -34,6 +34,8 @@ enum class Fault {
     HangUp,        // sends half the answer, then the line goes away
 };
 bool parseFault(std::string_view name, Fault& fault);
+// Every mode parseFault knows, "none, refuse, silent, ...".
+std::string faultNames();
 
 struct SimulatorOptions {
     Format format = Format::Hl7;

@@ -1,5 +1,8 @@
 #include "common/DebugLog.h"
 
+#include <charconv>
+#include <cstdlib>
+
 #include "common/AnswerLimit.h"
 #include "common/Errors.h"
 #include "common/FailureNote.h"
@@ -20,8 +23,13 @@ private:
     std::string text_;
 };
 
+// A value as the dump shows it: a runaway setting must not fill the disk either.
 std::string t(const Variant& value) {
-    return value.toText();
+    return answerForDisplay(value.toText());
+}
+
+std::string t(const std::string& value) {
+    return answerForDisplay(value);
 }
 
 void bridgeSection(Dump& d, const BridgeConfiguration& c, const SessionState& s) {
@@ -53,6 +61,17 @@ void bridgeSection(Dump& d, const BridgeConfiguration& c, const SessionState& s)
 }
 
 }  // namespace
+
+std::size_t maxDebugLogBytes() {
+    constexpr std::size_t kDefault = std::size_t{16} * 1024 * 1024;
+    const char* configured = std::getenv("TRELLYBRIDGE_DEBUG_LOG_MAX_BYTES");
+    if (!configured) return kDefault;
+    std::string_view text(configured);
+    std::size_t value = 0;
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || value == 0) return kDefault;
+    return value;
+}
 
 std::string stepTimeText(const std::optional<platform::LocalTime>& time) {
     if (!time) return "ABORTED";
@@ -106,11 +125,11 @@ std::string debugDump() {
            "   maxrows:" + maxRows);
     d.line("ERRORS:: ");
     d.line("  successful:" + std::string(state.patientFound ? "TRUE" : "FALSE") + "  " +
-           state.errorList);
+           t(state.errorList));
     for (const std::string& failure : failureStory()) d.line("  failure:" + failure);
     d.line("REQUEST:: ");
     d.line(bridgeKind(c) == BridgeKind::Folders ? "  (n/a for folders style bridge)"
-                                                : "  " + s.requestText);
+                                                : "  " + t(s.requestText));
     d.line("RESPONSE:: ");
     d.line("  raw data received...");
     d.line("  " + answerForDisplay(s.rawDataReceived));  // a runaway answer must not fill the disk
@@ -121,7 +140,7 @@ std::string debugDump() {
 bool writeDebugLog() {
     std::string path =
         fs::folderExists(kLogFolder) ? "C:\\BridgeLogs\\BRIDGEDEBUG.log" : "c:\\BRIDGEDEBUG.log";
-    if (!fs::appendToFile(path, debugDump(), 0600)) {
+    if (!fs::appendToBoundedLog(path, debugDump(), maxDebugLogBytes(), 0600)) {
         recordError(errc::DebugLogFailed);
         return false;
     }

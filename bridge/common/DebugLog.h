@@ -2,6 +2,7 @@
 // request and raw answer) appended as the session window closes.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 
@@ -15,6 +16,9 @@ std::string debugDump();
 // in the root of drive C); records 401 and returns false when it cannot, or when the log
 // is a symbolic link (its target is never written).
 bool writeDebugLog();
+// The most BRIDGEDEBUG.log holds before it is renamed BRIDGEDEBUG.log.1 and a new one
+// started: 16 MiB, or TRELLYBRIDGE_DEBUG_LOG_MAX_BYTES when that is a positive whole number.
+std::size_t maxDebugLogBytes();
 // A step time as the log shows it: "2:03:59 PM", or "ABORTED" for a step that never happened.
 std::string stepTimeText(const std::optional<platform::LocalTime>& time);
 

@@ -70,6 +70,18 @@ void toC(const Variant& in, tb_variant* out) {
     }
 }
 
+trellybridge::GetPatientArguments argumentsFrom(const tb_variant* settings, size_t count) {
+    trellybridge::GetPatientArguments arguments;
+    for (size_t i = 0; i < count; ++i) arguments.at(i) = fromC(settings[i]);
+    return arguments;
+}
+
+#define TRELLYBRIDGE_TEXT_OF(x) #x
+#define TRELLYBRIDGE_VERSION_OF(major, minor) \
+    TRELLYBRIDGE_TEXT_OF(major) "." TRELLYBRIDGE_TEXT_OF(minor)
+#define TRELLYBRIDGE_VERSION_TEXT \
+    TRELLYBRIDGE_VERSION_OF(TRELLYBRIDGE_VERSION_MAJOR, TRELLYBRIDGE_VERSION_MINOR)
+
 tb_status invokeOn(tb_object* object, const char* name, MemberKind kind,
                    const std::vector<Variant>& arguments, tb_variant* result) {
     if (!object || !object->target || !name) return TB_INVALID_ARGUMENT;
@@ -169,6 +181,34 @@ tb_status tb_last_error(tb_object* object, int* number, tb_variant* description)
 
 void tb_release(tb_object* object) {
     delete object;
+}
+
+const char* tb_version(void) {
+    return TRELLYBRIDGE_VERSION_TEXT;
+}
+
+tb_status tb_fill_defaults(tb_variant* settings, size_t count) {
+    if (!settings) return TB_INVALID_ARGUMENT;
+    if (count != trellybridge::GetPatientArguments::kCount &&
+        count != trellybridge::GetPatientArguments::kCount - 1)
+        return TB_BAD_ARGUMENT_COUNT;
+    trellybridge::GetPatientArguments arguments = argumentsFrom(settings, count);
+    arguments.fillDefaults();
+    for (size_t i = 0; i < count; ++i)
+        if (fromC(settings[i]).isEmptyText()) toC(arguments.at(i), &settings[i]);
+    return TB_OK;
+}
+
+tb_status tb_setting_problems(const tb_variant* settings, size_t count, tb_variant* problems) {
+    if (!settings || !problems) return TB_INVALID_ARGUMENT;
+    if (count != trellybridge::GetPatientArguments::kCount &&
+        count != trellybridge::GetPatientArguments::kCount - 1)
+        return TB_BAD_ARGUMENT_COUNT;
+    std::string text;
+    for (const std::string& problem : argumentsFrom(settings, count).settingProblems())
+        text += (text.empty() ? "" : "\n") + problem;
+    toC(Variant(text), problems);
+    return TB_OK;
 }
 
 const char* tb_status_text(tb_status status) {

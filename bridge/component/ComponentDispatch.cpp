@@ -154,6 +154,9 @@ constexpr std::string_view kInterfaceOrder[] = {
     "method SetCommonParameters",
 };
 
+// Why a request failed; not among the 119 result properties.
+constexpr std::string_view kFailureProperties[] = {"FailureReason", "FailureNotes", "FailureKind"};
+
 platform::DispatchTable buildTable() {
     platform::DispatchTable table;
     constexpr std::string_view kMethod = "method ";
@@ -168,6 +171,9 @@ platform::DispatchTable buildTable() {
         else
             table.property(std::string(entry));
     }
+    // Read-only additions after the published interface, so that its numbering stays.
+    for (std::string_view extra : kFailureProperties)
+        table.accessor(std::string(extra), MemberKind::Get);
     return table;
 }
 
@@ -183,7 +189,7 @@ InvokeStatus TrellyBridgeCommObject::invoke(const platform::Member& member,
     result = Variant();
     if (member.kind == MemberKind::Method) return invokeMethod(member.name, arguments, result);
     auto property = findProperty(member.name);
-    if (!property) return InvokeStatus::UnknownMember;
+    if (!property) return invokeFailureProperty(member, arguments, result);
     if (member.kind == MemberKind::Get) {
         if (!arguments.empty()) return InvokeStatus::BadArgumentCount;
         result = comm_.property(*property);
@@ -191,6 +197,22 @@ InvokeStatus TrellyBridgeCommObject::invoke(const platform::Member& member,
     }
     if (arguments.size() != 1) return InvokeStatus::BadArgumentCount;
     comm_.setProperty(*property, arguments[0]);
+    return InvokeStatus::Ok;
+}
+
+InvokeStatus TrellyBridgeCommObject::invokeFailureProperty(const platform::Member& member,
+                                                           std::span<const Variant> arguments,
+                                                           Variant& result) const {
+    if (member.kind != MemberKind::Get) return InvokeStatus::UnknownMember;
+    if (!arguments.empty()) return InvokeStatus::BadArgumentCount;
+    if (member.name == "FailureReason")
+        result = comm_.get_FailureReason();
+    else if (member.name == "FailureNotes")
+        result = comm_.get_FailureNotes();
+    else if (member.name == "FailureKind")
+        result = comm_.get_FailureKind();
+    else
+        return InvokeStatus::UnknownMember;
     return InvokeStatus::Ok;
 }
 

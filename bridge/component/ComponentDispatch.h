@@ -24,6 +24,9 @@ public:
 private:
     platform::InvokeStatus invokeMethod(const std::string& name, std::span<const Variant> arguments,
                                         Variant& result);
+    platform::InvokeStatus invokeFailureProperty(const platform::Member& member,
+                                                 std::span<const Variant> arguments,
+                                                 Variant& result) const;
     std::optional<platform::InvokeStatus> invokeHl7Method(const std::string& name,
                                                           std::span<const Variant> arguments,
                                                           Variant& result);

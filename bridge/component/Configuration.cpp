@@ -132,7 +132,11 @@ bool adjustForBridge(BridgeConfiguration& c) {
         c.bridgeTimeout = c.SerialTimeout;
         auto retries = c.AllowedRetries.toNumber();
         if (!retries) {
-            noteFailure("AllowedRetries is not a number: " + c.AllowedRetries.toText());
+            noteFailure(FailureKind::Settings,
+                        isUnset(c.AllowedRetries)
+                            ? "the request was not sent: AllowedRetries is not set"
+                            : "the request was not sent: AllowedRetries is not a number: " +
+                                  c.AllowedRetries.toText());
             return false;
         }
         double more = *retries + 1;

@@ -95,7 +95,7 @@ namespace {
 // A search that cannot run says why in its result, as a session error would.
 void refuseSearch(const std::string& problem) {
     recordEnhancedError(errc::InvalidParameter, problem);
-    noteFailure(problem);
+    noteFailure(FailureKind::Settings, problem);
 }
 
 }  // namespace
@@ -138,6 +138,7 @@ std::string TrellyBridgeComm::GetPatientData(std::string_view mRequest) {
         }
     } catch (...) {
     }
+    publishFailure(false);  // a search notes only what failed
     return state.enhancedResult;
 }
 

@@ -38,7 +38,7 @@ Prepared refuse(const std::string& problem) {
     threadState().session.attemptCount = 0;  // no attempt runs: the error is kept
     recordError(errc::InvalidParameter, problem);
     ui::toolkit().progress(ui::ProgressKind::Log, "Request not sent: " + problem + "\r\n");
-    noteFailure(problem);
+    noteFailure(FailureKind::Settings, problem);
     return Prepared::Refused;
 }
 
@@ -58,8 +58,13 @@ Prepared prepareRequest(BridgeConfiguration& config, const GetPatientArguments& 
     if (std::string problem = problemOf(patientIdProblem(config)); !problem.empty())
         return refuse(problem);
     if (formatKind(config) == FormatKind::Hl7 &&
-        checkCompanyNumber(config) == CompanyCheck::Rejected)
+        checkCompanyNumber(config) == CompanyCheck::Rejected) {
+        noteFailure(FailureKind::Settings,
+                    "the request was not sent: the company number of PatientID " +
+                        config.PatientID.toText() +
+                        " is not valid (MEDICNumberDefault, MEDICNumberValidList)");
         return Prepared::Ended;
+    }
     // The company check may have put the default company in front of the identifier.
     if (std::string problem = problemOf(patientIdProblem(config)); !problem.empty())
         return refuse(problem);

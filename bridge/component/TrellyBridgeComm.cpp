@@ -60,12 +60,15 @@ Variant TrellyBridgeComm::GetPatient(const GetPatientArguments& arguments) {
         using configuration::Prepared;
         switch (configuration::prepareRequest(state.config, arguments)) {
             case Prepared::Ready: break;
-            case Prepared::Ended: return Variant(state.patientFound);
+            case Prepared::Ended:
+                publishFailure(state.patientFound);
+                return Variant(state.patientFound);
             case Prepared::Refused: ReturnPatient(); return Variant(state.patientFound);
         }
         session::runSessionWindow();
         ReturnPatient();
     } catch (...) {
+        publishFailure(state.patientFound);
     }
     return Variant(state.patientFound);
 }
@@ -97,8 +100,20 @@ Variant TrellyBridgeComm::GetPatient(
     return GetPatient(arguments);
 }
 
+void TrellyBridgeComm::publishFailure(bool found) {
+    failureReason_ = found ? std::string() : failureNoteText();
+    failureNotes_.clear();
+    if (!found)
+        for (const std::string& line : failureStory())
+            failureNotes_ += (failureNotes_.empty() ? "" : "\n") + line;
+    failureKind_ = found || failureReason_.empty()
+                       ? std::string()
+                       : std::string(failureKindName(latestFailureKind()));
+}
+
 Variant TrellyBridgeComm::ReturnPatient() {
     ThreadState& state = threadState();
+    publishFailure(state.patientFound);
     setProperty(ResultProperty::DebugDataDump, state.debugDataDump);
     setProperty(ResultProperty::ErrorCodes, "");
     setProperty(ResultProperty::ErrorDescriptions, "");

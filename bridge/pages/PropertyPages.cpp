@@ -255,6 +255,13 @@ void ConfigurationPage::load() {
         control.text.clear();
         control.choices = fields_[i].choices;
         control.text = (config.*fields_[i].field).toText();
+        // A setting the caller left out holds the INVALID marker: the box shows it as
+        // unset, and a save leaves the marker untouched unless the user types a value.
+        control.placeholder.clear();
+        if (control.text == kInvalidMarker) {
+            control.text.clear();
+            control.placeholder = "not set";
+        }
         loaded_[i] = control.text;
     }
 }

@@ -35,8 +35,9 @@ std::string environment(const char* name) {
 
 std::string dataHome() {
     std::string xdg = environment("XDG_DATA_HOME");
-    if (!xdg.empty()) return xdg;
-    return environment("HOME") + "/.local/share";
+    if (xdg.starts_with('/')) return xdg;
+    std::string home = homeFolder();
+    return home.empty() ? std::string() : home + "/.local/share";
 }
 
 bool hasDriveLetter(std::string_view path) {
@@ -215,7 +216,9 @@ std::string driveRoot(char letter) {
         std::string medium = removableMediumFor(upper);
         if (!medium.empty()) return medium;
     }
-    std::string standIn = dataHome() + "/trellybridge/drive_" +
+    std::string data = dataHome();
+    if (data.empty()) return {};  // no home: no stand-in, rather than one somewhere else
+    std::string standIn = data + "/trellybridge/drive_" +
                           static_cast<char>(std::tolower(static_cast<unsigned char>(letter)));
     // Drive C always exists on the system the component was written for: its stand-in
     // is created, private to the user, the first time it is needed.
@@ -300,6 +303,33 @@ bool appendToFile(std::string_view path, std::string_view content, unsigned mode
     struct stat info {};
     bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && writeAll(fd, content);
     return (::close(fd) == 0) && ok;
+}
+
+bool appendToBoundedLog(std::string_view path, std::string_view content, std::size_t maxBytes,
+                        unsigned mode) {
+    content = content.substr(0, maxBytes);
+    std::string host = hostPath(path);
+    struct stat info {};
+    // Only a regular file is turned over; a link in the log's place is refused below.
+    if (::lstat(host.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+        static_cast<std::size_t>(info.st_size) + content.size() > maxBytes) {
+        std::string older = host + ".1";
+        if (::rename(host.c_str(), older.c_str()) != 0) return false;
+        ::chmod(older.c_str(), 0600);
+    }
+    return appendToFile(path, content, mode);
+}
+
+std::string homeFolder() {
+    std::string home = environment("HOME");
+    if (home.starts_with('/')) return home;
+    std::vector<char> buffer(16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    if (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
+        found->pw_dir && found->pw_dir[0] == '/')
+        return found->pw_dir;
+    return {};
 }
 
 RegularFileRead readRegularFile(std::string_view path, std::size_t limit, Links links) {

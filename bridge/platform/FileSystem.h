@@ -55,6 +55,14 @@ FileOutcome writeOrdinaryFileAtomically(std::string_view path, std::string_view 
 // Appends to a regular file, creating it with `mode` when it does not exist. A symbolic
 // link, device or FIFO in its place is refused, so that nothing is written elsewhere.
 bool appendToFile(std::string_view path, std::string_view content, unsigned mode = 0600);
+// appendToFile for a log that never holds more than `maxBytes`: when the content would
+// take it past that, the log is first renamed to "<path>.1" (replacing an older one,
+// mode 0600) and a new one started; content longer than `maxBytes` is cut to it.
+bool appendToBoundedLog(std::string_view path, std::string_view content, std::size_t maxBytes,
+                        unsigned mode = 0600);
+// The user's home folder: $HOME when it is an absolute path, else the one the password
+// database names; empty text when neither is absolute (a relative home is never used).
+std::string homeFolder();
 
 // A file read whole, or why it was not.
 struct RegularFileRead {

@@ -35,6 +35,7 @@ struct Transfer {
     std::string body;
     std::size_t limit = 0;
     bool tooLarge = false;
+    bool certificateSent = false;
 };
 
 extern "C" size_t collectBody(char* data, size_t size, size_t count, void* user) {
@@ -130,6 +131,7 @@ private:
         std::string certificate = environment("TRELLYBRIDGE_CLIENT_CERT");
         std::string key = environment("TRELLYBRIDGE_CLIENT_KEY");
         if (sendCertificate_.isTrue() && !certificate.empty()) {
+            transfer.certificateSent = true;
             curl_easy_setopt(h, CURLOPT_SSLCERT, certificate.c_str());
             curl_easy_setopt(h, CURLOPT_SSLCERTTYPE, isPem(certificate) ? "PEM" : "P12");
             if (!key.empty()) curl_easy_setopt(h, CURLOPT_SSLKEY, key.c_str());
@@ -187,6 +189,21 @@ private:
                     return raise(
                         http_error::kUndetermined,
                         "the answer is larger than " + std::to_string(transfer.limit) + " bytes");
+                return raise(http_error::kUndetermined, text);
+            case CURLE_SSL_CONNECT_ERROR:
+            case CURLE_SEND_ERROR:
+            case CURLE_RECV_ERROR:
+            case CURLE_GOT_NOTHING:
+                // A server that wants a client certificate ends the handshake, or (TLS 1.3)
+                // the first read after it, with whatever the socket said last.
+                if (text.find("certificate required") != std::string::npos ||
+                    (!transfer.certificateSent && (text.find("getpeername") != std::string::npos ||
+                                                   text.find("alert") != std::string::npos)))
+                    text = "the server asked for a client certificate" +
+                           std::string(transfer.certificateSent
+                                           ? ""
+                                           : " and none was sent (TRELLYBRIDGE_CLIENT_CERT)") +
+                           ": " + text;
                 return raise(http_error::kUndetermined, text);
             default:
                 // Connection and TLS failures alike: a rejected certificate surfaces as

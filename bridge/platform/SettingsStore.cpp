@@ -56,11 +56,11 @@ std::shared_ptr<SettingsStore> currentStore;
 }  // namespace
 
 std::string IniSettingsStore::defaultPath() {
+    // A relative folder would put the settings wherever the host happens to run.
     const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    std::string base =
-        xdg && *xdg ? xdg
-                    : std::string(std::getenv("HOME") ? std::getenv("HOME") : ".") + "/.config";
-    return base + "/TrellyBridge/settings.ini";
+    if (xdg && xdg[0] == '/') return std::string(xdg) + "/TrellyBridge/settings.ini";
+    std::string home = fs::homeFolder();
+    return home.empty() ? std::string() : home + "/.config/TrellyBridge/settings.ini";
 }
 
 std::string IniSettingsStore::get(std::string_view section, std::string_view key) {

@@ -53,6 +53,7 @@ enum class ControlKind { TextBox, List, ReadOnly, Lines };
 struct Control {
     std::string label;
     std::string text;
+    std::string placeholder;           // shown greyed while the text is empty
     std::vector<std::string> choices;  // the lines of a list
     ControlKind kind = ControlKind::TextBox;
     bool visible = true;

@@ -1,5 +1,7 @@
 #include "session/BridgeSession.h"
 
+#include "common/FailureNote.h"
+
 #include "session/Bridges.h"
 #include "session/SessionContext.h"
 #include "session/SessionWindow.h"
@@ -13,6 +15,13 @@ class InvalidBridge : public BridgeSession {
 public:
     RunLoop load(SessionWindow& window) const override {
         window.updateText(std::string("Invalid bridge type requested...") + CRLF + CRLF);
+        const Variant& bridge = config().NetworkBridgeType;
+        noteFailure(FailureKind::Settings,
+                    isUnset(bridge)
+                        ? "the request was not sent: NetworkBridgeType is not set"
+                        : "the request was not sent: NetworkBridgeType " + bridge.toText() +
+                              " is not SERIAL, TCPIP, HTTPS, VENDOR, POLLING, "
+                              "FOLDERS or USB");
         session().timeoutTicks = config().SerialTimeout.toText();
         return RunLoop::Serial;
     }

@@ -199,7 +199,8 @@ std::string readPatientFile(SessionWindow& window) {
         parsed = window.processResponse(s.rawDataReceived + end + end);
     }
     if (!parsed) {
-        noteFailure("results file " + shownPath(c.VendorResultsPath) + " holds no patient");
+        noteFailure(FailureKind::NotOnFile,
+                    "results file " + shownPath(c.VendorResultsPath) + " holds no patient");
         return {};
     }
     if (inForce(c, keyword::PurgePatientData)) fs::removeFile(path);

@@ -119,13 +119,15 @@ public:
                     std::string end = endCharacter();
                     parsed = window.processResponse(s.rawDataReceived + end + end);
                     if (!parsed)
-                        noteFailure("the web service's answer holds no " +
-                                    config().VendorFormatType.toText() + " patient");
+                        noteFailure(FailureKind::NotOnFile, "the web service's answer holds no " +
+                                                                config().VendorFormatType.toText() +
+                                                                " patient");
                 } else {
                     // An answer no parser reads holds no patient.
                     setPatientFound(false);
-                    noteFailure("VendorFormatType " + config().VendorFormatType.toText() +
-                                " is not HL7, STANDARD, SCAN or XML: the answer is not read");
+                    noteFailure(FailureKind::Settings,
+                                "VendorFormatType " + config().VendorFormatType.toText() +
+                                    " is not HL7, STANDARD, SCAN or XML: the answer is not read");
                 }
             }
             return parsed ? s.rawDataReceived : std::string();
@@ -216,7 +218,9 @@ private:
             std::string message = serviceErrorMessage(errorNumber(known->code), config());
             if (known->code == kPatientNotFound) setPatientFound(false);
             appendErrorElement(known->code, message);
-            noteFailure(known->code, message);
+            noteFailure(known->code, message,
+                        known->code == kPatientNotFound ? FailureKind::NotOnFile
+                                                        : FailureKind::Unreachable);
             window.updateText(" " + shownText(message) + CRLF);
             explained = true;
         }

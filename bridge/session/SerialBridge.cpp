@@ -93,6 +93,16 @@ bool pastSessionEnd() {
     return left < 0;
 }
 
+void noteSilentLine(size_t received) {
+    if (received == 0) {
+        noteFailure(errc::HostTimedOut, "no answer on " + portName());
+        return;
+    }
+    noteFailure("the answer on " + portName() + " did not end: " + std::to_string(received) +
+                " bytes without the end character (EOFCharacter " + config().EOFCharacter.toText() +
+                ")");
+}
+
 class SerialBridge : public BridgeSession {
 public:
     SerialBridge(const Exchange& exchange, std::string lineEnd)
@@ -116,6 +126,12 @@ public:
     }
     bool closePort(SessionWindow& window) const override { return closeSerialPort(window); }
     void close(SessionWindow&) const override { releaseSerialLine(); }
+    void exhausted(SessionWindow& window) const override {
+        // The request went out and the attempts ran out waiting: say what the line gave.
+        if (serialLine().control.portOpen() && !window.closePending)
+            noteSilentLine(session().rawDataReceived.size());
+        BridgeSession::exhausted(window);
+    }
 
 private:
     void openSerialPort(SessionWindow& window) const;

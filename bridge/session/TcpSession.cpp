@@ -68,11 +68,22 @@ std::string systemReason() {
     return reason.empty() ? reason : ": " + reason;
 }
 
+// Without a known format no request can be built and no answer read.
+std::string unknownFormatNote() {
+    const Variant& format = config().VendorFormatType;
+    return isUnset(format) ? "the request was not sent: VendorFormatType is not set"
+                           : "the request was not sent: VendorFormatType " + format.toText() +
+                                 " is not HL7, STANDARD, SCAN or XML";
+}
+
 class PatientExchange : public Exchange {
 public:
     Request request(SessionWindow& window) const override {
         request::BuiltRequest built = request::buildRequest(config());
-        if (!built.formatKnown) window.failureNotice("ERROR building patient request");
+        if (!built.formatKnown) {
+            noteFailure(FailureKind::Settings, unknownFormatNote());
+            window.failureNotice("ERROR building patient request");
+        }
         std::string payload = built.text + request::endOfRequest(config());
         return {std::move(built.text), std::move(payload)};
     }
@@ -84,11 +95,23 @@ public:
     }
     bool takeAnswer(SessionWindow& window, const std::string& answer) const override {
         if (window.processResponse(answer)) return true;
-        std::string source = bridgeKind(config()) == BridgeKind::Serial
-                                 ? "COM" + config().CommPort.toText()
-                                 : session().remoteIP + " port " + session().answeredPort;
-        noteFailure("the answer from " + source + " holds no patient " +
-                    config().PatientID.toText());
+        if (formatKind(config()) == FormatKind::Unknown) {
+            noteFailure(FailureKind::Settings, unknownFormatNote());
+            return false;
+        }
+        bool serial = bridgeKind(config()) == BridgeKind::Serial;
+        std::string source = serial ? "COM" + config().CommPort.toText()
+                                    : session().remoteIP + " port " + session().answeredPort;
+        // A serial answer arrives without its end character; a TCP one keeps it.
+        if (!serial && !answerComplete(answer, 0)) {
+            noteFailure("the answer from " + source +
+                        " did not end: " + std::to_string(answer.size()) +
+                        " bytes without the end character (EOFCharacter " +
+                        config().EOFCharacter.toText() + ")");
+            return false;
+        }
+        noteFailure(FailureKind::NotOnFile, "the answer from " + source + " holds no patient " +
+                                                config().PatientID.toText());
         return false;
     }
 };

@@ -74,4 +74,24 @@ std::string utf8ToAnsi(std::string_view utf8) {
     return out;
 }
 
+std::string shownWindowText(std::string_view ansi) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string shown;
+    shown.reserve(ansi.size());
+    for (std::size_t i = 0; i < ansi.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(ansi[i]);
+        if (c == '\r' || c == '\n') {
+            if (c == '\r' && i + 1 < ansi.size() && ansi[i + 1] == '\n') ++i;
+            shown += '\n';
+        } else if (c < 0x20 || c == 0x7F) {
+            shown += "\\x";
+            shown += kHex[c >> 4];
+            shown += kHex[c & 0x0F];
+        } else {
+            shown += static_cast<char>(c);
+        }
+    }
+    return ansiToUtf8(shown);
+}
+
 }  // namespace trellybridge::ui

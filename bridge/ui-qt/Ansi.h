@@ -10,5 +10,9 @@ namespace trellybridge::ui {
 std::string ansiToUtf8(std::string_view ansi);
 // Characters Windows-1252 cannot hold become "?"; malformed UTF-8 does too.
 std::string utf8ToAnsi(std::string_view utf8);
+// Window text as it is drawn (UTF-8): CR LF, a lone CR and a lone LF break the line; any
+// other byte below 0x20, and 0x7F, shows as \xHH as the command line shows it (an HL7
+// answer's VT and FS would otherwise be drawn as boxes).
+std::string shownWindowText(std::string_view ansi);
 
 }  // namespace trellybridge::ui

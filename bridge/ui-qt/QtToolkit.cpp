@@ -46,10 +46,8 @@ std::string toAnsi(const QString& text) {
 
 // Window text breaks lines with CR LF, message boxes with a lone CR.
 QString shownLines(std::string_view text) {
-    QString shown = fromAnsi(text);
-    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    return shown;
+    std::string utf8 = shownWindowText(text);
+    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
 }
 
 // Drives the thread's event loop from Qt's: a notifier per watched descriptor and one
@@ -255,10 +253,13 @@ private:
             const Control& control = controls[i];
             if (auto* edit = qobject_cast<QLineEdit*>(rows_[i].widget)) {
                 edit->setText(fromAnsi(control.text));
+                edit->setPlaceholderText(fromAnsi(control.placeholder));
             } else if (auto* box = qobject_cast<QComboBox*>(rows_[i].widget)) {
                 box->clear();
                 for (const std::string& choice : control.choices) box->addItem(fromAnsi(choice));
                 box->setEditText(fromAnsi(control.text));
+                if (box->lineEdit())
+                    box->lineEdit()->setPlaceholderText(fromAnsi(control.placeholder));
             } else if (auto* list = qobject_cast<QListWidget*>(rows_[i].widget)) {
                 list->clear();
                 for (const std::string& line : control.choices) list->addItem(fromAnsi(line));

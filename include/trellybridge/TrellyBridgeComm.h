@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "trellybridge/Export.h"
 #include "trellybridge/Fields.h"
@@ -35,6 +36,20 @@ struct TRELLYBRIDGE_API GetPatientArguments {
     const Variant& at(std::size_t position) const;
     static std::string_view name(std::size_t position);
     static std::optional<std::size_t> find(std::string_view name);
+
+    // Settings that work for `bridge` and `format` with nothing else given: the groups the
+    // settings pages restore for that bridge (the common page and the bridge's own), then
+    // what the format needs (HL7: VendorRequestTag "<%DYNAMIC%>", EOFCharacter 28,
+    // EOLCharacter 13, EOFRequest "13,28"; STANDARD: "ACCT=", 126, "13,10", "13,10"; SCAN
+    // and XML: "<%DYNAMIC%>", 126, "13,10", "13,10"). PatientID and the vendor's address
+    // (TCPRemoteHostName; the paths of the file bridges; the HTTPS address) stay empty.
+    static GetPatientArguments withDefaults(std::string_view bridge, std::string_view format);
+    // Fills every empty setting from withDefaults(NetworkBridgeType, VendorFormatType).
+    void fillDefaults();
+    // What keeps these settings from making a request, one sentence each ("PatientID is
+    // not set"): PatientID, the bridge, the format and the vendor's address are required,
+    // and the bridge and format must be known ones. Empty when a request can be made.
+    std::vector<std::string> settingProblems() const;
 };
 
 // The 119 result properties: the 114 that publish the record, then the other five.
@@ -179,6 +194,22 @@ public:
 #undef TRELLYBRIDGE_ACCESSORS_I2
 #undef TRELLYBRIDGE_ACCESSORS_I3
 
+    // Why the last request failed, beside the 119 properties (read-only; GetPatient,
+    // ReturnPatient and GetPatientData set them): the latest failure in words, empty when
+    // the patient was found; every failure of the request, one per line, oldest first;
+    // and what the failure says about the vendor: "not on file" (it answered without the
+    // patient), "unreachable" (no answer: name look-up, connect, TLS, time-out, answer
+    // too large) or "settings" (the request could not be made), empty when found.
+    Variant get_FailureReason() const {
+        return Variant(failureReason_);
+    }
+    Variant get_FailureNotes() const {
+        return Variant(failureNotes_);
+    }
+    Variant get_FailureKind() const {
+        return Variant(failureKind_);
+    }
+
     // The bill type is written under one name and read under another.
     void put_p1BillType(const Variant& value) {
         setProperty(ResultProperty::p1PatientBillType, value);
@@ -191,7 +222,10 @@ public:
     }
 
 private:
+    void publishFailure(bool found);
+
     std::array<Variant, kResultPropertyCount> properties_;
+    std::string failureReason_, failureNotes_, failureKind_;
 };
 
 }  // namespace trellybridge

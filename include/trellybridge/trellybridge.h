@@ -12,6 +12,10 @@
 
 #include "trellybridge/Export.h"
 
+/* The version these headers belong to; tb_version() gives the library's. */
+#define TRELLYBRIDGE_VERSION_MAJOR 2013
+#define TRELLYBRIDGE_VERSION_MINOR 1
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -72,6 +76,19 @@ TRELLYBRIDGE_API tb_status tb_putref_property(tb_object* object, const char* nam
 TRELLYBRIDGE_API tb_status tb_last_error(tb_object* object, int* number, tb_variant* description);
 TRELLYBRIDGE_API void tb_release(tb_object* object);
 TRELLYBRIDGE_API const char* tb_status_text(tb_status status);
+/* The library's version, "2013.1" (static text). */
+TRELLYBRIDGE_API const char* tb_version(void);
+
+/* The fifty GetPatient settings in call order (49 leaves out TimeDelay), as a host passes
+ * them to tb_invoke(object, "GetPatient", ...): fills every empty one (TB_EMPTY or empty
+ * text) with the default for the bridge and format the array names
+ * (NetworkBridgeType, entry 1; VendorFormatType, entry 5). PatientID and the vendor's
+ * address stay as they are. TB_BAD_ARGUMENT_COUNT for another count. */
+TRELLYBRIDGE_API tb_status tb_fill_defaults(tb_variant* settings, size_t count);
+/* What keeps those settings from making a request, one sentence a line ("PatientID is
+ * not set"), into `problems` as text; empty text when a request can be made. */
+TRELLYBRIDGE_API tb_status tb_setting_problems(const tb_variant* settings, size_t count,
+                                               tb_variant* problems);
 
 #ifdef __cplusplus
 }

@@ -3,6 +3,7 @@ vendor simulator of the trellybridge command (TRELLYBRIDGE_CLI)."""
 
 import os
 import select
+import socket
 import subprocess
 import tempfile
 import time
@@ -83,6 +84,45 @@ class OverTcp(unittest.TestCase):
         self.assertFalse(patient.found)
         self.assertEqual(patient["p1PatientLastName"], "")
         self.assertEqual(patient["ErrorCodes"], patient["ErrorDescriptions"])
+        self.assertIn("holds no patient 99999", patient.failure)
+        self.assertEqual(patient.failure_kind, "not on file")
+
+    def test_the_required_settings_alone_find_the_patient(self) -> None:
+        os.environ["TRELLYBRIDGE_PACE"] = "fast"
+        try:
+            patient = trellybridge.get_patient(PatientID="12345", NetworkBridgeType="TCPIP",
+                                               TCPRemoteHostName="127.0.0.1",
+                                               TCPRemotePorts=str(self.port),
+                                               VendorFormatType="HL7", check=True)
+        finally:
+            del os.environ["TRELLYBRIDGE_PACE"]
+        self.assertEqual(patient["p1PatientLastName"], "DOE")
+        self.assertEqual((patient.failure, patient.failure_notes), ("", []))
+
+    def test_check_raises_what_the_failure_says(self) -> None:
+        with self.assertRaises(trellybridge.PatientNotFound) as lacking:
+            trellybridge.get_patient(PatientID="99999", NetworkBridgeType="TCPIP",
+                                     TCPRemoteHostName="127.0.0.1", TCPRemotePorts=str(self.port),
+                                     VendorFormatType="HL7", check=True, **QUICK)
+        self.assertIn("holds no patient 99999", lacking.exception.reason)
+        with socket.socket() as unused:  # a port nobody listens on
+            unused.bind(("127.0.0.1", 0))
+            refused_port = unused.getsockname()[1]
+        with self.assertRaises(trellybridge.VendorUnreachable) as down:
+            trellybridge.get_patient(PatientID="12345", NetworkBridgeType="TCPIP",
+                                     TCPRemoteHostName="127.0.0.1",
+                                     TCPRemotePorts=str(refused_port), VendorFormatType="HL7",
+                                     check=True, **QUICK)
+        self.assertIn("Connection refused", down.exception.reason)
+        self.assertTrue(down.exception.patient.failure_notes)
+
+    def test_missing_settings_are_named_before_anything_is_sent(self) -> None:
+        with self.assertRaisesRegex(ValueError, "NetworkBridgeType is not set; "
+                                                "VendorFormatType is not set"):
+            trellybridge.get_patient(PatientID="12345")
+        with self.assertRaisesRegex(ValueError, "TCPRemoteHostName is not set"):
+            trellybridge.get_patient(PatientID="12345", NetworkBridgeType="TCPIP",
+                                     VendorFormatType="HL7", defaults=False)
 
 
 class Binding(unittest.TestCase):

@@ -26,7 +26,9 @@ from dataclasses import dataclass, field
 from typing import Any, Callable, Mapping, Optional
 
 from . import _library as _c
+from . import _outcome
 from ._names import PROPERTY_NAMES, SETTING_NAMES
+from ._outcome import PatientNotFound, VendorUnreachable
 
 __all__ = [
     "CallFailed",
@@ -34,10 +36,12 @@ __all__ = [
     "ErrorEntry",
     "FORMATS",
     "Patient",
+    "PatientNotFound",
     "PROPERTY_NAMES",
     "SETTING_NAMES",
     "TrellyBridgeComm",
     "UnknownSettingError",
+    "VendorUnreachable",
     "get_patient",
     "get_patient_data",
     "parse",
@@ -85,6 +89,11 @@ class Patient:
     found: bool
     properties: dict[str, str] = field(default_factory=dict)
     errors: list[ErrorEntry] = field(default_factory=list)
+    # Why it was not found: the latest failure, every failure of the request, and what it
+    # says about the vendor ("not on file", "unreachable", "settings"); empty when found.
+    failure: str = ""
+    failure_notes: list[str] = field(default_factory=list)
+    failure_kind: str = ""
 
     def __getitem__(self, name: str) -> str:
         return self.properties[name]
@@ -250,23 +259,42 @@ def _arguments(settings: Mapping[str, Any]) -> list[Any]:
     return arguments
 
 
-def get_patient(**settings: Any) -> Patient:
+def get_patient(*, defaults: bool = True, check: bool = False, **settings: Any) -> Patient:
     """Runs one GetPatient request with the given settings (any of SETTING_NAMES, matched
-    without regard to case; the rest take the component's defaults) and returns the
-    patient. Not finding the patient is no exception: ``found`` is False and ``errors``
-    says why."""
+    without regard to case) and returns the patient. PatientID, NetworkBridgeType,
+    VendorFormatType and the vendor's address are required (ValueError names what is
+    missing, and nothing is sent); every other setting left out takes the working default
+    for the bridge and format (``defaults=False``: passed empty, as GetPatient takes it).
+    Not finding the patient is no exception: ``found`` is False and ``failure`` says why;
+    with ``check=True`` it raises PatientNotFound or VendorUnreachable instead."""
     arguments = _arguments(settings)
+    if defaults:
+        arguments = _outcome.with_defaults(arguments)
+    _outcome.require_settings(arguments)
+    patient = _request(arguments)
+    if check:
+        _outcome.raise_for_failure(patient)
+    return patient
+
+
+def _request(arguments: list[Any]) -> Patient:
     with TrellyBridgeComm() as comm:
         found = comm.invoke("GetPatient", *arguments) is True
         properties = comm.properties()
+        failure = _text(comm.get_property("FailureReason"))
+        notes = _text(comm.get_property("FailureNotes")).splitlines()
+        kind = _text(comm.get_property("FailureKind"))
         comm.invoke("closeConnection")
-    return Patient(found, properties, _error_entries(properties["ErrorCodes"]))
+    return Patient(found, properties, _error_entries(properties["ErrorCodes"]), failure, notes,
+                   kind)
 
 
-def parse(answer: str | bytes, format: str, **settings: Any) -> Patient:  # noqa: A002
+def parse(answer: str | bytes, format: str, *, defaults: bool = True,  # noqa: A002
+          **settings: Any) -> Patient:
     """Reads a vendor answer saved earlier as a request would read it from the vendor, in
-    the given format (HL7, STANDARD, SCAN or XML), with the site's settings. The answer
-    goes through the USB bridge's results file, so every setting applies as in a request
+    the given format (HL7, STANDARD, SCAN or XML), with the site's settings (the others
+    take the format's working defaults unless ``defaults=False``). The answer goes through
+    the USB bridge's results file, so every setting applies as in a request
     (LogInsuranceEntries included)."""
     if format.upper() not in FORMATS:
         raise ValueError(f"format must be one of {', '.join(FORMATS)}, not {format!r}")
@@ -284,7 +312,8 @@ def parse(answer: str | bytes, format: str, **settings: Any) -> Patient:  # noqa
                                         "vendorformattype")}
         request.update(NetworkBridgeType="USB", VendorResultsPath=results,
                        VendorFormatType=format.upper())
-        return get_patient(**request)
+        arguments = _arguments(request)
+        return _request(_outcome.with_defaults(arguments) if defaults else arguments)
 
 
 def get_patient_data(request_xml: str) -> str:

@@ -24,6 +24,45 @@ static void check_text(tb_object* object, const char* property, const char* expe
     tb_variant_clear(&value);
 }
 
+static void check_contains(tb_object* object, const char* property, const char* part) {
+    tb_variant value;
+    tb_variant_init(&value);
+    CHECK(tb_get_property(object, property, &value) == TB_OK);
+    CHECK(value.kind == TB_TEXT && strstr(value.text, part) != NULL);
+    if (value.kind == TB_TEXT && !strstr(value.text, part))
+        fprintf(stderr, "  %s: \"%s\"\n", property, value.text);
+    tb_variant_clear(&value);
+}
+
+/* The defaults and the required settings, as a host without a settings file uses them. */
+static void check_defaults(void) {
+    tb_variant settings[50], problems;
+    char version[32];
+    size_t i;
+    snprintf(version, sizeof version, "%d.%d", TRELLYBRIDGE_VERSION_MAJOR,
+             TRELLYBRIDGE_VERSION_MINOR);
+    CHECK(strcmp(tb_version(), version) == 0);
+
+    for (i = 0; i < 50; ++i) tb_variant_init(&settings[i]);
+    tb_variant_init(&problems);
+    tb_variant_set_text(&settings[1], "tcpip"); /* NetworkBridgeType */
+    tb_variant_set_text(&settings[5], "HL7");   /* VendorFormatType */
+    tb_variant_set_text(&settings[7], "3");     /* EOFCharacter: given, so kept */
+    CHECK(tb_fill_defaults(settings, 50) == TB_OK);
+    CHECK(settings[4].kind == TB_TEXT && strcmp(settings[4].text, "<%DYNAMIC%>") == 0);
+    CHECK(settings[7].kind == TB_TEXT && strcmp(settings[7].text, "3") == 0);
+    CHECK(settings[8].kind == TB_TEXT && strcmp(settings[8].text, "13") == 0);
+    CHECK(settings[22].kind == TB_TEXT && strcmp(settings[22].text, "9991") == 0);
+    CHECK(settings[0].kind == TB_EMPTY);  /* PatientID is the host's to give */
+    CHECK(settings[21].kind == TB_EMPTY); /* and so is the vendor's address */
+    CHECK(tb_setting_problems(settings, 50, &problems) == TB_OK);
+    CHECK(problems.kind == TB_TEXT &&
+          strcmp(problems.text, "PatientID is not set\nTCPRemoteHostName is not set") == 0);
+    CHECK(tb_fill_defaults(settings, 3) == TB_BAD_ARGUMENT_COUNT);
+    for (i = 0; i < 50; ++i) tb_variant_clear(&settings[i]);
+    tb_variant_clear(&problems);
+}
+
 int main(void) {
     tb_object* comm = NULL;
     tb_variant value, result;
@@ -75,6 +114,10 @@ int main(void) {
         "current user\">ORVEL Parameter: 7 is not a valid company number for current "
         "user</error>\r\n");
     check_text(comm, "p1PatientLastName", "");
+    /* ... and why, beside the error list. */
+    check_contains(comm, "FailureReason", "the request was not sent: the company number");
+    check_text(comm, "FailureKind", "settings");
+    check_defaults();
 
     /* A search whose timer cannot run answers with the reason, without a session. */
     tb_variant_set_text(&value,

@@ -11,10 +11,12 @@
 #include "CliSupport.h"
 #include "VendorSimulator.h"
 #include "cli/CliFixture.h"
+#include "common/ThreadState.h"
 #include "platform/Toolkit.h"
 #include "support/RunProgram.h"
 #include "support/ScriptedPeer.h"
 #include "support/TestEnvironment.h"
+#include "trellybridge/trellybridge.h"
 
 namespace trellybridge {
 namespace {
@@ -28,9 +30,11 @@ std::vector<std::string> withSets(std::vector<std::string> command,
     return command;
 }
 
-// Settings under which a request that did run would end at once, found or not.
-const std::vector<std::string> kEndsAtOnce = {"PatientID=-5", "VendorFormatType=HL7",
-                                              "MEDICNumberDefault=1", "DisplayProperties=false"};
+// Settings under which a request that did run would end at once, found or not: the
+// company number is refused before anything is sent.
+const std::vector<std::string> kEndsAtOnce = {
+    "PatientID=-5",         "VendorFormatType=HL7",    "NetworkBridgeType=TCPIP",
+    "MEDICNumberDefault=1", "DisplayProperties=false", "TCPRemoteHostName=127.0.0.1"};
 
 // A request for patient 12345 in HL7 from a vendor on loopback.
 std::vector<std::string> tcpSettings(const std::string& port, const std::string& retries = "2") {
@@ -51,6 +55,16 @@ TEST_F(CliTest, BadInputIsAUsageError) {
         {{"get-patient", "--set", "PatientID"}, "PatientID"},
         {{"get-patient", "--config", "/nonexistent/bridge.conf"}, "/nonexistent/bridge.conf"},
         {{"get-patient", "--ui", "motif"}, "motif"},
+        {{"get-patient", "--set", "NetworkBridgeType=TCPIP"},
+         "the request was not sent: PatientID is not set; VendorFormatType is not set; "
+         "TCPRemoteHostName is not set"},
+        {{"get-patient", "--no-defaults", "--set", "PatientID=1", "--set", "NetworkBridgeType=TCP",
+          "--set", "VendorFormatType=foo"},
+         "NetworkBridgeType TCP is not SERIAL, TCPIP, HTTPS, VENDOR, POLLING, FOLDERS or USB; "
+         "VendorFormatType foo is not HL7, STANDARD, SCAN or XML"},
+        {{"get-patient", "--set", "PatientID=1", "--set", "NetworkBridgeType=polling", "--set",
+          "VendorFormatType=XML", "--set", "VendorResultsPath=c:\\r.dat"},
+         "VendorRequestPath is not set"},
         {{"no-such-command"}, "no-such-command"},
         {{}, "subcommand"},
     };
@@ -181,8 +195,9 @@ TEST_F(CliTest, ConfigFileLinesAndSetsCombine) {
 
     std::ofstream(path) << "patientid = 7-42\nNetworkBridgeType=TCPIP\nVendorFormatType=HL7\n"
                            "AllowedRetries=2\nDisplayProperties=false\nMEDICNumberDefault=1\n";
-    EXPECT_EQ(run({"get-patient", "--config", path, "--set", "MEDICNumberValidList=1,2"}),
-              cli::kNotFound);
+    EXPECT_EQ(run({"get-patient", "--config", path, "--set", "MEDICNumberValidList=1,2", "--set",
+                   "TCPRemoteHostName=127.0.0.1"}),
+              cli::kUsage);
     EXPECT_NE(err.str().find(
                   "error 310: ORVEL Parameter: 7 is not a valid company number for current user"),
               std::string::npos)
@@ -190,8 +205,13 @@ TEST_F(CliTest, ConfigFileLinesAndSetsCombine) {
 }
 
 TEST_F(CliTest, JsonHoldsEveryPropertyByName) {
-    EXPECT_EQ(run(withSets({"get-patient", "--json", "--quiet"}, kEndsAtOnce)), cli::kNotFound);
+    EXPECT_EQ(run(withSets({"get-patient", "--json", "--quiet"}, kEndsAtOnce)), cli::kUsage);
     auto json = nlohmann::json::parse(out.str());
+    EXPECT_EQ(json["errors"][0]["code"], 311);
+    EXPECT_NE(json["errors"][0]["description"].get<std::string>().find("company number"),
+              std::string::npos);
+    EXPECT_NE(json["failure"].get<std::string>().find("the request was not sent"),
+              std::string::npos);
     EXPECT_EQ(json["found"], false);
     EXPECT_EQ(json["properties"].size(), 119u);
     EXPECT_EQ(json["properties"]["p1PatientLastName"], "");
@@ -212,6 +232,23 @@ TEST_F(CliTest, GetPatientFetchesOverTcpAndPrintsThePatient) {
     EXPECT_NE(out.str().find("i2InsuredCompanyName: HEARTLAND MUTUAL\n"), std::string::npos);
     EXPECT_NE(err.str().find("TCPIP style bridge..."), std::string::npos)
         << "progress goes to stderr";
+}
+
+TEST_F(CliTest, TheRequiredSettingsAloneFindThePatient) {
+    vendorsim::VendorSimulator vendor({});
+    std::string error;
+    ASSERT_TRUE(vendor.start(error)) << error;
+    const std::vector<std::string> required = {
+        "PatientID=12345", "NetworkBridgeType=TCPIP", "TCPRemoteHostName=127.0.0.1",
+        "TCPRemotePorts=" + std::to_string(vendor.ports()[0]), "VendorFormatType=hl7"};
+    EXPECT_EQ(run(withSets({"get-patient", "--quiet", "--fast"}, required)), cli::kFound)
+        << err.str();
+    EXPECT_NE(out.str().find("p1PatientLastName: DOE\n"), std::string::npos) << out.str();
+    // Bare, as a host calling GetPatient with the same five: the INVALID marker of
+    // AllowedRetries ends the request before anything is sent.
+    EXPECT_EQ(run(withSets({"get-patient", "--quiet", "--fast", "--no-defaults"}, required)),
+              cli::kUsage);
+    EXPECT_NE(err.str().find("AllowedRetries is not set"), std::string::npos) << err.str();
 }
 
 TEST_F(CliTest, FastGivesTheSameResultSoonerWithDefaultTimers) {
@@ -294,7 +331,10 @@ TEST_F(CliTest, GetPatientOverASerialLineWithTheComPortInTheEnvironment) {
         program.environment = {"TRELLYBRIDGE_COM1=" + device};
         testing::ProgramResult result = testing::runProgram(program);
         bool found = c.fault == Fault::None || c.fault == Fault::Split;
-        EXPECT_EQ(result.exitCode, found ? cli::kFound : cli::kNotFound) << result.err;
+        int status = found                      ? cli::kFound
+                     : c.fault == Fault::HangUp ? cli::kUnreachable
+                                                : cli::kNotFound;
+        EXPECT_EQ(result.exitCode, status) << result.err;
         EXPECT_NE((found ? result.out : result.err).find(c.expected), std::string::npos)
             << result.out << result.err;
     }
@@ -305,6 +345,8 @@ struct QuietFailureCase {
     std::function<std::string()> port;  // starts the vendor, gives its port
     std::string allowedRetries;
     std::string reason;  // "{port}" stands for the vendor's port
+    int status;
+    std::string patientId = "12345";
 };
 
 TEST_F(CliTest, QuietFailuresStillSayWhy) {
@@ -331,23 +373,34 @@ TEST_F(CliTest, QuietFailuresStillSayWhy) {
     };
     const QuietFailureCase cases[] = {
         {"refused", vendor(vendorsim::Fault::Refuse), "2",
-         "could not connect to 127.0.0.1 port {port}: Connection refused (3 attempts)"},
-        {"silent", vendor(vendorsim::Fault::Silent), "2", "no answer from 127.0.0.1 port {port} ("},
+         "could not connect to 127.0.0.1 port {port}: Connection refused (3 attempts)",
+         cli::kUnreachable},
+        {"silent", vendor(vendorsim::Fault::Silent), "2", "no answer from 127.0.0.1 port {port} (",
+         cli::kUnreachable},
         {"reset", resetsEveryConnection, "2",
-         "could not receive from 127.0.0.1 port {port}: Connection reset by peer (3 attempts)"},
+         "could not receive from 127.0.0.1 port {port}: Connection reset by peer (3 attempts)",
+         cli::kUnreachable},
         {"garbage", vendor(vendorsim::Fault::Garbage), "2",
-         "the answer from 127.0.0.1 port {port} holds no patient 12345"},
-        {"no retry count", vendor(vendorsim::Fault::None), "",
-         "AllowedRetries is not a number: <INVALID!>"},
+         "the answer from 127.0.0.1 port {port} holds no patient 12345", cli::kNotFound},
+        {"not on file", vendor(vendorsim::Fault::None), "2",
+         "the answer from 127.0.0.1 port {port} holds no patient 99999", cli::kNotFound, "99999"},
+        {"retry count no number", vendor(vendorsim::Fault::None), "x",
+         "the request was not sent: AllowedRetries is not a number: x", cli::kUsage},
     };
     for (const QuietFailureCase& c : cases) {
         SCOPED_TRACE(c.name);
         std::string port = c.port();
-        EXPECT_EQ(run(withSets({"get-patient", "--quiet"}, tcpSettings(port, c.allowedRetries))),
-                  cli::kNotFound);
+        std::vector<std::string> settings = tcpSettings(port, c.allowedRetries);
+        settings.push_back("PatientID=" + c.patientId);
+        EXPECT_EQ(run(withSets({"get-patient", "--quiet", "--json"}, settings)), c.status);
         std::string reason = c.reason;
         if (size_t at = reason.find("{port}"); at != std::string::npos) reason.replace(at, 6, port);
         EXPECT_NE(err.str().find("No patient found.\n  " + reason), std::string::npos) << err.str();
+        // --json carries the same reason, and every note of the request.
+        auto json = nlohmann::json::parse(out.str());
+        EXPECT_NE(json["failure"].get<std::string>().find(reason), std::string::npos) << json;
+        ASSERT_FALSE(json["failure_notes"].empty());
+        EXPECT_NE(json["failure_notes"].back().get<std::string>().find(reason), std::string::npos);
     }
 }
 
@@ -382,6 +435,9 @@ TEST_F(CliTest, GetPatientDataPrintsTheResultAndSaysWhetherItFoundAny) {
         EXPECT_TRUE(out.str().ends_with("</Result>\n"));
     }
     EXPECT_EQ(run({"get-patient-data", "--request", onDriveC("missing.xml")}), cli::kUsage);
+    writeDriveCFile("search.txt", "LastName=Doe\n");
+    EXPECT_EQ(run({"get-patient-data", "--request", onDriveC("search.txt")}), cli::kUsage);
+    EXPECT_NE(err.str().find("not XML"), std::string::npos) << err.str();
 }
 
 TEST_F(CliTest, DemoFetchesEverySamplePatient) {
@@ -417,6 +473,16 @@ TEST_F(CliTest, VendorSimulatorRunsForAWhileAndRejectsBadOptions) {
     EXPECT_NE(out.str().find("listening on 127.0.0.1:"), std::string::npos);
     EXPECT_EQ(run({"vendor-sim", "--format", "CSV"}), cli::kUsage);
     EXPECT_EQ(run({"vendor-sim", "--fault", "explode"}), cli::kUsage);
+    EXPECT_NE(err.str().find("(the modes are none, refuse, silent, slow"), std::string::npos)
+        << err.str();
+    vendorsim::VendorSimulator taken({});
+    std::string error;
+    ASSERT_TRUE(taken.start(error)) << error;
+    EXPECT_NE(run({"vendor-sim", "--port", std::to_string(taken.ports()[0]), "--run-for", "0.1"}),
+              0);
+    EXPECT_NE(err.str().find(":" + std::to_string(taken.ports()[0]) + ": Address already in use"),
+              std::string::npos)
+        << err.str();
     EXPECT_EQ(run({"vendor-sim", "--fault", "hang-up"}), cli::kUsage) << "a fault of a line only";
     EXPECT_EQ(run({"vendor-sim", "--serial", "--fault", "refuse"}), cli::kUsage);
     EXPECT_EQ(run({"vendor-sim", "--serial", "--run-for", "0.2"}), 0) << err.str();
@@ -428,11 +494,42 @@ TEST_F(CliTest, VendorSimulatorRunsForAWhileAndRejectsBadOptions) {
     EXPECT_NE(readDriveCFile("r.dat").find("PID|1|12345|"), std::string::npos);
 }
 
+TEST_F(CliTest, WaitingLineSaysWhatIsAwaitedAndForHowLong) {
+    BridgeConfiguration& c = threadState().config;
+    SessionState& s = threadState().session;
+    c.NetworkBridgeType = "TCPIP";
+    c.TCPRemoteHostName = "vendor.example";
+    c.TCPRemotePorts = "9000";
+    c.AllowedRetries = "3";
+    c.TimeDelay = "500";
+    s.timeoutTicks = "5";
+    s.attemptCount = 2;
+    s.elapsedTicks = 4;
+    // Attempts 2 and 3 of 6 ticks each are left, less the 4 ticks gone: 8 ticks of 0.5 s.
+    EXPECT_EQ(cli::WaitingLine::text(),
+              "waiting for vendor.example:9000, attempt 2 of 3, 4 s left");
+    s.remoteIP = "10.0.0.7";
+    c.NetworkBridgeType = "SERIAL";
+    c.CommPort = "4";
+    EXPECT_EQ(cli::WaitingLine::text().substr(0, 28), "waiting for COM4, attempt 2 ");
+    c.NetworkBridgeType = "<INVALID!>";
+    EXPECT_EQ(cli::WaitingLine::text(), "") << "nothing is awaited";
+}
+
 TEST_F(CliTest, HelpDescribesTheCommands) {
+    EXPECT_EQ(run({"--version"}), 0);
+    EXPECT_EQ(out.str(), std::string("trellybridge ") + tb_version() + "\n");
     EXPECT_EQ(run({"--help"}), 0);
     EXPECT_NE(out.str().find("get-patient"), std::string::npos);
     EXPECT_EQ(run({"get-patient", "--help"}), 0);
     EXPECT_NE(out.str().find("--set"), std::string::npos);
+    // The man page's source: every command's options, every setting with its default.
+    EXPECT_EQ(run({"--help-all"}), 0);
+    for (const char* part :
+         {"--no-defaults", "--request", "--fault", "*Settings*", "  VendorRequestTag\n",
+          "default: 126 or 28 (by bridge and format)", "*Exit Status*",
+          "Environment:", "TRELLYBRIDGE_DEBUG_LOG_MAX_BYTES", "Files:", "BRIDGEDEBUG.log.1"})
+        EXPECT_NE(out.str().find(part), std::string::npos) << part;
 }
 
 }  // namespace

@@ -69,8 +69,10 @@ TEST_F(HttpsCliTest, GetPatientFindsThePatientOnlyWithTheClientCertificate) {
     ::unsetenv("TRELLYBRIDGE_CLIENT_CERT");
     std::vector<std::string> quiet = request;
     quiet.push_back("--quiet");
-    EXPECT_EQ(run(quiet), cli::kNotFound);
+    EXPECT_EQ(run(quiet), cli::kUnreachable);
     EXPECT_NE(err.str().find("No patient found.\n  "), std::string::npos) << err.str();
+    EXPECT_NE(err.str().find("the server asked for a client certificate"), std::string::npos)
+        << err.str();
     EXPECT_NE(err.str().find("(1 attempt)"), std::string::npos) << "the TLS failure is told";
 }
 

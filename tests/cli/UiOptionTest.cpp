@@ -22,6 +22,10 @@ TEST(UiOption, QtWithoutADisplayRunsHeadlessAndSaysWhy) {
                                               "--set",
                                               "MEDICNumberDefault=1",
                                               "--set",
+                                              "NetworkBridgeType=TCPIP",
+                                              "--set",
+                                              "TCPRemoteHostName=127.0.0.1",
+                                              "--set",
                                               "DisplayProperties=false"};
     struct Case {
         const char* what;
@@ -41,7 +45,7 @@ TEST(UiOption, QtWithoutADisplayRunsHeadlessAndSaysWhy) {
                                c.extraEnvironment.end());
         testing::ProgramResult result = testing::runProgram(run);
         EXPECT_FALSE(result.timedOut);
-        EXPECT_EQ(result.exitCode, cli::kNotFound) << result.err;
+        EXPECT_EQ(result.exitCode, cli::kUsage) << result.err;  // the company number is refused
         EXPECT_NE(result.err.find("No windows ("), std::string::npos) << result.err;
         EXPECT_NE(result.err.find("running headless"), std::string::npos) << result.err;
     }

@@ -182,6 +182,38 @@ TEST_F(DebugLogTest, LongAnswerIsShownCut) {
     EXPECT_NE(dump.find("cut"), std::string::npos);
 }
 
+TEST_F(DebugLogTest, LongSettingIsShownCut) {
+    threadState().config.PatientID = std::string(10 * kShownAnswerBytes, '7');
+    threadState().session.requestText = std::string(10 * kShownAnswerBytes, 'q');
+    std::string dump = debugDump();
+    EXPECT_EQ(dump.find(std::string(kShownAnswerBytes + 1, '7')), std::string::npos);
+    EXPECT_EQ(dump.find(std::string(kShownAnswerBytes + 1, 'q')), std::string::npos);
+    EXPECT_NE(dump.find("PID::" + std::string(kShownAnswerBytes, '7') + "\r\n[... cut"),
+              std::string::npos);
+}
+
+TEST_F(DebugLogTest, FullLogIsTurnedOverAndNeverPassesItsBound) {
+    const std::size_t dump = debugDump().size();
+    const std::size_t bound = 2 * dump + dump / 2;  // room for two dumps, not three
+    ::setenv("TRELLYBRIDGE_DEBUG_LOG_MAX_BYTES", std::to_string(bound).c_str(), 1);
+    for (int i = 0; i < 5; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_TRUE(writeDebugLog());
+        EXPECT_LE(std::filesystem::file_size(onDriveC("BRIDGEDEBUG.log")), bound);
+    }
+    // Dumps 1-2, then 3-4 (replacing 1-2) went to .1; dump 5 started the log afresh.
+    EXPECT_EQ(readDriveCFile("BRIDGEDEBUG.log"), debugDump());
+    EXPECT_EQ(readDriveCFile("BRIDGEDEBUG.log.1"), debugDump() + debugDump());
+    struct stat info {};
+    ASSERT_EQ(::stat(onDriveC("BRIDGEDEBUG.log.1").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    ::setenv("TRELLYBRIDGE_DEBUG_LOG_MAX_BYTES", "12", 1);  // less than a dump: cut to fit
+    EXPECT_TRUE(writeDebugLog());
+    EXPECT_EQ(readDriveCFile("BRIDGEDEBUG.log"), debugDump().substr(0, 12));
+    ::unsetenv("TRELLYBRIDGE_DEBUG_LOG_MAX_BYTES");
+    EXPECT_EQ(maxDebugLogBytes(), 16u * 1024 * 1024);
+}
+
 TEST_F(DebugLogTest, FailureNoteFollowsTheErrors) {
     noteFailure("could not connect to 10.0.0.9 port 9991: Connection refused");
     noteFailure("could not connect to 10.0.0.9 port 9991: Connection refused");

@@ -16,8 +16,9 @@ class DispatchTableTest : public testing::TestEnvironment {};
 
 TEST_F(DispatchTableTest, ListsMembersInInterfaceOrder) {
     const auto& members = trellyBridgeCommTable().members();
-    // 118 three-accessor properties, the bill-type pair split over three entries, 18 methods.
-    EXPECT_EQ(members.size(), 118u * 3 + 3 + 18);
+    // 118 three-accessor properties, the bill-type pair split over three entries, 18 methods,
+    // then the three read-only failure properties.
+    EXPECT_EQ(members.size(), 118u * 3 + 3 + 18 + 3);
     struct Expected {
         int id;
         const char* name;
@@ -38,6 +39,8 @@ TEST_F(DispatchTableTest, ListsMembersInInterfaceOrder) {
         {315, "p1PatientBillType", MemberKind::Get},
         {316, "ReturnPatient", MemberKind::Method},
         {375, "SetCommonParameters", MemberKind::Method},
+        {376, "FailureReason", MemberKind::Get},
+        {378, "FailureKind", MemberKind::Get},
     };
     for (const Expected& e : expected) {
         const platform::Member* member = trellyBridgeCommTable().byId(e.id);
@@ -45,14 +48,14 @@ TEST_F(DispatchTableTest, ListsMembersInInterfaceOrder) {
         EXPECT_EQ(member->name, e.name) << e.id;
         EXPECT_EQ(member->kind, e.kind) << e.id;
     }
-    EXPECT_EQ(trellyBridgeCommTable().byId(376), nullptr);
+    EXPECT_EQ(trellyBridgeCommTable().byId(379), nullptr);
 }
 
 TEST_F(DispatchTableTest, EveryResultPropertyHasItsAccessors) {
     std::set<std::string> names;
     for (const auto& member : trellyBridgeCommTable().members())
         if (member.kind == MemberKind::Get) names.insert(member.name);
-    EXPECT_EQ(names.size(), static_cast<size_t>(kResultPropertyCount));
+    EXPECT_EQ(names.size(), static_cast<size_t>(kResultPropertyCount) + 3);
     for (int i = 0; i < kResultPropertyCount; ++i) {
         std::string name(propertyName(static_cast<ResultProperty>(i)));
         EXPECT_TRUE(names.count(name)) << name;
@@ -88,6 +91,11 @@ TEST_F(DispatchTableTest, AccessorsStoreAndReturnByNameIgnoringCase) {
     EXPECT_EQ(object->invoke("p1BillType", MemberKind::Get, {}, result),
               InvokeStatus::UnknownMember);
     EXPECT_EQ(object->invoke("p1PatientBillType", MemberKind::PutByValue, bill, result),
+              InvokeStatus::UnknownMember);
+    // The failure properties are read, never written.
+    EXPECT_EQ(object->invoke("failurereason", MemberKind::Get, {}, result), InvokeStatus::Ok);
+    EXPECT_EQ(result, Variant(""));
+    EXPECT_EQ(object->invoke("FailureNotes", MemberKind::PutByValue, bill, result),
               InvokeStatus::UnknownMember);
 
     EXPECT_EQ(object->invoke("getcontrolversion", MemberKind::Method, {}, result),

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 
 #include "common/Errors.h"
 #include "common/FailureNote.h"
@@ -74,6 +75,41 @@ TEST_F(GetPatientTest, RunsTheWindowAndPublishesWhenSettingsPass) {
     EXPECT_EQ(toolkit->modalRuns, 1);
     EXPECT_EQ(threadState().config.PatientID, Variant("1-123"));
     EXPECT_EQ(comm.get_p1PatientLastName(), Variant("")) << "ReturnPatient ran";
+}
+
+struct FailurePropertiesCase {
+    const char* name;
+    std::function<void(GetPatientArguments&)> change;
+    std::string reason;  // the start of FailureReason
+};
+
+// The error list stays silent in most of these; the failure properties never are.
+TEST_F(GetPatientTest, EveryRequestThatEndsSaysWhyInTheFailureProperties) {
+    const FailurePropertiesCase cases[] = {
+        {"company number refused", [](GetPatientArguments&) {},
+         "the request was not sent: the company number of PatientID 7-42 is not valid"},
+        {"no retry count", [](GetPatientArguments& a) { a.AllowedRetries = Variant(); },
+         "the request was not sent: AllowedRetries is not set"},
+        {"unknown bridge", [this](GetPatientArguments& a) { a = hl7ToNowhere("42"); },
+         "the request was not sent: NetworkBridgeType NOWHERE is not SERIAL, TCPIP"},
+        {"no bridge",
+         [this](GetPatientArguments& a) {
+             a = hl7ToNowhere("42");
+             a.NetworkBridgeType = Variant();
+         },
+         "the request was not sent: NetworkBridgeType is not set"},
+    };
+    for (const FailurePropertiesCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        threadState() = ThreadState{};
+        GetPatientArguments a = hl7OverTcp();
+        c.change(a);
+        EXPECT_EQ(comm.GetPatient(a), Variant(false));
+        EXPECT_TRUE(comm.get_FailureReason().toText().starts_with(c.reason))
+            << comm.get_FailureReason().toText();
+        EXPECT_EQ(comm.get_FailureKind(), Variant("settings"));
+        EXPECT_NE(comm.get_FailureNotes().toText().find(c.reason), std::string::npos);
+    }
 }
 
 TEST_F(GetPatientTest, EmptyArgumentsNeverRaise) {

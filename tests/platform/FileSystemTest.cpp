@@ -89,6 +89,30 @@ TEST_F(FileSystemTest, OrdinaryFilesFollowTheUmaskAndKeepAnExistingMode) {
     EXPECT_EQ(missing.reason, "No such file or directory");
 }
 
+// Without a usable HOME the settings and drive C must not land in whatever folder the
+// host runs in: the password database names the home instead.
+TEST_F(FileSystemTest, HomeIsNeverARelativePath) {
+    const char* saved = std::getenv("HOME");
+    std::string home = saved ? saved : "";
+    const char* savedConfig = std::getenv("XDG_CONFIG_HOME");
+    std::string config = savedConfig ? savedConfig : "";
+    ::unsetenv("XDG_CONFIG_HOME");
+    for (const char* value : {"", "relative/home", "."}) {
+        SCOPED_TRACE(value);
+        ::setenv("HOME", value, 1);
+        std::string found = fs::homeFolder();
+        EXPECT_TRUE(found.empty() || found.starts_with('/')) << found;
+        std::string settings = platform::IniSettingsStore::defaultPath();
+        EXPECT_TRUE(settings.empty() || settings.starts_with('/')) << settings;
+    }
+    ::unsetenv("HOME");
+    EXPECT_TRUE(fs::homeFolder().empty() || fs::homeFolder().starts_with('/'));
+    ::setenv("HOME", "/srv/someone", 1);
+    EXPECT_EQ(fs::homeFolder(), "/srv/someone");
+    saved ? ::setenv("HOME", home.c_str(), 1) : ::unsetenv("HOME");
+    if (savedConfig) ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+}
+
 TEST_F(FileSystemTest, IniStoreKeepsOtherSectionsAndSurvivesReopening) {
     std::string path = (root / "config" / "TrellyBridge" / "settings.ini").string();
     EXPECT_EQ(platform::IniSettingsStore::defaultPath(), path);

@@ -13,6 +13,16 @@ TEST(Ansi, EveryByteSurvivesTheRoundTrip) {
     EXPECT_EQ(ui::utf8ToAnsi(ui::ansiToUtf8(all)), all);
 }
 
+TEST(Ansi, WindowTextBreaksLinesAndShowsOtherControlsEscaped) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"\x0BMSH|1\rPID|2\r\x1C\r", "\\x0BMSH|1\nPID|2\n\\x1C\n"},  // an HL7 answer
+        {"a\r\nb\nc", "a\nb\nc"},
+        {"tab\there\x7F", "tab\\x09here\\x7F"},
+        {"caf\xE9", "caf\xC3\xA9"},
+    };
+    for (const auto& [ansi, shown] : cases) EXPECT_EQ(ui::shownWindowText(ansi), shown);
+}
+
 TEST(Ansi, ConvertsByTheWindowsTable) {
     const std::pair<std::string, std::string> cases[] = {
         {"\x80", "\xE2\x82\xAC"},  // euro sign

@@ -1,0 +1,130 @@
+// Working defaults for hosts that fill in only what their site needs: the groups the
+// settings pages restore for the bridge, then what the format needs to be asked and read.
+#include <string>
+#include <vector>
+
+#include "common/BridgeConfiguration.h"
+#include "common/SessionState.h"
+#include "settings/Settings.h"
+#include "trellybridge/TrellyBridgeComm.h"
+
+namespace trellybridge {
+namespace {
+
+bool isBlank(const Variant& value) {
+    return value.isEmptyText();
+}
+
+// Where the vendor is, for each bridge: no group holds a value that could find it.
+std::vector<std::string_view> addressSettings(BridgeKind bridge) {
+    switch (bridge) {
+        case BridgeKind::TcpIp: return {"TCPRemoteHostName"};
+        case BridgeKind::Https: return {"VendorApplicationPath"};
+        case BridgeKind::Vendor:
+            return {"VendorApplicationPath", "VendorRequestPath", "VendorResultsPath"};
+        case BridgeKind::Polling: return {"VendorRequestPath", "VendorResultsPath"};
+        case BridgeKind::Folders:
+        case BridgeKind::Usb: return {"VendorResultsPath"};
+        case BridgeKind::Serial:  // the serial group names a port (COM2)
+        case BridgeKind::Invalid: break;
+    }
+    return {};
+}
+
+struct FormatDefaults {
+    const char* requestTag;
+    const char* endOfAnswer;
+    const char* endOfLine;
+    const char* endOfRequest;
+};
+
+// What the vendor of each format usually expects and sends; HL7 ends its messages with
+// FS and its segments with CR, the others end with "~" and CR LF.
+FormatDefaults formatDefaults(FormatKind format) {
+    switch (format) {
+        case FormatKind::Hl7: return {"<%DYNAMIC%>", "28", "13", "13,28"};
+        case FormatKind::Standard: return {"ACCT=", "126", "13,10", "13,10"};
+        case FormatKind::Scan:
+        case FormatKind::Xml: return {"<%DYNAMIC%>", "126", "13,10", "13,10"};
+        case FormatKind::Unknown: break;
+    }
+    return {nullptr, nullptr, nullptr, nullptr};
+}
+
+std::string upper(std::string_view text) {
+    return Variant(std::string(text)).upperText();
+}
+
+}  // namespace
+
+GetPatientArguments GetPatientArguments::withDefaults(std::string_view bridgeName,
+                                                      std::string_view formatName) {
+    BridgeKind bridge = bridgeKindOf(upper(bridgeName));
+    FormatKind format = formatKindOf(upper(formatName));
+    BridgeConfiguration c;
+    SessionState scratch;
+    settings::restoreCommonDefaults(c);
+    switch (bridge) {
+        case BridgeKind::Serial:
+            settings::restoreSerialDefaults(c);
+            settings::restoreMoreSerialDefaults(c);
+            break;
+        case BridgeKind::TcpIp: settings::restoreTcpDefaults(c, scratch); break;
+        case BridgeKind::Https: settings::restoreHTTPSDefaults(c); [[fallthrough]];
+        case BridgeKind::Vendor:
+        case BridgeKind::Polling:
+        case BridgeKind::Folders:
+        case BridgeKind::Usb: settings::restoreNetworkDefaults(c); break;
+        case BridgeKind::Invalid: break;
+    }
+    if (FormatDefaults f = formatDefaults(format); f.requestTag) {
+        c.VendorRequestTag = f.requestTag;
+        c.EOFCharacter = f.endOfAnswer;
+        c.EOLCharacter = f.endOfLine;
+        c.EOFRequest = f.endOfRequest;
+    }
+    // The common group's "SERIAL" and "STANDARD" are no default for a choice the caller
+    // must make, and its program and file names are no vendor's address.
+    c.NetworkBridgeType = std::string(bridgeName);
+    c.VendorFormatType = std::string(formatName);
+    GetPatientArguments arguments;
+#define TRELLYBRIDGE_COPY(name) arguments.name = c.name;
+    TRELLYBRIDGE_GETPATIENT_ARGUMENTS(TRELLYBRIDGE_COPY)
+#undef TRELLYBRIDGE_COPY
+    for (std::string_view address : addressSettings(bridge))
+        if (auto position = find(address)) arguments.at(*position) = Variant();
+    if (bridge == BridgeKind::Https) arguments.VendorRequestPath = Variant();
+    arguments.TimeDelay = "1000";
+    return arguments;
+}
+
+void GetPatientArguments::fillDefaults() {
+    GetPatientArguments defaults =
+        withDefaults(NetworkBridgeType.toText(), VendorFormatType.toText());
+    for (std::size_t i = 0; i < kCount; ++i)
+        if (isBlank(at(i)) && !isBlank(defaults.at(i))) at(i) = defaults.at(i);
+}
+
+std::vector<std::string> GetPatientArguments::settingProblems() const {
+    std::vector<std::string> problems;
+    auto missing = [&](const Variant& value, std::string_view name) {
+        if (value.toText().find_first_not_of(' ') == std::string::npos)
+            problems.push_back(std::string(name) + " is not set");
+    };
+    missing(PatientID, "PatientID");
+    missing(NetworkBridgeType, "NetworkBridgeType");
+    missing(VendorFormatType, "VendorFormatType");
+    BridgeKind bridge = bridgeKindOf(NetworkBridgeType.upperText());
+    if (bridge == BridgeKind::Invalid && !isBlank(NetworkBridgeType))
+        problems.push_back("NetworkBridgeType " + NetworkBridgeType.toText() +
+                           " is not SERIAL, TCPIP, HTTPS, VENDOR, POLLING, FOLDERS or USB");
+    if (formatKindOf(VendorFormatType.upperText()) == FormatKind::Unknown &&
+        !isBlank(VendorFormatType))
+        problems.push_back("VendorFormatType " + VendorFormatType.toText() +
+                           " is not HL7, STANDARD, SCAN or XML");
+    for (std::string_view address : addressSettings(bridge))
+        if (auto position = find(address)) missing(at(*position), address);
+    return problems;
+}
+
+}  // namespace trellybridge
