@@ -46,6 +46,7 @@ struct ParseOptions {
     std::optional<std::string> configFile;
     std::vector<std::string> settings;
     bool json = false;
+    std::string output = "text";
     std::string input;
 };
 int parseAnswer(const ParseOptions& options, std::ostream& out, std::ostream& err);
