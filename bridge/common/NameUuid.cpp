@@ -24,8 +24,8 @@ std::array<std::uint8_t, 20> sha1(std::string_view message) {
         for (int i = 0; i < 16; ++i) {
             w[i] = 0;
             for (int b = 0; b < 4; ++b)
-                w[i] = (w[i] << 8) |
-                       static_cast<std::uint8_t>(padded[block + static_cast<std::size_t>(4 * i + b)]);
+                w[i] = (w[i] << 8) | static_cast<std::uint8_t>(
+                                         padded[block + static_cast<std::size_t>(4 * i + b)]);
         }
         for (int i = 16; i < 80; ++i) w[i] = rotate(w[i - 3] ^ w[i - 8] ^ w[i - 14] ^ w[i - 16], 1);
         std::uint32_t a = h[0], b = h[1], c = h[2], d = h[3], e = h[4];

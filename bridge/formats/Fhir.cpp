@@ -96,8 +96,8 @@ Json address(std::string_view line1, std::string_view line2, std::string_view ci
     Json out = Json::object();
     Json lines = Json::array();
     for (std::string_view line : {line1, line2}) put(lines, clean(line));
-    if (use && !(lines.empty() && clean(city).empty() && clean(state).empty() &&
-                 clean(postal).empty()))
+    if (use &&
+        !(lines.empty() && clean(city).empty() && clean(state).empty() && clean(postal).empty()))
         out["use"] = use;
     put(out, "line", std::move(lines));
     put(out, "city", clean(city));
@@ -191,8 +191,7 @@ bool validUri(std::string_view uri) {
 
 class BundleBuilder {
 public:
-    BundleBuilder(const PatientRecord& record, const FhirOptions& options)
-        : record_(record) {
+    BundleBuilder(const PatientRecord& record, const FhirOptions& options) : record_(record) {
         accountSystem_ =
             validUri(options.identifierSystem) ? options.identifierSystem : kDefaultAccountSystem;
         alternateSystem_ = validUri(options.alternateIdentifierSystem)
@@ -287,7 +286,8 @@ private:
                                     record_[PatientRecord::diagnosisDescriptionField(n)]);
             if (d.code.empty() && d.display.empty()) continue;
             Json code = Json::object();
-            if (!d.code.empty()) code["coding"] = Json::array({coding(d.system, d.code, d.display)});
+            if (!d.code.empty())
+                code["coding"] = Json::array({coding(d.system, d.code, d.display)});
             put(code, "text", d.display);
             add(urlFor("Condition/" + std::to_string(n)),
                 Json{{"resourceType", "Condition"},
@@ -302,9 +302,9 @@ private:
         append(identifiers, identifier(kSsnSystem, get(F::g1GuarantorSSN)));
         put(person, "identifier", std::move(identifiers));
         person["patient"] = reference(patientUrl_);
-        person["relationship"] = Json::array(
-            {Json{{"coding", Json::array({coding(kRoleClass, "GUAR", "guarantor")})},
-                  {"text", "guarantor"}}});
+        person["relationship"] =
+            Json::array({Json{{"coding", Json::array({coding(kRoleClass, "GUAR", "guarantor")})},
+                              {"text", "guarantor"}}});
         size_t fixed = person.size();
         Json name = personName(record_[F::g1GuarantorLastName], record_[F::g1GuarantorFirstName],
                                record_[F::g1GuarantorMiddleInitial]);
@@ -344,21 +344,20 @@ private:
         if (!inUse) return;
         std::string order = std::to_string(slot + 1);
 
-        Json payor = organization(
-            "Organization/payor/" + order, get(slot, I::InsuredCompanyName),
-            get(slot, I::InsuredAlternateCompanyName),
-            address(record_.insured(slot, I::InsuredCompanyAddress),
-                    record_.insured(slot, I::InsuredCompanyAddress2),
-                    record_.insured(slot, I::InsuredCompanyCity),
-                    record_.insured(slot, I::InsuredCompanyState),
-                    record_.insured(slot, I::InsuredCompanyPostal)));
-        Json employer = organization(
-            "Organization/employer/" + order, get(slot, I::InsuredEmployer), "",
-            address(record_.insured(slot, I::InsuredEmployerAddress1),
-                    record_.insured(slot, I::InsuredEmployerAddress2),
-                    record_.insured(slot, I::InsuredEmployerCity),
-                    record_.insured(slot, I::InsuredEmployerState),
-                    record_.insured(slot, I::InsuredEmployerPostal)));
+        Json payor = organization("Organization/payor/" + order, get(slot, I::InsuredCompanyName),
+                                  get(slot, I::InsuredAlternateCompanyName),
+                                  address(record_.insured(slot, I::InsuredCompanyAddress),
+                                          record_.insured(slot, I::InsuredCompanyAddress2),
+                                          record_.insured(slot, I::InsuredCompanyCity),
+                                          record_.insured(slot, I::InsuredCompanyState),
+                                          record_.insured(slot, I::InsuredCompanyPostal)));
+        Json employer =
+            organization("Organization/employer/" + order, get(slot, I::InsuredEmployer), "",
+                         address(record_.insured(slot, I::InsuredEmployerAddress1),
+                                 record_.insured(slot, I::InsuredEmployerAddress2),
+                                 record_.insured(slot, I::InsuredEmployerCity),
+                                 record_.insured(slot, I::InsuredEmployerState),
+                                 record_.insured(slot, I::InsuredEmployerPostal)));
 
         std::string relationship = subscriberRelationship(fields[1]);
         std::string vendorRelationship = get(slot, I::InsuredRelationship);
@@ -382,9 +381,9 @@ private:
         put(coverage, "subscriberId", get(slot, I::InsuredPolicyNumber));
         coverage["beneficiary"] = reference(patientUrl_);
         if (!relationship.empty()) {
-            coverage["relationship"] = Json{
-                {"coding", Json::array({coding(kSubscriberRelationship, relationship)})},
-                {"text", vendorRelationship}};
+            coverage["relationship"] =
+                Json{{"coding", Json::array({coding(kSubscriberRelationship, relationship)})},
+                     {"text", vendorRelationship}};
         } else if (!vendorRelationship.empty()) {
             coverage["relationship"] = Json{{"text", vendorRelationship}};
         }
@@ -451,8 +450,7 @@ std::string fhirDate(std::string_view vendor) {
     int y = number(year), m = number(month), d = number(day);
     static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-    if (y < 1 || m < 1 || m > 12 || d < 1 || d > kDays[m - 1] + (m == 2 && leap ? 1 : 0))
-        return {};
+    if (y < 1 || m < 1 || m > 12 || d < 1 || d > kDays[m - 1] + (m == 2 && leap ? 1 : 0)) return {};
     auto two = [](int v) { return std::string(v < 10 ? "0" : "") + std::to_string(v); };
     return std::string(year) + "-" + two(m) + "-" + two(d);
 }

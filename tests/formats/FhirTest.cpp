@@ -34,6 +34,10 @@ struct MappingCase {
     std::vector<Element> expected;
 };
 
+void PrintTo(const MappingCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 constexpr const char* kIcd9 = "http://hl7.org/fhir/sid/icd-9-cm";
 constexpr const char* kIcd10 = "http://hl7.org/fhir/sid/icd-10-cm";
 
@@ -52,13 +56,21 @@ const std::vector<MappingCase>& mappingCases() {
           {"Patient", 0, "/telecom", nullptr},
           {"Bundle", 0, "/entry/1", nullptr}}},
         {"GenderM", {{"p1PatientGender", "M"}}, {{"Patient", 0, "/gender", "male"}}},
-        {"GenderFemaleWord", {{"p1PatientGender", "female"}}, {{"Patient", 0, "/gender", "female"}}},
+        {"GenderFemaleWord",
+         {{"p1PatientGender", "female"}},
+         {{"Patient", 0, "/gender", "female"}}},
         {"GenderO", {{"p1PatientGender", "o"}}, {{"Patient", 0, "/gender", "other"}}},
         {"GenderU", {{"p1PatientGender", "U"}}, {{"Patient", 0, "/gender", "unknown"}}},
         {"GenderAnythingElse", {{"p1PatientGender", "X"}}, {{"Patient", 0, "/gender", "unknown"}}},
-        {"DateYYYYMMDD", {{"p1PatientDOB", "19600101"}}, {{"Patient", 0, "/birthDate", "1960-01-01"}}},
-        {"DateMonthDayYear", {{"p1PatientDOB", "7/4/1976"}}, {{"Patient", 0, "/birthDate", "1976-07-04"}}},
-        {"DateLeapDay", {{"p1PatientDOB", "02/29/2024"}}, {{"Patient", 0, "/birthDate", "2024-02-29"}}},
+        {"DateYYYYMMDD",
+         {{"p1PatientDOB", "19600101"}},
+         {{"Patient", 0, "/birthDate", "1960-01-01"}}},
+        {"DateMonthDayYear",
+         {{"p1PatientDOB", "7/4/1976"}},
+         {{"Patient", 0, "/birthDate", "1976-07-04"}}},
+        {"DateLeapDay",
+         {{"p1PatientDOB", "02/29/2024"}},
+         {{"Patient", 0, "/birthDate", "2024-02-29"}}},
         {"DateNoLeapDay", {{"p1PatientDOB", "20230229"}}, {{"Patient", 0, "/birthDate", nullptr}}},
         {"DateMonth13", {{"p1PatientDOB", "19601301"}}, {{"Patient", 0, "/birthDate", nullptr}}},
         {"DateShort", {{"p1PatientDOB", "196001"}}, {{"Patient", 0, "/birthDate", nullptr}}},
@@ -70,16 +82,20 @@ const std::vector<MappingCase>& mappingCases() {
           {"Patient", 0, "/identifier/1/system", "urn:trellybridge:alternate-id"},
           {"Patient", 0, "/identifier/2/system", "http://hl7.org/fhir/sid/us-ssn"}}},
         {"NameTelecomAddressInWindows1252",
-         {{"p1PatientLastName", "M\xDCLLER "}, {"p1PatientFirstName", "ANA"},
-          {"p1PatientMiddleInitial", "L"}, {"p1PatientWorkPhone", "555-0199"},
-          {"p1PatientAddress2", "APT 2"}, {"p1PatientPostal", "62704"}},
+         {{"p1PatientLastName", "M\xDCLLER "},
+          {"p1PatientFirstName", "ANA"},
+          {"p1PatientMiddleInitial", "L"},
+          {"p1PatientWorkPhone", "555-0199"},
+          {"p1PatientAddress2", "APT 2"},
+          {"p1PatientPostal", "62704"}},
          {{"Patient", 0, "/name/0/family", "M\xC3\x9CLLER"},
           {"Patient", 0, "/name/0/given/1", "L"},
           {"Patient", 0, "/telecom/0/use", "work"},
           {"Patient", 0, "/address/0/line/0", "APT 2"},
           {"Patient", 0, "/address/0/postalCode", "62704"}}},
         {"Practitioner",
-         {{"p2UsualProvider", "SMITH,JOHN Q"}, {"p2PhysicianNPI", "1234567893"},
+         {{"p2UsualProvider", "SMITH,JOHN Q"},
+          {"p2PhysicianNPI", "1234567893"},
           {"p2PhysicianUPIN", "A12345"}},
          {{"Practitioner", 0, "/name/0/family", "SMITH"},
           {"Practitioner", 0, "/name/0/given/1", "Q"},
@@ -95,19 +111,24 @@ const std::vector<MappingCase>& mappingCases() {
          {{"Condition", 0, "/code/coding/0/system", kIcd10},
           {"Condition", 0, "/code/coding/0/code", "E11.9"},
           {"Condition", 0, "/code/coding/0/display", "TYPE 2 DIABETES"}}},
-        {"OtherComponentIsIcd9", {{"p2ICD9Code1", "401.9^^I9"}},
+        {"OtherComponentIsIcd9",
+         {{"p2ICD9Code1", "401.9^^I9"}},
          {{"Condition", 0, "/code/coding/0/system", kIcd9}}},
-        {"DescriptionWithoutCode", {{"p2ICD9Description3", "ASTHMA"}},
+        {"DescriptionWithoutCode",
+         {{"p2ICD9Description3", "ASTHMA"}},
          {{"Condition", 0, "/code/coding", nullptr}, {"Condition", 0, "/code/text", "ASTHMA"}}},
         {"Guarantor",
-         {{"g1GuarantorLastName", "DOE"}, {"g1GuarantorDOB", "05/05/1955"},
+         {{"g1GuarantorLastName", "DOE"},
+          {"g1GuarantorDOB", "05/05/1955"},
           {"g1GuarantorGender", "F"}},
          {{"RelatedPerson", 0, "/relationship/0/text", "guarantor"},
           {"RelatedPerson", 0, "/birthDate", "1955-05-05"},
           {"RelatedPerson", 0, "/gender", "female"}}},
         {"InsuredSelf",
-         {{"i1InsuredRelationship", "SE"}, {"i1InsuredCompanyName", "ACME"},
-          {"i1InsuredPolicyNumber", "P1"}, {"i1InsuredGroupNumber", "G1"}},
+         {{"i1InsuredRelationship", "SE"},
+          {"i1InsuredCompanyName", "ACME"},
+          {"i1InsuredPolicyNumber", "P1"},
+          {"i1InsuredGroupNumber", "G1"}},
          {{"Coverage", 0, "/relationship/coding/0/code", "self"},
           {"Coverage", 0, "/subscriberId", "P1"},
           {"Coverage", 0, "/class/0/value", "G1"},
@@ -119,16 +140,19 @@ const std::vector<MappingCase>& mappingCases() {
           {"Coverage", 0, "/order", "2"},
           {"Coverage", 0, "/payor/0/display", "unknown"},
           {"RelatedPerson", 0, "/name/0/given/0", "JANE"}}},
-        {"InsuredChild", {{"i3InsuredRelationship", "CH"}},
+        {"InsuredChild",
+         {{"i3InsuredRelationship", "CH"}},
          {{"Coverage", 0, "/relationship/coding/0/code", "child"}}},
-        {"InsuredOther", {{"i1InsuredRelationship", "oth"}},
+        {"InsuredOther",
+         {{"i1InsuredRelationship", "oth"}},
          {{"Coverage", 0, "/relationship/coding/0/code", "other"}}},
-        {"InsuredNumberDoesNotMap", {{"i1InsuredRelationship", "18"}},
+        {"InsuredNumberDoesNotMap",
+         {{"i1InsuredRelationship", "18"}},
          {{"Coverage", 0, "/relationship/coding", nullptr},
           {"Coverage", 0, "/relationship/text", "18"}}},
-        {"Employer", {{"i1InsuredEmployer", "PLANT"}, {"i1InsuredEmployerCity", "PEORIA"}},
-         {{"Organization", 0, "/name", "PLANT"},
-          {"Organization", 0, "/address/0/city", "PEORIA"}}},
+        {"Employer",
+         {{"i1InsuredEmployer", "PLANT"}, {"i1InsuredEmployerCity", "PEORIA"}},
+         {{"Organization", 0, "/name", "PLANT"}, {"Organization", 0, "/address/0/city", "PEORIA"}}},
     };
     return cases;
 }
@@ -160,8 +184,8 @@ TEST_P(FhirMapping, GivesTheElements) {
             EXPECT_FALSE(resource.contains(pointer)) << e.resource << e.pointer;
             continue;
         }
-        ASSERT_TRUE(resource.contains(pointer)) << e.resource << e.pointer << " in "
-                                                << resource.dump(1);
+        ASSERT_TRUE(resource.contains(pointer))
+            << e.resource << e.pointer << " in " << resource.dump(1);
         const Json& value = resource[pointer];
         EXPECT_EQ(value.is_string() ? value.get<std::string>() : value.dump(), e.value)
             << e.resource << e.pointer;

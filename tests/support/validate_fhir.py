@@ -61,6 +61,13 @@ def main():
         bundles = json.load(f)
     known = schema["discriminator"]["mapping"]
     problems = 0
+
+    def report(line):
+        nonlocal problems
+        problems += 1
+        if problems <= 40:
+            print(line)
+
     for name, bundle in bundles.items():
         entries = bundle.get("entry", []) if isinstance(bundle, dict) else []
         checks = [("", bundle)] + [(f"entry/{i}/resource/", e.get("resource"))
@@ -68,22 +75,18 @@ def main():
         for prefix, resource in checks:
             kind = resource.get("resourceType") if isinstance(resource, dict) else None
             if kind not in known:
-                print(f"{name}: {prefix}: no resource of a known type")
-                problems += 1
+                report(f"{name}: {prefix}: no resource of a known type")
                 continue
             for error in validator(kind).iter_errors(resource):
                 cause = deepest(error)
                 where = prefix + "/".join(str(p) for p in cause.absolute_path)
-                print(f"{name}: {where}: {cause.message[:300]}")
-                problems += 1
+                report(f"{name}: {where}: {cause.message[:300]}")
         urls = [e.get("fullUrl") for e in entries]
         if len(set(urls)) != len(urls):
-            print(f"{name}: full URLs repeat")
-            problems += 1
+            report(f"{name}: full URLs repeat")
         for target in references(bundle):
             if target not in urls:
-                print(f"{name}: reference {target} resolves to no entry")
-                problems += 1
+                report(f"{name}: reference {target} resolves to no entry")
     print(f"{len(bundles)} bundles checked, {problems} problems")
     return 1 if problems else 0
 
