@@ -118,9 +118,15 @@ Json personName(std::string_view last, std::string_view first, std::string_view 
 
 // A name held in one field: the text as sent, and family and given names where its form
 // shows them ("LAST,FIRST MIDDLE" or the HL7 "LAST^FIRST^MIDDLE").
+// Whether a field says anything: some parsers join an empty last and first name into ","
+// (or "^"), which names nobody.
+bool meaningful(std::string_view value) {
+    return value.find_first_not_of(" \t\r\n,^") != std::string_view::npos;
+}
+
 Json nameFromText(std::string_view whole) {
     std::string name = clean(whole);
-    if (name.empty()) return {};
+    if (!meaningful(name)) return {};
     Json out{{"text", name}};
     char separator = name.find('^') != std::string::npos   ? '^'
                      : name.find(',') != std::string::npos ? ','
@@ -340,7 +346,7 @@ private:
     void addCoverage(int slot) {
         const PatientRecord::InsuranceSlot& fields = record_.insurance[static_cast<size_t>(slot)];
         bool inUse = false;
-        for (const std::string& field : fields) inUse = inUse || !clean(field).empty();
+        for (const std::string& field : fields) inUse = inUse || meaningful(field);
         if (!inUse) return;
         std::string order = std::to_string(slot + 1);
 
