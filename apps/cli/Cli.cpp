@@ -21,6 +21,7 @@ struct GetPatientOptions {
     std::optional<std::string> configFile;
     std::vector<std::string> settings;
     bool json = false;
+    std::string output = "text";
     bool quiet = false;
     bool noDefaults = false;
     std::string ui = defaultToolkitName();
@@ -43,7 +44,7 @@ int getPatient(const GetPatientOptions& options, std::ostream& out, std::ostream
         found = comm.GetPatient(arguments).isTrue();
     }
     if (!found) comm.ReturnPatient();  // publishes errors that ended the request early too
-    printPatient(comm, found, options.json, out);
+    printPatient(comm, found, options.json ? "json" : options.output, out);
     if (!found) printNotFound(comm, err);
     comm.closeConnection();
     ui::setToolkit(nullptr);
@@ -85,6 +86,7 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
         ->expected(1)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     get->add_flag("--json", getOptions.json, "Print one JSON object with all 119 properties");
+    addOutputOption(*get, getOptions.output);
     get->add_flag("--quiet", getOptions.quiet, "No progress lines on stderr");
     get->add_flag("--no-defaults", getOptions.noDefaults,
                   "Pass the settings given nowhere empty, as a host calling GetPatient does");
@@ -139,6 +141,7 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
     parse->add_flag("--json", parseOptions.json, "Print one JSON object with all 119 properties");
     parse->add_flag("--no-defaults", parseOptions.noDefaults,
                     "Read with the settings given nowhere empty, as GetPatient takes them");
+    addOutputOption(*parse, parseOptions.output);
     parse->add_option("answer", parseOptions.input, "The answer file, or - for standard input")
         ->required();
 

@@ -4,9 +4,9 @@
 
 #include <unistd.h>
 
+#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cstdlib>
-
 #include <nlohmann/json.hpp>
 #include <ostream>
 #include <sstream>
@@ -162,8 +162,18 @@ nlohmann::ordered_json failureJson(const TrellyBridgeComm& comm) {
 }
 }  // namespace
 
-void printPatient(const TrellyBridgeComm& comm, bool found, bool json, std::ostream& out) {
-    if (json) {
+void addOutputOption(CLI::App& command, std::string& output) {
+    command.add_option("--output", output, "text (default), json or fhir (a FHIR R4 Bundle)")
+        ->transform(CLI::IsMember({"text", "json", "fhir"}, CLI::ignore_case));
+}
+
+void printPatient(const TrellyBridgeComm& comm, bool found, const std::string& output,
+                  std::ostream& out) {
+    if (output == "fhir") {
+        out << comm.patientAsFhir() << "\n";
+        return;
+    }
+    if (output == "json") {
         nlohmann::ordered_json properties = nlohmann::ordered_json::object();
         for (int i = 0; i < kResultPropertyCount; ++i) {
             auto property = static_cast<ResultProperty>(i);

@@ -12,6 +12,10 @@
 
 #include "trellybridge/TrellyBridgeComm.h"
 
+namespace CLI {
+class App;
+}
+
 namespace trellybridge::ui {
 class HeadlessToolkit;
 }
@@ -54,8 +58,12 @@ void completeSettings(GetPatientArguments& arguments, bool bare);
 // The exit status of a request: found, not on file, unreachable or a settings problem,
 // from the instance's FailureKind.
 int exitStatus(bool found, const TrellyBridgeComm& comm);
-// The non-empty properties as "name: value" lines, or all 119 as one JSON object.
-void printPatient(const TrellyBridgeComm& comm, bool found, bool json, std::ostream& out);
+// The patient as `output` says: "text", the non-empty properties as "name: value" lines;
+// "json", all 119 as one JSON object; "fhir", a FHIR R4 Bundle.
+void printPatient(const TrellyBridgeComm& comm, bool found, const std::string& output,
+                  std::ostream& out);
+// --output text|json|fhir on a command that prints a patient.
+void addOutputOption(CLI::App& command, std::string& output);
 // Prints why nothing was found: the recorded errors.
 void printNotFound(const TrellyBridgeComm& comm, std::ostream& err);
 // A headless toolkit whose progress lines go to `err` (none when quiet), installed for

@@ -47,6 +47,7 @@ struct ParseOptions {
     std::vector<std::string> settings;
     bool json = false;
     bool noDefaults = false;
+    std::string output = "text";
     std::string input;
 };
 int parseAnswer(const ParseOptions& options, std::ostream& out, std::ostream& err);

@@ -191,6 +191,7 @@ int runDemo(std::ostream& out, std::ostream& err, const std::string& scratch) {
     };
 
     int found = 0;
+    std::string firstAsFhir;
     for (const Fetch& fetch : fetches) {
         TrellyBridgeComm comm;
         auto started = std::chrono::steady_clock::now();
@@ -201,6 +202,7 @@ int runDemo(std::ostream& out, std::ostream& err, const std::string& scratch) {
             << std::right << std::setw(6) << ms.count() << " ms\n";
         if (ok) {
             show(comm, out);
+            if (firstAsFhir.empty()) firstAsFhir = comm.patientAsFhir();
             ++found;
         } else {
             comm.ReturnPatient();
@@ -210,6 +212,9 @@ int runDemo(std::ostream& out, std::ostream& err, const std::string& scratch) {
         out << "\n";
     }
     bool searched = searchByName(hl7.ports()[0], "RIVERA", out);
+    if (!firstAsFhir.empty())
+        out << "The first patient as a FHIR R4 Bundle (get-patient --output fhir):\n"
+            << firstAsFhir << "\n\n";
     out << found << " of " << std::size(fetches) << " patients fetched.\n";
     return found == static_cast<int>(std::size(fetches)) && searched ? 0 : 1;
 }

@@ -75,7 +75,7 @@ int parseAnswer(const ParseOptions& o, std::ostream& out, std::ostream& err) {
     }
     state.patientFound = found;
     comm.ReturnPatient();
-    printPatient(comm, found, o.json, out);
+    printPatient(comm, found, o.json ? "json" : o.output, out);
     if (!found) printNotFound(comm, err);
     ui::setToolkit(nullptr);
     fs::mapDrive('C', "");

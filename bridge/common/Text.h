@@ -19,5 +19,8 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b);
 // Replaces every occurrence of `from`, left to right in one pass; the inserted text is
 // not searched again.
 std::string replaceAll(std::string_view text, std::string_view from, std::string_view to);
+// Vendor text is Windows-1252; JSON and most hosts want UTF-8. The five codes that
+// Windows-1252 leaves unassigned become U+FFFD.
+std::string windows1252ToUtf8(std::string_view text);
 
 }  // namespace trellybridge::text

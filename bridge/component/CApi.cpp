@@ -179,6 +179,18 @@ tb_status tb_last_error(tb_object* object, int* number, tb_variant* description)
     return TB_OK;
 }
 
+tb_status tb_patient_as_fhir(tb_object* object, const char* identifier_system, tb_variant* json) {
+    if (!object || !json) return TB_INVALID_ARGUMENT;
+    auto comm = std::dynamic_pointer_cast<trellybridge::TrellyBridgeCommObject>(object->target);
+    if (!comm) return TB_UNKNOWN_MEMBER;
+    try {
+        toC(Variant(comm->comm().patientAsFhir(identifier_system ? identifier_system : "")), json);
+        return TB_OK;
+    } catch (...) {
+        return TB_FAILED;
+    }
+}
+
 void tb_release(tb_object* object) {
     delete object;
 }

@@ -157,6 +157,13 @@ public:
     Variant getUSBPatientData(const Variant& InputFilePath, const Variant& OutputFilePath,
                               CallError* error = nullptr);
 
+    // The record this instance last published (GetPatient, ReturnPatient) as a FHIR R4
+    // Bundle of type "collection", in JSON text (UTF-8): the Patient, Practitioner,
+    // Conditions, the guarantor, Coverages and their Organizations. `identifierSystem`
+    // is the system of the account number identifier ("urn:trellybridge:account" when
+    // empty). Never throws.
+    std::string patientAsFhir(std::string_view identifierSystem = {}) const;
+
     const Variant& property(ResultProperty which) const {
         return properties_[static_cast<std::size_t>(which)];
     }

@@ -135,6 +135,15 @@ class Binding(unittest.TestCase):
                                                VendorResultsPath=folder, **QUICK)
         self.assertTrue(patient.found)
         self.assertEqual(patient["p1PatientLastName"], "OKAFOR")
+        bundle = patient.to_fhir("urn:example:mrn")
+        self.assertEqual(bundle["type"], "collection")
+        resources = {e["resource"]["resourceType"]: e["resource"] for e in bundle["entry"]}
+        self.assertEqual(resources["Patient"]["name"][0]["family"], "OKAFOR")
+        self.assertEqual(resources["Patient"]["identifier"][0],
+                         {"system": "urn:example:mrn", "value": "30002"})
+        self.assertEqual(resources["Coverage"]["payor"][0]["reference"],
+                         next(e["fullUrl"] for e in bundle["entry"]
+                              if e["resource"]["resourceType"] == "Organization"))
 
     def test_parses_a_saved_answer_of_each_format(self) -> None:
         for format, case in (("HL7", "hl7/full-three-insurances"),

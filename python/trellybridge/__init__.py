@@ -19,6 +19,7 @@ name the component does not have, an argument it cannot take, a member it does n
 from __future__ import annotations
 
 import ctypes
+import json
 import os
 import re
 import tempfile
@@ -97,6 +98,38 @@ class Patient:
 
     def __getitem__(self, name: str) -> str:
         return self.properties[name]
+
+    def to_fhir(self, identifier_system: str = "") -> dict[str, Any]:
+        """The patient as a FHIR R4 Bundle of type "collection" (Patient, Practitioner,
+        Conditions, the guarantor, Coverages and their Organizations), mapped by the
+        component as for every other host. ``identifier_system`` is the system of the
+        account number identifier ("urn:trellybridge:account" when empty)."""
+        with TrellyBridgeComm() as comm:
+            for name, value in self.properties.items():
+                if value and name not in _NOT_IN_THE_RECORD:
+                    comm.put_property(name, value)
+            return _fhir_bundle(comm, identifier_system)
+
+
+# Result properties that publish no field of the record: FHIR has no use for them.
+_NOT_IN_THE_RECORD = frozenset(
+    ("p1PatientRelationship", "p1PatientBillType", "DebugDataDump", "ErrorCodes",
+     "ErrorDescriptions"))
+
+
+def _fhir_bundle(comm: "TrellyBridgeComm", identifier_system: str) -> dict[str, Any]:
+    lib = comm._lib
+    function = lib.tb_patient_as_fhir
+    function.restype = ctypes.c_int
+    function.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.POINTER(_c.tb_variant)]
+    bundle = _c.tb_variant()
+    lib.tb_variant_init(ctypes.byref(bundle))
+    try:
+        comm._check(function(comm._live(), identifier_system.encode() or None,
+                             ctypes.byref(bundle)), "PatientAsFhir")
+        return json.loads(ctypes.string_at(bundle.text, bundle.text_length).decode("utf-8"))
+    finally:
+        lib.tb_variant_clear(ctypes.byref(bundle))
 
 
 _ERROR_ELEMENT = re.compile(r'<error id="(-?\d+)" description="(.*?)">\2</error>\r\n', re.S)

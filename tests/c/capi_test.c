@@ -92,6 +92,12 @@ int main(void) {
     CHECK(tb_get_property(comm, "NoSuchProperty", &result) == TB_UNKNOWN_MEMBER);
     tb_variant_clear(&value);
 
+    /* The published record as FHIR: the name just written, under the host's system. */
+    CHECK(tb_patient_as_fhir(comm, "urn:example:mrn", &result) == TB_OK);
+    CHECK(result.kind == TB_TEXT && strstr(result.text, "\"family\": \"Smith\"") != NULL);
+    CHECK(tb_patient_as_fhir(comm, NULL, NULL) == TB_INVALID_ARGUMENT);
+    tb_variant_clear(&result);
+
     /* A request that ends before its session: HL7 with a company not in the list. */
     for (i = 0; i < 50; ++i) tb_variant_init(&arguments[i]);
     tb_variant_set_text(&arguments[0], "7-42");  /* PatientID */

@@ -13,6 +13,7 @@
 #include "cli/CliFixture.h"
 #include "common/ThreadState.h"
 #include "platform/Toolkit.h"
+#include "support/FhirValidation.h"
 #include "support/RunProgram.h"
 #include "support/ScriptedPeer.h"
 #include "support/TestEnvironment.h"
@@ -232,6 +233,12 @@ TEST_F(CliTest, GetPatientFetchesOverTcpAndPrintsThePatient) {
     EXPECT_NE(out.str().find("i2InsuredCompanyName: HEARTLAND MUTUAL\n"), std::string::npos);
     EXPECT_NE(err.str().find("TCPIP style bridge..."), std::string::npos)
         << "progress goes to stderr";
+
+    EXPECT_EQ(run(withSets({"get-patient", "--output", "FHIR", "--quiet"},
+                           tcpSettings(std::to_string(vendor.ports()[0])))),
+              cli::kFound);
+    EXPECT_NE(out.str().find("\"family\": \"DOE\""), std::string::npos) << out.str();
+    EXPECT_EQ(testing::fhirProblems({{"get-patient --output fhir", out.str()}}), "");
 }
 
 TEST_F(CliTest, TheRequiredSettingsAloneFindThePatient) {

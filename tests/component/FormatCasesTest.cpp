@@ -16,6 +16,7 @@
 
 #include "common/ThreadState.h"
 #include "component/RequestPreparation.h"
+#include "support/FhirValidation.h"
 #include "support/TestEnvironment.h"
 #include "trellybridge/TrellyBridgeComm.h"
 
@@ -153,6 +154,29 @@ TEST_P(FormatCases, AnswerYieldsTheExpectedPatient) {
     if (e.errors.empty()) {
         EXPECT_EQ(threadState().errorList, "");
     }
+}
+
+class FormatCasesAsFhir : public testing::TestEnvironment {};
+
+// The patient of every case, published and handed over as FHIR, is a valid R4 Bundle:
+// all of them go to the validator at once.
+TEST_F(FormatCasesAsFhir, EveryPatientIsAValidR4Bundle) {
+    std::map<std::string, std::string> bundles;
+    for (const FormatCase& c : allCases()) {
+        Expectation e = readExpectation(c);
+        threadState().record.clear();
+        threadState().patientFound = false;
+        if (configuration::prepareRequest(threadState().config, e.settings,
+                                          configuration::kForAnswerAtHand) !=
+            configuration::Prepared::Ready)
+            continue;
+        threadState().patientFound = dispatch(testing::readHostFile(c.answer));
+        TrellyBridgeComm comm;
+        comm.ReturnPatient();
+        bundles[c.format + "/" + c.name] = comm.patientAsFhir();
+    }
+    EXPECT_GE(bundles.size(), allCases().size() * 9 / 10) << "most cases make a patient";
+    EXPECT_EQ(testing::fhirProblems(bundles), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Data, FormatCases, ::testing::ValuesIn(allCases()),

@@ -1,0 +1,34 @@
+// The published record as FHIR: read back from this instance's properties, so that the
+// Bundle says what the host itself reads.
+#include "common/ThreadState.h"
+#include "formats/Fhir.h"
+#include "trellybridge/TrellyBridgeComm.h"
+
+namespace trellybridge {
+
+std::string TrellyBridgeComm::patientAsFhir(std::string_view identifierSystem) const {
+    PatientRecord record;
+    for (int i = 0; i < kRecordFieldCount; ++i)
+        record.fields[static_cast<size_t>(i)] = property(static_cast<ResultProperty>(i)).toText();
+    for (int slot = 0; slot < kPublishedInsuranceSlots; ++slot)
+        for (int f = 0; f < kInsuranceFieldCount; ++f)
+            record.insured(slot, static_cast<InsuranceField>(f)) =
+                property(static_cast<ResultProperty>(kRecordFieldCount +
+                                                     slot * kInsuranceFieldCount + f))
+                    .toText();
+    formats::FhirOptions options;
+    if (!identifierSystem.empty()) options.identifierSystem = identifierSystem;
+    // An answer without the account number is named by the PatientID asked for; an
+    // empty record (nothing found) names nobody.
+    bool published = false;
+    for (const std::string& field : record.fields) published = published || !field.empty();
+    std::string asked = threadState().config.PatientID.toText();
+    if (published && asked != kInvalidMarker) options.requestedPatientId = asked;
+    try {
+        return formats::toFhirBundle(record, options);
+    } catch (...) {
+        return {};
+    }
+}
+
+}  // namespace trellybridge
