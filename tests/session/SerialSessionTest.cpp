@@ -2,7 +2,10 @@
 // vendor served from the test's own loop, on the virtual clock.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 
 #include "Answers.h"
 #include "common/FailureNote.h"
@@ -203,23 +206,37 @@ TEST_F(SerialSessionTest, PortThatCannotBeConfiguredShowsTheBoxOnEveryAttempt) {
     }
 }
 
-TEST_F(SerialSessionTest, ParityOtherThanNoneStillRunsWithout) {
+struct LineSettingsCase {
+    const char* stopBits;  // as the settings page offers them, or as the control takes them
+    const char* applied;
+};
+
+TEST_F(SerialSessionTest, ParityOtherThanNoneStillRunsWithoutAndPageStopBitsApply) {
+    const LineSettingsCase cases[] = {
+        {"2", "19200,N,8,2"},
+        {"2.0", "19200,N,8,2"},
+        {"1.0", "19200,N,8,1"},
+        {"1.5", "19200,N,8,2"},  // 1.5 exists with 5 data bits only: the line uses 2
+    };
     arguments.Parity = "even";
     arguments.BPS = "19200";
-    arguments.StopBits = "2";
     arguments.Handshaking = "RTS";  // compared in lower case
-    std::string settings;
-    int handshaking = -1;
-    peer.script = [&](const std::string&) {
-        serial::CommControl::LineState line = session::serialLine().control.lineState();
-        settings = line.settings;
-        handshaking = line.handshaking;
-        return std::string();
-    };
     arguments.AllowedRetries = "1";
-    run();
-    EXPECT_EQ(settings, "19200,N,8,2");
-    EXPECT_EQ(handshaking, 2);
+    for (const LineSettingsCase& c : cases) {
+        SCOPED_TRACE(c.stopBits);
+        arguments.StopBits = c.stopBits;
+        std::string settings;
+        int handshaking = -1;
+        peer.script = [&](const std::string&) {
+            serial::CommControl::LineState line = session::serialLine().control.lineState();
+            settings = line.settings;
+            handshaking = line.handshaking;
+            return std::string();
+        };
+        run();
+        EXPECT_EQ(settings, c.applied) << failureNoteText();
+        EXPECT_EQ(handshaking, 2);
+    }
 }
 
 struct UnfoundAnswerCase {
@@ -233,7 +250,7 @@ TEST_F(SerialSessionTest, AnswerThatFindsNobodyEndsAtOnceWithThePortClosed) {
     const UnfoundAnswerCase cases[] = {
         {"no patient record", "STANDARD", "THIS IS NOT A PATIENT RECORD~", nullptr},
         {"a format the component does not read", "CSV", "12345,DOE,JOHN~", nullptr},
-        {"an answer past the size limit", "STANDARD", std::string(300, 'x') + "~", "200"},
+        {"an answer past the size limit", "STANDARD", std::string(1100, 'x') + "~", "1024"},
     };
     for (const UnfoundAnswerCase& c : cases) {
         SCOPED_TRACE(c.what);
@@ -292,7 +309,7 @@ TEST_F(SerialSessionTest, LineThatNeverGoesQuietEndsWithinItsBound) {
         // Each arrival restarts the wait, up to the session's bound in time.
         {"a heartbeat", ".", nullptr, (3 + 2) * 5 * 1000 + 1000},
         // Past the answer limit the session closes on the next tick, flood or not.
-        {"a flood past the answer limit", std::string(100, 'A'), "200", 5000 + 1000 + 1000},
+        {"a flood past the answer limit", std::string(600, 'A'), "1024", 5000 + 1000 + 1000},
     };
     for (const NoisyLineCase& c : cases) {
         SCOPED_TRACE(c.what);
@@ -313,6 +330,36 @@ TEST_F(SerialSessionTest, LineThatNeverGoesQuietEndsWithinItsBound) {
                   3)
             << "the status is shown when it changes, not for every arrival";
     }
+}
+
+TEST_F(SerialSessionTest, LineThatSendsFasterThanItIsReadEndsWithinItsBound) {
+    // The flood comes from another thread as fast as the line takes it, so this request
+    // runs on the real clock: its bound is about 3 s. The flood stops by itself after
+    // 60 s only to guard against a hang.
+    platform::setClock(nullptr);
+    arguments.InputLength = "1";  // the default: one byte per read
+    arguments.SerialTimeout = "1";
+    arguments.AllowedRetries = "1";
+    std::atomic<bool> stop{false}, outlasted{false};
+    std::thread flood([this, &stop, &outlasted] {
+        const std::string burst(4096, 'A');
+        auto guard = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        for (int bursts = 0; bursts < 10'000'000 && !stop; ++bursts) {
+            if (std::chrono::steady_clock::now() > guard) {
+                outlasted = true;
+                return;
+            }
+            peer.line.write(burst, 100);
+        }
+    });
+    found = comm.GetPatient(arguments).isTrue();
+    stop = true;
+    flood.join();
+    platform::setClock(&clock);
+    EXPECT_FALSE(outlasted) << "the request ended only when the line went quiet";
+    EXPECT_FALSE(found);
+    EXPECT_FALSE(toolkit->loopCutShort);
+    EXPECT_FALSE(portOpen());
 }
 
 TEST_F(SerialSessionTest, DefaultSettingsFindThePatientOnThePortTheEnvironmentNames) {

@@ -14,6 +14,8 @@ struct IssuedFiles {
     std::string certificate;  // PEM
     std::string key;          // PEM, unencrypted
     std::string pkcs12;       // certificate and key in one PKCS#12 file, no password
+    std::string encryptedKey; // the key in PEM under `passphrase`
+    std::string passphrase;
 };
 
 class CertificateAuthority {
