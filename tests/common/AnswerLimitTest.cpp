@@ -34,9 +34,10 @@ TEST(AnswerLimit, OnlyAWholeNumberFromOneKiBTo64MiBIsTakenElseTheDefaultApplies)
         EXPECT_EQ(maxAnswerBytes(), c.applies);
         std::string problem = answerLimitProblem();
         EXPECT_EQ(!problem.empty(), c.refused) << problem;
-        if (c.refused)
+        if (c.refused) {
             EXPECT_NE(problem.find(std::string("not \"") + c.configured + "\""), std::string::npos)
                 << problem;
+        }
     }
     ::unsetenv("TRELLYBRIDGE_MAX_ANSWER_BYTES");
 }
