@@ -37,8 +37,8 @@ std::string answerLimitProblem() {
     for (char& c : shown)
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
     return "TRELLYBRIDGE_MAX_ANSWER_BYTES must be a whole number of bytes from " +
-           std::to_string(kMinAnswerLimit) + " to " + std::to_string(kMaxAnswerLimit) +
-           ", not \"" + shown + "\"";
+           std::to_string(kMinAnswerLimit) + " to " + std::to_string(kMaxAnswerLimit) + ", not \"" +
+           shown + "\"";
 }
 
 std::string answerForDisplay(std::string_view answer) {

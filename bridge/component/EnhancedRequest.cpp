@@ -152,8 +152,7 @@ std::string TrellyBridgeComm::GetPatientData(std::string_view mRequest) {
             state.userInfoSection = xml::getXMLTagValue(mRequest, "UserInfo", true);
             state.searchInfoSection =
                 text::replaceAll(xml::getXMLTagValue(mRequest, "SearchInfo", true), " ", "");
-            state.bridgeParametersSection =
-                xml::getXMLTagValue(mRequest, "BridgeParameters", true);
+            state.bridgeParametersSection = xml::getXMLTagValue(mRequest, "BridgeParameters", true);
             SetGlobalValues();
             if (!configuration::normaliseCommonParameters(state.config))
                 return state.enhancedResult;

@@ -328,8 +328,7 @@ void CommControl::setPortOpen(bool open) {
     if (fd < 0) openFailed(openError);
     // The name must still be the terminal that was looked at.
     struct stat opened {};
-    if (::fstat(fd, &opened) != 0 || !S_ISCHR(opened.st_mode) ||
-        opened.st_rdev != probed.st_rdev) {
+    if (::fstat(fd, &opened) != 0 || !S_ISCHR(opened.st_mode) || opened.st_rdev != probed.st_rdev) {
         ::close(fd);
         notATerminal();
     }

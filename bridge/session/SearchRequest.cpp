@@ -62,7 +62,8 @@ std::optional<std::string> companyPrefix(const BridgeConfiguration& c, std::stri
     if (on == "SSN" && dashedSocial(value)) return std::nullopt;
     std::string company = value.substr(0, dash);
     std::optional<std::int64_t> length = c.MEDICNumberLength.toWholeNumber();
-    if (!allDigits(company) || (length && *length > 0 && company.size() > static_cast<size_t>(*length)))
+    if (!allDigits(company) ||
+        (length && *length > 0 && company.size() > static_cast<size_t>(*length)))
         return std::nullopt;
     return company;
 }

@@ -46,7 +46,7 @@ std::vector<std::string> tcpSettings(const std::string& port, const std::string&
 
 struct UsageCase {
     std::vector<std::string> arguments;
-    std::string named;                // what the message must name
+    std::string named;                  // what the message must name
     const char* answerLimit = nullptr;  // TRELLYBRIDGE_MAX_ANSWER_BYTES for the run
 };
 
@@ -405,9 +405,10 @@ struct VendorResultCase {
 };
 
 TEST_F(CliTest, GetPatientDataCountsThePatientsAndEscapesVendorTextOnATerminal) {
-    const std::string named = "<Result><TransactionID>1</TransactionID><Patient><LastName>DO"
-                              "\x1B]0;owned\x07"
-                              "E</LastName></Patient></Result>";
+    const std::string named =
+        "<Result><TransactionID>1</TransactionID><Patient><LastName>DO"
+        "\x1B]0;owned\x07"
+        "E</LastName></Patient></Result>";
     const VendorResultCase cases[] = {
         {"the vendor's own count and no patient",
          "<Result><RecordCount>7</RecordCount><TransactionID>1</TransactionID></Result>", false,

@@ -1,7 +1,7 @@
 // The serial-port control on a pseudo-terminal: what reaches the line, who may open it,
 // and when it raises its events.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>

@@ -279,10 +279,10 @@ TEST_F(HttpsBridgeTest, OnlyAVerifiedServerAndAnAcceptedClientCertificateFindThe
         ::unsetenv("TRELLYBRIDGE_CLIENT_KEY_PASSWORD_FILE");
         if (c.key == ClientKey::EncryptedWithPassphrase ||
             c.key == ClientKey::PassphraseOthersCanRead) {
-            ASSERT_TRUE(fs::writeFileAtomically(
-                passphrase, files.passphrase + "\n",
-                c.key == ClientKey::PassphraseOthersCanRead ? 0644 : 0600,
-                fs::ExistingMode::Replace));
+            ASSERT_TRUE(
+                fs::writeFileAtomically(passphrase, files.passphrase + "\n",
+                                        c.key == ClientKey::PassphraseOthersCanRead ? 0644 : 0600,
+                                        fs::ExistingMode::Replace));
             ::setenv("TRELLYBRIDGE_CLIENT_KEY_PASSWORD_FILE", passphrase.c_str(), 1);
         }
         if (c.fifoAs) ::setenv(c.fifoAs, fifo.c_str(), 1);

@@ -42,7 +42,8 @@ protected:
         COPY_DEFAULT(Handshaking)
         COPY_DEFAULT(InputMode)
         COPY_DEFAULT(BPS)
-        COPY_DEFAULT(DataBits) COPY_DEFAULT(Parity) COPY_DEFAULT(StopBits) COPY_DEFAULT(InputLength)
+        COPY_DEFAULT(DataBits)
+        COPY_DEFAULT(Parity) COPY_DEFAULT(StopBits) COPY_DEFAULT(InputLength)
             COPY_DEFAULT(RThreshold) COPY_DEFAULT(SThreshold) COPY_DEFAULT(SerialTimeout)
 #undef COPY_DEFAULT
                 arguments.NetworkBridgeType = "SERIAL";

@@ -94,9 +94,9 @@ bool writePem(const std::string& path, X509* certificate, EVP_PKEY* key) {
 
 bool writeEncryptedKey(const std::string& path, EVP_PKEY* key, const std::string& passphrase) {
     std::unique_ptr<BIO, BioFree> bio(BIO_new(BIO_s_mem()));
-    if (!bio || PEM_write_bio_PKCS8PrivateKey(bio.get(), key, EVP_aes_256_cbc(), passphrase.data(),
-                                              static_cast<int>(passphrase.size()), nullptr,
-                                              nullptr) != 1)
+    if (!bio ||
+        PEM_write_bio_PKCS8PrivateKey(bio.get(), key, EVP_aes_256_cbc(), passphrase.data(),
+                                      static_cast<int>(passphrase.size()), nullptr, nullptr) != 1)
         return false;
     return fs::writeFileAtomically(path, bioText(bio.get()), 0600);
 }

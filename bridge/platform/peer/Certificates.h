@@ -11,10 +11,10 @@
 namespace trellybridge::peer {
 
 struct IssuedFiles {
-    std::string certificate;  // PEM
-    std::string key;          // PEM, unencrypted
-    std::string pkcs12;       // certificate and key in one PKCS#12 file, no password
-    std::string encryptedKey; // the key in PEM under `passphrase`
+    std::string certificate;   // PEM
+    std::string key;           // PEM, unencrypted
+    std::string pkcs12;        // certificate and key in one PKCS#12 file, no password
+    std::string encryptedKey;  // the key in PEM under `passphrase`
     std::string passphrase;
 };
 
