@@ -94,7 +94,7 @@ bool trustedWalk(const std::string& path, std::string& resolved, int& linksLeft,
             }
             std::string destination(target.data(), static_cast<size_t>(length));
             if (destination.empty() || destination.front() != '/')
-                destination = (resolved == "/" ? "" : resolved) + "/" + destination;
+                destination.insert(0, (resolved == "/" ? "" : resolved) + "/");
             if (!trustedWalk(destination, resolved, linksLeft, reason)) return false;
             continue;
         }

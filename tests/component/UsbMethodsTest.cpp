@@ -191,6 +191,8 @@ TEST_F(UsbMethodsTest, ComponentThatCannotBeLoadedFailsTheCallWithTheLoadersWord
         {copy("group.so", kOwnerOnly | stdfs::perms::group_write), "can be changed by its group"},
         {copy("open/component.so", kOwnerOnly), "open can be changed by any user"},
     };
+    stdfs::create_symlink("anyone.so", own / "link.so");
+    cases.push_back({(own / "link.so").string(), "anyone.so can be changed by any user"});
     stdfs::permissions(own / "open", stdfs::perms::all);
     if (std::string stranger = copy("stranger.so", kOwnerOnly);
         ::chown(stranger.c_str(), 65534, 65534) == 0)
