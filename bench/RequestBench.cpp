@@ -1,6 +1,6 @@
 // The cost of a request: one whole GetPatient over TCP/IP against a loopback vendor, the
 // CPU a request spends waiting on a silent vendor, and ReturnPatient against a long
-// insurance log.
+// insurance log, and building a search request from a hostile section.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -11,6 +11,7 @@
 #include "VendorSimulator.h"
 #include "common/ThreadState.h"
 #include "platform/FileSystem.h"
+#include "session/SearchRequest.h"
 #include "session/SessionWindow.h"
 #include "support/Sandbox.h"
 #include "trellybridge/TrellyBridgeComm.h"
@@ -145,6 +146,21 @@ void ReturnPatientWithLongInsuranceLog(benchmark::State& state) {
     s.patientFound = false;
 }
 BENCHMARK(ReturnPatientWithLongInsuranceLog)->Unit(benchmark::kMillisecond);
+
+// A hostile search section: the key tag repeated N times, each followed by the company
+// prefix to remove. The time per tag stays flat when building the request is linear.
+void SearchRequestWithRepeatedKeyTags(benchmark::State& state) {
+    BridgeConfiguration c;
+    c.SearchOn = "PID";
+    c.PatientID = "3-1001";
+    c.MEDICNumberLength = "9";
+    std::string section = "<SearchInfo><CompanyID></CompanyID>";
+    for (int64_t i = 0; i < state.range(0); ++i) section += "<PatientID>3-1001</PatientID>";
+    section += "</SearchInfo>";
+    for (auto _ : state) benchmark::DoNotOptimize(session::buildSearchRequest(c, section));
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(SearchRequestWithRepeatedKeyTags)->Arg(100)->Arg(1000)->Arg(30000);
 
 }  // namespace
 }  // namespace trellybridge

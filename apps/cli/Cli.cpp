@@ -9,6 +9,7 @@
 
 #include "CliSupport.h"
 #include "Commands.h"
+#include "common/AnswerLimit.h"
 #include "platform/Process.h"
 #include "platform/Toolkit.h"
 #include "trellybridge/TrellyBridgeComm.h"
@@ -110,8 +111,9 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
     data->add_flag("--quiet", dataOptions.quiet, "No progress lines on stderr");
     data->add_flag("--fast", fast, kFastHelp);
     data->footer(
-        "Prints the result exactly as GetPatientData returns it.\n"
-        "Exit status: 0 when it holds a RecordCount above 0, 1 otherwise, 2 usage error,\n"
+        "Prints the result exactly as GetPatientData returns it (on a terminal, control\n"
+        "characters escaped).\n"
+        "Exit status: 0 when it lists a patient, 1 otherwise, 2 usage error,\n"
         "3 the vendor could not be reached or did not answer.");
 
     VendorSimOptions simOptions;
@@ -171,6 +173,7 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
     }
 
     try {
+        if (std::string problem = answerLimitProblem(); !problem.empty()) throw UsageError{problem};
         FastPace pace(fast);
         if (get->parsed()) return getPatient(getOptions, out, err);
         if (data->parsed()) return getPatientData(dataOptions, out, err);

@@ -1,5 +1,5 @@
 // trellybridge get-patient-data: runs one enhanced search from a request file and prints
-// the result exactly as the component returns it.
+// the result as the component returns it (escaped when shown on a terminal).
 #include <iostream>
 #include <vector>
 
@@ -7,8 +7,9 @@
 #include "CliSupport.h"
 #include "Commands.h"
 #include "common/FailureNote.h"
-#include "common/XmlHelpers.h"
+#include "common/Text.h"
 #include "platform/FileSystem.h"
+#include "platform/Process.h"
 #include "platform/Toolkit.h"
 #include "trellybridge/TrellyBridgeComm.h"
 
@@ -39,6 +40,17 @@ std::string readRequest(const std::string& input) {
     return request;
 }
 
+// The patients the result lists. The vendor's own RecordCount may say anything, and the
+// component's comes after it.
+int patientsIn(const std::string& result) {
+    std::string upper = text::upper(result);
+    int patients = 0;
+    for (size_t at = upper.find("<PATIENT>"); at != std::string::npos;
+         at = upper.find("<PATIENT>", at + 1))
+        ++patients;
+    return patients;
+}
+
 }  // namespace
 
 int getPatientData(const GetPatientDataOptions& options, std::ostream& out, std::ostream& err) {
@@ -55,7 +67,10 @@ int getPatientData(const GetPatientDataOptions& options, std::ostream& out, std:
         WaitingLine waiting(err, options.quiet);
         result = comm.GetPatientData(request);
     }
-    out << result << "\n";
+    // Vendor text on a terminal is escaped as get-patient escapes it, so that it cannot
+    // drive the terminal; a file or pipe gets the result exactly as returned.
+    bool terminal = out.rdbuf() == std::cout.rdbuf() && process::standardOutputIsTerminal();
+    out << (terminal ? toUtf8(escapeControls(result)) : result) << "\n";
     if (result.empty()) {
         std::string reason = failureNoteText();
         err << "trellybridge: the search gave no result" << (reason.empty() ? "" : ": ")
@@ -63,8 +78,7 @@ int getPatientData(const GetPatientDataOptions& options, std::ostream& out, std:
     }
     comm.closeEnhancedBridgeConnection();
     ui::setToolkit(nullptr);
-    auto count = Variant(xml::getXMLTagValue(result, "RecordCount", false)).toNumber();
-    return exitStatus(count && *count > 0, comm);
+    return exitStatus(patientsIn(result) > 0, comm);
 }
 
 }  // namespace trellybridge::cli

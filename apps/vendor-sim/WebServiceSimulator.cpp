@@ -58,7 +58,8 @@ bool WebServiceSimulator::makeCertificates(peer::HttpsServerFiles& files, std::s
     peer::CertificateAuthority& signer = impostor ? *impostor : *authority;
     if (!signer.issueServer("server", options_.serverNames, server, error)) return false;
     files = {server.certificate, server.key, authority->certificateFile()};
-    client_ = {authority->certificateFile(), client.certificate, client.key, client.pkcs12};
+    client_ = {authority->certificateFile(), client.certificate, client.key, client.pkcs12,
+               client.encryptedKey,          client.passphrase};
     return true;
 }
 

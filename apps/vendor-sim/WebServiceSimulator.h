@@ -58,6 +58,7 @@ struct WebServiceOptions {
 struct ClientFiles {
     std::string authority;
     std::string certificate, key, pkcs12;
+    std::string encryptedKey, passphrase;  // the key again, under a passphrase
 };
 
 class WebServiceSimulator {

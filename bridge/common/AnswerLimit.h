@@ -9,9 +9,16 @@
 
 namespace trellybridge {
 
-// The most bytes an answer (socket, results file, web body) may hold: 1 MiB, or
-// TRELLYBRIDGE_MAX_ANSWER_BYTES when that is a positive whole number.
+inline constexpr std::size_t kDefaultAnswerLimit = std::size_t{1024} * 1024;
+inline constexpr std::size_t kMinAnswerLimit = 1024;
+inline constexpr std::size_t kMaxAnswerLimit = std::size_t{64} * 1024 * 1024;
+
+// The most bytes an answer (socket, serial line, results file, web body) may hold:
+// TRELLYBRIDGE_MAX_ANSWER_BYTES when that is a whole number from kMinAnswerLimit to
+// kMaxAnswerLimit, else kDefaultAnswerLimit.
 std::size_t maxAnswerBytes();
+// Why TRELLYBRIDGE_MAX_ANSWER_BYTES is not used, or empty text when it is, or unset.
+std::string answerLimitProblem();
 
 // The most of an answer that the debug dump and the failure display show.
 inline constexpr std::size_t kShownAnswerBytes = 4096;

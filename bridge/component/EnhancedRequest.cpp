@@ -92,10 +92,37 @@ void storeRequestSections(BridgeConfiguration& c, std::string_view, std::string_
 
 namespace {
 
+// The most a request may hold: the command line's limit for a request file, so that a
+// host cannot hand the library more than the command would.
+constexpr std::size_t kMaxRequestBytes = std::size_t{1024} * 1024;
+
 // A search that cannot run says why in its result, as a session error would.
 void refuseSearch(const std::string& problem) {
     recordEnhancedError(errc::InvalidParameter, problem);
     noteFailure(FailureKind::Settings, problem);
+}
+
+// The section goes to the vendor as it stands: a control character in one of its values
+// (a CR LF splits the request into lines, an ESC reaches the vendor's screen) is refused
+// as one in a PatientID is. Empty text when there is none.
+std::string searchValueProblem(std::string_view section) {
+    std::string_view element;
+    bool inValue = false;
+    for (size_t at = 0; at < section.size(); ++at) {
+        auto c = static_cast<unsigned char>(section[at]);
+        if (c == '<') {
+            size_t close = section.find('>', at);
+            if (close == std::string_view::npos) break;
+            element = section.substr(at + 1, close - at - 1);
+            inValue = !element.empty() && element.front() != '/';
+            at = close;
+            continue;
+        }
+        if (inValue && (c < 0x20 || c == 0x7F))
+            return std::string(element.substr(0, 40)) + " contains a control character (code " +
+                   std::to_string(c) + ")";
+    }
+    return {};
 }
 
 }  // namespace
@@ -117,18 +144,27 @@ std::string TrellyBridgeComm::GetPatientData(std::string_view mRequest) {
     try {
         resetGlobalValues();
         clearFailureNote();
-        state.userInfoSection = xml::getXMLTagValue(mRequest, "UserInfo", true);
-        state.searchInfoSection =
-            text::replaceAll(xml::getXMLTagValue(mRequest, "SearchInfo", true), " ", "");
-        state.bridgeParametersSection = xml::getXMLTagValue(mRequest, "BridgeParameters", true);
-        SetGlobalValues();
-        if (!configuration::normaliseCommonParameters(state.config)) return state.enhancedResult;
-        state.enhancedResult.clear();
-        // A timer interval of 0 would turn the wait into a busy loop.
-        if (std::string problem = configuration::timeDelayProblem(state.config); !problem.empty())
-            refuseSearch(problem);
-        else
-            session::runEnhancedWindow();
+        if (mRequest.size() > kMaxRequestBytes) {
+            state.enhancedError.clear();
+            refuseSearch("the request is larger than " + std::to_string(kMaxRequestBytes) +
+                         " bytes");
+        } else {
+            state.userInfoSection = xml::getXMLTagValue(mRequest, "UserInfo", true);
+            state.searchInfoSection =
+                text::replaceAll(xml::getXMLTagValue(mRequest, "SearchInfo", true), " ", "");
+            state.bridgeParametersSection = xml::getXMLTagValue(mRequest, "BridgeParameters", true);
+            SetGlobalValues();
+            if (!configuration::normaliseCommonParameters(state.config))
+                return state.enhancedResult;
+            state.enhancedResult.clear();
+            // A timer interval of 0 would turn the wait into a busy loop.
+            std::string problem = configuration::timeDelayProblem(state.config);
+            if (problem.empty()) problem = searchValueProblem(state.searchInfoSection);
+            if (!problem.empty())
+                refuseSearch(problem);
+            else
+                session::runEnhancedWindow();
+        }
         if (text::trimSpaces(state.enhancedResult).empty() && !state.patientFound) {
             state.patientFound = false;
             state.enhancedResult.clear();

@@ -56,15 +56,14 @@ ParseResult timed(Parse parse) {
     return result;
 }
 
-}  // namespace
+// A NUL from the vendor would end a value early for a host that reads it as a C string
+// (what the serial control's NullDiscard was for): no value keeps one.
+void dropNuls(std::string& value) {
+    std::erase(value, '\0');
+}
 
-ParseResult dispatchAnswer(std::string& answer, const BridgeConfiguration& config,
-                           ParseContext context) {
-    if (inForce(config, keyword::ChangeLfToCr))
-        for (char& c : answer)
-            if (c == '\n') c = '\r';
-    context.record.clear();
-
+ParseResult readAnswer(std::string& answer, const BridgeConfiguration& config,
+                       ParseContext& context) {
     ParseResult result;
     switch (formatKind(config)) {
         case FormatKind::Hl7: {
@@ -101,6 +100,21 @@ ParseResult dispatchAnswer(std::string& answer, const BridgeConfiguration& confi
 
     result.found = false;
     result.next = NextStep::ShowAnswerAndEnd;
+    return result;
+}
+
+}  // namespace
+
+ParseResult dispatchAnswer(std::string& answer, const BridgeConfiguration& config,
+                           ParseContext context) {
+    if (inForce(config, keyword::ChangeLfToCr))
+        for (char& c : answer)
+            if (c == '\n') c = '\r';
+    context.record.clear();
+    ParseResult result = readAnswer(answer, config, context);
+    for (std::string& value : context.record.fields) dropNuls(value);
+    for (auto& slot : context.record.insurance)
+        for (std::string& value : slot) dropNuls(value);
     return result;
 }
 

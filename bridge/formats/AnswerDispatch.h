@@ -33,7 +33,7 @@ std::string trimmedForDisplay(std::string answer, const BridgeConfiguration& con
 // returns first, in place, as the answer is then shown. An answer that holds no patient
 // is to be shown and the session ended (NextStep::ShowAnswerAndEnd), except in the SCAN
 // format and when the HL7 parser could read it. MEDIC sites that ask for it get the
-// guarantor's address as the patient's.
+// guarantor's address as the patient's. No value keeps a NUL byte.
 ParseResult dispatchAnswer(std::string& answer, const BridgeConfiguration& config,
                            ParseContext context);
 

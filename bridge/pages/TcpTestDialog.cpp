@@ -158,7 +158,9 @@ void TcpTestDialog::choose(std::size_t control, int line) {
     // the address and port as they are.
     const Row& row = rows_[static_cast<std::size_t>(line)];
     controls_[HostIP].text = row.address;
-    controls_[RemoteHostName].text = text::trimSpaces(tcp::getLocalHostName());
+    // The remote end of the chosen connection is where later requests go; this machine's
+    // own name there would point them back at it.
+    controls_[RemoteHostName].text = row.address;
     controls_[RemotePorts].text = row.port;
 }
 

@@ -397,6 +397,8 @@ RegularFileRead readRegularFile(std::string_view path, std::size_t limit, Links 
     ::close(fd);
     if (content.size() > limit) return fail(Failure::TooLarge, tooLarge);
     result.content = std::move(content);
+    result.mode = static_cast<unsigned>(info.st_mode & 07777);
+    result.ownedByUser = info.st_uid == ::geteuid();
     return result;
 }
 

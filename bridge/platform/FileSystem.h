@@ -69,7 +69,9 @@ struct RegularFileRead {
     enum class Failure { None, Missing, NotRegular, SymbolicLink, TooLarge, Unreadable };
     std::optional<std::string> content;
     Failure failure = Failure::None;
-    std::string reason;  // for people: "is a directory", "is larger than 1048576 bytes"
+    std::string reason;        // for people: "is a directory", "is larger than 1048576 bytes"
+    unsigned mode = 0;         // the permission bits of the file read
+    bool ownedByUser = false;  // it belongs to the user running this program
     explicit operator bool() const { return content.has_value(); }
 };
 enum class Links { Follow, Refuse };

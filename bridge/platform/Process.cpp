@@ -2,6 +2,7 @@
 
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -53,6 +54,10 @@ int reapFinished() {
         return ::waitpid(pid, &status, WNOHANG) != 0;
     });
     return static_cast<int>(started.size());
+}
+
+bool standardOutputIsTerminal() {
+    return ::isatty(STDOUT_FILENO) == 1;
 }
 
 }  // namespace trellybridge::process

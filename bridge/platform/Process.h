@@ -21,6 +21,9 @@ bool start(const std::string& program, const std::vector<std::string>& arguments
 std::optional<std::string> setEnvironment(const std::string& name,
                                           const std::optional<std::string>& value);
 
+// Whether this process's standard output is a terminal (and not a file or a pipe).
+bool standardOutputIsTerminal();
+
 // Collects the exit status of programs started earlier that have finished, so that none
 // stays behind as a zombie. Returns how many are still running.
 int reapFinished();

@@ -205,8 +205,27 @@ void setDeviceMapping(DeviceMapping replacement) {
 struct CommControl::Line {
     int fd = -1;
     int watch = 0;
-    std::string received;  // bytes taken from the device, not yet read through Input
+    // Bytes taken from the device; those before `consumed` were read through Input
+    // already. Reading one byte at a time must not move the rest each time.
+    std::string received;
+    std::size_t consumed = 0;
     bool hungUp = false;
+    termios original{};  // the line's settings before the port opened
+    bool restore = false;
+
+    std::size_t waiting() const { return received.size() - consumed; }
+    std::string take(std::size_t count) {
+        std::string chunk = received.substr(consumed, count);
+        consumed += chunk.size();
+        if (consumed == received.size()) {
+            received.clear();
+            consumed = 0;
+        } else if (consumed >= 65536 && consumed * 2 >= received.size()) {
+            received.erase(0, consumed);
+            consumed = 0;
+        }
+        return chunk;
+    }
 };
 
 CommControl::CommControl() = default;
@@ -279,23 +298,39 @@ void CommControl::setPortOpen(bool open) {
     }
     if (line_) fail(CommErrorCode::PortAlreadyOpen, "Port already open");
     std::string path = devicePathOf(port_);
-    // Only a terminal is a serial line; opening anything else may have effects of its own.
+    auto notATerminal = [&path] {
+        fail(CommErrorCode::PortInvalid, "Invalid port number", path + ": not a terminal device");
+    };
+    // Only a terminal is a serial line; opening anything else read-write may have effects
+    // of its own. Looked at by name, then through a read-only descriptor that takes no
+    // controlling terminal and waits for no carrier, and only then opened read-write.
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0)
         fail(CommErrorCode::PortInvalid, "Invalid port number", path + ": " + systemText(errno));
-    if (!S_ISCHR(info.st_mode))
-        fail(CommErrorCode::PortInvalid, "Invalid port number", path + ": not a terminal device");
-    int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        int error = errno;
+    if (!S_ISCHR(info.st_mode)) notATerminal();
+    auto openFailed = [&path](int error) {
         if (error == EBUSY)
             fail(CommErrorCode::HardwareNotAvailable,
                  "The hardware is not available (locked by another device)", path);
         fail(CommErrorCode::NoOpen, "The device is not open", path + ": " + systemText(error));
+    };
+    int probe = ::open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (probe < 0) openFailed(errno);
+    struct stat probed {};
+    bool terminal = ::fstat(probe, &probed) == 0 && S_ISCHR(probed.st_mode) && ::isatty(probe);
+    if (!terminal) {
+        ::close(probe);
+        notATerminal();
     }
-    if (!::isatty(fd)) {
+    int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    int openError = errno;
+    ::close(probe);
+    if (fd < 0) openFailed(openError);
+    // The name must still be the terminal that was looked at.
+    struct stat opened {};
+    if (::fstat(fd, &opened) != 0 || !S_ISCHR(opened.st_mode) || opened.st_rdev != probed.st_rdev) {
         ::close(fd);
-        fail(CommErrorCode::PortInvalid, "Invalid port number", path + ": not a terminal device");
+        notATerminal();
     }
     // One user at a time, as the port was on its first platform: TIOCEXCL keeps other
     // opens out (except root's), the lock catches those too.
@@ -307,6 +342,9 @@ void CommControl::setPortOpen(bool open) {
     ::ioctl(fd, TIOCEXCL);
     line_ = std::make_unique<Line>();
     line_->fd = fd;
+    // The line is given back as it was found: a terminal left raw stays unusable after
+    // the process has gone.
+    line_->restore = ::tcgetattr(fd, &line_->original) == 0;
     try {
         applyLine();
     } catch (const CommError&) {
@@ -344,8 +382,7 @@ void CommControl::takeWaitingBytes() {
     for (int reads = 0; reads < 16; ++reads) {
         ssize_t n = ::read(line_->fd, buffer, sizeof buffer);
         if (n > 0) {
-            size_t room =
-                kReceiveBufferLimit - std::min(kReceiveBufferLimit, line_->received.size());
+            size_t room = kReceiveBufferLimit - std::min(kReceiveBufferLimit, line_->waiting());
             line_->received.append(buffer, std::min(room, static_cast<size_t>(n)));
             continue;
         }
@@ -355,7 +392,7 @@ void CommControl::takeWaitingBytes() {
         break;
     }
     bool hungUp = line_->hungUp;
-    if (rThreshold_ > 0 && line_->received.size() >= static_cast<size_t>(rThreshold_) && onComm_) {
+    if (rThreshold_ > 0 && line_->waiting() >= static_cast<size_t>(rThreshold_) && onComm_) {
         auto handler = onComm_;
         handler(CommEvent::Receive);
     }
@@ -379,6 +416,7 @@ void CommControl::close() {
     ui::EventLoop::current().unwatch(line->watch);
     // A line whose output cannot drain would hold close() for the driver's closing wait.
     ::tcflush(line->fd, TCIOFLUSH);
+    if (line->restore) ::tcsetattr(line->fd, TCSANOW, &line->original);
     ::ioctl(line->fd, TIOCNXCL);
     // Linux releases the descriptor even when close() reports a failure: never again.
     if (::close(line->fd) != 0)
@@ -393,25 +431,22 @@ void CommControl::output(std::string_view bytes, int timeoutMs) {
 
 std::string CommControl::input() {
     if (!line_) fail(CommErrorCode::PortNotOpen, "Operation valid only when the port is open");
-    if (line_->received.empty()) {
+    if (line_->waiting() == 0) {
         // Bytes that came since the last event: take them without raising another.
         char buffer[4096];
         ssize_t n = ::read(line_->fd, buffer, sizeof buffer);
         if (n > 0) line_->received.append(buffer, static_cast<size_t>(n));
     }
-    size_t count = inputLen_ == 0
-                       ? line_->received.size()
-                       : std::min(line_->received.size(), static_cast<size_t>(inputLen_));
-    std::string chunk = line_->received.substr(0, count);
-    line_->received.erase(0, count);
-    return chunk;
+    size_t waiting = line_->waiting();
+    return line_->take(inputLen_ == 0 ? waiting
+                                      : std::min(waiting, static_cast<size_t>(inputLen_)));
 }
 
 int CommControl::inBufferCount() {
     if (!line_) fail(CommErrorCode::PortNotOpen, "Operation valid only when the port is open");
     int waiting = 0;
     if (::ioctl(line_->fd, FIONREAD, &waiting) != 0) waiting = 0;
-    size_t total = line_->received.size() + static_cast<size_t>(std::max(waiting, 0));
+    size_t total = line_->waiting() + static_cast<size_t>(std::max(waiting, 0));
     return static_cast<int>(std::min(total, kReceiveBufferLimit + 65536));
 }
 

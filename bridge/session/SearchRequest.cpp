@@ -1,5 +1,8 @@
 #include "session/SearchRequest.h"
 
+#include <cstdint>
+#include <optional>
+
 #include "common/Text.h"
 #include "common/XmlHelpers.h"
 
@@ -20,16 +23,49 @@ std::string insertAfterTag(std::string text, std::string_view tag, std::string_v
 }
 
 // Removes `prefix` wherever it directly follows `tag` (any case): "<PatientID>1-42" with
-// the prefix "1-" becomes "<PatientID>42".
-std::string removeAfterTag(std::string text, std::string_view tag, std::string_view prefix) {
+// the prefix "1-" becomes "<PatientID>42". One pass over the text, however many tags.
+std::string removeAfterTag(const std::string& text, std::string_view tag, std::string_view prefix) {
+    std::string upperText = text::upper(text);
     std::string upperTag = text::upper(tag);
-    for (size_t at = text::upper(text).find(upperTag); at != std::string::npos;) {
+    std::string out;
+    out.reserve(text.size());
+    size_t copied = 0;
+    for (size_t at = upperText.find(upperTag); at != std::string::npos;
+         at = upperText.find(upperTag, at + tag.size())) {
         size_t value = at + tag.size();
-        if (std::string_view(text).substr(value, prefix.size()) == prefix)
-            text.erase(value, prefix.size());
-        at = text::upper(text).find(upperTag, value);
+        if (std::string_view(text).substr(value, prefix.size()) != prefix) continue;
+        out.append(text, copied, value - copied);
+        copied = value + prefix.size();
     }
-    return text;
+    out.append(text, copied);
+    return out;
+}
+
+bool allDigits(std::string_view text) {
+    return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+// A social security number written 123-45-6789: its dashes are no company number.
+bool dashedSocial(std::string_view value) {
+    return value.size() == 11 && value[3] == '-' && value[6] == '-' &&
+           allDigits(value.substr(0, 3)) && allDigits(value.substr(4, 2)) &&
+           allDigits(value.substr(7));
+}
+
+// The company number in front of a search key's first dash: a whole number of at most
+// MEDICNumberLength digits ("3-1001"). A hyphenated name ("SMITH-JONES") or a dashed
+// social security number has none.
+std::optional<std::string> companyPrefix(const BridgeConfiguration& c, std::string_view on,
+                                         const std::string& value) {
+    size_t dash = value.find('-');
+    if (dash == std::string::npos || c.MEDICNumberLength.toText() == "0") return std::nullopt;
+    if (on == "SSN" && dashedSocial(value)) return std::nullopt;
+    std::string company = value.substr(0, dash);
+    std::optional<std::int64_t> length = c.MEDICNumberLength.toWholeNumber();
+    if (!allDigits(company) ||
+        (length && *length > 0 && company.size() > static_cast<size_t>(*length)))
+        return std::nullopt;
+    return company;
 }
 
 struct SearchKey {
@@ -54,11 +90,10 @@ SearchRequest buildSearchRequest(const BridgeConfiguration& c, std::string_view 
     SearchKey key = searchKey(c);
     SearchRequest request{std::string(section), c.CompanyName};
     if (request.companyName.empty()) {
-        size_t dash = key.value.find('-');
-        if (c.MEDICNumberLength.toText() != "0" && dash != std::string::npos) {
-            std::string company = key.value.substr(0, dash + 1);
-            request.companyName = text::upper(company.substr(0, dash));
-            request.text = removeAfterTag(std::move(request.text), key.tag, company);
+        if (std::optional<std::string> company =
+                companyPrefix(c, text::upper(c.SearchOn), key.value)) {
+            request.companyName = *company;
+            request.text = removeAfterTag(request.text, key.tag, *company + "-");
         }
         std::string fallback = c.MEDICNumberDefault.toText();
         if (request.companyName.empty() && !fallback.empty() && text::upper(fallback) != "N/A")

@@ -38,6 +38,16 @@ std::string portName() {
     return "COM" + config().CommPort.toText();
 }
 
+// Stop bits as the control takes them ("1", "1.5", "2"), from the settings page's "1.0",
+// "1.5" and "2.0" too; anything else goes to the control as written, which rejects it.
+std::string stopBits(const Variant& value) {
+    std::optional<double> number = value.toNumber();
+    if (number && *number == 1) return "1";
+    if (number && *number == 1.5) return "1.5";
+    if (number && *number == 2) return "2";
+    return value.toText();
+}
+
 // The settings that apply only when the port opens, in the control's order.
 void configurePort(serial::CommControl& control) {
     const BridgeConfiguration& c = config();
@@ -48,7 +58,7 @@ void configurePort(serial::CommControl& control) {
     if (handshaking == "rtsxonxoff") control.setHandshaking(3);
     control.setCommPort(shortSetting(c.CommPort));
     // Parity is always N: the line runs without parity whatever the settings say.
-    control.setSettings(c.BPS.toText() + ",N," + c.DataBits.toText() + "," + c.StopBits.toText());
+    control.setSettings(c.BPS.toText() + ",N," + c.DataBits.toText() + "," + stopBits(c.StopBits));
     control.setPortOpen(true);
     std::string inputMode = c.InputMode.lowerText();
     if (inputMode == "text") control.setInputMode(0);
@@ -253,10 +263,19 @@ void SessionWindow::commEvent(int eventCode) {
             SerialTimer.setEnabled(true);
         }
         workStarted();
-        while (control.portOpen() && control.inBufferCount() >= 1) {
+        // One event reads what an answer may hold and no more, and stops once the session
+        // is closing: a line that sends faster than it is read must not hold the loop here.
+        const std::size_t budget = maxAnswerBytes() + serial::CommControl::kReceiveBufferLimit;
+        for (std::size_t taken = 0; taken < budget && !closePending && control.portOpen() &&
+                                    control.inBufferCount() >= 1;) {
             std::string chunk = control.input();
             if (chunk.empty()) break;
+            taken += chunk.size();
             handleSerialInput(chunk);
+            if (!closePending && pastSessionEnd()) {
+                noteFailure("the line on " + portName() + " kept sending past the session's time");
+                closePending = true;
+            }
         }
         s.finishedReceiving = platform::clock().now();
     } catch (...) {

@@ -1,5 +1,6 @@
 #include "session/SessionWindow.h"
 
+#include "common/AnswerLimit.h"
 #include "common/DebugLog.h"
 #include "common/Errors.h"
 #include "common/SessionPhase.h"
@@ -78,6 +79,9 @@ void SessionWindow::onLoad() {
     // A bridge whose first step already ended the session (an answer at load that held
     // no patient) leaves no timer behind to call the vendor again.
     if (isLoaded()) startTimer(loop == RunLoop::Serial ? SerialTimer : NetworkTimer);
+    if (std::string problem = answerLimitProblem(); !problem.empty() && isLoaded())
+        updateText(problem + ": the default of " + std::to_string(kDefaultAnswerLimit) +
+                   " bytes applies" + CRLF);
     if (s.pace == Pace::Fast && isLoaded()) {
         updateText(std::string("Pace: fast (each step runs once what it waits for has happened)") +
                    CRLF);

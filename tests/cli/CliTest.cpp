@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -5,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include <fstream>
+#include <iostream>
 #include <sstream>
 
 #include "Cli.h"
@@ -12,6 +14,8 @@
 #include "VendorSimulator.h"
 #include "cli/CliFixture.h"
 #include "common/ThreadState.h"
+#include "platform/SerialPort.h"
+#include "platform/Sockets.h"
 #include "platform/Toolkit.h"
 #include "support/FhirValidation.h"
 #include "support/RunProgram.h"
@@ -47,7 +51,8 @@ std::vector<std::string> tcpSettings(const std::string& port, const std::string&
 
 struct UsageCase {
     std::vector<std::string> arguments;
-    std::string named;  // what the message must name
+    std::string named;                  // what the message must name
+    const char* answerLimit = nullptr;  // TRELLYBRIDGE_MAX_ANSWER_BYTES for the run
 };
 
 TEST_F(CliTest, BadInputIsAUsageError) {
@@ -68,10 +73,16 @@ TEST_F(CliTest, BadInputIsAUsageError) {
          "VendorRequestPath is not set"},
         {{"no-such-command"}, "no-such-command"},
         {{}, "subcommand"},
+        {{"get-patient"}, "TRELLYBRIDGE_MAX_ANSWER_BYTES", "0"},
+        {{"get-patient"}, "TRELLYBRIDGE_MAX_ANSWER_BYTES", "1MB"},
+        {{"get-patient-data"}, "TRELLYBRIDGE_MAX_ANSWER_BYTES", "18446744073709551615"},
+        {{"parse", "--format", "HL7", "-"}, "TRELLYBRIDGE_MAX_ANSWER_BYTES", "-1"},
     };
     for (const UsageCase& c : cases) {
         SCOPED_TRACE(c.named);
+        if (c.answerLimit) ::setenv("TRELLYBRIDGE_MAX_ANSWER_BYTES", c.answerLimit, 1);
         EXPECT_EQ(run(c.arguments), cli::kUsage);
+        ::unsetenv("TRELLYBRIDGE_MAX_ANSWER_BYTES");
         EXPECT_NE(err.str().find(c.named), std::string::npos) << err.str();
     }
 }
@@ -129,14 +140,15 @@ TEST_F(CliTest, UnusableFilesAreUsageErrorsBeforeAnyRequest) {
 
 TEST_F(CliTest, AnswerOnStandardInputIsHeldToTheAnswerLimit) {
     std::string answer = (root / "answer.hl7").string();
-    std::ofstream(answer) << "MSH|^~\\&|X\rPID|1|12345|||DOE^JOHN\r";
+    std::ofstream(answer) << "MSH|^~\\&|X\rPID|1|12345|||DOE^JOHN" << std::string(1024, ' ')
+                          << "\r";
     testing::ProgramRun run;
     run.arguments = {TRELLYBRIDGE_CLI_PATH, "parse", "--format", "HL7", "-"};
     run.standardInput = answer;
-    run.environment = {"TRELLYBRIDGE_MAX_ANSWER_BYTES=16"};
+    run.environment = {"TRELLYBRIDGE_MAX_ANSWER_BYTES=1024"};
     testing::ProgramResult result = testing::runProgram(run);
     EXPECT_EQ(result.exitCode, cli::kUsage) << result.err;
-    EXPECT_NE(result.err.find("larger than 16 bytes"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("larger than 1024 bytes"), std::string::npos) << result.err;
 }
 
 TEST_F(CliTest, VendorControlCharactersAreShownEscaped) {
@@ -150,7 +162,8 @@ TEST_F(CliTest, VendorControlCharactersAreShownEscaped) {
         << err.str();
     EXPECT_NE(out.str().find("p1PatientLastName: DO\\x1B]0;owned\\x07E\n"), std::string::npos)
         << out.str();
-    EXPECT_NE(out.str().find("p1PatientFirstName: JO\\x00HN\\x7F\n"), std::string::npos);
+    EXPECT_NE(out.str().find("p1PatientFirstName: JOHN\\x7F\n"), std::string::npos)
+        << "the NUL dropped by the parser, the DEL escaped";
     EXPECT_NE(out.str().find("i1InsuredCompanyName: AC\\x1B[2JME\n"), std::string::npos);
     for (char c : out.str() + err.str())
         EXPECT_FALSE((static_cast<unsigned char>(c) < 0x20 && c != '\n') || c == 0x7F)
@@ -445,6 +458,80 @@ TEST_F(CliTest, GetPatientDataPrintsTheResultAndSaysWhetherItFoundAny) {
     writeDriveCFile("search.txt", "LastName=Doe\n");
     EXPECT_EQ(run({"get-patient-data", "--request", onDriveC("search.txt")}), cli::kUsage);
     EXPECT_NE(err.str().find("not XML"), std::string::npos) << err.str();
+}
+
+struct VendorResultCase {
+    const char* what;
+    std::string answer;
+    bool onTerminal;
+    int status;
+    std::string printed;
+};
+
+TEST_F(CliTest, GetPatientDataCountsThePatientsAndEscapesVendorTextOnATerminal) {
+    const std::string named =
+        "<Result><TransactionID>1</TransactionID><Patient><LastName>DO"
+        "\x1B]0;owned\x07"
+        "E</LastName></Patient></Result>";
+    const VendorResultCase cases[] = {
+        {"the vendor's own count and no patient",
+         "<Result><RecordCount>7</RecordCount><TransactionID>1</TransactionID></Result>", false,
+         cli::kNotFound,
+         "<Result><RecordCount>7</RecordCount><TransactionID>1</TransactionID><RecordCount>0"
+         "</RecordCount></Result>\n"},
+        {"vendor text on a terminal", named, true, cli::kFound,
+         "<Result><TransactionID>1</TransactionID><RecordCount>1</RecordCount><Patient><LastName>"
+         "DO\\x1B]0;owned\\x07E</LastName></Patient></Result>\n"},
+        {"vendor text into a file or pipe", named, false, cli::kFound,
+         "<Result><TransactionID>1</TransactionID><RecordCount>1</RecordCount><Patient><LastName>"
+         "DO\x1B]0;owned\x07"
+         "E</LastName></Patient></Result>\n"},
+    };
+    for (const VendorResultCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string answer = c.answer;
+        testing::ScriptedPeer vendor([answer](sockets::Socket connection) {
+            testing::readRequest(connection);
+            sockets::send(connection, answer, 2000);
+        });
+        writeDriveCFile("search.xml",
+                        "<SearchInfo><SearchOn>NAME</SearchOn><LastName>Doe</LastName>"
+                        "</SearchInfo><BridgeParameters><NetworkBridgeType>TCPIP"
+                        "</NetworkBridgeType><TCPRemoteHostName>127.0.0.1</TCPRemoteHostName>"
+                        "<TCPRemotePorts>" +
+                            std::to_string(vendor.port()) +
+                            "</TCPRemotePorts><AllowedRetries>0</AllowedRetries><Debug>false"
+                            "</Debug></BridgeParameters>");
+        std::vector<std::string> command = {"get-patient-data", "--quiet", "--request",
+                                            onDriveC("search.xml")};
+        if (!c.onTerminal) {
+            EXPECT_EQ(run(command), c.status) << err.str();
+            EXPECT_EQ(out.str(), c.printed);
+            continue;
+        }
+        // Standard output on a pseudo-terminal for the run, as a user at one sees it.
+        serial::PseudoTerminal terminal;
+        std::string error;
+        ASSERT_TRUE(terminal.open(error)) << error;
+        int shown = ::open(terminal.devicePath().c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+        ASSERT_GE(shown, 0);
+        std::cout.flush();
+        int saved = ::dup(STDOUT_FILENO);
+        ::dup2(shown, STDOUT_FILENO);
+        command.insert(command.begin(), "trellybridge");
+        std::vector<const char*> argv;
+        for (const std::string& a : command) argv.push_back(a.c_str());
+        int status = cli::run(static_cast<int>(argv.size()), argv.data(), std::cout, err);
+        std::cout.flush();
+        ::dup2(saved, STDOUT_FILENO);
+        ::close(saved);
+        ::close(shown);
+        std::string printed;
+        for (int reads = 0; reads < 20 && printed.size() < c.printed.size(); ++reads)
+            terminal.read(printed, 200);
+        EXPECT_EQ(status, c.status) << err.str();
+        EXPECT_EQ(printed, c.printed);
+    }
 }
 
 TEST_F(CliTest, DemoFetchesEverySamplePatient) {

@@ -141,7 +141,11 @@ struct EndCase {
     const char* name;
     const char* parameters;
     const char* result;
+    std::string search = "<SearchInfo><SearchOn>PID</SearchOn></SearchInfo>";
 };
+
+constexpr const char* kTcp =
+    "<NetworkBridgeType>TCPIP</NetworkBridgeType><AllowedRetries>1</AllowedRetries>";
 
 TEST_F(GetPatientDataTest, SearchesThatCannotRunEndWithoutContact) {
     const EndCase cases[] = {
@@ -156,15 +160,32 @@ TEST_F(GetPatientDataTest, SearchesThatCannotRunEndWithoutContact) {
          "<TimeDelay>0</TimeDelay>",
          "<Result><RecordCount>0</RecordCount><Error>ORVEL Parameter: TimeDelay must be a whole "
          "number of milliseconds from 1 to 2147483647, not \"0\"</Error></Result>"},
+        // The section reaches the vendor as it stands: a CR LF would split it into lines.
+        {"a line end in a last name", kTcp,
+         "<Result><RecordCount>0</RecordCount><Error>ORVEL Parameter: LastName contains a control "
+         "character (code 13)</Error></Result>",
+         "<SearchInfo><SearchOn>NAME</SearchOn><LastName>DOE\r\nX</LastName></SearchInfo>"},
+        {"an escape in a social security number", kTcp,
+         "<Result><RecordCount>0</RecordCount><Error>ORVEL Parameter: Social contains a control "
+         "character (code 27)</Error></Result>",
+         "<SearchInfo><SearchOn>SSN</SearchOn><Social>123\x1b[2J</Social></SearchInfo>"},
+        {"a delete in an element the component does not read", kTcp,
+         "<Result><RecordCount>0</RecordCount><Error>ORVEL Parameter: BirthDate contains a "
+         "control character (code 127)</Error></Result>",
+         "<SearchInfo><SearchOn>PID</SearchOn><BirthDate>1960\x7f</BirthDate></SearchInfo>"},
+        {"a request over 1 MiB", kTcp,
+         "<Result><RecordCount>0</RecordCount><Error>ORVEL Parameter: the request is larger than "
+         "1048576 bytes</Error></Result>",
+         "<SearchInfo><SearchOn>NAME</SearchOn><LastName>" + std::string(1024 * 1024, 'A') +
+             "</LastName></SearchInfo>"},
     };
     for (const EndCase& c : cases) {
         SCOPED_TRACE(c.name);
         // The previous search's result and found flag must not come back.
         threadState().enhancedResult = "<Result><Patient>ANOTHER</Patient></Result>";
         threadState().patientFound = true;
-        EXPECT_EQ(search(std::string("<SearchInfo><SearchOn>PID</SearchOn></SearchInfo>"
-                                     "<BridgeParameters><Debug>false</Debug>") +
-                         c.parameters + "</BridgeParameters>"),
+        EXPECT_EQ(search(c.search + "<BridgeParameters><Debug>false</Debug>" + c.parameters +
+                         "</BridgeParameters>"),
                   c.result);
         EXPECT_FALSE(threadState().patientFound);
         comm.closeEnhancedBridgeConnection();
@@ -182,6 +203,7 @@ struct SearchCase {
     const char* fallback;  // MEDICNumberDefault
     const char* section;
     const char* request;
+    const char* social = "";
 };
 
 TEST_F(GetPatientDataTest, SearchRequestsCarryTheIndexAndTheCompany) {
@@ -227,6 +249,21 @@ TEST_F(GetPatientDataTest, SearchRequestsCarryTheIndexAndTheCompany) {
          "</companyid></searchinfo>"},
         {"no SearchInfo or CompanyID tag", "PID", "3-1001", "", "", "", "9", "",
          "<PatientID>3-1001</PatientID>", "<PatientID>1001</PatientID>"},
+        // A dash is a company number only after a whole number of at most
+        // MEDICNumberLength digits, and never in a social security number.
+        {"a dashed social security number", "SSN", "", "", "", "", "9", "",
+         "<SearchInfo><Social>123-45-6789</Social><CompanyID></CompanyID></SearchInfo>",
+         "<SearchInfo><SearchIndex>3</SearchIndex><Social>123-45-6789</Social><CompanyID>"
+         "</CompanyID></SearchInfo>",
+         "123-45-6789"},
+        {"a hyphenated name", "NAME", "", "SMITH-JONES", "", "", "9", "",
+         "<SearchInfo><LastName>SMITH-JONES</LastName><CompanyID></CompanyID></SearchInfo>",
+         "<SearchInfo><SearchIndex>2</SearchIndex><LastName>SMITH-JONES</LastName><CompanyID>"
+         "</CompanyID></SearchInfo>"},
+        {"a number longer than MEDICNumberLength", "PID", "1234-5", "", "", "", "3", "",
+         "<SearchInfo><PatientID>1234-5</PatientID><CompanyID></CompanyID></SearchInfo>",
+         "<SearchInfo><SearchIndex>1</SearchIndex><PatientID>1234-5</PatientID><CompanyID>"
+         "</CompanyID></SearchInfo>"},
         {"an unknown search", "DOB", "3-1001", "", "", "", "9", "2",
          "<SearchInfo><CompanyID></CompanyID></SearchInfo>",
          "<SearchInfo><CompanyID>2</CompanyID></SearchInfo>"},
@@ -238,6 +275,7 @@ TEST_F(GetPatientDataTest, SearchRequestsCarryTheIndexAndTheCompany) {
         config.PatientID = c.patientId;
         config.LastName = c.lastName;
         config.FirstName = c.firstName;
+        config.Social = c.social;
         config.CompanyName = c.company;
         config.MEDICNumberLength = c.length;
         config.MEDICNumberDefault = c.fallback;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -169,11 +170,33 @@ TEST_F(UsbMethodsTest, ComponentThatCannotBeLoadedFailsTheCallWithTheLoadersWord
         std::string library;
         std::string said;
     };
-    const Case cases[] = {
-        {(root / "no-such-component.so").string(), "cannot open shared object file"},
+    // Copies of the component in a folder beside it: the temporary folder's parent can be
+    // written by anyone, which alone refuses every library below it.
+    stdfs::path own = stdfs::path(TRELLYBRIDGE_USB_TEST_COMPONENT).parent_path() /
+                      ("usb-trust-" + std::to_string(::getpid()));
+    stdfs::remove_all(own);
+    auto copy = [&own](const std::string& name, stdfs::perms mode) {
+        stdfs::path to = own / name;
+        stdfs::create_directories(to.parent_path());
+        stdfs::copy_file(TRELLYBRIDGE_USB_TEST_COMPONENT, to);
+        stdfs::permissions(to, mode);
+        return to.string();
+    };
+    constexpr auto kOwnerOnly = stdfs::perms::owner_all;
+    std::vector<Case> cases = {
+        {(own / "no-such-component.so").string(), "No such file or directory"},
         {TRELLYBRIDGE_USB_TEST_COMPONENT_WITHOUT_ENTRY, "trellybridge_usb_get_patient_data"},
         {"usb_test_component.so", "not an absolute path"},
+        {copy("anyone.so", stdfs::perms::all), "anyone.so can be changed by any user"},
+        {copy("group.so", kOwnerOnly | stdfs::perms::group_write), "can be changed by its group"},
+        {copy("open/component.so", kOwnerOnly), "open can be changed by any user"},
     };
+    stdfs::create_symlink("anyone.so", own / "link.so");
+    cases.push_back({(own / "link.so").string(), "anyone.so can be changed by any user"});
+    stdfs::permissions(own / "open", stdfs::perms::all);
+    if (std::string stranger = copy("stranger.so", kOwnerOnly);
+        ::chown(stranger.c_str(), 65534, 65534) == 0)
+        cases.push_back({stranger, "belongs to user 65534"});
     threadState().errorList = "<error id=\"1\" description=\"x\">x</error>\r\n";
     for (const Case& c : cases) {
         SCOPED_TRACE(c.library);
@@ -185,6 +208,7 @@ TEST_F(UsbMethodsTest, ComponentThatCannotBeLoadedFailsTheCallWithTheLoadersWord
         EXPECT_EQ(failed.errorCodes, "<error id=\"1\" description=\"x\">x</error>\r\n")
             << "a failed USB call records nothing";
     }
+    stdfs::remove_all(own);
 }
 
 TEST_F(UsbMethodsTest, ReferenceComponentCopiesThePatientFileFromTheDrivePrivately) {

@@ -260,6 +260,9 @@ TEST_F(PropertyPagesTest, TcpLineHasFixedColumnsAndChoosingTakesTheRowBehindIt) 
         dialog.choose(pages::TcpTestDialog::Details, line);
         EXPECT_EQ(dialog.controls()[pages::TcpTestDialog::HostIP].text,
                   table.remoteIP[static_cast<std::size_t>(line)]);
+        EXPECT_EQ(dialog.controls()[pages::TcpTestDialog::RemoteHostName].text,
+                  table.remoteIP[static_cast<std::size_t>(line)])
+            << "the connection's far end, not this machine";
         EXPECT_EQ(dialog.controls()[pages::TcpTestDialog::RemotePorts].text, "9991") << line;
     }
 }

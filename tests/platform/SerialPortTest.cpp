@@ -1,8 +1,15 @@
 // The serial-port control on a pseudo-terminal: what reaches the line, who may open it,
 // and when it raises its events.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <termios.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 
 #include "platform/EventLoop.h"
@@ -129,6 +136,42 @@ TEST_F(SerialPortTest, OnlyATerminalDeviceOpens) {
         EXPECT_EQ(errorOf([&] { control.setPortOpen(true); }), 8002);
         EXPECT_FALSE(control.portOpen());
     }
+    // A character device that is no terminal (a watchdog would start counting on a
+    // write-open) is looked at read-only and never opened to write.
+    std::string device = root.string() + "/null-device";
+    if (::mknod(device.c_str(), S_IFCHR | 0666, ::makedev(1, 3)) != 0)
+        GTEST_SKIP() << "no device node can be made here: " << std::strerror(errno);
+    int opens = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(::inotify_add_watch(opens, device.c_str(), IN_CLOSE_WRITE | IN_CLOSE_NOWRITE), 0);
+    mapPort(device);
+    EXPECT_EQ(errorOf([&] { control.setPortOpen(true); }), 8002);
+    alignas(inotify_event) char buffer[4096];
+    ssize_t got = ::read(opens, buffer, sizeof buffer);
+    ::close(opens);
+    ASSERT_GT(got, 0) << "the device was looked at through a descriptor";
+    for (ssize_t at = 0; at < got;) {
+        const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+        EXPECT_FALSE(event->mask & IN_CLOSE_WRITE) << "opened to write";
+        at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+    }
+}
+
+TEST_F(SerialPortTest, LineIsGivenBackAsItWasFound) {
+    int other = ::open(vendor.devicePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(other, 0);
+    termios cooked{};
+    ASSERT_EQ(::tcgetattr(other, &cooked), 0);
+    cooked.c_lflag |= ICANON | ECHO | ISIG;
+    cooked.c_iflag |= ICRNL;
+    ASSERT_EQ(::tcsetattr(other, TCSANOW, &cooked), 0);
+    control.setPortOpen(true);
+    EXPECT_TRUE(control.lineState().raw);
+    control.setPortOpen(false);
+    termios after{};
+    ASSERT_EQ(::tcgetattr(other, &after), 0);
+    ::close(other);
+    EXPECT_EQ(after.c_lflag & (ICANON | ECHO | ISIG), ICANON | ECHO | ISIG);
+    EXPECT_EQ(after.c_iflag & ICRNL, tcflag_t{ICRNL});
 }
 
 TEST_F(SerialPortTest, PortIsHeldByOneUserAtATime) {

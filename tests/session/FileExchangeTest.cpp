@@ -194,11 +194,12 @@ struct NoAnswerCase {
 };
 
 TEST_F(FileExchangeTest, ResultsFilesThatAreNoAnswerAreRetriedAsMissing) {
-    ::setenv("TRELLYBRIDGE_MAX_ANSWER_BYTES", "100", 1);
+    ::setenv("TRELLYBRIDGE_MAX_ANSWER_BYTES", "1024", 1);
     const NoAnswerCase cases[] = {
         {"past the answer limit",
-         [](const std::string& p) { std::ofstream(p) << kScanAnswer << std::string(100, ' '); },
-         " Results file too large: more than 100 bytes\r\n", " is too large: more than 100 bytes"},
+         [](const std::string& p) { std::ofstream(p) << kScanAnswer << std::string(1024, ' '); },
+         " Results file too large: more than 1024 bytes\r\n",
+         " is too large: more than 1024 bytes"},
         {"a pipe", [](const std::string& p) { ::mkfifo(p.c_str(), 0600); }, "",
          ": not a regular file"},
         {"a link to an endless device",

@@ -2,6 +2,7 @@
 // authority, server and client certificates made at test time. The run loop ticks on the
 // virtual clock; each call waits in real time, bounded by the settings.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -10,6 +11,7 @@
 #include "common/FailureNote.h"
 #include "common/ThreadState.h"
 #include "platform/EventLoop.h"
+#include "platform/FileSystem.h"
 #include "platform/peer/Certificates.h"
 #include "session/SessionWindow.h"
 #include "support/TestEnvironment.h"
@@ -24,7 +26,8 @@ using vendorsim::WebServiceOptions;
 using vendorsim::WebServiceSimulator;
 
 constexpr const char* kCertificateVariables[] = {"TRELLYBRIDGE_CA_FILE", "TRELLYBRIDGE_CLIENT_CERT",
-                                                 "TRELLYBRIDGE_CLIENT_KEY"};
+                                                 "TRELLYBRIDGE_CLIENT_KEY",
+                                                 "TRELLYBRIDGE_CLIENT_KEY_PASSWORD_FILE"};
 
 bool storyHas(const std::string& part) {
     for (const std::string& line : failureStory())
@@ -210,6 +213,8 @@ TEST_F(HttpsBridgeTest, AnsweredErrorsAreRetriedEveryNetworkTimeoutPlusOneTicks)
               "VELQUIN Service: could not locate 12345 on vendor system. (3 attempts)");
 }
 
+enum class ClientKey { Plain, Encrypted, EncryptedWithPassphrase, PassphraseOthersCanRead };
+
 struct TlsCase {
     const char* name;
     bool found;
@@ -217,6 +222,9 @@ struct TlsCase {
     bool strangerAuthority = false;  // the client trusts another authority
     bool clientCertificate = true;
     bool pkcs12 = false;
+    ClientKey key = ClientKey::Plain;
+    const char* fifoAs = nullptr;  // the variable that names a FIFO instead of its file
+    const char* reason = "error 2: ";
 };
 
 TEST_F(HttpsBridgeTest, OnlyAVerifiedServerAndAnAcceptedClientCertificateFindThePatient) {
@@ -226,10 +234,34 @@ TEST_F(HttpsBridgeTest, OnlyAVerifiedServerAndAnAcceptedClientCertificateFindThe
         {"no client certificate", false, {}, false, false},
         {"client certificate as PKCS#12", true, {}, false, true, true},
         {"both verified", true},
+        // Never a prompt on the terminal for a passphrase: the call fails at once.
+        {.name = "an encrypted key without its passphrase",
+         .found = false,
+         .key = ClientKey::Encrypted,
+         .reason = "error 2: the client key is encrypted"},
+        {.name = "an encrypted key with its passphrase file",
+         .found = true,
+         .key = ClientKey::EncryptedWithPassphrase},
+        {.name = "a passphrase file others can read",
+         .found = false,
+         .key = ClientKey::PassphraseOthersCanRead,
+         .reason = "(mode 0600)"},
+        // Opening a FIFO would wait for a writer that never comes.
+        {.name = "a FIFO as the authorities",
+         .found = false,
+         .fifoAs = "TRELLYBRIDGE_CA_FILE",
+         .reason = "error 2: TRELLYBRIDGE_CA_FILE"},
+        {.name = "a FIFO as the client certificate",
+         .found = false,
+         .fifoAs = "TRELLYBRIDGE_CLIENT_CERT",
+         .reason = "not a regular file"},
     };
     std::string error;
     auto stranger = peer::CertificateAuthority::make(root.string(), "stranger", error);
     ASSERT_TRUE(stranger) << error;
+    std::string fifo = (root / "fifo").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::string passphrase = (root / "passphrase").string();
     for (const TlsCase& c : cases) {
         SCOPED_TRACE(c.name);
         WebServiceOptions options;
@@ -242,10 +274,22 @@ TEST_F(HttpsBridgeTest, OnlyAVerifiedServerAndAnAcceptedClientCertificateFindThe
             ::setenv("TRELLYBRIDGE_CLIENT_CERT", files.pkcs12.c_str(), 1);
             ::unsetenv("TRELLYBRIDGE_CLIENT_KEY");
         }
+        if (c.key != ClientKey::Plain)
+            ::setenv("TRELLYBRIDGE_CLIENT_KEY", files.encryptedKey.c_str(), 1);
+        ::unsetenv("TRELLYBRIDGE_CLIENT_KEY_PASSWORD_FILE");
+        if (c.key == ClientKey::EncryptedWithPassphrase ||
+            c.key == ClientKey::PassphraseOthersCanRead) {
+            ASSERT_TRUE(
+                fs::writeFileAtomically(passphrase, files.passphrase + "\n",
+                                        c.key == ClientKey::PassphraseOthersCanRead ? 0644 : 0600,
+                                        fs::ExistingMode::Replace));
+            ::setenv("TRELLYBRIDGE_CLIENT_KEY_PASSWORD_FILE", passphrase.c_str(), 1);
+        }
+        if (c.fifoAs) ::setenv(c.fifoAs, fifo.c_str(), 1);
         clearFailureNote();
         EXPECT_EQ(fetch(), c.found) << story();
         if (!c.found) {
-            EXPECT_TRUE(storyHas("error 2: ")) << story();
+            EXPECT_TRUE(storyHas(c.reason)) << story();
             EXPECT_EQ(comm.get_p1PatientLastName(), Variant(""));
         }
         comm.closeConnection();
@@ -301,10 +345,10 @@ TEST_F(HttpsBridgeTest, EveryFaultIsAFailedAttemptWithinTheCallBound) {
 
 TEST_F(HttpsBridgeTest, AnswersPastTheLimitOrInAnUnknownFormatFindNothing) {
     serve();
-    ::setenv("TRELLYBRIDGE_MAX_ANSWER_BYTES", "100", 1);
+    ::setenv("TRELLYBRIDGE_MAX_ANSWER_BYTES", "1024", 1);
     EXPECT_FALSE(fetch());
     ::unsetenv("TRELLYBRIDGE_MAX_ANSWER_BYTES");
-    EXPECT_TRUE(storyHas("error 2: the answer is larger than 100 bytes")) << story();
+    EXPECT_TRUE(storyHas("error 2: the answer is larger than 1024 bytes")) << story();
     comm.closeConnection();
 
     a.VendorFormatType = "CSV";

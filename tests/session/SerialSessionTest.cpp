@@ -210,23 +210,37 @@ TEST_F(SerialSessionTest, PortThatCannotBeConfiguredShowsTheBoxOnEveryAttempt) {
     }
 }
 
-TEST_F(SerialSessionTest, ParityOtherThanNoneStillRunsWithout) {
+struct LineSettingsCase {
+    const char* stopBits;  // as the settings page offers them, or as the control takes them
+    const char* applied;
+};
+
+TEST_F(SerialSessionTest, ParityOtherThanNoneStillRunsWithoutAndPageStopBitsApply) {
+    const LineSettingsCase cases[] = {
+        {"2", "19200,N,8,2"},
+        {"2.0", "19200,N,8,2"},
+        {"1.0", "19200,N,8,1"},
+        {"1.5", "19200,N,8,2"},  // 1.5 exists with 5 data bits only: the line uses 2
+    };
     arguments.Parity = "even";
     arguments.BPS = "19200";
-    arguments.StopBits = "2";
     arguments.Handshaking = "RTS";  // compared in lower case
-    std::string settings;
-    int handshaking = -1;
-    peer.script = [&](const std::string&) {
-        serial::CommControl::LineState line = session::serialLine().control.lineState();
-        settings = line.settings;
-        handshaking = line.handshaking;
-        return std::string();
-    };
     arguments.AllowedRetries = "1";
-    run();
-    EXPECT_EQ(settings, "19200,N,8,2");
-    EXPECT_EQ(handshaking, 2);
+    for (const LineSettingsCase& c : cases) {
+        SCOPED_TRACE(c.stopBits);
+        arguments.StopBits = c.stopBits;
+        std::string settings;
+        int handshaking = -1;
+        peer.script = [&](const std::string&) {
+            serial::CommControl::LineState line = session::serialLine().control.lineState();
+            settings = line.settings;
+            handshaking = line.handshaking;
+            return std::string();
+        };
+        run();
+        EXPECT_EQ(settings, c.applied) << failureNoteText();
+        EXPECT_EQ(handshaking, 2);
+    }
 }
 
 struct UnfoundAnswerCase {
@@ -240,7 +254,7 @@ TEST_F(SerialSessionTest, AnswerThatFindsNobodyEndsAtOnceWithThePortClosed) {
     const UnfoundAnswerCase cases[] = {
         {"no patient record", "STANDARD", "THIS IS NOT A PATIENT RECORD~", nullptr},
         {"a format the component does not read", "CSV", "12345,DOE,JOHN~", nullptr},
-        {"an answer past the size limit", "STANDARD", std::string(300, 'x') + "~", "200"},
+        {"an answer past the size limit", "STANDARD", std::string(1100, 'x') + "~", "1024"},
     };
     for (const UnfoundAnswerCase& c : cases) {
         SCOPED_TRACE(c.what);
@@ -299,7 +313,7 @@ TEST_F(SerialSessionTest, LineThatNeverGoesQuietEndsWithinItsBound) {
         // Each arrival restarts the wait, up to the session's bound in time.
         {"a heartbeat", ".", nullptr, (3 + 2) * 5 * 1000 + 1000},
         // Past the answer limit the session closes on the next tick, flood or not.
-        {"a flood past the answer limit", std::string(100, 'A'), "200", 5000 + 1000 + 1000},
+        {"a flood past the answer limit", std::string(600, 'A'), "1024", 5000 + 1000 + 1000},
     };
     for (const NoisyLineCase& c : cases) {
         SCOPED_TRACE(c.what);
@@ -320,6 +334,25 @@ TEST_F(SerialSessionTest, LineThatNeverGoesQuietEndsWithinItsBound) {
                   3)
             << "the status is shown when it changes, not for every arrival";
     }
+}
+
+TEST_F(SerialSessionTest, LineThatSendsAsFastAsItIsReadEndsWithinItsBound) {
+    // Each byte read is shown, and showing it takes the reader a millisecond: the line
+    // has the next byte waiting every time the reader looks, within one event.
+    toolkit->setProgressSink([this](ui::ProgressKind, std::string_view) { clock.advance(1); });
+    arguments.InputLength = "1";  // the default: one byte per read
+    arguments.SerialTimeout = "1";
+    arguments.AllowedRetries = "1";
+    peer.script = [](const std::string&) { return std::string(8192, 'A'); };
+    int elapsed = run();
+    // The bound: the attempts and the wait before the close, two ticks more than the
+    // one attempt (3 x 1000 ms); closing takes the tick after it.
+    EXPECT_LE(elapsed, 3000 + 1000) << "the reading went on past the session's bound";
+    EXPECT_FALSE(found);
+    EXPECT_FALSE(toolkit->loopCutShort);
+    EXPECT_FALSE(portOpen());
+    EXPECT_NE(failureNoteText().find("kept sending past the session's time"), std::string::npos)
+        << failureNoteText();
 }
 
 TEST_F(SerialSessionTest, DefaultSettingsFindThePatientOnThePortTheEnvironmentNames) {

@@ -92,6 +92,15 @@ bool writePem(const std::string& path, X509* certificate, EVP_PKEY* key) {
     return fs::writeFileAtomically(path, bioText(bio.get()), 0600);
 }
 
+bool writeEncryptedKey(const std::string& path, EVP_PKEY* key, const std::string& passphrase) {
+    std::unique_ptr<BIO, BioFree> bio(BIO_new(BIO_s_mem()));
+    if (!bio ||
+        PEM_write_bio_PKCS8PrivateKey(bio.get(), key, EVP_aes_256_cbc(), passphrase.data(),
+                                      static_cast<int>(passphrase.size()), nullptr, nullptr) != 1)
+        return false;
+    return fs::writeFileAtomically(path, bioText(bio.get()), 0600);
+}
+
 bool writePkcs12(const std::string& path, X509* certificate, EVP_PKEY* key) {
     // No password, no encryption and no MAC: a file for tests, protected by its mode.
     std::unique_ptr<PKCS12, Pkcs12Free> p12(
@@ -131,8 +140,11 @@ struct CertificateAuthority::Impl {
         files.certificate = folder + "/" + stem + ".crt";
         files.key = folder + "/" + stem + ".key";
         files.pkcs12 = folder + "/" + stem + ".p12";
+        files.encryptedKey = folder + "/" + stem + "-encrypted.key";
+        files.passphrase = "correct horse " + stem;
         if (!writePem(files.certificate, leaf.get(), nullptr) ||
             !writePem(files.key, nullptr, leafKey.get()) ||
+            !writeEncryptedKey(files.encryptedKey, leafKey.get(), files.passphrase) ||
             !writePkcs12(files.pkcs12, leaf.get(), leafKey.get())) {
             error = "cannot write the certificate files of " + stem + " into " + folder;
             return false;

@@ -11,9 +11,11 @@
 namespace trellybridge::peer {
 
 struct IssuedFiles {
-    std::string certificate;  // PEM
-    std::string key;          // PEM, unencrypted
-    std::string pkcs12;       // certificate and key in one PKCS#12 file, no password
+    std::string certificate;   // PEM
+    std::string key;           // PEM, unencrypted
+    std::string pkcs12;        // certificate and key in one PKCS#12 file, no password
+    std::string encryptedKey;  // the key in PEM under `passphrase`
+    std::string passphrase;
 };
 
 class CertificateAuthority {
