@@ -247,7 +247,7 @@ std::shared_ptr<ui::HeadlessToolkit> installToolkit(std::ostream& err, bool quie
         throw UsageError{"--ui " + ui + ": the toolkits are headless and qt"};
     if (ui == "headless") return installProgressToolkit(err, quiet);
     std::string whyNot;
-    std::shared_ptr<ui::HeadlessToolkit> toolkit = ui::makeQtToolkit({}, whyNot);
+    std::shared_ptr<ui::HeadlessToolkit> toolkit = ui::loadQtToolkit({}, whyNot);
     if (!toolkit) {
         err << "No windows (" << whyNot << "): running headless\n";
         return installProgressToolkit(err, quiet);

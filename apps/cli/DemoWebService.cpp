@@ -14,16 +14,17 @@ vendorsim::WebServiceOptions demoOptions() {
 
 }  // namespace
 
-DemoWebService::DemoWebService() : service_(demoOptions()) {}
+DemoWebService::DemoWebService() = default;
 
 DemoWebService::~DemoWebService() {
     for (const auto& [name, value] : previous_) process::setEnvironment(name, value);
-    service_.stop();
+    if (service_) service_->stop();
 }
 
 bool DemoWebService::start(std::string& error) {
-    if (!service_.start(error)) return false;
-    const vendorsim::ClientFiles& files = service_.clientFiles();
+    service_ = vendorsim::loadWebService(demoOptions(), {}, error);
+    if (!service_ || !service_->start(error)) return false;
+    const vendorsim::ClientFiles& files = service_->clientFiles();
     // The client trusts and presents the files just made; a proxy of the user's must not
     // see the loopback service.
     for (const auto& [name, value] : {std::pair{"TRELLYBRIDGE_CA_FILE", files.authority},
@@ -40,7 +41,7 @@ GetPatientArguments DemoWebService::settings(GetPatientArguments a) const {
     a.VendorFormatType = "XML";
     a.EOFCharacter = "126";
     a.HTTPSOrganizationID = "DEMO";
-    a.VendorApplicationPath = service_.baseAddress();
+    a.VendorApplicationPath = service_->baseAddress();
     a.VendorRequestPath = "patient.asp";
     return a;
 }

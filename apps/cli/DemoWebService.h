@@ -3,10 +3,11 @@
 #pragma once
 
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 
-#include "WebServiceSimulator.h"
+#include "WebService.h"
 #include "trellybridge/TrellyBridgeComm.h"
 
 namespace trellybridge::cli {
@@ -23,7 +24,7 @@ public:
     GetPatientArguments settings(GetPatientArguments a) const;
 
 private:
-    vendorsim::WebServiceSimulator service_;
+    std::unique_ptr<vendorsim::WebService> service_;              // loaded at start
     std::map<std::string, std::optional<std::string>> previous_;  // the variables as they were
 };
 

@@ -10,7 +10,7 @@
 #include "Commands.h"
 #include "SimulatorOptions.h"
 #include "VendorSimulator.h"
-#include "WebServiceSimulator.h"
+#include "WebService.h"
 
 namespace trellybridge::cli {
 namespace {

@@ -5,7 +5,7 @@
 #include "CliSupport.h"
 #include "Commands.h"
 #include "SimulatorOptions.h"
-#include "WebServiceSimulator.h"
+#include "WebService.h"
 
 namespace trellybridge::cli {
 namespace {
@@ -44,15 +44,15 @@ void addWebServiceOptions(CLI::App& c, VendorSimOptions& o) {
 
 int webServiceSim(const VendorSimOptions& o, std::ostream& out, std::ostream& err,
                   void (*wait)(double runFor)) {
-    vendorsim::WebServiceSimulator service(
-        webServiceOptions(o), [&out](const std::string& line) { out << line << std::endl; });
     std::string error;
-    if (!service.start(error)) {
+    std::unique_ptr<vendorsim::WebService> service = vendorsim::loadWebService(
+        webServiceOptions(o), [&out](const std::string& line) { out << line << std::endl; }, error);
+    if (!service || !service->start(error)) {
         err << "trellybridge vendor-sim: " << error << "\n";
         return 1;
     }
-    const vendorsim::ClientFiles& files = service.clientFiles();
-    out << "Set NetworkBridgeType=HTTPS VendorApplicationPath=" << service.baseAddress()
+    const vendorsim::ClientFiles& files = service->clientFiles();
+    out << "Set NetworkBridgeType=HTTPS VendorApplicationPath=" << service->baseAddress()
         << " VendorRequestPath=patient.asp";
     out << "\nand, in the environment of the client:\n";
     if (!files.certificate.empty()) {
@@ -66,7 +66,7 @@ int webServiceSim(const VendorSimOptions& o, std::ostream& out, std::ostream& er
     }
     out << std::flush;
     wait(o.runFor);
-    service.stop();
+    service->stop();
     return 0;
 }
 

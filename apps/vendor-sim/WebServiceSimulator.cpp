@@ -13,21 +13,6 @@ std::string field(const peer::HttpsRequest& request, const std::string& name) {
 
 }  // namespace
 
-bool parseWebFault(std::string_view name, WebFault& fault) {
-    static const std::pair<std::string_view, WebFault> kNames[] = {
-        {"none", WebFault::None},         {"silent", WebFault::Silent},
-        {"slow", WebFault::Slow},         {"wrong-certificate", WebFault::WrongCertificate},
-        {"redirect", WebFault::Redirect}, {"error-page", WebFault::ErrorPage},
-        {"empty", WebFault::EmptyBody},   {"cut", WebFault::CutShort},
-    };
-    for (const auto& [text, value] : kNames)
-        if (text == name) {
-            fault = value;
-            return true;
-        }
-    return false;
-}
-
 WebServiceSimulator::WebServiceSimulator(WebServiceOptions options, Log log)
     : options_(std::move(options)), log_(std::move(log)) {}
 

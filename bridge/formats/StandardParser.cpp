@@ -24,16 +24,20 @@ struct Place {
     int number, column, width;
 };
 
-const std::vector<Place<F>> kPatient = {
-    {F::p1PatientLastName, 2, 3, 20},      {F::p1PatientFirstName, 3, 23, 15},
-    {F::p1PatientMiddleInitial, 4, 38, 1}, {F::p1PatientUniqueID, 5, 39, 10},
-    {F::p1PatientSSN, 6, 49, 9},           {F::p1PatientAddress1, 7, 58, 30},
-    {F::p1PatientAddress2, 8, 88, 30},     {F::p1PatientCity, 9, 118, 20},
-    {F::p1PatientState, 10, 138, 2},       {F::p1PatientPostal, 11, 140, 9},
-    {F::p1PatientHomePhone, 12, 149, 10},  {F::p1PatientWorkPhone, 13, 159, 10},
-    {F::p1PatientDOB, 14, 169, 8},         {F::p1PatientGender, 15, 177, 1},
-    {F::p1PatientAltID, 16, 178, 15},      {F::p1PatientHomeEmail, 17, 193, 50},
-};
+// Built on first use: nothing runs before main.
+const std::vector<Place<F>>& patientPlaces() {
+    static const std::vector<Place<F>> places = {
+        {F::p1PatientLastName, 2, 3, 20},      {F::p1PatientFirstName, 3, 23, 15},
+        {F::p1PatientMiddleInitial, 4, 38, 1}, {F::p1PatientUniqueID, 5, 39, 10},
+        {F::p1PatientSSN, 6, 49, 9},           {F::p1PatientAddress1, 7, 58, 30},
+        {F::p1PatientAddress2, 8, 88, 30},     {F::p1PatientCity, 9, 118, 20},
+        {F::p1PatientState, 10, 138, 2},       {F::p1PatientPostal, 11, 140, 9},
+        {F::p1PatientHomePhone, 12, 149, 10},  {F::p1PatientWorkPhone, 13, 159, 10},
+        {F::p1PatientDOB, 14, 169, 8},         {F::p1PatientGender, 15, 177, 1},
+        {F::p1PatientAltID, 16, 178, 15},      {F::p1PatientHomeEmail, 17, 193, 50},
+    };
+    return places;
+}
 
 std::vector<Place<F>> physicianPlaces() {
     std::vector<Place<F>> places = {{F::p2UsualProvider, 2, 3, 30},
@@ -47,35 +51,46 @@ std::vector<Place<F>> physicianPlaces() {
     }
     return places;
 }
-const std::vector<Place<F>> kPhysician = physicianPlaces();
+const std::vector<Place<F>>& physicianPlacesOnce() {
+    static const std::vector<Place<F>> places = physicianPlaces();
+    return places;
+}
 
-const std::vector<Place<F>> kGuarantor = {
-    {F::g1GuarantorLastName, 2, 3, 20},      {F::g1GuarantorFirstName, 3, 23, 15},
-    {F::g1GuarantorMiddleInitial, 4, 38, 1}, {F::g1GuarantorAddress1, 5, 39, 30},
-    {F::g1GuarantorAddress2, 6, 69, 30},     {F::g1GuarantorCity, 7, 99, 20},
-    {F::g1GuarantorState, 8, 119, 2},        {F::g1GuarantorPostal, 9, 121, 9},
-    {F::g1GuarantorHomePhone, 10, 130, 10},  {F::g1GuarantorWorkPhone, 11, 140, 10},
-};
+// Built on first use: nothing runs before main.
+const std::vector<Place<F>>& guarantorPlaces() {
+    static const std::vector<Place<F>> places = {
+        {F::g1GuarantorLastName, 2, 3, 20},      {F::g1GuarantorFirstName, 3, 23, 15},
+        {F::g1GuarantorMiddleInitial, 4, 38, 1}, {F::g1GuarantorAddress1, 5, 39, 30},
+        {F::g1GuarantorAddress2, 6, 69, 30},     {F::g1GuarantorCity, 7, 99, 20},
+        {F::g1GuarantorState, 8, 119, 2},        {F::g1GuarantorPostal, 9, 121, 9},
+        {F::g1GuarantorHomePhone, 10, 130, 10},  {F::g1GuarantorWorkPhone, 11, 140, 10},
+    };
+    return places;
+}
 
-const std::vector<Place<I>> kInsurance = {
-    {I::InsuredName, 2, 3, 25},
-    {I::InsuredRelationship, 3, 28, 2},
-    {I::InsuredPolicyNumber, 4, 30, 20},
-    {I::InsuredGroupNumber, 5, 50, 25},
-    {I::InsuredCompanyName, 6, 75, 40},
-    {I::InsuredClaimType, 7, 115, 2},
-    {I::InsuredEmployer, 8, 117, 45},
-    {I::InsuredEmployerAddress1, 9, 162, 30},
-    {I::InsuredEmployerAddress2, 10, 192, 30},
-    {I::InsuredEmployerCity, 11, 222, 20},
-    {I::InsuredEmployerState, 12, 242, 2},
-    {I::InsuredEmployerPostal, 13, 244, 9},
-    {I::InsuredCompanyAddress, 14, 253, 30},
-    {I::InsuredCompanyCity, 15, 283, 15},
-    {I::InsuredCompanyState, 16, 298, 2},
-    {I::InsuredCompanyPostal, 17, 300, 5},
-    {I::InsuredBillCode, 18, 305, 1},
-};
+// Built on first use: nothing runs before main.
+const std::vector<Place<I>>& insurancePlaces() {
+    static const std::vector<Place<I>> places = {
+        {I::InsuredName, 2, 3, 25},
+        {I::InsuredRelationship, 3, 28, 2},
+        {I::InsuredPolicyNumber, 4, 30, 20},
+        {I::InsuredGroupNumber, 5, 50, 25},
+        {I::InsuredCompanyName, 6, 75, 40},
+        {I::InsuredClaimType, 7, 115, 2},
+        {I::InsuredEmployer, 8, 117, 45},
+        {I::InsuredEmployerAddress1, 9, 162, 30},
+        {I::InsuredEmployerAddress2, 10, 192, 30},
+        {I::InsuredEmployerCity, 11, 222, 20},
+        {I::InsuredEmployerState, 12, 242, 2},
+        {I::InsuredEmployerPostal, 13, 244, 9},
+        {I::InsuredCompanyAddress, 14, 253, 30},
+        {I::InsuredCompanyCity, 15, 283, 15},
+        {I::InsuredCompanyState, 16, 298, 2},
+        {I::InsuredCompanyPostal, 17, 300, 5},
+        {I::InsuredBillCode, 18, 305, 1},
+    };
+    return places;
+}
 
 // The record kind: its first character, and for P, G and I its first two.
 std::string recordType(const std::string& record) {
@@ -173,26 +188,26 @@ void StandardParse::readRecord(const std::string& record) {
         if (record.size() >= 2) result_.recordDelimiter = delimiter_ = record[1];
     } else if (type == "P1") {
         sawPatient_ = true;
-        read(record, kPatient, toRecord);
+        read(record, patientPlaces(), toRecord);
         std::string& ssn = record_[F::p1PatientSSN];
         ssn = inForce(c_, keyword::NoPatientSsn) ? "" : cleanSsn(ssn);
         std::string& dob = record_[F::p1PatientDOB];
         if (delimited_ && dob.size() > 8) dob.resize(8);
     } else if (type == "P2") {
-        read(record, kPhysician, toRecord);
+        read(record, physicianPlacesOnce(), toRecord);
         if (inForce(c_, keyword::NoDoctor)) {
             record_[F::p2PhysicianUPIN].clear();
             record_[F::p2PhysicianNPI].clear();
         }
     } else if (type == "G1") {
-        read(record, kGuarantor, toRecord);
+        read(record, guarantorPlaces(), toRecord);
     } else if (type == "I1" || type == "I2" || type == "I3") {
         int slot = type[1] - '1';
         int allowed = inForce(c_, keyword::NoInsurance)        ? 0
                       : inForce(c_, keyword::OneInsuranceOnly) ? 1
                                                                : 3;
         if (delimited_ && slot + 1 > allowed) return;
-        read(record, kInsurance,
+        read(record, insurancePlaces(),
              [&](I field, std::string v) { record_.insured(slot, field) = std::move(v); });
         if (!delimited_) {
             record_.insured(slot, I::InsuredCompanyAddress2).clear();

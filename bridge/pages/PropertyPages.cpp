@@ -16,7 +16,11 @@ namespace {
 using C = BridgeConfiguration;
 using Choices = std::vector<std::string>;
 
-const Choices kSwitch = {"true", "false"};
+// Built on first use: nothing runs before main.
+const Choices& switchChoices() {
+    static const Choices choices = {"true", "false"};
+    return choices;
+}
 
 Choices numbers(int from, int to) {
     Choices out;
@@ -49,12 +53,12 @@ public:
                {"EOL (ASCII numerics , delimited):", &C::EOLCharacter, {}},
                {"EOF Request:", &C::EOFRequest, {}},
                {"Allowed Retries:", &C::AllowedRetries, numbers(0, 6)},
-               {"Trim Padding Zeros:", &C::stripPaddedZeros, kSwitch},
-               {"Display Properties:", &C::DisplayProperties, kSwitch},
+               {"Trim Padding Zeros:", &C::stripPaddedZeros, switchChoices()},
+               {"Display Properties:", &C::DisplayProperties, switchChoices()},
                // Shown but never written back; read-only, so an edit cannot vanish unseen.
-               {"Display Debugging:", &C::DisplayDebugger, kSwitch, false},
-               {"Insurance Overrides:", &C::InsuranceOverrides, kSwitch},
-               {"Case Sensitivity:", &C::CaseSensitivity, kSwitch},
+               {"Display Debugging:", &C::DisplayDebugger, switchChoices(), false},
+               {"Insurance Overrides:", &C::InsuranceOverrides, switchChoices()},
+               {"Case Sensitivity:", &C::CaseSensitivity, switchChoices()},
                {"Maximum Log Entries:", &C::LogInsuranceEntries, {}},
                {"Time Delay:", &C::TimeDelay, {"10", "100", "500", "1000"}}},
               settings::restoreCommonDefaults) {
@@ -72,12 +76,13 @@ private:
 class MedicPage : public ConfigurationPage {
 public:
     MedicPage()
-        : ConfigurationPage("frmMEDICProperties", "TrellyBridge Properties - HL7",
-                            {{"HL7 Number Default:", &C::MEDICNumberDefault, {}},
-                             {"HL7 Number Length:", &C::MEDICNumberLength, {}},
-                             {"HL7 Number Valid List:", &C::MEDICNumberValidList, {}},
-                             {"HL7 Use Guarantor Address:", &C::MEDICuseGuarantorAddress, kSwitch}},
-                            settings::restoreMEDICDefaults) {}
+        : ConfigurationPage(
+              "frmMEDICProperties", "TrellyBridge Properties - HL7",
+              {{"HL7 Number Default:", &C::MEDICNumberDefault, {}},
+               {"HL7 Number Length:", &C::MEDICNumberLength, {}},
+               {"HL7 Number Valid List:", &C::MEDICNumberValidList, {}},
+               {"HL7 Use Guarantor Address:", &C::MEDICuseGuarantorAddress, switchChoices()}},
+              settings::restoreMEDICDefaults) {}
 };
 
 class SerialPage : public ConfigurationPage {
@@ -86,12 +91,12 @@ public:
         : ConfigurationPage(
               "frmSerialPropertyPage", "TrellyBridge Properties - Serial",
               {{"Com Port:", &C::CommPort, numbers(1, 9)},
-               {"DTR:", &C::DTR, kSwitch},
-               {"RTS:", &C::RTS, kSwitch},
-               {"EOF:", &C::EOF_, kSwitch},
+               {"DTR:", &C::DTR, switchChoices()},
+               {"RTS:", &C::RTS, switchChoices()},
+               {"EOF:", &C::EOF_, switchChoices()},
                {"Handshaking:", &C::Handshaking, {"none", "xonxoff", "rts", "rtsxonxoff"}},
                {"Input Mode:", &C::InputMode, {"text", "binary"}},
-               {"Null Discard:", &C::NullDiscard, kSwitch},
+               {"Null Discard:", &C::NullDiscard, switchChoices()},
                {"Bits/Second:",
                 &C::BPS,
                 {"110", "300", "1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200",

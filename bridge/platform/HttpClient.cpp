@@ -1,6 +1,7 @@
 #include "platform/HttpClient.h"
 
 #include <curl/curl.h>
+#include <dlfcn.h>
 
 #include <cstdlib>
 #include <memory>
@@ -115,13 +116,64 @@ extern "C" size_t collectBody(char* data, size_t size, size_t count, void* user)
     return bytes;
 }
 
+// libcurl, loaded with the first call: a program that never calls the web service (the
+// command fetching over TCP/IP) starts without it and the thirty libraries it brings.
+// Found as the dynamic linker finds the libraries a program links.
+struct Curl {
+    decltype(&::curl_easy_init) init = nullptr;
+    decltype(&::curl_easy_setopt) setopt = nullptr;
+    decltype(&::curl_easy_perform) perform = nullptr;
+    decltype(&::curl_easy_getinfo) getinfo = nullptr;
+    decltype(&::curl_easy_strerror) strerror = nullptr;
+    decltype(&::curl_easy_cleanup) cleanup = nullptr;
+    decltype(&::curl_slist_append) slistAppend = nullptr;
+    decltype(&::curl_slist_free_all) slistFreeAll = nullptr;
+    std::string missing;  // why it could not be loaded
+};
+
+template <typename Function>
+bool resolve(void* library, const char* name, Function& function) {
+    function = reinterpret_cast<Function>(::dlsym(library, name));
+    return function != nullptr;
+}
+
+const Curl& curl() {
+    static const Curl loaded = [] {
+        Curl c;
+        // Never unloaded: libcurl and the TLS library keep state for the whole process.
+        void* library = ::dlopen("libcurl.so.4", RTLD_NOW | RTLD_LOCAL);
+        decltype(&::curl_global_init) globalInit = nullptr;
+        if (!library || !resolve(library, "curl_global_init", globalInit) ||
+            !resolve(library, "curl_easy_init", c.init) ||
+            !resolve(library, "curl_easy_setopt", c.setopt) ||
+            !resolve(library, "curl_easy_perform", c.perform) ||
+            !resolve(library, "curl_easy_getinfo", c.getinfo) ||
+            !resolve(library, "curl_easy_strerror", c.strerror) ||
+            !resolve(library, "curl_easy_cleanup", c.cleanup) ||
+            !resolve(library, "curl_slist_append", c.slistAppend) ||
+            !resolve(library, "curl_slist_free_all", c.slistFreeAll)) {
+            const char* said = ::dlerror();
+            c.missing = "the web service needs libcurl (" +
+                        std::string(said ? said : "libcurl.so.4 is incomplete") + ")";
+            return c;
+        }
+        globalInit(CURL_GLOBAL_DEFAULT);
+        return c;
+    }();
+    return loaded;
+}
+
 struct EasyHandle {
-    CURL* handle = curl_easy_init();
-    curl_slist* headers = nullptr;
+    explicit EasyHandle(const Curl& api) : api(api), handle(api.init()) {}
     ~EasyHandle() {
-        curl_slist_free_all(headers);
-        curl_easy_cleanup(handle);
+        api.slistFreeAll(headers);
+        api.cleanup(handle);
     }
+    EasyHandle(const EasyHandle&) = delete;
+    EasyHandle& operator=(const EasyHandle&) = delete;
+    const Curl& api;
+    CURL* handle;
+    curl_slist* headers = nullptr;
 };
 
 class HttpClientObject : public Dispatchable {
@@ -171,9 +223,9 @@ private:
 
     InvokeStatus retrieve(const std::string& address, const std::string& data,
                           const std::string& user, const std::string& password, Variant& result) {
-        static std::once_flag initialised;
-        std::call_once(initialised, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-        EasyHandle easy;
+        const Curl& api = curl();
+        if (!api.missing.empty()) return raise(http_error::kUndetermined, api.missing);
+        EasyHandle easy(api);
         if (!easy.handle) return raise(http_error::kUndetermined, "the HTTP client cannot start");
         CURL* h = easy.handle;
         char errorText[CURL_ERROR_SIZE] = {};
@@ -183,15 +235,15 @@ private:
 
         long timeoutMs = milliseconds(timeout_, kDefaultTimeoutMs);
         long connectMs = std::min(milliseconds(connectionTimeout_, kDefaultConnectMs), timeoutMs);
-        curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorText);
-        curl_easy_setopt(h, CURLOPT_URL, address.c_str());
+        api.setopt(h, CURLOPT_ERRORBUFFER, errorText);
+        api.setopt(h, CURLOPT_URL, address.c_str());
         // Only https: anything else (http, file, ...) would send the identifier in clear
         // or read a local file as if the service had answered.
-        curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "https");
-        curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "https");
-        curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
-        curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
-        curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
+        api.setopt(h, CURLOPT_PROTOCOLS_STR, "https");
+        api.setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "https");
+        api.setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
+        api.setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
+        api.setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
         Credentials credentials;
         if (std::string problem = readCredentials(sendCertificate_.isTrue(), credentials);
             !problem.empty())
@@ -199,46 +251,46 @@ private:
         curl_blob authority = blobOf(credentials.authority);
         curl_blob certificate = blobOf(credentials.certificate);
         curl_blob key = blobOf(credentials.key);
-        if (!credentials.authority.empty()) curl_easy_setopt(h, CURLOPT_CAINFO_BLOB, &authority);
+        if (!credentials.authority.empty()) api.setopt(h, CURLOPT_CAINFO_BLOB, &authority);
         if (!credentials.certificate.empty()) {
             transfer.certificateSent = true;
-            curl_easy_setopt(h, CURLOPT_SSLCERT_BLOB, &certificate);
-            curl_easy_setopt(h, CURLOPT_SSLCERTTYPE, credentials.pkcs12 ? "P12" : "PEM");
+            api.setopt(h, CURLOPT_SSLCERT_BLOB, &certificate);
+            api.setopt(h, CURLOPT_SSLCERTTYPE, credentials.pkcs12 ? "P12" : "PEM");
             if (!credentials.key.empty()) {
-                curl_easy_setopt(h, CURLOPT_SSLKEY_BLOB, &key);
-                curl_easy_setopt(h, CURLOPT_SSLKEYTYPE, "PEM");
+                api.setopt(h, CURLOPT_SSLKEY_BLOB, &key);
+                api.setopt(h, CURLOPT_SSLKEYTYPE, "PEM");
             }
             // Always a passphrase, empty when none is given: without one OpenSSL would
             // ask on the terminal and wait there.
-            curl_easy_setopt(h, CURLOPT_KEYPASSWD, credentials.passphrase.c_str());
+            api.setopt(h, CURLOPT_KEYPASSWD, credentials.passphrase.c_str());
         }
-        curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-        curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, connectMs);
-        curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, timeoutMs);
-        curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, kLowSpeedBytes);
-        curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, kLowSpeedSeconds);
-        curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(transfer.limit));
-        curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(data.size()));
-        curl_easy_setopt(h, CURLOPT_POSTFIELDS, data.c_str());
+        api.setopt(h, CURLOPT_NOSIGNAL, 1L);
+        api.setopt(h, CURLOPT_CONNECTTIMEOUT_MS, connectMs);
+        api.setopt(h, CURLOPT_TIMEOUT_MS, timeoutMs);
+        api.setopt(h, CURLOPT_LOW_SPEED_LIMIT, kLowSpeedBytes);
+        api.setopt(h, CURLOPT_LOW_SPEED_TIME, kLowSpeedSeconds);
+        api.setopt(h, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(transfer.limit));
+        api.setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(data.size()));
+        api.setopt(h, CURLOPT_POSTFIELDS, data.c_str());
         if (!user.empty()) {
-            curl_easy_setopt(h, CURLOPT_USERNAME, user.c_str());
-            curl_easy_setopt(h, CURLOPT_PASSWORD, password.c_str());
+            api.setopt(h, CURLOPT_USERNAME, user.c_str());
+            api.setopt(h, CURLOPT_PASSWORD, password.c_str());
         }
         if (forceReload_.isTrue()) {
-            easy.headers = curl_slist_append(easy.headers, "Cache-Control: no-cache");
-            easy.headers = curl_slist_append(easy.headers, "Pragma: no-cache");
-            curl_easy_setopt(h, CURLOPT_HTTPHEADER, easy.headers);
+            easy.headers = api.slistAppend(easy.headers, "Cache-Control: no-cache");
+            easy.headers = api.slistAppend(easy.headers, "Pragma: no-cache");
+            api.setopt(h, CURLOPT_HTTPHEADER, easy.headers);
         }
-        curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, collectBody);
-        curl_easy_setopt(h, CURLOPT_WRITEDATA, &transfer);
+        api.setopt(h, CURLOPT_WRITEFUNCTION, collectBody);
+        api.setopt(h, CURLOPT_WRITEDATA, &transfer);
 
-        CURLcode code = curl_easy_perform(h);
-        if (code != CURLE_OK) return failure(code, errorText, transfer);
+        CURLcode code = api.perform(h);
+        if (code != CURLE_OK) return failure(api, code, errorText, transfer);
         long status = 0;
-        curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
+        api.getinfo(h, CURLINFO_RESPONSE_CODE, &status);
         if (status >= 300 && status < 400) {
             char* destination = nullptr;
-            curl_easy_getinfo(h, CURLINFO_REDIRECT_URL, &destination);
+            api.getinfo(h, CURLINFO_REDIRECT_URL, &destination);
             std::string said =
                 "the web service redirected (HTTP status " + std::to_string(status) + ")";
             if (!destination) return raise(http_error::kRedirectWithoutDestination, said);
@@ -252,8 +304,9 @@ private:
         return InvokeStatus::Ok;
     }
 
-    InvokeStatus failure(CURLcode code, const char* errorText, const Transfer& transfer) {
-        std::string text = curl_easy_strerror(code);
+    InvokeStatus failure(const Curl& api, CURLcode code, const char* errorText,
+                         const Transfer& transfer) {
+        std::string text = api.strerror(code);
         if (*errorText) text += ": " + std::string(errorText);
         switch (code) {
             case CURLE_OPERATION_TIMEDOUT: return raise(http_error::kTimedOut, text);

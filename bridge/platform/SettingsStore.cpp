@@ -79,7 +79,8 @@ std::string IniSettingsStore::get(std::string_view section, std::string_view key
 
 bool IniSettingsStore::set(std::string_view section, std::string_view key, std::string_view value) {
     fs::createFolder(std::filesystem::path(path_).parent_path().string());  // 0700
-    std::vector<IniLine> lines = parseIni(readSettings(path_).value_or(""));
+    std::optional<std::string> stored = readSettings(path_);
+    std::vector<IniLine> lines = parseIni(stored.value_or(""));
     std::string entry = std::string(key) + "=" + std::string(value);
     bool replaced = false;
     size_t sectionEnd = lines.size();
@@ -103,6 +104,9 @@ bool IniSettingsStore::set(std::string_view section, std::string_view key, std::
     }
     std::string content;
     for (const IniLine& line : lines) content += line.text + "\n";
+    // A value saved again unchanged (the same last good port, request after request)
+    // costs no rewrite and no wait for the disk.
+    if (stored && *stored == content) return true;
     return fs::writeFileAtomically(path_, content, 0600);
 }
 

@@ -2,9 +2,13 @@
 
 namespace trellybridge::ui {
 
-std::shared_ptr<HeadlessToolkit> makeQtToolkit(ProgressSink, std::string& whyNot) {
+std::shared_ptr<HeadlessToolkit> makeQtToolkit(ToolkitHost, ProgressSink, std::string& whyNot) {
     whyNot = "this build has no Qt toolkit";
     return nullptr;
+}
+
+std::shared_ptr<HeadlessToolkit> makeQtToolkit(ProgressSink sink, std::string& whyNot) {
+    return makeQtToolkit({}, std::move(sink), whyNot);
 }
 
 }  // namespace trellybridge::ui

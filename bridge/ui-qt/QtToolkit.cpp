@@ -55,8 +55,8 @@ QString shownLines(std::string_view text) {
 // dispatches nothing is armed, so a message box opened by a tick cannot start another.
 class LoopDriver {
 public:
-    explicit LoopDriver(std::function<void()> afterDispatch)
-        : afterDispatch_(std::move(afterDispatch)) {
+    LoopDriver(const ToolkitHost& host, std::function<void()> afterDispatch)
+        : host_(host), afterDispatch_(std::move(afterDispatch)) {
         timer_.setSingleShot(true);
         timer_.setTimerType(Qt::PreciseTimer);
         QObject::connect(&timer_, &QTimer::timeout, [this] { dispatch(); });
@@ -67,8 +67,7 @@ public:
 
     // Whether anything can still wake the loop.
     bool arm() {
-        EventLoop& loop = EventLoop::current();
-        std::vector<int> fds = loop.watchedDescriptors();
+        std::vector<int> fds = host_.watchedDescriptors();
         for (int fd : fds) {
             auto notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
             QObject::connect(notifier.get(), &QSocketNotifier::activated, [this] {
@@ -78,7 +77,7 @@ public:
             });
             notifiers_.push_back(std::move(notifier));
         }
-        int wait = loop.nextTimerWait();
+        int wait = host_.nextTimerWait();
         if (wait >= 0) timer_.start(wait);
         return wait >= 0 || !fds.empty();
     }
@@ -91,10 +90,11 @@ public:
 private:
     void dispatch() {
         disarm();
-        EventLoop::current().pump();
+        host_.pump();
         afterDispatch_();
     }
 
+    const ToolkitHost& host_;
     std::function<void()> afterDispatch_;
     QTimer timer_;
     std::vector<std::unique_ptr<QSocketNotifier>> notifiers_;
@@ -279,7 +279,8 @@ private:
 
 class QtToolkit : public HeadlessToolkit {
 public:
-    using HeadlessToolkit::HeadlessToolkit;
+    QtToolkit(ToolkitHost host, ProgressSink sink)
+        : HeadlessToolkit(std::move(sink)), host_(std::move(host)) {}
 
     void runModal(Window& window) override {
         window.load();
@@ -292,7 +293,7 @@ public:
             if (window.isLoaded() && !driver_->arm()) window.unload();
             if (!window.isLoaded()) modal.quit();
         };
-        LoopDriver driver(settle);
+        LoopDriver driver(host_, settle);
         LoopDriver* outer = std::exchange(driver_, &driver);
         dialog.onUserClose = [&] {
             driver.disarm();
@@ -307,7 +308,7 @@ public:
     }
 
     void pumpMessages() override {
-        EventLoop::current().pump();
+        host_.pump();
         QCoreApplication::processEvents();
     }
 
@@ -347,7 +348,7 @@ public:
 
     FileDialogResult fileDialog(std::string_view initialFolder, std::string_view fileName,
                                 std::string_view filter) override {
-        QString folder = fromAnsi(fs::hostPath(initialFolder));
+        QString folder = fromAnsi(host_.hostPath(initialFolder));
         QString name = fromAnsi(fileName);
         QString start = name.isEmpty()
                             ? folder
@@ -360,6 +361,7 @@ public:
     }
 
 private:
+    ToolkitHost host_;
     LoopDriver* driver_ = nullptr;
 };
 
@@ -374,6 +376,15 @@ bool hasDisplay() {
 }  // namespace
 
 std::shared_ptr<HeadlessToolkit> makeQtToolkit(ProgressSink sink, std::string& whyNot) {
+    ToolkitHost host{[] { return EventLoop::current().watchedDescriptors(); },
+                     [] { return EventLoop::current().nextTimerWait(); },
+                     [] { EventLoop::current().pump(); },
+                     [](std::string_view path) { return fs::hostPath(path); }};
+    return makeQtToolkit(std::move(host), std::move(sink), whyNot);
+}
+
+std::shared_ptr<HeadlessToolkit> makeQtToolkit(ToolkitHost host, ProgressSink sink,
+                                               std::string& whyNot) {
     QCoreApplication* application = QCoreApplication::instance();
     if (application) {
         if (!qobject_cast<QApplication*>(application)) {
@@ -395,7 +406,7 @@ std::shared_ptr<HeadlessToolkit> makeQtToolkit(ProgressSink sink, std::string& w
         static char* argv[] = {name, nullptr};
         new QApplication(argc, argv);
     }
-    return std::make_shared<QtToolkit>(std::move(sink));
+    return std::make_shared<QtToolkit>(std::move(host), std::move(sink));
 }
 
 }  // namespace trellybridge::ui

@@ -130,6 +130,11 @@ TEST_F(FileSystemTest, IniStoreKeepsOtherSectionsAndSurvivesReopening) {
     struct stat info {};
     ASSERT_EQ(::stat(path.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
+    // The same value again is no rewrite (a rewrite renames a new file into place).
+    EXPECT_TRUE(reopened.set("Properties", "LastGoodPort", "5003"));
+    struct stat after {};
+    ASSERT_EQ(::stat(path.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, info.st_ino);
 }
 
 // The folders made for drive C, the settings and callers of createFolder are private to
