@@ -8,6 +8,7 @@
 #include "Commands.h"
 #include "common/FailureNote.h"
 #include "common/Text.h"
+#include "common/XmlHelpers.h"
 #include "platform/FileSystem.h"
 #include "platform/Process.h"
 #include "platform/Toolkit.h"
