@@ -2,8 +2,6 @@
 
 #include "Cli.h"
 
-#include <unistd.h>
-
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cstdlib>
@@ -15,6 +13,7 @@
 #include "common/ThreadState.h"
 #include "platform/EventLoop.h"
 #include "platform/FileSystem.h"
+#include "platform/Process.h"
 #include "platform/Toolkit.h"
 #include "ui-qt/QtToolkit.h"
 
@@ -264,7 +263,7 @@ struct WaitingLine::Impl {
 };
 
 WaitingLine::WaitingLine(std::ostream& err, bool quiet) {
-    if (quiet || ::isatty(STDERR_FILENO) != 1) return;
+    if (quiet || !process::standardErrorIsTerminal()) return;
     impl_ = std::make_unique<Impl>(err);
     impl_->timer.setOnTick([&err] {
         std::string line = text();

@@ -31,13 +31,15 @@ std::string modeText(mode_t mode) {
 }
 
 // Who may change what is at `path` (already stat'ed into `info`): no one but root and
-// this process's user.
+// this process's user. A sticky folder (such as /tmp) may be writable by all: there
+// nobody can rename or replace what another user owns.
 bool trustedEntry(const std::string& path, const struct stat& info, std::string& reason) {
     if (info.st_uid != 0 && info.st_uid != ::geteuid()) {
         reason = path + " belongs to user " + std::to_string(info.st_uid) +
                  ", neither root nor the user running this program";
         return false;
     }
+    if (S_ISDIR(info.st_mode) && (info.st_mode & S_ISVTX)) return true;
     if (info.st_mode & S_IWOTH) {
         reason = path + " can be changed by any user (mode " + modeText(info.st_mode) + ")";
         return false;

@@ -23,6 +23,7 @@ std::optional<std::string> setEnvironment(const std::string& name,
 
 // Whether this process's standard output is a terminal (and not a file or a pipe).
 bool standardOutputIsTerminal();
+bool standardErrorIsTerminal();
 
 // Collects the exit status of programs started earlier that have finished, so that none
 // stays behind as a zombie. Returns how many are still running.

@@ -74,7 +74,7 @@ TEST_F(UiModuleTest, InstalledCommandLoadsTheToolkitBesideItOnlyWhenTrusted) {
     };
     const Case cases[] = {
         {"not installed", -1, "the windows need the trellybridge Qt package"},
-        {"writable by its group", 0664, "can be written by its group or by others"},
+        {"writable by its group", 0664, "can be changed by its group (mode 0664)"},
         {"installed", 0644, nullptr},
     };
     for (const Case& c : cases) {
@@ -96,7 +96,8 @@ TEST_F(UiModuleTest, InstalledCommandLoadsTheToolkitBesideItOnlyWhenTrusted) {
             "--set",          "MEDICNumberDefault=1", "--set", "DisplayProperties=false"};
         run.environment = {"QT_QPA_PLATFORM=offscreen"};
         testing::ProgramResult result = testing::runProgram(run);
-        EXPECT_EQ(result.exitCode, cli::kNotFound) << result.err;
+        // The windows are chosen before the settings are checked, which end it here.
+        EXPECT_EQ(result.exitCode, cli::kUsage) << result.err;
         if (c.said) {
             EXPECT_NE(result.err.find(c.said), std::string::npos) << result.err;
             EXPECT_NE(result.err.find("running headless"), std::string::npos) << result.err;

@@ -30,9 +30,9 @@ TEST_F(TrustedPathTest, RefusesWhatOthersCouldHaveWritten) {
     const uid_t someoneElse = 4242;
     const Case cases[] = {
         {"private file and folder", 0644, 0755, 0, Verdict::Trusted, ""},
-        {"group may write the file", 0664, 0755, 0, Verdict::Refused, "written by its group"},
-        {"others may write the file", 0646, 0755, 0, Verdict::Refused, "or by others"},
-        {"group may write the folder", 0644, 0775, 0, Verdict::Refused, "written by its group"},
+        {"group may write the file", 0664, 0755, 0, Verdict::Refused, "changed by its group"},
+        {"others may write the file", 0646, 0755, 0, Verdict::Refused, "changed by any user"},
+        {"group may write the folder", 0644, 0775, 0, Verdict::Refused, "changed by its group"},
         {"a sticky folder anyone may write", 0644, 01777, 0, Verdict::Trusted, ""},
         {"the file belongs to a third user", 0644, 0755, someoneElse, Verdict::Refused,
          "belongs to user 4242"},
