@@ -14,6 +14,10 @@ if ! missing=$(cd "$source" && dpkg-checkbuilddeps 2>&1); then
   echo "skipped: $missing (scripts/setup --package installs them)"
   exit 77
 fi
+if [ ! -e "$build/modules/trellybridge-qt.so" ]; then
+  echo "skipped: this build makes no Qt toolkit module (modules/trellybridge-qt.so) for the trellybridge-qt package"
+  exit 77
+fi
 work=$(mktemp -d "${TMPDIR:-/tmp}/trellybridge-package-XXXXXX")
 . "$source/tests/install/simulator.sh"
 trap 'stop_simulator; rm -rf "$work"' EXIT
@@ -28,7 +32,7 @@ started=$SECONDS
 echo "packages built and checked by lintian in $((SECONDS - started)) s"
 
 triplet=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
-for package in libtrellybridge2013 libtrellybridge-dev trellybridge libtrellybridge-qt2013 \
+for package in libtrellybridge2013 libtrellybridge-dev trellybridge trellybridge-qt \
                python3-trellybridge; do
   deb=$(find "$out" -maxdepth 1 -name "${package}_*.deb")
   [ -n "$deb" ] || { echo "no package $package"; exit 1; }
@@ -78,6 +82,6 @@ LD_LIBRARY_PATH=$libdir expect_patient "$work/cmake/fetch_patient_cpp"
 # The Python package as python3-trellybridge installs it, loading the unpacked library.
 export PYTHONPATH=$root/usr/lib/python3/dist-packages
 export TRELLYBRIDGE_LIBRARY=$libdir/libtrellybridge.so.2013
-python3 -c 'import sys, trellybridge; assert trellybridge.__file__.startswith(sys.argv[1]), trellybridge.__file__' "$root"
-expect_patient python3 "$source/examples/python/fetch_patient.py"
+/usr/bin/python3 -c 'import sys, trellybridge; assert trellybridge.__file__.startswith(sys.argv[1]), trellybridge.__file__' "$root"
+expect_patient /usr/bin/python3 "$source/examples/python/fetch_patient.py"
 echo "the packages install, pass lintian and serve C, C++ and Python hosts"
