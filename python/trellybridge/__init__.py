@@ -25,6 +25,7 @@ from __future__ import annotations
 
 import contextlib
 import ctypes
+import functools
 import os
 import pickle
 import select
@@ -267,8 +268,9 @@ class TrellyBridgeComm:
 _METHODS_BY_LOWER = {name.lower() for name in METHOD_NAMES}
 
 
-def _PROPERTIES_BY_LOWER() -> set[str]:  # noqa: N802 - reads as the constant it stands for
-    return {name.lower() for name in property_names()}
+@functools.lru_cache(maxsize=None)
+def _PROPERTIES_BY_LOWER() -> frozenset[str]:  # noqa: N802 - reads as the constant it is
+    return frozenset(name.lower() for name in property_names())
 
 
 class _Method:
