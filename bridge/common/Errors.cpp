@@ -1,5 +1,9 @@
 #include "common/Errors.h"
 
+#include <algorithm>
+#include <map>
+#include <set>
+
 #include "common/ThreadState.h"
 
 namespace trellybridge {
@@ -71,6 +75,78 @@ std::string errorElement(errc code, std::string_view message) {
     element.append(message);
     element += "</error>\r\n";
     return element;
+}
+
+namespace {
+
+constexpr std::string_view kElementOpen = "<error id=\"";
+// The longest message read back (the recorders' messages are far shorter).
+constexpr size_t kLongestMessage = 64 * 1024;
+
+struct ElementReading {
+    size_t end;  // where the element ends in the list
+    ErrorListEntry entry;
+};
+
+// The ways the text at `start` reads as one element (see errorElement): the message M
+// stands in M ">" M "</error>" CR LF.
+std::vector<ElementReading> elementsAt(std::string_view list, size_t start) {
+    constexpr std::string_view kDescription = "\" description=\"", kMiddle = "\">",
+                               kClose = "</error>\r\n";
+    std::vector<ElementReading> readings;
+    std::string_view text = list.substr(start);
+    if (!text.starts_with(kElementOpen)) return readings;
+    size_t at = kElementOpen.size();
+    bool negative = text.substr(at).starts_with('-');
+    size_t digits = at + (negative ? 1 : 0), first = digits;
+    while (digits < text.size() && digits - first < 9 && text[digits] >= '0' && text[digits] <= '9')
+        ++digits;
+    if (digits == first || !text.substr(digits).starts_with(kDescription)) return readings;
+    int code = 0;
+    for (size_t i = first; i < digits; ++i) code = code * 10 + (text[i] - '0');
+    if (negative) code = -code;
+    std::string_view body = text.substr(digits + kDescription.size());
+    for (size_t length = body.find(kMiddle); length != std::string_view::npos;
+         length = body.find(kMiddle, length + 1)) {
+        size_t end = 2 * length + kMiddle.size() + kClose.size();
+        // Bounded, so that a long list is read in time linear in its length.
+        if (end > body.size() || length > kLongestMessage) break;
+        std::string_view message = body.substr(0, length);
+        if (body.substr(length + kMiddle.size(), length) != message ||
+            body.substr(end - kClose.size(), kClose.size()) != kClose)
+            continue;
+        readings.push_back({list.size() - (body.size() - end), {code, std::string(message)}});
+    }
+    return readings;
+}
+
+}  // namespace
+
+std::vector<ErrorListEntry> errorListEntries(std::string_view list) {
+    // A message may hold what looks like the end of its element and the start of the
+    // next, so each element can read in more than one way: follow every reading, position
+    // by position, and keep the one that reads the whole list (else the longest).
+    std::map<size_t, std::pair<size_t, ErrorListEntry>> reachedFrom;  // end -> (start, entry)
+    std::set<size_t> pending{0};
+    size_t furthest = 0;
+    while (!pending.empty()) {
+        size_t start = *pending.begin();
+        pending.erase(pending.begin());
+        furthest = std::max(furthest, start);
+        for (auto& reading : elementsAt(list, start)) {
+            if (reachedFrom.contains(reading.end)) continue;
+            reachedFrom.emplace(reading.end, std::make_pair(start, std::move(reading.entry)));
+            pending.insert(reading.end);
+        }
+    }
+    std::vector<ErrorListEntry> entries;
+    for (size_t at = furthest; at != 0;) {
+        auto& [start, entry] = reachedFrom.at(at);
+        entries.push_back(std::move(entry));
+        at = start;
+    }
+    std::reverse(entries.begin(), entries.end());
+    return entries;
 }
 
 void recordError(errc code, std::string_view description) {

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace trellybridge {
 
@@ -75,6 +76,16 @@ std::optional<std::string> tableMessage(errc code, std::string_view description,
 std::string errorMessage(errc code, std::string_view description, Recorder recorder);
 // One element of the error list, CR LF included; nothing is escaped.
 std::string errorElement(errc code, std::string_view message);
+
+struct ErrorListEntry {
+    int code = 0;
+    std::string message;
+    bool operator==(const ErrorListEntry&) const = default;
+};
+// The entries of an error list as errorElement writes them, oldest first. A message is
+// not escaped but stands twice in its element, which tells it apart: quotes, "\">" or
+// "</error>" inside a message do not end it. Text that is no element ends the reading.
+std::vector<ErrorListEntry> errorListEntries(std::string_view list);
 
 // Records for the single-patient request; appends only while no attempt is running.
 void recordError(errc code, std::string_view description = {});

@@ -1,8 +1,11 @@
 // The C interface over the object registry and the dispatch tables.
 #include <cstdlib>
 #include <cstring>
+#include <optional>
+#include <string>
 #include <vector>
 
+#include "common/Errors.h"
 #include "component/ComponentDispatch.h"
 #include "platform/ObjectRegistry.h"
 #include "trellybridge/trellybridge.h"
@@ -89,6 +92,38 @@ tb_status invokeOn(tb_object* object, const char* name, MemberKind kind,
     tb_status status = statusOf(object->target->invoke(name, kind, arguments, value));
     if (status == TB_OK && result) toC(value, result);
     return status;
+}
+
+// The object's error list as entries; nullopt when it has no ErrorCodes property.
+std::optional<std::vector<trellybridge::ErrorListEntry>> errorEntries(tb_object* object) {
+    Variant list;
+    if (object->target->invoke("ErrorCodes", MemberKind::Get, {}, list) != InvokeStatus::Ok)
+        return std::nullopt;
+    return trellybridge::errorListEntries(list.toText());
+}
+
+// Names for C: NUL-terminated, made once, kept as long as the library.
+const char* nameAt(const std::vector<std::string>& names, size_t index) {
+    return index < names.size() ? names[index].c_str() : nullptr;
+}
+
+const std::vector<std::string>& settingNames() {
+    static const std::vector<std::string> names = [] {
+        std::vector<std::string> all;
+        for (size_t i = 0; i < trellybridge::GetPatientArguments::kCount; ++i)
+            all.emplace_back(trellybridge::GetPatientArguments::name(i));
+        return all;
+    }();
+    return names;
+}
+
+const std::vector<std::string>& propertyNames() {
+    static const std::vector<std::string> names = [] {
+        std::vector<std::string> all;
+        for (std::string_view name : trellybridge::publishedPropertyNames()) all.emplace_back(name);
+        return all;
+    }();
+    return names;
 }
 
 }  // namespace
@@ -189,6 +224,32 @@ tb_status tb_patient_as_fhir(tb_object* object, const char* identifier_system, t
     } catch (...) {
         return TB_FAILED;
     }
+}
+
+const char* tb_setting_name(size_t index) {
+    return nameAt(settingNames(), index);
+}
+
+const char* tb_property_name(size_t index) {
+    return nameAt(propertyNames(), index);
+}
+
+tb_status tb_error_count(tb_object* object, size_t* count) {
+    if (!object || !object->target || !count) return TB_INVALID_ARGUMENT;
+    auto entries = errorEntries(object);
+    if (!entries) return TB_UNKNOWN_MEMBER;
+    *count = entries->size();
+    return TB_OK;
+}
+
+tb_status tb_error_entry(tb_object* object, size_t index, int* code, tb_variant* description) {
+    if (!object || !object->target || !code || !description) return TB_INVALID_ARGUMENT;
+    auto entries = errorEntries(object);
+    if (!entries) return TB_UNKNOWN_MEMBER;
+    if (index >= entries->size()) return TB_INVALID_ARGUMENT;
+    *code = (*entries)[index].code;
+    toC(Variant((*entries)[index].message), description);
+    return TB_OK;
 }
 
 void tb_release(tb_object* object) {

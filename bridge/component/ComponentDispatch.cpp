@@ -184,6 +184,13 @@ const platform::DispatchTable& trellyBridgeCommTable() {
     return table;
 }
 
+std::vector<std::string_view> publishedPropertyNames() {
+    std::vector<std::string_view> names;
+    for (std::string_view entry : kInterfaceOrder)
+        if (!entry.starts_with("method ") && entry != "p1BillType") names.push_back(entry);
+    return names;
+}
+
 InvokeStatus TrellyBridgeCommObject::invoke(const platform::Member& member,
                                             std::span<const Variant> arguments, Variant& result) {
     result = Variant();

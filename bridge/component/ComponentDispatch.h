@@ -3,6 +3,8 @@
 
 #include <memory>
 #include <optional>
+#include <string_view>
+#include <vector>
 
 #include "platform/Dispatch.h"
 #include "trellybridge/TrellyBridgeComm.h"
@@ -11,6 +13,9 @@ namespace trellybridge {
 
 // The class's members in the documented interface order.
 const platform::DispatchTable& trellyBridgeCommTable();
+// The 119 result properties in that order (p1BillType, the bill type's name for
+// writing only, left out).
+std::vector<std::string_view> publishedPropertyNames();
 
 class TrellyBridgeCommObject : public platform::Dispatchable {
 public:

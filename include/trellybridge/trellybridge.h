@@ -96,6 +96,19 @@ TRELLYBRIDGE_API tb_status tb_fill_defaults(tb_variant* settings, size_t count);
 TRELLYBRIDGE_API tb_status tb_setting_problems(const tb_variant* settings, size_t count,
                                                tb_variant* problems);
 
+/* The names a host passes and reads, as the component spells them: the fifty GetPatient
+ * settings in call order, and the 119 result properties in the interface's order.
+ * NULL for an index past the last. The text is the library's; never freed. */
+TRELLYBRIDGE_API const char* tb_setting_name(size_t index);
+TRELLYBRIDGE_API const char* tb_property_name(size_t index);
+
+/* The entries of the object's error list (its ErrorCodes property), oldest first: how
+ * many there are, and the code and description of one. TB_INVALID_ARGUMENT for an index
+ * past the last or a NULL argument. */
+TRELLYBRIDGE_API tb_status tb_error_count(tb_object* object, size_t* count);
+TRELLYBRIDGE_API tb_status tb_error_entry(tb_object* object, size_t index, int* code,
+                                          tb_variant* description);
+
 #ifdef __cplusplus
 }
 #endif

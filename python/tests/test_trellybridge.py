@@ -5,6 +5,7 @@ import os
 import select
 import socket
 import subprocess
+import sys
 import tempfile
 import time
 import unittest
@@ -124,6 +125,53 @@ class OverTcp(unittest.TestCase):
             trellybridge.get_patient(PatientID="12345", NetworkBridgeType="TCPIP",
                                      VendorFormatType="HL7", defaults=False)
 
+    def test_an_int_beyond_the_components_range_is_refused_not_wrapped(self) -> None:
+        for value in (2**64 + 12345, 2**63, -(2**63) - 1):
+            with self.subTest(value=value), self.assertRaises(OverflowError):
+                trellybridge.get_patient(PatientID=value, NetworkBridgeType="TCPIP",
+                                         TCPRemoteHostName="127.0.0.1",
+                                         TCPRemotePorts=str(self.port), VendorFormatType="HL7",
+                                         EOFCharacter="28", **QUICK)
+        with trellybridge.TrellyBridgeComm() as comm, self.assertRaises(OverflowError):
+            comm.p1PatientUniqueID = 2**64 + 12345
+        self.assertFalse(self.fetch(2**63 - 1).found)  # the largest is passed on
+
+    def test_the_pace_is_chosen_per_call(self) -> None:
+        log = Path(os.environ["TRELLYBRIDGE_DRIVE_C"]) / "BRIDGEDEBUG.log"
+        for pace, logged in (("fast", True), ("described", False)):
+            with self.subTest(pace=pace):
+                patient = trellybridge.get_patient(
+                    pace=pace, PatientID="12345", NetworkBridgeType="TCPIP",
+                    TCPRemoteHostName="127.0.0.1", TCPRemotePorts=str(self.port),
+                    VendorFormatType="HL7", EOFCharacter="28", **QUICK, DisplayDebugger="true")
+                self.assertTrue(patient.found)
+                last_request = log.read_bytes().rsplit(b"PID::", 1)[-1]
+                self.assertEqual(b"pace:fast" in last_request, logged)
+        self.assertNotIn("TRELLYBRIDGE_PACE", os.environ)
+        with self.assertRaises(ValueError):
+            trellybridge.get_patient(pace="slow", PatientID="12345")
+
+    def test_a_time_bound_ends_the_call(self) -> None:
+        patient = trellybridge.get_patient(timeout=60, **self.settings("12345"))
+        self.assertTrue(patient.found)
+        self.assertEqual(patient["p1PatientLastName"], "DOE")
+        silent, port = start_simulator("--fault", "silent")
+        try:
+            settings = self.settings("12345") | {"TCPRemotePorts": str(port),
+                                                 "TimeDelay": "1000", "SerialTimeout": "5"}
+            # The request alone would wait about 15 s for the silent vendor.
+            with self.assertRaises(TimeoutError):
+                trellybridge.get_patient(timeout=0.5, **settings)
+        finally:
+            silent.kill()
+            silent.wait(10)
+            silent.stdout.close()
+
+    def settings(self, patient_id: str) -> dict[str, str]:
+        return {"PatientID": patient_id, "NetworkBridgeType": "TCPIP",
+                "TCPRemoteHostName": "127.0.0.1", "TCPRemotePorts": str(self.port),
+                "VendorFormatType": "HL7", "EOFCharacter": "28", **QUICK}
+
 
 class Binding(unittest.TestCase):
     def test_fetches_a_patient_through_shared_folders(self) -> None:
@@ -189,6 +237,53 @@ class Binding(unittest.TestCase):
             self.assertEqual(raised.exception.number, 53)
             with self.assertRaises(AttributeError):
                 comm.NoSuchMethod()
+
+    def test_an_unknown_member_raises_attribute_error_naming_the_nearest(self) -> None:
+        with trellybridge.TrellyBridgeComm() as comm:
+            for misspelt, nearest in (("p1PatientLastNmae", "p1PatientLastName"),
+                                      ("GetPatinet", "GetPatient"), ("zzzz", None)):
+                with self.subTest(misspelt), self.assertRaises(AttributeError) as raised:
+                    getattr(comm, misspelt)
+                self.assertEqual(nearest is not None and f"'{nearest}'" in str(raised.exception),
+                                 nearest is not None, str(raised.exception))
+            with self.assertRaises(AttributeError) as raised:
+                comm.i1InsuredCompanyNam = "ACME"
+            self.assertIn("'i1InsuredCompanyName'", str(raised.exception))
+            self.assertFalse(hasattr(comm, "p1BillType"))  # a name for writing only
+        with self.assertRaises(trellybridge.UnknownSettingError) as raised:
+            trellybridge.get_patient(PatientId="1", TCPRemotePort="9991")
+        self.assertIn("'TCPRemotePorts'", str(raised.exception))
+
+    def test_names_come_from_the_library(self) -> None:
+        settings, properties = trellybridge.SETTING_NAMES, trellybridge.PROPERTY_NAMES
+        self.assertEqual((len(settings), len(set(settings))), (50, 50))
+        self.assertEqual((len(properties), len(set(properties))), (119, 119))
+        with trellybridge.TrellyBridgeComm() as comm:
+            self.assertEqual(list(comm.properties()), list(properties))
+            for name in trellybridge.METHOD_NAMES:
+                self.assertTrue(callable(getattr(comm, name)), name)
+
+    def test_errors_are_read_entry_by_entry(self) -> None:
+        message = 'the vendor said "no">"</error>\r\n'
+        with trellybridge.TrellyBridgeComm() as comm:
+            comm.ErrorCodes = (f'<error id="201" description="{message}">{message}</error>\r\n'
+                               '<error id="-1" description="">x</error>\r\n')
+            self.assertEqual(comm.errors(), [trellybridge.ErrorEntry(201, message)])
+
+    def test_a_missing_library_is_named_with_where_it_was_looked_for(self) -> None:
+        run = subprocess.run(
+            [sys.executable, "-c", "import trellybridge; trellybridge.TrellyBridgeComm()"],
+            env=os.environ | {"TRELLYBRIDGE_LIBRARY": "/nonexistent/libtrellybridge.so.2013"},
+            capture_output=True, text=True, timeout=60)
+        self.assertNotEqual(run.returncode, 0)
+        last_line = run.stderr.strip().splitlines()[-1]
+        self.assertIn("LibraryNotFoundError", last_line)
+        self.assertIn("/nonexistent/libtrellybridge.so.2013", last_line)
+        self.assertIn("TRELLYBRIDGE_LIBRARY", last_line)
+
+    def test_version_is_the_librarys(self) -> None:
+        with trellybridge.TrellyBridgeComm() as comm:
+            self.assertEqual(float(trellybridge.__version__), comm.GetControlVersion())
 
 
 def unescape(value: str) -> str:

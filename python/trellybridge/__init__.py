@@ -13,43 +13,76 @@ TRELLYBRIDGE_LIBRARY names).
         print(patient.errors)
 
 A patient not found is a result, not an exception. Exceptions are for misuse: a setting
-name the component does not have, an argument it cannot take, a member it does not have.
+name the component does not have (UnknownSettingError), a member it does not have
+(AttributeError), an int it cannot hold (OverflowError); for a call that fails
+(CallFailed); for a request past its time bound (TimeoutError); and for a library that
+cannot be loaded (LibraryNotFoundError, which names TRELLYBRIDGE_LIBRARY).
+
+SETTING_NAMES and PROPERTY_NAMES come from the library itself, when first used.
 """
 
 from __future__ import annotations
 
+import contextlib
 import ctypes
+import functools
 import json
 import os
-import re
+import pickle
+import select
 import tempfile
+import threading
+import time
 from dataclasses import dataclass, field
-from typing import Any, Callable, Mapping, Optional
+from typing import Any, Callable, Iterator, Mapping, Optional, TypeVar
 
 from . import _library as _c
 from . import _outcome
-from ._names import PROPERTY_NAMES, SETTING_NAMES
+from ._library import LibraryNotFoundError
+from ._names import METHOD_NAMES, did_you_mean, property_names, setting_names
 from ._outcome import PatientNotFound, VendorUnreachable
+
+__version__ = "2013.1"
 
 __all__ = [
     "CallFailed",
     "ComponentError",
     "ErrorEntry",
     "FORMATS",
+    "LibraryNotFoundError",
+    "METHOD_NAMES",
+    "PACES",
     "Patient",
+    "PROG_ID",
     "PatientNotFound",
     "PROPERTY_NAMES",
     "SETTING_NAMES",
     "TrellyBridgeComm",
     "UnknownSettingError",
     "VendorUnreachable",
+    "__version__",
     "get_patient",
     "get_patient_data",
     "parse",
 ]
 
+#: The answer formats parse() reads.
 FORMATS = ("HL7", "STANDARD", "SCAN", "XML")
+#: The paces a request can keep: "described" waits out every step's ticks as its settings
+#: say; "fast" runs a step as soon as what it waits for has happened.
+PACES = ("described", "fast")
+#: The class a TrellyBridgeComm instance is made of.
 PROG_ID = "TrellyBridge.TrellyBridgeComm"
+
+
+def __getattr__(name: str) -> Any:
+    # The names are the library's: read from it when first asked for, so that importing
+    # the module does not load the library.
+    if name == "SETTING_NAMES":
+        return setting_names()
+    if name == "PROPERTY_NAMES":
+        return property_names()
+    raise AttributeError(f"module {__name__!r} has no attribute {name!r}")
 
 
 class ComponentError(Exception):
@@ -132,13 +165,6 @@ def _fhir_bundle(comm: "TrellyBridgeComm", identifier_system: str) -> dict[str, 
         lib.tb_variant_clear(ctypes.byref(bundle))
 
 
-_ERROR_ELEMENT = re.compile(r'<error id="(-?\d+)" description="(.*?)">\2</error>\r\n', re.S)
-
-
-def _error_entries(error_list: str) -> list[ErrorEntry]:
-    return [ErrorEntry(int(code), message) for code, message in _ERROR_ELEMENT.findall(error_list)]
-
-
 class TrellyBridgeComm:
     """One instance of the component's class, every member by name.
 
@@ -192,7 +218,8 @@ class TrellyBridgeComm:
             self._lib.tb_variant_clear(ctypes.byref(description))
             raise CallFailed(member, number.value, text)
         if status == _c.UNKNOWN_MEMBER:
-            raise AttributeError(f"{PROG_ID} has no member {member!r}")
+            hint = did_you_mean(member, property_names() + METHOD_NAMES)
+            raise AttributeError(f"{PROG_ID} has no member {member!r}{hint}")
         if status == _c.BAD_ARGUMENT_COUNT:
             raise TypeError(f"{member}: wrong number of arguments")
         raise ComponentError(f"{member}: {self._status_text(status)}")
@@ -217,6 +244,7 @@ class TrellyBridgeComm:
             self._lib.tb_variant_clear(ctypes.byref(result))
 
     def get_property(self, name: str) -> Any:
+        """The value of a property by name (AttributeError for a name it lacks)."""
         value = _c.tb_variant()
         self._lib.tb_variant_init(ctypes.byref(value))
         try:
@@ -227,6 +255,7 @@ class TrellyBridgeComm:
             self._lib.tb_variant_clear(ctypes.byref(value))
 
     def put_property(self, name: str, value: Any) -> None:
+        """Writes a property by name (AttributeError for a name it lacks)."""
         variant = _c.tb_variant()
         self._lib.tb_variant_init(ctypes.byref(variant))
         try:
@@ -238,16 +267,38 @@ class TrellyBridgeComm:
 
     def properties(self) -> dict[str, str]:
         """All 119 result properties as text."""
-        return {name: _text(self.get_property(name)) for name in PROPERTY_NAMES}
+        return {name: _text(self.get_property(name)) for name in property_names()}
+
+    def errors(self) -> list[ErrorEntry]:
+        """The entries of the error list (the ErrorCodes property), oldest first."""
+        count = ctypes.c_size_t()
+        self._check(self._lib.tb_error_count(self._live(), ctypes.byref(count)), "ErrorCodes")
+        entries = []
+        for index in range(count.value):
+            code = ctypes.c_int()
+            description = _c.tb_variant()
+            self._lib.tb_variant_init(ctypes.byref(description))
+            try:
+                self._check(self._lib.tb_error_entry(self._live(), index, ctypes.byref(code),
+                                                     ctypes.byref(description)), "ErrorCodes")
+                entries.append(ErrorEntry(code.value, _c.from_variant(description) or ""))
+            finally:
+                self._lib.tb_variant_clear(ctypes.byref(description))
+        return entries
 
     def __getattr__(self, name: str) -> Any:
         if name.startswith("_"):
             raise AttributeError(name)
-        try:
+        lowered = name.lower()
+        if lowered in _PROPERTIES_BY_LOWER():
             return self.get_property(name)
-        except AttributeError:
-            pass  # not a property: a method, called when the caller calls it
-        return _Method(self, name)
+        if lowered in _METHODS_BY_LOWER:
+            return _Method(self, name)
+        hint = did_you_mean(name, property_names() + METHOD_NAMES)
+        raise AttributeError(f"{PROG_ID} has no member {name!r}{hint}")
+
+    def __dir__(self) -> list[str]:
+        return sorted(set(super().__dir__()) | set(property_names()) | set(METHOD_NAMES))
 
     def __setattr__(self, name: str, value: Any) -> None:
         if name.startswith("_"):
@@ -256,7 +307,17 @@ class TrellyBridgeComm:
             self.put_property(name, value)
 
 
+_METHODS_BY_LOWER = {name.lower() for name in METHOD_NAMES}
+
+
+@functools.lru_cache(maxsize=None)
+def _PROPERTIES_BY_LOWER() -> frozenset[str]:  # noqa: N802 - reads as the constant it is
+    return frozenset(name.lower() for name in property_names())
+
+
 class _Method:
+    """A method of one instance, bound by name."""
+
     def __init__(self, comm: TrellyBridgeComm, name: str) -> None:
         self._comm, self._name = comm, name
 
@@ -272,63 +333,158 @@ def _text(value: Any) -> str:
     return str(value)
 
 
-_SETTING_POSITIONS = {name.lower(): i for i, name in enumerate(SETTING_NAMES)}
-_SETTING_POSITIONS["eof_"] = SETTING_NAMES.index("EOF")
+def _setting_positions() -> dict[str, int]:
+    names = setting_names()
+    positions = {name.lower(): i for i, name in enumerate(names)}
+    positions["eof_"] = names.index("EOF")  # the C++ member's spelling
+    return positions
 
 
 def _arguments(settings: Mapping[str, Any]) -> list[Any]:
     """The GetPatient arguments in call order; TimeDelay is left out when not given, so
     that the component's default (1000 ms) applies."""
-    arguments: list[Any] = [None] * len(SETTING_NAMES)
+    names = setting_names()
+    positions = _setting_positions()
+    arguments: list[Any] = [None] * len(names)
     given = set()
     for name, value in settings.items():
-        position = _SETTING_POSITIONS.get(name.lower())
+        position = positions.get(name.lower())
         if position is None:
-            raise UnknownSettingError(f"{name!r} is not a GetPatient setting")
+            raise UnknownSettingError(
+                f"{name!r} is not a GetPatient setting{did_you_mean(name, names)}")
+        if isinstance(value, int) and not _c.INTEGER_MIN <= value <= _c.INTEGER_MAX:
+            raise OverflowError(f"{name}={value} is outside the component's integers")
         arguments[position] = value
         given.add(position)
-    if len(SETTING_NAMES) - 1 not in given:
+    if len(names) - 1 not in given:
         arguments.pop()
     return arguments
 
 
-def get_patient(*, defaults: bool = True, check: bool = False, **settings: Any) -> Patient:
+_Result = TypeVar("_Result")
+_pace_lock = threading.Lock()
+
+
+@contextlib.contextmanager
+def _paced(pace: Optional[str]) -> Iterator[None]:
+    """The library reads the pace from TRELLYBRIDGE_PACE when a request starts: it is set
+    for the call and restored after it (calls with a pace take turns)."""
+    if pace is None:
+        yield
+        return
+    with _pace_lock:
+        before = os.environ.get("TRELLYBRIDGE_PACE")
+        os.environ["TRELLYBRIDGE_PACE"] = pace
+        try:
+            yield
+        finally:
+            if before is None:
+                del os.environ["TRELLYBRIDGE_PACE"]
+            else:
+                os.environ["TRELLYBRIDGE_PACE"] = before
+
+
+def _check_call_options(pace: Optional[str], timeout: Optional[float]) -> None:
+    if pace is not None and pace not in PACES:
+        raise ValueError(f"pace must be one of {', '.join(PACES)}, not {pace!r}")
+    if timeout is not None and not timeout > 0:
+        raise ValueError(f"timeout must be a number of seconds above 0, not {timeout!r}")
+
+
+def _run(call: Callable[[], _Result], pace: Optional[str], timeout: Optional[float]) -> _Result:
+    """Runs a request on this thread, or, with a time bound, in a child process that is
+    ended when the bound passes: a request cannot be stopped from outside once it runs,
+    and a process that ends releases its ports, files and connections with it."""
+    if timeout is None:
+        with _paced(pace):
+            return call()
+    reading, writing = os.pipe()
+    pid = os.fork()
+    if pid == 0:  # the child: run, hand back the result, end without Python's clean-up
+        status = 0
+        try:
+            os.close(reading)
+            with _paced(pace):
+                outcome: tuple[str, Any] = ("result", call())
+        except BaseException as error:  # noqa: BLE001 - every failure goes back to the caller
+            outcome, status = ("error", f"{type(error).__name__}: {error}"), 1
+        try:
+            with os.fdopen(writing, "wb") as out:
+                pickle.dump(outcome, out)
+        finally:
+            os._exit(status)
+    os.close(writing)
+    data = bytearray()
+    deadline = time.monotonic() + timeout
+    try:
+        while True:
+            remaining = deadline - time.monotonic()
+            if remaining <= 0:
+                os.kill(pid, 9)
+                raise TimeoutError(f"the request did not end within {timeout} s")
+            ready, _, _ = select.select([reading], [], [], remaining)
+            if ready:
+                chunk = os.read(reading, 1 << 16)
+                if not chunk:
+                    break
+                data += chunk
+    finally:
+        os.close(reading)
+        os.waitpid(pid, 0)
+    if not data:
+        raise ComponentError("the request's process ended without a result")
+    kind, value = pickle.loads(bytes(data))
+    if kind == "error":
+        raise ComponentError(value)
+    return value
+
+
+def _fetch(arguments: list[Any]) -> Patient:
+    with TrellyBridgeComm() as comm:
+        found = comm.invoke("GetPatient", *arguments) is True
+        properties = comm.properties()
+        errors = comm.errors()
+        failure = _text(comm.get_property("FailureReason"))
+        notes = _text(comm.get_property("FailureNotes")).splitlines()
+        kind = _text(comm.get_property("FailureKind"))
+        comm.invoke("closeConnection")
+    return Patient(found, properties, errors, failure, notes, kind)
+
+
+def get_patient(*, defaults: bool = True, check: bool = False, pace: Optional[str] = None,
+                timeout: Optional[float] = None, **settings: Any) -> Patient:
     """Runs one GetPatient request with the given settings (any of SETTING_NAMES, matched
     without regard to case) and returns the patient. PatientID, NetworkBridgeType,
     VendorFormatType and the vendor's address are required (ValueError names what is
     missing, and nothing is sent); every other setting left out takes the working default
     for the bridge and format (``defaults=False``: passed empty, as GetPatient takes it).
     Not finding the patient is no exception: ``found`` is False and ``failure`` says why;
-    with ``check=True`` it raises PatientNotFound or VendorUnreachable instead."""
+    with ``check=True`` it raises PatientNotFound or VendorUnreachable instead.
+
+    ``pace="fast"`` runs each step as soon as what it waits for has happened (about 13 ms
+    instead of 13 s on loopback); ``"described"`` keeps the settings' schedule; None
+    leaves TRELLYBRIDGE_PACE as it is. ``timeout`` (seconds) bounds the call: the request
+    then runs in a child process, which is ended when the time is up, and TimeoutError is
+    raised."""
+    _check_call_options(pace, timeout)
     arguments = _arguments(settings)
     if defaults:
         arguments = _outcome.with_defaults(arguments)
     _outcome.require_settings(arguments)
-    patient = _request(arguments)
+    patient = _run(lambda: _fetch(arguments), pace, timeout)
     if check:
         _outcome.raise_for_failure(patient)
     return patient
 
 
-def _request(arguments: list[Any]) -> Patient:
-    with TrellyBridgeComm() as comm:
-        found = comm.invoke("GetPatient", *arguments) is True
-        properties = comm.properties()
-        failure = _text(comm.get_property("FailureReason"))
-        notes = _text(comm.get_property("FailureNotes")).splitlines()
-        kind = _text(comm.get_property("FailureKind"))
-        comm.invoke("closeConnection")
-    return Patient(found, properties, _error_entries(properties["ErrorCodes"]), failure, notes,
-                   kind)
-
-
 def parse(answer: str | bytes, format: str, *, defaults: bool = True,  # noqa: A002
+          pace: Optional[str] = None, timeout: Optional[float] = None,
           **settings: Any) -> Patient:
     """Reads a vendor answer saved earlier as a request would read it from the vendor, in
     the given format (HL7, STANDARD, SCAN or XML), with the site's settings (the others
-    take the format's working defaults unless ``defaults=False``). The answer goes through
-    the USB bridge's results file, so every setting applies as in a request
-    (LogInsuranceEntries included)."""
+    take the format's working defaults unless ``defaults=False``). The answer goes
+    through the USB bridge's results file, so every setting applies as in a request
+    (LogInsuranceEntries included). ``pace`` and ``timeout`` as for get_patient."""
     if format.upper() not in FORMATS:
         raise ValueError(f"format must be one of {', '.join(FORMATS)}, not {format!r}")
     data = answer if isinstance(answer, bytes) else _c.encode(answer)
@@ -346,13 +502,22 @@ def parse(answer: str | bytes, format: str, *, defaults: bool = True,  # noqa: A
         request.update(NetworkBridgeType="USB", VendorResultsPath=results,
                        VendorFormatType=format.upper())
         arguments = _arguments(request)
-        return _request(_outcome.with_defaults(arguments) if defaults else arguments)
+        if defaults:
+            arguments = _outcome.with_defaults(arguments)
+        return _run(lambda: _fetch(arguments), pace, timeout)
 
 
-def get_patient_data(request_xml: str) -> str:
-    """Searches the vendor system with an XML request (<UserInfo>, <SearchInfo>,
-    <BridgeParameters>) and returns the result text exactly as the component gives it."""
+def _search(request_xml: str) -> str:
     with TrellyBridgeComm() as comm:
         result = comm.invoke("GetPatientData", request_xml)
         comm.invoke("closeEnhancedBridgeConnection")
     return _text(result)
+
+
+def get_patient_data(request_xml: str, *, pace: Optional[str] = None,
+                     timeout: Optional[float] = None) -> str:
+    """Searches the vendor system with an XML request (<UserInfo>, <SearchInfo>,
+    <BridgeParameters>) and returns the result text exactly as the component gives it.
+    ``pace`` and ``timeout`` as for get_patient."""
+    _check_call_options(pace, timeout)
+    return _run(lambda: _search(request_xml), pace, timeout)

@@ -20,6 +20,8 @@ ENCODING = "cp1252"
 
 
 class tb_variant(ctypes.Structure):  # noqa: N801 - the C name
+    """struct tb_variant of trellybridge.h."""
+
     _fields_ = [
         ("kind", ctypes.c_int),
         ("boolean", ctypes.c_int),
@@ -31,18 +33,29 @@ class tb_variant(ctypes.Structure):  # noqa: N801 - the C name
     ]
 
 
+SONAME = "libtrellybridge.so.2013"
+# The most and least a component integer holds (a C long long).
+INTEGER_MIN, INTEGER_MAX = -(2**63), 2**63 - 1
+
 _library: Optional[ctypes.CDLL] = None
 _lock = threading.Lock()
 
 
-def _find() -> str:
+class LibraryNotFoundError(OSError):
+    """libtrellybridge could not be loaded; the message says where it was looked for."""
+
+
+def _find() -> tuple[str, str]:
+    """The library to load and how it was chosen."""
     named = os.environ.get("TRELLYBRIDGE_LIBRARY")
     if named:
-        return named
+        return named, "TRELLYBRIDGE_LIBRARY"
     found = ctypes.util.find_library("trellybridge")
-    # find_library knows the linker's cache: an installed library without it in the
-    # cache (a /usr/local install before ldconfig) is still found by its soname.
-    return found or "libtrellybridge.so.2013"
+    if found:
+        return found, "the linker's cache (ldconfig)"
+    # An installed library not yet in the cache (a /usr/local install before ldconfig) is
+    # still found by its soname on the loader's search path.
+    return SONAME, "the loader's search path (LD_LIBRARY_PATH, /etc/ld.so.conf)"
 
 
 def library() -> ctypes.CDLL:
@@ -50,7 +63,14 @@ def library() -> ctypes.CDLL:
     global _library
     with _lock:
         if _library is None:
-            lib = ctypes.CDLL(_find())
+            path, where = _find()
+            try:
+                lib = ctypes.CDLL(path)
+            except OSError as error:
+                raise LibraryNotFoundError(
+                    f"cannot load the TrellyBridge library {path} (looked for it through "
+                    f"{where}): {error}. Install the libtrellybridge2013 package, or set "
+                    "TRELLYBRIDGE_LIBRARY to the path of libtrellybridge.so.2013.") from None
             variant_p = ctypes.POINTER(tb_variant)
             object_p = ctypes.c_void_p
             for name, result, arguments in (
@@ -69,6 +89,11 @@ def library() -> ctypes.CDLL:
                  [object_p, ctypes.POINTER(ctypes.c_int), variant_p]),
                 ("tb_release", None, [object_p]),
                 ("tb_status_text", ctypes.c_char_p, [ctypes.c_int]),
+                ("tb_setting_name", ctypes.c_char_p, [ctypes.c_size_t]),
+                ("tb_property_name", ctypes.c_char_p, [ctypes.c_size_t]),
+                ("tb_error_count", ctypes.c_int, [object_p, ctypes.POINTER(ctypes.c_size_t)]),
+                ("tb_error_entry", ctypes.c_int,
+                 [object_p, ctypes.c_size_t, ctypes.POINTER(ctypes.c_int), variant_p]),
             ):
                 function = getattr(lib, name)
                 function.restype = result
@@ -77,11 +102,22 @@ def library() -> ctypes.CDLL:
         return _library
 
 
+def names(function_name: str) -> tuple[str, ...]:
+    """The names a tb_*_name enumeration gives, up to its NULL."""
+    function = getattr(library(), function_name)
+    found = []
+    while (name := function(len(found))) is not None:
+        found.append(name.decode("ascii"))
+    return tuple(found)
+
+
 def encode(text: str) -> bytes:
+    """Text as the component holds it: one Windows-1252 byte per character."""
     return text.encode(ENCODING, errors="replace")
 
 
 def decode(data: bytes) -> str:
+    """The component's bytes as text."""
     try:
         return data.decode(ENCODING)
     except UnicodeDecodeError:
@@ -97,6 +133,10 @@ def to_variant(value: Any, variant: tb_variant) -> None:
     if isinstance(value, bool):
         lib.tb_variant_set_boolean(ctypes.byref(variant), int(value))
     elif isinstance(value, int):
+        # ctypes would wrap a larger int silently: 2**64 + 12345 would ask for 12345.
+        if not INTEGER_MIN <= value <= INTEGER_MAX:
+            raise OverflowError(f"{value} is outside the component's integers "
+                                f"({INTEGER_MIN} to {INTEGER_MAX})")
         lib.tb_variant_set_integer(ctypes.byref(variant), value)
     elif isinstance(value, float):
         lib.tb_variant_set_double(ctypes.byref(variant), value)
@@ -110,6 +150,7 @@ def to_variant(value: Any, variant: tb_variant) -> None:
 
 
 def from_variant(variant: tb_variant) -> Any:
+    """The Python value of a variant (None for an empty one)."""
     if variant.kind == BOOLEAN:
         return bool(variant.boolean)
     if variant.kind == INTEGER:

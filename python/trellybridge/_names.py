@@ -1,51 +1,44 @@
-"""The names the component publishes, in its own order."""
+"""The names the component publishes, in its own order, as its C interface gives them."""
 
-# The fifty GetPatient settings, in call order.
-SETTING_NAMES: tuple[str, ...] = (
-    "PatientID", "NetworkBridgeType", "VendorFacility", "VendorName", "VendorRequestTag",
-    "VendorFormatType", "VendorFormatVersion", "EOFCharacter", "EOLCharacter", "EOFRequest",
-    "AllowedRetries", "stripPaddedZeros", "DisplayProperties", "DisplayDebugger",
-    "InsuranceOverrides", "CaseSensitivity", "LogInsuranceEntries", "HISDSN", "HISBusinessUnit",
-    "HTTPSOrganizationID", "HTTPSSubjectCN", "TCPRemoteHostName", "TCPRemotePorts",
-    "MEDICNumberDefault", "MEDICNumberLength", "MEDICNumberValidList", "MEDICuseGuarantorAddress",
-    "CommPort", "DTR", "RTS", "EOF", "Handshaking", "InputMode", "NullDiscard", "BPS", "DataBits",
-    "Parity", "StopBits", "FlowControl", "InputLength", "InBufferSize", "OutBufferSize",
-    "RThreshold", "SThreshold", "SerialTimeout", "VendorApplicationPath", "VendorRequestPath",
-    "VendorResultsPath", "NetworkTimeout", "TimeDelay",
+from __future__ import annotations
+
+import difflib
+import functools
+from typing import Iterable, Optional
+
+from . import _library as _c
+
+# The methods of the interface, in its order. (The C interface enumerates the settings
+# and the properties; a method is called by name.)
+METHOD_NAMES: tuple[str, ...] = (
+    "VerifySerialSettings", "GetPatient", "closeConnection", "ReturnPatient",
+    "GetControlVersion", "findUSBDriveLetter", "resetGlobalValues", "getUSBPatientData",
+    "parseHL7Stream", "getHL7Field", "getHL7SubField", "getHL7Record", "getASCII",
+    "verifySubFields", "GetPatientData", "closeEnhancedBridgeConnection", "SetGlobalValues",
+    "SetCommonParameters",
 )
 
-# The 119 result properties, in the order of the component's interface.
-PROPERTY_NAMES: tuple[str, ...] = (
-    "DebugDataDump", "ErrorCodes", "ErrorDescriptions", "i3InsuredRelationship",
-    "i3InsuredPolicyNumber", "i3InsuredName", "i3InsuredGroupNumber", "i3InsuredEmployerState",
-    "i3InsuredEmployerPostal", "i3InsuredEmployerCity", "i3InsuredEmployerAddress2",
-    "i3InsuredEmployerAddress1", "i3InsuredEmployer", "i3InsuredCompanyState",
-    "i3InsuredCompanyPostal", "i3InsuredCompanyName", "i3InsuredCompanyCity",
-    "i3InsuredCompanyAddress", "i3InsuredClaimType", "i2InsuredRelationship",
-    "i2InsuredPolicyNumber", "i2InsuredName", "i2InsuredGroupNumber", "i2InsuredEmployerState",
-    "i2InsuredEmployerPostal", "i2InsuredEmployerCity", "i2InsuredEmployerAddress1",
-    "i2InsuredEmployerAddress2", "i2InsuredEmployer", "i2InsuredCompanyState",
-    "i2InsuredCompanyPostal", "i2InsuredCompanyName", "i2InsuredCompanyCity",
-    "i2InsuredCompanyAddress", "i2InsuredClaimType", "i1InsuredEmployerPostal",
-    "i1InsuredEmployerState", "i1InsuredEmployerCity", "i1InsuredEmployerAddress2",
-    "i1InsuredEmployerAddress1", "i1InsuredEmployer", "i1InsuredCompanyPostal",
-    "i1InsuredCompanyState", "i1InsuredCompanyCity", "i1InsuredCompanyAddress",
-    "i1InsuredCompanyName", "i1InsuredClaimType", "i1InsuredGroupNumber", "i1InsuredPolicyNumber",
-    "i1InsuredRelationship", "i1InsuredName", "g1GuarantorWorkPhone", "g1GuarantorHomePhone",
-    "g1GuarantorPostal", "g1GuarantorState", "g1GuarantorCity", "g1GuarantorAddress2",
-    "g1GuarantorAddress1", "g1GuarantorMiddleInitial", "g1GuarantorFirstName",
-    "g1GuarantorLastName", "p2ICD9Code9", "p2ICD9Code12", "p2ICD9Code11", "p2ICD9Code10",
-    "p2ICD9Code8", "p2ICD9Description12", "p2ICD9Description11", "p2ICD9Description10",
-    "p2ICD9Description9", "p2ICD9Description8", "p2ICD9Description7", "p2ICD9Code6", "p2ICD9Code7",
-    "p2ICD9Description6", "p2ICD9Code5", "p2ICD9Description5", "p2ICD9Code4", "p2ICD9Description4",
-    "p2ICD9Code3", "p2ICD9Description3", "p2ICD9Code2", "p2ICD9Description2", "p2ICD9Code1",
-    "p2ICD9Description1", "p2PhysicianLicenseNumber", "p2PhysicianUPIN", "p2UsualProvider",
-    "p1PatientGender", "p1PatientDOB", "p1PatientWorkPhone", "p1PatientHomePhone",
-    "p1PatientPostal", "p1PatientState", "p1PatientCity", "p1PatientAddress1", "p1PatientAddress2",
-    "p1PatientSSN", "p1PatientUniqueID", "p1PatientMiddleInitial", "p1PatientFirstName",
-    "p1PatientLastName", "p1PatientRelationship", "p1PatientBillType", "i3InsuredCompanyAddress2",
-    "i3InsuredAlternateCompanyName", "i2InsuredCompanyAddress2", "i2InsuredAlternateCompanyName",
-    "i1InsuredCompanyAddress2", "i1InsuredAlternateCompanyName", "p2PhysicianNPI",
-    "g1GuarantorSSN", "g1GuarantorDOB", "g1GuarantorGender", "i3InsuredBillCode",
-    "i2InsuredBillCode", "i1InsuredBillCode", "p1PatientHomeEmail", "p1PatientAltID",
-)
+
+@functools.lru_cache(maxsize=None)
+def setting_names() -> tuple[str, ...]:
+    """The fifty GetPatient settings, in call order (tb_setting_name)."""
+    return _c.names("tb_setting_name")
+
+
+@functools.lru_cache(maxsize=None)
+def property_names() -> tuple[str, ...]:
+    """The 119 result properties, in the interface's order (tb_property_name)."""
+    return _c.names("tb_property_name")
+
+
+def nearest(name: str, candidates: Iterable[str]) -> Optional[str]:
+    """The candidate closest to a misspelt name (case aside), or None when none is close."""
+    by_lower = {candidate.lower(): candidate for candidate in candidates}
+    close = difflib.get_close_matches(name.lower(), list(by_lower), n=1, cutoff=0.6)
+    return by_lower[close[0]] if close else None
+
+
+def did_you_mean(name: str, candidates: Iterable[str]) -> str:
+    """" (did you mean X?)" for a misspelt name, or nothing."""
+    suggestion = nearest(name, candidates)
+    return f" (did you mean {suggestion!r}?)" if suggestion else ""

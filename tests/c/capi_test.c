@@ -124,6 +124,29 @@ int main(void) {
     check_contains(comm, "FailureReason", "the request was not sent: the company number");
     check_text(comm, "FailureKind", "settings");
     check_defaults();
+    {
+        size_t count = 0;
+        int code = 0;
+        CHECK(tb_error_count(comm, &count) == TB_OK && count == 1);
+        CHECK(tb_error_entry(comm, 0, &code, &value) == TB_OK && code == 310);
+        CHECK(value.kind == TB_TEXT &&
+              strcmp(value.text,
+                     "ORVEL Parameter: 7 is not a valid company number for "
+                     "current user") == 0);
+        CHECK(tb_error_entry(comm, 1, &code, &value) == TB_INVALID_ARGUMENT);
+        tb_variant_clear(&value);
+    }
+
+    /* The names a host passes and reads, as the component spells them, up to a NULL. */
+    CHECK(strcmp(tb_setting_name(0), "PatientID") == 0);
+    CHECK(strcmp(tb_setting_name(30), "EOF") == 0);
+    CHECK(strcmp(tb_setting_name(49), "TimeDelay") == 0 && tb_setting_name(50) == NULL);
+    CHECK(strcmp(tb_property_name(0), "DebugDataDump") == 0);
+    CHECK(tb_property_name(118) != NULL && tb_property_name(119) == NULL);
+    for (i = 0; tb_property_name(i); ++i) {
+        CHECK(tb_get_property(comm, tb_property_name(i), &result) == TB_OK);
+        tb_variant_clear(&result);
+    }
 
     /* A search whose timer cannot run answers with the reason, without a session. */
     tb_variant_set_text(&value,

@@ -141,5 +141,28 @@ TEST_F(ErrorsTest, RunningAttemptDropsStandardButNotEnhancedErrors) {
                   errorElement(errc::SendFailed, "ORVEL TCP: error attempting to send request"));
 }
 
+TEST_F(ErrorsTest, ListIsReadBackIntoTheEntriesThatWroteIt) {
+    // Messages holding what the element's own markup looks like read back whole.
+    const std::vector<ErrorListEntry> kTable[] = {
+        {},
+        {{328, "Error 328. No patient found or timeout waiting for response"}},
+        {{-1, "socket library"}, {999, "say \"<&>\""}, {2, ""}},
+        {{201, "quote\" and \">\">"}, {202, "</error>\r\n<error id=\"7\" description=\"x"}},
+        {{203, "a\">a</error>\r\n"}, {204, "a"}},
+    };
+    for (const auto& entries : kTable) {
+        std::string list;
+        for (const auto& entry : entries)
+            list += errorElement(static_cast<errc>(entry.code), entry.message);
+        EXPECT_EQ(errorListEntries(list), entries) << list;
+    }
+    // Text that is no element ends the reading; what came before it stands.
+    std::string first = errorElement(errc::SendFailed, "sent");
+    EXPECT_EQ(errorListEntries(first + "<error id=\"x\">").size(), 1U);
+    EXPECT_EQ(errorListEntries(first + "garbage" + first).size(), 1U);
+    EXPECT_TRUE(
+        errorListEntries("<error id=\"12345678901234\" description=\"a\">a</error>\r\n").empty());
+}
+
 }  // namespace
 }  // namespace trellybridge
