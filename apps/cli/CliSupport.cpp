@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "common/FailureNote.h"
+#include "common/Text.h"
 #include "common/ThreadState.h"
 #include "platform/EventLoop.h"
 #include "platform/FileSystem.h"
@@ -21,25 +22,7 @@ namespace trellybridge::cli {
 
 // Vendor text is Windows-1252; terminals and JSON want UTF-8.
 std::string toUtf8(std::string_view text) {
-    static const char16_t kHigh[32] = {
-        0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-        0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
-    std::string out;
-    for (unsigned char c : text) {
-        char32_t code = c >= 0x80 && c < 0xA0 ? kHigh[c - 0x80] : c;
-        if (code < 0x80) {
-            out += static_cast<char>(code);
-        } else if (code < 0x800) {
-            out += static_cast<char>(0xC0 | (code >> 6));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        } else {
-            out += static_cast<char>(0xE0 | (code >> 12));
-            out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        }
-    }
-    return out;
+    return text::windows1252ToUtf8(text);
 }
 
 std::string escapeControls(std::string_view text) {
