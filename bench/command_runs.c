@@ -25,7 +25,9 @@ static double median(double* values, int count) {
     return count % 2 ? values[count / 2] : (values[count / 2 - 1] + values[count / 2]) / 2;
 }
 
-static double milliseconds(struct timeval t) { return t.tv_sec * 1e3 + t.tv_usec / 1e3; }
+static double milliseconds(struct timeval t) {
+    return t.tv_sec * 1e3 + t.tv_usec / 1e3;
+}
 
 int main(int argc, char** argv) {
     if (argc < 4) {
@@ -61,7 +63,8 @@ int main(int argc, char** argv) {
         }
         clock_gettime(CLOCK_MONOTONIC, &end);
         if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-            fprintf(stderr, "command_runs: %s: run %d did not exit with status 0\n", argv[1], i + 1);
+            fprintf(stderr, "command_runs: %s: run %d did not exit with status 0\n", argv[1],
+                    i + 1);
             return 1;
         }
         wall[i] = (end.tv_sec - start.tv_sec) * 1e3 + (end.tv_nsec - start.tv_nsec) / 1e6;

@@ -10,8 +10,9 @@ namespace trellybridge::platform {
 // Whether code at `absolutePath` may be loaded into this process: the file and every
 // folder on the way to it (symbolic links followed, the folders they lead through
 // included) belong to root or to this process's user, and none of them can be changed by
-// its group or by others (a sticky folder, such as /tmp, excepted). A library anyone else can change or replace runs their code in
-// the host. False with `reason` saying which path fails and why.
+// its group or by others (a sticky folder, such as /tmp, excepted). A library anyone else can
+// change or replace runs their code in the host. False with `reason` saying which path fails and
+// why.
 bool isTrustedLibraryPath(const std::string& absolutePath, std::string& reason);
 
 class LoadedLibrary {
