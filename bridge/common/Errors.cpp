@@ -81,7 +81,7 @@ namespace {
 
 constexpr std::string_view kElementOpen = "<error id=\"";
 // The longest message read back (the recorders' messages are far shorter).
-constexpr size_t kLongestMessage = 64 * 1024;
+constexpr size_t kLongestMessage = size_t{64} * 1024;
 
 struct ElementReading {
     size_t end;  // where the element ends in the list
