@@ -1,4 +1,4 @@
-// The fast pace against the described one: the same vendor behaviour gives the same
+// The fast pace against the standard schedule: the same vendor behaviour gives the same
 // result, properties, errors, progress lines and debug log, and a vendor that never
 // answers ends the request at the same (virtual) time.
 #include <gtest/gtest.h>
