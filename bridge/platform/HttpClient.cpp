@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 
 #include "platform/FileSystem.h"
 #include "platform/ObjectRegistry.h"
@@ -103,7 +104,17 @@ struct Transfer {
     std::size_t limit = 0;
     bool tooLarge = false;
     bool certificateSent = false;
+    bool certificateRequested = false;
 };
+
+// Only libcurl's own trace lines are read (never the data): the TLS trace names the
+// server's certificate request, which a send failing on the closed socket would hide.
+extern "C" int watchHandshake(CURL*, curl_infotype type, char* data, size_t size, void* user) {
+    if (type == CURLINFO_TEXT &&
+        std::string_view(data, size).find("Request CERT") != std::string_view::npos)
+        static_cast<Transfer*>(user)->certificateRequested = true;
+    return 0;
+}
 
 extern "C" size_t collectBody(char* data, size_t size, size_t count, void* user) {
     auto* transfer = static_cast<Transfer*>(user);
@@ -283,6 +294,9 @@ private:
         }
         api.setopt(h, CURLOPT_WRITEFUNCTION, collectBody);
         api.setopt(h, CURLOPT_WRITEDATA, &transfer);
+        api.setopt(h, CURLOPT_DEBUGFUNCTION, watchHandshake);
+        api.setopt(h, CURLOPT_DEBUGDATA, &transfer);
+        api.setopt(h, CURLOPT_VERBOSE, 1L);
 
         CURLcode code = api.perform(h);
         if (code != CURLE_OK) return failure(api, code, errorText, transfer);
@@ -326,7 +340,8 @@ private:
                 // A server that wants a client certificate ends the handshake, or (TLS 1.3)
                 // the first read after it, with whatever the socket said last.
                 if (text.find("certificate required") != std::string::npos ||
-                    (!transfer.certificateSent && (text.find("getpeername") != std::string::npos ||
+                    (!transfer.certificateSent && (transfer.certificateRequested ||
+                                                   text.find("getpeername") != std::string::npos ||
                                                    text.find("alert") != std::string::npos)))
                     text = "the server asked for a client certificate" +
                            std::string(transfer.certificateSent
