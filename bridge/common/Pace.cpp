@@ -9,11 +9,11 @@ namespace trellybridge {
 
 Pace requestedPace() {
     const char* value = std::getenv("TRELLYBRIDGE_PACE");
-    return value && text::upper(value) == "FAST" ? Pace::Fast : Pace::Described;
+    return value && text::upper(value) == "FAST" ? Pace::Fast : Pace::Scheduled;
 }
 
 std::string_view paceName(Pace pace) {
-    return pace == Pace::Fast ? "fast" : "described";
+    return pace == Pace::Fast ? "fast" : "standard";
 }
 
 }  // namespace trellybridge

@@ -8,7 +8,7 @@
 
 namespace trellybridge {
 
-enum class Pace { Described, Fast };
+enum class Pace { Scheduled, Fast };
 
 Pace requestedPace();
 std::string_view paceName(Pace pace);

@@ -23,7 +23,7 @@ struct SessionState {
     int elapsedTicks = 0;         // timer ticks since the last reset
     int completionCode = 0;       // 1 once the session works on the vendor / has the answer
     std::string timeoutTicks;     // ticks to wait before each step, as configured
-    Pace pace = Pace::Described;  // the pace this session runs at
+    Pace pace = Pace::Scheduled;  // the pace this session runs at
 
     // Changed only through setPhase (common/SessionPhase.h), which keeps the trail.
     Phase phase = Phase::Prepare;

@@ -138,7 +138,7 @@ class OverTcp(unittest.TestCase):
 
     def test_the_pace_is_chosen_per_call(self) -> None:
         log = Path(os.environ["TRELLYBRIDGE_DRIVE_C"]) / "BRIDGEDEBUG.log"
-        for pace, logged in (("fast", True), ("described", False)):
+        for pace, logged in (("fast", True), ("standard", False)):
             with self.subTest(pace=pace):
                 patient = trellybridge.get_patient(
                     pace=pace, PatientID="12345", NetworkBridgeType="TCPIP",

@@ -68,9 +68,9 @@ __all__ = [
 
 #: The answer formats parse() reads.
 FORMATS = ("HL7", "STANDARD", "SCAN", "XML")
-#: The paces a request can keep: "described" waits out every step's ticks as its settings
+#: The paces a request can keep: "standard" waits out every step's ticks as its settings
 #: say; "fast" runs a step as soon as what it waits for has happened.
-PACES = ("described", "fast")
+PACES = ("standard", "fast")
 #: The class a TrellyBridgeComm instance is made of.
 PROG_ID = "TrellyBridge.TrellyBridgeComm"
 
@@ -462,7 +462,7 @@ def get_patient(*, defaults: bool = True, check: bool = False, pace: Optional[st
     with ``check=True`` it raises PatientNotFound or VendorUnreachable instead.
 
     ``pace="fast"`` runs each step as soon as what it waits for has happened (about 13 ms
-    instead of 13 s on loopback); ``"described"`` keeps the settings' schedule; None
+    instead of 13 s on loopback); ``"standard"`` keeps the settings' schedule; None
     leaves TRELLYBRIDGE_PACE as it is. ``timeout`` (seconds) bounds the call: the request
     then runs in a child process, which is ended when the time is up, and TimeoutError is
     raised."""

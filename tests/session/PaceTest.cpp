@@ -73,12 +73,12 @@ protected:
         comm.closeConnection();
         return outcome;
     }
-    void expectSameOutcome(const Outcome& described, const Outcome& fast) {
-        EXPECT_EQ(fast.found, described.found);
-        EXPECT_EQ(fast.properties, described.properties);
-        EXPECT_EQ(fast.progress, described.progress);
-        EXPECT_EQ(fast.debugLog, described.debugLog);
-        EXPECT_FALSE(described.debugLog.empty());
+    void expectSameOutcome(const Outcome& scheduled, const Outcome& fast) {
+        EXPECT_EQ(fast.found, scheduled.found);
+        EXPECT_EQ(fast.properties, scheduled.properties);
+        EXPECT_EQ(fast.progress, scheduled.progress);
+        EXPECT_EQ(fast.debugLog, scheduled.debugLog);
+        EXPECT_FALSE(scheduled.debugLog.empty());
     }
 };
 
@@ -111,16 +111,16 @@ TEST_F(PaceTest, OverTcpTheFastPaceEndsAlikeAndWaitsOnlyWhereNothingCame) {
         ASSERT_TRUE(vendor.start(error)) << error;
         a.TCPRemotePorts = std::to_string(vendor.ports()[0]);
         a.SerialTimeout = "5";
-        Outcome described = run(false);
+        Outcome scheduled = run(false);
         Outcome fast = run(true);
-        EXPECT_EQ(described.found, c.found);
-        expectSameOutcome(described, fast);
+        EXPECT_EQ(scheduled.found, c.found);
+        expectSameOutcome(scheduled, fast);
         if (c.sameEnd)
-            EXPECT_EQ(fast.elapsedMs, described.elapsedMs);
+            EXPECT_EQ(fast.elapsedMs, scheduled.elapsedMs);
         else if (c.found)
             EXPECT_EQ(fast.elapsedMs, 0) << "nothing waited on: no tick was needed";
         else
-            EXPECT_LT(fast.elapsedMs, described.elapsedMs);
+            EXPECT_LT(fast.elapsedMs, scheduled.elapsedMs);
     }
 }
 
@@ -186,14 +186,14 @@ TEST_F(PaceTest, OverASerialLineTheFastPaceEndsAlike) {
                                                            vendorsim::builtInPatients().front()) +
                                           "~";
         vendor.script = [reply](const std::string&) { return reply; };
-        Outcome described = run(false);
+        Outcome scheduled = run(false);
         Outcome fast = run(true);
-        EXPECT_EQ(described.found, c.found);
-        expectSameOutcome(described, fast);
+        EXPECT_EQ(scheduled.found, c.found);
+        expectSameOutcome(scheduled, fast);
         if (reply.empty())
-            EXPECT_EQ(fast.elapsedMs, described.elapsedMs);
+            EXPECT_EQ(fast.elapsedMs, scheduled.elapsedMs);
         else
-            EXPECT_LT(fast.elapsedMs, described.elapsedMs);
+            EXPECT_LT(fast.elapsedMs, scheduled.elapsedMs);
     }
     serial::setDeviceMapping({});
 }
