@@ -17,7 +17,7 @@
 namespace trellybridge::formats {
 struct ParseResult;
 struct ParseContext;
-}
+}  // namespace trellybridge::formats
 
 namespace trellybridge::session {
 
