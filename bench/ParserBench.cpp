@@ -13,6 +13,7 @@
 #include "component/RecordPublishing.h"
 #include "formats/AnswerDispatch.h"
 #include "formats/Parsers.h"
+#include "session/SessionWindow.h"
 #include "support/Sandbox.h"
 #include "trellybridge/TrellyBridgeComm.h"
 
@@ -36,7 +37,7 @@ void configureFor(const char* format) {
 template <auto parser>
 void parseOnThread(const std::string& answer) {
     threadState().patientFound =
-        parser(answer, threadState().config, formats::threadParseContext()).found.value_or(false);
+        parser(answer, threadState().config, session::threadParseContext()).found.value_or(false);
 }
 
 // The HL7 parser publishing the record into `comm`, as the public method does.
@@ -45,7 +46,7 @@ auto hl7Into(TrellyBridgeComm& comm) {
                        publishRecord(comm, record);
                    })](const std::string& answer) {
         threadState().patientFound = formats::parseHL7Stream(answer, threadState().config,
-                                                             formats::threadParseContext(), publish)
+                                                             session::threadParseContext(), publish)
                                          .found.value_or(false);
     };
 }

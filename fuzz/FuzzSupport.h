@@ -7,6 +7,7 @@
 #include "common/AnswerLimit.h"
 #include "common/ThreadState.h"
 #include "formats/AnswerDispatch.h"
+#include "session/SessionWindow.h"
 #include "support/Sandbox.h"
 
 namespace trellybridge::fuzzing {
@@ -46,7 +47,8 @@ inline void varySettings(std::uint8_t choice) {
 inline void dispatch(std::string answer) {
     const BridgeConfiguration& config = threadState().config;
     formats::ParseResult result =
-        formats::dispatchAnswer(answer, config, formats::threadParseContext());
+        formats::dispatchAnswer(answer, config, session::threadParseContext());
+    recordErrors(result.notices);
     if (result.next == formats::NextStep::ShowAnswerAndEnd)
         answerForDisplay(formats::trimmedForDisplay(answer, config));
 }

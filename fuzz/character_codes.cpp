@@ -1,16 +1,17 @@
 // Character-code lists such as "13,10": the end-of-request characters.
 #include "FuzzSupport.h"
-#include "session/RequestBuilder.h"
+#include "formats/RequestBuilder.h"
 
 using namespace trellybridge;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
     fuzzing::prepare("HL7", "TCPIP");
     std::string codes(reinterpret_cast<const char*>(data), size);
-    std::string characters = request::parseEOFRequest(codes);
-    if (characters.size() > 21) __builtin_trap();
+    ErrorNotices notices;
+    std::string characters = request::parseEOFRequest(codes, notices);
+    if (characters.size() > 21 || characters.empty() != !notices.empty()) __builtin_trap();
     threadState().config.EOFRequest = codes;
     request::buildRequest(threadState().config);
-    request::endOfRequest(threadState().config);
+    request::endOfRequest(threadState().config, notices);
     return 0;
 }

@@ -8,6 +8,7 @@
 #include "formats/Hl7Primitives.h"
 #include "formats/Hl7SegmentIndex.h"
 #include "formats/Parsers.h"
+#include "session/SessionWindow.h"
 
 using namespace trellybridge;
 
@@ -17,7 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
     fuzzing::varySettings(data[0]);
     std::string_view text(reinterpret_cast<const char*>(data) + 1, size - 1);
 
-    formats::parseHL7Stream(text, threadState().config, formats::threadParseContext());
+    const BridgeConfiguration& config = threadState().config;
+    formats::parseHL7Stream(text, config, session::threadParseContext());
 
     hl7::MessageIndex index(text, {"PID", "IN1", "DG1"});
     const std::string_view tags[] = {"PID", "IN1", "DG1"};
@@ -43,9 +45,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
                             std::string_view::npos)
                         __builtin_trap();
                 }
-                hl7::RepetitionIndex repetitions(field, hl7::componentTerminator());
-                for (long part = 0; part <= 5; ++part)
-                    if (repetitions.repetition(part) != hl7::getHL7SubField(field, "|", "~", part))
+                std::optional<char> terminator = hl7::componentTerminator(config);
+                hl7::RepetitionIndex repetitions(field, terminator);
+                for (long part = 0; terminator && part <= 5; ++part)
+                    if (repetitions.repetition(part) !=
+                        hl7::getHL7SubField(field, "|", "~", part, *terminator))
                         __builtin_trap();
             }
         }

@@ -10,6 +10,7 @@
 #include "CliSupport.h"
 #include "Commands.h"
 #include "common/AnswerLimit.h"
+#include "formats/Formats.h"
 #include "platform/Process.h"
 #include "platform/Toolkit.h"
 #include "trellybridge/TrellyBridgeComm.h"
@@ -68,6 +69,13 @@ private:
     bool fast_;
     std::optional<std::string> previous_;
 };
+
+// The names --format accepts: every format of the table.
+std::vector<std::string> formatNames() {
+    std::vector<std::string> names;
+    for (const formats::Format& format : formats::formats()) names.emplace_back(format.name);
+    return names;
+}
 
 }  // namespace
 
@@ -131,7 +139,7 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
         "parse", "Read a saved vendor answer as a request would, and print the patient");
     parse->add_option("--format", parseOptions.format, "HL7, STANDARD, SCAN or XML")
         ->required()
-        ->check(CLI::IsMember({"HL7", "STANDARD", "SCAN", "XML"}, CLI::ignore_case));
+        ->check(CLI::IsMember(formatNames(), CLI::ignore_case));
     parse->add_option_function<std::string>(
         "--config", [&parseOptions](const std::string& file) { parseOptions.configFile = file; },
         "File of NAME=VALUE lines (# comments)");

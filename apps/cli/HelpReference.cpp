@@ -4,6 +4,7 @@
 #include <string>
 
 #include "CliSupport.h"
+#include "formats/Formats.h"
 #include "trellybridge/TrellyBridgeComm.h"
 
 namespace trellybridge::cli {
@@ -73,9 +74,9 @@ std::string defaultsOf(std::size_t position) {
     if (position == 1 || position == 5) return "none";
     std::set<std::string> values;
     for (const char* bridge : {"SERIAL", "TCPIP", "HTTPS", "VENDOR", "POLLING", "FOLDERS", "USB"})
-        for (const char* format : {"HL7", "STANDARD", "SCAN", "XML"}) {
+        for (const formats::Format& format : formats::formats()) {
             std::string value =
-                GetPatientArguments::withDefaults(bridge, format).at(position).toText();
+                GetPatientArguments::withDefaults(bridge, format.name).at(position).toText();
             if (!value.empty()) values.insert(value);
         }
     if (values.empty()) return "none";

@@ -13,6 +13,7 @@
 #include "formats/AnswerDispatch.h"
 #include "platform/FileSystem.h"
 #include "platform/Toolkit.h"
+#include "session/SessionWindow.h"
 
 namespace trellybridge::cli {
 
@@ -62,7 +63,8 @@ int parseAnswer(const ParseOptions& o, std::ostream& out, std::ostream& err) {
     bool found = false;
     if (ready) {
         formats::ParseResult result =
-            formats::dispatchAnswer(answer, state.config, formats::threadParseContext());
+            formats::dispatchAnswer(answer, state.config, session::threadParseContext());
+        recordErrors(result.notices);
         found = result.found.value_or(false);
         if (result.next == formats::NextStep::ShowAnswerAndEnd) {
             // Shown as a request shows an answer that held no patient.

@@ -154,6 +154,10 @@ void recordError(errc code, std::string_view description) {
     if (!message.empty()) appendErrorElement(code, message);
 }
 
+void recordErrors(const ErrorNotices& notices) {
+    for (const ErrorNotice& notice : notices) recordError(notice.code, notice.description);
+}
+
 std::string recordEnhancedError(errc code, std::string_view description) {
     std::string message = errorMessage(code, description, Recorder::Enhanced);
     threadState().enhancedError = message;

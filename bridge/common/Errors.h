@@ -95,4 +95,14 @@ std::string recordEnhancedError(errc code, std::string_view description = {});
 void appendErrorElement(errc code, std::string_view message);
 void appendEnhancedErrorElement(errc code, std::string_view message);
 
+// An error a step that never touches the thread (a parser, a request builder) hands
+// back; its caller records it with recordError, in order.
+struct ErrorNotice {
+    errc code;
+    std::string description;
+    bool operator==(const ErrorNotice&) const = default;
+};
+using ErrorNotices = std::vector<ErrorNotice>;
+void recordErrors(const ErrorNotices& notices);
+
 }  // namespace trellybridge

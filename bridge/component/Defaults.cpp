@@ -5,6 +5,7 @@
 
 #include "common/BridgeConfiguration.h"
 #include "common/SessionState.h"
+#include "formats/Formats.h"
 #include "settings/Settings.h"
 #include "trellybridge/TrellyBridgeComm.h"
 
@@ -29,26 +30,6 @@ std::vector<std::string_view> addressSettings(BridgeKind bridge) {
         case BridgeKind::Invalid: break;
     }
     return {};
-}
-
-struct FormatDefaults {
-    const char* requestTag;
-    const char* endOfAnswer;
-    const char* endOfLine;
-    const char* endOfRequest;
-};
-
-// What the vendor of each format usually expects and sends; HL7 ends its messages with
-// FS and its segments with CR, the others end with "~" and CR LF.
-FormatDefaults formatDefaults(FormatKind format) {
-    switch (format) {
-        case FormatKind::Hl7: return {"<%DYNAMIC%>", "28", "13", "13,28"};
-        case FormatKind::Standard: return {"ACCT=", "126", "13,10", "13,10"};
-        case FormatKind::Scan:
-        case FormatKind::Xml: return {"<%DYNAMIC%>", "126", "13,10", "13,10"};
-        case FormatKind::Unknown: break;
-    }
-    return {nullptr, nullptr, nullptr, nullptr};
 }
 
 std::string upper(std::string_view text) {
@@ -77,11 +58,12 @@ GetPatientArguments GetPatientArguments::withDefaults(std::string_view bridgeNam
         case BridgeKind::Usb: settings::restoreNetworkDefaults(c); break;
         case BridgeKind::Invalid: break;
     }
-    if (FormatDefaults f = formatDefaults(format); f.requestTag) {
-        c.VendorRequestTag = f.requestTag;
-        c.EOFCharacter = f.endOfAnswer;
-        c.EOLCharacter = f.endOfLine;
-        c.EOFRequest = f.endOfRequest;
+    // What the vendor of each format usually expects and sends.
+    if (const formats::Format* f = formats::formatOf(format)) {
+        c.VendorRequestTag = std::string(f->requestTag);
+        c.EOFCharacter = std::string(f->endOfAnswer);
+        c.EOLCharacter = std::string(f->endOfLine);
+        c.EOFRequest = std::string(f->endOfRequest);
     }
     // The common group's "SERIAL" and "STANDARD" are no default for a choice the caller
     // must make, and its program and file names are no vendor's address.

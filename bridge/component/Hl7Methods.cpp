@@ -6,6 +6,7 @@
 #include "formats/AnswerDispatch.h"
 #include "formats/Hl7Primitives.h"
 #include "formats/Parsers.h"
+#include "platform/Toolkit.h"
 #include "session/SessionWindow.h"
 #include "trellybridge/TrellyBridgeComm.h"
 
@@ -22,7 +23,7 @@ Variant TrellyBridgeComm::parseHL7Stream(const Variant& HL7AStream) {
         // The record is published as read, before the keywords' guarantor substitutions;
         // those reach the properties when a request publishes.
         formats::ParseResult result = formats::parseHL7Stream(
-            HL7AStream.toText(), state.config, formats::threadParseContext(),
+            HL7AStream.toText(), state.config, session::threadParseContext(),
             [this](const PatientRecord& record) { publishRecord(*this, record); });
         session::applyParseResult(result);
     } catch (...) {
@@ -45,15 +46,25 @@ Variant TrellyBridgeComm::getHL7Field(const Variant& HL7Stream, const Variant& H
 Variant TrellyBridgeComm::getHL7SubField(const Variant& HL7Stream, const Variant& HL7OuterTag,
                                          const Variant& HL7Tag, const Variant& HL7Level) {
     std::string stream = HL7Stream.toText();
-    std::string found(
-        hl7::getHL7SubField(stream, HL7OuterTag.toText(), HL7Tag.toText(), level(HL7Level)));
-    // A lookup that cannot be made ends the exchange, as in a parse.
-    if (!hl7::componentTerminator()) {
+    const BridgeConfiguration& config = threadState().config;
+    char terminator;
+    try {
+        terminator = hl7::requireComponentTerminator(config);
+    } catch (const std::exception& failure) {
+        // A lookup that cannot be made shows why when debugging, and ends the exchange
+        // as in a parse.
+        if (config.DisplayDebugger.toText() == "true") {
+            ui::toolkit().messageBox("5 - " + std::string(failure.what()), "", ui::Icon::None);
+            ui::toolkit().messageBox("ERROR capturing HL7 <subfield>", "Attention!",
+                                     ui::Icon::Critical);
+        }
         formats::ParseResult failed;
         failed.disconnected = true;
         session::applyParseResult(failed);
+        return std::string();
     }
-    return found;
+    return std::string(hl7::getHL7SubField(stream, HL7OuterTag.toText(), HL7Tag.toText(),
+                                           level(HL7Level), terminator));
 }
 
 Variant TrellyBridgeComm::verifySubFields(const Variant& HL7Stream, const Variant& HL7Tag,

@@ -1,13 +1,13 @@
 #include "formats/AnswerDispatch.h"
 
 #include "common/Keywords.h"
-#include "common/ThreadState.h"
+#include "formats/Formats.h"
 #include "platform/Clock.h"
 
 namespace trellybridge::formats {
 
 bool isKnownFormat(std::string_view name) {
-    return formatKindOf(name) != FormatKind::Unknown;
+    return formatNamed(name) != nullptr;
 }
 
 std::string endCharacter(const BridgeConfiguration& config) {
@@ -41,69 +41,19 @@ std::string trimmedForDisplay(std::string answer, const BridgeConfiguration& con
 
 namespace {
 
-platform::LocalTime now() {
-    return platform::clock().now();
-}
-
-// Read, timed: the start stamped before the parser runs, the end after it when it could
-// read the answer (a parser may have stamped its own end already).
-template <typename Parse>
-ParseResult timed(Parse parse) {
-    platform::LocalTime started = now();
-    ParseResult result = parse();
-    result.startedParsing = started;
-    if (result.read) result.finishedParsing = now();
-    return result;
-}
-
 // A NUL from the vendor would end a value early for a host that reads it as a C string
 // (what the serial control's NullDiscard was for): no value keeps one.
 void dropNuls(std::string& value) {
     std::erase(value, '\0');
 }
 
-ParseResult readAnswer(std::string& answer, const BridgeConfiguration& config,
-                       ParseContext& context) {
-    ParseResult result;
-    switch (formatKind(config)) {
-        case FormatKind::Hl7: {
-            result = timed([&] { return parseHL7Stream(answer, config, context); });
-            if (result.read) {
-                std::string vendor = config.VendorName.upperText();
-                bool medicVendor = vendor == "MEDIC" || vendor == "MISYS PM" || vendor == "MISYSPM";
-                if (medicVendor && config.MEDICuseGuarantorAddress.toText() == "true")
-                    useGuarantorAddress(context.record);
-                return result;
-            }
-            break;
-        }
-        case FormatKind::Standard: {
-            platform::LocalTime started = now();
-            if (auto records = standardFromHeader(answer)) {
-                bool delimited = records->size() > 1 && (*records)[1] != ' ';
-                result = delimited ? parseStandardStream(*records, config, context)
-                                   : parseStandardFixedStream(*records, config, context);
-                if (result.read) result.finishedParsing = now();
-            }
-            result.startedParsing = started;
-            if (result.found.value_or(false)) return result;
-            break;
-        }
-        case FormatKind::Scan:
-            return timed([&] { return parseScanStream(answer, config, context); });
-        case FormatKind::Xml:
-            result = timed([&] { return parseXMLStream(answer, config, context); });
-            if (result.found.value_or(false)) return result;
-            break;
-        case FormatKind::Unknown: return result;
-    }
+}  // namespace
 
+ParseResult shownAndEnded(ParseResult result) {
     result.found = false;
     result.next = NextStep::ShowAnswerAndEnd;
     return result;
 }
-
-}  // namespace
 
 ParseResult dispatchAnswer(std::string& answer, const BridgeConfiguration& config,
                            ParseContext context) {
@@ -111,17 +61,12 @@ ParseResult dispatchAnswer(std::string& answer, const BridgeConfiguration& confi
         for (char& c : answer)
             if (c == '\n') c = '\r';
     context.record.clear();
-    ParseResult result = readAnswer(answer, config, context);
+    const Format* format = formatOf(formatKind(config));
+    ParseResult result = format ? format->read(answer, config, context) : ParseResult{};
     for (std::string& value : context.record.fields) dropNuls(value);
     for (auto& slot : context.record.insurance)
         for (std::string& value : slot) dropNuls(value);
     return result;
-}
-
-ParseContext threadParseContext() {
-    ThreadState& state = threadState();
-    return {state.record, state.debugDataDump,
-            ParseContext::delimiterOf(state.session.recordDelimiter)};
 }
 
 }  // namespace trellybridge::formats

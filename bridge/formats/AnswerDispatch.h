@@ -13,7 +13,7 @@
 
 namespace trellybridge::formats {
 
-// One of the four formats, compared exactly.
+// A format of the table of formats, compared exactly.
 bool isKnownFormat(std::string_view name);
 
 // The character whose code EOFCharacter gives (its leading number); empty text when the
@@ -36,8 +36,5 @@ std::string trimmedForDisplay(std::string answer, const BridgeConfiguration& con
 // guarantor's address as the patient's. No value keeps a NUL byte.
 ParseResult dispatchAnswer(std::string& answer, const BridgeConfiguration& config,
                            ParseContext context);
-
-// The thread's record, debug dump and STANDARD delimiter: what a request parses into.
-ParseContext threadParseContext();
 
 }  // namespace trellybridge::formats

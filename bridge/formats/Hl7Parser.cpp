@@ -7,7 +7,6 @@
 #include "common/Errors.h"
 #include "common/Keywords.h"
 #include "common/Text.h"
-#include "formats/AnswerDispatch.h"
 #include "formats/Hl7Primitives.h"
 #include "formats/Hl7SegmentIndex.h"
 #include "formats/Parsers.h"
@@ -27,57 +26,9 @@ using Segment = hl7::SegmentIndex;
 std::string_view field(const Segment& segment, long number) {
     return segment.field(number);
 }
-// Whether {REMOVE QUOTES} is in force, read once per parse.
-thread_local bool removeQuotes = false;
 // Segments end at a carriage return, whatever EOLCharacter says: it names the line end
 // of other exchanges, and a list such as "13,10" would otherwise fail every lookup.
 constexpr std::optional<char> kSegmentEnd = '\r';
-
-// Appends the unwrapped value (hl7::stripDelimiters) to `target`.
-void appendValue(std::string& target, std::string_view wrapped) {
-    if (wrapped.size() <= 2) return;
-    size_t from = target.size();
-    target.append(wrapped.substr(1, wrapped.size() - 2));
-    if (removeQuotes)
-        target.erase(
-            std::remove(target.begin() + static_cast<std::ptrdiff_t>(from), target.end(), '"'),
-            target.end());
-}
-
-// Writes the unwrapped value into `target`, reusing its storage (the record's strings
-// keep their capacity from one request to the next).
-void put(std::string& target, std::string_view wrapped) {
-    target.clear();  // clear and append take the simple path of assign
-    appendValue(target, wrapped);
-}
-
-// The parts of a name field (last, first, middle) into their fields.
-void putName(std::string_view wrapped, std::string& last, std::string& first, std::string& middle) {
-    hl7::ComponentIndex name(wrapped);
-    put(last, name.component(1));
-    put(first, name.component(2));
-    put(middle, name.component(3));
-}
-
-// The parts of an address field (line 1, line 2, city, state, postal code) into their
-// fields; the state is kept only when it is a two-letter code.
-void putAddress(std::string_view wrapped, std::string& line1, std::string& line2, std::string& city,
-                std::string& state, std::string& postal) {
-    hl7::ComponentIndex address(wrapped);
-    put(line1, address.component(1));
-    put(line2, address.component(2));
-    put(city, address.component(3));
-    put(state, address.component(4));
-    state = hl7::filterStateCode(state);
-    put(postal, address.component(5));
-}
-
-// hl7::stripDelimiters, with the keyword looked up once per parse.
-std::string stripDelimiters(std::string_view wrapped) {
-    std::string value;
-    appendValue(value, wrapped);
-    return value;
-}
 
 std::string_view component(std::string_view wrapped, long number) {
     return hl7::ComponentIndex(wrapped).component(number);
@@ -85,31 +36,87 @@ std::string_view component(std::string_view wrapped, long number) {
 hl7::ComponentIndex components(std::string_view wrapped) {
     return hl7::ComponentIndex(wrapped);
 }
-void put(std::string& target, const Segment& segment, long number) {
-    put(target, field(segment, number));
-}
 bool holdsComponents(std::string_view wrapped) {
     return wrapped.find('^') != std::string_view::npos;
 }
 
-// A date field, cut to its first eight characters (the time of day dropped).
-void putDate(std::string& target, const Segment& segment, long number) {
-    put(target, segment, number);
-    if (target.size() > 8) target.resize(8);
-}
+// Writes values into the record, unwrapped (hl7::stripDelimiters), with {REMOVE QUOTES}
+// looked up once per parse.
+class ValueWriter {
+protected:
+    explicit ValueWriter(bool removeQuotes) : removeQuotes_(removeQuotes) {}
 
-// Dashes and blanks removed; empty when what is left is no number other than 0.
-void putSsn(std::string& target, const Segment& segment, long number) {
-    put(target, segment, number);
-    std::erase_if(target, [](char c) { return c == '-' || c == ' '; });
-    if (Variant(target).numericValue() == 0) target.clear();
-}
+    // Appends the unwrapped value to `target`.
+    void appendValue(std::string& target, std::string_view wrapped) const {
+        if (wrapped.size() <= 2) return;
+        size_t from = target.size();
+        target.append(wrapped.substr(1, wrapped.size() - 2));
+        if (removeQuotes_)
+            target.erase(
+                std::remove(target.begin() + static_cast<std::ptrdiff_t>(from), target.end(), '"'),
+                target.end());
+    }
 
-// A phone field, cut to its first component under {REMOVE EXTRA PHONE NUMBERS}.
-void putPhone(std::string& target, const Segment& segment, long number, bool cutToFirst) {
-    std::string_view wrapped = field(segment, number);
-    put(target, cutToFirst && holdsComponents(wrapped) ? component(wrapped, 1) : wrapped);
-}
+    // Writes the unwrapped value into `target`, reusing its storage (the record's strings
+    // keep their capacity from one request to the next).
+    void put(std::string& target, std::string_view wrapped) const {
+        target.clear();  // clear and append take the simple path of assign
+        appendValue(target, wrapped);
+    }
+    void put(std::string& target, const Segment& segment, long number) const {
+        put(target, field(segment, number));
+    }
+
+    // The parts of a name field (last, first, middle) into their fields.
+    void putName(std::string_view wrapped, std::string& last, std::string& first,
+                 std::string& middle) const {
+        hl7::ComponentIndex name(wrapped);
+        put(last, name.component(1));
+        put(first, name.component(2));
+        put(middle, name.component(3));
+    }
+
+    // The parts of an address field (line 1, line 2, city, state, postal code) into their
+    // fields; the state is kept only when it is a two-letter code.
+    void putAddress(std::string_view wrapped, std::string& line1, std::string& line2,
+                    std::string& city, std::string& state, std::string& postal) const {
+        hl7::ComponentIndex address(wrapped);
+        put(line1, address.component(1));
+        put(line2, address.component(2));
+        put(city, address.component(3));
+        put(state, address.component(4));
+        state = hl7::filterStateCode(state);
+        put(postal, address.component(5));
+    }
+
+    std::string stripDelimiters(std::string_view wrapped) const {
+        std::string value;
+        appendValue(value, wrapped);
+        return value;
+    }
+
+    // A date field, cut to its first eight characters (the time of day dropped).
+    void putDate(std::string& target, const Segment& segment, long number) const {
+        put(target, segment, number);
+        if (target.size() > 8) target.resize(8);
+    }
+
+    // Dashes and blanks removed; empty when what is left is no number other than 0.
+    void putSsn(std::string& target, const Segment& segment, long number) const {
+        put(target, segment, number);
+        std::erase_if(target, [](char c) { return c == '-' || c == ' '; });
+        if (Variant(target).numericValue() == 0) target.clear();
+    }
+
+    // A phone field, cut to its first component under {REMOVE EXTRA PHONE NUMBERS}.
+    void putPhone(std::string& target, const Segment& segment, long number, bool cutToFirst) const {
+        std::string_view wrapped = field(segment, number);
+        put(target, cutToFirst && holdsComponents(wrapped) ? component(wrapped, 1) : wrapped);
+    }
+
+private:
+    bool removeQuotes_;
+};
 
 std::string relationshipCode(const std::string& value) {
     auto number = Variant(value).toNumber();
@@ -143,10 +150,11 @@ struct Identifiers {
     std::string patientNumber, companyNumber, combined, pid2First, pid3;
 };
 
-class Hl7Parse {
+class Hl7Parse : private ValueWriter {
 public:
     Hl7Parse(std::string_view message, const BridgeConfiguration& config, PatientRecord& record)
-        : message_(message),
+        : ValueWriter(inForce(config, keyword::RemoveQuotes)),
+          message_(message),
           index_(message, {"PID", "PV1", "DG1", "GT1", "IN1", "IN2"}),
           c_(config),
           record_(record) {}
@@ -166,7 +174,7 @@ private:
     void readInsurances();
     void readInsurance(int slot, std::string_view in1Text, std::string_view in2Text);
     void substituteGuarantor();
-    bool identifierMatches();
+    bool identifierMatches(ErrorNotices& notices);
 
     // The segments read, each found where a segment starts.
     enum Tag : size_t { kPid, kPv1, kDg1, kGt1, kIn1, kIn2 };
@@ -200,7 +208,7 @@ ParseResult Hl7Parse::run(const RecordObserver& whenRead) {
     // substitutions below reach the properties only when a request publishes.
     if (whenRead) whenRead(record_);
     substituteGuarantor();
-    if (!identifierMatches()) {
+    if (!identifierMatches(result.notices)) {
         result.found = false;
         result.disconnected = true;
     }
@@ -425,7 +433,7 @@ void Hl7Parse::substituteGuarantor() {
         guarantorFromPatient(record_, true);
 }
 
-bool Hl7Parse::identifierMatches() {
+bool Hl7Parse::identifierMatches(ErrorNotices& notices) {
     if (bridgeKind(c_) != BridgeKind::TcpIp) return true;
     const std::string& returned = rec(F::p1PatientUniqueID);
     if (returned.empty() && ids_.pid3.empty()) return true;
@@ -452,7 +460,7 @@ bool Hl7Parse::identifierMatches() {
     ui::toolkit().messageBox("Patient ID returned does not match ID submitted.\r" +
                                  c_.PatientID.toText() + " <--> " + returned,
                              "", ui::Icon::None);
-    recordError(errc::Hl7ParseFailed, "");
+    notices.push_back({errc::Hl7ParseFailed, ""});
     return false;
 }
 
@@ -469,8 +477,18 @@ ParseResult parseHL7Stream(std::string_view answer, const BridgeConfiguration& c
     if (message.find('\r') == std::string::npos)
         std::replace(message.begin(), message.end(), '\n', '\r');
     message += "\r\r";
-    removeQuotes = inForce(config, keyword::RemoveQuotes);
     return Hl7Parse(message, config, context.record).run(whenRead);
+}
+
+ParseResult readHl7Answer(std::string& answer, const BridgeConfiguration& config,
+                          ParseContext& context) {
+    ParseResult result = timed([&] { return parseHL7Stream(answer, config, context); });
+    if (!result.read) return shownAndEnded(std::move(result));
+    std::string vendor = config.VendorName.upperText();
+    bool medicVendor = vendor == "MEDIC" || vendor == "MISYS PM" || vendor == "MISYSPM";
+    if (medicVendor && config.MEDICuseGuarantorAddress.toText() == "true")
+        useGuarantorAddress(context.record);
+    return result;
 }
 
 }  // namespace trellybridge::formats

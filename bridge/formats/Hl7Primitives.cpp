@@ -3,9 +3,7 @@
 #include <algorithm>
 #include <stdexcept>
 
-#include "common/Keywords.h"
-#include "common/ThreadState.h"
-#include "platform/Toolkit.h"
+#include "common/BridgeConfiguration.h"
 
 namespace trellybridge::hl7 {
 namespace {
@@ -31,16 +29,6 @@ long instr(long start, std::string_view text, std::string_view pattern) {
 std::string_view mid(std::string_view text, long start, long length) {
     if (start < 1 || static_cast<size_t>(start) > text.size() || length <= 0) return {};
     return text.substr(static_cast<size_t>(start - 1), static_cast<size_t>(length));
-}
-
-// A lookup that cannot be made shows why when debugging; the caller ends the exchange
-// (see componentTerminator).
-void lookupFailed(const char* what, std::string_view reason) {
-    if (threadState().config.DisplayDebugger.toText() == "true") {
-        ui::toolkit().messageBox(reason, "", ui::Icon::None);
-        ui::toolkit().messageBox(std::string("ERROR capturing HL7 ") + what, "Attention!",
-                                 ui::Icon::Critical);
-    }
 }
 
 // countOccurrences(text, pattern) >= wanted, without counting past what is wanted.
@@ -92,11 +80,8 @@ std::string_view getHL7Field(std::string_view stream, std::string_view tag, long
     return e <= s ? std::string_view() : mid(stream, s, e - s);
 }
 
-namespace {
-
-// The segment end of component lookups: the character EOLCharacter gives. A plain
-// run of digits is read directly; anything else goes through the full conversion.
-char endOfLineCharacter(const BridgeConfiguration& config) {
+// A plain run of digits is read directly; anything else goes through the full conversion.
+char requireComponentTerminator(const BridgeConfiguration& config) {
     const Variant& setting = config.EOLCharacter;
     std::string_view digits = setting.textView();
     if (!digits.empty() && digits.size() <= 3 &&
@@ -108,29 +93,16 @@ char endOfLineCharacter(const BridgeConfiguration& config) {
     return getASCII(setting.toText())[0];
 }
 
-}  // namespace
-
 std::optional<char> componentTerminator(const BridgeConfiguration& config) {
     try {
-        return endOfLineCharacter(config);
+        return requireComponentTerminator(config);
     } catch (const std::exception&) {
         return std::nullopt;
     }
 }
 
-std::optional<char> componentTerminator() {
-    return componentTerminator(threadState().config);
-}
-
 std::string_view getHL7SubField(std::string_view stream, std::string_view outerTag,
-                                std::string_view tag, long level) {
-    char terminator;
-    try {
-        terminator = endOfLineCharacter(threadState().config);
-    } catch (const std::exception& failure) {
-        lookupFailed("<subfield>", "5 - " + std::string(failure.what()));
-        return {};
-    }
+                                std::string_view tag, long level, char terminator) {
     if (!verifySubFields(stream, tag, level) || instr(1, stream, tag) == 0) return {};
     long s = 0;
     if (level == 1) {
@@ -172,10 +144,10 @@ bool isCharacterCode(std::string_view code) {
     return number && *number >= 0 && *number <= 255;
 }
 
-std::string stripDelimiters(std::string_view wrapped) {
+std::string stripDelimiters(std::string_view wrapped, bool removeQuotes) {
     if (wrapped.size() <= 1) return {};
     std::string value(wrapped.substr(1, wrapped.size() - 2));
-    if (inForce(threadState().config, keyword::RemoveQuotes)) std::erase(value, '"');
+    if (removeQuotes) std::erase(value, '"');
     return value;
 }
 

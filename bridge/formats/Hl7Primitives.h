@@ -18,25 +18,24 @@ namespace trellybridge::hl7 {
 std::string_view getHL7Record(std::string_view stream, std::string_view tag, long occurrence);
 // The `level`-th field of a segment.
 std::string_view getHL7Field(std::string_view stream, std::string_view tag, long level);
-// The `level`-th component (or repetition) of a wrapped field. The segment end is the
-// character whose code EOLCharacter gives; when that is not one code, every lookup fails
-// (with message boxes when debugging), and a failed lookup ends the exchange: its caller
-// marks the session disconnected and restarts its tick count.
+// The `level`-th component (or repetition) of a wrapped field; without a further
+// separator it ends at `terminator`, the segment end (see componentTerminator).
 std::string_view getHL7SubField(std::string_view stream, std::string_view outerTag,
-                                std::string_view tag, long level);
+                                std::string_view tag, long level, char terminator);
 // Does the text (its last character aside) hold at least level - 1 `tag` characters?
 bool verifySubFields(std::string_view stream, std::string_view tag, long level);
 // The one character whose code the text gives; throws std::invalid_argument otherwise.
 std::string getASCII(std::string_view code);
 bool isCharacterCode(std::string_view code);
-// The segment end of component lookups (the character EOLCharacter gives), or nullopt
-// when the setting is no single code and every component lookup fails. Without a
-// configuration, the thread's.
+// The segment end of component lookups: the character whose code EOLCharacter gives.
+// When the setting is no single code every component lookup fails, and a failed lookup
+// ends the exchange. The throwing form says why (std::invalid_argument).
+char requireComponentTerminator(const BridgeConfiguration& config);
 std::optional<char> componentTerminator(const BridgeConfiguration& config);
-std::optional<char> componentTerminator();
 
-// The value without its wrapping characters; without double quotes under {REMOVE QUOTES}.
-std::string stripDelimiters(std::string_view wrapped);
+// The value without its wrapping characters; without double quotes when `removeQuotes`
+// ({REMOVE QUOTES} in force).
+std::string stripDelimiters(std::string_view wrapped, bool removeQuotes = false);
 // Occurrences of the pattern, overlapping ones included.
 long countOccurrences(std::string_view text, std::string_view pattern);
 // A two-character state code, else empty text.

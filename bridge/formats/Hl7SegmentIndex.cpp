@@ -104,8 +104,8 @@ RepetitionIndex::RepetitionIndex(std::string_view field, std::optional<char> ter
 // getHL7SubField's steps, 1-based as it counts, with every search answered from the
 // places located once.
 std::string_view RepetitionIndex::repetition(long level) const {
-    // Without a valid terminator every lookup fails; the primitive reports that.
-    if (!terminator_) return getHL7SubField(field_, "|", "~", level);
+    // Without a valid terminator every lookup fails; the caller says why.
+    if (!terminator_) return {};
     size_t counted = tildes_.size();  // verifySubFields never looks at the last character
     if (counted > 0 && field_.back() == '~') --counted;
     if (tildes_.empty() || static_cast<long>(counted) < level - 1) return {};

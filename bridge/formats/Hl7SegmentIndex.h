@@ -71,8 +71,9 @@ private:
 };
 
 // The repetitions of a field, for any text: repetition(level) ==
-// getHL7SubField(field, "|", "~", level), each found without searching the field again.
-// `terminator` is componentTerminator(), read once by the caller.
+// getHL7SubField(field, "|", "~", level, *terminator), each found without searching the
+// field again. `terminator` is componentTerminator(settings), read once by the caller;
+// without one every repetition is empty.
 class RepetitionIndex {
 public:
     RepetitionIndex(std::string_view field, std::optional<char> terminator);

@@ -1,7 +1,7 @@
 // The answer parsers, one per vendor format. Each reads an answer with the request's
 // settings into the caller's record and says what came of it; none of them publishes the
-// record or touches the session: the caller applies the result. Message boxes a parser
-// shows (an identifier that does not match, a vendor's error element) appear as it reads.
+// record, records an error or touches the session: the caller applies the result. Message boxes a
+// parser shows (an identifier that does not match, a vendor's error element) appear as it reads.
 #pragma once
 
 #include <functional>
@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "common/BridgeConfiguration.h"
+#include "common/Errors.h"
 #include "common/PatientRecord.h"
 #include "platform/Clock.h"
 
@@ -37,6 +38,8 @@ struct ParseResult {
     std::optional<platform::LocalTime> startedParsing, finishedParsing;
     // The delimiter a STANDARD header record named.
     std::optional<char> recordDelimiter;
+    // The errors the answer raised, in order, for the caller to record.
+    ErrorNotices notices;
 };
 
 // What a parse works with besides the answer and the settings. The record and the debug
@@ -68,6 +71,31 @@ ParseResult parseScanStream(std::string_view answer, const BridgeConfiguration& 
                             ParseContext context);
 ParseResult parseXMLStream(std::string_view answer, const BridgeConfiguration& config,
                            ParseContext context);
+
+// Each format's reader, as the table of formats names it (formats/Formats.h): the parser
+// timed, and the format's own test of an answer that is shown and ends the session.
+ParseResult readHl7Answer(std::string& answer, const BridgeConfiguration& config,
+                          ParseContext& context);
+ParseResult readStandardAnswer(std::string& answer, const BridgeConfiguration& config,
+                               ParseContext& context);
+ParseResult readScanAnswer(std::string& answer, const BridgeConfiguration& config,
+                           ParseContext& context);
+ParseResult readXmlAnswer(std::string& answer, const BridgeConfiguration& config,
+                          ParseContext& context);
+
+// Read, timed: the start stamped before the parser runs, the end after it when it could
+// read the answer (a parser may have stamped its own end already).
+template <typename Parse>
+ParseResult timed(Parse parse) {
+    platform::LocalTime started = platform::clock().now();
+    ParseResult result = parse();
+    result.startedParsing = started;
+    if (result.read) result.finishedParsing = platform::clock().now();
+    return result;
+}
+
+// An answer that holds no patient: it is shown, and the session ends without more attempts.
+ParseResult shownAndEnded(ParseResult result);
 
 // The tag of a SCAN line (before the first "=", trimmed) and its value (after it, up to
 // the line's end character, trimmed).

@@ -128,4 +128,9 @@ ParseResult parseScanStream(std::string_view answer, const BridgeConfiguration& 
     return result;
 }
 
+ParseResult readScanAnswer(std::string& answer, const BridgeConfiguration& config,
+                           ParseContext& context) {
+    return timed([&] { return parseScanStream(answer, config, context); });
+}
+
 }  // namespace trellybridge::formats

@@ -6,6 +6,7 @@
 
 #include "common/Keywords.h"
 #include "common/Text.h"
+#include "formats/AnswerDispatch.h"
 #include "formats/Parsers.h"
 #include "formats/RecordReader.h"
 #include "platform/Toolkit.h"
@@ -277,6 +278,20 @@ ParseResult parseStandardStream(std::string_view answer, const BridgeConfigurati
 ParseResult parseStandardFixedStream(std::string_view answer, const BridgeConfiguration& config,
                                      ParseContext context) {
     return StandardParse(answer, false, config, context).run();
+}
+
+ParseResult readStandardAnswer(std::string& answer, const BridgeConfiguration& config,
+                               ParseContext& context) {
+    ParseResult result;
+    platform::LocalTime started = platform::clock().now();
+    if (auto records = standardFromHeader(answer)) {
+        bool delimited = records->size() > 1 && (*records)[1] != ' ';
+        result = delimited ? parseStandardStream(*records, config, context)
+                           : parseStandardFixedStream(*records, config, context);
+        if (result.read) result.finishedParsing = platform::clock().now();
+    }
+    result.startedParsing = started;
+    return result.found.value_or(false) ? result : shownAndEnded(std::move(result));
 }
 
 }  // namespace trellybridge::formats

@@ -7,6 +7,7 @@
 #include "common/Text.h"
 #include "common/ThreadState.h"
 #include "common/Version.h"
+#include "formats/Formats.h"
 #include "pages/TcpTestDialog.h"
 #include "settings/Settings.h"
 
@@ -20,6 +21,12 @@ using Choices = std::vector<std::string>;
 const Choices& switchChoices() {
     static const Choices choices = {"true", "false"};
     return choices;
+}
+
+Choices formatNames() {
+    Choices names;
+    for (const formats::Format& format : formats::formats()) names.emplace_back(format.name);
+    return names;
 }
 
 Choices numbers(int from, int to) {
@@ -47,7 +54,7 @@ public:
                {"Vendor Name:", &C::VendorName, {}},
                {"Vendor Facility:", &C::VendorFacility, {}},
                {"Vendor Request Tag:", &C::VendorRequestTag, {"ACCT=", "<%DYNAMIC%>"}},
-               {"Vendor Format Type:", &C::VendorFormatType, {"STANDARD", "HL7", "SCAN", "XML"}},
+               {"Vendor Format Type:", &C::VendorFormatType, formatNames()},
                {"Vendor Format Version:", &C::VendorFormatVersion, {"1.0", "2.3"}},
                {"EOF Response:", &C::EOFCharacter, {}},
                {"EOL (ASCII numerics , delimited):", &C::EOLCharacter, {}},

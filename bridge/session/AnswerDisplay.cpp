@@ -1,6 +1,7 @@
 // What the session does with a vendor's answer: the formats' dispatcher reads it, the
 // session takes on the parse's outcome, and an answer that is no patient is shown.
 #include "common/AnswerLimit.h"
+#include "common/Errors.h"
 #include "common/SessionPhase.h"
 #include "formats/AnswerDispatch.h"
 #include "session/SessionContext.h"
@@ -9,6 +10,7 @@
 namespace trellybridge::session {
 
 void applyParseResult(const formats::ParseResult& result) {
+    recordErrors(result.notices);
     SessionState& s = session();
     if (result.startedParsing) s.startedParsing = result.startedParsing;
     if (result.finishedParsing) s.finishedParsing = result.finishedParsing;
@@ -17,9 +19,14 @@ void applyParseResult(const formats::ParseResult& result) {
     if (result.disconnected) workStopped();
 }
 
+formats::ParseContext threadParseContext() {
+    ThreadState& thread = state();
+    return {thread.record, thread.debugDataDump,
+            formats::ParseContext::delimiterOf(thread.session.recordDelimiter)};
+}
+
 bool SessionWindow::processResponse(std::string answer) {
-    formats::ParseResult parsed =
-        formats::dispatchAnswer(answer, config(), formats::threadParseContext());
+    formats::ParseResult parsed = formats::dispatchAnswer(answer, config(), threadParseContext());
     applyParseResult(parsed);
     if (parsed.next != formats::NextStep::ShowAnswerAndEnd) return state().patientFound;
 

@@ -13,10 +13,10 @@
 #include "common/Keywords.h"
 #include "common/SessionPhase.h"
 #include "common/ThreadState.h"
+#include "formats/RequestBuilder.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 #include "platform/Process.h"
-#include "session/RequestBuilder.h"
 #include "session/SessionContext.h"
 #include "session/SessionWindow.h"
 
@@ -122,6 +122,7 @@ bool sendNetworkRequest(SessionWindow& window,
         window.updateText(attemptText("send patient request"));
     }
     request::BuiltRequest built = request::buildRequest(c);
+    recordErrors(built.notices);
     if (!built.formatKnown) window.failureNotice("ERROR building patient request");
     s.requestText = built.text;
 

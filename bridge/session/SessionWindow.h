@@ -16,7 +16,8 @@
 
 namespace trellybridge::formats {
 struct ParseResult;
-}
+struct ParseContext;
+}  // namespace trellybridge::formats
 
 namespace trellybridge::session {
 
@@ -102,7 +103,10 @@ private:
 const BridgeSession& currentBridge();
 // What reading an answer means for the session: the parse's stamps, the STANDARD
 // delimiter, the found flag, and a disconnected session with its ticks restarted.
+// The errors the parse raised are recorded first.
 void applyParseResult(const formats::ParseResult& result);
+// The thread's record, debug dump and STANDARD delimiter: what a request parses into.
+formats::ParseContext threadParseContext();
 
 // The thread's session window.
 SessionWindow& sessionWindow();

@@ -9,8 +9,8 @@
 #include "common/SessionPhase.h"
 #include "common/Text.h"
 #include "common/ThreadState.h"
+#include "formats/RequestBuilder.h"
 #include "session/Bridges.h"
-#include "session/RequestBuilder.h"
 #include "session/SessionContext.h"
 #include "session/SessionWindow.h"
 #include "settings/Settings.h"
@@ -80,11 +80,14 @@ class PatientExchange : public Exchange {
 public:
     Request request(SessionWindow& window) const override {
         request::BuiltRequest built = request::buildRequest(config());
+        recordErrors(built.notices);
         if (!built.formatKnown) {
             noteFailure(FailureKind::Settings, unknownFormatNote());
             window.failureNotice("ERROR building patient request");
         }
-        std::string payload = built.text + request::endOfRequest(config());
+        ErrorNotices notices;
+        std::string payload = built.text + request::endOfRequest(config(), notices);
+        recordErrors(notices);
         return {std::move(built.text), std::move(payload)};
     }
     bool answerComplete(const std::string& answer, size_t newFrom) const override {

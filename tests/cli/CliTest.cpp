@@ -13,7 +13,9 @@
 #include "CliSupport.h"
 #include "VendorSimulator.h"
 #include "cli/CliFixture.h"
+#include "common/Text.h"
 #include "common/ThreadState.h"
+#include "formats/Formats.h"
 #include "platform/SerialPort.h"
 #include "platform/Sockets.h"
 #include "platform/Toolkit.h"
@@ -559,6 +561,10 @@ TEST_F(CliTest, ParseReadsASavedAnswerWithTheSitesSettings) {
     auto json = nlohmann::json::parse(out.str());
     EXPECT_EQ(json["properties"]["i1InsuredCompanyName"], "");
     EXPECT_EQ(run({"parse", "--format", "XML", onDriveC("answer.hl7")}), cli::kNotFound);
+    for (const formats::Format& format : formats::formats())  // any case, as a user types it
+        EXPECT_NE(run({"parse", "--format", text::lower(format.name), onDriveC("answer.hl7")}),
+                  cli::kUsage)
+            << format.name;
     EXPECT_EQ(run({"parse", "--format", "HL7", onDriveC("missing.hl7")}), cli::kUsage);
 }
 

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <random>
 
-#include "common/ThreadState.h"
+#include "common/BridgeConfiguration.h"
 #include "formats/Hl7Primitives.h"
 #include "formats/Hl7SegmentIndex.h"
 #include "support/TestEnvironment.h"
@@ -36,23 +36,24 @@ protected:
     }
 
     long levels_ = 0;
+    BridgeConfiguration config;
 
     // Every repetition there is, and a few levels beyond, in the order the parser asks.
     void compareRepetitions(std::string_view field) {
-        hl7::RepetitionIndex repetitions(field, hl7::componentTerminator());
+        std::optional<char> terminator = hl7::componentTerminator(config);
+        hl7::RepetitionIndex repetitions(field, terminator);
         long count = hl7::countOccurrences(field, "~");
         ASSERT_EQ(static_cast<long>(repetitions.separators()), count);
-        // Without a terminator the index asks the primitive itself.
-        if (!hl7::componentTerminator()) return;
         for (long level = -1; level <= count + 3; ++level)
-            ASSERT_EQ(repetitions.repetition(level), hl7::getHL7SubField(field, "|", "~", level))
+            ASSERT_EQ(repetitions.repetition(level),
+                      terminator ? hl7::getHL7SubField(field, "|", "~", level, *terminator) : "")
                 << level;
     }
 };
 
 TEST_F(Hl7IndexDifferentialTest, AgreesOnEveryAnswerKeptAsData) {
     for (const char* eol : {"13", "126", "10"}) {
-        threadState().config.EOLCharacter = eol;
+        config.EOLCharacter = eol;
         for (const auto& file :
              std::filesystem::directory_iterator(std::string(TRELLYBRIDGE_FORMAT_DATA) + "/hl7")) {
             if (file.path().extension() != ".answer") continue;
@@ -68,8 +69,7 @@ TEST_F(Hl7IndexDifferentialTest, AgreesOnArbitraryText) {
     const std::string alphabet = "||||^^^~\r\r\nAPIDVGTN12~ ";
     std::mt19937 random(20261206);
     for (const char* eol : {"13", "126", "13,10"}) {
-        threadState().config.EOLCharacter = eol;
-        threadState().config.DisplayDebugger = "false";
+        config.EOLCharacter = eol;
         for (int round = 0; round < 100; ++round) {
             std::string text;
             size_t length = random() % 160;
@@ -91,8 +91,7 @@ TEST_F(Hl7IndexDifferentialTest, AgreesOnRepetitionsAtEveryEdge) {
                                  "|A~B", "||~||",    "~|",        "|~",       "A~B~\rC",
                                  many,   many + "~", "~" + many,  many + "\r"};
     for (const char* eol : {"13", "126", "124", "13,10"}) {
-        threadState().config.EOLCharacter = eol;
-        threadState().config.DisplayDebugger = "false";
+        config.EOLCharacter = eol;
         for (const std::string& text : texts) {
             SCOPED_TRACE(::testing::PrintToString(text) + " EOL " + eol);
             compareRepetitions(text);

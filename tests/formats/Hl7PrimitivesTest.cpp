@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "common/BridgeConfiguration.h"
 #include "common/Text.h"
-#include "common/ThreadState.h"
 #include "formats/Hl7Primitives.h"
 #include "support/TestEnvironment.h"
 
@@ -10,14 +10,7 @@ namespace {
 
 using namespace hl7;
 
-class Hl7PrimitivesTest : public testing::TestEnvironment {
-protected:
-    void SetUp() override {
-        TestEnvironment::SetUp();
-        threadState().config.EOLCharacter = "13";
-        threadState().config.DisplayDebugger = "false";
-    }
-};
+class Hl7PrimitivesTest : public testing::TestEnvironment {};
 
 struct FieldCase {
     std::string stream;
@@ -63,20 +56,22 @@ TEST_F(Hl7PrimitivesTest, ComponentsAndRepetitions) {
         {"|A^B~C|", "^", 2, "^B~C|"},
     };
     for (const SubFieldCase& c : cases)
-        EXPECT_EQ(getHL7SubField(c.stream, "|", c.tag, c.level), c.wrapped)
+        EXPECT_EQ(getHL7SubField(c.stream, "|", c.tag, c.level, '\r'), c.wrapped)
             << c.stream << " " << c.level;
-    EXPECT_EQ(stripDelimiters(getHL7SubField("|A^B~C^D|", "|", "~", 2)), "C^D");
+    EXPECT_EQ(stripDelimiters(getHL7SubField("|A^B~C^D|", "|", "~", 2, '\r')), "C^D");
 }
 
-TEST_F(Hl7PrimitivesTest, EndOfLineSettingThatIsNoSingleCodeFailsEveryComponentLookup) {
-    BridgeConfiguration& c = threadState().config;
-    c.EOLCharacter = "13,10";
-    c.DisplayDebugger = "true";
-    EXPECT_EQ(getHL7SubField("|DOE^JOHN|", "|", "^", 1), "");
-    ASSERT_EQ(toolkit->messageBoxes.size(), 2u);
-    EXPECT_EQ(toolkit->messageBoxes[1], "Attention!: ERROR capturing HL7 <subfield>");
-    c.EOLCharacter = "13";
-    EXPECT_EQ(getHL7SubField("|DOE^JOHN|", "|", "^", 1), "|DOE^");
+TEST_F(Hl7PrimitivesTest, EndOfLineSettingThatIsNoSingleCodeHasNoComponentTerminator) {
+    BridgeConfiguration c;
+    const std::pair<const char*, std::optional<char>> cases[] = {{"13", '\r'},
+                                                                 {"126", '~'},
+                                                                 {"13,10", std::nullopt},
+                                                                 {"x", std::nullopt},
+                                                                 {"256", std::nullopt}};
+    for (const auto& [setting, terminator] : cases) {
+        c.EOLCharacter = setting;
+        EXPECT_EQ(componentTerminator(c), terminator) << setting;
+    }
 }
 
 TEST_F(Hl7PrimitivesTest, RecordsAreFoundAnywhereByOccurrence) {
@@ -103,8 +98,7 @@ TEST_F(Hl7PrimitivesTest, HelpersFollowTheirRules) {
     EXPECT_EQ(stripDelimiters("|"), "");
     EXPECT_EQ(stripDelimiters(""), "");
     EXPECT_EQ(stripDelimiters("|\"A\"|"), "\"A\"");
-    threadState().config.HTTPSSubjectCN = "{remove quotes}";
-    EXPECT_EQ(stripDelimiters("|\"A\"|"), "A");
+    EXPECT_EQ(stripDelimiters("|\"A\"|", true), "A") << "{REMOVE QUOTES}";
     EXPECT_EQ(countOccurrences("aaaa", "aa"), 3);
     EXPECT_EQ(countOccurrences("abc", ""), 0);
     EXPECT_EQ(text::replaceAll("1-2-3", "-", ""), "123");
@@ -116,7 +110,7 @@ TEST_F(Hl7PrimitivesTest, LongAnswersAreNotLimitedTo16BitPositions) {
     std::string padding(40000, 'x');
     std::string message = "MSH|" + padding + "\rPID|1|2|3||DOE^JOHN^Q|\r";
     std::string_view pid = getHL7Record(message, "PID", 1);
-    EXPECT_EQ(stripDelimiters(getHL7SubField(getHL7Field(pid, "|", 5), "|", "^", 2)), "JOHN");
+    EXPECT_EQ(stripDelimiters(getHL7SubField(getHL7Field(pid, "|", 5), "|", "^", 2, '\r')), "JOHN");
 }
 
 }  // namespace

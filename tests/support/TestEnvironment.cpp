@@ -36,7 +36,8 @@ void restorePageDefaults(BridgeConfiguration& c) {
 bool dispatch(std::string answer) {
     ThreadState& state = threadState();
     formats::ParseResult result =
-        formats::dispatchAnswer(answer, state.config, formats::threadParseContext());
+        formats::dispatchAnswer(answer, state.config, session::threadParseContext());
+    recordErrors(result.notices);
     state.patientFound = result.found.value_or(state.patientFound);
     return state.patientFound;
 }

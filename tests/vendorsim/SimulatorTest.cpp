@@ -5,7 +5,7 @@
 #include "Answers.h"
 #include "VendorSimulator.h"
 #include "common/ThreadState.h"
-#include "formats/Parsers.h"
+#include "formats/Formats.h"
 #include "platform/FileSystem.h"
 #include "session/SessionWindow.h"
 #include "support/TestEnvironment.h"
@@ -26,12 +26,20 @@ protected:
     }
 };
 
+// Every row of the table of formats: its name is the format's, the simulator finds the
+// account in the row's request (default tag), and the answer reads back to the patient.
 TEST_F(SimulatorTest, EveryFormatReadsBackToTheSamePatient) {
-    for (Format format : {Format::Hl7, Format::Standard, Format::Scan, Format::Xml}) {
+    BridgeConfiguration& c = threadState().config;
+    for (const formats::Format& row : formats::formats()) {
+        Format format{};
+        ASSERT_TRUE(parseFormat(row.name, format)) << row.name;
+        ASSERT_EQ(formatKindOf(row.name), row.kind) << row.name;
         for (const SamplePatient& patient : builtInPatients()) {
             SCOPED_TRACE(formatName(format) + " " + patient.account);
-            threadState().config.VendorFormatType = formatName(format);
-            threadState().config.PatientID = patient.account;
+            c.VendorFormatType = std::string(row.name);
+            c.VendorRequestTag = std::string(row.requestTag);
+            c.PatientID = patient.account;
+            EXPECT_EQ(requestedAccount(format, row.build(c).text), patient.account);
             std::string answer = answerFor(format, patient) + "~~";
             ASSERT_TRUE(session::sessionWindow().processResponse(answer));
             TrellyBridgeComm comm;

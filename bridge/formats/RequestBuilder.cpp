@@ -1,4 +1,4 @@
-#include "session/RequestBuilder.h"
+#include "formats/RequestBuilder.h"
 
 #include <cmath>
 
@@ -6,6 +6,7 @@
 #include "common/Errors.h"
 #include "common/Keywords.h"
 #include "common/Text.h"
+#include "formats/Formats.h"
 #include "platform/Clock.h"
 
 namespace trellybridge::request {
@@ -38,37 +39,68 @@ CompanySplit splitCompany(const BridgeConfiguration& c) {
     return split;
 }
 
-std::string hl7Trailer(const BridgeConfiguration& c) {
+std::string hl7Trailer(const BridgeConfiguration& c, ErrorNotices& notices) {
     std::string trailer;
-    if (!isUnset(c.EOFRequest)) trailer = parseEOFRequest(c.EOFRequest.toText());
+    if (!isUnset(c.EOFRequest)) trailer = parseEOFRequest(c.EOFRequest.toText(), notices);
     return trailer.empty() ? std::string{CR, FS} : trailer;
+}
+
+bool isDynamic(const BridgeConfiguration& c) {
+    return c.VendorRequestTag.toText() == kDynamicTag;
+}
+
+// The request tag with [PID] replaced by the identifier; `otherwise` when it holds no [PID].
+std::string fromTag(const BridgeConfiguration& c, const std::string& otherwise) {
+    std::string tag = c.VendorRequestTag.toText();
+    if (!text::contains(text::upper(tag), "[PID]")) return otherwise;
+    return text::replaceAll(tag, "[PID]", c.PatientID.toText());
+}
+
+std::string tagRequest(const BridgeConfiguration& c) {
+    return fromTag(c, c.VendorRequestTag.toText());
+}
+
+std::string buildScanText(const BridgeConfiguration& c) {
+    return "ACCT=" + c.PatientID.toText() + ",PGI\r\n";
+}
+
+std::string buildXmlText(const BridgeConfiguration& c) {
+    std::string patientId = c.PatientID.toText();
+    size_t dash = patientId.find('-');
+    std::string company = dash == std::string::npos ? "" : patientId.substr(0, dash);
+    return "<?xml version=\"1.0\" encoding=\"utf-8\"?><PATIENT id=\"" + patientId +
+           "\" CompanyNumber=\"" + company + "\" />";
 }
 
 }  // namespace
 
 BuiltRequest buildRequest(const BridgeConfiguration& c) {
-    std::string tag = c.VendorRequestTag.toText();
-    FormatKind format = formatKind(c);
-    bool dynamic = tag == kDynamicTag;
-    bool isTemplate = text::contains(text::upper(tag), "[PID]");
-    std::string patientId = c.PatientID.toText();
-
-    auto fromTag = [&](const std::string& otherwise) {
-        return isTemplate ? text::replaceAll(tag, "[PID]", patientId) : otherwise;
-    };
-    if (format == FormatKind::Standard) {
-        if (dynamic && c.VendorName.toText() == "HIS") return {buildHISRequest(c)};
-        return {fromTag(tag + patientId)};
-    }
-    if (format == FormatKind::Hl7) return {dynamic ? buildHL7Query(c) : fromTag(tag)};
-    if (format == FormatKind::Scan) return {dynamic ? buildScanRequest(c) : fromTag(tag)};
-    if (format == FormatKind::Xml) return {dynamic ? buildXMLRequest(c) : fromTag(tag)};
-    return {fromTag(tag), false};
+    if (const formats::Format* format = formats::formatOf(formatKind(c))) return format->build(c);
+    return {tagRequest(c), false};
 }
 
-std::string buildHL7Query(const BridgeConfiguration& c) {
+BuiltRequest buildStandardRequest(const BridgeConfiguration& c) {
+    if (isDynamic(c) && c.VendorName.toText() == "HIS") return {buildHISRequest(c)};
+    return {fromTag(c, c.VendorRequestTag.toText() + c.PatientID.toText())};
+}
+
+BuiltRequest buildHl7Request(const BridgeConfiguration& c) {
+    BuiltRequest built;
+    built.text = isDynamic(c) ? buildHL7Query(c, built.notices) : tagRequest(c);
+    return built;
+}
+
+BuiltRequest buildScanRequest(const BridgeConfiguration& c) {
+    return {isDynamic(c) ? buildScanText(c) : tagRequest(c)};
+}
+
+BuiltRequest buildXmlRequest(const BridgeConfiguration& c) {
+    return {isDynamic(c) ? buildXmlText(c) : tagRequest(c)};
+}
+
+std::string buildHL7Query(const BridgeConfiguration& c, ErrorNotices& notices) {
     CompanySplit split = splitCompany(c);
-    std::string trailer = hl7Trailer(c);
+    std::string trailer = hl7Trailer(c, notices);
     std::string controlId = inForce(c, keyword::Hl7UniqueMsh10)
                                 ? std::to_string(platform::clock().tickCount())
                                 : "0001";
@@ -88,19 +120,7 @@ std::string buildHISRequest(const BridgeConfiguration& c) {
            "\r\nBU=" + c.HISBusinessUnit.toText() + "\r\n";
 }
 
-std::string buildScanRequest(const BridgeConfiguration& c) {
-    return "ACCT=" + c.PatientID.toText() + ",PGI\r\n";
-}
-
-std::string buildXMLRequest(const BridgeConfiguration& c) {
-    std::string patientId = c.PatientID.toText();
-    size_t dash = patientId.find('-');
-    std::string company = dash == std::string::npos ? "" : patientId.substr(0, dash);
-    return "<?xml version=\"1.0\" encoding=\"utf-8\"?><PATIENT id=\"" + patientId +
-           "\" CompanyNumber=\"" + company + "\" />";
-}
-
-std::string parseEOFRequest(std::string_view codes) {
+std::string parseEOFRequest(std::string_view codes, ErrorNotices& notices) {
     std::string characters;
     size_t start = 0;
     for (size_t item = 0; item < kMaxEofCodes; ++item) {
@@ -110,8 +130,8 @@ std::string parseEOFRequest(std::string_view codes) {
         auto number = code.toNumber();
         double rounded = number ? std::nearbyint(*number) : -1;
         if (!number || code.isEmptyText() || rounded < 0 || rounded > 255) {
-            recordError(errc::InvalidParameter,
-                        std::string(codes) + " is an invalid EOFrequest string");
+            notices.push_back(
+                {errc::InvalidParameter, std::string(codes) + " is an invalid EOFrequest string"});
             return {};
         }
         characters += static_cast<char>(static_cast<unsigned char>(rounded));
@@ -121,12 +141,12 @@ std::string parseEOFRequest(std::string_view codes) {
     return characters;
 }
 
-std::string endOfRequest(const BridgeConfiguration& c) {
+std::string endOfRequest(const BridgeConfiguration& c, ErrorNotices& notices) {
     std::string list = c.EOFRequest.toText();
-    FormatKind format = formatKind(c);
-    if (isUnset(c.EOFRequest) && format == FormatKind::Standard) list = "13,10";
-    if (isUnset(c.EOFRequest) && format == FormatKind::Hl7) list = "13,28";
-    return parseEOFRequest(list);
+    const formats::Format* format = formats::formatOf(formatKind(c));
+    if (isUnset(c.EOFRequest) && format && !format->unsetEndOfRequest.empty())
+        list = format->unsetEndOfRequest;
+    return parseEOFRequest(list, notices);
 }
 
 }  // namespace trellybridge::request

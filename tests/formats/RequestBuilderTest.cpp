@@ -1,8 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "common/Text.h"
-#include "common/ThreadState.h"
-#include "session/RequestBuilder.h"
+#include "formats/RequestBuilder.h"
 #include "support/TestEnvironment.h"
 
 namespace trellybridge {
@@ -26,6 +25,7 @@ protected:
     }
     platform::VirtualClock march{{2013, 3, 1, 9, 5, 0}};
     BridgeConfiguration c;
+    ErrorNotices notices;
 };
 
 const std::string kMsh =
@@ -34,7 +34,7 @@ const std::string kMsh =
 TEST_F(RequestBuilderTest, Hl7QueryByteForByte) {
     EXPECT_EQ(request::buildRequest(c).text,
               kMsh + "QRD|201303010905+0000^S|R|I|0001|||1^RD|42|DEM|7||T|\r\x1c");
-    EXPECT_EQ(request::endOfRequest(c), "\r\x1c") << "followed on the wire by CR FS again";
+    EXPECT_EQ(request::endOfRequest(c, notices), "\r\x1c") << "followed on the wire by CR FS again";
 }
 
 struct Hl7Case {
@@ -65,7 +65,7 @@ TEST_F(RequestBuilderTest, Hl7CompanySplitKeywordsAndTrailer) {
         c.MEDICNumberDefault = k.defaultCompany;
         c.HTTPSSubjectCN = k.keywords;
         c.EOFRequest = *k.eofRequest ? Variant(k.eofRequest) : Variant(kInvalidMarker);
-        std::string query = request::buildHL7Query(c);
+        std::string query = request::buildHL7Query(c, notices);
         EXPECT_EQ(query, kMsh + "QRD|201303010905+0000^S|R|I|0001|||1^RD|" + k.qrdTail);
     }
 }
@@ -73,7 +73,7 @@ TEST_F(RequestBuilderTest, Hl7CompanySplitKeywordsAndTrailer) {
 TEST_F(RequestBuilderTest, UniqueControlIdComesFromTheTickCounter) {
     march.advance(123456);
     c.HTTPSSubjectCN = "{HL7 UNIQUE MSH-10}";
-    std::string query = request::buildHL7Query(c);
+    std::string query = request::buildHL7Query(c, notices);
     EXPECT_NE(query.find("|QRY^Q01|123456|P|2.3|"), std::string::npos) << query;
 }
 
@@ -161,11 +161,11 @@ TEST_F(RequestBuilderTest, EndOfRequestByFormat) {
     for (const auto& [format, list, expected] : cases) {
         c.VendorFormatType = format;
         c.EOFRequest = list;
-        EXPECT_EQ(request::endOfRequest(c), expected) << format;
+        EXPECT_EQ(request::endOfRequest(c, notices), expected) << format;
     }
-    EXPECT_NE(
-        threadState().errorList.find("ORVEL Parameter: <INVALID!> is an invalid EOFrequest string"),
-        std::string::npos);
+    EXPECT_EQ(
+        notices,
+        (ErrorNotices{{errc::InvalidParameter, "<INVALID!> is an invalid EOFrequest string"}}));
 }
 
 TEST_F(RequestBuilderTest, CharacterCodeLists) {
@@ -174,20 +174,19 @@ TEST_F(RequestBuilderTest, CharacterCodeLists) {
         {" 13 , 10", "\r\n"}, {"65.6", "B"},     {"0", std::string(1, '\0')}, {"255", "\xff"},
     };
     for (const auto& [codes, characters] : good)
-        EXPECT_EQ(request::parseEOFRequest(codes), characters) << codes;
-    EXPECT_EQ(threadState().errorList, "");
+        EXPECT_EQ(request::parseEOFRequest(codes, notices), characters) << codes;
+    EXPECT_EQ(notices, ErrorNotices{});
 
     std::string many;
     for (int i = 0; i < 25; ++i) many += (i ? "," : "") + std::to_string(65 + i);
-    EXPECT_EQ(request::parseEOFRequest(many), "ABCDEFGHIJKLMNOPQRSTU") << "at most 21 codes";
+    EXPECT_EQ(request::parseEOFRequest(many, notices), "ABCDEFGHIJKLMNOPQRSTU")
+        << "at most 21 codes";
 
     for (const char* bad : {"13,,10", "256", "-1", "x", "", ",13", "13,"}) {
-        threadState().errorList.clear();
-        EXPECT_EQ(request::parseEOFRequest(bad), "") << bad;
-        EXPECT_EQ(threadState().errorList,
-                  std::string("<error id=\"300\" description=\"ORVEL Parameter: ") + bad +
-                      " is an invalid EOFrequest string\">ORVEL Parameter: " + bad +
-                      " is an invalid EOFrequest string</error>\r\n");
+        notices.clear();
+        EXPECT_EQ(request::parseEOFRequest(bad, notices), "") << bad;
+        EXPECT_EQ(notices, (ErrorNotices{{errc::InvalidParameter,
+                                          bad + std::string(" is an invalid EOFrequest string")}}));
     }
 }
 
