@@ -31,7 +31,9 @@ public:
 
     const std::string& driveC() const { return folder_; }
     platform::MemorySettingsStore& settings() { return *settings_; }
-    const std::shared_ptr<platform::MemorySettingsStore>& settingsStore() const { return settings_; }
+    const std::shared_ptr<platform::MemorySettingsStore>& settingsStore() const {
+        return settings_;
+    }
 
 private:
     std::string folder_;

@@ -87,7 +87,6 @@ std::string readHostFile(const std::filesystem::path& path);
 // clears the session's local address).
 void restorePageDefaults(BridgeConfiguration& c);
 
-
 class TestEnvironment : public ::testing::Test {
 protected:
     void SetUp() override;
