@@ -8,6 +8,7 @@
 #include <ctime>
 #include <fstream>
 
+#include "SampleRequest.h"
 #include "VendorSimulator.h"
 #include "common/ThreadState.h"
 #include "platform/FileSystem.h"
@@ -20,24 +21,12 @@ namespace trellybridge {
 namespace {
 
 // A scratch drive C and in-memory settings, so nothing of the user's is touched.
-struct Scratch : testing::Sandbox {
-    Scratch() : Sandbox({"trellybridge-bench", false, nullptr}) {}
-};
+using Scratch = testing::Sandbox;
 
+// The simulator's sample request at the timers' defaults, the local address named.
 GetPatientArguments tcpRequest(std::uint16_t port) {
-    GetPatientArguments a;
-    a.PatientID = "12345";
-    a.NetworkBridgeType = "TCPIP";
-    a.TCPRemoteHostName = "127.0.0.1";
-    a.TCPRemotePorts = std::to_string(port);
-    a.VendorName = "VENDORSIM";
-    a.VendorFormatType = "HL7";
-    a.VendorRequestTag = "<%DYNAMIC%>";
-    a.EOFCharacter = "28";
-    a.EOLCharacter = "13";
-    a.AllowedRetries = "2";
-    a.DisplayProperties = "false";
-    a.DisplayDebugger = "false";
+    GetPatientArguments a = vendorsim::sampleRequest("12345", "TCPIP", "HL7", port);
+    a.SerialTimeout = a.NetworkTimeout = Variant();
     a.HTTPSSubjectCN = "{LOCAL IP:127.0.0.1}";
     return a;
 }

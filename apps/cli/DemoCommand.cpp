@@ -9,6 +9,7 @@
 #include "CliSupport.h"
 #include "Commands.h"
 #include "DemoWebService.h"
+#include "SampleRequest.h"
 #include "VendorSimulator.h"
 #include "common/XmlHelpers.h"
 #include "platform/FileSystem.h"
@@ -24,56 +25,14 @@ struct Fetch {
     GetPatientArguments settings;
 };
 
-GetPatientArguments commonSettings(const std::string& account) {
-    GetPatientArguments a;
-    a.PatientID = account;
-    a.VendorName = "VENDORSIM";
+// The simulator's sample request, as the demo's site has it set up.
+GetPatientArguments demoRequest(const std::string& account, const char* bridge, const char* format,
+                                int port = 0) {
+    GetPatientArguments a = vendorsim::sampleRequest(account, bridge, format, port);
     a.VendorFacility = "DEMO";
-    a.VendorRequestTag = "<%DYNAMIC%>";
-    a.VendorFormatVersion = "2.3";
-    a.EOLCharacter = "13";
-    a.AllowedRetries = "2";
-    a.DisplayProperties = "false";
-    a.DisplayDebugger = "false";
-    a.SerialTimeout = "1";
-    a.NetworkTimeout = "1";
     a.TimeDelay = "100";
-    return a;
-}
-
-GetPatientArguments overTcp(const std::string& account, const char* format, int endCode,
-                            std::uint16_t port) {
-    GetPatientArguments a = commonSettings(account);
-    a.NetworkBridgeType = "TCPIP";
-    a.VendorFormatType = format;
-    a.EOFCharacter = std::to_string(endCode);
-    a.TCPRemoteHostName = "127.0.0.1";
-    a.TCPRemotePorts = std::to_string(port);
-    return a;
-}
-
-// A serial line at the settings pages' defaults, on COM port `port`.
-GetPatientArguments overSerial(const std::string& account, const char* format, int endCode,
-                               int port) {
-    GetPatientArguments a = commonSettings(account);
-    a.NetworkBridgeType = "SERIAL";
-    a.VendorFormatType = format;
-    a.EOFCharacter = std::to_string(endCode);
-    a.CommPort = std::to_string(port);
-    a.BPS = "9600";
-    a.DataBits = "8";
-    a.StopBits = "1";
-    a.Handshaking = "none";
-    a.InputMode = "text";
-    a.InputLength = "0";  // what waits, at once: the log shows the answer in a few pieces
-    a.RThreshold = "1";
-    a.SThreshold = "1";
-    return a;
-}
-
-// STANDARD sites name the patient with a prefix such as "ACCT=".
-GetPatientArguments standardRequest(GetPatientArguments a) {
-    a.VendorRequestTag = "ACCT=";
+    // What waits, at once: the log shows a serial answer in a few pieces.
+    if (std::string_view(bridge) == "SERIAL") a.InputLength = "0";
     return a;
 }
 
@@ -176,18 +135,14 @@ int runDemo(std::ostream& out, std::ostream& err, const std::string& scratch) {
         return 1;
     }
 
-    GetPatientArguments shared = commonSettings("30002");
-    shared.NetworkBridgeType = "FOLDERS";
-    shared.VendorFormatType = "XML";
-    shared.EOFCharacter = "126";
+    GetPatientArguments shared = demoRequest("30002", "FOLDERS", "XML");
     shared.VendorResultsPath = resultsFolder;
     const Fetch fetches[] = {
-        {"TCP/IP, HL7", overTcp("12345", "HL7", 28, hl7.ports()[0])},
-        {"TCP/IP, STANDARD",
-         standardRequest(overTcp("20001", "STANDARD", 126, standard.ports()[0]))},
+        {"TCP/IP, HL7", demoRequest("12345", "TCPIP", "HL7", hl7.ports()[0])},
+        {"TCP/IP, STANDARD", demoRequest("20001", "TCPIP", "STANDARD", standard.ports()[0])},
         {"shared folders, XML", shared},
-        {"serial line, HL7", overSerial("20001", "HL7", 28, kDemoComPort)},
-        {"web service, XML", web.settings(commonSettings("20001"))},
+        {"serial line, HL7", demoRequest("20001", "SERIAL", "HL7", kDemoComPort)},
+        {"web service, XML", web.settings(demoRequest("20001", "HTTPS", "XML"))},
     };
 
     int found = 0;

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "SampleRequest.h"
 #include "VendorSimulator.h"
 #include "common/ThreadState.h"
 #include "component/RequestPreparation.h"
@@ -59,23 +60,17 @@ private:
     int turns_ = 0;
 };
 
+// The simulator's sample request as a site with windows sets it: pages shown, a slower
+// pace a reader can follow, one end character for every format.
 GetPatientArguments request(const char* bridge, const char* format, const char* vendor) {
-    GetPatientArguments a;
-    a.PatientID = "12345";
-    a.NetworkBridgeType = bridge;
-    a.VendorFormatType = format;
+    GetPatientArguments a = vendorsim::sampleRequest("12345", bridge, format);
     a.VendorName = vendor;
     a.VendorFacility = "LAB1";
-    a.VendorFormatVersion = "2.3";
     a.VendorRequestTag = "<%DYNAMIC%>";
     a.EOFCharacter = "28";
-    a.EOLCharacter = "13";
     a.TCPRemoteHostName = "127.0.0.1";
     a.DisplayProperties = "true";
-    a.DisplayDebugger = "false";
     a.TimeDelay = "300";
-    a.AllowedRetries = "2";
-    a.SerialTimeout = "1";
     return a;
 }
 

@@ -1,5 +1,5 @@
 // The command line against the simulated web service: get-patient with and without the
-// client certificate, and vendor-sim --https telling a user what to set.
+// client certificate.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -38,31 +38,12 @@ TEST_F(HttpsCliTest, GetPatientFindsThePatientOnlyWithTheClientCertificate) {
     ::setenv("TRELLYBRIDGE_CA_FILE", service.clientFiles().authority.c_str(), 1);
     ::setenv("TRELLYBRIDGE_CLIENT_CERT", service.clientFiles().certificate.c_str(), 1);
     ::setenv("TRELLYBRIDGE_CLIENT_KEY", service.clientFiles().key.c_str(), 1);
-    const std::vector<std::string> request = {"get-patient",
-                                              "--set",
-                                              "NetworkBridgeType=HTTPS",
-                                              "--set",
-                                              "VendorApplicationPath=" + service.baseAddress(),
-                                              "--set",
-                                              "VendorRequestPath=patient.asp",
-                                              "--set",
-                                              "PatientID=12345",
-                                              "--set",
-                                              "VendorFormatType=HL7",
-                                              "--set",
-                                              "VendorRequestTag=<%DYNAMIC%>",
-                                              "--set",
-                                              "EOFCharacter=28",
-                                              "--set",
-                                              "EOLCharacter=13",
-                                              "--set",
-                                              "AllowedRetries=0",
-                                              "--set",
-                                              "NetworkTimeout=1",
-                                              "--set",
-                                              "DisplayProperties=false",
-                                              "--set",
-                                              "DisplayDebugger=false"};
+    GetPatientArguments a = vendorsim::sampleRequest("12345", "HTTPS", "HL7");
+    a.VendorApplicationPath = service.baseAddress();
+    a.VendorRequestPath = "patient.asp";
+    a.AllowedRetries = "0";
+    const std::vector<std::string> request =
+        testing::withSets({"get-patient"}, testing::settingsOf(a));
     EXPECT_EQ(run(request), cli::kFound) << err.str();
     EXPECT_NE(out.str().find("p1PatientLastName: DOE\n"), std::string::npos) << out.str();
 
@@ -74,15 +55,6 @@ TEST_F(HttpsCliTest, GetPatientFindsThePatientOnlyWithTheClientCertificate) {
     EXPECT_NE(err.str().find("the server asked for a client certificate"), std::string::npos)
         << err.str();
     EXPECT_NE(err.str().find("(1 attempt)"), std::string::npos) << "the TLS failure is told";
-}
-
-TEST_F(HttpsCliTest, VendorSimulatorServesHttpsAndNamesTheFilesToSet) {
-    EXPECT_EQ(run({"vendor-sim", "--https", "--format", "XML", "--run-for", "0.2"}), 0)
-        << err.str();
-    EXPECT_NE(out.str().find("web service at https://127.0.0.1:"), std::string::npos);
-    EXPECT_NE(out.str().find("TRELLYBRIDGE_CLIENT_CERT="), std::string::npos);
-    EXPECT_EQ(run({"vendor-sim", "--https", "--fault", "refuse"}), cli::kUsage);
-    EXPECT_EQ(run({"vendor-sim", "--https", "--https-cert", "server.crt"}), 1);
 }
 
 }  // namespace

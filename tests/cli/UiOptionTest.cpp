@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Cli.h"
+#include "cli/CliFixture.h"
 #include "support/RunProgram.h"
 #include "support/TestEnvironment.h"
 
@@ -17,20 +18,8 @@ namespace {
 // whether the toolkit came from --ui or from TRELLYBRIDGE_UI.
 TEST(UiOption, QtWithoutADisplayRunsHeadlessAndSaysWhy) {
     const std::vector<std::string> noDisplay = {"DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM="};
-    const std::vector<std::string> request = {TRELLYBRIDGE_CLI_PATH,
-                                              "get-patient",
-                                              "--set",
-                                              "PatientID=-5",
-                                              "--set",
-                                              "VendorFormatType=HL7",
-                                              "--set",
-                                              "MEDICNumberDefault=1",
-                                              "--set",
-                                              "NetworkBridgeType=TCPIP",
-                                              "--set",
-                                              "TCPRemoteHostName=127.0.0.1",
-                                              "--set",
-                                              "DisplayProperties=false"};
+    const std::vector<std::string> request =
+        testing::withSets({TRELLYBRIDGE_CLI_PATH, "get-patient"}, testing::kEndsAtOnce);
     struct Case {
         const char* what;
         std::vector<std::string> extraArguments, extraEnvironment;
@@ -90,10 +79,8 @@ TEST_F(UiModuleTest, InstalledCommandLoadsTheToolkitBesideItOnlyWhenTrusted) {
 #endif
         }
         testing::ProgramRun run;
-        run.arguments = {
-            command.string(), "get-patient",          "--ui",  "qt",
-            "--set",          "PatientID=-5",         "--set", "VendorFormatType=HL7",
-            "--set",          "MEDICNumberDefault=1", "--set", "DisplayProperties=false"};
+        run.arguments = testing::withSets({command.string(), "get-patient", "--ui", "qt"},
+                                          testing::kEndsAtOnce);
         run.environment = {"QT_QPA_PLATFORM=offscreen"};
         testing::ProgramResult result = testing::runProgram(run);
         // The windows are chosen before the settings are checked, which end it here.

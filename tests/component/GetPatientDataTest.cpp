@@ -109,19 +109,15 @@ TEST_F(GetPatientDataTest, AbsentKeysTakeTheirDefaultsAndNoBridgeIsInvalid) {
     EXPECT_EQ(search("<SearchInfo><SearchOn>PID</SearchOn><PatientID>42</PatientID></SearchInfo>"),
               "");
     EXPECT_TRUE(toolkit->showedText("Invalid bridge type requested..."));
+    // Nothing of the earlier request stays; the common defaults themselves are
+    // ConfigurationTest.CommonParametersNormaliseInPlace's.
     const std::pair<Variant BridgeConfiguration::*, Variant> defaults[] = {
         {&BridgeConfiguration::NetworkBridgeType, kInvalidMarker},
         {&BridgeConfiguration::AllowedRetries, kInvalidMarker},
-        {&BridgeConfiguration::TCPRemotePorts, kInvalidMarker},
         {&BridgeConfiguration::MEDICNumberLength, kInvalidMarker},
         {&BridgeConfiguration::VendorFacility, ""},
-        {&BridgeConfiguration::MEDICNumberDefault, ""},
         {&BridgeConfiguration::DisplayDebugger, "true"},
         {&BridgeConfiguration::stripPaddedZeros, "false"},
-        {&BridgeConfiguration::LogInsuranceEntries, 20000},
-        {&BridgeConfiguration::SerialTimeout, "5"},
-        {&BridgeConfiguration::NetworkTimeout, "5"},
-        {&BridgeConfiguration::TimeDelay, "1000"},
     };
     for (const auto& [field, expected] : defaults) EXPECT_EQ(config().*field, expected);
 }

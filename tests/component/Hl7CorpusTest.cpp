@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "SampleRequest.h"
 #include "common/ThreadState.h"
 #include "component/RequestPreparation.h"
 #include "support/TestEnvironment.h"
@@ -33,17 +34,9 @@ protected:
     bool read(const stdfs::path& file, const std::string& patientId) {
         threadState() = ThreadState{};
         toolkit->messageBoxes.clear();
-        GetPatientArguments s;
-        s.PatientID = patientId;
-        s.NetworkBridgeType = "TCPIP";
-        s.TCPRemoteHostName = "127.0.0.1";
-        s.TCPRemotePorts = "9991";
-        s.VendorName = "ACME";
-        s.VendorRequestTag = "<%DYNAMIC%>";
-        s.VendorFormatType = "HL7";
-        s.EOFCharacter = "28";
+        GetPatientArguments s = vendorsim::sampleRequest(patientId, "TCPIP", "HL7", 9991);
+        s.EOLCharacter = Variant();  // as the settings pages leave it
         s.AllowedRetries = "1";
-        s.DisplayProperties = "false";
         s.DisplayDebugger = "true";
         EXPECT_EQ(
             configuration::prepareRequest(threadState().config, s, configuration::kForAnswerAtHand),

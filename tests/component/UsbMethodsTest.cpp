@@ -226,9 +226,7 @@ TEST_F(UsbMethodsTest, ReferenceComponentCopiesThePatientFileFromTheDrivePrivate
     EXPECT_EQ(copied, Variant(std::to_string(record.size())));
     EXPECT_EQ(error.number, 0);
     EXPECT_EQ(readDriveCFile("patient.txt"), record);
-    struct stat info {};
-    ASSERT_EQ(::stat(onDriveC("patient.txt").c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    EXPECT_EQ(modeOf(onDriveC("patient.txt")), 0600u);
     EXPECT_EQ(fs::listFolder("c:\\").size(), 1u) << "no temporary file may remain";
 
     EXPECT_EQ(comm.getUSBPatientData("E:\\records\\gone.dat", "c:\\gone.txt", &error), Variant());

@@ -16,10 +16,6 @@ protected:
         writeDriveCFile(name, content);
         return onDriveC(name);
     }
-    static mode_t modeOf(const std::string& path) {
-        struct stat info {};
-        return ::lstat(path.c_str(), &info) == 0 ? info.st_mode & 0777 : 0;
-    }
 };
 
 struct ReadCase {

@@ -41,9 +41,7 @@ TEST_F(FileSystemTest, WritesAtomicallyWithPrivateMode) {
     ASSERT_TRUE(fs::writeFileAtomically("c:\\out.log", "first"));
     ASSERT_TRUE(fs::writeFileAtomically("c:\\out.log", "second"));
     EXPECT_EQ(readDriveCFile("out.log"), "second");
-    struct stat info {};
-    ASSERT_EQ(::stat(onDriveC("out.log").c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    EXPECT_EQ(modeOf(onDriveC("out.log")), 0600u);
     EXPECT_EQ(fs::listFolder("c:\\").size(), 1u) << "no temporary file may remain";
     EXPECT_FALSE(fs::writeFileAtomically("c:\\missing\\folder\\x.log", "y"));
 }
@@ -70,18 +68,14 @@ TEST_F(FileSystemTest, OrdinaryFilesFollowTheUmaskAndKeepAnExistingMode) {
         fs::FileOutcome written = fs::writeOrdinaryFileAtomically("c:\\request.inq", "ACCT=1\r\n");
         ::umask(previous);
         ASSERT_TRUE(written.ok) << written.reason;
-        struct stat info {};
-        ASSERT_EQ(::stat(onDriveC("request.inq").c_str(), &info), 0);
-        EXPECT_EQ(info.st_mode & 0777, expected) << "umask " << mask;
+        EXPECT_EQ(modeOf(onDriveC("request.inq")), expected) << "umask " << mask;
         std::filesystem::remove(onDriveC("request.inq"));
     }
     ASSERT_TRUE(fs::writeOrdinaryFileAtomically("c:\\request.inq", "first").ok);
     ::chmod(onDriveC("request.inq").c_str(), 0604);
     ASSERT_TRUE(fs::writeOrdinaryFileAtomically("c:\\request.inq", "second").ok);
     EXPECT_EQ(readDriveCFile("request.inq"), "second");
-    struct stat info {};
-    ASSERT_EQ(::stat(onDriveC("request.inq").c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0604u);
+    EXPECT_EQ(modeOf(onDriveC("request.inq")), 0604u);
     EXPECT_EQ(fs::listFolder("c:\\").size(), 1u) << "no temporary file may remain";
 
     fs::FileOutcome missing = fs::writeOrdinaryFileAtomically("c:\\missing\\x.inq", "y");
@@ -127,14 +121,15 @@ TEST_F(FileSystemTest, IniStoreKeepsOtherSectionsAndSurvivesReopening) {
     EXPECT_EQ(reopened.get("Properties", "LastGoodPort"), "5003");
     EXPECT_EQ(reopened.get("Other", "Key"), "kept");
     EXPECT_EQ(reopened.get("Other", "LastGoodPort"), "");
-    struct stat info {};
-    ASSERT_EQ(::stat(path.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    EXPECT_EQ(modeOf(path), 0600u);
     // The same value again is no rewrite (a rewrite renames a new file into place).
+    auto inode = [&path] {
+        struct stat info {};
+        return ::stat(path.c_str(), &info) == 0 ? info.st_ino : 0;
+    };
+    ino_t before = inode();
     EXPECT_TRUE(reopened.set("Properties", "LastGoodPort", "5003"));
-    struct stat after {};
-    ASSERT_EQ(::stat(path.c_str(), &after), 0);
-    EXPECT_EQ(after.st_ino, info.st_ino);
+    EXPECT_EQ(inode(), before);
 }
 
 // The folders made for drive C, the settings and callers of createFolder are private to
@@ -157,11 +152,7 @@ TEST_F(FileSystemTest, FoldersAreMadePrivateWhateverTheUmask) {
         root / "made" / "by",
         root / "made" / "by" / "createFolder",
     };
-    for (const std::filesystem::path& folder : made) {
-        struct stat info {};
-        ASSERT_EQ(::stat(folder.c_str(), &info), 0) << folder;
-        EXPECT_EQ(info.st_mode & 0777, 0700u) << folder;
-    }
+    for (const std::filesystem::path& folder : made) EXPECT_EQ(modeOf(folder), 0700u) << folder;
 }
 
 }  // namespace

@@ -1,25 +1,31 @@
 #include "support/Sandbox.h"
 
+#include "common/ThreadState.h"
+#include "formats/AnswerDispatch.h"
+#include "session/SessionWindow.h"
 #include "platform/FileSystem.h"
 
 namespace trellybridge::testing {
 
 Sandbox::Sandbox(Options options)
-    : folder_(fs::makeTemporaryFolder(options.name)),
+    : folder_(options.ownDriveC ? fs::makeTemporaryFolder(options.name) : ""),
       settings_(std::make_shared<platform::MemorySettingsStore>()) {
-    fs::mapDrive('C', folder_);
+    if (options.ownDriveC) fs::mapDrive('C', folder_);
     platform::setSettingsStore(settings_);
     ui::setToolkit(options.toolkit ? options.toolkit : std::make_shared<ui::HeadlessToolkit>());
-    if (options.virtualClock) {
+    if (options.virtualClock && !options.clock) {
         clock_ = std::make_unique<platform::VirtualClock>();
-        platform::setClock(clock_.get());
+        options.clock = clock_.get();
     }
+    if (options.clock) platform::setClock(options.clock);
+    clockInstalled_ = options.clock != nullptr;
 }
 
 Sandbox::~Sandbox() {
-    if (clock_) platform::setClock(nullptr);
+    if (clockInstalled_) platform::setClock(nullptr);
     ui::setToolkit(nullptr);
     platform::setSettingsStore(nullptr);
+    if (folder_.empty()) return;
     fs::mapDrive('C', "");
     fs::removeTree(folder_);
 }
@@ -34,6 +40,15 @@ void answerReadingSettings(BridgeConfiguration& c, const char* format, const cha
     c.CaseSensitivity = "false";
     c.MEDICNumberLength = kInvalidMarker;
     c.HTTPSSubjectCN = kInvalidMarker;
+}
+
+bool dispatch(std::string answer) {
+    ThreadState& state = threadState();
+    formats::ParseResult result =
+        formats::dispatchAnswer(answer, state.config, session::threadParseContext());
+    recordErrors(result.notices);
+    state.patientFound = result.found.value_or(state.patientFound);
+    return state.patientFound;
 }
 
 }  // namespace trellybridge::testing

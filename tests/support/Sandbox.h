@@ -1,7 +1,7 @@
 // A quiet, headless world for requests that must touch nothing of the user's: drive C
 // in a temporary folder, settings in memory, a headless toolkit that shows nothing, and
-// optionally the virtual clock. Undone when it goes. Tests, benchmarks and fuzz targets
-// share it (it needs no test framework).
+// optionally a virtual clock. Undone when it goes. Tests (through TestEnvironment),
+// benchmarks and fuzz targets share it (it needs no test framework).
 #pragma once
 
 #include <memory>
@@ -20,6 +20,8 @@ public:
         const char* name = "trellybridge-sandbox";  // the temporary folder's prefix
         bool virtualClock = false;
         std::shared_ptr<ui::Toolkit> toolkit;  // a quiet HeadlessToolkit when not given
+        platform::Clock* clock = nullptr;      // installed instead of a virtual clock of its own
+        bool ownDriveC = true;  // false: drive C is the caller's, no temporary folder is made
     };
     Sandbox() : Sandbox(Options{}) {}
     explicit Sandbox(Options options);
@@ -29,11 +31,15 @@ public:
 
     const std::string& driveC() const { return folder_; }
     platform::MemorySettingsStore& settings() { return *settings_; }
+    const std::shared_ptr<platform::MemorySettingsStore>& settingsStore() const {
+        return settings_;
+    }
 
 private:
     std::string folder_;
     std::shared_ptr<platform::MemorySettingsStore> settings_;
     std::unique_ptr<platform::VirtualClock> clock_;
+    bool clockInstalled_ = false;
 };
 
 // The settings an answer is read with when nothing else matters: the given format over
@@ -41,5 +47,9 @@ private:
 // patient 12345.
 void answerReadingSettings(BridgeConfiguration& config, const char* format,
                            const char* bridge = "FOLDERS");
+
+// The answer through the dispatcher, as a request reads it: into the thread's record,
+// the found flag kept as the session keeps it. Whether a patient was found.
+bool dispatch(std::string answer);
 
 }  // namespace trellybridge::testing

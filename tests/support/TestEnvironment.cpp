@@ -1,10 +1,11 @@
 #include "support/TestEnvironment.h"
 
-#include "formats/AnswerDispatch.h"
 #include "platform/EventLoop.h"
 #include "platform/FileSystem.h"
 #include "session/SessionWindow.h"
 #include "settings/Settings.h"
+
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -33,15 +34,6 @@ void restorePageDefaults(BridgeConfiguration& c) {
     settings::restoreMoreSerialDefaults(c);
 }
 
-bool dispatch(std::string answer) {
-    ThreadState& state = threadState();
-    formats::ParseResult result =
-        formats::dispatchAnswer(answer, state.config, session::threadParseContext());
-    recordErrors(result.notices);
-    state.patientFound = result.found.value_or(state.patientFound);
-    return state.patientFound;
-}
-
 void TestEnvironment::SetUp() {
     std::string pattern =
         (std::filesystem::temp_directory_path() / "trellybridge-test-XXXXXX").string();
@@ -53,18 +45,14 @@ void TestEnvironment::SetUp() {
     ::setenv("XDG_CONFIG_HOME", (root / "config").c_str(), 1);
     // Removable media come from the test's folder, never from the machine's mounts.
     fs::setRemovableMediaRoot((root / "mounts").string());
-    store = std::make_shared<platform::MemorySettingsStore>();
-    platform::setSettingsStore(store);
-    platform::setClock(&clock);
     toolkit = std::make_shared<RecordingToolkit>();
-    ui::setToolkit(toolkit);
+    sandbox_.emplace(Sandbox::Options{"", false, toolkit, &clock, false});
+    store = sandbox_->settingsStore();
     threadState() = ThreadState{};
 }
 
 void TestEnvironment::TearDown() {
-    ui::setToolkit(nullptr);
-    platform::setClock(nullptr);
-    platform::setSettingsStore(nullptr);
+    sandbox_.reset();
     ::unsetenv("TRELLYBRIDGE_DRIVE_C");
     fs::setRemovableMediaRoot("");
     std::error_code error;
@@ -91,6 +79,11 @@ std::string readHostFile(const std::filesystem::path& path) {
     std::ostringstream content;
     content << in.rdbuf();
     return content.str();
+}
+
+unsigned TestEnvironment::modeOf(const std::filesystem::path& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0 ? info.st_mode & 0777 : 0;
 }
 
 std::string TestEnvironment::readDriveCFile(const std::string& relative) const {

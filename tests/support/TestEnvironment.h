@@ -1,5 +1,6 @@
-// A clean world for each test: drive C in a temporary folder, settings in memory, a
-// virtual clock, a toolkit that records what it was asked to show, and fresh per-thread
+// A clean world for each test: the Sandbox with drive C in the test's temporary folder
+// (named in the environment, so programs the test runs find it too), a virtual clock at a
+// fixed time, a toolkit that records what it was asked to show, and fresh per-thread
 // state.
 #pragma once
 
@@ -8,6 +9,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,6 +17,7 @@
 #include "platform/Clock.h"
 #include "platform/SettingsStore.h"
 #include "platform/Toolkit.h"
+#include "support/Sandbox.h"
 
 namespace trellybridge::testing {
 
@@ -84,10 +87,6 @@ std::string readHostFile(const std::filesystem::path& path);
 // clears the session's local address).
 void restorePageDefaults(BridgeConfiguration& c);
 
-// The answer through the dispatcher, as a request reads it: into the thread's record,
-// the found flag kept as the session keeps it.
-bool dispatch(std::string answer);
-
 class TestEnvironment : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -101,12 +100,17 @@ protected:
     std::string onDriveC(const std::string& relative) const { return (driveC / relative).string(); }
     void writeDriveCFile(const std::string& relative, const std::string& content) const;
     std::string readDriveCFile(const std::string& relative) const;
+    // The permission bits of `path` itself (a link is not followed); 0 when it is missing.
+    static unsigned modeOf(const std::filesystem::path& path);
 
     std::filesystem::path root;
     std::filesystem::path driveC;
     platform::VirtualClock clock{{2026, 12, 6, 9, 41, 7}};
     std::shared_ptr<platform::MemorySettingsStore> store;
     std::shared_ptr<RecordingToolkit> toolkit;
+
+private:
+    std::optional<Sandbox> sandbox_;
 };
 
 }  // namespace trellybridge::testing

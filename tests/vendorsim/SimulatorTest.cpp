@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include "Answers.h"
+#include "SampleRequest.h"
 #include "VendorSimulator.h"
 #include "common/ThreadState.h"
 #include "formats/Formats.h"
@@ -124,18 +125,10 @@ TEST_F(SimulatorTest, PollingRequestsAreAnsweredEndToEnd) {
     ASSERT_TRUE(fs::createFolder(onDriveC("vendor")));
     simulator.watchRequests(onDriveC("vendor/request.inq"), onDriveC("vendor/patient.dat"));
 
-    GetPatientArguments a;
-    a.PatientID = "20001";
-    a.NetworkBridgeType = "POLLING";
-    a.VendorFormatType = "STANDARD";
-    a.VendorRequestTag = "ACCT=";
+    GetPatientArguments a = sampleRequest("20001", "POLLING", "STANDARD");
     a.VendorRequestPath = "c:\\vendor\\request.inq";
     a.VendorResultsPath = "c:\\vendor\\patient.dat";
-    a.EOFCharacter = "126";
-    a.EOLCharacter = "13";
     a.AllowedRetries = "5";
-    a.DisplayProperties = "false";
-    a.DisplayDebugger = "false";
     a.NetworkTimeout = "0";
     a.TimeDelay = "50";
     platform::setClock(nullptr);  // the simulator answers in real time
