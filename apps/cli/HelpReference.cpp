@@ -4,6 +4,7 @@
 #include <string>
 
 #include "CliSupport.h"
+#include "common/BridgeConfiguration.h"
 #include "trellybridge/TrellyBridgeComm.h"
 
 namespace trellybridge::cli {
@@ -72,10 +73,10 @@ constexpr const char* kMeanings[GetPatientArguments::kCount] = {
 std::string defaultsOf(std::size_t position) {
     if (position == 1 || position == 5) return "none";
     std::set<std::string> values;
-    for (const char* bridge : {"SERIAL", "TCPIP", "HTTPS", "VENDOR", "POLLING", "FOLDERS", "USB"})
+    for (const BridgeName& bridge : kBridgeNames)
         for (const char* format : {"HL7", "STANDARD", "SCAN", "XML"}) {
             std::string value =
-                GetPatientArguments::withDefaults(bridge, format).at(position).toText();
+                GetPatientArguments::withDefaults(bridge.name, format).at(position).toText();
             if (!value.empty()) values.insert(value);
         }
     if (values.empty()) return "none";
