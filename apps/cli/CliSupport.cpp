@@ -271,7 +271,9 @@ std::string WaitingLine::text() {
     switch (bridgeKind(c)) {
         case BridgeKind::TcpIp:
             target = s.remoteIP.empty() ? c.TCPRemoteHostName.toText() : s.remoteIP;
-            if (!c.TCPRemotePorts.isEmptyText()) target += ":" + c.TCPRemotePorts.toText();
+            if (std::string port = s.portInUse.empty() ? c.TCPRemotePorts.toText() : s.portInUse;
+                !port.empty())
+                target += ":" + port;
             break;
         case BridgeKind::Serial: target = "COM" + c.CommPort.toText(); break;
         case BridgeKind::Https: target = c.VendorApplicationPath.toText(); break;

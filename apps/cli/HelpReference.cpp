@@ -4,6 +4,7 @@
 #include <string>
 
 #include "CliSupport.h"
+#include "common/BridgeConfiguration.h"
 #include "formats/Formats.h"
 #include "trellybridge/TrellyBridgeComm.h"
 
@@ -73,10 +74,10 @@ constexpr const char* kMeanings[GetPatientArguments::kCount] = {
 std::string defaultsOf(std::size_t position) {
     if (position == 1 || position == 5) return "none";
     std::set<std::string> values;
-    for (const char* bridge : {"SERIAL", "TCPIP", "HTTPS", "VENDOR", "POLLING", "FOLDERS", "USB"})
+    for (const BridgeName& bridge : kBridgeNames)
         for (const formats::Format& format : formats::formats()) {
             std::string value =
-                GetPatientArguments::withDefaults(bridge, format.name).at(position).toText();
+                GetPatientArguments::withDefaults(bridge.name, format.name).at(position).toText();
             if (!value.empty()) values.insert(value);
         }
     if (values.empty()) return "none";

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <string>
 #include <string_view>
 
@@ -34,15 +35,39 @@ struct BridgeConfiguration {
 enum class BridgeKind { Serial, TcpIp, Vendor, Polling, Folders, Https, Usb, Invalid };
 enum class FormatKind { Standard, Hl7, Scan, Xml, Unknown };
 
+// The bridges by name, in the order messages and the help list them; `pageRow` is
+// their place in the settings page's list.
+struct BridgeName {
+    std::string_view name;
+    BridgeKind kind;
+    int pageRow;
+};
+// clang-format off
+inline constexpr BridgeName kBridgeNames[] = {
+    {"SERIAL",  BridgeKind::Serial,  0},
+    {"TCPIP",   BridgeKind::TcpIp,   4},
+    {"HTTPS",   BridgeKind::Https,   5},
+    {"VENDOR",  BridgeKind::Vendor,  1},
+    {"POLLING", BridgeKind::Polling, 2},
+    {"FOLDERS", BridgeKind::Folders, 3},
+    {"USB",     BridgeKind::Usb,     6},
+};
+// clang-format on
+
 inline BridgeKind bridgeKindOf(std::string_view text) {
-    if (text == "SERIAL") return BridgeKind::Serial;
-    if (text == "TCPIP") return BridgeKind::TcpIp;
-    if (text == "VENDOR") return BridgeKind::Vendor;
-    if (text == "POLLING") return BridgeKind::Polling;
-    if (text == "FOLDERS") return BridgeKind::Folders;
-    if (text == "HTTPS") return BridgeKind::Https;
-    if (text == "USB") return BridgeKind::Usb;
+    for (const BridgeName& bridge : kBridgeNames)
+        if (text == bridge.name) return bridge.kind;
     return BridgeKind::Invalid;
+}
+
+// "SERIAL, TCPIP, ... or USB", as messages name the bridges there are.
+inline std::string bridgeNameList() {
+    std::string list;
+    for (std::size_t i = 0; i < std::size(kBridgeNames); ++i) {
+        if (i > 0) list += i + 1 == std::size(kBridgeNames) ? " or " : ", ";
+        list += kBridgeNames[i].name;
+    }
+    return list;
 }
 
 inline FormatKind formatKindOf(std::string_view text) {

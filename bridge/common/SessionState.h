@@ -45,6 +45,9 @@ struct SessionState {
     static constexpr int kMaxPorts = 101;
     std::string localHostName, localIP, remoteIP;
     std::string configuredPorts, randomizedPorts, lastGoodPort;
+    // The port the session is on: the configured list until the first connect attempt
+    // orders it, then one port of the list.
+    std::string portInUse;
     std::array<std::string, kMaxPorts> portList;
     std::array<std::string, kMaxPorts> portResults;
     int portCount = 0;

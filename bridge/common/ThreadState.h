@@ -1,12 +1,10 @@
 // The state that every TrellyBridgeComm on one thread shares: the settings of the
-// request, the patient record, the session bookkeeping and the recorded errors, and the
-// per-thread parts of the TCP connection, the transports and the insurance log. It
-// lives as long as the thread and is overwritten, never freed, by later requests;
-// `threadState() = ThreadState{}` starts a thread afresh.
+// request, the patient record, the session bookkeeping, the recorded errors and the
+// insurance log. It lives as long as the thread and is overwritten, never freed, by
+// later requests; `threadState() = ThreadState{}` starts a thread afresh. What a bridge
+// holds during a request (its connection, its port) lives in the bridge object.
 #pragma once
 
-#include <memory>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -18,17 +16,6 @@
 #include "platform/FileSystem.h"
 
 namespace trellybridge {
-
-// Held by pointer so that this layer needs only their names; their owners make them on
-// first use (shared_ptr, because it destroys what it holds without the full type here).
-namespace tcp {
-struct TcpConnectionState;
-struct TcpTableSnapshot;
-}  // namespace tcp
-namespace session {
-struct SerialLine;
-class WebServiceTransport;
-}  // namespace session
 
 struct ThreadState {
     BridgeConfiguration config;
@@ -49,16 +36,6 @@ struct ThreadState {
     // makes other writers wait their turn.
     std::string insuranceLogPath = kInsuranceLogFile;
     fs::FileLock insuranceLogLock;
-
-    std::shared_ptr<tcp::TcpConnectionState> tcpConnection;
-    std::shared_ptr<tcp::TcpTableSnapshot> tcpTable;
-    // The generator of the port shuffle: seeded once, so two shuffles in one second differ.
-    std::shared_ptr<std::mt19937> shuffleGenerator;
-
-    // The serial port of the SERIAL bridge, held only within one request.
-    std::shared_ptr<session::SerialLine> serialLine;
-    // The line behind the HTTPS bridge; tests install fakes.
-    std::shared_ptr<session::WebServiceTransport> webServiceTransport;
 };
 
 ThreadState& threadState();

@@ -98,8 +98,8 @@ std::vector<std::string> GetPatientArguments::settingProblems() const {
     missing(VendorFormatType, "VendorFormatType");
     BridgeKind bridge = bridgeKindOf(NetworkBridgeType.upperText());
     if (bridge == BridgeKind::Invalid && !isBlank(NetworkBridgeType))
-        problems.push_back("NetworkBridgeType " + NetworkBridgeType.toText() +
-                           " is not SERIAL, TCPIP, HTTPS, VENDOR, POLLING, FOLDERS or USB");
+        problems.push_back("NetworkBridgeType " + NetworkBridgeType.toText() + " is not " +
+                           bridgeNameList());
     if (formatKindOf(VendorFormatType.upperText()) == FormatKind::Unknown &&
         !isBlank(VendorFormatType))
         problems.push_back("VendorFormatType " + VendorFormatType.toText() +

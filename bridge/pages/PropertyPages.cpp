@@ -29,6 +29,14 @@ Choices formatNames() {
     return names;
 }
 
+// The bridges in the page's order.
+Choices bridgeChoices() {
+    Choices choices(std::size(kBridgeNames));
+    for (const BridgeName& bridge : kBridgeNames)
+        choices.at(static_cast<std::size_t>(bridge.pageRow)) = std::string(bridge.name);
+    return choices;
+}
+
 Choices numbers(int from, int to) {
     Choices out;
     for (int n = from; n <= to; ++n) out.push_back(std::to_string(n));
@@ -48,9 +56,7 @@ public:
     CommonPage()
         : ConfigurationPage(
               "frmCommonPropertyPage", "TrellyBridge Properties - Common",
-              {{"Bridge Type:",
-                &C::NetworkBridgeType,
-                {"SERIAL", "VENDOR", "POLLING", "FOLDERS", "TCPIP", "HTTPS", "USB"}},
+              {{"Bridge Type:", &C::NetworkBridgeType, bridgeChoices()},
                {"Vendor Name:", &C::VendorName, {}},
                {"Vendor Facility:", &C::VendorFacility, {}},
                {"Vendor Request Tag:", &C::VendorRequestTag, {"ACCT=", "<%DYNAMIC%>"}},

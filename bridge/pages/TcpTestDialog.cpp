@@ -59,9 +59,6 @@ TcpTestDialog::TcpTestDialog()
 }
 
 void TcpTestDialog::open() {
-    tcp::TcpConnectionState& connection = tcp::connectionState();
-    // Nothing is open while the pages show; a stale flag must not pass for a connection.
-    if (connection.socketHandle == sockets::kInvalidSocket) connection.connected = false;
     load();
     controls_[Details].visible = false;
     buttons_[DetailsButton] = kDetails;
@@ -118,8 +115,7 @@ void TcpTestDialog::clear() {
 void TcpTestDialog::toggleDetails() {
     if (buttons_[DetailsButton] == kDetails) {
         controls_[Details].visible = true;
-        tcp::loadTcpTable();
-        loadAvailablePorts();
+        loadAvailablePorts(tcp::loadTcpTable(threadState().session));
         buttons_[DetailsButton] = kSimple;
     } else {
         controls_[Details].visible = false;
@@ -127,8 +123,7 @@ void TcpTestDialog::toggleDetails() {
     }
 }
 
-void TcpTestDialog::loadAvailablePorts() {
-    const tcp::TcpTableSnapshot& table = tcp::tcpTableSnapshot();
+void TcpTestDialog::loadAvailablePorts(const tcp::TcpTableSnapshot& table) {
     controls_[Details].choices.clear();
     rows_.clear();
     for (int i = 0; i < table.count && i <= 100; ++i) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/Toolkit.h"
+#include "tcp/ConnectionTable.h"
 
 namespace trellybridge::pages {
 
@@ -37,7 +38,7 @@ public:
     void clear();
     void toggleDetails();
     // Empties the connection list and adds a line for each row of the TCP table snapshot.
-    void loadAvailablePorts();
+    void loadAvailablePorts(const tcp::TcpTableSnapshot& table);
     bool detailed() const { return controls_[Details].visible; }
 
     void press(std::size_t button) override;

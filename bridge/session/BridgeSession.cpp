@@ -1,7 +1,6 @@
 #include "session/BridgeSession.h"
 
 #include "common/FailureNote.h"
-
 #include "session/Bridges.h"
 #include "session/SessionContext.h"
 #include "session/SessionWindow.h"
@@ -9,43 +8,37 @@
 namespace trellybridge::session {
 namespace {
 
-// A bridge type the component does not know: the message is shown and the serial loop
+// A bridge type the component does not know: the message is shown and the port loop
 // counts attempts until it closes the session. Nothing is attempted.
 class InvalidBridge : public BridgeSession {
 public:
-    RunLoop load(SessionWindow& window) const override {
+    RunLoop load(SessionWindow& window) override {
         window.updateText(std::string("Invalid bridge type requested...") + CRLF + CRLF);
         const Variant& bridge = config().NetworkBridgeType;
         noteFailure(FailureKind::Settings,
-                    isUnset(bridge)
-                        ? "the request was not sent: NetworkBridgeType is not set"
-                        : "the request was not sent: NetworkBridgeType " + bridge.toText() +
-                              " is not SERIAL, TCPIP, HTTPS, VENDOR, POLLING, "
-                              "FOLDERS or USB");
+                    isUnset(bridge) ? "the request was not sent: NetworkBridgeType is not set"
+                                    : "the request was not sent: NetworkBridgeType " +
+                                          bridge.toText() + " is not " + bridgeNameList());
         session().timeoutTicks = config().SerialTimeout.toText();
-        return RunLoop::Serial;
+        return RunLoop::Port;
     }
 };
 
 }  // namespace
 
-const BridgeSession& invalidBridge() {
-    static const InvalidBridge bridge;
-    return bridge;
+std::unique_ptr<BridgeSession> makeInvalidBridge() {
+    return std::make_unique<InvalidBridge>();
 }
 
-const BridgeSession& bridgeSession(BridgeKind kind) {
-    switch (kind) {
-        case BridgeKind::Serial: return serialBridge();
-        case BridgeKind::TcpIp: return tcpBridge();
-        case BridgeKind::Vendor: return vendorBridge();
-        case BridgeKind::Polling: return pollingBridge();
-        case BridgeKind::Folders: return foldersBridge();
-        case BridgeKind::Https: return httpsBridge();
-        case BridgeKind::Usb: return usbBridge();
-        case BridgeKind::Invalid: break;
-    }
-    return invalidBridge();
+std::unique_ptr<BridgeSession> makeBridge(BridgeKind kind) {
+    for (const BridgeRow& row : kBridgeTable)
+        if (row.kind == kind) return row.make();
+    return makeInvalidBridge();
+}
+
+void BridgeSession::exhausted(SessionWindow& window) {
+    setClosePending();
+    window.PortTimer.setInterval(timeDelay());
 }
 
 }  // namespace trellybridge::session

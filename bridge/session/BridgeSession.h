@@ -1,10 +1,11 @@
 // One bridge's part of a session. The run loops own the timing (the wait before each
 // step, the attempt count, the retry and end rules) and ask the bridge for the work of
 // a step; a bridge without a step keeps the default, which is what the loops do for
-// such a bridge. A new bridge is one more implementation and one more line in
-// bridgeSession(); the loops stay as they are.
+// such a bridge. A bridge is made for one request (makeBridge) and keeps what it needs
+// between steps; a new bridge is its own file and one row in Bridges.h.
 #pragma once
 
+#include <memory>
 #include <optional>
 
 #include "common/BridgeConfiguration.h"
@@ -14,7 +15,7 @@ namespace trellybridge::session {
 class SessionWindow;
 
 // The timer that runs a bridge.
-enum class RunLoop { Serial, Network };
+enum class RunLoop { Port, Network };
 
 class BridgeSession {
 public:
@@ -22,31 +23,40 @@ public:
 
     // At load, after the common resets: this bridge's resets, its first progress line
     // and its time-out. Returns the timer that runs it.
-    virtual RunLoop load(SessionWindow& window) const = 0;
+    virtual RunLoop load(SessionWindow& window) = 0;
 
     // Network run loop. Cleanup and send give the step's success, or nullopt when the
     // bridge has no such step (the loop then passes it without an attempt).
-    virtual std::optional<bool> removeFiles(SessionWindow&) const { return std::nullopt; }
-    virtual std::optional<bool> sendRequest(SessionWindow&) const { return std::nullopt; }
+    virtual std::optional<bool> removeFiles(SessionWindow&) { return std::nullopt; }
+    virtual std::optional<bool> sendRequest(SessionWindow&) { return std::nullopt; }
     // Reads the answer into rawDataReceived and counts the attempt; true when it came.
-    virtual bool readAnswer(SessionWindow&) const { return false; }
+    virtual bool readAnswer(SessionWindow&) { return false; }
 
-    // Serial run loop: one attempt of the current step.
-    virtual void step(SessionWindow&) const {}
+    // Port run loop: one attempt of the current step.
+    virtual void step(SessionWindow&) {}
     // The attempts are used up: by default the session closes on the next tick.
-    virtual void exhausted(SessionWindow& window) const;
+    virtual void exhausted(SessionWindow& window);
     // The session is to close: true once the bridge lets it.
-    virtual bool closePort(SessionWindow&) const { return true; }
+    virtual bool closePort(SessionWindow&) { return true; }
 
     // Fast pace: the descriptor whose readiness lets the current step run, or -1 when the
     // step awaits nothing.
     virtual int awaitedDescriptor() const { return -1; }
 
     // The session closes: this bridge's part, once the timers have stopped.
-    virtual void close(SessionWindow&) const {}
+    virtual void close(SessionWindow&) {}
+
+    // The port loop closes the session on its next tick once this is set.
+    bool closePending() const { return closePending_; }
+    void setClosePending() { closePending_ = true; }
+
+private:
+    bool closePending_ = false;
 };
 
-// The implementation for the bridge the settings name (an invalid one for any other).
-const BridgeSession& bridgeSession(BridgeKind kind);
+// A bridge for one request of the named kind (one that only says it is invalid for any
+// other).
+std::unique_ptr<BridgeSession> makeBridge(BridgeKind kind);
+std::unique_ptr<BridgeSession> makeInvalidBridge();
 
 }  // namespace trellybridge::session

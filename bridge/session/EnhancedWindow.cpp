@@ -1,7 +1,6 @@
 #include "session/EnhancedWindow.h"
 
 #include "common/Errors.h"
-#include "session/Bridges.h"
 #include "session/SearchRequest.h"
 #include "session/SerialLine.h"
 #include "session/SessionContext.h"
@@ -36,42 +35,17 @@ const Exchange& searchExchange() {
     return exchange;
 }
 
-const BridgeSession& tcpSearch() {
-    static const std::unique_ptr<BridgeSession> bridge = makeTcpBridge(searchExchange());
-    return *bridge;
-}
-
-// The search over a serial line: the same request, ended with CR LF as over TCP/IP; the
-// answer ends at the end-of-answer character, as every serial answer does. A search that
-// gets no answer ends as one over TCP/IP does, with the time-out in its result.
-class SerialSearch : public BridgeSession {
-public:
-    SerialSearch() : line_(makeSerialBridge(searchExchange(), "\r\n")) {}
-    RunLoop load(SessionWindow& window) const override { return line_->load(window); }
-    void step(SessionWindow& window) const override { line_->step(window); }
-    void exhausted(SessionWindow& window) const override {
-        window.record(errc::HostTimedOut);
-        line_->exhausted(window);
-    }
-    bool closePort(SessionWindow& window) const override { return line_->closePort(window); }
-    void close(SessionWindow& window) const override { line_->close(window); }
-
-private:
-    std::unique_ptr<BridgeSession> line_;
-};
-
-const BridgeSession& serialSearch() {
-    static const SerialSearch bridge;
-    return bridge;
-}
-
 }  // namespace
 
-const BridgeSession& EnhancedWindow::sessionBridge() const {
+std::unique_ptr<BridgeSession> EnhancedWindow::makeSessionBridge() const {
     switch (bridgeKind(config())) {
-        case BridgeKind::Serial: return serialSearch();
-        case BridgeKind::TcpIp: return tcpSearch();
-        default: return invalidBridge();
+        // The search over a serial line: the same request, ended with CR LF as over
+        // TCP/IP; the answer ends at the end-of-answer character, as every serial answer
+        // does. A search that gets no answer ends as one over TCP/IP does, with the
+        // time-out in its result.
+        case BridgeKind::Serial: return makeSerialBridge(searchExchange(), "\r\n", true);
+        case BridgeKind::TcpIp: return makeTcpBridge(searchExchange());
+        default: return makeInvalidBridge();
     }
 }
 
@@ -114,9 +88,9 @@ void runEnhancedWindow() noexcept {
 
 void unloadEnhancedWindow() {
     EnhancedWindow& window = enhancedWindow();
-    window.SerialTimer.setEnabled(false);
+    window.PortTimer.setEnabled(false);
     window.NetworkTimer.setEnabled(false);
-    releaseSerialLine();
+    window.releaseBridge();
     window.unload();
 }
 

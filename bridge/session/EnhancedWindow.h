@@ -13,7 +13,7 @@ namespace trellybridge::session {
 
 class EnhancedWindow : public SessionWindow {
 public:
-    const BridgeSession& sessionBridge() const override;
+    std::unique_ptr<BridgeSession> makeSessionBridge() const override;
     void record(errc code, std::string_view description = {}) const override;
 
     // The search section and company as the request gave them; every send builds from

@@ -69,14 +69,14 @@ std::string shownPath(const Variant& setting) {
     return fs::hostPath(setting.toText());
 }
 
-RunLoop FileExchangeBridge::load(SessionWindow& window) const {
+RunLoop FileExchangeBridge::load(SessionWindow& window) {
     setPhase(Phase::Cleanup);
     window.updateText(std::string("Preparing request for patient...") + CRLF);
     session().timeoutTicks = config().NetworkTimeout.toText();
     return RunLoop::Network;
 }
 
-bool FileExchangeBridge::readAnswer(SessionWindow& window) const {
+bool FileExchangeBridge::readAnswer(SessionWindow& window) {
     SessionState& s = session();
     s.rawDataReceived = readPatientFile(window);
     bool received = !s.rawDataReceived.empty();

@@ -13,8 +13,8 @@ namespace trellybridge::session {
 // Loads into Cleanup with "Preparing request for patient..."; reads the results file.
 class FileExchangeBridge : public BridgeSession {
 public:
-    RunLoop load(SessionWindow& window) const override;
-    bool readAnswer(SessionWindow& window) const override;
+    RunLoop load(SessionWindow& window) override;
+    bool readAnswer(SessionWindow& window) override;
 };
 
 // Removes the results file and the request file (none for a VENDOR program that is

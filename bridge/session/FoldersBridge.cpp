@@ -10,9 +10,8 @@ class FoldersBridge : public FileExchangeBridge {};
 
 }  // namespace
 
-const BridgeSession& foldersBridge() {
-    static const FoldersBridge bridge;
-    return bridge;
+std::unique_ptr<BridgeSession> makeFoldersBridge() {
+    return std::make_unique<FoldersBridge>();
 }
 
 }  // namespace trellybridge::session

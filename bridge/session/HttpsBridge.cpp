@@ -14,7 +14,6 @@
 #include "session/Bridges.h"
 #include "session/SessionContext.h"
 #include "session/SessionWindow.h"
-#include "session/Transports.h"
 #include "session/WebService.h"
 
 namespace trellybridge::session {
@@ -93,9 +92,11 @@ long callBoundMs() {
     return static_cast<long>(std::clamp(ms, 1000.0, 600000.0));
 }
 
-class WebServiceClientTransport : public WebServiceTransport {
+// One call of the web service, with what the session shows and notes of it.
+class WebServiceCall {
 public:
-    std::string readPatientStream(SessionWindow& window) override {
+    // Calls the web service once; the answer, or empty text.
+    std::string readPatientStream(SessionWindow& window) {
         SessionState& s = session();
         try {
             if (s.attemptCount == 0) {
@@ -231,17 +232,17 @@ private:
 
 class HttpsBridge : public BridgeSession {
 public:
-    RunLoop load(SessionWindow& window) const override {
+    RunLoop load(SessionWindow& window) override {
         SessionState& s = session();
         setPhase(Phase::Read);
         s.attemptCount = 0;
-        s.rawDataReceived = webServiceTransport().readPatientStream(window);
+        s.rawDataReceived = service_.readPatientStream(window);
         s.timeoutTicks = config().NetworkTimeout.toText();
         return RunLoop::Network;
     }
-    bool readAnswer(SessionWindow& window) const override {
+    bool readAnswer(SessionWindow& window) override {
         SessionState& s = session();
-        s.rawDataReceived = webServiceTransport().readPatientStream(window);
+        s.rawDataReceived = service_.readPatientStream(window);
         bool received = !s.rawDataReceived.empty();
         if (!received)
             s.attemptCount += 1;
@@ -251,6 +252,9 @@ public:
                 CRLF);
         return received;
     }
+
+private:
+    WebServiceCall service_;
 };
 
 }  // namespace
@@ -280,19 +284,8 @@ std::string serviceErrorMessage(int code, const BridgeConfiguration& c) {
     }
 }
 
-const BridgeSession& httpsBridge() {
-    static const HttpsBridge bridge;
-    return bridge;
-}
-
-WebServiceTransport& webServiceTransport() {
-    auto& line = threadState().webServiceTransport;
-    if (!line) line = std::make_shared<WebServiceClientTransport>();
-    return *line;
-}
-
-void setWebServiceTransport(std::shared_ptr<WebServiceTransport> transport) {
-    threadState().webServiceTransport = std::move(transport);
+std::unique_ptr<BridgeSession> makeHttpsBridge() {
+    return std::make_unique<HttpsBridge>();
 }
 
 }  // namespace trellybridge::session

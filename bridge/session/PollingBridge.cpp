@@ -10,10 +10,10 @@ namespace {
 
 class PollingBridge : public FileExchangeBridge {
 public:
-    std::optional<bool> removeFiles(SessionWindow& window) const override {
+    std::optional<bool> removeFiles(SessionWindow& window) override {
         return deletePatientFiles(window, false);
     }
-    std::optional<bool> sendRequest(SessionWindow& window) const override {
+    std::optional<bool> sendRequest(SessionWindow& window) override {
         session().startedSending = platform::clock().now();
         return sendNetworkRequest(window, writeRequestFile);
     }
@@ -21,9 +21,8 @@ public:
 
 }  // namespace
 
-const BridgeSession& pollingBridge() {
-    static const PollingBridge bridge;
-    return bridge;
+std::unique_ptr<BridgeSession> makePollingBridge() {
+    return std::make_unique<PollingBridge>();
 }
 
 }  // namespace trellybridge::session

@@ -15,6 +15,7 @@ namespace trellybridge::session {
 // after timeoutTicks ticks; a failed phase is tried again until the attempts run out.
 void SessionWindow::networkTick() {
     SessionState& s = session();
+    if (!bridge_) return;
     ++ticksRun;
     updateElapsedTime();
     s.elapsedTicks += 1;
@@ -31,7 +32,7 @@ void SessionWindow::networkTick() {
         cmdClose();
         return;
     }
-    const BridgeSession& bridge = sessionBridge();
+    BridgeSession& bridge = *bridge_;
     switch (s.phase) {
         case Phase::Read: readPhase(bridge); break;
         case Phase::Send: sendPhase(bridge); break;
@@ -40,7 +41,7 @@ void SessionWindow::networkTick() {
     }
 }
 
-void SessionWindow::readPhase(const BridgeSession& bridge) {
+void SessionWindow::readPhase(BridgeSession& bridge) {
     SessionState& s = session();
     s.finishedSending = s.startedReceiving = platform::clock().now();
     bool received = bridge.readAnswer(*this);
@@ -49,7 +50,7 @@ void SessionWindow::readPhase(const BridgeSession& bridge) {
     if (received) NetworkTimer.setInterval(timeDelay());
 }
 
-void SessionWindow::sendPhase(const BridgeSession& bridge) {
+void SessionWindow::sendPhase(BridgeSession& bridge) {
     SessionState& s = session();
     if (std::optional<bool> sent = bridge.sendRequest(*this)) {
         if (*sent) setPhase(Phase::Read);
@@ -62,7 +63,7 @@ void SessionWindow::sendPhase(const BridgeSession& bridge) {
     NetworkTimer.setInterval(1000);
 }
 
-void SessionWindow::cleanupPhase(const BridgeSession& bridge) {
+void SessionWindow::cleanupPhase(BridgeSession& bridge) {
     SessionState& s = session();
     if (std::optional<bool> removed = bridge.removeFiles(*this)) {
         if (*removed) setPhase(Phase::Send);
@@ -84,28 +85,29 @@ void SessionWindow::preparePhase() {
     session().elapsedTicks = 0;
 }
 
-// SerialTimer: from tick timeoutTicks on, each tick is one attempt of the bridge's
+// PortTimer: from tick timeoutTicks on, each tick is one attempt of the bridge's
 // current step until the attempts run out; closePending closes on the next tick.
-void SessionWindow::serialTick() {
+void SessionWindow::portTick() {
     SessionState& s = session();
+    if (!bridge_) return;
     ++ticksRun;
     try {
         s.elapsedTicks += 1;
         updateElapsedTime();
-        const BridgeSession& bridge = sessionBridge();
-        if (closePending) {
+        BridgeSession& bridge = *bridge_;
+        if (bridge.closePending()) {
             if (bridge.closePort(*this)) closeConnection();
             return;
         }
         if (s.elapsedTicks < Variant(s.timeoutTicks).numericValue()) return;
-        runSerialStep(bridge);
+        runPortStep(bridge);
     } catch (...) {
         record(errc::SerialTimerFailed);
         setPatientFound(false);
     }
 }
 
-void SessionWindow::runSerialStep(const BridgeSession& bridge) {
+void SessionWindow::runPortStep(BridgeSession& bridge) {
     SessionState& s = session();
     if (s.attemptCount >= allowedAttempts(config())) {
         bridge.exhausted(*this);
@@ -113,12 +115,12 @@ void SessionWindow::runSerialStep(const BridgeSession& bridge) {
     }
     s.attemptCount += 1;
     Phase before = s.phase;
-    bool closingBefore = closePending;
+    bool closingBefore = bridge.closePending();
     bridge.step(*this);
     // A step that moved on lets the next one run as soon as what it awaits has happened;
     // a failed one leaves the schedule as it is.
-    bool movedOn =
-        static_cast<int>(s.phase) > static_cast<int>(before) || (closePending && !closingBefore);
+    bool movedOn = static_cast<int>(s.phase) > static_cast<int>(before) ||
+                   (bridge.closePending() && !closingBefore);
     if (s.pace != Pace::Fast || !movedOn || !isLoaded()) return;
     if (int descriptor = bridge.awaitedDescriptor(); descriptor >= 0)
         continueWhenReadable(descriptor);
@@ -129,20 +131,21 @@ void SessionWindow::runSerialStep(const BridgeSession& bridge) {
 void SessionWindow::continueAtOnce() {
     int which = sessionNumber_;
     ui::EventLoop::current().post([this, which] {
-        if (which != sessionNumber_ || !isLoaded() || !SerialTimer.enabled()) return;
+        if (which != sessionNumber_ || !isLoaded() || !bridge_ || !PortTimer.enabled()) return;
         SessionState& s = session();
         // The ticks until the one that would run the step: the step runs as that tick,
         // and the timer then counts from that tick's time.
         auto timeout =
             static_cast<std::int64_t>(std::min(Variant(s.timeoutTicks).numericValue(), 1e9));
-        std::int64_t ticks = closePending ? 1 : std::max<std::int64_t>(1, timeout - s.elapsedTicks);
+        std::int64_t ticks =
+            bridge_->closePending() ? 1 : std::max<std::int64_t>(1, timeout - s.elapsedTicks);
         ticks = std::min<std::int64_t>(ticks, 1 << 20);
-        std::int64_t ahead = (ticks - 1) * SerialTimer.interval();
-        auto stepAt = static_cast<std::int32_t>(static_cast<std::uint32_t>(SerialTimer.dueAt()) +
+        std::int64_t ahead = (ticks - 1) * PortTimer.interval();
+        auto stepAt = static_cast<std::int32_t>(static_cast<std::uint32_t>(PortTimer.dueAt()) +
                                                 static_cast<std::uint32_t>(ahead));
         s.elapsedTicks += static_cast<int>(ticks - 1);
-        serialTick();
-        if (isLoaded() && SerialTimer.enabled()) SerialTimer.restartFrom(stepAt);
+        portTick();
+        if (isLoaded() && PortTimer.enabled()) PortTimer.restartFrom(stepAt);
     });
 }
 
@@ -159,11 +162,6 @@ void SessionWindow::continueWhenReadable(int descriptor) {
 void SessionWindow::stopAwaiting() {
     if (awaitWatch_ != 0) ui::EventLoop::current().unwatch(awaitWatch_);
     awaitWatch_ = 0;
-}
-
-void BridgeSession::exhausted(SessionWindow& window) const {
-    window.closePending = true;
-    window.SerialTimer.setInterval(timeDelay());
 }
 
 }  // namespace trellybridge::session

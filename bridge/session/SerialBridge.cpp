@@ -96,13 +96,6 @@ std::int32_t sessionEndBy() {
                                      static_cast<std::uint32_t>(bound));
 }
 
-bool pastSessionEnd() {
-    std::int32_t left =
-        static_cast<std::int32_t>(static_cast<std::uint32_t>(serialLine().endBy) -
-                                  static_cast<std::uint32_t>(platform::clock().tickCount()));
-    return left < 0;
-}
-
 void noteSilentLine(size_t received) {
     if (received == 0) {
         noteFailure(errc::HostTimedOut, "no answer on " + portName());
@@ -115,48 +108,70 @@ void noteSilentLine(size_t received) {
 
 class SerialBridge : public BridgeSession {
 public:
-    SerialBridge(const Exchange& exchange, std::string lineEnd)
-        : exchange_(exchange), lineEnd_(std::move(lineEnd)) {}
-    RunLoop load(SessionWindow& window) const override {
+    SerialBridge(const Exchange& exchange, std::string lineEnd, bool timeOutIsError)
+        : exchange_(exchange), lineEnd_(std::move(lineEnd)), timeOutIsError_(timeOutIsError) {}
+    ~SerialBridge() override { release(); }
+    RunLoop load(SessionWindow& window) override {
         // A request that found its patient and was never closed must not lend its answer
         // to this one.
         session().rawDataReceived.clear();
         RunLoop loop = loadPortBridge(window);
-        SerialLine& line = serialLine();
-        line.endBy = sessionEndBy();
-        line.exchange = &exchange_;
-        line.receiver = [&window](serial::CommEvent event) {
-            window.commEvent(static_cast<int>(event));
-        };
+        endBy_ = sessionEndBy();
+        control_.setOnComm([this, &window](serial::CommEvent event) { commEvent(window, event); });
         return loop;
     }
-    void step(SessionWindow& window) const override {
+    void step(SessionWindow& window) override {
         openSerialPort(window);
-        window.SerialTimer.setInterval(1000);
+        window.PortTimer.setInterval(1000);
     }
-    bool closePort(SessionWindow& window) const override { return closeSerialPort(window); }
-    void close(SessionWindow&) const override { releaseSerialLine(); }
-    void exhausted(SessionWindow& window) const override {
+    bool closePort(SessionWindow& window) override { return closeSerialPort(window); }
+    void close(SessionWindow&) override { release(); }
+    void exhausted(SessionWindow& window) override {
+        // A search that gets no answer says so in its result, as one over TCP/IP does.
+        if (timeOutIsError_) window.record(errc::HostTimedOut);
         // The request went out and the attempts ran out waiting: say what the line gave.
-        if (serialLine().control.portOpen() && !window.closePending)
+        if (control_.portOpen() && !closePending())
             noteSilentLine(session().rawDataReceived.size());
         BridgeSession::exhausted(window);
     }
+    const serial::CommControl& control() const { return control_; }
 
 private:
-    void openSerialPort(SessionWindow& window) const;
-    static bool closeSerialPort(SessionWindow& window);
+    void openSerialPort(SessionWindow& window);
+    bool closeSerialPort(SessionWindow& window);
+    // The serial control's events: data received, the line hanging up.
+    void commEvent(SessionWindow& window, serial::CommEvent event);
+    void lineHungUp(SessionWindow& window);
+    bool handleSerialInput(SessionWindow& window, const std::string& chunk);
+    bool pastSessionEnd() const {
+        std::int32_t left =
+            static_cast<std::int32_t>(static_cast<std::uint32_t>(endBy_) -
+                                      static_cast<std::uint32_t>(platform::clock().tickCount()));
+        return left < 0;
+    }
+    // Closes the port if it is open; what the close reports is not this caller's concern.
+    void release() {
+        control_.setOnComm(nullptr);
+        try {
+            control_.close();
+        } catch (const serial::CommError&) {
+        }
+    }
 
     const Exchange& exchange_;
     std::string lineEnd_;
+    bool timeOutIsError_;
+    serial::CommControl control_;
+    // The tick count by which the session closes, whatever the line keeps sending.
+    std::int32_t endBy_ = 0;
 };
 
-void SerialBridge::openSerialPort(SessionWindow& window) const {
+void SerialBridge::openSerialPort(SessionWindow& window) {
     SessionState& s = session();
     window.updateText(" Attempt Number " + std::to_string(s.attemptCount) + " of " +
                       config().AllowedRetries.toText() + " to establish serial connection..." +
                       CRLF);
-    serial::CommControl& control = serialLine().control;
+    serial::CommControl& control = control_;
     try {
         // Open when the port is in fact closed, whatever an earlier request left behind.
         if (!control.portOpen()) configurePort(control);
@@ -186,7 +201,7 @@ bool SerialBridge::closeSerialPort(SessionWindow& window) {
     window.updateText("  closing " + portName() + CRLF + CRLF);
     s.closePortAttempts += 1;
     try {
-        serialLine().control.close();
+        control_.close();
     } catch (const serial::CommError& e) {
         // The attempts are over: what the close reports is the session's own error.
         s.attemptCount = 0;
@@ -200,50 +215,17 @@ bool SerialBridge::closeSerialPort(SessionWindow& window) {
     return true;
 }
 
-}  // namespace
-
-const BridgeSession& serialBridge() {
-    static const SerialBridge bridge(patientExchange(), "");
-    return bridge;
-}
-
-std::unique_ptr<BridgeSession> makeSerialBridge(const Exchange& exchange, std::string lineEnd) {
-    return std::make_unique<SerialBridge>(exchange, std::move(lineEnd));
-}
-
-SerialLine& serialLine() {
-    auto& line = threadState().serialLine;
-    if (!line) {
-        line = std::make_shared<SerialLine>();
-        line->control.setOnComm([raw = line.get()](serial::CommEvent event) {
-            if (raw->receiver) raw->receiver(event);
-        });
-    }
-    return *line;
-}
-
-void releaseSerialLine() {
-    SerialLine* line = threadState().serialLine.get();
-    if (!line) return;
-    line->receiver = nullptr;
-    line->exchange = nullptr;
+void SerialBridge::commEvent(SessionWindow& window, serial::CommEvent event) {
     try {
-        line->control.close();
-    } catch (const serial::CommError&) {
-    }
-}
-
-void SessionWindow::commEvent(int eventCode) {
-    try {
-        if (eventCode == static_cast<int>(serial::CommEvent::HangUp)) {
-            lineHungUp();
+        if (event == serial::CommEvent::HangUp) {
+            lineHungUp(window);
             return;
         }
-        if (eventCode != static_cast<int>(serial::CommEvent::Receive)) return;
-        serial::CommControl& control = serialLine().control;
+        if (event != serial::CommEvent::Receive) return;
+        serial::CommControl& control = control_;
         // The session is closing: what still arrives is dropped, and it must not put off
         // the tick that closes the port.
-        if (closePending) {
+        if (closePending()) {
             for (int reads = 0; reads < 16 && control.portOpen() && control.inBufferCount() >= 1;
                  ++reads)
                 control.input();
@@ -251,30 +233,30 @@ void SessionWindow::commEvent(int eventCode) {
         }
         SessionState& s = session();
         s.startedReceiving = platform::clock().now();
-        if (lblStatus != "Receiving...") setStatus("Receiving...");
+        if (window.lblStatus != "Receiving...") window.setStatus("Receiving...");
         // Each arrival restarts the wait, but a line that never goes quiet does not keep
         // the session open past its end.
         if (pastSessionEnd()) {
-            if (!closePending)
+            if (!closePending())
                 noteFailure("the line on " + portName() + " kept sending past the session's time");
-            closePending = true;
+            setClosePending();
         } else {
-            SerialTimer.setEnabled(false);
-            SerialTimer.setEnabled(true);
+            window.PortTimer.setEnabled(false);
+            window.PortTimer.setEnabled(true);
         }
         workStarted();
         // One event reads what an answer may hold and no more, and stops once the session
         // is closing: a line that sends faster than it is read must not hold the loop here.
         const std::size_t budget = maxAnswerBytes() + serial::CommControl::kReceiveBufferLimit;
-        for (std::size_t taken = 0; taken < budget && !closePending && control.portOpen() &&
+        for (std::size_t taken = 0; taken < budget && !closePending() && control.portOpen() &&
                                     control.inBufferCount() >= 1;) {
             std::string chunk = control.input();
             if (chunk.empty()) break;
             taken += chunk.size();
-            handleSerialInput(chunk);
-            if (!closePending && pastSessionEnd()) {
+            handleSerialInput(window, chunk);
+            if (!closePending() && pastSessionEnd()) {
                 noteFailure("the line on " + portName() + " kept sending past the session's time");
-                closePending = true;
+                setClosePending();
             }
         }
         s.finishedReceiving = platform::clock().now();
@@ -285,44 +267,58 @@ void SessionWindow::commEvent(int eventCode) {
     }
 }
 
-void SessionWindow::lineHungUp() {
+void SerialBridge::lineHungUp(SessionWindow& window) {
     noteFailure("the line on " + portName() + " hung up");
-    updateText("SERIAL Port: the line on " + portName() + " hung up" + CRLF);
-    if (!closePending) attemptFailed();
+    window.updateText("SERIAL Port: the line on " + portName() + " hung up" + CRLF);
+    if (!closePending()) attemptFailed();
 }
 
-bool SessionWindow::handleSerialInput(const std::string& chunk) {
+bool SerialBridge::handleSerialInput(SessionWindow& window, const std::string& chunk) {
     SessionState& s = session();
     // The answer is complete, or the session is closing: what comes after is no answer.
-    if (closePending) return false;
+    if (closePending()) return false;
     std::string end = endCharacter();
     size_t endAt = end.empty() ? std::string::npos : chunk.find(end);
     std::string text = chunk.substr(0, endAt);
     if (s.rawDataReceived.size() + text.size() > maxAnswerBytes()) {
         noteFailure("the answer on " + portName() + " was too large: more than " +
                     std::to_string(maxAnswerBytes()) + " bytes");
-        updateText(" answer too large" + std::string(CRLF));
+        window.updateText(" answer too large" + std::string(CRLF));
         s.rawDataReceived.clear();
         setPatientFound(false);
-        closePending = true;
+        setClosePending();
         return false;
     }
     s.rawDataReceived += text;
     // The log shows what arrives, as far as an answer is ever shown.
-    if (s.rawDataReceived.size() <= kShownAnswerBytes) updateText(text);
+    if (s.rawDataReceived.size() <= kShownAnswerBytes) window.updateText(text);
     if (endAt == std::string::npos) return false;
 
     s.rawDataReceived += end;
     if (formatKindOf(text::upper(config().VendorFormatType.toText())) == FormatKind::Unknown) {
-        cmdClose();
+        window.cmdClose();
         return false;
     }
-    closePending = true;
+    setClosePending();
     // Fast pace: the close need not wait for its tick.
-    if (s.pace == Pace::Fast) continueAtOnce();
-    const Exchange* exchange = serialLine().exchange;
-    return exchange ? exchange->takeAnswer(*this, s.rawDataReceived)
-                    : processResponse(s.rawDataReceived);
+    if (s.pace == Pace::Fast) window.continueAtOnce();
+    return exchange_.takeAnswer(window, s.rawDataReceived);
+}
+
+}  // namespace
+
+std::unique_ptr<BridgeSession> makeSerialBridge() {
+    return makeSerialBridge(patientExchange(), "", false);
+}
+
+std::unique_ptr<BridgeSession> makeSerialBridge(const Exchange& exchange, std::string lineEnd,
+                                                bool timeOutIsError) {
+    return std::make_unique<SerialBridge>(exchange, std::move(lineEnd), timeOutIsError);
+}
+
+const serial::CommControl* serialControl(const BridgeSession* bridge) {
+    auto* serial = dynamic_cast<const SerialBridge*>(bridge);
+    return serial ? &serial->control() : nullptr;
 }
 
 }  // namespace trellybridge::session

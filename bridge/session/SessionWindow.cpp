@@ -6,9 +6,7 @@
 #include "common/SessionPhase.h"
 #include "common/Version.h"
 #include "session/BridgeSession.h"
-#include "session/SerialLine.h"
 #include "session/SessionContext.h"
-#include "session/TcpSession.h"
 
 namespace trellybridge::session {
 namespace {
@@ -25,12 +23,8 @@ std::string firstCode(const Variant& codes) {
 
 }  // namespace
 
-const BridgeSession& currentBridge() {
-    return bridgeSession(bridgeKind(config()));
-}
-
-const BridgeSession& SessionWindow::sessionBridge() const {
-    return currentBridge();
+std::unique_ptr<BridgeSession> SessionWindow::makeSessionBridge() const {
+    return makeBridge(bridgeKind(config()));
 }
 
 void SessionWindow::record(errc code, std::string_view description) const {
@@ -38,7 +32,7 @@ void SessionWindow::record(errc code, std::string_view description) const {
 }
 
 SessionWindow::SessionWindow() {
-    SerialTimer.setOnTick([this] { serialTick(); });
+    PortTimer.setOnTick([this] { portTick(); });
     NetworkTimer.setOnTick([this] { networkTick(); });
 }
 
@@ -52,8 +46,6 @@ void SessionWindow::onLoad() {
     s.buildLabel = " (" + Variant(kControlVersion).toText() + ")";
     caption = std::string(kApplicationTitle) + " - v." + s.buildLabel;
 
-    closePending = false;
-    portIndex = 0;
     ticksRun = 0;
     ++sessionNumber_;
     stopAwaiting();
@@ -73,12 +65,13 @@ void SessionWindow::onLoad() {
     lblConnectionTime = "Connected for: " + std::to_string(s.elapsedTicks) + " seconds";
     setStatus(bridgeName() + " style bridge...");
 
-    SerialTimer.setEnabled(false);
+    PortTimer.setEnabled(false);
     NetworkTimer.setEnabled(false);
-    RunLoop loop = sessionBridge().load(*this);
+    bridge_ = makeSessionBridge();
+    RunLoop loop = bridge_->load(*this);
     // A bridge whose first step already ended the session (an answer at load that held
     // no patient) leaves no timer behind to call the vendor again.
-    if (isLoaded()) startTimer(loop == RunLoop::Serial ? SerialTimer : NetworkTimer);
+    if (isLoaded()) startTimer(loop == RunLoop::Port ? PortTimer : NetworkTimer);
     if (std::string problem = answerLimitProblem(); !problem.empty() && isLoaded())
         updateText(problem + ": the default of " + std::to_string(kDefaultAnswerLimit) +
                    " bytes applies" + CRLF);
@@ -86,7 +79,7 @@ void SessionWindow::onLoad() {
         updateText(std::string("Pace: fast (each step runs once what it waits for has happened)") +
                    CRLF);
         // The first step awaits nothing: it runs now, as its tick would.
-        if (loop == RunLoop::Serial) continueAtOnce();
+        if (loop == RunLoop::Port) continueAtOnce();
     }
 
     if (state().patientFound) {
@@ -98,23 +91,14 @@ void SessionWindow::onLoad() {
 void SessionWindow::closeConnection() {
     try {
         session().elapsedTicks = 0;
-        SerialTimer.setEnabled(false);
+        PortTimer.setEnabled(false);
         NetworkTimer.setEnabled(false);
         stopAwaiting();
-        sessionBridge().close(*this);
+        if (bridge_) bridge_->close(*this);
         if (debugging()) writeDebugLog();
     } catch (...) {
     }
     unload();
-}
-
-void SessionWindow::resetConnection() {
-    if (closeTcpSocket()) {
-        updateText(std::string("  CLOSE.PORT.successful!") + CRLF);
-    } else {
-        updateText(std::string("**CLOSE.PORT.unsuccessful!") + CRLF);
-        record(errc::ClosePortFailed);
-    }
 }
 
 void SessionWindow::cmdClose() {
@@ -181,9 +165,9 @@ void runSessionWindow() noexcept {
 
 void unloadSessionWindow() {
     SessionWindow& window = sessionWindow();
-    window.SerialTimer.setEnabled(false);
+    window.PortTimer.setEnabled(false);
     window.NetworkTimer.setEnabled(false);
-    releaseSerialLine();
+    window.releaseBridge();
     window.unload();
 }
 

@@ -1,18 +1,20 @@
 // The session window (frmGUI): the modal progress window in which one GetPatient
-// request is carried out on the caller's thread. Two timers drive it: SerialTimer runs
+// request is carried out on the caller's thread. Two timers drive it: PortTimer runs
 // the serial and TCP bridges (and an invalid bridge type), NetworkTimer the file
 // exchanges, the web service and the USB bridge. Each tick performs at most one step,
-// through the BridgeSession of the configured bridge. The window loads, closes and
+// through the bridge object made for the request at load. The window loads, closes and
 // shows progress; the run loops (RunLoops.cpp), the bridges (one file each) and the
 // answer dispatcher (AnswerDispatch.cpp) do the rest.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "common/Errors.h"
 #include "platform/EventLoop.h"
 #include "platform/Toolkit.h"
+#include "session/BridgeSession.h"
 
 namespace trellybridge::formats {
 struct ParseResult;
@@ -20,8 +22,6 @@ struct ParseContext;
 }  // namespace trellybridge::formats
 
 namespace trellybridge::session {
-
-class BridgeSession;
 
 class SessionWindow : public ui::Window {
 public:
@@ -32,27 +32,20 @@ public:
     std::string txtInformation;  // the progress log; only appended to or cleared
     std::string lblStatus;
     std::string lblConnectionTime;
-    ui::Timer SerialTimer;
+    ui::Timer PortTimer;
     ui::Timer NetworkTimer;
 
-    // Reset each time the window loads.
-    bool closePending = false;
-    int portIndex = 0;
     int ticksRun = 0;  // timer ticks of this session, for measuring the engine
 
     // The run loops: one tick of each timer.
     void networkTick();
-    void serialTick();
-    // The serial control's event; code 2 is "data received", 5 the line hanging up.
-    void commEvent(int eventCode);
-    bool handleSerialInput(const std::string& chunk);
+    void portTick();
     // The answer dispatcher: hands the answer to the parser of the vendor format.
     bool processResponse(std::string answer);
 
     void closeConnection();
-    void resetConnection();
     void cmdClose();
-    // Fast pace: runs the serial loop's next step now, as the tick that would run it
+    // Fast pace: runs the port loop's next step now, as the tick that would run it
     // will, and keeps the timer on the schedule it would have had; or once `descriptor`
     // is readable.
     void continueAtOnce();
@@ -63,9 +56,15 @@ public:
     // counts one more attempt.
     void countAttempt(bool succeeded);
 
-    // The bridge this window runs, and how it records errors: the settings' bridge and
-    // the single-patient recorder here; the enhanced window has its own.
-    virtual const BridgeSession& sessionBridge() const;
+    // The bridge object of this window's request, made at load; null before the first
+    // load and after the host closed the connection.
+    const BridgeSession* bridge() const { return bridge_.get(); }
+    // Lets go of the bridge and what it holds (its port, its connection).
+    void releaseBridge() { bridge_.reset(); }
+
+    // How the window makes its bridge and records errors: the settings' bridge and the
+    // single-patient recorder here; the enhanced window has its own.
+    virtual std::unique_ptr<BridgeSession> makeSessionBridge() const;
     virtual void record(errc code, std::string_view description = {}) const;
 
     void updateMessage(std::string& message);
@@ -86,21 +85,18 @@ protected:
 private:
     void startTimer(ui::Timer& timer);
     // The phases of the network run loop.
-    void readPhase(const BridgeSession& bridge);
-    void sendPhase(const BridgeSession& bridge);
-    void cleanupPhase(const BridgeSession& bridge);
+    void readPhase(BridgeSession& bridge);
+    void sendPhase(BridgeSession& bridge);
+    void cleanupPhase(BridgeSession& bridge);
     void preparePhase();
-    // The serial line went away under the session: the attempt ends.
-    void lineHungUp();
-    // One attempt of the serial loop's current step, or the end rule when none is left.
-    void runSerialStep(const BridgeSession& bridge);
+    // One attempt of the port loop's current step, or the end rule when none is left.
+    void runPortStep(BridgeSession& bridge);
     void stopAwaiting();
+    std::unique_ptr<BridgeSession> bridge_;
     int sessionNumber_ = 0;  // which session a continuation belongs to
     int awaitWatch_ = 0;
 };
 
-// The bridge the thread's settings name now.
-const BridgeSession& currentBridge();
 // What reading an answer means for the session: the parse's stamps, the STANDARD
 // delimiter, the found flag, and a disconnected session with its ticks restarted.
 // The errors the parse raised are recorded first.

@@ -6,6 +6,7 @@
 #include "common/AnswerLimit.h"
 #include "common/Errors.h"
 #include "common/FailureNote.h"
+#include "common/Keywords.h"
 #include "common/SessionPhase.h"
 #include "common/Text.h"
 #include "common/ThreadState.h"
@@ -21,7 +22,7 @@ namespace trellybridge::session {
 namespace {
 
 std::string portInUse() {
-    return config().TCPRemotePorts.toText();
+    return session().portInUse;
 }
 
 // The ports in the order they are tried: the last good port first when it is one of
@@ -32,7 +33,7 @@ void buildPortOrder() {
     if (s.remoteIP.empty())
         s.remoteIP = tcp::resolveHostAddress(config().TCPRemoteHostName.toText());
     std::string ports = tcp::distinctItems(s.configuredPorts);
-    std::string shuffled = tcp::shufflePorts(ports, tcp::countListItems(ports));
+    std::string shuffled = tcp::shufflePorts(ports);
     s.randomizedPorts = shuffled;
     s.lastGoodPort = settings::getProperty(settings::kLastGoodPort);
     if (!s.lastGoodPort.empty() && text::contains(s.configuredPorts, s.lastGoodPort))
@@ -122,41 +123,45 @@ public:
 class TcpSession : public BridgeSession {
 public:
     explicit TcpSession(const Exchange& exchange) : exchange_(exchange) {}
-    RunLoop load(SessionWindow& window) const override { return loadPortBridge(window); }
+    RunLoop load(SessionWindow& window) override {
+        connection_.setLimits(tcp::connectionLimits(config()));
+        return loadPortBridge(window);
+    }
     // One step: parse-report, parse, receive or connect, by the session's phase.
-    void step(SessionWindow& window) const override;
-    // The attempts of the current port are used up: the next port, or closePending.
-    void exhausted(SessionWindow& window) const override;
+    void step(SessionWindow& window) override;
+    // The attempts of the current port are used up: the next port, or the close.
+    void exhausted(SessionWindow& window) override;
     // Keeps the port that answered for the next request, and closes the socket.
-    void close(SessionWindow& window) const override;
+    void close(SessionWindow& window) override;
     // Fast pace: the receive step runs once the connection has something to read.
     int awaitedDescriptor() const override {
-        const tcp::TcpConnectionState& connection = tcp::connectionState();
-        return session().phase == Phase::Receive && connection.connected ? connection.socketHandle
-                                                                         : -1;
+        return session().phase == Phase::Receive && connection_.connected() ? connection_.socket()
+                                                                            : -1;
     }
 
 private:
-    bool connectTcp(SessionWindow& window) const;
-    bool sendTcpRequest(SessionWindow& window) const;
-    void receive(SessionWindow& window) const;
+    bool connectTcp(SessionWindow& window);
+    bool sendTcpRequest(SessionWindow& window);
+    void receive(SessionWindow& window);
     // Closes a connection that failed, so the next connect step opens a new one.
-    static void dropConnection();
+    void dropConnection();
 
     const Exchange& exchange_;
+    tcp::Connection connection_;
+    int portIndex_ = 0;  // the port of the ordered list being tried
 };
 
 }  // namespace
 
-bool TcpSession::sendTcpRequest(SessionWindow& window) const {
+bool TcpSession::sendTcpRequest(SessionWindow& window) {
     SessionState& s = session();
     Exchange::Request request = exchange_.request(window);
     s.requestText = std::move(request.text);
     s.startedSending = platform::clock().now();
     window.updateText("Attempting to send: " + s.requestText + CRLF);
     bool sent = false;
-    if (tcp::connectionState().connected) {
-        sent = tcp::tcpSendRequest(request.payload);
+    if (connection_.connected()) {
+        sent = connection_.sendRequest(request.payload);
         if (!sent) window.record(errc::SendWithoutConnection);
     } else {
         window.record(errc::SendWithoutConnection);
@@ -167,20 +172,22 @@ bool TcpSession::sendTcpRequest(SessionWindow& window) const {
     return sent;
 }
 
-bool TcpSession::connectTcp(SessionWindow& window) const {
+bool TcpSession::connectTcp(SessionWindow& window) {
     SessionState& s = session();
     try {
         if (s.localHostName.empty()) s.localHostName = text::upper(tcp::getLocalHostName());
-        if (s.localIP.empty()) s.localIP = tcp::getLocalIP(s.localHostName);
-        if (window.portIndex == 0 && s.attemptCount == 1) buildPortOrder();
-        config().TCPRemotePorts = s.portList[static_cast<size_t>(window.portIndex)];
+        if (s.localIP.empty())
+            s.localIP = tcp::getLocalIP(s.localHostName, localIpKeyword(config()));
+        if (portIndex_ == 0 && s.attemptCount == 1) buildPortOrder();
+        s.portInUse = s.portList[static_cast<size_t>(portIndex_)];
         if (s.attemptCount == 1) {
             window.clearText();
             window.updateText(parameterBlock());
         }
-        if (tcp::connectionState().connected) throw std::runtime_error("already connected");
-        tcp::resolveSessionAddresses();
-        if (!tcp::tcpOpenConnection()) {
+        if (connection_.connected()) throw std::runtime_error("already connected");
+        tcp::resolveSessionAddresses(s, config().TCPRemoteHostName.toText(),
+                                     localIpKeyword(config()));
+        if (!connection_.open(s.localIP, s.remoteIP, tcp::portNumberOf(portInUse()))) {
             noteFailure(errc::PortOpenFailed,
                         s.remoteIP.empty()
                             ? "could not find the address of " + config().TCPRemoteHostName.toText()
@@ -188,13 +195,13 @@ bool TcpSession::connectTcp(SessionWindow& window) const {
             window.updateText(
                 std::string(s.attemptCount == 1 ? " open.attempt.port." : " open.reattempt.port.") +
                 portInUse() + "  <unsuccessful>!" + CRLF);
-            s.portResults[static_cast<size_t>(window.portIndex)] = "FAILED!";
+            s.portResults[static_cast<size_t>(portIndex_)] = "FAILED!";
             window.record(errc::PortOpenFailed);
             window.lblConnectionTime = "Could not establish connection";
             window.setStatus("Failed to:  IP: " + s.remoteIP);
             throw std::runtime_error("connect failed");
         }
-        s.portResults[static_cast<size_t>(window.portIndex)] = "SUCCESS!";
+        s.portResults[static_cast<size_t>(portIndex_)] = "SUCCESS!";
         s.connectedPort = portInUse();
         window.clearText();
         if (s.attemptCount == 1) {
@@ -221,9 +228,9 @@ bool TcpSession::connectTcp(SessionWindow& window) const {
     }
 }
 
-void TcpSession::receive(SessionWindow& window) const {
+void TcpSession::receive(SessionWindow& window) {
     SessionState& s = session();
-    if (!tcp::tcpDataWaiting()) {
+    if (!connection_.dataWaiting()) {
         noteFailure(errc::HostTimedOut,
                     "no answer from " + s.remoteIP + " port " + s.connectedPort);
         window.record(errc::HostTimedOut);
@@ -232,9 +239,10 @@ void TcpSession::receive(SessionWindow& window) const {
     s.startedReceiving = platform::clock().now();
     std::string answer;
     // Each attempt reads into an empty buffer: an answer is never joined to an earlier one.
-    tcp::AnswerRead read = tcp::readAnswer(answer, [this](const std::string& a, size_t newFrom) {
-        return exchange_.answerComplete(a, newFrom);
-    });
+    tcp::AnswerRead read =
+        connection_.readAnswer(answer, [this](const std::string& a, size_t newFrom) {
+            return exchange_.answerComplete(a, newFrom);
+        });
     if (read != tcp::AnswerRead::Complete) {
         std::string where = s.remoteIP + " port " + s.connectedPort;
         if (read == tcp::AnswerRead::TooLarge) {
@@ -262,23 +270,22 @@ void TcpSession::receive(SessionWindow& window) const {
     s.answeredPort = s.connectedPort;
     s.finishedReceiving = platform::clock().now();
     s.attemptCount = 0;
-    window.SerialTimer.setInterval(static_cast<int>(config().TimeDelay.numericValue()));
+    window.PortTimer.setInterval(static_cast<int>(config().TimeDelay.numericValue()));
 }
 
 void TcpSession::dropConnection() {
-    tcp::tcpCloseConnection(0);
-    tcp::connectionState().connected = false;
+    connection_.close(tcp::CloseMode::Forced);
     setPhase(Phase::Connect);
 }
 
-void TcpSession::step(SessionWindow& window) const {
+void TcpSession::step(SessionWindow& window) {
     SessionState& s = session();
     bool first = s.attemptCount == 1;
     if (s.phase == Phase::Parsed) {
         window.updateText(std::string(first ? " parse.attempt          <successful>!"
                                             : " parse.reattempt  <successful>!") +
                           CRLF);
-        window.closePending = true;
+        setClosePending();
         s.attemptCount = 0;
     } else if (s.phase == Phase::Parse) {
         window.updateText(std::string(first ? " receive.attempt" : " receive.reattempt") +
@@ -291,39 +298,38 @@ void TcpSession::step(SessionWindow& window) const {
         receive(window);
     } else if (connectTcp(window)) {
         setPhase(Phase::Receive);
-        window.SerialTimer.setInterval(1000);
+        window.PortTimer.setInterval(1000);
     }
 }
 
-void TcpSession::exhausted(SessionWindow& window) const {
+void TcpSession::exhausted(SessionWindow&) {
     SessionState& s = session();
-    if (window.portIndex >= s.portCount + 1 || window.portIndex >= SessionState::kMaxPorts - 1) {
-        window.closePending = true;
+    if (portIndex_ >= s.portCount + 1 || portIndex_ >= SessionState::kMaxPorts - 1) {
+        setClosePending();
         return;
     }
     if (s.attemptCount >= allowedAttempts(config())) {
-        window.portIndex += 1;
+        portIndex_ += 1;
         s.attemptCount = 0;
         s.brokenConnections = 0;
     }
-    config().TCPRemotePorts = s.portList[static_cast<size_t>(window.portIndex)];
-    if (config().TCPRemotePorts.isEmptyText()) window.closePending = true;
+    s.portInUse = s.portList[static_cast<size_t>(portIndex_)];
+    if (s.portInUse.empty()) setClosePending();
 }
 
-void TcpSession::close(SessionWindow& window) const {
+void TcpSession::close(SessionWindow& window) {
     SessionState& s = session();
     // Found: the port whose connection answered. Not found: the port in use.
     std::string port =
         state().patientFound && !s.answeredPort.empty() ? s.answeredPort : portInUse();
     bool known = !port.empty() && s.configuredPorts.find(port) != std::string::npos;
     settings::saveProperty(settings::kLastGoodPort, known ? port : "");
-    window.resetConnection();
-}
-
-bool closeTcpSocket() {
-    bool closed = tcp::tcpCloseConnection(1);
-    tcp::connectionState().connected = false;
-    return closed;
+    if (connection_.close(tcp::CloseMode::Normal)) {
+        window.updateText(std::string("  CLOSE.PORT.successful!") + CRLF);
+    } else {
+        window.updateText(std::string("**CLOSE.PORT.unsuccessful!") + CRLF);
+        window.record(errc::ClosePortFailed);
+    }
 }
 
 RunLoop loadPortBridge(SessionWindow& window) {
@@ -332,10 +338,10 @@ RunLoop loadPortBridge(SessionWindow& window) {
     s.connectedPort.clear();
     s.answeredPort.clear();
     s.brokenConnections = 0;
-    tcp::connectionState().connected = false;
+    s.portInUse = config().TCPRemotePorts.toText();
     window.updateText(std::string("Verifying port availability...") + CRLF);
     s.timeoutTicks = config().SerialTimeout.toText();
-    return RunLoop::Serial;
+    return RunLoop::Port;
 }
 
 std::unique_ptr<BridgeSession> makeTcpBridge(const Exchange& exchange) {
@@ -347,9 +353,8 @@ const Exchange& patientExchange() {
     return exchange;
 }
 
-const BridgeSession& tcpBridge() {
-    static const TcpSession bridge(patientExchange());
-    return bridge;
+std::unique_ptr<BridgeSession> makeTcpBridge() {
+    return makeTcpBridge(patientExchange());
 }
 
 }  // namespace trellybridge::session

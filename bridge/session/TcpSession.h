@@ -1,11 +1,9 @@
-// The TCP/IP bridge's socket close, which the window's resetConnection uses whatever
-// the bridge, and what the TCP session leaves to the request it carries. The session
-// itself (port order, connect and send, receive, parse and report, one step per
-// SerialTimer tick) lives in TcpSession.cpp behind BridgeSession.
+// The TCP/IP bridge for the exchange it carries. The session itself (port order,
+// connect and send, receive, parse and report, one step per PortTimer tick) lives in
+// TcpSession.cpp behind BridgeSession; its connection lives in the bridge object.
 #pragma once
 
 #include <memory>
-#include <string>
 
 #include "session/BridgeSession.h"
 #include "session/Exchange.h"
@@ -19,7 +17,8 @@ std::unique_ptr<BridgeSession> makeTcpBridge(const Exchange& exchange);
 // the end-of-answer character, parsed into the patient record.
 const Exchange& patientExchange();
 
-// Closes the socket (by force under {TCP FORCE}); false when the close failed.
-bool closeTcpSocket();
+// SERIAL and TCPIP load alike: the connection bookkeeping starts afresh and the port
+// is checked first.
+RunLoop loadPortBridge(SessionWindow& window);
 
 }  // namespace trellybridge::session

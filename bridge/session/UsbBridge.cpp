@@ -10,7 +10,7 @@ namespace {
 
 class UsbBridge : public FileExchangeBridge {
 public:
-    RunLoop load(SessionWindow&) const override {
+    RunLoop load(SessionWindow&) override {
         SessionState& s = session();
         setPhase(Phase::Read);
         s.attemptCount = 0;
@@ -22,9 +22,8 @@ public:
 
 }  // namespace
 
-const BridgeSession& usbBridge() {
-    static const UsbBridge bridge;
-    return bridge;
+std::unique_ptr<BridgeSession> makeUsbBridge() {
+    return std::make_unique<UsbBridge>();
 }
 
 }  // namespace trellybridge::session

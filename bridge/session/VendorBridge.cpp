@@ -11,10 +11,10 @@ namespace {
 
 class VendorBridge : public FileExchangeBridge {
 public:
-    std::optional<bool> removeFiles(SessionWindow& window) const override {
+    std::optional<bool> removeFiles(SessionWindow& window) override {
         return deletePatientFiles(window, true);
     }
-    std::optional<bool> sendRequest(SessionWindow& window) const override {
+    std::optional<bool> sendRequest(SessionWindow& window) override {
         session().startedSending = platform::clock().now();
         return sendNetworkRequest(window, [](std::string& failure) {
             const BridgeConfiguration& c = config();
@@ -35,9 +35,8 @@ public:
 
 }  // namespace
 
-const BridgeSession& vendorBridge() {
-    static const VendorBridge bridge;
-    return bridge;
+std::unique_ptr<BridgeSession> makeVendorBridge() {
+    return std::make_unique<VendorBridge>();
 }
 
 }  // namespace trellybridge::session

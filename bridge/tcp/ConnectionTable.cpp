@@ -4,23 +4,15 @@
 #include <chrono>
 #include <memory>
 
-#include "common/ThreadState.h"
+#include "common/SessionState.h"
 #include "platform/Lookups.h"
 #include "platform/TcpTable.h"
 #include "tcp/HostUtilities.h"
 
 namespace trellybridge::tcp {
 
-TcpTableSnapshot& tcpTableSnapshot() {
-    auto& snapshot = threadState().tcpTable;
-    if (!snapshot) snapshot = std::make_shared<TcpTableSnapshot>();
-    return *snapshot;
-}
-
-void loadTcpTable() {
-    TcpTableSnapshot& table = tcpTableSnapshot();
-    SessionState& session = threadState().session;
-    table.count = 0;
+TcpTableSnapshot loadTcpTable(SessionState& session) {
+    TcpTableSnapshot table;
     session.portCount = 0;
     // Reverse look-ups share one budget: a resolver that does not answer costs the list
     // its names (each row keeps its numeric address), never minutes.
@@ -43,6 +35,7 @@ void loadTcpTable() {
         session.portList[i] = table.remotePort[i];
         session.portCount = ++table.count;
     }
+    return table;
 }
 
 std::string tcpStateName(int state) {

@@ -4,6 +4,10 @@
 #include <array>
 #include <string>
 
+namespace trellybridge {
+struct SessionState;
+}
+
 namespace trellybridge::tcp {
 
 // The TCP table snapshot the TCP test dialog shows.
@@ -12,13 +16,12 @@ struct TcpTableSnapshot {
     std::array<std::string, kMaxRows> remoteIP, hostName, remotePort, state;
     int count = 0;
 };
-TcpTableSnapshot& tcpTableSnapshot();
 // How long one name look-up of the table, and all of them together, may take.
 inline constexpr int kNameLookupBoundMs = 1000;
 inline constexpr int kNameLookupBudgetMs = 3000;
-// Fills the snapshot (and the session's port list and count, which it shares) from the
-// machine's TCP table, skipping rows without a remote address.
-void loadTcpTable();
+// The machine's TCP table, skipping rows without a remote address; the session's port
+// list and count share it.
+TcpTableSnapshot loadTcpTable(SessionState& session);
 std::string tcpStateName(int state);
 
 }  // namespace trellybridge::tcp

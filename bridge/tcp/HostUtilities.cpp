@@ -1,12 +1,12 @@
 #include "tcp/HostUtilities.h"
 
 #include <cmath>
+#include <mutex>
 #include <random>
 #include <vector>
 
-#include "common/Keywords.h"
+#include "common/SessionState.h"
 #include "common/Text.h"
-#include "common/ThreadState.h"
 #include "platform/Clock.h"
 #include "platform/Lookups.h"
 #include "platform/Sockets.h"
@@ -33,12 +33,12 @@ std::string join(const std::vector<std::string>& items) {
 }
 
 // The process-wide generator of the shuffle: never reseeded, so two shuffles in one
-// second still differ.
+// second still differ. Threads take turns with it.
 std::mt19937& generator() {
-    auto& engine = threadState().shuffleGenerator;
-    if (!engine) engine = std::make_shared<std::mt19937>(std::random_device{}());
-    return *engine;
+    static std::mt19937 engine{std::random_device{}()};
+    return engine;
 }
+std::mutex generatorTurn;
 
 }  // namespace
 
@@ -60,10 +60,10 @@ std::string addressToDotted(std::uint32_t address) {
     return sockets::dotted(address);
 }
 
-std::string getLocalIP(std::string_view localHostName) {
+std::string getLocalIP(std::string_view localHostName, const std::optional<std::string>& pinned) {
     tcpStartup();
     std::string address;
-    if (auto pinned = localIpKeyword(threadState().config)) {
+    if (pinned) {
         address = *pinned;
     } else {
         address = resolveHostAddress(localHostName);
@@ -82,11 +82,10 @@ std::string getRemoteIP(std::string_view remoteHostName) {
     return address;
 }
 
-void resolveSessionAddresses() {
-    SessionState& s = threadState().session;
-    std::string remoteHost = threadState().config.TCPRemoteHostName.toText();
+void resolveSessionAddresses(SessionState& s, std::string_view remoteHost,
+                             const std::optional<std::string>& pinned) {
     if (remoteHost.empty() || s.localHostName.empty()) return;
-    s.localIP = getLocalIP(s.localHostName);
+    s.localIP = getLocalIP(s.localHostName, pinned);
     s.remoteIP = getRemoteIP(remoteHost);
 }
 
@@ -155,8 +154,7 @@ std::string distinctItems(std::string_view list) {
     return join(kept);
 }
 
-std::string shufflePorts(std::string_view list, int count) {
-    threadState().session.portCount = count;
+std::string shufflePorts(std::string_view list) {
     // Only distinct, non-empty items can be chosen: with anything else the search for a
     // new item would never end.
     std::vector<std::string> items = split(distinctItems(list));
@@ -165,6 +163,7 @@ std::string shufflePorts(std::string_view list, int count) {
     long long sum = 0;
     std::vector<std::string> chosen;
     std::uniform_real_distribution<double> uniform(0.0, 1.0);
+    std::lock_guard turn(generatorTurn);
     int n = static_cast<int>(items.size());
     while (static_cast<int>(chosen.size()) < n) {
         for (unsigned char c : name) sum += c;

@@ -7,8 +7,8 @@
 #include "common/Errors.h"
 #include "common/Keywords.h"
 #include "common/Text.h"
-#include "common/ThreadState.h"
 #include "platform/Toolkit.h"
+#include "trellybridge/Variant.h"
 
 namespace trellybridge::tcp {
 namespace {
@@ -97,19 +97,6 @@ int remainingMs(Clock::time_point deadline) {
     return static_cast<int>(std::max<long long>(0, left));
 }
 
-void closeSocket(TcpConnectionState& s) {
-    if (s.socketHandle != sockets::kInvalidSocket) sockets::close(s.socketHandle);
-    s.socketHandle = sockets::kInvalidSocket;
-}
-
-bool receiveFailed(std::string& data, std::int32_t& length) {
-    tcpSetLastErrorCode(sockets::lastError());
-    data.clear();
-    length = 0;
-    recordError(errc::ReceiveFailed);
-    return false;
-}
-
 // Without a {LOCAL IP:...} pin, the address found for this machine's name is bound only
 // when it can reach another host: on a standard install the name resolves to 127.0.1.1,
 // and a socket bound to loopback cannot connect anywhere else, so the system chooses
@@ -118,120 +105,131 @@ bool reachesOtherHosts(std::uint32_t address) {
     return address != sockets::kAddressNone && address != 0 && !sockets::isLoopback(address);
 }
 
-bool openFailed(TcpConnectionState& s) {
-    // A failed open closes the socket it created, so no descriptor outlives the attempt;
-    // the library stays started until the session's close ends it.
-    closeSocket(s);
-    s.connected = false;
-    recordError(errc::PortOpenFailed);
-    return false;
-}
-
 }  // namespace
 
-TcpConnectionState& connectionState() {
-    auto& state = threadState().tcpConnection;
-    if (!state) state = std::make_shared<TcpConnectionState>();
-    return *state;
-}
-
-int waitBoundMs() {
-    const BridgeConfiguration& c = threadState().config;
+int waitBoundMs(const BridgeConfiguration& c) {
     double bound = c.SerialTimeout.numericValue() * c.TimeDelay.numericValue();
     return static_cast<int>(std::clamp(bound, 1000.0, 120000.0));
 }
 
+ConnectionLimits connectionLimits(const BridgeConfiguration& config) {
+    return {waitBoundMs(config), inForce(config, keyword::TcpForce),
+            localIpKeyword(config).has_value()};
+}
+
+std::int32_t portNumberOf(std::string_view text) {
+    auto port = Variant(text::trimSpaces(std::string(text))).toNumber();
+    return port && *port >= 1 && *port <= 65535 && *port == static_cast<std::int32_t>(*port)
+               ? static_cast<std::int32_t>(*port)
+               : 0;
+}
+
 std::string tcpSetLastErrorCode(std::int32_t number) {
-    std::string text = ": " + errorText(number);
-    connectionState().lastErrorText = text;
-    return text;
+    return ": " + errorText(number);
 }
 
 std::string systemErrorText() {
     return sockets::lastErrorText();
 }
 
-bool tcpOpenConnection() {
-    TcpConnectionState& s = connectionState();
-    const SessionState& session = threadState().session;
-    s.localIPText = session.localIP;
-    s.remoteIPText = session.remoteIP;
-    auto port = Variant(text::trimSpaces(threadState().config.TCPRemotePorts.toText())).toNumber();
-    s.portNumber = port && *port >= 1 && *port <= 65535 && *port == static_cast<std::int32_t>(*port)
-                       ? static_cast<std::int32_t>(*port)
-                       : 0;
+Connection::~Connection() {
+    // Whatever the owner left open ends with it, without a word: no one is left to tell.
+    closeSocket();
+    for (; libraryStarts_ > 0; --libraryStarts_) sockets::cleanup();
+}
 
-    closeSocket(s);  // a socket left by an earlier open is not reused
+void Connection::closeSocket() {
+    if (socket_ != sockets::kInvalidSocket) sockets::close(socket_);
+    socket_ = sockets::kInvalidSocket;
+}
+
+bool Connection::receiveFailed(std::string& data, std::int32_t& length) {
+    lastErrorText_ = tcpSetLastErrorCode(sockets::lastError());
+    data.clear();
+    length = 0;
+    recordError(errc::ReceiveFailed);
+    return false;
+}
+
+bool Connection::openFailed() {
+    // A failed open closes the socket it created, so no descriptor outlives the attempt;
+    // the library stays started until the session's close ends it.
+    closeSocket();
+    connected_ = false;
+    recordError(errc::PortOpenFailed);
+    return false;
+}
+
+bool Connection::open(std::string_view localIP, std::string_view remoteIP, std::int32_t port) {
+    port_ = port;
+    closeSocket();  // a socket left by an earlier open is not reused
+    connected_ = false;
     sockets::clearLastError();
     sockets::startup();
-    ++s.libraryStarts;
-    if (s.portNumber == 0) return openFailed(s);
-    s.socketHandle = sockets::createStream();
-    if (s.socketHandle == sockets::kInvalidSocket) return openFailed(s);
-    s.localAddress = sockets::inetAddr(s.localIPText);
-    bool pinned = localIpKeyword(threadState().config).has_value();
-    if (pinned && s.localAddress == sockets::kAddressNone) return openFailed(s);
-    if ((pinned || reachesOtherHosts(s.localAddress)) &&
-        !sockets::bindLocal(s.socketHandle, s.localAddress))
-        return openFailed(s);
-    s.remoteAddress = sockets::inetAddr(s.remoteIPText);
-    if (s.remoteAddress == sockets::kAddressNone) return openFailed(s);
-    if (!sockets::connect(s.socketHandle, s.remoteAddress, static_cast<std::uint16_t>(s.portNumber),
-                          waitBoundMs()))
-        return openFailed(s);
-    s.connected = true;
+    ++libraryStarts_;
+    if (port_ <= 0 || port_ > 65535) return openFailed();
+    socket_ = sockets::createStream();
+    if (socket_ == sockets::kInvalidSocket) return openFailed();
+    std::uint32_t localAddress = sockets::inetAddr(localIP);
+    if (limits_.pinnedLocal && localAddress == sockets::kAddressNone) return openFailed();
+    if ((limits_.pinnedLocal || reachesOtherHosts(localAddress)) &&
+        !sockets::bindLocal(socket_, localAddress))
+        return openFailed();
+    std::uint32_t remoteAddress = sockets::inetAddr(remoteIP);
+    if (remoteAddress == sockets::kAddressNone) return openFailed();
+    if (!sockets::connect(socket_, remoteAddress, static_cast<std::uint16_t>(port_),
+                          limits_.waitBoundMs))
+        return openFailed();
+    connected_ = true;
     return true;
 }
 
-bool tcpSendRequest(std::string_view request) {
-    if (!connectionState().connected) return false;
-    return SendData(std::string(request) + "\r\n");
+bool Connection::sendRequest(std::string_view request) {
+    if (!connected_) return false;
+    return sendData(std::string(request) + "\r\n");
 }
 
-bool SendData(std::string_view data) {
-    TcpConnectionState& s = connectionState();
-    if (!s.connected) {
+bool Connection::sendData(std::string_view data) {
+    if (!connected_) {
         recordError(errc::SendWithoutConnection);
         return false;
     }
-    if (sockets::send(s.socketHandle, data, waitBoundMs()) < 0) {
+    if (sockets::send(socket_, data, limits_.waitBoundMs) < 0) {
         recordError(errc::SendFailed);
         return false;
     }
     return true;
 }
 
-bool tcpDataWaiting() {
-    return sockets::waitReadable(connectionState().socketHandle, 1000) >= 1;
+bool Connection::dataWaiting() const {
+    return sockets::waitReadable(socket_, 1000) >= 1;
 }
 
-bool RecvData(std::string& data, std::int32_t& length) {
-    TcpConnectionState& s = connectionState();
-    if (!s.connected) {
+bool Connection::recvData(std::string& data, std::int32_t& length) {
+    if (!connected_) {
         recordError(errc::ReceiveWithoutConnection);
         return false;
     }
-    long received = sockets::receive(s.socketHandle, data, kReceiveBuffer);
+    long received = sockets::receive(socket_, data, kReceiveBuffer);
     if (received < 0) return receiveFailed(data, length);
     length = static_cast<std::int32_t>(received);
     return true;
 }
 
-AnswerRead readAnswer(std::string& answer, const AnswerEnd& complete) {
-    TcpConnectionState& s = connectionState();
-    if (!s.connected) {
+AnswerRead Connection::readAnswer(std::string& answer, const AnswerEnd& complete) {
+    if (!connected_) {
         recordError(errc::ReceiveWithoutConnection);
         return AnswerRead::Failed;
     }
     const size_t limit = maxAnswerBytes();
     const size_t start = answer.size();
-    auto deadline = Clock::now() + std::chrono::milliseconds(waitBoundMs());
+    auto deadline = Clock::now() + std::chrono::milliseconds(limits_.waitBoundMs);
     std::string chunk;
-    while (sockets::waitReadable(s.socketHandle, remainingMs(deadline)) == 1) {
+    while (sockets::waitReadable(socket_, remainingMs(deadline)) == 1) {
         std::int32_t length = 0;
         // Once data has arrived, a failing read (a reset after the answer) ends the
         // answer with what was collected, as the vendor's close does.
-        if (!RecvData(chunk, length))
+        if (!recvData(chunk, length))
             return answer.size() > start ? AnswerRead::Complete : AnswerRead::Failed;
         if (length == 0) break;  // the vendor closed its side
         if (answer.size() - start + chunk.size() > limit) return AnswerRead::TooLarge;
@@ -248,7 +246,7 @@ bool resultEndArrived(const std::string& answer, size_t newFrom) {
     return text::containsUpperCased(std::string_view(answer).substr(from), "</RESULT>");
 }
 
-bool RecvResult(std::string& data, std::int32_t& length) {
+bool Connection::recvResult(std::string& data, std::int32_t& length) {
     length = 0;
     AnswerRead read = readAnswer(data, [&length](const std::string& answer, size_t newFrom) {
         length = static_cast<std::int32_t>(answer.size() - newFrom);  // the last read's
@@ -260,32 +258,34 @@ bool RecvResult(std::string& data, std::int32_t& length) {
     return false;
 }
 
-bool tcpCloseConnection(int mode) {
-    TcpConnectionState& s = connectionState();
-    bool normal = mode == 1 && !inForce(threadState().config, keyword::TcpForce);
+bool Connection::close(CloseMode mode) {
+    connected_ = false;
+    bool normal = mode == CloseMode::Normal && !limits_.forceClose;
     // Only a library that an open started is ended: a session that never opened one
     // has nothing to end and no error to report.
-    bool started = s.libraryStarts > 0;
-    if (started) --s.libraryStarts;
+    bool started = libraryStarts_ > 0;
+    if (started) --libraryStarts_;
     if (!normal) {
-        if (s.socketHandle != sockets::kInvalidSocket) sockets::shutdown(s.socketHandle, 2);
-        closeSocket(s);
+        if (socket_ != sockets::kInvalidSocket) sockets::shutdown(socket_, 2);
+        closeSocket();
         if (started) tcpCleanup();
         return true;  // there is no blocking call left to cancel
     }
-    if (s.socketHandle != sockets::kInvalidSocket) {
-        sockets::shutdown(s.socketHandle, 1);
+    if (socket_ != sockets::kInvalidSocket) {
+        sockets::shutdown(socket_, 1);
         // Drain what the peer still sends until it closes, within the wait bound.
-        auto deadline = Clock::now() + std::chrono::milliseconds(waitBoundMs());
+        auto deadline = Clock::now() + std::chrono::milliseconds(limits_.waitBoundMs);
         std::string discarded;
-        while (sockets::waitReadable(s.socketHandle, remainingMs(deadline)) == 1 &&
-               sockets::receive(s.socketHandle, discarded, kReceiveBuffer) > 0) {
+        while (sockets::waitReadable(socket_, remainingMs(deadline)) == 1 &&
+               sockets::receive(socket_, discarded, kReceiveBuffer) > 0) {
         }
-        sockets::shutdown(s.socketHandle, 2);
-        closeSocket(s);
+        sockets::shutdown(socket_, 2);
+        closeSocket();
     }
-    if (started && sockets::cleanup() != 0)
-        recordError(errc::SocketLibrary, tcpSetLastErrorCode(sockets::lastError()));
+    if (started && sockets::cleanup() != 0) {
+        lastErrorText_ = tcpSetLastErrorCode(sockets::lastError());
+        recordError(errc::SocketLibrary, lastErrorText_);
+    }
     return true;
 }
 

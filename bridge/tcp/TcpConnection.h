@@ -1,5 +1,5 @@
-// The TCP connection to the vendor system, one per thread, with the error texts of the
-// socket library. Every wait is bounded: see waitBoundMs().
+// The TCP connection to the vendor system, with the error texts of the socket library.
+// Every wait is bounded: see waitBoundMs().
 #pragma once
 
 #include <cstdint>
@@ -7,54 +7,93 @@
 #include <string>
 #include <string_view>
 
+#include "common/BridgeConfiguration.h"
 #include "platform/Sockets.h"
 
 namespace trellybridge::tcp {
 
-struct TcpConnectionState {
-    sockets::Socket socketHandle = sockets::kInvalidSocket;
-    bool connected = false;
-    std::string localIPText, remoteIPText;
-    std::int32_t portNumber = 0;
-    std::uint32_t localAddress = 0, remoteAddress = 0;
-    std::string lastErrorText;
-    int libraryStarts = 0;  // opens whose library start no close has ended yet
+// How a connection ends: Normal stops sending and drains what the vendor still sends
+// (unless {TCP FORCE} made every close forced); Forced drops it at once.
+enum class CloseMode { Normal, Forced };
+
+// What a connection takes from the request's settings, read once when it is made.
+struct ConnectionLimits {
+    // How long a connect, a whole answer or the drain of a close may take.
+    int waitBoundMs = 1000;
+    bool forceClose = false;   // {TCP FORCE}: every close is forced
+    bool pinnedLocal = false;  // {LOCAL IP:...}: the local address must be bound
 };
 
-TcpConnectionState& connectionState();
+// The session's time-out (SerialTimeout ticks of TimeDelay ms), at least one second, at
+// most two minutes; and the keywords that change how a connection opens and closes.
+int waitBoundMs(const BridgeConfiguration& config);
+ConnectionLimits connectionLimits(const BridgeConfiguration& config);
 
-// How long a connect, a whole answer or the drain of a close may take: the session's
-// time-out (SerialTimeout ticks of TimeDelay ms), at least one second, at most two minutes.
-int waitBoundMs();
+// A port list item as a port number: 1 to 65535, or 0 when it is no port.
+std::int32_t portNumberOf(std::string_view text);
 
-// Opens a connection from the session's localIP to its remoteIP on the port held in
-// TCPRemotePorts; records 320 and closes what it created when it cannot.
-bool tcpOpenConnection();
-// Sends the request followed by CR LF.
-bool tcpSendRequest(std::string_view request);
-bool SendData(std::string_view data);
-// Data (or the peer's close) can be read within one second.
-bool tcpDataWaiting();
-// One receive of at most 10000 bytes; an empty result means the peer closed.
-bool RecvData(std::string& data, std::int32_t& length);
 enum class AnswerRead { Complete, Failed, TooLarge };
 // Whether the answer is whole, given the answer so far and where the newest bytes start.
 using AnswerEnd = std::function<bool(const std::string& answer, size_t newFrom)>;
-// Reads and appends until `complete` says the answer is whole, the peer closes, or the
-// wait bound runs out. Failed when nothing could be read; TooLarge when the answer would
-// pass maxAnswerBytes().
-AnswerRead readAnswer(std::string& answer, const AnswerEnd& complete);
+
+// One TCP connection to the vendor system, with the socket library's bookkeeping. Its
+// owner (the TCP session, a test) keeps it between the steps of a request.
+class Connection {
+public:
+    explicit Connection(ConnectionLimits limits = {}) : limits_(limits) {}
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    void setLimits(ConnectionLimits limits) { limits_ = limits; }
+
+    // Opens a connection from `localIP` to `remoteIP` on `port` (0: no port); records 320
+    // and closes what it created when it cannot.
+    bool open(std::string_view localIP, std::string_view remoteIP, std::int32_t port);
+    bool connected() const { return connected_; }
+    // The socket while one is open, for waiting on it; kInvalidSocket otherwise.
+    sockets::Socket socket() const { return socket_; }
+    std::int32_t port() const { return port_; }
+
+    // Sends the request followed by CR LF.
+    bool sendRequest(std::string_view request);
+    bool sendData(std::string_view data);
+    // Data (or the peer's close) can be read within one second.
+    bool dataWaiting() const;
+    // One receive of at most 10000 bytes; an empty result means the peer closed.
+    bool recvData(std::string& data, std::int32_t& length);
+    // Reads and appends until `complete` says the answer is whole, the peer closes, or the
+    // wait bound runs out. Failed when nothing could be read; TooLarge when the answer
+    // would pass maxAnswerBytes().
+    AnswerRead readAnswer(std::string& answer, const AnswerEnd& complete);
+    // Receives and appends until "</RESULT>" (any case) arrives, the peer closes, or the
+    // wait bound runs out; false when nothing could be read or the answer is too large.
+    bool recvResult(std::string& data, std::int32_t& length);
+    // Closes the socket and ends the library start of its open; false when that failed.
+    bool close(CloseMode mode);
+
+    // The text of the last socket-library error this connection met (": ...").
+    const std::string& lastErrorText() const { return lastErrorText_; }
+
+private:
+    bool openFailed();
+    void closeSocket();
+    bool receiveFailed(std::string& data, std::int32_t& length);
+
+    ConnectionLimits limits_;
+    sockets::Socket socket_ = sockets::kInvalidSocket;
+    bool connected_ = false;
+    std::int32_t port_ = 0;
+    std::string lastErrorText_;
+    int libraryStarts_ = 0;  // opens whose library start no close has ended yet
+};
+
 // Whether the closing "</RESULT>" (any case) is in the answer, given where its newest
 // bytes start: the end of an enhanced answer.
 bool resultEndArrived(const std::string& answer, size_t newFrom);
-// Receives and appends until "</RESULT>" (any case) arrives, the peer closes, or the
-// wait bound runs out; false when nothing could be read or the answer is too large.
-bool RecvResult(std::string& data, std::int32_t& length);
-// mode 1 closes normally unless {TCP FORCE} is in force; any other mode forces.
-bool tcpCloseConnection(int mode);
 bool tcpStartup();
 bool tcpCleanup();
-// ": " and the text for a socket-library error number; also kept in lastErrorText.
+// ": " and the text for a socket-library error number.
 std::string tcpSetLastErrorCode(std::int32_t number);
 // The last socket failure as the system describes it ("Connection refused"), for people.
 std::string systemErrorText();

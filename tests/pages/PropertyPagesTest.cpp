@@ -207,8 +207,7 @@ TEST_F(PropertyPagesTest, TcpLineHasFixedColumnsAndChoosingTakesTheRowBehindIt) 
     EXPECT_EQ(pages::padRight("abc", 4), "abc") << "one short stays one short";
     EXPECT_EQ(pages::padRight("abcdef", 4), "abcdef");
 
-    tcp::TcpTableSnapshot& table = tcp::tcpTableSnapshot();
-    table = {};
+    tcp::TcpTableSnapshot table;
     table.remoteIP[0] = "10.0.0.5";
     table.hostName[0] = "vendor";
     table.remotePort[0] = "9991";
@@ -224,7 +223,7 @@ TEST_F(PropertyPagesTest, TcpLineHasFixedColumnsAndChoosingTakesTheRowBehindIt) 
 
     pages::TcpTestDialog dialog;
     dialog.open();
-    dialog.loadAvailablePorts();
+    dialog.loadAvailablePorts(table);
     ASSERT_EQ(dialog.controls()[pages::TcpTestDialog::Details].choices.size(), 3U);
     EXPECT_EQ(dialog.controls()[pages::TcpTestDialog::Details].choices[0], expected);
     for (int line : {0, 1, 2}) {

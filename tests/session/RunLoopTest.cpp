@@ -83,7 +83,7 @@ TEST_F(RunLoopTest, StatusAndCaptionAtLoad) {
     EXPECT_EQ(window.caption, "TrellyBridge - v. (2013.1)");
     EXPECT_EQ(toolkit->progressLines.front(), "FOLDERS style bridge...");
     EXPECT_FALSE(window.isLoaded());
-    EXPECT_FALSE(window.SerialTimer.enabled());
+    EXPECT_FALSE(window.PortTimer.enabled());
     EXPECT_FALSE(window.NetworkTimer.enabled());
     std::string message;
     threadState().session.completionCode = 0;

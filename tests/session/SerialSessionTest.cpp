@@ -85,7 +85,9 @@ protected:
         };
     }
     bool portOpen() {
-        return session::serialLine().control.portOpen();
+        const serial::CommControl* control =
+            session::serialControl(session::sessionWindow().bridge());
+        return control && control->portOpen();
     }
     bool logged(const std::string& line) {
         return toolkit->showedLine(line);
@@ -232,7 +234,8 @@ TEST_F(SerialSessionTest, ParityOtherThanNoneStillRunsWithoutAndPageStopBitsAppl
         std::string settings;
         int handshaking = -1;
         peer.script = [&](const std::string&) {
-            serial::CommControl::LineState line = session::serialLine().control.lineState();
+            serial::CommControl::LineState line =
+                session::serialControl(session::sessionWindow().bridge())->lineState();
             settings = line.settings;
             handshaking = line.handshaking;
             return std::string();

@@ -18,22 +18,8 @@ using testing::ScriptedPeer;
 
 class TcpConnectionTest : public testing::TestEnvironment {
 protected:
-    void SetUp() override {
-        TestEnvironment::SetUp();
-        threadState().session.localIP = "127.0.0.1";
-        threadState().session.remoteIP = "127.0.0.1";
-        threadState().config.SerialTimeout = "1";
-        threadState().config.TimeDelay = "1000";
-    }
-    void TearDown() override {
-        tcpCloseConnection(2);
-        connectionState() = TcpConnectionState{};
-        TestEnvironment::TearDown();
-    }
-    bool openTo(std::uint16_t port) {
-        threadState().config.TCPRemotePorts = std::to_string(port);
-        return tcpOpenConnection();
-    }
+    bool openTo(std::uint16_t port) { return connection.open("127.0.0.1", "127.0.0.1", port); }
+    Connection connection{ConnectionLimits{1000, false, false}};
 };
 
 TEST_F(TcpConnectionTest, OpenFailsWithAnErrorForBadPortsAndAddresses) {
@@ -43,12 +29,11 @@ TEST_F(TcpConnectionTest, OpenFailsWithAnErrorForBadPortsAndAddresses) {
     };
     for (const auto& [port, remote] : cases) {
         threadState().errorList.clear();
-        threadState().session.remoteIP = remote;
-        threadState().config.TCPRemotePorts = port;
         threadState().session.configuredPorts = "9991";
-        EXPECT_FALSE(tcpOpenConnection()) << port << " " << remote;
-        EXPECT_FALSE(connectionState().connected);
-        EXPECT_EQ(connectionState().socketHandle, sockets::kInvalidSocket)
+        EXPECT_FALSE(connection.open("127.0.0.1", remote, portNumberOf(port)))
+            << port << " " << remote;
+        EXPECT_FALSE(connection.connected());
+        EXPECT_EQ(connection.socket(), sockets::kInvalidSocket)
             << "a failed open closes its socket";
         EXPECT_NE(threadState().errorList.find(
                       "id=\"320\" description=\"ORVEL TCP: error attempting to open following "
@@ -68,9 +53,9 @@ TEST_F(TcpConnectionTest, HighPortsOpenAndRequestsEndWithCrLf) {
         ASSERT_GT(peer.port(), 0);
         ASSERT_TRUE(openTo(peer.port()))
             << "ports above 32767 are ports like any other: " << peer.port();
-        EXPECT_TRUE(SendData("ABC"));
-        EXPECT_TRUE(tcpSendRequest("ABC"));
-        tcpCloseConnection(1);
+        EXPECT_TRUE(connection.sendData("ABC"));
+        EXPECT_TRUE(connection.sendRequest("ABC"));
+        connection.close(CloseMode::Normal);
     }
     EXPECT_EQ(received, "ABCABC\r\n");
 }
@@ -78,11 +63,11 @@ TEST_F(TcpConnectionTest, HighPortsOpenAndRequestsEndWithCrLf) {
 TEST_F(TcpConnectionTest, SendingAndReceivingNeedAConnection) {
     std::string data = "x";
     std::int32_t length = 7;
-    EXPECT_FALSE(tcpSendRequest("A"));
+    EXPECT_FALSE(connection.sendRequest("A"));
     EXPECT_EQ(threadState().errorList, "") << "the request send records nothing";
-    EXPECT_FALSE(SendData("A"));
-    EXPECT_FALSE(RecvData(data, length));
-    EXPECT_FALSE(RecvResult(data, length));
+    EXPECT_FALSE(connection.sendData("A"));
+    EXPECT_FALSE(connection.recvData(data, length));
+    EXPECT_FALSE(connection.recvResult(data, length));
     const std::string& errors = threadState().errorList;
     EXPECT_NE(errors.find("id=\"322\""), std::string::npos);
     EXPECT_NE(errors.find("id=\"323\""), std::string::npos);
@@ -91,13 +76,15 @@ TEST_F(TcpConnectionTest, SendingAndReceivingNeedAConnection) {
 TEST_F(TcpConnectionTest, ReceiveReadsOnceAndSeesThePeerClose) {
     ScriptedPeer peer([](sockets::Socket s) { sockets::send(s, "HELLO", 5000); });
     ASSERT_TRUE(openTo(peer.port()));
-    ASSERT_TRUE(tcpDataWaiting());
+    ASSERT_TRUE(connection.dataWaiting());
     std::string data;
     std::int32_t length = 0;
-    EXPECT_TRUE(RecvData(data, length));
+    EXPECT_TRUE(connection.recvData(data, length));
     EXPECT_EQ(data, "HELLO");
     EXPECT_EQ(length, 5);
-    while (tcpDataWaiting() && RecvData(data, length) && length > 0) {
+    for (int reads = 0;
+         reads < 100 && connection.dataWaiting() && connection.recvData(data, length) && length > 0;
+         ++reads) {
     }
     EXPECT_EQ(length, 0) << "the peer closed";
     EXPECT_EQ(data, "");
@@ -113,10 +100,9 @@ TEST_F(TcpConnectionTest, ResultIsReadAcrossSegmentsUntilItsClosingTag) {
     ASSERT_TRUE(openTo(peer.port()));
     std::string data = "kept:";
     std::int32_t length = 0;
-    EXPECT_TRUE(RecvResult(data, length));
+    EXPECT_TRUE(connection.recvResult(data, length));
     EXPECT_EQ(data, "kept:<Result><Patient>A</Patient></result>");
     EXPECT_EQ(length, 20);
-    tcpCloseConnection(2);
 }
 
 TEST_F(TcpConnectionTest, ResultWaitIsBoundedFromTheFirstRead) {
@@ -126,11 +112,10 @@ TEST_F(TcpConnectionTest, ResultWaitIsBoundedFromTheFirstRead) {
     std::string data;
     std::int32_t length = 0;
     auto started = std::chrono::steady_clock::now();
-    EXPECT_TRUE(RecvResult(data, length)) << "nothing arrived: as a vendor that closed";
+    EXPECT_TRUE(connection.recvResult(data, length)) << "nothing arrived: as a vendor that closed";
     // Guards a hang only: the wait bound is 1 s, and the peer would hold on for 30.
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
     EXPECT_EQ(data, "");
-    tcpCloseConnection(2);
 }
 
 TEST_F(TcpConnectionTest, ForcedCloseDoesNotWaitForThePeer) {
@@ -144,7 +129,11 @@ TEST_F(TcpConnectionTest, ForcedCloseDoesNotWaitForThePeer) {
     };
     for (const Case& c : {Case{"{tcp force}", true}, Case{"", false}}) {
         SCOPED_TRACE(c.keywords);
-        threadState().config.HTTPSSubjectCN = c.keywords;
+        BridgeConfiguration settings;
+        settings.HTTPSSubjectCN = c.keywords;
+        settings.SerialTimeout = "1";
+        settings.TimeDelay = "1000";
+        connection.setLimits(connectionLimits(settings));
         int lastSend = 0;
         {
             ScriptedPeer peer([&](sockets::Socket s) {
@@ -159,8 +148,8 @@ TEST_F(TcpConnectionTest, ForcedCloseDoesNotWaitForThePeer) {
                 }
             });
             ASSERT_TRUE(openTo(peer.port()));
-            EXPECT_TRUE(tcpCloseConnection(1));
-            EXPECT_EQ(connectionState().socketHandle, sockets::kInvalidSocket);
+            EXPECT_TRUE(connection.close(CloseMode::Normal));
+            EXPECT_EQ(connection.socket(), sockets::kInvalidSocket);
         }  // the peer's script has ended here
         EXPECT_EQ(lastSend, c.peerSeesReset ? -1 : 3);
     }
