@@ -2,8 +2,8 @@
 
 #include "common/ThreadState.h"
 #include "formats/AnswerDispatch.h"
-#include "session/SessionWindow.h"
 #include "platform/FileSystem.h"
+#include "session/SessionWindow.h"
 
 namespace trellybridge::testing {
 
