@@ -1,9 +1,13 @@
 #include "platform/EventLoop.h"
 
 #include <poll.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <climits>
+#include <filesystem>
+#include <fstream>
+#include <string>
 
 #include "platform/Clock.h"
 #include "platform/ThreadContext.h"
@@ -23,8 +27,32 @@ std::int32_t wrappingDifference(std::int32_t later, std::int32_t earlier) {
 }
 
 // How long, in real time, a virtual-clock loop lets watched descriptors become ready
-// before it jumps the clock.
+// before it jumps the clock; while a peer thread of this process still has work to do,
+// it waits on in short steps up to the bound.
 constexpr int kVirtualSettleMs = 50;
+constexpr int kVirtualRecheckMs = 10;
+constexpr int kVirtualSettleBoundMs = 5000;
+
+// Whether another thread of this process is running or waiting for a processor. On a
+// loaded machine a peer in this process (a simulated vendor) may be ready to answer but
+// not yet scheduled; jumping the clock then would let a timeout beat an answer on its way.
+bool anotherThreadRunnable() {
+    const std::string self = std::to_string(::gettid());
+    std::error_code error;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task", error)) {
+        if (task.path().filename() == self) continue;
+        std::ifstream stat(task.path() / "stat");
+        std::string line;
+        std::getline(stat, line);
+        // "tid (name) S ...": the name may hold spaces and parentheses, the state follows the last
+        // ')'.
+        size_t close = line.rfind(')');
+        if (close == std::string::npos || close + 2 >= line.size()) continue;
+        char state = line[close + 2];
+        if (state == 'R' || state == 'D') return true;
+    }
+    return false;
+}
 
 }  // namespace
 
@@ -124,6 +152,11 @@ bool EventLoop::runOnce(int maxWaitMs) {
     int pollWait = wait;
     if (clock.isVirtual()) pollWait = (wait != 0 && !fds.empty()) ? kVirtualSettleMs : 0;
     int ready = ::poll(fds.data(), fds.size(), pollWait);
+    if (clock.isVirtual() && wait > 0 && !fds.empty())
+        for (int settled = kVirtualSettleMs;
+             ready == 0 && settled < kVirtualSettleBoundMs && anotherThreadRunnable();
+             settled += kVirtualRecheckMs)
+            ready = ::poll(fds.data(), fds.size(), kVirtualRecheckMs);
     if (ready == 0 && clock.isVirtual() && wait > 0) clock.advance(wait);
 
     if (ready > 0) {
