@@ -3,7 +3,6 @@
 #include "common/FailureNote.h"
 #include "session/Bridges.h"
 #include "session/SessionContext.h"
-#include "session/SessionWindow.h"
 
 namespace trellybridge::session {
 namespace {
@@ -12,14 +11,14 @@ namespace {
 // counts attempts until it closes the session. Nothing is attempted.
 class InvalidBridge : public BridgeSession {
 public:
-    RunLoop load(SessionWindow& window) override {
-        window.updateText(std::string("Invalid bridge type requested...") + CRLF + CRLF);
-        const Variant& bridge = config().NetworkBridgeType;
+    RunLoop load(Request& request) override {
+        request.updateText(std::string("Invalid bridge type requested...") + CRLF + CRLF);
+        const Variant& bridge = request.settings.NetworkBridgeType;
         noteFailure(FailureKind::Settings,
                     isUnset(bridge) ? "the request was not sent: NetworkBridgeType is not set"
                                     : "the request was not sent: NetworkBridgeType " +
                                           bridge.toText() + " is not " + bridgeNameList());
-        session().timeoutTicks = config().SerialTimeout.toText();
+        request.session.timeoutTicks = request.settings.SerialTimeout.toText();
         return RunLoop::Port;
     }
 };
@@ -36,9 +35,9 @@ std::unique_ptr<BridgeSession> makeBridge(BridgeKind kind) {
     return makeInvalidBridge();
 }
 
-void BridgeSession::exhausted(SessionWindow& window) {
+void BridgeSession::exhausted(Request& request) {
     setClosePending();
-    window.PortTimer.setInterval(timeDelay());
+    request.setTickInterval(RunLoop::Port, request.timeDelay());
 }
 
 }  // namespace trellybridge::session

@@ -9,13 +9,10 @@
 #include <optional>
 
 #include "common/BridgeConfiguration.h"
+#include "session/Request.h"
+#include "session/RunLoop.h"
 
 namespace trellybridge::session {
-
-class SessionWindow;
-
-// The timer that runs a bridge.
-enum class RunLoop { Port, Network };
 
 class BridgeSession {
 public:
@@ -23,28 +20,28 @@ public:
 
     // At load, after the common resets: this bridge's resets, its first progress line
     // and its time-out. Returns the timer that runs it.
-    virtual RunLoop load(SessionWindow& window) = 0;
+    virtual RunLoop load(Request& request) = 0;
 
     // Network run loop. Cleanup and send give the step's success, or nullopt when the
     // bridge has no such step (the loop then passes it without an attempt).
-    virtual std::optional<bool> removeFiles(SessionWindow&) { return std::nullopt; }
-    virtual std::optional<bool> sendRequest(SessionWindow&) { return std::nullopt; }
+    virtual std::optional<bool> removeFiles(Request&) { return std::nullopt; }
+    virtual std::optional<bool> sendRequest(Request&) { return std::nullopt; }
     // Reads the answer into rawDataReceived and counts the attempt; true when it came.
-    virtual bool readAnswer(SessionWindow&) { return false; }
+    virtual bool readAnswer(Request&) { return false; }
 
     // Port run loop: one attempt of the current step.
-    virtual void step(SessionWindow&) {}
+    virtual void step(Request&) {}
     // The attempts are used up: by default the session closes on the next tick.
-    virtual void exhausted(SessionWindow& window);
+    virtual void exhausted(Request& request);
     // The session is to close: true once the bridge lets it.
-    virtual bool closePort(SessionWindow&) { return true; }
+    virtual bool closePort(Request&) { return true; }
 
     // Fast pace: the descriptor whose readiness lets the current step run, or -1 when the
     // step awaits nothing.
     virtual int awaitedDescriptor() const { return -1; }
 
     // The session closes: this bridge's part, once the timers have stopped.
-    virtual void close(SessionWindow&) {}
+    virtual void close(Request&) {}
 
     // The port loop closes the session on its next tick once this is set.
     bool closePending() const { return closePending_; }

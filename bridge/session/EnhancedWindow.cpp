@@ -8,43 +8,45 @@
 #include "tcp/TcpConnection.h"
 
 namespace trellybridge::session {
-namespace {
+namespace {}  // namespace
 
 // The search over TCP/IP: the search request without the end-of-request characters
 // (the send adds CR LF), read until the closing result tag, turned into the result.
+// Every send builds from the section and company the request gave, so that a resend is
+// the same request.
 class SearchExchange : public Exchange {
 public:
-    Request request(SessionWindow& window) const override {
-        const auto& enhanced = static_cast<const EnhancedWindow&>(window);
-        config().CompanyName = enhanced.searchCompany;
-        SearchRequest built = buildSearchRequest(config(), enhanced.searchSection);
-        config().CompanyName = built.companyName;
+    std::string section;
+    std::string company;
+
+    Message message(Request& request) const override {
+        request.settings.CompanyName = company;
+        SearchRequest built = buildSearchRequest(request.settings, section);
+        request.settings.CompanyName = built.companyName;
         state().searchInfoSection = built.text;
         return {built.text, built.text};
     }
-    bool answerComplete(const std::string& answer, size_t newFrom) const override {
+    bool answerComplete(const Request&, const std::string& answer, size_t newFrom) const override {
         return tcp::resultEndArrived(answer, newFrom);
     }
-    bool takeAnswer(SessionWindow&, const std::string& answer) const override {
+    bool takeAnswer(Request&, const std::string& answer) const override {
         return buildEnhancedResult(answer);
     }
 };
 
-const Exchange& searchExchange() {
-    static const SearchExchange exchange;
-    return exchange;
-}
+EnhancedWindow::EnhancedWindow() : search_(std::make_unique<SearchExchange>()) {}
 
-}  // namespace
+EnhancedWindow::~EnhancedWindow() = default;
 
 std::unique_ptr<BridgeSession> EnhancedWindow::makeSessionBridge() const {
+    const Exchange& searchExchange = *search_;
     switch (bridgeKind(config())) {
         // The search over a serial line: the same request, ended with CR LF as over
         // TCP/IP; the answer ends at the end-of-answer character, as every serial answer
         // does. A search that gets no answer ends as one over TCP/IP does, with the
         // time-out in its result.
-        case BridgeKind::Serial: return makeSerialBridge(searchExchange(), "\r\n", true);
-        case BridgeKind::TcpIp: return makeTcpBridge(searchExchange());
+        case BridgeKind::Serial: return makeSerialBridge(searchExchange, "\r\n", true);
+        case BridgeKind::TcpIp: return makeTcpBridge(searchExchange);
         default: return makeInvalidBridge();
     }
 }
@@ -56,8 +58,8 @@ void EnhancedWindow::record(errc code, std::string_view description) const {
 void EnhancedWindow::onLoad() {
     // The answer of an earlier request is never taken for this one's.
     session().rawDataReceived.clear();
-    searchSection = state().searchInfoSection;
-    searchCompany = config().CompanyName;
+    search_->section = state().searchInfoSection;
+    search_->company = config().CompanyName;
     SessionWindow::onLoad();
     caption += " with RDZ";
 }

@@ -5,24 +5,28 @@
 // record, and it records errors with the enhanced recorder.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "session/SessionWindow.h"
 
 namespace trellybridge::session {
 
+class SearchExchange;
+
 class EnhancedWindow : public SessionWindow {
 public:
+    EnhancedWindow();
+    ~EnhancedWindow() override;
     std::unique_ptr<BridgeSession> makeSessionBridge() const override;
     void record(errc code, std::string_view description = {}) const override;
 
-    // The search section and company as the request gave them; every send builds from
-    // these, so that a resend is the same request.
-    std::string searchSection;
-    std::string searchCompany;
-
 protected:
     void onLoad() override;
+
+private:
+    // The search this window's request sends, as the request gave it.
+    std::unique_ptr<SearchExchange> search_;
 };
 
 // Turns a vendor answer into the thread's enhancedResult; the search is then done.

@@ -4,9 +4,9 @@
 
 #include <string>
 
-namespace trellybridge::session {
+#include "session/Request.h"
 
-class SessionWindow;
+namespace trellybridge::session {
 
 // What one exchange with the vendor sends and does with the answer: the single-patient
 // window sends the patient query and parses the answer into the record, the enhanced
@@ -15,16 +15,17 @@ class SessionWindow;
 class Exchange {
 public:
     virtual ~Exchange() = default;
-    struct Request {
+    struct Message {
         std::string text;     // requestText, as shown and logged
         std::string payload;  // the bytes sent: TCP ends them with CR LF, a serial line as they are
     };
-    // The request of one send attempt.
-    virtual Request request(SessionWindow& window) const = 0;
+    // What one send attempt sends.
+    virtual Message message(Request& request) const = 0;
     // Whether the answer is whole, given the answer so far and where its newest bytes start.
-    virtual bool answerComplete(const std::string& answer, size_t newFrom) const = 0;
+    virtual bool answerComplete(const Request& request, const std::string& answer,
+                                size_t newFrom) const = 0;
     // Takes the whole answer; true when the exchange is done and only the report is left.
-    virtual bool takeAnswer(SessionWindow& window, const std::string& answer) const = 0;
+    virtual bool takeAnswer(Request& request, const std::string& answer) const = 0;
 };
 
 }  // namespace trellybridge::session

@@ -12,13 +12,11 @@
 #include "common/FailureNote.h"
 #include "common/Keywords.h"
 #include "common/SessionPhase.h"
-#include "common/ThreadState.h"
 #include "formats/RequestBuilder.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 #include "platform/Process.h"
 #include "session/SessionContext.h"
-#include "session/SessionWindow.h"
 
 namespace trellybridge::session {
 namespace {
@@ -27,10 +25,9 @@ bool isKnownFormat(const BridgeConfiguration& c) {
     return formatKind(c) != FormatKind::Unknown;
 }
 
-std::string attemptText(const std::string& what) {
-    const SessionState& s = threadState().session;
-    return " Attempt Number " + std::to_string(s.attemptCount) + " of " +
-           threadState().config.AllowedRetries.toText() + " to " + what + "..." + CRLF;
+std::string attemptText(const Request& request, const std::string& what) {
+    return " Attempt Number " + std::to_string(request.session.attemptCount) + " of " +
+           request.settings.AllowedRetries.toText() + " to " + what + "..." + CRLF;
 }
 
 bool isControl(char c) {
@@ -39,8 +36,8 @@ bool isControl(char c) {
 }
 
 // A step that cannot go on: a line in the progress log and the reason for the host.
-void noteStepFailure(SessionWindow& window, const std::string& reason) {
-    window.updateText(" " + reason + CRLF);
+void noteStepFailure(Request& request, const std::string& reason) {
+    request.updateText(" " + reason + CRLF);
     noteFailure(reason);
 }
 
@@ -69,30 +66,30 @@ std::string shownPath(const Variant& setting) {
     return fs::hostPath(setting.toText());
 }
 
-RunLoop FileExchangeBridge::load(SessionWindow& window) {
-    setPhase(Phase::Cleanup);
-    window.updateText(std::string("Preparing request for patient...") + CRLF);
-    session().timeoutTicks = config().NetworkTimeout.toText();
+RunLoop FileExchangeBridge::load(Request& request) {
+    request.setPhase(Phase::Cleanup);
+    request.updateText(std::string("Preparing request for patient...") + CRLF);
+    request.session.timeoutTicks = request.settings.NetworkTimeout.toText();
     return RunLoop::Network;
 }
 
-bool FileExchangeBridge::readAnswer(SessionWindow& window) {
-    SessionState& s = session();
-    s.rawDataReceived = readPatientFile(window);
+bool FileExchangeBridge::readAnswer(Request& request) {
+    SessionState& s = request.session;
+    s.rawDataReceived = readPatientFile(request);
     bool received = !s.rawDataReceived.empty();
-    window.countAttempt(received);
+    request.countAttempt(received);
     return received;
 }
 
-bool deletePatientFiles(SessionWindow& window, bool vendor) {
-    SessionState& s = threadState().session;
-    const BridgeConfiguration& c = threadState().config;
+bool deletePatientFiles(Request& request, bool vendor) {
+    const SessionState& s = request.session;
+    const BridgeConfiguration& c = request.settings;
     if (s.attemptCount == 0) {
-        workStarted();
-        window.clearText();
-        window.updateText(std::string("Removing previous file(s)...") + CRLF);
+        request.workStarted();
+        request.clearText();
+        request.updateText(std::string("Removing previous file(s)...") + CRLF);
     } else {
-        window.updateText(attemptText("delete patient file(s)"));
+        request.updateText(attemptText(request, "delete patient file(s)"));
     }
     // Every path the later steps use is looked at here, so that a request that cannot
     // be made deletes nothing. VENDOR without a request path hands the identifier to the
@@ -102,7 +99,7 @@ bool deletePatientFiles(SessionWindow& window, bool vendor) {
     if (problem.empty()) problem = unusablePath("results", c.VendorResultsPath);
     if (problem.empty() && requestFile) problem = unusablePath("request", c.VendorRequestPath);
     if (!problem.empty()) {
-        noteStepFailure(window, problem);
+        noteStepFailure(request, problem);
         return false;
     }
     fs::removeFile(c.VendorResultsPath.toText());
@@ -110,37 +107,36 @@ bool deletePatientFiles(SessionWindow& window, bool vendor) {
     return true;
 }
 
-bool sendNetworkRequest(SessionWindow& window,
-                        const std::function<bool(std::string& failure)>& deliver) {
-    SessionState& s = threadState().session;
-    const BridgeConfiguration& c = threadState().config;
+bool sendNetworkRequest(Request& request,
+                        const std::function<bool(const Request&, std::string& failure)>& deliver) {
+    SessionState& s = request.session;
     if (s.attemptCount == 0) {
-        workStarted();
-        window.clearText();
-        window.updateText(std::string("Sending patient request over network...") + CRLF);
+        request.workStarted();
+        request.clearText();
+        request.updateText(std::string("Sending patient request over network...") + CRLF);
     } else {
-        window.updateText(attemptText("send patient request"));
+        request.updateText(attemptText(request, "send patient request"));
     }
-    request::BuiltRequest built = request::buildRequest(c);
+    request::BuiltRequest built = request::buildRequest(request.settings);
     recordErrors(built.notices);
-    if (!built.formatKnown) window.failureNotice("ERROR building patient request");
+    if (!built.formatKnown) request.failureNotice("ERROR building patient request");
     s.requestText = built.text;
 
     std::string failure;
-    bool sent = deliver(failure);
+    bool sent = deliver(request, failure);
     if (!sent) {
-        noteStepFailure(window, failure);
-        window.failureNotice("Unable to send patient request", failure);
+        noteStepFailure(request, failure);
+        request.failureNotice("Unable to send patient request", failure);
     }
     return sent;
 }
 
 // The request as one line for the known formats, else empty. Other accounts' programs
 // pick it up, so it is an ordinary file, not a private one.
-bool writeRequestFile(std::string& failure) {
-    const BridgeConfiguration& c = threadState().config;
+bool writeRequestFile(const Request& request, std::string& failure) {
+    const BridgeConfiguration& c = request.settings;
     if (failure = unusablePath("request", c.VendorRequestPath); !failure.empty()) return false;
-    std::string content = isKnownFormat(c) ? threadState().session.requestText + CRLF : "";
+    std::string content = isKnownFormat(c) ? request.session.requestText + CRLF : "";
     fs::FileOutcome written =
         fs::writeOrdinaryFileAtomically(c.VendorRequestPath.toText(), content);
     if (!written.ok)
@@ -149,28 +145,28 @@ bool writeRequestFile(std::string& failure) {
     return written.ok;
 }
 
-bool startVendorProgram(const std::vector<std::string>& arguments, bool focus,
-                        std::string& failure) {
+bool startVendorProgram(const Request& request, const std::vector<std::string>& arguments,
+                        bool focus, std::string& failure) {
     std::string reason;
-    std::string program = shownPath(threadState().config.VendorApplicationPath);
+    std::string program = shownPath(request.settings.VendorApplicationPath);
     if (process::start(program, arguments, true, focus, &reason)) return true;
     failure = "could not start vendor program " + program + ": " + reason;
     return false;
 }
 
-std::string readPatientFile(SessionWindow& window) {
-    SessionState& s = threadState().session;
-    const BridgeConfiguration& c = threadState().config;
+std::string readPatientFile(Request& request) {
+    SessionState& s = request.session;
+    const BridgeConfiguration& c = request.settings;
     if (s.attemptCount == 0) {
-        workStarted();
-        window.clearText();
-        window.updateText(std::string("Reading patient file...") + CRLF);
+        request.workStarted();
+        request.clearText();
+        request.updateText(std::string("Reading patient file...") + CRLF);
     } else {
-        window.updateText(" Attempt Number " + std::to_string(s.attemptCount) +
-                          " to read patient file..." + CRLF);
+        request.updateText(" Attempt Number " + std::to_string(s.attemptCount) +
+                           " to read patient file..." + CRLF);
     }
     if (std::string problem = unusablePath("results", c.VendorResultsPath); !problem.empty()) {
-        noteStepFailure(window, problem);
+        noteStepFailure(request, problem);
         return {};
     }
     std::string path = c.VendorResultsPath.toText();
@@ -179,7 +175,7 @@ std::string readPatientFile(SessionWindow& window) {
     fs::RegularFileRead read = fs::readRegularFile(path, maxAnswerBytes());
     if (read.failure == fs::RegularFileRead::Failure::TooLarge) {
         std::string limit = "more than " + std::to_string(maxAnswerBytes()) + " bytes";
-        window.updateText(" Results file too large: " + limit + CRLF);
+        request.updateText(" Results file too large: " + limit + CRLF);
         noteFailure("results file " + shownPath(c.VendorResultsPath) + " is too large: " + limit);
         return {};
     }
@@ -197,7 +193,7 @@ std::string readPatientFile(SessionWindow& window) {
         double code = c.EOFCharacter.numericValue();
         if (code >= 0 && code <= 255)
             end = std::string(1, static_cast<char>(static_cast<unsigned char>(code)));
-        parsed = window.processResponse(s.rawDataReceived + end + end);
+        parsed = request.processResponse(s.rawDataReceived + end + end);
     }
     if (!parsed) {
         noteFailure(FailureKind::NotOnFile,

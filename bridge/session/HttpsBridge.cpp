@@ -13,7 +13,6 @@
 #include "platform/ObjectRegistry.h"
 #include "session/Bridges.h"
 #include "session/SessionContext.h"
-#include "session/SessionWindow.h"
 #include "session/WebService.h"
 
 namespace trellybridge::session {
@@ -78,17 +77,17 @@ std::string shownText(std::string text) {
 
 // A failed call: the recorder keeps it as the system always did (and drops it while an
 // attempt runs); the progress log and the failure notes say why in words.
-void callFailed(SessionWindow& window, errc code, const std::string& why) {
+void callFailed(Request& request, errc code, const std::string& why) {
     recordError(code, why);
     noteFailure(code, why);
-    window.updateText(" " + why + CRLF);
-    attemptFailed();
+    request.updateText(" " + why + CRLF);
+    request.attemptFailed();
 }
 
 // Each call is over before the session's wait for the next attempt would be: the wait
 // between attempts, at least one second.
-long callBoundMs() {
-    double ms = config().NetworkTimeout.numericValue() * timeDelay();
+long callBoundMs(const Request& request) {
+    double ms = request.settings.NetworkTimeout.numericValue() * request.timeDelay();
     return static_cast<long>(std::clamp(ms, 1000.0, 600000.0));
 }
 
@@ -96,59 +95,60 @@ long callBoundMs() {
 class WebServiceCall {
 public:
     // Calls the web service once; the answer, or empty text.
-    std::string readPatientStream(SessionWindow& window) {
-        SessionState& s = session();
+    std::string readPatientStream(Request& request) {
+        SessionState& s = request.session;
+        const BridgeConfiguration& c = request.settings;
         try {
             if (s.attemptCount == 0) {
-                workStarted();
+                request.workStarted();
                 s.attemptCount = 1;
-                window.clearText();
-                window.updateText("Preparing to send HTTPS request to " +
-                                  config().VendorApplicationPath.toText() + "..." + CRLF);
+                request.clearText();
+                request.updateText("Preparing to send HTTPS request to " +
+                                   c.VendorApplicationPath.toText() + "..." + CRLF);
             } else {
-                window.updateText(" Attempt Number " + std::to_string(s.attemptCount) + " of " +
-                                  config().AllowedRetries.toText() + " to read patient stream..." +
-                                  CRLF);
+                request.updateText(" Attempt Number " + std::to_string(s.attemptCount) + " of " +
+                                   c.AllowedRetries.toText() + " to read patient stream..." + CRLF);
             }
             s.rawDataReceived.clear();
-            s.rawDataReceived = requestWebService(window);
+            s.rawDataReceived = requestWebService(request);
             s.finishedReceiving = platform::clock().now();
             bool parsed = false;
-            if (state().patientFound) {
-                window.NetworkTimer.setInterval(timeDelay());
-                if (formats::isKnownFormat(config().VendorFormatType.toText())) {
-                    std::string end = endCharacter();
-                    parsed = window.processResponse(s.rawDataReceived + end + end);
+            if (request.patientFound()) {
+                request.setTickInterval(RunLoop::Network, request.timeDelay());
+                if (formats::isKnownFormat(c.VendorFormatType.toText())) {
+                    std::string end = request.endCharacter();
+                    parsed = request.processResponse(s.rawDataReceived + end + end);
                     if (!parsed)
                         noteFailure(FailureKind::NotOnFile, "the web service's answer holds no " +
-                                                                config().VendorFormatType.toText() +
+                                                                c.VendorFormatType.toText() +
                                                                 " patient");
                 } else {
                     // An answer no parser reads holds no patient.
-                    setPatientFound(false);
+                    request.setPatientFound(false);
                     noteFailure(FailureKind::Settings,
-                                "VendorFormatType " + config().VendorFormatType.toText() +
+                                "VendorFormatType " + c.VendorFormatType.toText() +
                                     " is not HL7, STANDARD, SCAN or XML: the answer is not read");
                 }
             }
             return parsed ? s.rawDataReceived : std::string();
         } catch (...) {
-            window.failureNotice("ERROR receiving HTTPS response");
+            request.failureNotice("ERROR receiving HTTPS response");
             return {};
         }
     }
 
 private:
-    static std::string requestWebService(SessionWindow& window) {
-        SessionState& s = session();
-        std::string address = webServiceAddress(config());
-        s.requestText = webServiceQuery(config(), true);
+    static std::string requestWebService(Request& request) {
+        SessionState& s = request.session;
+        const BridgeConfiguration& c = request.settings;
+        std::string address = webServiceAddress(c);
+        s.requestText = webServiceQuery(c, true);
 
         platform::registerHttpClient();
         auto client = platform::ObjectRegistry::instance().create(platform::kHttpClientProgId);
         if (!client) {
             callFailed(
-                window, errc::WebServiceUndetermined,
+                request, errc::WebServiceUndetermined,
                 std::string("no HTTP client is registered as ") + platform::kHttpClientProgId);
             return {};
         }
@@ -159,9 +159,9 @@ private:
         put("ConnectionTimeout", 10000);
         put("ForceReload", true);
         put("SendClientCertificate", true);
-        put("Timeout", callBoundMs());
+        put("Timeout", callBoundMs(request));
         put("MaxResponseBytes", static_cast<long long>(maxAnswerBytes()));
-        const Variant arguments[] = {address, 0, webServiceQuery(config(), false), "", ""};
+        const Variant arguments[] = {address, 0, webServiceQuery(c, false), "", ""};
         Variant result;
         platform::InvokeStatus status =
             client->invoke("Retrieve", platform::MemberKind::Method, arguments, result);
@@ -172,25 +172,25 @@ private:
             std::string why = raised.description.empty()
                                   ? "the web service could not be called at " + address
                                   : raised.description;
-            callFailed(window, static_cast<errc>(number), why);
+            callFailed(request, static_cast<errc>(number), why);
             return {};
         }
         std::string response = result.toText();
         if (response.empty()) {
-            callFailed(window, errc::WebServiceUndetermined,
+            callFailed(request, errc::WebServiceUndetermined,
                        "the web service at " + address + " answered with an empty body");
             return {};
         }
         if (text::containsUpperCased(response, "<ERROR")) {
-            attemptFailed();
-            serviceErrorText(window, response);
+            request.attemptFailed();
+            serviceErrorText(request, response);
             return response;
         }
-        setPatientFound(true);
+        request.setPatientFound(true);
         return response;
     }
 
-    static void serviceErrorText(SessionWindow& window, const std::string& response) {
+    static void serviceErrorText(Request& request, const std::string& response) {
         struct Known {
             const char* text;
             errc code;
@@ -212,17 +212,17 @@ private:
                                       [&upper](const Known& k) { return upper == k.text; });
             if (known == std::end(kKnown)) {
                 noteFailure("the web service reported an error: " + shownText(said));
-                window.updateText(" The web service reported: " + shownText(said) + CRLF);
+                request.updateText(" The web service reported: " + shownText(said) + CRLF);
                 explained = true;
                 continue;
             }
-            std::string message = serviceErrorMessage(errorNumber(known->code), config());
-            if (known->code == kPatientNotFound) setPatientFound(false);
+            std::string message = serviceErrorMessage(errorNumber(known->code), request.settings);
+            if (known->code == kPatientNotFound) request.setPatientFound(false);
             appendErrorElement(known->code, message);
             noteFailure(known->code, message,
                         known->code == kPatientNotFound ? FailureKind::NotOnFile
                                                         : FailureKind::Unreachable);
-            window.updateText(" " + shownText(message) + CRLF);
+            request.updateText(" " + shownText(message) + CRLF);
             explained = true;
         }
         if (!explained)
@@ -232,23 +232,23 @@ private:
 
 class HttpsBridge : public BridgeSession {
 public:
-    RunLoop load(SessionWindow& window) override {
-        SessionState& s = session();
-        setPhase(Phase::Read);
+    RunLoop load(Request& request) override {
+        SessionState& s = request.session;
+        request.setPhase(Phase::Read);
         s.attemptCount = 0;
-        s.rawDataReceived = service_.readPatientStream(window);
-        s.timeoutTicks = config().NetworkTimeout.toText();
+        s.rawDataReceived = service_.readPatientStream(request);
+        s.timeoutTicks = request.settings.NetworkTimeout.toText();
         return RunLoop::Network;
     }
-    bool readAnswer(SessionWindow& window) override {
-        SessionState& s = session();
-        s.rawDataReceived = service_.readPatientStream(window);
+    bool readAnswer(Request& request) override {
+        SessionState& s = request.session;
+        s.rawDataReceived = service_.readPatientStream(request);
         bool received = !s.rawDataReceived.empty();
         if (!received)
             s.attemptCount += 1;
         else
-            window.updateText(
-                std::string(state().patientFound ? " ...Successful!" : " ...Failed!") + CRLF +
+            request.updateText(
+                std::string(request.patientFound() ? " ...Successful!" : " ...Failed!") + CRLF +
                 CRLF);
         return received;
     }

@@ -3,19 +3,18 @@
 #include "platform/Clock.h"
 #include "session/Bridges.h"
 #include "session/FileExchange.h"
-#include "session/SessionContext.h"
 
 namespace trellybridge::session {
 namespace {
 
 class PollingBridge : public FileExchangeBridge {
 public:
-    std::optional<bool> removeFiles(SessionWindow& window) override {
-        return deletePatientFiles(window, false);
+    std::optional<bool> removeFiles(Request& request) override {
+        return deletePatientFiles(request, false);
     }
-    std::optional<bool> sendRequest(SessionWindow& window) override {
-        session().startedSending = platform::clock().now();
-        return sendNetworkRequest(window, writeRequestFile);
+    std::optional<bool> sendRequest(Request& request) override {
+        request.session.startedSending = platform::clock().now();
+        return sendNetworkRequest(request, writeRequestFile);
     }
 };
 

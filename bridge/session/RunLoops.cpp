@@ -44,7 +44,7 @@ void SessionWindow::networkTick() {
 void SessionWindow::readPhase(BridgeSession& bridge) {
     SessionState& s = session();
     s.finishedSending = s.startedReceiving = platform::clock().now();
-    bool received = bridge.readAnswer(*this);
+    bool received = bridge.readAnswer(*request_);
     if (received) setPhase(Phase::Answered);
     s.elapsedTicks = 0;
     if (received) NetworkTimer.setInterval(timeDelay());
@@ -52,7 +52,7 @@ void SessionWindow::readPhase(BridgeSession& bridge) {
 
 void SessionWindow::sendPhase(BridgeSession& bridge) {
     SessionState& s = session();
-    if (std::optional<bool> sent = bridge.sendRequest(*this)) {
+    if (std::optional<bool> sent = bridge.sendRequest(*request_)) {
         if (*sent) setPhase(Phase::Read);
         countAttempt(*sent);
     } else {
@@ -65,7 +65,7 @@ void SessionWindow::sendPhase(BridgeSession& bridge) {
 
 void SessionWindow::cleanupPhase(BridgeSession& bridge) {
     SessionState& s = session();
-    if (std::optional<bool> removed = bridge.removeFiles(*this)) {
+    if (std::optional<bool> removed = bridge.removeFiles(*request_)) {
         if (*removed) setPhase(Phase::Send);
         s.startedSending = platform::clock().now();
         countAttempt(*removed);
@@ -96,7 +96,7 @@ void SessionWindow::portTick() {
         updateElapsedTime();
         BridgeSession& bridge = *bridge_;
         if (bridge.closePending()) {
-            if (bridge.closePort(*this)) closeConnection();
+            if (bridge.closePort(*request_)) closeConnection();
             return;
         }
         if (s.elapsedTicks < Variant(s.timeoutTicks).numericValue()) return;
@@ -110,13 +110,13 @@ void SessionWindow::portTick() {
 void SessionWindow::runPortStep(BridgeSession& bridge) {
     SessionState& s = session();
     if (s.attemptCount >= allowedAttempts(config())) {
-        bridge.exhausted(*this);
+        bridge.exhausted(*request_);
         return;
     }
     s.attemptCount += 1;
     Phase before = s.phase;
     bool closingBefore = bridge.closePending();
-    bridge.step(*this);
+    bridge.step(*request_);
     // A step that moved on lets the next one run as soon as what it awaits has happened;
     // a failed one leaves the schedule as it is.
     bool movedOn = static_cast<int>(s.phase) > static_cast<int>(before) ||

@@ -15,7 +15,6 @@
 #include "session/Bridges.h"
 #include "session/SerialLine.h"
 #include "session/SessionContext.h"
-#include "session/SessionWindow.h"
 #include "session/TcpSession.h"
 
 namespace trellybridge::session {
@@ -34,8 +33,8 @@ int shortSetting(const Variant& value) {
     return static_cast<int>(*number);
 }
 
-std::string portName() {
-    return "COM" + config().CommPort.toText();
+std::string portName(const BridgeConfiguration& c) {
+    return "COM" + c.CommPort.toText();
 }
 
 // Stop bits as the control takes them ("1", "1.5", "2"), from the settings page's "1.0",
@@ -49,8 +48,7 @@ std::string stopBits(const Variant& value) {
 }
 
 // The settings that apply only when the port opens, in the control's order.
-void configurePort(serial::CommControl& control) {
-    const BridgeConfiguration& c = config();
+void configurePort(serial::CommControl& control, const BridgeConfiguration& c) {
     std::string handshaking = c.Handshaking.lowerText();
     if (handshaking == "none") control.setHandshaking(0);
     if (handshaking == "xonxoff") control.setHandshaking(1);
@@ -65,45 +63,45 @@ void configurePort(serial::CommControl& control) {
     if (inputMode == "binary") control.setInputMode(1);
 }
 
-void sendSerialRequest(SessionWindow& window, serial::CommControl& control,
-                       const Exchange& exchange, const std::string& lineEnd) {
-    SessionState& s = session();
+void sendSerialRequest(Request& request, serial::CommControl& control, const Exchange& exchange,
+                       const std::string& lineEnd) {
+    SessionState& s = request.session;
     try {
-        Exchange::Request request = exchange.request(window);
-        s.requestText = std::move(request.text);
+        Exchange::Message message = exchange.message(request);
+        s.requestText = std::move(message.text);
         s.startedSending = platform::clock().now();
-        control.output(request.payload + lineEnd, kSendBoundMs);
-        window.updateText("Sending: " + s.requestText + CRLF);
-        window.updateText(std::string("Waiting...") + CRLF);
+        control.output(message.payload + lineEnd, kSendBoundMs);
+        request.updateText("Sending: " + s.requestText + CRLF);
+        request.updateText(std::string("Waiting...") + CRLF);
         s.finishedSending = platform::clock().now();
     } catch (const serial::CommError& e) {
-        noteFailure("could not send the request on " + portName() + ": " + e.what());
-        window.failureNotice("ERROR sending patient request",
-                             std::to_string(e.number()) + " - " + e.what());
+        noteFailure("could not send the request on " + portName(request.settings) + ": " +
+                    e.what());
+        request.failureNotice("ERROR sending patient request",
+                              std::to_string(e.number()) + " - " + e.what());
     }
 }
 
 // The tick by which a session of these settings has ended if nothing arrives: its
 // attempts, each after the time-out, with the wait before the close.
-std::int32_t sessionEndBy() {
-    std::int64_t ticks =
-        std::max<std::int64_t>(1, Variant(session().timeoutTicks).toWholeNumber().value_or(1));
-    std::int64_t attempts = std::max(0, allowedAttempts(config())) + 2;
-    std::int64_t tickMs = std::max(1000, timeDelay());
+std::int32_t sessionEndBy(const Request& request) {
+    std::int64_t ticks = std::max<std::int64_t>(
+        1, Variant(request.session.timeoutTicks).toWholeNumber().value_or(1));
+    std::int64_t attempts = std::max(0, allowedAttempts(request.settings)) + 2;
+    std::int64_t tickMs = std::max(1000, request.timeDelay());
     std::int64_t bound = std::min<std::int64_t>(ticks * attempts * tickMs,
                                                 std::numeric_limits<std::int32_t>::max() / 2);
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(platform::clock().tickCount()) +
                                      static_cast<std::uint32_t>(bound));
 }
 
-void noteSilentLine(size_t received) {
+void noteSilentLine(const BridgeConfiguration& c, size_t received) {
     if (received == 0) {
-        noteFailure(errc::HostTimedOut, "no answer on " + portName());
+        noteFailure(errc::HostTimedOut, "no answer on " + portName(c));
         return;
     }
-    noteFailure("the answer on " + portName() + " did not end: " + std::to_string(received) +
-                " bytes without the end character (EOFCharacter " + config().EOFCharacter.toText() +
-                ")");
+    noteFailure("the answer on " + portName(c) + " did not end: " + std::to_string(received) +
+                " bytes without the end character (EOFCharacter " + c.EOFCharacter.toText() + ")");
 }
 
 class SerialBridge : public BridgeSession {
@@ -111,38 +109,39 @@ public:
     SerialBridge(const Exchange& exchange, std::string lineEnd, bool timeOutIsError)
         : exchange_(exchange), lineEnd_(std::move(lineEnd)), timeOutIsError_(timeOutIsError) {}
     ~SerialBridge() override { release(); }
-    RunLoop load(SessionWindow& window) override {
+    RunLoop load(Request& request) override {
         // A request that found its patient and was never closed must not lend its answer
         // to this one.
-        session().rawDataReceived.clear();
-        RunLoop loop = loadPortBridge(window);
-        endBy_ = sessionEndBy();
-        control_.setOnComm([this, &window](serial::CommEvent event) { commEvent(window, event); });
+        request.session.rawDataReceived.clear();
+        RunLoop loop = loadPortBridge(request);
+        endBy_ = sessionEndBy(request);
+        control_.setOnComm(
+            [this, &request](serial::CommEvent event) { commEvent(request, event); });
         return loop;
     }
-    void step(SessionWindow& window) override {
-        openSerialPort(window);
-        window.PortTimer.setInterval(1000);
+    void step(Request& request) override {
+        openSerialPort(request);
+        request.setTickInterval(RunLoop::Port, 1000);
     }
-    bool closePort(SessionWindow& window) override { return closeSerialPort(window); }
-    void close(SessionWindow&) override { release(); }
-    void exhausted(SessionWindow& window) override {
+    bool closePort(Request& request) override { return closeSerialPort(request); }
+    void close(Request&) override { release(); }
+    void exhausted(Request& request) override {
         // A search that gets no answer says so in its result, as one over TCP/IP does.
-        if (timeOutIsError_) window.record(errc::HostTimedOut);
+        if (timeOutIsError_) request.record(errc::HostTimedOut);
         // The request went out and the attempts ran out waiting: say what the line gave.
         if (control_.portOpen() && !closePending())
-            noteSilentLine(session().rawDataReceived.size());
-        BridgeSession::exhausted(window);
+            noteSilentLine(request.settings, request.session.rawDataReceived.size());
+        BridgeSession::exhausted(request);
     }
     const serial::CommControl& control() const { return control_; }
 
 private:
-    void openSerialPort(SessionWindow& window);
-    bool closeSerialPort(SessionWindow& window);
+    void openSerialPort(Request& request);
+    bool closeSerialPort(Request& request);
     // The serial control's events: data received, the line hanging up.
-    void commEvent(SessionWindow& window, serial::CommEvent event);
-    void lineHungUp(SessionWindow& window);
-    bool handleSerialInput(SessionWindow& window, const std::string& chunk);
+    void commEvent(Request& request, serial::CommEvent event);
+    void lineHungUp(Request& request);
+    bool handleSerialInput(Request& request, const std::string& chunk);
     bool pastSessionEnd() const {
         std::int32_t left =
             static_cast<std::int32_t>(static_cast<std::uint32_t>(endBy_) -
@@ -166,39 +165,39 @@ private:
     std::int32_t endBy_ = 0;
 };
 
-void SerialBridge::openSerialPort(SessionWindow& window) {
-    SessionState& s = session();
-    window.updateText(" Attempt Number " + std::to_string(s.attemptCount) + " of " +
-                      config().AllowedRetries.toText() + " to establish serial connection..." +
-                      CRLF);
+void SerialBridge::openSerialPort(Request& request) {
+    SessionState& s = request.session;
+    const BridgeConfiguration& c = request.settings;
+    request.updateText(" Attempt Number " + std::to_string(s.attemptCount) + " of " +
+                       c.AllowedRetries.toText() + " to establish serial connection..." + CRLF);
     serial::CommControl& control = control_;
     try {
         // Open when the port is in fact closed, whatever an earlier request left behind.
-        if (!control.portOpen()) configurePort(control);
-        control.setInputLen(shortSetting(config().InputLength));
-        control.setSThreshold(shortSetting(config().SThreshold));
-        control.setRThreshold(shortSetting(config().RThreshold));
-        window.lblConnectionTime = "Connected for: " + std::to_string(s.elapsedTicks) + " seconds";
-        window.setStatus("Connected to: " + std::string(" ") + portName());
+        if (!control.portOpen()) configurePort(control, c);
+        control.setInputLen(shortSetting(c.InputLength));
+        control.setSThreshold(shortSetting(c.SThreshold));
+        control.setRThreshold(shortSetting(c.RThreshold));
+        request.setConnectionTime("Connected for: " + std::to_string(s.elapsedTicks) + " seconds");
+        request.setStatus("Connected to: " + std::string(" ") + portName(c));
     } catch (const serial::CommError& e) {
-        noteFailure("could not open " + portName() + " (" +
+        noteFailure("could not open " + portName(c) + " (" +
                     serial::devicePathOf(control.commPort()) + "): " + e.what());
-        window.updateText("SERIAL Port: " + std::to_string(e.number()) + " " + e.what() + CRLF);
-        if (debugging())
+        request.updateText("SERIAL Port: " + std::to_string(e.number()) + " " + e.what() + CRLF);
+        if (request.debugging())
             ui::toolkit().messageBox("Undetermined ERROR loading one or more serial properties",
                                      "Attention!", ui::Icon::Critical);
-        attemptFailed();
+        request.attemptFailed();
         return;
     }
-    sendSerialRequest(window, control, exchange_, lineEnd_);
-    workStarted();
+    sendSerialRequest(request, control, exchange_, lineEnd_);
+    request.workStarted();
     s.elapsedTicks = 0;
 }
 
-bool SerialBridge::closeSerialPort(SessionWindow& window) {
-    SessionState& s = session();
-    window.updateText(std::string("Attempting to close serial port...") + CRLF);
-    window.updateText("  closing " + portName() + CRLF + CRLF);
+bool SerialBridge::closeSerialPort(Request& request) {
+    SessionState& s = request.session;
+    request.updateText(std::string("Attempting to close serial port...") + CRLF);
+    request.updateText("  closing " + portName(request.settings) + CRLF + CRLF);
     s.closePortAttempts += 1;
     try {
         control_.close();
@@ -206,8 +205,8 @@ bool SerialBridge::closeSerialPort(SessionWindow& window) {
         // The attempts are over: what the close reports is the session's own error.
         s.attemptCount = 0;
         recordError(errc::SerialCloseFailed, e.what());
-        window.updateText(std::string("Error closing serial port... ") + CRLF + "    " +
-                          std::to_string(e.number()) + " " + e.what() + CRLF);
+        request.updateText(std::string("Error closing serial port... ") + CRLF + "    " +
+                           std::to_string(e.number()) + " " + e.what() + CRLF);
     }
     ui::toolkit().pumpMessages();
     // The descriptor is gone either way: a second close could hit another file that
@@ -215,10 +214,11 @@ bool SerialBridge::closeSerialPort(SessionWindow& window) {
     return true;
 }
 
-void SerialBridge::commEvent(SessionWindow& window, serial::CommEvent event) {
+void SerialBridge::commEvent(Request& request, serial::CommEvent event) {
+    const std::string port = portName(request.settings);
     try {
         if (event == serial::CommEvent::HangUp) {
-            lineHungUp(window);
+            lineHungUp(request);
             return;
         }
         if (event != serial::CommEvent::Receive) return;
@@ -231,20 +231,19 @@ void SerialBridge::commEvent(SessionWindow& window, serial::CommEvent event) {
                 control.input();
             return;
         }
-        SessionState& s = session();
+        SessionState& s = request.session;
         s.startedReceiving = platform::clock().now();
-        if (window.lblStatus != "Receiving...") window.setStatus("Receiving...");
+        if (request.status() != "Receiving...") request.setStatus("Receiving...");
         // Each arrival restarts the wait, but a line that never goes quiet does not keep
         // the session open past its end.
         if (pastSessionEnd()) {
             if (!closePending())
-                noteFailure("the line on " + portName() + " kept sending past the session's time");
+                noteFailure("the line on " + port + " kept sending past the session's time");
             setClosePending();
         } else {
-            window.PortTimer.setEnabled(false);
-            window.PortTimer.setEnabled(true);
+            request.restartTicks(RunLoop::Port);
         }
-        workStarted();
+        request.workStarted();
         // One event reads what an answer may hold and no more, and stops once the session
         // is closing: a line that sends faster than it is read must not hold the loop here.
         const std::size_t budget = maxAnswerBytes() + serial::CommControl::kReceiveBufferLimit;
@@ -253,56 +252,58 @@ void SerialBridge::commEvent(SessionWindow& window, serial::CommEvent event) {
             std::string chunk = control.input();
             if (chunk.empty()) break;
             taken += chunk.size();
-            handleSerialInput(window, chunk);
+            handleSerialInput(request, chunk);
             if (!closePending() && pastSessionEnd()) {
-                noteFailure("the line on " + portName() + " kept sending past the session's time");
+                noteFailure("the line on " + port + " kept sending past the session's time");
                 setClosePending();
             }
         }
         s.finishedReceiving = platform::clock().now();
     } catch (...) {
-        if (debugging())
+        if (request.debugging())
             ui::toolkit().messageBox("The comm control encountered an unspecified error",
                                      "Attention!", ui::Icon::Critical);
     }
 }
 
-void SerialBridge::lineHungUp(SessionWindow& window) {
-    noteFailure("the line on " + portName() + " hung up");
-    window.updateText("SERIAL Port: the line on " + portName() + " hung up" + CRLF);
-    if (!closePending()) attemptFailed();
+void SerialBridge::lineHungUp(Request& request) {
+    const std::string port = portName(request.settings);
+    noteFailure("the line on " + port + " hung up");
+    request.updateText("SERIAL Port: the line on " + port + " hung up" + CRLF);
+    if (!closePending()) request.attemptFailed();
 }
 
-bool SerialBridge::handleSerialInput(SessionWindow& window, const std::string& chunk) {
-    SessionState& s = session();
+bool SerialBridge::handleSerialInput(Request& request, const std::string& chunk) {
+    SessionState& s = request.session;
     // The answer is complete, or the session is closing: what comes after is no answer.
     if (closePending()) return false;
-    std::string end = endCharacter();
+    std::string end = request.endCharacter();
     size_t endAt = end.empty() ? std::string::npos : chunk.find(end);
     std::string text = chunk.substr(0, endAt);
     if (s.rawDataReceived.size() + text.size() > maxAnswerBytes()) {
-        noteFailure("the answer on " + portName() + " was too large: more than " +
+        noteFailure("the answer on " + portName(request.settings) + " was too large: more than " +
                     std::to_string(maxAnswerBytes()) + " bytes");
-        window.updateText(" answer too large" + std::string(CRLF));
+        request.updateText(" answer too large" + std::string(CRLF));
         s.rawDataReceived.clear();
-        setPatientFound(false);
+        request.setPatientFound(false);
         setClosePending();
         return false;
     }
     s.rawDataReceived += text;
     // The log shows what arrives, as far as an answer is ever shown.
-    if (s.rawDataReceived.size() <= kShownAnswerBytes) window.updateText(text);
+    if (s.rawDataReceived.size() <= kShownAnswerBytes) request.updateText(text);
     if (endAt == std::string::npos) return false;
 
     s.rawDataReceived += end;
-    if (formatKindOf(text::upper(config().VendorFormatType.toText())) == FormatKind::Unknown) {
-        window.cmdClose();
+    if (formatKindOf(text::upper(request.settings.VendorFormatType.toText())) ==
+        FormatKind::Unknown) {
+        request.end();
         return false;
     }
     setClosePending();
     // Fast pace: the close need not wait for its tick.
-    if (s.pace == Pace::Fast) window.continueAtOnce();
-    return exchange_.takeAnswer(window, s.rawDataReceived);
+    if (s.pace == Pace::Fast) request.continueAtOnce();
+    return exchange_.takeAnswer(request, s.rawDataReceived);
 }
 
 }  // namespace

@@ -22,22 +22,23 @@ inline BridgeConfiguration& config() {
 inline SessionState& session() {
     return threadState().session;
 }
-inline bool debugging() {
-    return config().DisplayDebugger.toText() == "true";
+inline bool debugging(const BridgeConfiguration& c) {
+    return c.DisplayDebugger.toText() == "true";
 }
-
-// The character whose code EOFCharacter gives (its leading number).
-inline std::string endCharacter() {
-    return formats::endCharacter(config());
+inline bool debugging() {
+    return debugging(config());
 }
 
 // The timer interval in ms. GetPatient refuses a TimeDelay outside 1 to 2147483647;
 // the conversion is bounded all the same, since a double past int's range has no int.
-inline int timeDelay() {
-    double ms = config().TimeDelay.numericValue();
+inline int timeDelay(const BridgeConfiguration& c) {
+    double ms = c.TimeDelay.numericValue();
     if (!(ms > 0)) return 0;
     return ms >= std::numeric_limits<int>::max() ? std::numeric_limits<int>::max()
                                                  : static_cast<int>(ms);
+}
+inline int timeDelay() {
+    return timeDelay(config());
 }
 
 }  // namespace trellybridge::session

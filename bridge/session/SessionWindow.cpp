@@ -67,8 +67,10 @@ void SessionWindow::onLoad() {
 
     PortTimer.setEnabled(false);
     NetworkTimer.setEnabled(false);
+    bridge_.reset();  // the last request's bridge goes before the request it served
+    request_.emplace(*this, config(), s);
     bridge_ = makeSessionBridge();
-    RunLoop loop = bridge_->load(*this);
+    RunLoop loop = bridge_->load(*request_);
     // A bridge whose first step already ended the session (an answer at load that held
     // no patient) leaves no timer behind to call the vendor again.
     if (isLoaded()) startTimer(loop == RunLoop::Port ? PortTimer : NetworkTimer);
@@ -94,7 +96,7 @@ void SessionWindow::closeConnection() {
         PortTimer.setEnabled(false);
         NetworkTimer.setEnabled(false);
         stopAwaiting();
-        if (bridge_) bridge_->close(*this);
+        if (bridge_) bridge_->close(*request_);
         if (debugging()) writeDebugLog();
     } catch (...) {
     }

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -92,6 +93,7 @@ private:
     // One attempt of the port loop's current step, or the end rule when none is left.
     void runPortStep(BridgeSession& bridge);
     void stopAwaiting();
+    std::optional<Request> request_;  // the request being served, made at load
     std::unique_ptr<BridgeSession> bridge_;
     int sessionNumber_ = 0;  // which session a continuation belongs to
     int awaitWatch_ = 0;

@@ -19,6 +19,6 @@ const Exchange& patientExchange();
 
 // SERIAL and TCPIP load alike: the connection bookkeeping starts afresh and the port
 // is checked first.
-RunLoop loadPortBridge(SessionWindow& window);
+RunLoop loadPortBridge(Request& request);
 
 }  // namespace trellybridge::session

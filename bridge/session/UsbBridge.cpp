@@ -1,21 +1,19 @@
 // The USB bridge: the request tag is all there is to send, so the session starts by
 // reading the results file, as the file exchanges do.
-#include "common/SessionPhase.h"
 #include "session/Bridges.h"
 #include "session/FileExchange.h"
-#include "session/SessionContext.h"
 
 namespace trellybridge::session {
 namespace {
 
 class UsbBridge : public FileExchangeBridge {
 public:
-    RunLoop load(SessionWindow&) override {
-        SessionState& s = session();
-        setPhase(Phase::Read);
+    RunLoop load(Request& request) override {
+        SessionState& s = request.session;
+        request.setPhase(Phase::Read);
         s.attemptCount = 0;
-        s.rawDataReceived = config().VendorRequestTag.toText();
-        s.timeoutTicks = config().NetworkTimeout.toText();
+        s.rawDataReceived = request.settings.VendorRequestTag.toText();
+        s.timeoutTicks = request.settings.NetworkTimeout.toText();
         return RunLoop::Network;
     }
 };

@@ -4,20 +4,19 @@
 #include "platform/Paths.h"
 #include "session/Bridges.h"
 #include "session/FileExchange.h"
-#include "session/SessionContext.h"
 
 namespace trellybridge::session {
 namespace {
 
 class VendorBridge : public FileExchangeBridge {
 public:
-    std::optional<bool> removeFiles(SessionWindow& window) override {
-        return deletePatientFiles(window, true);
+    std::optional<bool> removeFiles(Request& request) override {
+        return deletePatientFiles(request, true);
     }
-    std::optional<bool> sendRequest(SessionWindow& window) override {
-        session().startedSending = platform::clock().now();
-        return sendNetworkRequest(window, [](std::string& failure) {
-            const BridgeConfiguration& c = config();
+    std::optional<bool> sendRequest(Request& request) override {
+        request.session.startedSending = platform::clock().now();
+        return sendNetworkRequest(request, [](const Request& request, std::string& failure) {
+            const BridgeConfiguration& c = request.settings;
             std::string program = c.VendorApplicationPath.toText();
             if (failure = unusablePath("vendor program", c.VendorApplicationPath); !failure.empty())
                 return false;
@@ -27,8 +26,9 @@ public:
                 return false;
             }
             if (isUnset(c.VendorRequestPath))
-                return startVendorProgram({c.PatientID.toText()}, true, failure);
-            return writeRequestFile(failure) && startVendorProgram({}, false, failure);
+                return startVendorProgram(request, {c.PatientID.toText()}, true, failure);
+            return writeRequestFile(request, failure) &&
+                   startVendorProgram(request, {}, false, failure);
         });
     }
 };

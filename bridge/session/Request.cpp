@@ -1,0 +1,99 @@
+#include "session/Request.h"
+
+#include "common/SessionPhase.h"
+#include "formats/AnswerDispatch.h"
+#include "session/SessionContext.h"
+#include "session/SessionWindow.h"
+
+namespace trellybridge::session {
+
+Request::Request(SessionWindow& engine, BridgeConfiguration& settings, SessionState& session)
+    : settings(settings), session(session), engine_(engine) {}
+
+void Request::updateText(std::string_view text) {
+    engine_.updateText(text);
+}
+
+void Request::clearText() {
+    engine_.clearText();
+}
+
+void Request::setStatus(std::string_view status) {
+    engine_.setStatus(status);
+}
+
+const std::string& Request::status() const {
+    return engine_.lblStatus;
+}
+
+void Request::setConnectionTime(std::string_view text) {
+    engine_.lblConnectionTime = text;
+}
+
+void Request::record(errc code, std::string_view description) const {
+    engine_.record(code, description);
+}
+
+void Request::failureNotice(std::string_view stepText, std::string_view runtimeError) {
+    engine_.failureNotice(stepText, runtimeError);
+}
+
+void Request::countAttempt(bool succeeded) {
+    engine_.countAttempt(succeeded);
+}
+
+bool Request::processResponse(std::string answer) {
+    return engine_.processResponse(std::move(answer));
+}
+
+void Request::setPhase(Phase next) {
+    trellybridge::setPhase(next);
+}
+
+void Request::workStarted() {
+    trellybridge::workStarted();
+}
+
+void Request::attemptFailed() {
+    trellybridge::attemptFailed();
+}
+
+void Request::setPatientFound(bool found) {
+    trellybridge::setPatientFound(found);
+}
+
+bool Request::patientFound() const {
+    return state().patientFound;
+}
+
+void Request::setTickInterval(RunLoop loop, int milliseconds) {
+    (loop == RunLoop::Port ? engine_.PortTimer : engine_.NetworkTimer).setInterval(milliseconds);
+}
+
+void Request::restartTicks(RunLoop loop) {
+    ui::Timer& timer = loop == RunLoop::Port ? engine_.PortTimer : engine_.NetworkTimer;
+    timer.setEnabled(false);
+    timer.setEnabled(true);
+}
+
+void Request::continueAtOnce() {
+    engine_.continueAtOnce();
+}
+
+void Request::end() {
+    engine_.cmdClose();
+}
+
+int Request::timeDelay() const {
+    return session::timeDelay(settings);
+}
+
+bool Request::debugging() const {
+    return session::debugging(settings);
+}
+
+std::string Request::endCharacter() const {
+    return formats::endCharacter(settings);
+}
+
+}  // namespace trellybridge::session

@@ -1,0 +1,66 @@
+// One request as a bridge's steps see it: the settings it runs with, the session's
+// bookkeeping, and what the engine does on a step's behalf (progress lines, errors, the
+// answer's hand-off, the phase and outcome, the timer that runs the bridge, the end).
+// The engine makes one per request and hands it to each step; no bridge sees the window
+// that shows the session.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "common/BridgeConfiguration.h"
+#include "common/Errors.h"
+#include "common/SessionState.h"
+#include "session/RunLoop.h"
+
+namespace trellybridge::session {
+
+class SessionWindow;
+
+class Request {
+public:
+    Request(SessionWindow& engine, BridgeConfiguration& settings, SessionState& session);
+
+    BridgeConfiguration& settings;
+    SessionState& session;
+
+    // What the user sees of the session.
+    void updateText(std::string_view text);
+    void clearText();
+    void setStatus(std::string_view status);
+    const std::string& status() const;
+    void setConnectionTime(std::string_view text);
+
+    // Errors, attempts and the answer.
+    void record(errc code, std::string_view description = {}) const;
+    // The pattern a failing step ends with; the timer's retry rules then go on.
+    void failureNotice(std::string_view stepText, std::string_view runtimeError = {});
+    // Success starts the attempts afresh; a failure counts one more attempt.
+    void countAttempt(bool succeeded);
+    // Hands the answer to the parser of the vendor format; true when it held the patient.
+    bool processResponse(std::string answer);
+
+    // The session's phase and outcome.
+    void setPhase(Phase next);
+    void workStarted();
+    void attemptFailed();
+    void setPatientFound(bool found);
+    bool patientFound() const;
+
+    // The timer that runs the bridge: the wait before its next tick, a wait started
+    // afresh, the next step now (fast pace), and the session's end.
+    void setTickInterval(RunLoop loop, int milliseconds);
+    void restartTicks(RunLoop loop);
+    void continueAtOnce();
+    void end();
+
+    // The settings as the steps use them.
+    int timeDelay() const;
+    bool debugging() const;
+    std::string endCharacter() const;
+
+private:
+    SessionWindow& engine_;
+};
+
+}  // namespace trellybridge::session
