@@ -1,6 +1,7 @@
 #include "session/EnhancedWindow.h"
 
 #include "common/Errors.h"
+#include "platform/ThreadContext.h"
 #include "session/SearchRequest.h"
 #include "session/SerialLine.h"
 #include "session/SessionContext.h"
@@ -8,7 +9,6 @@
 #include "tcp/TcpConnection.h"
 
 namespace trellybridge::session {
-namespace {}  // namespace
 
 // The search over TCP/IP: the search request without the end-of-request characters
 // (the send adds CR LF), read until the closing result tag, turned into the result.
@@ -75,8 +75,7 @@ bool buildEnhancedResult(const std::string& answer) {
 }
 
 EnhancedWindow& enhancedWindow() {
-    thread_local EnhancedWindow window;
-    return window;
+    return platform::threadObject<EnhancedWindow>();
 }
 
 void runEnhancedWindow() noexcept {

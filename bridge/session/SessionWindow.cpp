@@ -5,6 +5,7 @@
 #include "common/Errors.h"
 #include "common/SessionPhase.h"
 #include "common/Version.h"
+#include "platform/ThreadContext.h"
 #include "session/BridgeSession.h"
 #include "session/SessionContext.h"
 
@@ -152,8 +153,7 @@ void SessionWindow::updateElapsedTime() {
 }
 
 SessionWindow& sessionWindow() {
-    thread_local SessionWindow window;
-    return window;
+    return platform::threadObject<SessionWindow>();
 }
 
 void runSessionWindow() noexcept {
