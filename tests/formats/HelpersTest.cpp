@@ -91,6 +91,7 @@ TEST(ScanLines, TagAndValue) {
     EXPECT_EQ(formats::getScanValue("P_LNM = DOE \r"), "DOE");
     EXPECT_EQ(formats::getScanValue("P_LNM=A=B\r"), "A=B");
     EXPECT_EQ(formats::getScanTag("NOTAG\r"), "");
+    EXPECT_EQ(formats::getScanValue("NOTAG\r"), "");
     EXPECT_EQ(formats::getScanValue("P_LNM=\r"), "");
     EXPECT_EQ(formats::getScanValue("P_LNM="), "");
 }
