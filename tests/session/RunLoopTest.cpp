@@ -36,15 +36,17 @@ protected:
     bool found = false;
 };
 
+// Ticks of TimeDelay until the request is sent; from then on the loop ticks every second.
 TEST_F(RunLoopTest, PollingStepsWaitTimeoutPlusOneTicks) {
     arguments.NetworkBridgeType = "POLLING";
+    arguments.TimeDelay = "2000";
     int elapsed = run();
-    EXPECT_EQ(toolkit->firstLogAt("Removing previous file(s)..."), 6000);
-    EXPECT_EQ(toolkit->firstLogAt("Sending patient request over network..."), 12000);
-    EXPECT_EQ(toolkit->firstLogAt("Reading patient file..."), 18000);
-    EXPECT_EQ(toolkit->firstLogAt(" Attempt Number 1 to read patient file..."), 24000);
-    EXPECT_EQ(toolkit->firstLogAt(" Attempt Number 2 to read patient file..."), 30000);
-    EXPECT_EQ(elapsed, 36000) << "three failed reads with two retries, then the end";
+    EXPECT_EQ(toolkit->firstLogAt("Removing previous file(s)..."), 12000);
+    EXPECT_EQ(toolkit->firstLogAt("Sending patient request over network..."), 24000);
+    EXPECT_EQ(toolkit->firstLogAt("Reading patient file..."), 30000);
+    EXPECT_EQ(toolkit->firstLogAt(" Attempt Number 1 to read patient file..."), 36000);
+    EXPECT_EQ(toolkit->firstLogAt(" Attempt Number 2 to read patient file..."), 42000);
+    EXPECT_EQ(elapsed, 48000) << "three failed reads with two retries, then the end";
     EXPECT_FALSE(found);
     EXPECT_EQ(readDriveCFile("vendor/request.inq"), "ACCT=12345\r\n");
 }
