@@ -38,7 +38,7 @@ public:
 
     // Fast pace: the descriptor whose readiness lets the current step run, or -1 when the
     // step awaits nothing.
-    virtual int awaitedDescriptor() const { return -1; }
+    virtual int awaitedDescriptor(const Request&) const { return -1; }
 
     // The session closes: this bridge's part, once the timers have stopped.
     virtual void close(Request&) {}

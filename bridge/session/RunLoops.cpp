@@ -122,7 +122,7 @@ void SessionWindow::runPortStep(BridgeSession& bridge) {
     bool movedOn = static_cast<int>(s.phase) > static_cast<int>(before) ||
                    (bridge.closePending() && !closingBefore);
     if (s.pace != Pace::Fast || !movedOn || !isLoaded()) return;
-    if (int descriptor = bridge.awaitedDescriptor(); descriptor >= 0)
+    if (int descriptor = bridge.awaitedDescriptor(*request_); descriptor >= 0)
         continueWhenReadable(descriptor);
     else
         continueAtOnce();

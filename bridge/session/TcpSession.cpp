@@ -130,8 +130,10 @@ public:
     // Keeps the port that answered for the next request, and closes the socket.
     void close(Request& request) override;
     // Fast pace: the receive step runs once the connection has something to read.
-    int awaitedDescriptor() const override {
-        return receiving_ && connection_.connected() ? connection_.socket() : -1;
+    int awaitedDescriptor(const Request& request) const override {
+        return request.session.phase == Phase::Receive && connection_.connected()
+                   ? connection_.socket()
+                   : -1;
     }
 
 private:
@@ -140,13 +142,10 @@ private:
     void receive(Request& request);
     // Closes a connection that failed, so the next connect step opens a new one.
     void dropConnection(Request& request);
-    // Moves the session on, and notes whether its answer is now awaited.
-    void enterPhase(Request& request, Phase next);
 
     const Exchange& exchange_;
     tcp::Connection connection_;
-    int portIndex_ = 0;       // the port of the ordered list being tried
-    bool receiving_ = false;  // the request is out and its answer awaited
+    int portIndex_ = 0;  // the port of the ordered list being tried
 };
 
 }  // namespace
@@ -263,7 +262,7 @@ void TcpSession::receive(Request& request) {
         return;
     }
     s.rawDataReceived = answer;
-    enterPhase(request, Phase::Parse);
+    request.setPhase(Phase::Parse);
     s.answeredPort = s.connectedPort;
     s.finishedReceiving = platform::clock().now();
     s.attemptCount = 0;
@@ -273,12 +272,7 @@ void TcpSession::receive(Request& request) {
 
 void TcpSession::dropConnection(Request& request) {
     connection_.close(tcp::CloseMode::Forced);
-    enterPhase(request, Phase::Connect);
-}
-
-void TcpSession::enterPhase(Request& request, Phase next) {
-    request.setPhase(next);
-    receiving_ = next == Phase::Receive;
+    request.setPhase(Phase::Connect);
 }
 
 void TcpSession::step(Request& request) {
@@ -294,13 +288,13 @@ void TcpSession::step(Request& request) {
         request.updateText(std::string(first ? " receive.attempt" : " receive.reattempt") +
                            "  <successful>!" + CRLF);
         if (exchange_.takeAnswer(request, s.rawDataReceived)) {
-            enterPhase(request, Phase::Parsed);
+            request.setPhase(Phase::Parsed);
             s.attemptCount = 0;
         }
     } else if (s.phase == Phase::Receive) {
         receive(request);
     } else if (connectTcp(request)) {
-        enterPhase(request, Phase::Receive);
+        request.setPhase(Phase::Receive);
         request.setTickInterval(RunLoop::Port, 1000);
     }
 }
