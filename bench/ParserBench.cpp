@@ -37,7 +37,8 @@ void configureFor(const char* format) {
 template <auto parser>
 void parseOnThread(const std::string& answer) {
     threadState().patientFound =
-        parser(answer, threadState().config, session::threadParseContext()).found.value_or(false);
+        parser(answer, threadState().config, session::parseContext(threadState()))
+            .found.value_or(false);
 }
 
 // The HL7 parser publishing the record into `comm`, as the public method does.
@@ -45,9 +46,10 @@ auto hl7Into(TrellyBridgeComm& comm) {
     return [&comm, publish = formats::RecordObserver([&comm](const PatientRecord& record) {
                        publishRecord(comm, record);
                    })](const std::string& answer) {
-        threadState().patientFound = formats::parseHL7Stream(answer, threadState().config,
-                                                             session::threadParseContext(), publish)
-                                         .found.value_or(false);
+        threadState().patientFound =
+            formats::parseHL7Stream(answer, threadState().config,
+                                    session::parseContext(threadState()), publish)
+                .found.value_or(false);
     };
 }
 

@@ -47,8 +47,8 @@ inline void varySettings(std::uint8_t choice) {
 inline void dispatch(std::string answer) {
     const BridgeConfiguration& config = threadState().config;
     formats::ParseResult result =
-        formats::dispatchAnswer(answer, config, session::threadParseContext());
-    recordErrors(result.notices);
+        formats::dispatchAnswer(answer, config, session::parseContext(threadState()));
+    threadState().reasons().record(result.notices);
     if (result.next == formats::NextStep::ShowAnswerAndEnd)
         answerForDisplay(formats::trimmedForDisplay(answer, config));
 }

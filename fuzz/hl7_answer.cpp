@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
     std::string_view text(reinterpret_cast<const char*>(data) + 1, size - 1);
 
     const BridgeConfiguration& config = threadState().config;
-    formats::parseHL7Stream(text, config, session::threadParseContext());
+    formats::parseHL7Stream(text, config, session::parseContext(threadState()));
 
     hl7::MessageIndex index(text, {"PID", "IN1", "DG1"});
     const std::string_view tags[] = {"PID", "IN1", "DG1"};

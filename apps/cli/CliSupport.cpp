@@ -186,7 +186,7 @@ GetPatientArguments settingsFrom(const std::optional<std::string>& configFile,
 
 void printNotFound(const TrellyBridgeComm& comm, std::ostream& err) {
     err << "No patient found.\n";
-    std::string reason = failureNoteText();
+    std::string reason = threadState().failures.text();
     if (!reason.empty()) err << "  " << toUtf8(escapeControls(reason)) << "\n";
     for (const std::string& line : errorLines(comm.get_ErrorDescriptions().toText()))
         err << "  " << toUtf8(escapeControls(line)) << "\n";

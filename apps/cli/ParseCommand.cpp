@@ -53,18 +53,17 @@ int parseAnswer(const ParseOptions& o, std::ostream& out, std::ostream& err) {
     ThreadState& state = threadState();
     state.patientFound = false;
     state.record.clear();
-    clearFailureNote();
+    state.failures.clear();
     // The settings go through the preparation a request applies, page steps aside.
-    bool ready =
-        configuration::prepareRequest(state.config, arguments, configuration::kForAnswerAtHand) ==
-        configuration::Prepared::Ready;
+    bool ready = configuration::prepareRequest(state, arguments, configuration::kForAnswerAtHand) ==
+                 configuration::Prepared::Ready;
 
     TrellyBridgeComm comm;
     bool found = false;
     if (ready) {
         formats::ParseResult result =
-            formats::dispatchAnswer(answer, state.config, session::threadParseContext());
-        recordErrors(result.notices);
+            formats::dispatchAnswer(answer, state.config, session::parseContext(state));
+        state.reasons().record(result.notices);
         found = result.found.value_or(false);
         if (result.next == formats::NextStep::ShowAnswerAndEnd) {
             // Shown as a request shows an answer that held no patient.

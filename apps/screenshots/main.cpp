@@ -98,7 +98,7 @@ int main(int argc, char** argv) {
          {request("SERIAL", "HL7", "MEDIC"), request("HTTPS", "STANDARD", "HIS"),
           request("TCPIP", "HL7", "MEDIC")}) {
         threadState() = ThreadState{};
-        configuration::prepareRequest(threadState().config, a);
+        configuration::prepareRequest(threadState(), a);
     }
 
     vendorsim::VendorSimulator vendor({});

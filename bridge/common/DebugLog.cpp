@@ -82,8 +82,7 @@ std::string stepTimeText(const std::optional<platform::LocalTime>& time) {
     return buffer;
 }
 
-std::string debugDump() {
-    const ThreadState& state = threadState();
+std::string debugDump(const ThreadState& state) {
     const BridgeConfiguration& c = state.config;
     const SessionState& s = state.session;
     std::string bridge = t(c.NetworkBridgeType);
@@ -126,7 +125,7 @@ std::string debugDump() {
     d.line("ERRORS:: ");
     d.line("  successful:" + std::string(state.patientFound ? "TRUE" : "FALSE") + "  " +
            t(state.errorList));
-    for (const std::string& failure : failureStory()) d.line("  failure:" + failure);
+    for (const std::string& failure : state.failures.story()) d.line("  failure:" + failure);
     d.line("REQUEST:: ");
     d.line(bridgeKind(c) == BridgeKind::Folders ? "  (n/a for folders style bridge)"
                                                 : "  " + t(s.requestText));
@@ -137,11 +136,11 @@ std::string debugDump() {
     return d.take();
 }
 
-bool writeDebugLog() {
+bool writeDebugLog(ThreadState& state) {
     std::string path =
         fs::folderExists(kLogFolder) ? "C:\\BridgeLogs\\BRIDGEDEBUG.log" : "c:\\BRIDGEDEBUG.log";
-    if (!fs::appendToBoundedLog(path, debugDump(), maxDebugLogBytes(), 0600)) {
-        recordError(errc::DebugLogFailed);
+    if (!fs::appendToBoundedLog(path, debugDump(state), maxDebugLogBytes(), 0600)) {
+        state.reasons().record(errc::DebugLogFailed);
         return false;
     }
     return true;

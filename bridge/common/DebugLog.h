@@ -10,12 +10,14 @@
 
 namespace trellybridge {
 
+struct ThreadState;
+
 // The dump of the thread's last request, as written to the log.
-std::string debugDump();
+std::string debugDump(const ThreadState& state);
 // Appends the dump to BRIDGEDEBUG.log (in C:\BridgeLogs when that folder exists, else
 // in the root of drive C); records 401 and returns false when it cannot, or when the log
 // is a symbolic link (its target is never written).
-bool writeDebugLog();
+bool writeDebugLog(ThreadState& state);
 // The most BRIDGEDEBUG.log holds before it is renamed BRIDGEDEBUG.log.1 and a new one
 // started: 16 MiB, or TRELLYBRIDGE_DEBUG_LOG_MAX_BYTES when that is a positive whole number.
 std::size_t maxDebugLogBytes();

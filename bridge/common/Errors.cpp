@@ -4,8 +4,6 @@
 #include <map>
 #include <set>
 
-#include "common/ThreadState.h"
-
 namespace trellybridge {
 
 std::optional<std::string> tableMessage(errc code, std::string_view description,
@@ -35,8 +33,7 @@ std::optional<std::string> tableMessage(errc code, std::string_view description,
             return "ORVEL Parameter: a company number must precede the patientID (ie. 1-123456789) "
                    "or a default must be defined";
         case errc::PortOpenFailed:
-            return "ORVEL TCP: error attempting to open following port(s): " +
-                   threadState().session.configuredPorts;
+            return "ORVEL TCP: error attempting to open following port(s): " + detail;
         case errc::SendFailed: return "ORVEL TCP: error attempting to send request";
         case errc::SendWithoutConnection:
             return "ORVEL TCP: error attempting to send data without establishing a connection";
@@ -147,32 +144,6 @@ std::vector<ErrorListEntry> errorListEntries(std::string_view list) {
     }
     std::reverse(entries.begin(), entries.end());
     return entries;
-}
-
-void recordError(errc code, std::string_view description) {
-    std::string message = errorMessage(code, description, Recorder::Standard);
-    if (!message.empty()) appendErrorElement(code, message);
-}
-
-void recordErrors(const ErrorNotices& notices) {
-    for (const ErrorNotice& notice : notices) recordError(notice.code, notice.description);
-}
-
-std::string recordEnhancedError(errc code, std::string_view description) {
-    std::string message = errorMessage(code, description, Recorder::Enhanced);
-    threadState().enhancedError = message;
-    if (!message.empty()) appendEnhancedErrorElement(code, message);
-    return {};
-}
-
-void appendErrorElement(errc code, std::string_view message) {
-    // Errors raised while an attempt is running are dropped: the attempt will be retried.
-    if (threadState().session.attemptCount != 0) return;
-    threadState().errorList += errorElement(code, message);
-}
-
-void appendEnhancedErrorElement(errc code, std::string_view message) {
-    threadState().errorList += errorElement(code, message);
 }
 
 }  // namespace trellybridge

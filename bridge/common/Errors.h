@@ -1,5 +1,5 @@
-// The error table and the two recorders that append error elements to the thread's
-// error list, which the host reads as ErrorCodes and ErrorDescriptions.
+// The error table and the elements of the error list, which the host reads as ErrorCodes
+// and ErrorDescriptions; a request records into it through its Reasons.
 #pragma once
 
 #include <cstdint>
@@ -87,22 +87,13 @@ struct ErrorListEntry {
 // "</error>" inside a message do not end it. Text that is no element ends the reading.
 std::vector<ErrorListEntry> errorListEntries(std::string_view list);
 
-// Records for the single-patient request; appends only while no attempt is running.
-void recordError(errc code, std::string_view description = {});
-// Records for the enhanced request; keeps the message in enhancedError and always
-// appends. Returns empty text.
-std::string recordEnhancedError(errc code, std::string_view description = {});
-void appendErrorElement(errc code, std::string_view message);
-void appendEnhancedErrorElement(errc code, std::string_view message);
-
 // An error a step that never touches the thread (a parser, a request builder) hands
-// back; its caller records it with recordError, in order.
+// back; its caller records it (Reasons::record), in order.
 struct ErrorNotice {
     errc code;
     std::string description;
     bool operator==(const ErrorNotice&) const = default;
 };
 using ErrorNotices = std::vector<ErrorNotice>;
-void recordErrors(const ErrorNotices& notices);
 
 }  // namespace trellybridge

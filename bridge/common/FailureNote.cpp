@@ -1,24 +1,7 @@
 #include "common/FailureNote.h"
 
-#include "common/ThreadState.h"
-
 namespace trellybridge {
 namespace {
-
-std::vector<FailureNote>& notes() {
-    return threadState().failures.notes;
-}
-
-void note(std::int16_t code, std::string_view what, FailureKind kind = FailureKind::Unreachable) {
-    std::vector<FailureNote>& kept = notes();
-    if (!kept.empty() && kept.back().code == code && kept.back().what == what &&
-        kept.back().kind == kind) {
-        ++kept.back().attempts;
-        return;
-    }
-    if (kept.size() == FailureNotes::kMaxNotes) kept.erase(kept.begin());
-    kept.push_back({code, std::string(what), 1, kind});
-}
 
 std::string withAttempts(const FailureNote& note) {
     return note.what + " (" + std::to_string(note.attempts) +
@@ -27,24 +10,26 @@ std::string withAttempts(const FailureNote& note) {
 
 }  // namespace
 
-void noteFailure(std::string_view what) {
-    note(0, what);
+void FailureNotes::add(std::int16_t code, std::string_view what, FailureKind kind) {
+    if (!notes_.empty() && notes_.back().code == code && notes_.back().what == what &&
+        notes_.back().kind == kind) {
+        ++notes_.back().attempts;
+        return;
+    }
+    if (notes_.size() == kMaxNotes) notes_.erase(notes_.begin());
+    notes_.push_back({code, std::string(what), 1, kind});
 }
 
-void noteFailure(errc code, std::string_view what) {
-    note(static_cast<std::int16_t>(code), what);
+void FailureNotes::add(errc code, std::string_view what, FailureKind kind) {
+    add(static_cast<std::int16_t>(code), what, kind);
 }
 
-void noteFailure(FailureKind kind, std::string_view what) {
-    note(0, what, kind);
+void FailureNotes::add(std::string_view what, FailureKind kind) {
+    add(std::int16_t{0}, what, kind);
 }
 
-void noteFailure(errc code, std::string_view what, FailureKind kind) {
-    note(static_cast<std::int16_t>(code), what, kind);
-}
-
-FailureKind latestFailureKind() {
-    return notes().empty() ? FailureKind::Unreachable : notes().back().kind;
+FailureKind FailureNotes::latestKind() const {
+    return notes_.empty() ? FailureKind::Unreachable : notes_.back().kind;
 }
 
 std::string_view failureKindName(FailureKind kind) {
@@ -56,17 +41,13 @@ std::string_view failureKindName(FailureKind kind) {
     return "unreachable";
 }
 
-void clearFailureNote() {
-    notes().clear();
+std::string FailureNotes::text() const {
+    return notes_.empty() ? std::string() : withAttempts(notes_.back());
 }
 
-std::string failureNoteText() {
-    return notes().empty() ? std::string() : withAttempts(notes().back());
-}
-
-std::vector<std::string> failureStory() {
+std::vector<std::string> FailureNotes::story() const {
     std::vector<std::string> story;
-    for (const FailureNote& note : notes())
+    for (const FailureNote& note : notes_)
         story.push_back((note.code ? "error " + std::to_string(note.code) + ": " : "") +
                         withAttempts(note));
     return story;

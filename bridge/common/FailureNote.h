@@ -28,24 +28,29 @@ struct FailureNote {
 };
 
 // The notes of one request, oldest first; the same failure again counts one more attempt.
-struct FailureNotes {
+class FailureNotes {
+public:
     static constexpr std::size_t kMaxNotes = 32;  // a vendor failing forever keeps the latest
-    std::vector<FailureNote> notes;
+
+    void add(errc code, std::string_view what, FailureKind kind = FailureKind::Unreachable);
+    void add(std::string_view what, FailureKind kind = FailureKind::Unreachable);
+    // Forgets the notes: called when a request starts.
+    void clear() { notes_.clear(); }
+    const std::vector<FailureNote>& notes() const { return notes_; }
+
+    // The kind of the latest note; Unreachable when there is none.
+    FailureKind latestKind() const;
+    // The latest failure: "what (N attempts)", or empty text when nothing failed.
+    std::string text() const;
+    // Every note of the request, oldest first: "error 327: what (N attempts)".
+    std::vector<std::string> story() const;
+
+private:
+    void add(std::int16_t code, std::string_view what, FailureKind kind);
+    std::vector<FailureNote> notes_;
 };
 
-void noteFailure(std::string_view what);
-void noteFailure(errc code, std::string_view what);
-void noteFailure(FailureKind kind, std::string_view what);
-void noteFailure(errc code, std::string_view what, FailureKind kind);
-// The kind of the latest note; Unreachable when there is none.
-FailureKind latestFailureKind();
 // "not on file", "unreachable" or "settings", as the FailureKind property shows it.
 std::string_view failureKindName(FailureKind kind);
-// Forgets the notes: called when a request starts.
-void clearFailureNote();
-// The latest failure: "what (N attempts)", or empty text when nothing failed.
-std::string failureNoteText();
-// Every note of the request, oldest first: "error 327: what (N attempts)".
-std::vector<std::string> failureStory();
 
 }  // namespace trellybridge

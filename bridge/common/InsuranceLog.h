@@ -5,6 +5,10 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "common/Reasons.h"
+#include "platform/FileSystem.h"
 
 namespace trellybridge {
 
@@ -13,13 +17,24 @@ inline constexpr int kInsuranceLogCapacity = 25001;
 
 // The file the log is kept in: the BridgeLogs copy when that folder exists.
 std::string insuranceLogPath(std::string_view rootFileName);
-// Takes the log's lock (beside it, "<log>.lock"), reads the kept lines and puts `line` in
-// front of them; false when it could not. The lock is held until writeInsuranceLog.
-bool addInsuranceLogLine(std::string_view fileName, std::string_view line, long long keep);
-// Rewrites the log (mode 0600) with its first `rows` lines, at most the capacity, and lets
-// the lock go. Records 400 and returns false when the lock was not had, the log could not
-// be replaced (a symbolic link in its place is never followed), or `rows` is above the
-// capacity; in that last case the capacity's worth of lines is written all the same.
-bool writeInsuranceLog(long long rows);
+// One turn at the log, from reading it to writing it back, while its lock makes writers
+// in other threads and processes wait theirs instead of overwriting each other's lines.
+class InsuranceLogTurn {
+public:
+    // Takes the log's lock (beside it, "<log>.lock"), reads the kept lines and puts
+    // `line` in front of them; false when it could not. The lock is held until write.
+    bool addLine(std::string_view fileName, std::string_view line, long long keep);
+    // Rewrites the log (mode 0600) with its first `rows` lines, at most the capacity, and
+    // lets the lock go. Records 400 and returns false when the lock was not had, the log
+    // could not be replaced (a symbolic link in its place is never followed), or `rows` is
+    // above the capacity; in that last case the capacity's worth of lines is written all
+    // the same.
+    bool write(long long rows, const Reasons& reasons);
+
+private:
+    std::string path_ = kInsuranceLogFile;  // the file the lines came from and go back to
+    fs::FileLock lock_;
+    std::vector<std::string> lines_;
+};
 
 }  // namespace trellybridge

@@ -2,8 +2,6 @@
 
 #include <string>
 
-#include "common/ThreadState.h"
-
 namespace trellybridge {
 namespace {
 
@@ -28,41 +26,35 @@ std::string_view phaseName(Phase phase) {
     return "?";
 }
 
-void setPhase(Phase next) {
-    SessionState& s = threadState().session;
+void setPhase(SessionState& s, Phase next) {
     if (next != s.phase && s.phaseTrail.size() < kMaxTrail)
         s.phaseTrail.push_back(std::string(phaseName(s.phase)) + " -> " +
                                std::string(phaseName(next)));
     s.phase = next;
 }
 
-void startPhase(Phase first) {
-    SessionState& s = threadState().session;
+void startPhase(SessionState& s, Phase first) {
     s.phaseTrail.clear();
     s.phase = first;
 }
 
-void workStarted() {
-    threadState().session.completionCode = 1;
+void workStarted(SessionState& s) {
+    s.completionCode = 1;
 }
 
-void setPatientFound(bool found) {
-    threadState().patientFound = found;
+void workStopped(SessionState& s) {
+    s.completionCode = 0;
+    s.elapsedTicks = 0;
 }
 
-void workStopped() {
-    threadState().session.completionCode = 0;
-    threadState().session.elapsedTicks = 0;
+void attemptFailed(SessionState& s, bool& patientFound) {
+    patientFound = false;
+    workStopped(s);
 }
 
-void attemptFailed() {
-    threadState().patientFound = false;
-    workStopped();
-}
-
-void answerFound() {
-    threadState().session.completionCode = 1;
-    threadState().patientFound = true;
+void answerFound(SessionState& s, bool& patientFound) {
+    s.completionCode = 1;
+    patientFound = true;
 }
 
 }  // namespace trellybridge

@@ -10,22 +10,20 @@ namespace trellybridge {
 
 std::string_view phaseName(Phase phase);
 
-// Moves the thread's session to `next` and notes "old -> new" in its trail.
-void setPhase(Phase next);
+// Moves the session to `next` and notes "old -> new" in its trail.
+void setPhase(SessionState& session, Phase next);
 // A session starts: the trail is emptied and the phase set without a note.
-void startPhase(Phase first);
+void startPhase(SessionState& session, Phase first);
 
 // The session has started work on the vendor (the first attempt of a transport).
-void workStarted();
+void workStarted(SessionState& session);
 // The session no longer counts as working on the vendor, and the wait before the next
 // step starts again (an exchange that cannot go on; the found flag is left alone).
-void workStopped();
-// Whether the request's patient is found, as the session or a parser decides it.
-void setPatientFound(bool found);
+void workStopped(SessionState& session);
 // A failed attempt: the patient is not found, the session no longer counts as working
 // on the vendor, and the wait before the next attempt starts again.
-void attemptFailed();
+void attemptFailed(SessionState& session, bool& patientFound);
 // The answer is in: the session has done its work and the patient is found.
-void answerFound();
+void answerFound(SessionState& session, bool& patientFound);
 
 }  // namespace trellybridge

@@ -1,8 +1,9 @@
 // The state that every TrellyBridgeComm on one thread shares: the settings of the
-// request, the patient record, the session bookkeeping, the recorded errors and the
-// insurance log. It lives as long as the thread and is overwritten, never freed, by
-// later requests; `threadState() = ThreadState{}` starts a thread afresh. What a bridge
-// holds during a request (its connection, its port) lives in the bridge object.
+// request, the patient record, the session bookkeeping and the recorded errors. The
+// component reads it when a host's call comes in and hands each step what it needs. It
+// lives as long as the thread and is overwritten, never freed, by later requests;
+// assigning a fresh ThreadState starts a thread afresh. What a bridge holds during a
+// request (its connection, its port) lives in the bridge object.
 #pragma once
 
 #include <string>
@@ -10,10 +11,9 @@
 
 #include "common/BridgeConfiguration.h"
 #include "common/FailureNote.h"
-#include "common/InsuranceLog.h"
 #include "common/PatientRecord.h"
+#include "common/Reasons.h"
 #include "common/SessionState.h"
-#include "platform/FileSystem.h"
 
 namespace trellybridge {
 
@@ -29,13 +29,10 @@ struct ThreadState {
     std::string userInfoSection, searchInfoSection, bridgeParametersSection;
     std::string enhancedResult;
     SessionState session;
-    std::vector<std::string> insuranceLogLines;  // the insurance log being rewritten
-    FailureNotes failures;                       // why this request failed, for people
+    FailureNotes failures;  // why this request failed, for people
 
-    // The insurance log from reading it to writing it back: its file, and the lock that
-    // makes other writers wait their turn.
-    std::string insuranceLogPath = kInsuranceLogFile;
-    fs::FileLock insuranceLogLock;
+    // The error list and the failure notes, as the steps of a request record into them.
+    Reasons reasons() { return {errorList, enhancedError, failures, session}; }
 };
 
 ThreadState& threadState();

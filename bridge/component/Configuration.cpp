@@ -124,7 +124,7 @@ void storeArguments(BridgeConfiguration& c, const GetPatientArguments& a) {
     c.TimeDelay = a.TimeDelay;
 }
 
-bool adjustForBridge(BridgeConfiguration& c) {
+bool adjustForBridge(BridgeConfiguration& c, const Reasons& reasons) {
     BridgeKind bridge = bridgeKind(c);
     if (bridge == BridgeKind::Serial) {
         c.bridgeTimeout = c.SerialTimeout;
@@ -132,11 +132,11 @@ bool adjustForBridge(BridgeConfiguration& c) {
         c.bridgeTimeout = c.SerialTimeout;
         auto retries = c.AllowedRetries.toNumber();
         if (!retries) {
-            noteFailure(FailureKind::Settings,
-                        isUnset(c.AllowedRetries)
-                            ? "the request was not sent: AllowedRetries is not set"
-                            : "the request was not sent: AllowedRetries is not a number: " +
-                                  c.AllowedRetries.toText());
+            reasons.note(FailureKind::Settings,
+                         isUnset(c.AllowedRetries)
+                             ? "the request was not sent: AllowedRetries is not set"
+                             : "the request was not sent: AllowedRetries is not a number: " +
+                                   c.AllowedRetries.toText());
             return false;
         }
         double more = *retries + 1;
@@ -150,7 +150,7 @@ bool adjustForBridge(BridgeConfiguration& c) {
     return true;
 }
 
-CompanyCheck checkCompanyNumber(BridgeConfiguration& c) {
+CompanyCheck checkCompanyNumber(BridgeConfiguration& c, const Reasons& reasons) {
     std::string defaultCompany = c.MEDICNumberDefault.toText();
     if (defaultCompany.empty() || text::upper(defaultCompany) == "N/A") {
         c.medicCompanyMode = false;
@@ -164,7 +164,7 @@ CompanyCheck checkCompanyNumber(BridgeConfiguration& c) {
         text::upper(dash == std::string::npos ? defaultCompany : patientId.substr(0, dash));
     c.MEDICNumberValidList = c.MEDICNumberValidList.upperText();
     if (company.empty()) {
-        recordError(errc::MissingCompanyNumber);
+        reasons.record(errc::MissingCompanyNumber);
         return CompanyCheck::Rejected;
     }
 
@@ -185,8 +185,8 @@ CompanyCheck checkCompanyNumber(BridgeConfiguration& c) {
         if (dash == std::string::npos) c.PatientID = defaultCompany + "-" + patientId;
         return CompanyCheck::Passed;
     }
-    recordError(errc::InvalidCompanyNumber,
-                company + " is not a valid company number for current user");
+    reasons.record(errc::InvalidCompanyNumber,
+                   company + " is not a valid company number for current user");
     return CompanyCheck::Rejected;
 }
 
@@ -239,7 +239,7 @@ void applyFinalDefaults(BridgeConfiguration& c) {
     defaultIfEmpty(c.TimeDelay, "1000");
 }
 
-bool normaliseCommonParameters(BridgeConfiguration& c) {
+bool normaliseCommonParameters(BridgeConfiguration& c, const Reasons& reasons) {
     for (Variant* field : {&c.CaseSensitivity, &c.DisplayDebugger, &c.DisplayProperties, &c.DTR,
                            &c.EOF_, &c.InsuranceOverrides, &c.NullDiscard, &c.Parity, &c.RTS,
                            &c.stripPaddedZeros, &c.MEDICuseGuarantorAddress})
@@ -295,7 +295,7 @@ bool normaliseCommonParameters(BridgeConfiguration& c) {
                            &c.VendorResultsPath})
         markIfEmpty(*field);
 
-    if (!adjustForBridge(c)) return false;
+    if (!adjustForBridge(c, reasons)) return false;
 
     BridgeKind bridge = bridgeKind(c);
     if (bridge == BridgeKind::Serial || bridge == BridgeKind::TcpIp)

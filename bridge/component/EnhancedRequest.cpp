@@ -97,9 +97,9 @@ namespace {
 constexpr std::size_t kMaxRequestBytes = std::size_t{1024} * 1024;
 
 // A search that cannot run says why in its result, as a session error would.
-void refuseSearch(const std::string& problem) {
-    recordEnhancedError(errc::InvalidParameter, problem);
-    noteFailure(FailureKind::Settings, problem);
+void refuseSearch(const Reasons& reasons, const std::string& problem) {
+    reasons.recordEnhanced(errc::InvalidParameter, problem);
+    reasons.note(FailureKind::Settings, problem);
 }
 
 // The section goes to the vendor as it stands: a control character in one of its values
@@ -142,28 +142,28 @@ std::string TrellyBridgeComm::GetPatientData(std::string_view mRequest) {
     state.enhancedResult.clear();
     state.patientFound = false;
     try {
-        resetGlobalValues();
-        clearFailureNote();
+        state.record.clear();
+        state.failures.clear();
         if (mRequest.size() > kMaxRequestBytes) {
             state.enhancedError.clear();
-            refuseSearch("the request is larger than " + std::to_string(kMaxRequestBytes) +
-                         " bytes");
+            refuseSearch(state.reasons(), "the request is larger than " +
+                                              std::to_string(kMaxRequestBytes) + " bytes");
         } else {
             state.userInfoSection = xml::getXMLTagValue(mRequest, "UserInfo", true);
             state.searchInfoSection =
                 text::replaceAll(xml::getXMLTagValue(mRequest, "SearchInfo", true), " ", "");
             state.bridgeParametersSection = xml::getXMLTagValue(mRequest, "BridgeParameters", true);
             SetGlobalValues();
-            if (!configuration::normaliseCommonParameters(state.config))
+            if (!configuration::normaliseCommonParameters(state.config, state.reasons()))
                 return state.enhancedResult;
             state.enhancedResult.clear();
             // A timer interval of 0 would turn the wait into a busy loop.
             std::string problem = configuration::timeDelayProblem(state.config);
             if (problem.empty()) problem = searchValueProblem(state.searchInfoSection);
             if (!problem.empty())
-                refuseSearch(problem);
+                refuseSearch(state.reasons(), problem);
             else
-                session::runEnhancedWindow();
+                session::runEnhancedWindow(state);
         }
         if (text::trimSpaces(state.enhancedResult).empty() && !state.patientFound) {
             state.patientFound = false;
@@ -174,7 +174,7 @@ std::string TrellyBridgeComm::GetPatientData(std::string_view mRequest) {
         }
     } catch (...) {
     }
-    publishFailure(false);  // a search notes only what failed
+    publishFailure(state.failures, false);  // a search notes only what failed
     return state.enhancedResult;
 }
 

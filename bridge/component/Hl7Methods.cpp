@@ -18,17 +18,17 @@ long level(const Variant& value) {
 }  // namespace
 
 Variant TrellyBridgeComm::parseHL7Stream(const Variant& HL7AStream) {
+    ThreadState& state = threadState();
     try {
-        ThreadState& state = threadState();
         // The record is published as read, before the keywords' guarantor substitutions;
         // those reach the properties when a request publishes.
         formats::ParseResult result = formats::parseHL7Stream(
-            HL7AStream.toText(), state.config, session::threadParseContext(),
+            HL7AStream.toText(), state.config, session::parseContext(state),
             [this](const PatientRecord& record) { publishRecord(*this, record); });
-        session::applyParseResult(result);
+        session::applyParseResult(state, result);
     } catch (...) {
     }
-    return Variant(threadState().patientFound);
+    return Variant(state.patientFound);
 }
 
 Variant TrellyBridgeComm::getHL7Record(const Variant& HL7Stream, const Variant& HL7Tag,
@@ -46,7 +46,8 @@ Variant TrellyBridgeComm::getHL7Field(const Variant& HL7Stream, const Variant& H
 Variant TrellyBridgeComm::getHL7SubField(const Variant& HL7Stream, const Variant& HL7OuterTag,
                                          const Variant& HL7Tag, const Variant& HL7Level) {
     std::string stream = HL7Stream.toText();
-    const BridgeConfiguration& config = threadState().config;
+    ThreadState& state = threadState();
+    const BridgeConfiguration& config = state.config;
     char terminator;
     try {
         terminator = hl7::requireComponentTerminator(config);
@@ -60,7 +61,7 @@ Variant TrellyBridgeComm::getHL7SubField(const Variant& HL7Stream, const Variant
         }
         formats::ParseResult failed;
         failed.disconnected = true;
-        session::applyParseResult(failed);
+        session::applyParseResult(state, failed);
         return std::string();
     }
     return std::string(hl7::getHL7SubField(stream, HL7OuterTag.toText(), HL7Tag.toText(),

@@ -14,38 +14,43 @@ namespace trellybridge::configuration {
 namespace {
 
 // The settings pages, in the order the user sees them.
-void showPropertyPages(const BridgeConfiguration& config) {
-    pages::showPage("frmCommonPropertyPage");
-    if (formatKind(config) == FormatKind::Hl7) pages::showPage("frmMEDICProperties");
-    BridgeKind bridge = bridgeKind(config);
+void showPropertyPages(ThreadState& shared) {
+    auto show = [&](std::string_view name) {
+        pages::showPage(name, shared.config, shared.session);
+    };
+    show("frmCommonPropertyPage");
+    if (formatKind(shared.config) == FormatKind::Hl7) show("frmMEDICProperties");
+    BridgeKind bridge = bridgeKind(shared.config);
     if (bridge == BridgeKind::Serial) {
-        pages::showPage("frmSerialPropertyPage");
-        pages::showPage("frmMoreSerialProperties");
+        show("frmSerialPropertyPage");
+        show("frmMoreSerialProperties");
     } else if (bridge == BridgeKind::TcpIp) {
-        pages::showPage("frmTCPTest");
+        show("frmTCPTest");
     } else if (bridge == BridgeKind::Https) {
-        pages::showPage("frmNetworkProperties");
-        pages::showPage("frmHTTPSProperties");
+        show("frmNetworkProperties");
+        show("frmHTTPSProperties");
     } else {
-        pages::showPage("frmNetworkProperties");
+        show("frmNetworkProperties");
     }
 }
 
 // A setting that must not reach a file, a program or the wire ends the request before
 // anything is touched, and says why: in the error list, on the progress display and in
 // the failure note.
-Prepared refuse(const std::string& problem) {
-    threadState().session.attemptCount = 0;  // no attempt runs: the error is kept
-    recordError(errc::InvalidParameter, problem);
+Prepared refuse(ThreadState& shared, const std::string& problem) {
+    shared.session.attemptCount = 0;  // no attempt runs: the error is kept
+    shared.reasons().record(errc::InvalidParameter, problem);
     ui::toolkit().progress(ui::ProgressKind::Log, "Request not sent: " + problem + "\r\n");
-    noteFailure(FailureKind::Settings, problem);
+    shared.reasons().note(FailureKind::Settings, problem);
     return Prepared::Refused;
 }
 
 }  // namespace
 
-Prepared prepareRequest(BridgeConfiguration& config, const GetPatientArguments& arguments,
+Prepared prepareRequest(ThreadState& shared, const GetPatientArguments& arguments,
                         PreparationMode mode) {
+    BridgeConfiguration& config = shared.config;
+    Reasons reasons = shared.reasons();
     auto problemOf = [&](std::string problem) {
         return mode.refuseUnusable ? std::move(problem) : std::string();
     };
@@ -53,26 +58,27 @@ Prepared prepareRequest(BridgeConfiguration& config, const GetPatientArguments& 
     auto pages = [&] { return mode.showPages && config.DisplayProperties.toText() == "true"; };
 
     storeArguments(config, arguments);
-    if (pages()) showPropertyPages(config);
-    if (!adjustForBridge(config)) return Prepared::Ended;
+    if (pages()) showPropertyPages(shared);
+    if (!adjustForBridge(config, reasons)) return Prepared::Ended;
     if (std::string problem = problemOf(patientIdProblem(config)); !problem.empty())
-        return refuse(problem);
+        return refuse(shared, problem);
     if (formatKind(config) == FormatKind::Hl7 &&
-        checkCompanyNumber(config) == CompanyCheck::Rejected) {
-        noteFailure(FailureKind::Settings,
-                    "the request was not sent: the company number of PatientID " +
-                        config.PatientID.toText() +
-                        " is not valid (MEDICNumberDefault, MEDICNumberValidList)");
+        checkCompanyNumber(config, reasons) == CompanyCheck::Rejected) {
+        reasons.note(FailureKind::Settings,
+                     "the request was not sent: the company number of PatientID " +
+                         config.PatientID.toText() +
+                         " is not valid (MEDICNumberDefault, MEDICNumberValidList)");
         return Prepared::Ended;
     }
     // The company check may have put the default company in front of the identifier.
     if (std::string problem = problemOf(patientIdProblem(config)); !problem.empty())
-        return refuse(problem);
+        return refuse(shared, problem);
     assignBridgePaths(config);
-    if (config.VendorName.toText() == "HIS" && pages()) pages::showPage("frmHISProperties");
+    if (config.VendorName.toText() == "HIS" && pages())
+        pages::showPage("frmHISProperties", config, shared.session);
     applyFinalDefaults(config);
     if (std::string problem = problemOf(timeDelayProblem(config)); !problem.empty())
-        return refuse(problem);
+        return refuse(shared, problem);
     return Prepared::Ready;
 }
 

@@ -56,19 +56,19 @@ Variant TrellyBridgeComm::GetPatient(const GetPatientArguments& arguments) {
         // A found flag left over from an earlier request must not report this one as found.
         state.patientFound = false;
         state.record.clear();
-        clearFailureNote();
+        state.failures.clear();
         using configuration::Prepared;
-        switch (configuration::prepareRequest(state.config, arguments)) {
+        switch (configuration::prepareRequest(state, arguments)) {
             case Prepared::Ready: break;
             case Prepared::Ended:
-                publishFailure(state.patientFound);
+                publishFailure(state.failures, state.patientFound);
                 return Variant(state.patientFound);
             case Prepared::Refused: ReturnPatient(); return Variant(state.patientFound);
         }
-        session::runSessionWindow();
+        session::runSessionWindow(state);
         ReturnPatient();
     } catch (...) {
-        publishFailure(state.patientFound);
+        publishFailure(state.failures, state.patientFound);
     }
     return Variant(state.patientFound);
 }
@@ -100,20 +100,20 @@ Variant TrellyBridgeComm::GetPatient(
     return GetPatient(arguments);
 }
 
-void TrellyBridgeComm::publishFailure(bool found) {
-    failureReason_ = found ? std::string() : failureNoteText();
+void TrellyBridgeComm::publishFailure(const FailureNotes& notes, bool found) {
+    failureReason_ = found ? std::string() : notes.text();
     failureNotes_.clear();
     if (!found)
-        for (const std::string& line : failureStory())
+        for (const std::string& line : notes.story())
             failureNotes_ += (failureNotes_.empty() ? "" : "\n") + line;
     failureKind_ = found || failureReason_.empty()
                        ? std::string()
-                       : std::string(failureKindName(latestFailureKind()));
+                       : std::string(failureKindName(notes.latestKind()));
 }
 
 Variant TrellyBridgeComm::ReturnPatient() {
     ThreadState& state = threadState();
-    publishFailure(state.patientFound);
+    publishFailure(state.failures, state.patientFound);
     setProperty(ResultProperty::DebugDataDump, state.debugDataDump);
     setProperty(ResultProperty::ErrorCodes, "");
     setProperty(ResultProperty::ErrorDescriptions, "");
@@ -136,9 +136,9 @@ Variant TrellyBridgeComm::ReturnPatient() {
     for (int slot = 0; slot < kPublishedInsuranceSlots; ++slot) {
         if (property(insuredProperty(slot, InsuranceField::InsuredCompanyName)).isEmptyText())
             continue;
-        addInsuranceLogLine(kInsuranceLogFile, insuranceLogLine(*this, slot, timestamp, patientId),
-                            *keep);
-        writeInsuranceLog(*keep);
+        InsuranceLogTurn turn;
+        turn.addLine(kInsuranceLogFile, insuranceLogLine(*this, slot, timestamp, patientId), *keep);
+        turn.write(*keep, state.reasons());
     }
     setProperty(ResultProperty::ErrorCodes, state.errorList);
     setProperty(ResultProperty::ErrorDescriptions, state.errorList);
@@ -182,7 +182,8 @@ Variant TrellyBridgeComm::GetControlVersion() {
 }
 
 Variant TrellyBridgeComm::SetCommonParameters() {
-    configuration::normaliseCommonParameters(threadState().config);
+    ThreadState& state = threadState();
+    configuration::normaliseCommonParameters(state.config, state.reasons());
     return {};
 }
 

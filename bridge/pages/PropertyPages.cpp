@@ -5,7 +5,6 @@
 
 #include "common/SessionState.h"
 #include "common/Text.h"
-#include "common/ThreadState.h"
 #include "common/Version.h"
 #include "formats/Formats.h"
 #include "pages/TcpTestDialog.h"
@@ -41,10 +40,6 @@ Choices numbers(int from, int to) {
     Choices out;
     for (int n = from; n <= to; ++n) out.push_back(std::to_string(n));
     return out;
-}
-
-bool debuggerShown() {
-    return threadState().config.DisplayDebugger.toText() == "true";
 }
 
 void attention(const std::string& text, ui::Icon icon) {
@@ -139,9 +134,7 @@ public:
                             settings::restoreMoreSerialDefaults) {}
 
 private:
-    void afterSave() override {
-        threadState().session.timeoutTicks = threadState().config.SerialTimeout.toText();
-    }
+    void afterSave() override { session().timeoutTicks = config().SerialTimeout.toText(); }
 };
 
 class NetworkPage : public ConfigurationPage {
@@ -162,9 +155,7 @@ public:
     }
 
 private:
-    void afterSave() override {
-        threadState().session.timeoutTicks = threadState().config.NetworkTimeout.toText();
-    }
+    void afterSave() override { session().timeoutTicks = config().NetworkTimeout.toText(); }
 
     void choosePath(std::size_t control, std::string_view filter, const std::string& notFound) {
         std::string current = controls_[control].text;
@@ -174,13 +165,13 @@ private:
             return;
         }
         if (chosen.outcome == ui::FileDialogOutcome::Cancelled || chosen.path == current) {
-            if (debuggerShown()) attention(notFound, ui::Icon::Critical);
+            if (config().DisplayDebugger.toText() == "true")
+                attention(notFound, ui::Icon::Critical);
             return;
         }
         std::string value = chosen.path;
-        const BridgeConfiguration& config = threadState().config;
-        if (control == 2 && bridgeKind(config) == BridgeKind::Folders)
-            value = folderOfChosenFile(chosen.path) + config.PatientID.toText() + ".dat";
+        if (control == 2 && bridgeKind(config()) == BridgeKind::Folders)
+            value = folderOfChosenFile(chosen.path) + config().PatientID.toText() + ".dat";
         setField(control, value);
     }
 };
@@ -203,9 +194,7 @@ public:
                             settings::restoreHTTPSDefaults) {}
 
 private:
-    void afterSave() override {
-        threadState().session.timeoutTicks = threadState().config.NetworkTimeout.toText();
-    }
+    void afterSave() override { session().timeoutTicks = config().NetworkTimeout.toText(); }
 };
 
 }  // namespace
@@ -267,7 +256,7 @@ void ConfigurationPage::addButton(std::string caption, std::function<void()> act
 }
 
 void ConfigurationPage::load() {
-    const BridgeConfiguration& config = threadState().config;
+    const BridgeConfiguration& config = *config_;
     for (std::size_t i = 0; i < fields_.size(); ++i) {
         ui::Control& control = controls_[i];
         control.text.clear();
@@ -285,7 +274,7 @@ void ConfigurationPage::load() {
 }
 
 void ConfigurationPage::writeFields() {
-    BridgeConfiguration& config = threadState().config;
+    BridgeConfiguration& config = *config_;
     for (std::size_t i = 0; i < fields_.size(); ++i) {
         if (!fields_[i].written || controls_[i].text == loaded_[i]) continue;
         config.*fields_[i].field = controls_[i].text;
@@ -294,7 +283,7 @@ void ConfigurationPage::writeFields() {
 }
 
 void ConfigurationPage::setField(std::size_t control, const std::string& text) {
-    threadState().config.*fields_[control].field = text;
+    config().*fields_[control].field = text;
     controls_[control].text = text;
     loaded_[control] = text;
 }
@@ -306,7 +295,7 @@ void ConfigurationPage::save() {
 }
 
 void ConfigurationPage::restore() {
-    restoreGroup_(threadState().config);
+    restoreGroup_(config());
     load();
 }
 
@@ -328,7 +317,8 @@ std::size_t ConfigurationPage::controlFor(std::string_view label) const {
     return std::string::npos;
 }
 
-std::unique_ptr<ui::PropertyPage> makePage(std::string_view name) {
+std::unique_ptr<ui::PropertyPage> makePage(std::string_view name, BridgeConfiguration& config,
+                                           SessionState& session) {
     std::unique_ptr<ConfigurationPage> page;
     if (name == "frmCommonPropertyPage") page = std::make_unique<CommonPage>();
     if (name == "frmMEDICProperties") page = std::make_unique<MedicPage>();
@@ -338,19 +328,20 @@ std::unique_ptr<ui::PropertyPage> makePage(std::string_view name) {
     if (name == "frmHISProperties") page = std::make_unique<HisPage>();
     if (name == "frmHTTPSProperties") page = std::make_unique<HttpsPage>();
     if (page) {
+        page->edit(config, session);
         page->load();
         return page;
     }
     if (name == "frmTCPTest") {
-        auto dialog = std::make_unique<TcpTestDialog>();
+        auto dialog = std::make_unique<TcpTestDialog>(config, session);
         dialog->open();
         return dialog;
     }
     return nullptr;
 }
 
-void showPage(std::string_view name) {
-    if (std::unique_ptr<ui::PropertyPage> page = makePage(name))
+void showPage(std::string_view name, BridgeConfiguration& config, SessionState& session) {
+    if (std::unique_ptr<ui::PropertyPage> page = makePage(name, config, session))
         ui::toolkit().showPropertyPage(*page);
 }
 

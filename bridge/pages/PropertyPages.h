@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/BridgeConfiguration.h"
+#include "common/SessionState.h"
 #include "platform/Toolkit.h"
 
 namespace trellybridge::pages {
@@ -27,6 +28,11 @@ std::string folderOfChosenFile(std::string_view path);
 
 class ConfigurationPage : public ui::PropertyPage {
 public:
+    // The settings the page edits, and the session whose time-out a save sets.
+    void edit(BridgeConfiguration& config, SessionState& session) {
+        config_ = &config;
+        session_ = &session;
+    }
     // Empties the controls, fills the lists with their choices and shows the fields.
     void load();
     // Writes the controls into their fields and closes the page.
@@ -56,17 +62,23 @@ protected:
     virtual void afterSave() {}
     virtual void afterChoose() {}
     void setField(std::size_t control, const std::string& text);
+    BridgeConfiguration& config() const { return *config_; }
+    SessionState& session() const { return *session_; }
 
 private:
+    BridgeConfiguration* config_ = nullptr;
+    SessionState* session_ = nullptr;
     std::vector<FieldSpec> fields_;
     std::vector<std::string> loaded_;  // the text each control was loaded with
     std::function<void(BridgeConfiguration&)> restoreGroup_;
     std::vector<std::function<void()>> actions_;
 };
 
-// The page that `GetPatient` names, loaded and ready to show; null for an unknown name.
-std::unique_ptr<ui::PropertyPage> makePage(std::string_view name);
+// The page that `GetPatient` names, loaded with `config` and ready to show; null for an
+// unknown name.
+std::unique_ptr<ui::PropertyPage> makePage(std::string_view name, BridgeConfiguration& config,
+                                           SessionState& session);
 // Makes the named page and shows it with the thread's toolkit.
-void showPage(std::string_view name);
+void showPage(std::string_view name, BridgeConfiguration& config, SessionState& session);
 
 }  // namespace trellybridge::pages

@@ -3,7 +3,6 @@
 #include "common/BridgeConfiguration.h"
 #include "common/SessionState.h"
 #include "common/Text.h"
-#include "common/ThreadState.h"
 #include "pages/PropertyPages.h"
 #include "settings/Settings.h"
 #include "tcp/ConnectionTable.h"
@@ -42,8 +41,10 @@ std::string connectionLine(std::string_view address, std::string_view hostName,
     return line;
 }
 
-TcpTestDialog::TcpTestDialog()
-    : ui::PropertyPage("frmTCPTest", pageCaption(), "TrellyBridge Properties - TCP") {
+TcpTestDialog::TcpTestDialog(BridgeConfiguration& config, SessionState& session)
+    : ui::PropertyPage("frmTCPTest", pageCaption(), "TrellyBridge Properties - TCP"),
+      config_(config),
+      session_(session) {
     for (const char* label : {"My Hostname/Machinename:", "", "Remote Hostname/Machinename:", "",
                               "Remote Port(s) [ie. 1001,1002,1003]:", "TCP/IP Timeout (sec):",
                               "Please select a remote host:"}) {
@@ -65,9 +66,8 @@ void TcpTestDialog::open() {
 }
 
 void TcpTestDialog::load() {
-    ThreadState& state = threadState();
-    auto session = sessionFields(state.session);
-    auto config = configurationFields(state.config);
+    auto session = sessionFields(session_);
+    auto config = configurationFields(config_);
     for (std::size_t i = 0; i < session.size(); ++i) {
         controls_[i].text = session[i] ? *session[i] : config[i]->toText();
         loaded_[i] = controls_[i].text;
@@ -75,9 +75,8 @@ void TcpTestDialog::load() {
 }
 
 void TcpTestDialog::save() {
-    ThreadState& state = threadState();
-    auto session = sessionFields(state.session);
-    auto config = configurationFields(state.config);
+    auto session = sessionFields(session_);
+    auto config = configurationFields(config_);
     for (std::size_t i = 0; i < session.size(); ++i) {
         if (session[i]) {
             *session[i] = controls_[i].text;
@@ -89,7 +88,7 @@ void TcpTestDialog::save() {
 }
 
 void TcpTestDialog::restore() {
-    settings::restoreTcpDefaults(threadState().config, threadState().session);
+    settings::restoreTcpDefaults(config_, session_);
     load();
 }
 
@@ -115,7 +114,7 @@ void TcpTestDialog::clear() {
 void TcpTestDialog::toggleDetails() {
     if (buttons_[DetailsButton] == kDetails) {
         controls_[Details].visible = true;
-        loadAvailablePorts(tcp::loadTcpTable(threadState().session));
+        loadAvailablePorts(tcp::loadTcpTable(session_));
         buttons_[DetailsButton] = kSimple;
     } else {
         controls_[Details].visible = false;

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/BridgeConfiguration.h"
+#include "common/SessionState.h"
 #include "platform/Toolkit.h"
 #include "tcp/ConnectionTable.h"
 
@@ -28,7 +30,8 @@ public:
     // How long each name look-up of the Test button may take.
     static constexpr int kLookupBoundMs = 3000;
 
-    TcpTestDialog();
+    // The dialog edits the request's TCP settings and the session's TCP bookkeeping.
+    TcpTestDialog(BridgeConfiguration& config, SessionState& session);
     // Opening: no connection is taken for open, the fields load, the layout is simple.
     void open();
     void load();
@@ -48,6 +51,8 @@ private:
     struct Row {
         std::string address, port;
     };
+    BridgeConfiguration& config_;
+    SessionState& session_;
     std::vector<Row> rows_;  // the table row behind each line of the list
     std::vector<std::string> loaded_;
 };

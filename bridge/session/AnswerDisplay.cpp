@@ -3,37 +3,41 @@
 #include "common/AnswerLimit.h"
 #include "common/Errors.h"
 #include "common/SessionPhase.h"
+#include "common/ThreadState.h"
 #include "formats/AnswerDispatch.h"
 #include "session/SessionContext.h"
 #include "session/SessionWindow.h"
 
 namespace trellybridge::session {
 
-void applyParseResult(const formats::ParseResult& result) {
-    recordErrors(result.notices);
-    SessionState& s = session();
+void applyParseResult(ThreadState& shared, const formats::ParseResult& result) {
+    SessionState& s = shared.session;
+    shared.reasons().record(result.notices);
     if (result.startedParsing) s.startedParsing = result.startedParsing;
     if (result.finishedParsing) s.finishedParsing = result.finishedParsing;
     if (result.recordDelimiter) s.recordDelimiter = std::string(1, *result.recordDelimiter);
-    if (result.found) setPatientFound(*result.found);
-    if (result.disconnected) workStopped();
+    if (result.found) shared.patientFound = *result.found;
+    if (result.disconnected) workStopped(s);
 }
 
-formats::ParseContext threadParseContext() {
-    ThreadState& thread = state();
-    return {thread.record, thread.debugDataDump,
-            formats::ParseContext::delimiterOf(thread.session.recordDelimiter)};
+formats::ParseContext parseContext(ThreadState& shared) {
+    return {shared.record, shared.debugDataDump,
+            formats::ParseContext::delimiterOf(shared.session.recordDelimiter)};
 }
 
 bool SessionWindow::processResponse(std::string answer) {
-    formats::ParseResult parsed = formats::dispatchAnswer(answer, config(), threadParseContext());
-    applyParseResult(parsed);
-    if (parsed.next != formats::NextStep::ShowAnswerAndEnd) return state().patientFound;
+    if (!request_) return false;  // no request loaded: nothing to read the answer for
+    Request& request = *request_;
+    formats::ParseResult parsed =
+        formats::dispatchAnswer(answer, request.settings, request.parseContext());
+    request.applyParse(parsed);
+    if (parsed.next != formats::NextStep::ShowAnswerAndEnd) return request.patientFound();
 
     // The answer was not a patient: show it and end the session without more attempts.
     clearText();
     updateText(std::string("Receiving response...") + CRLF);
-    updateText("  " + answerForDisplay(formats::trimmedForDisplay(answer, config())) + CRLF + CRLF);
+    updateText("  " + answerForDisplay(formats::trimmedForDisplay(answer, request.settings)) +
+               CRLF + CRLF);
     closeConnection();
     return false;
 }

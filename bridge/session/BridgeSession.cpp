@@ -14,10 +14,11 @@ public:
     RunLoop load(Request& request) override {
         request.updateText(std::string("Invalid bridge type requested...") + CRLF + CRLF);
         const Variant& bridge = request.settings.NetworkBridgeType;
-        noteFailure(FailureKind::Settings,
-                    isUnset(bridge) ? "the request was not sent: NetworkBridgeType is not set"
-                                    : "the request was not sent: NetworkBridgeType " +
-                                          bridge.toText() + " is not " + bridgeNameList());
+        request.reasons.note(FailureKind::Settings,
+                             isUnset(bridge)
+                                 ? "the request was not sent: NetworkBridgeType is not set"
+                                 : "the request was not sent: NetworkBridgeType " +
+                                       bridge.toText() + " is not " + bridgeNameList());
         request.session.timeoutTicks = request.settings.SerialTimeout.toText();
         return RunLoop::Port;
     }

@@ -1,6 +1,7 @@
 #include "session/EnhancedWindow.h"
 
 #include "common/Errors.h"
+#include "common/ThreadState.h"
 #include "platform/ThreadContext.h"
 #include "session/SearchRequest.h"
 #include "session/SerialLine.h"
@@ -18,19 +19,20 @@ class SearchExchange : public Exchange {
 public:
     std::string section;
     std::string company;
+    ThreadState* shared = nullptr;  // where the sent section and the result are kept
 
     Message message(Request& request) const override {
         request.settings.CompanyName = company;
         SearchRequest built = buildSearchRequest(request.settings, section);
         request.settings.CompanyName = built.companyName;
-        state().searchInfoSection = built.text;
+        shared->searchInfoSection = built.text;
         return {built.text, built.text};
     }
     bool answerComplete(const Request&, const std::string& answer, size_t newFrom) const override {
         return tcp::resultEndArrived(answer, newFrom);
     }
     bool takeAnswer(Request&, const std::string& answer) const override {
-        return buildEnhancedResult(answer);
+        return buildEnhancedResult(*shared, answer);
     }
 };
 
@@ -38,9 +40,9 @@ EnhancedWindow::EnhancedWindow() : search_(std::make_unique<SearchExchange>()) {
 
 EnhancedWindow::~EnhancedWindow() = default;
 
-std::unique_ptr<BridgeSession> EnhancedWindow::makeSessionBridge() const {
+std::unique_ptr<BridgeSession> EnhancedWindow::makeSessionBridge(const Request& request) const {
     const Exchange& searchExchange = *search_;
-    switch (bridgeKind(config())) {
+    switch (bridgeKind(request.settings)) {
         // The search over a serial line: the same request, ended with CR LF as over
         // TCP/IP; the answer ends at the end-of-answer character, as every serial answer
         // does. A search that gets no answer ends as one over TCP/IP does, with the
@@ -52,20 +54,22 @@ std::unique_ptr<BridgeSession> EnhancedWindow::makeSessionBridge() const {
 }
 
 void EnhancedWindow::record(errc code, std::string_view description) const {
-    recordEnhancedError(code, description);
+    request_->reasons.recordEnhanced(code, description);
 }
 
 void EnhancedWindow::onLoad() {
-    // The answer of an earlier request is never taken for this one's.
-    session().rawDataReceived.clear();
-    search_->section = state().searchInfoSection;
-    search_->company = config().CompanyName;
+    if (shared_) {
+        // The answer of an earlier request is never taken for this one's.
+        shared_->session.rawDataReceived.clear();
+        search_->section = shared_->searchInfoSection;
+        search_->company = shared_->config.CompanyName;
+        search_->shared = shared_;
+    }
     SessionWindow::onLoad();
     caption += " with RDZ";
 }
 
-bool buildEnhancedResult(const std::string& answer) {
-    ThreadState& s = state();
+bool buildEnhancedResult(ThreadState& s, const std::string& answer) {
     s.record.clear();
     s.session.startedParsing = platform::clock().now();
     s.patientFound = true;
@@ -78,8 +82,9 @@ EnhancedWindow& enhancedWindow() {
     return platform::threadObject<EnhancedWindow>();
 }
 
-void runEnhancedWindow() noexcept {
+void runEnhancedWindow(ThreadState& shared) noexcept {
     try {
+        enhancedWindow().serve(shared);
         ui::toolkit().runModal(enhancedWindow());
     } catch (...) {
         // A session that breaks off ends as one that found nothing; the result is

@@ -18,7 +18,7 @@ class EnhancedWindow : public SessionWindow {
 public:
     EnhancedWindow();
     ~EnhancedWindow() override;
-    std::unique_ptr<BridgeSession> makeSessionBridge() const override;
+    std::unique_ptr<BridgeSession> makeSessionBridge(const Request& request) const override;
     void record(errc code, std::string_view description = {}) const override;
 
 protected:
@@ -29,13 +29,14 @@ private:
     std::unique_ptr<SearchExchange> search_;
 };
 
-// Turns a vendor answer into the thread's enhancedResult; the search is then done.
-bool buildEnhancedResult(const std::string& answer);
+// Turns a vendor answer into the shared state's enhancedResult; the search is then done.
+bool buildEnhancedResult(ThreadState& shared, const std::string& answer);
 
 // The thread's enhanced window.
 EnhancedWindow& enhancedWindow();
-// Shows it modally; returns when it has unloaded, or when the session broke off.
-void runEnhancedWindow() noexcept;
+// Shows it modally, serving `shared`; returns when it has unloaded, or when the session
+// broke off.
+void runEnhancedWindow(ThreadState& shared) noexcept;
 // Unloads it if it is still loaded.
 void unloadEnhancedWindow();
 

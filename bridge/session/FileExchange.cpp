@@ -38,7 +38,7 @@ bool isControl(char c) {
 // A step that cannot go on: a line in the progress log and the reason for the host.
 void noteStepFailure(Request& request, const std::string& reason) {
     request.updateText(" " + reason + CRLF);
-    noteFailure(reason);
+    request.reasons.note(reason);
 }
 
 }  // namespace
@@ -118,7 +118,7 @@ bool sendNetworkRequest(Request& request,
         request.updateText(attemptText(request, "send patient request"));
     }
     request::BuiltRequest built = request::buildRequest(request.settings);
-    recordErrors(built.notices);
+    request.reasons.record(built.notices);
     if (!built.formatKnown) request.failureNotice("ERROR building patient request");
     s.requestText = built.text;
 
@@ -176,12 +176,13 @@ std::string readPatientFile(Request& request) {
     if (read.failure == fs::RegularFileRead::Failure::TooLarge) {
         std::string limit = "more than " + std::to_string(maxAnswerBytes()) + " bytes";
         request.updateText(" Results file too large: " + limit + CRLF);
-        noteFailure("results file " + shownPath(c.VendorResultsPath) + " is too large: " + limit);
+        request.reasons.note("results file " + shownPath(c.VendorResultsPath) +
+                             " is too large: " + limit);
         return {};
     }
     if (!read) {
-        noteFailure("could not read results file " + shownPath(c.VendorResultsPath) + ": " +
-                    read.reason);
+        request.reasons.note("could not read results file " + shownPath(c.VendorResultsPath) +
+                             ": " + read.reason);
         return {};
     }
     s.rawDataReceived = std::move(*read.content);
@@ -196,8 +197,9 @@ std::string readPatientFile(Request& request) {
         parsed = request.processResponse(s.rawDataReceived + end + end);
     }
     if (!parsed) {
-        noteFailure(FailureKind::NotOnFile,
-                    "results file " + shownPath(c.VendorResultsPath) + " holds no patient");
+        request.reasons.note(
+            FailureKind::NotOnFile,
+            "results file " + shownPath(c.VendorResultsPath) + " holds no patient");
         return {};
     }
     if (inForce(c, keyword::PurgePatientData)) fs::removeFile(path);

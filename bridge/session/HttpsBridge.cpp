@@ -78,8 +78,8 @@ std::string shownText(std::string text) {
 // A failed call: the recorder keeps it as the system always did (and drops it while an
 // attempt runs); the progress log and the failure notes say why in words.
 void callFailed(Request& request, errc code, const std::string& why) {
-    recordError(code, why);
-    noteFailure(code, why);
+    request.reasons.record(code, why);
+    request.reasons.note(code, why);
     request.updateText(" " + why + CRLF);
     request.attemptFailed();
 }
@@ -119,15 +119,16 @@ public:
                     std::string end = request.endCharacter();
                     parsed = request.processResponse(s.rawDataReceived + end + end);
                     if (!parsed)
-                        noteFailure(FailureKind::NotOnFile, "the web service's answer holds no " +
-                                                                c.VendorFormatType.toText() +
-                                                                " patient");
+                        request.reasons.note(FailureKind::NotOnFile,
+                                             "the web service's answer holds no " +
+                                                 c.VendorFormatType.toText() + " patient");
                 } else {
                     // An answer no parser reads holds no patient.
                     request.setPatientFound(false);
-                    noteFailure(FailureKind::Settings,
-                                "VendorFormatType " + c.VendorFormatType.toText() +
-                                    " is not HL7, STANDARD, SCAN or XML: the answer is not read");
+                    request.reasons.note(
+                        FailureKind::Settings,
+                        "VendorFormatType " + c.VendorFormatType.toText() +
+                            " is not HL7, STANDARD, SCAN or XML: the answer is not read");
                 }
             }
             return parsed ? s.rawDataReceived : std::string();
@@ -211,22 +212,22 @@ private:
             auto known = std::find_if(std::begin(kKnown), std::end(kKnown),
                                       [&upper](const Known& k) { return upper == k.text; });
             if (known == std::end(kKnown)) {
-                noteFailure("the web service reported an error: " + shownText(said));
+                request.reasons.note("the web service reported an error: " + shownText(said));
                 request.updateText(" The web service reported: " + shownText(said) + CRLF);
                 explained = true;
                 continue;
             }
             std::string message = serviceErrorMessage(errorNumber(known->code), request.settings);
             if (known->code == kPatientNotFound) request.setPatientFound(false);
-            appendErrorElement(known->code, message);
-            noteFailure(known->code, message,
-                        known->code == kPatientNotFound ? FailureKind::NotOnFile
-                                                        : FailureKind::Unreachable);
+            request.reasons.append(known->code, message);
+            request.reasons.note(known->code, message,
+                                 known->code == kPatientNotFound ? FailureKind::NotOnFile
+                                                                 : FailureKind::Unreachable);
             request.updateText(" " + shownText(message) + CRLF);
             explained = true;
         }
         if (!explained)
-            noteFailure("the web service answered with an error: " + shownText(response));
+            request.reasons.note("the web service answered with an error: " + shownText(response));
     }
 };
 

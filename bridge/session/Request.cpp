@@ -1,5 +1,6 @@
 #include "session/Request.h"
 
+#include "common/DebugLog.h"
 #include "common/SessionPhase.h"
 #include "formats/AnswerDispatch.h"
 #include "session/SessionContext.h"
@@ -7,8 +8,12 @@
 
 namespace trellybridge::session {
 
-Request::Request(SessionWindow& engine, BridgeConfiguration& settings, SessionState& session)
-    : settings(settings), session(session), engine_(engine) {}
+Request::Request(SessionWindow& engine, ThreadState& shared)
+    : settings(shared.config),
+      session(shared.session),
+      reasons(shared.reasons()),
+      engine_(engine),
+      shared_(shared) {}
 
 void Request::updateText(std::string_view text) {
     engine_.updateText(text);
@@ -47,23 +52,39 @@ bool Request::processResponse(std::string answer) {
 }
 
 void Request::setPhase(Phase next) {
-    trellybridge::setPhase(next);
+    trellybridge::setPhase(session, next);
 }
 
 void Request::workStarted() {
-    trellybridge::workStarted();
+    trellybridge::workStarted(session);
 }
 
 void Request::attemptFailed() {
-    trellybridge::attemptFailed();
+    trellybridge::attemptFailed(session, shared_.patientFound);
 }
 
 void Request::setPatientFound(bool found) {
-    trellybridge::setPatientFound(found);
+    shared_.patientFound = found;
 }
 
 bool Request::patientFound() const {
-    return state().patientFound;
+    return shared_.patientFound;
+}
+
+void Request::answerFound() {
+    trellybridge::answerFound(session, shared_.patientFound);
+}
+
+void Request::applyParse(const formats::ParseResult& result) {
+    applyParseResult(shared_, result);
+}
+
+formats::ParseContext Request::parseContext() {
+    return session::parseContext(shared_);
+}
+
+void Request::writeDebugLog() {
+    trellybridge::writeDebugLog(shared_);
 }
 
 void Request::setTickInterval(RunLoop loop, int milliseconds) {

@@ -10,7 +10,10 @@
 
 #include "common/BridgeConfiguration.h"
 #include "common/Errors.h"
+#include "common/Reasons.h"
 #include "common/SessionState.h"
+#include "common/ThreadState.h"
+#include "formats/AnswerDispatch.h"
 #include "session/RunLoop.h"
 
 namespace trellybridge::session {
@@ -19,10 +22,13 @@ class SessionWindow;
 
 class Request {
 public:
-    Request(SessionWindow& engine, BridgeConfiguration& settings, SessionState& session);
+    // The request takes the thread's shared state as the component hands it over: the
+    // settings it was prepared with, and the session, record and reasons it fills in.
+    Request(SessionWindow& engine, ThreadState& shared);
 
     BridgeConfiguration& settings;
     SessionState& session;
+    Reasons reasons;  // the error list and failure notes this request records into
 
     // What the user sees of the session.
     void updateText(std::string_view text);
@@ -46,6 +52,15 @@ public:
     void attemptFailed();
     void setPatientFound(bool found);
     bool patientFound() const;
+    void answerFound();
+    // What reading an answer means for the session: the parse's stamps, the STANDARD
+    // delimiter, the found flag, and a disconnected session with its ticks restarted.
+    // The errors the parse raised are recorded first.
+    void applyParse(const formats::ParseResult& result);
+    // The record, debug dump and STANDARD delimiter an answer is parsed into.
+    formats::ParseContext parseContext();
+    // Appends the dump of this request to the debug log.
+    void writeDebugLog();
 
     // The timer that runs the bridge: the wait before its next tick, a wait started
     // afresh, the next step now (fast pace), and the session's end.
@@ -61,6 +76,7 @@ public:
 
 private:
     SessionWindow& engine_;
+    ThreadState& shared_;
 };
 
 }  // namespace trellybridge::session

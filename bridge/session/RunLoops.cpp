@@ -14,21 +14,22 @@ namespace trellybridge::session {
 // NetworkTimer: Prepare -> Cleanup -> Send -> Read -> Answered, a phase on the tick
 // after timeoutTicks ticks; a failed phase is tried again until the attempts run out.
 void SessionWindow::networkTick() {
-    SessionState& s = session();
     if (!bridge_) return;
+    Request& request = *request_;
+    SessionState& s = request.session;
     ++ticksRun;
     updateElapsedTime();
     s.elapsedTicks += 1;
     if (s.elapsedTicks <= Variant(s.timeoutTicks).numericValue()) return;
 
-    if (s.attemptCount > config().AllowedRetries.numericValue()) {
-        setPatientFound(false);
-        NetworkTimer.setInterval(timeDelay());
+    if (s.attemptCount > request.settings.AllowedRetries.numericValue()) {
+        request.setPatientFound(false);
+        NetworkTimer.setInterval(request.timeDelay());
         cmdClose();
         return;
     }
     if (s.phase == Phase::Answered) {
-        answerFound();
+        request.answerFound();
         cmdClose();
         return;
     }
@@ -42,54 +43,58 @@ void SessionWindow::networkTick() {
 }
 
 void SessionWindow::readPhase(BridgeSession& bridge) {
-    SessionState& s = session();
+    Request& request = *request_;
+    SessionState& s = request.session;
     s.finishedSending = s.startedReceiving = platform::clock().now();
-    bool received = bridge.readAnswer(*request_);
-    if (received) setPhase(Phase::Answered);
+    bool received = bridge.readAnswer(request);
+    if (received) request.setPhase(Phase::Answered);
     s.elapsedTicks = 0;
-    if (received) NetworkTimer.setInterval(timeDelay());
+    if (received) NetworkTimer.setInterval(request.timeDelay());
 }
 
 void SessionWindow::sendPhase(BridgeSession& bridge) {
-    SessionState& s = session();
-    if (std::optional<bool> sent = bridge.sendRequest(*request_)) {
-        if (*sent) setPhase(Phase::Read);
+    Request& request = *request_;
+    SessionState& s = request.session;
+    if (std::optional<bool> sent = bridge.sendRequest(request)) {
+        if (*sent) request.setPhase(Phase::Read);
         countAttempt(*sent);
     } else {
         s.attemptCount = 0;
-        setPhase(Phase::Read);
+        request.setPhase(Phase::Read);
     }
     s.elapsedTicks = 0;
     NetworkTimer.setInterval(1000);
 }
 
 void SessionWindow::cleanupPhase(BridgeSession& bridge) {
-    SessionState& s = session();
-    if (std::optional<bool> removed = bridge.removeFiles(*request_)) {
-        if (*removed) setPhase(Phase::Send);
+    Request& request = *request_;
+    SessionState& s = request.session;
+    if (std::optional<bool> removed = bridge.removeFiles(request)) {
+        if (*removed) request.setPhase(Phase::Send);
         s.startedSending = platform::clock().now();
         countAttempt(*removed);
     } else {
         // Nothing to remove and nothing to send: straight to reading.
         s.attemptCount = 0;
-        setPhase(Phase::Read);
+        request.setPhase(Phase::Read);
         s.startedSending = platform::clock().now();
     }
     s.elapsedTicks = 0;
 }
 
 void SessionWindow::preparePhase() {
-    setPhase(Phase::Cleanup);
+    Request& request = *request_;
+    request.setPhase(Phase::Cleanup);
     updateText(std::string("  ...Successful!") + CRLF + CRLF);
-    session().attemptCount = 0;
-    session().elapsedTicks = 0;
+    request.session.attemptCount = 0;
+    request.session.elapsedTicks = 0;
 }
 
 // PortTimer: from tick timeoutTicks on, each tick is one attempt of the bridge's
 // current step until the attempts run out; closePending closes on the next tick.
 void SessionWindow::portTick() {
-    SessionState& s = session();
     if (!bridge_) return;
+    SessionState& s = request_->session;
     ++ticksRun;
     try {
         s.elapsedTicks += 1;
@@ -103,13 +108,13 @@ void SessionWindow::portTick() {
         runPortStep(bridge);
     } catch (...) {
         record(errc::SerialTimerFailed);
-        setPatientFound(false);
+        request_->setPatientFound(false);
     }
 }
 
 void SessionWindow::runPortStep(BridgeSession& bridge) {
-    SessionState& s = session();
-    if (s.attemptCount >= allowedAttempts(config())) {
+    SessionState& s = request_->session;
+    if (s.attemptCount >= allowedAttempts(request_->settings)) {
         bridge.exhausted(*request_);
         return;
     }
@@ -132,7 +137,7 @@ void SessionWindow::continueAtOnce() {
     int which = sessionNumber_;
     ui::EventLoop::current().post([this, which] {
         if (which != sessionNumber_ || !isLoaded() || !bridge_ || !PortTimer.enabled()) return;
-        SessionState& s = session();
+        SessionState& s = request_->session;
         // The ticks until the one that would run the step: the step runs as that tick,
         // and the timer then counts from that tick's time.
         auto timeout =

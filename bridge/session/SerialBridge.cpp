@@ -75,8 +75,8 @@ void sendSerialRequest(Request& request, serial::CommControl& control, const Exc
         request.updateText(std::string("Waiting...") + CRLF);
         s.finishedSending = platform::clock().now();
     } catch (const serial::CommError& e) {
-        noteFailure("could not send the request on " + portName(request.settings) + ": " +
-                    e.what());
+        request.reasons.note("could not send the request on " + portName(request.settings) + ": " +
+                             e.what());
         request.failureNotice("ERROR sending patient request",
                               std::to_string(e.number()) + " - " + e.what());
     }
@@ -95,13 +95,15 @@ std::int32_t sessionEndBy(const Request& request) {
                                      static_cast<std::uint32_t>(bound));
 }
 
-void noteSilentLine(const BridgeConfiguration& c, size_t received) {
+void noteSilentLine(const Request& request, size_t received) {
+    const BridgeConfiguration& c = request.settings;
     if (received == 0) {
-        noteFailure(errc::HostTimedOut, "no answer on " + portName(c));
+        request.reasons.note(errc::HostTimedOut, "no answer on " + portName(c));
         return;
     }
-    noteFailure("the answer on " + portName(c) + " did not end: " + std::to_string(received) +
-                " bytes without the end character (EOFCharacter " + c.EOFCharacter.toText() + ")");
+    request.reasons.note(
+        "the answer on " + portName(c) + " did not end: " + std::to_string(received) +
+        " bytes without the end character (EOFCharacter " + c.EOFCharacter.toText() + ")");
 }
 
 class SerialBridge : public BridgeSession {
@@ -130,7 +132,7 @@ public:
         if (timeOutIsError_) request.record(errc::HostTimedOut);
         // The request went out and the attempts ran out waiting: say what the line gave.
         if (control_.portOpen() && !closePending())
-            noteSilentLine(request.settings, request.session.rawDataReceived.size());
+            noteSilentLine(request, request.session.rawDataReceived.size());
         BridgeSession::exhausted(request);
     }
     const serial::CommControl& control() const { return control_; }
@@ -180,8 +182,8 @@ void SerialBridge::openSerialPort(Request& request) {
         request.setConnectionTime("Connected for: " + std::to_string(s.elapsedTicks) + " seconds");
         request.setStatus("Connected to: " + std::string(" ") + portName(c));
     } catch (const serial::CommError& e) {
-        noteFailure("could not open " + portName(c) + " (" +
-                    serial::devicePathOf(control.commPort()) + "): " + e.what());
+        request.reasons.note("could not open " + portName(c) + " (" +
+                             serial::devicePathOf(control.commPort()) + "): " + e.what());
         request.updateText("SERIAL Port: " + std::to_string(e.number()) + " " + e.what() + CRLF);
         if (request.debugging())
             ui::toolkit().messageBox("Undetermined ERROR loading one or more serial properties",
@@ -204,7 +206,7 @@ bool SerialBridge::closeSerialPort(Request& request) {
     } catch (const serial::CommError& e) {
         // The attempts are over: what the close reports is the session's own error.
         s.attemptCount = 0;
-        recordError(errc::SerialCloseFailed, e.what());
+        request.reasons.record(errc::SerialCloseFailed, e.what());
         request.updateText(std::string("Error closing serial port... ") + CRLF + "    " +
                            std::to_string(e.number()) + " " + e.what() + CRLF);
     }
@@ -238,7 +240,8 @@ void SerialBridge::commEvent(Request& request, serial::CommEvent event) {
         // the session open past its end.
         if (pastSessionEnd()) {
             if (!closePending())
-                noteFailure("the line on " + port + " kept sending past the session's time");
+                request.reasons.note("the line on " + port +
+                                     " kept sending past the session's time");
             setClosePending();
         } else {
             request.restartTicks(RunLoop::Port);
@@ -254,7 +257,8 @@ void SerialBridge::commEvent(Request& request, serial::CommEvent event) {
             taken += chunk.size();
             handleSerialInput(request, chunk);
             if (!closePending() && pastSessionEnd()) {
-                noteFailure("the line on " + port + " kept sending past the session's time");
+                request.reasons.note("the line on " + port +
+                                     " kept sending past the session's time");
                 setClosePending();
             }
         }
@@ -268,7 +272,7 @@ void SerialBridge::commEvent(Request& request, serial::CommEvent event) {
 
 void SerialBridge::lineHungUp(Request& request) {
     const std::string port = portName(request.settings);
-    noteFailure("the line on " + port + " hung up");
+    request.reasons.note("the line on " + port + " hung up");
     request.updateText("SERIAL Port: the line on " + port + " hung up" + CRLF);
     if (!closePending()) request.attemptFailed();
 }
@@ -281,8 +285,9 @@ bool SerialBridge::handleSerialInput(Request& request, const std::string& chunk)
     size_t endAt = end.empty() ? std::string::npos : chunk.find(end);
     std::string text = chunk.substr(0, endAt);
     if (s.rawDataReceived.size() + text.size() > maxAnswerBytes()) {
-        noteFailure("the answer on " + portName(request.settings) + " was too large: more than " +
-                    std::to_string(maxAnswerBytes()) + " bytes");
+        request.reasons.note("the answer on " + portName(request.settings) +
+                             " was too large: more than " + std::to_string(maxAnswerBytes()) +
+                             " bytes");
         request.updateText(" answer too large" + std::string(CRLF));
         s.rawDataReceived.clear();
         request.setPatientFound(false);

@@ -1,32 +1,18 @@
-// What every file of the session engine reads: the thread's state, its settings and the
-// few conversions of settings the steps share.
+// The few conversions of settings that the steps of a session share.
 #pragma once
 
 #include <limits>
 #include <string>
 
 #include "common/BridgeConfiguration.h"
-#include "common/ThreadState.h"
 #include "formats/AnswerDispatch.h"
 
 namespace trellybridge::session {
 
 inline constexpr const char* CRLF = "\r\n";
 
-inline ThreadState& state() {
-    return threadState();
-}
-inline BridgeConfiguration& config() {
-    return threadState().config;
-}
-inline SessionState& session() {
-    return threadState().session;
-}
 inline bool debugging(const BridgeConfiguration& c) {
     return c.DisplayDebugger.toText() == "true";
-}
-inline bool debugging() {
-    return debugging(config());
 }
 
 // The timer interval in ms. GetPatient refuses a TimeDelay outside 1 to 2147483647;
@@ -36,9 +22,6 @@ inline int timeDelay(const BridgeConfiguration& c) {
     if (!(ms > 0)) return 0;
     return ms >= std::numeric_limits<int>::max() ? std::numeric_limits<int>::max()
                                                  : static_cast<int>(ms);
-}
-inline int timeDelay() {
-    return timeDelay(config());
 }
 
 }  // namespace trellybridge::session

@@ -1,9 +1,9 @@
 #include "session/SessionWindow.h"
 
 #include "common/AnswerLimit.h"
-#include "common/DebugLog.h"
 #include "common/Errors.h"
 #include "common/SessionPhase.h"
+#include "common/ThreadState.h"
 #include "common/Version.h"
 #include "platform/ThreadContext.h"
 #include "session/BridgeSession.h"
@@ -11,10 +11,6 @@
 
 namespace trellybridge::session {
 namespace {
-
-std::string bridgeName() {
-    return config().NetworkBridgeType.toText();
-}
 
 // Cut before the first comma, as the debug log shows the end characters.
 std::string firstCode(const Variant& codes) {
@@ -24,12 +20,16 @@ std::string firstCode(const Variant& codes) {
 
 }  // namespace
 
-std::unique_ptr<BridgeSession> SessionWindow::makeSessionBridge() const {
-    return makeBridge(bridgeKind(config()));
+std::unique_ptr<BridgeSession> SessionWindow::makeSessionBridge(const Request& request) const {
+    return makeBridge(bridgeKind(request.settings));
 }
 
 void SessionWindow::record(errc code, std::string_view description) const {
-    recordError(code, description);
+    request_->reasons.record(code, description);
+}
+
+std::string SessionWindow::bridgeName() const {
+    return request_ ? request_->settings.NetworkBridgeType.toText() : std::string();
 }
 
 SessionWindow::SessionWindow() {
@@ -38,12 +38,21 @@ SessionWindow::SessionWindow() {
 }
 
 void SessionWindow::startTimer(ui::Timer& timer) {
-    timer.setInterval(timeDelay());
+    timer.setInterval(request_->timeDelay());
     timer.setEnabled(true);
 }
 
 void SessionWindow::onLoad() {
-    SessionState& s = session();
+    if (!shared_) {  // nothing to serve: the component hands its state over before each run
+        unload();
+        return;
+    }
+    PortTimer.setEnabled(false);
+    NetworkTimer.setEnabled(false);
+    bridge_.reset();  // the last request's bridge goes before the request it served
+    request_.emplace(*this, *shared_);
+    Request& request = *request_;
+    SessionState& s = request.session;
     s.buildLabel = " (" + Variant(kControlVersion).toText() + ")";
     caption = std::string(kApplicationTitle) + " - v." + s.buildLabel;
 
@@ -54,9 +63,9 @@ void SessionWindow::onLoad() {
     s.closePortAttempts = 0;
     s.attemptCount = 0;
     s.recordDelimiter = "|";
-    startPhase(Phase::Prepare);
-    s.eolFirstCode = firstCode(config().EOLCharacter);
-    s.eofFirstCode = firstCode(config().EOFCharacter);
+    startPhase(s, Phase::Prepare);
+    s.eolFirstCode = firstCode(request.settings.EOLCharacter);
+    s.eofFirstCode = firstCode(request.settings.EOFCharacter);
     s.elapsedTicks = 0;
     // Steps of this request that never happen print as ABORTED in the debug log.
     s.startedSending = s.finishedSending = s.startedReceiving = s.finishedReceiving =
@@ -66,12 +75,8 @@ void SessionWindow::onLoad() {
     lblConnectionTime = "Connected for: " + std::to_string(s.elapsedTicks) + " seconds";
     setStatus(bridgeName() + " style bridge...");
 
-    PortTimer.setEnabled(false);
-    NetworkTimer.setEnabled(false);
-    bridge_.reset();  // the last request's bridge goes before the request it served
-    request_.emplace(*this, config(), s);
-    bridge_ = makeSessionBridge();
-    RunLoop loop = bridge_->load(*request_);
+    bridge_ = makeSessionBridge(request);
+    RunLoop loop = bridge_->load(request);
     // A bridge whose first step already ended the session (an answer at load that held
     // no patient) leaves no timer behind to call the vendor again.
     if (isLoaded()) startTimer(loop == RunLoop::Port ? PortTimer : NetworkTimer);
@@ -85,20 +90,22 @@ void SessionWindow::onLoad() {
         if (loop == RunLoop::Port) continueAtOnce();
     }
 
-    if (state().patientFound) {
-        answerFound();
+    if (request.patientFound()) {
+        request.answerFound();
         cmdClose();
     }
 }
 
 void SessionWindow::closeConnection() {
     try {
-        session().elapsedTicks = 0;
         PortTimer.setEnabled(false);
         NetworkTimer.setEnabled(false);
         stopAwaiting();
-        if (bridge_) bridge_->close(*request_);
-        if (debugging()) writeDebugLog();
+        if (request_) {
+            request_->session.elapsedTicks = 0;
+            if (bridge_) bridge_->close(*request_);
+            if (request_->debugging()) request_->writeDebugLog();
+        }
     } catch (...) {
     }
     unload();
@@ -110,24 +117,24 @@ void SessionWindow::cmdClose() {
 }
 
 void SessionWindow::failureNotice(std::string_view stepText, std::string_view runtimeError) {
-    if (debugging()) {
+    if (request_->debugging()) {
         ui::toolkit().messageBox(runtimeError.empty() ? "0 - " : runtimeError, "", ui::Icon::None);
         ui::toolkit().messageBox(stepText, "Attention!", ui::Icon::Critical);
     }
-    attemptFailed();
+    request_->attemptFailed();
 }
 
 void SessionWindow::countAttempt(bool succeeded) {
     if (succeeded) {
         updateText(std::string("  ...Successful!") + CRLF + CRLF);
-        session().attemptCount = 0;
+        request_->session.attemptCount = 0;
     } else {
-        session().attemptCount += 1;
+        request_->session.attemptCount += 1;
     }
 }
 
 void SessionWindow::updateMessage(std::string& message) {
-    if (session().completionCode == 0)
+    if (request_ && request_->session.completionCode == 0)
         message = "Disconnected";
     else if (message.empty())
         message = bridgeName() + " style bridge...";
@@ -149,15 +156,16 @@ void SessionWindow::clearText() {
 }
 
 void SessionWindow::updateElapsedTime() {
-    lblConnectionTime = "Connection time: " + std::to_string(session().elapsedTicks);
+    lblConnectionTime = "Connection time: " + std::to_string(request_->session.elapsedTicks);
 }
 
 SessionWindow& sessionWindow() {
     return platform::threadObject<SessionWindow>();
 }
 
-void runSessionWindow() noexcept {
+void runSessionWindow(ThreadState& shared) noexcept {
     try {
+        sessionWindow().serve(shared);
         ui::toolkit().runModal(sessionWindow());
     } catch (...) {
         // A session that breaks off ends as one that found nothing more; the request's

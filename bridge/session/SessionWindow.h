@@ -17,11 +17,6 @@
 #include "platform/Toolkit.h"
 #include "session/BridgeSession.h"
 
-namespace trellybridge::formats {
-struct ParseResult;
-struct ParseContext;
-}  // namespace trellybridge::formats
-
 namespace trellybridge::session {
 
 class SessionWindow : public ui::Window {
@@ -57,6 +52,9 @@ public:
     // counts one more attempt.
     void countAttempt(bool succeeded);
 
+    // The thread's shared state that the next load serves, handed over by the component.
+    void serve(ThreadState& shared) { shared_ = &shared; }
+
     // The bridge object of this window's request, made at load; null before the first
     // load and after the host closed the connection.
     const BridgeSession* bridge() const { return bridge_.get(); }
@@ -65,7 +63,7 @@ public:
 
     // How the window makes its bridge and records errors: the settings' bridge and the
     // single-patient recorder here; the enhanced window has its own.
-    virtual std::unique_ptr<BridgeSession> makeSessionBridge() const;
+    virtual std::unique_ptr<BridgeSession> makeSessionBridge(const Request& request) const;
     virtual void record(errc code, std::string_view description = {}) const;
 
     void updateMessage(std::string& message);
@@ -83,9 +81,13 @@ public:
 protected:
     void onLoad() override;
 
+    ThreadState* shared_ = nullptr;   // what the component handed over for this run
+    std::optional<Request> request_;  // the request being served, made at load
+
 private:
     void startTimer(ui::Timer& timer);
     // The phases of the network run loop.
+    std::string bridgeName() const;
     void readPhase(BridgeSession& bridge);
     void sendPhase(BridgeSession& bridge);
     void cleanupPhase(BridgeSession& bridge);
@@ -93,23 +95,23 @@ private:
     // One attempt of the port loop's current step, or the end rule when none is left.
     void runPortStep(BridgeSession& bridge);
     void stopAwaiting();
-    std::optional<Request> request_;  // the request being served, made at load
     std::unique_ptr<BridgeSession> bridge_;
     int sessionNumber_ = 0;  // which session a continuation belongs to
     int awaitWatch_ = 0;
 };
 
-// What reading an answer means for the session: the parse's stamps, the STANDARD
-// delimiter, the found flag, and a disconnected session with its ticks restarted.
-// The errors the parse raised are recorded first.
-void applyParseResult(const formats::ParseResult& result);
-// The thread's record, debug dump and STANDARD delimiter: what a request parses into.
-formats::ParseContext threadParseContext();
+// What reading an answer means for the shared state: the parse's stamps, the STANDARD
+// delimiter, the found flag, and a disconnected session with its ticks restarted. The
+// errors the parse raised are recorded first.
+void applyParseResult(ThreadState& shared, const formats::ParseResult& result);
+// The record, debug dump and STANDARD delimiter that an answer is parsed into.
+formats::ParseContext parseContext(ThreadState& shared);
 
 // The thread's session window.
 SessionWindow& sessionWindow();
-// Shows it modally; returns when it has unloaded, or when the session broke off.
-void runSessionWindow() noexcept;
+// Shows it modally, serving `shared`; returns when it has unloaded, or when the session
+// broke off.
+void runSessionWindow(ThreadState& shared) noexcept;
 // Unloads it if it is still loaded.
 void unloadSessionWindow();
 

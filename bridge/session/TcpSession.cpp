@@ -75,14 +75,14 @@ class PatientExchange : public Exchange {
 public:
     Message message(Request& request) const override {
         request::BuiltRequest built = request::buildRequest(request.settings);
-        recordErrors(built.notices);
+        request.reasons.record(built.notices);
         if (!built.formatKnown) {
-            noteFailure(FailureKind::Settings, unknownFormatNote(request.settings));
+            request.reasons.note(FailureKind::Settings, unknownFormatNote(request.settings));
             request.failureNotice("ERROR building patient request");
         }
         ErrorNotices notices;
         std::string payload = built.text + request::endOfRequest(request.settings, notices);
-        recordErrors(notices);
+        request.reasons.record(notices);
         return {std::move(built.text), std::move(payload)};
     }
     bool answerComplete(const Request& request, const std::string& answer,
@@ -96,7 +96,7 @@ public:
         const BridgeConfiguration& c = request.settings;
         if (request.processResponse(answer)) return true;
         if (formatKind(c) == FormatKind::Unknown) {
-            noteFailure(FailureKind::Settings, unknownFormatNote(c));
+            request.reasons.note(FailureKind::Settings, unknownFormatNote(c));
             return false;
         }
         bool serial = bridgeKind(c) == BridgeKind::Serial;
@@ -105,13 +105,14 @@ public:
                    : request.session.remoteIP + " port " + request.session.answeredPort;
         // A serial answer arrives without its end character; a TCP one keeps it.
         if (!serial && !answerComplete(request, answer, 0)) {
-            noteFailure(
+            request.reasons.note(
                 "the answer from " + source + " did not end: " + std::to_string(answer.size()) +
                 " bytes without the end character (EOFCharacter " + c.EOFCharacter.toText() + ")");
             return false;
         }
-        noteFailure(FailureKind::NotOnFile,
-                    "the answer from " + source + " holds no patient " + c.PatientID.toText());
+        request.reasons.note(
+            FailureKind::NotOnFile,
+            "the answer from " + source + " holds no patient " + c.PatientID.toText());
         return false;
     }
 };
@@ -121,6 +122,7 @@ public:
     explicit TcpSession(const Exchange& exchange) : exchange_(exchange) {}
     RunLoop load(Request& request) override {
         connection_.setLimits(tcp::connectionLimits(request.settings));
+        connection_.reportTo(request.reasons);
         return loadPortBridge(request);
     }
     // One step: parse-report, parse, receive or connect, by the session's phase.
@@ -184,10 +186,10 @@ bool TcpSession::connectTcp(Request& request) {
         if (connection_.connected()) throw std::runtime_error("already connected");
         tcp::resolveSessionAddresses(s, c.TCPRemoteHostName.toText(), localIpKeyword(c));
         if (!connection_.open(s.localIP, s.remoteIP, tcp::portNumberOf(s.portInUse))) {
-            noteFailure(errc::PortOpenFailed,
-                        s.remoteIP.empty()
-                            ? "could not find the address of " + c.TCPRemoteHostName.toText()
-                            : "could not connect to " + vendorAddress(s) + systemReason());
+            request.reasons.note(
+                errc::PortOpenFailed,
+                s.remoteIP.empty() ? "could not find the address of " + c.TCPRemoteHostName.toText()
+                                   : "could not connect to " + vendorAddress(s) + systemReason());
             request.updateText(
                 std::string(s.attemptCount == 1 ? " open.attempt.port." : " open.reattempt.port.") +
                 s.portInUse + "  <unsuccessful>!" + CRLF);
@@ -227,8 +229,8 @@ bool TcpSession::connectTcp(Request& request) {
 void TcpSession::receive(Request& request) {
     SessionState& s = request.session;
     if (!connection_.dataWaiting()) {
-        noteFailure(errc::HostTimedOut,
-                    "no answer from " + s.remoteIP + " port " + s.connectedPort);
+        request.reasons.note(errc::HostTimedOut,
+                             "no answer from " + s.remoteIP + " port " + s.connectedPort);
         request.record(errc::HostTimedOut);
         return;
     }
@@ -244,12 +246,12 @@ void TcpSession::receive(Request& request) {
         if (read == tcp::AnswerRead::TooLarge) {
             std::string limit = std::to_string(maxAnswerBytes());
             request.updateText(" answer too large: more than " + limit + " bytes" + CRLF);
-            noteFailure(
+            request.reasons.note(
                 errc::ReceivingDataFailed,
                 "the answer from " + where + " was too large: more than " + limit + " bytes");
         } else {
-            noteFailure(errc::ReceivingDataFailed,
-                        "could not receive from " + where + systemReason());
+            request.reasons.note(errc::ReceivingDataFailed,
+                                 "could not receive from " + where + systemReason());
         }
         request.record(errc::ReceivingDataFailed);
         // Back to the connect step: that needs a new connection, not the broken one. The

@@ -147,8 +147,12 @@ bool Connection::receiveFailed(std::string& data, std::int32_t& length) {
     lastErrorText_ = tcpSetLastErrorCode(sockets::lastError());
     data.clear();
     length = 0;
-    recordError(errc::ReceiveFailed);
+    record(errc::ReceiveFailed);
     return false;
+}
+
+void Connection::record(errc code, std::string_view description) const {
+    if (reasons_) reasons_->record(code, description);
 }
 
 bool Connection::openFailed() {
@@ -156,7 +160,7 @@ bool Connection::openFailed() {
     // the library stays started until the session's close ends it.
     closeSocket();
     connected_ = false;
-    recordError(errc::PortOpenFailed);
+    record(errc::PortOpenFailed);
     return false;
 }
 
@@ -191,11 +195,11 @@ bool Connection::sendRequest(std::string_view request) {
 
 bool Connection::sendData(std::string_view data) {
     if (!connected_) {
-        recordError(errc::SendWithoutConnection);
+        record(errc::SendWithoutConnection);
         return false;
     }
     if (sockets::send(socket_, data, limits_.waitBoundMs) < 0) {
-        recordError(errc::SendFailed);
+        record(errc::SendFailed);
         return false;
     }
     return true;
@@ -207,7 +211,7 @@ bool Connection::dataWaiting() const {
 
 bool Connection::recvData(std::string& data, std::int32_t& length) {
     if (!connected_) {
-        recordError(errc::ReceiveWithoutConnection);
+        record(errc::ReceiveWithoutConnection);
         return false;
     }
     long received = sockets::receive(socket_, data, kReceiveBuffer);
@@ -218,7 +222,7 @@ bool Connection::recvData(std::string& data, std::int32_t& length) {
 
 AnswerRead Connection::readAnswer(std::string& answer, const AnswerEnd& complete) {
     if (!connected_) {
-        recordError(errc::ReceiveWithoutConnection);
+        record(errc::ReceiveWithoutConnection);
         return AnswerRead::Failed;
     }
     const size_t limit = maxAnswerBytes();
@@ -284,7 +288,7 @@ bool Connection::close(CloseMode mode) {
     }
     if (started && sockets::cleanup() != 0) {
         lastErrorText_ = tcpSetLastErrorCode(sockets::lastError());
-        recordError(errc::SocketLibrary, lastErrorText_);
+        record(errc::SocketLibrary, lastErrorText_);
     }
     return true;
 }
@@ -294,8 +298,9 @@ bool tcpStartup() {
 }
 
 bool tcpCleanup() {
+    // The look-ups that call this end each start they made, so a failure here is our own
+    // fault: shown, not put in a request's error list.
     if (sockets::cleanup() == 0) return true;
-    recordError(errc::SocketLibrary, tcpSetLastErrorCode(sockets::lastError()));
     ui::toolkit().messageBox("Windows Sockets error occurred in Cleanup.", "",
                              ui::Icon::Exclamation);
     return false;

@@ -4,10 +4,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "common/BridgeConfiguration.h"
+#include "common/Reasons.h"
 #include "platform/Sockets.h"
 
 namespace trellybridge::tcp {
@@ -46,6 +48,9 @@ public:
     Connection& operator=(const Connection&) = delete;
 
     void setLimits(ConnectionLimits limits) { limits_ = limits; }
+    // Where the connection's errors go: the request's; a connection told nowhere records
+    // none.
+    void reportTo(const Reasons& reasons) { reasons_ = reasons; }
 
     // Opens a connection from `localIP` to `remoteIP` on `port` (0: no port); records 320
     // and closes what it created when it cannot.
@@ -79,8 +84,10 @@ private:
     bool openFailed();
     void closeSocket();
     bool receiveFailed(std::string& data, std::int32_t& length);
+    void record(errc code, std::string_view description = {}) const;
 
     ConnectionLimits limits_;
+    std::optional<Reasons> reasons_;
     sockets::Socket socket_ = sockets::kInvalidSocket;
     bool connected_ = false;
     std::int32_t port_ = 0;

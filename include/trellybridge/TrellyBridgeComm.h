@@ -78,6 +78,8 @@ TRELLYBRIDGE_API std::optional<ResultProperty> findProperty(std::string_view nam
 
 // The error a failing call raised, as a COM exception carries it: a number and a
 // description in words.
+class FailureNotes;
+
 struct CallError {
     int number = 0;
     std::string description;
@@ -229,7 +231,7 @@ public:
     }
 
 private:
-    void publishFailure(bool found);
+    void publishFailure(const FailureNotes& notes, bool found);
 
     std::array<Variant, kResultPropertyCount> properties_;
     std::string failureReason_, failureNotes_, failureKind_;

@@ -56,13 +56,13 @@ protected:
         ss.requestText = "REQ";
         ss.rawDataReceived = "RAW";
         s.patientFound = true;
-        recordError(static_cast<errc>(999), "first");
-        recordError(static_cast<errc>(998), "second");
+        threadState().reasons().record(static_cast<errc>(999), "first");
+        threadState().reasons().record(static_cast<errc>(998), "second");
     }
 };
 
 TEST_F(DebugLogTest, DumpLinesByteForByte) {
-    EXPECT_EQ(debugDump(),
+    EXPECT_EQ(debugDump(threadState()),
               "2026.12.06:09.41.07\r\n"
               "  --------------------------------------------- KOLV  "
               "--------------------------------------------- \r\n"
@@ -138,33 +138,33 @@ TEST_F(DebugLogTest, SectionsFollowTheBridge) {
     for (const auto& [bridge, section, closeLine] : cases) {
         SCOPED_TRACE(bridge);
         c.NetworkBridgeType = bridge;
-        std::string dump = debugDump();
+        std::string dump = debugDump(threadState());
         size_t start = dump.find("  request tag:<%DYNAMIC%>\r\n") + 27;
         size_t end = dump.find("COMPANY NUMBER");
         EXPECT_EQ(dump.substr(start, end - start), section);
         EXPECT_EQ(dump.find("close port attempts") != std::string::npos, closeLine);
         EXPECT_NE(dump.find("insurance.log:FALSE   maxrows:\r\n"), std::string::npos);
     }
-    EXPECT_NE(debugDump().find("REQUEST:: \r\n  (n/a for folders style bridge)\r\n"),
+    EXPECT_NE(debugDump(threadState()).find("REQUEST:: \r\n  (n/a for folders style bridge)\r\n"),
               std::string::npos);
 }
 
 TEST_F(DebugLogTest, DumpsAccumulateInTheChosenFile) {
-    EXPECT_TRUE(writeDebugLog());
-    EXPECT_TRUE(writeDebugLog());
+    EXPECT_TRUE(writeDebugLog(threadState()));
+    EXPECT_TRUE(writeDebugLog(threadState()));
     std::string log = readDriveCFile("BRIDGEDEBUG.log");
-    EXPECT_EQ(log, debugDump() + debugDump());
+    EXPECT_EQ(log, debugDump(threadState()) + debugDump(threadState()));
     EXPECT_EQ(modeOf(onDriveC("BRIDGEDEBUG.log")), 0600u);
 
     std::filesystem::create_directories(driveC / "BridgeLogs");
-    EXPECT_TRUE(writeDebugLog());
-    EXPECT_EQ(readDriveCFile("BridgeLogs/BRIDGEDEBUG.log"), debugDump());
+    EXPECT_TRUE(writeDebugLog(threadState()));
+    EXPECT_EQ(readDriveCFile("BridgeLogs/BRIDGEDEBUG.log"), debugDump(threadState()));
 
     std::filesystem::remove_all(driveC / "BridgeLogs");
     std::filesystem::remove(onDriveC("BRIDGEDEBUG.log"));
     std::filesystem::create_directories(driveC / "BRIDGEDEBUG.log");
     threadState().errorList.clear();
-    EXPECT_FALSE(writeDebugLog());
+    EXPECT_FALSE(writeDebugLog(threadState()));
     EXPECT_NE(threadState().errorList.find("ORVEL LOG: unable to save debug log"),
               std::string::npos);
 }
@@ -174,7 +174,7 @@ TEST_F(DebugLogTest, LongAnswerAndSettingsAreShownCut) {
     threadState().session.rawDataReceived = answer;
     threadState().config.PatientID = std::string(10 * kShownAnswerBytes, '7');
     threadState().session.requestText = std::string(10 * kShownAnswerBytes, 'q');
-    std::string dump = debugDump();
+    std::string dump = debugDump(threadState());
     EXPECT_TRUE(
         dump.ends_with("  raw data received...\r\n  " + answerForDisplay(answer) + "\r\n\r\n"));
     for (char c : {'x', '7', 'q'})
@@ -184,35 +184,37 @@ TEST_F(DebugLogTest, LongAnswerAndSettingsAreShownCut) {
 }
 
 TEST_F(DebugLogTest, FullLogIsTurnedOverAndNeverPassesItsBound) {
-    const std::size_t dump = debugDump().size();
+    const std::size_t dump = debugDump(threadState()).size();
     const std::size_t bound = 2 * dump + dump / 2;  // room for two dumps, not three
     ::setenv("TRELLYBRIDGE_DEBUG_LOG_MAX_BYTES", std::to_string(bound).c_str(), 1);
     for (int i = 0; i < 5; ++i) {
         SCOPED_TRACE(i);
-        EXPECT_TRUE(writeDebugLog());
+        EXPECT_TRUE(writeDebugLog(threadState()));
         EXPECT_LE(std::filesystem::file_size(onDriveC("BRIDGEDEBUG.log")), bound);
     }
     // Dumps 1-2, then 3-4 (replacing 1-2) went to .1; dump 5 started the log afresh.
-    EXPECT_EQ(readDriveCFile("BRIDGEDEBUG.log"), debugDump());
-    EXPECT_EQ(readDriveCFile("BRIDGEDEBUG.log.1"), debugDump() + debugDump());
+    EXPECT_EQ(readDriveCFile("BRIDGEDEBUG.log"), debugDump(threadState()));
+    EXPECT_EQ(readDriveCFile("BRIDGEDEBUG.log.1"),
+              debugDump(threadState()) + debugDump(threadState()));
     EXPECT_EQ(modeOf(onDriveC("BRIDGEDEBUG.log.1")), 0600u);
     ::setenv("TRELLYBRIDGE_DEBUG_LOG_MAX_BYTES", "12", 1);  // less than a dump: cut to fit
-    EXPECT_TRUE(writeDebugLog());
-    EXPECT_EQ(readDriveCFile("BRIDGEDEBUG.log"), debugDump().substr(0, 12));
+    EXPECT_TRUE(writeDebugLog(threadState()));
+    EXPECT_EQ(readDriveCFile("BRIDGEDEBUG.log"), debugDump(threadState()).substr(0, 12));
     ::unsetenv("TRELLYBRIDGE_DEBUG_LOG_MAX_BYTES");
     EXPECT_EQ(maxDebugLogBytes(), 16u * 1024 * 1024);
 }
 
 TEST_F(DebugLogTest, FailureNoteFollowsTheErrors) {
-    noteFailure("could not connect to 10.0.0.9 port 9991: Connection refused");
-    noteFailure("could not connect to 10.0.0.9 port 9991: Connection refused");
-    EXPECT_NE(debugDump().find("<error id=\"998\" description=\"second\">second</error>\r\n"
-                               "\r\n"
-                               "  failure:could not connect to 10.0.0.9 port 9991: Connection "
-                               "refused (2 attempts)\r\n"
-                               "REQUEST:: \r\n"),
+    threadState().reasons().note("could not connect to 10.0.0.9 port 9991: Connection refused");
+    threadState().reasons().note("could not connect to 10.0.0.9 port 9991: Connection refused");
+    EXPECT_NE(debugDump(threadState())
+                  .find("<error id=\"998\" description=\"second\">second</error>\r\n"
+                        "\r\n"
+                        "  failure:could not connect to 10.0.0.9 port 9991: Connection "
+                        "refused (2 attempts)\r\n"
+                        "REQUEST:: \r\n"),
               std::string::npos)
-        << debugDump();
+        << debugDump(threadState());
 }
 
 struct DebugLinkCase {
@@ -235,7 +237,7 @@ TEST_F(DebugLogTest, SymbolicLinkIsNeverWrittenThrough) {
         std::ofstream(target) << "someone else's file\n";
         std::filesystem::create_symlink(target, onDriveC(c.link));
 
-        EXPECT_FALSE(writeDebugLog());
+        EXPECT_FALSE(writeDebugLog(threadState()));
         EXPECT_EQ(testing::readHostFile(target), "someone else's file\n");
         EXPECT_NE(threadState().errorList.find("<error id=\"401\""), std::string::npos);
     }

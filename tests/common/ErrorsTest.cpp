@@ -17,7 +17,7 @@ class ErrorsTest : public testing::TestEnvironment {};
 
 struct TableRow {
     errc code;
-    const char* message;  // with the description "D" and the ports "5001,5002" configured
+    const char* message;  // with the description "D"
 };
 
 // Every code and the message the standard recorder gives it, byte for byte.
@@ -42,7 +42,7 @@ const TableRow kTable[] = {
     {errc::MissingCompanyNumber,
      "ORVEL Parameter: a company number must precede the patientID (ie. 1-123456789) or a "
      "default must be defined"},
-    {errc::PortOpenFailed, "ORVEL TCP: error attempting to open following port(s): 5001,5002"},
+    {errc::PortOpenFailed, "ORVEL TCP: error attempting to open following port(s): D"},
     {errc::SendFailed, "ORVEL TCP: error attempting to send request"},
     {errc::SendWithoutConnection,
      "ORVEL TCP: error attempting to send data without establishing a connection"},
@@ -69,7 +69,6 @@ bool listed(errc code) {
 }
 
 TEST_F(ErrorsTest, EveryCodeHasItsMessage) {
-    threadState().session.configuredPorts = "5001,5002";
     for (const TableRow& row : kTable) {
         const int number = errorNumber(row.code);
         EXPECT_EQ(errorMessage(row.code, "D", Recorder::Standard), row.message) << number;
@@ -79,6 +78,12 @@ TEST_F(ErrorsTest, EveryCodeHasItsMessage) {
     }
     EXPECT_EQ(errorMessage(errc::HostTimedOut, "", Recorder::Enhanced),
               "Error 328. No patient found or timeout waiting for response");
+    // A failed open recorded without ports names the ones the session was configured with.
+    threadState().session.configuredPorts = "5001,5002";
+    threadState().reasons().record(errc::PortOpenFailed);
+    EXPECT_EQ(threadState().errorList,
+              errorElement(errc::PortOpenFailed,
+                           "ORVEL TCP: error attempting to open following port(s): 5001,5002"));
     // The rows above name each code once.
     for (errc code : kErrorCodes) {
         auto rows = std::count_if(std::begin(kTable), std::end(kTable),
@@ -106,8 +111,8 @@ TEST_F(ErrorsTest, TableHoldsExactlyTheListedCodes) {
 }
 
 TEST_F(ErrorsTest, ElementIsWrittenByteForByteWithoutEscaping) {
-    recordError(errc::ReceiveWithoutConnection, "ignored");
-    recordError(static_cast<errc>(999), "say \"<&>\"");
+    threadState().reasons().record(errc::ReceiveWithoutConnection, "ignored");
+    threadState().reasons().record(static_cast<errc>(999), "say \"<&>\"");
     EXPECT_EQ(threadState().errorList,
               "<error id=\"323\" description=\"ORVEL TCP: error attempting to receive data without "
               "establishing a connection\">ORVEL TCP: error attempting to receive data without "
@@ -116,26 +121,26 @@ TEST_F(ErrorsTest, ElementIsWrittenByteForByteWithoutEscaping) {
 }
 
 TEST_F(ErrorsTest, EmptyMessagesAppendNothing) {
-    recordError(errc::SocketLibrary, "");
-    recordError(errc::Hl7Parser, "");  // "HL7 Parser: " is not empty
+    threadState().reasons().record(errc::SocketLibrary, "");
+    threadState().reasons().record(errc::Hl7Parser, "");  // "HL7 Parser: " is not empty
     EXPECT_EQ(threadState().errorList,
               "<error id=\"102\" description=\"HL7 Parser: \">HL7 Parser: </error>\r\n");
     threadState().enhancedError = "old";
-    recordEnhancedError(static_cast<errc>(555), "");
+    threadState().reasons().recordEnhanced(static_cast<errc>(555), "");
     EXPECT_EQ(threadState().enhancedError, "");
 }
 
 TEST_F(ErrorsTest, RunningAttemptDropsStandardButNotEnhancedErrors) {
     threadState().session.attemptCount = 2;
-    recordError(errc::SendFailed);
+    threadState().reasons().record(errc::SendFailed);
     EXPECT_EQ(threadState().errorList, "");
-    EXPECT_EQ(recordEnhancedError(errc::HostTimedOut), "");
+    threadState().reasons().recordEnhanced(errc::HostTimedOut);
     EXPECT_EQ(threadState().enhancedError,
               "Error 328. No patient found or timeout waiting for response");
     EXPECT_EQ(threadState().errorList,
               errorElement(errc::HostTimedOut, threadState().enhancedError));
     threadState().session.attemptCount = 0;
-    recordError(errc::SendFailed);
+    threadState().reasons().record(errc::SendFailed);
     EXPECT_EQ(threadState().errorList,
               errorElement(errc::HostTimedOut, threadState().enhancedError) +
                   errorElement(errc::SendFailed, "ORVEL TCP: error attempting to send request"));

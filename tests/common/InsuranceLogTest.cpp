@@ -19,8 +19,9 @@ namespace {
 class InsuranceLogTest : public testing::TestEnvironment {
 protected:
     void add(const std::string& line, long long keep) {
-        ASSERT_TRUE(addInsuranceLogLine(kInsuranceLogFile, line, keep));
-        writeInsuranceLog(keep);
+        InsuranceLogTurn turn;
+        ASSERT_TRUE(turn.addLine(kInsuranceLogFile, line, keep));
+        turn.write(keep, threadState().reasons());
     }
     int count400() const {
         return testing::occurrences(threadState().errorList, "<error id=\"400\"");
@@ -147,8 +148,9 @@ TEST_F(InsuranceLogTest, ConcurrentWritersKeepEveryLine) {
             char go;
             if (::read(start[0], &go, 1) < 0) ::_exit(3);  // returns at EOF: all start at once
             threadState().errorList.clear();
-            addInsuranceLogLine(kInsuranceLogFile, "patient " + std::to_string(i), 1000);
-            writeInsuranceLog(1000);
+            InsuranceLogTurn turn;
+            turn.addLine(kInsuranceLogFile, "patient " + std::to_string(i), 1000);
+            turn.write(1000, threadState().reasons());
             ::_exit(threadState().errorList.empty() ? 0 : 1);
         }
         ASSERT_GT(child, 0);

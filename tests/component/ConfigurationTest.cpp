@@ -143,7 +143,7 @@ TEST_F(ConfigurationTest, BridgeAdjustmentGivesTcpOneMoreAttempt) {
         config.AllowedRetries = c.retries;
         config.SerialTimeout = "7";
         config.NetworkTimeout = "9";
-        EXPECT_EQ(configuration::adjustForBridge(config), c.ok);
+        EXPECT_EQ(configuration::adjustForBridge(config, threadState().reasons()), c.ok);
         EXPECT_EQ(config.AllowedRetries, c.retriesAfter);
         EXPECT_EQ(config.bridgeTimeout, Variant(c.timeout));
     }
@@ -242,7 +242,7 @@ TEST_F(ConfigurationTest, CompanyNumberCheck) {
         config.PatientID = c.patientId;
         config.MEDICNumberDefault = c.defaultCompany;
         config.MEDICNumberValidList = c.validList;
-        EXPECT_EQ(configuration::checkCompanyNumber(config), c.outcome);
+        EXPECT_EQ(configuration::checkCompanyNumber(config, threadState().reasons()), c.outcome);
         EXPECT_EQ(config.PatientID, Variant(c.patientIdAfter));
         EXPECT_EQ(config.medicCompanyMode, c.medicMode);
         EXPECT_EQ(threadState().errorList, c.error);
@@ -260,7 +260,7 @@ TEST_F(ConfigurationTest, CommonParametersNormaliseInPlace) {
     config.AllowedRetries = "2";
     config.VendorResultsPath = "c:\\r.dat";
     config.MEDICNumberDefault = "";
-    EXPECT_TRUE(configuration::normaliseCommonParameters(config));
+    EXPECT_TRUE(configuration::normaliseCommonParameters(config, threadState().reasons()));
     EXPECT_EQ(config.NetworkBridgeType, Variant("TCPIP"));
     EXPECT_EQ(config.VendorFormatType, Variant("HL7"));
     EXPECT_EQ(config.PatientID, Variant("77"));
@@ -280,7 +280,8 @@ TEST_F(ConfigurationTest, CommonParametersNormaliseInPlace) {
 
     BridgeConfiguration empty;
     empty.NetworkBridgeType = "TCPIP";
-    EXPECT_FALSE(configuration::normaliseCommonParameters(empty)) << "marker + 1 is not a number";
+    EXPECT_FALSE(configuration::normaliseCommonParameters(empty, threadState().reasons()))
+        << "marker + 1 is not a number";
 }
 
 }  // namespace

@@ -129,9 +129,9 @@ TEST_P(FormatCases, AnswerYieldsTheExpectedPatient) {
     Expectation e = readExpectation(c);
 
     // The settings go through the preparation the parse command applies.
-    ASSERT_EQ(configuration::prepareRequest(threadState().config, e.settings,
-                                            configuration::kForAnswerAtHand),
-              configuration::Prepared::Ready);
+    ASSERT_EQ(
+        configuration::prepareRequest(threadState(), e.settings, configuration::kForAnswerAtHand),
+        configuration::Prepared::Ready);
 
     bool found = dispatch(testing::readHostFile(c.answer));
     EXPECT_EQ(found, e.found);
@@ -166,7 +166,7 @@ TEST_F(FormatCasesAsFhir, EveryPatientIsAValidR4Bundle) {
         Expectation e = readExpectation(c);
         threadState().record.clear();
         threadState().patientFound = false;
-        if (configuration::prepareRequest(threadState().config, e.settings,
+        if (configuration::prepareRequest(threadState(), e.settings,
                                           configuration::kForAnswerAtHand) !=
             configuration::Prepared::Ready)
             continue;

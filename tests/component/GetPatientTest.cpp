@@ -163,7 +163,7 @@ TEST_F(GetPatientTest, UnusableIdentifiersAreRefusedBeforeTheSession) {
         EXPECT_EQ(toolkit->modalRuns, 0) << "no session, no transport";
         EXPECT_EQ(comm.get_ErrorDescriptions().toText(),
                   errorElement(errc::InvalidParameter, "ORVEL Parameter: " + k.description));
-        EXPECT_EQ(failureNoteText(), k.description + " (1 attempt)");
+        EXPECT_EQ(threadState().failures.text(), k.description + " (1 attempt)");
         EXPECT_TRUE(toolkit->showedLine("Request not sent: " + k.description + "\r\n"));
     }
     EXPECT_EQ(readDriveCFile("outside/secret.dat"), "P_ACT=1\rP_LNM=SECRET\r")
@@ -201,7 +201,7 @@ TEST_F(GetPatientTest, UnusableTimeDelayIsRefusedBeforeTheSession) {
             delay + "\"";
         EXPECT_EQ(comm.get_ErrorDescriptions().toText(),
                   errorElement(errc::InvalidParameter, "ORVEL Parameter: " + description));
-        EXPECT_EQ(failureNoteText(), description + " (1 attempt)");
+        EXPECT_EQ(threadState().failures.text(), description + " (1 attempt)");
     }
 }
 

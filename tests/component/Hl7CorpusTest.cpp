@@ -38,9 +38,8 @@ protected:
         s.EOLCharacter = Variant();  // as the settings pages leave it
         s.AllowedRetries = "1";
         s.DisplayDebugger = "true";
-        EXPECT_EQ(
-            configuration::prepareRequest(threadState().config, s, configuration::kForAnswerAtHand),
-            configuration::Prepared::Ready);
+        EXPECT_EQ(configuration::prepareRequest(threadState(), s, configuration::kForAnswerAtHand),
+                  configuration::Prepared::Ready);
         return testing::dispatch(testing::readHostFile(file));
     }
 

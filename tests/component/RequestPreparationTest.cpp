@@ -49,7 +49,7 @@ TEST_F(RequestPreparationTest, RequestAndAnswerAtHandDifferOnlyInPagesAndRefusal
 
         threadState() = ThreadState{};
         toolkit->pagesShown.clear();
-        EXPECT_EQ(configuration::prepareRequest(threadState().config, a), c.forRequest);
+        EXPECT_EQ(configuration::prepareRequest(threadState(), a), c.forRequest);
         EXPECT_EQ(toolkit->pagesShown, c.requestPages);
         EXPECT_EQ(bridgeKind(threadState().config), BridgeKind::TcpIp) << "stored upper-cased";
         if (c.forRequest == Prepared::Refused) {
@@ -58,9 +58,8 @@ TEST_F(RequestPreparationTest, RequestAndAnswerAtHandDifferOnlyInPagesAndRefusal
 
         threadState() = ThreadState{};
         toolkit->pagesShown.clear();
-        EXPECT_EQ(
-            configuration::prepareRequest(threadState().config, a, configuration::kForAnswerAtHand),
-            c.forAnswerAtHand);
+        EXPECT_EQ(configuration::prepareRequest(threadState(), a, configuration::kForAnswerAtHand),
+                  c.forAnswerAtHand);
         EXPECT_TRUE(toolkit->pagesShown.empty());
         EXPECT_EQ(threadState().errorList, "");
         EXPECT_EQ(threadState().config.VendorResultsPath.toText(), "N/A") << "paths assigned";

@@ -25,7 +25,7 @@ protected:
                 state.record.insured(slot, static_cast<InsuranceField>(f)) =
                     "i" + std::to_string(slot + 1) +
                     std::string(fieldName(static_cast<InsuranceField>(f)));
-        recordError(static_cast<errc>(999), "earlier failure");
+        threadState().reasons().record(static_cast<errc>(999), "earlier failure");
     }
     TrellyBridgeComm comm;
 };

@@ -18,7 +18,8 @@ using pages::ConfigurationPage;
 class PropertyPagesTest : public testing::TestEnvironment {
 protected:
     std::unique_ptr<ConfigurationPage> open(std::string_view name) {
-        auto* page = dynamic_cast<ConfigurationPage*>(pages::makePage(name).release());
+        auto* page = dynamic_cast<ConfigurationPage*>(
+            pages::makePage(name, threadState().config, threadState().session).release());
         EXPECT_NE(page, nullptr) << name;
         return std::unique_ptr<ConfigurationPage>(page);
     }
@@ -195,7 +196,7 @@ TEST_F(PropertyPagesTest, RestoringTheCommonPageKeepsTheLogSize) {
     a.TimeDelay = "1000";
     a.DisplayProperties = "true";
     a.DisplayDebugger = "false";
-    configuration::prepareRequest(threadState().config, a);
+    configuration::prepareRequest(threadState(), a);
     EXPECT_EQ(toolkit->pagesShown.front(), "frmCommonPropertyPage");
     EXPECT_EQ(threadState().config.LogInsuranceEntries.toText(), "20000");
 }
@@ -221,7 +222,7 @@ TEST_F(PropertyPagesTest, TcpLineHasFixedColumnsAndChoosingTakesTheRowBehindIt) 
     table.state[2] = "ESTAB";
     table.count = 3;
 
-    pages::TcpTestDialog dialog;
+    pages::TcpTestDialog dialog{threadState().config, threadState().session};
     dialog.open();
     dialog.loadAvailablePorts(table);
     ASSERT_EQ(dialog.controls()[pages::TcpTestDialog::Details].choices.size(), 3U);
@@ -238,7 +239,7 @@ TEST_F(PropertyPagesTest, TcpLineHasFixedColumnsAndChoosingTakesTheRowBehindIt) 
 }
 
 TEST_F(PropertyPagesTest, TcpDialogTestsClearsRestoresAndSaves) {
-    pages::TcpTestDialog dialog;
+    pages::TcpTestDialog dialog{threadState().config, threadState().session};
     dialog.open();
     EXPECT_FALSE(dialog.detailed());
     dialog.press(pages::TcpTestDialog::ClearButton);

@@ -222,7 +222,7 @@ TEST_F(FileExchangeTest, ResultsFilesThatAreNoAnswerAreRetriedAsMissing) {
         EXPECT_EQ(toolkit->showedLine(k.progressLine), !k.progressLine.empty());
         std::string what = k.note.starts_with(":") ? "could not read results file " + results
                                                    : "results file " + results;
-        EXPECT_EQ(failureNoteText(), what + k.note + " (3 attempts)");
+        EXPECT_EQ(threadState().failures.text(), what + k.note + " (3 attempts)");
     }
     ::unsetenv("TRELLYBRIDGE_MAX_ANSWER_BYTES");
 }
@@ -262,7 +262,7 @@ TEST_F(FileExchangeTest, SendFailuresNoteTheStepThePathAndTheReason) {
         EXPECT_FALSE(comm.GetPatient(a).isTrue());
         comm.closeConnection();
         std::string note = k.what + onDriveC(k.relative) + k.reason;
-        EXPECT_EQ(failureNoteText(), note + " (1 attempt)");
+        EXPECT_EQ(threadState().failures.text(), note + " (1 attempt)");
         EXPECT_TRUE(toolkit->showedLine(" " + note + "\r\n"));
     }
 }
@@ -313,7 +313,7 @@ TEST_F(FileExchangeTest, UnusablePathsFailTheirStepBeforeAnythingIsTouched) {
         a.AllowedRetries = "0";
         EXPECT_FALSE(comm.GetPatient(a).isTrue());
         comm.closeConnection();
-        EXPECT_EQ(failureNoteText(), k.note + " (1 attempt)");
+        EXPECT_EQ(threadState().failures.text(), k.note + " (1 attempt)");
         EXPECT_TRUE(toolkit->showedLine(" " + k.note + "\r\n"));
     }
     EXPECT_EQ(testing::readHostFile(working / kInvalidMarker), kScanAnswer) << "not written over";

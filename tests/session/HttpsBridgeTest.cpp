@@ -30,14 +30,14 @@ constexpr const char* kCertificateVariables[] = {"TRELLYBRIDGE_CA_FILE", "TRELLY
                                                  "TRELLYBRIDGE_CLIENT_KEY_PASSWORD_FILE"};
 
 bool storyHas(const std::string& part) {
-    for (const std::string& line : failureStory())
+    for (const std::string& line : threadState().failures.story())
         if (line.find(part) != std::string::npos) return true;
     return false;
 }
 
 std::string story() {
     std::string all;
-    for (const std::string& line : failureStory()) all += line + "\n";
+    for (const std::string& line : threadState().failures.story()) all += line + "\n";
     return all;
 }
 
@@ -184,7 +184,7 @@ TEST_F(HttpsBridgeTest, ErrorElementsAreRecognisedInAnyCaseAndEachIsExamined) {
         serve(options);
         toolkit->progressLines.clear();
         EXPECT_FALSE(fetch());
-        std::vector<std::string> lines = failureStory();
+        std::vector<std::string> lines = threadState().failures.story();
         ASSERT_EQ(lines.size(), c.reasons.size()) << story();
         for (size_t i = 0; i < lines.size(); ++i) {
             EXPECT_EQ(lines[i], c.reasons[i] + " (1 attempt)");
@@ -209,7 +209,7 @@ TEST_F(HttpsBridgeTest, AnsweredErrorsAreRetriedEveryNetworkTimeoutPlusOneTicks)
     EXPECT_EQ(toolkit->firstLogAt(" Attempt Number 1 of 2 to read patient stream..."), 6000);
     EXPECT_EQ(toolkit->firstLogAt(" Attempt Number 2 of 2 to read patient stream..."), 12000);
     EXPECT_EQ(session::sessionWindow().ticksRun, 18);
-    EXPECT_EQ(failureNoteText(),
+    EXPECT_EQ(threadState().failures.text(),
               "VELQUIN Service: could not locate 12345 on vendor system. (3 attempts)");
 }
 
@@ -286,7 +286,7 @@ TEST_F(HttpsBridgeTest, OnlyAVerifiedServerAndAnAcceptedClientCertificateFindThe
             ::setenv("TRELLYBRIDGE_CLIENT_KEY_PASSWORD_FILE", passphrase.c_str(), 1);
         }
         if (c.fifoAs) ::setenv(c.fifoAs, fifo.c_str(), 1);
-        clearFailureNote();
+        threadState().failures.clear();
         EXPECT_EQ(fetch(), c.found) << story();
         if (!c.found) {
             EXPECT_TRUE(storyHas(c.reason)) << story();
@@ -331,13 +331,14 @@ TEST_F(HttpsBridgeTest, EveryFaultIsAFailedAttemptWithinTheCallBound) {
                 address.replace(at, 7, driveC.string());
             a.VendorApplicationPath = address;
         }
-        clearFailureNote();
+        threadState().failures.clear();
         auto started = std::chrono::steady_clock::now();
         EXPECT_FALSE(fetch());
         // Guards a hang only: each fault ends within the 1 s network time-out.
         EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
         EXPECT_TRUE(storyHas(c.reason)) << story();
-        EXPECT_TRUE(toolkit->showedText(failureNoteText().substr(0, 20))) << "in the progress log";
+        EXPECT_TRUE(toolkit->showedText(threadState().failures.text().substr(0, 20)))
+            << "in the progress log";
         EXPECT_EQ(requestCount(), c.requests);
         comm.closeConnection();
     }

@@ -122,8 +122,8 @@ TEST_F(RunLoopTest, EachBridgeGoesThroughItsPhasesInOrder) {
 }
 
 TEST_F(RunLoopTest, FailureNoticeShowsBoxesOnlyWhenDebugging) {
+    prepareToReadAnswers();  // a loaded window, whose request the notices end
     session::SessionWindow& window = session::sessionWindow();
-    threadState().config.DisplayDebugger = "false";
     threadState().patientFound = true;
     threadState().session.completionCode = 1;
     window.failureNotice("ERROR building patient request");

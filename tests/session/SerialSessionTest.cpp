@@ -208,7 +208,7 @@ TEST_F(SerialSessionTest, PortThatCannotBeConfiguredShowsTheBoxOnEveryAttempt) {
             std::count(toolkit->messageBoxes.begin(), toolkit->messageBoxes.end(),
                        "Attention!: Undetermined ERROR loading one or more serial properties"),
             3);
-        EXPECT_NE(failureNoteText(), "");
+        EXPECT_NE(threadState().failures.text(), "");
     }
 }
 
@@ -241,7 +241,7 @@ TEST_F(SerialSessionTest, ParityOtherThanNoneStillRunsWithoutAndPageStopBitsAppl
             return std::string();
         };
         run();
-        EXPECT_EQ(settings, c.applied) << failureNoteText();
+        EXPECT_EQ(settings, c.applied) << threadState().failures.text();
         EXPECT_EQ(handshaking, 2);
     }
 }
@@ -354,8 +354,9 @@ TEST_F(SerialSessionTest, LineThatSendsAsFastAsItIsReadEndsWithinItsBound) {
     EXPECT_FALSE(found);
     EXPECT_FALSE(toolkit->loopCutShort);
     EXPECT_FALSE(portOpen());
-    EXPECT_NE(failureNoteText().find("kept sending past the session's time"), std::string::npos)
-        << failureNoteText();
+    EXPECT_NE(threadState().failures.text().find("kept sending past the session's time"),
+              std::string::npos)
+        << threadState().failures.text();
 }
 
 TEST_F(SerialSessionTest, DefaultSettingsFindThePatientOnThePortTheEnvironmentNames) {

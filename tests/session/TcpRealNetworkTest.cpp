@@ -326,7 +326,7 @@ TEST_F(TcpRealNetworkTest, ReachesAVendorOnAnotherHostWithDefaultSettings) {
         site.TCPRemotePorts = "9000";
         site.EOLCharacter = "13";
         EXPECT_TRUE(comm.GetPatient(site).isTrue())
-            << failureNoteText() << threadState().errorList << log();
+            << threadState().failures.text() << threadState().errorList << log();
         EXPECT_EQ(comm.get_p1PatientLastName(), Variant("DOE"));
         comm.closeConnection();
     }

@@ -45,8 +45,8 @@ void answerReadingSettings(BridgeConfiguration& c, const char* format, const cha
 bool dispatch(std::string answer) {
     ThreadState& state = threadState();
     formats::ParseResult result =
-        formats::dispatchAnswer(answer, state.config, session::threadParseContext());
-    recordErrors(result.notices);
+        formats::dispatchAnswer(answer, state.config, session::parseContext(state));
+    state.reasons().record(result.notices);
     state.patientFound = result.found.value_or(state.patientFound);
     return state.patientFound;
 }

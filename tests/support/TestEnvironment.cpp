@@ -65,6 +65,7 @@ void TestEnvironment::prepareToReadAnswers() {
     c.EOFCharacter = "126";
     c.DisplayDebugger = "false";
     c.NetworkBridgeType = "FOLDERS";
+    session::sessionWindow().serve(threadState());
     session::sessionWindow().load();
 }
 

@@ -18,6 +18,10 @@ using testing::ScriptedPeer;
 
 class TcpConnectionTest : public testing::TestEnvironment {
 protected:
+    void SetUp() override {
+        TestEnvironment::SetUp();
+        connection.reportTo(threadState().reasons());
+    }
     bool openTo(std::uint16_t port) { return connection.open("127.0.0.1", "127.0.0.1", port); }
     Connection connection{ConnectionLimits{1000, false, false}};
 };

@@ -114,7 +114,7 @@ TEST_F(QtToolkitTest, EveryPageOpensInTurnAsAWindow) {
     a.VendorFormatType = "HL7";
     a.VendorName = "MEDIC";
     a.DisplayProperties = "true";
-    configuration::prepareRequest(threadState().config, a);
+    configuration::prepareRequest(threadState(), a);
     std::vector<std::string> names;
     for (const SeenPage& page : seen) {
         names.push_back(page.name);
@@ -143,7 +143,7 @@ TEST_F(QtToolkitTest, AnEditedFieldIsSavedAsWindowsText) {
     a.VendorName = "STANDARD";
     a.VendorFacility = "CLINIC \xE9";
     a.DisplayProperties = "true";
-    configuration::prepareRequest(threadState().config, a);
+    configuration::prepareRequest(threadState(), a);
     EXPECT_EQ(threadState().config.VendorName.toText(), "ACME \xE9\x80");
     EXPECT_EQ(threadState().config.VendorFacility.toText(), "CLINIC \xE9") << "shown, not edited";
 }
