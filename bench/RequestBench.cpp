@@ -46,7 +46,7 @@ void GetPatientOverTcp(benchmark::State& state) {
     for (auto _ : state) {
         TrellyBridgeComm comm;
         if (!comm.GetPatient(request).isTrue()) state.SkipWithError("the patient was not found");
-        ticks += session::sessionWindow().ticksRun;
+        ticks += session::sessionWindow().engine().ticksRun;
         comm.closeConnection();
     }
     state.counters["ticks_per_request"] = ticks / static_cast<double>(state.iterations());

@@ -7,7 +7,7 @@
 #include "common/AnswerLimit.h"
 #include "common/ThreadState.h"
 #include "formats/AnswerDispatch.h"
-#include "session/SessionWindow.h"
+#include "session/Session.h"
 #include "support/Sandbox.h"
 
 namespace trellybridge::fuzzing {

@@ -8,7 +8,7 @@
 #include "formats/Hl7Primitives.h"
 #include "formats/Hl7SegmentIndex.h"
 #include "formats/Parsers.h"
-#include "session/SessionWindow.h"
+#include "session/Session.h"
 
 using namespace trellybridge;
 

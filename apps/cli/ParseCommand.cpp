@@ -13,7 +13,7 @@
 #include "formats/AnswerDispatch.h"
 #include "platform/FileSystem.h"
 #include "platform/Toolkit.h"
-#include "session/SessionWindow.h"
+#include "session/Session.h"
 
 namespace trellybridge::cli {
 

@@ -7,7 +7,7 @@
 #include "formats/Hl7Primitives.h"
 #include "formats/Parsers.h"
 #include "platform/Toolkit.h"
-#include "session/SessionWindow.h"
+#include "session/Session.h"
 #include "trellybridge/TrellyBridgeComm.h"
 
 namespace trellybridge {

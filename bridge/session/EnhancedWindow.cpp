@@ -36,11 +36,12 @@ public:
     }
 };
 
-EnhancedWindow::EnhancedWindow() : search_(std::make_unique<SearchExchange>()) {}
+EnhancedSession::EnhancedSession(ProgressView& view)
+    : Session(view), search_(std::make_unique<SearchExchange>()) {}
 
-EnhancedWindow::~EnhancedWindow() = default;
+EnhancedSession::~EnhancedSession() = default;
 
-std::unique_ptr<BridgeSession> EnhancedWindow::makeSessionBridge(const Request& request) const {
+std::unique_ptr<BridgeSession> EnhancedSession::makeSessionBridge(const Request& request) const {
     const Exchange& searchExchange = *search_;
     switch (bridgeKind(request.settings)) {
         // The search over a serial line: the same request, ended with CR LF as over
@@ -53,18 +54,23 @@ std::unique_ptr<BridgeSession> EnhancedWindow::makeSessionBridge(const Request& 
     }
 }
 
-void EnhancedWindow::record(errc code, std::string_view description) const {
+void EnhancedSession::record(errc code, std::string_view description) const {
     request_->reasons.recordEnhanced(code, description);
 }
 
+void EnhancedSession::start(ThreadState& shared) {
+    // The answer of an earlier request is never taken for this one's.
+    shared.session.rawDataReceived.clear();
+    search_->section = shared.searchInfoSection;
+    search_->company = shared.config.CompanyName;
+    search_->shared = &shared;
+    Session::start(shared);
+}
+
+EnhancedWindow::EnhancedWindow()
+    : SessionWindow([](ProgressView& view) { return std::make_unique<EnhancedSession>(view); }) {}
+
 void EnhancedWindow::onLoad() {
-    if (shared_) {
-        // The answer of an earlier request is never taken for this one's.
-        shared_->session.rawDataReceived.clear();
-        search_->section = shared_->searchInfoSection;
-        search_->company = shared_->config.CompanyName;
-        search_->shared = shared_;
-    }
     SessionWindow::onLoad();
     caption += " with RDZ";
 }
@@ -94,9 +100,7 @@ void runEnhancedWindow(ThreadState& shared) noexcept {
 
 void unloadEnhancedWindow() {
     EnhancedWindow& window = enhancedWindow();
-    window.PortTimer.setEnabled(false);
-    window.NetworkTimer.setEnabled(false);
-    window.releaseBridge();
+    window.engine().stop();
     window.unload();
 }
 

@@ -12,21 +12,27 @@
 
 namespace trellybridge::session {
 
-class SearchExchange;
+// The enhanced window's engine: the session engine with its own bridges, recorder and
+// search.
+class EnhancedSession : public Session {
+public:
+    explicit EnhancedSession(ProgressView& view);
+    ~EnhancedSession() override;
+    void start(ThreadState& shared) override;
+    std::unique_ptr<BridgeSession> makeSessionBridge(const Request& request) const override;
+    void record(errc code, std::string_view description = {}) const override;
+
+private:
+    // The search this session's request sends, as the request gave it.
+    std::unique_ptr<class SearchExchange> search_;
+};
 
 class EnhancedWindow : public SessionWindow {
 public:
     EnhancedWindow();
-    ~EnhancedWindow() override;
-    std::unique_ptr<BridgeSession> makeSessionBridge(const Request& request) const override;
-    void record(errc code, std::string_view description = {}) const override;
 
 protected:
     void onLoad() override;
-
-private:
-    // The search this window's request sends, as the request gave it.
-    std::unique_ptr<SearchExchange> search_;
 };
 
 // Turns a vendor answer into the shared state's enhancedResult; the search is then done.

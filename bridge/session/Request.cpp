@@ -3,12 +3,12 @@
 #include "common/DebugLog.h"
 #include "common/SessionPhase.h"
 #include "formats/AnswerDispatch.h"
+#include "session/Session.h"
 #include "session/SessionContext.h"
-#include "session/SessionWindow.h"
 
 namespace trellybridge::session {
 
-Request::Request(SessionWindow& engine, ThreadState& shared)
+Request::Request(Session& engine, ThreadState& shared)
     : settings(shared.config),
       session(shared.session),
       reasons(shared.reasons()),
@@ -28,11 +28,11 @@ void Request::setStatus(std::string_view status) {
 }
 
 const std::string& Request::status() const {
-    return engine_.lblStatus;
+    return engine_.status();
 }
 
 void Request::setConnectionTime(std::string_view text) {
-    engine_.lblConnectionTime = text;
+    engine_.setConnectionTime(text);
 }
 
 void Request::record(errc code, std::string_view description) const {

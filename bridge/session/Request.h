@@ -1,7 +1,7 @@
 // One request as a bridge's steps see it: the settings it runs with, the session's
 // bookkeeping, and what the engine does on a step's behalf (progress lines, errors, the
 // answer's hand-off, the phase and outcome, the timer that runs the bridge, the end).
-// The engine makes one per request and hands it to each step; no bridge sees the window
+// The engine makes one per request and hands it to each step; no bridge sees the view
 // that shows the session.
 #pragma once
 
@@ -18,13 +18,13 @@
 
 namespace trellybridge::session {
 
-class SessionWindow;
+class Session;
 
 class Request {
 public:
     // The request takes the thread's shared state as the component hands it over: the
     // settings it was prepared with, and the session, record and reasons it fills in.
-    Request(SessionWindow& engine, ThreadState& shared);
+    Request(Session& engine, ThreadState& shared);
 
     BridgeConfiguration& settings;
     SessionState& session;
@@ -75,7 +75,7 @@ public:
     std::string endCharacter() const;
 
 private:
-    SessionWindow& engine_;
+    Session& engine_;
     ThreadState& shared_;
 };
 

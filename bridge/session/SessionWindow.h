@@ -1,25 +1,21 @@
 // The session window (frmGUI): the modal progress window in which one GetPatient
-// request is carried out on the caller's thread. Two timers drive it: PortTimer runs
-// the serial and TCP bridges (and an invalid bridge type), NetworkTimer the file
-// exchanges, the web service and the USB bridge. Each tick performs at most one step,
-// through the bridge object made for the request at load. The window loads, closes and
-// shows progress; the run loops (RunLoops.cpp), the bridges (one file each) and the
-// answer dispatcher (AnswerDispatch.cpp) do the rest.
+// request is carried out on the caller's thread. The window shows what its session
+// engine reports and closes when the session ends; the engine (Session.cpp), the
+// bridges (one file each) and the answer dispatcher (AnswerDispatch.cpp) do the rest.
 #pragma once
 
+#include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
 
-#include "common/Errors.h"
-#include "platform/EventLoop.h"
+#include "common/ThreadState.h"
 #include "platform/Toolkit.h"
-#include "session/BridgeSession.h"
+#include "session/Session.h"
 
 namespace trellybridge::session {
 
-class SessionWindow : public ui::Window {
+class SessionWindow : public ui::Window, public ProgressView {
 public:
     SessionWindow();
 
@@ -28,91 +24,42 @@ public:
     std::string txtInformation;  // the progress log; only appended to or cleared
     std::string lblStatus;
     std::string lblConnectionTime;
-    ui::Timer PortTimer;
-    ui::Timer NetworkTimer;
 
-    int ticksRun = 0;  // timer ticks of this session, for measuring the engine
-
-    // The run loops: one tick of each timer.
-    void networkTick();
-    void portTick();
-    // The answer dispatcher: hands the answer to the parser of the vendor format.
-    bool processResponse(std::string answer);
-
-    void closeConnection();
-    void cmdClose();
-    // Fast pace: runs the port loop's next step now, as the tick that would run it
-    // will, and keeps the timer on the schedule it would have had; or once `descriptor`
-    // is readable.
-    void continueAtOnce();
-    void continueWhenReadable(int descriptor);
-    // The pattern a failing step ends with; the timer's retry rules then go on.
-    void failureNotice(std::string_view stepText, std::string_view runtimeError = {});
-    // A step's attempt: success is reported and starts the attempts afresh, a failure
-    // counts one more attempt.
-    void countAttempt(bool succeeded);
-
+    Session& engine() { return *engine_; }
+    const Session& engine() const { return *engine_; }
     // The thread's shared state that the next load serves, handed over by the component.
     void serve(ThreadState& shared) { shared_ = &shared; }
 
-    // The bridge object of this window's request, made at load; null before the first
-    // load and after the host closed the connection.
-    const BridgeSession* bridge() const { return bridge_.get(); }
-    // Lets go of the bridge and what it holds (its port, its connection).
-    void releaseBridge() { bridge_.reset(); }
-
-    // How the window makes its bridge and records errors: the settings' bridge and the
-    // single-patient recorder here; the enhanced window has its own.
-    virtual std::unique_ptr<BridgeSession> makeSessionBridge(const Request& request) const;
-    virtual void record(errc code, std::string_view description = {}) const;
-
-    void updateMessage(std::string& message);
-    void setStatus(std::string_view status);
-    void updateText(std::string_view text);
-    void clearText();
-    void updateElapsedTime();
+    // What the engine shows, and its end.
+    void appendText(std::string_view text) override;
+    void clearText() override;
+    void showStatus(std::string_view status) override;
+    void showConnectionTime(std::string_view text) override;
+    void close() override { unload(); }
+    bool showing() const override { return isLoaded(); }
 
     // What a toolkit draws, and its close button.
     ui::WindowView view() const override {
         return {caption, txtInformation, lblStatus, lblConnectionTime};
     }
-    void closeClicked() override { cmdClose(); }
+    void closeClicked() override { engine_->cmdClose(); }
 
 protected:
+    using EngineMaker = std::function<std::unique_ptr<Session>(ProgressView&)>;
+    explicit SessionWindow(const EngineMaker& makeEngine);
     void onLoad() override;
 
-    ThreadState* shared_ = nullptr;   // what the component handed over for this run
-    std::optional<Request> request_;  // the request being served, made at load
-
 private:
-    void startTimer(ui::Timer& timer);
-    // The phases of the network run loop.
-    std::string bridgeName() const;
-    void readPhase(BridgeSession& bridge);
-    void sendPhase(BridgeSession& bridge);
-    void cleanupPhase(BridgeSession& bridge);
-    void preparePhase();
-    // One attempt of the port loop's current step, or the end rule when none is left.
-    void runPortStep(BridgeSession& bridge);
-    void stopAwaiting();
-    std::unique_ptr<BridgeSession> bridge_;
-    int sessionNumber_ = 0;  // which session a continuation belongs to
-    int awaitWatch_ = 0;
+    ThreadState* shared_ = nullptr;  // what the component handed over for this run
+    std::unique_ptr<Session> engine_;
 };
-
-// What reading an answer means for the shared state: the parse's stamps, the STANDARD
-// delimiter, the found flag, and a disconnected session with its ticks restarted. The
-// errors the parse raised are recorded first.
-void applyParseResult(ThreadState& shared, const formats::ParseResult& result);
-// The record, debug dump and STANDARD delimiter that an answer is parsed into.
-formats::ParseContext parseContext(ThreadState& shared);
 
 // The thread's session window.
 SessionWindow& sessionWindow();
 // Shows it modally, serving `shared`; returns when it has unloaded, or when the session
 // broke off.
 void runSessionWindow(ThreadState& shared) noexcept;
-// Unloads it if it is still loaded.
+// Unloads it if it is still loaded, and lets go of its bridge.
 void unloadSessionWindow();
 
 }  // namespace trellybridge::session

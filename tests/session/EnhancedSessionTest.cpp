@@ -174,8 +174,8 @@ TEST_F(EnhancedSessionTest, SearchOverASerialLineEndsAtTheEndCharacter) {
               "</Patient><Patient>B</Patient></Result>");
     ASSERT_EQ(vendor.requests.size(), 1u);
     EXPECT_EQ(vendor.requests[0].bytes, kSent) << "the search and CR LF, as over TCP/IP";
-    ASSERT_NE(session::serialControl(session::enhancedWindow().bridge()), nullptr);
-    EXPECT_FALSE(session::serialControl(session::enhancedWindow().bridge())->portOpen());
+    ASSERT_NE(session::serialControl(session::enhancedWindow().engine().bridge()), nullptr);
+    EXPECT_FALSE(session::serialControl(session::enhancedWindow().engine().bridge())->portOpen());
 
     comm.closeEnhancedBridgeConnection();
     vendor.script = nullptr;  // silent: the search ends as a silent one over TCP/IP does

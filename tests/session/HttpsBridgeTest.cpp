@@ -148,7 +148,7 @@ TEST_F(HttpsBridgeTest, PatientAtLoadClosesTheWindowBeforeAnyTickInEveryFormat) 
         a.VendorFormatVersion = "2.3";
         EXPECT_TRUE(fetch()) << story();
         EXPECT_EQ(comm.get_p1PatientLastName(), Variant("DOE"));
-        EXPECT_EQ(session::sessionWindow().ticksRun, 0);
+        EXPECT_EQ(session::sessionWindow().engine().ticksRun, 0);
         EXPECT_EQ(requestCount(), 1);
         comm.closeConnection();
     }
@@ -208,7 +208,7 @@ TEST_F(HttpsBridgeTest, AnsweredErrorsAreRetriedEveryNetworkTimeoutPlusOneTicks)
     EXPECT_EQ(toolkit->firstLogAt("Preparing to send HTTPS request to "), 0);
     EXPECT_EQ(toolkit->firstLogAt(" Attempt Number 1 of 2 to read patient stream..."), 6000);
     EXPECT_EQ(toolkit->firstLogAt(" Attempt Number 2 of 2 to read patient stream..."), 12000);
-    EXPECT_EQ(session::sessionWindow().ticksRun, 18);
+    EXPECT_EQ(session::sessionWindow().engine().ticksRun, 18);
     EXPECT_EQ(threadState().failures.text(),
               "VELQUIN Service: could not locate 12345 on vendor system. (3 attempts)");
 }
@@ -365,7 +365,7 @@ TEST_F(HttpsBridgeTest, AnswerThatEndsTheSessionAtLoadLeavesNoTimerCallingTheSer
     a.AllowedRetries = "2";
     EXPECT_FALSE(fetch());
     EXPECT_TRUE(toolkit->showedText("  THIS IS NOT A PATIENT"));
-    EXPECT_FALSE(session::sessionWindow().NetworkTimer.enabled());
+    EXPECT_FALSE(session::sessionWindow().engine().NetworkTimer.enabled());
     for (int turn = 0; turn < 5; ++turn) ui::EventLoop::current().runOnce(0);
     EXPECT_EQ(requestCount(), 1);
 }

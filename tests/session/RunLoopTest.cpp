@@ -85,15 +85,15 @@ TEST_F(RunLoopTest, StatusAndCaptionAtLoad) {
     EXPECT_EQ(window.caption, "TrellyBridge - v. (2013.1)");
     EXPECT_EQ(toolkit->progressLines.front(), "FOLDERS style bridge...");
     EXPECT_FALSE(window.isLoaded());
-    EXPECT_FALSE(window.PortTimer.enabled());
-    EXPECT_FALSE(window.NetworkTimer.enabled());
+    EXPECT_FALSE(window.engine().PortTimer.enabled());
+    EXPECT_FALSE(window.engine().NetworkTimer.enabled());
     std::string message;
     threadState().session.completionCode = 0;
-    window.updateMessage(message);
+    window.engine().updateMessage(message);
     EXPECT_EQ(window.lblStatus, "Disconnected");
     threadState().session.completionCode = 1;
     message.clear();
-    window.updateMessage(message);
+    window.engine().updateMessage(message);
     EXPECT_EQ(message, "FOLDERS style bridge...");
 }
 
@@ -126,12 +126,12 @@ TEST_F(RunLoopTest, FailureNoticeShowsBoxesOnlyWhenDebugging) {
     session::SessionWindow& window = session::sessionWindow();
     threadState().patientFound = true;
     threadState().session.completionCode = 1;
-    window.failureNotice("ERROR building patient request");
+    window.engine().failureNotice("ERROR building patient request");
     EXPECT_TRUE(toolkit->messageBoxes.empty());
     EXPECT_FALSE(threadState().patientFound);
     EXPECT_EQ(threadState().session.completionCode, 0);
     threadState().config.DisplayDebugger = "true";
-    window.failureNotice("ERROR building patient request", "5 - bad");
+    window.engine().failureNotice("ERROR building patient request", "5 - bad");
     EXPECT_EQ(toolkit->messageBoxes,
               (std::vector<std::string>{"5 - bad", "Attention!: ERROR building patient request"}));
 }

@@ -86,7 +86,7 @@ protected:
     }
     bool portOpen() {
         const serial::CommControl* control =
-            session::serialControl(session::sessionWindow().bridge());
+            session::serialControl(session::sessionWindow().engine().bridge());
         return control && control->portOpen();
     }
     bool logged(const std::string& line) {
@@ -235,7 +235,7 @@ TEST_F(SerialSessionTest, ParityOtherThanNoneStillRunsWithoutAndPageStopBitsAppl
         int handshaking = -1;
         peer.script = [&](const std::string&) {
             serial::CommControl::LineState line =
-                session::serialControl(session::sessionWindow().bridge())->lineState();
+                session::serialControl(session::sessionWindow().engine().bridge())->lineState();
             settings = line.settings;
             handshaking = line.handshaking;
             return std::string();

@@ -172,7 +172,7 @@ TEST_F(TcpRealNetworkTest, AnyRetryCountEndsTheRequest) {
         EXPECT_FALSE(fetch());
         int ports = 2, stepTicks = ports * (std::max(c.wholeRetries, 0) + 1);
         // Step ticks, one tick per port change, and the tick that closes.
-        EXPECT_LE(session::sessionWindow().ticksRun, stepTicks + ports + 2);
+        EXPECT_LE(session::sessionWindow().engine().ticksRun, stepTicks + ports + 2);
         comm.closeConnection();
     }
 }

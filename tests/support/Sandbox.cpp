@@ -3,7 +3,7 @@
 #include "common/ThreadState.h"
 #include "formats/AnswerDispatch.h"
 #include "platform/FileSystem.h"
-#include "session/SessionWindow.h"
+#include "session/Session.h"
 
 namespace trellybridge::testing {
 

@@ -42,7 +42,7 @@ TEST_F(SimulatorTest, EveryFormatReadsBackToTheSamePatient) {
             c.PatientID = patient.account;
             EXPECT_EQ(requestedAccount(format, row.build(c).text), patient.account);
             std::string answer = answerFor(format, patient) + "~~";
-            ASSERT_TRUE(session::sessionWindow().processResponse(answer));
+            ASSERT_TRUE(session::sessionWindow().engine().processResponse(answer));
             TrellyBridgeComm comm;
             comm.ReturnPatient();
             // Every field the format carries comes back as the simulator holds it.

@@ -1,0 +1,363 @@
+// The session engine: its start and end, the two run loops (each tick waits out the
+// time-out, applies the retry and end rules, and lets the bridge do at most one step),
+// and what the session does with a vendor's answer.
+#include "session/Session.h"
+
+#include <algorithm>
+#include <cstdint>
+
+#include "common/AnswerLimit.h"
+#include "common/SessionPhase.h"
+#include "common/Version.h"
+#include "session/SessionContext.h"
+
+namespace trellybridge::session {
+
+namespace {
+
+// Cut before the first comma, as the debug log shows the end characters.
+std::string firstCode(const Variant& codes) {
+    std::string text = codes.toText();
+    return text.substr(0, text.find(','));
+}
+
+}  // namespace
+
+Session::Session(ProgressView& view) : view_(view) {
+    PortTimer.setOnTick([this] { portTick(); });
+    NetworkTimer.setOnTick([this] { networkTick(); });
+}
+
+Session::~Session() {
+    stopAwaiting();
+}
+
+std::unique_ptr<BridgeSession> Session::makeSessionBridge(const Request& request) const {
+    return makeBridge(bridgeKind(request.settings));
+}
+
+void Session::record(errc code, std::string_view description) const {
+    request_->reasons.record(code, description);
+}
+
+std::string Session::bridgeName() const {
+    return request_ ? request_->settings.NetworkBridgeType.toText() : std::string();
+}
+
+void Session::startTimer(ui::Timer& timer) {
+    timer.setInterval(request_->timeDelay());
+    timer.setEnabled(true);
+}
+
+void Session::start(ThreadState& shared) {
+    PortTimer.setEnabled(false);
+    NetworkTimer.setEnabled(false);
+    bridge_.reset();  // the last request's bridge goes before the request it served
+    request_.emplace(*this, shared);
+    Request& request = *request_;
+    SessionState& s = request.session;
+    s.buildLabel = " (" + Variant(kControlVersion).toText() + ")";
+
+    ticksRun = 0;
+    ++sessionNumber_;
+    stopAwaiting();
+    s.pace = requestedPace();
+    s.closePortAttempts = 0;
+    s.attemptCount = 0;
+    s.recordDelimiter = "|";
+    startPhase(s, Phase::Prepare);
+    s.eolFirstCode = firstCode(request.settings.EOLCharacter);
+    s.eofFirstCode = firstCode(request.settings.EOFCharacter);
+    s.elapsedTicks = 0;
+    // Steps of this request that never happen print as ABORTED in the debug log.
+    s.startedSending = s.finishedSending = s.startedReceiving = s.finishedReceiving =
+        s.startedParsing = s.finishedParsing = std::nullopt;
+    clearText();
+
+    setConnectionTime("Connected for: " + std::to_string(s.elapsedTicks) + " seconds");
+    setStatus(bridgeName() + " style bridge...");
+
+    bridge_ = makeSessionBridge(request);
+    RunLoop loop = bridge_->load(request);
+    // A bridge whose first step already ended the session (an answer at load that held
+    // no patient) leaves no timer behind to call the vendor again.
+    if (showing()) startTimer(loop == RunLoop::Port ? PortTimer : NetworkTimer);
+    if (std::string problem = answerLimitProblem(); !problem.empty() && showing())
+        updateText(problem + ": the default of " + std::to_string(kDefaultAnswerLimit) +
+                   " bytes applies" + CRLF);
+    if (s.pace == Pace::Fast && showing()) {
+        updateText(std::string("Pace: fast (each step runs once what it waits for has happened)") +
+                   CRLF);
+        // The first step awaits nothing: it runs now, as its tick would.
+        if (loop == RunLoop::Port) continueAtOnce();
+    }
+
+    if (request.patientFound()) {
+        request.answerFound();
+        cmdClose();
+    }
+}
+
+void Session::closeConnection() {
+    try {
+        PortTimer.setEnabled(false);
+        NetworkTimer.setEnabled(false);
+        stopAwaiting();
+        if (request_) {
+            request_->session.elapsedTicks = 0;
+            if (bridge_) bridge_->close(*request_);
+            if (request_->debugging()) request_->writeDebugLog();
+        }
+    } catch (...) {
+    }
+    view_.close();
+}
+
+void Session::cmdClose() {
+    closeConnection();
+}
+
+void Session::stop() {
+    PortTimer.setEnabled(false);
+    NetworkTimer.setEnabled(false);
+    stopAwaiting();
+    bridge_.reset();
+}
+
+void Session::failureNotice(std::string_view stepText, std::string_view runtimeError) {
+    if (request_->debugging()) {
+        ui::toolkit().messageBox(runtimeError.empty() ? "0 - " : runtimeError, "", ui::Icon::None);
+        ui::toolkit().messageBox(stepText, "Attention!", ui::Icon::Critical);
+    }
+    request_->attemptFailed();
+}
+
+void Session::countAttempt(bool succeeded) {
+    if (succeeded) {
+        updateText(std::string("  ...Successful!") + CRLF + CRLF);
+        request_->session.attemptCount = 0;
+    } else {
+        request_->session.attemptCount += 1;
+    }
+}
+
+void Session::updateMessage(std::string& message) {
+    if (request_ && request_->session.completionCode == 0)
+        message = "Disconnected";
+    else if (message.empty())
+        message = bridgeName() + " style bridge...";
+    setStatus(message);
+}
+
+void Session::updateText(std::string_view text) {
+    view_.appendText(text);
+}
+
+void Session::clearText() {
+    view_.clearText();
+}
+
+void Session::setStatus(std::string_view status) {
+    status_ = status;
+    view_.showStatus(status);
+}
+
+void Session::setConnectionTime(std::string_view text) {
+    view_.showConnectionTime(text);
+}
+
+void Session::updateElapsedTime() {
+    setConnectionTime("Connection time: " + std::to_string(request_->session.elapsedTicks));
+}
+
+// NetworkTimer: Prepare -> Cleanup -> Send -> Read -> Answered, a phase on the tick
+// after timeoutTicks ticks; a failed phase is tried again until the attempts run out.
+void Session::networkTick() {
+    if (!bridge_) return;
+    Request& request = *request_;
+    SessionState& s = request.session;
+    ++ticksRun;
+    updateElapsedTime();
+    s.elapsedTicks += 1;
+    if (s.elapsedTicks <= Variant(s.timeoutTicks).numericValue()) return;
+
+    if (s.attemptCount > request.settings.AllowedRetries.numericValue()) {
+        request.setPatientFound(false);
+        NetworkTimer.setInterval(request.timeDelay());
+        cmdClose();
+        return;
+    }
+    if (s.phase == Phase::Answered) {
+        request.answerFound();
+        cmdClose();
+        return;
+    }
+    BridgeSession& bridge = *bridge_;
+    switch (s.phase) {
+        case Phase::Read: readPhase(bridge); break;
+        case Phase::Send: sendPhase(bridge); break;
+        case Phase::Cleanup: cleanupPhase(bridge); break;
+        default: preparePhase(); break;
+    }
+}
+
+void Session::readPhase(BridgeSession& bridge) {
+    Request& request = *request_;
+    SessionState& s = request.session;
+    s.finishedSending = s.startedReceiving = platform::clock().now();
+    bool received = bridge.readAnswer(request);
+    if (received) request.setPhase(Phase::Answered);
+    s.elapsedTicks = 0;
+    if (received) NetworkTimer.setInterval(request.timeDelay());
+}
+
+void Session::sendPhase(BridgeSession& bridge) {
+    Request& request = *request_;
+    SessionState& s = request.session;
+    if (std::optional<bool> sent = bridge.sendRequest(request)) {
+        if (*sent) request.setPhase(Phase::Read);
+        countAttempt(*sent);
+    } else {
+        s.attemptCount = 0;
+        request.setPhase(Phase::Read);
+    }
+    s.elapsedTicks = 0;
+    NetworkTimer.setInterval(1000);
+}
+
+void Session::cleanupPhase(BridgeSession& bridge) {
+    Request& request = *request_;
+    SessionState& s = request.session;
+    if (std::optional<bool> removed = bridge.removeFiles(request)) {
+        if (*removed) request.setPhase(Phase::Send);
+        s.startedSending = platform::clock().now();
+        countAttempt(*removed);
+    } else {
+        // Nothing to remove and nothing to send: straight to reading.
+        s.attemptCount = 0;
+        request.setPhase(Phase::Read);
+        s.startedSending = platform::clock().now();
+    }
+    s.elapsedTicks = 0;
+}
+
+void Session::preparePhase() {
+    Request& request = *request_;
+    request.setPhase(Phase::Cleanup);
+    updateText(std::string("  ...Successful!") + CRLF + CRLF);
+    request.session.attemptCount = 0;
+    request.session.elapsedTicks = 0;
+}
+
+// PortTimer: from tick timeoutTicks on, each tick is one attempt of the bridge's
+// current step until the attempts run out; closePending closes on the next tick.
+void Session::portTick() {
+    if (!bridge_) return;
+    SessionState& s = request_->session;
+    ++ticksRun;
+    try {
+        s.elapsedTicks += 1;
+        updateElapsedTime();
+        BridgeSession& bridge = *bridge_;
+        if (bridge.closePending()) {
+            if (bridge.closePort(*request_)) closeConnection();
+            return;
+        }
+        if (s.elapsedTicks < Variant(s.timeoutTicks).numericValue()) return;
+        runPortStep(bridge);
+    } catch (...) {
+        record(errc::SerialTimerFailed);
+        request_->setPatientFound(false);
+    }
+}
+
+void Session::runPortStep(BridgeSession& bridge) {
+    SessionState& s = request_->session;
+    if (s.attemptCount >= allowedAttempts(request_->settings)) {
+        bridge.exhausted(*request_);
+        return;
+    }
+    s.attemptCount += 1;
+    Phase before = s.phase;
+    bool closingBefore = bridge.closePending();
+    bridge.step(*request_);
+    // A step that moved on lets the next one run as soon as what it awaits has happened;
+    // a failed one leaves the schedule as it is.
+    bool movedOn = static_cast<int>(s.phase) > static_cast<int>(before) ||
+                   (bridge.closePending() && !closingBefore);
+    if (s.pace != Pace::Fast || !movedOn || !showing()) return;
+    if (int descriptor = bridge.awaitedDescriptor(*request_); descriptor >= 0)
+        continueWhenReadable(descriptor);
+    else
+        continueAtOnce();
+}
+
+void Session::continueAtOnce() {
+    int which = sessionNumber_;
+    ui::EventLoop::current().post([this, which] {
+        if (which != sessionNumber_ || !showing() || !bridge_ || !PortTimer.enabled()) return;
+        SessionState& s = request_->session;
+        // The ticks until the one that would run the step: the step runs as that tick,
+        // and the timer then counts from that tick's time.
+        auto timeout =
+            static_cast<std::int64_t>(std::min(Variant(s.timeoutTicks).numericValue(), 1e9));
+        std::int64_t ticks =
+            bridge_->closePending() ? 1 : std::max<std::int64_t>(1, timeout - s.elapsedTicks);
+        ticks = std::min<std::int64_t>(ticks, 1 << 20);
+        std::int64_t ahead = (ticks - 1) * PortTimer.interval();
+        auto stepAt = static_cast<std::int32_t>(static_cast<std::uint32_t>(PortTimer.dueAt()) +
+                                                static_cast<std::uint32_t>(ahead));
+        s.elapsedTicks += static_cast<int>(ticks - 1);
+        portTick();
+        if (showing() && PortTimer.enabled()) PortTimer.restartFrom(stepAt);
+    });
+}
+
+void Session::continueWhenReadable(int descriptor) {
+    stopAwaiting();
+    int which = sessionNumber_;
+    auto resume = [this, which] {
+        stopAwaiting();
+        if (which == sessionNumber_) continueAtOnce();
+    };
+    awaitWatch_ = ui::EventLoop::current().watch(descriptor, resume, resume);
+}
+
+void Session::stopAwaiting() {
+    if (awaitWatch_ != 0) ui::EventLoop::current().unwatch(awaitWatch_);
+    awaitWatch_ = 0;
+}
+
+void applyParseResult(ThreadState& shared, const formats::ParseResult& result) {
+    SessionState& s = shared.session;
+    shared.reasons().record(result.notices);
+    if (result.startedParsing) s.startedParsing = result.startedParsing;
+    if (result.finishedParsing) s.finishedParsing = result.finishedParsing;
+    if (result.recordDelimiter) s.recordDelimiter = std::string(1, *result.recordDelimiter);
+    if (result.found) shared.patientFound = *result.found;
+    if (result.disconnected) workStopped(s);
+}
+
+formats::ParseContext parseContext(ThreadState& shared) {
+    return {shared.record, shared.debugDataDump,
+            formats::ParseContext::delimiterOf(shared.session.recordDelimiter)};
+}
+
+bool Session::processResponse(std::string answer) {
+    if (!request_) return false;  // no request loaded: nothing to read the answer for
+    Request& request = *request_;
+    formats::ParseResult parsed =
+        formats::dispatchAnswer(answer, request.settings, request.parseContext());
+    request.applyParse(parsed);
+    if (parsed.next != formats::NextStep::ShowAnswerAndEnd) return request.patientFound();
+
+    // The answer was not a patient: show it and end the session without more attempts.
+    clearText();
+    updateText(std::string("Receiving response...") + CRLF);
+    updateText("  " + answerForDisplay(formats::trimmedForDisplay(answer, request.settings)) +
+               CRLF + CRLF);
+    closeConnection();
+    return false;
+}
+
+}  // namespace trellybridge::session

@@ -1,0 +1,124 @@
+// The engine of one request's session, on the caller's thread. Two timers drive it:
+// PortTimer runs the serial and TCP bridges (and an invalid bridge type), NetworkTimer
+// the file exchanges, the web service and the USB bridge. Each tick performs at most
+// one step, through the bridge object made for the request when the session starts;
+// the engine keeps the attempts, retries and phases, hands the answer to the formats'
+// dispatcher, and tells its view what to show.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "common/Errors.h"
+#include "common/ThreadState.h"
+#include "formats/AnswerDispatch.h"
+#include "platform/EventLoop.h"
+#include "platform/Toolkit.h"
+#include "session/BridgeSession.h"
+
+namespace trellybridge::session {
+
+// What a session shows while it runs, and what ends it: the session window.
+class ProgressView {
+public:
+    virtual ~ProgressView() = default;
+    virtual void appendText(std::string_view text) = 0;  // the progress log
+    virtual void clearText() = 0;
+    virtual void showStatus(std::string_view status) = 0;
+    virtual void showConnectionTime(std::string_view text) = 0;
+    // The session is over: the view closes.
+    virtual void close() = 0;
+    // Whether the view still shows the session; a closed one runs no more steps.
+    virtual bool showing() const = 0;
+};
+
+class Session {
+public:
+    explicit Session(ProgressView& view);
+    virtual ~Session();
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    ui::Timer PortTimer;
+    ui::Timer NetworkTimer;
+    int ticksRun = 0;  // timer ticks of this session, for measuring the engine
+
+    // Serves the request that `shared` holds: the session's resets, its bridge made and
+    // loaded, and the timer that runs the bridge started.
+    virtual void start(ThreadState& shared);
+    // One tick of each timer.
+    void networkTick();
+    void portTick();
+    // Hands the answer to the parser of the vendor format; true when it held the patient.
+    bool processResponse(std::string answer);
+
+    // Stops the timers, lets the bridge close and writes the debug log; the view closes.
+    void closeConnection();
+    void cmdClose();
+    // Stops the timers and lets go of the bridge and what it holds (its port, its
+    // connection): the host closed the connection.
+    void stop();
+    // Fast pace: runs the port loop's next step now, as the tick that would run it
+    // will, and keeps the timer on the schedule it would have had; or once `descriptor`
+    // is readable.
+    void continueAtOnce();
+    void continueWhenReadable(int descriptor);
+    // The pattern a failing step ends with; the timer's retry rules then go on.
+    void failureNotice(std::string_view stepText, std::string_view runtimeError = {});
+    // A step's attempt: success is reported and starts the attempts afresh, a failure
+    // counts one more attempt.
+    void countAttempt(bool succeeded);
+
+    // The bridge object of the current request; null before the first start and after
+    // the host closed the connection.
+    const BridgeSession* bridge() const { return bridge_.get(); }
+
+    // How the engine makes its bridge and records errors: the settings' bridge and the
+    // single-patient recorder here; the enhanced session has its own.
+    virtual std::unique_ptr<BridgeSession> makeSessionBridge(const Request& request) const;
+    virtual void record(errc code, std::string_view description = {}) const;
+
+    // What the view shows.
+    void updateText(std::string_view text);
+    void clearText();
+    void setStatus(std::string_view status);
+    const std::string& status() const { return status_; }
+    void setConnectionTime(std::string_view text);
+    void updateElapsedTime();
+    // The status line: "Disconnected" once the session no longer works on the vendor,
+    // else `message`, or the bridge's name when that is empty.
+    void updateMessage(std::string& message);
+    bool showing() const { return view_.showing(); }
+
+protected:
+    std::optional<Request> request_;  // the request being served, made at start
+
+private:
+    void startTimer(ui::Timer& timer);
+    std::string bridgeName() const;
+    // The phases of the network run loop.
+    void readPhase(BridgeSession& bridge);
+    void sendPhase(BridgeSession& bridge);
+    void cleanupPhase(BridgeSession& bridge);
+    void preparePhase();
+    // One attempt of the port loop's current step, or the end rule when none is left.
+    void runPortStep(BridgeSession& bridge);
+    void stopAwaiting();
+
+    ProgressView& view_;
+    std::string status_;
+    std::unique_ptr<BridgeSession> bridge_;
+    int sessionNumber_ = 0;  // which session a continuation belongs to
+    int awaitWatch_ = 0;
+};
+
+// What reading an answer means for the shared state: the parse's stamps, the STANDARD
+// delimiter, the found flag, and a disconnected session with its ticks restarted. The
+// errors the parse raised are recorded first.
+void applyParseResult(ThreadState& shared, const formats::ParseResult& result);
+// The record, debug dump and STANDARD delimiter that an answer is parsed into.
+formats::ParseContext parseContext(ThreadState& shared);
+
+}  // namespace trellybridge::session
