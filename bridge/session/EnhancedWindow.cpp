@@ -43,7 +43,7 @@ EnhancedSession::~EnhancedSession() = default;
 
 std::unique_ptr<BridgeSession> EnhancedSession::makeSessionBridge(const Request& request) const {
     const Exchange& searchExchange = *search_;
-    switch (bridgeKind(request.settings)) {
+    switch (request.typed.bridge) {
         // The search over a serial line: the same request, ended with CR LF as over
         // TCP/IP; the answer ends at the end-of-answer character, as every serial answer
         // does. A search that gets no answer ends as one over TCP/IP does, with the

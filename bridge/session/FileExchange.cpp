@@ -21,10 +21,6 @@
 namespace trellybridge::session {
 namespace {
 
-bool isKnownFormat(const BridgeConfiguration& c) {
-    return formatKind(c) != FormatKind::Unknown;
-}
-
 std::string attemptText(const Request& request, const std::string& what) {
     return " Attempt Number " + std::to_string(request.session.attemptCount) + " of " +
            request.settings.AllowedRetries.toText() + " to " + what + "..." + CRLF;
@@ -136,7 +132,8 @@ bool sendNetworkRequest(Request& request,
 bool writeRequestFile(const Request& request, std::string& failure) {
     const BridgeConfiguration& c = request.settings;
     if (failure = unusablePath("request", c.VendorRequestPath); !failure.empty()) return false;
-    std::string content = isKnownFormat(c) ? request.session.requestText + CRLF : "";
+    std::string content =
+        request.typed.format != FormatKind::Unknown ? request.session.requestText + CRLF : "";
     fs::FileOutcome written =
         fs::writeOrdinaryFileAtomically(c.VendorRequestPath.toText(), content);
     if (!written.ok)
@@ -189,7 +186,7 @@ std::string readPatientFile(Request& request) {
     s.finishedReceiving = platform::clock().now();
 
     bool parsed = false;
-    if (isKnownFormat(c)) {
+    if (request.typed.format != FormatKind::Unknown) {
         std::string end;
         double code = c.EOFCharacter.numericValue();
         if (code >= 0 && code <= 255)

@@ -10,6 +10,7 @@ namespace trellybridge::session {
 
 Request::Request(Session& engine, ThreadState& shared)
     : settings(shared.config),
+      typed(readTypedSettings(shared.config)),
       session(shared.session),
       reasons(shared.reasons()),
       engine_(engine),
@@ -106,15 +107,22 @@ void Request::end() {
 }
 
 int Request::timeDelay() const {
-    return session::timeDelay(settings);
+    return typed.timeDelayMs;
 }
 
 bool Request::debugging() const {
-    return session::debugging(settings);
+    return typed.debugging;
 }
 
 std::string Request::endCharacter() const {
-    return formats::endCharacter(settings);
+    return typed.endOfAnswer;
+}
+
+TypedSettings readTypedSettings(const BridgeConfiguration& settings) {
+    return {bridgeKind(settings),        formatKind(settings),
+            settings.PatientID.toText(), session::timeDelay(settings),
+            allowedAttempts(settings),   formats::endCharacter(settings),
+            session::debugging(settings)};
 }
 
 }  // namespace trellybridge::session

@@ -20,6 +20,19 @@ namespace trellybridge::session {
 
 class Session;
 
+// The settings as the steps use them, read once from the stored text when the request
+// starts. The stored text (`Request::settings`) stays what is shown, logged and sent.
+struct TypedSettings {
+    BridgeKind bridge = BridgeKind::Invalid;
+    FormatKind format = FormatKind::Unknown;
+    std::string patientId;
+    int timeDelayMs = 0;      // the interval of the timer that runs the bridge
+    int attempts = 0;         // AllowedRetries as the run loops count against it
+    std::string endOfAnswer;  // the bytes an answer ends with (EOFCharacter)
+    bool debugging = false;   // DisplayDebugger: the boxes and the debug log
+};
+TypedSettings readTypedSettings(const BridgeConfiguration& settings);
+
 class Request {
 public:
     // The request takes the thread's shared state as the component hands it over: the
@@ -27,6 +40,7 @@ public:
     Request(Session& engine, ThreadState& shared);
 
     BridgeConfiguration& settings;
+    const TypedSettings typed;
     SessionState& session;
     Reasons reasons;  // the error list and failure notes this request records into
 

@@ -87,7 +87,7 @@ void sendSerialRequest(Request& request, serial::CommControl& control, const Exc
 std::int32_t sessionEndBy(const Request& request) {
     std::int64_t ticks = std::max<std::int64_t>(
         1, Variant(request.session.timeoutTicks).toWholeNumber().value_or(1));
-    std::int64_t attempts = std::max(0, allowedAttempts(request.settings)) + 2;
+    std::int64_t attempts = std::max(0, request.typed.attempts) + 2;
     std::int64_t tickMs = std::max(1000, request.timeDelay());
     std::int64_t bound = std::min<std::int64_t>(ticks * attempts * tickMs,
                                                 std::numeric_limits<std::int32_t>::max() / 2);

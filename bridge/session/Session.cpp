@@ -33,7 +33,7 @@ Session::~Session() {
 }
 
 std::unique_ptr<BridgeSession> Session::makeSessionBridge(const Request& request) const {
-    return makeBridge(bridgeKind(request.settings));
+    return makeBridge(request.typed.bridge);
 }
 
 void Session::record(errc code, std::string_view description) const {
@@ -273,7 +273,7 @@ void Session::portTick() {
 
 void Session::runPortStep(BridgeSession& bridge) {
     SessionState& s = request_->session;
-    if (s.attemptCount >= allowedAttempts(request_->settings)) {
+    if (s.attemptCount >= request_->typed.attempts) {
         bridge.exhausted(*request_);
         return;
     }

@@ -95,11 +95,11 @@ public:
     bool takeAnswer(Request& request, const std::string& answer) const override {
         const BridgeConfiguration& c = request.settings;
         if (request.processResponse(answer)) return true;
-        if (formatKind(c) == FormatKind::Unknown) {
+        if (request.typed.format == FormatKind::Unknown) {
             request.reasons.note(FailureKind::Settings, unknownFormatNote(c));
             return false;
         }
-        bool serial = bridgeKind(c) == BridgeKind::Serial;
+        bool serial = request.typed.bridge == BridgeKind::Serial;
         std::string source =
             serial ? "COM" + c.CommPort.toText()
                    : request.session.remoteIP + " port " + request.session.answeredPort;
@@ -112,7 +112,7 @@ public:
         }
         request.reasons.note(
             FailureKind::NotOnFile,
-            "the answer from " + source + " holds no patient " + c.PatientID.toText());
+            "the answer from " + source + " holds no patient " + request.typed.patientId);
         return false;
     }
 };
@@ -259,8 +259,8 @@ void TcpSession::receive(Request& request) {
         // connection would be asked forever: its port is given up after as many broken
         // connections as attempts are allowed.
         dropConnection(request);
-        if (++s.brokenConnections >= allowedAttempts(request.settings))
-            s.attemptCount = std::max(s.attemptCount, allowedAttempts(request.settings));
+        if (++s.brokenConnections >= request.typed.attempts)
+            s.attemptCount = std::max(s.attemptCount, request.typed.attempts);
         return;
     }
     s.rawDataReceived = answer;
@@ -307,7 +307,7 @@ void TcpSession::exhausted(Request& request) {
         setClosePending();
         return;
     }
-    if (s.attemptCount >= allowedAttempts(request.settings)) {
+    if (s.attemptCount >= request.typed.attempts) {
         portIndex_ += 1;
         s.attemptCount = 0;
         s.brokenConnections = 0;

@@ -121,19 +121,24 @@ TEST_F(RunLoopTest, EachBridgeGoesThroughItsPhasesInOrder) {
     }
 }
 
+// A session reads DisplayDebugger when it starts, and keeps it to its end.
 TEST_F(RunLoopTest, FailureNoticeShowsBoxesOnlyWhenDebugging) {
-    prepareToReadAnswers();  // a loaded window, whose request the notices end
+    prepareToReadAnswers();
     session::SessionWindow& window = session::sessionWindow();
-    threadState().patientFound = true;
-    threadState().session.completionCode = 1;
-    window.engine().failureNotice("ERROR building patient request");
-    EXPECT_TRUE(toolkit->messageBoxes.empty());
-    EXPECT_FALSE(threadState().patientFound);
-    EXPECT_EQ(threadState().session.completionCode, 0);
-    threadState().config.DisplayDebugger = "true";
-    window.engine().failureNotice("ERROR building patient request", "5 - bad");
-    EXPECT_EQ(toolkit->messageBoxes,
-              (std::vector<std::string>{"5 - bad", "Attention!: ERROR building patient request"}));
+    for (bool debugging : {false, true}) {
+        threadState().config.DisplayDebugger = debugging ? "true" : "false";
+        window.load();
+        threadState().config.DisplayDebugger = debugging ? "false" : "true";
+        threadState().patientFound = true;
+        threadState().session.completionCode = 1;
+        toolkit->messageBoxes.clear();
+        window.engine().failureNotice("ERROR building patient request", "5 - bad");
+        const std::vector<std::string> boxes = {"5 - bad",
+                                                "Attention!: ERROR building patient request"};
+        EXPECT_EQ(toolkit->messageBoxes, debugging ? boxes : std::vector<std::string>{});
+        EXPECT_FALSE(threadState().patientFound);
+        EXPECT_EQ(threadState().session.completionCode, 0);
+    }
 }
 
 }  // namespace
