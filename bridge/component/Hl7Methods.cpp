@@ -22,9 +22,12 @@ Variant TrellyBridgeComm::parseHL7Stream(const Variant& HL7AStream) {
     try {
         // The record is published as read, before the keywords' guarantor substitutions;
         // those reach the properties when a request publishes.
-        formats::ParseResult result = formats::parseHL7Stream(
-            HL7AStream.toText(), state.config, session::parseContext(state),
-            [this](const PatientRecord& record) { publishRecord(*this, record); });
+        formats::ParseResult result =
+            formats::parseHL7Stream(HL7AStream.toText(), state.config, session::parseContext(state),
+                                    [this, &state](const PatientRecord& record) {
+                                        publishedFor_ = state.config.PatientID.toText();
+                                        publishRecord(*this, record);
+                                    });
         session::applyParseResult(state, result);
     } catch (...) {
     }

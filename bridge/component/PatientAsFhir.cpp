@@ -1,6 +1,6 @@
 // The published record as FHIR: read back from this instance's properties, so that the
 // Bundle says what the host itself reads.
-#include "common/ThreadState.h"
+#include "common/BridgeConfiguration.h"
 #include "formats/Fhir.h"
 #include "trellybridge/TrellyBridgeComm.h"
 
@@ -18,12 +18,12 @@ std::string TrellyBridgeComm::patientAsFhir(std::string_view identifierSystem) c
                     .toText();
     formats::FhirOptions options;
     if (!identifierSystem.empty()) options.identifierSystem = identifierSystem;
-    // An answer without the account number is named by the PatientID asked for; an
-    // empty record (nothing found) names nobody.
+    // An answer without the account number is named by the PatientID its request asked
+    // for (this instance's, not a later request's on the thread); an empty record
+    // (nothing found) names nobody.
     bool published = false;
     for (const std::string& field : record.fields) published = published || !field.empty();
-    std::string asked = threadState().config.PatientID.toText();
-    if (published && asked != kInvalidMarker) options.requestedPatientId = asked;
+    if (published && publishedFor_ != kInvalidMarker) options.requestedPatientId = publishedFor_;
     try {
         return formats::toFhirBundle(record, options);
     } catch (...) {

@@ -113,6 +113,7 @@ void TrellyBridgeComm::publishFailure(const FailureNotes& notes, bool found) {
 
 Variant TrellyBridgeComm::ReturnPatient() {
     ThreadState& state = threadState();
+    publishedFor_ = state.config.PatientID.toText();
     publishFailure(state.failures, state.patientFound);
     setProperty(ResultProperty::DebugDataDump, state.debugDataDump);
     setProperty(ResultProperty::ErrorCodes, "");

@@ -235,6 +235,7 @@ private:
 
     std::array<Variant, kResultPropertyCount> properties_;
     std::string failureReason_, failureNotes_, failureKind_;
+    std::string publishedFor_;  // the PatientID of the request whose record is published
 };
 
 }  // namespace trellybridge

@@ -115,6 +115,16 @@ TEST_F(ReturnPatientTest, InstancesOnOneThreadPublishTheSameRecord) {
     other.put_p1PatientCity("changed");
     EXPECT_EQ(comm.get_p1PatientCity(), Variant("p1PatientCity")) << "properties are per instance";
     EXPECT_EQ(other.get_p1PatientFirstName(), comm.get_p1PatientFirstName());
+
+    // A record without its account number is named in FHIR by the PatientID its own
+    // request asked for, not by what a later request on the thread asks.
+    threadState().record.fields[static_cast<size_t>(RecordField::p1PatientUniqueID)].clear();
+    comm.ReturnPatient();
+    threadState().config.PatientID = "2-77";
+    other.ReturnPatient();
+    EXPECT_NE(comm.patientAsFhir().find("\"1-42\""), std::string::npos);
+    EXPECT_EQ(comm.patientAsFhir().find("2-77"), std::string::npos);
+    EXPECT_NE(other.patientAsFhir().find("\"2-77\""), std::string::npos);
 }
 
 TEST_F(ReturnPatientTest, GuarantorAddressReplacesThePatients) {
