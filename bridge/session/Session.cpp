@@ -12,7 +12,6 @@
 #include "session/SessionContext.h"
 
 namespace trellybridge::session {
-
 namespace {
 
 // Cut before the first comma, as the debug log shows the end characters.
@@ -28,9 +27,7 @@ Session::Session(ProgressView& view) : view_(view) {
     NetworkTimer.setOnTick([this] { networkTick(); });
 }
 
-Session::~Session() {
-    stopAwaiting();
-}
+Session::~Session() = default;
 
 std::unique_ptr<BridgeSession> Session::makeSessionBridge(const Request& request) const {
     return makeBridge(request.typed.bridge);
