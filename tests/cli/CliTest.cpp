@@ -334,12 +334,8 @@ TEST_F(CliTest, QuietFailuresStillSayWhy) {
     };
     std::unique_ptr<testing::ScriptedPeer> resetting;
     auto resetsEveryConnection = [&] {
-        auto reset = [](sockets::Socket connection) {
-            testing::readRequest(connection);
-            testing::resetConnection(connection);
-        };
         resetting = std::make_unique<testing::ScriptedPeer>(
-            std::vector<testing::ScriptedPeer::Script>{reset, reset, reset});
+            std::vector<testing::ScriptedPeer::Script>(3, testing::resetsAfterRequest));
         return std::to_string(resetting->port());
     };
     const QuietFailureCase cases[] = {

@@ -6,20 +6,13 @@
 #include "session/EnhancedWindow.h"
 #include "session/SearchRequest.h"
 #include "support/TestEnvironment.h"
-#include "trellybridge/TrellyBridgeComm.h"
 
 namespace trellybridge {
 namespace {
 
-class GetPatientDataTest : public testing::TestEnvironment {
+class GetPatientDataTest : public testing::RequestFixture {
 protected:
-    std::string search(const std::string& request) {
-        std::string result = comm.GetPatientData(request);
-        EXPECT_FALSE(toolkit->loopCutShort) << "the session never ended";
-        return result;
-    }
     const BridgeConfiguration& config() { return threadState().config; }
-    TrellyBridgeComm comm;
 };
 
 struct KeyCase {

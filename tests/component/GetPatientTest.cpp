@@ -4,11 +4,11 @@
 #include <filesystem>
 #include <functional>
 
+#include "SampleRequest.h"
 #include "common/Errors.h"
 #include "common/FailureNote.h"
 #include "common/ThreadState.h"
 #include "support/TestEnvironment.h"
-#include "trellybridge/TrellyBridgeComm.h"
 
 namespace trellybridge {
 namespace {
@@ -16,13 +16,7 @@ namespace {
 class GetPatientTest : public testing::TestEnvironment {
 protected:
     GetPatientArguments hl7OverTcp() {
-        GetPatientArguments a;
-        a.PatientID = "7-42";
-        a.NetworkBridgeType = "TCPIP";
-        a.VendorFormatType = "HL7";
-        a.AllowedRetries = "2";
-        a.DisplayProperties = "false";
-        a.DisplayDebugger = "false";
+        GetPatientArguments a = vendorsim::sampleRequest("7-42", "TCPIP", "HL7");
         a.MEDICNumberDefault = "1";
         a.MEDICNumberValidList = "1";
         return a;
@@ -146,18 +140,13 @@ TEST_F(GetPatientTest, UnusableIdentifiersAreRefusedBeforeTheSession) {
         SCOPED_TRACE(std::string(k.bridge) + " " + k.description);
         threadState() = ThreadState{};
         toolkit->progressLines.clear();
-        GetPatientArguments a;
-        a.PatientID = k.patientId;
-        a.NetworkBridgeType = k.bridge;
-        a.VendorFormatType = "SCAN";
-        a.VendorRequestTag = "<%DYNAMIC%>";
+        GetPatientArguments a = vendorsim::sampleRequest(k.patientId, k.bridge, "SCAN");
         a.VendorResultsPath = "c:\\results\\";
         a.VendorRequestPath = "c:\\request.inq";
         a.HTTPSSubjectCN = "{PURGE PAT DATA}";
         a.AllowedRetries = "1";
         a.NetworkTimeout = a.SerialTimeout = "0";
         a.TimeDelay = "1";
-        a.DisplayProperties = a.DisplayDebugger = "false";
         comm.put_ErrorDescriptions("earlier");
         EXPECT_EQ(comm.GetPatient(a), Variant(false));
         EXPECT_EQ(toolkit->modalRuns, 0) << "no session, no transport";
@@ -232,16 +221,12 @@ TEST_F(GetPatientTest, PropertyPagesAppearInOrder) {
     for (const PagesCase& c : cases) {
         SCOPED_TRACE(c.bridge);
         toolkit->pagesShown.clear();
-        GetPatientArguments a;
-        a.PatientID = "5";
-        a.NetworkBridgeType = c.bridge;
-        a.VendorFormatType = c.format;
+        GetPatientArguments a = vendorsim::sampleRequest("5", c.bridge, c.format);
         a.VendorName = c.vendor;
+        a.DisplayProperties = "true";
         a.AllowedRetries = "0";
-        a.NetworkTimeout = "0";
-        a.SerialTimeout = "0";
+        a.NetworkTimeout = a.SerialTimeout = "0";
         a.TimeDelay = "1";
-        a.DisplayDebugger = "false";
         comm.GetPatient(a);
         EXPECT_EQ(toolkit->pagesShown, c.pages);
     }

@@ -7,34 +7,25 @@
 #include <functional>
 #include <thread>
 
+#include "SampleRequest.h"
 #include "common/BridgeConfiguration.h"
 #include "common/FailureNote.h"
 #include "common/ThreadState.h"
 #include "platform/Process.h"
 #include "support/TestEnvironment.h"
-#include "trellybridge/TrellyBridgeComm.h"
 
 namespace trellybridge {
 namespace {
 
 const std::string kScanAnswer = "P_ACT=12345\rP_LNM=DOE\rP_FNM=JOHN\rI_INS=ACME\r";
 
-class FileExchangeTest : public testing::TestEnvironment {
+class FileExchangeTest : public testing::RequestFixture {
 protected:
     void SetUp() override {
         TestEnvironment::SetUp();
         std::filesystem::create_directories(driveC / "vendor");
-        a.PatientID = "12345";
-        a.VendorRequestTag = "<%DYNAMIC%>";
-        a.VendorFormatType = "SCAN";
+        a = vendorsim::sampleRequest("12345", "", "SCAN");
         a.VendorName = "ACME";
-        a.EOFCharacter = "126";
-        a.EOLCharacter = "13";
-        a.AllowedRetries = "2";
-        a.DisplayProperties = "false";
-        a.DisplayDebugger = "false";
-        a.NetworkTimeout = "1";
-        a.TimeDelay = "1000";
         a.VendorApplicationPath = "c:\\vendor\\vendor.sh";
         a.VendorRequestPath = "c:\\vendor\\request.inq";
         a.VendorResultsPath = "c:\\vendor\\patient.dat";
@@ -71,8 +62,6 @@ protected:
         platform::setClock(&clock);
         return found;
     }
-    GetPatientArguments a;
-    TrellyBridgeComm comm;
 };
 
 TEST_F(FileExchangeTest, VendorProgramGetsTheRequestFileAndAnswers) {

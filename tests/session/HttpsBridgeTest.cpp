@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdlib>
 
+#include "SampleRequest.h"
 #include "WebServiceSimulator.h"
 #include "common/FailureNote.h"
 #include "common/ThreadState.h"
@@ -15,7 +16,6 @@
 #include "platform/peer/Certificates.h"
 #include "session/SessionWindow.h"
 #include "support/TestEnvironment.h"
-#include "trellybridge/TrellyBridgeComm.h"
 
 namespace trellybridge {
 namespace {
@@ -41,7 +41,7 @@ std::string story() {
     return all;
 }
 
-class HttpsBridgeTest : public testing::TestEnvironment {
+class HttpsBridgeTest : public testing::RequestFixture {
 protected:
     void SetUp() override {
         TestEnvironment::SetUp();
@@ -50,18 +50,10 @@ protected:
             ::unsetenv(proxy);
         ::setenv("NO_PROXY", "*", 1);
         ::setenv("no_proxy", "*", 1);
-        a.PatientID = "12345";
-        a.NetworkBridgeType = "HTTPS";
+        a = vendorsim::sampleRequest("12345", "HTTPS", "XML");
         a.HTTPSOrganizationID = "ORG1";
         a.VendorRequestPath = "p.asp";
-        a.VendorFormatType = "XML";
-        a.EOFCharacter = "126";
-        a.EOLCharacter = "13";
         a.AllowedRetries = "0";
-        a.DisplayProperties = "false";
-        a.DisplayDebugger = "false";
-        a.NetworkTimeout = "1";
-        a.TimeDelay = "1000";
     }
     void TearDown() override {
         for (const char* variable : kCertificateVariables) ::unsetenv(variable);
@@ -80,15 +72,8 @@ protected:
         a.VendorApplicationPath = service->baseAddress() + "svc";
         return *service;
     }
-    bool fetch() {
-        bool found = comm.GetPatient(a).isTrue();
-        EXPECT_FALSE(toolkit->loopCutShort) << "the session never ended";
-        return found;
-    }
     int requestCount() const { return static_cast<int>(service->requests().size()); }
 
-    GetPatientArguments a;
-    TrellyBridgeComm comm;
     std::unique_ptr<WebServiceSimulator> service;
 };
 
@@ -373,12 +358,7 @@ TEST_F(HttpsBridgeTest, FindsThePatientWithTheSettingsPagesDefaults) {
     WebServiceOptions options;
     options.format = Format::Standard;
     serve(options);
-    BridgeConfiguration c;
-    testing::restorePageDefaults(c);
-    GetPatientArguments site;
-#define TRELLYBRIDGE_COPY(name) site.name = c.name;
-    TRELLYBRIDGE_GETPATIENT_ARGUMENTS(TRELLYBRIDGE_COPY)
-#undef TRELLYBRIDGE_COPY
+    GetPatientArguments site = testing::pageDefaultArguments();
     site.PatientID = "12345";
     site.NetworkBridgeType = "HTTPS";
     site.VendorApplicationPath = service->baseAddress();

@@ -34,6 +34,18 @@ void restorePageDefaults(BridgeConfiguration& c) {
     settings::restoreMoreSerialDefaults(c);
 }
 
+GetPatientArguments pageDefaultArguments(bool tcpPage) {
+    BridgeConfiguration c;
+    SessionState unused;
+    restorePageDefaults(c);
+    if (tcpPage) settings::restoreTcpDefaults(c, unused);
+    GetPatientArguments arguments;
+#define TRELLYBRIDGE_COPY(name) arguments.name = c.name;
+    TRELLYBRIDGE_GETPATIENT_ARGUMENTS(TRELLYBRIDGE_COPY)
+#undef TRELLYBRIDGE_COPY
+    return arguments;
+}
+
 void TestEnvironment::SetUp() {
     std::string pattern =
         (std::filesystem::temp_directory_path() / "trellybridge-test-XXXXXX").string();
