@@ -216,7 +216,15 @@ TEST_F(HttpsBridgeTest, OnlyAVerifiedServerAndAnAcceptedClientCertificateFindThe
     const TlsCase cases[] = {
         {"server from an authority the client does not trust", false, {}, true},
         {"server certificate for another host", false, {"elsewhere.invalid"}},
-        {"no client certificate", false, {}, false, false},
+        {"no client certificate",
+         false,
+         {},
+         false,
+         false,
+         false,
+         ClientKey::Plain,
+         nullptr,
+         "the server asked for a client certificate"},
         {"client certificate as PKCS#12", true, {}, false, true, true},
         {"both verified", true},
         // Never a prompt on the terminal for a passphrase: the call fails at once.
@@ -275,6 +283,7 @@ TEST_F(HttpsBridgeTest, OnlyAVerifiedServerAndAnAcceptedClientCertificateFindThe
         EXPECT_EQ(fetch(), c.found) << story();
         if (!c.found) {
             EXPECT_TRUE(storyHas(c.reason)) << story();
+            EXPECT_EQ(comm.get_FailureKind(), Variant("unreachable"));
             EXPECT_EQ(comm.get_p1PatientLastName(), Variant(""));
         }
         comm.closeConnection();
