@@ -63,46 +63,7 @@ protected:
 
 TEST_F(DebugLogTest, DumpLinesByteForByte) {
     EXPECT_EQ(debugDump(),
-              "2026.12.06:09.41.07\r\n"
-              "  --------------------------------------------- KOLV  "
-              "--------------------------------------------- \r\n"
-              "PID::1-42\r\n"
-              "BUILD:: \r\n"
-              "  version: (2013.1)\r\n"
-              "FORMAT:: \r\n"
-              "  type:TCPIP   delimiter(s):|   timeout:5 seconds  attempts:3\r\n"
-              "  vendorfacility:LAB1    vendorapplication:MEDIC   formattype:HL7   version:2.3\r\n"
-              "  eofrequest:13,28   eofresponse:126   eol:13\r\n"
-              "  request tag:<%DYNAMIC%>\r\n"
-              "TCP:: \r\n"
-              "  localname:clinic    localip:10.0.0.2\r\n"
-              "  remotename:vendor.local    remoteIP:10.0.0.9\r\n"
-              "  portstring:9991,9992,9993    lastgoodport:9992\r\n"
-              "  randomizedports:9992,9991,9993\r\n"
-              "  attempted port:9991    result:FAILED!\r\n"
-              "  attempted port:9992    result:SUCCESS!\r\n"
-              "COMPANY NUMBER & GUARANTOR FLAG:: \r\n"
-              "  Company Number Default: 1\r\n"
-              "  Company Number Length: 10\r\n"
-              "  Company Number Valid List: 1,2\r\n"
-              "  Use Guarantor Address: false\r\n"
-              "TIMESTAMPS:: \r\n"
-              "  started sending:2:03:59 PM   finished sending:12:00:01 AM\r\n"
-              "  started receiving:ABORTED   finished receiving:ABORTED\r\n"
-              "  started parsing:ABORTED   finished parsing:ABORTED\r\n"
-              "  close port attempts:1\r\n"
-              "LOGS:: \r\n"
-              "  debug.log:TRUE   insurance.log:TRUE   maxrows:20000\r\n"
-              "ERRORS:: \r\n"
-              "  successful:TRUE  <error id=\"999\" description=\"first\">first</error>\r\n"
-              "<error id=\"998\" description=\"second\">second</error>\r\n"
-              "\r\n"
-              "REQUEST:: \r\n"
-              "  REQ\r\n"
-              "RESPONSE:: \r\n"
-              "  raw data received...\r\n"
-              "  RAW\r\n"
-              "\r\n");
+              testing::readHostFile(TRELLYBRIDGE_TEST_DATA "/common/data/debug-dump.txt"));
 }
 
 TEST_F(DebugLogTest, SectionsFollowTheBridge) {
