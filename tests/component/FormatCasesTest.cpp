@@ -11,7 +11,7 @@
 //   strict           every result property not listed must be empty
 //   error N          the error list must hold an element with id N
 //   NAME=VALUE       a result property as ReturnPatient publishes it
-// Values and texts may use \r, \n, \t and \s (a space) escapes.
+// Values and texts may use the escapes testing::unescape undoes.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -29,28 +29,9 @@ namespace trellybridge {
 namespace {
 
 using testing::dispatch;
+using testing::unescape;
 
 namespace stdfs = std::filesystem;
-
-std::string unescape(const std::string& value) {
-    std::string out;
-    for (size_t i = 0; i < value.size(); ++i) {
-        if (value[i] == '\\' && i + 1 < value.size()) {
-            char next = value[i + 1];
-            if (next == 'r' || next == 'n' || next == 't' || next == 's' || next == '\\') {
-                out += next == 'r'   ? '\r'
-                       : next == 'n' ? '\n'
-                       : next == 't' ? '\t'
-                       : next == 's' ? ' '
-                                     : '\\';
-                ++i;
-                continue;
-            }
-        }
-        out += value[i];
-    }
-    return out;
-}
 
 struct FormatCase {
     std::string format;  // folder name

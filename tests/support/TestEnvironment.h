@@ -81,6 +81,9 @@ inline int occurrences(const std::string& text, const std::string& part) {
     return n;
 }
 
+// Test data text with its escapes undone: \r, \n, \t, \s (a space), \\ and \xHH (a byte).
+std::string unescape(const std::string& text);
+
 // The bytes of a file on the host ("" when it cannot be read).
 std::string readHostFile(const std::filesystem::path& path);
 
