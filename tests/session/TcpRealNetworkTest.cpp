@@ -61,24 +61,15 @@ TEST_F(TcpRealNetworkTest, BrokenConnectionsEndAsASiteExpects) {
         for (int i = 0; i < 64 && sockets::send(connection, block, 2000) > 0; ++i) {
         }
     };
+    const std::vector<Script> resetThenAnswer = {testing::resetsAfterRequest,
+                                                 testing::answers({hl7Answer()})};
     PeerCase cases[] = {
-        {"resets the first connection, answers the second",
-         {testing::resetsAfterRequest, testing::answers({hl7Answer()})},
-         true,
-         " open.reattempt.port.",
-         1,
-         nullptr},
-        {"answers without the end character, then resets",
-         {answerThenReset},
-         true,
-         " receive.attempt  <successful>!",
-         0,
-         nullptr},
-        {"streams without end",
-         {streamWithoutEnd, streamWithoutEnd, streamWithoutEnd},
-         false,
-         " answer too large: more than 200000 bytes",
-         1,  // one note, three attempts
+        {"resets the first connection, answers the second", resetThenAnswer, true,
+         " open.reattempt.port.", 1, nullptr},
+        {"answers without the end character, then resets", std::vector<Script>(1, answerThenReset),
+         true, " receive.attempt  <successful>!", 0, nullptr},
+        {"streams without end", std::vector<Script>(3, streamWithoutEnd), false,
+         " answer too large: more than 200000 bytes", 1,  // one note, three attempts
          "200000"},
     };
     for (PeerCase& c : cases) {
