@@ -5,9 +5,12 @@
 
 #include <nlohmann/json.hpp>
 
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include "Cli.h"
 #include "CliSupport.h"
@@ -47,6 +50,7 @@ struct UsageCase {
 };
 
 TEST_F(CliTest, BadInputIsAUsageError) {
+    writeDriveCFile("search.txt", "LastName=Doe\n");
     const UsageCase cases[] = {
         {{"get-patient", "--set", "NoSuchSetting=1"}, "NoSuchSetting"},
         {{"get-patient", "--set", "PatientID"}, "PatientID"},
@@ -62,6 +66,8 @@ TEST_F(CliTest, BadInputIsAUsageError) {
         {{"get-patient", "--set", "PatientID=1", "--set", "NetworkBridgeType=polling", "--set",
           "VendorFormatType=XML", "--set", "VendorResultsPath=c:\\r.dat"},
          "VendorRequestPath is not set"},
+        {{"get-patient-data", "--request", onDriveC("missing.xml")}, "missing.xml"},
+        {{"get-patient-data", "--request", onDriveC("search.txt")}, "not XML"},
         {{"no-such-command"}, "no-such-command"},
         {{}, "subcommand"},
         {{"get-patient"}, "TRELLYBRIDGE_MAX_ANSWER_BYTES", "0"},
@@ -235,12 +241,11 @@ TEST_F(CliTest, GetPatientFetchesOverTcpAndPrintsThePatient) {
               cli::kFound);
     EXPECT_NE(out.str().find("\"family\": \"DOE\""), std::string::npos) << out.str();
     EXPECT_EQ(testing::fhirProblems({{"get-patient --output fhir", out.str()}}), "");
-}
 
-TEST_F(CliTest, TheRequiredSettingsAloneFindThePatient) {
-    const std::vector<std::string> required = {
-        "PatientID=12345", "NetworkBridgeType=TCPIP", "TCPRemoteHostName=127.0.0.1",
-        "TCPRemotePorts=" + startVendor(), "VendorFormatType=hl7"};
+    // The required settings alone find the patient.
+    const std::vector<std::string> required = {"PatientID=12345", "NetworkBridgeType=TCPIP",
+                                               "TCPRemoteHostName=127.0.0.1",
+                                               "TCPRemotePorts=" + port, "VendorFormatType=hl7"};
     EXPECT_EQ(run(withSets({"get-patient", "--quiet", "--fast"}, required)), cli::kFound)
         << err.str();
     EXPECT_NE(out.str().find("p1PatientLastName: DOE\n"), std::string::npos) << out.str();
@@ -334,12 +339,8 @@ TEST_F(CliTest, QuietFailuresStillSayWhy) {
     };
     std::unique_ptr<testing::ScriptedPeer> resetting;
     auto resetsEveryConnection = [&] {
-        auto reset = [](sockets::Socket connection) {
-            testing::readRequest(connection);
-            testing::resetConnection(connection);
-        };
         resetting = std::make_unique<testing::ScriptedPeer>(
-            std::vector<testing::ScriptedPeer::Script>{reset, reset, reset});
+            std::vector<testing::ScriptedPeer::Script>(3, testing::resetsAfterRequest));
         return std::to_string(resetting->port());
     };
     const QuietFailureCase cases[] = {
@@ -373,40 +374,6 @@ TEST_F(CliTest, QuietFailuresStillSayWhy) {
         ASSERT_FALSE(json["failure_notes"].empty());
         EXPECT_NE(json["failure_notes"].back().get<std::string>().find(reason), std::string::npos);
     }
-}
-
-struct SearchCommandCase {
-    const char* lastName;
-    int status;
-    const char* count;  // the RecordCount the printed result holds
-};
-
-TEST_F(CliTest, GetPatientDataPrintsTheResultAndSaysWhetherItFoundAny) {
-    std::string port = startVendor();
-    const SearchCommandCase cases[] = {{"Doe", cli::kFound, "1"}, {"Nobody", cli::kNotFound, "0"}};
-    for (const SearchCommandCase& c : cases) {
-        SCOPED_TRACE(c.lastName);
-        writeDriveCFile("search.xml",
-                        std::string("<SearchInfo><SearchOn>NAME</SearchOn><LastName>") +
-                            c.lastName +
-                            "</LastName></SearchInfo><BridgeParameters><NetworkBridgeType>TCPIP"
-                            "</NetworkBridgeType><TCPRemoteHostName>127.0.0.1</TCPRemoteHostName>"
-                            "<TCPRemotePorts>" +
-                            port +
-                            "</TCPRemotePorts><AllowedRetries>1</AllowedRetries><Debug>false"
-                            "</Debug></BridgeParameters>");
-        EXPECT_EQ(run({"get-patient-data", "--quiet", "--request", onDriveC("search.xml")}),
-                  c.status)
-            << err.str();
-        EXPECT_TRUE(out.str().starts_with("<Result><TransactionID>")) << out.str();
-        EXPECT_NE(out.str().find(std::string("<RecordCount>") + c.count + "</RecordCount>"),
-                  std::string::npos);
-        EXPECT_TRUE(out.str().ends_with("</Result>\n"));
-    }
-    EXPECT_EQ(run({"get-patient-data", "--request", onDriveC("missing.xml")}), cli::kUsage);
-    writeDriveCFile("search.txt", "LastName=Doe\n");
-    EXPECT_EQ(run({"get-patient-data", "--request", onDriveC("search.txt")}), cli::kUsage);
-    EXPECT_NE(err.str().find("not XML"), std::string::npos) << err.str();
 }
 
 struct VendorResultCase {
@@ -562,10 +529,6 @@ TEST_F(CliTest, WaitingLineSaysWhatIsAwaitedAndForHowLong) {
 TEST_F(CliTest, HelpDescribesTheCommands) {
     EXPECT_EQ(run({"--version"}), 0);
     EXPECT_EQ(out.str(), std::string("trellybridge ") + tb_version() + "\n");
-    EXPECT_EQ(run({"--help"}), 0);
-    EXPECT_NE(out.str().find("get-patient"), std::string::npos);
-    EXPECT_EQ(run({"get-patient", "--help"}), 0);
-    EXPECT_NE(out.str().find("--set"), std::string::npos);
     // The man page's source: every command's options, every setting with its default.
     EXPECT_EQ(run({"--help-all"}), 0);
     for (const char* part :
@@ -573,6 +536,86 @@ TEST_F(CliTest, HelpDescribesTheCommands) {
           "default: 126 or 28 (by bridge and format)", "*Exit Status*",
           "Environment:", "TRELLYBRIDGE_DEBUG_LOG_MAX_BYTES", "Files:", "BRIDGEDEBUG.log.1"})
         EXPECT_NE(out.str().find(part), std::string::npos) << part;
+}
+
+// Without a display the windows cannot be shown: the request runs headless and says why,
+// whether the toolkit came from --ui or from TRELLYBRIDGE_UI.
+TEST(UiOption, QtWithoutADisplayRunsHeadlessAndSaysWhy) {
+    const std::vector<std::string> noDisplay = {"DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM="};
+    const std::vector<std::string> request =
+        testing::withSets({TRELLYBRIDGE_CLI_PATH, "get-patient"}, testing::kEndsAtOnce);
+    struct Case {
+        const char* what;
+        std::vector<std::string> extraArguments, extraEnvironment;
+    };
+    const Case cases[] = {
+        {"option", {"--ui", "qt"}, {}},
+        {"environment", {}, {"TRELLYBRIDGE_UI=qt"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        testing::ProgramRun run;
+        run.arguments = request;
+        run.arguments.insert(run.arguments.end(), c.extraArguments.begin(), c.extraArguments.end());
+        run.environment = noDisplay;
+        run.environment.insert(run.environment.end(), c.extraEnvironment.begin(),
+                               c.extraEnvironment.end());
+        testing::ProgramResult result = testing::runProgram(run);
+        EXPECT_FALSE(result.timedOut);
+        EXPECT_EQ(result.exitCode, cli::kUsage) << result.err;  // the company number is refused
+        EXPECT_NE(result.err.find("No windows ("), std::string::npos) << result.err;
+        EXPECT_NE(result.err.find("running headless"), std::string::npos) << result.err;
+    }
+}
+
+class UiModuleTest : public testing::TestEnvironment {};
+
+// An installed command finds the Qt toolkit where installing puts it, relative to where
+// the command lies; it says which package is missing, and refuses a toolkit that others
+// could have replaced.
+TEST_F(UiModuleTest, InstalledCommandLoadsTheToolkitBesideItOnlyWhenTrusted) {
+    std::filesystem::path command = root / "bin" / "trellybridge";
+    std::filesystem::create_directories(command.parent_path());
+    std::filesystem::copy_file(TRELLYBRIDGE_CLI_PATH, command);
+    std::filesystem::path module =
+        (command.parent_path() / TRELLYBRIDGE_MODULES_FROM_PROGRAM / "trellybridge-qt.so")
+            .lexically_normal();
+    struct Case {
+        const char* what;
+        int moduleMode;  // -1: not installed
+        const char* said;
+    };
+    const Case cases[] = {
+        {"not installed", -1, "the windows need the trellybridge Qt package"},
+        {"writable by its group", 0664, "can be changed by its group (mode 0664)"},
+        {"installed", 0644, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.moduleMode >= 0) {
+#ifdef TRELLYBRIDGE_QT_MODULE
+            std::filesystem::create_directories(module.parent_path());
+            std::filesystem::copy_file(TRELLYBRIDGE_QT_MODULE, module,
+                                       std::filesystem::copy_options::overwrite_existing);
+            ::chmod(module.c_str(), static_cast<mode_t>(c.moduleMode));
+#else
+            continue;  // a build without Qt has no toolkit to install
+#endif
+        }
+        testing::ProgramRun run;
+        run.arguments = testing::withSets({command.string(), "get-patient", "--ui", "qt"},
+                                          testing::kEndsAtOnce);
+        run.environment = {"QT_QPA_PLATFORM=offscreen"};
+        testing::ProgramResult result = testing::runProgram(run);
+        // The windows are chosen before the settings are checked, which end it here.
+        EXPECT_EQ(result.exitCode, cli::kUsage) << result.err;
+        if (c.said) {
+            EXPECT_NE(result.err.find(c.said), std::string::npos) << result.err;
+            EXPECT_NE(result.err.find("running headless"), std::string::npos) << result.err;
+        } else {
+            EXPECT_EQ(result.err.find("No windows"), std::string::npos) << result.err;
+        }
+    }
 }
 
 }  // namespace

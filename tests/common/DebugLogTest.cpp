@@ -63,46 +63,7 @@ protected:
 
 TEST_F(DebugLogTest, DumpLinesByteForByte) {
     EXPECT_EQ(debugDump(threadState()),
-              "2026.12.06:09.41.07\r\n"
-              "  --------------------------------------------- KOLV  "
-              "--------------------------------------------- \r\n"
-              "PID::1-42\r\n"
-              "BUILD:: \r\n"
-              "  version: (2013.1)\r\n"
-              "FORMAT:: \r\n"
-              "  type:TCPIP   delimiter(s):|   timeout:5 seconds  attempts:3\r\n"
-              "  vendorfacility:LAB1    vendorapplication:MEDIC   formattype:HL7   version:2.3\r\n"
-              "  eofrequest:13,28   eofresponse:126   eol:13\r\n"
-              "  request tag:<%DYNAMIC%>\r\n"
-              "TCP:: \r\n"
-              "  localname:clinic    localip:10.0.0.2\r\n"
-              "  remotename:vendor.local    remoteIP:10.0.0.9\r\n"
-              "  portstring:9991,9992,9993    lastgoodport:9992\r\n"
-              "  randomizedports:9992,9991,9993\r\n"
-              "  attempted port:9991    result:FAILED!\r\n"
-              "  attempted port:9992    result:SUCCESS!\r\n"
-              "COMPANY NUMBER & GUARANTOR FLAG:: \r\n"
-              "  Company Number Default: 1\r\n"
-              "  Company Number Length: 10\r\n"
-              "  Company Number Valid List: 1,2\r\n"
-              "  Use Guarantor Address: false\r\n"
-              "TIMESTAMPS:: \r\n"
-              "  started sending:2:03:59 PM   finished sending:12:00:01 AM\r\n"
-              "  started receiving:ABORTED   finished receiving:ABORTED\r\n"
-              "  started parsing:ABORTED   finished parsing:ABORTED\r\n"
-              "  close port attempts:1\r\n"
-              "LOGS:: \r\n"
-              "  debug.log:TRUE   insurance.log:TRUE   maxrows:20000\r\n"
-              "ERRORS:: \r\n"
-              "  successful:TRUE  <error id=\"999\" description=\"first\">first</error>\r\n"
-              "<error id=\"998\" description=\"second\">second</error>\r\n"
-              "\r\n"
-              "REQUEST:: \r\n"
-              "  REQ\r\n"
-              "RESPONSE:: \r\n"
-              "  raw data received...\r\n"
-              "  RAW\r\n"
-              "\r\n");
+              testing::readHostFile(TRELLYBRIDGE_TEST_DATA "/common/data/debug-dump.txt"));
 }
 
 TEST_F(DebugLogTest, SectionsFollowTheBridge) {
@@ -194,8 +155,7 @@ TEST_F(DebugLogTest, FullLogIsTurnedOverAndNeverPassesItsBound) {
     }
     // Dumps 1-2, then 3-4 (replacing 1-2) went to .1; dump 5 started the log afresh.
     EXPECT_EQ(readDriveCFile("BRIDGEDEBUG.log"), debugDump(threadState()));
-    EXPECT_EQ(readDriveCFile("BRIDGEDEBUG.log.1"),
-              debugDump(threadState()) + debugDump(threadState()));
+    EXPECT_EQ(readDriveCFile("BRIDGEDEBUG.log.1"), debugDump(threadState()) + debugDump(threadState()));
     EXPECT_EQ(modeOf(onDriveC("BRIDGEDEBUG.log.1")), 0600u);
     ::setenv("TRELLYBRIDGE_DEBUG_LOG_MAX_BYTES", "12", 1);  // less than a dump: cut to fit
     EXPECT_TRUE(writeDebugLog(threadState()));
@@ -207,12 +167,11 @@ TEST_F(DebugLogTest, FullLogIsTurnedOverAndNeverPassesItsBound) {
 TEST_F(DebugLogTest, FailureNoteFollowsTheErrors) {
     threadState().reasons().note("could not connect to 10.0.0.9 port 9991: Connection refused");
     threadState().reasons().note("could not connect to 10.0.0.9 port 9991: Connection refused");
-    EXPECT_NE(debugDump(threadState())
-                  .find("<error id=\"998\" description=\"second\">second</error>\r\n"
-                        "\r\n"
-                        "  failure:could not connect to 10.0.0.9 port 9991: Connection "
-                        "refused (2 attempts)\r\n"
-                        "REQUEST:: \r\n"),
+    EXPECT_NE(debugDump(threadState()).find("<error id=\"998\" description=\"second\">second</error>\r\n"
+                               "\r\n"
+                               "  failure:could not connect to 10.0.0.9 port 9991: Connection "
+                               "refused (2 attempts)\r\n"
+                               "REQUEST:: \r\n"),
               std::string::npos)
         << debugDump(threadState());
 }

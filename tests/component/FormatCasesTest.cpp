@@ -1,5 +1,9 @@
 // Vendor answers kept as data: tests/formats/data/<format>/<case>.answer holds the bytes
 // the vendor sent, <case>.expect the settings of the request and what must come of it.
+// A hostile answer of megabytes is kept as <case>.generate instead, whose lines build it:
+//   text T           T
+//   repeat N T       T, N times
+//   numbered N T     T for n from 1 to N, with {n} in T replaced by n
 //
 // An expect file holds lines of these kinds ('#' starts a comment):
 //   set NAME=VALUE   a GetPatient setting (defaults below)
@@ -7,12 +11,13 @@
 //   strict           every result property not listed must be empty
 //   error N          the error list must hold an element with id N
 //   NAME=VALUE       a result property as ReturnPatient publishes it
-// Values may use \r, \n and \t escapes.
+// Values and texts may use the escapes testing::unescape undoes.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <sstream>
 
 #include "common/ThreadState.h"
 #include "component/RequestPreparation.h"
@@ -24,24 +29,9 @@ namespace trellybridge {
 namespace {
 
 using testing::dispatch;
+using testing::unescape;
 
 namespace stdfs = std::filesystem;
-
-std::string unescape(const std::string& value) {
-    std::string out;
-    for (size_t i = 0; i < value.size(); ++i) {
-        if (value[i] == '\\' && i + 1 < value.size()) {
-            char next = value[i + 1];
-            if (next == 'r' || next == 'n' || next == 't' || next == '\\') {
-                out += next == 'r' ? '\r' : next == 'n' ? '\n' : next == 't' ? '\t' : '\\';
-                ++i;
-                continue;
-            }
-        }
-        out += value[i];
-    }
-    return out;
-}
 
 struct FormatCase {
     std::string format;  // folder name
@@ -54,7 +44,8 @@ std::vector<FormatCase> allCases() {
     for (const auto& folder : stdfs::directory_iterator(TRELLYBRIDGE_FORMAT_DATA)) {
         if (!folder.is_directory()) continue;
         for (const auto& file : stdfs::directory_iterator(folder.path())) {
-            if (file.path().extension() != ".answer") continue;
+            if (file.path().extension() != ".answer" && file.path().extension() != ".generate")
+                continue;
             stdfs::path expect = file.path();
             expect.replace_extension(".expect");
             cases.push_back({folder.path().filename().string(), file.path().stem().string(),
@@ -65,6 +56,28 @@ std::vector<FormatCase> allCases() {
         return a.format + a.name < b.format + b.name;
     });
     return cases;
+}
+
+std::string answerOf(const FormatCase& c) {
+    if (c.answer.extension() != ".generate") return testing::readHostFile(c.answer);
+    std::ifstream in(c.answer);
+    std::string line, answer;
+    while (std::getline(in, line)) {
+        std::istringstream words(line);
+        std::string kind;
+        long count = 1;
+        words >> kind;
+        if (kind != "text") words >> count;
+        words.get();  // the space before the text
+        std::string text = unescape(std::string(std::istreambuf_iterator<char>(words), {}));
+        for (long n = 1; n <= count; ++n) {
+            std::string part = text;
+            for (size_t at; kind == "numbered" && (at = part.find("{n}")) != std::string::npos;)
+                part.replace(at, 3, std::to_string(n));
+            answer += part;
+        }
+    }
+    return answer;
 }
 
 struct Expectation {
@@ -133,7 +146,7 @@ TEST_P(FormatCases, AnswerYieldsTheExpectedPatient) {
         configuration::prepareRequest(threadState(), e.settings, configuration::kForAnswerAtHand),
         configuration::Prepared::Ready);
 
-    bool found = dispatch(testing::readHostFile(c.answer));
+    bool found = dispatch(answerOf(c));
     EXPECT_EQ(found, e.found);
     EXPECT_EQ(threadState().patientFound, e.found);
 
@@ -170,7 +183,7 @@ TEST_F(FormatCasesAsFhir, EveryPatientIsAValidR4Bundle) {
                                           configuration::kForAnswerAtHand) !=
             configuration::Prepared::Ready)
             continue;
-        threadState().patientFound = dispatch(testing::readHostFile(c.answer));
+        threadState().patientFound = dispatch(answerOf(c));
         TrellyBridgeComm comm;
         comm.ReturnPatient();
         bundles[c.format + "/" + c.name] = comm.patientAsFhir();

@@ -2,24 +2,20 @@
 // request and the result texts, and the searches that end before any contact.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <map>
+
 #include "common/ThreadState.h"
 #include "session/EnhancedWindow.h"
 #include "session/SearchRequest.h"
 #include "support/TestEnvironment.h"
-#include "trellybridge/TrellyBridgeComm.h"
 
 namespace trellybridge {
 namespace {
 
-class GetPatientDataTest : public testing::TestEnvironment {
+class GetPatientDataTest : public testing::RequestFixture {
 protected:
-    std::string search(const std::string& request) {
-        std::string result = comm.GetPatientData(request);
-        EXPECT_FALSE(toolkit->loopCutShort) << "the session never ended";
-        return result;
-    }
     const BridgeConfiguration& config() { return threadState().config; }
-    TrellyBridgeComm comm;
 };
 
 struct KeyCase {
@@ -188,96 +184,32 @@ TEST_F(GetPatientDataTest, SearchesThatCannotRunEndWithoutContact) {
     }
 }
 
-struct SearchCase {
-    const char* name;
-    const char* searchOn;
-    const char* patientId;
-    const char* lastName;
-    const char* firstName;
-    const char* company;
-    const char* length;
-    const char* fallback;  // MEDICNumberDefault
-    const char* section;
-    const char* request;
-    const char* social = "";
-};
-
+// The cases are data: tests/component/data/search-requests.txt.
 TEST_F(GetPatientDataTest, SearchRequestsCarryTheIndexAndTheCompany) {
-    const SearchCase cases[] = {
-        {"a name with the default company", "NAME", "", "SMITH", "", "", "9", "2",
-         "<SearchInfo><SearchOn>NAME</SearchOn><LastName>SMITH</LastName><CompanyID></CompanyID>"
-         "</SearchInfo>",
-         "<SearchInfo><SearchIndex>2</SearchIndex><SearchOn>NAME</SearchOn><LastName>SMITH"
-         "</LastName><CompanyID>2</CompanyID></SearchInfo>"},
-        {"pid in lower case", "pid", "42", "", "", "", "9", "",
-         "<SearchInfo><SearchOn>pid</SearchOn><PatientID>42</PatientID></SearchInfo>",
-         "<SearchInfo><SearchIndex>1</SearchIndex><SearchOn>pid</SearchOn><PatientID>42"
-         "</PatientID></SearchInfo>"},
-        {"the company split off the identifier", "PID", "3-1001", "", "", "", "9", "",
-         "<SearchInfo><PatientID>3-1001</PatientID><CompanyID></CompanyID></SearchInfo>",
-         "<SearchInfo><SearchIndex>1</SearchIndex><PatientID>1001</PatientID><CompanyID>3"
-         "</CompanyID></SearchInfo>"},
-        {"the last name is the key when both names are given", "NAME", "", "4-SMITH", "5-ANN", "",
-         "9", "",
-         "<SearchInfo><LastName>4-SMITH</LastName><FirstName>5-ANN</FirstName><CompanyID>"
-         "</CompanyID></SearchInfo>",
-         "<SearchInfo><SearchIndex>2</SearchIndex><LastName>SMITH</LastName><FirstName>5-ANN"
-         "</FirstName><CompanyID>4</CompanyID></SearchInfo>"},
-        {"the first name without a last name", "NAME", "", "", "5-ANN", "", "9", "",
-         "<SearchInfo><FirstName>5-ANN</FirstName><CompanyID></CompanyID></SearchInfo>",
-         "<SearchInfo><SearchIndex>2</SearchIndex><FirstName>ANN</FirstName><CompanyID>5"
-         "</CompanyID></SearchInfo>"},
-        {"a given company turns the company handling off", "PID", "3-1001", "", "", "7", "9", "2",
-         "<SearchInfo><PatientID>3-1001</PatientID><CompanyID></CompanyID></SearchInfo>",
-         "<SearchInfo><SearchIndex>1</SearchIndex><PatientID>3-1001</PatientID><CompanyID>"
-         "</CompanyID></SearchInfo>"},
-        {"length 0 keeps the identifier whole", "PID", "3-1001", "", "", "", "0", "",
-         "<SearchInfo><PatientID>3-1001</PatientID><CompanyID></CompanyID></SearchInfo>",
-         "<SearchInfo><SearchIndex>1</SearchIndex><PatientID>3-1001</PatientID><CompanyID>"
-         "</CompanyID></SearchInfo>"},
-        {"an SSN, and n/a as no default", "SSN", "", "", "", "", "9", "n/a",
-         "<SearchInfo><Social>123456789</Social><CompanyID></CompanyID></SearchInfo>",
-         "<SearchInfo><SearchIndex>3</SearchIndex><Social>123456789</Social><CompanyID>"
-         "</CompanyID></SearchInfo>"},
-        {"tags in another case, and none to insert after", "PID", "3-1001", "", "", "", "9", "",
-         "<searchinfo><patientid>3-1001</patientid><companyid></companyid></searchinfo>",
-         "<searchinfo><SearchIndex>1</SearchIndex><patientid>1001</patientid><companyid>3"
-         "</companyid></searchinfo>"},
-        {"no SearchInfo or CompanyID tag", "PID", "3-1001", "", "", "", "9", "",
-         "<PatientID>3-1001</PatientID>", "<PatientID>1001</PatientID>"},
-        // A dash is a company number only after a whole number of at most
-        // MEDICNumberLength digits, and never in a social security number.
-        {"a dashed social security number", "SSN", "", "", "", "", "9", "",
-         "<SearchInfo><Social>123-45-6789</Social><CompanyID></CompanyID></SearchInfo>",
-         "<SearchInfo><SearchIndex>3</SearchIndex><Social>123-45-6789</Social><CompanyID>"
-         "</CompanyID></SearchInfo>",
-         "123-45-6789"},
-        {"a hyphenated name", "NAME", "", "SMITH-JONES", "", "", "9", "",
-         "<SearchInfo><LastName>SMITH-JONES</LastName><CompanyID></CompanyID></SearchInfo>",
-         "<SearchInfo><SearchIndex>2</SearchIndex><LastName>SMITH-JONES</LastName><CompanyID>"
-         "</CompanyID></SearchInfo>"},
-        {"a number longer than MEDICNumberLength", "PID", "1234-5", "", "", "", "3", "",
-         "<SearchInfo><PatientID>1234-5</PatientID><CompanyID></CompanyID></SearchInfo>",
-         "<SearchInfo><SearchIndex>1</SearchIndex><PatientID>1234-5</PatientID><CompanyID>"
-         "</CompanyID></SearchInfo>"},
-        {"an unknown search", "DOB", "3-1001", "", "", "", "9", "2",
-         "<SearchInfo><CompanyID></CompanyID></SearchInfo>",
-         "<SearchInfo><CompanyID>2</CompanyID></SearchInfo>"},
-    };
-    for (const SearchCase& c : cases) {
-        SCOPED_TRACE(c.name);
+    std::ifstream in(TRELLYBRIDGE_TEST_DATA "/component/data/search-requests.txt");
+    std::vector<std::map<std::string, std::string>> cases;
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty() || line[0] == '#') continue;
+        size_t space = std::min(line.find(' '), line.size());
+        if (line.starts_with("case ")) cases.emplace_back();
+        ASSERT_FALSE(cases.empty()) << line;
+        cases.back()[line.substr(0, space)] = line.substr(std::min(space + 1, line.size()));
+    }
+    ASSERT_GE(cases.size(), 14u);
+    for (std::map<std::string, std::string>& c : cases) {
+        SCOPED_TRACE(c["case"]);
         BridgeConfiguration config;
-        config.SearchOn = c.searchOn;
-        config.PatientID = c.patientId;
-        config.LastName = c.lastName;
-        config.FirstName = c.firstName;
-        config.Social = c.social;
-        config.CompanyName = c.company;
-        config.MEDICNumberLength = c.length;
-        config.MEDICNumberDefault = c.fallback;
-        session::SearchRequest built = session::buildSearchRequest(config, c.section);
-        EXPECT_EQ(built.text, c.request);
-        EXPECT_EQ(session::buildSearchRequest(config, c.section).text, built.text)
+        config.SearchOn = c["SearchOn"];
+        config.PatientID = c["PatientID"];
+        config.LastName = c["LastName"];
+        config.FirstName = c["FirstName"];
+        config.Social = c["Social"];
+        config.CompanyName = c["CompanyName"];
+        config.MEDICNumberLength = c["MEDICNumberLength"];
+        config.MEDICNumberDefault = c["MEDICNumberDefault"];
+        session::SearchRequest built = session::buildSearchRequest(config, c["section"]);
+        EXPECT_EQ(built.text, c["request"]);
+        EXPECT_EQ(session::buildSearchRequest(config, c["section"]).text, built.text)
             << "built again from the same section, the request is the same";
     }
 }

@@ -4,11 +4,11 @@
 #include <filesystem>
 #include <functional>
 
+#include "SampleRequest.h"
 #include "common/Errors.h"
 #include "common/FailureNote.h"
 #include "common/ThreadState.h"
 #include "support/TestEnvironment.h"
-#include "trellybridge/TrellyBridgeComm.h"
 
 namespace trellybridge {
 namespace {
@@ -16,13 +16,7 @@ namespace {
 class GetPatientTest : public testing::TestEnvironment {
 protected:
     GetPatientArguments hl7OverTcp() {
-        GetPatientArguments a;
-        a.PatientID = "7-42";
-        a.NetworkBridgeType = "TCPIP";
-        a.VendorFormatType = "HL7";
-        a.AllowedRetries = "2";
-        a.DisplayProperties = "false";
-        a.DisplayDebugger = "false";
+        GetPatientArguments a = vendorsim::sampleRequest("7-42", "TCPIP", "HL7");
         a.MEDICNumberDefault = "1";
         a.MEDICNumberValidList = "1";
         return a;
@@ -39,36 +33,6 @@ protected:
     TrellyBridgeComm comm;
 };
 
-TEST_F(GetPatientTest, CompanyNumberErrorsEndTheRequestBeforeTheWindow) {
-    comm.put_ErrorCodes("earlier");
-    EXPECT_EQ(comm.GetPatient(hl7OverTcp()), Variant(false));
-    EXPECT_EQ(toolkit->modalRuns, 0);
-    EXPECT_EQ(comm.get_ErrorCodes(), Variant("earlier")) << "nothing is published";
-    EXPECT_NE(threadState().errorList.find("ORVEL Parameter: 7 is not a valid company number"),
-              std::string::npos);
-
-    threadState() = ThreadState{};
-    GetPatientArguments missing = hl7OverTcp();
-    missing.PatientID = "-42";
-    EXPECT_EQ(comm.GetPatient(missing), Variant(false));
-    EXPECT_EQ(toolkit->modalRuns, 0);
-    EXPECT_NE(threadState().errorList.find("id=\"311\""), std::string::npos);
-}
-
-TEST_F(GetPatientTest, NonNumericRetriesForTcpEndTheRequestSilently) {
-    GetPatientArguments a = hl7OverTcp();
-    a.PatientID = "1-42";
-    a.AllowedRetries = Variant();
-    EXPECT_EQ(comm.GetPatient(a), Variant(false));
-    EXPECT_EQ(toolkit->modalRuns, 0);
-    EXPECT_EQ(threadState().errorList, "");
-}
-
-TEST_F(GetPatientTest, LeftoverFoundFlagDoesNotReportSuccess) {
-    threadState().patientFound = true;  // a host that never called closeConnection
-    EXPECT_EQ(comm.GetPatient(hl7OverTcp()), Variant(false));
-}
-
 TEST_F(GetPatientTest, RunsTheWindowAndPublishesWhenSettingsPass) {
     comm.put_p1PatientLastName("stale");
     EXPECT_EQ(comm.GetPatient(hl7ToNowhere("123")), Variant(false));
@@ -80,28 +44,55 @@ TEST_F(GetPatientTest, RunsTheWindowAndPublishesWhenSettingsPass) {
 struct FailurePropertiesCase {
     const char* name;
     std::function<void(GetPatientArguments&)> change;
-    std::string reason;  // the start of FailureReason
+    std::string reason;     // the start of FailureReason
+    int windows;            // session windows run
+    bool published;         // ErrorCodes replaced
+    std::string errorList;  // a part of the error list; "" when it must stay empty
 };
 
-// The error list stays silent in most of these; the failure properties never are.
+// The error list stays silent in most of these; the failure properties never are. Those
+// refused before the window publish nothing.
 TEST_F(GetPatientTest, EveryRequestThatEndsSaysWhyInTheFailureProperties) {
     const FailurePropertiesCase cases[] = {
         {"company number refused", [](GetPatientArguments&) {},
-         "the request was not sent: the company number of PatientID 7-42 is not valid"},
+         "the request was not sent: the company number of PatientID 7-42 is not valid", 0, false,
+         "ORVEL Parameter: 7 is not a valid company number"},
+        {"no company number", [](GetPatientArguments& a) { a.PatientID = "-42"; },
+         "the request was not sent: ", 0, false, "id=\"311\""},
+        // A host that never called closeConnection.
+        {"leftover found flag", [](GetPatientArguments&) { threadState().patientFound = true; },
+         "the request was not sent: the company number", 0, false, "id=\"310\""},
         {"no retry count", [](GetPatientArguments& a) { a.AllowedRetries = Variant(); },
-         "the request was not sent: AllowedRetries is not set"},
+         "the request was not sent: AllowedRetries is not set", 0, false, ""},
+        {"no retry count, the company valid",
+         [](GetPatientArguments& a) {
+             a.PatientID = "1-42";
+             a.AllowedRetries = Variant();
+         },
+         "the request was not sent: AllowedRetries is not set", 0, false, ""},
+        {"unusable time delay",
+         [this](GetPatientArguments& a) {
+             a = hl7ToNowhere("1-42");
+             a.TimeDelay = "0";
+         },
+         "TimeDelay must be a whole number of milliseconds from 1 to 2147483647, not \"0\"", 0,
+         true, "ORVEL Parameter: TimeDelay must be a whole number"},
+        {"empty arguments", [](GetPatientArguments& a) { a = GetPatientArguments(); },
+         "the request was not sent: ", 1, true, ""},
         {"unknown bridge", [this](GetPatientArguments& a) { a = hl7ToNowhere("42"); },
-         "the request was not sent: NetworkBridgeType NOWHERE is not SERIAL, TCPIP"},
+         "the request was not sent: NetworkBridgeType NOWHERE is not SERIAL, TCPIP", 1, true, ""},
         {"no bridge",
          [this](GetPatientArguments& a) {
              a = hl7ToNowhere("42");
              a.NetworkBridgeType = Variant();
          },
-         "the request was not sent: NetworkBridgeType is not set"},
+         "the request was not sent: NetworkBridgeType is not set", 1, true, ""},
     };
     for (const FailurePropertiesCase& c : cases) {
         SCOPED_TRACE(c.name);
         threadState() = ThreadState{};
+        toolkit->modalRuns = 0;
+        comm.put_ErrorCodes("earlier");
         GetPatientArguments a = hl7OverTcp();
         c.change(a);
         EXPECT_EQ(comm.GetPatient(a), Variant(false));
@@ -109,14 +100,15 @@ TEST_F(GetPatientTest, EveryRequestThatEndsSaysWhyInTheFailureProperties) {
             << comm.get_FailureReason().toText();
         EXPECT_EQ(comm.get_FailureKind(), Variant("settings"));
         EXPECT_NE(comm.get_FailureNotes().toText().find(c.reason), std::string::npos);
+        EXPECT_EQ(toolkit->modalRuns, c.windows);
+        if (!c.published) {
+            EXPECT_EQ(comm.get_ErrorCodes(), Variant("earlier")) << "nothing is published";
+        }
+        EXPECT_TRUE(c.errorList.empty()
+                        ? threadState().errorList.empty()
+                        : threadState().errorList.find(c.errorList) != std::string::npos)
+            << threadState().errorList;
     }
-}
-
-TEST_F(GetPatientTest, EmptyArgumentsNeverRaise) {
-    GetPatientArguments empty;
-    empty.TimeDelay = "10";
-    empty.SerialTimeout = "1";
-    EXPECT_EQ(comm.GetPatient(empty), Variant(false));
 }
 
 struct RefusalCase {
@@ -146,18 +138,13 @@ TEST_F(GetPatientTest, UnusableIdentifiersAreRefusedBeforeTheSession) {
         SCOPED_TRACE(std::string(k.bridge) + " " + k.description);
         threadState() = ThreadState{};
         toolkit->progressLines.clear();
-        GetPatientArguments a;
-        a.PatientID = k.patientId;
-        a.NetworkBridgeType = k.bridge;
-        a.VendorFormatType = "SCAN";
-        a.VendorRequestTag = "<%DYNAMIC%>";
+        GetPatientArguments a = vendorsim::sampleRequest(k.patientId, k.bridge, "SCAN");
         a.VendorResultsPath = "c:\\results\\";
         a.VendorRequestPath = "c:\\request.inq";
         a.HTTPSSubjectCN = "{PURGE PAT DATA}";
         a.AllowedRetries = "1";
         a.NetworkTimeout = a.SerialTimeout = "0";
         a.TimeDelay = "1";
-        a.DisplayProperties = a.DisplayDebugger = "false";
         comm.put_ErrorDescriptions("earlier");
         EXPECT_EQ(comm.GetPatient(a), Variant(false));
         EXPECT_EQ(toolkit->modalRuns, 0) << "no session, no transport";
@@ -186,64 +173,34 @@ TEST_F(GetPatientTest, UnusableIdentifiersAreRefusedBeforeTheSession) {
     EXPECT_EQ(toolkit->modalRuns, 1);
 }
 
-TEST_F(GetPatientTest, UnusableTimeDelayIsRefusedBeforeTheSession) {
-    for (const char* delay : {"0", "-5", "1e11", "text", "2.5", "2147483648", "10 ms"}) {
-        SCOPED_TRACE(delay);
-        threadState() = ThreadState{};
-        GetPatientArguments a = hl7ToNowhere("1-42");
-        a.TimeDelay = delay;
-        EXPECT_EQ(comm.GetPatient(a), Variant(false));
-        EXPECT_EQ(toolkit->modalRuns, 0);
-        std::string description =
-            std::string(
-                "TimeDelay must be a whole number of milliseconds from 1 to 2147483647, "
-                "not \"") +
-            delay + "\"";
-        EXPECT_EQ(comm.get_ErrorDescriptions().toText(),
-                  errorElement(errc::InvalidParameter, "ORVEL Parameter: " + description));
-        EXPECT_EQ(threadState().failures.text(), description + " (1 attempt)");
-    }
-}
-
 struct PagesCase {
     const char* bridge;
     const char* format;
     const char* vendor;
-    std::vector<std::string> pages;
+    std::vector<std::string> pages;  // after the common page
 };
 
 TEST_F(GetPatientTest, PropertyPagesAppearInOrder) {
     const PagesCase cases[] = {
-        {"TCPIP", "HL7", "X", {"frmCommonPropertyPage", "frmMEDICProperties", "frmTCPTest"}},
-        {"VENDOR",
-         "STANDARD",
-         "HIS",
-         {"frmCommonPropertyPage", "frmNetworkProperties", "frmHISProperties"}},
-        {"SERIAL",
-         "SCAN",
-         "X",
-         {"frmCommonPropertyPage", "frmSerialPropertyPage", "frmMoreSerialProperties"}},
-        {"HTTPS",
-         "XML",
-         "X",
-         {"frmCommonPropertyPage", "frmNetworkProperties", "frmHTTPSProperties"}},
-        {"FOLDERS", "XML", "X", {"frmCommonPropertyPage", "frmNetworkProperties"}},
+        {"TCPIP", "HL7", "X", {"frmMEDICProperties", "frmTCPTest"}},
+        {"VENDOR", "STANDARD", "HIS", {"frmNetworkProperties", "frmHISProperties"}},
+        {"SERIAL", "SCAN", "X", {"frmSerialPropertyPage", "frmMoreSerialProperties"}},
+        {"HTTPS", "XML", "X", {"frmNetworkProperties", "frmHTTPSProperties"}},
+        {"FOLDERS", "XML", "X", {"frmNetworkProperties"}},
     };
     for (const PagesCase& c : cases) {
         SCOPED_TRACE(c.bridge);
         toolkit->pagesShown.clear();
-        GetPatientArguments a;
-        a.PatientID = "5";
-        a.NetworkBridgeType = c.bridge;
-        a.VendorFormatType = c.format;
+        GetPatientArguments a = vendorsim::sampleRequest("5", c.bridge, c.format);
         a.VendorName = c.vendor;
+        a.DisplayProperties = "true";
         a.AllowedRetries = "0";
-        a.NetworkTimeout = "0";
-        a.SerialTimeout = "0";
+        a.NetworkTimeout = a.SerialTimeout = "0";
         a.TimeDelay = "1";
-        a.DisplayDebugger = "false";
         comm.GetPatient(a);
-        EXPECT_EQ(toolkit->pagesShown, c.pages);
+        std::vector<std::string> pages = {"frmCommonPropertyPage"};
+        pages.insert(pages.end(), c.pages.begin(), c.pages.end());
+        EXPECT_EQ(toolkit->pagesShown, pages);
     }
     toolkit->pagesShown.clear();
     comm.GetPatient(hl7OverTcp());

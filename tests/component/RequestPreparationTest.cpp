@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "SampleRequest.h"
 #include "common/ThreadState.h"
 #include "component/RequestPreparation.h"
 #include "support/TestEnvironment.h"
@@ -38,14 +39,9 @@ TEST_F(RequestPreparationTest, RequestAndAnswerAtHandDifferOnlyInPagesAndRefusal
     };
     for (const PreparationCase& c : cases) {
         SCOPED_TRACE(c.what);
-        GetPatientArguments a;
-        a.PatientID = c.patientId;
-        a.NetworkBridgeType = "tcpip";
-        a.VendorFormatType = "hl7";
-        a.AllowedRetries = "2";
+        GetPatientArguments a = vendorsim::sampleRequest(c.patientId, "tcpip", "hl7");
         a.TimeDelay = c.timeDelay;
         a.DisplayProperties = c.displayProperties;
-        a.DisplayDebugger = "false";
 
         threadState() = ThreadState{};
         toolkit->pagesShown.clear();

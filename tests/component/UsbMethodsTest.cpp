@@ -182,21 +182,12 @@ TEST_F(UsbMethodsTest, ComponentThatCannotBeLoadedFailsTheCallWithTheLoadersWord
         stdfs::permissions(to, mode);
         return to.string();
     };
-    constexpr auto kOwnerOnly = stdfs::perms::owner_all;
-    std::vector<Case> cases = {
+    const Case cases[] = {
         {(own / "no-such-component.so").string(), "No such file or directory"},
         {TRELLYBRIDGE_USB_TEST_COMPONENT_WITHOUT_ENTRY, "trellybridge_usb_get_patient_data"},
         {"usb_test_component.so", "not an absolute path"},
         {copy("anyone.so", stdfs::perms::all), "anyone.so can be changed by any user"},
-        {copy("group.so", kOwnerOnly | stdfs::perms::group_write), "can be changed by its group"},
-        {copy("open/component.so", kOwnerOnly), "open can be changed by any user"},
     };
-    stdfs::create_symlink("anyone.so", own / "link.so");
-    cases.push_back({(own / "link.so").string(), "anyone.so can be changed by any user"});
-    stdfs::permissions(own / "open", stdfs::perms::all);
-    if (std::string stranger = copy("stranger.so", kOwnerOnly);
-        ::chown(stranger.c_str(), 65534, 65534) == 0)
-        cases.push_back({stranger, "belongs to user 65534"});
     threadState().errorList = "<error id=\"1\" description=\"x\">x</error>\r\n";
     for (const Case& c : cases) {
         SCOPED_TRACE(c.library);

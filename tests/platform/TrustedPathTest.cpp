@@ -33,6 +33,7 @@ TEST_F(TrustedPathTest, RefusesWhatOthersCouldHaveWritten) {
         {"group may write the file", 0664, 0755, 0, Verdict::Refused, "changed by its group"},
         {"others may write the file", 0646, 0755, 0, Verdict::Refused, "changed by any user"},
         {"group may write the folder", 0644, 0775, 0, Verdict::Refused, "changed by its group"},
+        {"others may write the folder", 0644, 0777, 0, Verdict::Refused, "changed by any user"},
         {"a sticky folder anyone may write", 0644, 01777, 0, Verdict::Trusted, ""},
         {"the file belongs to a third user", 0644, 0755, someoneElse, Verdict::Refused,
          "belongs to user 4242"},

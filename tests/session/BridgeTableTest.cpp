@@ -15,8 +15,10 @@ TEST(BridgeTableTest, EveryKindHasOneNameAndOneBridgeOfItsOwn) {
     std::set<BridgeKind> named, made;
     std::set<int> pageRows;
     std::set<std::type_index> types{typeid(*session::makeInvalidBridge())};
+    BridgeConfiguration config;
     for (const BridgeName& bridge : kBridgeNames) {
-        EXPECT_EQ(bridgeKindOf(bridge.name), bridge.kind) << bridge.name;
+        config.NetworkBridgeType = bridge.name;
+        EXPECT_EQ(bridgeKind(config), bridge.kind) << bridge.name;
         EXPECT_TRUE(named.insert(bridge.kind).second) << bridge.name << " named twice";
         pageRows.insert(bridge.pageRow);
     }
@@ -32,7 +34,11 @@ TEST(BridgeTableTest, EveryKindHasOneNameAndOneBridgeOfItsOwn) {
     EXPECT_EQ(pageRows.size(), std::size(kBridgeNames));
     EXPECT_EQ(*pageRows.rbegin() + 1, static_cast<int>(std::size(kBridgeNames)));
     EXPECT_EQ(bridgeNameList(), "SERIAL, TCPIP, HTTPS, VENDOR, POLLING, FOLDERS or USB");
-    EXPECT_EQ(bridgeKindOf("serial"), BridgeKind::Invalid) << "names compare exactly";
+    // GetPatient stores the names upper-cased, so any other spelling is no bridge at all.
+    for (const char* other : {"serial", "TCPIP ", "TCP/IP", "", "<INVALID!>"}) {
+        config.NetworkBridgeType = other;
+        EXPECT_EQ(bridgeKind(config), BridgeKind::Invalid) << "names compare exactly: " << other;
+    }
 }
 
 }  // namespace

@@ -3,9 +3,6 @@
 // the sockets wait in real time, each wait bounded.
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <thread>
-
 #include "VendorSimulator.h"
 #include "common/ThreadState.h"
 #include "session/EnhancedWindow.h"
@@ -13,7 +10,6 @@
 #include "session/SerialPeer.h"
 #include "support/ScriptedPeer.h"
 #include "support/TestEnvironment.h"
-#include "trellybridge/TrellyBridgeComm.h"
 
 namespace trellybridge {
 namespace {
@@ -42,28 +38,7 @@ std::string request(std::uint16_t port, const std::string& search = kSearch,
            "</BridgeParameters></Request>";
 }
 
-// A vendor that reads the search, answers in the given segments, and waits for the close.
-Script answering(std::vector<std::string> segments, std::string* received = nullptr) {
-    return [=](sockets::Socket connection) {
-        std::string query = testing::readRequest(connection);
-        if (received) *received = query;
-        for (const std::string& segment : segments) {
-            sockets::send(connection, segment, 2000);
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-        testing::readRequest(connection, 5000);
-    };
-}
-
-class EnhancedSessionTest : public testing::TestEnvironment {
-protected:
-    std::string search(const std::string& text) {
-        std::string result = comm.GetPatientData(text);
-        EXPECT_FALSE(toolkit->loopCutShort) << "the session never ended";
-        return result;
-    }
-    TrellyBridgeComm comm;
-};
+class EnhancedSessionTest : public testing::RequestFixture {};
 
 struct PeerCase {
     const char* name;
@@ -96,7 +71,7 @@ TEST_F(EnhancedSessionTest, VendorAnswersBecomeTheResult) {
         ScriptedPeer vendor(c.segments.empty() ? Script([&](sockets::Socket connection) {
             received = testing::readRequest(connection);
         })
-                                               : answering(c.segments, &received));
+                                               : testing::answers(c.segments, 0, &received));
         EXPECT_EQ(search(request(vendor.port())), c.result);
         comm.closeEnhancedBridgeConnection();
         EXPECT_EQ(received, kSent) << "no end-of-request characters, CR LF after the section";
@@ -116,9 +91,7 @@ TEST_F(EnhancedSessionTest, SilentAndRefusingVendorsGiveTheErrorForm) {
               "waiting for response</Error></Result>");
     comm.closeEnhancedBridgeConnection();
 
-    sockets::Socket closed = sockets::listenOn(sockets::inetAddr("127.0.0.1"), 0);
-    std::uint16_t port = sockets::localPort(closed);
-    sockets::close(closed);
+    std::uint16_t port = testing::closedPort();
     EXPECT_EQ(search(request(port)),
               "<Result><RecordCount>0</RecordCount><Error>ORVEL TCP: error attempting to open "
               "following port(s): " +
@@ -132,7 +105,7 @@ TEST_F(EnhancedSessionTest, ResendsAreTheSameRequest) {
             first = testing::readRequest(connection);
             testing::resetConnection(connection);
         },
-        answering({"<Result><TransactionID>1</TransactionID></Result>"}, &second)});
+        testing::answers({"<Result><TransactionID>1</TransactionID></Result>"}, 0, &second)});
     EXPECT_EQ(search(request(vendor.port())),
               "<Result><TransactionID>1</TransactionID><RecordCount>0</RecordCount></Result>");
     EXPECT_EQ(vendor.accepted(), 2);
@@ -142,8 +115,8 @@ TEST_F(EnhancedSessionTest, ResendsAreTheSameRequest) {
 
 TEST_F(EnhancedSessionTest, ASecondSearchWithoutACloseGetsOnlyItsOwnResult) {
     ScriptedPeer vendor(
-        std::vector<Script>{answering({"<Result><Patient>FIRST</Patient></Result>"}),
-                            answering({"<Result><Patient>SECOND</Patient></Result>"})});
+        std::vector<Script>{testing::answers({"<Result><Patient>FIRST</Patient></Result>"}),
+                            testing::answers({"<Result><Patient>SECOND</Patient></Result>"})});
     EXPECT_EQ(search(request(vendor.port())), "<Result><Patient>FIRST</Patient></Result>");
     EXPECT_EQ(search(request(vendor.port())), "<Result><Patient>SECOND</Patient></Result>");
 }
@@ -151,10 +124,7 @@ TEST_F(EnhancedSessionTest, ASecondSearchWithoutACloseGetsOnlyItsOwnResult) {
 TEST_F(EnhancedSessionTest, SearchOverASerialLineEndsAtTheEndCharacter) {
     testing::SerialPeer vendor;
     ASSERT_TRUE(vendor.open());
-    serial::setDeviceMapping([&vendor](int port) -> std::optional<std::string> {
-        if (port == 3) return vendor.line.devicePath();
-        return std::nullopt;
-    });
+    vendor.mapAs(3);
     vendor.script = [](const std::string&) {
         return std::string("<Result><TransactionID>7</TransactionID><Patient>A</Patient>") +
                "<Patient>B</Patient></Result>~";
@@ -182,7 +152,6 @@ TEST_F(EnhancedSessionTest, SearchOverASerialLineEndsAtTheEndCharacter) {
     EXPECT_EQ(search(request),
               "<Result><RecordCount>0</RecordCount><Error>Error 328. No patient found or timeout "
               "waiting for response</Error></Result>");
-    serial::setDeviceMapping({});
 }
 
 struct KindCase {

@@ -7,34 +7,25 @@
 #include <functional>
 #include <thread>
 
+#include "SampleRequest.h"
 #include "common/BridgeConfiguration.h"
 #include "common/FailureNote.h"
 #include "common/ThreadState.h"
 #include "platform/Process.h"
 #include "support/TestEnvironment.h"
-#include "trellybridge/TrellyBridgeComm.h"
 
 namespace trellybridge {
 namespace {
 
 const std::string kScanAnswer = "P_ACT=12345\rP_LNM=DOE\rP_FNM=JOHN\rI_INS=ACME\r";
 
-class FileExchangeTest : public testing::TestEnvironment {
+class FileExchangeTest : public testing::RequestFixture {
 protected:
     void SetUp() override {
         TestEnvironment::SetUp();
         std::filesystem::create_directories(driveC / "vendor");
-        a.PatientID = "12345";
-        a.VendorRequestTag = "<%DYNAMIC%>";
-        a.VendorFormatType = "SCAN";
+        a = vendorsim::sampleRequest("12345", "", "SCAN");
         a.VendorName = "ACME";
-        a.EOFCharacter = "126";
-        a.EOLCharacter = "13";
-        a.AllowedRetries = "2";
-        a.DisplayProperties = "false";
-        a.DisplayDebugger = "false";
-        a.NetworkTimeout = "1";
-        a.TimeDelay = "1000";
         a.VendorApplicationPath = "c:\\vendor\\vendor.sh";
         a.VendorRequestPath = "c:\\vendor\\request.inq";
         a.VendorResultsPath = "c:\\vendor\\patient.dat";
@@ -71,8 +62,6 @@ protected:
         platform::setClock(&clock);
         return found;
     }
-    GetPatientArguments a;
-    TrellyBridgeComm comm;
 };
 
 TEST_F(FileExchangeTest, VendorProgramGetsTheRequestFileAndAnswers) {
@@ -99,26 +88,18 @@ TEST_F(FileExchangeTest, VendorWithoutRequestPathGetsTheIdentifierAsOneArgument)
     EXPECT_FALSE(std::filesystem::exists("pwned"));
 }
 
-TEST_F(FileExchangeTest, MissingVendorProgramCannotSend) {
-    a.NetworkBridgeType = "VENDOR";
-    a.DisplayDebugger = "true";
-    a.AllowedRetries = "0";
-    EXPECT_FALSE(comm.GetPatient(a).isTrue());
-    bool noticed = false;
-    for (const std::string& box : toolkit->messageBoxes)
-        noticed = noticed || box == "Attention!: Unable to send patient request";
-    EXPECT_TRUE(noticed);
-}
-
 TEST_F(FileExchangeTest, PollingWritesTheWholeHl7Request) {
     a.NetworkBridgeType = "POLLING";
     a.VendorFormatType = "HL7";
     a.AllowedRetries = "0";
+    mode_t previous = ::umask(022);
     comm.GetPatient(a);
+    ::umask(previous);
     std::string request = readDriveCFile("vendor/request.inq");
     EXPECT_EQ(request.substr(0, 5), "\vMSH|");
     EXPECT_EQ(request.substr(request.size() - 4), "\r\x1c\r\n")
         << "the HL7 trailer, then the line end";
+    EXPECT_EQ(modeOf(onDriveC("vendor/request.inq")), 0644u) << "readable by other accounts";
 }
 
 TEST_F(FileExchangeTest, FoldersReadsThePatientsFileOnTheFirstRead) {
@@ -248,7 +229,12 @@ TEST_F(FileExchangeTest, SendFailuresNoteTheStepThePathAndTheReason) {
              ::chmod(onDriveC("vendor/vendor.sh").c_str(), 0644);
          },
          "could not start vendor program ", "vendor/vendor.sh", ": Permission denied"},
-        {"program missing", "VENDOR", [this] { a.VendorApplicationPath = "c:\\vendor\\none.sh"; },
+        // With the debugger on, the user is also told in a box.
+        {"program missing", "VENDOR",
+         [this] {
+             a.VendorApplicationPath = "c:\\vendor\\none.sh";
+             a.DisplayDebugger = "true";
+         },
          "could not start vendor program ", "vendor/none.sh", ": not found"},
     };
     for (const SendFailureCase& k : cases) {
@@ -259,11 +245,16 @@ TEST_F(FileExchangeTest, SendFailuresNoteTheStepThePathAndTheReason) {
         a.AllowedRetries = "0";
         k.arrange();
         toolkit->progressLines.clear();
+        toolkit->messageBoxes.clear();
         EXPECT_FALSE(comm.GetPatient(a).isTrue());
         comm.closeConnection();
         std::string note = k.what + onDriveC(k.relative) + k.reason;
         EXPECT_EQ(threadState().failures.text(), note + " (1 attempt)");
         EXPECT_TRUE(toolkit->showedLine(" " + note + "\r\n"));
+        const auto& boxes = toolkit->messageBoxes;
+        EXPECT_EQ(std::count(boxes.begin(), boxes.end(),
+                             "Attention!: Unable to send patient request") > 0,
+                  a.DisplayDebugger == Variant("true"));
     }
 }
 
@@ -321,17 +312,6 @@ TEST_F(FileExchangeTest, UnusablePathsFailTheirStepBeforeAnythingIsTouched) {
     EXPECT_EQ(readDriveCFile("vendor/request.inq"), "earlier request") << "nothing deleted";
     EXPECT_FALSE(std::filesystem::exists(onDriveC("vendor/arguments.txt"))) << "nothing started";
     std::filesystem::current_path(previous);
-}
-
-TEST_F(FileExchangeTest, RequestFilesAreReadableByOtherAccounts) {
-    a.NetworkBridgeType = "POLLING";
-    a.AllowedRetries = "0";
-    mode_t previous = ::umask(022);
-    comm.GetPatient(a);
-    ::umask(previous);
-    struct stat info {};
-    ASSERT_EQ(::stat(onDriveC("vendor/request.inq").c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0644u);
 }
 
 }  // namespace

@@ -156,24 +156,12 @@ struct SerialPaceCase {
 TEST_F(PaceTest, OverASerialLineTheFastPaceEndsAlike) {
     testing::SerialPeer vendor;
     ASSERT_TRUE(vendor.open());
-    serial::setDeviceMapping([&vendor](int port) -> std::optional<std::string> {
-        if (port == 3) return vendor.line.devicePath();
-        return std::nullopt;
-    });
-    a.NetworkBridgeType = "SERIAL";
-    a.CommPort = "3";
-    a.BPS = "9600";
-    a.DataBits = "8";
-    a.StopBits = "1";
-    a.Handshaking = "none";
-    a.InputMode = "text";
+    vendor.mapAs(3);
+    a = vendorsim::sampleRequest("12345", "SERIAL", "STANDARD", 3);
+    a.DisplayDebugger = "true";
+    a.AllowedRetries = "1";
     a.InputLength = "0";
-    a.RThreshold = "1";
-    a.SThreshold = "1";
     a.SerialTimeout = "5";
-    a.VendorFormatType = "STANDARD";
-    a.VendorRequestTag = "ACCT=";
-    a.EOFCharacter = "126";
     const SerialPaceCase cases[] = {
         {"answers", nullptr, true},
         {"garbage", "THIS IS NOT A PATIENT RECORD~", false},
@@ -195,7 +183,6 @@ TEST_F(PaceTest, OverASerialLineTheFastPaceEndsAlike) {
         else
             EXPECT_LT(fast.elapsedMs, scheduled.elapsedMs);
     }
-    serial::setDeviceMapping({});
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // writes back what the test's script answers.
 #pragma once
 
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <vector>
@@ -28,7 +29,15 @@ public:
         watch = ui::EventLoop::current().watch(line.descriptor(), [this] { take(); });
         return true;
     }
-    ~SerialPeer() { ui::EventLoop::current().unwatch(watch); }
+    // Names this line as COM port `port` in TRELLYBRIDGE_COM<port>, as a site does.
+    void mapAs(int port) {
+        variable = "TRELLYBRIDGE_COM" + std::to_string(port);
+        ::setenv(variable.c_str(), line.devicePath().c_str(), 1);
+    }
+    ~SerialPeer() {
+        ui::EventLoop::current().unwatch(watch);
+        if (!variable.empty()) ::unsetenv(variable.c_str());
+    }
     // The vendor goes away: the device hangs up and disappears.
     void hangUp() {
         ui::EventLoop::current().unwatch(watch);
@@ -52,7 +61,7 @@ private:
                 if (std::string reply = script(request); !reply.empty()) line.write(reply);
         }
     }
-    std::string pending;
+    std::string pending, variable;
     int watch = 0;
 };
 

@@ -5,14 +5,13 @@
 #include <cstdlib>
 
 #include "Answers.h"
+#include "SampleRequest.h"
 #include "common/FailureNote.h"
 #include "common/ThreadState.h"
 #include "session/SerialLine.h"
 #include "session/SerialPeer.h"
 #include "session/SessionWindow.h"
-#include "settings/Settings.h"
 #include "support/TestEnvironment.h"
-#include "trellybridge/TrellyBridgeComm.h"
 
 namespace trellybridge {
 namespace {
@@ -25,47 +24,24 @@ std::string answerFor(Format format, const std::string& account, char end) {
     return {};
 }
 
-class SerialSessionTest : public testing::TestEnvironment {
+class SerialSessionTest : public testing::RequestFixture {
 protected:
     void SetUp() override {
         TestEnvironment::SetUp();
         ASSERT_TRUE(peer.open());
-        serial::setDeviceMapping([this](int port) -> std::optional<std::string> {
-            if (port == 3) return peer.line.devicePath();
-            return std::nullopt;
-        });
-        // The settings pages' defaults, as a site starts from, on COM3.
-        BridgeConfiguration defaults;
-        settings::restoreSerialDefaults(defaults);
-        settings::restoreMoreSerialDefaults(defaults);
-// clang-format off
-#define COPY_DEFAULT(name) arguments.name = defaults.name;
-        COPY_DEFAULT(Handshaking)
-        COPY_DEFAULT(InputMode)
-        COPY_DEFAULT(BPS)
-        COPY_DEFAULT(DataBits)
-        COPY_DEFAULT(Parity)
-        COPY_DEFAULT(StopBits)
-        COPY_DEFAULT(InputLength)
-        COPY_DEFAULT(RThreshold)
-        COPY_DEFAULT(SThreshold)
-        COPY_DEFAULT(SerialTimeout)
-#undef COPY_DEFAULT
-        // clang-format on
-        arguments.NetworkBridgeType = "SERIAL";
-        arguments.CommPort = "3";
-        arguments.PatientID = "12345";
-        arguments.VendorRequestTag = "ACCT=";
-        arguments.VendorFormatType = "STANDARD";
-        arguments.VendorName = "ACME";
-        arguments.EOFCharacter = "126";
-        arguments.EOLCharacter = "13";
-        arguments.AllowedRetries = "3";
-        arguments.DisplayProperties = "false";
-        arguments.DisplayDebugger = "false";
+        peer.mapAs(3);
+        // The settings pages' serial defaults, as a site starts from, on COM3.
+        GetPatientArguments defaults = testing::pageDefaultArguments();
+        a = vendorsim::sampleRequest("12345", "SERIAL", "STANDARD", 3);
+        using A = GetPatientArguments;
+        for (Variant A::*field :
+             {&A::Handshaking, &A::InputMode, &A::BPS, &A::DataBits, &A::Parity, &A::StopBits,
+              &A::InputLength, &A::RThreshold, &A::SThreshold, &A::SerialTimeout})
+            a.*field = defaults.*field;
+        a.VendorName = "ACME";
+        a.AllowedRetries = "3";
     }
     void TearDown() override {
-        serial::setDeviceMapping({});
         ::unsetenv("TRELLYBRIDGE_MAX_ANSWER_BYTES");
         TestEnvironment::TearDown();
     }
@@ -74,7 +50,7 @@ protected:
     int run() {
         int start = clock.tickCount();
         peer.requests.clear();
-        found = comm.GetPatient(arguments).isTrue();
+        found = comm.GetPatient(a).isTrue();
         for (auto& request : peer.requests) request.atMs -= start;
         return clock.tickCount() - start;
     }
@@ -89,13 +65,9 @@ protected:
             session::serialControl(session::sessionWindow().engine().bridge());
         return control && control->portOpen();
     }
-    bool logged(const std::string& line) {
-        return toolkit->showedLine(line);
-    }
+    bool logged(const std::string& line) { return toolkit->showedLine(line); }
 
     testing::SerialPeer peer;
-    GetPatientArguments arguments;
-    TrellyBridgeComm comm;
     bool found = false;
 };
 
@@ -120,10 +92,10 @@ TEST_F(SerialSessionTest, FindsThePatientAndClosesThePort) {
     };
     for (const FoundCase& c : cases) {
         SCOPED_TRACE(std::string(c.format) + " InputLength " + c.inputLength);
-        arguments.VendorFormatType = c.format;
-        arguments.EOFCharacter = c.endCode;
-        arguments.InputLength = c.inputLength;
-        arguments.VendorRequestTag = c.requestTag;
+        a.VendorFormatType = c.format;
+        a.EOFCharacter = c.endCode;
+        a.InputLength = c.inputLength;
+        a.VendorRequestTag = c.requestTag;
         peer.requestEnd = std::string(c.answerFormat == Format::Hl7 ? "\r\x1c" : "") + c.requestEnd;
         answerIn(c.answerFormat, c.end);
         toolkit->progressLines.clear();
@@ -163,7 +135,7 @@ TEST_F(SerialSessionTest, WithoutAWholeAnswerSendsEveryTimeoutThenCloses) {
     };
     for (const TimeoutCase& c : cases) {
         SCOPED_TRACE(c.what);
-        arguments.RThreshold = c.rThreshold;
+        a.RThreshold = c.rThreshold;
         std::string reply = c.reply ? c.reply : "";
         peer.script = [reply](const std::string&) { return reply; };
         int elapsed = run();
@@ -190,11 +162,11 @@ TEST_F(SerialSessionTest, PortThatCannotBeConfiguredShowsTheBoxOnEveryAttempt) {
         {"no such port", "9600", "4", false},
         {"a port that is no number", "9600", "INVALID", false},
     };
-    arguments.DisplayDebugger = "true";
+    a.DisplayDebugger = "true";
     for (const ConfigurationCase& c : cases) {
         SCOPED_TRACE(c.what);
-        arguments.BPS = c.bps;
-        arguments.CommPort = c.commPort;
+        a.BPS = c.bps;
+        a.CommPort = c.commPort;
         serial::CommControl holder;
         if (c.portInUse) {
             holder.setCommPort(3);
@@ -224,13 +196,13 @@ TEST_F(SerialSessionTest, ParityOtherThanNoneStillRunsWithoutAndPageStopBitsAppl
         {"1.0", "19200,N,8,1"},
         {"1.5", "19200,N,8,2"},  // 1.5 exists with 5 data bits only: the line uses 2
     };
-    arguments.Parity = "even";
-    arguments.BPS = "19200";
-    arguments.Handshaking = "RTS";  // compared in lower case
-    arguments.AllowedRetries = "1";
+    a.Parity = "even";
+    a.BPS = "19200";
+    a.Handshaking = "RTS";  // compared in lower case
+    a.AllowedRetries = "1";
     for (const LineSettingsCase& c : cases) {
         SCOPED_TRACE(c.stopBits);
-        arguments.StopBits = c.stopBits;
+        a.StopBits = c.stopBits;
         std::string settings;
         int handshaking = -1;
         peer.script = [&](const std::string&) {
@@ -262,9 +234,9 @@ TEST_F(SerialSessionTest, AnswerThatFindsNobodyEndsAtOnceWithThePortClosed) {
     for (const UnfoundAnswerCase& c : cases) {
         SCOPED_TRACE(c.what);
         if (c.maxAnswerBytes) ::setenv("TRELLYBRIDGE_MAX_ANSWER_BYTES", c.maxAnswerBytes, 1);
-        arguments.VendorFormatType = c.format;
-        arguments.EOFRequest = "13,10";  // a format without its own request end
-        arguments.InputLength = "0";
+        a.VendorFormatType = c.format;
+        a.EOFRequest = "13,10";  // a format without its own request end
+        a.InputLength = "0";
         std::string answer = c.answer;
         peer.script = [answer](const std::string&) { return answer; };
         int elapsed = run();
@@ -281,7 +253,7 @@ TEST_F(SerialSessionTest, RequestAfterOneNeverClosedFindsItsOwnPatient) {
     ASSERT_TRUE(found);
     // The host skips closeConnection: the session's answer and started flag stay behind.
     ASSERT_EQ(threadState().session.completionCode, 1);
-    arguments.PatientID = "20001";
+    a.PatientID = "20001";
     run();
     EXPECT_TRUE(found);
     EXPECT_EQ(comm.get_p1PatientLastName().toText(), "RIVERA");
@@ -343,9 +315,9 @@ TEST_F(SerialSessionTest, LineThatSendsAsFastAsItIsReadEndsWithinItsBound) {
     // Each byte read is shown, and showing it takes the reader a millisecond: the line
     // has the next byte waiting every time the reader looks, within one event.
     toolkit->setProgressSink([this](ui::ProgressKind, std::string_view) { clock.advance(1); });
-    arguments.InputLength = "1";  // the default: one byte per read
-    arguments.SerialTimeout = "1";
-    arguments.AllowedRetries = "1";
+    a.InputLength = "1";  // the default: one byte per read
+    a.SerialTimeout = "1";
+    a.AllowedRetries = "1";
     peer.script = [](const std::string&) { return std::string(8192, 'A'); };
     int elapsed = run();
     // The bound: the attempts and the wait before the close, two ticks more than the
@@ -357,36 +329,6 @@ TEST_F(SerialSessionTest, LineThatSendsAsFastAsItIsReadEndsWithinItsBound) {
     EXPECT_NE(threadState().failures.text().find("kept sending past the session's time"),
               std::string::npos)
         << threadState().failures.text();
-}
-
-TEST_F(SerialSessionTest, DefaultSettingsFindThePatientOnThePortTheEnvironmentNames) {
-    serial::setDeviceMapping({});
-    ::setenv("TRELLYBRIDGE_COM2", peer.line.devicePath().c_str(), 1);
-    GetPatientArguments plain;
-    BridgeConfiguration defaults;
-    settings::restoreSerialDefaults(defaults);
-    settings::restoreMoreSerialDefaults(defaults);
-    plain.NetworkBridgeType = "SERIAL";
-    plain.PatientID = "20001";
-    plain.VendorFormatType = "HL7";
-    plain.EOFCharacter = "28";
-    plain.EOLCharacter = "13";
-    plain.VendorRequestTag = "<%DYNAMIC%>";
-    plain.DisplayProperties = "false";
-    plain.CommPort = defaults.CommPort;
-    plain.BPS = defaults.BPS;
-    plain.DataBits = defaults.DataBits;
-    plain.StopBits = defaults.StopBits;
-    plain.InputLength = defaults.InputLength;
-    plain.RThreshold = defaults.RThreshold;
-    plain.SThreshold = defaults.SThreshold;
-    plain.AllowedRetries = "2";
-    peer.requestEnd = "\r\x1c\r\x1c";
-    answerIn(Format::Hl7, '\x1c');
-    found = comm.GetPatient(plain).isTrue();
-    ::unsetenv("TRELLYBRIDGE_COM2");
-    EXPECT_TRUE(found);
-    EXPECT_EQ(comm.get_p1PatientLastName().toText(), "RIVERA");
 }
 
 }  // namespace

@@ -18,7 +18,6 @@
 #include "platform/SettingsStore.h"
 #include "session/SessionWindow.h"
 #include "session/TcpFixture.h"
-#include "settings/Settings.h"
 #include "support/ScriptedPeer.h"
 #include "tcp/TcpConnection.h"
 
@@ -33,16 +32,6 @@ std::string hl7Answer(bool withEnd = true) {
     std::string answer =
         vendorsim::answerFor(vendorsim::Format::Hl7, vendorsim::builtInPatients()[0]);
     return withEnd ? answer + "\x1c\r" : answer;
-}
-
-// A vendor that reads the query, waits, then answers.
-Script answering(int delayMs = 0, bool withEnd = true) {
-    return [=](sockets::Socket connection) {
-        testing::readRequest(connection);
-        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
-        sockets::send(connection, hl7Answer(withEnd), 5000);
-        testing::readRequest(connection, 2000);  // the client closes first
-    };
 }
 
 class TcpRealNetworkTest : public testing::TcpFixture {
@@ -60,10 +49,6 @@ struct PeerCase {
 };
 
 TEST_F(TcpRealNetworkTest, BrokenConnectionsEndAsASiteExpects) {
-    auto resetAfterQuery = [](sockets::Socket connection) {
-        testing::readRequest(connection);
-        testing::resetConnection(connection);
-    };
     auto answerThenReset = [](sockets::Socket connection) {
         testing::readRequest(connection);
         sockets::send(connection, hl7Answer(false), 5000);
@@ -76,24 +61,15 @@ TEST_F(TcpRealNetworkTest, BrokenConnectionsEndAsASiteExpects) {
         for (int i = 0; i < 64 && sockets::send(connection, block, 2000) > 0; ++i) {
         }
     };
+    const std::vector<Script> resetThenAnswer = {testing::resetsAfterRequest,
+                                                 testing::answers({hl7Answer()})};
     PeerCase cases[] = {
-        {"resets the first connection, answers the second",
-         {resetAfterQuery, answering()},
-         true,
-         " open.reattempt.port.",
-         1,
-         nullptr},
-        {"answers without the end character, then resets",
-         {answerThenReset},
-         true,
-         " receive.attempt  <successful>!",
-         0,
-         nullptr},
-        {"streams without end",
-         {streamWithoutEnd, streamWithoutEnd, streamWithoutEnd},
-         false,
-         " answer too large: more than 200000 bytes",
-         1,  // one note, three attempts
+        {"resets the first connection, answers the second", resetThenAnswer, true,
+         " open.reattempt.port.", 1, nullptr},
+        {"answers without the end character, then resets", std::vector<Script>(1, answerThenReset),
+         true, " receive.attempt  <successful>!", 0, nullptr},
+        {"streams without end", std::vector<Script>(3, streamWithoutEnd), false,
+         " answer too large: more than 200000 bytes", 1,  // one note, three attempts
          "200000"},
     };
     for (PeerCase& c : cases) {
@@ -158,9 +134,7 @@ TEST_F(TcpRealNetworkTest, SignalsDoNotCutTheAnswerShort) {
 }
 
 TEST_F(TcpRealNetworkTest, AnyRetryCountEndsTheRequest) {
-    auto refused = sockets::listenOn(sockets::inetAddr("127.0.0.1"), 0);
-    std::string port = std::to_string(sockets::localPort(refused));
-    sockets::close(refused);  // nothing listens there now
+    std::string port = std::to_string(testing::closedPort());
     const struct {
         const char* retries;
         int wholeRetries;  // as the session counts them, before the one TCP/IP adds
@@ -180,11 +154,9 @@ TEST_F(TcpRealNetworkTest, AnyRetryCountEndsTheRequest) {
 TEST_F(TcpRealNetworkTest, LastGoodPortNamesThePortThatAnswered) {
     // The vendor answers on the first port's connection after the session has given up
     // waiting there and moved to the second port.
-    ScriptedPeer slow(answering(1500));
-    auto refused = sockets::listenOn(sockets::inetAddr("127.0.0.1"), 0);
+    ScriptedPeer slow(testing::answers({hl7Answer()}, 1500));
     std::string slowPort = std::to_string(slow.port());
-    std::string deadPort = std::to_string(sockets::localPort(refused));
-    sockets::close(refused);
+    std::string deadPort = std::to_string(testing::closedPort());
     a.TCPRemotePorts = slowPort + "," + deadPort;
     a.AllowedRetries = "0";
     store->set("Properties", "LastGoodPort", slowPort);
@@ -210,19 +182,6 @@ TEST_F(TcpRealNetworkTest, StoredPortWithItsBlankIsTriedOnce) {
     std::string progress;
     for (const std::string& line : toolkit->progressLines) progress += line;
     EXPECT_EQ(testing::occurrences(progress, p2 + "  <unsuccessful>!"), 1) << progress;
-}
-
-// What the settings pages restore as defaults, for every bridge.
-GetPatientArguments pageDefaults() {
-    BridgeConfiguration c;
-    SessionState unused;
-    testing::restorePageDefaults(c);
-    settings::restoreTcpDefaults(c, unused);
-    GetPatientArguments arguments;
-#define TRELLYBRIDGE_COPY(name) arguments.name = c.name;
-    TRELLYBRIDGE_GETPATIENT_ARGUMENTS(TRELLYBRIDGE_COPY)
-#undef TRELLYBRIDGE_COPY
-    return arguments;
 }
 
 // A second network namespace joined to this one by a veth pair: a vendor at an
@@ -319,7 +278,7 @@ TEST_F(TcpRealNetworkTest, ReachesAVendorOnAnotherHostWithDefaultSettings) {
         SCOPED_TRACE(*localName ? localName : "this machine's name");
         threadState().session.localHostName = localName;
         threadState().session.localIP.clear();
-        GetPatientArguments site = pageDefaults();
+        GetPatientArguments site = testing::pageDefaultArguments(true);
         site.PatientID = "12345";
         site.NetworkBridgeType = "TCPIP";
         site.TCPRemoteHostName = other.vendorAddress();

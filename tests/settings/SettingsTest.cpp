@@ -9,13 +9,6 @@ namespace {
 
 class SettingsTest : public testing::TestEnvironment {};
 
-TEST_F(SettingsTest, LastGoodPortIsKeptInTheStore) {
-    EXPECT_EQ(settings::getProperty("LastGoodPort"), "");
-    settings::saveProperty("LastGoodPort", "9992");
-    EXPECT_EQ(settings::getProperty("LastGoodPort"), "9992");
-    EXPECT_EQ(store->get("Properties", "LastGoodPort"), "9992");
-}
-
 TEST_F(SettingsTest, RestoreOperationsWriteTheirGroups) {
     BridgeConfiguration c;
     SessionState session;

@@ -2,6 +2,8 @@
 
 #include <sys/socket.h>
 
+#include <chrono>
+
 namespace trellybridge::testing {
 
 ScriptedPeer::ScriptedPeer(std::vector<Script> scripts) {
@@ -37,6 +39,32 @@ std::string readRequest(sockets::Socket connection, int waitMs) {
 void resetConnection(sockets::Socket connection) {
     linger abort{1, 0};
     ::setsockopt(connection, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+}
+
+ScriptedPeer::Script answers(std::vector<std::string> segments, int delayMs,
+                             std::string* received) {
+    return [=](sockets::Socket connection) {
+        std::string request = readRequest(connection);
+        if (received) *received = request;
+        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+        for (const std::string& segment : segments) {
+            sockets::send(connection, segment, 5000);
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        readRequest(connection, 5000);
+    };
+}
+
+void resetsAfterRequest(sockets::Socket connection) {
+    readRequest(connection);
+    resetConnection(connection);
+}
+
+std::uint16_t closedPort() {
+    sockets::Socket listener = sockets::listenOn(sockets::inetAddr("127.0.0.1"), 0);
+    std::uint16_t port = sockets::localPort(listener);
+    sockets::close(listener);
+    return port;
 }
 
 }  // namespace trellybridge::testing

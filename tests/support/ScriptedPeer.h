@@ -33,4 +33,13 @@ std::string readRequest(sockets::Socket connection, int waitMs = 3000);
 // Makes the coming close a reset instead of an orderly close.
 void resetConnection(sockets::Socket connection);
 
+// Scripts: a vendor that reads the request, waits `delayMs`, sends `segments` 100 ms apart
+// and waits for the client to close (what it read in `received`, if given); one that
+// reads the request and resets the connection.
+ScriptedPeer::Script answers(std::vector<std::string> segments, int delayMs = 0,
+                             std::string* received = nullptr);
+void resetsAfterRequest(sockets::Socket connection);
+// A loopback port nothing listens on.
+std::uint16_t closedPort();
+
 }  // namespace trellybridge::testing

@@ -7,6 +7,7 @@
 
 #include <sys/stat.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -32,6 +33,18 @@ void restorePageDefaults(BridgeConfiguration& c) {
     settings::restoreNetworkDefaults(c);
     settings::restoreSerialDefaults(c);
     settings::restoreMoreSerialDefaults(c);
+}
+
+GetPatientArguments pageDefaultArguments(bool tcpPage) {
+    BridgeConfiguration c;
+    SessionState unused;
+    restorePageDefaults(c);
+    if (tcpPage) settings::restoreTcpDefaults(c, unused);
+    GetPatientArguments arguments;
+#define TRELLYBRIDGE_COPY(name) arguments.name = c.name;
+    TRELLYBRIDGE_GETPATIENT_ARGUMENTS(TRELLYBRIDGE_COPY)
+#undef TRELLYBRIDGE_COPY
+    return arguments;
 }
 
 void TestEnvironment::SetUp() {
@@ -73,6 +86,26 @@ void TestEnvironment::writeDriveCFile(const std::string& relative,
                                       const std::string& content) const {
     std::filesystem::create_directories(std::filesystem::path(onDriveC(relative)).parent_path());
     std::ofstream(onDriveC(relative), std::ios::binary) << content;
+}
+
+std::string unescape(const std::string& text) {
+    static constexpr std::string_view kFrom = "rnts\\", kTo = "\r\n\t \\";
+    auto hex = [&text](size_t at) { return std::isxdigit(static_cast<unsigned char>(text[at])); };
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        size_t at = i + 1 < text.size() && text[i] == '\\' ? kFrom.find(text[i + 1]) : kFrom.npos;
+        if (at != kFrom.npos) {
+            out += kTo[at];
+            ++i;
+        } else if (text.compare(i, 2, "\\x") == 0 && i + 3 < text.size() && hex(i + 2) &&
+                   hex(i + 3)) {
+            out += static_cast<char>(std::stoi(text.substr(i + 2, 2), nullptr, 16));
+            i += 3;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
 }
 
 std::string readHostFile(const std::filesystem::path& path) {

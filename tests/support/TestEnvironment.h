@@ -18,6 +18,7 @@
 #include "platform/SettingsStore.h"
 #include "platform/Toolkit.h"
 #include "support/Sandbox.h"
+#include "trellybridge/TrellyBridgeComm.h"
 
 namespace trellybridge::testing {
 
@@ -80,12 +81,17 @@ inline int occurrences(const std::string& text, const std::string& part) {
     return n;
 }
 
+// Test data text with its escapes undone: \r, \n, \t, \s (a space), \\ and \xHH (a byte).
+std::string unescape(const std::string& text);
+
 // The bytes of a file on the host ("" when it cannot be read).
 std::string readHostFile(const std::filesystem::path& path);
 
 // What the settings pages restore as defaults, every group but TCP/IP's (which also
 // clears the session's local address).
 void restorePageDefaults(BridgeConfiguration& c);
+// The same as GetPatient arguments, where a site starts from; with `tcpPage`, TCP/IP's too.
+GetPatientArguments pageDefaultArguments(bool tcpPage = false);
 
 class TestEnvironment : public ::testing::Test {
 protected:
@@ -111,6 +117,24 @@ protected:
 
 private:
     std::optional<Sandbox> sandbox_;
+};
+
+// A request `a` (each fixture starts it from vendorsim::sampleRequest) and calls that fail
+// their test when the session never ends.
+class RequestFixture : public TestEnvironment {
+protected:
+    bool fetch() {
+        bool found = comm.GetPatient(a).isTrue();
+        EXPECT_FALSE(toolkit->loopCutShort) << "the session never ended";
+        return found;
+    }
+    std::string search(const std::string& request) {
+        std::string result = comm.GetPatientData(request);
+        EXPECT_FALSE(toolkit->loopCutShort) << "the session never ended";
+        return result;
+    }
+    GetPatientArguments a;
+    TrellyBridgeComm comm;
 };
 
 }  // namespace trellybridge::testing
