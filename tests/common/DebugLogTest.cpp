@@ -155,7 +155,8 @@ TEST_F(DebugLogTest, FullLogIsTurnedOverAndNeverPassesItsBound) {
     }
     // Dumps 1-2, then 3-4 (replacing 1-2) went to .1; dump 5 started the log afresh.
     EXPECT_EQ(readDriveCFile("BRIDGEDEBUG.log"), debugDump(threadState()));
-    EXPECT_EQ(readDriveCFile("BRIDGEDEBUG.log.1"), debugDump(threadState()) + debugDump(threadState()));
+    EXPECT_EQ(readDriveCFile("BRIDGEDEBUG.log.1"),
+              debugDump(threadState()) + debugDump(threadState()));
     EXPECT_EQ(modeOf(onDriveC("BRIDGEDEBUG.log.1")), 0600u);
     ::setenv("TRELLYBRIDGE_DEBUG_LOG_MAX_BYTES", "12", 1);  // less than a dump: cut to fit
     EXPECT_TRUE(writeDebugLog(threadState()));
@@ -167,11 +168,12 @@ TEST_F(DebugLogTest, FullLogIsTurnedOverAndNeverPassesItsBound) {
 TEST_F(DebugLogTest, FailureNoteFollowsTheErrors) {
     threadState().reasons().note("could not connect to 10.0.0.9 port 9991: Connection refused");
     threadState().reasons().note("could not connect to 10.0.0.9 port 9991: Connection refused");
-    EXPECT_NE(debugDump(threadState()).find("<error id=\"998\" description=\"second\">second</error>\r\n"
-                               "\r\n"
-                               "  failure:could not connect to 10.0.0.9 port 9991: Connection "
-                               "refused (2 attempts)\r\n"
-                               "REQUEST:: \r\n"),
+    EXPECT_NE(debugDump(threadState())
+                  .find("<error id=\"998\" description=\"second\">second</error>\r\n"
+                        "\r\n"
+                        "  failure:could not connect to 10.0.0.9 port 9991: Connection "
+                        "refused (2 attempts)\r\n"
+                        "REQUEST:: \r\n"),
               std::string::npos)
         << debugDump(threadState());
 }
