@@ -186,7 +186,6 @@ TEST_F(ConfigurationTest, PathsFollowTheBridgeType) {
 }
 
 struct CompanyCase {
-    const char* name;
     const char* patientId;
     const char* defaultCompany;
     std::string validList;
@@ -211,32 +210,24 @@ TEST_F(ConfigurationTest, CompanyNumberCheck) {
     const std::string noCompany =
         "ORVEL Parameter: a company number must precede the patientID (ie. 1-123456789) or a "
         "default must be defined";
+    constexpr CompanyCheck kPass = CompanyCheck::Passed, kReject = CompanyCheck::Rejected;
     const CompanyCase cases[] = {
-        {"default joins the identifier", "123456789", "1", "1,2", CompanyCheck::Passed,
-         "1-123456789", true, ""},
-        {"company taken from the identifier", "2-555", "1", "1,2", CompanyCheck::Passed, "2-555",
-         true, ""},
-        {"lower-case company matches upper-cased list", "ab-5", "1", "x,Ab", CompanyCheck::Passed,
-         "ab-5", true, ""},
-        {"entries compared exactly", "2-555", "1", "1, 2", CompanyCheck::Rejected, "2-555", true,
-         notValid("2")},
-        {"company not in the list", "7-42", "1", "1", CompanyCheck::Rejected, "7-42", true,
-         notValid("7")},
-        {"identifier starting with a dash", "-42", "1", "1", CompanyCheck::Rejected, "-42", true,
+        {"123456789", "1", "1,2", kPass, "1-123456789", true, ""},  // default joins the identifier
+        {"2-555", "1", "1,2", kPass, "2-555", true, ""},  // company taken from the identifier
+        {"ab-5", "1", "x,Ab", kPass, "ab-5", true, ""},   // lower case matches the upper-cased list
+        {"2-555", "1", "1, 2", kReject, "2-555", true, notValid("2")},  // entries compared exactly
+        {"7-42", "1", "1", kReject, "7-42", true, notValid("7")},
+        {"-42", "1", "1", kReject, "-42", true,
          errorElement(errc::MissingCompanyNumber, noCompany)},
-        {"n/a means no check", "123", "n/a", "9", CompanyCheck::Passed, "123", false, ""},
-        {"empty default means no check", "123", "", "9", CompanyCheck::Passed, "123", false, ""},
-        {"empty list matches nothing", "123", "1", kInvalidMarker, CompanyCheck::Rejected, "123",
-         true, notValid("1")},
-        {"adjacent commas give an empty entry", "7", "1", "2,,1", CompanyCheck::Passed, "1-7", true,
-         ""},
-        {"101 entries are allowed", "123", "1", hundredAndOne, CompanyCheck::Passed, "1-123", true,
-         ""},
-        {"more than 101 entries end silently", "123", "1", many, CompanyCheck::Rejected, "123",
-         true, ""},
+        {"123", "n/a", "9", kPass, "123", false, ""},  // n/a means no check
+        {"123", "", "9", kPass, "123", false, ""},     // an empty default means no check
+        {"123", "1", kInvalidMarker, kReject, "123", true, notValid("1")},  // empty list: no match
+        {"7", "1", "2,,1", kPass, "1-7", true, ""},  // adjacent commas give an empty entry
+        {"123", "1", hundredAndOne, kPass, "1-123", true, ""},  // 101 entries are allowed
+        {"123", "1", many, kReject, "123", true, ""},           // more end silently
     };
     for (const CompanyCase& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE("row " + std::to_string(&c - cases));
         threadState() = ThreadState{};
         BridgeConfiguration config;
         config.PatientID = c.patientId;
