@@ -168,12 +168,8 @@ TEST_F(TcpRealNetworkTest, LastGoodPortNamesThePortThatAnswered) {
 TEST_F(TcpRealNetworkTest, StoredPortWithItsBlankIsTriedOnce) {
     auto stored = std::make_shared<platform::IniSettingsStore>((root / "settings.ini").string());
     platform::setSettingsStore(stored);
-    auto first = sockets::listenOn(sockets::inetAddr("127.0.0.1"), 0);
-    auto second = sockets::listenOn(sockets::inetAddr("127.0.0.1"), 0);
-    std::string p1 = std::to_string(sockets::localPort(first));
-    std::string p2 = std::to_string(sockets::localPort(second));
-    sockets::close(first);
-    sockets::close(second);
+    std::string p1 = std::to_string(testing::closedPort()), p2 = p1;
+    for (int i = 0; i < 10 && p2 == p1; ++i) p2 = std::to_string(testing::closedPort());
     a.TCPRemotePorts = p1 + ", " + p2;  // as an administrator types a list
     a.AllowedRetries = "0";
     stored->set("Properties", "LastGoodPort", " " + p2);
