@@ -209,17 +209,10 @@ TEST_F(PropertyPagesTest, TcpLineHasFixedColumnsAndChoosingTakesTheRowBehindIt) 
     EXPECT_EQ(pages::padRight("abcdef", 4), "abcdef");
 
     tcp::TcpTableSnapshot table;
-    table.remoteIP[0] = "10.0.0.5";
-    table.hostName[0] = "vendor";
-    table.remotePort[0] = "9991";
-    table.state[0] = "ESTABLISHED";
-    table.remoteIP[1] = "192.168.100.200";  // 15 characters
-    table.hostName[1] = "a-very-long-vendor-host-name.example";
-    table.remotePort[1] = "9991";
-    table.state[1] = "TIME_WAIT";
-    table.remoteIP[2] = "10.10.100.200";  // 14 characters
-    table.remotePort[2] = "9991";
-    table.state[2] = "ESTAB";
+    table.remoteIP = {"10.0.0.5", "192.168.100.200", "10.10.100.200"};  // 8, 15 and 14 wide
+    table.hostName = {"vendor", "a-very-long-vendor-host-name.example"};
+    table.remotePort = {"9991", "9991", "9991"};
+    table.state = {"ESTABLISHED", "TIME_WAIT", "ESTAB"};
     table.count = 3;
 
     pages::TcpTestDialog dialog{threadState().config, threadState().session};
