@@ -143,17 +143,9 @@ TEST_F(FileSystemTest, FoldersAreMadePrivateWhateverTheUmask) {
         .set("Properties", "LastGoodPort", "9991");
     fs::createFolder((root / "made" / "by" / "createFolder").string());
     ::umask(previous);
-    const std::filesystem::path made[] = {
-        root / "data",
-        root / "data" / "trellybridge",
-        root / "data" / "trellybridge" / "drive_c",
-        root / "config",
-        root / "config" / "TrellyBridge",
-        root / "made",
-        root / "made" / "by",
-        root / "made" / "by" / "createFolder",
-    };
-    for (const std::filesystem::path& folder : made) EXPECT_EQ(modeOf(folder), 0700u) << folder;
+    for (const char* folder : {"data", "data/trellybridge", "data/trellybridge/drive_c", "config",
+                               "config/TrellyBridge", "made", "made/by", "made/by/createFolder"})
+        EXPECT_EQ(modeOf(root / folder), 0700u) << folder;
 }
 
 class BoundedFilesTest : public testing::TestEnvironment {
