@@ -218,15 +218,11 @@ TEST_F(CliTest, JsonHoldsEveryPropertyByName) {
     EXPECT_EQ(json["errors"][0]["code"], 311);
     EXPECT_NE(json["errors"][0]["description"].get<std::string>().find("company number"),
               std::string::npos);
-    EXPECT_NE(json["failure"].get<std::string>().find("the request was not sent"),
-              std::string::npos);
     EXPECT_EQ(json["found"], false);
     EXPECT_EQ(json["properties"].size(), 119u);
     EXPECT_EQ(json["properties"]["p1PatientLastName"], "");
     EXPECT_NE(json["properties"]["ErrorCodes"].get<std::string>().find("id=\"311\""),
               std::string::npos);
-    EXPECT_NE(err.str().find("error 311"), std::string::npos)
-        << "the reason is printed even when quiet";
 }
 
 TEST_F(CliTest, GetPatientFetchesOverTcpAndPrintsThePatient) {
@@ -474,7 +470,6 @@ TEST_F(CliTest, ParseReadsASavedAnswerWithTheSitesSettings) {
         EXPECT_NE(run({"parse", "--format", text::lower(format.name), onDriveC("answer.hl7")}),
                   cli::kUsage)
             << format.name;
-    EXPECT_EQ(run({"parse", "--format", "HL7", onDriveC("missing.hl7")}), cli::kUsage);
 }
 
 TEST_F(CliTest, VendorSimulatorRunsForAWhileAndRejectsBadOptions) {
