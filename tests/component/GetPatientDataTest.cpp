@@ -223,12 +223,6 @@ struct ResultCase {
 
 TEST_F(GetPatientDataTest, AnswersBecomeResults) {
     const ResultCase cases[] = {
-        {"two patients",
-         "<Result><TransactionID>7</TransactionID><Patient>..</Patient>"
-         "<Patient>..</Patient></Result>",
-         "",
-         "<Result><TransactionID>7</TransactionID><RecordCount>2</RecordCount><Patient>..</Patient>"
-         "<Patient>..</Patient></Result>"},
         {"the element alone, in any case",
          "junk<result><transactionid>1</transactionid>"
          "<PATIENT>x</PATIENT></result>junk",
