@@ -2,6 +2,7 @@
 // the virtual clock; the sockets wait in real time, each wait bounded.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 
 #include "VendorSimulator.h"
@@ -51,6 +52,9 @@ TEST_F(TcpSessionTest, RequestBytesAreExactAndTheAnswerIsParsed) {
               "QRD|201303010905+0000^S|R|I|0001|||1^RD|12345|DEM|||T|\r\x1c\r\x1c\r\n");
     EXPECT_EQ(store->get("Properties", "LastGoodPort"), a.TCPRemotePorts.toText());
     EXPECT_EQ(session().portResults[0], "SUCCESS!");
+    EXPECT_NE(std::find(toolkit->progressLines.begin(), toolkit->progressLines.end(),
+                        "Verifying port availability...\r\n"),
+              toolkit->progressLines.end());
     EXPECT_NE(session::sessionWindow().txtInformation.find(" parse.attempt          <successful>!"),
               std::string::npos);
     EXPECT_EQ(session().phaseTrail,
