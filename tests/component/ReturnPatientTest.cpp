@@ -2,11 +2,16 @@
 
 #include "common/Errors.h"
 #include "common/ThreadState.h"
+#include "component/ComponentDispatch.h"
+#include "platform/ObjectRegistry.h"
 #include "support/TestEnvironment.h"
 #include "trellybridge/TrellyBridgeComm.h"
 
 namespace trellybridge {
 namespace {
+
+using platform::InvokeStatus;
+using platform::MemberKind;
 
 class ReturnPatientTest : public testing::TestEnvironment {
 protected:
@@ -86,8 +91,6 @@ TEST_F(ReturnPatientTest, NotFoundEmptiesEveryResultAndWritesNoLog) {
 
 TEST_F(ReturnPatientTest, SmallMethodsReportAndReset) {
     ThreadState& state = threadState();
-    EXPECT_EQ(comm.GetControlVersion(), Variant(2013.1));
-    EXPECT_EQ(comm.GetControlVersion().kind(), Variant::Kind::Double);
     state.session.completionCode = 1;
     EXPECT_EQ(comm.VerifySerialSettings(), Variant(true));
     state.patientFound = true;
@@ -136,6 +139,67 @@ TEST_F(ReturnPatientTest, GuarantorAddressReplacesThePatients) {
     EXPECT_EQ(record[RecordField::p1PatientState], "g1GuarantorState");
     EXPECT_EQ(record[RecordField::p1PatientPostal], "g1GuarantorPostal");
     EXPECT_EQ(record[RecordField::p1PatientLastName], "p1PatientLastName");
+}
+
+class DispatchTableTest : public testing::TestEnvironment {};
+
+TEST_F(DispatchTableTest, ListsMembersInInterfaceOrder) {
+    const auto& members = trellyBridgeCommTable().members();
+    // 118 three-accessor properties, the bill-type pair split over three entries, 18 methods,
+    // then the three read-only failure properties.
+    EXPECT_EQ(members.size(), 118u * 3 + 3 + 18 + 3);
+    struct Expected {
+        int id;
+        const char* name;
+        MemberKind kind;
+    };
+    const Expected expected[] = {
+        {1, "DebugDataDump", MemberKind::PutByValue},
+        {2, "DebugDataDump", MemberKind::PutByReference},
+        {3, "DebugDataDump", MemberKind::Get},
+        {4, "ErrorCodes", MemberKind::PutByValue},
+        {10, "i3InsuredRelationship", MemberKind::PutByValue},
+        {304, "p1PatientLastName", MemberKind::PutByValue},
+        {307, "VerifySerialSettings", MemberKind::Method},
+        {308, "GetPatient", MemberKind::Method},
+        {309, "closeConnection", MemberKind::Method},
+        {313, "p1BillType", MemberKind::PutByValue},
+        {314, "p1PatientBillType", MemberKind::PutByReference},
+        {315, "p1PatientBillType", MemberKind::Get},
+        {316, "ReturnPatient", MemberKind::Method},
+        {375, "SetCommonParameters", MemberKind::Method},
+        {376, "FailureReason", MemberKind::Get},
+        {378, "FailureKind", MemberKind::Get},
+    };
+    for (const Expected& e : expected) {
+        const platform::Member* member = trellyBridgeCommTable().byId(e.id);
+        ASSERT_NE(member, nullptr) << e.id;
+        EXPECT_EQ(member->name, e.name) << e.id;
+        EXPECT_EQ(member->kind, e.kind) << e.id;
+    }
+    EXPECT_EQ(trellyBridgeCommTable().byId(379), nullptr);
+}
+
+// Names in any case, the bill type's two names, the unknown members and classes: CApi.FromC.
+TEST_F(DispatchTableTest, ReferencesAndReadOnlyMembers) {
+    registerComponentClasses();
+    auto object = platform::ObjectRegistry::instance().create("TRELLYBRIDGE.TRELLYBRIDGECOMM");
+    ASSERT_NE(object, nullptr);
+    Variant result;
+    auto reference = std::make_shared<Object>();
+    const Variant byReference[] = {Variant(reference)};
+    EXPECT_EQ(object->invoke("i2InsuredName", MemberKind::PutByReference, byReference, result),
+              InvokeStatus::Ok);
+    object->invoke("i2InsuredName", MemberKind::Get, {}, result);
+    EXPECT_EQ(result.object(), reference);
+
+    const Variant bill[] = {Variant("B1")};
+    for (const char* readOnly : {"p1PatientBillType", "FailureNotes"})
+        EXPECT_EQ(object->invoke(readOnly, MemberKind::PutByValue, bill, result),
+                  InvokeStatus::UnknownMember)
+            << readOnly;
+    EXPECT_EQ(object->invoke("GetControlVersion", MemberKind::Method, bill, result),
+              InvokeStatus::BadArgumentCount);
 }
 
 }  // namespace

@@ -8,12 +8,10 @@
 #include <vector>
 
 #include "common/ThreadState.h"
-#include "component/ComponentDispatch.h"
 #include "platform/FileSystem.h"
 #include "platform/ObjectRegistry.h"
 #include "support/TestEnvironment.h"
 #include "trellybridge/TrellyBridgeComm.h"
-#include "trellybridge/trellybridge.h"
 
 namespace trellybridge {
 namespace {
@@ -128,41 +126,14 @@ TEST_F(UsbMethodsTest, RegisteredComponentGetsTheArgumentsInOrderAndItsResultAsT
     EXPECT_EQ(error.description, "");
 }
 
-// Through the C interface, as a host in another language sees a failed call.
-struct CFailure {
-    tb_status status;
-    int number;
-    std::string description;
-    std::string errorCodes;
-};
-
-CFailure callThroughC(const char* input, const char* output) {
-    tb_object* object = nullptr;
-    EXPECT_EQ(tb_create("TrellyBridge.TrellyBridgeComm", &object), TB_OK);
-    tb_variant arguments[2], result, description;
-    tb_variant_init(&arguments[0]);
-    tb_variant_init(&arguments[1]);
-    tb_variant_init(&result);
-    tb_variant_init(&description);
-    tb_variant_set_text(&arguments[0], input);
-    tb_variant_set_text(&arguments[1], output);
-    CFailure outcome{tb_invoke(object, "getUSBPatientData", arguments, 2, &result), 0, {}, {}};
-    EXPECT_EQ(tb_last_error(object, &outcome.number, &description), TB_OK);
-    outcome.description = description.text ? description.text : "";
-    outcome.errorCodes = threadState().errorList;
-    for (tb_variant* v : {&arguments[0], &arguments[1], &result, &description}) tb_variant_clear(v);
-    tb_release(object);
-    return outcome;
-}
-
 TEST_F(UsbMethodsTest, ComponentLibraryNamedInTheEnvironmentIsLoadedAndCalled) {
     ::setenv("TRELLYBRIDGE_USB_COMPONENT", TRELLYBRIDGE_USB_TEST_COMPONENT, 1);
     EXPECT_EQ(comm.getUSBPatientData("E:\\in.dat", "c:\\out.dat"),
               Variant("E:\\in.dat|c:\\out.dat"));
-    CFailure failed = callThroughC("missing", "c:\\out.dat");
-    EXPECT_EQ(failed.status, TB_FAILED);
-    EXPECT_EQ(failed.number, 1017);
-    EXPECT_EQ(failed.description, "no record on the drive");
+    CallError error;
+    EXPECT_EQ(comm.getUSBPatientData("missing", "c:\\out.dat", &error), Variant());
+    EXPECT_EQ(error.number, 1017);
+    EXPECT_EQ(error.description, "no record on the drive");
 }
 
 TEST_F(UsbMethodsTest, ComponentThatCannotBeLoadedFailsTheCallWithTheLoadersWords) {
@@ -192,11 +163,11 @@ TEST_F(UsbMethodsTest, ComponentThatCannotBeLoadedFailsTheCallWithTheLoadersWord
     for (const Case& c : cases) {
         SCOPED_TRACE(c.library);
         ::setenv("TRELLYBRIDGE_USB_COMPONENT", c.library.c_str(), 1);
-        CFailure failed = callThroughC("E:\\in.dat", "c:\\out.dat");
-        EXPECT_EQ(failed.status, TB_FAILED);
-        EXPECT_EQ(failed.number, 429);
-        EXPECT_NE(failed.description.find(c.said), std::string::npos) << failed.description;
-        EXPECT_EQ(failed.errorCodes, "<error id=\"1\" description=\"x\">x</error>\r\n")
+        CallError error;
+        EXPECT_EQ(comm.getUSBPatientData("E:\\in.dat", "c:\\out.dat", &error), Variant());
+        EXPECT_EQ(error.number, 429);
+        EXPECT_NE(error.description.find(c.said), std::string::npos) << error.description;
+        EXPECT_EQ(threadState().errorList, "<error id=\"1\" description=\"x\">x</error>\r\n")
             << "a failed USB call records nothing";
     }
     stdfs::remove_all(own);
