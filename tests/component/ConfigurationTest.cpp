@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include "SampleRequest.h"
 #include "common/Errors.h"
 #include "common/ThreadState.h"
 #include "component/Configuration.h"
+#include "component/RequestPreparation.h"
 #include "support/TestEnvironment.h"
 
 namespace trellybridge {
@@ -64,7 +66,6 @@ TEST_F(ConfigurationTest, EmptyRequiredSettingsGetTheInvalidMarker) {
     EXPECT_EQ(config.MEDICNumberDefault, Variant());
     EXPECT_EQ(config.SerialTimeout, Variant("5"));
     EXPECT_EQ(config.LogInsuranceEntries, Variant(20000));
-    EXPECT_EQ(config.TimeDelay, Variant("1000")) << "an omitted TimeDelay arrives as 1000";
 
     configuration::applyFinalDefaults(config);
     EXPECT_EQ(config.VendorApplicationPath.toText(), kInvalidMarker);
@@ -89,9 +90,6 @@ TEST_F(ConfigurationTest, TimeDelayIsAWholeNumberOfMillisecondsInRange) {
         config.TimeDelay = delay;
         EXPECT_EQ(configuration::timeDelayProblem(config).empty(), usable) << delay.toText();
     }
-    BridgeConfiguration omitted;
-    configuration::applyFinalDefaults(omitted);
-    EXPECT_EQ(configuration::timeDelayProblem(omitted), "") << "the default 1000 applies";
 }
 
 TEST_F(ConfigurationTest, TextSettingsAreFoldedTrimmedOrKept) {
@@ -108,7 +106,6 @@ TEST_F(ConfigurationTest, TextSettingsAreFoldedTrimmedOrKept) {
     EXPECT_EQ(config.PatientID, Variant("12345"));
     EXPECT_EQ(config.NetworkBridgeType, Variant("USB"));
     EXPECT_EQ(config.VendorName, Variant("MEDIC"));
-    EXPECT_EQ(config.VendorFormatType, Variant("HL7"));
     EXPECT_EQ(config.Parity, Variant("none"));
     EXPECT_EQ(config.VendorRequestTag, Variant("acct="));
     EXPECT_EQ(config.LogInsuranceEntries, Variant(20000));
@@ -240,25 +237,18 @@ TEST_F(ConfigurationTest, CompanyNumberCheck) {
     }
 }
 
+// The upper- and lower-casing of the bridge, the format and the switches are checked through
+// the search request by GetPatientDataTest.EveryBridgeParameterReachesItsSetting.
 TEST_F(ConfigurationTest, CommonParametersNormaliseInPlace) {
     BridgeConfiguration config;
     config.NetworkBridgeType = "tcpip";
-    config.VendorFormatType = "hl7";
     config.PatientID = " 77 ";
-    config.CaseSensitivity = "TRUE";
-    config.DisplayDebugger = "FALSE";
-    config.Parity = "EVEN";
     config.AllowedRetries = "2";
     config.VendorResultsPath = "c:\\r.dat";
     config.MEDICNumberDefault = "";
     EXPECT_TRUE(configuration::normaliseCommonParameters(config, threadState().reasons()));
-    EXPECT_EQ(config.NetworkBridgeType, Variant("TCPIP"));
-    EXPECT_EQ(config.VendorFormatType, Variant("HL7"));
     EXPECT_EQ(config.PatientID, Variant("77"));
-    EXPECT_EQ(config.CaseSensitivity, Variant("true"));
-    EXPECT_EQ(config.DisplayDebugger, Variant("false"));
     EXPECT_EQ(config.DisplayProperties, Variant("true"));
-    EXPECT_EQ(config.Parity, Variant("even"));
     EXPECT_EQ(config.AllowedRetries, Variant(3));
     EXPECT_EQ(config.SerialTimeout, Variant("5"));
     EXPECT_EQ(config.bridgeTimeout, Variant("5")) << "the defaulted time-out";
@@ -273,6 +263,49 @@ TEST_F(ConfigurationTest, CommonParametersNormaliseInPlace) {
     empty.NetworkBridgeType = "TCPIP";
     EXPECT_FALSE(configuration::normaliseCommonParameters(empty, threadState().reasons()))
         << "marker + 1 is not a number";
+}
+
+using configuration::Prepared;
+
+struct PreparationCase {
+    const char* what;
+    const char* patientId;
+    const char* timeDelay;
+    Prepared forRequest;
+};
+
+using RequestPreparationTest = ConfigurationTest;
+
+// A request refuses what must not reach the vendor; an answer at hand is read with the
+// same settings, with no pages and nothing refused. The pages a request shows are
+// GetPatientTest.PropertyPagesAppearInOrder's.
+TEST_F(RequestPreparationTest, RequestAndAnswerAtHandDifferOnlyInPagesAndRefusals) {
+    const PreparationCase cases[] = {
+        {"usable", "12345", "1000", Prepared::Ready},
+        {"control character", "12\n345", "1000", Prepared::Refused},
+        {"bad delay", "12345", "0.5", Prepared::Refused},
+    };
+    for (const PreparationCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        GetPatientArguments a = vendorsim::sampleRequest(c.patientId, "tcpip", "hl7");
+        a.TimeDelay = c.timeDelay;
+        a.DisplayProperties = "true";
+
+        threadState() = ThreadState{};
+        EXPECT_EQ(configuration::prepareRequest(threadState(), a), c.forRequest);
+        EXPECT_EQ(bridgeKind(threadState().config), BridgeKind::TcpIp) << "stored upper-cased";
+        if (c.forRequest == Prepared::Refused) {
+            EXPECT_NE(threadState().errorList.find("<error id=\"300\""), std::string::npos);
+        }
+
+        threadState() = ThreadState{};
+        toolkit->pagesShown.clear();
+        EXPECT_EQ(configuration::prepareRequest(threadState(), a, configuration::kForAnswerAtHand),
+                  Prepared::Ready);
+        EXPECT_TRUE(toolkit->pagesShown.empty());
+        EXPECT_EQ(threadState().errorList, "");
+        EXPECT_EQ(threadState().config.VendorResultsPath.toText(), "N/A") << "paths assigned";
+    }
 }
 
 }  // namespace
