@@ -140,10 +140,7 @@ int main(void) {
     }
 
     /* A search whose timer cannot run answers with the reason, without a session. */
-    tb_variant_set_text(&value,
-                        "<SearchInfo><SearchOn>PID</SearchOn></SearchInfo><BridgeParameters>"
-                        "<NetworkBridgeType>TCPIP</NetworkBridgeType><AllowedRetries>1"
-                        "</AllowedRetries><TimeDelay>0</TimeDelay></BridgeParameters>");
+    tb_variant_set_text(&value, "<BridgeParameters><TimeDelay>0</TimeDelay></BridgeParameters>");
     CHECK(tb_invoke(comm, "GetPatientData", &value, 1, &result) == TB_OK);
     CHECK(result.kind == TB_TEXT &&
           strstr(result.text, "<Result><RecordCount>0</RecordCount><Error>") == result.text);
