@@ -179,16 +179,13 @@ TEST_F(FormatCasesAsFhir, EveryPatientIsAValidR4Bundle) {
         Expectation e = readExpectation(c);
         threadState().record.clear();
         threadState().patientFound = false;
-        if (configuration::prepareRequest(threadState(), e.settings,
-                                          configuration::kForAnswerAtHand) !=
-            configuration::Prepared::Ready)
-            continue;
+        // Each case's settings are usable: FormatCases asserts it.
+        configuration::prepareRequest(threadState(), e.settings, configuration::kForAnswerAtHand);
         threadState().patientFound = dispatch(answerOf(c));
         TrellyBridgeComm comm;
         comm.ReturnPatient();
         bundles[c.format + "/" + c.name] = comm.patientAsFhir();
     }
-    EXPECT_GE(bundles.size(), allCases().size() * 9 / 10) << "most cases make a patient";
     EXPECT_EQ(testing::fhirProblems(bundles), "");
 }
 

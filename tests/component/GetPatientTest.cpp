@@ -5,6 +5,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <tuple>
 
 #include "SampleRequest.h"
 #include "common/Errors.h"
@@ -37,19 +38,14 @@ protected:
     TrellyBridgeComm comm;
 };
 
-struct FailurePropertiesCase {
-    const char* name;
-    std::function<void(GetPatientArguments&)> change;
-    std::string reason;     // the start of FailureReason
-    int windows;            // session windows run
-    bool published;         // ErrorCodes replaced
-    std::string errorList;  // a part of the error list; "" when it must stay empty
-};
-
 // The error list stays silent in most of these; the failure properties never are. Those
 // refused before the window publish nothing.
 TEST_F(GetPatientTest, EveryRequestThatEndsSaysWhyInTheFailureProperties) {
-    const FailurePropertiesCase cases[] = {
+    // The change to the request; the start of FailureReason; the session windows run; whether
+    // ErrorCodes is replaced; a part of the error list ("" when it must stay empty).
+    using Row = std::tuple<const char*, std::function<void(GetPatientArguments&)>, std::string, int,
+                           bool, std::string>;
+    const Row cases[] = {
         {"company number refused", [](GetPatientArguments&) {},
          "the request was not sent: the company number of PatientID 7-42 is not valid", 0, false,
          "ORVEL Parameter: 7 is not a valid company number"},
@@ -78,36 +74,31 @@ TEST_F(GetPatientTest, EveryRequestThatEndsSaysWhyInTheFailureProperties) {
          },
          "the request was not sent: NetworkBridgeType is not set", 1, true, ""},
     };
-    for (const FailurePropertiesCase& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [name, change, reason, windows, published, errorList] : cases) {
+        SCOPED_TRACE(name);
         threadState() = ThreadState{};
         toolkit->modalRuns = 0;
         comm.put_ErrorCodes("earlier");
         GetPatientArguments a = hl7OverTcp();
-        c.change(a);
+        change(a);
         EXPECT_EQ(comm.GetPatient(a), Variant(false));
-        EXPECT_TRUE(comm.get_FailureReason().toText().starts_with(c.reason))
+        EXPECT_TRUE(comm.get_FailureReason().toText().starts_with(reason))
             << comm.get_FailureReason().toText();
         EXPECT_EQ(comm.get_FailureKind(), Variant("settings"));
-        EXPECT_NE(comm.get_FailureNotes().toText().find(c.reason), std::string::npos);
-        EXPECT_EQ(toolkit->modalRuns, c.windows);
-        EXPECT_EQ(comm.get_ErrorCodes() == Variant("earlier"), !c.published) << "ReturnPatient ran";
-        EXPECT_TRUE(c.errorList.empty()
+        EXPECT_NE(comm.get_FailureNotes().toText().find(reason), std::string::npos);
+        EXPECT_EQ(toolkit->modalRuns, windows);
+        EXPECT_EQ(comm.get_ErrorCodes() == Variant("earlier"), !published) << "ReturnPatient ran";
+        EXPECT_TRUE(errorList.empty()
                         ? threadState().errorList.empty()
-                        : threadState().errorList.find(c.errorList) != std::string::npos)
+                        : threadState().errorList.find(errorList) != std::string::npos)
             << threadState().errorList;
     }
 }
 
-struct RefusalCase {
-    const char* bridge;
-    std::string patientId;
-    std::string description;
-};
-
 TEST_F(GetPatientTest, UnusableIdentifiersAreRefusedBeforeTheSession) {
     writeDriveCFile("outside/secret.dat", "P_ACT=1\rP_LNM=SECRET\r");
-    const RefusalCase cases[] = {
+    // The bridge, PatientID, why it is refused.
+    const std::tuple<const char*, std::string, std::string> cases[] = {
         {"FOLDERS", "../outside/secret",
          "PatientID contains \"/\", which cannot be part of a "
          "results file name"},
@@ -122,11 +113,11 @@ TEST_F(GetPatientTest, UnusableIdentifiersAreRefusedBeforeTheSession) {
         {"SERIAL", "12\x7f", "PatientID contains a control character (code 127)"},
         {"NOWHERE", "\x1b[2J", "PatientID contains a control character (code 27)"},
     };
-    for (const RefusalCase& k : cases) {
-        SCOPED_TRACE(std::string(k.bridge) + " " + k.description);
+    for (const auto& [bridge, patientId, description] : cases) {
+        SCOPED_TRACE(std::string(bridge) + " " + description);
         threadState() = ThreadState{};
         toolkit->progressLines.clear();
-        GetPatientArguments a = vendorsim::sampleRequest(k.patientId, k.bridge, "SCAN");
+        GetPatientArguments a = vendorsim::sampleRequest(patientId, bridge, "SCAN");
         a.VendorResultsPath = "c:\\results\\";
         a.VendorRequestPath = "c:\\request.inq";
         a.HTTPSSubjectCN = "{PURGE PAT DATA}";
@@ -137,9 +128,9 @@ TEST_F(GetPatientTest, UnusableIdentifiersAreRefusedBeforeTheSession) {
         EXPECT_EQ(comm.GetPatient(a), Variant(false));
         EXPECT_EQ(toolkit->modalRuns, 0) << "no session, no transport";
         EXPECT_EQ(comm.get_ErrorDescriptions().toText(),
-                  errorElement(errc::InvalidParameter, "ORVEL Parameter: " + k.description));
-        EXPECT_EQ(threadState().failures.text(), k.description + " (1 attempt)");
-        EXPECT_TRUE(toolkit->showedLine("Request not sent: " + k.description + "\r\n"));
+                  errorElement(errc::InvalidParameter, "ORVEL Parameter: " + description));
+        EXPECT_EQ(threadState().failures.text(), description + " (1 attempt)");
+        EXPECT_TRUE(toolkit->showedLine("Request not sent: " + description + "\r\n"));
     }
     EXPECT_EQ(readDriveCFile("outside/secret.dat"), "P_ACT=1\rP_LNM=SECRET\r")
         << "neither read nor purged";
@@ -161,33 +152,27 @@ TEST_F(GetPatientTest, UnusableIdentifiersAreRefusedBeforeTheSession) {
     EXPECT_EQ(toolkit->modalRuns, 1);
 }
 
-struct PagesCase {
-    const char* bridge;
-    const char* format;
-    const char* vendor;
-    std::vector<std::string> pages;  // after the common page
-};
-
 TEST_F(GetPatientTest, PropertyPagesAppearInOrder) {
-    const PagesCase cases[] = {
+    // The bridge, the format, the vendor, the pages after the common page.
+    const std::tuple<const char*, const char*, const char*, std::vector<std::string>> cases[] = {
         {"TCPIP", "HL7", "X", {"frmMEDICProperties", "frmTCPTest"}},
         {"VENDOR", "STANDARD", "HIS", {"frmNetworkProperties", "frmHISProperties"}},
         {"SERIAL", "SCAN", "X", {"frmSerialPropertyPage", "frmMoreSerialProperties"}},
         {"HTTPS", "XML", "X", {"frmNetworkProperties", "frmHTTPSProperties"}},
         {"FOLDERS", "XML", "X", {"frmNetworkProperties"}},
     };
-    for (const PagesCase& c : cases) {
-        SCOPED_TRACE(c.bridge);
+    for (const auto& [bridge, format, vendor, after] : cases) {
+        SCOPED_TRACE(bridge);
         toolkit->pagesShown.clear();
-        GetPatientArguments a = vendorsim::sampleRequest("5", c.bridge, c.format);
-        a.VendorName = c.vendor;
+        GetPatientArguments a = vendorsim::sampleRequest("5", bridge, format);
+        a.VendorName = vendor;
         a.DisplayProperties = "true";
         a.AllowedRetries = "0";
         a.NetworkTimeout = a.SerialTimeout = "0";
         a.TimeDelay = "1";
         comm.GetPatient(a);
         std::vector<std::string> pages = {"frmCommonPropertyPage"};
-        pages.insert(pages.end(), c.pages.begin(), c.pages.end());
+        pages.insert(pages.end(), after.begin(), after.end());
         EXPECT_EQ(toolkit->pagesShown, pages);
     }
     toolkit->pagesShown.clear();
@@ -211,73 +196,66 @@ protected:
     const BridgeConfiguration& config() { return threadState().config; }
 };
 
-struct KeyCase {
-    const char* key;
-    const char* given;
-    Variant BridgeConfiguration::*field;
-    const char* stored;  // after the normalisation of this path
-};
-
-// Every BridgeParameters key, the renamed ones under their request names; tags match in
-// any case. The bridge is one the enhanced window does not run, so the search ends
+// Every BridgeParameters key, the renamed ones under their request names (tags match in
+// any case): the key, the value given, the setting, the value stored after this path's
+// normalisation. The bridge is one the enhanced window does not run, so the search ends
 // without any contact.
-const KeyCase kKeys[] = {
-    {"networkbridgetype", "usb", &BridgeConfiguration::NetworkBridgeType, "USB"},
-    {"VendorFacility", "LAB1", &BridgeConfiguration::VendorFacility, "LAB1"},
-    {"VendorName", "medic", &BridgeConfiguration::VendorName, "MEDIC"},
-    {"Debug", "FALSE", &BridgeConfiguration::DisplayDebugger, "false"},
-    {"DisplayProperties", "False", &BridgeConfiguration::DisplayProperties, "false"},
-    {"EOFCharacter", "28", &BridgeConfiguration::EOFCharacter, "28"},
-    {"EOLCharacter", "13", &BridgeConfiguration::EOLCharacter, "13"},
-    {"EOFRequest", "13,10", &BridgeConfiguration::EOFRequest, "13,10"},
-    {"LogInsuranceEntries", "50", &BridgeConfiguration::LogInsuranceEntries, "50"},
-    {"TimeDelay", "250", &BridgeConfiguration::TimeDelay, "250"},
-    {"VendorRequestTag", "ACCT=", &BridgeConfiguration::VendorRequestTag, "ACCT="},
-    {"VendorFormatType", "hl7", &BridgeConfiguration::VendorFormatType, "HL7"},
-    {"VendorFormatVersion", "2.3", &BridgeConfiguration::VendorFormatVersion, "2.3"},
-    {"TrimPaddingZeros", "TRUE", &BridgeConfiguration::stripPaddedZeros, "true"},
-    {"CaseSensitivity", "True", &BridgeConfiguration::CaseSensitivity, "true"},
-    {"AllowedRetries", "3", &BridgeConfiguration::AllowedRetries, "3"},
-    {"ComPort", "2", &BridgeConfiguration::CommPort, "2"},
-    {"InputLength", "0", &BridgeConfiguration::InputLength, "0"},
-    {"DTR", "true", &BridgeConfiguration::DTR, "true"},
-    {"InBufferSize", "1024", &BridgeConfiguration::InBufferSize, "1024"},
-    {"RTS", "yes", &BridgeConfiguration::RTS, "false"},
-    {"OutBufferSize", "512", &BridgeConfiguration::OutBufferSize, "512"},
-    {"EOF", "TRUE", &BridgeConfiguration::EOF_, "true"},
-    {"RThreshold", "1", &BridgeConfiguration::RThreshold, "1"},
-    {"Handshaking", "0", &BridgeConfiguration::Handshaking, "0"},
-    {"SThreshold", "0", &BridgeConfiguration::SThreshold, "0"},
-    {"InputMode", "1", &BridgeConfiguration::InputMode, "1"},
-    {"SerialTimeout", "4", &BridgeConfiguration::SerialTimeout, "4"},
-    {"NullDiscard", "true", &BridgeConfiguration::NullDiscard, "true"},
-    {"BitsPerSecond", "9600", &BridgeConfiguration::BPS, "9600"},
-    {"DataBits", "8", &BridgeConfiguration::DataBits, "8"},
-    {"Parity", "N", &BridgeConfiguration::Parity, "n"},
-    {"StopBits", "1", &BridgeConfiguration::StopBits, "1"},
-    {"FlowControl", "none", &BridgeConfiguration::FlowControl, "none"},
-    {"TCPRemoteHostName", "vendor.example", &BridgeConfiguration::TCPRemoteHostName,
-     "vendor.example"},
-    {"TCPRemotePorts", "9991,9992", &BridgeConfiguration::TCPRemotePorts, "9991,9992"},
-    {"NetworkRequestPath", "C:\\req.txt", &BridgeConfiguration::VendorRequestPath, "C:\\req.txt"},
-    {"NetworkResultsPath", "C:\\res.txt", &BridgeConfiguration::VendorResultsPath, "C:\\res.txt"},
-    {"VendorApplicationPath", "C:\\v.exe", &BridgeConfiguration::VendorApplicationPath,
-     "C:\\v.exe"},
-    {"NetworkTimeout", "7", &BridgeConfiguration::NetworkTimeout, "7"},
-    {"MEDICNumberDefault", "1", &BridgeConfiguration::MEDICNumberDefault, "1"},
-    {"MEDICNumberLength", "9", &BridgeConfiguration::MEDICNumberLength, "9"},
-    {"MEDICNumberValidList", "1,2", &BridgeConfiguration::MEDICNumberValidList, "1,2"},
-    {"MEDICUseGuarantorAddress", "TRUE", &BridgeConfiguration::MEDICuseGuarantorAddress, "true"},
-    {"HTTPSOrganizationID", "ORG", &BridgeConfiguration::HTTPSOrganizationID, "ORG"},
-    {"HTTPSSubjectCN", "{TCP FORCE}", &BridgeConfiguration::HTTPSSubjectCN, "{TCP FORCE}"},
-    {"HISDSN", "dsn", &BridgeConfiguration::HISDSN, "dsn"},
-    {"HISBusinessUnit", "bu", &BridgeConfiguration::HISBusinessUnit, "bu"},
+using Settings = BridgeConfiguration;
+const std::tuple<const char*, const char*, Variant Settings::*, const char*> kKeys[] = {
+    {"networkbridgetype", "usb", &Settings::NetworkBridgeType, "USB"},
+    {"VendorFacility", "LAB1", &Settings::VendorFacility, "LAB1"},
+    {"VendorName", "medic", &Settings::VendorName, "MEDIC"},
+    {"Debug", "FALSE", &Settings::DisplayDebugger, "false"},
+    {"DisplayProperties", "False", &Settings::DisplayProperties, "false"},
+    {"EOFCharacter", "28", &Settings::EOFCharacter, "28"},
+    {"EOLCharacter", "13", &Settings::EOLCharacter, "13"},
+    {"EOFRequest", "13,10", &Settings::EOFRequest, "13,10"},
+    {"LogInsuranceEntries", "50", &Settings::LogInsuranceEntries, "50"},
+    {"TimeDelay", "250", &Settings::TimeDelay, "250"},
+    {"VendorRequestTag", "ACCT=", &Settings::VendorRequestTag, "ACCT="},
+    {"VendorFormatType", "hl7", &Settings::VendorFormatType, "HL7"},
+    {"VendorFormatVersion", "2.3", &Settings::VendorFormatVersion, "2.3"},
+    {"TrimPaddingZeros", "TRUE", &Settings::stripPaddedZeros, "true"},
+    {"CaseSensitivity", "True", &Settings::CaseSensitivity, "true"},
+    {"AllowedRetries", "3", &Settings::AllowedRetries, "3"},
+    {"ComPort", "2", &Settings::CommPort, "2"},
+    {"InputLength", "0", &Settings::InputLength, "0"},
+    {"DTR", "true", &Settings::DTR, "true"},
+    {"InBufferSize", "1024", &Settings::InBufferSize, "1024"},
+    {"RTS", "yes", &Settings::RTS, "false"},
+    {"OutBufferSize", "512", &Settings::OutBufferSize, "512"},
+    {"EOF", "TRUE", &Settings::EOF_, "true"},
+    {"RThreshold", "1", &Settings::RThreshold, "1"},
+    {"Handshaking", "0", &Settings::Handshaking, "0"},
+    {"SThreshold", "0", &Settings::SThreshold, "0"},
+    {"InputMode", "1", &Settings::InputMode, "1"},
+    {"SerialTimeout", "4", &Settings::SerialTimeout, "4"},
+    {"NullDiscard", "true", &Settings::NullDiscard, "true"},
+    {"BitsPerSecond", "9600", &Settings::BPS, "9600"},
+    {"DataBits", "8", &Settings::DataBits, "8"},
+    {"Parity", "N", &Settings::Parity, "n"},
+    {"StopBits", "1", &Settings::StopBits, "1"},
+    {"FlowControl", "none", &Settings::FlowControl, "none"},
+    {"TCPRemoteHostName", "vendor.example", &Settings::TCPRemoteHostName, "vendor.example"},
+    {"TCPRemotePorts", "9991,9992", &Settings::TCPRemotePorts, "9991,9992"},
+    {"NetworkRequestPath", "C:\\req.txt", &Settings::VendorRequestPath, "C:\\req.txt"},
+    {"NetworkResultsPath", "C:\\res.txt", &Settings::VendorResultsPath, "C:\\res.txt"},
+    {"VendorApplicationPath", "C:\\v.exe", &Settings::VendorApplicationPath, "C:\\v.exe"},
+    {"NetworkTimeout", "7", &Settings::NetworkTimeout, "7"},
+    {"MEDICNumberDefault", "1", &Settings::MEDICNumberDefault, "1"},
+    {"MEDICNumberLength", "9", &Settings::MEDICNumberLength, "9"},
+    {"MEDICNumberValidList", "1,2", &Settings::MEDICNumberValidList, "1,2"},
+    {"MEDICUseGuarantorAddress", "TRUE", &Settings::MEDICuseGuarantorAddress, "true"},
+    {"HTTPSOrganizationID", "ORG", &Settings::HTTPSOrganizationID, "ORG"},
+    {"HTTPSSubjectCN", "{TCP FORCE}", &Settings::HTTPSSubjectCN, "{TCP FORCE}"},
+    {"HISDSN", "dsn", &Settings::HISDSN, "dsn"},
+    {"HISBusinessUnit", "bu", &Settings::HISBusinessUnit, "bu"},
 };
 
 TEST_F(GetPatientDataTest, EveryBridgeParameterReachesItsSetting) {
     std::string parameters;
-    for (const KeyCase& k : kKeys)
-        parameters += "<" + std::string(k.key) + ">" + k.given + "</" + k.key + ">";
+    for (const auto& [key, given, field, stored] : kKeys)
+        parameters += "<" + std::string(key) + ">" + given + "</" + key + ">";
     std::string request =
         "<UserInfo><UserName>nurse</UserName></UserInfo>"
         "<searchinfo><searchon>name</searchon><PATIENTID> 1-42 </PATIENTID>"
@@ -285,7 +263,8 @@ TEST_F(GetPatientDataTest, EveryBridgeParameterReachesItsSetting) {
         "<Social>123456789</Social></searchinfo><bridgeparameters>" +
         parameters + "</bridgeparameters>";
     EXPECT_EQ(search(request), "") << "nothing sent, nothing recorded";
-    for (const KeyCase& k : kKeys) EXPECT_EQ(config().*k.field, Variant(k.stored)) << k.key;
+    for (const auto& [key, given, field, stored] : kKeys)
+        EXPECT_EQ(config().*field, Variant(stored)) << key;
     EXPECT_EQ(config().SearchOn, "name");
     EXPECT_EQ(config().PatientID, Variant("1-42"));
     EXPECT_EQ(config().CompanyName, "7");
@@ -301,13 +280,10 @@ TEST_F(GetPatientDataTest, AbsentKeysTakeTheirDefaultsAndNoBridgeIsInvalid) {
     EXPECT_TRUE(toolkit->showedText("Invalid bridge type requested..."));
     // Nothing of the earlier request stays; the common defaults themselves are
     // ConfigurationTest.CommonParametersNormaliseInPlace's.
-    const std::pair<Variant BridgeConfiguration::*, Variant> defaults[] = {
-        {&BridgeConfiguration::NetworkBridgeType, kInvalidMarker},
-        {&BridgeConfiguration::AllowedRetries, kInvalidMarker},
-        {&BridgeConfiguration::MEDICNumberLength, kInvalidMarker},
-        {&BridgeConfiguration::VendorFacility, ""},
-        {&BridgeConfiguration::DisplayDebugger, "true"},
-        {&BridgeConfiguration::stripPaddedZeros, "false"},
+    const std::pair<Variant Settings::*, Variant> defaults[] = {
+        {&Settings::NetworkBridgeType, kInvalidMarker}, {&Settings::AllowedRetries, kInvalidMarker},
+        {&Settings::MEDICNumberLength, kInvalidMarker}, {&Settings::VendorFacility, ""},
+        {&Settings::DisplayDebugger, "true"},           {&Settings::stripPaddedZeros, "false"},
     };
     for (const auto& [field, expected] : defaults) EXPECT_EQ(config().*field, expected);
 }
@@ -394,15 +370,9 @@ TEST_F(GetPatientDataTest, SearchRequestsCarryTheIndexAndTheCompany) {
     }
 }
 
-struct ResultCase {
-    const char* name;
-    const char* answer;
-    const char* error;
-    const char* result;
-};
-
 TEST_F(GetPatientDataTest, AnswersBecomeResults) {
-    const ResultCase cases[] = {
+    // What the row shows, the answer, the error, the result.
+    const std::tuple<const char*, const char*, const char*, const char*> cases[] = {
         {"the element alone, in any case",
          "junk<result><transactionid>1</transactionid>"
          "<PATIENT>x</PATIENT></result>junk",
@@ -414,8 +384,8 @@ TEST_F(GetPatientDataTest, AnswersBecomeResults) {
          "<Result><Message>BUSY</Message><Error>Error 328. No patient found or timeout waiting for "
          "response</Error></Result>"},
     };
-    for (const ResultCase& c : cases)
-        EXPECT_EQ(session::enhancedResultFor(c.answer, c.error), c.result) << c.name;
+    for (const auto& [name, answer, error, result] : cases)
+        EXPECT_EQ(session::enhancedResultFor(answer, error), result) << name;
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <filesystem>
 #include <vector>
 
@@ -154,13 +155,9 @@ TEST_F(Hl7Corpus, EveryPatientIsFoundByTheNumberAUserTypes) {
 }
 
 // Written from the message text: the segment each value comes from is named by the file.
-struct Expected {
-    const char* file;  // the number the file's name starts with
-    const char* number;
-    const char *last, *first, *birthDate, *sex, *address1, *postal, *insurer;
-};
-
-const Expected kExpected[] = {
+// The number the file's name starts with; the number a user types; the last and first
+// names, birth date, sex, first address line, postal code and first insurer.
+const std::array<const char*, 9> kExpected[] = {
     {"001", "555-44-4444", "EVERYWOMAN", "EVE", "19620352", "F", "153 FERNWOOD DR.", "35292", ""},
     {"003", "2148790", "RUFUSS", "MELLODIAL", "19521129", "F", "221 CANVIEW AVENUE", "10454",
      "HIP COMP MCAID"},
@@ -202,23 +199,24 @@ const Expected kExpected[] = {
 };
 
 TEST_F(Hl7Corpus, FieldsAgreeWithTheMessageText) {
-    for (const Expected& e : kExpected) {
+    for (const auto& [prefix, number, last, first, birthDate, sex, address1, postal, insurer] :
+         kExpected) {
         auto file = std::find_if(files.begin(), files.end(), [&](const stdfs::path& path) {
-            return path.filename().string().starts_with(e.file);
+            return path.filename().string().starts_with(prefix);
         });
-        ASSERT_NE(file, files.end()) << e.file;
+        ASSERT_NE(file, files.end()) << prefix;
         SCOPED_TRACE(file->filename().string());
-        EXPECT_TRUE(read(*file, e.number));
+        EXPECT_TRUE(read(*file, number));
         TrellyBridgeComm comm;
         comm.ReturnPatient();
         auto property = [&](ResultProperty p) { return comm.property(p).toText(); };
-        EXPECT_EQ(property(ResultProperty::p1PatientLastName), e.last);
-        EXPECT_EQ(property(ResultProperty::p1PatientFirstName), e.first);
-        EXPECT_EQ(property(ResultProperty::p1PatientDOB), e.birthDate);
-        EXPECT_EQ(property(ResultProperty::p1PatientGender), e.sex);
-        EXPECT_EQ(property(ResultProperty::p1PatientAddress1), e.address1);
-        EXPECT_EQ(property(ResultProperty::p1PatientPostal), e.postal);
-        EXPECT_EQ(property(ResultProperty::i1InsuredCompanyName), e.insurer);
+        EXPECT_EQ(property(ResultProperty::p1PatientLastName), last);
+        EXPECT_EQ(property(ResultProperty::p1PatientFirstName), first);
+        EXPECT_EQ(property(ResultProperty::p1PatientDOB), birthDate);
+        EXPECT_EQ(property(ResultProperty::p1PatientGender), sex);
+        EXPECT_EQ(property(ResultProperty::p1PatientAddress1), address1);
+        EXPECT_EQ(property(ResultProperty::p1PatientPostal), postal);
+        EXPECT_EQ(property(ResultProperty::i1InsuredCompanyName), insurer);
     }
 }
 

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 #include <vector>
 
 #include "common/ThreadState.h"
@@ -53,13 +54,9 @@ protected:
 };
 
 TEST_F(UsbMethodsTest, FindsTheFirstReadyDriveThatHoldsTheFile) {
-    struct Case {
-        const char* name;
-        bool onE, onF, dMissing;
-        const char* path;
-        const char* letter;
-    };
-    const Case cases[] = {
+    // What the row shows; whether E and F hold the file and D's folder is missing; the path
+    // asked for; the letter found.
+    const std::tuple<const char*, bool, bool, bool, const char*, const char*> cases[] = {
         {"both drives hold it", true, true, false, "\\records\\patient.dat", "E"},
         {"only the second holds it", false, true, false, "\\records\\patient.dat", "F"},
         {"a drive mapped to a missing folder", true, false, true, "\\records\\patient.dat", "E"},
@@ -68,16 +65,16 @@ TEST_F(UsbMethodsTest, FindsTheFirstReadyDriveThatHoldsTheFile) {
         {"a step out through slashes", false, false, false, "/records/../../outside.dat", ""},
     };
     writeFile(root / "outside.dat", "x");
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [name, onE, onF, dMissing, path, letter] : cases) {
+        SCOPED_TRACE(name);
         for (const char* drive : {"drive_D", "drive_E", "drive_F"}) stdfs::remove_all(root / drive);
-        mapDrive('D', !c.dMissing);
+        mapDrive('D', !dMissing);
         stdfs::path e = mapDrive('E'), f = mapDrive('F');
-        if (c.onE) writeFile(e / "records" / "patient.dat", "E");
-        if (c.onF) writeFile(f / "records" / "patient.dat", "F");
-        EXPECT_EQ(comm.findUSBDriveLetter(c.path).toText(), c.letter);
+        if (onE) writeFile(e / "records" / "patient.dat", "E");
+        if (onF) writeFile(f / "records" / "patient.dat", "F");
+        EXPECT_EQ(comm.findUSBDriveLetter(path).toText(), letter);
         std::vector<char> ready = fs::readyDrives();
-        EXPECT_EQ(std::count(ready.begin(), ready.end(), 'D'), c.dMissing ? 0 : 1);
+        EXPECT_EQ(std::count(ready.begin(), ready.end(), 'D'), dMissing ? 0 : 1);
     }
 }
 
@@ -137,10 +134,6 @@ TEST_F(UsbMethodsTest, ComponentLibraryNamedInTheEnvironmentIsLoadedAndCalled) {
 }
 
 TEST_F(UsbMethodsTest, ComponentThatCannotBeLoadedFailsTheCallWithTheLoadersWords) {
-    struct Case {
-        std::string library;
-        std::string said;
-    };
     // Copies of the component in a folder beside it: the temporary folder's parent can be
     // written by anyone, which alone refuses every library below it.
     stdfs::path own = stdfs::path(TRELLYBRIDGE_USB_TEST_COMPONENT).parent_path() /
@@ -153,20 +146,21 @@ TEST_F(UsbMethodsTest, ComponentThatCannotBeLoadedFailsTheCallWithTheLoadersWord
         stdfs::permissions(to, mode);
         return to.string();
     };
-    const Case cases[] = {
+    // The library named, a part of what the loader said.
+    const std::pair<std::string, std::string> cases[] = {
         {(own / "no-such-component.so").string(), "No such file or directory"},
         {TRELLYBRIDGE_USB_TEST_COMPONENT_WITHOUT_ENTRY, "trellybridge_usb_get_patient_data"},
         {"usb_test_component.so", "not an absolute path"},
         {copy("anyone.so", stdfs::perms::all), "anyone.so can be changed by any user"},
     };
     threadState().errorList = "<error id=\"1\" description=\"x\">x</error>\r\n";
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.library);
-        ::setenv("TRELLYBRIDGE_USB_COMPONENT", c.library.c_str(), 1);
+    for (const auto& [library, said] : cases) {
+        SCOPED_TRACE(library);
+        ::setenv("TRELLYBRIDGE_USB_COMPONENT", library.c_str(), 1);
         CallError error;
         EXPECT_EQ(comm.getUSBPatientData("E:\\in.dat", "c:\\out.dat", &error), Variant());
         EXPECT_EQ(error.number, 429);
-        EXPECT_NE(error.description.find(c.said), std::string::npos) << error.description;
+        EXPECT_NE(error.description.find(said), std::string::npos) << error.description;
         EXPECT_EQ(threadState().errorList, "<error id=\"1\" description=\"x\">x</error>\r\n")
             << "a failed USB call records nothing";
     }
@@ -180,12 +174,9 @@ TEST_F(UsbMethodsTest, ReferenceComponentCopiesThePatientFileFromTheDrivePrivate
     writeFile(driveC / "patient.txt", "older");
     ::chmod(onDriveC("patient.txt").c_str(), 0644);
 
-    Variant letter = comm.findUSBDriveLetter("\\records\\patient.dat");
-    ASSERT_EQ(letter, Variant("E"));
     CallError error;
-    Variant copied = comm.getUSBPatientData(letter.toText() + ":\\records\\patient.dat",
-                                            "c:\\patient.txt", &error);
-    EXPECT_EQ(copied, Variant(std::to_string(record.size())));
+    EXPECT_EQ(comm.getUSBPatientData("E:\\records\\patient.dat", "c:\\patient.txt", &error),
+              Variant(std::to_string(record.size())));
     EXPECT_EQ(error.number, 0);
     EXPECT_EQ(readDriveCFile("patient.txt"), record);
     EXPECT_EQ(modeOf(onDriveC("patient.txt")), 0600u);
