@@ -95,10 +95,7 @@ Expectation readExpectation(const FormatCase& c) {
     s.NetworkBridgeType = "FOLDERS";
     s.VendorName = "ACME";
     s.VendorRequestTag = "<%DYNAMIC%>";
-    s.VendorFormatType = c.format == "hl7"        ? "HL7"
-                         : c.format == "standard" ? "STANDARD"
-                         : c.format == "scan"     ? "SCAN"
-                                                  : "XML";
+    s.VendorFormatType = Variant(c.format).upperText();  // the folder names the format
     s.EOFCharacter = "126";
     s.EOLCharacter = "13";
     s.AllowedRetries = "1";

@@ -100,11 +100,9 @@ TEST_F(GetPatientTest, UnusableIdentifiersAreRefusedBeforeTheSession) {
     // The bridge, PatientID, why it is refused.
     const std::tuple<const char*, std::string, std::string> cases[] = {
         {"FOLDERS", "../outside/secret",
-         "PatientID contains \"/\", which cannot be part of a "
-         "results file name"},
+         "PatientID contains \"/\", which cannot be part of a results file name"},
         {"FOLDERS", "..\\outside\\secret",
-         "PatientID contains \"\\\", which cannot be part of "
-         "a results file name"},
+         "PatientID contains \"\\\", which cannot be part of a results file name"},
         {"FOLDERS", "..", "PatientID \"..\" cannot name a results file"},
         {"FOLDERS", ".", "PatientID \".\" cannot name a results file"},
         {"FOLDERS", std::string("123\0.x", 6), "PatientID contains a control character (code 0)"},
