@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
+#include "SampleRequest.h"
 #include "common/Errors.h"
 #include "common/ThreadState.h"
 #include "component/Configuration.h"
+#include "component/RequestPreparation.h"
 #include "support/TestEnvironment.h"
 
 namespace trellybridge {
@@ -20,34 +24,29 @@ protected:
     GetPatientArguments arguments;
 };
 
-struct SwitchCase {
-    Variant given;
-    const char* defaultFalse;
-    const char* defaultTrue;
-};
-
+// A value given, what a switch that defaults to false keeps, what one that defaults to true keeps.
 TEST_F(ConfigurationTest, SwitchesFoldToTrueOrFalse) {
-    const SwitchCase cases[] = {
+    const std::tuple<Variant, const char*, const char*> cases[] = {
         {Variant("FALSE"), "false", "false"}, {Variant("True"), "true", "true"},
         {Variant("yes"), "false", "true"},    {Variant("no"), "false", "true"},
         {Variant("0"), "false", "true"},      {Variant(""), "false", "true"},
         {Variant(), "false", "true"},         {Variant(true), "true", "true"},
         {Variant(false), "false", "false"},   {Variant(" true"), "false", "true"},
     };
-    for (const SwitchCase& c : cases) {
-        SCOPED_TRACE(c.given.toText());
+    for (const auto& [given, defaultFalse, defaultTrue] : cases) {
+        SCOPED_TRACE(given.toText());
         GetPatientArguments a;
-        a.stripPaddedZeros = a.InsuranceOverrides = a.CaseSensitivity = c.given;
-        a.DTR = a.RTS = a.EOF_ = a.NullDiscard = a.MEDICuseGuarantorAddress = c.given;
-        a.DisplayProperties = a.DisplayDebugger = c.given;
+        a.stripPaddedZeros = a.InsuranceOverrides = a.CaseSensitivity = given;
+        a.DTR = a.RTS = a.EOF_ = a.NullDiscard = a.MEDICuseGuarantorAddress = given;
+        a.DisplayProperties = a.DisplayDebugger = given;
         BridgeConfiguration config = stored(a);
         for (const Variant* field :
              {&config.stripPaddedZeros, &config.InsuranceOverrides, &config.CaseSensitivity,
               &config.DTR, &config.RTS, &config.EOF_, &config.NullDiscard,
               &config.MEDICuseGuarantorAddress})
-            EXPECT_EQ(*field, Variant(c.defaultFalse));
-        EXPECT_EQ(config.DisplayProperties, Variant(c.defaultTrue));
-        EXPECT_EQ(config.DisplayDebugger, Variant(c.defaultTrue));
+            EXPECT_EQ(*field, Variant(defaultFalse));
+        EXPECT_EQ(config.DisplayProperties, Variant(defaultTrue));
+        EXPECT_EQ(config.DisplayDebugger, Variant(defaultTrue));
     }
 }
 
@@ -64,7 +63,6 @@ TEST_F(ConfigurationTest, EmptyRequiredSettingsGetTheInvalidMarker) {
     EXPECT_EQ(config.MEDICNumberDefault, Variant());
     EXPECT_EQ(config.SerialTimeout, Variant("5"));
     EXPECT_EQ(config.LogInsuranceEntries, Variant(20000));
-    EXPECT_EQ(config.TimeDelay, Variant("1000")) << "an omitted TimeDelay arrives as 1000";
 
     configuration::applyFinalDefaults(config);
     EXPECT_EQ(config.VendorApplicationPath.toText(), kInvalidMarker);
@@ -89,14 +87,10 @@ TEST_F(ConfigurationTest, TimeDelayIsAWholeNumberOfMillisecondsInRange) {
         config.TimeDelay = delay;
         EXPECT_EQ(configuration::timeDelayProblem(config).empty(), usable) << delay.toText();
     }
-    BridgeConfiguration omitted;
-    configuration::applyFinalDefaults(omitted);
-    EXPECT_EQ(configuration::timeDelayProblem(omitted), "") << "the default 1000 applies";
 }
 
 TEST_F(ConfigurationTest, TextSettingsAreFoldedTrimmedOrKept) {
     arguments.PatientID = "  12345 ";
-    arguments.NetworkBridgeType = "usb";
     arguments.VendorName = "Medic";
     arguments.VendorFormatType = "hl7";
     arguments.Parity = "NONE";
@@ -106,7 +100,6 @@ TEST_F(ConfigurationTest, TextSettingsAreFoldedTrimmedOrKept) {
     arguments.TCPRemotePorts = 5001;
     BridgeConfiguration config = stored(arguments);
     EXPECT_EQ(config.PatientID, Variant("12345"));
-    EXPECT_EQ(config.NetworkBridgeType, Variant("USB"));
     EXPECT_EQ(config.VendorName, Variant("MEDIC"));
     EXPECT_EQ(config.VendorFormatType, Variant("HL7"));
     EXPECT_EQ(config.Parity, Variant("none"));
@@ -118,16 +111,9 @@ TEST_F(ConfigurationTest, TextSettingsAreFoldedTrimmedOrKept) {
     EXPECT_EQ(stored(arguments).LogInsuranceEntries, Variant("50"));
 }
 
-struct BridgeCase {
-    const char* bridge;
-    Variant retries;
-    bool ok;
-    Variant retriesAfter;
-    const char* timeout;
-};
-
+// The bridge, AllowedRetries, whether the request goes on, AllowedRetries after, the time-out.
 TEST_F(ConfigurationTest, BridgeAdjustmentGivesTcpOneMoreAttempt) {
-    const BridgeCase cases[] = {
+    const std::tuple<const char*, Variant, bool, Variant, const char*> cases[] = {
         {"TCPIP", Variant("3"), true, Variant(4), "7"},
         {"TCPIP", Variant(2), true, Variant(3), "7"},
         {"TCPIP", Variant("1.5"), true, Variant(2.5), "7"},
@@ -136,29 +122,22 @@ TEST_F(ConfigurationTest, BridgeAdjustmentGivesTcpOneMoreAttempt) {
         {"VENDOR", Variant("abc"), true, Variant("abc"), "9"},
         {"NONSENSE", Variant("3"), true, Variant("3"), "9"},
     };
-    for (const BridgeCase& c : cases) {
-        SCOPED_TRACE(c.bridge);
+    for (const auto& [bridge, retries, ok, retriesAfter, timeout] : cases) {
+        SCOPED_TRACE(bridge);
         BridgeConfiguration config;
-        config.NetworkBridgeType = c.bridge;
-        config.AllowedRetries = c.retries;
+        config.NetworkBridgeType = bridge;
+        config.AllowedRetries = retries;
         config.SerialTimeout = "7";
         config.NetworkTimeout = "9";
-        EXPECT_EQ(configuration::adjustForBridge(config, threadState().reasons()), c.ok);
-        EXPECT_EQ(config.AllowedRetries, c.retriesAfter);
-        EXPECT_EQ(config.bridgeTimeout, Variant(c.timeout));
+        EXPECT_EQ(configuration::adjustForBridge(config, threadState().reasons()), ok);
+        EXPECT_EQ(config.AllowedRetries, retriesAfter);
+        EXPECT_EQ(config.bridgeTimeout, Variant(timeout));
     }
 }
 
-struct PathCase {
-    const char* bridge;
-    const char* resultsPath;
-    const char* application;
-    const char* request;
-    const char* results;
-};
-
+// The bridge and the results path given; the application, request and results paths after.
 TEST_F(ConfigurationTest, PathsFollowTheBridgeType) {
-    const PathCase cases[] = {
+    const std::tuple<const char*, const char*, const char*, const char*, const char*> cases[] = {
         {"SERIAL", "r", "N/A", "N/A", "N/A"},
         {"TCPIP", "r", "N/A", "N/A", "N/A"},
         {"VENDOR", "r", "app", "req", "r"},
@@ -170,30 +149,20 @@ TEST_F(ConfigurationTest, PathsFollowTheBridgeType) {
         {"USB", "r", "app", "req", "r"},
         {"HTTPS", "r", "app", "req", "r"},
     };
-    for (const PathCase& c : cases) {
-        SCOPED_TRACE(std::string(c.bridge) + " " + c.resultsPath);
+    for (const auto& [bridge, resultsPath, application, request, results] : cases) {
+        SCOPED_TRACE(std::string(bridge) + " " + resultsPath);
         BridgeConfiguration config;
-        config.NetworkBridgeType = c.bridge;
+        config.NetworkBridgeType = bridge;
         config.PatientID = "42";
         config.VendorApplicationPath = "app";
         config.VendorRequestPath = "req";
-        config.VendorResultsPath = c.resultsPath;
+        config.VendorResultsPath = resultsPath;
         configuration::assignBridgePaths(config);
-        EXPECT_EQ(config.VendorApplicationPath, Variant(c.application));
-        EXPECT_EQ(config.VendorRequestPath, Variant(c.request));
-        EXPECT_EQ(config.VendorResultsPath, Variant(c.results));
+        EXPECT_EQ(config.VendorApplicationPath, Variant(application));
+        EXPECT_EQ(config.VendorRequestPath, Variant(request));
+        EXPECT_EQ(config.VendorResultsPath, Variant(results));
     }
 }
-
-struct CompanyCase {
-    const char* patientId;
-    const char* defaultCompany;
-    std::string validList;
-    CompanyCheck outcome;
-    const char* patientIdAfter;
-    bool medicMode;
-    std::string error;
-};
 
 TEST_F(ConfigurationTest, CompanyNumberCheck) {
     auto listOf = [](int entries) {
@@ -211,7 +180,11 @@ TEST_F(ConfigurationTest, CompanyNumberCheck) {
         "ORVEL Parameter: a company number must precede the patientID (ie. 1-123456789) or a "
         "default must be defined";
     constexpr CompanyCheck kPass = CompanyCheck::Passed, kReject = CompanyCheck::Rejected;
-    const CompanyCase cases[] = {
+    // PatientID, the default company and the valid list given; the outcome, PatientID after,
+    // whether the company mode is on, and the error list.
+    using Row = std::tuple<const char*, const char*, std::string, CompanyCheck, const char*, bool,
+                           std::string>;
+    const Row cases[] = {
         {"123456789", "1", "1,2", kPass, "1-123456789", true, ""},  // default joins the identifier
         {"2-555", "1", "1,2", kPass, "2-555", true, ""},  // company taken from the identifier
         {"ab-5", "1", "x,Ab", kPass, "ab-5", true, ""},   // lower case matches the upper-cased list
@@ -226,39 +199,33 @@ TEST_F(ConfigurationTest, CompanyNumberCheck) {
         {"123", "1", hundredAndOne, kPass, "1-123", true, ""},  // 101 entries are allowed
         {"123", "1", many, kReject, "123", true, ""},           // more end silently
     };
-    for (const CompanyCase& c : cases) {
-        SCOPED_TRACE("row " + std::to_string(&c - cases));
+    for (int row = 0; const auto& [patientId, defaultCompany, validList, outcome, patientIdAfter,
+                                   medicMode, error] : cases) {
+        SCOPED_TRACE("row " + std::to_string(row++));
         threadState() = ThreadState{};
         BridgeConfiguration config;
-        config.PatientID = c.patientId;
-        config.MEDICNumberDefault = c.defaultCompany;
-        config.MEDICNumberValidList = c.validList;
-        EXPECT_EQ(configuration::checkCompanyNumber(config, threadState().reasons()), c.outcome);
-        EXPECT_EQ(config.PatientID, Variant(c.patientIdAfter));
-        EXPECT_EQ(config.medicCompanyMode, c.medicMode);
-        EXPECT_EQ(threadState().errorList, c.error);
+        config.PatientID = patientId;
+        config.MEDICNumberDefault = defaultCompany;
+        config.MEDICNumberValidList = validList;
+        EXPECT_EQ(configuration::checkCompanyNumber(config, threadState().reasons()), outcome);
+        EXPECT_EQ(config.PatientID, Variant(patientIdAfter));
+        EXPECT_EQ(config.medicCompanyMode, medicMode);
+        EXPECT_EQ(threadState().errorList, error);
     }
 }
 
+// The upper- and lower-casing of the bridge, the format and the switches are checked through
+// the search request by GetPatientDataTest.EveryBridgeParameterReachesItsSetting.
 TEST_F(ConfigurationTest, CommonParametersNormaliseInPlace) {
     BridgeConfiguration config;
     config.NetworkBridgeType = "tcpip";
-    config.VendorFormatType = "hl7";
     config.PatientID = " 77 ";
-    config.CaseSensitivity = "TRUE";
-    config.DisplayDebugger = "FALSE";
-    config.Parity = "EVEN";
     config.AllowedRetries = "2";
     config.VendorResultsPath = "c:\\r.dat";
     config.MEDICNumberDefault = "";
     EXPECT_TRUE(configuration::normaliseCommonParameters(config, threadState().reasons()));
-    EXPECT_EQ(config.NetworkBridgeType, Variant("TCPIP"));
-    EXPECT_EQ(config.VendorFormatType, Variant("HL7"));
     EXPECT_EQ(config.PatientID, Variant("77"));
-    EXPECT_EQ(config.CaseSensitivity, Variant("true"));
-    EXPECT_EQ(config.DisplayDebugger, Variant("false"));
     EXPECT_EQ(config.DisplayProperties, Variant("true"));
-    EXPECT_EQ(config.Parity, Variant("even"));
     EXPECT_EQ(config.AllowedRetries, Variant(3));
     EXPECT_EQ(config.SerialTimeout, Variant("5"));
     EXPECT_EQ(config.bridgeTimeout, Variant("5")) << "the defaulted time-out";
@@ -273,6 +240,43 @@ TEST_F(ConfigurationTest, CommonParametersNormaliseInPlace) {
     empty.NetworkBridgeType = "TCPIP";
     EXPECT_FALSE(configuration::normaliseCommonParameters(empty, threadState().reasons()))
         << "marker + 1 is not a number";
+}
+
+using configuration::Prepared;
+
+using RequestPreparationTest = ConfigurationTest;
+
+// A request refuses what must not reach the vendor; an answer at hand is read with the
+// same settings, with no pages and nothing refused. The pages a request shows are
+// GetPatientTest.PropertyPagesAppearInOrder's.
+TEST_F(RequestPreparationTest, RequestAndAnswerAtHandDifferOnlyInPagesAndRefusals) {
+    // What the row shows, PatientID, TimeDelay, what comes of the request.
+    const std::tuple<const char*, const char*, const char*, Prepared> cases[] = {
+        {"usable", "12345", "1000", Prepared::Ready},
+        {"control character", "12\n345", "1000", Prepared::Refused},
+        {"bad delay", "12345", "0.5", Prepared::Refused},
+    };
+    for (const auto& [what, patientId, timeDelay, forRequest] : cases) {
+        SCOPED_TRACE(what);
+        GetPatientArguments a = vendorsim::sampleRequest(patientId, "tcpip", "hl7");
+        a.TimeDelay = timeDelay;
+        a.DisplayProperties = "true";
+
+        threadState() = ThreadState{};
+        EXPECT_EQ(configuration::prepareRequest(threadState(), a), forRequest);
+        EXPECT_EQ(bridgeKind(threadState().config), BridgeKind::TcpIp) << "stored upper-cased";
+        if (forRequest == Prepared::Refused) {
+            EXPECT_NE(threadState().errorList.find("<error id=\"300\""), std::string::npos);
+        }
+
+        threadState() = ThreadState{};
+        toolkit->pagesShown.clear();
+        EXPECT_EQ(configuration::prepareRequest(threadState(), a, configuration::kForAnswerAtHand),
+                  Prepared::Ready);
+        EXPECT_TRUE(toolkit->pagesShown.empty());
+        EXPECT_EQ(threadState().errorList, "");
+        EXPECT_EQ(threadState().config.VendorResultsPath.toText(), "N/A") << "paths assigned";
+    }
 }
 
 }  // namespace

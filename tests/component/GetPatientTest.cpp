@@ -2,12 +2,17 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <map>
+#include <tuple>
 
 #include "SampleRequest.h"
 #include "common/Errors.h"
 #include "common/FailureNote.h"
 #include "common/ThreadState.h"
+#include "session/EnhancedWindow.h"
+#include "session/SearchRequest.h"
 #include "support/TestEnvironment.h"
 
 namespace trellybridge {
@@ -33,27 +38,14 @@ protected:
     TrellyBridgeComm comm;
 };
 
-TEST_F(GetPatientTest, RunsTheWindowAndPublishesWhenSettingsPass) {
-    comm.put_p1PatientLastName("stale");
-    EXPECT_EQ(comm.GetPatient(hl7ToNowhere("123")), Variant(false));
-    EXPECT_EQ(toolkit->modalRuns, 1);
-    EXPECT_EQ(threadState().config.PatientID, Variant("1-123"));
-    EXPECT_EQ(comm.get_p1PatientLastName(), Variant("")) << "ReturnPatient ran";
-}
-
-struct FailurePropertiesCase {
-    const char* name;
-    std::function<void(GetPatientArguments&)> change;
-    std::string reason;     // the start of FailureReason
-    int windows;            // session windows run
-    bool published;         // ErrorCodes replaced
-    std::string errorList;  // a part of the error list; "" when it must stay empty
-};
-
 // The error list stays silent in most of these; the failure properties never are. Those
 // refused before the window publish nothing.
 TEST_F(GetPatientTest, EveryRequestThatEndsSaysWhyInTheFailureProperties) {
-    const FailurePropertiesCase cases[] = {
+    // The change to the request; the start of FailureReason; the session windows run; whether
+    // ErrorCodes is replaced; a part of the error list ("" when it must stay empty).
+    using Row = std::tuple<const char*, std::function<void(GetPatientArguments&)>, std::string, int,
+                           bool, std::string>;
+    const Row cases[] = {
         {"company number refused", [](GetPatientArguments&) {},
          "the request was not sent: the company number of PatientID 7-42 is not valid", 0, false,
          "ORVEL Parameter: 7 is not a valid company number"},
@@ -63,12 +55,6 @@ TEST_F(GetPatientTest, EveryRequestThatEndsSaysWhyInTheFailureProperties) {
         {"leftover found flag", [](GetPatientArguments&) { threadState().patientFound = true; },
          "the request was not sent: the company number", 0, false, "id=\"310\""},
         {"no retry count", [](GetPatientArguments& a) { a.AllowedRetries = Variant(); },
-         "the request was not sent: AllowedRetries is not set", 0, false, ""},
-        {"no retry count, the company valid",
-         [](GetPatientArguments& a) {
-             a.PatientID = "1-42";
-             a.AllowedRetries = Variant();
-         },
          "the request was not sent: AllowedRetries is not set", 0, false, ""},
         {"unusable time delay",
          [this](GetPatientArguments& a) {
@@ -88,44 +74,35 @@ TEST_F(GetPatientTest, EveryRequestThatEndsSaysWhyInTheFailureProperties) {
          },
          "the request was not sent: NetworkBridgeType is not set", 1, true, ""},
     };
-    for (const FailurePropertiesCase& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [name, change, reason, windows, published, errorList] : cases) {
+        SCOPED_TRACE(name);
         threadState() = ThreadState{};
         toolkit->modalRuns = 0;
         comm.put_ErrorCodes("earlier");
         GetPatientArguments a = hl7OverTcp();
-        c.change(a);
+        change(a);
         EXPECT_EQ(comm.GetPatient(a), Variant(false));
-        EXPECT_TRUE(comm.get_FailureReason().toText().starts_with(c.reason))
+        EXPECT_TRUE(comm.get_FailureReason().toText().starts_with(reason))
             << comm.get_FailureReason().toText();
         EXPECT_EQ(comm.get_FailureKind(), Variant("settings"));
-        EXPECT_NE(comm.get_FailureNotes().toText().find(c.reason), std::string::npos);
-        EXPECT_EQ(toolkit->modalRuns, c.windows);
-        if (!c.published) {
-            EXPECT_EQ(comm.get_ErrorCodes(), Variant("earlier")) << "nothing is published";
-        }
-        EXPECT_TRUE(c.errorList.empty()
+        EXPECT_NE(comm.get_FailureNotes().toText().find(reason), std::string::npos);
+        EXPECT_EQ(toolkit->modalRuns, windows);
+        EXPECT_EQ(comm.get_ErrorCodes() == Variant("earlier"), !published) << "ReturnPatient ran";
+        EXPECT_TRUE(errorList.empty()
                         ? threadState().errorList.empty()
-                        : threadState().errorList.find(c.errorList) != std::string::npos)
+                        : threadState().errorList.find(errorList) != std::string::npos)
             << threadState().errorList;
     }
 }
 
-struct RefusalCase {
-    const char* bridge;
-    std::string patientId;
-    std::string description;
-};
-
 TEST_F(GetPatientTest, UnusableIdentifiersAreRefusedBeforeTheSession) {
     writeDriveCFile("outside/secret.dat", "P_ACT=1\rP_LNM=SECRET\r");
-    const RefusalCase cases[] = {
+    // The bridge, PatientID, why it is refused.
+    const std::tuple<const char*, std::string, std::string> cases[] = {
         {"FOLDERS", "../outside/secret",
-         "PatientID contains \"/\", which cannot be part of a "
-         "results file name"},
+         "PatientID contains \"/\", which cannot be part of a results file name"},
         {"FOLDERS", "..\\outside\\secret",
-         "PatientID contains \"\\\", which cannot be part of "
-         "a results file name"},
+         "PatientID contains \"\\\", which cannot be part of a results file name"},
         {"FOLDERS", "..", "PatientID \"..\" cannot name a results file"},
         {"FOLDERS", ".", "PatientID \".\" cannot name a results file"},
         {"FOLDERS", std::string("123\0.x", 6), "PatientID contains a control character (code 0)"},
@@ -134,11 +111,11 @@ TEST_F(GetPatientTest, UnusableIdentifiersAreRefusedBeforeTheSession) {
         {"SERIAL", "12\x7f", "PatientID contains a control character (code 127)"},
         {"NOWHERE", "\x1b[2J", "PatientID contains a control character (code 27)"},
     };
-    for (const RefusalCase& k : cases) {
-        SCOPED_TRACE(std::string(k.bridge) + " " + k.description);
+    for (const auto& [bridge, patientId, description] : cases) {
+        SCOPED_TRACE(std::string(bridge) + " " + description);
         threadState() = ThreadState{};
         toolkit->progressLines.clear();
-        GetPatientArguments a = vendorsim::sampleRequest(k.patientId, k.bridge, "SCAN");
+        GetPatientArguments a = vendorsim::sampleRequest(patientId, bridge, "SCAN");
         a.VendorResultsPath = "c:\\results\\";
         a.VendorRequestPath = "c:\\request.inq";
         a.HTTPSSubjectCN = "{PURGE PAT DATA}";
@@ -149,9 +126,9 @@ TEST_F(GetPatientTest, UnusableIdentifiersAreRefusedBeforeTheSession) {
         EXPECT_EQ(comm.GetPatient(a), Variant(false));
         EXPECT_EQ(toolkit->modalRuns, 0) << "no session, no transport";
         EXPECT_EQ(comm.get_ErrorDescriptions().toText(),
-                  errorElement(errc::InvalidParameter, "ORVEL Parameter: " + k.description));
-        EXPECT_EQ(threadState().failures.text(), k.description + " (1 attempt)");
-        EXPECT_TRUE(toolkit->showedLine("Request not sent: " + k.description + "\r\n"));
+                  errorElement(errc::InvalidParameter, "ORVEL Parameter: " + description));
+        EXPECT_EQ(threadState().failures.text(), description + " (1 attempt)");
+        EXPECT_TRUE(toolkit->showedLine("Request not sent: " + description + "\r\n"));
     }
     EXPECT_EQ(readDriveCFile("outside/secret.dat"), "P_ACT=1\rP_LNM=SECRET\r")
         << "neither read nor purged";
@@ -173,33 +150,27 @@ TEST_F(GetPatientTest, UnusableIdentifiersAreRefusedBeforeTheSession) {
     EXPECT_EQ(toolkit->modalRuns, 1);
 }
 
-struct PagesCase {
-    const char* bridge;
-    const char* format;
-    const char* vendor;
-    std::vector<std::string> pages;  // after the common page
-};
-
 TEST_F(GetPatientTest, PropertyPagesAppearInOrder) {
-    const PagesCase cases[] = {
+    // The bridge, the format, the vendor, the pages after the common page.
+    const std::tuple<const char*, const char*, const char*, std::vector<std::string>> cases[] = {
         {"TCPIP", "HL7", "X", {"frmMEDICProperties", "frmTCPTest"}},
         {"VENDOR", "STANDARD", "HIS", {"frmNetworkProperties", "frmHISProperties"}},
         {"SERIAL", "SCAN", "X", {"frmSerialPropertyPage", "frmMoreSerialProperties"}},
         {"HTTPS", "XML", "X", {"frmNetworkProperties", "frmHTTPSProperties"}},
         {"FOLDERS", "XML", "X", {"frmNetworkProperties"}},
     };
-    for (const PagesCase& c : cases) {
-        SCOPED_TRACE(c.bridge);
+    for (const auto& [bridge, format, vendor, after] : cases) {
+        SCOPED_TRACE(bridge);
         toolkit->pagesShown.clear();
-        GetPatientArguments a = vendorsim::sampleRequest("5", c.bridge, c.format);
-        a.VendorName = c.vendor;
+        GetPatientArguments a = vendorsim::sampleRequest("5", bridge, format);
+        a.VendorName = vendor;
         a.DisplayProperties = "true";
         a.AllowedRetries = "0";
         a.NetworkTimeout = a.SerialTimeout = "0";
         a.TimeDelay = "1";
         comm.GetPatient(a);
         std::vector<std::string> pages = {"frmCommonPropertyPage"};
-        pages.insert(pages.end(), c.pages.begin(), c.pages.end());
+        pages.insert(pages.end(), after.begin(), after.end());
         EXPECT_EQ(toolkit->pagesShown, pages);
     }
     toolkit->pagesShown.clear();
@@ -214,6 +185,205 @@ TEST_F(GetPatientTest, DispatchCallTakesTheOptionalTimeDelay) {
                         "", "", "", "", "", "", "", "", "", "", "", "", "", "", "", "", "", "", "");
     EXPECT_EQ(result, Variant(false));
     EXPECT_EQ(threadState().config.TimeDelay, Variant("1000"));
+}
+
+// GetPatientData without a vendor: how the request is read into the settings, the search
+// request and the result texts, and the searches that end before any contact.
+class GetPatientDataTest : public testing::RequestFixture {
+protected:
+    const BridgeConfiguration& config() { return threadState().config; }
+};
+
+// Every BridgeParameters key, the renamed ones under their request names (tags match in
+// any case): the key, the value given, the setting, the value stored after this path's
+// normalisation. The bridge is one the enhanced window does not run, so the search ends
+// without any contact.
+using Settings = BridgeConfiguration;
+const std::tuple<const char*, const char*, Variant Settings::*, const char*> kKeys[] = {
+    {"networkbridgetype", "usb", &Settings::NetworkBridgeType, "USB"},
+    {"VendorFacility", "LAB1", &Settings::VendorFacility, "LAB1"},
+    {"VendorName", "medic", &Settings::VendorName, "MEDIC"},
+    {"Debug", "FALSE", &Settings::DisplayDebugger, "false"},
+    {"DisplayProperties", "False", &Settings::DisplayProperties, "false"},
+    {"EOFCharacter", "28", &Settings::EOFCharacter, "28"},
+    {"EOLCharacter", "13", &Settings::EOLCharacter, "13"},
+    {"EOFRequest", "13,10", &Settings::EOFRequest, "13,10"},
+    {"LogInsuranceEntries", "50", &Settings::LogInsuranceEntries, "50"},
+    {"TimeDelay", "250", &Settings::TimeDelay, "250"},
+    {"VendorRequestTag", "ACCT=", &Settings::VendorRequestTag, "ACCT="},
+    {"VendorFormatType", "hl7", &Settings::VendorFormatType, "HL7"},
+    {"VendorFormatVersion", "2.3", &Settings::VendorFormatVersion, "2.3"},
+    {"TrimPaddingZeros", "TRUE", &Settings::stripPaddedZeros, "true"},
+    {"CaseSensitivity", "True", &Settings::CaseSensitivity, "true"},
+    {"AllowedRetries", "3", &Settings::AllowedRetries, "3"},
+    {"ComPort", "2", &Settings::CommPort, "2"},
+    {"InputLength", "0", &Settings::InputLength, "0"},
+    {"DTR", "true", &Settings::DTR, "true"},
+    {"InBufferSize", "1024", &Settings::InBufferSize, "1024"},
+    {"RTS", "yes", &Settings::RTS, "false"},
+    {"OutBufferSize", "512", &Settings::OutBufferSize, "512"},
+    {"EOF", "TRUE", &Settings::EOF_, "true"},
+    {"RThreshold", "1", &Settings::RThreshold, "1"},
+    {"Handshaking", "0", &Settings::Handshaking, "0"},
+    {"SThreshold", "0", &Settings::SThreshold, "0"},
+    {"InputMode", "1", &Settings::InputMode, "1"},
+    {"SerialTimeout", "4", &Settings::SerialTimeout, "4"},
+    {"NullDiscard", "true", &Settings::NullDiscard, "true"},
+    {"BitsPerSecond", "9600", &Settings::BPS, "9600"},
+    {"DataBits", "8", &Settings::DataBits, "8"},
+    {"Parity", "N", &Settings::Parity, "n"},
+    {"StopBits", "1", &Settings::StopBits, "1"},
+    {"FlowControl", "none", &Settings::FlowControl, "none"},
+    {"TCPRemoteHostName", "vendor.example", &Settings::TCPRemoteHostName, "vendor.example"},
+    {"TCPRemotePorts", "9991,9992", &Settings::TCPRemotePorts, "9991,9992"},
+    {"NetworkRequestPath", "C:\\req.txt", &Settings::VendorRequestPath, "C:\\req.txt"},
+    {"NetworkResultsPath", "C:\\res.txt", &Settings::VendorResultsPath, "C:\\res.txt"},
+    {"VendorApplicationPath", "C:\\v.exe", &Settings::VendorApplicationPath, "C:\\v.exe"},
+    {"NetworkTimeout", "7", &Settings::NetworkTimeout, "7"},
+    {"MEDICNumberDefault", "1", &Settings::MEDICNumberDefault, "1"},
+    {"MEDICNumberLength", "9", &Settings::MEDICNumberLength, "9"},
+    {"MEDICNumberValidList", "1,2", &Settings::MEDICNumberValidList, "1,2"},
+    {"MEDICUseGuarantorAddress", "TRUE", &Settings::MEDICuseGuarantorAddress, "true"},
+    {"HTTPSOrganizationID", "ORG", &Settings::HTTPSOrganizationID, "ORG"},
+    {"HTTPSSubjectCN", "{TCP FORCE}", &Settings::HTTPSSubjectCN, "{TCP FORCE}"},
+    {"HISDSN", "dsn", &Settings::HISDSN, "dsn"},
+    {"HISBusinessUnit", "bu", &Settings::HISBusinessUnit, "bu"},
+};
+
+TEST_F(GetPatientDataTest, EveryBridgeParameterReachesItsSetting) {
+    std::string parameters;
+    for (const auto& [key, given, field, stored] : kKeys)
+        parameters += "<" + std::string(key) + ">" + given + "</" + key + ">";
+    std::string request =
+        "<UserInfo><UserName>nurse</UserName></UserInfo>"
+        "<searchinfo><searchon>name</searchon><PATIENTID> 1-42 </PATIENTID>"
+        "<CompanyName>7</CompanyName><LastName>VAN DYKE</LastName><FirstName>Ann</FirstName>"
+        "<Social>123456789</Social></searchinfo><bridgeparameters>" +
+        parameters + "</bridgeparameters>";
+    EXPECT_EQ(search(request), "") << "nothing sent, nothing recorded";
+    for (const auto& [key, given, field, stored] : kKeys)
+        EXPECT_EQ(config().*field, Variant(stored)) << key;
+    EXPECT_EQ(config().SearchOn, "name");
+    EXPECT_EQ(config().PatientID, Variant("1-42"));
+    EXPECT_EQ(config().CompanyName, "7");
+    EXPECT_EQ(config().LastName, "VANDYKE") << "spaces are removed from the whole section";
+    EXPECT_EQ(config().FirstName, "Ann");
+    EXPECT_EQ(config().Social, "123456789");
+}
+
+TEST_F(GetPatientDataTest, AbsentKeysTakeTheirDefaultsAndNoBridgeIsInvalid) {
+    threadState().config.VendorFacility = "from an earlier request";
+    EXPECT_EQ(search("<SearchInfo><SearchOn>PID</SearchOn><PatientID>42</PatientID></SearchInfo>"),
+              "");
+    EXPECT_TRUE(toolkit->showedText("Invalid bridge type requested..."));
+    // Nothing of the earlier request stays; the common defaults themselves are
+    // ConfigurationTest.CommonParametersNormaliseInPlace's.
+    const std::pair<Variant Settings::*, Variant> defaults[] = {
+        {&Settings::NetworkBridgeType, kInvalidMarker}, {&Settings::AllowedRetries, kInvalidMarker},
+        {&Settings::MEDICNumberLength, kInvalidMarker}, {&Settings::VendorFacility, ""},
+        {&Settings::DisplayDebugger, "true"},           {&Settings::stripPaddedZeros, "false"},
+    };
+    for (const auto& [field, expected] : defaults) EXPECT_EQ(config().*field, expected);
+}
+
+struct EndCase {
+    const char* name;
+    std::string parameters;
+    std::string result;
+    std::string search = "<SearchInfo><SearchOn>PID</SearchOn></SearchInfo>";
+};
+
+constexpr const char* kTcp =
+    "<NetworkBridgeType>TCPIP</NetworkBridgeType><AllowedRetries>1</AllowedRetries>";
+
+std::string noRecord(const std::string& error) {
+    return "<Result><RecordCount>0</RecordCount><Error>" + error + "</Error></Result>";
+}
+
+TEST_F(GetPatientDataTest, SearchesThatCannotRunEndWithoutContact) {
+    const EndCase cases[] = {
+        {"a serial port that cannot be set up ends as a search without an answer",
+         "<NetworkBridgeType>SERIAL</NetworkBridgeType><AllowedRetries>2</AllowedRetries>",
+         noRecord("Error 328. No patient found or timeout waiting for response")},
+        {"a TCP/IP retry count that is no number ends at once",
+         "<NetworkBridgeType>TCPIP</NetworkBridgeType><AllowedRetries>x</AllowedRetries>", ""},
+        {"a timer of 0 ms would spin", kTcp + std::string("<TimeDelay>0</TimeDelay>"),
+         noRecord("ORVEL Parameter: TimeDelay must be a whole number of milliseconds from 1 to "
+                  "2147483647, not \"0\"")},
+        // The section reaches the vendor as it stands: a CR LF would split it into lines.
+        {"a line end in a last name", kTcp,
+         noRecord("ORVEL Parameter: LastName contains a control character (code 13)"),
+         "<SearchInfo><SearchOn>NAME</SearchOn><LastName>DOE\r\nX</LastName></SearchInfo>"},
+        {"an escape in a social security number", kTcp,
+         noRecord("ORVEL Parameter: Social contains a control character (code 27)"),
+         "<SearchInfo><SearchOn>SSN</SearchOn><Social>123\x1b[2J</Social></SearchInfo>"},
+        {"a delete in an element the component does not read", kTcp,
+         noRecord("ORVEL Parameter: BirthDate contains a control character (code 127)"),
+         "<SearchInfo><SearchOn>PID</SearchOn><BirthDate>1960\x7f</BirthDate></SearchInfo>"},
+        {"a request over 1 MiB", kTcp,
+         noRecord("ORVEL Parameter: the request is larger than 1048576 bytes"),
+         "<SearchInfo><SearchOn>NAME</SearchOn><LastName>" + std::string(1024 * 1024, 'A') +
+             "</LastName></SearchInfo>"},
+    };
+    for (const EndCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        // The previous search's result and found flag must not come back.
+        threadState().enhancedResult = "<Result><Patient>ANOTHER</Patient></Result>";
+        threadState().patientFound = true;
+        EXPECT_EQ(search(c.search + "<BridgeParameters><Debug>false</Debug>" + c.parameters +
+                         "</BridgeParameters>"),
+                  c.result);
+        EXPECT_FALSE(threadState().patientFound);
+        comm.closeEnhancedBridgeConnection();
+    }
+}
+
+// The cases are data: tests/component/data/search-requests.txt.
+TEST_F(GetPatientDataTest, SearchRequestsCarryTheIndexAndTheCompany) {
+    std::ifstream in(TRELLYBRIDGE_TEST_DATA "/component/data/search-requests.txt");
+    std::vector<std::map<std::string, std::string>> cases;
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty() || line[0] == '#') continue;
+        size_t space = std::min(line.find(' '), line.size());
+        if (line.starts_with("case ")) cases.emplace_back();
+        ASSERT_FALSE(cases.empty()) << line;
+        cases.back()[line.substr(0, space)] = line.substr(std::min(space + 1, line.size()));
+    }
+    ASSERT_GE(cases.size(), 14u);
+    for (std::map<std::string, std::string>& c : cases) {
+        SCOPED_TRACE(c["case"]);
+        BridgeConfiguration config;
+        config.SearchOn = c["SearchOn"];
+        config.PatientID = c["PatientID"];
+        config.LastName = c["LastName"];
+        config.FirstName = c["FirstName"];
+        config.Social = c["Social"];
+        config.CompanyName = c["CompanyName"];
+        config.MEDICNumberLength = c["MEDICNumberLength"];
+        config.MEDICNumberDefault = c["MEDICNumberDefault"];
+        session::SearchRequest built = session::buildSearchRequest(config, c["section"]);
+        EXPECT_EQ(built.text, c["request"]);
+        EXPECT_EQ(session::buildSearchRequest(config, c["section"]).text, built.text)
+            << "built again from the same section, the request is the same";
+    }
+}
+
+TEST_F(GetPatientDataTest, AnswersBecomeResults) {
+    // What the row shows, the answer, the error, the result.
+    const std::tuple<const char*, const char*, const char*, const char*> cases[] = {
+        {"the element alone, in any case",
+         "junk<result><transactionid>1</transactionid>"
+         "<PATIENT>x</PATIENT></result>junk",
+         "",
+         "<result><transactionid>1</transactionid><RecordCount>1</RecordCount><PATIENT>x"
+         "</PATIENT></result>"},
+        {"no result, an error", "BUSY",
+         "Error 328. No patient found or timeout waiting for response",
+         "<Result><Message>BUSY</Message><Error>Error 328. No patient found or timeout waiting for "
+         "response</Error></Result>"},
+    };
+    for (const auto& [name, answer, error, result] : cases)
+        EXPECT_EQ(session::enhancedResultFor(answer, error), result) << name;
 }
 
 }  // namespace

@@ -60,13 +60,11 @@ TEST_F(SimulatorTest, EveryFormatReadsBackToTheSamePatient) {
     }
 }
 
+// The requests the component builds with each format's default tag are
+// EveryFormatReadsBackToTheSamePatient's; these are the ones it does not build.
 TEST_F(SimulatorTest, AccountsAreFoundInEachKindOfQuery) {
     const std::tuple<Format, std::string, std::string> cases[] = {
-        {Format::Hl7, "\vMSH|x\rQRD|2013|R|I|0001|||1^RD|12345^^^^^^^^^^^E|DEM|7||T|\r\x1c",
-         "12345"},
-        {Format::Standard, "ACCT=20001\r\n", "20001"},
         {Format::Standard, "acct=20001\r\n", "20001"},
-        {Format::Scan, "ACCT=30002,PGI\r\n", "30002"},
         {Format::Xml, "<?xml version=\"1.0\"?><PATIENT id=\"3-77\" CompanyNumber=\"3\" />\r\n",
          "77"},
         {Format::Standard, "  12345 \r\n", "12345"},
