@@ -61,11 +61,18 @@ TEST_F(PropertyPagesTest, SaveWithoutEditsLeavesEveryFieldByteIdentical) {
     EXPECT_EQ(common->controls()[common->controlFor("Bridge Type:")].placeholder, "not set");
     EXPECT_EQ(common->controls()[common->controlFor("Vendor Facility:")].placeholder, "");
     textOf(*common, "Bridge Type:") = "TCPIP";
+    // Display Debugging is shown read-only and never written.
+    ui::Control& debugging = common->controls()[common->controlFor("Display Debugging:")];
+    EXPECT_EQ(debugging.kind, ui::ControlKind::ReadOnly);
+    debugging.text = "true";
     common->save();
     EXPECT_EQ(c.NetworkBridgeType.toText(), "TCPIP");
+    EXPECT_EQ(c.DisplayDebugger.toText(), before.DisplayDebugger.toText());
 }
 
-TEST_F(PropertyPagesTest, SavingWritesTypedValuesAndTheTimeout) {
+// Typed values are written on Save, a list clicked writes the whole page at once, and
+// Restore writes the group's defaults and shows them; the page stays open for the last two.
+TEST_F(PropertyPagesTest, SaveChoiceAndRestoreWriteThePage) {
     auto serial = open("frmSerialPropertyPage");
     textOf(*serial, "Com Port:") = "7";  // typed into the list, no list clicked
     serial->save();
@@ -75,35 +82,19 @@ TEST_F(PropertyPagesTest, SavingWritesTypedValuesAndTheTimeout) {
     textOf(*more, "Serial Timeout (sec):") = "12";
     more->save();
     EXPECT_EQ(threadState().session.timeoutTicks, "12");
-
     threadState().config.NetworkTimeout = "9";
     open("frmNetworkProperties")->save();
     EXPECT_EQ(threadState().session.timeoutTicks, "9");
-}
 
-TEST_F(PropertyPagesTest, ClickingASerialListWritesTheWholePage) {
-    auto serial = open("frmSerialPropertyPage");
+    serial = open("frmSerialPropertyPage");
     textOf(*serial, "Data Bits:") = "7";
-    std::size_t parity = serial->controlFor("Parity:");
-    serial->choose(parity, 1);
+    serial->choose(serial->controlFor("Parity:"), 1);
     EXPECT_EQ(threadState().config.Parity.toText(), "even");
     EXPECT_EQ(threadState().config.DataBits.toText(), "7");
-    EXPECT_FALSE(serial->closed());
-    // Restore writes the group's defaults and shows what it wrote; the page stays open.
     serial->restore();
     EXPECT_EQ(textOf(*serial, "Parity:"), threadState().config.Parity.toText());
     EXPECT_NE(textOf(*serial, "Parity:"), "even");
     EXPECT_FALSE(serial->closed());
-}
-
-TEST_F(PropertyPagesTest, DisplayDebuggingIsShownReadOnlyAndNeverWritten) {
-    threadState().config.DisplayDebugger = "false";
-    auto common = open("frmCommonPropertyPage");
-    std::size_t i = common->controlFor("Display Debugging:");
-    EXPECT_EQ(common->controls()[i].kind, ui::ControlKind::ReadOnly);
-    common->controls()[i].text = "true";
-    common->save();
-    EXPECT_EQ(threadState().config.DisplayDebugger.toText(), "false");
 }
 
 TEST_F(PropertyPagesTest, CharacterListShowsAtMostElevenCharacters) {
