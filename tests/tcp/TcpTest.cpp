@@ -238,6 +238,7 @@ TEST_F(TcpConnectionTest, ResultWaitIsBoundedFromTheFirstRead) {
     // Guards a hang only: the wait bound is 1 s, and the peer would hold on for 30.
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
     EXPECT_EQ(data, "");
+    connection.close(CloseMode::Normal);  // lets the peer's script end now
 }
 
 // The peer answers our end of sending with a last word and speaks again at once. A
