@@ -34,46 +34,44 @@ protected:
     void SetUp() override {
         TestEnvironment::SetUp();
         ThreadState& s = threadState();
-        using C = BridgeConfiguration;
-        const std::pair<Variant C::*, Variant> settings[] = {
-            {&C::PatientID, "1-42"},
-            {&C::NetworkBridgeType, "TCPIP"},
-            {&C::VendorFacility, "LAB1"},
-            {&C::VendorName, "MEDIC"},
-            {&C::VendorFormatType, "HL7"},
-            {&C::VendorFormatVersion, "2.3"},
-            {&C::EOFRequest, "13,28"},
-            {&C::VendorRequestTag, "<%DYNAMIC%>"},
-            {&C::AllowedRetries, 3},
-            {&C::bridgeTimeout, "5"},
-            {&C::TCPRemoteHostName, "vendor.local"},
-            {&C::MEDICNumberDefault, "1"},
-            {&C::MEDICNumberLength, "10"},
-            {&C::MEDICNumberValidList, "1,2"},
-            {&C::MEDICuseGuarantorAddress, "false"},
-            {&C::LogInsuranceEntries, 20000}};
-        for (const auto& [member, value] : settings) s.config.*member = value;
+        BridgeConfiguration& c = s.config;
+        c.PatientID = "1-42";
+        c.NetworkBridgeType = "TCPIP";
+        c.VendorFacility = "LAB1";
+        c.VendorName = "MEDIC";
+        c.VendorFormatType = "HL7";
+        c.VendorFormatVersion = "2.3";
+        c.EOFRequest = "13,28";
+        c.VendorRequestTag = "<%DYNAMIC%>";
+        c.AllowedRetries = 3;
+        c.bridgeTimeout = "5";
+        c.TCPRemoteHostName = "vendor.local";
+        c.MEDICNumberDefault = "1";
+        c.MEDICNumberLength = "10";
+        c.MEDICNumberValidList = "1,2";
+        c.MEDICuseGuarantorAddress = "false";
+        c.LogInsuranceEntries = 20000;
         SessionState& ss = s.session;
+        ss.rawDataReceived = "RAW";
+        ss.requestText = "REQ";
+        ss.startedSending = platform::LocalTime{2026, 12, 6, 14, 3, 59};
+        ss.finishedSending = platform::LocalTime{2026, 12, 6, 0, 0, 1};
+        ss.closePortAttempts = 1;
         ss.buildLabel = " (2013.1)";
-        ss.eofFirstCode = "126";
         ss.eolFirstCode = "13";
+        ss.eofFirstCode = "126";
         ss.localHostName = "clinic";
         ss.localIP = "10.0.0.2";
         ss.remoteIP = "10.0.0.9";
         ss.configuredPorts = "9991,9992,9993";
-        ss.lastGoodPort = "9992";
         ss.randomizedPorts = "9992,9991,9993";
+        ss.lastGoodPort = "9992";
         ss.portList[0] = "9991";
-        ss.portResults[0] = "FAILED!";
         ss.portList[1] = "9992";
-        ss.portResults[1] = "SUCCESS!";
         ss.portList[2] = "9993";
+        ss.portResults[0] = "FAILED!";
+        ss.portResults[1] = "SUCCESS!";
         ss.portCount = 3;
-        ss.startedSending = platform::LocalTime{2026, 12, 6, 14, 3, 59};
-        ss.finishedSending = platform::LocalTime{2026, 12, 6, 0, 0, 1};
-        ss.closePortAttempts = 1;
-        ss.requestText = "REQ";
-        ss.rawDataReceived = "RAW";
         s.patientFound = true;
         s.reasons().record(static_cast<errc>(999), "first");
         s.reasons().record(static_cast<errc>(998), "second");
@@ -86,24 +84,23 @@ TEST_F(DebugLogTest, DumpLinesByteForByte) {
 }
 
 TEST_F(DebugLogTest, SectionsFollowTheBridge) {
-    using C = BridgeConfiguration;
-    const std::pair<Variant C::*, Variant> settings[] = {{&C::CommPort, "2"},
-                                                         {&C::DTR, "true"},
-                                                         {&C::RTS, "false"},
-                                                         {&C::EOF_, "false"},
-                                                         {&C::Handshaking, "none"},
-                                                         {&C::InputMode, "text"},
-                                                         {&C::NullDiscard, "false"},
-                                                         {&C::BPS, "9600"},
-                                                         {&C::DataBits, "8"},
-                                                         {&C::Parity, "none"},
-                                                         {&C::StopBits, "1"},
-                                                         {&C::FlowControl, "none"},
-                                                         {&C::SerialTimeout, "5"},
-                                                         {&C::HTTPSOrganizationID, "ORG"},
-                                                         {&C::HTTPSSubjectCN, "{NO INS}"},
-                                                         {&C::LogInsuranceEntries, ""}};
-    for (const auto& [member, value] : settings) threadState().config.*member = value;
+    BridgeConfiguration& c = threadState().config;
+    c.CommPort = "2";
+    c.DTR = "true";
+    c.RTS = "false";
+    c.EOF_ = "false";
+    c.Handshaking = "none";
+    c.InputMode = "text";
+    c.NullDiscard = "false";
+    c.BPS = "9600";
+    c.DataBits = "8";
+    c.Parity = "none";
+    c.StopBits = "1";
+    c.FlowControl = "none";
+    c.SerialTimeout = "5";
+    c.HTTPSOrganizationID = "ORG";
+    c.HTTPSSubjectCN = "{NO INS}";
+    c.LogInsuranceEntries = "";
     const std::tuple<const char*, std::string, bool> cases[] = {
         {"SERIAL",
          "SERIAL:: \r\n  comm port:2   DTR/RTS/EOF: true/false/false\r\n  handshaking:none    "
@@ -116,7 +113,7 @@ TEST_F(DebugLogTest, SectionsFollowTheBridge) {
     };
     for (const auto& [bridge, section, closeLine] : cases) {
         SCOPED_TRACE(bridge);
-        threadState().config.NetworkBridgeType = bridge;
+        c.NetworkBridgeType = bridge;
         std::string dump = this->dump();
         size_t start = dump.find("  request tag:<%DYNAMIC%>\r\n") + 27;
         EXPECT_EQ(dump.substr(start, dump.find("COMPANY NUMBER") - start), section);
