@@ -525,23 +525,17 @@ TEST_F(CliTest, WindowsComeOnlyFromATrustedToolkitAndADisplay) {
     std::filesystem::path module =
         (command.parent_path() / TRELLYBRIDGE_MODULES_FROM_PROGRAM / "trellybridge-qt.so")
             .lexically_normal();
-    const Args offscreen = {"QT_QPA_PLATFORM=offscreen"};
-    const Args noDisplay = {"DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM="};
     const struct {
-        std::string program;
-        Args options, environment;
+        bool installed;    // the copy with a display, else the built command without one
+        bool uiOption;     // --ui qt, else TRELLYBRIDGE_UI=qt
         int moduleMode;    // -1: not installed
         const char* said;  // null: windows were found
     } cases[] = {
-        {TRELLYBRIDGE_CLI_PATH, {"--ui", "qt"}, noDisplay, -1, "No windows ("},
-        {TRELLYBRIDGE_CLI_PATH,
-         {},
-         {"DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM=", "TRELLYBRIDGE_UI=qt"},
-         -1,
-         "No windows ("},
-        {command, {"--ui", "qt"}, offscreen, -1, "the windows need the trellybridge Qt package"},
-        {command, {"--ui", "qt"}, offscreen, 0664, "can be changed by its group (mode 0664)"},
-        {command, {"--ui", "qt"}, offscreen, 0644, nullptr},
+        {false, true, -1, "No windows ("},
+        {false, false, -1, "No windows ("},
+        {true, true, -1, "the windows need the trellybridge Qt package"},
+        {true, true, 0664, "can be changed by its group (mode 0664)"},
+        {true, true, 0644, nullptr},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.said ? c.said : "installed");
@@ -555,8 +549,13 @@ TEST_F(CliTest, WindowsComeOnlyFromATrustedToolkitAndADisplay) {
             continue;  // a build without Qt has no toolkit to install
 #endif
         }
-        testing::ProgramRun run{withSets({c.program, "get-patient"}, kEndsAtOnce), c.environment};
-        run.arguments.insert(run.arguments.end(), c.options.begin(), c.options.end());
+        testing::ProgramRun run{
+            withSets({c.installed ? command.string() : TRELLYBRIDGE_CLI_PATH, "get-patient"},
+                     kEndsAtOnce),
+            c.installed ? Args{"QT_QPA_PLATFORM=offscreen"}
+                        : Args{"DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM="}};
+        if (c.uiOption) run.arguments.insert(run.arguments.end(), {"--ui", "qt"});
+        if (!c.uiOption) run.environment.push_back("TRELLYBRIDGE_UI=qt");
         testing::ProgramResult result = testing::runProgram(run);
         EXPECT_FALSE(result.timedOut);
         EXPECT_EQ(result.exitCode, cli::kUsage) << result.err;  // the company number is refused
