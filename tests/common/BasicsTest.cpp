@@ -1,23 +1,26 @@
-// The small common pieces: the answer limit, the format names, name-based UUIDs.
+// The small common pieces: the answer limit, the format names, name-based UUIDs, and the
+// error codes with the list they are recorded in.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdlib>
+#include <iterator>
+#include <limits>
+#include <set>
 
 #include "common/AnswerLimit.h"
 #include "common/BridgeConfiguration.h"
+#include "common/Errors.h"
 #include "common/NameUuid.h"
+#include "common/ThreadState.h"
+#include "support/TestEnvironment.h"
 
 namespace trellybridge {
 namespace {
 
-struct LimitCase {
-    const char* configured;  // TRELLYBRIDGE_MAX_ANSWER_BYTES, or null
-    std::size_t applies;
-    bool refused;
-};
-
 TEST(AnswerLimit, OnlyAWholeNumberFromOneKiBTo64MiBIsTakenElseTheDefaultApplies) {
-    const LimitCase cases[] = {
+    const std::tuple<const char*, std::size_t, bool> cases[] = {
+        // TRELLYBRIDGE_MAX_ANSWER_BYTES or null, the limit that applies, refused
         {nullptr, kDefaultAnswerLimit, false},
         {"1024", 1024, false},
         {"67108864", 67108864, false},
@@ -28,64 +31,191 @@ TEST(AnswerLimit, OnlyAWholeNumberFromOneKiBTo64MiBIsTakenElseTheDefaultApplies)
         {"1MB", kDefaultAnswerLimit, true},
         {"18446744073709551615", kDefaultAnswerLimit, true},
     };
-    for (const LimitCase& c : cases) {
-        SCOPED_TRACE(c.configured ? c.configured : "unset");
-        if (c.configured)
-            ::setenv("TRELLYBRIDGE_MAX_ANSWER_BYTES", c.configured, 1);
+    for (const auto& [configured, applies, refused] : cases) {
+        SCOPED_TRACE(configured ? configured : "unset");
+        if (configured)
+            ::setenv("TRELLYBRIDGE_MAX_ANSWER_BYTES", configured, 1);
         else
             ::unsetenv("TRELLYBRIDGE_MAX_ANSWER_BYTES");
-        EXPECT_EQ(maxAnswerBytes(), c.applies);
+        EXPECT_EQ(maxAnswerBytes(), applies);
         std::string problem = answerLimitProblem();
-        EXPECT_EQ(!problem.empty(), c.refused) << problem;
-        if (c.refused) {
-            EXPECT_NE(problem.find(std::string("not \"") + c.configured + "\""), std::string::npos)
+        EXPECT_EQ(!problem.empty(), refused) << problem;
+        if (refused) {
+            EXPECT_NE(problem.find(std::string("not \"") + configured + "\""), std::string::npos)
                 << problem;
         }
     }
     ::unsetenv("TRELLYBRIDGE_MAX_ANSWER_BYTES");
 }
 
-struct FormatCase {
-    const char* text;
-    FormatKind kind;
-};
-
 TEST(BridgeKindTest, FormatNamesAreReadExactly) {
-    const FormatCase cases[] = {
+    const std::pair<const char*, FormatKind> cases[] = {
         {"STANDARD", FormatKind::Standard}, {"HL7", FormatKind::Hl7},
         {"SCAN", FormatKind::Scan},         {"XML", FormatKind::Xml},
         {"hl7", FormatKind::Unknown},       {"CSV", FormatKind::Unknown},
         {"", FormatKind::Unknown},
     };
-    for (const FormatCase& c : cases) {
-        SCOPED_TRACE(c.text);
-        EXPECT_EQ(formatKindOf(c.text), c.kind);
+    for (const auto& [text, kind] : cases) {
+        EXPECT_EQ(formatKindOf(text), kind) << text;
         BridgeConfiguration config;
-        config.VendorFormatType = c.text;
-        EXPECT_EQ(formatKind(config), c.kind);
+        config.VendorFormatType = text;
+        EXPECT_EQ(formatKind(config), kind) << text;
     }
 }
-
-constexpr UuidBytes kDns = {0x6b, 0xa7, 0xb8, 0x10, 0x9d, 0xad, 0x11, 0xd1,
-                            0x80, 0xb4, 0x00, 0xc0, 0x4f, 0xd4, 0x30, 0xc8};
-constexpr UuidBytes kUrl = {0x6b, 0xa7, 0xb8, 0x11, 0x9d, 0xad, 0x11, 0xd1,
-                            0x80, 0xb4, 0x00, 0xc0, 0x4f, 0xd4, 0x30, 0xc8};
 
 // The RFC 4122 namespaces and the UUIDs other implementations give: an empty name, a
 // short one, and one that takes SHA-1 into a second block.
 TEST(NameUuid, IsTheVersion5UuidOfTheName) {
-    struct Case {
-        const UuidBytes& space;
-        std::string name;
-        const char* expected;
-    } cases[] = {
+    constexpr UuidBytes kDns = {0x6b, 0xa7, 0xb8, 0x10, 0x9d, 0xad, 0x11, 0xd1,
+                                0x80, 0xb4, 0x00, 0xc0, 0x4f, 0xd4, 0x30, 0xc8};
+    UuidBytes url = kDns;
+    url[3] = 0x11;
+    const std::tuple<const UuidBytes&, std::string, const char*> cases[] = {
         {kDns, "python.org", "886313e1-3b8a-5372-9b90-0c9aee199e5d"},
         {kDns, "", "4ebd0208-8328-5d69-8c44-ec50939c0967"},
-        {kUrl,
+        {url,
          "urn:trellybridge:account|123456789012345678901234567890123456789012345678901234567890",
          "bbf2c7d6-c96c-53c2-9724-26f10a77c9aa"},
     };
-    for (const Case& c : cases) EXPECT_EQ(nameUuid(c.space, c.name), c.expected) << c.name;
+    for (const auto& [space, name, expected] : cases) EXPECT_EQ(nameUuid(space, name), expected);
+}
+
+class ErrorsTest : public testing::TestEnvironment {};
+
+// Every code and the message the standard recorder gives it, byte for byte, with the
+// description "D".
+const std::pair<errc, const char*> kTable[] = {
+    {errc::SocketLibrary, "D"},
+    {errc::WebServiceUndetermined,
+     "NETWORK Server: undetermined network error attempting to connect to remote web service"},
+    {errc::PageTimedOut, "ORVEL Server: page request timed out"},
+    {errc::UrlNotParsed, "ORVEL Server: URL could not be parsed"},
+    {errc::SaveWriteFailed, "ORVEL Server: writing the file on save failed"},
+    {errc::SaveCreateFailed, "ORVEL Server: creating the file on save failed"},
+    {errc::RedirectWithoutDestination,
+     "ORVEL Server: redirect was requested, no destination supplied"},
+    {errc::RedirectWithDestination,
+     "ORVEL Server: redirect was requested, destination was supplied"},
+    {errc::Hl7ParseFailed, "HL7 Parser: error attempting to parse hl7 stream"},
+    {errc::Hl7Parser, "HL7 Parser: D"},
+    {errc::XmlParseFailed, "XML Parser: error attempting to parse XML stream"},
+    {errc::XmlParser, "XML Parser: D"},
+    {errc::InvalidParameter, "ORVEL Parameter: D"},
+    {errc::InvalidCompanyNumber, "ORVEL Parameter: D"},
+    {errc::MissingCompanyNumber,
+     "ORVEL Parameter: a company number must precede the patientID (ie. 1-123456789) or a "
+     "default must be defined"},
+    {errc::PortOpenFailed, "ORVEL TCP: error attempting to open following port(s): D"},
+    {errc::SendFailed, "ORVEL TCP: error attempting to send request"},
+    {errc::SendWithoutConnection,
+     "ORVEL TCP: error attempting to send data without establishing a connection"},
+    {errc::ReceiveWithoutConnection,
+     "ORVEL TCP: error attempting to receive data without establishing a connection"},
+    {errc::ReceiveFailed, "ORVEL TCP: error attempting to receive data"},
+    {errc::ClosePortFailed, "ORVEL TCP: error attempting to close port"},
+    {errc::ReceivingDataFailed, "ORVEL TCP: error receiving data"},
+    {errc::HostTimedOut, "ORVEL TCP: timed out waiting for host to respond to request"},
+    {errc::SerialTimerFailed, "ORVEL TCP: undefined serial timer error in bridge"},
+    {errc::LoadTcpSettingsFailed, "ORVEL TCP: undefined load tcp settings error in bridge"},
+    {errc::ShutdownFailed, "ORVEL TCP: error attempting to shutdown connection"},
+    {errc::SocketCloseFailed, "ORVEL TCP: error attempting to close windows socket"},
+    {errc::SocketEndFailed, "ORVEL TCP: error attempting to end windows socket"},
+    {errc::ForcedShutdown, "ORVEL TCP: required to force tcp shutdown"},
+    {errc::InsuranceLogFailed, "ORVEL LOG: unable to save insurance log"},
+    {errc::DebugLogFailed, "ORVEL LOG: unable to save debug log"},
+    {errc::SerialCloseFailed, "SERIAL Port: error attempting to close serial port"},
+    {static_cast<errc>(999), "D"},  // a number outside the table
+};
+
+TEST_F(ErrorsTest, EveryCodeHasItsMessage) {
+    for (const auto& [code, message] : kTable) {
+        EXPECT_EQ(errorMessage(code, "D", Recorder::Standard), message) << errorNumber(code);
+        if (code != errc::HostTimedOut) {
+            EXPECT_EQ(errorMessage(code, "D", Recorder::Enhanced), message) << errorNumber(code);
+        }
+    }
+    EXPECT_EQ(errorMessage(errc::HostTimedOut, "", Recorder::Enhanced),
+              "Error 328. No patient found or timeout waiting for response");
+    // A failed open recorded without ports names the ones the session was configured with.
+    threadState().session.configuredPorts = "5001,5002";
+    threadState().reasons().record(errc::PortOpenFailed);
+    EXPECT_EQ(threadState().errorList,
+              errorElement(errc::PortOpenFailed,
+                           "ORVEL TCP: error attempting to open following port(s): 5001,5002"));
+}
+
+// Walks every number a code can have: the listed codes are the table (the socket
+// library's code aside, whose message is its description), no number is listed twice,
+// and every other number falls back to the description.
+TEST_F(ErrorsTest, TableHoldsExactlyTheListedCodes) {
+    std::set<int> numbers;
+    for (errc code : kErrorCodes)
+        EXPECT_TRUE(numbers.insert(errorNumber(code)).second) << "reused: " << errorNumber(code);
+    int inTable = 0;
+    for (int n = std::numeric_limits<std::int16_t>::min();
+         n <= std::numeric_limits<std::int16_t>::max(); ++n) {
+        const errc code = static_cast<errc>(n);
+        const bool hasMessage = tableMessage(code, "", Recorder::Standard).has_value();
+        EXPECT_EQ(hasMessage, numbers.contains(n) && code != errc::SocketLibrary) << n;
+        inTable += hasMessage;
+    }
+    EXPECT_EQ(inTable, static_cast<int>(std::size(kErrorCodes)) - 1);
+}
+
+// Written byte for byte without escaping; an empty message appends nothing; while an
+// attempt runs, standard errors are dropped but enhanced ones kept.
+TEST_F(ErrorsTest, ElementsAreAppendedAsRecorded) {
+    const Reasons reasons = threadState().reasons();
+    reasons.record(errc::ReceiveWithoutConnection, "ignored");
+    reasons.record(static_cast<errc>(999), "say \"<&>\"");
+    reasons.record(errc::SocketLibrary, "");
+    reasons.record(errc::Hl7Parser, "");  // "HL7 Parser: " is not empty
+    EXPECT_EQ(threadState().errorList,
+              "<error id=\"323\" description=\"ORVEL TCP: error attempting to receive data without "
+              "establishing a connection\">ORVEL TCP: error attempting to receive data without "
+              "establishing a connection</error>\r\n"
+              "<error id=\"999\" description=\"say \"<&>\"\">say \"<&>\"</error>\r\n"
+              "<error id=\"102\" description=\"HL7 Parser: \">HL7 Parser: </error>\r\n");
+    threadState().enhancedError = "old";
+    reasons.recordEnhanced(static_cast<errc>(555), "");
+    EXPECT_EQ(threadState().enhancedError, "");
+
+    threadState().errorList.clear();
+    threadState().session.attemptCount = 2;
+    reasons.record(errc::SendFailed);
+    EXPECT_EQ(threadState().errorList, "");
+    reasons.recordEnhanced(errc::HostTimedOut);
+    const std::string timedOut = "Error 328. No patient found or timeout waiting for response";
+    EXPECT_EQ(threadState().enhancedError, timedOut);
+    EXPECT_EQ(threadState().errorList, errorElement(errc::HostTimedOut, timedOut));
+    threadState().session.attemptCount = 0;
+    reasons.record(errc::SendFailed);
+    EXPECT_EQ(threadState().errorList,
+              errorElement(errc::HostTimedOut, timedOut) +
+                  errorElement(errc::SendFailed, "ORVEL TCP: error attempting to send request"));
+}
+
+TEST_F(ErrorsTest, ListIsReadBackIntoTheEntriesThatWroteIt) {
+    // Messages holding what the element's own markup looks like read back whole.
+    const std::vector<ErrorListEntry> lists[] = {
+        {},
+        {{328, "Error 328. No patient found or timeout waiting for response"}},
+        {{-1, "socket library"}, {999, "say \"<&>\""}, {2, ""}},
+        {{201, "quote\" and \">\">"}, {202, "</error>\r\n<error id=\"7\" description=\"x"}},
+        {{203, "a\">a</error>\r\n"}, {204, "a"}},
+    };
+    for (const auto& entries : lists) {
+        std::string list;
+        for (const auto& entry : entries)
+            list += errorElement(static_cast<errc>(entry.code), entry.message);
+        EXPECT_EQ(errorListEntries(list), entries) << list;
+    }
+    // Text that is no element ends the reading; what came before it stands.
+    std::string first = errorElement(errc::SendFailed, "sent");
+    EXPECT_EQ(errorListEntries(first + "<error id=\"x\">").size(), 1U);
+    EXPECT_EQ(errorListEntries(first + "garbage" + first).size(), 1U);
+    EXPECT_TRUE(
+        errorListEntries("<error id=\"12345678901234\" description=\"a\">a</error>\r\n").empty());
 }
 
 }  // namespace

@@ -1,18 +1,28 @@
+// Files and folders on the host: drive letters, private modes, bounded reads, atomic
+// replacement, locks, the settings store, and which libraries may be loaded.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
-#include <functional>
 
 #include "platform/FileSystem.h"
+#include "platform/Paths.h"
 #include "platform/SettingsStore.h"
+#include "platform/TrustedPath.h"
 #include "support/TestEnvironment.h"
 
 namespace trellybridge {
 namespace {
 
-class FileSystemTest : public testing::TestEnvironment {};
+class FileSystemTest : public testing::TestEnvironment {
+protected:
+    std::string make(const std::string& name, const std::string& content) {
+        writeDriveCFile(name, content);
+        return onDriveC(name);
+    }
+};
 
 TEST_F(FileSystemTest, TranslatesWindowsPathsThroughDriveMapping) {
     ::setenv("TRELLYBRIDGE_DRIVE_D", "/mnt/dee", 1);
@@ -27,27 +37,36 @@ TEST_F(FileSystemTest, TranslatesWindowsPathsThroughDriveMapping) {
         {"/srv/results\\42.dat", "/srv/results/42.dat"},
     };
     for (const auto& [windows, host] : cases) EXPECT_EQ(fs::hostPath(windows), host) << windows;
+    // Names split at either separator; an entry is found in a folder whatever its case.
+    const std::tuple<const char*, const char*, const char*> names[] = {
+        {"c:\\vendor\\patient.dat", "patient.dat", "c:\\vendor\\"},
+        {"patient.dat", "patient.dat", ""},
+        {"/opt/vendor/answer", "answer", "/opt/vendor/"}};
+    for (const auto& [path, name, folder] : names) {
+        EXPECT_EQ(fs::fileNameOf(path), name);
+        EXPECT_EQ(fs::folderPartOf(path), folder);
+    }
+    writeDriveCFile("vendor/patient.dat", "x");
+    std::filesystem::create_directories(driveC / "vendor" / "Sub");
+    EXPECT_TRUE(fs::folderContains("c:\\vendor", "PATIENT.DAT"));
+    EXPECT_TRUE(fs::folderContains(" c:\\vendor\\ ", "sub"));
+    EXPECT_FALSE(fs::folderContains("c:\\vendor", "other.dat"));
+    EXPECT_FALSE(fs::folderContains("c:\\vendor", "patient.da"));
+    EXPECT_FALSE(fs::folderContains("c:\\missing", "patient.dat"));
     ::unsetenv("TRELLYBRIDGE_DRIVE_D");
     EXPECT_EQ(fs::driveRoot('e'), (root / "data" / "trellybridge" / "drive_e").string());
     EXPECT_FALSE(std::filesystem::exists(fs::driveRoot('e')));
     ::unsetenv("TRELLYBRIDGE_DRIVE_C");
-    std::string standIn = fs::driveRoot('c');
-    EXPECT_EQ(standIn, (root / "data" / "trellybridge" / "drive_c").string());
-    EXPECT_TRUE(std::filesystem::is_directory(standIn)) << "drive C always exists";
-    EXPECT_EQ(std::filesystem::status(standIn).permissions() & std::filesystem::perms::all,
-              std::filesystem::perms::owner_all);
+    EXPECT_EQ(fs::driveRoot('c'), (root / "data" / "trellybridge" / "drive_c").string());
 }
 
-TEST_F(FileSystemTest, WritesAtomicallyWithPrivateMode) {
+TEST_F(FileSystemTest, WritesAppendsAndRemoves) {
     ASSERT_TRUE(fs::writeFileAtomically("c:\\out.log", "first"));
     ASSERT_TRUE(fs::writeFileAtomically("c:\\out.log", "second"));
     EXPECT_EQ(readDriveCFile("out.log"), "second");
     EXPECT_EQ(modeOf(onDriveC("out.log")), 0600u);
     EXPECT_EQ(fs::listFolder("c:\\").size(), 1u) << "no temporary file may remain";
     EXPECT_FALSE(fs::writeFileAtomically("c:\\missing\\folder\\x.log", "y"));
-}
-
-TEST_F(FileSystemTest, AppendsAndChecksExistence) {
     EXPECT_TRUE(fs::appendToFile("c:\\a.txt", "1"));
     EXPECT_TRUE(fs::appendToFile("c:\\a.txt", "2"));
     EXPECT_EQ(fs::readRegularFile("C:\\A.TXT", 16).content, std::nullopt)
@@ -78,7 +97,6 @@ TEST_F(FileSystemTest, OrdinaryFilesFollowTheUmaskAndKeepAnExistingMode) {
     EXPECT_EQ(readDriveCFile("request.inq"), "second");
     EXPECT_EQ(modeOf(onDriveC("request.inq")), 0604u);
     EXPECT_EQ(fs::listFolder("c:\\").size(), 1u) << "no temporary file may remain";
-
     fs::FileOutcome missing = fs::writeOrdinaryFileAtomically("c:\\missing\\x.inq", "y");
     EXPECT_FALSE(missing.ok);
     EXPECT_EQ(missing.reason, "No such file or directory");
@@ -92,16 +110,14 @@ TEST_F(FileSystemTest, HomeIsNeverARelativePath) {
     const char* savedConfig = std::getenv("XDG_CONFIG_HOME");
     std::string config = savedConfig ? savedConfig : "";
     ::unsetenv("XDG_CONFIG_HOME");
-    for (const char* value : {"", "relative/home", "."}) {
-        SCOPED_TRACE(value);
-        ::setenv("HOME", value, 1);
+    for (const char* value : {"", "relative/home", ".", static_cast<const char*>(nullptr)}) {
+        SCOPED_TRACE(value ? value : "unset");
+        value ? ::setenv("HOME", value, 1) : ::unsetenv("HOME");
         std::string found = fs::homeFolder();
         EXPECT_TRUE(found.empty() || found.starts_with('/')) << found;
         std::string settings = platform::IniSettingsStore::defaultPath();
         EXPECT_TRUE(settings.empty() || settings.starts_with('/')) << settings;
     }
-    ::unsetenv("HOME");
-    EXPECT_TRUE(fs::homeFolder().empty() || fs::homeFolder().starts_with('/'));
     ::setenv("HOME", "/srv/someone", 1);
     EXPECT_EQ(fs::homeFolder(), "/srv/someone");
     saved ? ::setenv("HOME", home.c_str(), 1) : ::unsetenv("HOME");
@@ -148,22 +164,7 @@ TEST_F(FileSystemTest, FoldersAreMadePrivateWhateverTheUmask) {
         EXPECT_EQ(modeOf(root / folder), 0700u) << folder;
 }
 
-class BoundedFilesTest : public testing::TestEnvironment {
-protected:
-    std::string make(const std::string& name, const std::string& content) {
-        writeDriveCFile(name, content);
-        return onDriveC(name);
-    }
-};
-
-struct ReadCase {
-    const char* name;
-    std::string path;
-    fs::Links links;
-    fs::RegularFileRead::Failure failure;
-    std::string content;  // when read
-    std::string reason;   // part of the reason when refused
-};
+class BoundedFilesTest : public FileSystemTest {};
 
 TEST_F(BoundedFilesTest, ReadsOnlyRegularFilesWithinTheLimit) {
     using F = fs::RegularFileRead::Failure;
@@ -175,28 +176,32 @@ TEST_F(BoundedFilesTest, ReadsOnlyRegularFilesWithinTheLimit) {
     std::filesystem::create_symlink(small, link);
     std::string endless = onDriveC("zero.dat");
     std::filesystem::create_symlink("/dev/zero", endless);
-    const ReadCase cases[] = {
-        {"at the limit", small, fs::Links::Refuse, F::None, "12345678", ""},
-        {"one byte over", over, fs::Links::Follow, F::TooLarge, "", "larger than 8 bytes"},
-        {"a folder", driveC.string(), fs::Links::Follow, F::NotRegular, "", "is a directory"},
-        {"an endless device", "/dev/zero", fs::Links::Follow, F::NotRegular, "", "not a regular"},
-        {"a link to an endless device", endless, fs::Links::Follow, F::NotRegular, "",
-         "not a regular"},
-        {"a FIFO with no writer", fifo, fs::Links::Follow, F::NotRegular, "", "not a regular"},
-        {"missing", onDriveC("none.txt"), fs::Links::Follow, F::Missing, "", "No such file"},
-        {"a link, followed", link, fs::Links::Follow, F::None, "12345678", ""},
-        {"a link, refused", link, fs::Links::Refuse, F::SymbolicLink, "", "symbolic link"},
-        {"drive path", "c:\\small.txt", fs::Links::Refuse, F::None, "12345678", ""},
+    const struct {
+        std::string path;
+        fs::Links links;
+        F failure;
+        std::string contentOrReason;  // the content when read, else part of the reason
+    } cases[] = {
+        {small, fs::Links::Refuse, F::None, "12345678"},  // at the limit
+        {over, fs::Links::Follow, F::TooLarge, "larger than 8 bytes"},
+        {driveC.string(), fs::Links::Follow, F::NotRegular, "is a directory"},
+        {"/dev/zero", fs::Links::Follow, F::NotRegular, "not a regular"},
+        {endless, fs::Links::Follow, F::NotRegular, "not a regular"},
+        {fifo, fs::Links::Follow, F::NotRegular, "not a regular"},  // with no writer
+        {onDriveC("none.txt"), fs::Links::Follow, F::Missing, "No such file"},
+        {link, fs::Links::Follow, F::None, "12345678"},
+        {link, fs::Links::Refuse, F::SymbolicLink, "symbolic link"},
+        {"c:\\small.txt", fs::Links::Refuse, F::None, "12345678"},
     };
-    for (const ReadCase& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
         fs::RegularFileRead read = fs::readRegularFile(c.path, 8, c.links);
         EXPECT_EQ(read.failure, c.failure);
         EXPECT_EQ(static_cast<bool>(read), c.failure == F::None);
         if (read)
-            EXPECT_EQ(*read.content, c.content);
+            EXPECT_EQ(*read.content, c.contentOrReason);
         else
-            EXPECT_NE(read.reason.find(c.reason), std::string::npos) << read.reason;
+            EXPECT_NE(read.reason.find(c.contentOrReason), std::string::npos) << read.reason;
     }
 }
 
@@ -236,6 +241,65 @@ TEST_F(BoundedFilesTest, LockIsExclusiveAndItsWaitBounded) {
     std::filesystem::create_symlink(target, onDriveC("linked.lock"));
     EXPECT_FALSE(fs::FileLock::acquire(onDriveC("linked.lock"), 0).held());
     EXPECT_EQ(readDriveCFile("target.txt"), "theirs");
+}
+
+using Verdict = platform::LibraryCheck::Verdict;
+
+class TrustedPathTest : public testing::TestEnvironment {};
+
+// A library is loaded only when nobody but root or the user could have put it there:
+// neither the file nor any folder above it may be writable by others (a sticky folder
+// such as /tmp excepted) or belong to a third user.
+TEST_F(TrustedPathTest, RefusesWhatOthersCouldHaveWritten) {
+    const struct {
+        mode_t fileMode, folderMode;
+        uid_t owner;  // of the file; 0 stands for the test's own user
+        Verdict expected;
+        const char* reasonHas;
+    } cases[] = {
+        {0644, 0755, 0, Verdict::Trusted, ""},
+        {0664, 0755, 0, Verdict::Refused, "changed by its group"},
+        {0646, 0755, 0, Verdict::Refused, "changed by any user"},
+        {0644, 0775, 0, Verdict::Refused, "changed by its group"},
+        {0644, 0777, 0, Verdict::Refused, "changed by any user"},
+        {0644, 01777, 0, Verdict::Trusted, ""},  // sticky, as /tmp
+        {0644, 0755, 4242, Verdict::Refused, "belongs to user 4242"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << std::oct << c.fileMode << " in " << c.folderMode);
+        std::filesystem::path folder = root / "modules";
+        std::filesystem::remove_all(folder);
+        std::filesystem::create_directory(folder);
+        std::filesystem::path library = folder / "module.so";
+        std::ofstream(library) << "not really a library";
+        ASSERT_EQ(::chmod(library.c_str(), c.fileMode), 0);
+        ASSERT_EQ(::chmod(folder.c_str(), c.folderMode), 0);
+        if (c.owner != 0 && ::chown(library.c_str(), c.owner, static_cast<gid_t>(-1)) != 0) {
+            std::cout << "[ SKIPPED  ] a third user's file: only root can give a file away\n";
+            continue;
+        }
+        platform::LibraryCheck check = platform::trustedLibraryPath(library.string());
+        EXPECT_EQ(check.verdict, c.expected) << check.reason;
+        EXPECT_NE(check.reason.find(c.reasonHas), std::string::npos) << check.reason;
+        EXPECT_EQ(check.path.empty(), c.expected != Verdict::Trusted);
+    }
+}
+
+// A link is followed: what is checked, and loaded, is the file it leads to.
+TEST_F(TrustedPathTest, FollowsLinksAndTellsMissingFromRefused) {
+    std::filesystem::path real = root / "real.so";
+    std::ofstream(real) << "x";
+    ::chmod(real.c_str(), 0644);
+    std::filesystem::create_symlink(real, root / "link.so");
+    platform::LibraryCheck linked = platform::trustedLibraryPath((root / "link.so").string());
+    EXPECT_EQ(linked.verdict, Verdict::Trusted) << linked.reason;
+    EXPECT_EQ(linked.path, std::filesystem::canonical(real).string());
+    const std::pair<std::string, Verdict> cases[] = {
+        {(root / "absent.so").string(), Verdict::Missing},
+        {"relative/module.so", Verdict::Refused},
+        {root.string(), Verdict::Refused}};
+    for (const auto& [path, verdict] : cases)
+        EXPECT_EQ(platform::trustedLibraryPath(path).verdict, verdict) << path;
 }
 
 }  // namespace

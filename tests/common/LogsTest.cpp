@@ -1,0 +1,328 @@
+// The debug log and the insurance log: what they hold, where they go, and that nothing
+// outside drive C is written through them.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "common/AnswerLimit.h"
+#include "common/DebugLog.h"
+#include "common/Errors.h"
+#include "common/InsuranceLog.h"
+#include "common/ThreadState.h"
+#include "support/TestEnvironment.h"
+
+namespace trellybridge {
+namespace {
+
+// `target` outside drive C and `link` on drive C leading to it; the target's content.
+std::string linkOutside(const std::filesystem::path& target, const std::string& link) {
+    const std::string content = "someone else's file\r\n";
+    std::ofstream(target) << content;
+    ::chmod(target.c_str(), 0644);
+    std::filesystem::create_symlink(target, link);
+    return content;
+}
+
+class DebugLogTest : public testing::TestEnvironment {
+protected:
+    void SetUp() override {
+        TestEnvironment::SetUp();
+        ThreadState& s = threadState();
+        BridgeConfiguration& c = s.config;
+        c.PatientID = "1-42";
+        c.NetworkBridgeType = "TCPIP";
+        c.VendorFacility = "LAB1";
+        c.VendorName = "MEDIC";
+        c.VendorFormatType = "HL7";
+        c.VendorFormatVersion = "2.3";
+        c.EOFRequest = "13,28";
+        c.VendorRequestTag = "<%DYNAMIC%>";
+        c.AllowedRetries = 3;
+        c.bridgeTimeout = "5";
+        c.TCPRemoteHostName = "vendor.local";
+        c.MEDICNumberDefault = "1";
+        c.MEDICNumberLength = "10";
+        c.MEDICNumberValidList = "1,2";
+        c.MEDICuseGuarantorAddress = "false";
+        c.LogInsuranceEntries = 20000;
+        SessionState& ss = s.session;
+        ss.rawDataReceived = "RAW";
+        ss.requestText = "REQ";
+        ss.startedSending = platform::LocalTime{2026, 12, 6, 14, 3, 59};
+        ss.finishedSending = platform::LocalTime{2026, 12, 6, 0, 0, 1};
+        ss.closePortAttempts = 1;
+        ss.buildLabel = " (2013.1)";
+        ss.eolFirstCode = "13";
+        ss.eofFirstCode = "126";
+        ss.localHostName = "clinic";
+        ss.localIP = "10.0.0.2";
+        ss.remoteIP = "10.0.0.9";
+        ss.configuredPorts = "9991,9992,9993";
+        ss.randomizedPorts = "9992,9991,9993";
+        ss.lastGoodPort = "9992";
+        ss.portList[0] = "9991";
+        ss.portList[1] = "9992";
+        ss.portList[2] = "9993";
+        ss.portResults[0] = "FAILED!";
+        ss.portResults[1] = "SUCCESS!";
+        ss.portCount = 3;
+        s.patientFound = true;
+        s.reasons().record(static_cast<errc>(999), "first");
+        s.reasons().record(static_cast<errc>(998), "second");
+    }
+    std::string dump() { return debugDump(threadState()); }
+};
+
+TEST_F(DebugLogTest, DumpLinesByteForByte) {
+    EXPECT_EQ(dump(), testing::readHostFile(TRELLYBRIDGE_TEST_DATA "/common/data/debug-dump.txt"));
+}
+
+TEST_F(DebugLogTest, SectionsFollowTheBridge) {
+    BridgeConfiguration& c = threadState().config;
+    c.CommPort = "2";
+    c.DTR = "true";
+    c.RTS = "false";
+    c.EOF_ = "false";
+    c.Handshaking = "none";
+    c.InputMode = "text";
+    c.NullDiscard = "false";
+    c.BPS = "9600";
+    c.DataBits = "8";
+    c.Parity = "none";
+    c.StopBits = "1";
+    c.FlowControl = "none";
+    c.SerialTimeout = "5";
+    c.HTTPSOrganizationID = "ORG";
+    c.HTTPSSubjectCN = "{NO INS}";
+    c.LogInsuranceEntries = "";
+    const std::tuple<const char*, std::string, bool> cases[] = {
+        {"SERIAL",
+         "SERIAL:: \r\n  comm port:2   DTR/RTS/EOF: true/false/false\r\n  handshaking:none    "
+         "input mode:text   null discards:false\r\n  bps/data bits/parity/stop bits:9600/8/none/"
+         "1\r\n  flow control:none    serial timeout:5\r\n",
+         true},
+        {"HTTPS", "HTTPS:: \r\n  organizationID:ORG    subjectCN:{NO INS}\r\n", false},
+        {"VENDOR", "", false},
+        {"FOLDERS", "", false},
+    };
+    for (const auto& [bridge, section, closeLine] : cases) {
+        SCOPED_TRACE(bridge);
+        c.NetworkBridgeType = bridge;
+        std::string dump = this->dump();
+        size_t start = dump.find("  request tag:<%DYNAMIC%>\r\n") + 27;
+        EXPECT_EQ(dump.substr(start, dump.find("COMPANY NUMBER") - start), section);
+        EXPECT_EQ(dump.find("close port attempts") != std::string::npos, closeLine);
+        EXPECT_NE(dump.find("insurance.log:FALSE   maxrows:\r\n"), std::string::npos);
+    }
+}
+
+TEST_F(DebugLogTest, DumpsAccumulateInAPrivateFileOrSayWhyNot) {
+    EXPECT_TRUE(writeDebugLog(threadState()));
+    EXPECT_TRUE(writeDebugLog(threadState()));
+    EXPECT_EQ(readDriveCFile("BRIDGEDEBUG.log"), dump() + dump());
+    EXPECT_EQ(modeOf(onDriveC("BRIDGEDEBUG.log")), 0600u);
+    std::filesystem::remove(onDriveC("BRIDGEDEBUG.log"));
+    std::filesystem::create_directories(driveC / "BRIDGEDEBUG.log");
+    threadState().errorList.clear();
+    EXPECT_FALSE(writeDebugLog(threadState()));
+    EXPECT_NE(threadState().errorList.find("ORVEL LOG: unable to save debug log"),
+              std::string::npos);
+}
+
+TEST_F(DebugLogTest, LongAnswerAndSettingsAreShownCut) {
+    std::string answer = "MSH|" + std::string(3 * kShownAnswerBytes, 'x');
+    threadState().session.rawDataReceived = answer;
+    threadState().config.PatientID = std::string(10 * kShownAnswerBytes, '7');
+    threadState().session.requestText = std::string(10 * kShownAnswerBytes, 'q');
+    std::string dump = this->dump();
+    EXPECT_TRUE(
+        dump.ends_with("  raw data received...\r\n  " + answerForDisplay(answer) + "\r\n\r\n"));
+    for (char c : {'x', '7', 'q'})
+        EXPECT_EQ(dump.find(std::string(kShownAnswerBytes + 1, c)), std::string::npos) << c;
+    EXPECT_NE(dump.find("PID::" + std::string(kShownAnswerBytes, '7') + "\r\n[... cut"),
+              std::string::npos);
+}
+
+TEST_F(DebugLogTest, FullLogIsTurnedOverAndNeverPassesItsBound) {
+    const std::size_t size = dump().size();
+    const std::size_t bound = 2 * size + size / 2;  // room for two dumps, not three
+    ::setenv("TRELLYBRIDGE_DEBUG_LOG_MAX_BYTES", std::to_string(bound).c_str(), 1);
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_TRUE(writeDebugLog(threadState()));
+        EXPECT_LE(std::filesystem::file_size(onDriveC("BRIDGEDEBUG.log")), bound) << i;
+    }
+    // Dumps 1-2, then 3-4 (replacing 1-2) went to .1; dump 5 started the log afresh.
+    EXPECT_EQ(readDriveCFile("BRIDGEDEBUG.log"), dump());
+    EXPECT_EQ(readDriveCFile("BRIDGEDEBUG.log.1"), dump() + dump());
+    EXPECT_EQ(modeOf(onDriveC("BRIDGEDEBUG.log.1")), 0600u);
+    ::setenv("TRELLYBRIDGE_DEBUG_LOG_MAX_BYTES", "12", 1);  // less than a dump: cut to fit
+    EXPECT_TRUE(writeDebugLog(threadState()));
+    EXPECT_EQ(readDriveCFile("BRIDGEDEBUG.log"), dump().substr(0, 12));
+    ::unsetenv("TRELLYBRIDGE_DEBUG_LOG_MAX_BYTES");
+    EXPECT_EQ(maxDebugLogBytes(), 16u * 1024 * 1024);
+}
+
+TEST_F(DebugLogTest, FailureNoteFollowsTheErrors) {
+    for (int i = 0; i < 2; ++i)
+        threadState().reasons().note("could not connect to 10.0.0.9 port 9991: Connection refused");
+    EXPECT_NE(dump().find("<error id=\"998\" description=\"second\">second</error>\r\n\r\n"
+                          "  failure:could not connect to 10.0.0.9 port 9991: Connection "
+                          "refused (2 attempts)\r\nREQUEST:: \r\n"),
+              std::string::npos)
+        << dump();
+}
+
+TEST_F(DebugLogTest, SymbolicLinkIsNeverWrittenThrough) {
+    for (const std::string link : {"BRIDGEDEBUG.log", "BridgeLogs/BRIDGEDEBUG.log"}) {
+        SCOPED_TRACE(link);
+        std::filesystem::remove_all(driveC);
+        std::filesystem::create_directories(driveC / "BridgeLogs");
+        if (link == "BRIDGEDEBUG.log") std::filesystem::remove_all(driveC / "BridgeLogs");
+        threadState().errorList.clear();
+        std::string content = linkOutside(root / "target.txt", onDriveC(link));
+        EXPECT_FALSE(writeDebugLog(threadState()));
+        EXPECT_EQ(testing::readHostFile(root / "target.txt"), content);
+        EXPECT_NE(threadState().errorList.find("<error id=\"401\""), std::string::npos);
+    }
+}
+
+class InsuranceLogTest : public testing::TestEnvironment {
+protected:
+    void add(const std::string& line, long long keep) {
+        InsuranceLogTurn turn;
+        ASSERT_TRUE(turn.addLine(kInsuranceLogFile, line, keep));
+        turn.write(keep, threadState().reasons());
+    }
+    int count400() const {
+        return testing::occurrences(threadState().errorList, "<error id=\"400\"");
+    }
+};
+
+TEST_F(InsuranceLogTest, RootLogRollsNewestFirst) {
+    const struct {
+        const char* name;
+        std::string before;  // empty: no file
+        long long keep;
+        std::string after;
+    } cases[] = {
+        {"keep three", "a\r\nb\r\nc\r\n", 3, "n\r\na\r\nb\r\n"},
+        {"missing file", "", 3, "n\r\n"},
+        {"empty lines dropped", "a\r\n\r\n\r\nb\r\n", 5, "n\r\na\r\nb\r\n"},
+        {"bare line feeds read", "a\nb\n", 5, "n\r\na\r\nb\r\n"},
+        {"keep zero", "a\r\n", 0, ""},
+        {"keep one", "a\r\nb\r\n", 1, "n\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove(onDriveC("BRIDGEINSURANCE.log"));
+        if (!c.before.empty()) writeDriveCFile("BRIDGEINSURANCE.log", c.before);
+        add("n", c.keep);
+        EXPECT_EQ(readDriveCFile("BRIDGEINSURANCE.log"), c.after);
+        EXPECT_EQ(threadState().errorList, "");
+    }
+}
+
+TEST_F(InsuranceLogTest, KeepAboveCapacityWritesTheCapacityNewLinesFirstAndRecords400Once) {
+    std::string full;
+    for (int i = 1; i <= kInsuranceLogCapacity; ++i) full += "old" + std::to_string(i) + "\r\n";
+    writeDriveCFile("BRIDGEINSURANCE.log", full);
+    add("second insurer", 30000);  // as ReturnPatient does for a patient with two insurances
+    add("first insurer", 30000);
+    std::string kept = "first insurer\r\nsecond insurer\r\n";
+    kept += full.substr(0, full.find("old" + std::to_string(kInsuranceLogCapacity - 1) + "\r"));
+    EXPECT_EQ(readDriveCFile("BRIDGEINSURANCE.log"), kept);
+    EXPECT_EQ(count400(), 1) << threadState().errorList;
+}
+
+TEST_F(InsuranceLogTest, BridgeLogsFolderKeepsItsOwnRollingLogWithoutRepeats) {
+    std::filesystem::create_directories(driveC / "BridgeLogs");
+    writeDriveCFile("BRIDGEINSURANCE.log", "root\r\n");
+    for (const char* line : {"first", "second", "third", "fourth"}) add(line, 3);
+    EXPECT_EQ(readDriveCFile("BridgeLogs/BRIDGEINSURANCE.log"), "fourth\r\nthird\r\nsecond\r\n");
+    EXPECT_EQ(readDriveCFile("BRIDGEINSURANCE.log"), "root\r\n") << "the root log is left alone";
+}
+
+TEST_F(InsuranceLogTest, LogIsPrivateWhateverTheOldModeAndLeavesOnlyItsLock) {
+    // The log, and what a writer killed halfway left behind.
+    for (const auto& [name, content] : {std::pair{"BRIDGEINSURANCE.log", "a\r\n"},
+                                        std::pair{"BRIDGEINSURANCE.log.tmp", "half a lin"}}) {
+        writeDriveCFile(name, content);
+        ::chmod(onDriveC(name).c_str(), 0644);
+    }
+    add("n", 3);
+    EXPECT_EQ(readDriveCFile("BRIDGEINSURANCE.log"), "n\r\na\r\n");
+    EXPECT_EQ(modeOf(onDriveC("BRIDGEINSURANCE.log")), 0600u);
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(driveC))
+        names.insert(entry.path().filename().string());
+    EXPECT_EQ(names, (std::set<std::string>{"BRIDGEINSURANCE.log", "BRIDGEINSURANCE.log.lock"}));
+}
+
+TEST_F(InsuranceLogTest, SymbolicLinkIsNeverFollowed) {
+    for (const std::string link :
+         {"BRIDGEINSURANCE.log", "BridgeLogs/BRIDGEINSURANCE.log", "BRIDGEINSURANCE.log.lock"}) {
+        SCOPED_TRACE(link);
+        std::filesystem::remove_all(driveC);
+        std::filesystem::create_directories(driveC);
+        if (link.starts_with("BridgeLogs"))
+            std::filesystem::create_directories(driveC / "BridgeLogs");
+        threadState().errorList.clear();
+        std::filesystem::path target = root / "target.txt";
+        std::string content = linkOutside(target, onDriveC(link));
+        add("n", 3);
+        EXPECT_EQ(testing::readHostFile(target), content);
+        EXPECT_EQ(modeOf(target), 0644u);
+        EXPECT_TRUE(std::filesystem::is_symlink(onDriveC(link)));
+        EXPECT_EQ(count400(), 1) << threadState().errorList;
+        std::string log = testing::readHostFile(onDriveC(link.substr(0, link.find(".lock"))));
+        EXPECT_EQ(log.find("n\r\n"), std::string::npos) << "nothing written";
+    }
+}
+
+// Many processes finishing a request at the same moment each add their own line. Twelve
+// is more than a site runs at once, and few enough that each gets its turn within the
+// writers' wait on a loaded machine, where every turn's flush to disk is slow.
+TEST_F(InsuranceLogTest, ConcurrentWritersKeepEveryLine) {
+    constexpr int kWriters = 12;
+    int start[2];
+    ASSERT_EQ(::pipe(start), 0);
+    std::vector<pid_t> children;
+    std::set<std::string> expected;
+    for (int i = 0; i < kWriters; ++i) {
+        expected.insert("patient " + std::to_string(i) + "\r");
+        pid_t child = ::fork();
+        if (child == 0) {
+            ::alarm(60);  // a writer that hangs must not hang the test
+            ::close(start[1]);
+            char go;
+            if (::read(start[0], &go, 1) < 0) ::_exit(3);  // returns at EOF: all start at once
+            threadState().errorList.clear();
+            InsuranceLogTurn turn;
+            turn.addLine(kInsuranceLogFile, "patient " + std::to_string(i), 1000);
+            turn.write(1000, threadState().reasons());
+            ::_exit(threadState().errorList.empty() ? 0 : 1);
+        }
+        ASSERT_GT(child, 0);
+        children.push_back(child);
+    }
+    ::close(start[0]);
+    ::close(start[1]);
+    for (pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    }
+    std::istringstream log(readDriveCFile("BRIDGEINSURANCE.log"));
+    std::set<std::string> lines;
+    for (std::string line; std::getline(log, line);) lines.insert(line);
+    EXPECT_EQ(lines, expected);
+}
+
+}  // namespace
+}  // namespace trellybridge
