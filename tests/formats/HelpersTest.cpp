@@ -3,7 +3,6 @@
 #include <random>
 
 #include "common/BridgeConfiguration.h"
-#include "common/Text.h"
 #include "common/XmlHelpers.h"
 #include "formats/Hl7Primitives.h"
 #include "formats/Parsers.h"
@@ -192,7 +191,6 @@ TEST_F(Hl7PrimitivesTest, HelpersFollowTheirRules) {
     EXPECT_EQ(stripDelimiters("|\"A\"|", true), "A") << "{REMOVE QUOTES}";
     EXPECT_EQ(countOccurrences("aaaa", "aa"), 3);
     EXPECT_EQ(countOccurrences("abc", ""), 0);
-    EXPECT_EQ(text::replaceAll("1-2-3", "-", ""), "123");
     for (const char* bad : {"Texas", "T", "", "-1"}) EXPECT_EQ(filterStateCode(bad), "") << bad;
     EXPECT_EQ(filterStateCode("TX"), "TX");
 }

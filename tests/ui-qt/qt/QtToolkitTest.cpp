@@ -3,7 +3,6 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QDialog>
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
