@@ -472,17 +472,17 @@ CommControl::LineState CommControl::lineState() const {
 PseudoTerminal::PseudoTerminal() = default;
 
 PseudoTerminal::~PseudoTerminal() {
-    hangUp();
+    release();
 }
 
 bool PseudoTerminal::open(std::string& error) {
-    hangUp();
+    release();
     vendor_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     char name[128] = {};
     if (vendor_ < 0 || ::grantpt(vendor_) != 0 || ::unlockpt(vendor_) != 0 ||
         ::ptsname_r(vendor_, name, sizeof name) != 0) {
         error = "no pseudo-terminal: " + systemText(errno);
-        hangUp();
+        release();
         return false;
     }
     devicePath_ = name;
@@ -491,7 +491,7 @@ bool PseudoTerminal::open(std::string& error) {
     if (keeper_ < 0 || !makeRaw(keeper_) || !makeRaw(vendor_) ||
         ::fcntl(vendor_, F_SETFL, ::fcntl(vendor_, F_GETFL) | O_NONBLOCK) != 0) {
         error = "cannot set up " + devicePath_ + ": " + systemText(errno);
-        hangUp();
+        release();
         return false;
     }
     return true;
@@ -518,9 +518,16 @@ bool PseudoTerminal::write(std::string_view bytes, int timeoutMs) {
 }
 
 void PseudoTerminal::hangUp() {
-    if (keeper_ >= 0) ::close(keeper_);
     if (vendor_ >= 0) ::close(vendor_);
-    keeper_ = vendor_ = -1;
+    vendor_ = -1;
+}
+
+void PseudoTerminal::release() {
+    hangUp();
+    // Held past the hang-up, the device's number is not given to another pair: a program
+    // that opens the name again finds nothing there rather than someone else's line.
+    if (keeper_ >= 0) ::close(keeper_);
+    keeper_ = -1;
 }
 
 }  // namespace trellybridge::serial

@@ -152,6 +152,8 @@ public:
     void hangUp();
 
 private:
+    void release();
+
     int vendor_ = -1;
     int keeper_ = -1;  // the device held open here, so that it outlives the program's closes
     std::string devicePath_;

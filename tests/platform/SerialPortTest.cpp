@@ -216,6 +216,14 @@ TEST_F(SerialPortTest, HangUpClosesThePortAndIsReportedOnce) {
     EXPECT_FALSE(control.portOpen());
     EXPECT_EQ(events, std::vector<serial::CommEvent>{serial::CommEvent::HangUp});
     EXPECT_NO_THROW(control.close()) << "closing a closed port does nothing";
+    // The device went away with its line, and its name is not another line's while the
+    // vendor lives: opening it again fails rather than reaching a stranger.
+    serial::PseudoTerminal next;
+    std::string error;
+    ASSERT_TRUE(next.open(error)) << error;
+    EXPECT_NE(next.devicePath(), vendor.devicePath());
+    EXPECT_EQ(errorOf([&] { control.setPortOpen(true); }),
+              static_cast<int>(serial::CommErrorCode::PortInvalid));
 }
 
 }  // namespace
