@@ -201,9 +201,10 @@ const std::array<const char*, 9> kExpected[] = {
 TEST_F(Hl7Corpus, FieldsAgreeWithTheMessageText) {
     for (const auto& [prefix, number, last, first, birthDate, sex, address1, postal, insurer] :
          kExpected) {
-        auto file = std::find_if(files.begin(), files.end(), [&](const stdfs::path& path) {
-            return path.filename().string().starts_with(prefix);
-        });
+        auto file =
+            std::find_if(files.begin(), files.end(), [&, prefix = prefix](const stdfs::path& path) {
+                return path.filename().string().starts_with(prefix);
+            });
         ASSERT_NE(file, files.end()) << prefix;
         SCOPED_TRACE(file->filename().string());
         EXPECT_TRUE(read(*file, number));
