@@ -255,7 +255,7 @@ TEST_F(TcpConnectionTest, ForcedCloseDoesNotWaitForThePeer) {
         connection.setLimits(connectionLimits(settings));
         int lastSend = 0;
         {
-            ScriptedPeer peer([&](sockets::Socket s) {
+            ScriptedPeer peer([&, peerSeesReset = peerSeesReset](sockets::Socket s) {
                 std::string bytes;
                 if (sockets::waitReadable(s, 10000) != 1 || sockets::receive(s, bytes, 64) != 0)
                     return;
