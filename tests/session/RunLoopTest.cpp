@@ -1,12 +1,108 @@
+// The run loop and what every bridge shares: the table of bridges, the steps' timing,
+// and the answer's processing once it is in.
 #include <gtest/gtest.h>
 
+#include <set>
+#include <typeindex>
+
+#include "common/AnswerLimit.h"
 #include "common/ThreadState.h"
+#include "session/Bridges.h"
+#include "session/SerialLine.h"
 #include "session/SessionWindow.h"
 #include "support/TestEnvironment.h"
 #include "trellybridge/TrellyBridgeComm.h"
 
 namespace trellybridge {
 namespace {
+
+TEST(BridgeTableTest, EveryKindHasOneNameAndOneBridgeOfItsOwn) {
+    std::set<BridgeKind> named, made;
+    std::set<int> pageRows;
+    std::set<std::type_index> types{typeid(*session::makeInvalidBridge())};
+    BridgeConfiguration config;
+    for (const BridgeName& bridge : kBridgeNames) {
+        config.NetworkBridgeType = bridge.name;
+        EXPECT_EQ(bridgeKind(config), bridge.kind) << bridge.name;
+        EXPECT_TRUE(named.insert(bridge.kind).second) << bridge.name << " named twice";
+        pageRows.insert(bridge.pageRow);
+    }
+    for (const session::BridgeRow& row : session::kBridgeTable) {
+        EXPECT_TRUE(made.insert(row.kind).second);
+        std::unique_ptr<session::BridgeSession> bridge = session::makeBridge(row.kind);
+        ASSERT_NE(bridge, nullptr);
+        EXPECT_TRUE(types.insert(typeid(*bridge)).second) << "a bridge of another kind's type";
+        EXPECT_EQ(session::serialControl(bridge.get()) != nullptr, row.kind == BridgeKind::Serial);
+    }
+    EXPECT_EQ(named, made) << "a named bridge without a factory, or the reverse";
+    EXPECT_EQ(named.count(BridgeKind::Invalid), 0u);
+    EXPECT_EQ(pageRows.size(), std::size(kBridgeNames));
+    EXPECT_EQ(*pageRows.rbegin() + 1, static_cast<int>(std::size(kBridgeNames)));
+    EXPECT_EQ(bridgeNameList(), "SERIAL, TCPIP, HTTPS, VENDOR, POLLING, FOLDERS or USB");
+    // GetPatient stores the names upper-cased, so any other spelling is no bridge at all.
+    for (const char* other : {"serial", "TCPIP ", "TCP/IP", "", "<INVALID!>"}) {
+        config.NetworkBridgeType = other;
+        EXPECT_EQ(bridgeKind(config), BridgeKind::Invalid) << "names compare exactly: " << other;
+    }
+}
+
+class ProcessResponseTest : public testing::TestEnvironment {
+protected:
+    void SetUp() override {
+        TestEnvironment::SetUp();
+        threadState().config.PatientID = "12345";
+        prepareToReadAnswers();
+    }
+    session::SessionWindow& window() { return session::sessionWindow(); }
+};
+
+TEST_F(ProcessResponseTest, FailurePathShowsTheTrimmedAnswerAndCloses) {
+    threadState().config.VendorFormatType = "STANDARD";
+    window().txtInformation = "earlier progress";
+    EXPECT_FALSE(window().engine().processResponse("   NO HEADER HERE \r\n~~ \r"));
+    EXPECT_EQ(window().txtInformation, "Receiving response...\r\n  NO HEADER HERE\r\n\r\n");
+    EXPECT_FALSE(window().isLoaded());
+    EXPECT_FALSE(threadState().patientFound);
+}
+
+TEST_F(ProcessResponseTest, FailurePathShowsAtMostTheAnswersFirstBytes) {
+    threadState().config.VendorFormatType = "XML";
+    const std::string head = "<NOTPATIENT>";
+    std::string answer = head + std::string(3 * kShownAnswerBytes, 'x');
+    EXPECT_FALSE(window().engine().processResponse(answer));
+    const std::string& shown = window().txtInformation;
+    ASSERT_TRUE(shown.starts_with("Receiving response...\r\n  " + head));
+    EXPECT_LT(shown.size(), kShownAnswerBytes + 200) << "not the whole answer";
+    EXPECT_NE(shown.find(std::to_string(answer.size() - kShownAnswerBytes) + " more bytes"),
+              std::string::npos)
+        << "says how much was left out";
+}
+
+TEST_F(ProcessResponseTest, LineFeedsBecomeCarriageReturnsOnRequest) {
+    threadState().config.VendorFormatType = "SCAN";
+    threadState().config.HTTPSSubjectCN = "{change lf to cr}";
+    EXPECT_TRUE(window().engine().processResponse("P_ACT=12345\nP_LNM=DOE\n"));
+    EXPECT_EQ(threadState().record[RecordField::p1PatientLastName], "DOE");
+    threadState().config.HTTPSSubjectCN = "";
+    EXPECT_FALSE(window().engine().processResponse("P_ACT=12345\nP_LNM=DOE\n"))
+        << "one line without CR never ends";
+}
+
+TEST_F(ProcessResponseTest, UnknownFormatLeavesTheFoundFlag) {
+    threadState().config.VendorFormatType = "CSV";
+    threadState().patientFound = true;
+    threadState().record[RecordField::p1PatientLastName] = "OLD";
+    EXPECT_TRUE(window().engine().processResponse("anything"));
+    EXPECT_EQ(threadState().record[RecordField::p1PatientLastName], "")
+        << "the record is cleared first";
+    EXPECT_TRUE(window().isLoaded());
+}
+
+TEST_F(ProcessResponseTest, ScanNeverTakesTheFailurePath) {
+    threadState().config.VendorFormatType = "SCAN";
+    EXPECT_FALSE(window().engine().processResponse("G_LNM=ROE\r"));
+    EXPECT_TRUE(window().isLoaded());
+}
 
 class RunLoopTest : public testing::TestEnvironment {
 protected:

@@ -1,30 +1,44 @@
-// GetPatient over TCP/IP against the vendor simulator on loopback. The run loop ticks on
-// the virtual clock; the sockets wait in real time, each wait bounded.
+// GetPatient over TCP/IP as sites meet it: the vendor simulator and vendors played by the
+// test on loopback, connections that reset, signals in the host process, odd retry counts,
+// and the vendor on another host. The run loop ticks on the virtual clock; the sockets
+// wait in real time, each wait bounded.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
+#include <thread>
 
+#include "Answers.h"
 #include "VendorSimulator.h"
+#include "common/FailureNote.h"
 #include "common/ThreadState.h"
+#include "platform/SettingsStore.h"
 #include "session/SessionWindow.h"
 #include "session/TcpFixture.h"
+#include "support/ScriptedPeer.h"
 
 namespace trellybridge {
 namespace {
 
+using testing::ScriptedPeer;
 using vendorsim::Fault;
 using vendorsim::SimulatorOptions;
 using vendorsim::VendorSimulator;
+using Script = ScriptedPeer::Script;
+
+// The HL7 answer for the sample patient 12345, with or without its end character.
+std::string hl7Answer(bool withEnd = true) {
+    std::string answer =
+        vendorsim::answerFor(vendorsim::Format::Hl7, vendorsim::builtInPatients()[0]);
+    return withEnd ? answer + "\x1c\r" : answer;
+}
 
 class TcpSessionTest : public testing::TcpFixture {
 protected:
-    void SetUp() override {
-        TcpFixture::SetUp();
-        platform::setClock(&march);
-        a.HTTPSSubjectCN = "{LOCAL IP:127.0.0.1}";
-    }
-    std::unique_ptr<VendorSimulator> simulator(SimulatorOptions options) {
+    std::unique_ptr<VendorSimulator> simulator(SimulatorOptions options = {}) {
         auto started = std::make_unique<VendorSimulator>(std::move(options));
         std::string error;
         EXPECT_TRUE(started->start(error)) << error;
@@ -36,27 +50,21 @@ protected:
         return list;
     }
     const SessionState& session() { return threadState().session; }
-
-    platform::VirtualClock march{{2013, 3, 1, 9, 5, 0}};
 };
 
 TEST_F(TcpSessionTest, RequestBytesAreExactAndTheAnswerIsParsed) {
-    auto vendor = simulator({});
+    auto vendor = simulator();
     a.TCPRemotePorts = portsOf(*vendor);
     EXPECT_TRUE(fetch());
     EXPECT_EQ(comm.get_p1PatientLastName(), Variant("DOE"));
-    EXPECT_EQ(comm.get_i2InsuredCompanyName(), Variant("HEARTLAND MUTUAL"));
     ASSERT_EQ(vendor->queries().size(), 1u);
     EXPECT_EQ(vendor->queries()[0],
-              "\vMSH|^~\\&|LUMAK|ORVEL|MEDIC|LAB1|201303010905+0000^S||QRY^Q01|0001|P|2.3|\r"
-              "QRD|201303010905+0000^S|R|I|0001|||1^RD|12345|DEM|||T|\r\x1c\r\x1c\r\n");
+              "\vMSH|^~\\&|LUMAK|ORVEL|MEDIC|LAB1|202612060941+0000^S||QRY^Q01|0001|P|2.3|\r"
+              "QRD|202612060941+0000^S|R|I|0001|||1^RD|12345|DEM|||T|\r\x1c\r\x1c\r\n");
     EXPECT_EQ(store->get("Properties", "LastGoodPort"), a.TCPRemotePorts.toText());
     EXPECT_EQ(session().portResults[0], "SUCCESS!");
-    EXPECT_NE(std::find(toolkit->progressLines.begin(), toolkit->progressLines.end(),
-                        "Verifying port availability...\r\n"),
-              toolkit->progressLines.end());
-    EXPECT_NE(session::sessionWindow().txtInformation.find(" parse.attempt          <successful>!"),
-              std::string::npos);
+    EXPECT_TRUE(toolkit->showedLine("Verifying port availability...\r\n"));
+    EXPECT_TRUE(toolkit->showedText(" parse.attempt          <successful>!"));
     EXPECT_EQ(session().phaseTrail,
               (std::vector<std::string>{"Prepare -> Connect", "Connect -> Receive",
                                         "Receive -> Parse", "Parse -> Parsed"}));
@@ -90,6 +98,21 @@ TEST_F(TcpSessionTest, StoredPortIsMatchedAsASubstring) {
     EXPECT_EQ(session().configuredPorts, "5001,5002");
 }
 
+TEST_F(TcpSessionTest, StoredPortWithItsBlankIsTriedOnce) {
+    auto stored = std::make_shared<platform::IniSettingsStore>((root / "settings.ini").string());
+    platform::setSettingsStore(stored);
+    std::string p1 = std::to_string(testing::closedPort()), p2 = p1;
+    for (int i = 0; i < 10 && p2 == p1; ++i) p2 = std::to_string(testing::closedPort());
+    a.TCPRemotePorts = p1 + ", " + p2;  // as an administrator types a list
+    a.AllowedRetries = "0";
+    stored->set("Properties", "LastGoodPort", " " + p2);
+    EXPECT_FALSE(fetch());
+    EXPECT_EQ(session().portCount, 2);
+    std::string progress;
+    for (const std::string& line : toolkit->progressLines) progress += line;
+    EXPECT_EQ(testing::occurrences(progress, p2 + "  <unsuccessful>!"), 1) << progress;
+}
+
 TEST_F(TcpSessionTest, RefusedPortMovesOnToTheNext) {
     SimulatorOptions options;
     options.ports = {0, 0};
@@ -105,8 +128,20 @@ TEST_F(TcpSessionTest, RefusedPortMovesOnToTheNext) {
     EXPECT_EQ(session().portResults[0], "FAILED!");
     EXPECT_EQ(session().portResults[1], "SUCCESS!");
     EXPECT_EQ(store->get("Properties", "LastGoodPort"), live);
-    EXPECT_NE(session::sessionWindow().txtInformation.find(" send attempt  <successful>!"),
-              std::string::npos);
+    EXPECT_TRUE(toolkit->showedText(" send attempt  <successful>!"));
+}
+
+TEST_F(TcpSessionTest, LastGoodPortNamesThePortThatAnswered) {
+    // The vendor answers on the first port's connection after the session has given up
+    // waiting there and moved to the second port.
+    ScriptedPeer slow(testing::answers({hl7Answer()}, 1500));
+    std::string slowPort = std::to_string(slow.port());
+    a.TCPRemotePorts = slowPort + "," + std::to_string(testing::closedPort());
+    a.AllowedRetries = "0";
+    store->set("Properties", "LastGoodPort", slowPort);
+    EXPECT_TRUE(fetch());
+    EXPECT_EQ(session().portList[0], slowPort);
+    EXPECT_EQ(store->get("Properties", "LastGoodPort"), slowPort);
 }
 
 struct FaultCase {
@@ -116,6 +151,7 @@ struct FaultCase {
     const char* progress;  // a line the user sees on the way
 };
 
+// The sample patient's answer carries a 12000-byte field: a found patient was read whole.
 TEST_F(TcpSessionTest, FaultsEndAsPromisedWithinTheirBound) {
     const FaultCase cases[] = {
         {"split into two packets a second apart", Fault::Split, true,
@@ -134,6 +170,7 @@ TEST_F(TcpSessionTest, FaultsEndAsPromisedWithinTheirBound) {
         SimulatorOptions options;
         options.fault = c.fault;
         options.delayMs = 1500;
+        options.patients[0].fields["p2ICD9Description1"] = std::string(12000, 'D');
         auto vendor = simulator(options);
         a.TCPRemotePorts = portsOf(*vendor);
         a.SerialTimeout = "3";  // a whole answer may take three seconds
@@ -145,22 +182,235 @@ TEST_F(TcpSessionTest, FaultsEndAsPromisedWithinTheirBound) {
         // Guards a hang only: each case ends within the 3 s session time-out.
         EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(30));
         if (c.found) {
+            EXPECT_EQ(comm.get_p2ICD9Description1().toText().size(), 12000u);
             EXPECT_EQ(comm.get_i2InsuredCompanyName(), Variant("HEARTLAND MUTUAL")) << "read whole";
         }
         comm.closeConnection();
     }
 }
 
-TEST_F(TcpSessionTest, LongAnswersAreReadWhole) {
-    SimulatorOptions options;
-    vendorsim::SamplePatient patient = options.patients[0];
-    patient.fields["p2ICD9Description1"] = std::string(12000, 'D');
-    options.patients = {patient};
-    auto vendor = simulator(options);
-    a.TCPRemotePorts = portsOf(*vendor);
-    EXPECT_TRUE(fetch());
-    EXPECT_EQ(comm.get_p2ICD9Description1().toText().size(), 12000u);
+struct PeerCase {
+    const char* name;
+    std::vector<Script> connections;
+    bool found;
+    const char* progress;        // a line the user sees on the way
+    int receiveFailures;         // 327s in the debug dump's story
+    const char* maxAnswerBytes;  // TRELLYBRIDGE_MAX_ANSWER_BYTES, or null
+};
+
+TEST_F(TcpSessionTest, BrokenConnectionsEndAsASiteExpects) {
+    auto answerThenReset = [](sockets::Socket connection) {
+        testing::readRequest(connection);
+        sockets::send(connection, hl7Answer(false), 5000);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        testing::resetConnection(connection);
+    };
+    auto streamWithoutEnd = [](sockets::Socket connection) {
+        testing::readRequest(connection);
+        std::string block(64 * 1024, 'A');
+        for (int i = 0; i < 64 && sockets::send(connection, block, 2000) > 0; ++i) {
+        }
+    };
+    PeerCase cases[] = {
+        {"resets the first connection, answers the second",
+         {testing::resetsAfterRequest, testing::answers({hl7Answer()})},
+         true,
+         " open.reattempt.port.",
+         1,
+         nullptr},
+        {"answers without the end character, then resets",
+         {answerThenReset},
+         true,
+         " receive.attempt  <successful>!",
+         0,
+         nullptr},
+        // One note for the three attempts.
+        {"streams without end", std::vector<Script>(3, streamWithoutEnd), false,
+         " answer too large: more than 200000 bytes", 1, "200000"},
+    };
+    std::filesystem::create_directories(driveC / "BridgeLogs");
+    a.DisplayDebugger = "true";
+    for (PeerCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.maxAnswerBytes) ::setenv("TRELLYBRIDGE_MAX_ANSWER_BYTES", c.maxAnswerBytes, 1);
+        std::filesystem::remove(driveC / "BridgeLogs" / "BRIDGEDEBUG.log");
+        toolkit->progressLines.clear();
+        {
+            ScriptedPeer peer(c.connections);
+            a.TCPRemotePorts = std::to_string(peer.port());
+            EXPECT_EQ(fetch(), c.found);
+            comm.closeConnection();
+        }
+        ::unsetenv("TRELLYBRIDGE_MAX_ANSWER_BYTES");
+        EXPECT_TRUE(toolkit->showedText(c.progress)) << c.progress;
+        std::string dump = readDriveCFile("BridgeLogs/BRIDGEDEBUG.log");
+        EXPECT_EQ(testing::occurrences(dump, "error 327"), c.receiveFailures) << dump;
+        if (c.found) {
+            EXPECT_EQ(comm.get_i2InsuredCompanyName(), Variant("HEARTLAND MUTUAL"))
+                << "the answer was read whole";
+        }
+    }
+}
+
+TEST_F(TcpSessionTest, SignalsDoNotCutTheAnswerShort) {
+    // A host that handles a signal without SA_RESTART: every wait is interrupted.
+    struct sigaction handler {
+    }, previous{};
+    handler.sa_handler = [](int) {};
+    sigemptyset(&handler.sa_mask);
+    handler.sa_flags = 0;
+    ASSERT_EQ(::sigaction(SIGUSR1, &handler, &previous), 0);
+
+    auto inTwoParts = [](sockets::Socket connection) {
+        testing::readRequest(connection);
+        std::string answer = hl7Answer();
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        sockets::send(connection, answer.substr(0, answer.size() / 2), 5000);
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        sockets::send(connection, answer.substr(answer.size() / 2), 5000);
+        testing::readRequest(connection, 2000);
+    };
+    ScriptedPeer peer(inTwoParts);
+    a.TCPRemotePorts = std::to_string(peer.port());
+    pthread_t requester = ::pthread_self();
+    std::atomic<bool> done{false};
+    std::thread signaller([&] {
+        for (int i = 0; i < 60 && !done; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(25));
+            ::pthread_kill(requester, SIGUSR1);
+        }
+    });
+    bool found = fetch();
+    done = true;
+    signaller.join();
+    ::sigaction(SIGUSR1, &previous, nullptr);
+    EXPECT_TRUE(found);
     EXPECT_EQ(comm.get_i2InsuredCompanyName(), Variant("HEARTLAND MUTUAL"));
+}
+
+TEST_F(TcpSessionTest, AnyRetryCountEndsTheRequest) {
+    std::string port = std::to_string(testing::closedPort());
+    const struct {
+        const char* retries;
+        int wholeRetries;  // as the session counts them, before the one TCP/IP adds
+    } cases[] = {{"1.5", 2}, {"-1", -1}, {"abc", 0}, {"0", 0}, {"2", 2}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.retries);
+        a.AllowedRetries = c.retries;
+        a.TCPRemotePorts = port + "," + port + "0";  // two ports, both refusing
+        EXPECT_FALSE(fetch());
+        int ports = 2, stepTicks = ports * (std::max(c.wholeRetries, 0) + 1);
+        // Step ticks, one tick per port change, and the tick that closes.
+        EXPECT_LE(session::sessionWindow().engine().ticksRun, stepTicks + ports + 2);
+        comm.closeConnection();
+    }
+}
+
+// A second network namespace joined to this one by a veth pair: a vendor at an
+// address that is not loopback, as at a site.
+class OtherHost {
+public:
+    OtherHost() {
+        std::string pid = std::to_string(::getpid()), n = std::to_string(20 + ::getpid() % 200);
+        name_ = "tbvendor" + pid;
+        hostSide_ = "tbh" + pid;
+        vendorAddress_ = "10.77." + n + ".2";
+        std::string vendorSide = "tbv" + pid;
+        ready_ =
+            run({"ip", "netns", "add", name_}) &&
+            run({"ip", "link", "add", hostSide_, "type", "veth", "peer", "name", vendorSide}) &&
+            run({"ip", "link", "set", vendorSide, "netns", name_}) &&
+            run({"ip", "addr", "add", "10.77." + n + ".1/24", "dev", hostSide_}) &&
+            run({"ip", "link", "set", hostSide_, "up"}) &&
+            inside({"ip", "addr", "add", vendorAddress_ + "/24", "dev", vendorSide}) &&
+            inside({"ip", "link", "set", vendorSide, "up"}) &&
+            inside({"ip", "link", "set", "lo", "up"});
+    }
+    ~OtherHost() {
+        if (vendor_ > 0) {
+            ::kill(vendor_, SIGTERM);
+            ::waitpid(vendor_, nullptr, 0);
+        }
+        run({"ip", "link", "del", hostSide_});
+        run({"ip", "netns", "del", name_});
+    }
+    bool ready() const { return ready_; }
+    const std::string& vendorAddress() const { return vendorAddress_; }
+
+    // Starts the simulator inside; true once it accepts connections from here.
+    bool startVendor(int port) {
+        vendor_ = spawn({"ip", "netns", "exec", name_, TRELLYBRIDGE_CLI_PATH, "vendor-sim",
+                         "--listen", vendorAddress_, "--port", std::to_string(port), "--format",
+                         "STANDARD", "--run-for", "60"});
+        for (int i = 0; i < 100 && vendor_ > 0; ++i) {
+            sockets::Socket probe = sockets::createStream();
+            bool up = sockets::connect(probe, sockets::inetAddr(vendorAddress_),
+                                       static_cast<std::uint16_t>(port), 200);
+            sockets::close(probe);
+            if (up) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        return false;
+    }
+
+private:
+    bool inside(std::vector<std::string> argv) {
+        argv.insert(argv.begin(), {"ip", "netns", "exec", name_});
+        return run(argv);
+    }
+    static pid_t spawn(const std::vector<std::string>& argv) {
+        pid_t child = ::fork();
+        if (child == 0) {
+            std::vector<char*> args;
+            for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+            args.push_back(nullptr);
+            int quiet = ::open("/dev/null", O_WRONLY);
+            ::dup2(quiet, 1);
+            ::dup2(quiet, 2);
+            ::execvp(args[0], args.data());
+            ::_exit(127);
+        }
+        return child;
+    }
+    static bool run(const std::vector<std::string>& argv) {
+        pid_t child = spawn(argv);
+        int status = 0;
+        return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+               WEXITSTATUS(status) == 0;
+    }
+
+    std::string name_, hostSide_, vendorAddress_;
+    pid_t vendor_ = -1;
+    bool ready_ = false;
+};
+
+TEST_F(TcpSessionTest, ReachesAVendorOnAnotherHostWithDefaultSettings) {
+    OtherHost other;
+    if (!other.ready())
+        GTEST_SKIP() << "no second network namespace could be made here (this needs root or "
+                        "CAP_NET_ADMIN and iproute2), so a vendor on another host cannot be "
+                        "reached";
+    ASSERT_TRUE(other.startVendor(9000));
+    // The settings pages' defaults (the STANDARD format among them), with only what a
+    // site must name: the host, the port and the vendor's line end. No {LOCAL IP:...} pin. The
+    // second run looks this machine up as a standard install does, where its name
+    // resolves to a loopback address.
+    for (const char* localName : {"", "LOCALHOST"}) {
+        SCOPED_TRACE(*localName ? localName : "this machine's name");
+        threadState().session.localHostName = localName;
+        threadState().session.localIP.clear();
+        GetPatientArguments site = testing::pageDefaultArguments(true);
+        site.PatientID = "12345";
+        site.NetworkBridgeType = "TCPIP";
+        site.TCPRemoteHostName = other.vendorAddress();
+        site.TCPRemotePorts = "9000";
+        site.EOLCharacter = "13";
+        EXPECT_TRUE(comm.GetPatient(site).isTrue())
+            << threadState().failures.text() << threadState().errorList
+            << session::sessionWindow().txtInformation;
+        EXPECT_EQ(comm.get_p1PatientLastName(), Variant("DOE"));
+        comm.closeConnection();
+    }
 }
 
 }  // namespace
