@@ -76,9 +76,7 @@ TEST_F(EnhancedSessionTest, VendorAnswersBecomeTheResult) {
         comm.closeEnhancedBridgeConnection();
         EXPECT_EQ(received, kSent) << "no end-of-request characters, CR LF after the section";
     }
-    EXPECT_EQ(
-        session::enhancedWindow().caption.substr(session::enhancedWindow().caption.size() - 9),
-        " with RDZ");
+    EXPECT_TRUE(session::enhancedWindow().caption.ends_with(" with RDZ"));
 }
 
 TEST_F(EnhancedSessionTest, SilentAndRefusingVendorsGiveTheErrorForm) {
@@ -144,14 +142,8 @@ TEST_F(EnhancedSessionTest, SearchOverASerialLineEndsAtTheEndCharacter) {
               "</Patient><Patient>B</Patient></Result>");
     ASSERT_EQ(vendor.requests.size(), 1u);
     EXPECT_EQ(vendor.requests[0].bytes, kSent) << "the search and CR LF, as over TCP/IP";
-    ASSERT_NE(session::serialControl(session::enhancedWindow().engine().bridge()), nullptr);
-    EXPECT_FALSE(session::serialControl(session::enhancedWindow().engine().bridge())->portOpen());
-
-    comm.closeEnhancedBridgeConnection();
-    vendor.script = nullptr;  // silent: the search ends as a silent one over TCP/IP does
-    EXPECT_EQ(search(request),
-              "<Result><RecordCount>0</RecordCount><Error>Error 328. No patient found or timeout "
-              "waiting for response</Error></Result>");
+    auto* control = session::serialControl(session::enhancedWindow().engine().bridge());
+    EXPECT_TRUE(control && !control->portOpen()) << "the port is closed";
 }
 
 struct KindCase {

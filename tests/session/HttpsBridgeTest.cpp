@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 
 #include <chrono>
-#include <cstdlib>
 
 #include "SampleRequest.h"
 #include "WebServiceSimulator.h"

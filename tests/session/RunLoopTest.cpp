@@ -56,15 +56,6 @@ protected:
     session::SessionWindow& window() { return session::sessionWindow(); }
 };
 
-TEST_F(ProcessResponseTest, FailurePathShowsTheTrimmedAnswerAndCloses) {
-    threadState().config.VendorFormatType = "STANDARD";
-    window().txtInformation = "earlier progress";
-    EXPECT_FALSE(window().engine().processResponse("   NO HEADER HERE \r\n~~ \r"));
-    EXPECT_EQ(window().txtInformation, "Receiving response...\r\n  NO HEADER HERE\r\n\r\n");
-    EXPECT_FALSE(window().isLoaded());
-    EXPECT_FALSE(threadState().patientFound);
-}
-
 TEST_F(ProcessResponseTest, FailurePathShowsAtMostTheAnswersFirstBytes) {
     threadState().config.VendorFormatType = "XML";
     const std::string head = "<NOTPATIENT>";
@@ -78,30 +69,45 @@ TEST_F(ProcessResponseTest, FailurePathShowsAtMostTheAnswersFirstBytes) {
         << "says how much was left out";
 }
 
-TEST_F(ProcessResponseTest, LineFeedsBecomeCarriageReturnsOnRequest) {
-    threadState().config.VendorFormatType = "SCAN";
-    threadState().config.HTTPSSubjectCN = "{change lf to cr}";
-    EXPECT_TRUE(window().engine().processResponse("P_ACT=12345\nP_LNM=DOE\n"));
-    EXPECT_EQ(threadState().record[RecordField::p1PatientLastName], "DOE");
-    threadState().config.HTTPSSubjectCN = "";
-    EXPECT_FALSE(window().engine().processResponse("P_ACT=12345\nP_LNM=DOE\n"))
-        << "one line without CR never ends";
-}
+struct ResponseCase {
+    const char* name;
+    const char* format;
+    const char* keywords;
+    const char* answer;
+    bool found;        // what processResponse returns, and the found flag after it
+    bool foundBefore;  // the found flag of a request that was never closed
+    const char* lastName;
+    const char* shown;  // the progress text after the answer, when it is replaced
+};
 
-TEST_F(ProcessResponseTest, UnknownFormatLeavesTheFoundFlag) {
-    threadState().config.VendorFormatType = "CSV";
-    threadState().patientFound = true;
-    threadState().record[RecordField::p1PatientLastName] = "OLD";
-    EXPECT_TRUE(window().engine().processResponse("anything"));
-    EXPECT_EQ(threadState().record[RecordField::p1PatientLastName], "")
-        << "the record is cleared first";
-    EXPECT_TRUE(window().isLoaded());
-}
-
-TEST_F(ProcessResponseTest, ScanNeverTakesTheFailurePath) {
-    threadState().config.VendorFormatType = "SCAN";
-    EXPECT_FALSE(window().engine().processResponse("G_LNM=ROE\r"));
-    EXPECT_TRUE(window().isLoaded());
+// Each answer clears the record left behind before it is read.
+TEST_F(ProcessResponseTest, AnswersAreReadOrShownAndEndTheSession) {
+    const ResponseCase cases[] = {
+        {"no patient: the answer is shown trimmed and the window closes", "STANDARD", "",
+         "   NO HEADER HERE \r\n~~ \r", false, false, "",
+         "Receiving response...\r\n  NO HEADER HERE\r\n\r\n"},
+        {"line feeds become carriage returns on request", "SCAN", "{change lf to cr}",
+         "P_ACT=12345\nP_LNM=DOE\n", true, false, "DOE", nullptr},
+        {"one line without CR never ends", "SCAN", "", "P_ACT=12345\nP_LNM=DOE\n", false, false, "",
+         nullptr},
+        {"an unknown format leaves the found flag", "CSV", "", "anything", true, true, "", nullptr},
+        {"SCAN never takes the failure path", "SCAN", "", "G_LNM=ROE\r", false, false, "", nullptr},
+    };
+    for (const ResponseCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        threadState().patientFound = false;  // else the window closes as it loads
+        prepareToReadAnswers();
+        threadState().config.VendorFormatType = c.format;
+        threadState().config.HTTPSSubjectCN = c.keywords;
+        threadState().patientFound = c.foundBefore;
+        threadState().record[RecordField::p1PatientLastName] = "OLD";
+        window().txtInformation = "earlier progress";
+        EXPECT_EQ(window().engine().processResponse(c.answer), c.found);
+        EXPECT_EQ(threadState().patientFound, c.found);
+        EXPECT_EQ(threadState().record[RecordField::p1PatientLastName], c.lastName);
+        EXPECT_EQ(window().txtInformation, c.shown ? c.shown : "earlier progress");
+        EXPECT_EQ(window().isLoaded(), c.shown == nullptr);
+    }
 }
 
 class RunLoopTest : public testing::TestEnvironment {
@@ -147,30 +153,29 @@ TEST_F(RunLoopTest, PollingStepsWaitTimeoutPlusOneTicks) {
     EXPECT_EQ(readDriveCFile("vendor/request.inq"), "ACCT=12345\r\n");
 }
 
-struct InvalidBridgeCase {
+struct AttemptsCase {
+    const char* bridge;
     const char* retries;
     int closesAtMs;
 };
 
-TEST_F(RunLoopTest, InvalidBridgeCountsAttemptsThenCloses) {
-    const InvalidBridgeCase cases[] = {{"2", 8000}, {"0", 6000}, {"abc", 6000}};
-    for (const InvalidBridgeCase& c : cases) {
-        SCOPED_TRACE(c.retries);
-        arguments.NetworkBridgeType = "CARRIER PIGEON";
+// An invalid bridge counts its attempts, then closes; retries that are no number give each
+// step one attempt: the first failed read of POLLING ends it, SERIAL's are used up at once.
+TEST_F(RunLoopTest, AttemptsAreCountedThenTheWindowCloses) {
+    const AttemptsCase cases[] = {
+        {"CARRIER PIGEON", "2", 8000},   {"CARRIER PIGEON", "0", 6000},
+        {"CARRIER PIGEON", "abc", 6000}, {"POLLING", "many", 24000},
+        {"SERIAL", "many", 6000},
+    };
+    for (const AttemptsCase& c : cases) {
+        SCOPED_TRACE(std::string(c.bridge) + " " + c.retries);
+        arguments.NetworkBridgeType = c.bridge;
         arguments.AllowedRetries = c.retries;
         EXPECT_EQ(run(), c.closesAtMs);
-        EXPECT_NE(session::sessionWindow().txtInformation.find(
-                      "Invalid bridge type requested...\r\n\r\n"),
-                  std::string::npos);
+        EXPECT_EQ(session::sessionWindow().txtInformation.find(
+                      "Invalid bridge type requested...\r\n\r\n") != std::string::npos,
+                  std::string(c.bridge) == "CARRIER PIGEON");
     }
-}
-
-TEST_F(RunLoopTest, NonNumericRetriesGiveEachStepOneAttempt) {
-    arguments.NetworkBridgeType = "POLLING";
-    arguments.AllowedRetries = "many";
-    EXPECT_EQ(run(), 24000) << "the first failed read ends the session";
-    arguments.NetworkBridgeType = "SERIAL";
-    EXPECT_EQ(run(), 6000) << "the attempts are used up before the first";
 }
 
 TEST_F(RunLoopTest, StatusAndCaptionAtLoad) {
