@@ -38,16 +38,13 @@ protected:
     // A vendor program: records its arguments, then answers after a moment.
     void writeVendorProgram() {
         std::string script =
-            "#!/bin/sh\n"
-            "for a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"" +
-            onDriveC("vendor/arguments.txt") +
-            "\"\n"
-            "sleep 0.2\n"
-            "printf 'P_ACT=12345\\rP_LNM=DOE\\rP_FNM=JOHN\\r' > \"" +
-            onDriveC("vendor/patient.dat.tmp") +
-            "\"\n"
-            "mv \"" +
-            onDriveC("vendor/patient.dat.tmp") + "\" \"" + onDriveC("vendor/patient.dat") + "\"\n";
+            "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"|/arguments.txt\"\n"
+            "sleep 0.2\nprintf 'P_ACT=12345\\rP_LNM=DOE\\rP_FNM=JOHN\\r' > \"|/patient.dat.tmp\"\n"
+            "mv \"|/patient.dat.tmp\" \"|/patient.dat\"\n";
+        const std::string vendor = onDriveC("vendor");
+        for (size_t at = script.find('|'); at != std::string::npos;
+             at = script.find('|', at + vendor.size()))
+            script.replace(at, 1, vendor);
         writeDriveCFile("vendor/vendor.sh", script);
         ::chmod(onDriveC("vendor/vendor.sh").c_str(), 0700);
     }
