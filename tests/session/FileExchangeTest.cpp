@@ -38,16 +38,13 @@ protected:
     // A vendor program: records its arguments, then answers after a moment.
     void writeVendorProgram() {
         std::string script =
-            "#!/bin/sh\n"
-            "for a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"" +
-            onDriveC("vendor/arguments.txt") +
-            "\"\n"
-            "sleep 0.2\n"
-            "printf 'P_ACT=12345\\rP_LNM=DOE\\rP_FNM=JOHN\\r' > \"" +
-            onDriveC("vendor/patient.dat.tmp") +
-            "\"\n"
-            "mv \"" +
-            onDriveC("vendor/patient.dat.tmp") + "\" \"" + onDriveC("vendor/patient.dat") + "\"\n";
+            "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"|/arguments.txt\"\n"
+            "sleep 0.2\nprintf 'P_ACT=12345\\rP_LNM=DOE\\rP_FNM=JOHN\\r' > \"|/patient.dat.tmp\"\n"
+            "mv \"|/patient.dat.tmp\" \"|/patient.dat\"\n";
+        const std::string vendor = onDriveC("vendor");
+        for (size_t at = script.find('|'); at != std::string::npos;
+             at = script.find('|', at + vendor.size()))
+            script.replace(at, 1, vendor);
         writeDriveCFile("vendor/vendor.sh", script);
         ::chmod(onDriveC("vendor/vendor.sh").c_str(), 0700);
     }
@@ -102,10 +99,12 @@ TEST_F(FileExchangeTest, PollingWritesTheWholeHl7Request) {
     EXPECT_EQ(modeOf(onDriveC("vendor/request.inq")), 0644u) << "readable by other accounts";
 }
 
-TEST_F(FileExchangeTest, FoldersReadsThePatientsFileOnTheFirstRead) {
+// With the debugger on, each request leaves its own dump.
+TEST_F(FileExchangeTest, FoldersReadsThePatientsFileAndPurgesItOnRequest) {
     writeDriveCFile("results/12345.dat", kScanAnswer);
     a.NetworkBridgeType = "FOLDERS";
     a.VendorResultsPath = "c:\\results";
+    a.DisplayDebugger = "true";
     int start = clock.tickCount();
     EXPECT_TRUE(comm.GetPatient(a).isTrue());
     EXPECT_EQ(comm.get_i1InsuredCompanyName(), Variant("ACME"));
@@ -113,15 +112,17 @@ TEST_F(FileExchangeTest, FoldersReadsThePatientsFileOnTheFirstRead) {
         << "after the cleanup step";
     EXPECT_TRUE(std::filesystem::exists(onDriveC("results/12345.dat")))
         << "kept without the purge keyword";
-}
-
-TEST_F(FileExchangeTest, PurgeKeywordRemovesTheResultsFileAfterAParse) {
-    writeDriveCFile("results/12345.dat", kScanAnswer);
-    a.NetworkBridgeType = "FOLDERS";
+    comm.closeConnection();
     a.VendorResultsPath = "/" + (driveC / "results").string().substr(1);  // a POSIX path
     a.HTTPSSubjectCN = "{purge pat data}";
     EXPECT_TRUE(comm.GetPatient(a).isTrue());
     EXPECT_FALSE(std::filesystem::exists(onDriveC("results/12345.dat")));
+    std::string log = readDriveCFile("BRIDGEDEBUG.log");
+    size_t first = log.find("KOLV"), second = log.find("KOLV", first + 1);
+    EXPECT_NE(second, std::string::npos);
+    EXPECT_NE(log.find("  (n/a for folders style bridge)\r\n"), std::string::npos);
+    EXPECT_NE(log.find("started parsing:"), std::string::npos);
+    EXPECT_EQ(log.find("ABORTED"), std::string::npos) << "every step happened";
 }
 
 TEST_F(FileExchangeTest, UsbReadsTheResultsFile) {
@@ -141,22 +142,6 @@ TEST_F(FileExchangeTest, ResultsFileThatDoesNotParseEndsTheSessionAtOnce) {
     EXPECT_FALSE(comm.GetPatient(a).isTrue());
     EXPECT_EQ(clock.tickCount() - start, 4000) << "the first read ends it";
     EXPECT_NE(toolkit->firstLogAt("  half a file"), -1);
-}
-
-TEST_F(FileExchangeTest, DebuggingLeavesOneDumpPerRequest) {
-    writeDriveCFile("results/12345.dat", kScanAnswer);
-    a.NetworkBridgeType = "FOLDERS";
-    a.VendorResultsPath = "c:\\results";
-    a.DisplayDebugger = "true";
-    comm.GetPatient(a);
-    comm.closeConnection();
-    comm.GetPatient(a);
-    std::string log = readDriveCFile("BRIDGEDEBUG.log");
-    size_t first = log.find("KOLV"), second = log.find("KOLV", first + 1);
-    EXPECT_NE(second, std::string::npos);
-    EXPECT_NE(log.find("  (n/a for folders style bridge)\r\n"), std::string::npos);
-    EXPECT_NE(log.find("started parsing:"), std::string::npos);
-    EXPECT_EQ(log.find("ABORTED"), std::string::npos) << "every step happened";
 }
 
 // How often the read step ran: its first line, then one line per further attempt.
@@ -208,65 +193,19 @@ TEST_F(FileExchangeTest, ResultsFilesThatAreNoAnswerAreRetriedAsMissing) {
     ::unsetenv("TRELLYBRIDGE_MAX_ANSWER_BYTES");
 }
 
-struct SendFailureCase {
-    const char* name;
-    const char* bridge;
-    std::function<void()> arrange;
-    std::string what;      // the step
-    std::string relative;  // the path on drive C
-    std::string reason;
-};
-
-TEST_F(FileExchangeTest, SendFailuresNoteTheStepThePathAndTheReason) {
-    const GetPatientArguments usual = a;
-    const SendFailureCase cases[] = {
-        {"request folder missing", "POLLING",
-         [this] { a.VendorRequestPath = "c:\\nowhere\\request.inq"; },
-         "could not write request file ", "nowhere/request.inq", ": No such file or directory"},
-        {"program not executable", "VENDOR",
-         [this] {
-             writeDriveCFile("vendor/vendor.sh", "#!/bin/sh\n");
-             ::chmod(onDriveC("vendor/vendor.sh").c_str(), 0644);
-         },
-         "could not start vendor program ", "vendor/vendor.sh", ": Permission denied"},
-        // With the debugger on, the user is also told in a box.
-        {"program missing", "VENDOR",
-         [this] {
-             a.VendorApplicationPath = "c:\\vendor\\none.sh";
-             a.DisplayDebugger = "true";
-         },
-         "could not start vendor program ", "vendor/none.sh", ": not found"},
-    };
-    for (const SendFailureCase& k : cases) {
-        SCOPED_TRACE(k.name);
-        threadState() = ThreadState{};
-        a = usual;
-        a.NetworkBridgeType = k.bridge;
-        a.AllowedRetries = "0";
-        k.arrange();
-        toolkit->progressLines.clear();
-        toolkit->messageBoxes.clear();
-        EXPECT_FALSE(comm.GetPatient(a).isTrue());
-        comm.closeConnection();
-        std::string note = k.what + onDriveC(k.relative) + k.reason;
-        EXPECT_EQ(threadState().failures.text(), note + " (1 attempt)");
-        EXPECT_TRUE(toolkit->showedLine(" " + note + "\r\n"));
-        const auto& boxes = toolkit->messageBoxes;
-        EXPECT_EQ(std::count(boxes.begin(), boxes.end(),
-                             "Attention!: Unable to send patient request") > 0,
-                  a.DisplayDebugger == Variant("true"));
-    }
-}
-
-struct UnusablePathCase {
+struct StepFailureCase {
     const char* bridge;
     const char* application;
     std::string request;
     const char* results;
-    std::string note;
+    std::string note;  // {C} stands for drive C's host path
+    bool debugging = false;
 };
 
-TEST_F(FileExchangeTest, UnusablePathsFailTheirStepBeforeAnythingIsTouched) {
+// Each fails its step with a note of the step, the path and the reason. A path that cannot
+// be used fails before anything is touched; with the debugger on, the user is also told in
+// a box that the request could not be sent.
+TEST_F(FileExchangeTest, StepFailuresNoteTheStepThePathAndTheReason) {
     // A path taken as a file name would land in the working folder: watch that one.
     std::filesystem::path previous = std::filesystem::current_path();
     std::filesystem::path working = root / "working";
@@ -275,13 +214,21 @@ TEST_F(FileExchangeTest, UnusablePathsFailTheirStepBeforeAnythingIsTouched) {
     std::ofstream(working / kInvalidMarker) << kScanAnswer;
     writeDriveCFile("vendor/request.inq", "earlier request");
     writeVendorProgram();
-
-    std::vector<UnusablePathCase> cases = {
-        {"POLLING", "", "", "c:\\vendor\\patient.dat", "request path is not usable: <INVALID!>"},
+    writeDriveCFile("vendor/plain.sh", "#!/bin/sh\n");
+    ::chmod(onDriveC("vendor/plain.sh").c_str(), 0644);
+    const char* patient = "c:\\vendor\\patient.dat";
+    std::vector<StepFailureCase> cases = {
+        {"POLLING", "", "c:\\nowhere\\request.inq", patient,
+         "could not write request file {C}/nowhere/request.inq: No such file or directory"},
+        {"VENDOR", "c:\\vendor\\plain.sh", "c:\\vendor\\other.inq", patient,
+         "could not start vendor program {C}/vendor/plain.sh: Permission denied"},
+        {"VENDOR", "c:\\vendor\\none.sh", "c:\\vendor\\other.inq", patient,
+         "could not start vendor program {C}/vendor/none.sh: not found", true},
+        {"POLLING", "", "", patient, "request path is not usable: <INVALID!>"},
         {"POLLING", "", "", "", "results path is not usable: <INVALID!>"},
-        {"POLLING", "", "c:\\vendor\\a\tb.inq", "c:\\vendor\\patient.dat",
+        {"POLLING", "", "c:\\vendor\\a\tb.inq", patient,
          "request path is not usable: c:\\vendor\\a?b.inq"},
-        {"VENDOR", "", "c:\\vendor\\request.inq", "c:\\vendor\\patient.dat",
+        {"VENDOR", "", "c:\\vendor\\request.inq", patient,
          "vendor program path is not usable: <INVALID!>"},
         {"USB", "", "", "", "results path is not usable: <INVALID!>"},
         {"USB", "", "", "c:\\vendor\\<patient>.dat",
@@ -290,22 +237,31 @@ TEST_F(FileExchangeTest, UnusablePathsFailTheirStepBeforeAnythingIsTouched) {
     // Characters a Windows file name cannot hold.
     for (const char* name : {"a|b", "what?", "x:y", "*", "\"q\""}) {
         std::string request = std::string("c:\\vendor\\") + name + ".inq";
-        cases.push_back({"POLLING", "", request, "c:\\vendor\\patient.dat",
-                         "request path is not usable: " + request});
+        cases.push_back(
+            {"POLLING", "", request, patient, "request path is not usable: " + request});
     }
-    for (const UnusablePathCase& k : cases) {
+    for (const StepFailureCase& k : cases) {
         SCOPED_TRACE(k.note);
         threadState() = ThreadState{};
         toolkit->progressLines.clear();
+        toolkit->messageBoxes.clear();
         a.NetworkBridgeType = k.bridge;
         a.VendorApplicationPath = k.application;
         a.VendorRequestPath = k.request;
         a.VendorResultsPath = k.results;
         a.AllowedRetries = "0";
+        a.DisplayDebugger = k.debugging ? "true" : "false";
         EXPECT_FALSE(comm.GetPatient(a).isTrue());
         comm.closeConnection();
-        EXPECT_EQ(threadState().failures.text(), k.note + " (1 attempt)");
-        EXPECT_TRUE(toolkit->showedLine(" " + k.note + "\r\n"));
+        std::string note = k.note;
+        if (size_t at = note.find("{C}"); at != std::string::npos)
+            note.replace(at, 3, driveC.string());
+        EXPECT_EQ(threadState().failures.text(), note + " (1 attempt)");
+        EXPECT_TRUE(toolkit->showedLine(" " + note + "\r\n"));
+        const auto& boxes = toolkit->messageBoxes;
+        EXPECT_EQ(std::count(boxes.begin(), boxes.end(),
+                             "Attention!: Unable to send patient request") > 0,
+                  k.debugging && k.note.starts_with("could not"));
     }
     EXPECT_EQ(testing::readHostFile(working / kInvalidMarker), kScanAnswer) << "not written over";
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(working), {}), 1);

@@ -1,12 +1,114 @@
+// The run loop and what every bridge shares: the table of bridges, the steps' timing,
+// and the answer's processing once it is in.
 #include <gtest/gtest.h>
 
+#include <set>
+#include <typeindex>
+
+#include "common/AnswerLimit.h"
 #include "common/ThreadState.h"
+#include "session/Bridges.h"
+#include "session/SerialLine.h"
 #include "session/SessionWindow.h"
 #include "support/TestEnvironment.h"
 #include "trellybridge/TrellyBridgeComm.h"
 
 namespace trellybridge {
 namespace {
+
+TEST(BridgeTableTest, EveryKindHasOneNameAndOneBridgeOfItsOwn) {
+    std::set<BridgeKind> named, made;
+    std::set<int> pageRows;
+    std::set<std::type_index> types{typeid(*session::makeInvalidBridge())};
+    BridgeConfiguration config;
+    for (const BridgeName& bridge : kBridgeNames) {
+        config.NetworkBridgeType = bridge.name;
+        EXPECT_EQ(bridgeKind(config), bridge.kind) << bridge.name;
+        EXPECT_TRUE(named.insert(bridge.kind).second) << bridge.name << " named twice";
+        pageRows.insert(bridge.pageRow);
+    }
+    for (const session::BridgeRow& row : session::kBridgeTable) {
+        EXPECT_TRUE(made.insert(row.kind).second);
+        std::unique_ptr<session::BridgeSession> bridge = session::makeBridge(row.kind);
+        ASSERT_NE(bridge, nullptr);
+        EXPECT_TRUE(types.insert(typeid(*bridge)).second) << "a bridge of another kind's type";
+        EXPECT_EQ(session::serialControl(bridge.get()) != nullptr, row.kind == BridgeKind::Serial);
+    }
+    EXPECT_EQ(named, made) << "a named bridge without a factory, or the reverse";
+    EXPECT_EQ(named.count(BridgeKind::Invalid), 0u);
+    EXPECT_EQ(pageRows.size(), std::size(kBridgeNames));
+    EXPECT_EQ(*pageRows.rbegin() + 1, static_cast<int>(std::size(kBridgeNames)));
+    EXPECT_EQ(bridgeNameList(), "SERIAL, TCPIP, HTTPS, VENDOR, POLLING, FOLDERS or USB");
+    // GetPatient stores the names upper-cased, so any other spelling is no bridge at all.
+    for (const char* other : {"serial", "TCPIP ", "TCP/IP", "", "<INVALID!>"}) {
+        config.NetworkBridgeType = other;
+        EXPECT_EQ(bridgeKind(config), BridgeKind::Invalid) << "names compare exactly: " << other;
+    }
+}
+
+class ProcessResponseTest : public testing::TestEnvironment {
+protected:
+    void SetUp() override {
+        TestEnvironment::SetUp();
+        threadState().config.PatientID = "12345";
+        prepareToReadAnswers();
+    }
+    session::SessionWindow& window() { return session::sessionWindow(); }
+};
+
+TEST_F(ProcessResponseTest, FailurePathShowsAtMostTheAnswersFirstBytes) {
+    threadState().config.VendorFormatType = "XML";
+    const std::string head = "<NOTPATIENT>";
+    std::string answer = head + std::string(3 * kShownAnswerBytes, 'x');
+    EXPECT_FALSE(window().engine().processResponse(answer));
+    const std::string& shown = window().txtInformation;
+    ASSERT_TRUE(shown.starts_with("Receiving response...\r\n  " + head));
+    EXPECT_LT(shown.size(), kShownAnswerBytes + 200) << "not the whole answer";
+    EXPECT_NE(shown.find(std::to_string(answer.size() - kShownAnswerBytes) + " more bytes"),
+              std::string::npos)
+        << "says how much was left out";
+}
+
+struct ResponseCase {
+    const char* name;
+    const char* format;
+    const char* keywords;
+    const char* answer;
+    bool found;        // what processResponse returns, and the found flag after it
+    bool foundBefore;  // the found flag of a request that was never closed
+    const char* lastName;
+    const char* shown;  // the progress text after the answer, when it is replaced
+};
+
+// Each answer clears the record left behind before it is read.
+TEST_F(ProcessResponseTest, AnswersAreReadOrShownAndEndTheSession) {
+    const ResponseCase cases[] = {
+        {"no patient: the answer is shown trimmed and the window closes", "STANDARD", "",
+         "   NO HEADER HERE \r\n~~ \r", false, false, "",
+         "Receiving response...\r\n  NO HEADER HERE\r\n\r\n"},
+        {"line feeds become carriage returns on request", "SCAN", "{change lf to cr}",
+         "P_ACT=12345\nP_LNM=DOE\n", true, false, "DOE", nullptr},
+        {"one line without CR never ends", "SCAN", "", "P_ACT=12345\nP_LNM=DOE\n", false, false, "",
+         nullptr},
+        {"an unknown format leaves the found flag", "CSV", "", "anything", true, true, "", nullptr},
+        {"SCAN never takes the failure path", "SCAN", "", "G_LNM=ROE\r", false, false, "", nullptr},
+    };
+    for (const ResponseCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        threadState().patientFound = false;  // else the window closes as it loads
+        prepareToReadAnswers();
+        threadState().config.VendorFormatType = c.format;
+        threadState().config.HTTPSSubjectCN = c.keywords;
+        threadState().patientFound = c.foundBefore;
+        threadState().record[RecordField::p1PatientLastName] = "OLD";
+        window().txtInformation = "earlier progress";
+        EXPECT_EQ(window().engine().processResponse(c.answer), c.found);
+        EXPECT_EQ(threadState().patientFound, c.found);
+        EXPECT_EQ(threadState().record[RecordField::p1PatientLastName], c.lastName);
+        EXPECT_EQ(window().txtInformation, c.shown ? c.shown : "earlier progress");
+        EXPECT_EQ(window().isLoaded(), c.shown == nullptr);
+    }
+}
 
 class RunLoopTest : public testing::TestEnvironment {
 protected:
@@ -51,30 +153,29 @@ TEST_F(RunLoopTest, PollingStepsWaitTimeoutPlusOneTicks) {
     EXPECT_EQ(readDriveCFile("vendor/request.inq"), "ACCT=12345\r\n");
 }
 
-struct InvalidBridgeCase {
+struct AttemptsCase {
+    const char* bridge;
     const char* retries;
     int closesAtMs;
 };
 
-TEST_F(RunLoopTest, InvalidBridgeCountsAttemptsThenCloses) {
-    const InvalidBridgeCase cases[] = {{"2", 8000}, {"0", 6000}, {"abc", 6000}};
-    for (const InvalidBridgeCase& c : cases) {
-        SCOPED_TRACE(c.retries);
-        arguments.NetworkBridgeType = "CARRIER PIGEON";
+// An invalid bridge counts its attempts, then closes; retries that are no number give each
+// step one attempt: the first failed read of POLLING ends it, SERIAL's are used up at once.
+TEST_F(RunLoopTest, AttemptsAreCountedThenTheWindowCloses) {
+    const AttemptsCase cases[] = {
+        {"CARRIER PIGEON", "2", 8000},   {"CARRIER PIGEON", "0", 6000},
+        {"CARRIER PIGEON", "abc", 6000}, {"POLLING", "many", 24000},
+        {"SERIAL", "many", 6000},
+    };
+    for (const AttemptsCase& c : cases) {
+        SCOPED_TRACE(std::string(c.bridge) + " " + c.retries);
+        arguments.NetworkBridgeType = c.bridge;
         arguments.AllowedRetries = c.retries;
         EXPECT_EQ(run(), c.closesAtMs);
-        EXPECT_NE(session::sessionWindow().txtInformation.find(
-                      "Invalid bridge type requested...\r\n\r\n"),
-                  std::string::npos);
+        EXPECT_EQ(session::sessionWindow().txtInformation.find(
+                      "Invalid bridge type requested...\r\n\r\n") != std::string::npos,
+                  std::string(c.bridge) == "CARRIER PIGEON");
     }
-}
-
-TEST_F(RunLoopTest, NonNumericRetriesGiveEachStepOneAttempt) {
-    arguments.NetworkBridgeType = "POLLING";
-    arguments.AllowedRetries = "many";
-    EXPECT_EQ(run(), 24000) << "the first failed read ends the session";
-    arguments.NetworkBridgeType = "SERIAL";
-    EXPECT_EQ(run(), 6000) << "the attempts are used up before the first";
 }
 
 TEST_F(RunLoopTest, StatusAndCaptionAtLoad) {

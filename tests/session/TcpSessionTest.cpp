@@ -1,30 +1,46 @@
-// GetPatient over TCP/IP against the vendor simulator on loopback. The run loop ticks on
-// the virtual clock; the sockets wait in real time, each wait bounded.
+// GetPatient over TCP/IP as sites meet it: the vendor simulator and vendors played by the
+// test on loopback, connections that reset, signals in the host process, odd retry counts,
+// the vendor on another host, the fast pace (over a serial line too), and GetPatientData. The run
+// loop ticks on the virtual clock; the sockets wait in real time, each wait bounded.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
+#include <regex>
+#include <thread>
 
+#include "Answers.h"
 #include "VendorSimulator.h"
+#include "common/FailureNote.h"
 #include "common/ThreadState.h"
+#include "platform/SettingsStore.h"
+#include "session/EnhancedWindow.h"
+#include "session/SerialLine.h"
+#include "session/SerialPeer.h"
 #include "session/SessionWindow.h"
 #include "session/TcpFixture.h"
+#include "support/ScriptedPeer.h"
 
 namespace trellybridge {
 namespace {
 
+using testing::ScriptedPeer;
 using vendorsim::Fault;
 using vendorsim::SimulatorOptions;
 using vendorsim::VendorSimulator;
+using Script = ScriptedPeer::Script;
+
+// The HL7 answer for the sample patient 12345, with or without its end character.
+std::string hl7Answer(bool withEnd = true) {
+    std::string answer =
+        vendorsim::answerFor(vendorsim::Format::Hl7, vendorsim::builtInPatients()[0]);
+    return withEnd ? answer + "\x1c\r" : answer;
+}
 
 class TcpSessionTest : public testing::TcpFixture {
 protected:
-    void SetUp() override {
-        TcpFixture::SetUp();
-        platform::setClock(&march);
-        a.HTTPSSubjectCN = "{LOCAL IP:127.0.0.1}";
-    }
-    std::unique_ptr<VendorSimulator> simulator(SimulatorOptions options) {
+    std::unique_ptr<VendorSimulator> simulator(SimulatorOptions options = {}) {
         auto started = std::make_unique<VendorSimulator>(std::move(options));
         std::string error;
         EXPECT_TRUE(started->start(error)) << error;
@@ -36,27 +52,21 @@ protected:
         return list;
     }
     const SessionState& session() { return threadState().session; }
-
-    platform::VirtualClock march{{2013, 3, 1, 9, 5, 0}};
 };
 
 TEST_F(TcpSessionTest, RequestBytesAreExactAndTheAnswerIsParsed) {
-    auto vendor = simulator({});
+    auto vendor = simulator();
     a.TCPRemotePorts = portsOf(*vendor);
     EXPECT_TRUE(fetch());
     EXPECT_EQ(comm.get_p1PatientLastName(), Variant("DOE"));
-    EXPECT_EQ(comm.get_i2InsuredCompanyName(), Variant("HEARTLAND MUTUAL"));
     ASSERT_EQ(vendor->queries().size(), 1u);
     EXPECT_EQ(vendor->queries()[0],
-              "\vMSH|^~\\&|LUMAK|ORVEL|MEDIC|LAB1|201303010905+0000^S||QRY^Q01|0001|P|2.3|\r"
-              "QRD|201303010905+0000^S|R|I|0001|||1^RD|12345|DEM|||T|\r\x1c\r\x1c\r\n");
+              "\vMSH|^~\\&|LUMAK|ORVEL|MEDIC|LAB1|202612060941+0000^S||QRY^Q01|0001|P|2.3|\r"
+              "QRD|202612060941+0000^S|R|I|0001|||1^RD|12345|DEM|||T|\r\x1c\r\x1c\r\n");
     EXPECT_EQ(store->get("Properties", "LastGoodPort"), a.TCPRemotePorts.toText());
     EXPECT_EQ(session().portResults[0], "SUCCESS!");
-    EXPECT_NE(std::find(toolkit->progressLines.begin(), toolkit->progressLines.end(),
-                        "Verifying port availability...\r\n"),
-              toolkit->progressLines.end());
-    EXPECT_NE(session::sessionWindow().txtInformation.find(" parse.attempt          <successful>!"),
-              std::string::npos);
+    EXPECT_TRUE(toolkit->showedLine("Verifying port availability...\r\n"));
+    EXPECT_TRUE(toolkit->showedText(" parse.attempt          <successful>!"));
     EXPECT_EQ(session().phaseTrail,
               (std::vector<std::string>{"Prepare -> Connect", "Connect -> Receive",
                                         "Receive -> Parse", "Parse -> Parsed"}));
@@ -90,6 +100,21 @@ TEST_F(TcpSessionTest, StoredPortIsMatchedAsASubstring) {
     EXPECT_EQ(session().configuredPorts, "5001,5002");
 }
 
+TEST_F(TcpSessionTest, StoredPortWithItsBlankIsTriedOnce) {
+    auto stored = std::make_shared<platform::IniSettingsStore>((root / "settings.ini").string());
+    platform::setSettingsStore(stored);
+    std::string p1 = std::to_string(testing::closedPort()), p2 = p1;
+    for (int i = 0; i < 10 && p2 == p1; ++i) p2 = std::to_string(testing::closedPort());
+    a.TCPRemotePorts = p1 + ", " + p2;  // as an administrator types a list
+    a.AllowedRetries = "0";
+    stored->set("Properties", "LastGoodPort", " " + p2);
+    EXPECT_FALSE(fetch());
+    EXPECT_EQ(session().portCount, 2);
+    std::string progress;
+    for (const std::string& line : toolkit->progressLines) progress += line;
+    EXPECT_EQ(testing::occurrences(progress, p2 + "  <unsuccessful>!"), 1) << progress;
+}
+
 TEST_F(TcpSessionTest, RefusedPortMovesOnToTheNext) {
     SimulatorOptions options;
     options.ports = {0, 0};
@@ -105,8 +130,20 @@ TEST_F(TcpSessionTest, RefusedPortMovesOnToTheNext) {
     EXPECT_EQ(session().portResults[0], "FAILED!");
     EXPECT_EQ(session().portResults[1], "SUCCESS!");
     EXPECT_EQ(store->get("Properties", "LastGoodPort"), live);
-    EXPECT_NE(session::sessionWindow().txtInformation.find(" send attempt  <successful>!"),
-              std::string::npos);
+    EXPECT_TRUE(toolkit->showedText(" send attempt  <successful>!"));
+}
+
+TEST_F(TcpSessionTest, LastGoodPortNamesThePortThatAnswered) {
+    // The vendor answers on the first port's connection after the session has given up
+    // waiting there and moved to the second port.
+    ScriptedPeer slow(testing::answers({hl7Answer()}, 1500));
+    std::string slowPort = std::to_string(slow.port());
+    a.TCPRemotePorts = slowPort + "," + std::to_string(testing::closedPort());
+    a.AllowedRetries = "0";
+    store->set("Properties", "LastGoodPort", slowPort);
+    EXPECT_TRUE(fetch());
+    EXPECT_EQ(session().portList[0], slowPort);
+    EXPECT_EQ(store->get("Properties", "LastGoodPort"), slowPort);
 }
 
 struct FaultCase {
@@ -116,6 +153,7 @@ struct FaultCase {
     const char* progress;  // a line the user sees on the way
 };
 
+// The sample patient's answer carries a 12000-byte field: a found patient was read whole.
 TEST_F(TcpSessionTest, FaultsEndAsPromisedWithinTheirBound) {
     const FaultCase cases[] = {
         {"split into two packets a second apart", Fault::Split, true,
@@ -134,6 +172,7 @@ TEST_F(TcpSessionTest, FaultsEndAsPromisedWithinTheirBound) {
         SimulatorOptions options;
         options.fault = c.fault;
         options.delayMs = 1500;
+        options.patients[0].fields["p2ICD9Description1"] = std::string(12000, 'D');
         auto vendor = simulator(options);
         a.TCPRemotePorts = portsOf(*vendor);
         a.SerialTimeout = "3";  // a whole answer may take three seconds
@@ -145,22 +184,542 @@ TEST_F(TcpSessionTest, FaultsEndAsPromisedWithinTheirBound) {
         // Guards a hang only: each case ends within the 3 s session time-out.
         EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(30));
         if (c.found) {
+            EXPECT_EQ(comm.get_p2ICD9Description1().toText().size(), 12000u);
             EXPECT_EQ(comm.get_i2InsuredCompanyName(), Variant("HEARTLAND MUTUAL")) << "read whole";
         }
         comm.closeConnection();
     }
 }
 
-TEST_F(TcpSessionTest, LongAnswersAreReadWhole) {
-    SimulatorOptions options;
-    vendorsim::SamplePatient patient = options.patients[0];
-    patient.fields["p2ICD9Description1"] = std::string(12000, 'D');
-    options.patients = {patient};
-    auto vendor = simulator(options);
-    a.TCPRemotePorts = portsOf(*vendor);
-    EXPECT_TRUE(fetch());
-    EXPECT_EQ(comm.get_p2ICD9Description1().toText().size(), 12000u);
+struct PeerCase {
+    const char* name;
+    std::vector<Script> connections;
+    bool found;
+    const char* progress;        // a line the user sees on the way
+    int receiveFailures;         // 327s in the debug dump's story
+    const char* maxAnswerBytes;  // TRELLYBRIDGE_MAX_ANSWER_BYTES, or null
+};
+
+TEST_F(TcpSessionTest, BrokenConnectionsEndAsASiteExpects) {
+    auto answerThenReset = [](sockets::Socket connection) {
+        testing::readRequest(connection);
+        sockets::send(connection, hl7Answer(false), 5000);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        testing::resetConnection(connection);
+    };
+    auto streamWithoutEnd = [](sockets::Socket connection) {
+        testing::readRequest(connection);
+        std::string block(64 * 1024, 'A');
+        for (int i = 0; i < 64 && sockets::send(connection, block, 2000) > 0; ++i) {
+        }
+    };
+    PeerCase cases[] = {
+        {"resets the first connection, answers the second",
+         {testing::resetsAfterRequest, testing::answers({hl7Answer()})},
+         true,
+         " open.reattempt.port.",
+         1,
+         nullptr},
+        {"answers without the end character, then resets",
+         {answerThenReset},
+         true,
+         " receive.attempt  <successful>!",
+         0,
+         nullptr},
+        // One note for the three attempts.
+        {"streams without end", std::vector<Script>(3, streamWithoutEnd), false,
+         " answer too large: more than 200000 bytes", 1, "200000"},
+    };
+    std::filesystem::create_directories(driveC / "BridgeLogs");
+    a.DisplayDebugger = "true";
+    for (PeerCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.maxAnswerBytes) ::setenv("TRELLYBRIDGE_MAX_ANSWER_BYTES", c.maxAnswerBytes, 1);
+        std::filesystem::remove(driveC / "BridgeLogs" / "BRIDGEDEBUG.log");
+        toolkit->progressLines.clear();
+        {
+            ScriptedPeer peer(c.connections);
+            a.TCPRemotePorts = std::to_string(peer.port());
+            EXPECT_EQ(fetch(), c.found);
+            comm.closeConnection();
+        }
+        ::unsetenv("TRELLYBRIDGE_MAX_ANSWER_BYTES");
+        EXPECT_TRUE(toolkit->showedText(c.progress)) << c.progress;
+        std::string dump = readDriveCFile("BridgeLogs/BRIDGEDEBUG.log");
+        EXPECT_EQ(testing::occurrences(dump, "error 327"), c.receiveFailures) << dump;
+        if (c.found) {
+            EXPECT_EQ(comm.get_i2InsuredCompanyName(), Variant("HEARTLAND MUTUAL"))
+                << "the answer was read whole";
+        }
+    }
+}
+
+TEST_F(TcpSessionTest, SignalsDoNotCutTheAnswerShort) {
+    // A host that handles a signal without SA_RESTART: every wait is interrupted.
+    struct sigaction handler {
+    }, previous{};
+    handler.sa_handler = [](int) {};
+    sigemptyset(&handler.sa_mask);
+    handler.sa_flags = 0;
+    ASSERT_EQ(::sigaction(SIGUSR1, &handler, &previous), 0);
+
+    auto inTwoParts = [](sockets::Socket connection) {
+        testing::readRequest(connection);
+        std::string answer = hl7Answer();
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        sockets::send(connection, answer.substr(0, answer.size() / 2), 5000);
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        sockets::send(connection, answer.substr(answer.size() / 2), 5000);
+        testing::readRequest(connection, 2000);
+    };
+    ScriptedPeer peer(inTwoParts);
+    a.TCPRemotePorts = std::to_string(peer.port());
+    pthread_t requester = ::pthread_self();
+    std::atomic<bool> done{false};
+    std::thread signaller([&] {
+        for (int i = 0; i < 60 && !done; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(25));
+            ::pthread_kill(requester, SIGUSR1);
+        }
+    });
+    bool found = fetch();
+    done = true;
+    signaller.join();
+    ::sigaction(SIGUSR1, &previous, nullptr);
+    EXPECT_TRUE(found);
     EXPECT_EQ(comm.get_i2InsuredCompanyName(), Variant("HEARTLAND MUTUAL"));
+}
+
+TEST_F(TcpSessionTest, AnyRetryCountEndsTheRequest) {
+    std::string port = std::to_string(testing::closedPort());
+    const struct {
+        const char* retries;
+        int wholeRetries;  // as the session counts them, before the one TCP/IP adds
+    } cases[] = {{"1.5", 2}, {"-1", -1}, {"abc", 0}, {"0", 0}, {"2", 2}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.retries);
+        a.AllowedRetries = c.retries;
+        a.TCPRemotePorts = port + "," + port + "0";  // two ports, both refusing
+        EXPECT_FALSE(fetch());
+        int ports = 2, stepTicks = ports * (std::max(c.wholeRetries, 0) + 1);
+        // Step ticks, one tick per port change, and the tick that closes.
+        EXPECT_LE(session::sessionWindow().engine().ticksRun, stepTicks + ports + 2);
+        comm.closeConnection();
+    }
+}
+
+// A second network namespace joined to this one by a veth pair: a vendor at an
+// address that is not loopback, as at a site.
+class OtherHost {
+public:
+    OtherHost() {
+        std::string n = std::to_string(20 + ::getpid() % 200);
+        vendorAddress_ = "10.77." + n + ".2";
+        ready_ = shell(
+            "ip netns add $NS && ip link add $H type veth peer name $V && "
+            "ip link set $V netns $NS && ip addr add 10.77." +
+            n +
+            ".1/24 dev $H && "
+            "ip link set $H up && ip -n $NS addr add " +
+            vendorAddress_ +
+            "/24 dev $V && "
+            "ip -n $NS link set $V up && ip -n $NS link set lo up");
+    }
+    ~OtherHost() { shell("ip netns pids $NS | xargs -r kill; ip link del $H; ip netns del $NS"); }
+    bool ready() const { return ready_; }
+    const std::string& vendorAddress() const { return vendorAddress_; }
+
+    // Starts the simulator inside, for a minute at most; true once it accepts connections
+    // from here.
+    bool startVendor(int port) {
+        shell(std::string("ip netns exec $NS ") + TRELLYBRIDGE_CLI_PATH + " vendor-sim --listen " +
+              vendorAddress_ + " --port " + std::to_string(port) +
+              " --format STANDARD --run-for 60 &");
+        for (int i = 0; i < 100; ++i) {
+            sockets::Socket probe = sockets::createStream();
+            bool up = sockets::connect(probe, sockets::inetAddr(vendorAddress_),
+                                       static_cast<std::uint16_t>(port), 200);
+            sockets::close(probe);
+            if (up) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        return false;
+    }
+
+private:
+    // Runs `command` quietly, with the namespace and the two ends of the pair named.
+    static bool shell(const std::string& command) {
+        std::string pid = std::to_string(::getpid());
+        std::string named = "NS=tbvendor" + pid + " H=tbh" + pid + " V=tbv" + pid + "; (" +
+                            command + ") >/dev/null 2>&1";
+        return std::system(named.c_str()) == 0;
+    }
+
+    std::string vendorAddress_;
+    bool ready_ = false;
+};
+
+TEST_F(TcpSessionTest, ReachesAVendorOnAnotherHostWithDefaultSettings) {
+    OtherHost other;
+    if (!other.ready())
+        GTEST_SKIP() << "no second network namespace could be made here (this needs root or "
+                        "CAP_NET_ADMIN and iproute2), so a vendor on another host cannot be "
+                        "reached";
+    ASSERT_TRUE(other.startVendor(9000));
+    // The settings pages' defaults (the STANDARD format among them), with only what a
+    // site must name: the host, the port and the vendor's line end. No {LOCAL IP:...} pin. The
+    // second run looks this machine up as a standard install does, where its name
+    // resolves to a loopback address.
+    for (const char* localName : {"", "LOCALHOST"}) {
+        SCOPED_TRACE(*localName ? localName : "this machine's name");
+        threadState().session.localHostName = localName;
+        threadState().session.localIP.clear();
+        GetPatientArguments site = testing::pageDefaultArguments(true);
+        site.PatientID = "12345";
+        site.NetworkBridgeType = "TCPIP";
+        site.TCPRemoteHostName = other.vendorAddress();
+        site.TCPRemotePorts = "9000";
+        site.EOLCharacter = "13";
+        EXPECT_TRUE(comm.GetPatient(site).isTrue())
+            << threadState().failures.text() << threadState().errorList
+            << session::sessionWindow().txtInformation;
+        EXPECT_EQ(comm.get_p1PatientLastName(), Variant("DOE"));
+        comm.closeConnection();
+    }
+}
+
+// The fast pace against the standard schedule: the same vendor behaviour gives the same
+// result, properties, errors, progress lines and debug log, and a vendor that never
+// answers ends the request at the same (virtual) time.
+// What a request leaves for the host and the user to see.
+struct Outcome {
+    bool found = false;
+    std::vector<std::string> properties;
+    std::vector<std::string> progress;
+    std::string debugLog;
+    int elapsedMs = 0;
+};
+
+std::string maskedDigits(const std::string& text) {
+    return std::regex_replace(text, std::regex("[0-9]"), "#");
+}
+
+class PaceTest : public testing::TcpFixture {
+protected:
+    void SetUp() override {
+        TcpFixture::SetUp();
+        a.DisplayDebugger = "true";  // the debug log is compared too
+        a.AllowedRetries = "1";
+        std::filesystem::create_directories(driveC / "BridgeLogs");
+    }
+    void TearDown() override {
+        ::unsetenv("TRELLYBRIDGE_PACE");
+        TcpFixture::TearDown();
+    }
+    Outcome run(bool fast) {
+        if (fast)
+            ::setenv("TRELLYBRIDGE_PACE", "fast", 1);
+        else
+            ::unsetenv("TRELLYBRIDGE_PACE");
+        std::filesystem::remove(driveC / "BridgeLogs" / "BRIDGEDEBUG.log");
+        store->set("Properties", "LastGoodPort", "");  // each pace starts from the same settings
+        toolkit->progressLines.clear();
+        Outcome outcome;
+        int started = clock.tickCount();
+        outcome.found = fetch();
+        outcome.elapsedMs = clock.tickCount() - started;
+        comm.ReturnPatient();
+        for (int i = 0; i < kResultPropertyCount; ++i) {
+            auto which = static_cast<ResultProperty>(i);
+            std::string value = comm.property(which).toText();
+            // The dump's times differ between any two runs.
+            if (which == ResultProperty::DebugDataDump) value = maskedDigits(value);
+            outcome.properties.push_back(std::string(propertyName(which)) + "=" + value);
+        }
+        for (const std::string& line : toolkit->progressLines)
+            if (!line.starts_with("Pace: fast")) outcome.progress.push_back(maskedDigits(line));
+        std::string log = testing::readHostFile(driveC / "BridgeLogs" / "BRIDGEDEBUG.log");
+        for (size_t at = log.find("  pace:fast\r\n"); at != std::string::npos;
+             at = log.find("  pace:fast\r\n"))
+            log.erase(at, 13);
+        outcome.debugLog = maskedDigits(log);
+        comm.closeConnection();
+        return outcome;
+    }
+    void expectSameOutcome(const Outcome& scheduled, const Outcome& fast) {
+        EXPECT_EQ(fast.found, scheduled.found);
+        EXPECT_EQ(fast.properties, scheduled.properties);
+        EXPECT_EQ(fast.progress, scheduled.progress);
+        EXPECT_EQ(fast.debugLog, scheduled.debugLog);
+        EXPECT_FALSE(scheduled.debugLog.empty());
+    }
+};
+
+struct TcpPaceCase {
+    const char* name;
+    Fault fault;
+    bool found;
+    bool sameEnd;         // nothing to wait for ever came: both paces end at the same time
+    bool resets = false;  // the vendor reads the request and resets the connection
+};
+
+TEST_F(PaceTest, OverTcpTheFastPaceEndsAlikeAndWaitsOnlyWhereNothingCame) {
+    const TcpPaceCase cases[] = {
+        {"answers", Fault::None, true, false},
+        {"split answer", Fault::Split, true, false},
+        // Another patient's answer is read again on each tick until the attempts run out.
+        {"another patient", Fault::WrongPatient, false, true},
+        {"garbage", Fault::Garbage, false, false},
+
+        {"refuses", Fault::Refuse, false, true},
+        {"silent", Fault::Silent, false, true},
+    };
+    for (const TcpPaceCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        vendorsim::SimulatorOptions options;
+        options.fault = c.fault;
+        options.splitDelayMs = 200;
+        vendorsim::VendorSimulator vendor(options);
+        std::string error;
+        ASSERT_TRUE(vendor.start(error)) << error;
+        a.TCPRemotePorts = std::to_string(vendor.ports()[0]);
+        a.SerialTimeout = "5";
+        Outcome scheduled = run(false);
+        Outcome fast = run(true);
+        EXPECT_EQ(scheduled.found, c.found);
+        expectSameOutcome(scheduled, fast);
+        if (c.sameEnd)
+            EXPECT_EQ(fast.elapsedMs, scheduled.elapsedMs);
+        else if (c.found)
+            EXPECT_EQ(fast.elapsedMs, 0) << "nothing waited on: no tick was needed";
+        else
+            EXPECT_LT(fast.elapsedMs, scheduled.elapsedMs);
+    }
+}
+
+// A vendor that resets each connection as soon as the request is in: on the real clock,
+// since on the virtual one the reset's real-time latency counts ticks in one pace only.
+TEST_F(PaceTest, OverTcpAResetIsSeenAlikeInBothPaces) {
+    platform::setClock(nullptr);
+    a.TimeDelay = "50";
+    a.SerialTimeout = "2";
+    auto reset = [](sockets::Socket connection) {
+        std::string request;
+        if (sockets::waitReadable(connection, 3000) == 1)
+            sockets::receive(connection, request, 10000);
+        testing::resetConnection(connection);
+    };
+    Outcome outcomes[2];
+    for (int fast = 0; fast < 2; ++fast) {
+        testing::ScriptedPeer vendor(std::vector<testing::ScriptedPeer::Script>(4, reset));
+        a.TCPRemotePorts = std::to_string(vendor.port());
+        outcomes[fast] = run(fast != 0);
+    }
+    platform::setClock(&clock);
+    EXPECT_FALSE(outcomes[0].found);
+    expectSameOutcome(outcomes[0], outcomes[1]);
+}
+
+struct SerialPaceCase {
+    const char* name;
+    const char* reply;  // null: the patient's answer; empty: the vendor is silent
+    bool found;
+};
+
+TEST_F(PaceTest, OverASerialLineTheFastPaceEndsAlike) {
+    testing::SerialPeer vendor;
+    ASSERT_TRUE(vendor.open());
+    vendor.mapAs(3);
+    a = vendorsim::sampleRequest("12345", "SERIAL", "STANDARD", 3);
+    a.DisplayDebugger = "true";
+    a.AllowedRetries = "1";
+    a.InputLength = "0";
+    a.SerialTimeout = "5";
+    const SerialPaceCase cases[] = {
+        {"answers", nullptr, true},
+        {"garbage", "THIS IS NOT A PATIENT RECORD~", false},
+        {"silent", "", false},
+    };
+    for (const SerialPaceCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string reply = c.reply ? c.reply
+                                    : vendorsim::answerFor(vendorsim::Format::Standard,
+                                                           vendorsim::builtInPatients().front()) +
+                                          "~";
+        vendor.script = [reply](const std::string&) { return reply; };
+        Outcome scheduled = run(false);
+        Outcome fast = run(true);
+        EXPECT_EQ(scheduled.found, c.found);
+        expectSameOutcome(scheduled, fast);
+        if (reply.empty())
+            EXPECT_EQ(fast.elapsedMs, scheduled.elapsedMs);
+        else
+            EXPECT_LT(fast.elapsedMs, scheduled.elapsedMs);
+    }
+}
+
+// GetPatientData against vendors on loopback: peers played by the test, a serial line,
+// and the vendor simulator with default settings.
+constexpr const char* kSearch =
+    "<SearchOn>PID</SearchOn><PatientID>3-1001</PatientID><CompanyID>"
+    "</CompanyID>";
+constexpr const char* kSent =
+    "<SearchInfo><SearchIndex>1</SearchIndex><SearchOn>PID</SearchOn><PatientID>1001</PatientID>"
+    "<CompanyID>3</CompanyID></SearchInfo>\r\n";
+
+// A request for `search` from a vendor on loopback at `port`; `parameters` adds to the
+// bridge parameters, which by default allow two attempts a step, one tick apart.
+std::string request(std::uint16_t port, const std::string& search = kSearch,
+                    const std::string& parameters =
+                        "<AllowedRetries>1</AllowedRetries>"
+                        "<SerialTimeout>1</SerialTimeout>"
+                        "<Debug>false</Debug>") {
+    return "<Request><UserInfo><UserName>nurse</UserName></UserInfo><SearchInfo>" + search +
+           "</SearchInfo><BridgeParameters><NetworkBridgeType>TCPIP</NetworkBridgeType>"
+           "<TCPRemoteHostName>127.0.0.1</TCPRemoteHostName><TCPRemotePorts>" +
+           std::to_string(port) + "</TCPRemotePorts>" + parameters +
+           "</BridgeParameters></Request>";
+}
+
+class EnhancedSessionTest : public testing::RequestFixture {};
+
+struct SearchCase {
+    const char* name;
+    std::vector<std::string> segments;
+    const char* result;
+};
+
+TEST_F(EnhancedSessionTest, VendorAnswersBecomeTheResult) {
+    const SearchCase cases[] = {
+        {"a result in three segments, ending in lower case",
+         {"<Result><TransactionID>5</Trans", "actionID><Patient>A</Patient>", "</result>\r\n"},
+         "<Result><TransactionID>5</TransactionID><RecordCount>1</RecordCount><Patient>A</Patient>"
+         "</result>"},
+        {"three patients",
+         {"<Result><TransactionID>6</TransactionID><Patient>A</Patient><Patient>B</Patient>"
+          "<Patient>C</Patient></Result>"},
+         "<Result><TransactionID>6</TransactionID><RecordCount>3</RecordCount><Patient>A</Patient>"
+         "<Patient>B</Patient><Patient>C</Patient></Result>"},
+        {"no transaction",
+         {"<Result><Patient>A</Patient></Result>"},
+         "<Result><Patient>A</Patient></Result>"},
+        {"nothing",
+         {},
+         "<Result><RecordCount>0</RecordCount><Error>No records found matching the request!"
+         "</Error></Result>"},
+    };
+    for (const SearchCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string received;
+        ScriptedPeer vendor(c.segments.empty() ? Script([&](sockets::Socket connection) {
+            received = testing::readRequest(connection);
+        })
+                                               : testing::answers(c.segments, 0, &received));
+        EXPECT_EQ(search(request(vendor.port())), c.result);
+        comm.closeEnhancedBridgeConnection();
+        EXPECT_EQ(received, kSent) << "no end-of-request characters, CR LF after the section";
+    }
+    EXPECT_TRUE(session::enhancedWindow().caption.ends_with(" with RDZ"));
+}
+
+TEST_F(EnhancedSessionTest, SilentAndRefusingVendorsGiveTheErrorForm) {
+    ScriptedPeer silent([](sockets::Socket connection) {
+        testing::readRequest(connection);
+        testing::readRequest(connection, 10000);  // until the session gives up and closes
+    });
+    EXPECT_EQ(search(request(silent.port())),
+              "<Result><RecordCount>0</RecordCount><Error>Error 328. No patient found or timeout "
+              "waiting for response</Error></Result>");
+    comm.closeEnhancedBridgeConnection();
+
+    std::uint16_t port = testing::closedPort();
+    EXPECT_EQ(search(request(port)),
+              "<Result><RecordCount>0</RecordCount><Error>ORVEL TCP: error attempting to open "
+              "following port(s): " +
+                  std::to_string(port) + "</Error></Result>");
+}
+
+TEST_F(EnhancedSessionTest, ResendsAreTheSameRequest) {
+    std::string first, second;
+    ScriptedPeer vendor(std::vector<Script>{
+        [&](sockets::Socket connection) {
+            first = testing::readRequest(connection);
+            testing::resetConnection(connection);
+        },
+        testing::answers({"<Result><TransactionID>1</TransactionID></Result>"}, 0, &second)});
+    EXPECT_EQ(search(request(vendor.port())),
+              "<Result><TransactionID>1</TransactionID><RecordCount>0</RecordCount></Result>");
+    EXPECT_EQ(vendor.accepted(), 2);
+    EXPECT_EQ(first, kSent);
+    EXPECT_EQ(second, first);
+}
+
+TEST_F(EnhancedSessionTest, ASecondSearchWithoutACloseGetsOnlyItsOwnResult) {
+    ScriptedPeer vendor(
+        std::vector<Script>{testing::answers({"<Result><Patient>FIRST</Patient></Result>"}),
+                            testing::answers({"<Result><Patient>SECOND</Patient></Result>"})});
+    EXPECT_EQ(search(request(vendor.port())), "<Result><Patient>FIRST</Patient></Result>");
+    EXPECT_EQ(search(request(vendor.port())), "<Result><Patient>SECOND</Patient></Result>");
+}
+
+TEST_F(EnhancedSessionTest, SearchOverASerialLineEndsAtTheEndCharacter) {
+    testing::SerialPeer vendor;
+    ASSERT_TRUE(vendor.open());
+    vendor.mapAs(3);
+    vendor.script = [](const std::string&) {
+        return std::string("<Result><TransactionID>7</TransactionID><Patient>A</Patient>") +
+               "<Patient>B</Patient></Result>~";
+    };
+    const std::string request =
+        "<Request><SearchInfo>" + std::string(kSearch) +
+        "</SearchInfo><BridgeParameters><NetworkBridgeType>SERIAL</NetworkBridgeType>"
+        "<VendorFormatType>XML</VendorFormatType><ComPort>3</ComPort><BitsPerSecond>9600"
+        "</BitsPerSecond><DataBits>8</DataBits><StopBits>1</StopBits><Handshaking>none"
+        "</Handshaking><InputMode>text</InputMode><InputLength>0</InputLength><RThreshold>1"
+        "</RThreshold><SThreshold>1</SThreshold><EOFCharacter>126</EOFCharacter>"
+        "<AllowedRetries>2</AllowedRetries><SerialTimeout>1</SerialTimeout><Debug>false</Debug>"
+        "</BridgeParameters></Request>";
+    std::string result = search(request);
+    EXPECT_EQ(result,
+              "<Result><TransactionID>7</TransactionID><RecordCount>2</RecordCount><Patient>A"
+              "</Patient><Patient>B</Patient></Result>");
+    ASSERT_EQ(vendor.requests.size(), 1u);
+    EXPECT_EQ(vendor.requests[0].bytes, kSent) << "the search and CR LF, as over TCP/IP";
+    auto* control = session::serialControl(session::enhancedWindow().engine().bridge());
+    EXPECT_TRUE(control && !control->portOpen()) << "the port is closed";
+}
+
+struct KindCase {
+    const char* name;
+    const char* search;
+    const char* patient;  // the one account found
+};
+
+// The site's settings left to their defaults: five ticks of a second before each step, the
+// debug log written, nothing pinned. Only the bridge, the vendor and the attempts are given.
+TEST_F(EnhancedSessionTest, SimulatorFindsEachKindOfSearchWithDefaultSettings) {
+    vendorsim::VendorSimulator simulator{vendorsim::SimulatorOptions{}};
+    std::string error;
+    ASSERT_TRUE(simulator.start(error)) << error;
+    const KindCase cases[] = {
+        {"identifier", "<SearchOn>PID</SearchOn><PatientID>20001</PatientID>", "20001"},
+        {"last name", "<SearchOn>NAME</SearchOn><LastName>doe</LastName>", "12345"},
+        {"first name", "<SearchOn>NAME</SearchOn><FirstName>Emeka</FirstName>", "30002"},
+        {"social security number", "<SearchOn>SSN</SearchOn><Social>123456789</Social>", "12345"},
+    };
+    for (const KindCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string result =
+            search(request(simulator.ports()[0], c.search, "<AllowedRetries>2</AllowedRetries>"));
+        comm.closeEnhancedBridgeConnection();
+        EXPECT_NE(result.find("<RecordCount>1</RecordCount>"), std::string::npos) << result;
+        EXPECT_NE(result.find(std::string("<PatientID>") + c.patient + "</PatientID>"),
+                  std::string::npos)
+            << result;
+    }
+    std::string log = readDriveCFile("BRIDGEDEBUG.log");
+    EXPECT_EQ(testing::occurrences(log, "REQUEST:: "), 4);
+    EXPECT_NE(log.find("  <SearchInfo><SearchIndex>3</SearchIndex>"), std::string::npos);
 }
 
 }  // namespace
