@@ -59,12 +59,6 @@ private:
     int turns_ = 0;
 };
 
-QPushButton* buttonNamed(QWidget* window, const QString& text) {
-    for (auto* button : window->findChildren<QPushButton*>())
-        if (button->text() == text) return button;
-    return nullptr;
-}
-
 class QtToolkitTest : public testing::TcpFixture {
 protected:
     void SetUp() override {
@@ -100,7 +94,9 @@ TEST_F(QtToolkitTest, EveryPageOpensInTurnAsAWindow) {
             window->findChild<QLineEdit*>("control1")
                 ->setText(QString::fromUtf8("ACME \xC3\xA9\xE2\x82\xAC"));
         }
-        QPushButton* save = buttonNamed(window, "&Save");
+        QPushButton* save = nullptr;
+        for (auto* button : window->findChildren<QPushButton*>())
+            if (button->text() == "&Save") save = button;
         ASSERT_NE(save, nullptr);
         save->click();
     });
