@@ -133,14 +133,13 @@ public:
 TEST_F(PropertyPagesTest, ChosenResultsFileForFoldersBecomesFolderAndPatientId) {
     auto dialog = std::make_shared<ScriptedFileDialog>();
     ui::setToolkit(dialog);
-    struct Case {
+    const struct {
         const char* bridge;
         ui::FileDialogOutcome outcome;
         const char* chosen;
         const char* field;
         const char* box;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"FOLDERS", ui::FileDialogOutcome::Chosen, "/srv/r/x.txt", "/srv/r/42.dat", ""},
         {"FOLDERS", ui::FileDialogOutcome::Chosen, "c:\\r\\x.txt", "c:\\r\\42.dat", ""},
         {"VENDOR", ui::FileDialogOutcome::Chosen, "c:\\r\\x.txt", "c:\\r\\x.txt", ""},
@@ -151,7 +150,7 @@ TEST_F(PropertyPagesTest, ChosenResultsFileForFoldersBecomesFolderAndPatientId) 
         {"FOLDERS", ui::FileDialogOutcome::Failed, "", "c:\\old\\p.dat",
          "Attention!: Unable to locate a qualified path"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.chosen);
         BridgeConfiguration& config = threadState().config;
         config.NetworkBridgeType = c.bridge;

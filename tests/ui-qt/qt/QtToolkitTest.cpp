@@ -100,10 +100,7 @@ TEST_F(QtToolkitTest, EveryPageOpensInTurnAsAWindow) {
         ASSERT_NE(save, nullptr);
         save->click();
     });
-    a.NetworkBridgeType = "TCPIP";
-    a.VendorFormatType = "HL7";
-    a.VendorName = "MEDIC";
-    a.VendorFacility = "CLINIC \xE9";
+    a.VendorFacility = "CLINIC \xE9";  // the fixture's request is TCP/IP, HL7, MEDIC
     a.DisplayProperties = "true";
     configuration::prepareRequest(threadState(), a);
     EXPECT_EQ(names, (std::vector<std::string>{"frmCommonPropertyPage", "frmMEDICProperties",
