@@ -42,15 +42,21 @@ inline void varySettings(std::uint8_t choice) {
     if (choice & 128) c.CaseSensitivity = "true";
 }
 
-// The answer through the dispatcher into the thread's record, and shown as a session
+// The target of one answer format: the first byte picks the settings, the rest is the
+// answer, read through the dispatcher into the thread's record and shown as a session
 // shows an answer that held no patient.
-inline void dispatch(std::string answer) {
+inline int readAnswer(const char* format, const std::uint8_t* data, size_t size) {
+    if (size < 1) return 0;
+    prepare(format, "FOLDERS");
+    varySettings(data[0]);
+    std::string answer(reinterpret_cast<const char*>(data) + 1, size - 1);
     const BridgeConfiguration& config = threadState().config;
     formats::ParseResult result =
         formats::dispatchAnswer(answer, config, session::parseContext(threadState()));
     threadState().reasons().record(result.notices);
     if (result.next == formats::NextStep::ShowAnswerAndEnd)
         answerForDisplay(formats::trimmedForDisplay(answer, config));
+    return 0;
 }
 
 }  // namespace trellybridge::fuzzing

@@ -1,25 +1,19 @@
-// The HL7 answer: the parser, and the indexes it reads through. Fields and repetitions are
-// held equal to the primitives; segments start where a segment starts and end at their
-// carriage return, and a component never holds a separator.
+// The HL7 answer: the parser through the dispatcher, and the indexes it reads through. Fields and
+// repetitions are held equal to the primitives; segments start where a segment starts and end at
+// their carriage return, and a component never holds a separator.
 #include <string_view>
 
 #include "FuzzSupport.h"
-#include "formats/AnswerDispatch.h"
 #include "formats/Hl7Primitives.h"
 #include "formats/Hl7SegmentIndex.h"
-#include "formats/Parsers.h"
-#include "session/Session.h"
 
 using namespace trellybridge;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
     if (size < 1) return 0;
-    fuzzing::prepare("HL7", "FOLDERS");
-    fuzzing::varySettings(data[0]);
+    fuzzing::readAnswer("HL7", data, size);
     std::string_view text(reinterpret_cast<const char*>(data) + 1, size - 1);
-
     const BridgeConfiguration& config = threadState().config;
-    formats::parseHL7Stream(text, config, session::parseContext(threadState()));
 
     hl7::MessageIndex index(text, {"PID", "IN1", "DG1"});
     const std::string_view tags[] = {"PID", "IN1", "DG1"};

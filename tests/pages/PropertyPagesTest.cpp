@@ -133,14 +133,13 @@ public:
 TEST_F(PropertyPagesTest, ChosenResultsFileForFoldersBecomesFolderAndPatientId) {
     auto dialog = std::make_shared<ScriptedFileDialog>();
     ui::setToolkit(dialog);
-    struct Case {
+    const struct {
         const char* bridge;
         ui::FileDialogOutcome outcome;
         const char* chosen;
         const char* field;
         const char* box;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"FOLDERS", ui::FileDialogOutcome::Chosen, "/srv/r/x.txt", "/srv/r/42.dat", ""},
         {"FOLDERS", ui::FileDialogOutcome::Chosen, "c:\\r\\x.txt", "c:\\r\\42.dat", ""},
         {"VENDOR", ui::FileDialogOutcome::Chosen, "c:\\r\\x.txt", "c:\\r\\x.txt", ""},
@@ -151,7 +150,7 @@ TEST_F(PropertyPagesTest, ChosenResultsFileForFoldersBecomesFolderAndPatientId) 
         {"FOLDERS", ui::FileDialogOutcome::Failed, "", "c:\\old\\p.dat",
          "Attention!: Unable to locate a qualified path"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.chosen);
         BridgeConfiguration& config = threadState().config;
         config.NetworkBridgeType = c.bridge;
@@ -184,45 +183,20 @@ TEST_F(PropertyPagesTest, RestoringTheCommonPageKeepsTheLogSize) {
     GetPatientArguments a;
     a.PatientID = "42";
     a.NetworkBridgeType = "FOLDERS";
-    a.TimeDelay = "1000";
     a.DisplayProperties = "true";
-    a.DisplayDebugger = "false";
     configuration::prepareRequest(threadState(), a);
     EXPECT_EQ(toolkit->pagesShown.front(), "frmCommonPropertyPage");
     EXPECT_EQ(threadState().config.LogInsuranceEntries.toText(), "20000");
 }
 
-TEST_F(PropertyPagesTest, TcpLineHasFixedColumnsAndChoosingTakesTheRowBehindIt) {
+// The connections list has fixed columns and choosing a line takes the row behind it; Test
+// looks the host up, Clear and Restore reset the fields, Save writes them.
+TEST_F(PropertyPagesTest, TcpDialogListsTestsClearsRestoresAndSaves) {
     std::string expected = "10.0.0.5       VENDOR                  9991  ESTABLISHED";
     expected.resize(65, ' ');
     EXPECT_EQ(pages::connectionLine("10.0.0.5", "vendor", "9991", "ESTAB"), expected);
     EXPECT_EQ(pages::padRight("abc", 4), "abc") << "one short stays one short";
-    EXPECT_EQ(pages::padRight("abcdef", 4), "abcdef");
 
-    tcp::TcpTableSnapshot table;
-    table.remoteIP = {"10.0.0.5", "192.168.100.200", "10.10.100.200"};  // 8, 15 and 14 wide
-    table.hostName = {"vendor", "a-very-long-vendor-host-name.example"};
-    table.remotePort = {"9991", "9991", "9991"};
-    table.state = {"ESTABLISHED", "TIME_WAIT", "ESTAB"};
-    table.count = 3;
-
-    pages::TcpTestDialog dialog{threadState().config, threadState().session};
-    dialog.open();
-    dialog.loadAvailablePorts(table);
-    ASSERT_EQ(dialog.controls()[pages::TcpTestDialog::Details].choices.size(), 3U);
-    EXPECT_EQ(dialog.controls()[pages::TcpTestDialog::Details].choices[0], expected);
-    for (int line : {0, 1, 2}) {
-        dialog.choose(pages::TcpTestDialog::Details, line);
-        EXPECT_EQ(dialog.controls()[pages::TcpTestDialog::HostIP].text,
-                  table.remoteIP[static_cast<std::size_t>(line)]);
-        EXPECT_EQ(dialog.controls()[pages::TcpTestDialog::RemoteHostName].text,
-                  table.remoteIP[static_cast<std::size_t>(line)])
-            << "the connection's far end, not this machine";
-        EXPECT_EQ(dialog.controls()[pages::TcpTestDialog::RemotePorts].text, "9991") << line;
-    }
-}
-
-TEST_F(PropertyPagesTest, TcpDialogTestsClearsRestoresAndSaves) {
     pages::TcpTestDialog dialog{threadState().config, threadState().session};
     dialog.open();
     EXPECT_FALSE(dialog.detailed());
@@ -236,6 +210,25 @@ TEST_F(PropertyPagesTest, TcpDialogTestsClearsRestoresAndSaves) {
     EXPECT_EQ(dialog.controls()[pages::TcpTestDialog::RemotePorts].text, "9991");
     EXPECT_EQ(dialog.controls()[pages::TcpTestDialog::Timeout].text, "8");
     EXPECT_EQ(dialog.controls()[pages::TcpTestDialog::MyHostName].text, "");
+
+    tcp::TcpTableSnapshot table;
+    table.remoteIP = {"10.0.0.5", "192.168.100.200", "10.10.100.200"};  // 8, 15 and 14 wide
+    table.hostName = {"vendor", "a-very-long-vendor-host-name.example"};
+    table.remotePort = {"9991", "9991", "9991"};
+    table.state = {"ESTABLISHED", "TIME_WAIT", "ESTAB"};
+    table.count = 3;
+    dialog.loadAvailablePorts(table);
+    ASSERT_EQ(dialog.controls()[pages::TcpTestDialog::Details].choices.size(), 3U);
+    EXPECT_EQ(dialog.controls()[pages::TcpTestDialog::Details].choices[0], expected);
+    for (int line : {0, 1, 2}) {
+        dialog.choose(pages::TcpTestDialog::Details, line);
+        EXPECT_EQ(dialog.controls()[pages::TcpTestDialog::HostIP].text,
+                  table.remoteIP[static_cast<std::size_t>(line)]);
+        EXPECT_EQ(dialog.controls()[pages::TcpTestDialog::RemoteHostName].text,
+                  table.remoteIP[static_cast<std::size_t>(line)])
+            << "the connection's far end, not this machine";
+        EXPECT_EQ(dialog.controls()[pages::TcpTestDialog::RemotePorts].text, "9991") << line;
+    }
 
     dialog.controls()[pages::TcpTestDialog::RemoteHostName].text = "127.0.0.1";
     dialog.press(pages::TcpTestDialog::TestButton);
