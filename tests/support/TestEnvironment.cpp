@@ -25,20 +25,14 @@ void RecordingToolkit::runModal(ui::Window& window) {
     }
 }
 
-void restorePageDefaults(BridgeConfiguration& c) {
-    settings::restoreCommonDefaults(c);
-    settings::restoreMEDICDefaults(c);
-    settings::restoreHISDefaults(c);
-    settings::restoreHTTPSDefaults(c);
-    settings::restoreNetworkDefaults(c);
-    settings::restoreSerialDefaults(c);
-    settings::restoreMoreSerialDefaults(c);
-}
-
 GetPatientArguments pageDefaultArguments(bool tcpPage) {
     BridgeConfiguration c;
     SessionState unused;
-    restorePageDefaults(c);
+    for (auto restore : {settings::restoreCommonDefaults, settings::restoreMEDICDefaults,
+                         settings::restoreHISDefaults, settings::restoreHTTPSDefaults,
+                         settings::restoreNetworkDefaults, settings::restoreSerialDefaults,
+                         settings::restoreMoreSerialDefaults})
+        restore(c);
     if (tcpPage) settings::restoreTcpDefaults(c, unused);
     GetPatientArguments arguments;
 #define TRELLYBRIDGE_COPY(name) arguments.name = c.name;

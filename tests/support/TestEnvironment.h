@@ -48,15 +48,11 @@ public:
     std::vector<std::string> pagesShown;
     std::vector<std::string> progressLines;
     std::vector<std::string> messageBoxes;
-    struct TimedLine {
-        int atMs;
-        std::string line;
-    };
-    std::vector<TimedLine> timedLog;
+    std::vector<std::pair<int, std::string>> timedLog;  // each log line and when it came
     // When the first log line starting with `prefix` was written, or -1.
     int firstLogAt(std::string_view prefix) const {
-        for (const TimedLine& l : timedLog)
-            if (l.line.starts_with(prefix)) return l.atMs;
+        for (const auto& [atMs, line] : timedLog)
+            if (line.starts_with(prefix)) return atMs;
         return -1;
     }
     int modalRuns = 0;
@@ -87,10 +83,8 @@ std::string unescape(const std::string& text);
 // The bytes of a file on the host ("" when it cannot be read).
 std::string readHostFile(const std::filesystem::path& path);
 
-// What the settings pages restore as defaults, every group but TCP/IP's (which also
-// clears the session's local address).
-void restorePageDefaults(BridgeConfiguration& c);
-// The same as GetPatient arguments, where a site starts from; with `tcpPage`, TCP/IP's too.
+// What the settings pages restore as defaults, as GetPatient arguments: where a site starts
+// from. TCP/IP's page (which also clears the session's local address) only with `tcpPage`.
 GetPatientArguments pageDefaultArguments(bool tcpPage = false);
 
 class TestEnvironment : public ::testing::Test {
