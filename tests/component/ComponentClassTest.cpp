@@ -218,11 +218,6 @@ void writeFile(const stdfs::path& path, const std::string& content) {
 
 class UsbMethodsTest : public testing::TestEnvironment {
 protected:
-    void SetUp() override {
-        TestEnvironment::SetUp();
-        ::unsetenv("TRELLYBRIDGE_USB_COMPONENT");
-        platform::ObjectRegistry::instance().remove(kUsbProgId);
-    }
     void TearDown() override {
         for (char letter : {'D', 'E', 'F'}) fs::mapDrive(letter, "");
         ::unsetenv("TRELLYBRIDGE_USB_COMPONENT");

@@ -76,21 +76,6 @@ TEST_F(Hl7MethodsTest, TheParserPublishesTheRecordAsReadBeforeTheGuarantorIsSubs
     EXPECT_EQ(threadState().debugDataDump.substr(0, 4), "MSH|");
 }
 
-TEST_F(Hl7MethodsTest, AnIdentifierThatDoesNotMatchIsNoPatient) {
-    threadState().config.NetworkBridgeType = "TCPIP";
-    threadState().config.PatientID = "999";
-    threadState().session.completionCode = 1;
-    TrellyBridgeComm comm;
-    EXPECT_EQ(comm.parseHL7Stream("MSH|^~\\&|X\rPID|1|12345|||DOE^JOHN\r"), Variant(false));
-    EXPECT_FALSE(threadState().patientFound);
-    EXPECT_EQ(threadState().session.completionCode, 0);
-    ASSERT_FALSE(toolkit->messageBoxes.empty());
-    EXPECT_EQ(toolkit->messageBoxes.front(),
-              "Patient ID returned does not match ID submitted.\r999 <--> 12345");
-    EXPECT_EQ(comm.property(ResultProperty::p1PatientLastName), Variant("DOE"))
-        << "published before the check";
-}
-
 // Real HL7 feeds: messages from the test data and documentation of public HL7 projects,
 // kept beside the checkout (../shared/hl7-corpus/msgs), never inside it. Each is read as
 // a TCP/IP answer to a request for the number a user would type, with the settings
