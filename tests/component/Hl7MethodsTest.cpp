@@ -39,7 +39,7 @@ TEST_F(Hl7MethodsTest, ClassMethodsWrapThePrimitives) {
     EXPECT_EQ(comm.getASCII("abc"), Variant());
 }
 
-TEST_F(Hl7MethodsTest, AComponentLookupThatCannotBeMadeEndsTheExchange) {
+TEST_F(Hl7MethodsTest, ALookupThatCannotBeMadeOrAnotherPatientEndsTheExchange) {
     SessionState& s = threadState().session;
     s.completionCode = 1;
     s.elapsedTicks = 4;
@@ -60,6 +60,12 @@ TEST_F(Hl7MethodsTest, AComponentLookupThatCannotBeMadeEndsTheExchange) {
     EXPECT_EQ(s.completionCode, 1);
     EXPECT_EQ(s.elapsedTicks, 4);
     EXPECT_EQ(toolkit->messageBoxes.size(), 2u);
+
+    // Another patient's answer is no patient, and ends the exchange.
+    threadState().config.NetworkBridgeType = "TCPIP";
+    threadState().config.PatientID = "999";
+    EXPECT_EQ(comm.parseHL7Stream("MSH|^~\\&|X\rPID|1|12345|||DOE^JOHN\r"), Variant(false));
+    EXPECT_EQ(s.completionCode, 0);
 }
 
 TEST_F(Hl7MethodsTest, TheParserPublishesTheRecordAsReadBeforeTheGuarantorIsSubstituted) {
