@@ -49,9 +49,6 @@ TEST_F(GetPatientTest, EveryRequestThatEndsSaysWhyInTheFailureProperties) {
         {"company number refused", [](GetPatientArguments&) {},
          "the request was not sent: the company number of PatientID 7-42 is not valid", 0, false,
          "ORVEL Parameter: 7 is not a valid company number"},
-        // A host that never called closeConnection.
-        {"leftover found flag", [](GetPatientArguments&) { threadState().patientFound = true; },
-         "the request was not sent: the company number", 0, false, "id=\"310\""},
         {"no retry count", [](GetPatientArguments& a) { a.AllowedRetries = Variant(); },
          "the request was not sent: AllowedRetries is not set", 0, false, ""},
         {"unknown bridge", [this](GetPatientArguments& a) { a = hl7ToNowhere("42"); },
@@ -66,6 +63,7 @@ TEST_F(GetPatientTest, EveryRequestThatEndsSaysWhyInTheFailureProperties) {
     for (const auto& [name, change, reason, windows, published, errorList] : cases) {
         SCOPED_TRACE(name);
         threadState() = ThreadState{};
+        threadState().patientFound = true;  // a host that never called closeConnection
         toolkit->modalRuns = 0;
         comm.put_ErrorCodes("earlier");
         GetPatientArguments a = hl7OverTcp();
@@ -337,10 +335,7 @@ TEST_F(GetPatientDataTest, SearchRequestsCarryTheIndexAndTheCompany) {
         config.CompanyName = c["CompanyName"];
         config.MEDICNumberLength = c["MEDICNumberLength"];
         config.MEDICNumberDefault = c["MEDICNumberDefault"];
-        session::SearchRequest built = session::buildSearchRequest(config, c["section"]);
-        EXPECT_EQ(built.text, c["request"]);
-        EXPECT_EQ(session::buildSearchRequest(config, c["section"]).text, built.text)
-            << "built again from the same section, the request is the same";
+        EXPECT_EQ(session::buildSearchRequest(config, c["section"]).text, c["request"]);
     }
 }
 
