@@ -112,12 +112,10 @@ TEST_F(ConfigurationTest, TextSettingsAreFoldedTrimmedKeptOrDefaulted) {
 TEST_F(ConfigurationTest, BridgeAdjustmentGivesTcpOneMoreAttempt) {
     const std::tuple<const char*, Variant, bool, Variant, const char*> cases[] = {
         {"TCPIP", Variant("3"), true, Variant(4), "7"},
-        {"TCPIP", Variant(2), true, Variant(3), "7"},
         {"TCPIP", Variant("1.5"), true, Variant(2.5), "7"},
         {"TCPIP", Variant(kInvalidMarker), false, Variant(kInvalidMarker), "7"},
         {"SERIAL", Variant("3"), true, Variant("3"), "7"},
         {"VENDOR", Variant("abc"), true, Variant("abc"), "9"},
-        {"NONSENSE", Variant("3"), true, Variant("3"), "9"},
     };
     for (const auto& [bridge, retries, ok, retriesAfter, timeout] : cases) {
         SCOPED_TRACE(bridge);
