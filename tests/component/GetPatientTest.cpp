@@ -9,9 +9,7 @@
 
 #include "SampleRequest.h"
 #include "common/Errors.h"
-#include "common/FailureNote.h"
 #include "common/ThreadState.h"
-#include "session/EnhancedWindow.h"
 #include "session/SearchRequest.h"
 #include "support/TestEnvironment.h"
 
