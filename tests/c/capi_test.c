@@ -26,7 +26,6 @@ int main(void) {
     CHECK(tb_create("No.Such.Class", &comm) == TB_UNKNOWN_CLASS);
     CHECK(comm == NULL);
     CHECK(tb_create("trellybridge.trellybridgecomm", &comm) == TB_OK);
-    CHECK(comm != NULL);
     if (!comm) return 1;
 
     tb_variant_init(&result);

@@ -9,9 +9,7 @@
 
 #include "SampleRequest.h"
 #include "common/Errors.h"
-#include "common/FailureNote.h"
 #include "common/ThreadState.h"
-#include "session/EnhancedWindow.h"
 #include "session/SearchRequest.h"
 #include "support/TestEnvironment.h"
 
@@ -49,22 +47,8 @@ TEST_F(GetPatientTest, EveryRequestThatEndsSaysWhyInTheFailureProperties) {
         {"company number refused", [](GetPatientArguments&) {},
          "the request was not sent: the company number of PatientID 7-42 is not valid", 0, false,
          "ORVEL Parameter: 7 is not a valid company number"},
-        {"no company number", [](GetPatientArguments& a) { a.PatientID = "-42"; },
-         "the request was not sent: ", 0, false, "id=\"311\""},
-        // A host that never called closeConnection.
-        {"leftover found flag", [](GetPatientArguments&) { threadState().patientFound = true; },
-         "the request was not sent: the company number", 0, false, "id=\"310\""},
         {"no retry count", [](GetPatientArguments& a) { a.AllowedRetries = Variant(); },
          "the request was not sent: AllowedRetries is not set", 0, false, ""},
-        {"unusable time delay",
-         [this](GetPatientArguments& a) {
-             a = hl7ToNowhere("1-42");
-             a.TimeDelay = "0";
-         },
-         "TimeDelay must be a whole number of milliseconds from 1 to 2147483647, not \"0\"", 0,
-         true, "ORVEL Parameter: TimeDelay must be a whole number"},
-        {"empty arguments", [](GetPatientArguments& a) { a = GetPatientArguments(); },
-         "the request was not sent: ", 1, true, ""},
         {"unknown bridge", [this](GetPatientArguments& a) { a = hl7ToNowhere("42"); },
          "the request was not sent: NetworkBridgeType NOWHERE is not SERIAL, TCPIP", 1, true, ""},
         {"no bridge",
@@ -77,6 +61,7 @@ TEST_F(GetPatientTest, EveryRequestThatEndsSaysWhyInTheFailureProperties) {
     for (const auto& [name, change, reason, windows, published, errorList] : cases) {
         SCOPED_TRACE(name);
         threadState() = ThreadState{};
+        threadState().patientFound = true;  // a host that never called closeConnection
         toolkit->modalRuns = 0;
         comm.put_ErrorCodes("earlier");
         GetPatientArguments a = hl7OverTcp();
@@ -93,6 +78,7 @@ TEST_F(GetPatientTest, EveryRequestThatEndsSaysWhyInTheFailureProperties) {
                         : threadState().errorList.find(errorList) != std::string::npos)
             << threadState().errorList;
     }
+    EXPECT_TRUE(toolkit->pagesShown.empty()) << "no pages where DisplayProperties is false";
 }
 
 TEST_F(GetPatientTest, UnusableIdentifiersAreRefusedBeforeTheSession) {
@@ -107,7 +93,6 @@ TEST_F(GetPatientTest, UnusableIdentifiersAreRefusedBeforeTheSession) {
         {"FOLDERS", ".", "PatientID \".\" cannot name a results file"},
         {"FOLDERS", std::string("123\0.x", 6), "PatientID contains a control character (code 0)"},
         {"TCPIP", "12\r\n34", "PatientID contains a control character (code 13)"},
-        {"POLLING", "12\n", "PatientID contains a control character (code 10)"},
         {"SERIAL", "12\x7f", "PatientID contains a control character (code 127)"},
         {"NOWHERE", "\x1b[2J", "PatientID contains a control character (code 27)"},
     };
@@ -173,9 +158,6 @@ TEST_F(GetPatientTest, PropertyPagesAppearInOrder) {
         pages.insert(pages.end(), after.begin(), after.end());
         EXPECT_EQ(toolkit->pagesShown, pages);
     }
-    toolkit->pagesShown.clear();
-    comm.GetPatient(hl7OverTcp());
-    EXPECT_TRUE(toolkit->pagesShown.empty());
 }
 
 TEST_F(GetPatientTest, DispatchCallTakesTheOptionalTimeDelay) {
@@ -269,21 +251,14 @@ TEST_F(GetPatientDataTest, EveryBridgeParameterReachesItsSetting) {
     EXPECT_EQ(config().LastName, "VANDYKE") << "spaces are removed from the whole section";
     EXPECT_EQ(config().FirstName, "Ann");
     EXPECT_EQ(config().Social, "123456789");
-}
 
-TEST_F(GetPatientDataTest, AbsentKeysTakeTheirDefaultsAndNoBridgeIsInvalid) {
-    threadState().config.VendorFacility = "from an earlier request";
-    EXPECT_EQ(search("<SearchInfo><SearchOn>PID</SearchOn><PatientID>42</PatientID></SearchInfo>"),
-              "");
-    EXPECT_TRUE(toolkit->showedText("Invalid bridge type requested..."));
-    // Nothing of the earlier request stays; the common defaults themselves are
+    // A search without the keys keeps nothing of this one; the common defaults themselves are
     // ConfigurationTest.CommonParametersNormaliseInPlace's.
-    const std::pair<Variant Settings::*, Variant> defaults[] = {
-        {&Settings::NetworkBridgeType, kInvalidMarker}, {&Settings::AllowedRetries, kInvalidMarker},
-        {&Settings::MEDICNumberLength, kInvalidMarker}, {&Settings::VendorFacility, ""},
-        {&Settings::DisplayDebugger, "true"},           {&Settings::stripPaddedZeros, "false"},
-    };
-    for (const auto& [field, expected] : defaults) EXPECT_EQ(config().*field, expected);
+    EXPECT_EQ(search("<SearchInfo><SearchOn>PID</SearchOn></SearchInfo>"), "");
+    EXPECT_EQ(config().NetworkBridgeType.toText(), kInvalidMarker);
+    EXPECT_EQ(config().VendorFacility, Variant(""));
+    EXPECT_EQ(config().DisplayDebugger, Variant("true"));
+    EXPECT_EQ(config().stripPaddedZeros, Variant("false"));
 }
 
 struct EndCase {
@@ -314,9 +289,6 @@ TEST_F(GetPatientDataTest, SearchesThatCannotRunEndWithoutContact) {
         {"a line end in a last name", kTcp,
          noRecord("ORVEL Parameter: LastName contains a control character (code 13)"),
          "<SearchInfo><SearchOn>NAME</SearchOn><LastName>DOE\r\nX</LastName></SearchInfo>"},
-        {"an escape in a social security number", kTcp,
-         noRecord("ORVEL Parameter: Social contains a control character (code 27)"),
-         "<SearchInfo><SearchOn>SSN</SearchOn><Social>123\x1b[2J</Social></SearchInfo>"},
         {"a delete in an element the component does not read", kTcp,
          noRecord("ORVEL Parameter: BirthDate contains a control character (code 127)"),
          "<SearchInfo><SearchOn>PID</SearchOn><BirthDate>1960\x7f</BirthDate></SearchInfo>"},
@@ -361,10 +333,7 @@ TEST_F(GetPatientDataTest, SearchRequestsCarryTheIndexAndTheCompany) {
         config.CompanyName = c["CompanyName"];
         config.MEDICNumberLength = c["MEDICNumberLength"];
         config.MEDICNumberDefault = c["MEDICNumberDefault"];
-        session::SearchRequest built = session::buildSearchRequest(config, c["section"]);
-        EXPECT_EQ(built.text, c["request"]);
-        EXPECT_EQ(session::buildSearchRequest(config, c["section"]).text, built.text)
-            << "built again from the same section, the request is the same";
+        EXPECT_EQ(session::buildSearchRequest(config, c["section"]).text, c["request"]);
     }
 }
 
