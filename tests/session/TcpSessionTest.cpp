@@ -72,47 +72,43 @@ TEST_F(TcpSessionTest, RequestBytesAreExactAndTheAnswerIsParsed) {
                                         "Receive -> Parse", "Parse -> Parsed"}));
 }
 
-TEST_F(TcpSessionTest, LastGoodPortIsTriedFirst) {
-    SimulatorOptions refusing;
-    refusing.ports = {0, 0, 0};
-    refusing.fault = Fault::Refuse;
-    auto vendor = simulator(refusing);
-    auto ports = vendor->ports();
-    a.TCPRemotePorts = portsOf(*vendor);
-    a.AllowedRetries = "0";
-    store->set("Properties", "LastGoodPort", std::to_string(ports[1]));
-    EXPECT_FALSE(fetch());
-    EXPECT_EQ(session().portList[0], std::to_string(ports[1]));
-    EXPECT_EQ(session().portCount, 3);
-    std::set<std::string> tried(session().portList.begin(), session().portList.begin() + 3);
-    EXPECT_EQ(tried.size(), 3u);
-    EXPECT_EQ(session().portResults[2], "FAILED!");
-    EXPECT_EQ(store->get("Properties", "LastGoodPort"), "") << "the list was used up";
-}
-
-TEST_F(TcpSessionTest, StoredPortIsMatchedAsASubstring) {
-    a.TCPRemotePorts = "5001,5002";
-    a.AllowedRetries = "0";
-    store->set("Properties", "LastGoodPort", "50");
-    fetch();
-    EXPECT_EQ(session().portList[0], "50") << "the stored text occurs in the list and goes first";
-    EXPECT_EQ(session().portCount, 3);
-    EXPECT_EQ(session().configuredPorts, "5001,5002");
-}
-
-TEST_F(TcpSessionTest, StoredPortWithItsBlankIsTriedOnce) {
+// The stored port goes first when its text occurs in the configured list (as a substring, or
+// with its blank); every port is tried once, and a list used up leaves no last good port.
+TEST_F(TcpSessionTest, StoredPortIsTriedFirstAndEveryPortOnce) {
     auto stored = std::make_shared<platform::IniSettingsStore>((root / "settings.ini").string());
     platform::setSettingsStore(stored);
-    std::string p1 = std::to_string(testing::closedPort()), p2 = p1;
-    for (int i = 0; i < 10 && p2 == p1; ++i) p2 = std::to_string(testing::closedPort());
-    a.TCPRemotePorts = p1 + ", " + p2;  // as an administrator types a list
+    std::set<std::string> closed;
+    for (int i = 0; i < 30 && closed.size() < 3; ++i)
+        closed.insert(std::to_string(testing::closedPort()));
+    ASSERT_EQ(closed.size(), 3u);
+    const std::vector<std::string> ports(closed.begin(), closed.end());
+    a.TCPRemotePorts = ports[0] + "," + ports[1] + ", " + ports[2];  // as an administrator types
     a.AllowedRetries = "0";
-    stored->set("Properties", "LastGoodPort", " " + p2);
-    EXPECT_FALSE(fetch());
-    EXPECT_EQ(session().portCount, 2);
-    std::string progress;
-    for (const std::string& line : toolkit->progressLines) progress += line;
-    EXPECT_EQ(testing::occurrences(progress, p2 + "  <unsuccessful>!"), 1) << progress;
+    const struct {
+        std::string stored;
+        bool first;
+        int count;
+    } cases[] = {
+        {ports[1], true, 3},
+        {" " + ports[2], true, 3},
+        {ports[0].substr(0, 2), true, 4},
+        {"x9", false, 3},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stored);
+        stored->set("Properties", "LastGoodPort", c.stored);
+        toolkit->progressLines.clear();
+        EXPECT_FALSE(fetch());
+        EXPECT_EQ(session().portList[0] == c.stored, c.first);
+        EXPECT_EQ(session().portCount, c.count);
+        EXPECT_EQ(session().portResults[c.count - 1], "FAILED!");
+        std::string progress;
+        for (const std::string& line : toolkit->progressLines) progress += line;
+        for (const std::string& port : ports)
+            EXPECT_EQ(testing::occurrences(progress, port + "  <unsuccessful>!"), 1);
+        EXPECT_EQ(stored->get("Properties", "LastGoodPort"), "") << "the list was used up";
+        comm.closeConnection();
+    }
 }
 
 TEST_F(TcpSessionTest, RefusedPortMovesOnToTheNext) {
