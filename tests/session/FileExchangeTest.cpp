@@ -121,18 +121,6 @@ TEST_F(FileExchangeTest, UsbReadsTheResultsFile) {
     EXPECT_EQ(comm.get_p1PatientFirstName(), Variant("JOHN"));
 }
 
-TEST_F(FileExchangeTest, ResultsFileThatDoesNotParseEndsTheSessionAtOnce) {
-    writeDriveCFile("results/12345.dat", "half a file");
-    a.NetworkBridgeType = "FOLDERS";
-    a.VendorFormatType = "XML";
-    a.VendorResultsPath = "c:\\results\\";
-    a.AllowedRetries = "5";
-    int start = clock.tickCount();
-    EXPECT_FALSE(comm.GetPatient(a).isTrue());
-    EXPECT_EQ(clock.tickCount() - start, 4000) << "the first read ends it";
-    EXPECT_NE(toolkit->firstLogAt("  half a file"), -1);
-}
-
 // How often the read step ran: its first line, then one line per further attempt.
 int readsIn(const std::vector<std::string>& lines) {
     return static_cast<int>(std::count_if(lines.begin(), lines.end(), [](const std::string& l) {
