@@ -16,12 +16,6 @@ namespace {
 
 using vendorsim::Format;
 
-std::string answerFor(Format format, const std::string& account, char end) {
-    for (const vendorsim::SamplePatient& patient : vendorsim::builtInPatients())
-        if (patient.account == account) return vendorsim::answerFor(format, patient) + end;
-    return {};
-}
-
 class SerialSessionTest : public testing::RequestFixture {
 protected:
     void SetUp() override {
@@ -90,7 +84,10 @@ TEST_F(SerialSessionTest, FindsThePatientAndClosesThePort) {
         peer.requestEnd = std::string(hl7 ? "\r\x1c" : "") + requestEnd;
         // The vendor answers with the patient the request asks for.
         peer.script = [format = c.format, end = hl7 ? '\x1c' : '~'](const std::string& request) {
-            return answerFor(format, vendorsim::requestedAccount(format, request), end);
+            std::string account = vendorsim::requestedAccount(format, request);
+            for (const vendorsim::SamplePatient& patient : vendorsim::builtInPatients())
+                if (patient.account == account) return vendorsim::answerFor(format, patient) + end;
+            return std::string();
         };
         toolkit->progressLines.clear();
 
