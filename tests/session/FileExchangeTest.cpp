@@ -64,9 +64,12 @@ protected:
 TEST_F(FileExchangeTest, VendorProgramGetsTheRequestFileAndAnswers) {
     writeVendorProgram();
     a.NetworkBridgeType = "VENDOR";
+    mode_t previous = ::umask(022);
     EXPECT_TRUE(runOnRealClock("5"));
+    ::umask(previous);
     EXPECT_EQ(comm.get_p1PatientLastName(), Variant("DOE"));
     EXPECT_EQ(readDriveCFile("vendor/request.inq"), "ACCT=12345,PGI\r\n\r\n");
+    EXPECT_EQ(modeOf(onDriveC("vendor/request.inq")), 0644u) << "readable by other accounts";
     EXPECT_EQ(readDriveCFile("vendor/arguments.txt"), "") << "started without arguments";
 }
 
@@ -83,20 +86,6 @@ TEST_F(FileExchangeTest, VendorWithoutRequestPathGetsTheIdentifierAsOneArgument)
     EXPECT_EQ(readDriveCFile("vendor/arguments.txt"), "12345; touch pwned $(id)\n");
     EXPECT_FALSE(std::filesystem::exists(onDriveC("vendor/request.inq")));
     EXPECT_FALSE(std::filesystem::exists("pwned"));
-}
-
-TEST_F(FileExchangeTest, PollingWritesTheWholeHl7Request) {
-    a.NetworkBridgeType = "POLLING";
-    a.VendorFormatType = "HL7";
-    a.AllowedRetries = "0";
-    mode_t previous = ::umask(022);
-    comm.GetPatient(a);
-    ::umask(previous);
-    std::string request = readDriveCFile("vendor/request.inq");
-    EXPECT_EQ(request.substr(0, 5), "\vMSH|");
-    EXPECT_EQ(request.substr(request.size() - 4), "\r\x1c\r\n")
-        << "the HL7 trailer, then the line end";
-    EXPECT_EQ(modeOf(onDriveC("vendor/request.inq")), 0644u) << "readable by other accounts";
 }
 
 // With the debugger on, each request leaves its own dump.
@@ -132,18 +121,6 @@ TEST_F(FileExchangeTest, UsbReadsTheResultsFile) {
     EXPECT_EQ(comm.get_p1PatientFirstName(), Variant("JOHN"));
 }
 
-TEST_F(FileExchangeTest, ResultsFileThatDoesNotParseEndsTheSessionAtOnce) {
-    writeDriveCFile("results/12345.dat", "half a file");
-    a.NetworkBridgeType = "FOLDERS";
-    a.VendorFormatType = "XML";
-    a.VendorResultsPath = "c:\\results\\";
-    a.AllowedRetries = "5";
-    int start = clock.tickCount();
-    EXPECT_FALSE(comm.GetPatient(a).isTrue());
-    EXPECT_EQ(clock.tickCount() - start, 4000) << "the first read ends it";
-    EXPECT_NE(toolkit->firstLogAt("  half a file"), -1);
-}
-
 // How often the read step ran: its first line, then one line per further attempt.
 int readsIn(const std::vector<std::string>& lines) {
     return static_cast<int>(std::count_if(lines.begin(), lines.end(), [](const std::string& l) {
@@ -152,16 +129,14 @@ int readsIn(const std::vector<std::string>& lines) {
     }));
 }
 
-struct NoAnswerCase {
-    const char* name;
-    std::function<void(const std::string&)> make;  // makes the results file at this host path
-    std::string progressLine;                      // "" when no line is expected
-    std::string note;                              // after the results file's host path
-};
-
 TEST_F(FileExchangeTest, ResultsFilesThatAreNoAnswerAreRetriedAsMissing) {
     ::setenv("TRELLYBRIDGE_MAX_ANSWER_BYTES", "1024", 1);
-    const NoAnswerCase cases[] = {
+    const struct {
+        const char* name;
+        std::function<void(const std::string&)> make;  // makes the results file at this host path
+        std::string progressLine;                      // "" when no line is expected
+        std::string note;                              // after the results file's host path
+    } cases[] = {
         {"past the answer limit",
          [](const std::string& p) { std::ofstream(p) << kScanAnswer << std::string(1024, ' '); },
          " Results file too large: more than 1024 bytes\r\n",
@@ -173,7 +148,7 @@ TEST_F(FileExchangeTest, ResultsFilesThatAreNoAnswerAreRetriedAsMissing) {
          ": not a regular file"},
         {"missing", [](const std::string&) {}, "", ": No such file or directory"},
     };
-    for (const NoAnswerCase& k : cases) {
+    for (const auto& k : cases) {
         SCOPED_TRACE(k.name);
         std::filesystem::remove_all(driveC / "results");
         std::filesystem::create_directories(driveC / "results");

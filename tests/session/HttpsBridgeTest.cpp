@@ -98,14 +98,12 @@ TEST_F(HttpsBridgeTest, PostsEveryFieldFormEncodedToTheJoinedAddress) {
     EXPECT_EQ(sent.fields.find("pid")->second, "1&orgid=X y");
 }
 
-struct ServiceErrorCase {
-    const char* name;
-    std::string answer;
-    std::vector<std::string> reasons;  // in the failure notes and the progress log, in order
-};
-
 TEST_F(HttpsBridgeTest, ErrorElementsAreRecognisedInAnyCaseAndEachIsExamined) {
-    const ServiceErrorCase cases[] = {
+    const struct {
+        const char* name;
+        std::string answer;
+        std::vector<std::string> reasons;  // in the failure notes and the progress log, in order
+    } cases[] = {
         {"upper case without the period",
          "<ERROR>Invalid logon</ERROR>",
          {"error 201: VELQUIN Service: invalid logon"}},
@@ -121,7 +119,7 @@ TEST_F(HttpsBridgeTest, ErrorElementsAreRecognisedInAnyCaseAndEachIsExamined) {
          "<error>Try again later</error>",
          {"the web service reported an error: Try again later."}},
     };
-    for (const ServiceErrorCase& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         WebServiceOptions options;
         options.answer = c.answer;
@@ -157,15 +155,13 @@ TEST_F(HttpsBridgeTest, AnsweredErrorsAreRetriedEveryNetworkTimeoutPlusOneTicks)
               "VELQUIN Service: could not locate 12345 on vendor system. (3 attempts)");
 }
 
-struct TlsCase {
-    const char* name;
-    const char* change;  // what differs from a trusted server and a plain client key
-    bool found;
-    const char* reason;
-};
-
 TEST_F(HttpsBridgeTest, OnlyAVerifiedServerAndAnAcceptedClientCertificateFindThePatient) {
-    const TlsCase cases[] = {
+    const struct {
+        const char* name;
+        const char* change;  // what differs from a trusted server and a plain client key
+        bool found;
+        const char* reason;
+    } cases[] = {
         {"server from an authority the client does not trust", "stranger", false, "error 2: "},
         {"server certificate for another host", "elsewhere", false, "error 2: "},
         {"no client certificate", "no client", false, "the server asked for a client certificate"},
@@ -188,7 +184,7 @@ TEST_F(HttpsBridgeTest, OnlyAVerifiedServerAndAnAcceptedClientCertificateFindThe
     std::string fifo = (root / "fifo").string();
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     std::string passphrase = (root / "passphrase").string();
-    for (const TlsCase& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string change = c.change;
         WebServiceOptions options;
@@ -222,17 +218,15 @@ TEST_F(HttpsBridgeTest, OnlyAVerifiedServerAndAnAcceptedClientCertificateFindThe
     }
 }
 
-struct FaultCase {
-    const char* name;
-    WebFault fault;
-    const char* reason;             // part of the failure note
-    int requests = 1;               // how many reached the service
-    const char* address = nullptr;  // instead of the service's
-    const char* maxAnswerBytes = nullptr;
-};
-
 TEST_F(HttpsBridgeTest, EveryFaultIsAFailedAttemptWithinTheCallBound) {
-    const FaultCase cases[] = {
+    const struct {
+        const char* name;
+        WebFault fault;
+        const char* reason;             // part of the failure note
+        int requests = 1;               // how many reached the service
+        const char* address = nullptr;  // instead of the service's
+        const char* maxAnswerBytes = nullptr;
+    } cases[] = {
         {"plain http", WebFault::None, "error 21: ", 0, "http://127.0.0.1:{port}/svc"},
         {"a local file", WebFault::None, "error 21: ", 0, "file://{drive}/answer.xml"},
         {"a redirect", WebFault::Redirect,
@@ -247,7 +241,7 @@ TEST_F(HttpsBridgeTest, EveryFaultIsAFailedAttemptWithinTheCallBound) {
          "error 2: the answer is larger than 1024 bytes", 1, nullptr, "1024"},
     };
     writeDriveCFile("answer.xml", "<patient/>");
-    for (const FaultCase& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         WebServiceOptions options;
         options.fault = c.fault;

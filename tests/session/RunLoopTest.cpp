@@ -69,20 +69,18 @@ TEST_F(ProcessResponseTest, FailurePathShowsAtMostTheAnswersFirstBytes) {
         << "says how much was left out";
 }
 
-struct ResponseCase {
-    const char* name;
-    const char* format;
-    const char* keywords;
-    const char* answer;
-    bool found;        // what processResponse returns, and the found flag after it
-    bool foundBefore;  // the found flag of a request that was never closed
-    const char* lastName;
-    const char* shown;  // the progress text after the answer, when it is replaced
-};
-
 // Each answer clears the record left behind before it is read.
 TEST_F(ProcessResponseTest, AnswersAreReadOrShownAndEndTheSession) {
-    const ResponseCase cases[] = {
+    const struct {
+        const char* name;
+        const char* format;
+        const char* keywords;
+        const char* answer;
+        bool found;        // what processResponse returns, and the found flag after it
+        bool foundBefore;  // the found flag of a request that was never closed
+        const char* lastName;
+        const char* shown;  // the progress text after the answer, when it is replaced
+    } cases[] = {
         {"no patient: the answer is shown trimmed and the window closes", "STANDARD", "",
          "   NO HEADER HERE \r\n~~ \r", false, false, "",
          "Receiving response...\r\n  NO HEADER HERE\r\n\r\n"},
@@ -93,7 +91,7 @@ TEST_F(ProcessResponseTest, AnswersAreReadOrShownAndEndTheSession) {
         {"an unknown format leaves the found flag", "CSV", "", "anything", true, true, "", nullptr},
         {"SCAN never takes the failure path", "SCAN", "", "G_LNM=ROE\r", false, false, "", nullptr},
     };
-    for (const ResponseCase& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         threadState().patientFound = false;  // else the window closes as it loads
         prepareToReadAnswers();
@@ -153,21 +151,19 @@ TEST_F(RunLoopTest, PollingStepsWaitTimeoutPlusOneTicks) {
     EXPECT_EQ(readDriveCFile("vendor/request.inq"), "ACCT=12345\r\n");
 }
 
-struct AttemptsCase {
-    const char* bridge;
-    const char* retries;
-    int closesAtMs;
-};
-
 // An invalid bridge counts its attempts, then closes; retries that are no number give each
 // step one attempt: the first failed read of POLLING ends it, SERIAL's are used up at once.
 TEST_F(RunLoopTest, AttemptsAreCountedThenTheWindowCloses) {
-    const AttemptsCase cases[] = {
+    const struct {
+        const char* bridge;
+        const char* retries;
+        int closesAtMs;
+    } cases[] = {
         {"CARRIER PIGEON", "2", 8000},   {"CARRIER PIGEON", "0", 6000},
         {"CARRIER PIGEON", "abc", 6000}, {"POLLING", "many", 24000},
         {"SERIAL", "many", 6000},
     };
-    for (const AttemptsCase& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.bridge) + " " + c.retries);
         arguments.NetworkBridgeType = c.bridge;
         arguments.AllowedRetries = c.retries;
@@ -198,13 +194,11 @@ TEST_F(RunLoopTest, StatusAndCaptionAtLoad) {
     EXPECT_EQ(message, "FOLDERS style bridge...");
 }
 
-struct PhaseTrailCase {
-    const char* bridge;
-    std::vector<std::string> trail;
-};
-
 TEST_F(RunLoopTest, EachBridgeGoesThroughItsPhasesInOrder) {
-    const PhaseTrailCase cases[] = {
+    const struct {
+        const char* bridge;
+        std::vector<std::string> trail;
+    } cases[] = {
         {"POLLING", {"Prepare -> Cleanup", "Cleanup -> Send", "Send -> Read"}},
         {"VENDOR", {"Prepare -> Cleanup"}},  // no vendor program: the cleanup step fails
         {"FOLDERS", {"Prepare -> Cleanup", "Cleanup -> Read"}},
@@ -213,7 +207,7 @@ TEST_F(RunLoopTest, EachBridgeGoesThroughItsPhasesInOrder) {
         {"SERIAL", {"Prepare -> Connect"}},
         {"CARRIER PIGEON", {}},
     };
-    for (const PhaseTrailCase& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.bridge);
         arguments.NetworkBridgeType = c.bridge;
         run();
