@@ -251,9 +251,9 @@ public:
     // Starts the simulator inside, for a minute at most; true once it accepts connections
     // from here.
     bool startVendor(int port) {
-        shell(std::string("ip netns exec $NS ") + TRELLYBRIDGE_CLI_PATH + " vendor-sim --listen " +
-              vendorAddress_ + " --port " + std::to_string(port) +
-              " --format STANDARD --run-for 60 &");
+        ::setenv("TRELLYBRIDGE_TEST_CLI", TRELLYBRIDGE_CLI_PATH, 1);  // any path, kept whole
+        shell("ip netns exec $NS \"$TRELLYBRIDGE_TEST_CLI\" vendor-sim --listen " + vendorAddress_ +
+              " --port " + std::to_string(port) + " --format STANDARD --run-for 60 &");
         for (int i = 0; i < 100; ++i) {
             sockets::Socket probe = sockets::createStream();
             bool up = sockets::connect(probe, sockets::inetAddr(vendorAddress_),
