@@ -31,12 +31,6 @@ protected:
 const std::string kMsh =
     "\vMSH|^~\\&|LUMAK|ORVEL|MEDIC|LAB1|201303010905+0000^S||QRY^Q01|0001|P|2.3|\r";
 
-TEST_F(RequestBuilderTest, Hl7QueryByteForByte) {
-    EXPECT_EQ(request::buildRequest(c).text,
-              kMsh + "QRD|201303010905+0000^S|R|I|0001|||1^RD|42|DEM|7||T|\r\x1c");
-    EXPECT_EQ(request::endOfRequest(c, notices), "\r\x1c") << "followed on the wire by CR FS again";
-}
-
 TEST_F(RequestBuilderTest, Hl7CompanySplitKeywordsAndTrailer) {
     // the case, PatientID, company number length and default, keywords, EOFRequest, QRD-8 on
     const std::tuple<const char*, const char*, const char*, const char*, const char*, const char*,
@@ -80,6 +74,7 @@ TEST_F(RequestBuilderTest, RequestsByFormatAndTag) {
             {"STANDARD", "X", "ACCT=", "12345", true, "ACCT=12345"},
             {"STANDARD", "X", "Q|[PID]|X", "12345", true, "Q|12345|X"},
             {"STANDARD", "X", "Q|[pid]|X", "12345", true, "Q|[pid]|X"},
+            {"STANDARD", "X", "REQ [PID];[PID]", "x[PID]", true, "REQ x[PID];x[PID]"},
             {"STANDARD", "X", "<%DYNAMIC%>", "12345", true, "<%DYNAMIC%>12345"},
             {"STANDARD", "HIS", "<%DYNAMIC%>", "12345", true,
              "[Orvel]\r\nAccount=12345\r\nDSN=dsn\r\nBU=BU1\r\n"},
@@ -90,6 +85,8 @@ TEST_F(RequestBuilderTest, RequestsByFormatAndTag) {
              "/>"},
             {"XML", "X", "<%DYNAMIC%>", "77", true,
              "<?xml version=\"1.0\" encoding=\"utf-8\"?><PATIENT id=\"77\" CompanyNumber=\"\" />"},
+            {"HL7", "MEDIC", "<%DYNAMIC%>", "7-42", true,
+             kMsh + "QRD|201303010905+0000^S|R|I|0001|||1^RD|42|DEM|7||T|\r\x1c"},
             {"HL7", "X", "GET [PID]", "5", true, "GET 5"},
             {"HL7", "X", "GET", "5", true, "GET"},
             {"CSV", "X", "<%DYNAMIC%>", "5", false, "<%DYNAMIC%>"},
@@ -122,11 +119,6 @@ TEST_F(RequestBuilderTest, ReplaceAllIsOnePassThatNeverRescansInsertedText) {
     };
     for (const auto& [text, from, to, expected] : cases)
         EXPECT_EQ(text::replaceAll(text, from, to), expected) << text << " / " << to;
-
-    c.VendorFormatType = "STANDARD";
-    c.VendorRequestTag = "REQ [PID];[PID]";
-    c.PatientID = "x[PID]";
-    EXPECT_EQ(request::buildRequest(c).text, "REQ x[PID];x[PID]");
 }
 
 TEST_F(RequestBuilderTest, EndOfRequestByFormat) {
