@@ -166,10 +166,7 @@ TEST_F(TcpConnectionTest, OpenFailsForBadPortsAndAddressesAndNothingGoesWithoutA
         EXPECT_FALSE(connection.connected());
         EXPECT_EQ(connection.socket(), sockets::kInvalidSocket)
             << "a failed open closes its socket";
-        EXPECT_NE(threadState().errorList.find(
-                      "id=\"320\" description=\"ORVEL TCP: error attempting to open following "
-                      "port(s): 9991\""),
-                  std::string::npos);
+        EXPECT_NE(threadState().errorList.find("id=\"320\""), std::string::npos);
     }
     threadState().errorList.clear();
     EXPECT_FALSE(connection.sendRequest("A"));
