@@ -125,8 +125,6 @@ TEST_F(ErrorsTest, EveryCodeHasItsMessage) {
             EXPECT_EQ(errorMessage(code, "D", Recorder::Enhanced), message) << errorNumber(code);
         }
     }
-    EXPECT_EQ(errorMessage(errc::HostTimedOut, "", Recorder::Enhanced),
-              "Error 328. No patient found or timeout waiting for response");
     // A failed open recorded without ports names the ones the session was configured with.
     threadState().session.configuredPorts = "5001,5002";
     threadState().reasons().record(errc::PortOpenFailed);
