@@ -20,15 +20,6 @@
 namespace trellybridge {
 namespace {
 
-// `target` outside drive C and `link` on drive C leading to it; the target's content.
-std::string linkOutside(const std::filesystem::path& target, const std::string& link) {
-    const std::string content = "someone else's file\r\n";
-    std::ofstream(target) << content;
-    ::chmod(target.c_str(), 0644);
-    std::filesystem::create_symlink(target, link);
-    return content;
-}
-
 class DebugLogTest : public testing::TestEnvironment {
 protected:
     void SetUp() override {
@@ -122,19 +113,6 @@ TEST_F(DebugLogTest, SectionsFollowTheBridge) {
     }
 }
 
-TEST_F(DebugLogTest, DumpsAccumulateInAPrivateFileOrSayWhyNot) {
-    EXPECT_TRUE(writeDebugLog(threadState()));
-    EXPECT_TRUE(writeDebugLog(threadState()));
-    EXPECT_EQ(readDriveCFile("BRIDGEDEBUG.log"), dump() + dump());
-    EXPECT_EQ(modeOf(onDriveC("BRIDGEDEBUG.log")), 0600u);
-    std::filesystem::remove(onDriveC("BRIDGEDEBUG.log"));
-    std::filesystem::create_directories(driveC / "BRIDGEDEBUG.log");
-    threadState().errorList.clear();
-    EXPECT_FALSE(writeDebugLog(threadState()));
-    EXPECT_NE(threadState().errorList.find("ORVEL LOG: unable to save debug log"),
-              std::string::npos);
-}
-
 TEST_F(DebugLogTest, LongAnswerAndSettingsAreShownCut) {
     std::string answer = "MSH|" + std::string(3 * kShownAnswerBytes, 'x');
     threadState().session.rawDataReceived = answer;
@@ -160,6 +138,7 @@ TEST_F(DebugLogTest, FullLogIsTurnedOverAndNeverPassesItsBound) {
     // Dumps 1-2, then 3-4 (replacing 1-2) went to .1; dump 5 started the log afresh.
     EXPECT_EQ(readDriveCFile("BRIDGEDEBUG.log"), dump());
     EXPECT_EQ(readDriveCFile("BRIDGEDEBUG.log.1"), dump() + dump());
+    EXPECT_EQ(modeOf(onDriveC("BRIDGEDEBUG.log")), 0600u);
     EXPECT_EQ(modeOf(onDriveC("BRIDGEDEBUG.log.1")), 0600u);
     ::setenv("TRELLYBRIDGE_DEBUG_LOG_MAX_BYTES", "12", 1);  // less than a dump: cut to fit
     EXPECT_TRUE(writeDebugLog(threadState()));
@@ -178,29 +157,12 @@ TEST_F(DebugLogTest, FailureNoteFollowsTheErrors) {
         << dump();
 }
 
-TEST_F(DebugLogTest, SymbolicLinkIsNeverWrittenThrough) {
-    for (const std::string link : {"BRIDGEDEBUG.log", "BridgeLogs/BRIDGEDEBUG.log"}) {
-        SCOPED_TRACE(link);
-        std::filesystem::remove_all(driveC);
-        std::filesystem::create_directories(driveC / "BridgeLogs");
-        if (link == "BRIDGEDEBUG.log") std::filesystem::remove_all(driveC / "BridgeLogs");
-        threadState().errorList.clear();
-        std::string content = linkOutside(root / "target.txt", onDriveC(link));
-        EXPECT_FALSE(writeDebugLog(threadState()));
-        EXPECT_EQ(testing::readHostFile(root / "target.txt"), content);
-        EXPECT_NE(threadState().errorList.find("<error id=\"401\""), std::string::npos);
-    }
-}
-
 class InsuranceLogTest : public testing::TestEnvironment {
 protected:
     void add(const std::string& line, long long keep) {
         InsuranceLogTurn turn;
         ASSERT_TRUE(turn.addLine(kInsuranceLogFile, line, keep));
         turn.write(keep, threadState().reasons());
-    }
-    int count400() const {
-        return testing::occurrences(threadState().errorList, "<error id=\"400\"");
     }
 };
 
@@ -222,8 +184,10 @@ TEST_F(InsuranceLogTest, RootLogRollsNewestFirst) {
         SCOPED_TRACE(c.name);
         std::filesystem::remove(onDriveC("BRIDGEINSURANCE.log"));
         if (!c.before.empty()) writeDriveCFile("BRIDGEINSURANCE.log", c.before);
+        ::chmod(onDriveC("BRIDGEINSURANCE.log").c_str(), 0644);
         add("n", c.keep);
         EXPECT_EQ(readDriveCFile("BRIDGEINSURANCE.log"), c.after);
+        EXPECT_EQ(modeOf(onDriveC("BRIDGEINSURANCE.log")), 0600u) << "private whatever it was";
         EXPECT_EQ(threadState().errorList, "");
     }
 }
@@ -237,7 +201,7 @@ TEST_F(InsuranceLogTest, KeepAboveCapacityWritesTheCapacityNewLinesFirstAndRecor
     std::string kept = "first insurer\r\nsecond insurer\r\n";
     kept += full.substr(0, full.find("old" + std::to_string(kInsuranceLogCapacity - 1) + "\r"));
     EXPECT_EQ(readDriveCFile("BRIDGEINSURANCE.log"), kept);
-    EXPECT_EQ(count400(), 1) << threadState().errorList;
+    EXPECT_EQ(testing::occurrences(threadState().errorList, "<error id=\"400\""), 1);
 }
 
 TEST_F(InsuranceLogTest, BridgeLogsFolderKeepsItsOwnRollingLogWithoutRepeats) {
@@ -248,38 +212,30 @@ TEST_F(InsuranceLogTest, BridgeLogsFolderKeepsItsOwnRollingLogWithoutRepeats) {
     EXPECT_EQ(readDriveCFile("BRIDGEINSURANCE.log"), "root\r\n") << "the root log is left alone";
 }
 
-TEST_F(InsuranceLogTest, LogIsPrivateWhateverTheOldModeAndLeavesOnlyItsLock) {
-    // The log, and what a writer killed halfway left behind.
-    for (const auto& [name, content] : {std::pair{"BRIDGEINSURANCE.log", "a\r\n"},
-                                        std::pair{"BRIDGEINSURANCE.log.tmp", "half a lin"}}) {
-        writeDriveCFile(name, content);
-        ::chmod(onDriveC(name).c_str(), 0644);
-    }
-    add("n", 3);
-    EXPECT_EQ(readDriveCFile("BRIDGEINSURANCE.log"), "n\r\na\r\n");
-    EXPECT_EQ(modeOf(onDriveC("BRIDGEINSURANCE.log")), 0600u);
-    std::set<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(driveC))
-        names.insert(entry.path().filename().string());
-    EXPECT_EQ(names, (std::set<std::string>{"BRIDGEINSURANCE.log", "BRIDGEINSURANCE.log.lock"}));
-}
-
-TEST_F(InsuranceLogTest, SymbolicLinkIsNeverFollowed) {
+// A link on drive C in the place of either log, or of the insurance log's lock, leading to
+// someone else's file: the file is left alone and the log's own error is recorded once.
+TEST_F(InsuranceLogTest, SymbolicLinkIsNeverFollowedByEitherLog) {
     for (const std::string link :
-         {"BRIDGEINSURANCE.log", "BridgeLogs/BRIDGEINSURANCE.log", "BRIDGEINSURANCE.log.lock"}) {
+         {"BRIDGEDEBUG.log", "BridgeLogs/BRIDGEDEBUG.log", "BRIDGEINSURANCE.log",
+          "BridgeLogs/BRIDGEINSURANCE.log", "BRIDGEINSURANCE.log.lock"}) {
         SCOPED_TRACE(link);
         std::filesystem::remove_all(driveC);
         std::filesystem::create_directories(driveC);
         if (link.starts_with("BridgeLogs"))
             std::filesystem::create_directories(driveC / "BridgeLogs");
         threadState().errorList.clear();
-        std::filesystem::path target = root / "target.txt";
-        std::string content = linkOutside(target, onDriveC(link));
-        add("n", 3);
-        EXPECT_EQ(testing::readHostFile(target), content);
-        EXPECT_EQ(modeOf(target), 0644u);
-        EXPECT_TRUE(std::filesystem::is_symlink(onDriveC(link)));
-        EXPECT_EQ(count400(), 1) << threadState().errorList;
+        const std::string content = "someone else's file\r\n";
+        std::ofstream(root / "target.txt") << content;
+        std::filesystem::create_symlink(root / "target.txt", onDriveC(link));
+        const bool debug = link.ends_with("DEBUG.log");
+        if (debug)
+            EXPECT_FALSE(writeDebugLog(threadState()));
+        else
+            add("n", 3);
+        EXPECT_EQ(testing::readHostFile(root / "target.txt"), content);
+        EXPECT_EQ(
+            testing::occurrences(threadState().errorList, debug ? "id=\"401\"" : "id=\"400\""), 1)
+            << threadState().errorList;
         std::string log = testing::readHostFile(onDriveC(link.substr(0, link.find(".lock"))));
         EXPECT_EQ(log.find("n\r\n"), std::string::npos) << "nothing written";
     }

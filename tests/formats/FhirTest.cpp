@@ -37,10 +37,6 @@ struct MappingCase {
     std::vector<Element> expected;
 };
 
-void PrintTo(const MappingCase& c, std::ostream* os) {
-    *os << c.name;
-}
-
 // The cases are data: tests/formats/data/fhir/mapping.txt says how they are written.
 const std::vector<MappingCase>& mappingCases() {
     static const std::vector<MappingCase> cases = [] {

@@ -31,42 +31,30 @@ protected:
 const std::string kMsh =
     "\vMSH|^~\\&|LUMAK|ORVEL|MEDIC|LAB1|201303010905+0000^S||QRY^Q01|0001|P|2.3|\r";
 
-TEST_F(RequestBuilderTest, Hl7QueryByteForByte) {
-    EXPECT_EQ(request::buildRequest(c).text,
-              kMsh + "QRD|201303010905+0000^S|R|I|0001|||1^RD|42|DEM|7||T|\r\x1c");
-    EXPECT_EQ(request::endOfRequest(c, notices), "\r\x1c") << "followed on the wire by CR FS again";
-}
-
-struct Hl7Case {
-    const char* name;
-    const char* patientId;
-    const char* length;
-    const char* defaultCompany;
-    const char* keywords;
-    const char* eofRequest;
-    std::string qrdTail;  // from QRD-8 on
-};
-
 TEST_F(RequestBuilderTest, Hl7CompanySplitKeywordsAndTrailer) {
-    const Hl7Case cases[] = {
-        {"no split with length 0", "7-42", "0", "", "", "", "7-42|DEM|||T|\r\x1c"},
-        {"company upper-cased", "ab-42", "1", "", "", "", "42|DEM|AB||T|\r\x1c"},
-        {"default company without a dash", " 42 ", "1", "9", "", "", "42|DEM|9||T|\r\x1c"},
-        {"N/A default ignored", "42", "1", "N/A", "", "", "42|DEM|||T|\r\x1c"},
-        {"entity suffix", "7-42", "1", "", "x{hl7 entity mrn}", "",
-         "42^^^^^^^^^^^E|DEM|7||T|\r\x1c"},
-        {"own trailer", "7-42", "1", "", "", "13,10", "42|DEM|7||T|\r\n"},
-        {"bad trailer falls back", "7-42", "1", "", "", "13,,10", "42|DEM|7||T|\r\x1c"},
-    };
-    for (const Hl7Case& k : cases) {
-        SCOPED_TRACE(k.name);
-        c.PatientID = k.patientId;
-        c.MEDICNumberLength = k.length;
-        c.MEDICNumberDefault = k.defaultCompany;
-        c.HTTPSSubjectCN = k.keywords;
-        c.EOFRequest = *k.eofRequest ? Variant(k.eofRequest) : Variant(kInvalidMarker);
-        std::string query = request::buildHL7Query(c, notices);
-        EXPECT_EQ(query, kMsh + "QRD|201303010905+0000^S|R|I|0001|||1^RD|" + k.qrdTail);
+    // the case, PatientID, company number length and default, keywords, EOFRequest, QRD-8 on
+    const std::tuple<const char*, const char*, const char*, const char*, const char*, const char*,
+                     std::string>
+        cases[] = {
+            {"no split with length 0", "7-42", "0", "", "", "", "7-42|DEM|||T|\r\x1c"},
+            {"company upper-cased", "ab-42", "1", "", "", "", "42|DEM|AB||T|\r\x1c"},
+            {"default company without a dash", " 42 ", "1", "9", "", "", "42|DEM|9||T|\r\x1c"},
+            {"N/A default ignored", "42", "1", "N/A", "", "", "42|DEM|||T|\r\x1c"},
+            {"entity suffix", "7-42", "1", "", "x{hl7 entity mrn}", "",
+             "42^^^^^^^^^^^E|DEM|7||T|\r\x1c"},
+            {"own trailer", "7-42", "1", "", "", "13,10", "42|DEM|7||T|\r\n"},
+            {"bad trailer falls back", "7-42", "1", "", "", "13,,10", "42|DEM|7||T|\r\x1c"},
+        };
+    for (const auto& [name, patientId, length, defaultCompany, keywords, eofRequest, qrdTail] :
+         cases) {
+        SCOPED_TRACE(name);
+        c.PatientID = patientId;
+        c.MEDICNumberLength = length;
+        c.MEDICNumberDefault = defaultCompany;
+        c.HTTPSSubjectCN = keywords;
+        c.EOFRequest = *eofRequest ? Variant(eofRequest) : Variant(kInvalidMarker);
+        EXPECT_EQ(request::buildHL7Query(c, notices),
+                  kMsh + "QRD|201303010905+0000^S|R|I|0001|||1^RD|" + qrdTail);
     }
 }
 
@@ -77,59 +65,47 @@ TEST_F(RequestBuilderTest, UniqueControlIdComesFromTheTickCounter) {
     EXPECT_NE(query.find("|QRY^Q01|123456|P|2.3|"), std::string::npos) << query;
 }
 
-struct RequestCase {
-    const char* format;
-    const char* vendor;
-    const char* tag;
-    const char* patientId;
-    std::string request;
-    bool known;
-};
-
 TEST_F(RequestBuilderTest, RequestsByFormatAndTag) {
     c.HISDSN = "dsn";
     c.HISBusinessUnit = "BU1";
-    const RequestCase cases[] = {
-        {"STANDARD", "X", "ACCT=", "12345", "ACCT=12345", true},
-        {"STANDARD", "X", "Q|[PID]|X", "12345", "Q|12345|X", true},
-        {"STANDARD", "X", "Q|[pid]|X", "12345", "Q|[pid]|X", true},
-        {"STANDARD", "X", "<%DYNAMIC%>", "12345", "<%DYNAMIC%>12345", true},
-        {"STANDARD", "HIS", "<%DYNAMIC%>", "12345",
-         "[Orvel]\r\nAccount=12345\r\nDSN=dsn\r\nBU=BU1\r\n", true},
-        {"SCAN", "X", "<%DYNAMIC%>", "12345", "ACCT=12345,PGI\r\n", true},
-        {"SCAN", "X", "FIXED", "12345", "FIXED", true},
-        {"XML", "X", "<%DYNAMIC%>", "3-77",
-         "<?xml version=\"1.0\" encoding=\"utf-8\"?><PATIENT id=\"3-77\" CompanyNumber=\"3\" />",
-         true},
-        {"XML", "X", "<%DYNAMIC%>", "77",
-         "<?xml version=\"1.0\" encoding=\"utf-8\"?><PATIENT id=\"77\" CompanyNumber=\"\" />",
-         true},
-        {"HL7", "X", "GET [PID]", "5", "GET 5", true},
-        {"HL7", "X", "GET", "5", "GET", true},
-        {"CSV", "X", "<%DYNAMIC%>", "5", "<%DYNAMIC%>", false},
-        {"CSV", "X", "A[PID]", "5", "A5", false},
-    };
-    for (const RequestCase& k : cases) {
-        SCOPED_TRACE(std::string(k.format) + " " + k.tag);
-        c.VendorFormatType = k.format;
-        c.VendorName = k.vendor;
-        c.VendorRequestTag = k.tag;
-        c.PatientID = k.patientId;
+    // the format, vendor, request tag, PatientID, whether the format is known, the request
+    const std::tuple<const char*, const char*, const char*, const char*, bool, std::string>
+        cases[] = {
+            {"STANDARD", "X", "ACCT=", "12345", true, "ACCT=12345"},
+            {"STANDARD", "X", "Q|[PID]|X", "12345", true, "Q|12345|X"},
+            {"STANDARD", "X", "Q|[pid]|X", "12345", true, "Q|[pid]|X"},
+            {"STANDARD", "X", "REQ [PID];[PID]", "x[PID]", true, "REQ x[PID];x[PID]"},
+            {"STANDARD", "X", "<%DYNAMIC%>", "12345", true, "<%DYNAMIC%>12345"},
+            {"STANDARD", "HIS", "<%DYNAMIC%>", "12345", true,
+             "[Orvel]\r\nAccount=12345\r\nDSN=dsn\r\nBU=BU1\r\n"},
+            {"SCAN", "X", "<%DYNAMIC%>", "12345", true, "ACCT=12345,PGI\r\n"},
+            {"SCAN", "X", "FIXED", "12345", true, "FIXED"},
+            {"XML", "X", "<%DYNAMIC%>", "3-77", true,
+             "<?xml version=\"1.0\" encoding=\"utf-8\"?><PATIENT id=\"3-77\" CompanyNumber=\"3\" "
+             "/>"},
+            {"XML", "X", "<%DYNAMIC%>", "77", true,
+             "<?xml version=\"1.0\" encoding=\"utf-8\"?><PATIENT id=\"77\" CompanyNumber=\"\" />"},
+            {"HL7", "MEDIC", "<%DYNAMIC%>", "7-42", true,
+             kMsh + "QRD|201303010905+0000^S|R|I|0001|||1^RD|42|DEM|7||T|\r\x1c"},
+            {"HL7", "X", "GET [PID]", "5", true, "GET 5"},
+            {"HL7", "X", "GET", "5", true, "GET"},
+            {"CSV", "X", "<%DYNAMIC%>", "5", false, "<%DYNAMIC%>"},
+            {"CSV", "X", "A[PID]", "5", false, "A5"},
+        };
+    for (const auto& [format, vendor, tag, patientId, known, text] : cases) {
+        SCOPED_TRACE(std::string(format) + " " + tag);
+        c.VendorFormatType = format;
+        c.VendorName = vendor;
+        c.VendorRequestTag = tag;
+        c.PatientID = patientId;
         request::BuiltRequest built = request::buildRequest(c);
-        EXPECT_EQ(built.text, k.request);
-        EXPECT_EQ(built.formatKnown, k.known);
+        EXPECT_EQ(built.text, text);
+        EXPECT_EQ(built.formatKnown, known);
     }
 }
 
-struct ReplaceCase {
-    const char* text;
-    const char* from;
-    const char* to;
-    const char* expected;
-};
-
 TEST_F(RequestBuilderTest, ReplaceAllIsOnePassThatNeverRescansInsertedText) {
-    const ReplaceCase cases[] = {
+    const std::tuple<const char*, const char*, const char*, const char*> cases[] = {
         {"Q|[PID]|X", "[PID]", "12345", "Q|12345|X"},
         {"[PID][PID]", "[PID]", "7", "77"},
         {"[PID]", "[PID]", "x[PID]", "x[PID]"},
@@ -141,13 +117,8 @@ TEST_F(RequestBuilderTest, ReplaceAllIsOnePassThatNeverRescansInsertedText) {
         {"", "[PID]", "1", ""},
         {"abc", "", "x", "abc"},
     };
-    for (const ReplaceCase& k : cases)
-        EXPECT_EQ(text::replaceAll(k.text, k.from, k.to), k.expected) << k.text << " / " << k.to;
-
-    c.VendorFormatType = "STANDARD";
-    c.VendorRequestTag = "REQ [PID];[PID]";
-    c.PatientID = "x[PID]";
-    EXPECT_EQ(request::buildRequest(c).text, "REQ x[PID];x[PID]");
+    for (const auto& [text, from, to, expected] : cases)
+        EXPECT_EQ(text::replaceAll(text, from, to), expected) << text << " / " << to;
 }
 
 TEST_F(RequestBuilderTest, EndOfRequestByFormat) {

@@ -107,9 +107,7 @@ TEST_F(FileSystemTest, OrdinaryFilesFollowTheUmaskAndKeepAnExistingMode) {
 TEST_F(FileSystemTest, HomeIsNeverARelativePath) {
     const char* saved = std::getenv("HOME");
     std::string home = saved ? saved : "";
-    const char* savedConfig = std::getenv("XDG_CONFIG_HOME");
-    std::string config = savedConfig ? savedConfig : "";
-    ::unsetenv("XDG_CONFIG_HOME");
+    ::unsetenv("XDG_CONFIG_HOME");  // set again by the next test's set-up
     for (const char* value : {"", "relative/home", ".", static_cast<const char*>(nullptr)}) {
         SCOPED_TRACE(value ? value : "unset");
         value ? ::setenv("HOME", value, 1) : ::unsetenv("HOME");
@@ -121,7 +119,6 @@ TEST_F(FileSystemTest, HomeIsNeverARelativePath) {
     ::setenv("HOME", "/srv/someone", 1);
     EXPECT_EQ(fs::homeFolder(), "/srv/someone");
     saved ? ::setenv("HOME", home.c_str(), 1) : ::unsetenv("HOME");
-    if (savedConfig) ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
 }
 
 TEST_F(FileSystemTest, IniStoreKeepsOtherSectionsAndSurvivesReopening) {
@@ -164,9 +161,7 @@ TEST_F(FileSystemTest, FoldersAreMadePrivateWhateverTheUmask) {
         EXPECT_EQ(modeOf(root / folder), 0700u) << folder;
 }
 
-class BoundedFilesTest : public FileSystemTest {};
-
-TEST_F(BoundedFilesTest, ReadsOnlyRegularFilesWithinTheLimit) {
+TEST_F(FileSystemTest, ReadsOnlyRegularFilesWithinTheLimit) {
     using F = fs::RegularFileRead::Failure;
     std::string small = make("small.txt", "12345678");
     std::string over = make("over.txt", "123456789");
@@ -205,7 +200,7 @@ TEST_F(BoundedFilesTest, ReadsOnlyRegularFilesWithinTheLimit) {
     }
 }
 
-TEST_F(BoundedFilesTest, ReplacesWithTheGivenModeAndNeverThroughALink) {
+TEST_F(FileSystemTest, ReplacesWithTheGivenModeAndNeverThroughALink) {
     std::string log = make("log.txt", "old");
     ::chmod(log.c_str(), 0644);
     std::string temporary = make("log.txt.tmp", "stale");  // left by a writer that was killed
@@ -228,7 +223,7 @@ TEST_F(BoundedFilesTest, ReplacesWithTheGivenModeAndNeverThroughALink) {
     EXPECT_FALSE(std::filesystem::exists(onDriveC("folder.tmp")));
 }
 
-TEST_F(BoundedFilesTest, LockIsExclusiveAndItsWaitBounded) {
+TEST_F(FileSystemTest, LockIsExclusiveAndItsWaitBounded) {
     std::string lockPath = onDriveC("log.lock");
     fs::FileLock first = fs::FileLock::acquire(lockPath, 0);
     ASSERT_TRUE(first.held());

@@ -43,7 +43,6 @@ TEST(Variant, TextOfEachKindAndWhatCountsAsEmptyOrTrue) {
         EXPECT_EQ(c.value.isTrue(), c.isTrue);
         EXPECT_EQ(c.value.object(), nullptr) << "only an object reference holds one";
     }
-    EXPECT_EQ(Variant(Variant("a")), Variant("a"));
     EXPECT_NE(Variant(1), Variant("1"));
 }
 
@@ -116,6 +115,7 @@ TEST_F(EventLoopTest, TimersFireByIntervalAndRestartWhenChanged) {
     ui::Timer b([&] { slow.push_back(clock.tickCount()); });
     a.setInterval(100);
     b.setInterval(250);
+    EXPECT_FALSE(ui::EventLoop::current().runOnce()) << "a disabled timer wakes nobody";
     a.setEnabled(true);
     b.setEnabled(true);
     while (clock.tickCount() < 500) ui::EventLoop::current().runOnce();
@@ -126,14 +126,9 @@ TEST_F(EventLoopTest, TimersFireByIntervalAndRestartWhenChanged) {
     while (clock.tickCount() < 1500) ui::EventLoop::current().runOnce();
     EXPECT_EQ(fast.size(), 5u);
     EXPECT_EQ(slow.back(), 1500);
-}
-
-TEST_F(EventLoopTest, NothingToWaitForEndsTheWait) {
-    ui::Timer idle;
-    idle.setInterval(100);
-    EXPECT_FALSE(ui::EventLoop::current().runOnce()) << "a disabled timer wakes nobody";
-    idle.setEnabled(true);
-    idle.setInterval(0);
+    b.setEnabled(false);
+    a.setEnabled(true);
+    a.setInterval(0);
     EXPECT_FALSE(ui::EventLoop::current().runOnce()) << "nor does one of interval 0";
     EXPECT_TRUE(ui::EventLoop::current().runOnce(5));
 }

@@ -147,7 +147,9 @@ TEST_F(SerialPortTest, OnlyATerminalDeviceOpens) {
     }
 }
 
-TEST_F(SerialPortTest, LineIsGivenBackAsItWasFound) {
+// While the control holds the line nobody else may open it; once let go, the line is as
+// it was found and the next user may.
+TEST_F(SerialPortTest, PortIsHeldByOneUserAtATimeAndGivenBackAsItWasFound) {
     int other = ::open(vendor.devicePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     ASSERT_GE(other, 0);
     termios cooked{};
@@ -156,23 +158,18 @@ TEST_F(SerialPortTest, LineIsGivenBackAsItWasFound) {
     cooked.c_iflag |= ICRNL;
     ASSERT_EQ(::tcsetattr(other, TCSANOW, &cooked), 0);
     control.setPortOpen(true);
+    serial::CommControl next;
+    next.setCommPort(1);
+    EXPECT_EQ(errorOf([&] { next.setPortOpen(true); }), 8010);
+    EXPECT_EQ(errorOf([&] { control.setPortOpen(true); }), 8005);
+    EXPECT_EQ(errorOf([&] { control.setCommPort(2); }), 8005);
     control.setPortOpen(false);
     termios after{};
     ASSERT_EQ(::tcgetattr(other, &after), 0);
     ::close(other);
     EXPECT_EQ(after.c_lflag & (ICANON | ECHO | ISIG), ICANON | ECHO | ISIG);
     EXPECT_EQ(after.c_iflag & ICRNL, tcflag_t{ICRNL});
-}
-
-TEST_F(SerialPortTest, PortIsHeldByOneUserAtATime) {
-    control.setPortOpen(true);
-    serial::CommControl other;
-    other.setCommPort(1);
-    EXPECT_EQ(errorOf([&] { other.setPortOpen(true); }), 8010);
-    EXPECT_EQ(errorOf([&] { control.setPortOpen(true); }), 8005);
-    EXPECT_EQ(errorOf([&] { control.setCommPort(2); }), 8005);
-    control.setPortOpen(false);
-    EXPECT_NO_THROW(other.setPortOpen(true));
+    EXPECT_NO_THROW(next.setPortOpen(true));
 }
 
 // What waited on the line before the first open is dropped, not read as the answer.

@@ -153,7 +153,7 @@ protected:
     std::int32_t length = 0;
 };
 
-TEST_F(TcpConnectionTest, OpenFailsWithAnErrorForBadPortsAndAddresses) {
+TEST_F(TcpConnectionTest, OpenFailsForBadPortsAndAddressesAndNothingGoesWithoutAConnection) {
     const std::pair<std::string, std::string> cases[] = {
         {"0", "127.0.0.1"}, {"65536", "127.0.0.1"},  {"abc", "127.0.0.1"},
         {"", "127.0.0.1"},  {"9991", "vendor.host"},
@@ -166,31 +166,9 @@ TEST_F(TcpConnectionTest, OpenFailsWithAnErrorForBadPortsAndAddresses) {
         EXPECT_FALSE(connection.connected());
         EXPECT_EQ(connection.socket(), sockets::kInvalidSocket)
             << "a failed open closes its socket";
-        EXPECT_NE(threadState().errorList.find(
-                      "id=\"320\" description=\"ORVEL TCP: error attempting to open following "
-                      "port(s): 9991\""),
-                  std::string::npos);
+        EXPECT_NE(threadState().errorList.find("id=\"320\""), std::string::npos);
     }
-}
-
-TEST_F(TcpConnectionTest, HighPortsOpenAndRequestsEndWithCrLf) {
-    std::string received;
-    {
-        ScriptedPeer peer([&](sockets::Socket s) {
-            std::string chunk;
-            while (sockets::waitReadable(s, 2000) == 1 && sockets::receive(s, chunk, 100) > 0)
-                received += chunk;
-        });
-        ASSERT_TRUE(openTo(peer.port()))
-            << "ports above 32767 are ports like any other: " << peer.port();
-        EXPECT_TRUE(connection.sendData("ABC"));
-        EXPECT_TRUE(connection.sendRequest("ABC"));
-        connection.close(CloseMode::Normal);
-    }
-    EXPECT_EQ(received, "ABCABC\r\n");
-}
-
-TEST_F(TcpConnectionTest, SendingAndReceivingNeedAConnection) {
+    threadState().errorList.clear();
     EXPECT_FALSE(connection.sendRequest("A"));
     EXPECT_EQ(threadState().errorList, "") << "the request send records nothing";
     EXPECT_FALSE(connection.sendData("A"));
@@ -200,9 +178,19 @@ TEST_F(TcpConnectionTest, SendingAndReceivingNeedAConnection) {
     EXPECT_NE(threadState().errorList.find("id=\"323\""), std::string::npos);
 }
 
-TEST_F(TcpConnectionTest, ReceiveReadsOnceAndSeesThePeerClose) {
-    ScriptedPeer peer([](sockets::Socket s) { sockets::send(s, "HELLO", 5000); });
-    ASSERT_TRUE(openTo(peer.port()));
+// The request goes first, its line ended by CR LF; the peer has it before it answers and
+// closes.
+TEST_F(TcpConnectionTest, RequestEndsWithCrLfAndReceiveReadsOnceAndSeesThePeerClose) {
+    std::string received;
+    ScriptedPeer peer([&](sockets::Socket s) {
+        std::string chunk;
+        while (received.size() < 5 && sockets::waitReadable(s, 2000) == 1 &&
+               sockets::receive(s, chunk, 100) > 0)
+            received += chunk;
+        sockets::send(s, "HELLO", 5000);
+    });
+    ASSERT_TRUE(openTo(peer.port())) << "ports above 32767 are ports like any other";
+    EXPECT_TRUE(connection.sendRequest("ABC"));
     ASSERT_TRUE(connection.dataWaiting());
     EXPECT_TRUE(connection.recvData(data, length));
     EXPECT_EQ(data, "HELLO");
@@ -213,6 +201,7 @@ TEST_F(TcpConnectionTest, ReceiveReadsOnceAndSeesThePeerClose) {
     }
     EXPECT_EQ(length, 0) << "the peer closed";
     EXPECT_EQ(data, "");
+    EXPECT_EQ(received, "ABC\r\n");
 }
 
 TEST_F(TcpConnectionTest, ResultIsReadAcrossSegmentsUntilItsClosingTag) {
