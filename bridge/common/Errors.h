@@ -55,13 +55,6 @@ enum class errc : std::int16_t {
 #undef TRELLYBRIDGE_ERROR_ENUMERATOR
 };
 
-// Every code, in the order above.
-inline constexpr errc kErrorCodes[] = {
-#define TRELLYBRIDGE_ERROR_ITEM(name, number) errc::name,
-    TRELLYBRIDGE_ERROR_CODES(TRELLYBRIDGE_ERROR_ITEM)
-#undef TRELLYBRIDGE_ERROR_ITEM
-};
-
 // The number the error list shows.
 constexpr int errorNumber(errc code) {
     return static_cast<int>(code);
