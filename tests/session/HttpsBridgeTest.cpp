@@ -230,7 +230,6 @@ TEST_F(HttpsBridgeTest, EveryFaultIsAFailedAttemptWithinTheCallBound) {
         {"a local file", WebFault::None, "error 21: ", 0, "file://{drive}/answer.xml"},
         {"a redirect", WebFault::Redirect,
          "error 25: the web service redirected (HTTP status 302)"},
-        {"a certificate from an unknown authority", WebFault::WrongCertificate, "error 2: ", 0},
         {"a silent service", WebFault::Silent, "error 20: "},
         {"a trickling answer", WebFault::Slow, "error 20: "},
         {"an error page", WebFault::ErrorPage, "error 2: the web service answered HTTP status 500"},
