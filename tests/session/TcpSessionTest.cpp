@@ -508,14 +508,6 @@ TEST_F(EnhancedSessionTest, VendorAnswersBecomeTheResult) {
          {"<Result><TransactionID>5</Trans", "actionID><Patient>A</Patient>", "</result>\r\n"},
          "<Result><TransactionID>5</TransactionID><RecordCount>1</RecordCount><Patient>A</Patient>"
          "</result>"},
-        {"three patients",
-         {"<Result><TransactionID>6</TransactionID><Patient>A</Patient><Patient>B</Patient>"
-          "<Patient>C</Patient></Result>"},
-         "<Result><TransactionID>6</TransactionID><RecordCount>3</RecordCount><Patient>A</Patient>"
-         "<Patient>B</Patient><Patient>C</Patient></Result>"},
-        {"no transaction",
-         {"<Result><Patient>A</Patient></Result>"},
-         "<Result><Patient>A</Patient></Result>"},
         {"nothing",
          {},
          "<Result><RecordCount>0</RecordCount><Error>No records found matching the request!"
