@@ -27,6 +27,28 @@ class VendorUnreachable(ConnectionError):
         self.patient = patient
 
 
+class VendorRefused(VendorUnreachable):
+    """get_patient(check=True): the vendor answered the query with an error (an HL7
+    AE or AR acknowledgement); the reason quotes what it said."""
+
+
+class AnswerUnreadable(VendorUnreachable):
+    """get_patient(check=True): the vendor answered, and the answer could not be read in
+    the format set (check VendorFormatType and EOLCharacter)."""
+
+
+class AnswerIncomplete(VendorUnreachable):
+    """get_patient(check=True): every answer stopped before its end character (the
+    connection was cut, reset or closed part-way)."""
+
+
+_FAILURES = {
+    "refused": VendorRefused,
+    "unreadable": AnswerUnreadable,
+    "incomplete": AnswerIncomplete,
+}
+
+
 def _prototypes() -> ctypes.CDLL:
     lib = _c.library()
     variant_p = ctypes.POINTER(_c.tb_variant)
@@ -78,8 +100,8 @@ def raise_for_failure(patient: Any) -> None:
     """check=True: a patient not found becomes PatientNotFound or VendorUnreachable."""
     if patient.found:
         return
-    if patient.failure_kind == "unreachable":
-        raise VendorUnreachable(patient.failure, patient)
     if patient.failure_kind == "settings":
         raise ValueError(patient.failure)
-    raise PatientNotFound(patient.failure, patient)
+    if patient.failure_kind in ("not on file", ""):
+        raise PatientNotFound(patient.failure, patient)
+    raise _FAILURES.get(patient.failure_kind, VendorUnreachable)(patient.failure, patient)

@@ -217,7 +217,8 @@ TEST_F(CliTest, GetPatientOverASerialLineWithTheComPortInTheEnvironment) {
     const std::tuple<Fault, int, const char*> cases[] = {
         {Fault::None, cli::kFound, "p1PatientLastName: DOE\n"},
         {Fault::HangUp, cli::kUnreachable, "COM1"},  // mid-answer, and the device with it
-        {Fault::Garbage, cli::kNotFound, "No patient found."},
+        // An answer that could not be read is not "not on file".
+        {Fault::Garbage, cli::kUnreachable, "could not be read as HL7"},
     };
     for (const auto& [fault, status, expected] : cases) {
         SCOPED_TRACE(expected);
