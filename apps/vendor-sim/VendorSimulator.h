@@ -47,7 +47,7 @@ struct SimulatorOptions {
     Fault fault = Fault::None;
     std::set<std::uint16_t> faultPorts;  // empty: the fault applies to every port
     int delayMs = 2000;
-    int splitDelayMs = 1000;
+    int splitDelayMs = 500;      // within the second a reader waits for more
     std::optional<int> endCode;  // end-of-answer character; 28 for HL7, 126 otherwise
     // Speaks MLLP strictly: answers only a request that is exactly one block (VT, the
     // message, FS CR), in a block of its own.

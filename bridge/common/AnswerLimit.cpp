@@ -48,4 +48,11 @@ std::string answerForDisplay(std::string_view answer) {
            " more bytes not shown]";
 }
 
+std::string newestForDisplay(std::string_view text) {
+    if (text.size() <= kShownAnswerBytes) return std::string(text);
+    return "[... cut: " + std::to_string(text.size() - kShownAnswerBytes) +
+           " earlier bytes not shown]\r\n" +
+           std::string(text.substr(text.size() - kShownAnswerBytes));
+}
+
 }  // namespace trellybridge

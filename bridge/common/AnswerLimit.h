@@ -26,5 +26,8 @@ inline constexpr std::size_t kShownAnswerBytes = 4096;
 // The answer as it may be shown: whole when short, else its first kShownAnswerBytes
 // followed by a line saying how much was cut.
 std::string answerForDisplay(std::string_view answer);
+// The same for a text whose newest part matters (the thread's error list, which only
+// grows): its last kShownAnswerBytes after a line saying how much came before.
+std::string newestForDisplay(std::string_view text);
 
 }  // namespace trellybridge

@@ -92,6 +92,7 @@ std::string debugDump(const ThreadState& state) {
         "  --------------------------------------------- KOLV  "
         "--------------------------------------------- ");
     d.line("PID::" + t(c.PatientID));
+    if (!s.identifierMatch.empty()) d.line("  matched:" + s.identifierMatch);
     d.line("BUILD:: ");
     d.line("  version:" + s.buildLabel);
     d.line("FORMAT:: ");
@@ -123,8 +124,9 @@ std::string debugDump(const ThreadState& state) {
     d.line("  debug.log:TRUE   insurance.log:" + std::string(maxRows.empty() ? "FALSE" : "TRUE") +
            "   maxrows:" + maxRows);
     d.line("ERRORS:: ");
+    // Earlier requests' errors stay in the list: the newest are the ones this dump is for.
     d.line("  successful:" + std::string(state.patientFound ? "TRUE" : "FALSE") + "  " +
-           t(state.errorList));
+           newestForDisplay(state.errorList));
     for (const std::string& failure : state.failures.story()) d.line("  failure:" + failure);
     d.line("REQUEST:: ");
     d.line(bridgeKind(c) == BridgeKind::Folders ? "  (n/a for folders style bridge)"

@@ -62,8 +62,7 @@ bool InsuranceLogTurn::addLine(std::string_view fileName, std::string_view line,
 }
 
 bool InsuranceLogTurn::write(long long rows, const Reasons& reasons) {
-    // A log that fails once per insurance line is reported once.
-    auto failed = [&] { reasons.recordOnce(errc::InsuranceLogFailed); };
+    auto failed = [&] { reasons.record(errc::InsuranceLogFailed); };
     fs::FileLock lock = std::move(lock_);  // this turn ends when the log is written
     if (!lock.held()) {
         failed();

@@ -17,11 +17,6 @@ void Reasons::record(const ErrorNotices& notices) const {
     for (const ErrorNotice& notice : notices) record(notice.code, notice.description);
 }
 
-void Reasons::recordOnce(errc code) const {
-    std::string element = errorElement(code, errorMessage(code, {}, Recorder::Standard));
-    if (!errorList_->ends_with(element)) record(code);
-}
-
 void Reasons::recordEnhanced(errc code, std::string_view description) const {
     std::string message = errorMessage(code, detailOf(code, description), Recorder::Enhanced);
     *enhancedError_ = message;

@@ -28,9 +28,6 @@ public:
     // the attempt will be tried again.
     void record(errc code, std::string_view description = {}) const;
     void record(const ErrorNotices& notices) const;
-    // The same, unless the list already ends with that very error (a failure repeated
-    // line after line is told once).
-    void recordOnce(errc code) const;
     // The enhanced recorder: keeps the message as the enhanced error and always appends.
     void recordEnhanced(errc code, std::string_view description = {}) const;
     // Appends an element with the message as it stands; dropped, as record's, while an

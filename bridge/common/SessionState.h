@@ -39,6 +39,9 @@ struct SessionState {
     int closePortAttempts = 0;
     std::string buildLabel;
     std::string recordDelimiter = "|";
+    // Which identifier of the answer matched the one asked for, when not its own
+    // ("PID-3 repetition 2"); shown and logged so that a match on another number is seen.
+    std::string identifierMatch;
     std::string eolFirstCode, eofFirstCode;
 
     // TCP bookkeeping.

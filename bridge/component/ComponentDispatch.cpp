@@ -244,8 +244,9 @@ std::optional<InvokeStatus> TrellyBridgeCommObject::invokeHl7Method(const std::s
         result = comm_.verifySubFields(a[0], a[1], a[2]);
     } else if (name == "getASCII") {
         if (!expect(1)) return InvokeStatus::BadArgumentCount;
-        if (!hl7::isCharacterCode(a[0].toText())) return InvokeStatus::Failed;
-        result = comm_.getASCII(a[0]);
+        CallError error;
+        result = comm_.getASCII(a[0], &error);
+        if (error.number != 0) return raise(error.number, std::move(error.description));
     } else {
         return std::nullopt;
     }

@@ -76,10 +76,13 @@ Variant TrellyBridgeComm::verifySubFields(const Variant& HL7Stream, const Varian
     return Variant(hl7::verifySubFields(HL7Stream.toText(), HL7Tag.toText(), level(HL7Level)));
 }
 
-Variant TrellyBridgeComm::getASCII(const Variant& ASCIIDelimitedString) {
+Variant TrellyBridgeComm::getASCII(const Variant& ASCIIDelimitedString, CallError* error) {
     try {
         return hl7::getASCII(ASCIIDelimitedString.toText());
-    } catch (const std::invalid_argument&) {
+    } catch (const std::invalid_argument& failure) {
+        // The error is the caller's, not trapped: a host sees the call fail.
+        std::string said = failure.what();
+        if (error) *error = {said == "Type mismatch" ? 13 : 5, said};
         return {};
     }
 }

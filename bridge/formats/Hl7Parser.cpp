@@ -174,7 +174,7 @@ private:
     void readInsurances();
     void readInsurance(int slot, std::string_view in1Text, std::string_view in2Text);
     void substituteGuarantor();
-    bool identifierMatches(ErrorNotices& notices);
+    bool identifierMatches(ErrorNotices& notices, std::string& matched);
     std::optional<AnswerProblem> withoutPatient() const;
     std::string errorText(const Segment& err) const;
 
@@ -213,7 +213,7 @@ ParseResult Hl7Parse::run(const RecordObserver& whenRead) {
     // substitutions below reach the properties only when a request publishes.
     if (whenRead) whenRead(record_);
     substituteGuarantor();
-    if (!identifierMatches(result.notices)) {
+    if (!identifierMatches(result.notices, result.identifierMatch)) {
         result.found = false;
         result.disconnected = true;
     }
@@ -474,7 +474,7 @@ void Hl7Parse::substituteGuarantor() {
         guarantorFromPatient(record_, true);
 }
 
-bool Hl7Parse::identifierMatches(ErrorNotices& notices) {
+bool Hl7Parse::identifierMatches(ErrorNotices& notices, std::string& matched) {
     if (bridgeKind(c_) != BridgeKind::TcpIp) return true;
     const std::string& returned = rec(F::p1PatientUniqueID);
     if (returned.empty() && ids_.pid3.empty()) return true;
@@ -486,15 +486,23 @@ bool Hl7Parse::identifierMatches(ErrorNotices& notices) {
         return true;
     // The number a user types is usually the record number: the first component of one
     // of the identifiers PID-3 lists; or the first component of PID-2.
+    // Which one matched is told: it may be another assigning authority's number.
     auto names = [&](std::string_view identifier) {
         return !identifier.empty() && requested == fold(std::string(identifier));
     };
-    if (names(ids_.pid2First)) return true;
+    if (names(ids_.pid2First)) {
+        matched = "PID-2: " + ids_.pid2First;
+        return true;
+    }
     std::string_view list = ids_.pid3;
-    for (size_t start = 0; start <= list.size();) {
+    for (size_t start = 0, repetition = 1; start <= list.size(); ++repetition) {
         size_t end = std::min(list.find('~', start), list.size());
         std::string_view identifier = list.substr(start, end - start);
-        if (names(identifier.substr(0, identifier.find('^')))) return true;
+        if (names(identifier.substr(0, identifier.find('^')))) {
+            matched =
+                "PID-3 repetition " + std::to_string(repetition) + ": " + std::string(identifier);
+            return true;
+        }
         start = end + 1;
     }
 

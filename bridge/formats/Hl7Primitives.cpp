@@ -139,11 +139,6 @@ std::string getASCII(std::string_view code) {
     return std::string(1, static_cast<char>(static_cast<unsigned char>(*number)));
 }
 
-bool isCharacterCode(std::string_view code) {
-    auto number = Variant(std::string(code)).toWholeNumber();
-    return number && *number >= 0 && *number <= 255;
-}
-
 std::string stripDelimiters(std::string_view wrapped, bool removeQuotes) {
     if (wrapped.size() <= 1) return {};
     std::string value(wrapped.substr(1, wrapped.size() - 2));

@@ -26,7 +26,6 @@ std::string_view getHL7SubField(std::string_view stream, std::string_view outerT
 bool verifySubFields(std::string_view stream, std::string_view tag, long level);
 // The one character whose code the text gives; throws std::invalid_argument otherwise.
 std::string getASCII(std::string_view code);
-bool isCharacterCode(std::string_view code);
 // The segment end of component lookups: the character whose code EOLCharacter gives.
 // When the setting is no single code every component lookup fails, and a failed lookup
 // ends the exchange. The throwing form says why (std::invalid_argument).

@@ -51,6 +51,9 @@ struct ParseResult {
     ErrorNotices notices;
     // Set when an answer without the patient was a refusal or could not be read.
     std::optional<AnswerProblem> problem;
+    // Which identifier matched the one asked for when it was not the answer's own
+    // ("PID-3 repetition 2: 12345^^^CLINIC^MR"); empty otherwise.
+    std::string identifierMatch;
 };
 
 // What a parse works with besides the answer and the settings. The record and the debug

@@ -1,5 +1,7 @@
 #include "session/SearchRequest.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <optional>
 
@@ -52,17 +54,24 @@ bool dashedSocial(std::string_view value) {
            allDigits(value.substr(7));
 }
 
-// The company number in front of a search key's first dash: a whole number of at most
-// MEDICNumberLength digits ("3-1001"). A hyphenated name ("SMITH-JONES") or a dashed
-// social security number has none.
+bool lettersOrDigits(std::string_view text) {
+    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) != 0;
+    });
+}
+
+// The company number in front of a search key's first dash, of at most MEDICNumberLength
+// characters: letters or digits in front of an identifier ("ABC-1001", "3-1001"), digits
+// only in front of a name, so that a hyphenated name ("SMITH-JONES") stays whole. A social
+// security number, dashed or searched for, has none.
 std::optional<std::string> companyPrefix(const BridgeConfiguration& c, std::string_view on,
                                          const std::string& value) {
     size_t dash = value.find('-');
     if (dash == std::string::npos || c.MEDICNumberLength.toText() == "0") return std::nullopt;
-    if (on == "SSN" && dashedSocial(value)) return std::nullopt;
+    if (on == "SSN" || dashedSocial(value)) return std::nullopt;
     std::string company = value.substr(0, dash);
     std::optional<std::int64_t> length = c.MEDICNumberLength.toWholeNumber();
-    if (!allDigits(company) ||
+    if (!(on == "PID" ? lettersOrDigits(company) : allDigits(company)) ||
         (length && *length > 0 && company.size() > static_cast<size_t>(*length)))
         return std::nullopt;
     return company;
@@ -92,7 +101,7 @@ SearchRequest buildSearchRequest(const BridgeConfiguration& c, std::string_view 
     if (request.companyName.empty()) {
         if (std::optional<std::string> company =
                 companyPrefix(c, text::upper(c.SearchOn), key.value)) {
-            request.companyName = *company;
+            request.companyName = text::upper(*company);
             request.text = removeAfterTag(request.text, key.tag, *company + "-");
         }
         std::string fallback = c.MEDICNumberDefault.toText();

@@ -63,6 +63,7 @@ void Session::start(ThreadState& shared) {
     s.closePortAttempts = 0;
     s.attemptCount = 0;
     s.recordDelimiter = "|";
+    s.identifierMatch.clear();
     startPhase(s, Phase::Prepare);
     s.eolFirstCode = firstCode(request.settings.EOLCharacter);
     s.eofFirstCode = firstCode(request.settings.EOFCharacter);
@@ -332,6 +333,7 @@ void applyParseResult(ThreadState& shared, const formats::ParseResult& result) {
     if (result.startedParsing) s.startedParsing = result.startedParsing;
     if (result.finishedParsing) s.finishedParsing = result.finishedParsing;
     if (result.recordDelimiter) s.recordDelimiter = std::string(1, *result.recordDelimiter);
+    s.identifierMatch = result.identifierMatch;
     if (result.found) shared.patientFound = *result.found;
     if (result.disconnected) workStopped(s);
 }
@@ -348,6 +350,9 @@ bool Session::processResponse(std::string answer) {
         formats::dispatchAnswer(answer, request.settings, request.parseContext());
     request.applyParse(parsed);
     answerProblem_ = parsed.problem;
+    if (request.patientFound() && !parsed.identifierMatch.empty())
+        updateText("Patient ID " + request.typed.patientId + " matched " + parsed.identifierMatch +
+                   CRLF);
     if (parsed.next != formats::NextStep::ShowAnswerAndEnd) return request.patientFound();
 
     // The answer was not a patient: show it and end the session without more attempts.

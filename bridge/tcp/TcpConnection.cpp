@@ -14,6 +14,7 @@ namespace trellybridge::tcp {
 namespace {
 
 constexpr size_t kReceiveBuffer = 10000;
+constexpr int kPauseEndsAnswerMs = 1000;
 
 std::string errorText(std::int32_t number) {
     switch (number) {
@@ -233,7 +234,13 @@ AnswerRead Connection::readAnswer(std::string& answer, const AnswerEnd& complete
     auto stopped = [&] {
         return answer.size() > start ? AnswerRead::Unfinished : AnswerRead::Closed;
     };
-    while (sockets::waitReadable(socket_, remainingMs(deadline)) == 1) {
+    // Once the answer has begun, a second without more of it ends the read (the poll's
+    // second): a vendor that keeps its connection open never holds the request longer.
+    auto nextWait = [&] {
+        int left = remainingMs(deadline);
+        return answer.size() > start ? std::min(left, kPauseEndsAnswerMs) : left;
+    };
+    while (sockets::waitReadable(socket_, nextWait()) == 1) {
         std::int32_t length = 0;
         if (!recvData(chunk, length))
             return answer.size() > start ? AnswerRead::Unfinished : AnswerRead::Failed;

@@ -71,7 +71,8 @@ public:
     // One receive of at most 10000 bytes; an empty result means the peer closed.
     bool recvData(std::string& data, std::int32_t& length);
     // Reads and appends until `complete` says the answer is whole, the peer closes or
-    // resets, or the wait bound runs out.
+    // resets, the wait bound runs out, or, once the answer has begun, a second passes
+    // without more of it.
     AnswerRead readAnswer(std::string& answer, const AnswerEnd& complete);
     // Receives and appends until "</RESULT>" (any case) arrives, the peer closes, or the
     // wait bound runs out; false when nothing could be read or the answer is too large.

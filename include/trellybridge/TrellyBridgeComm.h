@@ -145,8 +145,10 @@ public:
                            const Variant& HL7Tag, const Variant& HL7Level);
     Variant verifySubFields(const Variant& HL7Stream, const Variant& HL7Tag,
                             const Variant& HL7Level);
-    // The one-character text with the given code; empty when the text is no code.
-    Variant getASCII(const Variant& ASCIIDelimitedString);
+    // The one-character text with the given code. Text that is no code from 0 to 255 fails
+    // the call, as it always has: `error` gets 13 "Type mismatch" or 5 "Invalid procedure
+    // call or argument" and the result is empty.
+    Variant getASCII(const Variant& ASCIIDelimitedString, CallError* error = nullptr);
 
     // The letter of the first ready drive (mapped drives, then removable media) whose
     // root holds `USBEncryptedPath` ("\records\patient.dat"), or empty text. Never fails.

@@ -125,6 +125,11 @@ TEST_F(DebugLogTest, LongAnswerAndSettingsAreShownCut) {
         EXPECT_EQ(dump.find(std::string(kShownAnswerBytes + 1, c)), std::string::npos) << c;
     EXPECT_NE(dump.find("PID::" + std::string(kShownAnswerBytes, '7') + "\r\n[... cut"),
               std::string::npos);
+    // The error list keeps every request's errors: the newest are the ones shown.
+    threadState().errorList = std::string(2 * kShownAnswerBytes, 'e') + "<newest/>";
+    EXPECT_NE(this->dump().find(" earlier bytes not shown]\r\n" +
+                                std::string(kShownAnswerBytes - 9, 'e') + "<newest/>"),
+              std::string::npos);
 }
 
 TEST_F(DebugLogTest, FullLogIsTurnedOverAndNeverPassesItsBound) {
@@ -192,7 +197,7 @@ TEST_F(InsuranceLogTest, RootLogRollsNewestFirst) {
     }
 }
 
-TEST_F(InsuranceLogTest, KeepAboveCapacityWritesTheCapacityNewLinesFirstAndRecords400Once) {
+TEST_F(InsuranceLogTest, KeepAboveCapacityWritesTheCapacityNewLinesFirstAndRecords400EachTime) {
     std::string full;
     for (int i = 1; i <= kInsuranceLogCapacity; ++i) full += "old" + std::to_string(i) + "\r\n";
     writeDriveCFile("BRIDGEINSURANCE.log", full);
@@ -201,7 +206,8 @@ TEST_F(InsuranceLogTest, KeepAboveCapacityWritesTheCapacityNewLinesFirstAndRecor
     std::string kept = "first insurer\r\nsecond insurer\r\n";
     kept += full.substr(0, full.find("old" + std::to_string(kInsuranceLogCapacity - 1) + "\r"));
     EXPECT_EQ(readDriveCFile("BRIDGEINSURANCE.log"), kept);
-    EXPECT_EQ(testing::occurrences(threadState().errorList, "<error id=\"400\""), 1);
+    // Each recorded error appends its element, as hosts have always read the list.
+    EXPECT_EQ(testing::occurrences(threadState().errorList, "<error id=\"400\""), 2);
 }
 
 TEST_F(InsuranceLogTest, BridgeLogsFolderKeepsItsOwnRollingLogWithoutRepeats) {

@@ -10,6 +10,8 @@
 //   found true|false the outcome of the answer dispatcher
 //   failure KIND     what a request would say of an answer without the patient
 //                    ("not on file" unless given)
+//   matched TEXT     the identifier that matched the one asked for, when not the
+//                    answer's own (none unless given)
 //   strict           every result property not listed must be empty
 //   error N          the error list must hold an element with id N
 //   NAME=VALUE       a result property as ReturnPatient publishes it
@@ -86,6 +88,7 @@ struct Expectation {
     GetPatientArguments settings;
     bool found = true;
     std::string failure = "not on file";
+    std::string matched;
     bool strict = false;
     std::map<std::string, std::string> properties;
     std::vector<std::string> errors;
@@ -118,6 +121,8 @@ Expectation readExpectation(const FormatCase& c) {
             e.found = line.substr(6) == "true";
         } else if (line.rfind("failure ", 0) == 0) {
             e.failure = line.substr(8);
+        } else if (line.rfind("matched ", 0) == 0) {
+            e.matched = line.substr(8);
         } else if (line.rfind("error ", 0) == 0) {
             e.errors.push_back(line.substr(6));
         } else if (line.rfind("set ", 0) == 0) {
@@ -154,6 +159,7 @@ TEST_P(FormatCases, AnswerYieldsTheExpectedPatient) {
         EXPECT_EQ(failureKindName(threadState().failures.latestKind()), e.failure)
             << threadState().failures.text();
     }
+    EXPECT_EQ(threadState().session.identifierMatch, e.matched);
 
     TrellyBridgeComm comm;
     comm.ReturnPatient();

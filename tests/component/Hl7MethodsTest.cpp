@@ -36,7 +36,12 @@ TEST_F(Hl7MethodsTest, ClassMethodsWrapThePrimitives) {
     EXPECT_EQ(comm.getHL7Record("A\rPID|1\r", "PID", 1), Variant("PID|1\r"));
     EXPECT_EQ(comm.verifySubFields("|A^B|", "^", 2), Variant(true));
     EXPECT_EQ(comm.getASCII("126"), Variant("~"));
-    EXPECT_EQ(comm.getASCII("abc"), Variant());
+    // Text that is no code fails the call: the error reaches the caller.
+    for (const auto& [code, number] : {std::pair{"abc", 13}, std::pair{"256", 5}}) {
+        CallError error;
+        EXPECT_EQ(comm.getASCII(code, &error), Variant());
+        EXPECT_EQ(error.number, number) << code;
+    }
 }
 
 TEST_F(Hl7MethodsTest, ALookupThatCannotBeMadeOrAnotherPatientEndsTheExchange) {

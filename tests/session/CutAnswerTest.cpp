@@ -5,6 +5,7 @@
 // is configured does the vendor's close end the answer.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
 
 #include "Answers.h"
@@ -85,6 +86,11 @@ TEST_F(CutAnswerTest, EveryBridgeCallsACutAnswerIncomplete) {
         testing::readRequest(connection);
         sockets::send(connection, hl7Answer(), 2000);
     };
+    auto wholeKeptOpen = [](sockets::Socket connection) {
+        testing::readRequest(connection);
+        sockets::send(connection, hl7Answer(), 2000);
+        testing::readRequest(connection, 5000);  // until the client closes
+    };
     const Row rows[] = {
         {"TCP: a reset", overTcp(sendsHalfThen(resets))},
         {"TCP: a half-close", overTcp(sendsHalfThen(halfCloses))},
@@ -92,6 +98,8 @@ TEST_F(CutAnswerTest, EveryBridgeCallsACutAnswerIncomplete) {
         {"TCP, MLLP: a close inside the block", overTcp(sendsHalfThen(closes), "{MLLP}")},
         {"TCP, no end character configured: the close ends the answer",
          overTcp(wholeThenCloses, "", "", 1), true},
+        {"TCP, no end character configured: a second's pause ends the answer",
+         overTcp(wholeKeptOpen, "", "", 1), true},
         {"serial: the line hangs up",
          [] {
              // The line goes away once the bridge had time to read what was sent.
@@ -137,7 +145,11 @@ TEST_F(CutAnswerTest, EveryBridgeCallsACutAnswerIncomplete) {
         Started started = row.start();
         a = started.a;
         a.AllowedRetries = "1";
+        a.SerialTimeout = "8";  // the page default: eight seconds before an attempt gives up
+        auto began = std::chrono::steady_clock::now();
         EXPECT_EQ(fetch(), row.found) << threadState().failures.text();
+        EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(4))
+            << "a vendor that goes quiet is not waited for to the end of its attempt";
         comm.ReturnPatient();
         if (row.found) {
             EXPECT_EQ(comm.get_i2InsuredCompanyName(), Variant("HEARTLAND MUTUAL"));

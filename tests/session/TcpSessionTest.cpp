@@ -427,7 +427,7 @@ TEST_F(PaceTest, OverTcpFaultsEndAsPromisedAndAlikeInBothPaces) {
         std::string fastEnd;
     } cases[] = {
         {"answers", Fault::None, true, " parse.attempt          <successful>!", "at once"},
-        {"split into two packets a second apart", Fault::Split, true,
+        {"split into two packets half a second apart", Fault::Split, true,
          " receive.attempt  <successful>!", "at once"},
         {"slow within the session time-out", Fault::Slow, true,
          " parse.attempt          <successful>!", ""},
