@@ -1,5 +1,6 @@
 // trellybridge parse: runs a saved vendor answer through the answer dispatcher and the
 // parser a request uses, with the site's settings, and prints the patient.
+#include <cstdlib>
 #include <iostream>
 #include <vector>
 
@@ -48,6 +49,10 @@ int parseAnswer(const ParseOptions& o, std::ostream& out, std::ostream& err) {
 
     // ReturnPatient keeps an insurance log: a diagnosis must not touch the site's own.
     std::string scratch = fs::makeTemporaryFolder("trellybridge-parse");
+    if (scratch.empty())
+        throw UsageError{"cannot make a scratch folder in the temporary folder (TMPDIR=" +
+                         escapeControls(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "") +
+                         "); without one, parse would write the site's logs"};
     fs::mapDrive('C', scratch);
     installProgressToolkit(err, false);
     ThreadState& state = threadState();

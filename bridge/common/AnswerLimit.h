@@ -13,6 +13,17 @@ inline constexpr std::size_t kDefaultAnswerLimit = std::size_t{1024} * 1024;
 inline constexpr std::size_t kMinAnswerLimit = 1024;
 inline constexpr std::size_t kMaxAnswerLimit = std::size_t{64} * 1024 * 1024;
 
+// A number of bytes set in the environment, used when it is a whole number from `minimum`
+// to `maximum`; anything else leaves `fallback` in force and is told, not guessed at.
+struct ByteSetting {
+    const char* variable;
+    std::size_t minimum, maximum, fallback;
+};
+std::size_t byteSetting(const ByteSetting& setting);
+// Why the variable is not used ("... must be a whole number of bytes from ... to ...,
+// not ..."), or empty text when it is, or unset.
+std::string byteSettingProblem(const ByteSetting& setting);
+
 // The most bytes an answer (socket, serial line, results file, web body) may hold:
 // TRELLYBRIDGE_MAX_ANSWER_BYTES when that is a whole number from kMinAnswerLimit to
 // kMaxAnswerLimit, else kDefaultAnswerLimit.

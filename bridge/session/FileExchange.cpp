@@ -143,11 +143,11 @@ bool writeRequestFile(const Request& request, std::string& failure) {
 }
 
 bool startVendorProgram(const Request& request, const std::vector<std::string>& arguments,
-                        bool focus, std::string& failure) {
+                        process::Program& program, std::string& failure) {
     std::string reason;
-    std::string program = shownPath(request.settings.VendorApplicationPath);
-    if (process::start(program, arguments, true, focus, &reason)) return true;
-    failure = "could not start vendor program " + program + ": " + reason;
+    std::string path = shownPath(request.settings.VendorApplicationPath);
+    if (program.start(path, arguments, &reason)) return true;
+    failure = "could not start vendor program " + path + ": " + reason;
     return false;
 }
 

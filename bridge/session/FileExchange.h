@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Process.h"
 #include "session/BridgeSession.h"
 
 namespace trellybridge::session {
@@ -27,7 +28,7 @@ bool sendNetworkRequest(Request& request,
 // The two ways a request is delivered: the request file, and the vendor's program.
 bool writeRequestFile(const Request& request, std::string& failure);
 bool startVendorProgram(const Request& request, const std::vector<std::string>& arguments,
-                        bool focus, std::string& failure);
+                        process::Program& program, std::string& failure);
 // Why a configured path cannot name a file, or empty text when it can.
 std::string unusablePath(std::string_view what, const Variant& setting);
 // The file a path setting names, as the host sees it.

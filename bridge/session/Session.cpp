@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "common/AnswerLimit.h"
+#include "common/DebugLog.h"
 #include "common/SessionPhase.h"
 #include "common/Version.h"
 #include "session/SessionContext.h"
@@ -81,6 +82,9 @@ void Session::start(ThreadState& shared) {
     if (showing()) startTimer(loop == RunLoop::Port ? PortTimer : NetworkTimer);
     if (std::string problem = answerLimitProblem(); !problem.empty() && showing())
         updateText(problem + ": the default of " + std::to_string(kDefaultAnswerLimit) +
+                   " bytes applies" + CRLF);
+    if (std::string problem = debugLogLimitProblem(); !problem.empty() && showing())
+        updateText(problem + ": the default of " + std::to_string(maxDebugLogBytes()) +
                    " bytes applies" + CRLF);
     if (s.pace == Pace::Fast && showing()) {
         updateText(std::string("Pace: fast (each step runs once what it waits for has happened)") +
@@ -300,8 +304,10 @@ void Session::continueAtOnce() {
             static_cast<std::int64_t>(std::min(Variant(s.timeoutTicks).numericValue(), 1e9));
         std::int64_t ticks =
             bridge_->closePending() ? 1 : std::max<std::int64_t>(1, timeout - s.elapsedTicks);
-        ticks = std::min<std::int64_t>(ticks, 1 << 20);
-        std::int64_t ahead = (ticks - 1) * PortTimer.interval();
+        // The timer's phase moves no further than the tick counter can tell apart; the
+        // ticks themselves all count, however many a time-out holds.
+        constexpr std::int64_t kFurthestMs = std::int64_t{1} << 30;
+        std::int64_t ahead = std::min(kFurthestMs, (ticks - 1) * PortTimer.interval());
         auto stepAt = static_cast<std::int32_t>(static_cast<std::uint32_t>(PortTimer.dueAt()) +
                                                 static_cast<std::uint32_t>(ahead));
         s.elapsedTicks += static_cast<int>(ticks - 1);

@@ -103,8 +103,8 @@ TEST_F(CliTest, BadInputIsAUsageErrorBeforeAnyRequest) {
     writeDriveCFile("long.hl7", "MSH|^~\\&|X\rPID|1|12345|||DOE^JOHN" + std::string(1024, ' '));
     const struct {
         Args arguments;
-        std::string named;                 // what the message must name
-        std::string answerLimit = "1024";  // TRELLYBRIDGE_MAX_ANSWER_BYTES for the run
+        std::string named;  // what the message must name
+        std::string environment = "TRELLYBRIDGE_MAX_ANSWER_BYTES=1024";
         std::string input = "/dev/null";
     } cases[] = {
         {{"get-patient", "--set", "NoSuchSetting=1"}, "NoSuchSetting"},
@@ -129,18 +129,26 @@ TEST_F(CliTest, BadInputIsAUsageErrorBeforeAnyRequest) {
         {{"parse", "--format", "CSV", fifo}, "CSV"},
         {{"parse", "--format", "HL7", fifo}, "not a regular file"},
         // Standard input is held to the answer limit.
-        {{"parse", "--format", "HL7", "-"}, "larger than 1024 bytes", "1024", onDriveC("long.hl7")},
+        {{"parse", "--format", "HL7", "-"},
+         "larger than 1024 bytes",
+         "TRELLYBRIDGE_MAX_ANSWER_BYTES=1024",
+         onDriveC("long.hl7")},
+        // With no scratch folder parse would write the site's logs: not at all.
+        {{"parse", "--format", "HL7", onDriveC("search.txt")},
+         "TMPDIR=/nonexistent",
+         "TMPDIR=/nonexistent"},
+        {{"parse", "--format", "HL7", onDriveC("search.txt")}, "TMPDIR=/proc", "TMPDIR=/proc"},
         {{"no-such-command"}, "no-such-command"},
         {{}, "subcommand"},
-        {{"get-patient"}, "TRELLYBRIDGE_MAX_ANSWER_BYTES", "0"},
+        {{"get-patient"}, "TRELLYBRIDGE_MAX_ANSWER_BYTES", "TRELLYBRIDGE_MAX_ANSWER_BYTES=0"},
+        {{"get-patient"}, "from 65536 to", "TRELLYBRIDGE_DEBUG_LOG_MAX_BYTES=1"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.named);
         Args arguments = c.arguments;
         if (arguments.size() > 1 && arguments[1] == "--config")  // were it read, it would end
             arguments = withSets(arguments, kEndsAtOnce);
-        testing::ProgramResult result =
-            runCli(arguments, {"TRELLYBRIDGE_MAX_ANSWER_BYTES=" + c.answerLimit}, c.input);
+        testing::ProgramResult result = runCli(arguments, {c.environment}, c.input);
         EXPECT_EQ(result.exitCode, cli::kUsage) << result.err;
         EXPECT_TRUE(has(result.err, c.named)) << result.err;
         EXPECT_FALSE(has(result.err, "style bridge")) << "no request ran";
@@ -288,9 +296,9 @@ TEST_F(CliTest, GetPatientDataCountsThePatientsAndEscapesVendorTextOnATerminal) 
         std::string printed;     // into a file or pipe
         std::string onTerminal;  // empty: as printed
     } cases[] = {
-        // The vendor's own count and no patient.
+        // The vendor's own count and no patient: one count, the component's.
         {noPatient + "</Result>", cli::kNotFound,
-         noPatient + "<RecordCount>0</RecordCount></Result>\n", ""},
+         "<Result><TransactionID>1</TransactionID><RecordCount>0</RecordCount></Result>\n", ""},
         {"<Result><TransactionID>1</TransactionID><Patient><LastName>DO\x1B]0;owned\x07"
          "E</LastName></Patient></Result>",
          cli::kFound,
@@ -302,8 +310,9 @@ TEST_F(CliTest, GetPatientDataCountsThePatientsAndEscapesVendorTextOnATerminal) 
         SCOPED_TRACE(c.printed);
         testing::ScriptedPeer vendor(
             std::vector<testing::ScriptedPeer::Script>(2, testing::answers({c.answer})));
+        // Laid out over lines, as a person writes it.
         writeDriveCFile("search.xml",
-                        "<SearchInfo><SearchOn>NAME</SearchOn><LastName>Doe</LastName>"
+                        "<SearchInfo>\r\n  <SearchOn>NAME</SearchOn>\n\t<LastName>Doe</LastName>\n"
                         "</SearchInfo><BridgeParameters><NetworkBridgeType>TCPIP"
                         "</NetworkBridgeType><TCPRemoteHostName>127.0.0.1</TCPRemoteHostName>"
                         "<TCPRemotePorts>" +
