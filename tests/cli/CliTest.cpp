@@ -2,8 +2,10 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -246,6 +248,47 @@ TEST_F(CliTest, GetPatientOverASerialLineWithTheComPortInTheEnvironment) {
     }
 }
 
+// A signal mid-request gives the line back the settings it had; the user's own terminal,
+// by any name, is no serial line and gets no request.
+TEST_F(CliTest, SerialLineIsGivenBackOnASignalAndIsNeverTheUsersTerminal) {
+    serial::PseudoTerminal line;
+    std::string error;
+    ASSERT_TRUE(line.open(error)) << error;
+    int device = ::open(line.devicePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(device, 0);
+    termios before{};
+    ::tcgetattr(device, &before);
+    ::cfsetspeed(&before, B1200);  // not the request's 9600
+    ::tcsetattr(device, TCSANOW, &before);
+    GetPatientArguments a = vendorsim::sampleRequest("12345", "SERIAL", "HL7", 1);
+    a.AllowedRetries = "1";
+    a.TimeDelay = "100";
+    const Args request = withSets({TRELLYBRIDGE_CLI_PATH, "get-patient"}, settingsOf(a));
+    for (int signal : {SIGTERM, SIGHUP, SIGINT}) {
+        testing::ProgramRun run{request, {"TRELLYBRIDGE_COM1=" + line.devicePath()}};
+        run.whileRunning = [&line, signal](int pid) {
+            std::string query;
+            line.read(query, 10000);  // the request is out: the line is the request's
+            ::kill(pid, signal);
+        };
+        EXPECT_FALSE(testing::runProgram(run).timedOut);
+        termios after{};
+        ::tcgetattr(device, &after);
+        EXPECT_EQ(::cfgetospeed(&after), B1200) << "after signal " << signal;
+    }
+    ::close(device);
+    for (const std::string& named : {std::string("/dev/tty"), line.devicePath()}) {
+        Args command = request;
+        command.insert(command.begin(), {"/usr/bin/setsid", "--ctty"});
+        testing::ProgramResult result =
+            testing::runProgram({command, {"TRELLYBRIDGE_COM1=" + named}, line.devicePath()});
+        EXPECT_EQ(result.exitCode, cli::kUnreachable) << result.err;
+        EXPECT_TRUE(has(result.err, named + ": the user's own terminal")) << result.err;
+        std::string written;
+        EXPECT_FALSE(line.read(written, 0)) << written;
+    }
+}
+
 TEST_F(CliTest, QuietFailuresStillSayWhy) {
     using vendorsim::Fault;
     testing::ScriptedPeer resetting(
@@ -399,6 +442,13 @@ TEST_F(CliTest, VendorSimulatorRunsForAWhileAndRejectsBadOptions) {
     EXPECT_EQ(run({"vendor-sim", "--serial", "--run-for", "0.2"}), 0) << err.str();
     EXPECT_TRUE(has(out.str(), "TRELLYBRIDGE_COM1=/dev/pts/")) << out.str();
     EXPECT_EQ(run({"vendor-sim", "--https", "--fault", "refuse"}), cli::kUsage);
+    // Its certificate files are read as every file from outside: a FIFO cannot hold it.
+    std::string fifo = (root / "certificate.fifo").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    testing::ProgramResult https = runCli({"vendor-sim", "--https", "--https-cert", fifo,
+                                           "--https-key", fifo, "--https-client-ca", fifo});
+    EXPECT_EQ(https.exitCode, 1);
+    EXPECT_TRUE(has(https.err, fifo + ": not a regular file")) << https.err;
     EXPECT_EQ(run({"vendor-sim", "--answer-once", "--account", "12345"}), cli::kUsage);
     EXPECT_EQ(
         run({"vendor-sim", "--answer-once", "--account", "12345", "--results", onDriveC("r.dat")}),
