@@ -66,8 +66,10 @@ int parseAnswer(const ParseOptions& o, std::ostream& out, std::ostream& err) {
     TrellyBridgeComm comm;
     bool found = false;
     if (ready) {
+        std::string converted;
+        std::string_view read = formats::answerAsRead(answer, state.config, converted);
         formats::ParseResult result =
-            formats::dispatchAnswer(answer, state.config, session::parseContext(state));
+            formats::dispatchAnswer(read, state.config, session::parseContext(state));
         state.reasons().record(result.notices);
         found = result.found.value_or(false);
         if (result.next == formats::NextStep::ShowAnswerAndEnd) {
@@ -75,7 +77,7 @@ int parseAnswer(const ParseOptions& o, std::ostream& out, std::ostream& err) {
             ui::toolkit().progress(ui::ProgressKind::Log, "Receiving response...\r\n");
             ui::toolkit().progress(
                 ui::ProgressKind::Log,
-                "  " + answerForDisplay(formats::trimmedForDisplay(answer, state.config)) +
+                "  " + answerForDisplay(formats::trimmedForDisplay(read, state.config)) +
                     "\r\n\r\n");
         }
     }

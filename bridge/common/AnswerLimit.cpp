@@ -52,6 +52,14 @@ std::string answerLimitProblem() {
     return byteSettingProblem(kAnswerLimit);
 }
 
+std::string answerForDump(std::string_view answer) {
+    if (answer.size() <= kDumpedAnswerBytes) return std::string(answer);
+    constexpr std::size_t kTail = kDumpedAnswerBytes / 4, kHead = kDumpedAnswerBytes - kTail;
+    return std::string(answer.substr(0, kHead)) +
+           "\r\n[... cut: " + std::to_string(answer.size() - kHead - kTail) +
+           " bytes not kept ...]\r\n" + std::string(answer.substr(answer.size() - kTail));
+}
+
 std::string answerForDisplay(std::string_view answer) {
     if (answer.size() <= kShownAnswerBytes) return std::string(answer);
     return std::string(answer.substr(0, kShownAnswerBytes)) +

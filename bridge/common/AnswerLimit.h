@@ -38,4 +38,9 @@ inline constexpr std::size_t kShownAnswerBytes = 4096;
 // followed by a line saying how much was cut.
 std::string answerForDisplay(std::string_view answer);
 
+// The most of an answer the DebugDataDump property keeps: an answer of the default limit
+// whole, a larger one as its head and its tail, so that no copy of it grows with the limit.
+inline constexpr std::size_t kDumpedAnswerBytes = kDefaultAnswerLimit;
+std::string answerForDump(std::string_view answer);
+
 }  // namespace trellybridge

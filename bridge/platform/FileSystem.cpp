@@ -388,8 +388,10 @@ RegularFileRead readRegularFile(std::string_view path, std::size_t limit, Links 
         return fail(Failure::TooLarge, tooLarge);
     }
     // The size may change while reading: never take more than one byte past the limit.
+    // A little room past the end, so that a caller marking the end of what it read does not
+    // copy it all.
     std::string content;
-    content.reserve(static_cast<std::size_t>(info.st_size));
+    content.reserve(static_cast<std::size_t>(info.st_size) + 16);
     char chunk[65536];
     while (content.size() <= limit) {
         std::size_t room = limit - content.size();

@@ -33,7 +33,8 @@ bool startVendorProgram(const Request& request, const std::vector<std::string>& 
 std::string unusablePath(std::string_view what, const Variant& setting);
 // The file a path setting names, as the host sees it.
 std::string shownPath(const Variant& setting);
-// The answer in the results file, parsed; empty text while there is none.
-std::string readPatientFile(Request& request);
+// Reads the answer in the results file into the session's raw data and parses it; false
+// (and no raw data) while there is none that holds the patient.
+bool readPatientFile(Request& request);
 
 }  // namespace trellybridge::session

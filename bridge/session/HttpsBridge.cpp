@@ -126,8 +126,13 @@ public:
             if (request.patientFound()) {
                 request.setTickInterval(RunLoop::Network, request.timeDelay());
                 if (formats::isKnownFormat(c.VendorFormatType.toText())) {
-                    std::string end = request.endCharacter();
-                    parsed = request.processResponse(s.rawDataReceived + end + end);
+                    // Marked in place: a copy of an answer as large as the limit would
+                    // double its cost.
+                    std::string& raw = s.rawDataReceived;
+                    const size_t size = raw.size();
+                    raw += request.endCharacter() + request.endCharacter();
+                    parsed = request.processResponse(raw);
+                    raw.resize(size);
                     if (!parsed)
                         request.reasons.note(FailureKind::NotOnFile,
                                              "the web service's answer holds no " +

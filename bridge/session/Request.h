@@ -58,7 +58,7 @@ public:
     // Success starts the attempts afresh; a failure counts one more attempt.
     void countAttempt(bool succeeded);
     // Hands the answer to the parser of the vendor format; true when it held the patient.
-    bool processResponse(std::string answer);
+    bool processResponse(std::string_view answer);
 
     // The session's phase and outcome.
     void setPhase(Phase next);

@@ -15,6 +15,18 @@
 namespace trellybridge::session {
 namespace {
 
+// A flag raised for as long as the object lives.
+class FlagRaised {
+public:
+    explicit FlagRaised(bool& flag) : flag_(flag) { flag_ = true; }
+    ~FlagRaised() { flag_ = false; }
+    FlagRaised(const FlagRaised&) = delete;
+    FlagRaised& operator=(const FlagRaised&) = delete;
+
+private:
+    bool& flag_;
+};
+
 // Cut before the first comma, as the debug log shows the end characters.
 std::string firstCode(const Variant& codes) {
     std::string text = codes.toText();
@@ -174,7 +186,7 @@ void Session::updateElapsedTime() {
 // NetworkTimer: Prepare -> Cleanup -> Send -> Read -> Answered, a phase on the tick
 // after timeoutTicks ticks; a failed phase is tried again until the attempts run out.
 void Session::networkTick() {
-    if (!bridge_) return;
+    if (!bridge_ || readingAnswer_) return;
     Request& request = *request_;
     SessionState& s = request.session;
     ++ticksRun;
@@ -253,7 +265,7 @@ void Session::preparePhase() {
 // PortTimer: from tick timeoutTicks on, each tick is one attempt of the bridge's
 // current step until the attempts run out; closePending closes on the next tick.
 void Session::portTick() {
-    if (!bridge_) return;
+    if (!bridge_ || readingAnswer_) return;
     SessionState& s = request_->session;
     ++ticksRun;
     try {
@@ -346,19 +358,27 @@ formats::ParseContext parseContext(ThreadState& shared) {
             formats::ParseContext::delimiterOf(shared.session.recordDelimiter)};
 }
 
-bool Session::processResponse(std::string answer) {
+bool Session::processResponse(std::string_view received) {
     if (!request_) return false;  // no request loaded: nothing to read the answer for
     Request& request = *request_;
-    formats::ParseResult parsed =
-        formats::dispatchAnswer(answer, request.settings, request.parseContext());
+    // Read where it lies: a copy of an answer as large as the limit would double its cost.
+    formats::ParseResult parsed;
+    std::string shown;
+    {
+        FlagRaised reading(readingAnswer_);
+        std::string converted;
+        std::string_view answer = formats::answerAsRead(received, request.settings, converted);
+        parsed = formats::dispatchAnswer(answer, request.settings, request.parseContext());
+        if (parsed.next == formats::NextStep::ShowAnswerAndEnd)
+            shown = answerForDisplay(formats::trimmedForDisplay(answer, request.settings));
+    }
     request.applyParse(parsed);
     if (parsed.next != formats::NextStep::ShowAnswerAndEnd) return request.patientFound();
 
     // The answer was not a patient: show it and end the session without more attempts.
     clearText();
     updateText(std::string("Receiving response...") + CRLF);
-    updateText("  " + answerForDisplay(formats::trimmedForDisplay(answer, request.settings)) +
-               CRLF + CRLF);
+    updateText("  " + shown + CRLF + CRLF);
     closeConnection();
     return false;
 }

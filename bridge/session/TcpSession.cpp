@@ -263,7 +263,7 @@ void TcpSession::receive(Request& request) {
             s.attemptCount = std::max(s.attemptCount, request.typed.attempts);
         return;
     }
-    s.rawDataReceived = answer;
+    s.rawDataReceived = std::move(answer);
     request.setPhase(Phase::Parse);
     s.answeredPort = s.connectedPort;
     s.finishedReceiving = platform::clock().now();
