@@ -159,7 +159,7 @@ TEST_F(DebugLogTest, FullLogIsTurnedOverAndNeverPassesItsBound) {
     EXPECT_FALSE(writeDebugLog(threadState()));
     ::setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previous);
-    EXPECT_EQ(readDriveCFile("BRIDGEDEBUG.log"), before);
+    EXPECT_TRUE(readDriveCFile("BRIDGEDEBUG.log") == before) << "a torn record was left";
     // Sizes that are no sensible bound are refused and the default stays.
     for (const char* refused : {"abc", "-5", "0", "1e3", "18446744073709551615", "1", "65535"}) {
         ::setenv("TRELLYBRIDGE_DEBUG_LOG_MAX_BYTES", refused, 1);
