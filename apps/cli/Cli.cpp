@@ -1,6 +1,7 @@
 #include "Cli.h"
 
 #include <CLI/CLI.hpp>
+#include <csignal>
 #include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -10,8 +11,10 @@
 #include "CliSupport.h"
 #include "Commands.h"
 #include "common/AnswerLimit.h"
+#include "common/DebugLog.h"
 #include "formats/Formats.h"
 #include "platform/Process.h"
+#include "platform/SerialPort.h"
 #include "platform/Toolkit.h"
 #include "trellybridge/TrellyBridgeComm.h"
 #include "trellybridge/trellybridge.h"
@@ -52,6 +55,32 @@ int getPatient(const GetPatientOptions& options, std::ostream& out, std::ostream
     ui::setToolkit(nullptr);
     return exitStatus(found, comm);
 }
+
+// A command ended by a signal (the terminal closed, Ctrl-C, a service stopped) first gives
+// the serial line back the settings it had and asks the vendor programs it started to
+// end, then ends as the signal asks. The handlers the command found come back after it.
+class EndsCleanlyOnSignals {
+public:
+    EndsCleanlyOnSignals() {
+        for (size_t i = 0; i < std::size(kSignals); ++i)
+            previous_[i] = std::signal(kSignals[i], onSignal);
+    }
+    ~EndsCleanlyOnSignals() {
+        for (size_t i = 0; i < std::size(kSignals); ++i) std::signal(kSignals[i], previous_[i]);
+    }
+    EndsCleanlyOnSignals(const EndsCleanlyOnSignals&) = delete;
+    EndsCleanlyOnSignals& operator=(const EndsCleanlyOnSignals&) = delete;
+
+private:
+    static constexpr int kSignals[] = {SIGHUP, SIGINT, SIGTERM};
+    static void onSignal(int signal) {
+        serial::restoreOpenLines();
+        process::endStartedPrograms();
+        std::signal(signal, SIG_DFL);
+        std::raise(signal);
+    }
+    void (*previous_[std::size(kSignals)])(int) = {};
+};
 
 // --fast: the fast pace for this command's request, as TRELLYBRIDGE_PACE=fast gives it.
 class FastPace {
@@ -181,8 +210,10 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
     }
 
     try {
-        if (std::string problem = answerLimitProblem(); !problem.empty()) throw UsageError{problem};
+        for (const std::string& problem : {answerLimitProblem(), debugLogLimitProblem()})
+            if (!problem.empty()) throw UsageError{problem};
         FastPace pace(fast);
+        EndsCleanlyOnSignals signals;
         if (get->parsed()) return getPatient(getOptions, out, err);
         if (data->parsed()) return getPatientData(dataOptions, out, err);
         if (sim->parsed()) return vendorSim(simOptions, out, err);

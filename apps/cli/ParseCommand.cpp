@@ -1,5 +1,6 @@
 // trellybridge parse: runs a saved vendor answer through the answer dispatcher and the
 // parser a request uses, with the site's settings, and prints the patient.
+#include <cstdlib>
 #include <iostream>
 #include <vector>
 
@@ -48,6 +49,10 @@ int parseAnswer(const ParseOptions& o, std::ostream& out, std::ostream& err) {
 
     // ReturnPatient keeps an insurance log: a diagnosis must not touch the site's own.
     std::string scratch = fs::makeTemporaryFolder("trellybridge-parse");
+    if (scratch.empty())
+        throw UsageError{"cannot make a scratch folder in the temporary folder (TMPDIR=" +
+                         escapeControls(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "") +
+                         "); without one, parse would write the site's logs"};
     fs::mapDrive('C', scratch);
     installProgressToolkit(err, false);
     ThreadState& state = threadState();
@@ -61,8 +66,10 @@ int parseAnswer(const ParseOptions& o, std::ostream& out, std::ostream& err) {
     TrellyBridgeComm comm;
     bool found = false;
     if (ready) {
+        std::string converted;
+        std::string_view read = formats::answerAsRead(answer, state.config, converted);
         formats::ParseResult result =
-            formats::dispatchAnswer(answer, state.config, session::parseContext(state));
+            formats::dispatchAnswer(read, state.config, session::parseContext(state));
         state.reasons().record(result.notices);
         found = result.found.value_or(false);
         if (result.next == formats::NextStep::ShowAnswerAndEnd) {
@@ -70,7 +77,7 @@ int parseAnswer(const ParseOptions& o, std::ostream& out, std::ostream& err) {
             ui::toolkit().progress(ui::ProgressKind::Log, "Receiving response...\r\n");
             ui::toolkit().progress(
                 ui::ProgressKind::Log,
-                "  " + answerForDisplay(formats::trimmedForDisplay(answer, state.config)) +
+                "  " + answerForDisplay(formats::trimmedForDisplay(read, state.config)) +
                     "\r\n\r\n");
         }
     }

@@ -13,6 +13,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Process.h"
 #include "platform/Toolkit.h"
+#include "session/SearchRequest.h"
 #include "trellybridge/TrellyBridgeComm.h"
 
 namespace trellybridge::cli {
@@ -42,17 +43,6 @@ std::string readRequest(const std::string& input) {
     return request;
 }
 
-// The patients the result lists. The vendor's own RecordCount may say anything, and the
-// component's comes after it.
-int patientsIn(const std::string& result) {
-    std::string upper = text::upper(result);
-    int patients = 0;
-    for (size_t at = upper.find("<PATIENT>"); at != std::string::npos;
-         at = upper.find("<PATIENT>", at + 1))
-        ++patients;
-    return patients;
-}
-
 }  // namespace
 
 int getPatientData(const GetPatientDataOptions& options, std::ostream& out, std::ostream& err) {
@@ -80,7 +70,7 @@ int getPatientData(const GetPatientDataOptions& options, std::ostream& out, std:
     }
     comm.closeEnhancedBridgeConnection();
     ui::setToolkit(nullptr);
-    return exitStatus(patientsIn(result) > 0, comm);
+    return exitStatus(session::listedPatients(result) > 0, comm);
 }
 
 }  // namespace trellybridge::cli

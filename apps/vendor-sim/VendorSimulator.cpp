@@ -122,13 +122,14 @@ void VendorSimulator::stop() {
     if (server_.joinable()) server_.join();
     if (watcher_.joinable()) watcher_.join();
     if (lineServer_.joinable()) lineServer_.join();
-    std::vector<std::thread> handlers;
+    std::map<int, std::thread> handlers;
     {
         std::lock_guard lock(mutex_);
         for (int connection : connections_) sockets::shutdown(connection, 2);
         handlers.swap(handlers_);
+        finished_.clear();
     }
-    for (std::thread& handler : handlers) handler.join();
+    for (auto& [number, handler] : handlers) handler.join();
     for (auto& [listener, port] : listeners_) sockets::close(listener);
     listeners_.clear();
 }
@@ -140,19 +141,53 @@ std::vector<std::string> VendorSimulator::queries() const {
 
 void VendorSimulator::serve() {
     while (!stopping_) {
+        joinFinished();
         bool idle = true;
         for (auto& [listener, port] : listeners_) {
             if (sockets::waitReadable(listener, listeners_.size() == 1 ? kPollMs : 0) != 1)
                 continue;
             idle = false;
-            int connection = sockets::accept(listener);
-            if (connection == sockets::kInvalidSocket) continue;
-            std::lock_guard lock(mutex_);
-            connections_.push_back(connection);
-            handlers_.emplace_back([this, connection, p = port] { handle(connection, p); });
+            // At the bound the connection waits in the listener's queue for a handler.
+            if (!serveConnection(listener, port)) {
+                pause(kPollMs / 10, stopping_);
+                break;
+            }
         }
         if (idle && listeners_.size() != 1) pause(kPollMs, stopping_);
     }
+}
+
+bool VendorSimulator::serveConnection(int listener, std::uint16_t port) {
+    {
+        std::lock_guard lock(mutex_);
+        if (handlers_.size() >= kMaxConnections) return false;
+    }
+    int connection = sockets::accept(listener);
+    if (connection == sockets::kInvalidSocket) return true;
+    std::lock_guard lock(mutex_);
+    connections_.push_back(connection);
+    int number = nextHandler_++;
+    handlers_.emplace(number, std::thread([this, connection, port, number] {
+                          handle(connection, port);
+                          std::lock_guard done(mutex_);
+                          finished_.push_back(number);
+                      }));
+    return true;
+}
+
+void VendorSimulator::joinFinished() {
+    std::vector<std::thread> ended;
+    {
+        std::lock_guard lock(mutex_);
+        for (int number : finished_) {
+            auto handler = handlers_.find(number);
+            if (handler == handlers_.end()) continue;
+            ended.push_back(std::move(handler->second));
+            handlers_.erase(handler);
+        }
+        finished_.clear();
+    }
+    for (std::thread& handler : ended) handler.join();
 }
 
 const SamplePatient* VendorSimulator::find(const std::string& account) const {

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -58,6 +59,8 @@ struct SimulatorOptions {
 class VendorSimulator {
 public:
     using Log = std::function<void(const std::string&)>;
+    // The most connections served at once; more wait to be accepted until one ends.
+    static constexpr std::size_t kMaxConnections = 64;
     explicit VendorSimulator(SimulatorOptions options, Log log = {});
     ~VendorSimulator();
     VendorSimulator(const VendorSimulator&) = delete;
@@ -95,6 +98,10 @@ private:
     void serveLine();
     void serve();
     void handle(int connection, std::uint16_t port);
+    // Starts a handler for the connection; false while kMaxConnections are being served.
+    bool serveConnection(int listener, std::uint16_t port);
+    // Joins the handlers that have ended.
+    void joinFinished();
     Fault faultOn(std::uint16_t port) const;
     void say(const std::string& line) const;
 
@@ -106,7 +113,9 @@ private:
     std::thread server_, watcher_, lineServer_;
     std::unique_ptr<serial::PseudoTerminal> line_;
     mutable std::mutex mutex_;
-    std::vector<std::thread> handlers_;
+    std::map<int, std::thread> handlers_;  // by number, while they serve their connection
+    std::vector<int> finished_;            // numbers of handlers that have ended
+    int nextHandler_ = 0;
     std::vector<int> connections_;
     std::vector<std::string> queries_;
     mutable std::atomic<int> searches_{0};  // the transaction number of the last search answered

@@ -1,7 +1,6 @@
 #include "common/DebugLog.h"
 
-#include <charconv>
-#include <cstdlib>
+#include <cstdio>
 
 #include "common/AnswerLimit.h"
 #include "common/Errors.h"
@@ -62,15 +61,18 @@ void bridgeSection(Dump& d, const BridgeConfiguration& c, const SessionState& s)
 
 }  // namespace
 
+// A record is far smaller than the minimum, so turning the log over keeps whole records;
+// past the maximum the two files would take more disk than a log deserves.
+constexpr ByteSetting kDebugLogLimit{"TRELLYBRIDGE_DEBUG_LOG_MAX_BYTES", std::size_t{64} * 1024,
+                                     std::size_t{1024} * 1024 * 1024,
+                                     std::size_t{16} * 1024 * 1024};
+
 std::size_t maxDebugLogBytes() {
-    constexpr std::size_t kDefault = std::size_t{16} * 1024 * 1024;
-    const char* configured = std::getenv("TRELLYBRIDGE_DEBUG_LOG_MAX_BYTES");
-    if (!configured) return kDefault;
-    std::string_view text(configured);
-    std::size_t value = 0;
-    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size() || value == 0) return kDefault;
-    return value;
+    return byteSetting(kDebugLogLimit);
+}
+
+std::string debugLogLimitProblem() {
+    return byteSettingProblem(kDebugLogLimit);
 }
 
 std::string stepTimeText(const std::optional<platform::LocalTime>& time) {

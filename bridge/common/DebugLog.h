@@ -19,8 +19,11 @@ std::string debugDump(const ThreadState& state);
 // is a symbolic link (its target is never written).
 bool writeDebugLog(ThreadState& state);
 // The most BRIDGEDEBUG.log holds before it is renamed BRIDGEDEBUG.log.1 and a new one
-// started: 16 MiB, or TRELLYBRIDGE_DEBUG_LOG_MAX_BYTES when that is a positive whole number.
+// started: 16 MiB, or TRELLYBRIDGE_DEBUG_LOG_MAX_BYTES when that is a whole number of
+// bytes from 64 KiB to 1 GiB.
 std::size_t maxDebugLogBytes();
+// Why TRELLYBRIDGE_DEBUG_LOG_MAX_BYTES is not used, or empty text when it is, or unset.
+std::string debugLogLimitProblem();
 // A step time as the log shows it: "2:03:59 PM", or "ABORTED" for a step that never happened.
 std::string stepTimeText(const std::optional<platform::LocalTime>& time);
 

@@ -48,22 +48,23 @@ std::string insuranceLogPath(std::string_view rootFileName) {
 bool InsuranceLogTurn::addLine(std::string_view fileName, std::string_view line, long long keep) {
     // The file read is the file that will be written, so the log never gathers repeats;
     // a file longer than the buffer keeps its first lines rather than being emptied.
-    path_ = insuranceLogPath(fileName);
-    lock_ = fs::FileLock();  // a lock of our own still held would make us wait on ourselves
-    lock_ = fs::FileLock::acquire(path_ + ".lock", kLockWaitMs);
-    std::vector<std::string> old = readLines(path_, kInsuranceLogCapacity - 1);
-    std::vector<std::string>& buffer = lines_;
-    buffer.clear();
-    buffer.emplace_back(line);
-    size_t wanted = keep > 0 ? static_cast<size_t>(keep) : 0;
-    for (size_t i = 0; i < old.size() && buffer.size() < wanted; ++i)
-        buffer.push_back(std::move(old[i]));
+    if (!begun_) {
+        begun_ = true;
+        path_ = insuranceLogPath(fileName);
+        lock_ = fs::FileLock::acquire(path_ + ".lock", kLockWaitMs);
+        lines_ = readLines(path_, kInsuranceLogCapacity - 1);
+    }
+    lines_.insert(lines_.begin(), std::string(line));
+    // The new line stays whatever the size: write cuts to the rows asked for.
+    auto wanted = static_cast<size_t>(std::max<long long>(keep, 1));
+    if (lines_.size() > wanted) lines_.resize(wanted);
     return true;
 }
 
 bool InsuranceLogTurn::write(long long rows, const Reasons& reasons) {
     auto failed = [&] { reasons.record(errc::InsuranceLogFailed); };
     fs::FileLock lock = std::move(lock_);  // this turn ends when the log is written
+    begun_ = false;
     if (!lock.held()) {
         failed();
         return false;

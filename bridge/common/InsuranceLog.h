@@ -19,10 +19,12 @@ inline constexpr int kInsuranceLogCapacity = 25001;
 std::string insuranceLogPath(std::string_view rootFileName);
 // One turn at the log, from reading it to writing it back, while its lock makes writers
 // in other threads and processes wait theirs instead of overwriting each other's lines.
+// A request takes one turn for all its lines, so a lock held elsewhere costs it one wait.
 class InsuranceLogTurn {
 public:
-    // Takes the log's lock (beside it, "<log>.lock"), reads the kept lines and puts
-    // `line` in front of them; false when it could not. The lock is held until write.
+    // The first line of the turn takes the log's lock (beside it, "<log>.lock") and reads
+    // the kept lines; each line goes in front of those before it. The lock is held until
+    // write.
     bool addLine(std::string_view fileName, std::string_view line, long long keep);
     // Rewrites the log (mode 0600) with its first `rows` lines, at most the capacity, and
     // lets the lock go. Records 400 and returns false when the lock was not had, the log
@@ -33,6 +35,7 @@ public:
 
 private:
     std::string path_ = kInsuranceLogFile;  // the file the lines came from and go back to
+    bool begun_ = false;
     fs::FileLock lock_;
     std::vector<std::string> lines_;
 };

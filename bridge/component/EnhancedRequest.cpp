@@ -102,25 +102,53 @@ void refuseSearch(const Reasons& reasons, const std::string& problem) {
     reasons.note(FailureKind::Settings, problem);
 }
 
-// The section goes to the vendor as it stands: a control character in one of its values
-// (a CR LF splits the request into lines, an ESC reaches the vendor's screen) is refused
-// as one in a PatientID is. Empty text when there is none.
-std::string searchValueProblem(std::string_view section) {
-    std::string_view element;
-    bool inValue = false;
+bool isControl(unsigned char c) {
+    return c < 0x20 || c == 0x7F;
+}
+
+// The section on one line, as the vendor reads it: spaces are dropped, and so is a run of
+// white space between two elements (a request laid out over lines); what is left of the
+// control characters is refused by searchSectionProblem.
+std::string oneLine(std::string_view section) {
+    std::string text = text::replaceAll(section, " ", "");
+    std::string kept;
+    kept.reserve(text.size());
+    for (size_t at = 0; at < text.size(); ++at) {
+        bool blank = text[at] == '\t' || text[at] == '\r' || text[at] == '\n';
+        if (blank && (kept.empty() || kept.back() == '>')) {
+            size_t next = text.find_first_not_of("\t\r\n", at);
+            if (next == std::string::npos || text[next] == '<') {
+                at = (next == std::string::npos ? text.size() : next) - 1;
+                continue;
+            }
+        }
+        kept += text[at];
+    }
+    return kept;
+}
+
+// The section goes to the vendor as it stands: a control character anywhere in it (a CR
+// LF splits the request into lines, an ESC reaches the vendor's screen) is refused as one
+// in a PatientID is. Empty text when there is none.
+std::string searchSectionProblem(std::string_view section) {
+    std::string where = "the search section";
     for (size_t at = 0; at < section.size(); ++at) {
         auto c = static_cast<unsigned char>(section[at]);
         if (c == '<') {
             size_t close = section.find('>', at);
+            std::string_view tag = section.substr(at + 1, close - std::min(close, at + 1));
+            for (char inTag : tag)
+                if (isControl(static_cast<unsigned char>(inTag)))
+                    return "a tag contains a control character (code " +
+                           std::to_string(static_cast<unsigned char>(inTag)) + ")";
             if (close == std::string_view::npos) break;
-            element = section.substr(at + 1, close - at - 1);
-            inValue = !element.empty() && element.front() != '/';
+            where = tag.starts_with('/') ? "the text after <" + std::string(tag.substr(0, 40)) + ">"
+                                         : std::string(tag.substr(0, 40));
             at = close;
             continue;
         }
-        if (inValue && (c < 0x20 || c == 0x7F))
-            return std::string(element.substr(0, 40)) + " contains a control character (code " +
-                   std::to_string(c) + ")";
+        if (isControl(c))
+            return where + " contains a control character (code " + std::to_string(c) + ")";
     }
     return {};
 }
@@ -150,8 +178,7 @@ std::string TrellyBridgeComm::GetPatientData(std::string_view mRequest) {
                                               std::to_string(kMaxRequestBytes) + " bytes");
         } else {
             state.userInfoSection = xml::getXMLTagValue(mRequest, "UserInfo", true);
-            state.searchInfoSection =
-                text::replaceAll(xml::getXMLTagValue(mRequest, "SearchInfo", true), " ", "");
+            state.searchInfoSection = oneLine(xml::getXMLTagValue(mRequest, "SearchInfo", true));
             state.bridgeParametersSection = xml::getXMLTagValue(mRequest, "BridgeParameters", true);
             SetGlobalValues();
             if (!configuration::normaliseCommonParameters(state.config, state.reasons()))
@@ -159,7 +186,7 @@ std::string TrellyBridgeComm::GetPatientData(std::string_view mRequest) {
             state.enhancedResult.clear();
             // A timer interval of 0 would turn the wait into a busy loop.
             std::string problem = configuration::timeDelayProblem(state.config);
-            if (problem.empty()) problem = searchValueProblem(state.searchInfoSection);
+            if (problem.empty()) problem = searchSectionProblem(state.searchInfoSection);
             if (!problem.empty())
                 refuseSearch(state.reasons(), problem);
             else

@@ -134,13 +134,15 @@ Variant TrellyBridgeComm::ReturnPatient() {
     auto keep = state.config.LogInsuranceEntries.toWholeNumber();
     if (!keep) return {};  // published, but neither logged nor with errors
     std::string patientId = state.config.PatientID.toText();
+    InsuranceLogTurn turn;
+    bool logged = false;
     for (int slot = 0; slot < kPublishedInsuranceSlots; ++slot) {
         if (property(insuredProperty(slot, InsuranceField::InsuredCompanyName)).isEmptyText())
             continue;
-        InsuranceLogTurn turn;
         turn.addLine(kInsuranceLogFile, insuranceLogLine(*this, slot, timestamp, patientId), *keep);
-        turn.write(*keep, state.reasons());
+        logged = true;
     }
+    if (logged) turn.write(*keep, state.reasons());
     setProperty(ResultProperty::ErrorCodes, state.errorList);
     setProperty(ResultProperty::ErrorDescriptions, state.errorList);
     return {};

@@ -1,5 +1,7 @@
 #include "formats/AnswerDispatch.h"
 
+#include <algorithm>
+
 #include "common/Keywords.h"
 #include "formats/Formats.h"
 #include "platform/Clock.h"
@@ -16,7 +18,7 @@ std::string endCharacter(const BridgeConfiguration& config) {
     return std::string(1, static_cast<char>(static_cast<unsigned char>(code)));
 }
 
-std::optional<std::string> standardFromHeader(const std::string& answer) {
+std::optional<std::string_view> standardFromHeader(std::string_view answer) {
     for (size_t i = 0; i + 3 < answer.size(); ++i) {
         char level = answer[i + 2];
         if (answer[i] == 'H' && (level == '1' || level == '2' || level == '3'))
@@ -25,18 +27,27 @@ std::optional<std::string> standardFromHeader(const std::string& answer) {
     return std::nullopt;
 }
 
-std::string trimmedForDisplay(std::string answer, const BridgeConfiguration& config) {
+std::string_view trimmedForDisplay(std::string_view answer, const BridgeConfiguration& config) {
     size_t first = answer.find_first_not_of(' ');
-    answer = first == std::string::npos ? "" : answer.substr(first);
+    answer = first == std::string_view::npos ? std::string_view() : answer.substr(first);
     std::string end = endCharacter(config);
     while (!answer.empty()) {
         char last = answer.back();
         if (last == '\r' || last == '\n' || last == ' ' || (!end.empty() && last == end[0]))
-            answer.pop_back();
+            answer.remove_suffix(1);
         else
             break;
     }
     return answer;
+}
+
+std::string_view answerAsRead(std::string_view answer, const BridgeConfiguration& config,
+                              std::string& converted) {
+    if (!inForce(config, keyword::ChangeLfToCr) || answer.find('\n') == std::string_view::npos)
+        return answer;
+    converted.assign(answer);
+    std::replace(converted.begin(), converted.end(), '\n', '\r');
+    return converted;
 }
 
 namespace {
@@ -55,11 +66,8 @@ ParseResult shownAndEnded(ParseResult result) {
     return result;
 }
 
-ParseResult dispatchAnswer(std::string& answer, const BridgeConfiguration& config,
+ParseResult dispatchAnswer(std::string_view answer, const BridgeConfiguration& config,
                            ParseContext context) {
-    if (inForce(config, keyword::ChangeLfToCr))
-        for (char& c : answer)
-            if (c == '\n') c = '\r';
     context.record.clear();
     const Format* format = formatOf(formatKind(config));
     ParseResult result = format ? format->read(answer, config, context) : ParseResult{};

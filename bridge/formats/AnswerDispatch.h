@@ -23,19 +23,23 @@ std::string endCharacter(const BridgeConfiguration& config);
 
 // The STANDARD header record: the first "H" with "1", "2" or "3" two places on.
 // Returns the answer from there, without its last character; nullopt without a header.
-std::optional<std::string> standardFromHeader(const std::string& answer);
+std::optional<std::string_view> standardFromHeader(std::string_view answer);
 
 // The answer as it is shown when it held no patient: without leading blanks, nor trailing
 // line ends, blanks and end characters.
-std::string trimmedForDisplay(std::string answer, const BridgeConfiguration& config);
+std::string_view trimmedForDisplay(std::string_view answer, const BridgeConfiguration& config);
 
-// Reads the answer with the parser of the configured format into the (first cleared)
-// record of `context`. Under {CHANGE LF TO CR} the answer's line feeds become carriage
-// returns first, in place, as the answer is then shown. An answer that holds no patient
+// The answer as the parsers read it and a failure shows it: under {CHANGE LF TO CR} its
+// line feeds are carriage returns (made in `converted`), else it is the answer itself.
+std::string_view answerAsRead(std::string_view answer, const BridgeConfiguration& config,
+                              std::string& converted);
+
+// Reads the answer (as answerAsRead gives it) with the parser of the configured format
+// into the (first cleared) record of `context`. An answer that holds no patient
 // is to be shown and the session ended (NextStep::ShowAnswerAndEnd), except in the SCAN
 // format and when the HL7 parser could read it. MEDIC sites that ask for it get the
 // guarantor's address as the patient's. No value keeps a NUL byte.
-ParseResult dispatchAnswer(std::string& answer, const BridgeConfiguration& config,
+ParseResult dispatchAnswer(std::string_view answer, const BridgeConfiguration& config,
                            ParseContext context);
 
 // Notes why the answer from `source` ("the answer from 10.0.0.5 port 9991") held no

@@ -19,7 +19,7 @@ struct Format {
     std::string_view name;  // as VendorFormatType gives it, compared exactly
     // Reads an answer into the context's record, timed; says whether it is to be shown and
     // the session ended (see dispatchAnswer).
-    ParseResult (*read)(std::string& answer, const BridgeConfiguration& config,
+    ParseResult (*read)(std::string_view answer, const BridgeConfiguration& config,
                         ParseContext& context);
     request::BuiltRequest (*build)(const BridgeConfiguration& config);
     // The working defaults a host is given: VendorRequestTag, EOFCharacter, EOLCharacter

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 
+#include "common/AnswerLimit.h"
 #include "common/Errors.h"
 #include "common/Keywords.h"
 #include "common/Text.h"
@@ -528,20 +529,22 @@ std::string_view withoutFraming(std::string_view answer) {
 
 ParseResult parseHL7Stream(std::string_view answer, const BridgeConfiguration& config,
                            ParseContext context, const RecordObserver& whenRead) {
-    // Two carriage returns end the last segment whatever the vendor sent; the message
-    // is kept for the debug dump and parsed from there. Segments that end in a line feed
-    // alone (no carriage return anywhere) are read as if {CHANGE LF TO CR} were given.
-    std::string& message = context.debugDump;
+    // Two carriage returns end the last segment whatever the vendor sent. Segments that
+    // end in a line feed alone (no carriage return anywhere) are read as if {CHANGE LF TO
+    // CR} were given. The debug dump keeps the message as parsed, bounded.
     answer = withoutFraming(answer);
+    std::string message;
     message.reserve(answer.size() + 2);
     message.assign(answer);
     if (message.find('\r') == std::string::npos)
         std::replace(message.begin(), message.end(), '\n', '\r');
     message += "\r\r";
-    return Hl7Parse(message, config, context.record).run(whenRead);
+    ParseResult result = Hl7Parse(message, config, context.record).run(whenRead);
+    context.debugDump = answerForDump(message);
+    return result;
 }
 
-ParseResult readHl7Answer(std::string& answer, const BridgeConfiguration& config,
+ParseResult readHl7Answer(std::string_view answer, const BridgeConfiguration& config,
                           ParseContext& context) {
     ParseResult result = timed([&] { return parseHL7Stream(answer, config, context); });
     if (!result.read) return shownAndEnded(std::move(result));

@@ -60,7 +60,8 @@ struct ParseResult {
 // dump belong to the caller, so that their storage is reused from one answer to the next.
 struct ParseContext {
     PatientRecord& record;       // filled; a field the answer does not name keeps its text
-    std::string& debugDump;      // the answer as kept for the debug log (HL7 and STANDARD)
+    std::string& debugDump;      // the answer as kept for the debug log (HL7 and STANDARD),
+                                 // bounded (answerForDump)
     char recordDelimiter = '|';  // the STANDARD delimiter until a header record names one
 
     // The delimiter a session keeps as text: its first character, "|" when empty.
@@ -88,13 +89,13 @@ ParseResult parseXMLStream(std::string_view answer, const BridgeConfiguration& c
 
 // Each format's reader, as the table of formats names it (formats/Formats.h): the parser
 // timed, and the format's own test of an answer that is shown and ends the session.
-ParseResult readHl7Answer(std::string& answer, const BridgeConfiguration& config,
+ParseResult readHl7Answer(std::string_view answer, const BridgeConfiguration& config,
                           ParseContext& context);
-ParseResult readStandardAnswer(std::string& answer, const BridgeConfiguration& config,
+ParseResult readStandardAnswer(std::string_view answer, const BridgeConfiguration& config,
                                ParseContext& context);
-ParseResult readScanAnswer(std::string& answer, const BridgeConfiguration& config,
+ParseResult readScanAnswer(std::string_view answer, const BridgeConfiguration& config,
                            ParseContext& context);
-ParseResult readXmlAnswer(std::string& answer, const BridgeConfiguration& config,
+ParseResult readXmlAnswer(std::string_view answer, const BridgeConfiguration& config,
                           ParseContext& context);
 
 // Read, timed: the start stamped before the parser runs, the end after it when it could

@@ -136,7 +136,7 @@ ParseResult parseScanStream(std::string_view answer, const BridgeConfiguration& 
     return result;
 }
 
-ParseResult readScanAnswer(std::string& answer, const BridgeConfiguration& config,
+ParseResult readScanAnswer(std::string_view answer, const BridgeConfiguration& config,
                            ParseContext& context) {
     return timed([&] { return parseScanStream(answer, config, context); });
 }

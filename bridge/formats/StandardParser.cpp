@@ -4,6 +4,7 @@
 #include <array>
 #include <vector>
 
+#include "common/AnswerLimit.h"
 #include "common/Keywords.h"
 #include "common/Text.h"
 #include "formats/AnswerDispatch.h"
@@ -236,7 +237,7 @@ bool StandardParse::checkIdentifier() {
 
 ParseResult StandardParse::run() {
     result_.found = true;
-    context_.debugDump.assign(answer_);
+    context_.debugDump = answerForDump(answer_);
     try {
         RecordReader reader(answer_, c_);
         if (delimited_) {
@@ -286,7 +287,7 @@ ParseResult parseStandardFixedStream(std::string_view answer, const BridgeConfig
     return StandardParse(answer, false, config, context).run();
 }
 
-ParseResult readStandardAnswer(std::string& answer, const BridgeConfiguration& config,
+ParseResult readStandardAnswer(std::string_view answer, const BridgeConfiguration& config,
                                ParseContext& context) {
     ParseResult result;
     platform::LocalTime started = platform::clock().now();

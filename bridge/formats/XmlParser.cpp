@@ -238,7 +238,7 @@ ParseResult parseXMLStream(std::string_view answer, const BridgeConfiguration& c
     return XmlParse(answer, config, context.record).run();
 }
 
-ParseResult readXmlAnswer(std::string& answer, const BridgeConfiguration& config,
+ParseResult readXmlAnswer(std::string_view answer, const BridgeConfiguration& config,
                           ParseContext& context) {
     ParseResult result = timed([&] { return parseXMLStream(answer, config, context); });
     return result.found.value_or(false) ? result : shownAndEnded(std::move(result));

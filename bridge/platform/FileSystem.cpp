@@ -23,6 +23,7 @@
 #include <system_error>
 #include <thread>
 
+#include "platform/Clock.h"
 #include "platform/ThreadContext.h"
 
 namespace trellybridge::fs {
@@ -188,7 +189,11 @@ void mapDrive(char letter, const std::string& directory) {
 }
 
 std::string makeTemporaryFolder(const std::string& prefix) {
-    std::string pattern = (std::filesystem::temp_directory_path() / (prefix + "-XXXXXX")).string();
+    // TMPDIR naming no folder is a failure to report, not an exception to die of.
+    std::error_code error;
+    std::filesystem::path folder = std::filesystem::temp_directory_path(error);
+    if (error) return {};
+    std::string pattern = (folder / (prefix + "-XXXXXX")).string();
     return ::mkdtemp(pattern.data()) ? pattern : std::string();
 }
 
@@ -301,7 +306,12 @@ bool appendToFile(std::string_view path, std::string_view content, unsigned mode
                     O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, mode);
     if (fd < 0) return false;
     struct stat info {};
-    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && writeAll(fd, content);
+    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    // A disk that fills, or a file size limit reached, partway through takes back what
+    // went in: the file never ends in half a record.
+    off_t start = ok ? ::lseek(fd, 0, SEEK_END) : -1;
+    ok = start >= 0 && writeAll(fd, content);
+    if (!ok && start >= 0) (void)::ftruncate(fd, start);
     return (::close(fd) == 0) && ok;
 }
 
@@ -378,8 +388,10 @@ RegularFileRead readRegularFile(std::string_view path, std::size_t limit, Links 
         return fail(Failure::TooLarge, tooLarge);
     }
     // The size may change while reading: never take more than one byte past the limit.
+    // A little room past the end, so that a caller marking the end of what it read does not
+    // copy it all.
     std::string content;
-    content.reserve(static_cast<std::size_t>(info.st_size));
+    content.reserve(static_cast<std::size_t>(info.st_size) + 16);
     char chunk[65536];
     while (content.size() <= limit) {
         std::size_t room = limit - content.size();
@@ -454,15 +466,20 @@ FileLock FileLock::acquire(std::string_view path, int waitMs) {
         return FileLock();
     }
     // A blocking flock could wait forever on a holder that hangs: poll with short sleeps
-    // until the deadline instead.
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+    // until the deadline instead, on the thread's clock (a virtual one is advanced, not
+    // slept on).
+    constexpr int kPollMs = 2;
+    platform::Clock& clock = platform::clock();
+    const std::int32_t started = clock.tickCount();
     while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        if ((errno != EWOULDBLOCK && errno != EINTR) ||
-            std::chrono::steady_clock::now() >= deadline) {
+        if ((errno != EWOULDBLOCK && errno != EINTR) || clock.tickCount() - started >= waitMs) {
             ::close(fd);
             return FileLock();
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        if (clock.isVirtual())
+            clock.advance(kPollMs);
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
     }
     return FileLock(fd);
 }

@@ -52,8 +52,9 @@ struct FileOutcome {
 // files get (0666 less the umask), so that programs of other accounts may read it.
 FileOutcome writeOrdinaryFileAtomically(std::string_view path, std::string_view content);
 
-// Appends to a regular file, creating it with `mode` when it does not exist. A symbolic
-// link, device or FIFO in its place is refused, so that nothing is written elsewhere.
+// Appends to a regular file, creating it with `mode` when it does not exist: all of
+// `content`, or (when the disk fills partway) nothing. A symbolic link, device or FIFO in
+// its place is refused, so that nothing is written elsewhere.
 bool appendToFile(std::string_view path, std::string_view content, unsigned mode = 0600);
 // appendToFile for a log that never holds more than `maxBytes`: when the content would
 // take it past that, the log is first renamed to "<path>.1" (replacing an older one,

@@ -196,6 +196,7 @@ public:
                                                .property("SendClientCertificate")
                                                .property("Timeout")
                                                .property("MaxResponseBytes")
+                                               .property("LocalFailure")
                                                .method("Retrieve");
         return table;
     }
@@ -208,6 +209,12 @@ public:
                 return i < arguments.size() ? arguments[i].toText() : std::string();
             };
             return retrieve(text(0), text(2), text(3), text(4), result);
+        }
+        if (member.name == "LocalFailure") {
+            if (member.kind != MemberKind::Get || !arguments.empty())
+                return InvokeStatus::NotImplemented;
+            result = localFailure_;
+            return InvokeStatus::Ok;
         }
         Variant* property = nullptr;
         if (member.name == "ConnectionTimeout") property = &connectionTimeout_;
@@ -234,6 +241,7 @@ private:
 
     InvokeStatus retrieve(const std::string& address, const std::string& data,
                           const std::string& user, const std::string& password, Variant& result) {
+        localFailure_ = false;
         const Curl& api = curl();
         if (!api.missing.empty()) return raise(http_error::kUndetermined, api.missing);
         EasyHandle easy(api);
@@ -258,7 +266,7 @@ private:
         Credentials credentials;
         if (std::string problem = readCredentials(sendCertificate_.isTrue(), credentials);
             !problem.empty())
-            return raise(http_error::kUndetermined, problem);
+            return raiseLocal(problem);
         curl_blob authority = blobOf(credentials.authority);
         curl_blob certificate = blobOf(credentials.certificate);
         curl_blob key = blobOf(credentials.key);
@@ -328,6 +336,17 @@ private:
                          std::string(http_error::kCutOffAnswer) + " after " +
                              std::to_string(transfer.body.size()) + " bytes: " + text);
         switch (code) {
+            // The certificate, key, passphrase or authorities given do not load: no server
+            // is at fault, and no other attempt will do better.
+            case CURLE_SSL_CERTPROBLEM:
+                return raiseLocal(
+                    "the client certificate or its key cannot be used (a wrong passphrase, or a "
+                    "key that is not the certificate's): " +
+                    text);
+            case CURLE_SSL_CACERT_BADFILE:
+            case CURLE_SSL_CRL_BADFILE:
+                return raiseLocal("the authorities of TRELLYBRIDGE_CA_FILE cannot be used: " +
+                                  text);
             case CURLE_OPERATION_TIMEDOUT: return raise(http_error::kTimedOut, text);
             case CURLE_URL_MALFORMAT:
             case CURLE_UNSUPPORTED_PROTOCOL: return raise(http_error::kBadAddress, text);
@@ -361,7 +380,13 @@ private:
         }
     }
 
+    InvokeStatus raiseLocal(std::string text) {
+        localFailure_ = true;
+        return raise(http_error::kUndetermined, std::move(text));
+    }
+
     Variant connectionTimeout_ = kDefaultConnectMs;
+    bool localFailure_ = false;
     Variant forceReload_ = false;
     Variant sendCertificate_ = false;
     Variant timeout_ = kDefaultTimeoutMs;

@@ -30,6 +30,9 @@ inline constexpr std::string_view kCutOffAnswer = "the answer was cut off";
 //                       certificate file holds the key)
 //   Timeout             ms for the whole call, connection included (default 30000)
 //   MaxResponseBytes    the most body accepted (default 1 MiB)
+//   LocalFailure        read-only Boolean: the last Retrieve failed on this machine's own
+//                       files (a certificate, key, passphrase or authority file that
+//                       cannot be read or used), which no other attempt can mend
 //   Retrieve(address, type, data, user, password) -> the body as text. The data
 //                       travels as a form body (POST) whatever the type, so that it
 //                       stays out of the servers' access logs; a non-empty user sends

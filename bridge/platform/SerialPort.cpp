@@ -8,6 +8,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
@@ -183,7 +184,53 @@ int writeAll(int fd, std::string_view bytes, int timeoutMs) {
     return 0;
 }
 
+// The lines open in this process with the settings they had, for a program that ends on
+// a signal: its handler may only make async-signal-safe calls, so the slots are fixed and
+// a line is published (its descriptor stored) after its settings are.
+struct OpenLine {
+    std::atomic<int> fd{-1};  // -1: free; -2: being filled
+    termios original{};
+};
+constexpr int kMaxOpenLines = 16;
+OpenLine openLines[kMaxOpenLines];
+
+void publishOpenLine(int fd, const termios& original) {
+    for (OpenLine& line : openLines) {
+        int expected = -1;
+        if (!line.fd.compare_exchange_strong(expected, -2)) continue;
+        line.original = original;
+        line.fd.store(fd);
+        return;
+    }
+}
+
+void withdrawOpenLine(int fd) {
+    for (OpenLine& line : openLines) {
+        int expected = fd;
+        if (line.fd.compare_exchange_strong(expected, -1)) return;
+    }
+}
+
+// Whether the terminal open on `fd` is the user's own: the process's controlling terminal
+// (/dev/tty, or the same device by another name) or the one its standard input, output or
+// error is on. Writing a request there would show the patient's identifier on the screen.
+bool usersOwnTerminal(int fd, const struct stat& device) {
+    if (::tcgetsid(fd) >= 0) return true;
+    for (int standard : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+        struct stat info {};
+        if (::fstat(standard, &info) == 0 && S_ISCHR(info.st_mode) &&
+            info.st_rdev == device.st_rdev)
+            return true;
+    }
+    return false;
+}
+
 }  // namespace
+
+void restoreOpenLines() {
+    for (OpenLine& line : openLines)
+        if (int fd = line.fd.load(); fd >= 0) ::tcsetattr(fd, TCSANOW, &line.original);
+}
 
 std::string devicePathOf(int port) {
     if (port < 1) return {};
@@ -322,6 +369,11 @@ void CommControl::setPortOpen(bool open) {
         ::close(probe);
         notATerminal();
     }
+    if (usersOwnTerminal(probe, probed)) {
+        ::close(probe);
+        fail(CommErrorCode::PortInvalid, "Invalid port number",
+             path + ": the user's own terminal, not a serial line");
+    }
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     int openError = errno;
     ::close(probe);
@@ -345,6 +397,7 @@ void CommControl::setPortOpen(bool open) {
     // The line is given back as it was found: a terminal left raw stays unusable after
     // the process has gone.
     line_->restore = ::tcgetattr(fd, &line_->original) == 0;
+    if (line_->restore) publishOpenLine(fd, line_->original);
     try {
         applyLine();
     } catch (const CommError&) {
@@ -402,6 +455,7 @@ void CommControl::takeWaitingBytes() {
 void CommControl::hangUp() {
     if (!line_) return;
     ui::EventLoop::current().unwatch(line_->watch);
+    withdrawOpenLine(line_->fd);
     ::close(line_->fd);
     line_.reset();
     if (onComm_) {
@@ -416,6 +470,7 @@ void CommControl::close() {
     ui::EventLoop::current().unwatch(line->watch);
     // A line whose output cannot drain would hold close() for the driver's closing wait.
     ::tcflush(line->fd, TCIOFLUSH);
+    withdrawOpenLine(line->fd);
     if (line->restore) ::tcsetattr(line->fd, TCSANOW, &line->original);
     ::ioctl(line->fd, TIOCNXCL);
     // Linux releases the descriptor even when close() reports a failure: never again.

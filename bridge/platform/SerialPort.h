@@ -48,6 +48,10 @@ enum class CommEvent { Receive = 2, HangUp = 5 };
 // The device of COM port N: the mapping a test installed, else TRELLYBRIDGE_COM<N>, else
 // /dev/ttyS<N-1>. Empty for a port number below 1.
 std::string devicePathOf(int port);
+// Gives every line open in this process back the settings it had before it opened. Safe
+// in a signal handler: a program that ends on a signal calls it, so that a terminal is
+// not left raw behind it.
+void restoreOpenLines();
 // Replaces the environment lookup (tests); an empty function restores it. A mapping that
 // gives no path for a port falls back to the environment.
 using DeviceMapping = std::function<std::optional<std::string>(int port)>;

@@ -70,9 +70,8 @@ RunLoop FileExchangeBridge::load(Request& request) {
 }
 
 bool FileExchangeBridge::readAnswer(Request& request) {
-    SessionState& s = request.session;
-    s.rawDataReceived = readPatientFile(request);
-    bool received = !s.rawDataReceived.empty();
+    bool received = readPatientFile(request);
+    if (!received) request.session.rawDataReceived.clear();
     request.countAttempt(received);
     return received;
 }
@@ -143,15 +142,15 @@ bool writeRequestFile(const Request& request, std::string& failure) {
 }
 
 bool startVendorProgram(const Request& request, const std::vector<std::string>& arguments,
-                        bool focus, std::string& failure) {
+                        process::Program& program, std::string& failure) {
     std::string reason;
-    std::string program = shownPath(request.settings.VendorApplicationPath);
-    if (process::start(program, arguments, true, focus, &reason)) return true;
-    failure = "could not start vendor program " + program + ": " + reason;
+    std::string path = shownPath(request.settings.VendorApplicationPath);
+    if (program.start(path, arguments, &reason)) return true;
+    failure = "could not start vendor program " + path + ": " + reason;
     return false;
 }
 
-std::string readPatientFile(Request& request) {
+bool readPatientFile(Request& request) {
     SessionState& s = request.session;
     const BridgeConfiguration& c = request.settings;
     if (s.attemptCount == 0) {
@@ -164,7 +163,7 @@ std::string readPatientFile(Request& request) {
     }
     if (std::string problem = unusablePath("results", c.VendorResultsPath); !problem.empty()) {
         noteStepFailure(request, problem);
-        return {};
+        return false;
     }
     std::string path = c.VendorResultsPath.toText();
     // A pipe, a device or a file past the answer limit is not an answer: it counts as a
@@ -175,12 +174,12 @@ std::string readPatientFile(Request& request) {
         request.updateText(" Results file too large: " + limit + CRLF);
         request.reasons.note("results file " + shownPath(c.VendorResultsPath) +
                              " is too large: " + limit);
-        return {};
+        return false;
     }
     if (!read) {
         request.reasons.note("could not read results file " + shownPath(c.VendorResultsPath) +
                              ": " + read.reason);
-        return {};
+        return false;
     }
     s.rawDataReceived = std::move(*read.content);
     s.finishedReceiving = platform::clock().now();
@@ -191,14 +190,19 @@ std::string readPatientFile(Request& request) {
         double code = c.EOFCharacter.numericValue();
         if (code >= 0 && code <= 255)
             end = std::string(1, static_cast<char>(static_cast<unsigned char>(code)));
-        parsed = request.processResponse(s.rawDataReceived + end + end);
+        // Marked in place: a copy of an answer as large as the limit would double its cost.
+        std::string& raw = s.rawDataReceived;
+        const size_t size = raw.size();
+        raw += end + end;
+        parsed = request.processResponse(raw);
+        raw.resize(size);
     }
     if (!parsed) {
         request.noteNoPatient("results file " + shownPath(c.VendorResultsPath));
-        return {};
+        return false;
     }
     if (inForce(c, keyword::PurgePatientData)) fs::removeFile(path);
-    return s.rawDataReceived;
+    return true;
 }
 
 }  // namespace trellybridge::session

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Process.h"
 #include "session/BridgeSession.h"
 
 namespace trellybridge::session {
@@ -27,12 +28,13 @@ bool sendNetworkRequest(Request& request,
 // The two ways a request is delivered: the request file, and the vendor's program.
 bool writeRequestFile(const Request& request, std::string& failure);
 bool startVendorProgram(const Request& request, const std::vector<std::string>& arguments,
-                        bool focus, std::string& failure);
+                        process::Program& program, std::string& failure);
 // Why a configured path cannot name a file, or empty text when it can.
 std::string unusablePath(std::string_view what, const Variant& setting);
 // The file a path setting names, as the host sees it.
 std::string shownPath(const Variant& setting);
-// The answer in the results file, parsed; empty text while there is none.
-std::string readPatientFile(Request& request);
+// Reads the answer in the results file into the session's raw data and parses it; false
+// (and no raw data) while there is none that holds the patient.
+bool readPatientFile(Request& request);
 
 }  // namespace trellybridge::session

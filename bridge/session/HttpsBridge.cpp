@@ -87,6 +87,16 @@ void callFailed(Request& request, errc code, const std::string& why) {
     request.attemptFailed();
 }
 
+// Credentials that cannot be used are a settings error: the request ends at once, as no
+// other attempt could do better.
+void credentialsFailed(Request& request, errc code, const std::string& why) {
+    request.reasons.record(code, why);
+    request.reasons.note(code, why, FailureKind::Settings);
+    request.updateText(" " + why + CRLF);
+    request.setPatientFound(false);
+    request.end();
+}
+
 // Each call is over before the session's wait for the next attempt would be: the wait
 // between attempts, at least one second.
 long callBoundMs(const Request& request) {
@@ -119,8 +129,13 @@ public:
             if (request.patientFound()) {
                 request.setTickInterval(RunLoop::Network, request.timeDelay());
                 if (formats::isKnownFormat(c.VendorFormatType.toText())) {
-                    std::string end = request.endCharacter();
-                    parsed = request.processResponse(s.rawDataReceived + end + end);
+                    // Marked in place: a copy of an answer as large as the limit would
+                    // double its cost.
+                    std::string& raw = s.rawDataReceived;
+                    const size_t size = raw.size();
+                    raw += request.endCharacter() + request.endCharacter();
+                    parsed = request.processResponse(raw);
+                    raw.resize(size);
                     if (!parsed) request.noteNoPatient("the web service's answer");
                 } else {
                     // An answer no parser reads holds no patient.
@@ -173,7 +188,12 @@ private:
             std::string why = raised.description.empty()
                                   ? "the web service could not be called at " + address
                                   : raised.description;
-            callFailed(request, static_cast<errc>(number), why);
+            Variant local;
+            client->invoke("LocalFailure", platform::MemberKind::Get, {}, local);
+            if (local.isTrue())
+                credentialsFailed(request, static_cast<errc>(number), why);
+            else
+                callFailed(request, static_cast<errc>(number), why);
             return {};
         }
         std::string response = result.toText();

@@ -48,8 +48,8 @@ void Request::countAttempt(bool succeeded) {
     engine_.countAttempt(succeeded);
 }
 
-bool Request::processResponse(std::string answer) {
-    return engine_.processResponse(std::move(answer));
+bool Request::processResponse(std::string_view answer) {
+    return engine_.processResponse(answer);
 }
 
 void Request::noteNoPatient(std::string_view source) const {

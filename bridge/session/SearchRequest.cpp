@@ -115,20 +115,70 @@ SearchRequest buildSearchRequest(const BridgeConfiguration& c, std::string_view 
     return request;
 }
 
+namespace {
+
+// Where the element `upperName` (upper case) next starts at or after `from` in `upper`:
+// its name followed by the end of the tag, a blank or "/" (so <PATIENT> and <PATIENT ID="7">,
+// never <PATIENTID>); npos when it does not.
+size_t elementStart(std::string_view upper, std::string_view upperName, size_t from) {
+    std::string open = "<" + std::string(upperName);
+    for (size_t at = upper.find(open, from); at != std::string_view::npos;
+         at = upper.find(open, at + 1)) {
+        size_t after = at + open.size();
+        if (after < upper.size() &&
+            std::string_view("> \t\r\n/").find(upper[after]) != std::string_view::npos)
+            return at;
+    }
+    return std::string_view::npos;
+}
+
+// Where the element starting at `at` ends (past its closing tag, or past "/>"); the end
+// of the text when it is never closed.
+size_t elementEnd(std::string_view upper, std::string_view upperName, size_t at) {
+    size_t tagEnd = upper.find('>', at);
+    if (tagEnd == std::string_view::npos) return upper.size();
+    if (upper[tagEnd - 1] == '/') return tagEnd + 1;
+    size_t close = upper.find("</" + std::string(upperName) + ">", tagEnd);
+    return close == std::string_view::npos ? upper.size() : close + upperName.size() + 3;
+}
+
+// Removes every element `upperName` from `upper`, and the same bytes from `text` (the
+// text `upper` is the upper-case copy of) when given.
+void removeElements(std::string& upper, std::string_view upperName, std::string* text = nullptr) {
+    for (size_t at = elementStart(upper, upperName, 0); at != std::string::npos;
+         at = elementStart(upper, upperName, at)) {
+        size_t end = elementEnd(upper, upperName, at);
+        upper.erase(at, end - at);
+        if (text) text->erase(at, end - at);
+    }
+}
+
+}  // namespace
+
+int listedPatients(std::string_view result) {
+    std::string upper = text::upper(result);
+    // What an Error or Message element holds is no patient of the list.
+    for (std::string_view name : {"ERROR", "MESSAGE"}) removeElements(upper, name);
+    int patients = 0;
+    for (size_t at = elementStart(upper, "PATIENT", 0); at != std::string::npos;
+         at = elementStart(upper, "PATIENT", at + 1))
+        ++patients;
+    return patients;
+}
+
 std::string enhancedResultFor(std::string_view answer, std::string_view enhancedError) {
     std::string upperAnswer = text::upper(answer);
     std::string result;
     if (text::contains(upperAnswer, "<RESULT>") && text::contains(upperAnswer, "</RESULT>"))
         result = xml::getXMLTagValue(answer, "Result", true);
     if (!result.empty()) {
-        std::string upperResult = text::upper(result);
-        int patients = 0;
-        for (size_t at = upperResult.find("<PATIENT>"); at != std::string::npos;
-             at = upperResult.find("<PATIENT>", at + 1))
-            ++patients;
+        // One count, the component's: whatever count the vendor put in goes.
+        std::string upper = text::upper(result);
+        removeElements(upper, "RECORDCOUNT", &result);
         size_t after = afterTag(result, "</TransactionID>");
-        if (after != std::string::npos)
-            result.insert(after, "<RecordCount>" + std::to_string(patients) + "</RecordCount>");
+        if (after == std::string::npos) after = std::string_view("<Result>").size();
+        result.insert(after,
+                      "<RecordCount>" + std::to_string(listedPatients(result)) + "</RecordCount>");
         return result;
     }
     if (!enhancedError.empty())

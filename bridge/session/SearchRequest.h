@@ -22,9 +22,14 @@ struct SearchRequest {
 // the same section, the request is the same every time.
 SearchRequest buildSearchRequest(const BridgeConfiguration& config, std::string_view section);
 
-// The result for a vendor answer: its <Result> element with the number of patients after
-// </TransactionID>, or, without one, the answer and `enhancedError` as the error form, or
-// the "No records found" form.
+// The result for a vendor answer: its <Result> element with one <RecordCount>, the number
+// of patients it lists, after </TransactionID> (or first when there is none; any count the
+// vendor sent is removed), or, without one, the answer and `enhancedError` as the error
+// form, or the "No records found" form.
 std::string enhancedResultFor(std::string_view answer, std::string_view enhancedError);
+
+// The patients a result lists: its <Patient> elements (attributes allowed), not counting
+// those inside an <Error> or <Message> element.
+int listedPatients(std::string_view result);
 
 }  // namespace trellybridge::session

@@ -37,6 +37,15 @@ std::string portName(const BridgeConfiguration& c) {
     return "COM" + c.CommPort.toText();
 }
 
+// The device the CommPort setting names, whether or not the control takes the number.
+std::string deviceName(const BridgeConfiguration& c) {
+    std::optional<std::int64_t> port = c.CommPort.toWholeNumber();
+    std::string device = port && *port <= std::numeric_limits<int>::max()
+                             ? serial::devicePathOf(static_cast<int>(*port))
+                             : std::string();
+    return device.empty() ? "no device: ports are numbered from 1" : device;
+}
+
 // Stop bits as the control takes them ("1", "1.5", "2"), from the settings page's "1.0",
 // "1.5" and "2.0" too; anything else goes to the control as written, which rejects it.
 std::string stopBits(const Variant& value) {
@@ -183,8 +192,8 @@ void SerialBridge::openSerialPort(Request& request) {
         request.setConnectionTime("Connected for: " + std::to_string(s.elapsedTicks) + " seconds");
         request.setStatus("Connected to: " + std::string(" ") + portName(c));
     } catch (const serial::CommError& e) {
-        request.reasons.note("could not open " + portName(c) + " (" +
-                             serial::devicePathOf(control.commPort()) + "): " + e.what());
+        request.reasons.note("could not open " + portName(c) + " (" + deviceName(c) +
+                             "): " + e.what());
         request.updateText("SERIAL Port: " + std::to_string(e.number()) + " " + e.what() + CRLF);
         if (request.debugging())
             ui::toolkit().messageBox("Undetermined ERROR loading one or more serial properties",

@@ -7,12 +7,25 @@
 #include <cstdint>
 
 #include "common/AnswerLimit.h"
+#include "common/DebugLog.h"
 #include "common/SessionPhase.h"
 #include "common/Version.h"
 #include "session/SessionContext.h"
 
 namespace trellybridge::session {
 namespace {
+
+// A flag raised for as long as the object lives.
+class FlagRaised {
+public:
+    explicit FlagRaised(bool& flag) : flag_(flag) { flag_ = true; }
+    ~FlagRaised() { flag_ = false; }
+    FlagRaised(const FlagRaised&) = delete;
+    FlagRaised& operator=(const FlagRaised&) = delete;
+
+private:
+    bool& flag_;
+};
 
 // Cut before the first comma, as the debug log shows the end characters.
 std::string firstCode(const Variant& codes) {
@@ -83,6 +96,9 @@ void Session::start(ThreadState& shared) {
     if (showing()) startTimer(loop == RunLoop::Port ? PortTimer : NetworkTimer);
     if (std::string problem = answerLimitProblem(); !problem.empty() && showing())
         updateText(problem + ": the default of " + std::to_string(kDefaultAnswerLimit) +
+                   " bytes applies" + CRLF);
+    if (std::string problem = debugLogLimitProblem(); !problem.empty() && showing())
+        updateText(problem + ": the default of " + std::to_string(maxDebugLogBytes()) +
                    " bytes applies" + CRLF);
     if (s.pace == Pace::Fast && showing()) {
         updateText(std::string("Pace: fast (each step runs once what it waits for has happened)") +
@@ -172,7 +188,7 @@ void Session::updateElapsedTime() {
 // NetworkTimer: Prepare -> Cleanup -> Send -> Read -> Answered, a phase on the tick
 // after timeoutTicks ticks; a failed phase is tried again until the attempts run out.
 void Session::networkTick() {
-    if (!bridge_) return;
+    if (!bridge_ || readingAnswer_) return;
     Request& request = *request_;
     SessionState& s = request.session;
     ++ticksRun;
@@ -251,7 +267,7 @@ void Session::preparePhase() {
 // PortTimer: from tick timeoutTicks on, each tick is one attempt of the bridge's
 // current step until the attempts run out; closePending closes on the next tick.
 void Session::portTick() {
-    if (!bridge_) return;
+    if (!bridge_ || readingAnswer_) return;
     SessionState& s = request_->session;
     ++ticksRun;
     try {
@@ -302,8 +318,10 @@ void Session::continueAtOnce() {
             static_cast<std::int64_t>(std::min(Variant(s.timeoutTicks).numericValue(), 1e9));
         std::int64_t ticks =
             bridge_->closePending() ? 1 : std::max<std::int64_t>(1, timeout - s.elapsedTicks);
-        ticks = std::min<std::int64_t>(ticks, 1 << 20);
-        std::int64_t ahead = (ticks - 1) * PortTimer.interval();
+        // The timer's phase moves no further than the tick counter can tell apart; the
+        // ticks themselves all count, however many a time-out holds.
+        constexpr std::int64_t kFurthestMs = std::int64_t{1} << 30;
+        std::int64_t ahead = std::min(kFurthestMs, (ticks - 1) * PortTimer.interval());
         auto stepAt = static_cast<std::int32_t>(static_cast<std::uint32_t>(PortTimer.dueAt()) +
                                                 static_cast<std::uint32_t>(ahead));
         s.elapsedTicks += static_cast<int>(ticks - 1);
@@ -343,11 +361,20 @@ formats::ParseContext parseContext(ThreadState& shared) {
             formats::ParseContext::delimiterOf(shared.session.recordDelimiter)};
 }
 
-bool Session::processResponse(std::string answer) {
+bool Session::processResponse(std::string_view received) {
     if (!request_) return false;  // no request loaded: nothing to read the answer for
     Request& request = *request_;
-    formats::ParseResult parsed =
-        formats::dispatchAnswer(answer, request.settings, request.parseContext());
+    // Read where it lies: a copy of an answer as large as the limit would double its cost.
+    formats::ParseResult parsed;
+    std::string shown;
+    {
+        FlagRaised reading(readingAnswer_);
+        std::string converted;
+        std::string_view answer = formats::answerAsRead(received, request.settings, converted);
+        parsed = formats::dispatchAnswer(answer, request.settings, request.parseContext());
+        if (parsed.next == formats::NextStep::ShowAnswerAndEnd)
+            shown = answerForDisplay(formats::trimmedForDisplay(answer, request.settings));
+    }
     request.applyParse(parsed);
     answerProblem_ = parsed.problem;
     if (request.patientFound() && !parsed.identifierMatch.empty())
@@ -358,8 +385,7 @@ bool Session::processResponse(std::string answer) {
     // The answer was not a patient: show it and end the session without more attempts.
     clearText();
     updateText(std::string("Receiving response...") + CRLF);
-    updateText("  " + answerForDisplay(formats::trimmedForDisplay(answer, request.settings)) +
-               CRLF + CRLF);
+    updateText("  " + shown + CRLF + CRLF);
     closeConnection();
     return false;
 }

@@ -52,7 +52,7 @@ public:
     void networkTick();
     void portTick();
     // Hands the answer to the parser of the vendor format; true when it held the patient.
-    bool processResponse(std::string answer);
+    bool processResponse(std::string_view answer);
     // What the last answer without the patient said beyond "not on file", if anything.
     const std::optional<formats::AnswerProblem>& answerProblem() const { return answerProblem_; }
 
@@ -115,6 +115,9 @@ private:
     std::optional<formats::AnswerProblem> answerProblem_;
     int sessionNumber_ = 0;  // which session a continuation belongs to
     int awaitWatch_ = 0;
+    // An answer is being read where it lies: a tick (from a message box's own loop) must
+    // not replace it meanwhile.
+    bool readingAnswer_ = false;
 };
 
 // What reading an answer means for the shared state: the parse's stamps, the STANDARD

@@ -142,8 +142,8 @@ public:
     bool closeEndsAnswer(const Request& request) const override { return !endOfAnswer(request); }
     bool takeAnswer(Request& request, const std::string& answer) const override {
         const BridgeConfiguration& c = request.settings;
-        if (request.processResponse(speaksMllp(request) ? std::string(mllp::content(answer))
-                                                        : answer))
+        if (request.processResponse(speaksMllp(request) ? mllp::content(answer)
+                                                        : std::string_view(answer)))
             return true;
         if (request.typed.format == FormatKind::Unknown) {
             request.reasons.note(FailureKind::Settings, unknownFormatNote(c));
@@ -297,7 +297,7 @@ void TcpSession::receive(Request& request) {
             s.attemptCount = std::max(s.attemptCount, request.typed.attempts);
         return;
     }
-    s.rawDataReceived = answer;
+    s.rawDataReceived = std::move(answer);
     request.setPhase(Phase::Parse);
     s.answeredPort = s.connectedPort;
     s.finishedReceiving = platform::clock().now();

@@ -2,6 +2,7 @@
 // vendor's program, or hands the program the identifier when no request path is set.
 #include "platform/Clock.h"
 #include "platform/Paths.h"
+#include "platform/Process.h"
 #include "session/Bridges.h"
 #include "session/FileExchange.h"
 
@@ -15,7 +16,7 @@ public:
     }
     std::optional<bool> sendRequest(Request& request) override {
         request.session.startedSending = platform::clock().now();
-        return sendNetworkRequest(request, [](const Request& request, std::string& failure) {
+        return sendNetworkRequest(request, [this](const Request& request, std::string& failure) {
             const BridgeConfiguration& c = request.settings;
             std::string program = c.VendorApplicationPath.toText();
             if (failure = unusablePath("vendor program", c.VendorApplicationPath); !failure.empty())
@@ -25,12 +26,19 @@ public:
                           ": not found";
                 return false;
             }
+            process::Program& started = programs_.emplace_back();
             if (isUnset(c.VendorRequestPath))
-                return startVendorProgram(request, {c.PatientID.toText()}, true, failure);
+                return startVendorProgram(request, {c.PatientID.toText()}, started, failure);
             return writeRequestFile(request, failure) &&
-                   startVendorProgram(request, {}, false, failure);
+                   startVendorProgram(request, {}, started, failure);
         });
     }
+    // The programs of this request end with it, whatever they started, and leave no
+    // zombie in the host.
+    void close(Request&) override { programs_.clear(); }
+
+private:
+    std::vector<process::Program> programs_;  // one per attempt
 };
 
 }  // namespace

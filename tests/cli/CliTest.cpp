@@ -2,8 +2,10 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -103,8 +105,8 @@ TEST_F(CliTest, BadInputIsAUsageErrorBeforeAnyRequest) {
     writeDriveCFile("long.hl7", "MSH|^~\\&|X\rPID|1|12345|||DOE^JOHN" + std::string(1024, ' '));
     const struct {
         Args arguments;
-        std::string named;                 // what the message must name
-        std::string answerLimit = "1024";  // TRELLYBRIDGE_MAX_ANSWER_BYTES for the run
+        std::string named;  // what the message must name
+        std::string environment = "TRELLYBRIDGE_MAX_ANSWER_BYTES=1024";
         std::string input = "/dev/null";
     } cases[] = {
         {{"get-patient", "--set", "NoSuchSetting=1"}, "NoSuchSetting"},
@@ -129,18 +131,26 @@ TEST_F(CliTest, BadInputIsAUsageErrorBeforeAnyRequest) {
         {{"parse", "--format", "CSV", fifo}, "CSV"},
         {{"parse", "--format", "HL7", fifo}, "not a regular file"},
         // Standard input is held to the answer limit.
-        {{"parse", "--format", "HL7", "-"}, "larger than 1024 bytes", "1024", onDriveC("long.hl7")},
+        {{"parse", "--format", "HL7", "-"},
+         "larger than 1024 bytes",
+         "TRELLYBRIDGE_MAX_ANSWER_BYTES=1024",
+         onDriveC("long.hl7")},
+        // With no scratch folder parse would write the site's logs: not at all.
+        {{"parse", "--format", "HL7", onDriveC("search.txt")},
+         "TMPDIR=/nonexistent",
+         "TMPDIR=/nonexistent"},
+        {{"parse", "--format", "HL7", onDriveC("search.txt")}, "TMPDIR=/proc", "TMPDIR=/proc"},
         {{"no-such-command"}, "no-such-command"},
         {{}, "subcommand"},
-        {{"get-patient"}, "TRELLYBRIDGE_MAX_ANSWER_BYTES", "0"},
+        {{"get-patient"}, "TRELLYBRIDGE_MAX_ANSWER_BYTES", "TRELLYBRIDGE_MAX_ANSWER_BYTES=0"},
+        {{"get-patient"}, "from 65536 to", "TRELLYBRIDGE_DEBUG_LOG_MAX_BYTES=1"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.named);
         Args arguments = c.arguments;
         if (arguments.size() > 1 && arguments[1] == "--config")  // were it read, it would end
             arguments = withSets(arguments, kEndsAtOnce);
-        testing::ProgramResult result =
-            runCli(arguments, {"TRELLYBRIDGE_MAX_ANSWER_BYTES=" + c.answerLimit}, c.input);
+        testing::ProgramResult result = runCli(arguments, {c.environment}, c.input);
         EXPECT_EQ(result.exitCode, cli::kUsage) << result.err;
         EXPECT_TRUE(has(result.err, c.named)) << result.err;
         EXPECT_FALSE(has(result.err, "style bridge")) << "no request ran";
@@ -239,6 +249,47 @@ TEST_F(CliTest, GetPatientOverASerialLineWithTheComPortInTheEnvironment) {
     }
 }
 
+// A signal mid-request gives the line back the settings it had; the user's own terminal,
+// by any name, is no serial line and gets no request.
+TEST_F(CliTest, SerialLineIsGivenBackOnASignalAndIsNeverTheUsersTerminal) {
+    serial::PseudoTerminal line;
+    std::string error;
+    ASSERT_TRUE(line.open(error)) << error;
+    int device = ::open(line.devicePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(device, 0);
+    termios before{};
+    ::tcgetattr(device, &before);
+    ::cfsetspeed(&before, B1200);  // not the request's 9600
+    ::tcsetattr(device, TCSANOW, &before);
+    GetPatientArguments a = vendorsim::sampleRequest("12345", "SERIAL", "HL7", 1);
+    a.AllowedRetries = "1";
+    a.TimeDelay = "100";
+    const Args request = withSets({TRELLYBRIDGE_CLI_PATH, "get-patient"}, settingsOf(a));
+    for (int signal : {SIGTERM, SIGHUP, SIGINT}) {
+        testing::ProgramRun run{request, {"TRELLYBRIDGE_COM1=" + line.devicePath()}};
+        run.whileRunning = [&line, signal](int pid) {
+            std::string query;
+            line.read(query, 10000);  // the request is out: the line is the request's
+            ::kill(pid, signal);
+        };
+        EXPECT_FALSE(testing::runProgram(run).timedOut);
+        termios after{};
+        ::tcgetattr(device, &after);
+        EXPECT_EQ(::cfgetospeed(&after), B1200) << "after signal " << signal;
+    }
+    ::close(device);
+    for (const std::string& named : {std::string("/dev/tty"), line.devicePath()}) {
+        Args command = request;
+        command.insert(command.begin(), {"/usr/bin/setsid", "--ctty"});
+        testing::ProgramResult result =
+            testing::runProgram({command, {"TRELLYBRIDGE_COM1=" + named}, line.devicePath()});
+        EXPECT_EQ(result.exitCode, cli::kUnreachable) << result.err;
+        EXPECT_TRUE(has(result.err, named + ": the user's own terminal")) << result.err;
+        std::string written;
+        EXPECT_FALSE(line.read(written, 0)) << written;
+    }
+}
+
 TEST_F(CliTest, QuietFailuresStillSayWhy) {
     using vendorsim::Fault;
     testing::ScriptedPeer resetting(
@@ -289,9 +340,9 @@ TEST_F(CliTest, GetPatientDataCountsThePatientsAndEscapesVendorTextOnATerminal) 
         std::string printed;     // into a file or pipe
         std::string onTerminal;  // empty: as printed
     } cases[] = {
-        // The vendor's own count and no patient.
+        // The vendor's own count and no patient: one count, the component's.
         {noPatient + "</Result>", cli::kNotFound,
-         noPatient + "<RecordCount>0</RecordCount></Result>\n", ""},
+         "<Result><TransactionID>1</TransactionID><RecordCount>0</RecordCount></Result>\n", ""},
         {"<Result><TransactionID>1</TransactionID><Patient><LastName>DO\x1B]0;owned\x07"
          "E</LastName></Patient></Result>",
          cli::kFound,
@@ -303,8 +354,9 @@ TEST_F(CliTest, GetPatientDataCountsThePatientsAndEscapesVendorTextOnATerminal) 
         SCOPED_TRACE(c.printed);
         testing::ScriptedPeer vendor(
             std::vector<testing::ScriptedPeer::Script>(2, testing::answers({c.answer})));
+        // Laid out over lines, as a person writes it.
         writeDriveCFile("search.xml",
-                        "<SearchInfo><SearchOn>NAME</SearchOn><LastName>Doe</LastName>"
+                        "<SearchInfo>\r\n  <SearchOn>NAME</SearchOn>\n\t<LastName>Doe</LastName>\n"
                         "</SearchInfo><BridgeParameters><NetworkBridgeType>TCPIP"
                         "</NetworkBridgeType><TCPRemoteHostName>127.0.0.1</TCPRemoteHostName>"
                         "<TCPRemotePorts>" +
@@ -391,6 +443,13 @@ TEST_F(CliTest, VendorSimulatorRunsForAWhileAndRejectsBadOptions) {
     EXPECT_EQ(run({"vendor-sim", "--serial", "--run-for", "0.2"}), 0) << err.str();
     EXPECT_TRUE(has(out.str(), "TRELLYBRIDGE_COM1=/dev/pts/")) << out.str();
     EXPECT_EQ(run({"vendor-sim", "--https", "--fault", "refuse"}), cli::kUsage);
+    // Its certificate files are read as every file from outside: a FIFO cannot hold it.
+    std::string fifo = (root / "certificate.fifo").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    testing::ProgramResult https = runCli({"vendor-sim", "--https", "--https-cert", fifo,
+                                           "--https-key", fifo, "--https-client-ca", fifo});
+    EXPECT_EQ(https.exitCode, 1);
+    EXPECT_TRUE(has(https.err, fifo + ": not a regular file")) << https.err;
     EXPECT_EQ(run({"vendor-sim", "--answer-once", "--account", "12345"}), cli::kUsage);
     EXPECT_EQ(
         run({"vendor-sim", "--answer-once", "--account", "12345", "--results", onDriveC("r.dat")}),

@@ -1,10 +1,12 @@
 // The debug log and the insurance log: what they hold, where they go, and that nothing
 // outside drive C is written through them.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -133,8 +135,15 @@ TEST_F(DebugLogTest, LongAnswerAndSettingsAreShownCut) {
 }
 
 TEST_F(DebugLogTest, FullLogIsTurnedOverAndNeverPassesItsBound) {
+    BridgeConfiguration& c = threadState().config;  // long values: two dumps fill 64 KiB
+    for (Variant* value : {&c.PatientID, &c.VendorFacility, &c.VendorName, &c.TCPRemoteHostName,
+                           &c.MEDICNumberValidList, &c.VendorRequestTag})
+        *value = std::string(kShownAnswerBytes, 'v');
+    threadState().session.rawDataReceived = threadState().session.requestText =
+        std::string(kShownAnswerBytes, 'r');
     const std::size_t size = dump().size();
     const std::size_t bound = 2 * size + size / 2;  // room for two dumps, not three
+    ASSERT_GE(bound, 64u * 1024);
     ::setenv("TRELLYBRIDGE_DEBUG_LOG_MAX_BYTES", std::to_string(bound).c_str(), 1);
     for (int i = 0; i < 5; ++i) {
         EXPECT_TRUE(writeDebugLog(threadState()));
@@ -145,11 +154,27 @@ TEST_F(DebugLogTest, FullLogIsTurnedOverAndNeverPassesItsBound) {
     EXPECT_EQ(readDriveCFile("BRIDGEDEBUG.log.1"), dump() + dump());
     EXPECT_EQ(modeOf(onDriveC("BRIDGEDEBUG.log")), 0600u);
     EXPECT_EQ(modeOf(onDriveC("BRIDGEDEBUG.log.1")), 0600u);
-    ::setenv("TRELLYBRIDGE_DEBUG_LOG_MAX_BYTES", "12", 1);  // less than a dump: cut to fit
-    EXPECT_TRUE(writeDebugLog(threadState()));
-    EXPECT_EQ(readDriveCFile("BRIDGEDEBUG.log"), dump().substr(0, 12));
+    // A disk that fills partway through a dump takes none of it: no torn last record.
+    const std::string before = readDriveCFile("BRIDGEDEBUG.log");
+    rlimit saved{}, full{before.size() + size / 2, RLIM_INFINITY};
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    full.rlim_max = saved.rlim_max;
+    auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    ::setrlimit(RLIMIT_FSIZE, &full);
+    EXPECT_FALSE(writeDebugLog(threadState()));
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_TRUE(readDriveCFile("BRIDGEDEBUG.log") == before) << "a torn record was left";
+    // Sizes that are no sensible bound are refused and the default stays.
+    for (const char* refused : {"abc", "-5", "0", "1e3", "18446744073709551615", "1", "65535"}) {
+        ::setenv("TRELLYBRIDGE_DEBUG_LOG_MAX_BYTES", refused, 1);
+        EXPECT_EQ(maxDebugLogBytes(), 16u * 1024 * 1024) << refused;
+        EXPECT_EQ(debugLogLimitProblem(),
+                  "TRELLYBRIDGE_DEBUG_LOG_MAX_BYTES must be a whole number "
+                  "of bytes from 65536 to 1073741824, not \"" +
+                      std::string(refused) + "\"");
+    }
     ::unsetenv("TRELLYBRIDGE_DEBUG_LOG_MAX_BYTES");
-    EXPECT_EQ(maxDebugLogBytes(), 16u * 1024 * 1024);
 }
 
 TEST_F(DebugLogTest, FailureNoteFollowsTheErrors) {
@@ -260,7 +285,8 @@ TEST_F(InsuranceLogTest, ConcurrentWritersKeepEveryLine) {
         expected.insert("patient " + std::to_string(i) + "\r");
         pid_t child = ::fork();
         if (child == 0) {
-            ::alarm(60);  // a writer that hangs must not hang the test
+            ::alarm(60);                  // a writer that hangs must not hang the test
+            platform::setClock(nullptr);  // the writers wait for each other in real time
             ::close(start[1]);
             char go;
             if (::read(start[0], &go, 1) < 0) ::_exit(3);  // returns at EOF: all start at once

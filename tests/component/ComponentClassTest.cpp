@@ -83,6 +83,15 @@ TEST_F(ReturnPatientTest, FoundPatientLogsEachInsuranceWithACompanyWhenTheLogSiz
     EXPECT_EQ(other.get_p1PatientLastName(), Variant("p1PatientLastName"));
     EXPECT_EQ(other.get_ErrorCodes(), Variant(""));
     EXPECT_FALSE(std::filesystem::exists(onDriveC("BRIDGEINSURANCE.log")));
+
+    // A lock held elsewhere costs the request one bounded wait, not one per insurance.
+    fs::FileLock held = fs::FileLock::acquire(onDriveC("BRIDGEINSURANCE.log.lock"), 0);
+    ASSERT_TRUE(held.held());
+    state.config.LogInsuranceEntries = 20000;
+    const int started = clock.tickCount();
+    other.ReturnPatient();
+    EXPECT_EQ(clock.tickCount() - started, 5000);
+    EXPECT_EQ(testing::occurrences(other.get_ErrorCodes().toText(), "id=\"400\""), 1);
 }
 
 TEST_F(ReturnPatientTest, NotFoundEmptiesEveryResultAndWritesNoLog) {

@@ -289,6 +289,15 @@ TEST_F(GetPatientDataTest, SearchesThatCannotRunEndWithoutContact) {
         {"a line end in a last name", kTcp,
          noRecord("ORVEL Parameter: LastName contains a control character (code 13)"),
          "<SearchInfo><SearchOn>NAME</SearchOn><LastName>DOE\r\nX</LastName></SearchInfo>"},
+        // White space between elements is dropped; any other control character is refused.
+        {"a line of its own between two elements", kTcp,
+         noRecord("ORVEL Parameter: the text after </SearchOn> contains a control character "
+                  "(code 13)"),
+         "<SearchInfo>\r\n<SearchOn>NAME</SearchOn>\r\nMSH|EVIL\r\n<LastName>DOE</LastName>"
+         "</SearchInfo>"},
+        {"a line end inside a tag", kTcp,
+         noRecord("ORVEL Parameter: a tag contains a control character (code 10)"),
+         "<SearchInfo><SearchOn>NAME</SearchOn><Last\nName>DOE</Last\nName></SearchInfo>"},
         {"a delete in an element the component does not read", kTcp,
          noRecord("ORVEL Parameter: BirthDate contains a control character (code 127)"),
          "<SearchInfo><SearchOn>PID</SearchOn><BirthDate>1960\x7f</BirthDate></SearchInfo>"},
@@ -346,15 +355,25 @@ TEST_F(GetPatientDataTest, AnswersBecomeResults) {
          "",
          "<result><transactionid>1</transactionid><RecordCount>1</RecordCount><PATIENT>x"
          "</PATIENT></result>"},
-        {"no transaction, no count", "<Result><Patient>A</Patient></Result>", "",
-         "<Result><Patient>A</Patient></Result>"},
+        {"without a transaction the count comes first", "<Result><Patient>A</Patient></Result>", "",
+         "<Result><RecordCount>1</RecordCount><Patient>A</Patient></Result>"},
+        // One count, the component's: of Patient elements, attributes or not, none in an Error.
+        {"the vendor's counts replaced",
+         "<Result><RecordCount>99</RecordCount><TransactionID>2</TransactionID><recordcount/>"
+         "<Patient id=\"7\">A</Patient><PatientID>8</PatientID><Error><Patient>B</Patient>"
+         "</Error></Result>",
+         "",
+         "<Result><TransactionID>2</TransactionID><RecordCount>1</RecordCount><Patient id=\"7\">A"
+         "</Patient><PatientID>8</PatientID><Error><Patient>B</Patient></Error></Result>"},
         {"no result, an error", "BUSY",
          "Error 328. No patient found or timeout waiting for response",
          "<Result><Message>BUSY</Message><Error>Error 328. No patient found or timeout waiting for "
          "response</Error></Result>"},
     };
-    for (const auto& [name, answer, error, result] : cases)
+    for (const auto& [name, answer, error, result] : cases) {
         EXPECT_EQ(session::enhancedResultFor(answer, error), result) << name;
+        EXPECT_EQ(session::listedPatients(result), std::string(name).starts_with("no") ? 0 : 1);
+    }
 }
 
 }  // namespace

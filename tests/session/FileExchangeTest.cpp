@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <algorithm>
 #include <chrono>
@@ -11,7 +12,6 @@
 #include "common/BridgeConfiguration.h"
 #include "common/FailureNote.h"
 #include "common/ThreadState.h"
-#include "platform/Process.h"
 #include "support/TestEnvironment.h"
 
 namespace trellybridge {
@@ -30,17 +30,14 @@ protected:
         a.VendorRequestPath = "c:\\vendor\\request.inq";
         a.VendorResultsPath = "c:\\vendor\\patient.dat";
     }
-    void TearDown() override {
-        for (int i = 0; i < 200 && process::reapFinished() > 0; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        TestEnvironment::TearDown();
-    }
-    // A vendor program: records its arguments, then answers after a moment.
+    // A vendor program: records its arguments, starts a helper, answers after a moment
+    // and stays until it is ended.
     void writeVendorProgram() {
         std::string script =
             "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"|/arguments.txt\"\n"
+            "echo $$ > \"|/program.pid\"\nsleep 30 & echo $! > \"|/helper.pid\"\n"
             "sleep 0.2\nprintf 'P_ACT=12345\\rP_LNM=DOE\\rP_FNM=JOHN\\r' > \"|/patient.dat.tmp\"\n"
-            "mv \"|/patient.dat.tmp\" \"|/patient.dat\"\n";
+            "mv \"|/patient.dat.tmp\" \"|/patient.dat\"\nwait\n";
         const std::string vendor = onDriveC("vendor");
         for (size_t at = script.find('|'); at != std::string::npos;
              at = script.find('|', at + vendor.size()))
@@ -59,6 +56,13 @@ protected:
         platform::setClock(&clock);
         return found;
     }
+    // Whether the program that wrote `pidFile` still runs (a zombie has ended).
+    bool running(const std::string& pidFile) {
+        std::string pid = std::to_string(std::stoi(readDriveCFile(pidFile)));
+        std::string stat = testing::readHostFile("/proc/" + pid + "/stat");
+        size_t end = stat.rfind(')');
+        return end != std::string::npos && end + 2 < stat.size() && stat[end + 2] != 'Z';
+    }
 };
 
 TEST_F(FileExchangeTest, VendorProgramGetsTheRequestFileAndAnswers) {
@@ -71,6 +75,12 @@ TEST_F(FileExchangeTest, VendorProgramGetsTheRequestFileAndAnswers) {
     EXPECT_EQ(readDriveCFile("vendor/request.inq"), "ACCT=12345,PGI\r\n\r\n");
     EXPECT_EQ(modeOf(onDriveC("vendor/request.inq")), 0644u) << "readable by other accounts";
     EXPECT_EQ(readDriveCFile("vendor/arguments.txt"), "") << "started without arguments";
+    // Neither the program nor what it started outlives the request, and no zombie stays.
+    std::string pid = readDriveCFile("vendor/program.pid");
+    EXPECT_EQ(::waitpid(std::stoi(pid), nullptr, WNOHANG), -1) << "collected already";
+    for (int i = 0; i < 200 && running("vendor/helper.pid"); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_FALSE(running("vendor/helper.pid"));
 }
 
 TEST_F(FileExchangeTest, VendorWithoutRequestPathGetsTheIdentifierAsOneArgument) {
@@ -79,10 +89,7 @@ TEST_F(FileExchangeTest, VendorWithoutRequestPathGetsTheIdentifierAsOneArgument)
     a.VendorApplicationPath = onDriveC("vendor/vendor.sh");  // a POSIX path
     a.VendorRequestPath = "";
     a.PatientID = "12345; touch pwned $(id)";
-    a.VendorFormatType = "CSV";  // the answer will not parse; the argument is what matters
-    runOnRealClock("0");
-    for (int i = 0; i < 200 && !std::filesystem::exists(onDriveC("vendor/arguments.txt")); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_TRUE(runOnRealClock("5"));  // files are read without checking the account
     EXPECT_EQ(readDriveCFile("vendor/arguments.txt"), "12345; touch pwned $(id)\n");
     EXPECT_FALSE(std::filesystem::exists(onDriveC("vendor/request.inq")));
     EXPECT_FALSE(std::filesystem::exists("pwned"));

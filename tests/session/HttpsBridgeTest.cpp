@@ -144,28 +144,36 @@ TEST_F(HttpsBridgeTest, AnsweredErrorsAreRetriedEveryNetworkTimeoutPlusOneTicks)
               "VELQUIN Service: could not locate 12345 on vendor system. (3 attempts)");
 }
 
+// Credentials of this machine's own that cannot work are a settings error: the request ends
+// at once, with no attempt after the first.
 TEST_F(HttpsBridgeTest, OnlyAVerifiedServerAndAnAcceptedClientCertificateFindThePatient) {
     const struct {
         const char* name;
         const char* change;  // what differs from a trusted server and a plain client key
-        bool found;
+        const char* kind;    // the failure kind; empty: found
         const char* reason;
     } cases[] = {
-        {"server from an authority the client does not trust", "stranger", false, "error 2: "},
-        {"server certificate for another host", "elsewhere", false, "error 2: "},
-        {"no client certificate", "no client", false, "the server asked for a client certificate"},
-        {"client certificate as PKCS#12", "pkcs12", true, ""},
-        {"both verified", "", true, ""},
+        {"server from an authority the client does not trust", "stranger", "unreachable",
+         "error 2: "},
+        {"server certificate for another host", "elsewhere", "unreachable", "error 2: "},
+        {"no client certificate", "no client", "unreachable",
+         "the server asked for a client certificate"},
+        {"client certificate as PKCS#12", "pkcs12", "", ""},
+        {"both verified", "", "", ""},
         // Never a prompt on the terminal for a passphrase: the call fails at once.
-        {"an encrypted key without its passphrase", "encrypted", false,
+        {"an encrypted key without its passphrase", "encrypted", "settings",
          "error 2: the client key is encrypted"},
-        {"an encrypted key with its passphrase file", "passphrase 0600", true, ""},
-        {"a passphrase file others can read", "passphrase 0644", false, "(mode 0600)"},
+        {"an encrypted key with its passphrase file", "passphrase 0600", "", ""},
+        {"a passphrase file others can read", "passphrase 0644", "settings", "(mode 0600)"},
+        {"a wrong passphrase", "passphrase wrong", "settings",
+         "error 2: the client certificate or"},
         // Opening a FIFO would wait for a writer that never comes.
-        {"a FIFO as the authorities", "TRELLYBRIDGE_CA_FILE", false,
+        {"a FIFO as the authorities", "TRELLYBRIDGE_CA_FILE", "settings",
          "error 2: TRELLYBRIDGE_CA_FILE"},
-        {"a FIFO as the client certificate", "TRELLYBRIDGE_CLIENT_CERT", false,
+        {"a FIFO as the client certificate", "TRELLYBRIDGE_CLIENT_CERT", "settings",
          "not a regular file"},
+        {"a device as the key", "TRELLYBRIDGE_CLIENT_KEY /dev/zero", "settings",
+         "TRELLYBRIDGE_CLIENT_KEY /dev/zero: not a regular file"},
     };
     std::string error;
     auto stranger = peer::CertificateAuthority::make(root.string(), "stranger", error);
@@ -190,18 +198,25 @@ TEST_F(HttpsBridgeTest, OnlyAVerifiedServerAndAnAcceptedClientCertificateFindThe
             ::setenv("TRELLYBRIDGE_CLIENT_KEY", files.encryptedKey.c_str(), 1);
         ::unsetenv("TRELLYBRIDGE_CLIENT_KEY_PASSWORD_FILE");
         if (change.starts_with("passphrase")) {
-            ASSERT_TRUE(fs::writeFileAtomically(passphrase, files.passphrase + "\n",
-                                                change.ends_with("0644") ? 0644 : 0600,
-                                                fs::ExistingMode::Replace));
+            ASSERT_TRUE(fs::writeFileAtomically(
+                passphrase, (change.ends_with("wrong") ? "wrong" : files.passphrase) + "\n",
+                change.ends_with("0644") ? 0644 : 0600, fs::ExistingMode::Replace));
             ::setenv("TRELLYBRIDGE_CLIENT_KEY_PASSWORD_FILE", passphrase.c_str(), 1);
         }
-        if (change.starts_with("TRELLYBRIDGE_")) ::setenv(c.change, fifo.c_str(), 1);
+        if (change.starts_with("TRELLYBRIDGE_")) {
+            size_t space = change.find(' ');
+            ::setenv(change.substr(0, space).c_str(),
+                     space == std::string::npos ? fifo.c_str() : change.c_str() + space + 1, 1);
+        }
         threadState().failures.clear();
-        EXPECT_EQ(fetch(), c.found) << story();
-        if (!c.found) {
+        EXPECT_EQ(fetch(), *c.kind == '\0') << story();
+        EXPECT_EQ(comm.get_FailureKind(), Variant(c.kind));
+        if (*c.kind) {
             EXPECT_NE(story().find(c.reason), std::string::npos) << story();
-            EXPECT_EQ(comm.get_FailureKind(), Variant("unreachable"));
             EXPECT_EQ(comm.get_p1PatientLastName(), Variant(""));
+        }
+        if (std::string(c.kind) == "settings") {
+            EXPECT_EQ(session::sessionWindow().engine().ticksRun, 0) << "ended at once";
         }
         comm.closeConnection();
     }

@@ -69,6 +69,21 @@ TEST_F(ProcessResponseTest, FailurePathShowsAtMostTheAnswersFirstBytes) {
         << "says how much was left out";
 }
 
+// The debug dump keeps a large answer's head and tail: no copy of it grows with the limit.
+TEST_F(ProcessResponseTest, DebugDumpKeepsAtMostTheHeadAndTailOfAnAnswer) {
+    const std::string middle(3 * kDumpedAnswerBytes, 'x');
+    for (const auto& [format, answer] : {std::pair{"HL7", "MSH|^~\\&|X\rPID|1|7\r" + middle},
+                                         std::pair{"STANDARD", "H|1|7\r" + middle}}) {
+        SCOPED_TRACE(format);
+        threadState().config.VendorFormatType = format;
+        window().engine().processResponse(answer + "\rTAIL|END\r~~");
+        const std::string& dump = threadState().debugDataDump;
+        EXPECT_LT(dump.size(), kDumpedAnswerBytes + 100);
+        EXPECT_EQ(dump.substr(0, 6), answer.substr(0, 6));
+        EXPECT_NE(dump.find("TAIL|END"), std::string::npos);
+    }
+}
+
 // Each answer clears the record left behind before it is read.
 TEST_F(ProcessResponseTest, AnswersAreReadOrShownAndEndTheSession) {
     const struct {

@@ -138,10 +138,14 @@ TEST_F(SerialSessionTest, PortThatCannotBeConfiguredShowsTheBoxOnEveryAttempt) {
         const char* what;
         const char* bps;
         const char* commPort;
+        const char* failure = "could not open COM";  // how the failure begins
     } cases[] = {
         {"a rate the line has not", "9601", "3"},
         {"no such port", "9600", "4"},
         {"a port that is no number", "9600", "INVALID"},
+        // The control takes ports 1 to 255 only: the failure names the device asked for.
+        {"port 0", "9600", "0", "could not open COM0 (no device: ports are numbered from 1)"},
+        {"port 256", "9600", "256", "could not open COM256 (/dev/ttyS255): Invalid port number"},
     };
     a.DisplayDebugger = "true";
     for (const auto& c : cases) {
@@ -156,7 +160,8 @@ TEST_F(SerialSessionTest, PortThatCannotBeConfiguredShowsTheBoxOnEveryAttempt) {
             std::count(toolkit->messageBoxes.begin(), toolkit->messageBoxes.end(),
                        "Attention!: Undetermined ERROR loading one or more serial properties"),
             3);
-        EXPECT_NE(threadState().failures.text(), "");
+        EXPECT_TRUE(threadState().failures.text().starts_with(c.failure))
+            << threadState().failures.text();
     }
 }
 

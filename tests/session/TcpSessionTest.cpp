@@ -511,6 +511,19 @@ TEST_F(PaceTest, OverASerialLineTheFastPaceEndsAlike) {
     }
 }
 
+// However many ticks SerialTimeout holds, the fast pace runs each step once what it awaits
+// has happened.
+TEST_F(PaceTest, FastPaceStaysFastPastAMillionTicksOfTimeOut) {
+    VendorSimulator vendor({});
+    std::string error;
+    ASSERT_TRUE(vendor.start(error)) << error;
+    a.TCPRemotePorts = std::to_string(vendor.ports()[0]);
+    a.SerialTimeout = std::to_string((1 << 20) + 5);
+    Outcome fast = run(true);
+    EXPECT_TRUE(fast.found);
+    EXPECT_EQ(fast.elapsedMs, 0);
+}
+
 // GetPatientData against vendors on loopback: peers played by the test, a serial line,
 // and the vendor simulator with default settings.
 constexpr const char* kSearch =

@@ -68,6 +68,7 @@ ProgramResult runProgram(const ProgramRun& run) {
         ::_exit(127);
     }
     if (child < 0) return result;
+    if (run.whileRunning) run.whileRunning(child);
 
     int status = 0;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(run.timeoutMs);

@@ -2,6 +2,7 @@
 // command whose faults could otherwise hang or exhaust the test process.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@ struct ProgramRun {
     int timeoutMs = 20000;
     // Address space the child may use (not enforced under AddressSanitizer).
     unsigned long long memoryBytes = 1ull << 30;
+    std::function<void(int pid)> whileRunning = nullptr;  // called once the program has started
 };
 
 struct ProgramResult {

@@ -2,12 +2,18 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <chrono>
+#include <filesystem>
+#include <iterator>
+#include <thread>
+
 #include "Answers.h"
 #include "SampleRequest.h"
 #include "VendorSimulator.h"
 #include "common/ThreadState.h"
 #include "formats/Formats.h"
 #include "platform/FileSystem.h"
+#include "platform/Sockets.h"
 #include "session/SessionWindow.h"
 #include "support/TestEnvironment.h"
 #include "trellybridge/TrellyBridgeComm.h"
@@ -114,6 +120,42 @@ TEST_F(SimulatorTest, FileStylesAnswerRequests) {
     ASSERT_EQ(::mkfifo(onDriveC("pipe.inq").c_str(), 0600), 0);
     EXPECT_FALSE(answerOnce(options, onDriveC("pipe.inq"), "", onDriveC("results.dat"), error));
     EXPECT_EQ(error, "cannot read request file '" + onDriveC("pipe.inq") + "': not a regular file");
+}
+
+// Connections past the bound wait to be accepted, and one that has ended holds no thread.
+TEST_F(SimulatorTest, ConnectionsAreBoundedAndEndedOnesHoldNoThread) {
+    auto threads = [] {
+        auto tasks = std::filesystem::directory_iterator("/proc/self/task");
+        return static_cast<std::size_t>(std::distance(begin(tasks), end(tasks)));
+    };
+    const std::size_t before = threads();
+    SimulatorOptions options;
+    options.fault = Fault::Silent;
+    VendorSimulator simulator(options);
+    std::string error;
+    ASSERT_TRUE(simulator.start(error)) << error;
+    std::vector<sockets::Socket> clients;
+    for (std::size_t i = 0; i < VendorSimulator::kMaxConnections + 8; ++i) {
+        clients.push_back(sockets::createStream());
+        ASSERT_TRUE(sockets::connect(clients.back(), sockets::inetAddr("127.0.0.1"),
+                                     simulator.ports()[0], 5000));
+        sockets::send(clients.back(), "ACCT=1\r\n", 5000);
+        // Each is served before the next comes, so the listener's queue never overflows.
+        for (int wait = 0;
+             wait < 5000 && i < VendorSimulator::kMaxConnections && simulator.queries().size() <= i;
+             ++wait)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // time to serve too many
+    EXPECT_EQ(simulator.queries().size(), VendorSimulator::kMaxConnections);
+    EXPECT_LE(threads(), before + 1 + VendorSimulator::kMaxConnections);
+    for (sockets::Socket client : clients) sockets::close(client);
+    for (int i = 0; i < 500 && simulator.queries().size() < clients.size(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(simulator.queries().size(), clients.size()) << "the waiting ones were served";
+    for (int i = 0; i < 500 && threads() > before + 1; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(threads(), before + 1) << "only the server's own thread";
 }
 
 TEST_F(SimulatorTest, PollingRequestsAreAnsweredEndToEnd) {

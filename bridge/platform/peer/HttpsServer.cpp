@@ -1,12 +1,21 @@
 #include "platform/peer/HttpsServer.h"
 
 #include <httplib.h>
+#include <openssl/bio.h>
+#include <openssl/err.h>
+#include <openssl/pem.h>
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
+#include <utility>
+#include <vector>
+
+#include "platform/FileSystem.h"
 
 namespace trellybridge::peer {
 namespace {
@@ -48,6 +57,82 @@ std::multimap<std::string, std::string> formFields(std::string_view body) {
     }
     return fields;
 }
+
+// The most a certificate, key or authority file may hold.
+constexpr std::size_t kMaxCredentialBytes = std::size_t{1024} * 1024;
+
+struct BioFree {
+    void operator()(BIO* bio) const { BIO_free(bio); }
+};
+struct X509Free {
+    void operator()(X509* certificate) const { X509_free(certificate); }
+};
+struct KeyFree {
+    void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
+};
+
+// A key under a passphrase is refused, not asked about on the terminal.
+extern "C" int noPassphrase(char*, int, int, void*) {
+    return -1;
+}
+
+// The certificates of a PEM text, in order.
+std::vector<std::unique_ptr<X509, X509Free>> certificatesOf(const std::string& pem) {
+    std::vector<std::unique_ptr<X509, X509Free>> certificates;
+    std::unique_ptr<BIO, BioFree> bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
+    while (X509* certificate = PEM_read_bio_X509(bio.get(), nullptr, noPassphrase, nullptr))
+        certificates.emplace_back(certificate);
+    ERR_clear_error();  // the end of the text reads as an error; nobody else's to see
+    return certificates;
+}
+
+// The server's credentials, read as every file from outside is read (regular, bounded),
+// so that a FIFO or device named on the command line cannot hold the server.
+struct Credentials {
+    std::string certificate, key, clientAuthority;
+
+    // Empty text, or why the files cannot be used.
+    std::string read(const HttpsServerFiles& files) {
+        for (auto [path, content] :
+             {std::pair{&files.certificate, &certificate}, std::pair{&files.key, &key},
+              std::pair{&files.clientAuthority, &clientAuthority}}) {
+            if (path->empty()) continue;
+            fs::RegularFileRead file = fs::readRegularFile(*path, kMaxCredentialBytes);
+            if (!file) return *path + ": " + file.reason;
+            *content = std::move(*file.content);
+        }
+        return {};
+    }
+
+    // Sets the server's context up from the texts: its certificate chain and key, and the
+    // authority a client certificate must come from.
+    bool apply(SSL_CTX& context) const {
+        SSL_CTX_set_min_proto_version(&context, TLS1_2_VERSION);
+        SSL_CTX_set_options(&context, SSL_OP_NO_COMPRESSION);
+        auto chain = certificatesOf(certificate);
+        std::unique_ptr<BIO, BioFree> keyText(
+            BIO_new_mem_buf(key.data(), static_cast<int>(key.size())));
+        std::unique_ptr<EVP_PKEY, KeyFree> privateKey(
+            PEM_read_bio_PrivateKey(keyText.get(), nullptr, noPassphrase, nullptr));
+        if (chain.empty() || !privateKey ||
+            SSL_CTX_use_certificate(&context, chain[0].get()) != 1 ||
+            SSL_CTX_use_PrivateKey(&context, privateKey.get()) != 1 ||
+            SSL_CTX_check_private_key(&context) != 1)
+            return false;
+        for (size_t i = 1; i < chain.size(); ++i)
+            if (SSL_CTX_add_extra_chain_cert(&context, chain[i].release()) != 1) return false;
+        if (clientAuthority.empty()) return true;
+        auto authorities = certificatesOf(clientAuthority);
+        if (authorities.empty()) return false;
+        X509_STORE* store = SSL_CTX_get_cert_store(&context);
+        for (const auto& authority : authorities)
+            if (X509_STORE_add_cert(store, authority.get()) != 1 ||
+                SSL_CTX_add_client_CA(&context, authority.get()) != 1)
+                return false;
+        SSL_CTX_set_verify(&context, SSL_VERIFY_PEER | SSL_VERIFY_FAIL_IF_NO_PEER_CERT, nullptr);
+        return true;
+    }
+};
 
 }  // namespace
 
@@ -115,9 +200,13 @@ HttpsServer::~HttpsServer() {
 
 bool HttpsServer::start(const std::string& address, std::uint16_t port, std::string& error) {
     Impl& i = *impl_;
+    Credentials credentials;
+    if (std::string problem = credentials.read(i.files); !problem.empty()) {
+        error = "cannot read " + problem;
+        return false;
+    }
     i.server = std::make_unique<httplib::SSLServer>(
-        i.files.certificate.c_str(), i.files.key.c_str(),
-        i.files.clientAuthority.empty() ? nullptr : i.files.clientAuthority.c_str());
+        [&credentials](SSL_CTX& context) { return credentials.apply(context); });
     if (!i.server->is_valid()) {
         error = "cannot use the certificate " + i.files.certificate + " with the key " +
                 i.files.key + " and the client authority " + i.files.clientAuthority;
