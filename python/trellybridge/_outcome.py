@@ -18,8 +18,9 @@ class PatientNotFound(LookupError):
 
 
 class VendorUnreachable(ConnectionError):
-    """get_patient(check=True): the vendor could not be reached or did not answer (name
-    look-up, connect, TLS, time-out, an answer over the size limit)."""
+    """get_patient(check=True): the vendor could not be asked: it could not be reached or
+    did not answer (name look-up, connect, TLS, time-out, an answer over the size limit),
+    or any other failure that is neither "not on file" nor the settings'."""
 
     def __init__(self, reason: str, patient: Any = None) -> None:
         super().__init__(reason or "the vendor did not answer")
@@ -78,8 +79,8 @@ def raise_for_failure(patient: Any) -> None:
     """check=True: a patient not found becomes PatientNotFound or VendorUnreachable."""
     if patient.found:
         return
-    if patient.failure_kind == "unreachable":
-        raise VendorUnreachable(patient.failure, patient)
     if patient.failure_kind == "settings":
         raise ValueError(patient.failure)
-    raise PatientNotFound(patient.failure, patient)
+    if patient.failure_kind in ("", "not on file"):
+        raise PatientNotFound(patient.failure, patient)
+    raise VendorUnreachable(patient.failure, patient)

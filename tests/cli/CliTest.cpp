@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
@@ -19,6 +20,7 @@
 #include "formats/Formats.h"
 #include "platform/SerialPort.h"
 #include "platform/Toolkit.h"
+#include "support/FhirValidation.h"
 #include "support/RunProgram.h"
 #include "support/ScriptedPeer.h"
 #include "support/TestEnvironment.h"
@@ -106,6 +108,7 @@ TEST_F(CliTest, BadInputIsAUsageErrorBeforeAnyRequest) {
         std::string named;                 // what the message must name
         std::string answerLimit = "1024";  // TRELLYBRIDGE_MAX_ANSWER_BYTES for the run
         std::string input = "/dev/null";
+        std::string accountSystem = {};  // TRELLYBRIDGE_FHIR_ACCOUNT_SYSTEM for the run
     } cases[] = {
         {{"get-patient", "--set", "NoSuchSetting=1"}, "NoSuchSetting"},
         {{"get-patient", "--set", "PatientID"}, "PatientID"},
@@ -133,6 +136,15 @@ TEST_F(CliTest, BadInputIsAUsageErrorBeforeAnyRequest) {
         {{"no-such-command"}, "no-such-command"},
         {{}, "subcommand"},
         {{"get-patient"}, "TRELLYBRIDGE_MAX_ANSWER_BYTES", "0"},
+        // An identifier system that is no absolute URI in printable ASCII, from either source.
+        {{"get-patient", "--fhir-account-system", "urn:\xC3\xA9"}, "\"urn:\\xC3\\xA9\" is not ASCII"},
+        {{"parse", "--format", "HL7", "--fhir-account-system", "mrn", "-"}, "not an absolute URI"},
+        {{"parse", "--format", "HL7", "--output", "fhir", "--fhir-account-system", "urn:oid:1.02",
+          "-"},
+         "not an OID"},
+        {{"get-patient", "--output", "fhir"},
+         "TRELLYBRIDGE_FHIR_ACCOUNT_SYSTEM: \"urn:a b\" holds a character a URI cannot hold",
+         "1024", "/dev/null", "urn:a b"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.named);
@@ -140,7 +152,10 @@ TEST_F(CliTest, BadInputIsAUsageErrorBeforeAnyRequest) {
         if (arguments.size() > 1 && arguments[1] == "--config")  // were it read, it would end
             arguments = withSets(arguments, kEndsAtOnce);
         testing::ProgramResult result =
-            runCli(arguments, {"TRELLYBRIDGE_MAX_ANSWER_BYTES=" + c.answerLimit}, c.input);
+            runCli(arguments,
+                   {"TRELLYBRIDGE_MAX_ANSWER_BYTES=" + c.answerLimit,
+                    "TRELLYBRIDGE_FHIR_ACCOUNT_SYSTEM=" + c.accountSystem},
+                   c.input);
         EXPECT_EQ(result.exitCode, cli::kUsage) << result.err;
         EXPECT_TRUE(has(result.err, c.named)) << result.err;
         EXPECT_FALSE(has(result.err, "style bridge")) << "no request ran";
@@ -203,9 +218,12 @@ TEST_F(CliTest, GetPatientFetchesOverTcpAndPrintsThePatient) {
     EXPECT_EQ(std::getenv("TRELLYBRIDGE_PACE"), nullptr) << "--fast is for its command only";
     EXPECT_TRUE(has(out.str(), "p1PatientLastName: DOE\n")) << out.str();
     EXPECT_TRUE(has(err.str(), "TCPIP style bridge...")) << "progress goes to stderr";
-    EXPECT_EQ(run(withSets({"get-patient", "--output", "FHIR", "--quiet", "--fast"}, required)),
+    EXPECT_EQ(run(withSets({"get-patient", "--output", "FHIR", "--quiet", "--fast",
+                            "--fhir-account-system", "urn:oid:2.16.840.1.113883.19.5"},
+                           required)),
               cli::kFound);
     EXPECT_TRUE(has(out.str(), "\"family\": \"DOE\"")) << out.str();
+    EXPECT_TRUE(has(out.str(), "\"system\": \"urn:oid:2.16.840.1.113883.19.5\"")) << out.str();
     EXPECT_EQ(run(withSets({"get-patient", "--quiet", "--fast", "--no-defaults"}, required)),
               cli::kUsage);
 }
@@ -247,18 +265,21 @@ TEST_F(CliTest, QuietFailuresStillSayWhy) {
         std::string setting;  // the one the row changes
         std::string reason;   // "{port}" stands for the vendor's port
         int status;
+        std::string issue;  // the code of the FHIR OperationOutcome's issue
     } cases[] = {
         {startVendor(Fault::Refuse), "PatientID=12345",
          "could not connect to 127.0.0.1 port {port}: Connection refused (3 attempts)",
-         cli::kUnreachable},
+         cli::kUnreachable, "exception"},
         {startVendor(Fault::Silent), "PatientID=12345", "no answer from 127.0.0.1 port {port} (",
-         cli::kUnreachable},
+         cli::kUnreachable, "exception"},
         {std::to_string(resetting.port()), "PatientID=12345",
          "could not receive from 127.0.0.1 port {port}: Connection reset by peer (3 attempts)",
-         cli::kUnreachable},
+         cli::kUnreachable, "exception"},
         {startVendor(), "AllowedRetries=x",
-         "the request was not sent: AllowedRetries is not a number: x", cli::kUsage},
+         "the request was not sent: AllowedRetries is not a number: x", cli::kUsage, "invalid"},
+        {startVendor(), "PatientID=99999", "holds no patient 99999", cli::kNotFound, "not-found"},
     };
+    std::map<std::string, std::string> outcomes;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.reason);
         Args settings =
@@ -274,7 +295,15 @@ TEST_F(CliTest, QuietFailuresStillSayWhy) {
         EXPECT_TRUE(has(json["failure"], reason)) << json;
         ASSERT_FALSE(json["failure_notes"].empty());
         EXPECT_TRUE(has(json["failure_notes"].back(), reason));
+        // FHIR gets no Bundle, but why: an OperationOutcome.
+        EXPECT_EQ(run(withSets({"get-patient", "--quiet", "--output", "fhir"}, settings)), c.status);
+        json = nlohmann::json::parse(out.str());
+        EXPECT_EQ(json["resourceType"], "OperationOutcome");
+        EXPECT_EQ(json["issue"][0]["code"], c.issue);
+        EXPECT_TRUE(has(json["issue"][0]["diagnostics"], reason)) << json;
+        outcomes[c.issue + " " + c.reason] = out.str();
     }
+    EXPECT_EQ(testing::fhirProblems(outcomes), "");
 }
 
 TEST_F(CliTest, GetPatientDataCountsThePatientsAndEscapesVendorTextOnATerminal) {
