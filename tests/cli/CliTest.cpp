@@ -259,7 +259,7 @@ TEST_F(CliTest, GetPatientOverASerialLineWithTheComPortInTheEnvironment) {
 TEST_F(CliTest, QuietFailuresStillSayWhy) {
     using vendorsim::Fault;
     testing::ScriptedPeer resetting(
-        std::vector<testing::ScriptedPeer::Script>(3, testing::resetsAfterRequest));
+        std::vector<testing::ScriptedPeer::Script>(6, testing::resetsAfterRequest));
     const struct {
         std::string port;
         std::string setting;  // the one the row changes
@@ -267,17 +267,20 @@ TEST_F(CliTest, QuietFailuresStillSayWhy) {
         int status;
         std::string issue;  // the code of the FHIR OperationOutcome's issue
     } cases[] = {
+        // First, while the peer waits for its connections.
+        {std::to_string(resetting.port()), "PatientID=12345",
+         "could not receive from 127.0.0.1 port {port}: Connection reset by peer (3 attempts)",
+         cli::kUnreachable, "exception"},
         {startVendor(Fault::Refuse), "PatientID=12345",
          "could not connect to 127.0.0.1 port {port}: Connection refused (3 attempts)",
          cli::kUnreachable, "exception"},
         {startVendor(Fault::Silent), "PatientID=12345", "no answer from 127.0.0.1 port {port} (",
          cli::kUnreachable, "exception"},
-        {std::to_string(resetting.port()), "PatientID=12345",
-         "could not receive from 127.0.0.1 port {port}: Connection reset by peer (3 attempts)",
-         cli::kUnreachable, "exception"},
         {startVendor(), "AllowedRetries=x",
          "the request was not sent: AllowedRetries is not a number: x", cli::kUsage, "invalid"},
-        {startVendor(), "PatientID=99999", "holds no patient 99999", cli::kNotFound, "not-found"},
+        {startVendor(), "PatientID=99999",
+         "the answer from 127.0.0.1 port {port} holds no patient 99999 (1 attempt)", cli::kNotFound,
+         "not-found"},
     };
     std::map<std::string, std::string> outcomes;
     for (const auto& c : cases) {
