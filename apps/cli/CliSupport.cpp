@@ -11,8 +11,8 @@
 
 #include "common/FailureNote.h"
 #include "common/Text.h"
-#include "formats/Fhir.h"
 #include "common/ThreadState.h"
+#include "formats/Fhir.h"
 #include "platform/EventLoop.h"
 #include "platform/FileSystem.h"
 #include "platform/Process.h"
@@ -145,7 +145,6 @@ nlohmann::ordered_json failureJson(const TrellyBridgeComm& comm) {
             {"failure_notes", notes},
             {"errors", errors}};
 }
-
 
 // Why there is no Bundle. The issue code follows the exit status, so that a kind of
 // failure reads as the status it exits with: not-found, invalid settings, or exception.

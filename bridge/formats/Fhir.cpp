@@ -1,5 +1,6 @@
 #include "formats/Fhir.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
@@ -362,7 +363,8 @@ private:
         append(identifiers, typedIdentifier("UPIN", upin));
         // An answer that carries one number in several fields (HL7's PV1-7 names the UPIN
         // where the license number is read) does not make it a license.
-        if (std::string license = get(F::p2PhysicianLicenseNumber); license != upin && license != npi)
+        if (std::string license = get(F::p2PhysicianLicenseNumber);
+            license != upin && license != npi)
             append(identifiers, typedIdentifier("LN", license));
         Json name = nameFromText(record_[F::p2UsualProvider]);
         if (identifiers.empty() && name.empty()) return {};
@@ -394,10 +396,10 @@ private:
         append(identifiers, identifier(kSsnSystem, get(F::g1GuarantorSSN)));
         put(person, "identifier", std::move(identifiers));
         person["patient"] = reference(patientUrl_);
-        person["relationship"] = Json::array({relationshipConcept(
-            Json::array(
-                {coding(kRoleCode, "GT", "Guarantor"), coding(kRoleClass, "GUAR", "guarantor")}),
-            "guarantor")});
+        person["relationship"] =
+            Json::array({relationshipConcept(Json::array({coding(kRoleCode, "GT", "Guarantor"),
+                                                          coding(kRoleClass, "GUAR", "guarantor")}),
+                                             "guarantor")});
         size_t fixed = person.size();
         Json name = personName(record_[F::g1GuarantorLastName], record_[F::g1GuarantorFirstName],
                                record_[F::g1GuarantorMiddleInitial]);
@@ -462,12 +464,10 @@ private:
             std::string url = urlFor("RelatedPerson/subscriber/" + order);
             Json relationships = Json::array();
             if (std::string role = personalRelationship(relationship); !role.empty())
-                relationships.push_back(
-                    relationshipConcept(Json::array({coding(kRoleCode, role, relationship)}),
-                                        relationship));
-            relationships.push_back(
-                relationshipConcept(Json::array({coding(kRoleCode, "SUBSCR", "subscriber")}),
-                                    "subscriber"));
+                relationships.push_back(relationshipConcept(
+                    Json::array({coding(kRoleCode, role, relationship)}), relationship));
+            relationships.push_back(relationshipConcept(
+                Json::array({coding(kRoleCode, "SUBSCR", "subscriber")}), "subscriber"));
             Json person{{"resourceType", "RelatedPerson"},
                         {"patient", reference(patientUrl_)},
                         {"relationship", std::move(relationships)},
@@ -582,8 +582,8 @@ std::string identifierSystemProblem(std::string_view system) {
     if (system.size() > 1024) return quoted + " is longer than 1024 characters";
     for (unsigned char c : system) {
         if (c > 0x7E) return quoted + " is not ASCII (write other characters %-encoded)";
-        if (c <= 0x20 || std::string_view("\"<>\\^`{|}").find(static_cast<char>(c)) !=
-                             std::string_view::npos)
+        if (c <= 0x20 ||
+            std::string_view("\"<>\\^`{|}").find(static_cast<char>(c)) != std::string_view::npos)
             return quoted + " holds a character a URI cannot hold";
     }
     size_t colon = system.find(':');
@@ -603,15 +603,15 @@ std::string identifierSystemProblem(std::string_view system) {
 
 AccountSystem accountSystem(std::string_view given) {
     AccountSystem out{std::string(given), {}};
-    std::string source = "the identifier system";
+    std::string source;
     if (given.empty()) {
         const char* configured = std::getenv(kAccountSystemVariable);
         if (!configured || !*configured) return {std::string(kDefaultAccountSystem), {}};
         out.system = configured;
-        source = kAccountSystemVariable;
+        source = std::string(kAccountSystemVariable) + ": ";
     }
     if (std::string problem = identifierSystemProblem(out.system); !problem.empty())
-        out.problem = source + ": " + problem;
+        out.problem = source + problem;
     return out;
 }
 

@@ -23,7 +23,8 @@ inline constexpr const char* kAccountSystemVariable = "TRELLYBRIDGE_FHIR_ACCOUNT
 std::string identifierSystemProblem(std::string_view system);
 
 // The account number's system: `given` when not empty, else kAccountSystemVariable when
-// set, else the default; `problem` names the source and why it is refused.
+// set, else the default; `problem` says why it is refused (naming the variable when the
+// system came from there).
 struct AccountSystem {
     std::string system;
     std::string problem;

@@ -221,10 +221,10 @@ TEST_F(Hl7Corpus, EveryPatientReadByTheCommandIsAValidR4Bundle) {
     std::map<std::string, std::string> bundles;
     for (const stdfs::path& file : files) {
         std::string number = numberAUserTypes(testing::readHostFile(file));
-        testing::ProgramResult result = testing::runProgram(
-            {{TRELLYBRIDGE_CLI_PATH, "parse", "--format", "HL7", "--output", "fhir", "--set",
-              "PatientID=" + number, file.string()},
-             {}});
+        testing::ProgramResult result =
+            testing::runProgram({{TRELLYBRIDGE_CLI_PATH, "parse", "--format", "HL7", "--output",
+                                  "fhir", "--set", "PatientID=" + number, file.string()},
+                                 {}});
         EXPECT_EQ(result.exitCode, 0) << file.filename() << " " << number << "\n" << result.err;
         bundles[file.filename().string()] = result.out;
     }

@@ -173,8 +173,8 @@ TEST_F(FhirBundle, ValidatorsRejectBrokenInvariants) {
         std::istringstream lines(problems);
         bool caught = false;
         for (std::string line; std::getline(lines, line);)
-            caught = caught || (line.starts_with(name + ": ") && line.find(": " + key + " ") !=
-                                                                     std::string::npos);
+            caught = caught || (line.starts_with(name + ": ") &&
+                                line.find(": " + key + " ") != std::string::npos);
         EXPECT_TRUE(caught) << name << "\n" << problems;
     }
 }

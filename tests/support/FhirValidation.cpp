@@ -26,8 +26,8 @@ std::string fhirProblems(const std::map<std::string, std::string>& bundles) {
     for (const std::vector<std::string>& arguments : validators) {
         ProgramRun run;
         run.arguments = arguments;
-        run.timeoutMs = 120000;              // guards a hang: a few seconds are expected
-        run.memoryBytes = 16ull << 30;       // Node.js reserves far more than it uses
+        run.timeoutMs = 120000;         // guards a hang: a few seconds are expected
+        run.memoryBytes = 16ull << 30;  // Node.js reserves far more than it uses
         ProgramResult result = runProgram(run);
         if (result.exitCode != 0)
             problems += arguments[1] + " exit " + std::to_string(result.exitCode) + ":\n" +
