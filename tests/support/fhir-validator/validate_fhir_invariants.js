@@ -51,7 +51,7 @@ for (const file of ['profiles-types.json', 'profiles-resources.json']) {
 if (!definitions.has('Bundle') || !definitions.has('Period')) fail('the definitions are incomplete');
 
 // ref-1 as R4 writes it gives no answer for a reference by identifier or display alone,
-// which R4 allows; later versions, and the reference validators for R4, read it so.
+// which R4 allows: it is read as later FHIR versions write it, as validators for R4 do.
 const corrections = {
   'ref-1': (expression) => `reference.exists() implies (${expression})`,
 };
