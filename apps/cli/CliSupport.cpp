@@ -124,11 +124,11 @@ void completeSettings(GetPatientArguments& arguments, bool bare) {
 
 int exitStatus(bool found, const TrellyBridgeComm& comm) {
     if (found) return kFound;
+    // Only the vendor's word that the patient is not there is "not found"; a refusal, an
+    // answer that could not be read or was cut off is as good as no answer.
     std::string kind = comm.get_FailureKind().toText();
-    if (kind == failureKindName(FailureKind::Settings)) return kUsage;
-    // Only an answer without the patient says it is not on file; whatever else failed
-    // kept the vendor from being asked.
-    if (kind.empty() || kind == failureKindName(FailureKind::NotOnFile)) return kNotFound;
+    if (kind == "settings") return kUsage;
+    if (kind == "not on file" || kind.empty()) return kNotFound;
     return kUnreachable;
 }
 
@@ -143,6 +143,7 @@ nlohmann::ordered_json failureJson(const TrellyBridgeComm& comm) {
         errors.push_back({{"code", entry.code}, {"description", toUtf8(entry.description)}});
     return {{"failure", toUtf8(comm.get_FailureReason().toText())},
             {"failure_notes", notes},
+            {"failure_kind", comm.get_FailureKind().toText()},
             {"errors", errors}};
 }
 

@@ -27,6 +27,7 @@ struct VendorSimOptions {
     std::string request, account, results;
     double runFor = 0;  // seconds; 0 runs until interrupted
     bool serial = false;
+    bool mllp = false;  // strict MLLP over TCP
     // The web service (HTTPS) instead of TCP.
     bool https = false;
     std::string organization;

@@ -31,6 +31,7 @@ vendorsim::SimulatorOptions simulatorOptions(const VendorSimOptions& o) {
     for (int port : o.ports) s.ports.push_back(portOption(port));
     for (int port : o.faultPorts) s.faultPorts.insert(static_cast<std::uint16_t>(port));
     s.delayMs = o.delayMs;
+    s.mllp = o.mllp;
     if (o.endCode >= 0) s.endCode = o.endCode;
     s.patients = patientsOption(o.patientsFile, std::move(s.patients));
     return s;
@@ -54,8 +55,10 @@ void addVendorSimOptions(CLI::App& c, VendorSimOptions& o) {
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     c.add_option("--listen", o.listen, "Address to listen on (default 127.0.0.1)");
     c.add_option("--fault", o.fault,
-                 "Rehearse a failure: refuse, silent, slow, split, wrong-patient, garbage, close;\n"
-                 "on a serial line also hang-up (half the answer, then the device goes away)");
+                 "Rehearse a failure: refuse, silent, slow, split, wrong-patient, garbage, close,\n"
+                 "cut (half the answer, then the close), error-ack and reject-ack (HL7 AE and AR\n"
+                 "acknowledgements); on a serial line also hang-up (half the answer, then the\n"
+                 "device goes away)");
     c.add_option("--fault-port", o.faultPorts,
                  "Port the fault applies to (repeatable; default every port)")
         ->expected(1)
@@ -76,6 +79,9 @@ void addVendorSimOptions(CLI::App& c, VendorSimOptions& o) {
     c.add_option("--account", o.account,
                  "With --answer-once: the account asked for (instead of --request)");
     c.add_option("--results", o.results, "With --answer-once: the results file to write");
+    c.add_flag("--mllp", o.mllp,
+               "Speak MLLP strictly over TCP: answer only a request that is one block\n"
+               "(VT message FS CR), in a block of its own; say so when a request is not one");
     c.add_flag("--serial", o.serial,
                "Answer on a pseudo-terminal instead of TCP: prints the device to point\n"
                "TRELLYBRIDGE_COM<N> at");
@@ -107,8 +113,10 @@ int vendorSim(const VendorSimOptions& o, std::ostream& out, std::ostream& err) {
     if (!o.serial && options.fault == vendorsim::Fault::HangUp)
         throw UsageError{"--fault hang-up: a fault of a serial line (--serial)"};
     if (o.serial) {
+        if (o.mllp) throw UsageError{"--mllp: MLLP is spoken over TCP, not on a serial line"};
         if (options.fault == vendorsim::Fault::Refuse ||
-            options.fault == vendorsim::Fault::CloseAtOnce)
+            options.fault == vendorsim::Fault::CloseAtOnce ||
+            options.fault == vendorsim::Fault::Cut)
             throw UsageError{"--fault " + o.fault + ": not a fault of a serial line"};
         std::string device = simulator.serveSerialLine(error);
         if (device.empty()) {

@@ -272,14 +272,22 @@ std::string answerFor(Format format, const SamplePatient& patient) {
 std::string notFoundAnswer(Format format, std::string_view account) {
     switch (format) {
         case Format::Hl7:
-            return "MSH|^~\\&|VENDORSIM|CLINIC|TRELLYBRIDGE|ORVEL|20261206120000||ACK|1|P|2.3\rMSA|"
-                   "AE|1|PATIENT " +
-                   std::string(account) + " NOT FOUND\r";
+            // An accepting acknowledgement whose query found nothing, as HL7 engines answer.
+            return "MSH|^~\\&|VENDORSIM|CLINIC|TRELLYBRIDGE|ORVEL|20261206120000||ADR^A19|1|P|"
+                   "2.3\rMSA|AA|1|PATIENT " +
+                   std::string(account) + " NOT FOUND\rQAK||NF\r";
         case Format::Standard: return "H|1\r\nE|PATIENT " + std::string(account) + " NOT FOUND\r\n";
         case Format::Scan: return "ERR=PATIENT " + std::string(account) + " NOT FOUND\r";
         case Format::Xml: return "<ERROR>PATIENT " + std::string(account) + " NOT FOUND</ERROR>";
     }
     return {};
+}
+
+std::string refusalAnswer(bool rejected) {
+    std::string header =
+        "MSH|^~\\&|VENDORSIM|CLINIC|TRELLYBRIDGE|ORVEL|20261206120000||ACK|1|P|2.3\r";
+    if (rejected) return header + "MSA|AR|1|QUERY REJECTED: APPLICATION UNAVAILABLE\r";
+    return header + "MSA|AE|1|UNKNOWN KEY IDENTIFIER\rERR|QRD^1^8^204&Unknown Key Identifier\r";
 }
 
 std::string requestedAccount(Format format, std::string_view request) {

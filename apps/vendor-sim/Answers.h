@@ -20,6 +20,9 @@ std::string formatName(Format format);
 std::string answerFor(Format format, const SamplePatient& patient);
 // The answer a vendor gives when it has no such patient.
 std::string notFoundAnswer(Format format, std::string_view account);
+// An HL7 acknowledgement that refuses the query: an application error (AE, with an ERR
+// segment) or a reject (AR).
+std::string refusalAnswer(bool rejected);
 // The account number asked for: QRD-8 of an HL7 query, the id of an XML query, the text
 // after "ACCT=" (or the request itself, trimmed) otherwise.
 std::string requestedAccount(Format format, std::string_view request);

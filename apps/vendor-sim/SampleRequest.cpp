@@ -12,7 +12,7 @@ GetPatientArguments sampleRequest(const std::string& account, const std::string&
     a.VendorFormatVersion = "2.3";
     a.VendorRequestTag = format == "STANDARD" ? "ACCT=" : "<%DYNAMIC%>";
     a.EOFCharacter = format == "HL7" ? "28" : "126";
-    a.EOLCharacter = "13";
+    a.EOLCharacter = format == "HL7" ? "13" : "13,10";  // as the settings pages set it
     a.AllowedRetries = "2";
     a.DisplayProperties = "false";
     a.DisplayDebugger = "false";

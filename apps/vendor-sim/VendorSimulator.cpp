@@ -13,6 +13,21 @@ namespace {
 constexpr int kPollMs = 100;    // how often idle waits look at the stop flag
 constexpr int kSendMs = 10000;  // a client that never reads cannot hold the simulator
 
+// What keeps a request from being exactly one MLLP block; empty text when it is one.
+std::string mllpProblem(const std::string& query) {
+    if (query.empty() || query[0] != '\v') return "it does not start with VT";
+    size_t end = query.find("\x1c\r");
+    if (end == std::string::npos) return "it does not end with FS CR";
+    if (end + 2 != query.size())
+        return std::to_string(query.size() - end - 2) + " bytes follow the block's FS CR";
+    if (query.find_first_of("\v\x1c", 1) < end) return "a VT or FS inside the message";
+    return {};
+}
+
+std::string_view mllpContent(std::string_view block) {
+    return block.substr(1, block.find('\x1c') - 1);
+}
+
 int occurrences(const std::string& text, const std::string& part) {
     int n = 0;
     for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
@@ -28,11 +43,12 @@ void pause(int ms, const std::atomic<bool>& stopping) {
 
 namespace {
 const std::pair<std::string_view, Fault> kFaultNames[] = {
-    {"none", Fault::None},       {"refuse", Fault::Refuse},
-    {"silent", Fault::Silent},   {"slow", Fault::Slow},
-    {"split", Fault::Split},     {"wrong-patient", Fault::WrongPatient},
-    {"garbage", Fault::Garbage}, {"close", Fault::CloseAtOnce},
-    {"hang-up", Fault::HangUp},
+    {"none", Fault::None},          {"refuse", Fault::Refuse},
+    {"silent", Fault::Silent},      {"slow", Fault::Slow},
+    {"split", Fault::Split},        {"wrong-patient", Fault::WrongPatient},
+    {"garbage", Fault::Garbage},    {"close", Fault::CloseAtOnce},
+    {"hang-up", Fault::HangUp},     {"cut", Fault::Cut},
+    {"error-ack", Fault::ErrorAck}, {"reject-ack", Fault::RejectAck},
 };
 }  // namespace
 
@@ -145,10 +161,14 @@ const SamplePatient* VendorSimulator::find(const std::string& account) const {
     return nullptr;
 }
 
-std::string VendorSimulator::answer(const std::string& query, bool wrongPatient) const {
+std::string VendorSimulator::answer(const std::string& query, Fault fault) const {
     std::string account = requestedAccount(options_.format, query);
+    if (options_.format == Format::Hl7 && (fault == Fault::ErrorAck || fault == Fault::RejectAck)) {
+        say("query for account '" + account + "': refused");
+        return refusalAnswer(fault == Fault::RejectAck);
+    }
     const SamplePatient* patient = find(account);
-    if (wrongPatient && !options_.patients.empty()) {
+    if (fault == Fault::WrongPatient && !options_.patients.empty()) {
         patient = &options_.patients.front();
         for (const SamplePatient& other : options_.patients)
             if (other.account != account) {
@@ -162,25 +182,38 @@ std::string VendorSimulator::answer(const std::string& query, bool wrongPatient)
                    : notFoundAnswer(options_.format, account);
 }
 
+std::string VendorSimulator::readQuery(int connection) const {
+    auto endsWith = [](const std::string& text, std::string_view end) {
+        return text.size() >= end.size() &&
+               text.compare(text.size() - end.size(), end.size(), end) == 0;
+    };
+    // A client that sends nothing more within three seconds has said all it will.
+    std::string query, chunk;
+    while (!stopping_ && !endsWith(query, "\r\n") &&
+           !(options_.mllp && endsWith(query, "\x1c\r"))) {
+        if (sockets::waitReadable(connection, 3000) != 1 ||
+            sockets::receive(connection, chunk, 10000) <= 0)
+            break;
+        query += chunk;
+        if (query.size() > maxAnswerBytes()) break;
+    }
+    return query;
+}
+
 void VendorSimulator::handle(int connection, std::uint16_t port) {
     Fault fault = faultOn(port);
     if (fault != Fault::CloseAtOnce) {
-        // The query ends with CR LF; a client that sends nothing more within three
-        // seconds has said all it will.
-        std::string query, chunk;
-        while (!stopping_ &&
-               !(query.size() >= 2 && query.compare(query.size() - 2, 2, "\r\n") == 0)) {
-            if (sockets::waitReadable(connection, 3000) != 1 ||
-                sockets::receive(connection, chunk, 10000) <= 0)
-                break;
-            query += chunk;
-        }
+        std::string query = readQuery(connection);
         {
             std::lock_guard lock(mutex_);
             queries_.push_back(query);
         }
-        std::string reply = this->reply(query, fault);
-        if (fault == Fault::Silent) {
+        std::string notBlock = options_.mllp ? mllpProblem(query) : std::string();
+        if (!notBlock.empty()) say("not an MLLP block, not answered: " + notBlock);
+        std::string reply = notBlock.empty() ? this->reply(query, fault) : std::string();
+        if (!notBlock.empty()) {
+            // A strict listener does not act on what is not a block.
+        } else if (fault == Fault::Silent) {
             std::string ignored;
             while (!stopping_ && sockets::waitReadable(connection, kPollMs) != 1) {
             }
@@ -192,10 +225,12 @@ void VendorSimulator::handle(int connection, std::uint16_t port) {
                 pause(options_.splitDelayMs, stopping_);
                 reply = reply.substr(half);
             }
+            if (fault == Fault::Cut) reply.resize(reply.size() / 2);
             sockets::send(connection, reply, kSendMs);
-            // Let the client read and close first, as a vendor system does.
+            // Let the client read and close first, as a vendor system does; a cut answer
+            // is followed by the close at once.
             std::string rest;
-            if (sockets::waitReadable(connection, 5000) == 1)
+            if (fault != Fault::Cut && sockets::waitReadable(connection, 5000) == 1)
                 sockets::receive(connection, rest, 10000);
         }
     }
@@ -207,7 +242,13 @@ void VendorSimulator::handle(int connection, std::uint16_t port) {
 std::string VendorSimulator::reply(const std::string& query, Fault fault, bool onSerialLine) const {
     char end =
         static_cast<char>(options_.endCode.value_or(options_.format == Format::Hl7 ? 28 : 126));
-    if (fault == Fault::Garbage) return std::string("THIS IS NOT A PATIENT RECORD\r") + end;
+    std::string garbage = "THIS IS NOT A PATIENT RECORD\r";
+    if (options_.mllp)
+        return "\v" +
+               (fault == Fault::Garbage ? garbage
+                                        : answer(std::string(mllpContent(query)), fault)) +
+               "\x1c\r";
+    if (fault == Fault::Garbage) return garbage + end;
     if (isSearchRequest(query)) {
         // A search is answered alike in every format: its </Result> ends the answer.
         std::string result = searchAnswer(options_.patients, query, ++searches_);
@@ -215,7 +256,7 @@ std::string VendorSimulator::reply(const std::string& query, Fault fault, bool o
             " patient(s)");
         return onSerialLine ? result + end : result;
     }
-    std::string text = answer(query, fault == Fault::WrongPatient) + end;
+    std::string text = answer(query, fault) + end;
     if (options_.format == Format::Hl7 && !options_.endCode) text += '\r';
     return text;
 }

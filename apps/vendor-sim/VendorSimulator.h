@@ -32,6 +32,9 @@ enum class Fault {
     Garbage,       // answers with text that is no patient
     CloseAtOnce,   // accepts and closes without a word
     HangUp,        // sends half the answer, then the line goes away
+    Cut,           // sends half the answer, then closes the connection
+    ErrorAck,      // answers an HL7 query with an error acknowledgement (AE)
+    RejectAck,     // answers an HL7 query with a reject acknowledgement (AR)
 };
 bool parseFault(std::string_view name, Fault& fault);
 // Every mode parseFault knows, "none, refuse, silent, ...".
@@ -46,6 +49,9 @@ struct SimulatorOptions {
     int delayMs = 2000;
     int splitDelayMs = 1000;
     std::optional<int> endCode;  // end-of-answer character; 28 for HL7, 126 otherwise
+    // Speaks MLLP strictly: answers only a request that is exactly one block (VT, the
+    // message, FS CR), in a block of its own.
+    bool mllp = false;
     std::vector<SamplePatient> patients = builtInPatients();
 };
 
@@ -78,7 +84,10 @@ public:
 
 private:
     const SamplePatient* find(const std::string& account) const;
-    std::string answer(const std::string& query, bool wrongPatient) const;
+    std::string answer(const std::string& query, Fault fault) const;
+    // The request as it arrives over TCP: up to its CR LF (or a block's FS CR under MLLP),
+    // or what came before the client fell quiet.
+    std::string readQuery(int connection) const;
     // The bytes sent back for a query: the answer and its end character, or the fault's.
     // A search's result ends with its closing tag, and on a serial line with the end
     // character too (`onSerialLine`).

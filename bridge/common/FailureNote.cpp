@@ -37,6 +37,9 @@ std::string_view failureKindName(FailureKind kind) {
         case FailureKind::Unreachable: return "unreachable";
         case FailureKind::NotOnFile: return "not on file";
         case FailureKind::Settings: return "settings";
+        case FailureKind::Refused: return "refused";
+        case FailureKind::Unreadable: return "unreadable";
+        case FailureKind::Incomplete: return "incomplete";
     }
     return "unreachable";
 }

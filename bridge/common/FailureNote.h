@@ -18,6 +18,9 @@ enum class FailureKind {
     Unreachable,  // no answer: name look-up, connect, TLS, port, time-out, answer too large
     NotOnFile,    // the vendor answered, and the patient is not in the answer
     Settings,     // the request could not be made from the settings given
+    Refused,      // the vendor answered the query with an error (an HL7 AE/AR acknowledgement)
+    Unreadable,   // the vendor answered, and the answer could not be read in the format set
+    Incomplete,   // the answer stopped before its end character: cut off, reset or closed
 };
 
 struct FailureNote {
@@ -50,7 +53,8 @@ private:
     std::vector<FailureNote> notes_;
 };
 
-// "not on file", "unreachable" or "settings", as the FailureKind property shows it.
+// "not on file", "unreachable", "settings", "refused", "unreadable" or "incomplete", as
+// the FailureKind property shows it.
 std::string_view failureKindName(FailureKind kind);
 
 }  // namespace trellybridge

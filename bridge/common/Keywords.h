@@ -33,6 +33,8 @@ inline constexpr std::string_view Hl7UniqueMsh10 = "{HL7 UNIQUE MSH-10}";
 inline constexpr std::string_view Hl7EntityMrn = "{HL7 ENTITY MRN}";
 inline constexpr std::string_view PurgePatientData = "{PURGE PAT DATA}";
 inline constexpr std::string_view TcpForce = "{TCP FORCE}";
+// The TCP/IP bridge frames its request and reads its answer as MLLP blocks.
+inline constexpr std::string_view Mllp = "{MLLP}";
 }  // namespace keyword
 
 // Is the keyword written anywhere in the configuration's keyword text?

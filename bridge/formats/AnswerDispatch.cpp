@@ -69,4 +69,13 @@ ParseResult dispatchAnswer(std::string& answer, const BridgeConfiguration& confi
     return result;
 }
 
+void noteNoPatient(const std::optional<AnswerProblem>& problem, std::string_view source,
+                   std::string_view patientId, const Reasons& reasons) {
+    if (problem)
+        reasons.note(problem->kind, std::string(source) + ": " + problem->what);
+    else
+        reasons.note(FailureKind::NotOnFile,
+                     std::string(source) + " holds no patient " + std::string(patientId));
+}
+
 }  // namespace trellybridge::formats

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "common/BridgeConfiguration.h"
+#include "common/Reasons.h"
 #include "formats/Parsers.h"
 
 namespace trellybridge::formats {
@@ -36,5 +37,11 @@ std::string trimmedForDisplay(std::string answer, const BridgeConfiguration& con
 // guarantor's address as the patient's. No value keeps a NUL byte.
 ParseResult dispatchAnswer(std::string& answer, const BridgeConfiguration& config,
                            ParseContext context);
+
+// Notes why the answer from `source` ("the answer from 10.0.0.5 port 9991") held no
+// patient: the vendor's refusal or an answer that could not be read, as the parser found
+// it, or else that the patient is not in it.
+void noteNoPatient(const std::optional<AnswerProblem>& problem, std::string_view source,
+                   std::string_view patientId, const Reasons& reasons);
 
 }  // namespace trellybridge::formats

@@ -175,6 +175,8 @@ private:
     void readInsurance(int slot, std::string_view in1Text, std::string_view in2Text);
     void substituteGuarantor();
     bool identifierMatches(ErrorNotices& notices);
+    std::optional<AnswerProblem> withoutPatient() const;
+    std::string errorText(const Segment& err) const;
 
     // The segments read, each found where a segment starts.
     enum Tag : size_t { kPid, kPv1, kDg1, kGt1, kIn1, kIn2 };
@@ -194,7 +196,10 @@ ParseResult Hl7Parse::run(const RecordObserver& whenRead) {
     // acknowledgement) is no patient, and not an answer to retry: the dispatcher shows
     // it and ends the session.
     result.found = !pid_.text().empty();
-    if (!*result.found) return result;
+    if (!*result.found) {
+        result.problem = withoutPatient();
+        return result;
+    }
     result.read = true;
 
     readPatientNumber();
@@ -213,6 +218,42 @@ ParseResult Hl7Parse::run(const RecordObserver& whenRead) {
         result.disconnected = true;
     }
     return result;
+}
+
+// What an answer without a patient segment says. An error or reject acknowledgement is the
+// vendor refusing the query, whatever its text; an accepting one (a query that found
+// nothing, QAK-2 "NF") is no patient on file; text with no message header was not HL7.
+std::optional<AnswerProblem> Hl7Parse::withoutPatient() const {
+    hl7::MessageIndex index(message_, {"MSH", "MSA", "ERR"});
+    Segment msa(index.record(1, 1));
+    std::string code = text::upper(text::trimSpaces(stripDelimiters(field(msa, 1))));
+    if (code == "AE" || code == "AR" || code == "CE" || code == "CR") {
+        std::string said = text::trimSpaces(stripDelimiters(field(msa, 3)));
+        std::string what = "the vendor refused the query (acknowledgement " + code + ")";
+        if (!said.empty()) what += ": \"" + said + "\"";
+        if (std::string error = errorText(Segment(index.record(2, 1))); !error.empty())
+            what += "; ERR: \"" + error + "\"";
+        return AnswerProblem{FailureKind::Refused, what};
+    }
+    if (index.record(0, 1).empty() && msa.text().empty())
+        return AnswerProblem{FailureKind::Unreadable,
+                             "could not be read as HL7: it holds no message header (MSH); check "
+                             "VendorFormatType"};
+    return std::nullopt;
+}
+
+// What an ERR segment says to people: its user message (ERR-8), else the text of its
+// error code (ERR-3), else the location and code of older versions (ERR-1), read plainly.
+std::string Hl7Parse::errorText(const Segment& err) const {
+    for (std::string_view wrapped :
+         {field(err, 8), component(field(err, 3), 2), component(field(err, 3), 1), field(err, 1)}) {
+        std::string said = stripDelimiters(wrapped);
+        std::replace_if(
+            said.begin(), said.end(), [](char c) { return c == '^' || c == '&'; }, ' ');
+        said = text::trimSpaces(said);
+        if (!said.empty()) return said;
+    }
+    return {};
 }
 
 void Hl7Parse::readPatientNumber() {
@@ -464,6 +505,17 @@ bool Hl7Parse::identifierMatches(ErrorNotices& notices) {
     return false;
 }
 
+// The block characters of MLLP around a message (VT before it; FS and CR after it) are
+// the transport's, never data, whether or not the site asked for MLLP: a vendor that
+// frames its answers unasked would otherwise leave an FS in the last value.
+std::string_view withoutFraming(std::string_view answer) {
+    size_t first = answer.find_first_not_of("\v\r\n");
+    size_t last = answer.find_last_not_of("\x1c\r\n");
+    if (first == std::string_view::npos || last == std::string_view::npos || last < first)
+        return {};
+    return answer.substr(first, last + 1 - first);
+}
+
 }  // namespace
 
 ParseResult parseHL7Stream(std::string_view answer, const BridgeConfiguration& config,
@@ -472,6 +524,7 @@ ParseResult parseHL7Stream(std::string_view answer, const BridgeConfiguration& c
     // is kept for the debug dump and parsed from there. Segments that end in a line feed
     // alone (no carriage return anywhere) are read as if {CHANGE LF TO CR} were given.
     std::string& message = context.debugDump;
+    answer = withoutFraming(answer);
     message.reserve(answer.size() + 2);
     message.assign(answer);
     if (message.find('\r') == std::string::npos)

@@ -11,6 +11,7 @@
 
 #include "common/BridgeConfiguration.h"
 #include "common/Errors.h"
+#include "common/FailureNote.h"
 #include "common/PatientRecord.h"
 #include "platform/Clock.h"
 
@@ -21,6 +22,14 @@ enum class NextStep {
     Continue,          // goes on as the found flag says
     ShowAnswerAndEnd,  // the answer was not a patient: it is shown and the session ends
                        // without more attempts
+};
+
+// What an answer without the patient says beyond "not on file": the vendor refused the
+// query, or the answer could not be read in the format set. It follows the answer's
+// source in the failure note ("the answer from 10.0.0.5 port 9991: ...").
+struct AnswerProblem {
+    FailureKind kind = FailureKind::Unreadable;
+    std::string what;
 };
 
 struct ParseResult {
@@ -40,6 +49,8 @@ struct ParseResult {
     std::optional<char> recordDelimiter;
     // The errors the answer raised, in order, for the caller to record.
     ErrorNotices notices;
+    // Set when an answer without the patient was a refusal or could not be read.
+    std::optional<AnswerProblem> problem;
 };
 
 // What a parse works with besides the answer and the settings. The record and the debug

@@ -6,24 +6,28 @@
 namespace trellybridge::formats {
 namespace {
 
-char characterCode(const Variant& setting, const char* name) {
+std::optional<char> characterCode(const Variant& setting) {
     auto code = setting.toWholeNumber();
-    if (!code || *code < 0 || *code > 255)
-        throw ParseFailure(std::string(name) + " is not one character code");
+    if (!code || *code < 0 || *code > 255) return std::nullopt;
     return static_cast<char>(static_cast<unsigned char>(*code));
+}
+
+char endOfFileCode(const Variant& setting) {
+    if (auto code = characterCode(setting)) return *code;
+    throw ParseFailure("EOFCharacter is not one character code");
 }
 
 }  // namespace
 
 RecordReader::RecordReader(std::string_view answer, const BridgeConfiguration& config)
     : answer_(answer),
-      endOfLine_(characterCode(config.EOLCharacter, "EOLCharacter")),
-      endOfFile_(characterCode(config.EOFCharacter, "EOFCharacter")) {}
+      endOfLine_(characterCode(config.EOLCharacter)),
+      endOfFile_(endOfFileCode(config.EOFCharacter)) {}
 
 std::string RecordReader::next() {
     // Characters are taken up to and including the first end character.
     size_t end = position_;
-    while (end < answer_.size() && answer_[end] != endOfLine_ && answer_[end] != endOfFile_) ++end;
+    while (end < answer_.size() && !endsRecord(answer_[end])) ++end;
     if (end == answer_.size()) {
         lastRead_ = position_ < answer_.size() ? static_cast<unsigned char>(answer_.back()) : -1;
         position_ = answer_.size();
@@ -32,6 +36,10 @@ std::string RecordReader::next() {
     std::string_view taken = answer_.substr(position_, end + 1 - position_);
     position_ = end + 1;
     lastRead_ = static_cast<unsigned char>(answer_[end]);
+    // CR LF is one line end: its LF starts no record of its own.
+    if (!endOfLine_ && answer_[end] == '\r' && position_ < answer_.size() &&
+        answer_[position_] == '\n')
+        ++position_;
     size_t first = taken.find_first_not_of(' ');
     if (first == std::string_view::npos) return {};
     taken = taken.substr(first, taken.find_last_not_of(' ') - first + 1);

@@ -1,7 +1,10 @@
 // Reads the records (lines) of a STANDARD or SCAN answer: each ends with the end-of-line
-// character or the end-of-file character, which stays at the end of the record text.
+// character or the end-of-file character, which stays at the end of the record text. An
+// EOLCharacter that is not one character code (the pages' "13,10", or none) ends a
+// record at CR, LF or CR LF, as real answers carry them.
 #pragma once
 
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -19,7 +22,7 @@ struct ParseFailure : std::runtime_error {
 
 class RecordReader {
 public:
-    // Throws ParseFailure when EOLCharacter or EOFCharacter is not one character code.
+    // Throws ParseFailure when EOFCharacter is not one character code.
     RecordReader(std::string_view answer, const BridgeConfiguration& config);
 
     // The next record, trimmed of blanks and of a leading line feed. Throws ParseFailure
@@ -31,13 +34,17 @@ public:
     bool lastReadWasEndOfFile() const {
         return lastRead_ == static_cast<unsigned char>(endOfFile_);
     }
-    char endOfLine() const { return endOfLine_; }
     char endOfFile() const { return endOfFile_; }
 
 private:
+    bool endsRecord(char c) const {
+        return c == endOfFile_ || (endOfLine_ ? c == *endOfLine_ : c == '\r' || c == '\n');
+    }
+
     std::string_view answer_;
     size_t position_ = 0;
-    char endOfLine_, endOfFile_;
+    std::optional<char> endOfLine_;  // none: CR, LF or CR LF
+    char endOfFile_;
     int lastRead_ = -1;
 };
 

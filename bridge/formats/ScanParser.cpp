@@ -69,6 +69,11 @@ void failParse(const BridgeConfiguration& config) {
         ui::toolkit().messageBox("ERROR parsing SCAN stream", "Attention!", ui::Icon::Critical);
 }
 
+AnswerProblem unreadable(std::string_view why) {
+    return {FailureKind::Unreadable, "could not be read as SCAN: " + std::string(why) +
+                                         "; check EOLCharacter, EOFCharacter and VendorFormatType"};
+}
+
 }  // namespace
 
 std::string getScanTag(std::string_view line) {
@@ -88,7 +93,7 @@ ParseResult parseScanStream(std::string_view answer, const BridgeConfiguration& 
     PatientRecord& record = context.record;
     ParseResult result;
     result.found = true;
-    bool sawPatient = false;
+    bool sawPatient = false, sawTag = false;
     try {
         RecordReader reader(answer, config);
         while (reader.position() + 1 < reader.length()) {
@@ -96,6 +101,7 @@ ParseResult parseScanStream(std::string_view answer, const BridgeConfiguration& 
             std::string tag = getScanTag(line);
             auto found = vocabulary().find(tag);
             if (tag.rfind("P_", 0) == 0) sawPatient = true;
+            if (!tag.empty()) sawTag = true;
             if (found == vocabulary().end()) continue;
             std::string value = getScanValue(line);
             for (const Target& target : found->second) {
@@ -106,16 +112,18 @@ ParseResult parseScanStream(std::string_view answer, const BridgeConfiguration& 
             }
             if (tag == "I_ADR") record.insured(0, I::InsuredCompanyAddress2).clear();
         }
-    } catch (const ParseFailure&) {
+    } catch (const ParseFailure& failure) {
         result.found = false;
+        result.problem = unreadable(failure.what());
         failParse(config);
         return result;
     }
     result.finishedParsing = platform::clock().now();
-    // Lines without any patient tag are no patient.
+    // Lines without any patient tag are no patient; without any tag, no SCAN answer.
     if (!sawPatient) {
         result.found = false;
         result.read = true;
+        if (!sawTag) result.problem = unreadable("it holds no TAG=value line");
         return result;
     }
     if (bridgeKind(config) == BridgeKind::TcpIp &&

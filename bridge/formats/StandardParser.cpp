@@ -107,6 +107,11 @@ void failParse(const BridgeConfiguration& config) {
         ui::toolkit().messageBox("ERROR parsing response stream", "Attention!", ui::Icon::Critical);
 }
 
+AnswerProblem unreadable(std::string_view why) {
+    return {FailureKind::Unreadable, "could not be read as STANDARD: " + std::string(why) +
+                                         "; check EOLCharacter, EOFCharacter and VendorFormatType"};
+}
+
 // The values of one record. Delimited: field n is the text after the (n - 1)-th delimiter
 // up to the next one, the last running up to the record's end character; the delimiters
 // are located once per record. Fixed: the columns of the record without its end
@@ -242,8 +247,9 @@ ParseResult StandardParse::run() {
                 if (reader.lastReadWasEndOfFile()) break;
             }
         }
-    } catch (const ParseFailure&) {
+    } catch (const ParseFailure& failure) {
         result_.found = false;
+        result_.problem = unreadable(failure.what());
         failParse(c_);
         return result_;
     }
@@ -289,7 +295,8 @@ ParseResult readStandardAnswer(std::string& answer, const BridgeConfiguration& c
         result = delimited ? parseStandardStream(*records, config, context)
                            : parseStandardFixedStream(*records, config, context);
         if (result.read) result.finishedParsing = platform::clock().now();
-    }
+    } else
+        result.problem = unreadable("it holds no header record (H)");
     result.startedParsing = started;
     return result.found.value_or(false) ? result : shownAndEnded(std::move(result));
 }

@@ -91,8 +91,12 @@ ParseResult XmlParse::run() {
     readGuarantor();
     readInsurances();
     result.finishedParsing = platform::clock().now();
-    // A document without a P1 element is no patient.
+    // A document without a P1 element is no patient; text without any element, no XML.
     if (!patient) result.found = false;
+    if (!patient && answer_.text.find('<') == std::string_view::npos)
+        result.problem = AnswerProblem{FailureKind::Unreadable,
+                                       "could not be read as XML: it holds no element; check "
+                                       "VendorFormatType"};
     result.read = true;
     return result;
 }

@@ -322,6 +322,11 @@ private:
                          const Transfer& transfer) {
         std::string text = api.strerror(code);
         if (*errorText) text += ": " + std::string(errorText);
+        // Part of a body is not the answer: told apart from a service that never answered.
+        if (code == CURLE_PARTIAL_FILE || (code == CURLE_RECV_ERROR && !transfer.body.empty()))
+            return raise(http_error::kUndetermined,
+                         std::string(http_error::kCutOffAnswer) + " after " +
+                             std::to_string(transfer.body.size()) + " bytes: " + text);
         switch (code) {
             case CURLE_OPERATION_TIMEDOUT: return raise(http_error::kTimedOut, text);
             case CURLE_URL_MALFORMAT:

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string_view>
 
 namespace trellybridge::platform {
 
@@ -17,6 +18,8 @@ inline constexpr int kTimedOut = 20;
 inline constexpr int kBadAddress = 21;
 inline constexpr int kRedirectWithoutDestination = 24;
 inline constexpr int kRedirectWithDestination = 25;
+// How the text of a failure begins when the body stopped before its announced end.
+inline constexpr std::string_view kCutOffAnswer = "the answer was cut off";
 }  // namespace http_error
 
 // Members, in interface order:

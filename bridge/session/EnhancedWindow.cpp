@@ -31,6 +31,8 @@ public:
     bool answerComplete(const Request&, const std::string& answer, size_t newFrom) const override {
         return tcp::resultEndArrived(answer, newFrom);
     }
+    // The result list is passed on as the vendor sent it, whole or not.
+    bool closeEndsAnswer(const Request&) const override { return true; }
     bool takeAnswer(Request&, const std::string& answer) const override {
         return buildEnhancedResult(*shared, answer);
     }

@@ -194,9 +194,7 @@ std::string readPatientFile(Request& request) {
         parsed = request.processResponse(s.rawDataReceived + end + end);
     }
     if (!parsed) {
-        request.reasons.note(
-            FailureKind::NotOnFile,
-            "results file " + shownPath(c.VendorResultsPath) + " holds no patient");
+        request.noteNoPatient("results file " + shownPath(c.VendorResultsPath));
         return {};
     }
     if (inForce(c, keyword::PurgePatientData)) fs::removeFile(path);

@@ -79,7 +79,10 @@ std::string shownText(std::string text) {
 // attempt runs); the progress log and the failure notes say why in words.
 void callFailed(Request& request, errc code, const std::string& why) {
     request.reasons.record(code, why);
-    request.reasons.note(code, why);
+    request.reasons.note(code, why,
+                         why.starts_with(platform::http_error::kCutOffAnswer)
+                             ? FailureKind::Incomplete
+                             : FailureKind::Unreachable);
     request.updateText(" " + why + CRLF);
     request.attemptFailed();
 }
@@ -118,10 +121,7 @@ public:
                 if (formats::isKnownFormat(c.VendorFormatType.toText())) {
                     std::string end = request.endCharacter();
                     parsed = request.processResponse(s.rawDataReceived + end + end);
-                    if (!parsed)
-                        request.reasons.note(FailureKind::NotOnFile,
-                                             "the web service's answer holds no " +
-                                                 c.VendorFormatType.toText() + " patient");
+                    if (!parsed) request.noteNoPatient("the web service's answer");
                 } else {
                     // An answer no parser reads holds no patient.
                     request.setPatientFound(false);

@@ -52,6 +52,10 @@ bool Request::processResponse(std::string answer) {
     return engine_.processResponse(std::move(answer));
 }
 
+void Request::noteNoPatient(std::string_view source) const {
+    formats::noteNoPatient(engine_.answerProblem(), source, typed.patientId, reasons);
+}
+
 void Request::setPhase(Phase next) {
     trellybridge::setPhase(session, next);
 }

@@ -59,6 +59,10 @@ public:
     void countAttempt(bool succeeded);
     // Hands the answer to the parser of the vendor format; true when it held the patient.
     bool processResponse(std::string answer);
+    // Notes why the answer from `source` ("the answer from 10.0.0.5 port 9991") held no
+    // patient: the vendor's refusal or an answer that could not be read, as the parser
+    // found it, or else that the patient is not in it.
+    void noteNoPatient(std::string_view source) const;
 
     // The session's phase and outcome.
     void setPhase(Phase next);

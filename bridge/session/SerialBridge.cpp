@@ -102,8 +102,9 @@ void noteSilentLine(const Request& request, size_t received) {
         return;
     }
     request.reasons.note(
+        FailureKind::Incomplete,
         "the answer on " + portName(c) + " did not end: " + std::to_string(received) +
-        " bytes without the end character (EOFCharacter " + c.EOFCharacter.toText() + ")");
+            " bytes without the end character " + "(EOFCharacter " + c.EOFCharacter.toText() + ")");
 }
 
 class SerialBridge : public BridgeSession {
@@ -272,7 +273,14 @@ void SerialBridge::commEvent(Request& request, serial::CommEvent event) {
 
 void SerialBridge::lineHungUp(Request& request) {
     const std::string port = portName(request.settings);
-    request.reasons.note("the line on " + port + " hung up");
+    size_t received = request.session.rawDataReceived.size();
+    // Part of an answer, then the line gone: the answer was cut off, not never sent.
+    if (received > 0 && !closePending())
+        request.reasons.note(FailureKind::Incomplete,
+                             "the line on " + port + " hung up after " + std::to_string(received) +
+                                 " bytes of the answer, before its end character");
+    else
+        request.reasons.note("the line on " + port + " hung up");
     request.updateText("SERIAL Port: the line on " + port + " hung up" + CRLF);
     if (!closePending()) request.attemptFailed();
 }

@@ -56,6 +56,7 @@ void Session::start(ThreadState& shared) {
     s.buildLabel = " (" + Variant(kControlVersion).toText() + ")";
 
     ticksRun = 0;
+    answerProblem_.reset();
     ++sessionNumber_;
     stopAwaiting();
     s.pace = requestedPace();
@@ -346,6 +347,7 @@ bool Session::processResponse(std::string answer) {
     formats::ParseResult parsed =
         formats::dispatchAnswer(answer, request.settings, request.parseContext());
     request.applyParse(parsed);
+    answerProblem_ = parsed.problem;
     if (parsed.next != formats::NextStep::ShowAnswerAndEnd) return request.patientFound();
 
     // The answer was not a patient: show it and end the session without more attempts.

@@ -53,6 +53,8 @@ public:
     void portTick();
     // Hands the answer to the parser of the vendor format; true when it held the patient.
     bool processResponse(std::string answer);
+    // What the last answer without the patient said beyond "not on file", if anything.
+    const std::optional<formats::AnswerProblem>& answerProblem() const { return answerProblem_; }
 
     // Stops the timers, lets the bridge close and writes the debug log; the view closes.
     void closeConnection();
@@ -110,6 +112,7 @@ private:
     ProgressView& view_;
     std::string status_;
     std::unique_ptr<BridgeSession> bridge_;
+    std::optional<formats::AnswerProblem> answerProblem_;
     int sessionNumber_ = 0;  // which session a continuation belongs to
     int awaitWatch_ = 0;
 };

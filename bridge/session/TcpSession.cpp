@@ -9,6 +9,7 @@
 #include "common/Keywords.h"
 #include "common/SessionPhase.h"
 #include "common/Text.h"
+#include "formats/Mllp.h"
 #include "formats/RequestBuilder.h"
 #include "session/Bridges.h"
 #include "session/SessionContext.h"
@@ -63,12 +64,56 @@ std::string systemReason() {
     return reason.empty() ? reason : ": " + reason;
 }
 
+bool speaksMllp(const Request& request) {
+    return request.typed.bridge == BridgeKind::TcpIp && inForce(request.settings, keyword::Mllp);
+}
+
+// The character that ends an answer: the block's end under MLLP, else EOFCharacter's;
+// none when that is not a character code.
+std::optional<char> endOfAnswer(const Request& request) {
+    if (speaksMllp(request)) return mllp::kEndBlock;
+    std::optional<double> code = request.settings.EOFCharacter.toNumber();
+    if (!code || !(*code >= 0 && *code <= 255)) return std::nullopt;
+    return static_cast<char>(static_cast<unsigned char>(*code));
+}
+
 // Without a known format no request can be built and no answer read.
 std::string unknownFormatNote(const BridgeConfiguration& settings) {
     const Variant& format = settings.VendorFormatType;
     return isUnset(format) ? "the request was not sent: VendorFormatType is not set"
                            : "the request was not sent: VendorFormatType " + format.toText() +
                                  " is not HL7, STANDARD, SCAN or XML";
+}
+
+// Tells why an answer could not be taken: too large, cut off, never sent, unreadable.
+void noteBrokenAnswer(Request& request, tcp::AnswerRead read, size_t received) {
+    const SessionState& s = request.session;
+    std::string where = s.remoteIP + " port " + s.connectedPort;
+    if (read == tcp::AnswerRead::TooLarge) {
+        std::string limit = std::to_string(maxAnswerBytes());
+        request.updateText(" answer too large: more than " + limit + " bytes" + CRLF);
+        request.reasons.note(
+            errc::ReceivingDataFailed,
+            "the answer from " + where + " was too large: more than " + limit + " bytes");
+    } else if (read == tcp::AnswerRead::Unfinished) {
+        // Insurances at the end of a cut answer would be lost without a word.
+        std::string bytes = std::to_string(received) + " bytes";
+        request.updateText(" answer cut off: " + bytes + " without its end" + CRLF);
+        request.reasons.note(
+            errc::ReceivingDataFailed,
+            "the answer from " + where + " was cut off: " + bytes +
+                " arrived without the end character (" +
+                (speaksMllp(request) ? std::string("the MLLP block's FS")
+                                     : "EOFCharacter " + request.settings.EOFCharacter.toText()) +
+                ")",
+            FailureKind::Incomplete);
+    } else if (read == tcp::AnswerRead::Closed) {
+        request.reasons.note(errc::ReceivingDataFailed,
+                             where + " closed the connection without answering");
+    } else {
+        request.reasons.note(errc::ReceivingDataFailed,
+                             "could not receive from " + where + systemReason());
+    }
 }
 
 class PatientExchange : public Exchange {
@@ -80,6 +125,10 @@ public:
             request.reasons.note(FailureKind::Settings, unknownFormatNote(request.settings));
             request.failureNotice("ERROR building patient request");
         }
+        if (speaksMllp(request)) {
+            std::string block = mllp::block(built.text);
+            return {std::move(built.text), std::move(block), true};
+        }
         ErrorNotices notices;
         std::string payload = built.text + request::endOfRequest(request.settings, notices);
         request.reasons.record(notices);
@@ -87,32 +136,23 @@ public:
     }
     bool answerComplete(const Request& request, const std::string& answer,
                         size_t newFrom) const override {
-        double code = request.settings.EOFCharacter.numericValue();
-        if (!(code >= 0 && code <= 255)) return false;
-        char end = static_cast<char>(static_cast<unsigned char>(code));
-        return answer.find(end, newFrom) != std::string::npos;
+        std::optional<char> end = endOfAnswer(request);
+        return end && answer.find(*end, newFrom) != std::string::npos;
     }
+    bool closeEndsAnswer(const Request& request) const override { return !endOfAnswer(request); }
     bool takeAnswer(Request& request, const std::string& answer) const override {
         const BridgeConfiguration& c = request.settings;
-        if (request.processResponse(answer)) return true;
+        if (request.processResponse(speaksMllp(request) ? std::string(mllp::content(answer))
+                                                        : answer))
+            return true;
         if (request.typed.format == FormatKind::Unknown) {
             request.reasons.note(FailureKind::Settings, unknownFormatNote(c));
             return false;
         }
         bool serial = request.typed.bridge == BridgeKind::Serial;
-        std::string source =
-            serial ? "COM" + c.CommPort.toText()
-                   : request.session.remoteIP + " port " + request.session.answeredPort;
-        // A serial answer arrives without its end character; a TCP one keeps it.
-        if (!serial && !answerComplete(request, answer, 0)) {
-            request.reasons.note(
-                "the answer from " + source + " did not end: " + std::to_string(answer.size()) +
-                " bytes without the end character (EOFCharacter " + c.EOFCharacter.toText() + ")");
-            return false;
-        }
-        request.reasons.note(
-            FailureKind::NotOnFile,
-            "the answer from " + source + " holds no patient " + request.typed.patientId);
+        request.noteNoPatient("the answer from " + (serial ? "COM" + c.CommPort.toText()
+                                                           : request.session.remoteIP + " port " +
+                                                                 request.session.answeredPort));
         return false;
     }
 };
@@ -160,7 +200,8 @@ bool TcpSession::sendTcpRequest(Request& request) {
     request.updateText("Attempting to send: " + s.requestText + CRLF);
     bool sent = false;
     if (connection_.connected()) {
-        sent = connection_.sendRequest(message.payload);
+        sent = message.block ? connection_.sendData(message.payload)
+                             : connection_.sendRequest(message.payload);
         if (!sent) request.record(errc::SendWithoutConnection);
     } else {
         request.record(errc::SendWithoutConnection);
@@ -241,18 +282,11 @@ void TcpSession::receive(Request& request) {
         connection_.readAnswer(answer, [this, &request](const std::string& a, size_t newFrom) {
             return exchange_.answerComplete(request, a, newFrom);
         });
-    if (read != tcp::AnswerRead::Complete) {
-        std::string where = s.remoteIP + " port " + s.connectedPort;
-        if (read == tcp::AnswerRead::TooLarge) {
-            std::string limit = std::to_string(maxAnswerBytes());
-            request.updateText(" answer too large: more than " + limit + " bytes" + CRLF);
-            request.reasons.note(
-                errc::ReceivingDataFailed,
-                "the answer from " + where + " was too large: more than " + limit + " bytes");
-        } else {
-            request.reasons.note(errc::ReceivingDataFailed,
-                                 "could not receive from " + where + systemReason());
-        }
+    bool stopped = read == tcp::AnswerRead::Unfinished || read == tcp::AnswerRead::Closed;
+    bool whole =
+        read == tcp::AnswerRead::Complete || (stopped && exchange_.closeEndsAnswer(request));
+    if (!whole) {
+        noteBrokenAnswer(request, read, answer.size());
         request.record(errc::ReceivingDataFailed);
         // Back to the connect step: that needs a new connection, not the broken one. The
         // new connection's send starts the attempts afresh, so a vendor that breaks every

@@ -229,19 +229,21 @@ AnswerRead Connection::readAnswer(std::string& answer, const AnswerEnd& complete
     const size_t start = answer.size();
     auto deadline = Clock::now() + std::chrono::milliseconds(limits_.waitBoundMs);
     std::string chunk;
+    // A reset, the vendor's close or a pause past the bound: what arrived is all there is.
+    auto stopped = [&] {
+        return answer.size() > start ? AnswerRead::Unfinished : AnswerRead::Closed;
+    };
     while (sockets::waitReadable(socket_, remainingMs(deadline)) == 1) {
         std::int32_t length = 0;
-        // Once data has arrived, a failing read (a reset after the answer) ends the
-        // answer with what was collected, as the vendor's close does.
         if (!recvData(chunk, length))
-            return answer.size() > start ? AnswerRead::Complete : AnswerRead::Failed;
-        if (length == 0) break;  // the vendor closed its side
+            return answer.size() > start ? AnswerRead::Unfinished : AnswerRead::Failed;
+        if (length == 0) return stopped();  // the vendor closed its side
         if (answer.size() - start + chunk.size() > limit) return AnswerRead::TooLarge;
         size_t newFrom = answer.size();
         answer += chunk;
-        if (complete(answer, newFrom)) break;
+        if (complete(answer, newFrom)) return AnswerRead::Complete;
     }
-    return AnswerRead::Complete;
+    return stopped();
 }
 
 bool resultEndArrived(const std::string& answer, size_t newFrom) {
@@ -256,7 +258,7 @@ bool Connection::recvResult(std::string& data, std::int32_t& length) {
         length = static_cast<std::int32_t>(answer.size() - newFrom);  // the last read's
         return resultEndArrived(answer, newFrom);
     });
-    if (read == AnswerRead::Complete) return true;
+    if (read != AnswerRead::Failed && read != AnswerRead::TooLarge) return true;
     data.clear();
     length = 0;
     return false;

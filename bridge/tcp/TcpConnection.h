@@ -34,7 +34,10 @@ ConnectionLimits connectionLimits(const BridgeConfiguration& config);
 // A port list item as a port number: 1 to 65535, or 0 when it is no port.
 std::int32_t portNumberOf(std::string_view text);
 
-enum class AnswerRead { Complete, Failed, TooLarge };
+// How reading an answer ended: its end arrived; the vendor closed, reset or paused past the
+// wait bound after some of it (Unfinished) or before any (Closed); nothing could be read;
+// or it grew past maxAnswerBytes().
+enum class AnswerRead { Complete, Unfinished, Closed, Failed, TooLarge };
 // Whether the answer is whole, given the answer so far and where the newest bytes start.
 using AnswerEnd = std::function<bool(const std::string& answer, size_t newFrom)>;
 
@@ -67,9 +70,8 @@ public:
     bool dataWaiting() const;
     // One receive of at most 10000 bytes; an empty result means the peer closed.
     bool recvData(std::string& data, std::int32_t& length);
-    // Reads and appends until `complete` says the answer is whole, the peer closes, or the
-    // wait bound runs out. Failed when nothing could be read; TooLarge when the answer
-    // would pass maxAnswerBytes().
+    // Reads and appends until `complete` says the answer is whole, the peer closes or
+    // resets, or the wait bound runs out.
     AnswerRead readAnswer(std::string& answer, const AnswerEnd& complete);
     // Receives and appends until "</RESULT>" (any case) arrives, the peer closes, or the
     // wait bound runs out; false when nothing could be read or the answer is too large.

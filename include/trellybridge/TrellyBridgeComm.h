@@ -213,7 +213,9 @@ public:
     // the patient was found; every failure of the request, one per line, oldest first;
     // and what the failure says about the vendor: "not on file" (it answered without the
     // patient), "unreachable" (no answer: name look-up, connect, TLS, time-out, answer
-    // too large) or "settings" (the request could not be made), empty when found.
+    // too large), "settings" (the request could not be made), "refused" (it answered the
+    // query with an error), "unreadable" (its answer could not be read in the format set)
+    // or "incomplete" (its answer stopped before its end), empty when found.
     Variant get_FailureReason() const {
         return Variant(failureReason_);
     }

@@ -118,6 +118,19 @@ class OverTcp(unittest.TestCase):
                                      check=True, **QUICK)
         self.assertIn("Connection refused", down.exception.reason)
         self.assertTrue(down.exception.patient.failure_notes)
+        # A vendor that refuses the query is no more "not found" than one that is down.
+        refusing, port = start_simulator("--fault", "error-ack")
+        try:
+            with self.assertRaises(trellybridge.VendorRefused) as refused:
+                trellybridge.get_patient(PatientID="12345", NetworkBridgeType="TCPIP",
+                                         TCPRemoteHostName="127.0.0.1", TCPRemotePorts=str(port),
+                                         VendorFormatType="HL7", check=True, **QUICK)
+        finally:
+            refusing.terminate()
+            refusing.wait(10)
+            refusing.stdout.close()
+        self.assertIsInstance(refused.exception, trellybridge.VendorUnreachable)
+        self.assertIn("UNKNOWN KEY IDENTIFIER", refused.exception.reason)
 
     def test_missing_settings_are_named_before_anything_is_sent(self) -> None:
         with self.assertRaisesRegex(ValueError, "NetworkBridgeType is not set; "

@@ -40,7 +40,13 @@ from . import _library as _c
 from . import _outcome
 from ._library import LibraryNotFoundError
 from ._names import METHOD_NAMES, did_you_mean, property_names, setting_names
-from ._outcome import PatientNotFound, VendorUnreachable
+from ._outcome import (
+    AnswerIncomplete,
+    AnswerUnreadable,
+    PatientNotFound,
+    VendorRefused,
+    VendorUnreachable,
+)
 
 __version__ = "2013.1"
 
@@ -60,6 +66,9 @@ __all__ = [
     "TrellyBridgeComm",
     "UnknownSettingError",
     "VendorUnreachable",
+    "VendorRefused",
+    "AnswerUnreadable",
+    "AnswerIncomplete",
     "__version__",
     "get_patient",
     "get_patient_data",
@@ -124,7 +133,8 @@ class Patient:
     properties: dict[str, str] = field(default_factory=dict)
     errors: list[ErrorEntry] = field(default_factory=list)
     # Why it was not found: the latest failure, every failure of the request, and what it
-    # says about the vendor ("not on file", "unreachable", "settings"); empty when found.
+    # says about the vendor ("not on file", "unreachable", "settings", "refused",
+    # "unreadable", "incomplete"); empty when found.
     failure: str = ""
     failure_notes: list[str] = field(default_factory=list)
     failure_kind: str = ""

@@ -18,14 +18,35 @@ class PatientNotFound(LookupError):
 
 
 class VendorUnreachable(ConnectionError):
-    """get_patient(check=True): the vendor could not be asked: it could not be reached or
-    did not answer (name look-up, connect, TLS, time-out, an answer over the size limit),
-    or any other failure that is neither "not on file" nor the settings'."""
+    """get_patient(check=True): the vendor could not be reached or did not answer (name
+    look-up, connect, TLS, time-out, an answer over the size limit)."""
 
     def __init__(self, reason: str, patient: Any = None) -> None:
         super().__init__(reason or "the vendor did not answer")
         self.reason = reason
         self.patient = patient
+
+
+class VendorRefused(VendorUnreachable):
+    """get_patient(check=True): the vendor answered the query with an error (an HL7
+    AE or AR acknowledgement); the reason quotes what it said."""
+
+
+class AnswerUnreadable(VendorUnreachable):
+    """get_patient(check=True): the vendor answered, and the answer could not be read in
+    the format set (check VendorFormatType and EOLCharacter)."""
+
+
+class AnswerIncomplete(VendorUnreachable):
+    """get_patient(check=True): every answer stopped before its end character (the
+    connection was cut, reset or closed part-way)."""
+
+
+_FAILURES = {
+    "refused": VendorRefused,
+    "unreadable": AnswerUnreadable,
+    "incomplete": AnswerIncomplete,
+}
 
 
 def _prototypes() -> ctypes.CDLL:
@@ -81,6 +102,6 @@ def raise_for_failure(patient: Any) -> None:
         return
     if patient.failure_kind == "settings":
         raise ValueError(patient.failure)
-    if patient.failure_kind in ("", "not on file"):
+    if patient.failure_kind in ("not on file", ""):
         raise PatientNotFound(patient.failure, patient)
-    raise VendorUnreachable(patient.failure, patient)
+    raise _FAILURES.get(patient.failure_kind, VendorUnreachable)(patient.failure, patient)

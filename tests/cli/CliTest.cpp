@@ -238,7 +238,8 @@ TEST_F(CliTest, GetPatientOverASerialLineWithTheComPortInTheEnvironment) {
     const std::tuple<Fault, int, const char*> cases[] = {
         {Fault::None, cli::kFound, "p1PatientLastName: DOE\n"},
         {Fault::HangUp, cli::kUnreachable, "COM1"},  // mid-answer, and the device with it
-        {Fault::Garbage, cli::kNotFound, "No patient found."},
+        // An answer that could not be read is not "not on file".
+        {Fault::Garbage, cli::kUnreachable, "could not be read as HL7"},
     };
     for (const auto& [fault, status, expected] : cases) {
         SCOPED_TRACE(expected);
@@ -284,6 +285,9 @@ TEST_F(CliTest, QuietFailuresStillSayWhy) {
         {startVendor(), "PatientID=99999",
          "the answer from 127.0.0.1 port {port} holds no patient 99999 (1 attempt)", cli::kNotFound,
          "not-found"},
+        {startVendor(Fault::ErrorAck), "PatientID=12345",
+         "the answer from 127.0.0.1 port {port}: the vendor refused the query (acknowledgement AE)",
+         cli::kUnreachable, "exception"},
     };
     std::map<std::string, std::string> outcomes;
     for (const auto& c : cases) {

@@ -8,6 +8,8 @@
 // An expect file holds lines of these kinds ('#' starts a comment):
 //   set NAME=VALUE   a GetPatient setting (defaults below)
 //   found true|false the outcome of the answer dispatcher
+//   failure KIND     what a request would say of an answer without the patient
+//                    ("not on file" unless given)
 //   strict           every result property not listed must be empty
 //   error N          the error list must hold an element with id N
 //   NAME=VALUE       a result property as ReturnPatient publishes it
@@ -83,6 +85,7 @@ std::string answerOf(const FormatCase& c) {
 struct Expectation {
     GetPatientArguments settings;
     bool found = true;
+    std::string failure = "not on file";
     bool strict = false;
     std::map<std::string, std::string> properties;
     std::vector<std::string> errors;
@@ -113,6 +116,8 @@ Expectation readExpectation(const FormatCase& c) {
             e.strict = true;
         } else if (line.rfind("found ", 0) == 0) {
             e.found = line.substr(6) == "true";
+        } else if (line.rfind("failure ", 0) == 0) {
+            e.failure = line.substr(8);
         } else if (line.rfind("error ", 0) == 0) {
             e.errors.push_back(line.substr(6));
         } else if (line.rfind("set ", 0) == 0) {
@@ -143,7 +148,12 @@ TEST_P(FormatCases, AnswerYieldsTheExpectedPatient) {
         configuration::prepareRequest(threadState(), e.settings, configuration::kForAnswerAtHand),
         configuration::Prepared::Ready);
 
+    threadState().failures.clear();
     EXPECT_EQ(dispatch(answerOf(c)), e.found);
+    if (!e.found) {
+        EXPECT_EQ(failureKindName(threadState().failures.latestKind()), e.failure)
+            << threadState().failures.text();
+    }
 
     TrellyBridgeComm comm;
     comm.ReturnPatient();

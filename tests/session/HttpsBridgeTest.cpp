@@ -279,7 +279,6 @@ TEST_F(HttpsBridgeTest, FindsThePatientWithTheSettingsPagesDefaults) {
     site.NetworkBridgeType = "HTTPS";
     site.VendorApplicationPath = service->baseAddress();
     site.VendorRequestPath = "patient.asp";
-    site.EOLCharacter = "13";  // the vendor's line end
     EXPECT_TRUE(comm.GetPatient(site).isTrue()) << story();
     EXPECT_EQ(comm.get_p1PatientLastName(), Variant("DOE"));
     EXPECT_EQ(comm.get_i2InsuredCompanyName(), Variant("HEARTLAND MUTUAL"));

@@ -48,6 +48,9 @@ bool dispatch(std::string answer) {
         formats::dispatchAnswer(answer, state.config, session::parseContext(state));
     state.reasons().record(result.notices);
     state.patientFound = result.found.value_or(state.patientFound);
+    if (!state.patientFound)
+        formats::noteNoPatient(result.problem, "the answer", state.config.PatientID.toText(),
+                               state.reasons());
     return state.patientFound;
 }
 
