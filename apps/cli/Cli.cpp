@@ -27,6 +27,7 @@ struct GetPatientOptions {
     std::vector<std::string> settings;
     bool json = false;
     std::string output = "text";
+    std::string fhirAccountSystem;
     bool quiet = false;
     bool noDefaults = false;
     std::string ui = defaultToolkitName();
@@ -34,6 +35,8 @@ struct GetPatientOptions {
 
 int getPatient(const GetPatientOptions& options, std::ostream& out, std::ostream& err) {
     GetPatientArguments arguments = settingsFrom(options.configFile, options.settings);
+    std::string output = options.json ? "json" : options.output;
+    checkFhirAccountSystem(output, options.fhirAccountSystem);
     auto toolkit = installToolkit(err, options.quiet, options.ui);
     try {
         completeSettings(arguments, options.noDefaults);
@@ -49,7 +52,7 @@ int getPatient(const GetPatientOptions& options, std::ostream& out, std::ostream
         found = comm.GetPatient(arguments).isTrue();
     }
     if (!found) comm.ReturnPatient();  // publishes errors that ended the request early too
-    printPatient(comm, found, options.json ? "json" : options.output, out);
+    printPatient(comm, found, output, out, options.fhirAccountSystem);
     if (!found) printNotFound(comm, err);
     comm.closeConnection();
     ui::setToolkit(nullptr);
@@ -124,7 +127,7 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
         ->expected(1)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     get->add_flag("--json", getOptions.json, "Print one JSON object with all 119 properties");
-    addOutputOption(*get, getOptions.output);
+    addOutputOption(*get, getOptions.output, getOptions.fhirAccountSystem);
     get->add_flag("--quiet", getOptions.quiet, "No progress lines on stderr");
     get->add_flag("--no-defaults", getOptions.noDefaults,
                   "Pass the settings given nowhere empty, as a host calling GetPatient does");
@@ -180,7 +183,7 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
     parse->add_flag("--json", parseOptions.json, "Print one JSON object with all 119 properties");
     parse->add_flag("--no-defaults", parseOptions.noDefaults,
                     "Read with the settings given nowhere empty, as GetPatient takes them");
-    addOutputOption(*parse, parseOptions.output);
+    addOutputOption(*parse, parseOptions.output, parseOptions.fhirAccountSystem);
     parse->add_option("answer", parseOptions.input, "The answer file, or - for standard input")
         ->required();
 

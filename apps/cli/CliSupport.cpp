@@ -12,6 +12,7 @@
 #include "common/FailureNote.h"
 #include "common/Text.h"
 #include "common/ThreadState.h"
+#include "formats/Fhir.h"
 #include "platform/EventLoop.h"
 #include "platform/FileSystem.h"
 #include "platform/Process.h"
@@ -145,17 +146,41 @@ nlohmann::ordered_json failureJson(const TrellyBridgeComm& comm) {
             {"failure_kind", comm.get_FailureKind().toText()},
             {"errors", errors}};
 }
+
+// Why there is no Bundle. The issue code follows the exit status, so that a kind of
+// failure reads as the status it exits with: not-found, invalid settings, or exception.
+std::string failureAsFhir(const TrellyBridgeComm& comm, bool found) {
+    int status = exitStatus(found, comm);
+    const char* code = status == kUsage         ? "invalid"
+                       : status == kUnreachable ? "exception"
+                                                : "not-found";
+    std::string reason = comm.get_FailureReason().toText();
+    if (reason.empty()) reason = found ? "the answer held no patient data" : "no patient found";
+    return formats::toFhirOperationOutcome(code, comm.get_FailureKind().toText(), reason);
+}
 }  // namespace
 
-void addOutputOption(CLI::App& command, std::string& output) {
+void addOutputOption(CLI::App& command, std::string& output, std::string& fhirAccountSystem) {
     command.add_option("--output", output, "text (default), json or fhir (a FHIR R4 Bundle)")
         ->transform(CLI::IsMember({"text", "json", "fhir"}, CLI::ignore_case));
+    command.add_option("--fhir-account-system", fhirAccountSystem,
+                       "The system URI of the account number in FHIR (default: "
+                       "TRELLYBRIDGE_FHIR_ACCOUNT_SYSTEM, else " +
+                           std::string(formats::kDefaultAccountSystem) + ")");
+}
+
+void checkFhirAccountSystem(const std::string& output, const std::string& given) {
+    if (output != "fhir" && given.empty()) return;
+    std::string problem = formats::accountSystem(given).problem;
+    if (!problem.empty())
+        throw UsageError{given.empty() ? problem : "--fhir-account-system: " + problem};
 }
 
 void printPatient(const TrellyBridgeComm& comm, bool found, const std::string& output,
-                  std::ostream& out) {
+                  std::ostream& out, const std::string& fhirAccountSystem) {
     if (output == "fhir") {
-        out << comm.patientAsFhir() << "\n";
+        std::string bundle = found ? comm.patientAsFhir(fhirAccountSystem) : std::string();
+        out << (bundle.empty() ? failureAsFhir(comm, found) : bundle) << "\n";
         return;
     }
     if (output == "json") {

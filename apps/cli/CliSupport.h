@@ -55,15 +55,20 @@ std::vector<ErrorEntry> errorEntries(const std::string& errorList);
 // refuses, naming each, the settings that keep a request from being made. Throws
 // UsageError before anything is sent.
 void completeSettings(GetPatientArguments& arguments, bool bare);
-// The exit status of a request: found, not on file, unreachable or a settings problem,
-// from the instance's FailureKind.
+// The exit status of a request: found, not on file, a settings problem, or else (any other
+// FailureKind) the vendor could not be asked.
 int exitStatus(bool found, const TrellyBridgeComm& comm);
 // The patient as `output` says: "text", the non-empty properties as "name: value" lines;
-// "json", all 119 as one JSON object; "fhir", a FHIR R4 Bundle.
+// "json", all 119 as one JSON object; "fhir", a FHIR R4 Bundle whose account number has
+// `fhirAccountSystem` (empty: the environment's or the default), or an OperationOutcome
+// saying why there is no patient.
 void printPatient(const TrellyBridgeComm& comm, bool found, const std::string& output,
-                  std::ostream& out);
-// --output text|json|fhir on a command that prints a patient.
-void addOutputOption(CLI::App& command, std::string& output);
+                  std::ostream& out, const std::string& fhirAccountSystem = {});
+// --output text|json|fhir and --fhir-account-system on a command that prints a patient.
+void addOutputOption(CLI::App& command, std::string& output, std::string& fhirAccountSystem);
+// Refuses (UsageError) an account system the FHIR output could not use: the one given,
+// else, when `output` is "fhir", the one TRELLYBRIDGE_FHIR_ACCOUNT_SYSTEM names.
+void checkFhirAccountSystem(const std::string& output, const std::string& given);
 // Prints why nothing was found: the recorded errors.
 void printNotFound(const TrellyBridgeComm& comm, std::ostream& err);
 // A headless toolkit whose progress lines go to `err` (none when quiet), installed for

@@ -49,6 +49,7 @@ struct ParseOptions {
     bool json = false;
     bool noDefaults = false;
     std::string output = "text";
+    std::string fhirAccountSystem;
     std::string input;
 };
 int parseAnswer(const ParseOptions& options, std::ostream& out, std::ostream& err);

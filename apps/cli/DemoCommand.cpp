@@ -167,6 +167,8 @@ int runDemo(std::ostream& out, std::ostream& err, const std::string& scratch) {
         out << "\n";
     }
     bool searched = searchByName(hl7.ports()[0], "RIVERA", out);
+    if (std::string problem = TrellyBridgeComm::fhirSystemProblem(); !problem.empty())
+        err << "No FHIR Bundle: " << escapeControls(problem) << "\n";
     if (!firstAsFhir.empty())
         out << "The first patient as a FHIR R4 Bundle (get-patient --output fhir):\n"
             << firstAsFhir << "\n\n";

@@ -121,6 +121,8 @@ std::string helpReference() {
         "      fast: each step runs as soon as what it waits for has happened (as --fast)\n"
         "  TRELLYBRIDGE_UI\n"
         "      headless (default) or qt, as --ui\n"
+        "  TRELLYBRIDGE_FHIR_ACCOUNT_SYSTEM\n"
+        "      the system URI of the account number in FHIR (default urn:trellybridge:account)\n"
         "  TRELLYBRIDGE_LIBRARY\n"
         "      the library the Python binding loads\n"
         "  XDG_CONFIG_HOME, XDG_DATA_HOME, HOME\n"

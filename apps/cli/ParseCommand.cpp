@@ -20,6 +20,8 @@ namespace trellybridge::cli {
 
 int parseAnswer(const ParseOptions& o, std::ostream& out, std::ostream& err) {
     GetPatientArguments arguments = settingsFrom(o.configFile, o.settings);
+    const std::string output = o.json ? "json" : o.output;
+    checkFhirAccountSystem(output, o.fhirAccountSystem);
     arguments.VendorFormatType = o.format;
     if (arguments.NetworkBridgeType.isEmptyText()) arguments.NetworkBridgeType = "FOLDERS";
     if (arguments.TimeDelay.isEmpty()) arguments.TimeDelay = "1000";
@@ -83,7 +85,7 @@ int parseAnswer(const ParseOptions& o, std::ostream& out, std::ostream& err) {
     }
     state.patientFound = found;
     comm.ReturnPatient();
-    printPatient(comm, found, o.json ? "json" : o.output, out);
+    printPatient(comm, found, output, out, o.fhirAccountSystem);
     if (!found) printNotFound(comm, err);
     ui::setToolkit(nullptr);
     fs::mapDrive('C', "");

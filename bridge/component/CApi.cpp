@@ -219,7 +219,11 @@ tb_status tb_patient_as_fhir(tb_object* object, const char* identifier_system, t
     auto comm = std::dynamic_pointer_cast<trellybridge::TrellyBridgeCommObject>(object->target);
     if (!comm) return TB_UNKNOWN_MEMBER;
     try {
-        toC(Variant(comm->comm().patientAsFhir(identifier_system ? identifier_system : "")), json);
+        std::string system = identifier_system ? identifier_system : "";
+        if (!trellybridge::TrellyBridgeComm::fhirSystemProblem(system).empty())
+            return TB_INVALID_ARGUMENT;
+        std::string bundle = comm->comm().patientAsFhir(system);
+        toC(bundle.empty() ? Variant() : Variant(bundle), json);
         return TB_OK;
     } catch (...) {
         return TB_FAILED;

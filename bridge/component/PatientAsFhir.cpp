@@ -6,7 +6,13 @@
 
 namespace trellybridge {
 
+std::string TrellyBridgeComm::fhirSystemProblem(std::string_view identifierSystem) {
+    return formats::accountSystem(identifierSystem).problem;
+}
+
 std::string TrellyBridgeComm::patientAsFhir(std::string_view identifierSystem) const {
+    formats::AccountSystem system = formats::accountSystem(identifierSystem);
+    if (!system.problem.empty()) return {};
     PatientRecord record;
     for (int i = 0; i < kRecordFieldCount; ++i)
         record.fields[static_cast<size_t>(i)] = property(static_cast<ResultProperty>(i)).toText();
@@ -17,7 +23,7 @@ std::string TrellyBridgeComm::patientAsFhir(std::string_view identifierSystem) c
                                                      slot * kInsuranceFieldCount + f))
                     .toText();
     formats::FhirOptions options;
-    if (!identifierSystem.empty()) options.identifierSystem = identifierSystem;
+    options.identifierSystem = system.system;
     // An answer without the account number is named by the PatientID its request asked
     // for (this instance's, not a later request's on the thread); an empty record
     // (nothing found) names nobody.

@@ -1,6 +1,9 @@
 #include "formats/Fhir.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <nlohmann/json.hpp>
+#include <stdexcept>
 #include <vector>
 
 #include "common/NameUuid.h"
@@ -19,6 +22,7 @@ constexpr std::string_view kIcd9System = "http://hl7.org/fhir/sid/icd-9-cm";
 constexpr std::string_view kIcd10System = "http://hl7.org/fhir/sid/icd-10-cm";
 constexpr std::string_view kIdentifierTypes = "http://terminology.hl7.org/CodeSystem/v2-0203";
 constexpr std::string_view kRoleClass = "http://terminology.hl7.org/CodeSystem/v3-RoleClass";
+constexpr std::string_view kRoleCode = "http://terminology.hl7.org/CodeSystem/v3-RoleCode";
 constexpr std::string_view kSubscriberRelationship =
     "http://terminology.hl7.org/CodeSystem/subscriber-relationship";
 constexpr std::string_view kCoverageClass = "http://terminology.hl7.org/CodeSystem/coverage-class";
@@ -80,10 +84,41 @@ Json identifier(std::string_view system, const std::string& value) {
     return Json{{"system", system}, {"value", value}};
 }
 
-Json typedIdentifier(const char* typeCode, const std::string& value) {
+// An identifier typed by its v2-0203 code, under `system` when one is known.
+Json typedIdentifier(const char* typeCode, const std::string& value, std::string_view system = {}) {
     if (value.empty()) return {};
-    return Json{{"type", {{"coding", Json::array({coding(kIdentifierTypes, typeCode)})}}},
-                {"value", value}};
+    Json out{{"type", {{"coding", Json::array({coding(kIdentifierTypes, typeCode)})}}}};
+    if (!system.empty()) out["system"] = system;
+    out["value"] = value;
+    return out;
+}
+
+// Ten digits whose last is the Luhn check digit of the other nine behind the card issuer
+// prefix 80840, as every NPI is made.
+bool validNpi(std::string_view npi) {
+    if (npi.size() != 10 || npi.find_first_not_of("0123456789") != std::string_view::npos)
+        return false;
+    std::string digits = "80840" + std::string(npi.substr(0, 9));
+    int sum = 0;
+    bool doubled = true;  // the digit left of the check digit is doubled
+    for (auto c = digits.rbegin(); c != digits.rend(); ++c, doubled = !doubled) {
+        int d = (*c - '0') * (doubled ? 2 : 1);
+        sum += d > 9 ? d - 9 : d;
+    }
+    return (10 - sum % 10) % 10 == npi[9] - '0';
+}
+
+// A number sent as an NPI that is none keeps its value and what the record calls it, but
+// not the NPI system or code, which would vouch for it.
+Json npiIdentifier(const std::string& value) {
+    if (value.empty()) return {};
+    if (validNpi(value)) return typedIdentifier("NPI", value, kNpiSystem);
+    return Json{{"type", {{"text", "NPI"}}}, {"value", value}};
+}
+
+// A relationship of a RelatedPerson to the patient.
+Json relationshipConcept(Json codings, const std::string& text) {
+    return Json{{"coding", std::move(codings)}, {"text", text}};
 }
 
 Json telecom(const char* system, const std::string& value, const char* use) {
@@ -186,23 +221,71 @@ std::string subscriberRelationship(std::string_view vendor) {
     return {};
 }
 
-bool validUri(std::string_view uri) {
-    if (uri.empty()) return false;
-    for (char c : uri)
-        if (isBlankChar(c) || static_cast<unsigned char>(c) < 0x21 ||
-            static_cast<unsigned char>(c) > 0x7E)
-            return false;
+// The insured's relationship (a subscriber-relationship code) as the v3 role the person
+// plays for the patient; "other" names none, and the patient is no RelatedPerson.
+std::string personalRelationship(const std::string& subscriberRelationship) {
+    if (subscriberRelationship == "spouse") return "SPS";
+    if (subscriberRelationship == "child") return "CHILD";
+    return {};
+}
+
+// The text as it can be shown in a message: at most 80 characters, bytes outside
+// printable ASCII as \xHH.
+std::string shown(std::string_view text) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : text.substr(0, 80)) {
+        if (c >= 0x20 && c < 0x7F) {
+            out += static_cast<char>(c);
+        } else {
+            out += "\\x";
+            out += kHex[c >> 4];
+            out += kHex[c & 0x0F];
+        }
+    }
+    return text.size() > 80 ? out + "..." : out;
+}
+
+bool isAlpha(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// An OID: arcs of digits, the first 0, 1 or 2, none but "0" with a leading zero.
+bool isOid(std::string_view text) {
+    if (text.size() < 3 || text[0] < '0' || text[0] > '2' || text[1] != '.') return false;
+    for (size_t at = 2; at <= text.size();) {
+        size_t end = std::min(text.find('.', at), text.size());
+        std::string_view arc = text.substr(at, end - at);
+        if (arc.empty() || (arc.size() > 1 && arc[0] == '0')) return false;
+        for (char c : arc)
+            if (!isDigit(c)) return false;
+        at = end + 1;
+    }
+    return true;
+}
+
+bool isUuid(std::string_view text) {
+    if (text.size() != 36) return false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        bool dash = i == 8 || i == 13 || i == 18 || i == 23;
+        char c = text[i];
+        if (dash ? c != '-' : !(isDigit(c) || (c >= 'a' && c <= 'f'))) return false;
+    }
     return true;
 }
 
 class BundleBuilder {
 public:
-    BundleBuilder(const PatientRecord& record, const FhirOptions& options) : record_(record) {
-        accountSystem_ =
-            validUri(options.identifierSystem) ? options.identifierSystem : kDefaultAccountSystem;
-        alternateSystem_ = validUri(options.alternateIdentifierSystem)
-                               ? options.alternateIdentifierSystem
-                               : std::string(kDefaultAlternateIdSystem);
+    BundleBuilder(const PatientRecord& record, const FhirOptions& options)
+        : record_(record),
+          accountSystem_(options.identifierSystem),
+          alternateSystem_(options.alternateIdentifierSystem) {
+        for (const std::string& system : {accountSystem_, alternateSystem_})
+            if (std::string problem = identifierSystemProblem(system); !problem.empty())
+                throw std::invalid_argument(problem);
         account_ = clean(record[F::p1PatientUniqueID]);
         if (account_.empty()) account_ = clean(options.requestedPatientId);
         // The UUIDs hang off the account; a record without one is named by its content.
@@ -248,9 +331,9 @@ private:
     Json patientResource() const {
         Json patient{{"resourceType", "Patient"}};
         Json identifiers = Json::array();
-        append(identifiers, identifier(accountSystem_, account_));
+        append(identifiers, typedIdentifier("MR", account_, accountSystem_));
         append(identifiers, identifier(alternateSystem_, get(F::p1PatientAltID)));
-        append(identifiers, identifier(kSsnSystem, get(F::p1PatientSSN)));
+        append(identifiers, typedIdentifier("SS", get(F::p1PatientSSN), kSsnSystem));
         put(patient, "identifier", std::move(identifiers));
         Json name = personName(record_[F::p1PatientLastName], record_[F::p1PatientFirstName],
                                record_[F::p1PatientMiddleInitial]);
@@ -275,9 +358,14 @@ private:
 
     Json practitionerResource() const {
         Json identifiers = Json::array();
-        append(identifiers, identifier(kNpiSystem, get(F::p2PhysicianNPI)));
-        append(identifiers, typedIdentifier("UPIN", get(F::p2PhysicianUPIN)));
-        append(identifiers, typedIdentifier("LN", get(F::p2PhysicianLicenseNumber)));
+        std::string npi = get(F::p2PhysicianNPI), upin = get(F::p2PhysicianUPIN);
+        append(identifiers, npiIdentifier(npi));
+        append(identifiers, typedIdentifier("UPIN", upin));
+        // An answer that carries one number in several fields (HL7's PV1-7 names the UPIN
+        // where the license number is read) does not make it a license.
+        if (std::string license = get(F::p2PhysicianLicenseNumber);
+            license != upin && license != npi)
+            append(identifiers, typedIdentifier("LN", license));
         Json name = nameFromText(record_[F::p2UsualProvider]);
         if (identifiers.empty() && name.empty()) return {};
         Json practitioner{{"resourceType", "Practitioner"}};
@@ -309,8 +397,9 @@ private:
         put(person, "identifier", std::move(identifiers));
         person["patient"] = reference(patientUrl_);
         person["relationship"] =
-            Json::array({Json{{"coding", Json::array({coding(kRoleClass, "GUAR", "guarantor")})},
-                              {"text", "guarantor"}}});
+            Json::array({relationshipConcept(Json::array({coding(kRoleCode, "GT", "Guarantor"),
+                                                          coding(kRoleClass, "GUAR", "guarantor")}),
+                                             "guarantor")});
         size_t fixed = person.size();
         Json name = personName(record_[F::g1GuarantorLastName], record_[F::g1GuarantorFirstName],
                                record_[F::g1GuarantorMiddleInitial]);
@@ -330,13 +419,14 @@ private:
     }
 
     // An Organization entry for a company or employer; its reference, or a null Json when
-    // nothing names it.
+    // nothing names it. An Organization is known by a name (org-1): the alternate name
+    // stands in for a missing one, and an address alone names nobody.
     Json organization(const std::string& local, const std::string& name, const std::string& alias,
                       Json where) {
-        if (name.empty() && alias.empty() && where.empty()) return {};
+        if (name.empty() && alias.empty()) return {};
         Json org{{"resourceType", "Organization"}};
-        put(org, "name", name);
-        if (!alias.empty() && alias != name) org["alias"] = Json::array({alias});
+        org["name"] = name.empty() ? alias : name;
+        if (!alias.empty() && alias != org["name"]) org["alias"] = Json::array({alias});
         if (!where.empty()) org["address"] = Json::array({std::move(where)});
         std::string url = urlFor(local);
         add(url, std::move(org));
@@ -372,8 +462,15 @@ private:
             subscriber = reference(patientUrl_);
         } else if (Json name = nameFromText(record_.insured(slot, I::InsuredName)); !name.empty()) {
             std::string url = urlFor("RelatedPerson/subscriber/" + order);
+            Json relationships = Json::array();
+            if (std::string role = personalRelationship(relationship); !role.empty())
+                relationships.push_back(relationshipConcept(
+                    Json::array({coding(kRoleCode, role, relationship)}), relationship));
+            relationships.push_back(relationshipConcept(
+                Json::array({coding(kRoleCode, "SUBSCR", "subscriber")}), "subscriber"));
             Json person{{"resourceType", "RelatedPerson"},
                         {"patient", reference(patientUrl_)},
+                        {"relationship", std::move(relationships)},
                         {"name", Json::array({std::move(name)})}};
             add(url, std::move(person));
             subscriber = reference(url);
@@ -462,7 +559,60 @@ std::string fhirDate(std::string_view vendor) {
 }
 
 std::string toFhirBundle(const PatientRecord& record, const FhirOptions& options) {
+    bool someone = false;
+    for (const std::string& field : record.fields) someone = someone || meaningful(field);
+    for (const PatientRecord::InsuranceSlot& slot : record.insurance)
+        for (const std::string& field : slot) someone = someone || meaningful(field);
+    if (!someone) return {};
     return BundleBuilder(record, options).build();
+}
+
+std::string toFhirOperationOutcome(std::string_view issueCode, std::string_view kind,
+                                   std::string_view reason) {
+    Json issue{{"severity", "error"}, {"code", issueCode}};
+    if (std::string words = clean(kind); !words.empty()) issue["details"] = Json{{"text", words}};
+    put(issue, "diagnostics", clean(reason));
+    Json outcome{{"resourceType", "OperationOutcome"}, {"issue", Json::array({std::move(issue)})}};
+    return outcome.dump(2);
+}
+
+std::string identifierSystemProblem(std::string_view system) {
+    std::string quoted = "\"" + shown(system) + "\"";
+    if (system.empty()) return "the identifier system is empty";
+    if (system.size() > 1024) return quoted + " is longer than 1024 characters";
+    for (unsigned char c : system) {
+        if (c > 0x7E) return quoted + " is not ASCII (write other characters %-encoded)";
+        if (c <= 0x20 ||
+            std::string_view("\"<>\\^`{|}").find(static_cast<char>(c)) != std::string_view::npos)
+            return quoted + " holds a character a URI cannot hold";
+    }
+    size_t colon = system.find(':');
+    bool scheme = colon != std::string_view::npos && colon > 0 && isAlpha(system[0]);
+    for (size_t i = 1; scheme && i < colon; ++i)
+        scheme = isAlpha(system[i]) || isDigit(system[i]) ||
+                 std::string_view("+-.").find(system[i]) != std::string_view::npos;
+    if (!scheme || colon + 1 == system.size())
+        return quoted + " is not an absolute URI (scheme:..., as urn:oid:1.2.3 or https://...)";
+    std::string lowered = text::lower(system);
+    if (lowered.starts_with("urn:oid:") && !isOid(system.substr(8)))
+        return quoted + " is not an OID (urn:oid: and numbers joined by dots, as 2.16.840.1)";
+    if (lowered.starts_with("urn:uuid:") && !isUuid(system.substr(9)))
+        return quoted + " is not a UUID in lower case";
+    return {};
+}
+
+AccountSystem accountSystem(std::string_view given) {
+    AccountSystem out{std::string(given), {}};
+    std::string source;
+    if (given.empty()) {
+        const char* configured = std::getenv(kAccountSystemVariable);
+        if (!configured || !*configured) return {std::string(kDefaultAccountSystem), {}};
+        out.system = configured;
+        source = std::string(kAccountSystemVariable) + ": ";
+    }
+    if (std::string problem = identifierSystemProblem(out.system); !problem.empty())
+        out.problem = source + problem;
+    return out;
 }
 
 }  // namespace trellybridge::formats

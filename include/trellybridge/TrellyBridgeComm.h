@@ -163,10 +163,15 @@ public:
 
     // The record this instance last published (GetPatient, ReturnPatient) as a FHIR R4
     // Bundle of type "collection", in JSON text (UTF-8): the Patient, Practitioner,
-    // Conditions, the guarantor, Coverages and their Organizations. `identifierSystem`
-    // is the system of the account number identifier ("urn:trellybridge:account" when
-    // empty). Never throws.
+    // Conditions, the guarantor and subscribers, Coverages and their Organizations.
+    // `identifierSystem` is the system of the account number identifier (when empty, the
+    // one TRELLYBRIDGE_FHIR_ACCOUNT_SYSTEM names, else "urn:trellybridge:account").
+    // Empty text when no patient was found (the record is empty), or when
+    // fhirSystemProblem refuses the system. Never throws.
     std::string patientAsFhir(std::string_view identifierSystem = {}) const;
+    // Why patientAsFhir refuses that system (not an absolute URI in printable ASCII),
+    // naming where it came from; empty text when it takes it.
+    static std::string fhirSystemProblem(std::string_view identifierSystem = {});
 
     const Variant& property(ResultProperty which) const {
         return properties_[static_cast<std::size_t>(which)];

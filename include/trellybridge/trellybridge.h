@@ -75,9 +75,11 @@ TRELLYBRIDGE_API tb_status tb_putref_property(tb_object* object, const char* nam
  * description (text). TB_INVALID_ARGUMENT when an argument is NULL. */
 TRELLYBRIDGE_API tb_status tb_last_error(tb_object* object, int* number, tb_variant* description);
 /* The record a TrellyBridgeComm object last published (GetPatient, ReturnPatient) as a
- * FHIR R4 Bundle in JSON text (UTF-8), into `json`. `identifier_system` (may be NULL or
- * empty: "urn:trellybridge:account") is the system of the account number identifier.
- * TB_UNKNOWN_MEMBER for an object of another class. */
+ * FHIR R4 Bundle in JSON text (UTF-8), into `json`; `json` is left empty (TB_EMPTY) when
+ * no patient was found. `identifier_system` is the system of the account number
+ * identifier (NULL or empty: the one TRELLYBRIDGE_FHIR_ACCOUNT_SYSTEM names, else
+ * "urn:trellybridge:account"). TB_INVALID_ARGUMENT when that system is not an absolute
+ * URI in printable ASCII; TB_UNKNOWN_MEMBER for an object of another class. */
 TRELLYBRIDGE_API tb_status tb_patient_as_fhir(tb_object* object, const char* identifier_system,
                                               tb_variant* json);
 TRELLYBRIDGE_API void tb_release(tb_object* object);

@@ -87,6 +87,8 @@ class OverTcp(unittest.TestCase):
         self.assertEqual(patient["ErrorCodes"], patient["ErrorDescriptions"])
         self.assertIn("holds no patient 99999", patient.failure)
         self.assertEqual(patient.failure_kind, "not on file")
+        with self.assertRaises(trellybridge.PatientNotFound):  # no phantom patient in FHIR
+            patient.to_fhir()
 
     def test_the_required_settings_alone_find_the_patient(self) -> None:
         os.environ["TRELLYBRIDGE_PACE"] = "fast"
@@ -200,8 +202,10 @@ class Binding(unittest.TestCase):
         self.assertEqual(bundle["type"], "collection")
         resources = {e["resource"]["resourceType"]: e["resource"] for e in bundle["entry"]}
         self.assertEqual(resources["Patient"]["name"][0]["family"], "OKAFOR")
-        self.assertEqual(resources["Patient"]["identifier"][0],
-                         {"system": "urn:example:mrn", "value": "30002"})
+        self.assertEqual(resources["Patient"]["identifier"][0]["system"], "urn:example:mrn")
+        self.assertEqual(resources["Patient"]["identifier"][0]["value"], "30002")
+        with self.assertRaisesRegex(ValueError, "urn:\u00e9"):
+            patient.to_fhir("urn:\u00e9")
         self.assertEqual(resources["Coverage"]["payor"][0]["reference"],
                          next(e["fullUrl"] for e in bundle["entry"]
                               if e["resource"]["resourceType"] == "Organization"))

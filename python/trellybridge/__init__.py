@@ -144,14 +144,22 @@ class Patient:
 
     def to_fhir(self, identifier_system: str = "") -> dict[str, Any]:
         """The patient as a FHIR R4 Bundle of type "collection" (Patient, Practitioner,
-        Conditions, the guarantor, Coverages and their Organizations), mapped by the
-        component as for every other host. ``identifier_system`` is the system of the
-        account number identifier ("urn:trellybridge:account" when empty)."""
+        Conditions, the guarantor and subscribers, Coverages and their Organizations),
+        mapped by the component as for every other host. ``identifier_system`` is the
+        system of the account number identifier (when empty, the one
+        TRELLYBRIDGE_FHIR_ACCOUNT_SYSTEM names, else "urn:trellybridge:account"); one that
+        is not an absolute URI in printable ASCII raises ValueError. A patient not found
+        has no Bundle: PatientNotFound, VendorUnreachable or ValueError says why, as for
+        get_patient(check=True)."""
+        _outcome.raise_for_failure(self)
         with TrellyBridgeComm() as comm:
             for name, value in self.properties.items():
                 if value and name not in _NOT_IN_THE_RECORD:
                     comm.put_property(name, value)
-            return _fhir_bundle(comm, identifier_system)
+            bundle = _fhir_bundle(comm, identifier_system)
+        if bundle is None:
+            raise PatientNotFound("the patient record is empty", self)
+        return bundle
 
 
 # Result properties that publish no field of the record: FHIR has no use for them.
@@ -160,7 +168,8 @@ _NOT_IN_THE_RECORD = frozenset(
      "ErrorDescriptions"))
 
 
-def _fhir_bundle(comm: "TrellyBridgeComm", identifier_system: str) -> dict[str, Any]:
+def _fhir_bundle(comm: "TrellyBridgeComm", identifier_system: str) -> Optional[dict[str, Any]]:
+    """The Bundle the library makes of the instance's record; None when it is empty."""
     lib = comm._lib
     function = lib.tb_patient_as_fhir
     function.restype = ctypes.c_int
@@ -168,8 +177,15 @@ def _fhir_bundle(comm: "TrellyBridgeComm", identifier_system: str) -> dict[str, 
     bundle = _c.tb_variant()
     lib.tb_variant_init(ctypes.byref(bundle))
     try:
-        comm._check(function(comm._live(), identifier_system.encode() or None,
-                             ctypes.byref(bundle)), "PatientAsFhir")
+        # UTF-8, so that a character beyond ASCII reaches the library and is refused there.
+        status = function(comm._live(), identifier_system.encode() or None, ctypes.byref(bundle))
+        if status == _c.INVALID_ARGUMENT:
+            system = identifier_system or os.environ.get("TRELLYBRIDGE_FHIR_ACCOUNT_SYSTEM", "")
+            source = "" if identifier_system else "TRELLYBRIDGE_FHIR_ACCOUNT_SYSTEM: "
+            raise ValueError(f"{source}{system!r} is not an absolute URI in printable ASCII")
+        comm._check(status, "PatientAsFhir")
+        if bundle.kind != _c.TEXT:
+            return None
         return json.loads(ctypes.string_at(bundle.text, bundle.text_length).decode("utf-8"))
     finally:
         lib.tb_variant_clear(ctypes.byref(bundle))

@@ -54,6 +54,18 @@ int main(void) {
     CHECK(result.kind == TB_TEXT && strstr(result.text, "\"family\": \"Smith\"") != NULL);
     CHECK(tb_patient_as_fhir(comm, NULL, NULL) == TB_INVALID_ARGUMENT);
     tb_variant_clear(&result);
+    /* The site's system from the environment; a system that is no URI is refused. */
+    setenv("TRELLYBRIDGE_FHIR_ACCOUNT_SYSTEM", "urn:oid:2.16.840.1.113883.19.5", 1);
+    tb_variant_set_text(&value, "42");
+    CHECK(tb_put_property(comm, "p1PatientUniqueID", &value) == TB_OK);
+    CHECK(tb_patient_as_fhir(comm, NULL, &result) == TB_OK && result.kind == TB_TEXT &&
+          strstr(result.text, "\"urn:oid:2.16.840.1.113883.19.5\"") != NULL);
+    tb_variant_clear(&result);
+    setenv("TRELLYBRIDGE_FHIR_ACCOUNT_SYSTEM", "account numbers", 1);
+    CHECK(tb_patient_as_fhir(comm, NULL, &result) == TB_INVALID_ARGUMENT);
+    CHECK(tb_patient_as_fhir(comm, "urn:oid:1.2.x", &result) == TB_INVALID_ARGUMENT);
+    unsetenv("TRELLYBRIDGE_FHIR_ACCOUNT_SYSTEM");
+    tb_variant_clear(&value);
 
     /* A request that ends before its session: HL7 with a company not in the list. */
     for (i = 0; i < 50; ++i) tb_variant_init(&arguments[i]);
@@ -69,8 +81,9 @@ int main(void) {
     tb_variant_clear(&result);
     CHECK(tb_invoke(comm, "GetPatient", arguments, 3, &result) == TB_BAD_ARGUMENT_COUNT);
 
-    /* The error is published by ReturnPatient. */
+    /* The error is published by ReturnPatient, and nobody is handed over as FHIR. */
     CHECK(tb_invoke(comm, "ReturnPatient", NULL, 0, NULL) == TB_OK);
+    CHECK(tb_patient_as_fhir(comm, NULL, &result) == TB_OK && result.kind == TB_EMPTY);
     CHECK(tb_error_count(comm, &count) == TB_OK && count == 1);
     CHECK(tb_error_entry(comm, 0, &code, &value) == TB_OK && code == 310);
     CHECK(value.kind == TB_TEXT && strstr(value.text, "7 is not a valid company") != NULL);

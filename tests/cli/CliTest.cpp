@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
@@ -21,6 +22,7 @@
 #include "formats/Formats.h"
 #include "platform/SerialPort.h"
 #include "platform/Toolkit.h"
+#include "support/FhirValidation.h"
 #include "support/RunProgram.h"
 #include "support/ScriptedPeer.h"
 #include "support/TestEnvironment.h"
@@ -144,6 +146,12 @@ TEST_F(CliTest, BadInputIsAUsageErrorBeforeAnyRequest) {
         {{}, "subcommand"},
         {{"get-patient"}, "TRELLYBRIDGE_MAX_ANSWER_BYTES", "TRELLYBRIDGE_MAX_ANSWER_BYTES=0"},
         {{"get-patient"}, "from 65536 to", "TRELLYBRIDGE_DEBUG_LOG_MAX_BYTES=1"},
+        // An identifier system that is no absolute URI in printable ASCII, from either source.
+        {{"get-patient", "--fhir-account-system", "urn:\xC3\xA9"}, "n:\\xC3\\xA9\" is not ASCII"},
+        {{"parse", "--format", "HL7", "--fhir-account-system", "mrn", "-"}, "not an absolute URI"},
+        {{"get-patient", "--output", "fhir"},
+         "_SYSTEM: \"urn:a b",
+         "TRELLYBRIDGE_FHIR_ACCOUNT_SYSTEM=urn:a b"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.named);
@@ -213,9 +221,12 @@ TEST_F(CliTest, GetPatientFetchesOverTcpAndPrintsThePatient) {
     EXPECT_EQ(std::getenv("TRELLYBRIDGE_PACE"), nullptr) << "--fast is for its command only";
     EXPECT_TRUE(has(out.str(), "p1PatientLastName: DOE\n")) << out.str();
     EXPECT_TRUE(has(err.str(), "TCPIP style bridge...")) << "progress goes to stderr";
-    EXPECT_EQ(run(withSets({"get-patient", "--output", "FHIR", "--quiet", "--fast"}, required)),
+    EXPECT_EQ(run(withSets({"get-patient", "--output", "FHIR", "--quiet", "--fast",
+                            "--fhir-account-system", "urn:oid:2.16.840.1.113883.19.5"},
+                           required)),
               cli::kFound);
     EXPECT_TRUE(has(out.str(), "\"family\": \"DOE\"")) << out.str();
+    EXPECT_TRUE(has(out.str(), "\"system\": \"urn:oid:2.16.840.1.113883.19.5\"")) << out.str();
     EXPECT_EQ(run(withSets({"get-patient", "--quiet", "--fast", "--no-defaults"}, required)),
               cli::kUsage);
 }
@@ -293,24 +304,33 @@ TEST_F(CliTest, SerialLineIsGivenBackOnASignalAndIsNeverTheUsersTerminal) {
 TEST_F(CliTest, QuietFailuresStillSayWhy) {
     using vendorsim::Fault;
     testing::ScriptedPeer resetting(
-        std::vector<testing::ScriptedPeer::Script>(3, testing::resetsAfterRequest));
+        std::vector<testing::ScriptedPeer::Script>(6, testing::resetsAfterRequest));
     const struct {
         std::string port;
         std::string setting;  // the one the row changes
         std::string reason;   // "{port}" stands for the vendor's port
         int status;
+        std::string issue;  // the code of the FHIR OperationOutcome's issue
     } cases[] = {
-        {startVendor(Fault::Refuse), "PatientID=12345",
-         "could not connect to 127.0.0.1 port {port}: Connection refused (3 attempts)",
-         cli::kUnreachable},
-        {startVendor(Fault::Silent), "PatientID=12345", "no answer from 127.0.0.1 port {port} (",
-         cli::kUnreachable},
+        // First, while the peer waits for its connections.
         {std::to_string(resetting.port()), "PatientID=12345",
          "could not receive from 127.0.0.1 port {port}: Connection reset by peer (3 attempts)",
-         cli::kUnreachable},
+         cli::kUnreachable, "exception"},
+        {startVendor(Fault::Refuse), "PatientID=12345",
+         "could not connect to 127.0.0.1 port {port}: Connection refused (3 attempts)",
+         cli::kUnreachable, "exception"},
+        {startVendor(Fault::Silent), "PatientID=12345", "no answer from 127.0.0.1 port {port} (",
+         cli::kUnreachable, "exception"},
         {startVendor(), "AllowedRetries=x",
-         "the request was not sent: AllowedRetries is not a number: x", cli::kUsage},
+         "the request was not sent: AllowedRetries is not a number: x", cli::kUsage, "invalid"},
+        {startVendor(), "PatientID=99999",
+         "the answer from 127.0.0.1 port {port} holds no patient 99999 (1 attempt)", cli::kNotFound,
+         "not-found"},
+        {startVendor(Fault::ErrorAck), "PatientID=12345",
+         "the answer from 127.0.0.1 port {port}: the vendor refused the query (acknowledgement AE)",
+         cli::kUnreachable, "exception"},
     };
+    std::map<std::string, std::string> outcomes;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.reason);
         Args settings =
@@ -326,7 +346,16 @@ TEST_F(CliTest, QuietFailuresStillSayWhy) {
         EXPECT_TRUE(has(json["failure"], reason)) << json;
         ASSERT_FALSE(json["failure_notes"].empty());
         EXPECT_TRUE(has(json["failure_notes"].back(), reason));
+        // FHIR gets no Bundle, but why: an OperationOutcome.
+        EXPECT_EQ(run(withSets({"get-patient", "--quiet", "--output", "fhir"}, settings)),
+                  c.status);
+        json = nlohmann::json::parse(out.str());
+        EXPECT_EQ(json["resourceType"], "OperationOutcome");
+        EXPECT_EQ(json["issue"][0]["code"], c.issue);
+        EXPECT_TRUE(has(json["issue"][0]["diagnostics"], reason)) << json;
+        outcomes[c.issue + " " + c.reason] = out.str();
     }
+    EXPECT_EQ(testing::fhirProblems(outcomes), "");
 }
 
 TEST_F(CliTest, GetPatientDataCountsThePatientsAndEscapesVendorTextOnATerminal) {

@@ -5,11 +5,14 @@
 #include <algorithm>
 #include <array>
 #include <filesystem>
+#include <map>
 #include <vector>
 
 #include "SampleRequest.h"
 #include "common/ThreadState.h"
 #include "component/RequestPreparation.h"
+#include "support/FhirValidation.h"
+#include "support/RunProgram.h"
 #include "support/TestEnvironment.h"
 #include "trellybridge/TrellyBridgeComm.h"
 
@@ -215,6 +218,22 @@ TEST_F(Hl7Corpus, FieldsAgreeWithTheMessageText) {
         EXPECT_EQ(property(ResultProperty::p1PatientPostal), postal);
         EXPECT_EQ(property(ResultProperty::i1InsuredCompanyName), insurer);
     }
+}
+
+// Each message as a support engineer reads it into FHIR, `trellybridge parse --output fhir`
+// with the format's working settings: a Bundle that the validators pass.
+TEST_F(Hl7Corpus, EveryPatientReadByTheCommandIsAValidR4Bundle) {
+    std::map<std::string, std::string> bundles;
+    for (const stdfs::path& file : files) {
+        std::string number = numberAUserTypes(testing::readHostFile(file));
+        testing::ProgramResult result =
+            testing::runProgram({{TRELLYBRIDGE_CLI_PATH, "parse", "--format", "HL7", "--output",
+                                  "fhir", "--set", "PatientID=" + number, file.string()},
+                                 {}});
+        EXPECT_EQ(result.exitCode, 0) << file.filename() << " " << number << "\n" << result.err;
+        bundles[file.filename().string()] = result.out;
+    }
+    EXPECT_EQ(testing::fhirProblems(bundles), "");
 }
 
 }  // namespace

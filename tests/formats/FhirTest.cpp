@@ -6,6 +6,7 @@
 #include <map>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,7 @@ struct MappingCase {
     std::string name;
     Properties properties;
     std::vector<Element> expected;
+    bool none = false;  // no Bundle at all
 };
 
 // The cases are data: tests/formats/data/fhir/mapping.txt says how they are written.
@@ -47,6 +49,7 @@ const std::vector<MappingCase>& mappingCases() {
             std::string kind = line.substr(0, space), rest = line.substr(space + 1);
             std::string value = equals == line.npos ? "" : unescape(line.substr(equals + 1));
             if (kind == "case") all.push_back({rest, {}, {}});
+            if (kind == "none") all.back().none = true;
             if (kind == "set")
                 all.back().properties.push_back({rest.substr(0, rest.find('=')), value});
             if (kind == "expect" || kind == "absent") {
@@ -80,7 +83,12 @@ class FhirMapping : public testing::TestEnvironment,
                     public ::testing::WithParamInterface<MappingCase> {};
 
 TEST_P(FhirMapping, GivesTheElements) {
-    Json bundle = Json::parse(bundleOf(GetParam().properties));
+    std::string text = bundleOf(GetParam().properties);
+    if (GetParam().none) {
+        EXPECT_EQ(text, "");
+        return;
+    }
+    Json bundle = Json::parse(text);
     for (const Element& e : GetParam().expected) {
         Json resource = resourceOf(bundle, e.resource, e.n);
         ASSERT_FALSE(resource.is_null()) << e.resource << " " << e.n << " in " << bundle.dump(1);
@@ -115,7 +123,8 @@ TEST_F(FhirBundle, FullUrlsAreStableForARecordAndDifferBetweenPatients) {
 
 TEST_F(FhirBundle, EveryBundleIsValidR4AndRepresentsEveryField) {
     std::map<std::string, std::string> bundles;
-    for (const MappingCase& c : mappingCases()) bundles[c.name] = bundleOf(c.properties);
+    for (const MappingCase& c : mappingCases())
+        if (!c.none) bundles[c.name] = bundleOf(c.properties);
     for (const vendorsim::SamplePatient& patient : vendorsim::builtInPatients()) {
         Properties properties(patient.fields.begin(), patient.fields.end());
         std::string bundle = bundleOf(properties);
@@ -131,7 +140,38 @@ TEST_F(FhirBundle, EveryBundleIsValidR4AndRepresentsEveryField) {
                 << patient.account << " " << name << "=" << value;
         }
     }
+    // Every person is somebody to the patient, and every subscriber is a person.
+    for (const auto& [name, text] : bundles) {
+        Json bundle = Json::parse(text);
+        std::map<std::string, std::string> types;
+        for (const Json& e : bundle["entry"]) types[e["fullUrl"]] = e["resource"]["resourceType"];
+        for (const Json& e : bundle["entry"]) {
+            const Json& r = e["resource"];
+            EXPECT_TRUE(r["resourceType"] != "RelatedPerson" || r.contains("relationship")) << name;
+            std::string type = r.contains("subscriber") ? types[r["subscriber"]["reference"]] : "";
+            EXPECT_TRUE(type.empty() || type == "RelatedPerson" || type == "Patient") << name;
+        }
+    }
     EXPECT_EQ(testing::fhirProblems(bundles), "");
+}
+
+// The validators are no rubber stamp: each of these Bundles breaks the invariant that its
+// name starts with, and the invariant check must say so.
+TEST_F(FhirBundle, ValidatorsRejectBrokenInvariants) {
+    std::ifstream in(TRELLYBRIDGE_FORMAT_DATA "/fhir/broken-invariants.json");
+    std::map<std::string, std::string> bundles;
+    const Json planted = Json::parse(in);
+    for (const auto& [name, bundle] : planted.items()) bundles[name] = bundle.dump();
+    std::string problems = testing::fhirProblems(bundles);
+    for (const auto& [name, bundle] : bundles) {
+        std::string key = name.substr(0, name.find(' '));
+        std::istringstream lines(problems);
+        bool caught = false;
+        for (std::string line; std::getline(lines, line);)
+            caught = caught || (line.starts_with(name + ": ") &&
+                                line.find(": " + key + " ") != std::string::npos);
+        EXPECT_TRUE(caught) << name << "\n" << problems;
+    }
 }
 
 }  // namespace

@@ -18,14 +18,23 @@ std::string fhirProblems(const std::map<std::string, std::string>& bundles) {
     std::string folder = fs::makeTemporaryFolder("trellybridge-fhir");
     std::string file = folder + "/bundles.json";
     std::ofstream(file) << all.dump();
-    ProgramRun run;
-    run.arguments = {TRELLYBRIDGE_PYTHON, TRELLYBRIDGE_FHIR_VALIDATOR, TRELLYBRIDGE_FHIR_SCHEMA,
-                     file};
-    run.timeoutMs = 120000;  // guards a hang: a few seconds are expected
-    ProgramResult result = runProgram(run);
+    std::string problems;
+    const std::vector<std::string> validators[] = {
+        {TRELLYBRIDGE_PYTHON, TRELLYBRIDGE_FHIR_VALIDATOR, TRELLYBRIDGE_FHIR_SCHEMA, file},
+        {TRELLYBRIDGE_NODE, TRELLYBRIDGE_FHIR_INVARIANTS, TRELLYBRIDGE_FHIR_MODULES, file},
+    };
+    for (const std::vector<std::string>& arguments : validators) {
+        ProgramRun run;
+        run.arguments = arguments;
+        run.timeoutMs = 120000;         // guards a hang: a few seconds are expected
+        run.memoryBytes = 16ull << 30;  // Node.js reserves far more than it uses
+        ProgramResult result = runProgram(run);
+        if (result.exitCode != 0)
+            problems += arguments[1] + " exit " + std::to_string(result.exitCode) + ":\n" +
+                        result.out + result.err;
+    }
     fs::removeTree(folder);
-    if (result.exitCode == 0) return {};
-    return "validator exit " + std::to_string(result.exitCode) + ":\n" + result.out + result.err;
+    return problems;
 }
 
 }  // namespace trellybridge::testing

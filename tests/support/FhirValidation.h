@@ -1,6 +1,7 @@
-// FHIR Bundles checked by an independent validator: the official R4 JSON schema (which
-// scripts/setup fetches; the build passes its path) run by python3-jsonschema, plus the
-// rule that every reference resolves to an entry of its Bundle.
+// FHIR Bundles checked by independent validators: the official R4 JSON schema (which
+// scripts/setup fetches; the build passes its path) run by python3-jsonschema, with the
+// rule that every reference resolves to an entry of its Bundle; and the invariants of the
+// R4 definitions (their FHIRPath constraints) evaluated by the fhirpath engine in Node.js.
 #pragma once
 
 #include <map>
@@ -8,7 +9,7 @@
 
 namespace trellybridge::testing {
 
-// Checks every Bundle (name -> JSON text) in one run of the validator: "" when all pass,
+// Checks every Bundle (name -> JSON text) in one run of each validator: "" when all pass,
 // else a line per problem naming its Bundle.
 std::string fhirProblems(const std::map<std::string, std::string>& bundles);
 
