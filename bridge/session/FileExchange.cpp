@@ -77,6 +77,15 @@ bool FileExchangeBridge::readAnswer(Request& request) {
     return received;
 }
 
+std::optional<bool> FileExchangeBridge::answerAtHand(Request& request) {
+    const Variant& results = request.settings.VendorResultsPath;
+    if (!unusablePath("results", results).empty()) return false;
+    std::optional<fs::FileStamp> look = fs::stampOf(results.toText());
+    bool settled = look && look == lastLook_;
+    lastLook_ = look;
+    return settled;
+}
+
 bool deletePatientFiles(Request& request, bool vendor) {
     const SessionState& s = request.session;
     const BridgeConfiguration& c = request.settings;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/FileSystem.h"
 #include "session/BridgeSession.h"
 
 namespace trellybridge::session {
@@ -15,6 +16,13 @@ class FileExchangeBridge : public BridgeSession {
 public:
     RunLoop load(Request& request) override;
     bool readAnswer(Request& request) override;
+    // Fast pace: the results file is at hand once two looks a tick apart find it the
+    // same. A file that has only just appeared may still be being written, and half an
+    // answer can read as a patient with insurances missing.
+    std::optional<bool> answerAtHand(Request& request) override;
+
+private:
+    std::optional<fs::FileStamp> lastLook_;
 };
 
 // Removes the results file and the request file (none for a VENDOR program that is
