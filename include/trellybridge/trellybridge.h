@@ -92,7 +92,8 @@ TRELLYBRIDGE_API const char* tb_version(void);
  * address stay as they are. TB_BAD_ARGUMENT_COUNT for another count. */
 TRELLYBRIDGE_API tb_status tb_fill_defaults(tb_variant* settings, size_t count);
 /* What keeps those settings from making a request, one sentence a line ("PatientID is
- * not set"), into `problems` as text; empty text when a request can be made. */
+ * not set", "AllowedRetries must be a whole number of 0 or more, not \"-1\""), into
+ * `problems` as text; empty text when a request can be made. */
 TRELLYBRIDGE_API tb_status tb_setting_problems(const tb_variant* settings, size_t count,
                                                tb_variant* problems);
 

@@ -121,6 +121,29 @@ class OverTcp(unittest.TestCase):
             trellybridge.get_patient(PatientID="12345", NetworkBridgeType="TCPIP",
                                      VendorFormatType="HL7", defaults=False)
 
+    def test_settings_that_can_never_work_are_named_before_anything_is_sent(self) -> None:
+        for setting, named in ((("AllowedRetries", "-1"), "AllowedRetries must be a whole"),
+                               (("TCPRemotePorts", "99x"), "TCPRemotePorts must be port numbers")):
+            with self.subTest(setting=setting), self.assertRaisesRegex(ValueError, named):
+                trellybridge.get_patient(**{"PatientID": "12345", "NetworkBridgeType": "TCPIP",
+                                            "TCPRemoteHostName": "127.0.0.1",
+                                            "VendorFormatType": "HL7", setting[0]: setting[1]})
+
+    def test_a_vendor_program_is_handed_the_identifier_without_a_request_file(self) -> None:
+        folder = Path(_sandbox.name)
+        program, results = folder / "vendor.sh", folder / "patient.dat"
+        program.write_text(f'#!/bin/sh\nexec {CLI} vendor-sim --answer-once --account "$1" '
+                           f"--results {results}\n")
+        program.chmod(0o700)
+        for defaults in (True, False):
+            with self.subTest(defaults=defaults):
+                results.unlink(missing_ok=True)
+                patient = trellybridge.get_patient(
+                    defaults=defaults, PatientID="12345", NetworkBridgeType="VENDOR",
+                    VendorFormatType="HL7", VendorApplicationPath=str(program),
+                    VendorResultsPath=str(results))
+                self.assertEqual(patient["p1PatientLastName"], "DOE", patient.failure)
+
     def test_an_int_beyond_the_components_range_is_refused_not_wrapped(self) -> None:
         for value in (2**64 + 12345, 2**63, -(2**63) - 1):
             with self.subTest(value=value), self.assertRaises(OverflowError):

@@ -124,6 +124,21 @@ TEST_F(CliTest, BadInputIsAUsageErrorBeforeAnyRequest) {
         {{"get-patient", "--set", "PatientID=1", "--set", "NetworkBridgeType=polling", "--set",
           "VendorFormatType=XML", "--set", "VendorResultsPath=c:\\r.dat"},
          "VendorRequestPath is not set"},
+        // Values that can never work, refused before the vendor is asked.
+        {withSets({"get-patient"},
+                  {"PatientID=1", "NetworkBridgeType=TCPIP", "VendorFormatType=HL7",
+                   "TCPRemoteHostName=127.0.0.1", "TCPRemotePorts=99x", "AllowedRetries=-1"}),
+         "the request was not sent: AllowedRetries must be a whole number of 0 or more, not "
+         "\"-1\"; "
+         "TCPRemotePorts must be port numbers from 1 to 65535 separated by commas, not \"99x\""},
+        {withSets({"get-patient", "--no-defaults"},
+                  {"PatientID=1", "NetworkBridgeType=HTTPS", "VendorFormatType=XML",
+                   "VendorApplicationPath=http://127.0.0.1/svc/", "AllowedRetries=x"}),
+         "AllowedRetries must be a whole number of 0 or more, not \"x\"; VendorApplicationPath "
+         "must be the web service's https:// address, not \"http://127.0.0.1/svc/\""},
+        {withSets({"get-patient"}, {"PatientID=1", "NetworkBridgeType=HTTPS",
+                                    "VendorFormatType=XML", "VendorApplicationPath=file:///a.xml"}),
+         "VendorApplicationPath must be the web service's https:// address"},
         {{"get-patient-data", "--request", onDriveC("missing.xml")}, "missing.xml"},
         {{"get-patient-data", "--request", onDriveC("search.txt")}, "not XML"},
         {{"parse", "--format", "CSV", fifo}, "CSV"},
@@ -210,6 +225,27 @@ TEST_F(CliTest, GetPatientFetchesOverTcpAndPrintsThePatient) {
               cli::kUsage);
 }
 
+// Without VendorRequestPath the VENDOR bridge hands its program the identifier as its
+// argument, with or without the working defaults.
+TEST_F(CliTest, VendorProgramIsHandedTheIdentifierWithoutARequestFile) {
+    const std::string program = (root / "vendor.sh").string();
+    const std::string results = (root / "patient.dat").string();
+    std::ofstream(program) << "#!/bin/sh\nexec " << TRELLYBRIDGE_CLI_PATH
+                           << " vendor-sim --answer-once --account \"$1\" --results " << results
+                           << "\n";
+    ::chmod(program.c_str(), 0700);
+    for (const char* defaults : {"--quiet", "--no-defaults"}) {
+        SCOPED_TRACE(defaults);
+        std::filesystem::remove(results);
+        testing::ProgramResult result = runCli(withSets(
+            {"get-patient", "--quiet", defaults},
+            {"PatientID=12345", "NetworkBridgeType=VENDOR", "VendorFormatType=HL7",
+             "VendorApplicationPath=" + program, "VendorResultsPath=" + results}));
+        EXPECT_EQ(result.exitCode, cli::kFound) << result.err;
+        EXPECT_TRUE(has(result.out, "p1PatientLastName: DOE\n")) << result.out;
+    }
+}
+
 // The line's framing and split reads are SerialSessionTest's; here, the command finds the
 // device the environment names and says how the request ended.
 TEST_F(CliTest, GetPatientOverASerialLineWithTheComPortInTheEnvironment) {
@@ -238,33 +274,39 @@ TEST_F(CliTest, GetPatientOverASerialLineWithTheComPortInTheEnvironment) {
     }
 }
 
+// A failure that is certain (refused, no address, no device) is reported after its attempts,
+// one TimeDelay apart, on the command's fast pace: within (AllowedRetries + 1) TimeDelays and
+// a second, on the virtual clock.
 TEST_F(CliTest, QuietFailuresStillSayWhy) {
     using vendorsim::Fault;
     testing::ScriptedPeer resetting(
         std::vector<testing::ScriptedPeer::Script>(3, testing::resetsAfterRequest));
+    const std::string noDevice = (root / "no-such-tty").string();
+    ::setenv("TRELLYBRIDGE_COM2", noDevice.c_str(), 1);  // the serial page's port
     const struct {
         std::string port;
         std::string setting;  // the one the row changes
         std::string reason;   // "{port}" stands for the vendor's port
-        int status;
+        bool certain = false;
     } cases[] = {
         {startVendor(Fault::Refuse), "PatientID=12345",
-         "could not connect to 127.0.0.1 port {port}: Connection refused (3 attempts)",
-         cli::kUnreachable},
-        {startVendor(Fault::Silent), "PatientID=12345", "no answer from 127.0.0.1 port {port} (",
-         cli::kUnreachable},
+         "could not connect to 127.0.0.1 port {port}: Connection refused (3 attempts)", true},
+        {startVendor(Fault::Silent), "PatientID=12345", "no answer from 127.0.0.1 port {port} ("},
         {std::to_string(resetting.port()), "PatientID=12345",
-         "could not receive from 127.0.0.1 port {port}: Connection reset by peer (3 attempts)",
-         cli::kUnreachable},
-        {startVendor(), "AllowedRetries=x",
-         "the request was not sent: AllowedRetries is not a number: x", cli::kUsage},
+         "could not receive from 127.0.0.1 port {port}: Connection reset by peer (3 attempts)"},
+        {startVendor(), "TCPRemoteHostName=no-such-host.invalid",
+         "could not find the address of no-such-host.invalid (3 attempts)", true},
+        {startVendor(), "NetworkBridgeType=SERIAL", "could not open COM2 (" + noDevice, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.reason);
         Args settings =
             settingsOf(vendorsim::sampleRequest("12345", "TCPIP", "HL7", std::stoi(c.port)));
         settings.push_back(c.setting);
-        EXPECT_EQ(run(withSets({"get-patient", "--quiet", "--json"}, settings)), c.status);
+        const int started = clock.tickCount();
+        EXPECT_EQ(run(withSets({"get-patient", "--quiet", "--json"}, settings)), cli::kUnreachable);
+        const int elapsedMs = clock.tickCount() - started;
+        EXPECT_TRUE(!c.certain || elapsedMs <= (2 + 1) * 1000 + 1000) << elapsedMs << " ms";
         std::string reason = c.reason;
         if (size_t at = reason.find("{port}"); at != std::string::npos)
             reason.replace(at, 6, c.port);
@@ -275,6 +317,7 @@ TEST_F(CliTest, QuietFailuresStillSayWhy) {
         ASSERT_FALSE(json["failure_notes"].empty());
         EXPECT_TRUE(has(json["failure_notes"].back(), reason));
     }
+    ::unsetenv("TRELLYBRIDGE_COM2");
 }
 
 TEST_F(CliTest, GetPatientDataCountsThePatientsAndEscapesVendorTextOnATerminal) {
