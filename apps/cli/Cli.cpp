@@ -49,6 +49,7 @@ int getPatient(const GetPatientOptions& options, std::ostream& out, std::ostream
     if (!found) comm.ReturnPatient();  // publishes errors that ended the request early too
     printPatient(comm, found, options.json ? "json" : options.output, out);
     if (!found) printNotFound(comm, err);
+    if (!options.quiet) printDebugLogPlace(err);
     comm.closeConnection();
     ui::setToolkit(nullptr);
     return exitStatus(found, comm);

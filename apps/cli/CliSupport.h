@@ -36,8 +36,10 @@ inline constexpr std::size_t kMaxConfigFileBytes = 1024 * 1024;
 // NAME=VALUE from --set; `where` names the source in messages. Throws UsageError.
 void assignSetting(GetPatientArguments& arguments, const std::string& setting,
                    const std::string& where);
-// NAME=VALUE lines, '#' comments, [section] lines ignored. Throws UsageError, also for
-// a file that is not a readable regular file of at most kMaxConfigFileBytes.
+// NAME=VALUE lines, [section] lines ignored. A '#' that starts a line or follows a blank
+// starts a comment, and the blanks around a value go; a value in double quotes is taken as
+// written between them (NAME="a # b"). Throws UsageError, also for a file that is not a
+// readable regular file of at most kMaxConfigFileBytes.
 void readConfigFile(GetPatientArguments& arguments, const std::string& path);
 // Settings from a config file (when one was named) and --set options; anything not given
 // stays empty.
@@ -59,13 +61,16 @@ void completeSettings(GetPatientArguments& arguments, bool bare);
 // from the instance's FailureKind.
 int exitStatus(bool found, const TrellyBridgeComm& comm);
 // The patient as `output` says: "text", the non-empty properties as "name: value" lines;
-// "json", all 119 as one JSON object; "fhir", a FHIR R4 Bundle.
+// "json", all 119 as one JSON object (with the debug log's path, or null); "fhir", a FHIR
+// R4 Bundle.
 void printPatient(const TrellyBridgeComm& comm, bool found, const std::string& output,
                   std::ostream& out);
 // --output text|json|fhir on a command that prints a patient.
 void addOutputOption(CLI::App& command, std::string& output);
 // Prints why nothing was found: the recorded errors.
 void printNotFound(const TrellyBridgeComm& comm, std::ostream& err);
+// Where the request's debug log went, when it was written: one line.
+void printDebugLogPlace(std::ostream& err);
 // A headless toolkit whose progress lines go to `err` (none when quiet), installed for
 // the calling thread. A CR LF in a line breaks it; other control characters are escaped.
 std::shared_ptr<ui::HeadlessToolkit> installProgressToolkit(std::ostream& err, bool quiet);

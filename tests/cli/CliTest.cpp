@@ -108,6 +108,10 @@ TEST_F(CliTest, BadInputIsAUsageErrorBeforeAnyRequest) {
         std::string input = "/dev/null";
     } cases[] = {
         {{"get-patient", "--set", "NoSuchSetting=1"}, "NoSuchSetting"},
+        // The nearest name, by the measure the Python binding uses too.
+        {{"get-patient", "--set", "tcpremotehost=x"},
+         "unknown setting 'tcpremotehost' (did you mean 'TCPRemoteHostName'?)"},
+        {{"get-patient", "--set", "VendorFormat=HL7"}, "(did you mean 'VendorFormatType'?)"},
         {{"get-patient", "--set", "PatientID"}, "PatientID"},
         {{"get-patient", "--config", "/nonexistent/bridge.conf"}, "/nonexistent/bridge.conf"},
         {{"get-patient", "--config", "/dev/zero"}, "not a regular file"},
@@ -204,25 +208,65 @@ TEST_F(CliTest, ConfigFileLinesAndSetsCombine) {
     EXPECT_TRUE(has(json["properties"]["ErrorCodes"], "id=\"310\""));
 }
 
+// A '#' after a blank starts a comment, the blanks around a value go, quotes keep both.
+TEST_F(CliTest, ConfigFileValuesLoseCommentsAndBlanksUnlessQuoted) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"TCPRemoteHostName=127.0.0.1   # the PM server", "127.0.0.1"},
+        {"TCPRemoteHostName = 127.0.0.1\t#", "127.0.0.1"},
+        {"VendorRequestTag=ACCT#1", "ACCT#1"},
+        {"VendorRequestTag= #only a comment", ""},
+        {"VendorRequestTag=\" ACCT #1 \"  # quoted", " ACCT #1 "},
+        {"VendorRequestTag=\"ACCT", "bridge.conf:1: the value has no closing quote"},
+        {"VendorRequestTag=\"A\" B", "bridge.conf:1: only a comment may follow the closing quote"},
+        {"VendorRequestTg=x",
+         "unknown setting 'VendorRequestTg' (did you mean 'VendorRequestTag'?)"},
+    };
+    const std::string path = (root / "bridge.conf").string();
+    for (const auto& [line, read] : cases) {
+        SCOPED_TRACE(line);
+        std::ofstream(path) << line << "\n";
+        GetPatientArguments arguments;
+        try {
+            cli::readConfigFile(arguments, path);
+            EXPECT_EQ(arguments.at(line.starts_with("TCP") ? 21 : 4).toText(), read);
+        } catch (const cli::UsageError& e) {
+            EXPECT_TRUE(has(e.message, read)) << e.message;
+        }
+    }
+}
+
 // The FHIR Bundle itself is checked against the schema by FormatCasesAsFhir.
 TEST_F(CliTest, GetPatientFetchesOverTcpAndPrintsThePatient) {
-    // The required settings alone find the patient, and with --fast no tick of the default
-    // timers is waited for; bare, as a host calling GetPatient with the same five, the
-    // INVALID marker of AllowedRetries ends it before sending.
+    // The required settings alone find the patient; in the fast pace (the default) no tick
+    // of the default timers is waited for. Bare, as a host calling GetPatient with the same
+    // five, the INVALID marker of AllowedRetries ends it before sending.
     const Args required = {"PatientID=12345", "NetworkBridgeType=TCPIP",
                            "TCPRemoteHostName=127.0.0.1", "TCPRemotePorts=" + startVendor(),
                            "VendorFormatType=hl7"};
-    const int started = clock.tickCount();
-    EXPECT_EQ(run(withSets({"get-patient", "--fast"}, required)), cli::kFound) << err.str();
-    EXPECT_EQ(clock.tickCount(), started);
-    EXPECT_EQ(std::getenv("TRELLYBRIDGE_PACE"), nullptr) << "--fast is for its command only";
+    const std::tuple<Args, const char*, bool> paces[] = {
+        {{"--pace", "standard"}, "", true}, {{}, "standard", true}, {{"--fast"}, "standard", false},
+        {{"--pace", "FAST"}, "", false},    {{}, "", false},
+    };
+    for (const auto& [options, environment, ticksWaited] : paces) {
+        ::setenv("TRELLYBRIDGE_PACE", environment, 1);
+        Args command = {"get-patient"};
+        command.insert(command.end(), options.begin(), options.end());
+        const int started = clock.tickCount();
+        EXPECT_EQ(run(withSets(command, required)), cli::kFound) << err.str();
+        EXPECT_EQ(clock.tickCount() != started, ticksWaited) << environment;
+    }
+    ::unsetenv("TRELLYBRIDGE_PACE");
     EXPECT_TRUE(has(out.str(), "p1PatientLastName: DOE\n")) << out.str();
     EXPECT_TRUE(has(err.str(), "TCPIP style bridge...")) << "progress goes to stderr";
-    EXPECT_EQ(run(withSets({"get-patient", "--output", "FHIR", "--quiet", "--fast"}, required)),
-              cli::kFound);
+    // The patient data of the debug log (on by default) is said to be there, once.
+    const std::string debugLog = onDriveC("BRIDGEDEBUG.log");
+    EXPECT_EQ(testing::occurrences(err.str(), "Debug log: " + debugLog + " ("), 1) << err.str();
+    EXPECT_EQ(run(withSets({"get-patient", "--output", "FHIR", "--quiet"}, required)), cli::kFound);
     EXPECT_TRUE(has(out.str(), "\"family\": \"DOE\"")) << out.str();
-    EXPECT_EQ(run(withSets({"get-patient", "--quiet", "--fast", "--no-defaults"}, required)),
-              cli::kUsage);
+    EXPECT_EQ(err.str(), "");
+    EXPECT_EQ(run(withSets({"get-patient", "--json", "--quiet"}, required)), cli::kFound);
+    EXPECT_EQ(nlohmann::json::parse(out.str())["debug_log"], debugLog);
+    EXPECT_EQ(run(withSets({"get-patient", "--quiet", "--no-defaults"}, required)), cli::kUsage);
 }
 
 // Without VendorRequestPath the VENDOR bridge hands its program the identifier as its
@@ -237,10 +281,10 @@ TEST_F(CliTest, VendorProgramIsHandedTheIdentifierWithoutARequestFile) {
     for (const char* defaults : {"--quiet", "--no-defaults"}) {
         SCOPED_TRACE(defaults);
         std::filesystem::remove(results);
-        testing::ProgramResult result = runCli(withSets(
-            {"get-patient", "--quiet", defaults},
-            {"PatientID=12345", "NetworkBridgeType=VENDOR", "VendorFormatType=HL7",
-             "VendorApplicationPath=" + program, "VendorResultsPath=" + results}));
+        testing::ProgramResult result =
+            runCli(withSets({"get-patient", "--quiet", defaults},
+                            {"PatientID=12345", "NetworkBridgeType=VENDOR", "VendorFormatType=HL7",
+                             "VendorApplicationPath=" + program, "VendorResultsPath=" + results}));
         EXPECT_EQ(result.exitCode, cli::kFound) << result.err;
         EXPECT_TRUE(has(result.out, "p1PatientLastName: DOE\n")) << result.out;
     }
@@ -316,6 +360,7 @@ TEST_F(CliTest, QuietFailuresStillSayWhy) {
         EXPECT_TRUE(has(json["failure"], reason)) << json;
         ASSERT_FALSE(json["failure_notes"].empty());
         EXPECT_TRUE(has(json["failure_notes"].back(), reason));
+        EXPECT_TRUE(json["debug_log"].is_null()) << "DisplayDebugger false";
     }
     ::unsetenv("TRELLYBRIDGE_COM2");
 }

@@ -219,7 +219,10 @@ TEST_F(HttpsBridgeTest, EveryFaultIsAFailedAttemptWithinTheCallBound) {
          "error 25: the web service redirected (HTTP status 302)"},
         {"a silent service", WebFault::Silent, "error 20: "},
         {"a trickling answer", WebFault::Slow, "error 20: "},
-        {"a certificate from an unknown authority", WebFault::WrongCertificate, "error 2: ", 0},
+        {"a certificate from an unknown authority", WebFault::WrongCertificate,
+         "error 2: the server's certificate is not trusted here (name its authority in "
+         "TRELLYBRIDGE_CA_FILE): ",
+         0},
         {"an error page", WebFault::ErrorPage, "error 2: the web service answered HTTP status 500"},
         {"an empty body", WebFault::EmptyBody, "answered with an empty body"},
         {"a connection reset mid-body", WebFault::CutShort, "error 2: "},
