@@ -4,6 +4,7 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <nlohmann/json.hpp>
 #include <ostream>
@@ -380,7 +381,7 @@ std::string WaitingLine::text() {
     if (!(perAttempt >= 1)) perAttempt = 1;
     double left = ((allowed - attempt + 1) * perAttempt - s.elapsedTicks) * tick;
     return "waiting for " + target + ", attempt " + std::to_string(attempt) + " of " +
-           std::to_string(allowed) + ", " + std::to_string(std::max(0, int(left + 0.5))) +
+           std::to_string(allowed) + ", " + std::to_string(std::max(0L, std::lround(left))) +
            " s left";
 }
 

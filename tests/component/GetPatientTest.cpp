@@ -86,8 +86,8 @@ TEST_F(GetPatientTest, UnusableIdentifiersAndSettingsAreRefusedBeforeTheSession)
     const struct {
         const char* bridge;
         std::string patientId;
-        std::string description;   // why it is refused
-        std::string setting = "";  // NAME=VALUE the row sets
+        std::string description;  // why it is refused
+        std::string setting{};    // NAME=VALUE the row sets
     } cases[] = {
         {"FOLDERS", "../outside/secret",
          "PatientID contains \"/\", which cannot be part of a results file name"},
