@@ -77,7 +77,7 @@ bool FileExchangeBridge::readAnswer(Request& request) {
     return received;
 }
 
-std::optional<bool> FileExchangeBridge::answerAtHand(Request& request) {
+bool FileExchangeBridge::answerAtHand(Request& request) {
     const Variant& results = request.settings.VendorResultsPath;
     if (!unusablePath("results", results).empty()) return false;
     std::optional<fs::FileStamp> look = fs::stampOf(results.toText());

@@ -19,7 +19,8 @@ public:
     // Fast pace: the results file is at hand once two looks a tick apart find it the
     // same. A file that has only just appeared may still be being written, and half an
     // answer can read as a patient with insurances missing.
-    std::optional<bool> answerAtHand(Request& request) override;
+    bool readAwaitsVendor() const override { return true; }
+    bool answerAtHand(Request& request) override;
 
 private:
     std::optional<fs::FileStamp> lastLook_;

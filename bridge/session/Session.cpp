@@ -90,7 +90,7 @@ void Session::start(ThreadState& shared) {
         // already called at load is called again one TimeDelay later.
         if (loop == RunLoop::Port)
             continueAtOnce();
-        else if (s.phase == Phase::Read && !bridge_->answerAtHand(request).has_value())
+        else if (s.phase == Phase::Read && !bridge_->readAwaitsVendor())
             s.elapsedTicks = stepTick();
         else
             continueNetworkAtOnce();
@@ -183,8 +183,8 @@ void Session::networkTick() {
     updateElapsedTime();
     s.elapsedTicks += 1;
     // Fast pace: an answer that is there to be read is read now, as the read's tick would.
-    bool atHand = s.pace == Pace::Fast && s.phase == Phase::Read &&
-                  bridge_->answerAtHand(*request_).value_or(false);
+    bool atHand =
+        s.pace == Pace::Fast && s.phase == Phase::Read && bridge_->answerAtHand(*request_);
     if (s.elapsedTicks <= Variant(s.timeoutTicks).numericValue() && !atHand) return;
     runNetworkStep();
 }
@@ -219,7 +219,7 @@ void Session::runNetworkStep() {
     if (s.phase != before)
         continueNetworkAtOnce();
     else if (s.attemptCount > attemptsBefore &&
-             (s.phase != Phase::Read || !bridge.answerAtHand(request).has_value())) {
+             (s.phase != Phase::Read || !bridge.readAwaitsVendor())) {
         s.elapsedTicks = stepTick();
         NetworkTimer.setInterval(request.timeDelay());
     }
@@ -233,8 +233,7 @@ void Session::continueNetworkAtOnce() {
         // runs when its answer is at hand: the vendor has only just been asked.
         NetworkTimer.setEnabled(false);
         NetworkTimer.setEnabled(true);
-        if (request_->session.phase != Phase::Read ||
-            bridge_->answerAtHand(*request_).value_or(false))
+        if (request_->session.phase != Phase::Read || bridge_->answerAtHand(*request_))
             runNetworkStep();
     });
 }
