@@ -81,9 +81,13 @@ bool FileExchangeBridge::answerAtHand(Request& request) {
     const Variant& results = request.settings.VendorResultsPath;
     if (!unusablePath("results", results).empty()) return false;
     std::optional<fs::FileStamp> look = fs::stampOf(results.toText());
-    bool settled = look && look == lastLook_;
-    lastLook_ = look;
-    return settled;
+    auto now = static_cast<std::uint32_t>(platform::clock().tickCount());
+    if (look != lastLook_) {
+        lastLook_ = look;
+        unchangedSince_ = now;
+        return false;
+    }
+    return look && now - unchangedSince_ >= kSettledMs;
 }
 
 bool deletePatientFiles(Request& request, bool vendor) {
