@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 #include <csignal>
+#include <cstdlib>
 #include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -12,6 +13,7 @@
 #include "Commands.h"
 #include "common/AnswerLimit.h"
 #include "common/DebugLog.h"
+#include "common/Pace.h"
 #include "formats/Formats.h"
 #include "platform/Process.h"
 #include "platform/SerialPort.h"
@@ -54,6 +56,7 @@ int getPatient(const GetPatientOptions& options, std::ostream& out, std::ostream
     if (!found) comm.ReturnPatient();  // publishes errors that ended the request early too
     printPatient(comm, found, output, out, options.fhirAccountSystem);
     if (!found) printNotFound(comm, err);
+    if (!options.quiet) printDebugLogPlace(err);
     comm.closeConnection();
     ui::setToolkit(nullptr);
     return exitStatus(found, comm);
@@ -85,21 +88,28 @@ private:
     void (*previous_[std::size(kSignals)])(int) = {};
 };
 
-// --fast: the fast pace for this command's request, as TRELLYBRIDGE_PACE=fast gives it.
-class FastPace {
+// The pace of this command's requests: --pace or --fast, else TRELLYBRIDGE_PACE, else fast
+// (a person at the command line waits for nothing that has already happened).
+Pace commandPace(const std::string& option, bool fast) {
+    if (fast) return Pace::Fast;
+    if (!option.empty()) return paceNamed(option).value_or(Pace::Fast);
+    const char* named = std::getenv("TRELLYBRIDGE_PACE");
+    if (!named || !*named) return Pace::Fast;
+    if (std::optional<Pace> pace = paceNamed(named)) return *pace;
+    throw UsageError{"TRELLYBRIDGE_PACE " + escapeControls(named) +
+                     ": the paces are standard and fast"};
+}
+
+// The command's pace for the requests of this thread while the command runs.
+class CommandPace {
 public:
-    explicit FastPace(bool fast) : fast_(fast) {
-        if (fast_) previous_ = process::setEnvironment("TRELLYBRIDGE_PACE", "fast");
-    }
-    ~FastPace() {
-        if (fast_) process::setEnvironment("TRELLYBRIDGE_PACE", previous_);
-    }
-    FastPace(const FastPace&) = delete;
-    FastPace& operator=(const FastPace&) = delete;
+    explicit CommandPace(Pace pace) : former_(setThreadPace(pace)) {}
+    ~CommandPace() { setThreadPace(former_); }
+    CommandPace(const CommandPace&) = delete;
+    CommandPace& operator=(const CommandPace&) = delete;
 
 private:
-    bool fast_;
-    std::optional<std::string> previous_;
+    std::optional<Pace> former_;
 };
 
 // The names --format accepts: every format of the table.
@@ -133,9 +143,17 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
                   "Pass the settings given nowhere empty, as a host calling GetPatient does");
     get->add_option("--ui", getOptions.ui, "headless (default) or qt");
     bool fast = false;
-    constexpr const char* kFastHelp =
-        "Run each step as soon as what it waits for has happened (TRELLYBRIDGE_PACE=fast)";
-    get->add_flag("--fast", fast, kFastHelp);
+    std::string pace;
+    auto addPace = [&](CLI::App& command) {
+        CLI::Option* chosen =
+            command
+                .add_option("--pace", pace,
+                            "fast (the default): each step runs as soon as what it waits for "
+                            "has happened; standard: the schedule the settings describe")
+                ->transform(CLI::IsMember({"standard", "fast"}, CLI::ignore_case));
+        command.add_flag("--fast", fast, "The same as --pace fast")->excludes(chosen);
+    };
+    addPace(*get);
     get->footer(
         "NAME is one of the fifty GetPatient argument names (any case); PatientID,\n"
         "NetworkBridgeType, VendorFormatType and the vendor's address are required, and the\n"
@@ -149,7 +167,7 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
     data->add_option("--request", dataOptions.request,
                      "The request file, or - for standard input (the default)");
     data->add_flag("--quiet", dataOptions.quiet, "No progress lines on stderr");
-    data->add_flag("--fast", fast, kFastHelp);
+    addPace(*data);
     data->footer(
         "Prints the result exactly as GetPatientData returns it (on a terminal, control\n"
         "characters escaped).\n"
@@ -215,7 +233,7 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
     try {
         for (const std::string& problem : {answerLimitProblem(), debugLogLimitProblem()})
             if (!problem.empty()) throw UsageError{problem};
-        FastPace pace(fast);
+        CommandPace paced(commandPace(pace, fast));
         EndsCleanlyOnSignals signals;
         if (get->parsed()) return getPatient(getOptions, out, err);
         if (data->parsed()) return getPatientData(dataOptions, out, err);

@@ -4,6 +4,7 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <nlohmann/json.hpp>
 #include <ostream>
@@ -51,11 +52,87 @@ std::string trimmed(const std::string& text) {
     return text.substr(first, last - first + 1);
 }
 
+// How much of `a` and `b` match, from 0 to 1: twice the characters of their matching
+// blocks (the longest common run, then the same on each side of it) over both lengths.
+// The same measure as Python's difflib, so the command and the binding suggest alike.
+double similarity(std::string_view a, std::string_view b) {
+    auto matched = [](auto& self, std::string_view x, std::string_view y) -> size_t {
+        size_t best = 0, atX = 0, atY = 0;
+        std::vector<size_t> run(y.size() + 1, 0), previous(y.size() + 1, 0);
+        for (size_t i = 0; i < x.size(); ++i) {
+            for (size_t j = 0; j < y.size(); ++j) {
+                run[j + 1] = x[i] == y[j] ? previous[j] + 1 : 0;
+                if (run[j + 1] > best) {
+                    best = run[j + 1];
+                    atX = i + 1 - best;
+                    atY = j + 1 - best;
+                }
+            }
+            std::swap(run, previous);
+        }
+        if (best == 0) return 0;
+        return best + self(self, x.substr(0, atX), y.substr(0, atY)) +
+               self(self, x.substr(atX + best), y.substr(atY + best));
+    };
+    size_t total = a.size() + b.size();
+    return total == 0 ? 1.0 : 2.0 * static_cast<double>(matched(matched, a, b)) / total;
+}
+
+// " (did you mean 'TCPRemoteHostName'?)" for a misspelt setting name, or nothing.
+std::string didYouMean(const std::string& name) {
+    constexpr double kClose = 0.6;  // below this, no name is close enough to suggest
+    std::string best;
+    double bestScore = 0;
+    for (size_t i = 0; i < GetPatientArguments::kCount; ++i) {
+        std::string candidate(GetPatientArguments::name(i));
+        double score = similarity(text::lower(name), text::lower(candidate));
+        if (score < kClose) continue;
+        // Ties go to the later name in order, as difflib's choice of the largest does.
+        if (score > bestScore || (score == bestScore && text::lower(candidate) > text::lower(best)))
+            best = candidate, bestScore = score;
+    }
+    return best.empty() ? "" : " (did you mean '" + best + "'?)";
+}
+
 void assign(GetPatientArguments& arguments, const std::string& name, const std::string& value,
             const std::string& where) {
     auto position = GetPatientArguments::find(name);
-    if (!position) throw UsageError{where + ": unknown setting '" + name + "'"};
+    if (!position)
+        throw UsageError{where + ": unknown setting '" + escapeControls(name) + "'" +
+                         didYouMean(name)};
     arguments.at(*position) = value;
+}
+
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+// A config file's value: what follows '=', without the blanks around it and a comment (a
+// '#' after a blank); a value in double quotes is taken as written between them.
+std::string configValue(std::string_view raw, const std::string& where) {
+    size_t given = raw.size();
+    while (!raw.empty() && isBlank(raw.front())) raw.remove_prefix(1);
+    bool afterBlank = raw.size() != given;
+    std::string_view rest;
+    std::string value;
+    if (raw.starts_with('"')) {
+        size_t close = raw.find('"', 1);
+        if (close == std::string_view::npos)
+            throw UsageError{where + ": the value has no closing quote"};
+        value = raw.substr(1, close - 1);
+        rest = raw.substr(close + 1);
+    } else {
+        size_t comment = std::string_view::npos;
+        for (size_t i = 0; i < raw.size() && comment == std::string_view::npos; ++i)
+            if (raw[i] == '#' && (i == 0 ? afterBlank : isBlank(raw[i - 1]))) comment = i;
+        value = raw.substr(0, comment);
+        rest = comment == std::string_view::npos ? "" : raw.substr(comment);
+        while (!value.empty() && isBlank(value.back())) value.pop_back();
+    }
+    while (!rest.empty() && isBlank(rest.front())) rest.remove_prefix(1);
+    if (!rest.empty() && rest.front() != '#')
+        throw UsageError{where + ": only a comment may follow the closing quote"};
+    return value;
 }
 
 }  // namespace
@@ -80,7 +157,12 @@ void readConfigFile(GetPatientArguments& arguments, const std::string& path) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         std::string clean = trimmed(line);
         if (clean.empty() || clean[0] == '#' || clean[0] == '[') continue;
-        assignSetting(arguments, line, path + ":" + std::to_string(number));
+        std::string where = path + ":" + std::to_string(number);
+        size_t equals = clean.find('=');
+        if (equals == std::string::npos)
+            throw UsageError{where + ": expected NAME=VALUE, got '" + escapeControls(clean) + "'"};
+        assign(arguments, trimmed(clean.substr(0, equals)),
+               configValue(std::string_view(clean).substr(equals + 1), where), where);
     }
 }
 
@@ -192,7 +274,12 @@ void printPatient(const TrellyBridgeComm& comm, bool found, const std::string& o
         }
         nlohmann::ordered_json document{{"found", found}, {"properties", properties}};
         document.update(failureJson(comm));
-        out << document.dump(2) << "\n";
+        // A host path is bytes as the system names them; what is not UTF-8 is replaced.
+        const std::string& debugLog = threadState().debugLogFile;
+        document["debug_log"] =
+            debugLog.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(debugLog);
+        out << document.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace)
+            << "\n";
         return;
     }
     for (int i = 0; i < kRecordPropertyCount + 2; ++i) {
@@ -218,6 +305,13 @@ void printNotFound(const TrellyBridgeComm& comm, std::ostream& err) {
     if (!reason.empty()) err << "  " << toUtf8(escapeControls(reason)) << "\n";
     for (const std::string& line : errorLines(comm.get_ErrorDescriptions().toText()))
         err << "  " << toUtf8(escapeControls(line)) << "\n";
+}
+
+void printDebugLogPlace(std::ostream& err) {
+    const std::string& file = threadState().debugLogFile;
+    if (!file.empty())
+        err << "Debug log: " << escapeControls(file)
+            << " (this request's dump, patient data included; DisplayDebugger=false for none)\n";
 }
 
 namespace {
@@ -315,7 +409,7 @@ std::string WaitingLine::text() {
     if (!(perAttempt >= 1)) perAttempt = 1;
     double left = ((allowed - attempt + 1) * perAttempt - s.elapsedTicks) * tick;
     return "waiting for " + target + ", attempt " + std::to_string(attempt) + " of " +
-           std::to_string(allowed) + ", " + std::to_string(std::max(0, int(left + 0.5))) +
+           std::to_string(allowed) + ", " + std::to_string(std::max(0L, std::lround(left))) +
            " s left";
 }
 

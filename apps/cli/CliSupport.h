@@ -36,8 +36,10 @@ inline constexpr std::size_t kMaxConfigFileBytes = 1024 * 1024;
 // NAME=VALUE from --set; `where` names the source in messages. Throws UsageError.
 void assignSetting(GetPatientArguments& arguments, const std::string& setting,
                    const std::string& where);
-// NAME=VALUE lines, '#' comments, [section] lines ignored. Throws UsageError, also for
-// a file that is not a readable regular file of at most kMaxConfigFileBytes.
+// NAME=VALUE lines, [section] lines ignored. A '#' that starts a line or follows a blank
+// starts a comment, and the blanks around a value go; a value in double quotes is taken as
+// written between them (NAME="a # b"). Throws UsageError, also for a file that is not a
+// readable regular file of at most kMaxConfigFileBytes.
 void readConfigFile(GetPatientArguments& arguments, const std::string& path);
 // Settings from a config file (when one was named) and --set options; anything not given
 // stays empty.
@@ -59,9 +61,9 @@ void completeSettings(GetPatientArguments& arguments, bool bare);
 // FailureKind) the vendor could not be asked.
 int exitStatus(bool found, const TrellyBridgeComm& comm);
 // The patient as `output` says: "text", the non-empty properties as "name: value" lines;
-// "json", all 119 as one JSON object; "fhir", a FHIR R4 Bundle whose account number has
-// `fhirAccountSystem` (empty: the environment's or the default), or an OperationOutcome
-// saying why there is no patient.
+// "json", all 119 as one JSON object (with the debug log's path, or null); "fhir", a FHIR
+// R4 Bundle whose account number has `fhirAccountSystem` (empty: the environment's or the
+// default), or an OperationOutcome saying why there is no patient.
 void printPatient(const TrellyBridgeComm& comm, bool found, const std::string& output,
                   std::ostream& out, const std::string& fhirAccountSystem = {});
 // --output text|json|fhir and --fhir-account-system on a command that prints a patient.
@@ -71,6 +73,8 @@ void addOutputOption(CLI::App& command, std::string& output, std::string& fhirAc
 void checkFhirAccountSystem(const std::string& output, const std::string& given);
 // Prints why nothing was found: the recorded errors.
 void printNotFound(const TrellyBridgeComm& comm, std::ostream& err);
+// Where the request's debug log went, when it was written: one line.
+void printDebugLogPlace(std::ostream& err);
 // A headless toolkit whose progress lines go to `err` (none when quiet), installed for
 // the calling thread. A CR LF in a line breaks it; other control characters are escaped.
 std::shared_ptr<ui::HeadlessToolkit> installProgressToolkit(std::ostream& err, bool quiet);

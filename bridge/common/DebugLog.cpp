@@ -147,6 +147,7 @@ bool writeDebugLog(ThreadState& state) {
         state.reasons().record(errc::DebugLogFailed);
         return false;
     }
+    state.debugLogFile = fs::hostPath(path);
     return true;
 }
 

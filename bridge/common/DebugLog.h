@@ -15,8 +15,8 @@ struct ThreadState;
 // The dump of the thread's last request, as written to the log.
 std::string debugDump(const ThreadState& state);
 // Appends the dump to BRIDGEDEBUG.log (in C:\BridgeLogs when that folder exists, else
-// in the root of drive C); records 401 and returns false when it cannot, or when the log
-// is a symbolic link (its target is never written).
+// in the root of drive C) and keeps its host path in the state; records 401 and returns
+// false when it cannot, or when the log is a symbolic link (its target is never written).
 bool writeDebugLog(ThreadState& state);
 // The most BRIDGEDEBUG.log holds before it is renamed BRIDGEDEBUG.log.1 and a new one
 // started: 16 MiB, or TRELLYBRIDGE_DEBUG_LOG_MAX_BYTES when that is a whole number of

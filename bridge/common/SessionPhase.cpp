@@ -49,6 +49,7 @@ void workStopped(SessionState& s) {
 
 void attemptFailed(SessionState& s, bool& patientFound) {
     patientFound = false;
+    s.failedAttempts += 1;
     workStopped(s);
 }
 

@@ -21,7 +21,7 @@ void workStarted(SessionState& session);
 // step starts again (an exchange that cannot go on; the found flag is left alone).
 void workStopped(SessionState& session);
 // A failed attempt: the patient is not found, the session no longer counts as working
-// on the vendor, and the wait before the next attempt starts again.
+// on the vendor, the wait before the next attempt starts again, and the failure is counted.
 void attemptFailed(SessionState& session, bool& patientFound);
 // The answer is in: the session has done its work and the patient is found.
 void answerFound(SessionState& session, bool& patientFound);

@@ -22,6 +22,7 @@ struct SessionState {
     int attemptCount = 0;         // attempts made in the current step
     int elapsedTicks = 0;         // timer ticks since the last reset
     int completionCode = 0;       // 1 once the session works on the vendor / has the answer
+    int failedAttempts = 0;       // attempts that failed outright (refused, no device...)
     std::string timeoutTicks;     // ticks to wait before each step, as configured
     Pace pace = Pace::Scheduled;  // the pace this session runs at
 

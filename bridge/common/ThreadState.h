@@ -22,6 +22,7 @@ struct ThreadState {
     PatientRecord record;
     bool patientFound = false;
     std::string debugDataDump;  // the raw answer last handed to a parser
+    std::string debugLogFile;   // where this request's dump was written (host path), or empty
     std::string errorList;      // the error elements recorded on this thread, oldest first
     std::string enhancedError;  // the last message of the enhanced recorder
     // GetPatientData: the three sections of its request (each with its own tags; the

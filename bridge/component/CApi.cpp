@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/Errors.h"
+#include "common/Pace.h"
 #include "component/ComponentDispatch.h"
 #include "platform/ObjectRegistry.h"
 #include "trellybridge/trellybridge.h"
@@ -285,6 +286,17 @@ tb_status tb_setting_problems(const tb_variant* settings, size_t count, tb_varia
     for (const std::string& problem : argumentsFrom(settings, count).settingProblems())
         text += (text.empty() ? "" : "\n") + problem;
     toC(Variant(text), problems);
+    return TB_OK;
+}
+
+tb_status tb_set_pace(const char* pace) {
+    if (!pace || !*pace) {
+        trellybridge::setThreadPace(std::nullopt);
+        return TB_OK;
+    }
+    std::optional<trellybridge::Pace> named = trellybridge::paceNamed(pace);
+    if (!named) return TB_INVALID_ARGUMENT;
+    trellybridge::setThreadPace(named);
     return TB_OK;
 }
 

@@ -1,5 +1,6 @@
 #include "component/Configuration.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <optional>
@@ -30,6 +31,33 @@ void defaultIfEmpty(Variant& field, const char* value) {
 
 bool isBlankAfterTrim(const Variant& value) {
     return text::isBlank(value.toText());
+}
+
+// A whole number of 0 or more (attempts, milliseconds), or nullopt.
+std::optional<double> wholeCount(const Variant& value) {
+    std::optional<double> number = value.toNumber();
+    if (!number || !std::isfinite(*number) || *number < 0 || *number != std::floor(*number))
+        return std::nullopt;
+    return number;
+}
+
+// Port numbers separated by commas (blanks around them, and empty items, are passed over
+// as the session passes them), at least one.
+bool isPortList(const Variant& value) {
+    std::string list = value.toText();
+    int ports = 0;
+    for (size_t start = 0; start <= list.size();) {
+        size_t comma = std::min(list.find(',', start), list.size());
+        std::string item = text::trimSpaces(list.substr(start, comma - start));
+        start = comma + 1;
+        if (item.empty()) continue;
+        if (item.size() > 5 || item.find_first_not_of("0123456789") != std::string::npos)
+            return false;
+        int port = std::stoi(item);
+        if (port < 1 || port > 65535) return false;
+        ++ports;
+    }
+    return ports > 0;
 }
 
 bool isControl(unsigned char c) {
@@ -130,17 +158,16 @@ bool adjustForBridge(BridgeConfiguration& c, const Reasons& reasons) {
         c.bridgeTimeout = c.SerialTimeout;
     } else if (bridge == BridgeKind::TcpIp) {
         c.bridgeTimeout = c.SerialTimeout;
-        auto retries = c.AllowedRetries.toNumber();
-        if (!retries) {
+        if (isUnset(c.AllowedRetries)) {
             reasons.note(FailureKind::Settings,
-                         isUnset(c.AllowedRetries)
-                             ? "the request was not sent: AllowedRetries is not set"
-                             : "the request was not sent: AllowedRetries is not a number: " +
-                                   c.AllowedRetries.toText());
+                         "the request was not sent: AllowedRetries is not set");
             return false;
         }
+        std::optional<double> retries = wholeCount(c.AllowedRetries);
+        if (!retries) return true;
+        // Past what a 64-bit whole number holds, the count stays a double.
         double more = *retries + 1;
-        if (more == static_cast<double>(static_cast<long long>(more)))
+        if (more < 9.0e18)
             c.AllowedRetries = static_cast<long long>(more);
         else
             c.AllowedRetries = more;
@@ -220,12 +247,31 @@ std::string patientIdProblem(const BridgeConfiguration& c) {
     return {};
 }
 
-std::string timeDelayProblem(const BridgeConfiguration& c) {
-    std::optional<double> ms = c.TimeDelay.toNumber();
-    bool whole = ms && std::isfinite(*ms) && *ms == std::floor(*ms);
-    if (whole && *ms >= 1 && *ms <= INT_MAX) return {};
-    return "TimeDelay must be a whole number of milliseconds from 1 to 2147483647, not " +
-           quoted(c.TimeDelay);
+std::vector<std::string> unusableSettings(const BridgeConfiguration& c) {
+    std::vector<std::string> problems;
+    // An empty TimeDelay takes the default; any other value is the timer's interval.
+    std::optional<double> ms = wholeCount(c.TimeDelay);
+    if (!c.TimeDelay.isEmptyText() && !(ms && *ms >= 1 && *ms <= INT_MAX))
+        problems.push_back(
+            "TimeDelay must be a whole number of milliseconds from 1 to 2147483647, not " +
+            quoted(c.TimeDelay));
+    if (!isUnset(c.AllowedRetries) && !wholeCount(c.AllowedRetries))
+        problems.push_back("AllowedRetries must be a whole number of 0 or more, not " +
+                           quoted(c.AllowedRetries));
+    BridgeKind bridge = bridgeKind(c);
+    if (bridge == BridgeKind::TcpIp && !isUnset(c.TCPRemotePorts) && !isPortList(c.TCPRemotePorts))
+        problems.push_back(
+            "TCPRemotePorts must be port numbers from 1 to 65535 separated by commas, not " +
+            quoted(c.TCPRemotePorts));
+    if (bridge == BridgeKind::Https && !isUnset(c.VendorApplicationPath)) {
+        std::string address = c.VendorApplicationPath.toText() +
+                              (isUnset(c.VendorRequestPath) ? "" : c.VendorRequestPath.toText());
+        if (text::lower(address.substr(0, 8)) != "https://" || address.size() == 8)
+            problems.push_back(
+                "VendorApplicationPath must be the web service's https:// address, not " +
+                quoted(c.VendorApplicationPath));
+    }
+    return problems;
 }
 
 void applyFinalDefaults(BridgeConfiguration& c) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "common/BridgeConfiguration.h"
 #include "common/Reasons.h"
@@ -12,7 +13,8 @@ namespace trellybridge::configuration {
 // Stores the fifty GetPatient arguments with their folding, switches and INVALID markers.
 void storeArguments(BridgeConfiguration& config, const GetPatientArguments& arguments);
 // Sets bridgeTimeout and gives TCPIP one more attempt; false when AllowedRetries is
-// not a number and the request must end.
+// not set and the request must end. A count that can never work is left as given, for
+// unusableSettings to name.
 bool adjustForBridge(BridgeConfiguration& config, const Reasons& reasons);
 
 enum class CompanyCheck { Passed, Rejected };
@@ -28,9 +30,12 @@ void applyFinalDefaults(BridgeConfiguration& config);
 // identifier names the results file, a folder separator or "." / ".." would lead out of
 // the results folder.
 std::string patientIdProblem(const BridgeConfiguration& config);
-// Why TimeDelay cannot be the session timer's interval (a whole number of milliseconds
-// from 1 to 2147483647), or empty text when it can.
-std::string timeDelayProblem(const BridgeConfiguration& config);
+// The settings given that can never work, one sentence each naming the setting and what
+// would work: a TimeDelay that is no whole number of milliseconds from 1 to 2147483647,
+// an AllowedRetries that is no whole number of 0 or more, a TCPIP port list with anything
+// but port numbers, an HTTPS address that is not https://. A setting left unset (empty, or
+// the INVALID marker) is none of these: its default or its described handling applies.
+std::vector<std::string> unusableSettings(const BridgeConfiguration& config);
 // SetCommonParameters: the normalisation of the GetPatientData path, in place.
 bool normaliseCommonParameters(BridgeConfiguration& config, const Reasons& reasons);
 

@@ -5,6 +5,7 @@
 
 #include "common/BridgeConfiguration.h"
 #include "common/SessionState.h"
+#include "component/Configuration.h"
 #include "formats/Formats.h"
 #include "settings/Settings.h"
 #include "trellybridge/TrellyBridgeComm.h"
@@ -30,6 +31,12 @@ std::vector<std::string_view> addressSettings(BridgeKind bridge) {
         case BridgeKind::Invalid: break;
     }
     return {};
+}
+
+// The address settings a request cannot do without: the VENDOR bridge without a request
+// file hands its program the identifier as its argument instead.
+bool requiredAddress(BridgeKind bridge, std::string_view setting) {
+    return bridge != BridgeKind::Vendor || setting != "VendorRequestPath";
 }
 
 std::string upper(std::string_view text) {
@@ -105,7 +112,17 @@ std::vector<std::string> GetPatientArguments::settingProblems() const {
         problems.push_back("VendorFormatType " + VendorFormatType.toText() +
                            " is not HL7, STANDARD, SCAN or XML");
     for (std::string_view address : addressSettings(bridge))
-        if (auto position = find(address)) missing(at(*position), address);
+        if (auto position = find(address); position && requiredAddress(bridge, address))
+            missing(at(*position), address);
+    if (bridge == BridgeKind::TcpIp) missing(TCPRemotePorts, "TCPRemotePorts");
+    // The values given are read as the request will read them.
+    BridgeConfiguration given;
+#define TRELLYBRIDGE_COPY(name) given.name = name;
+    TRELLYBRIDGE_GETPATIENT_ARGUMENTS(TRELLYBRIDGE_COPY)
+#undef TRELLYBRIDGE_COPY
+    given.NetworkBridgeType = NetworkBridgeType.upperText();
+    for (std::string& problem : configuration::unusableSettings(given))
+        problems.push_back(std::move(problem));
     return problems;
 }
 

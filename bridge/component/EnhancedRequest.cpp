@@ -184,8 +184,9 @@ std::string TrellyBridgeComm::GetPatientData(std::string_view mRequest) {
             if (!configuration::normaliseCommonParameters(state.config, state.reasons()))
                 return state.enhancedResult;
             state.enhancedResult.clear();
-            // A timer interval of 0 would turn the wait into a busy loop.
-            std::string problem = configuration::timeDelayProblem(state.config);
+            // Settings that can never work (a timer interval of 0 would spin) are refused.
+            std::vector<std::string> unusable = configuration::unusableSettings(state.config);
+            std::string problem = unusable.empty() ? "" : unusable.front();
             if (problem.empty()) problem = searchSectionProblem(state.searchInfoSection);
             if (!problem.empty())
                 refuseSearch(state.reasons(), problem);

@@ -2,6 +2,7 @@
 
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "common/Errors.h"
 #include "common/FailureNote.h"
@@ -45,6 +46,12 @@ Prepared refuse(ThreadState& shared, const std::string& problem) {
     return Prepared::Refused;
 }
 
+std::string joined(const std::vector<std::string>& problems) {
+    std::string text;
+    for (const std::string& problem : problems) text += (text.empty() ? "" : "; ") + problem;
+    return text;
+}
+
 }  // namespace
 
 Prepared prepareRequest(ThreadState& shared, const GetPatientArguments& arguments,
@@ -77,7 +84,7 @@ Prepared prepareRequest(ThreadState& shared, const GetPatientArguments& argument
     if (config.VendorName.toText() == "HIS" && pages())
         pages::showPage("frmHISProperties", config, shared.session);
     applyFinalDefaults(config);
-    if (std::string problem = problemOf(timeDelayProblem(config)); !problem.empty())
+    if (std::string problem = problemOf(joined(unusableSettings(config))); !problem.empty())
         return refuse(shared, problem);
     return Prepared::Ready;
 }

@@ -1,7 +1,7 @@
 // The settings of one request, from the caller's arguments to what the session uses:
 // stored, adjusted for the bridge, the company number checked (HL7), the paths of the
-// bridge assigned and the last defaults applied; an identifier or a TimeDelay that
-// cannot be used refuses the request before anything is touched.
+// bridge assigned and the last defaults applied; an identifier or a setting that can
+// never work refuses the request before anything is touched.
 #pragma once
 
 #include "common/BridgeConfiguration.h"
@@ -18,7 +18,7 @@ enum class Prepared {
 
 struct PreparationMode {
     bool showPages = true;       // the property pages, when DisplayProperties asks for them
-    bool refuseUnusable = true;  // refuse an identifier or TimeDelay that cannot be used
+    bool refuseUnusable = true;  // refuse an identifier or a setting that cannot be used
 };
 
 // GetPatient's preparation.

@@ -57,6 +57,7 @@ Variant TrellyBridgeComm::GetPatient(const GetPatientArguments& arguments) {
         state.patientFound = false;
         state.record.clear();
         state.failures.clear();
+        state.debugLogFile.clear();
         using configuration::Prepared;
         switch (configuration::prepareRequest(state, arguments)) {
             case Prepared::Ready: break;

@@ -260,6 +260,16 @@ bool fileExists(std::string_view path) {
     return std::filesystem::is_regular_file(hostPath(path), error);
 }
 
+std::optional<FileStamp> stampOf(std::string_view path) {
+    struct stat info {};
+    if (::stat(hostPath(path).c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+    auto ns = [](const timespec& t) {
+        return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+    };
+    return FileStamp{static_cast<std::uint64_t>(info.st_ino),
+                     static_cast<std::uint64_t>(info.st_size), ns(info.st_mtim), ns(info.st_ctim)};
+}
+
 bool writeFileAtomically(std::string_view path, std::string_view content, unsigned mode,
                          ExistingMode existingMode) {
     std::string target = hostPath(path);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -35,6 +36,15 @@ std::string hostPath(std::string_view path);
 
 bool folderExists(std::string_view path);
 bool fileExists(std::string_view path);
+// What a look at a regular file sees of it (links followed): which file it is, its size,
+// and when its content and its entry last changed. A writer changes one or the other.
+struct FileStamp {
+    std::uint64_t file = 0, size = 0;
+    std::int64_t modifiedNs = 0, changedNs = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+// nullopt when there is no regular file there.
+std::optional<FileStamp> stampOf(std::string_view path);
 // Replaces the file through a temporary file in the same folder and a rename, so that
 // readers never see half a file. New files get `mode`.
 // A file being replaced keeps its permissions unless `existing` is Replace.

@@ -373,6 +373,15 @@ private:
                                            : " and none was sent (TRELLYBRIDGE_CLIENT_CERT)") +
                            ": " + text;
                 return raise(http_error::kUndetermined, text);
+            case CURLE_PEER_FAILED_VERIFICATION:
+                // No authority this machine trusts signed the server's certificate: a site
+                // with its own authority names it.
+                if (text.find("certificate problem") != std::string::npos)
+                    text =
+                        "the server's certificate is not trusted here (name its authority "
+                        "in TRELLYBRIDGE_CA_FILE): " +
+                        text;
+                return raise(http_error::kUndetermined, text);
             default:
                 // Connection and TLS failures alike: a rejected certificate surfaces as
                 // one code or another depending on where the handshake broke.

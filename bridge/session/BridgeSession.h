@@ -39,6 +39,12 @@ public:
     // Fast pace: the descriptor whose readiness lets the current step run, or -1 when the
     // step awaits nothing.
     virtual int awaitedDescriptor(const Request&) const { return -1; }
+    // Fast pace, network run loop: whether the read phase waits for something the vendor
+    // writes (a results file), or, as by default, asks the vendor itself, so that a read
+    // that failed is tried again one TimeDelay later. And whether the answer it waits for
+    // can be read before the read's tick (a results file the vendor has finished writing).
+    virtual bool readAwaitsVendor() const { return false; }
+    virtual bool answerAtHand(Request&) { return false; }
 
     // The session closes: this bridge's part, once the timers have stopped.
     virtual void close(Request&) {}

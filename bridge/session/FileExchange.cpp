@@ -76,6 +76,19 @@ bool FileExchangeBridge::readAnswer(Request& request) {
     return received;
 }
 
+bool FileExchangeBridge::answerAtHand(Request& request) {
+    const Variant& results = request.settings.VendorResultsPath;
+    if (!unusablePath("results", results).empty()) return false;
+    std::optional<fs::FileStamp> look = fs::stampOf(results.toText());
+    auto now = static_cast<std::uint32_t>(platform::clock().tickCount());
+    if (look != lastLook_) {
+        lastLook_ = look;
+        unchangedSince_ = now;
+        return false;
+    }
+    return look && now - unchangedSince_ >= kSettledMs;
+}
+
 bool deletePatientFiles(Request& request, bool vendor) {
     const SessionState& s = request.session;
     const BridgeConfiguration& c = request.settings;

@@ -2,10 +2,12 @@
 // read that USB uses too.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "platform/FileSystem.h"
 #include "platform/Process.h"
 #include "session/BridgeSession.h"
 
@@ -16,6 +18,16 @@ class FileExchangeBridge : public BridgeSession {
 public:
     RunLoop load(Request& request) override;
     bool readAnswer(Request& request) override;
+    // Fast pace: the results file is at hand once looks a tick apart, and at least
+    // kSettledMs apart, find it the same. A file that has only just appeared may still be
+    // being written, and half an answer can read as a patient with insurances missing.
+    bool readAwaitsVendor() const override { return true; }
+    bool answerAtHand(Request& request) override;
+    static constexpr std::uint32_t kSettledMs = 250;
+
+private:
+    std::optional<fs::FileStamp> lastLook_;
+    std::uint32_t unchangedSince_ = 0;  // the clock's tick count when lastLook_ was first seen
 };
 
 // Removes the results file and the request file (none for a VENDOR program that is

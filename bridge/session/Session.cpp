@@ -72,6 +72,7 @@ void Session::start(ThreadState& shared) {
     answerProblem_.reset();
     ++sessionNumber_;
     stopAwaiting();
+    failedOutright_ = retryScheduled_ = false;
     s.pace = requestedPace();
     s.closePortAttempts = 0;
     s.attemptCount = 0;
@@ -103,8 +104,14 @@ void Session::start(ThreadState& shared) {
     if (s.pace == Pace::Fast && showing()) {
         updateText(std::string("Pace: fast (each step runs once what it waits for has happened)") +
                    CRLF);
-        // The first step awaits nothing: it runs now, as its tick would.
-        if (loop == RunLoop::Port) continueAtOnce();
+        // The first step awaits nothing: it runs now, as its tick would. A web service
+        // already called at load is called again one TimeDelay later.
+        if (loop == RunLoop::Port)
+            continueAtOnce();
+        else if (s.phase == Phase::Read && !bridge_->readAwaitsVendor())
+            s.elapsedTicks = stepTick();
+        else
+            continueNetworkAtOnce();
     }
 
     if (request.patientFound()) {
@@ -189,13 +196,20 @@ void Session::updateElapsedTime() {
 // after timeoutTicks ticks; a failed phase is tried again until the attempts run out.
 void Session::networkTick() {
     if (!bridge_ || readingAnswer_) return;
-    Request& request = *request_;
-    SessionState& s = request.session;
+    SessionState& s = request_->session;
     ++ticksRun;
     updateElapsedTime();
     s.elapsedTicks += 1;
-    if (s.elapsedTicks <= Variant(s.timeoutTicks).numericValue()) return;
+    // Fast pace: an answer that is there to be read is read now, as the read's tick would.
+    bool atHand =
+        s.pace == Pace::Fast && s.phase == Phase::Read && bridge_->answerAtHand(*request_);
+    if (s.elapsedTicks <= Variant(s.timeoutTicks).numericValue() && !atHand) return;
+    runNetworkStep();
+}
 
+void Session::runNetworkStep() {
+    Request& request = *request_;
+    SessionState& s = request.session;
     if (s.attemptCount > request.settings.AllowedRetries.numericValue()) {
         request.setPatientFound(false);
         NetworkTimer.setInterval(request.timeDelay());
@@ -208,12 +222,43 @@ void Session::networkTick() {
         return;
     }
     BridgeSession& bridge = *bridge_;
+    Phase before = s.phase;
+    int attemptsBefore = s.attemptCount;
     switch (s.phase) {
         case Phase::Read: readPhase(bridge); break;
         case Phase::Send: sendPhase(bridge); break;
         case Phase::Cleanup: cleanupPhase(bridge); break;
         default: preparePhase(); break;
     }
+    if (s.pace != Pace::Fast || !showing()) return;
+    // Fast pace: a phase that moved on lets the next run at once; one that failed outright
+    // is tried again one TimeDelay later; a results file not there yet is waited for on
+    // the schedule, and looked at on every tick in between.
+    if (s.phase != before)
+        continueNetworkAtOnce();
+    else if (s.attemptCount > attemptsBefore &&
+             (s.phase != Phase::Read || !bridge.readAwaitsVendor())) {
+        s.elapsedTicks = stepTick();
+        NetworkTimer.setInterval(request.timeDelay());
+    }
+}
+
+void Session::continueNetworkAtOnce() {
+    int which = sessionNumber_;
+    ui::EventLoop::current().post([this, which] {
+        if (which != sessionNumber_ || !showing() || !bridge_ || !NetworkTimer.enabled()) return;
+        // The step runs as its tick would, and the next tick counts from now. A read only
+        // runs when its answer is at hand: the vendor has only just been asked.
+        NetworkTimer.setEnabled(false);
+        NetworkTimer.setEnabled(true);
+        if (request_->session.phase != Phase::Read || bridge_->answerAtHand(*request_))
+            runNetworkStep();
+    });
+}
+
+int Session::stepTick() const {
+    double timeout = Variant(request_->session.timeoutTicks).numericValue();
+    return static_cast<int>(std::clamp(timeout, 0.0, 1e9));
 }
 
 void Session::readPhase(BridgeSession& bridge) {
@@ -288,23 +333,39 @@ void Session::portTick() {
 
 void Session::runPortStep(BridgeSession& bridge) {
     SessionState& s = request_->session;
+    bool fast = s.pace == Pace::Fast;
     if (s.attemptCount >= request_->typed.attempts) {
         bridge.exhausted(*request_);
+        // Attempts that failed outright leave nothing to wait for: the next port, or the end.
+        if (fast && failedOutright_ && showing()) continueAtOnce();
         return;
     }
     s.attemptCount += 1;
     Phase before = s.phase;
     bool closingBefore = bridge.closePending();
+    int failuresBefore = s.failedAttempts;
     bridge.step(*request_);
+    failedOutright_ = s.failedAttempts != failuresBefore;
     // A step that moved on lets the next one run as soon as what it awaits has happened;
-    // a failed one leaves the schedule as it is.
+    // one that failed outright (refused, no such host or device) is tried again one
+    // TimeDelay later; any other keeps the schedule.
     bool movedOn = static_cast<int>(s.phase) > static_cast<int>(before) ||
                    (bridge.closePending() && !closingBefore);
-    if (s.pace != Pace::Fast || !movedOn || !showing()) return;
-    if (int descriptor = bridge.awaitedDescriptor(*request_); descriptor >= 0)
-        continueWhenReadable(descriptor);
-    else
-        continueAtOnce();
+    if (!fast || !showing()) return;
+    if (movedOn) {
+        if (int descriptor = bridge.awaitedDescriptor(*request_); descriptor >= 0)
+            continueWhenReadable(descriptor);
+        else
+            continueAtOnce();
+    } else if (failedOutright_) {
+        if (s.attemptCount >= request_->typed.attempts) {
+            continueAtOnce();
+        } else {
+            s.elapsedTicks = std::max(0, stepTick() - 1);
+            PortTimer.setInterval(request_->timeDelay());
+            retryScheduled_ = true;
+        }
+    }
 }
 
 void Session::continueAtOnce() {
@@ -325,8 +386,10 @@ void Session::continueAtOnce() {
         auto stepAt = static_cast<std::int32_t>(static_cast<std::uint32_t>(PortTimer.dueAt()) +
                                                 static_cast<std::uint32_t>(ahead));
         s.elapsedTicks += static_cast<int>(ticks - 1);
+        retryScheduled_ = false;
         portTick();
-        if (showing() && PortTimer.enabled()) PortTimer.restartFrom(stepAt);
+        // A retry counts its TimeDelay from now; any other step keeps its tick's schedule.
+        if (showing() && PortTimer.enabled() && !retryScheduled_) PortTimer.restartFrom(stepAt);
     });
 }
 

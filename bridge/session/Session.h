@@ -64,9 +64,10 @@ public:
     void stop();
     // Fast pace: runs the port loop's next step now, as the tick that would run it
     // will, and keeps the timer on the schedule it would have had; or once `descriptor`
-    // is readable.
+    // is readable. The network loop's next phase runs now, its next tick counted from now.
     void continueAtOnce();
     void continueWhenReadable(int descriptor);
+    void continueNetworkAtOnce();
     // The pattern a failing step ends with; the timer's retry rules then go on.
     void failureNotice(std::string_view stepText, std::string_view runtimeError = {});
     // A step's attempt: success is reported and starts the attempts afresh, a failure
@@ -100,6 +101,9 @@ protected:
 private:
     void startTimer(ui::Timer& timer);
     std::string bridgeName() const;
+    // The network run loop's step once its wait is over: the end and retry rules, then
+    // the phase.
+    void runNetworkStep();
     // The phases of the network run loop.
     void readPhase(BridgeSession& bridge);
     void sendPhase(BridgeSession& bridge);
@@ -108,6 +112,8 @@ private:
     // One attempt of the port loop's current step, or the end rule when none is left.
     void runPortStep(BridgeSession& bridge);
     void stopAwaiting();
+    // The tick count at which the wait before a step is over (timeoutTicks, bounded).
+    int stepTick() const;
 
     ProgressView& view_;
     std::string status_;
@@ -118,6 +124,8 @@ private:
     // An answer is being read where it lies: a tick (from a message box's own loop) must
     // not replace it meanwhile.
     bool readingAnswer_ = false;
+    bool failedOutright_ = false;  // fast pace: the port loop's last attempt failed outright
+    bool retryScheduled_ = false;  // fast pace: that attempt is tried again one TimeDelay on
 };
 
 // What reading an answer means for the shared state: the parse's stamps, the STANDARD

@@ -54,6 +54,11 @@ std::string parameterBlock(const Request& request) {
            line(" local.host ", s.localHostName) + line(" local.ip ", s.localIP);
 }
 
+// The address a connect attempt tried, or the host whose address was not found.
+std::string triedAddress(const SessionState& s, const BridgeConfiguration& c) {
+    return s.remoteIP.empty() ? c.TCPRemoteHostName.toText() + " (no address found)" : s.remoteIP;
+}
+
 std::string vendorAddress(const SessionState& s) {
     return s.remoteIP + " port " + s.portInUse;
 }
@@ -237,7 +242,7 @@ bool TcpSession::connectTcp(Request& request) {
             s.portResults[static_cast<size_t>(portIndex_)] = "FAILED!";
             request.record(errc::PortOpenFailed);
             request.setConnectionTime("Could not establish connection");
-            request.setStatus("Failed to:  IP: " + s.remoteIP);
+            request.setStatus("Failed to:  IP: " + triedAddress(s, c) + " port " + s.portInUse);
             throw std::runtime_error("connect failed");
         }
         s.portResults[static_cast<size_t>(portIndex_)] = "SUCCESS!";

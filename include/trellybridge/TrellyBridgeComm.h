@@ -47,8 +47,11 @@ struct TRELLYBRIDGE_API GetPatientArguments {
     // Fills every empty setting from withDefaults(NetworkBridgeType, VendorFormatType).
     void fillDefaults();
     // What keeps these settings from making a request, one sentence each ("PatientID is
-    // not set"): PatientID, the bridge, the format and the vendor's address are required,
-    // and the bridge and format must be known ones. Empty when a request can be made.
+    // not set"): PatientID, the bridge, the format and the vendor's address are required
+    // (VENDOR without VendorRequestPath hands its program the identifier instead), the
+    // bridge and format must be known ones, and a value given must be one that can work
+    // (TimeDelay, AllowedRetries, TCP/IP ports, an https:// address), as GetPatient itself
+    // refuses it. Empty when a request can be made.
     std::vector<std::string> settingProblems() const;
 };
 

@@ -94,9 +94,17 @@ TRELLYBRIDGE_API const char* tb_version(void);
  * address stay as they are. TB_BAD_ARGUMENT_COUNT for another count. */
 TRELLYBRIDGE_API tb_status tb_fill_defaults(tb_variant* settings, size_t count);
 /* What keeps those settings from making a request, one sentence a line ("PatientID is
- * not set"), into `problems` as text; empty text when a request can be made. */
+ * not set", "AllowedRetries must be a whole number of 0 or more, not \"-1\""), into
+ * `problems` as text; empty text when a request can be made. */
 TRELLYBRIDGE_API tb_status tb_setting_problems(const tb_variant* settings, size_t count,
                                                tb_variant* problems);
+
+/* The pace of the requests this thread makes from now on: "fast" runs each step as soon as
+ * what it waits for has happened and tries a step that failed outright again one TimeDelay
+ * later; "standard" keeps the schedule the settings describe. NULL or empty text leaves the
+ * choice to TRELLYBRIDGE_PACE again (standard unless it says fast). Either name in any
+ * case; TB_INVALID_ARGUMENT for any other text. */
+TRELLYBRIDGE_API tb_status tb_set_pace(const char* pace);
 
 /* The names a host passes and reads, as the component spells them: the fifty GetPatient
  * settings in call order, and the 119 result properties in the interface's order.

@@ -91,14 +91,10 @@ class OverTcp(unittest.TestCase):
             patient.to_fhir()
 
     def test_the_required_settings_alone_find_the_patient(self) -> None:
-        os.environ["TRELLYBRIDGE_PACE"] = "fast"
-        try:
-            patient = trellybridge.get_patient(PatientID="12345", NetworkBridgeType="TCPIP",
-                                               TCPRemoteHostName="127.0.0.1",
-                                               TCPRemotePorts=str(self.port),
-                                               VendorFormatType="HL7", check=True)
-        finally:
-            del os.environ["TRELLYBRIDGE_PACE"]
+        patient = trellybridge.get_patient(PatientID="12345", NetworkBridgeType="TCPIP",
+                                           TCPRemoteHostName="127.0.0.1",
+                                           TCPRemotePorts=str(self.port), VendorFormatType="HL7",
+                                           check=True)
         self.assertEqual(patient["p1PatientLastName"], "DOE")
         self.assertEqual((patient.failure, patient.failure_notes), ("", []))
 
@@ -140,6 +136,29 @@ class OverTcp(unittest.TestCase):
             trellybridge.get_patient(PatientID="12345", NetworkBridgeType="TCPIP",
                                      VendorFormatType="HL7", defaults=False)
 
+    def test_settings_that_can_never_work_are_named_before_anything_is_sent(self) -> None:
+        for setting, named in ((("AllowedRetries", "-1"), "AllowedRetries must be a whole"),
+                               (("TCPRemotePorts", "99x"), "TCPRemotePorts must be port numbers")):
+            with self.subTest(setting=setting), self.assertRaisesRegex(ValueError, named):
+                trellybridge.get_patient(**{"PatientID": "12345", "NetworkBridgeType": "TCPIP",
+                                            "TCPRemoteHostName": "127.0.0.1",
+                                            "VendorFormatType": "HL7", setting[0]: setting[1]})
+
+    def test_a_vendor_program_is_handed_the_identifier_without_a_request_file(self) -> None:
+        folder = Path(_sandbox.name)
+        program, results = folder / "vendor.sh", folder / "patient.dat"
+        program.write_text(f'#!/bin/sh\nexec {CLI} vendor-sim --answer-once --account "$1" '
+                           f"--results {results}\n")
+        program.chmod(0o700)
+        for defaults in (True, False):
+            with self.subTest(defaults=defaults):
+                results.unlink(missing_ok=True)
+                patient = trellybridge.get_patient(
+                    defaults=defaults, PatientID="12345", NetworkBridgeType="VENDOR",
+                    VendorFormatType="HL7", VendorApplicationPath=str(program),
+                    VendorResultsPath=str(results))
+                self.assertEqual(patient["p1PatientLastName"], "DOE", patient.failure)
+
     def test_an_int_beyond_the_components_range_is_refused_not_wrapped(self) -> None:
         for value in (2**64 + 12345, 2**63, -(2**63) - 1):
             with self.subTest(value=value), self.assertRaises(OverflowError):
@@ -152,19 +171,28 @@ class OverTcp(unittest.TestCase):
         self.assertFalse(self.fetch(2**63 - 1).found)  # the largest is passed on
 
     def test_the_pace_is_chosen_per_call(self) -> None:
+        # Fast unless the call, or else TRELLYBRIDGE_PACE, asks for the standard schedule;
+        # the environment is never changed for a call (other threads read it).
         log = Path(os.environ["TRELLYBRIDGE_DRIVE_C"]) / "BRIDGEDEBUG.log"
-        for pace, logged in (("fast", True), ("standard", False)):
-            with self.subTest(pace=pace):
-                patient = trellybridge.get_patient(
-                    pace=pace, PatientID="12345", NetworkBridgeType="TCPIP",
-                    TCPRemoteHostName="127.0.0.1", TCPRemotePorts=str(self.port),
-                    VendorFormatType="HL7", EOFCharacter="28", **QUICK, DisplayDebugger="true")
+        for pace, environment, logged in ((None, "", True), ("standard", "", False),
+                                          (None, "standard", False), ("fast", "standard", True)):
+            with self.subTest(pace=pace, environment=environment):
+                os.environ["TRELLYBRIDGE_PACE"] = environment
+                try:
+                    patient = trellybridge.get_patient(
+                        pace=pace, PatientID="12345", NetworkBridgeType="TCPIP",
+                        TCPRemoteHostName="127.0.0.1", TCPRemotePorts=str(self.port),
+                        VendorFormatType="HL7", EOFCharacter="28", **QUICK,
+                        DisplayDebugger="true")
+                    self.assertEqual(os.environ["TRELLYBRIDGE_PACE"], environment)
+                finally:
+                    del os.environ["TRELLYBRIDGE_PACE"]
                 self.assertTrue(patient.found)
                 last_request = log.read_bytes().rsplit(b"PID::", 1)[-1]
                 self.assertEqual(b"pace:fast" in last_request, logged)
-        self.assertNotIn("TRELLYBRIDGE_PACE", os.environ)
-        with self.assertRaises(ValueError):
-            trellybridge.get_patient(pace="slow", PatientID="12345")
+        for pace in ("slow", "STANDARD"):
+            with self.subTest(pace=pace), self.assertRaises(ValueError):
+                trellybridge.get_patient(pace=pace, PatientID="12345")
 
     def test_a_time_bound_ends_the_call(self) -> None:
         patient = trellybridge.get_patient(timeout=60, **self.settings("12345"))

@@ -31,7 +31,6 @@ import os
 import pickle
 import select
 import tempfile
-import threading
 import time
 from dataclasses import dataclass, field
 from typing import Any, Callable, Iterator, Mapping, Optional, TypeVar
@@ -78,7 +77,7 @@ __all__ = [
 #: The answer formats parse() reads.
 FORMATS = ("HL7", "STANDARD", "SCAN", "XML")
 #: The paces a request can keep: "standard" waits out every step's ticks as its settings
-#: say; "fast" runs a step as soon as what it waits for has happened.
+#: say; "fast" (the default here) runs a step as soon as what it waits for has happened.
 PACES = ("standard", "fast")
 #: The class a TrellyBridgeComm instance is made of.
 PROG_ID = "TrellyBridge.TrellyBridgeComm"
@@ -388,36 +387,44 @@ def _arguments(settings: Mapping[str, Any]) -> list[Any]:
 
 
 _Result = TypeVar("_Result")
-_pace_lock = threading.Lock()
+
+
+def _chosen_pace(pace: Optional[str]) -> str:
+    """The pace of a call: the one asked for, else TRELLYBRIDGE_PACE, else fast."""
+    if pace is not None:
+        if pace not in PACES:
+            raise ValueError(f"pace must be one of {', '.join(PACES)}, not {pace!r}")
+        return pace
+    named = os.environ.get("TRELLYBRIDGE_PACE", "")
+    if not named:
+        return "fast"
+    if named.lower() not in PACES:
+        raise ValueError(f"TRELLYBRIDGE_PACE must be one of {', '.join(PACES)}, not {named!r}")
+    return named.lower()
 
 
 @contextlib.contextmanager
-def _paced(pace: Optional[str]) -> Iterator[None]:
-    """The library reads the pace from TRELLYBRIDGE_PACE when a request starts: it is set
-    for the call and restored after it (calls with a pace take turns)."""
-    if pace is None:
+def _paced(pace: str) -> Iterator[None]:
+    """The pace of this thread's requests for the call: the library keeps it per thread,
+    so calls on other threads keep theirs (the environment is not touched)."""
+    lib = _c.library()
+    lib.tb_set_pace.restype = ctypes.c_int
+    lib.tb_set_pace.argtypes = [ctypes.c_char_p]
+    if lib.tb_set_pace(pace.encode()) != _c.OK:
+        raise ValueError(f"the library does not know the pace {pace!r}")
+    try:
         yield
-        return
-    with _pace_lock:
-        before = os.environ.get("TRELLYBRIDGE_PACE")
-        os.environ["TRELLYBRIDGE_PACE"] = pace
-        try:
-            yield
-        finally:
-            if before is None:
-                del os.environ["TRELLYBRIDGE_PACE"]
-            else:
-                os.environ["TRELLYBRIDGE_PACE"] = before
+    finally:
+        lib.tb_set_pace(None)
 
 
-def _check_call_options(pace: Optional[str], timeout: Optional[float]) -> None:
-    if pace is not None and pace not in PACES:
-        raise ValueError(f"pace must be one of {', '.join(PACES)}, not {pace!r}")
+def _check_call_options(pace: Optional[str], timeout: Optional[float]) -> str:
     if timeout is not None and not timeout > 0:
         raise ValueError(f"timeout must be a number of seconds above 0, not {timeout!r}")
+    return _chosen_pace(pace)
 
 
-def _run(call: Callable[[], _Result], pace: Optional[str], timeout: Optional[float]) -> _Result:
+def _run(call: Callable[[], _Result], pace: str, timeout: Optional[float]) -> _Result:
     """Runs a request on this thread, or, with a time bound, in a child process that is
     ended when the bound passes: a request cannot be stopped from outside once it runs,
     and a process that ends releases its ports, files and connections with it."""
@@ -488,11 +495,13 @@ def get_patient(*, defaults: bool = True, check: bool = False, pace: Optional[st
     with ``check=True`` it raises PatientNotFound or VendorUnreachable instead.
 
     ``pace="fast"`` runs each step as soon as what it waits for has happened (about 13 ms
-    instead of 13 s on loopback); ``"standard"`` keeps the settings' schedule; None
-    leaves TRELLYBRIDGE_PACE as it is. ``timeout`` (seconds) bounds the call: the request
+    instead of 13 s on loopback) and reports a refused connection after its attempts, one
+    TimeDelay apart; ``"standard"`` keeps the settings' schedule; None takes
+    TRELLYBRIDGE_PACE when it is set, else fast. The pace holds for this call on this
+    thread only. ``timeout`` (seconds) bounds the call: the request
     then runs in a child process, which is ended when the time is up, and TimeoutError is
     raised."""
-    _check_call_options(pace, timeout)
+    pace = _check_call_options(pace, timeout)
     arguments = _arguments(settings)
     if defaults:
         arguments = _outcome.with_defaults(arguments)
@@ -513,6 +522,7 @@ def parse(answer: str | bytes, format: str, *, defaults: bool = True,  # noqa: A
     (LogInsuranceEntries included). ``pace`` and ``timeout`` as for get_patient."""
     if format.upper() not in FORMATS:
         raise ValueError(f"format must be one of {', '.join(FORMATS)}, not {format!r}")
+    pace = _check_call_options(pace, timeout)
     data = answer if isinstance(answer, bytes) else _c.encode(answer)
     with tempfile.TemporaryDirectory(prefix="trellybridge-parse-") as folder:
         results = os.path.join(folder, "answer.dat")
@@ -545,5 +555,5 @@ def get_patient_data(request_xml: str, *, pace: Optional[str] = None,
     """Searches the vendor system with an XML request (<UserInfo>, <SearchInfo>,
     <BridgeParameters>) and returns the result text exactly as the component gives it.
     ``pace`` and ``timeout`` as for get_patient."""
-    _check_call_options(pace, timeout)
+    pace = _check_call_options(pace, timeout)
     return _run(lambda: _search(request_xml), pace, timeout)

@@ -118,6 +118,22 @@ int main(void) {
     CHECK(tb_fill_defaults(settings, 3) == TB_BAD_ARGUMENT_COUNT);
     for (i = 0; i < 50; ++i) tb_variant_clear(&settings[i]);
     tb_variant_clear(&problems);
+    /* VENDOR needs no request file (its program is handed the identifier); a value that can
+     * never work is named. */
+    tb_variant_set_text(&settings[0], "12345");
+    tb_variant_set_text(&settings[1], "VENDOR");
+    tb_variant_set_text(&settings[5], "SCAN");
+    tb_variant_set_text(&settings[10], "-1");                     /* AllowedRetries */
+    tb_variant_set_text(&settings[45], "/opt/vendor/ask");        /* VendorApplicationPath */
+    tb_variant_set_text(&settings[47], "/opt/vendor/answer.dat"); /* VendorResultsPath */
+    CHECK(tb_setting_problems(settings, 50, &problems) == TB_OK);
+    CHECK(problems.kind == TB_TEXT &&
+          strcmp(problems.text, "AllowedRetries must be a whole number of 0 or more, not \"-1\"") ==
+              0);
+    for (i = 0; i < 50; ++i) tb_variant_clear(&settings[i]);
+    tb_variant_clear(&problems);
+    CHECK(tb_set_pace("Fast") == TB_OK && tb_set_pace("slow") == TB_INVALID_ARGUMENT);
+    CHECK(tb_set_pace(NULL) == TB_OK);
 
     /* The names a host passes and reads, as the component spells them, up to a NULL. */
     CHECK(strcmp(tb_setting_name(0), "PatientID") == 0);

@@ -112,6 +112,10 @@ TEST_F(CliTest, BadInputIsAUsageErrorBeforeAnyRequest) {
         std::string input = "/dev/null";
     } cases[] = {
         {{"get-patient", "--set", "NoSuchSetting=1"}, "NoSuchSetting"},
+        // The nearest name, by the measure the Python binding uses too.
+        {{"get-patient", "--set", "tcpremotehost=x"},
+         "unknown setting 'tcpremotehost' (did you mean 'TCPRemoteHostName'?)"},
+        {{"get-patient", "--set", "VendorFormat=HL7"}, "(did you mean 'VendorFormatType'?)"},
         {{"get-patient", "--set", "PatientID"}, "PatientID"},
         {{"get-patient", "--config", "/nonexistent/bridge.conf"}, "/nonexistent/bridge.conf"},
         {{"get-patient", "--config", "/dev/zero"}, "not a regular file"},
@@ -128,6 +132,21 @@ TEST_F(CliTest, BadInputIsAUsageErrorBeforeAnyRequest) {
         {{"get-patient", "--set", "PatientID=1", "--set", "NetworkBridgeType=polling", "--set",
           "VendorFormatType=XML", "--set", "VendorResultsPath=c:\\r.dat"},
          "VendorRequestPath is not set"},
+        // Values that can never work, refused before the vendor is asked.
+        {withSets({"get-patient"},
+                  {"PatientID=1", "NetworkBridgeType=TCPIP", "VendorFormatType=HL7",
+                   "TCPRemoteHostName=127.0.0.1", "TCPRemotePorts=99x", "AllowedRetries=-1"}),
+         "the request was not sent: AllowedRetries must be a whole number of 0 or more, not "
+         "\"-1\"; "
+         "TCPRemotePorts must be port numbers from 1 to 65535 separated by commas, not \"99x\""},
+        {withSets({"get-patient", "--no-defaults"},
+                  {"PatientID=1", "NetworkBridgeType=HTTPS", "VendorFormatType=XML",
+                   "VendorApplicationPath=http://127.0.0.1/svc/", "AllowedRetries=x"}),
+         "AllowedRetries must be a whole number of 0 or more, not \"x\"; VendorApplicationPath "
+         "must be the web service's https:// address, not \"http://127.0.0.1/svc/\""},
+        {withSets({"get-patient"}, {"PatientID=1", "NetworkBridgeType=HTTPS",
+                                    "VendorFormatType=XML", "VendorApplicationPath=file:///a.xml"}),
+         "VendorApplicationPath must be the web service's https:// address"},
         {{"get-patient-data", "--request", onDriveC("missing.xml")}, "missing.xml"},
         {{"get-patient-data", "--request", onDriveC("search.txt")}, "not XML"},
         {{"parse", "--format", "CSV", fifo}, "CSV"},
@@ -207,28 +226,90 @@ TEST_F(CliTest, ConfigFileLinesAndSetsCombine) {
     EXPECT_TRUE(has(json["properties"]["ErrorCodes"], "id=\"310\""));
 }
 
+// A '#' after a blank starts a comment, the blanks around a value go, quotes keep both.
+TEST_F(CliTest, ConfigFileValuesLoseCommentsAndBlanksUnlessQuoted) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"TCPRemoteHostName=127.0.0.1   # the PM server", "127.0.0.1"},
+        {"TCPRemoteHostName = 127.0.0.1\t#", "127.0.0.1"},
+        {"VendorRequestTag=ACCT#1", "ACCT#1"},
+        {"VendorRequestTag= #only a comment", ""},
+        {"VendorRequestTag=\" ACCT #1 \"  # quoted", " ACCT #1 "},
+        {"VendorRequestTag=\"ACCT", "bridge.conf:1: the value has no closing quote"},
+        {"VendorRequestTag=\"A\" B", "bridge.conf:1: only a comment may follow the closing quote"},
+        {"VendorRequestTg=x",
+         "unknown setting 'VendorRequestTg' (did you mean 'VendorRequestTag'?)"},
+    };
+    const std::string path = (root / "bridge.conf").string();
+    for (const auto& [line, read] : cases) {
+        SCOPED_TRACE(line);
+        std::ofstream(path) << line << "\n";
+        GetPatientArguments arguments;
+        try {
+            cli::readConfigFile(arguments, path);
+            EXPECT_EQ(arguments.at(line.starts_with("TCP") ? 21 : 4).toText(), read);
+        } catch (const cli::UsageError& e) {
+            EXPECT_TRUE(has(e.message, read)) << e.message;
+        }
+    }
+}
+
 // The FHIR Bundle itself is checked against the schema by FormatCasesAsFhir.
 TEST_F(CliTest, GetPatientFetchesOverTcpAndPrintsThePatient) {
-    // The required settings alone find the patient, and with --fast no tick of the default
-    // timers is waited for; bare, as a host calling GetPatient with the same five, the
-    // INVALID marker of AllowedRetries ends it before sending.
+    // The required settings alone find the patient; in the fast pace (the default) no tick
+    // of the default timers is waited for. Bare, as a host calling GetPatient with the same
+    // five, the INVALID marker of AllowedRetries ends it before sending.
     const Args required = {"PatientID=12345", "NetworkBridgeType=TCPIP",
                            "TCPRemoteHostName=127.0.0.1", "TCPRemotePorts=" + startVendor(),
                            "VendorFormatType=hl7"};
-    const int started = clock.tickCount();
-    EXPECT_EQ(run(withSets({"get-patient", "--fast"}, required)), cli::kFound) << err.str();
-    EXPECT_EQ(clock.tickCount(), started);
-    EXPECT_EQ(std::getenv("TRELLYBRIDGE_PACE"), nullptr) << "--fast is for its command only";
+    const std::tuple<Args, const char*, bool> paces[] = {
+        {{"--pace", "standard"}, "", true}, {{}, "standard", true}, {{"--fast"}, "standard", false},
+        {{"--pace", "FAST"}, "", false},    {{}, "", false},
+    };
+    for (const auto& [options, environment, ticksWaited] : paces) {
+        ::setenv("TRELLYBRIDGE_PACE", environment, 1);
+        Args command = {"get-patient"};
+        command.insert(command.end(), options.begin(), options.end());
+        const int started = clock.tickCount();
+        EXPECT_EQ(run(withSets(command, required)), cli::kFound) << err.str();
+        EXPECT_EQ(clock.tickCount() != started, ticksWaited) << environment;
+    }
+    ::unsetenv("TRELLYBRIDGE_PACE");
     EXPECT_TRUE(has(out.str(), "p1PatientLastName: DOE\n")) << out.str();
     EXPECT_TRUE(has(err.str(), "TCPIP style bridge...")) << "progress goes to stderr";
-    EXPECT_EQ(run(withSets({"get-patient", "--output", "FHIR", "--quiet", "--fast",
-                            "--fhir-account-system", "urn:oid:2.16.840.1.113883.19.5"},
+    // The patient data of the debug log (on by default) is said to be there, once.
+    const std::string debugLog = onDriveC("BRIDGEDEBUG.log");
+    EXPECT_EQ(testing::occurrences(err.str(), "Debug log: " + debugLog + " ("), 1) << err.str();
+    EXPECT_EQ(run(withSets({"get-patient", "--output", "FHIR", "--quiet", "--fhir-account-system",
+                            "urn:oid:2.16.840.1.113883.19.5"},
                            required)),
               cli::kFound);
     EXPECT_TRUE(has(out.str(), "\"family\": \"DOE\"")) << out.str();
     EXPECT_TRUE(has(out.str(), "\"system\": \"urn:oid:2.16.840.1.113883.19.5\"")) << out.str();
-    EXPECT_EQ(run(withSets({"get-patient", "--quiet", "--fast", "--no-defaults"}, required)),
-              cli::kUsage);
+    EXPECT_EQ(err.str(), "");
+    EXPECT_EQ(run(withSets({"get-patient", "--json", "--quiet"}, required)), cli::kFound);
+    EXPECT_EQ(nlohmann::json::parse(out.str())["debug_log"], debugLog);
+    EXPECT_EQ(run(withSets({"get-patient", "--quiet", "--no-defaults"}, required)), cli::kUsage);
+}
+
+// Without VendorRequestPath the VENDOR bridge hands its program the identifier as its
+// argument, with or without the working defaults.
+TEST_F(CliTest, VendorProgramIsHandedTheIdentifierWithoutARequestFile) {
+    const std::string program = (root / "vendor.sh").string();
+    const std::string results = (root / "patient.dat").string();
+    std::ofstream(program) << "#!/bin/sh\nexec " << TRELLYBRIDGE_CLI_PATH
+                           << " vendor-sim --answer-once --account \"$1\" --results " << results
+                           << "\n";
+    ::chmod(program.c_str(), 0700);
+    for (const char* defaults : {"--quiet", "--no-defaults"}) {
+        SCOPED_TRACE(defaults);
+        std::filesystem::remove(results);
+        testing::ProgramResult result =
+            runCli(withSets({"get-patient", "--quiet", defaults},
+                            {"PatientID=12345", "NetworkBridgeType=VENDOR", "VendorFormatType=HL7",
+                             "VendorApplicationPath=" + program, "VendorResultsPath=" + results}));
+        EXPECT_EQ(result.exitCode, cli::kFound) << result.err;
+        EXPECT_TRUE(has(result.out, "p1PatientLastName: DOE\n")) << result.out;
+    }
 }
 
 // The line's framing and split reads are SerialSessionTest's; here, the command finds the
@@ -301,16 +382,22 @@ TEST_F(CliTest, SerialLineIsGivenBackOnASignalAndIsNeverTheUsersTerminal) {
     }
 }
 
+// A failure that is certain (refused, no address, no device) is reported after its attempts,
+// one TimeDelay apart, on the command's fast pace: within (AllowedRetries + 1) TimeDelays and
+// a second, on the virtual clock.
 TEST_F(CliTest, QuietFailuresStillSayWhy) {
     using vendorsim::Fault;
     testing::ScriptedPeer resetting(
         std::vector<testing::ScriptedPeer::Script>(6, testing::resetsAfterRequest));
+    const std::string noDevice = (root / "no-such-tty").string();
+    ::setenv("TRELLYBRIDGE_COM2", noDevice.c_str(), 1);  // the serial page's port
     const struct {
         std::string port;
         std::string setting;  // the one the row changes
         std::string reason;   // "{port}" stands for the vendor's port
         int status;
         std::string issue;  // the code of the FHIR OperationOutcome's issue
+        bool certain = false;
     } cases[] = {
         // First, while the peer waits for its connections.
         {std::to_string(resetting.port()), "PatientID=12345",
@@ -318,11 +405,14 @@ TEST_F(CliTest, QuietFailuresStillSayWhy) {
          cli::kUnreachable, "exception"},
         {startVendor(Fault::Refuse), "PatientID=12345",
          "could not connect to 127.0.0.1 port {port}: Connection refused (3 attempts)",
-         cli::kUnreachable, "exception"},
+         cli::kUnreachable, "exception", true},
         {startVendor(Fault::Silent), "PatientID=12345", "no answer from 127.0.0.1 port {port} (",
          cli::kUnreachable, "exception"},
-        {startVendor(), "AllowedRetries=x",
-         "the request was not sent: AllowedRetries is not a number: x", cli::kUsage, "invalid"},
+        {startVendor(), "TCPRemoteHostName=no-such-host.invalid",
+         "could not find the address of no-such-host.invalid (3 attempts)", cli::kUnreachable,
+         "exception", true},
+        {startVendor(), "NetworkBridgeType=SERIAL", "could not open COM2 (" + noDevice,
+         cli::kUnreachable, "exception", true},
         {startVendor(), "PatientID=99999",
          "the answer from 127.0.0.1 port {port} holds no patient 99999 (1 attempt)", cli::kNotFound,
          "not-found"},
@@ -336,7 +426,10 @@ TEST_F(CliTest, QuietFailuresStillSayWhy) {
         Args settings =
             settingsOf(vendorsim::sampleRequest("12345", "TCPIP", "HL7", std::stoi(c.port)));
         settings.push_back(c.setting);
+        const int started = clock.tickCount();
         EXPECT_EQ(run(withSets({"get-patient", "--quiet", "--json"}, settings)), c.status);
+        const int elapsedMs = clock.tickCount() - started;
+        EXPECT_TRUE(!c.certain || elapsedMs <= (2 + 1) * 1000 + 1000) << elapsedMs << " ms";
         std::string reason = c.reason;
         if (size_t at = reason.find("{port}"); at != std::string::npos)
             reason.replace(at, 6, c.port);
@@ -346,6 +439,7 @@ TEST_F(CliTest, QuietFailuresStillSayWhy) {
         EXPECT_TRUE(has(json["failure"], reason)) << json;
         ASSERT_FALSE(json["failure_notes"].empty());
         EXPECT_TRUE(has(json["failure_notes"].back(), reason));
+        EXPECT_TRUE(json["debug_log"].is_null()) << "DisplayDebugger false";
         // FHIR gets no Bundle, but why: an OperationOutcome.
         EXPECT_EQ(run(withSets({"get-patient", "--quiet", "--output", "fhir"}, settings)),
                   c.status);
@@ -356,6 +450,7 @@ TEST_F(CliTest, QuietFailuresStillSayWhy) {
         outcomes[c.issue + " " + c.reason] = out.str();
     }
     EXPECT_EQ(testing::fhirProblems(outcomes), "");
+    ::unsetenv("TRELLYBRIDGE_COM2");
 }
 
 TEST_F(CliTest, GetPatientDataCountsThePatientsAndEscapesVendorTextOnATerminal) {

@@ -50,18 +50,63 @@ TEST_F(ConfigurationTest, SwitchesFoldToTrueOrFalse) {
     }
 }
 
-TEST_F(ConfigurationTest, TimeDelayIsAWholeNumberOfMillisecondsInRange) {
-    const std::pair<Variant, bool> cases[] = {
-        {Variant("1"), true},           {Variant("1000"), true},   {Variant(" 1000 "), true},
-        {Variant("1e3"), true},         {Variant(250), true},      {Variant("2147483647"), true},
-        {Variant("0"), false},          {Variant("-5"), false},    {Variant("1e11"), false},
-        {Variant("2147483648"), false}, {Variant("2.5"), false},   {Variant("text"), false},
-        {Variant(true), false},         {Variant("1000x"), false},
+// Each value a request refuses before anything is sent, and its neighbours that work. Unset
+// (empty, or the INVALID marker) is none of these: its default or described handling applies.
+TEST_F(ConfigurationTest, SettingsThatCanNeverWorkAreNamed) {
+    using Field = Variant BridgeConfiguration::*;
+    const Field delay = &BridgeConfiguration::TimeDelay,
+                retries = &BridgeConfiguration::AllowedRetries,
+                ports = &BridgeConfiguration::TCPRemotePorts,
+                address = &BridgeConfiguration::VendorApplicationPath;
+    // The bridge, the setting and its value, the start of the sentence naming it ("" usable).
+    const std::tuple<const char*, Field, Variant, std::string> cases[] = {
+        {"TCPIP", delay, "1", ""},
+        {"TCPIP", delay, " 1e3 ", ""},
+        {"TCPIP", delay, 250, ""},
+        {"TCPIP", delay, "2147483647", ""},
+        {"TCPIP", delay, "", ""},
+        {"TCPIP", delay, "0", "TimeDelay must be a whole number of milliseconds from 1 to"},
+        {"TCPIP", delay, "-5", "TimeDelay"},
+        {"TCPIP", delay, "2147483648", "TimeDelay"},
+        {"TCPIP", delay, "2.5", "TimeDelay"},
+        {"TCPIP", delay, true, "TimeDelay"},
+        {"TCPIP", delay, "1000x", "TimeDelay"},
+        {"TCPIP", delay, kInvalidMarker, "TimeDelay"},
+        {"TCPIP", retries, "0", ""},
+        {"SERIAL", retries, " 3 ", ""},
+        {"TCPIP", retries, 1e300, ""},
+        {"VENDOR", retries, "", ""},
+        {"TCPIP", retries, kInvalidMarker, ""},
+        {"TCPIP", retries, "-1", "AllowedRetries must be a whole number of 0 or more, not \"-1\""},
+        {"SERIAL", retries, "nan", "AllowedRetries"},
+        {"VENDOR", retries, "inf", "AllowedRetries"},
+        {"TCPIP", retries, -5, "AllowedRetries"},
+        {"TCPIP", retries, "-1e300", "AllowedRetries"},
+        {"HTTPS", retries, "abc", "AllowedRetries"},
+        {"TCPIP", retries, "2.5", "AllowedRetries"},
+        {"TCPIP", ports, "9991, 9992,,65535", ""},
+        {"VENDOR", ports, "99x", ""},
+        {"TCPIP", ports, "99x",
+         "TCPRemotePorts must be port numbers from 1 to 65535 separated by commas, not \"99x\""},
+        {"TCPIP", ports, "9991,0", "TCPRemotePorts"},
+        {"TCPIP", ports, "65536", "TCPRemotePorts"},
+        {"TCPIP", ports, "1e3", "TCPRemotePorts"},
+        {"TCPIP", ports, ",", "TCPRemotePorts"},
+        {"HTTPS", address, "HTTPS://127.0.0.1/svc/", ""},
+        {"TCPIP", address, "http://x/", ""},
+        {"HTTPS", address, "http://127.0.0.1/svc/",
+         "VendorApplicationPath must be the web service's https:// address, not \"http://"},
+        {"HTTPS", address, "file:///srv/answer.xml", "VendorApplicationPath"},
+        {"HTTPS", address, "https://", "VendorApplicationPath"},
     };
-    for (const auto& [delay, usable] : cases) {
+    for (const auto& [bridge, field, value, problem] : cases) {
+        SCOPED_TRACE(std::string(bridge) + " " + value.toText());
         BridgeConfiguration config;
-        config.TimeDelay = delay;
-        EXPECT_EQ(configuration::timeDelayProblem(config).empty(), usable) << delay.toText();
+        config.NetworkBridgeType = bridge;
+        config.*field = value;
+        std::vector<std::string> named = configuration::unusableSettings(config);
+        ASSERT_EQ(named.size(), problem.empty() ? 0u : 1u);
+        EXPECT_TRUE(problem.empty() || named[0].starts_with(problem)) << named[0];
     }
 }
 
@@ -112,7 +157,8 @@ TEST_F(ConfigurationTest, TextSettingsAreFoldedTrimmedKeptOrDefaulted) {
 TEST_F(ConfigurationTest, BridgeAdjustmentGivesTcpOneMoreAttempt) {
     const std::tuple<const char*, Variant, bool, Variant, const char*> cases[] = {
         {"TCPIP", Variant("3"), true, Variant(4), "7"},
-        {"TCPIP", Variant("1.5"), true, Variant(2.5), "7"},
+        {"TCPIP", Variant(1e300), true, Variant(1e300), "7"},
+        {"TCPIP", Variant("nan"), true, Variant("nan"), "7"},  // left for the refusal
         {"TCPIP", Variant(kInvalidMarker), false, Variant(kInvalidMarker), "7"},
         {"SERIAL", Variant("3"), true, Variant("3"), "7"},
         {"VENDOR", Variant("abc"), true, Variant("abc"), "9"},

@@ -81,10 +81,14 @@ TEST_F(GetPatientTest, EveryRequestThatEndsSaysWhyInTheFailureProperties) {
     EXPECT_TRUE(toolkit->pagesShown.empty()) << "no pages where DisplayProperties is false";
 }
 
-TEST_F(GetPatientTest, UnusableIdentifiersAreRefusedBeforeTheSession) {
+TEST_F(GetPatientTest, UnusableIdentifiersAndSettingsAreRefusedBeforeTheSession) {
     writeDriveCFile("outside/secret.dat", "P_ACT=1\rP_LNM=SECRET\r");
-    // The bridge, PatientID, why it is refused.
-    const std::tuple<const char*, std::string, std::string> cases[] = {
+    const struct {
+        const char* bridge;
+        std::string patientId;
+        std::string description;  // why it is refused
+        std::string setting{};    // NAME=VALUE the row sets
+    } cases[] = {
         {"FOLDERS", "../outside/secret",
          "PatientID contains \"/\", which cannot be part of a results file name"},
         {"FOLDERS", "..\\outside\\secret",
@@ -95,8 +99,14 @@ TEST_F(GetPatientTest, UnusableIdentifiersAreRefusedBeforeTheSession) {
         {"TCPIP", "12\r\n34", "PatientID contains a control character (code 13)"},
         {"SERIAL", "12\x7f", "PatientID contains a control character (code 127)"},
         {"NOWHERE", "\x1b[2J", "PatientID contains a control character (code 27)"},
+        // Settings that can never work (unset ones keep their described handling).
+        {"SERIAL", "12345", "AllowedRetries must be a whole number of 0 or more, not \"nan\"",
+         "AllowedRetries=nan"},
+        {"HTTPS", "12345",
+         "VendorApplicationPath must be the web service's https:// address, not \"http://x/\"",
+         "VendorApplicationPath=http://x/"},
     };
-    for (const auto& [bridge, patientId, description] : cases) {
+    for (const auto& [bridge, patientId, description, setting] : cases) {
         SCOPED_TRACE(std::string(bridge) + " " + description);
         threadState() = ThreadState{};
         toolkit->progressLines.clear();
@@ -107,6 +117,9 @@ TEST_F(GetPatientTest, UnusableIdentifiersAreRefusedBeforeTheSession) {
         a.AllowedRetries = "1";
         a.NetworkTimeout = a.SerialTimeout = "0";
         a.TimeDelay = "1";
+        if (size_t equals = setting.find('='); equals != std::string::npos)
+            a.at(*GetPatientArguments::find(setting.substr(0, equals))) =
+                setting.substr(equals + 1);
         comm.put_ErrorDescriptions("earlier");
         EXPECT_EQ(comm.GetPatient(a), Variant(false));
         EXPECT_EQ(toolkit->modalRuns, 0) << "no session, no transport";
@@ -280,8 +293,10 @@ TEST_F(GetPatientDataTest, SearchesThatCannotRunEndWithoutContact) {
         {"a serial port that cannot be set up ends as a search without an answer",
          "<NetworkBridgeType>SERIAL</NetworkBridgeType><AllowedRetries>2</AllowedRetries>",
          noRecord("Error 328. No patient found or timeout waiting for response")},
-        {"a TCP/IP retry count that is no number ends at once",
-         "<NetworkBridgeType>TCPIP</NetworkBridgeType><AllowedRetries>x</AllowedRetries>", ""},
+        {"a retry count that is no number is refused",
+         "<NetworkBridgeType>TCPIP</NetworkBridgeType><AllowedRetries>x</AllowedRetries>",
+         noRecord(
+             "ORVEL Parameter: AllowedRetries must be a whole number of 0 or more, not \"x\"")},
         {"a timer of 0 ms would spin", kTcp + std::string("<TimeDelay>0</TimeDelay>"),
          noRecord("ORVEL Parameter: TimeDelay must be a whole number of milliseconds from 1 to "
                   "2147483647, not \"0\"")},

@@ -11,6 +11,7 @@
 #include "SampleRequest.h"
 #include "common/BridgeConfiguration.h"
 #include "common/FailureNote.h"
+#include "common/Pace.h"
 #include "common/ThreadState.h"
 #include "support/TestEnvironment.h"
 
@@ -111,7 +112,13 @@ TEST_F(FileExchangeTest, FoldersReadsThePatientsFileAndPurgesItOnRequest) {
     comm.closeConnection();
     a.VendorResultsPath = "/" + (driveC / "results").string().substr(1);  // a POSIX path
     a.HTTPSSubjectCN = "{purge pat data}";
+    // Fast: the file is read once a second look, a tick after the first, finds it unchanged.
+    setThreadPace(Pace::Fast);
+    toolkit->timedLog.clear();
+    start = clock.tickCount();
     EXPECT_TRUE(comm.GetPatient(a).isTrue());
+    setThreadPace(std::nullopt);
+    EXPECT_EQ(toolkit->firstLogAt("Reading patient file..."), start + 1000);
     EXPECT_FALSE(std::filesystem::exists(onDriveC("results/12345.dat")));
     std::string log = readDriveCFile("BRIDGEDEBUG.log");
     size_t first = log.find("KOLV"), second = log.find("KOLV", first + 1);
@@ -154,23 +161,27 @@ TEST_F(FileExchangeTest, ResultsFilesThatAreNoAnswerAreRetriedAsMissing) {
          ": not a regular file"},
         {"missing", [](const std::string&) {}, "", ": No such file or directory"},
     };
-    for (const auto& k : cases) {
-        SCOPED_TRACE(k.name);
-        std::filesystem::remove_all(driveC / "results");
-        std::filesystem::create_directories(driveC / "results");
-        std::string results = onDriveC("results/12345.dat");
-        k.make(results);
-        toolkit->progressLines.clear();
-        a.NetworkBridgeType = "FOLDERS";
-        a.VendorResultsPath = "c:\\results";
-        EXPECT_FALSE(comm.GetPatient(a).isTrue());
-        comm.closeConnection();
-        EXPECT_EQ(readsIn(toolkit->progressLines), 3) << "AllowedRetries 2: three reads";
-        EXPECT_EQ(toolkit->showedLine(k.progressLine), !k.progressLine.empty());
-        std::string what = k.note.starts_with(":") ? "could not read results file " + results
-                                                   : "results file " + results;
-        EXPECT_EQ(threadState().failures.text(), what + k.note + " (3 attempts)");
-    }
+    // Either pace reads as often for a file that is no answer.
+    for (Pace pace : {Pace::Scheduled, Pace::Fast})
+        for (const auto& k : cases) {
+            SCOPED_TRACE(std::string(k.name) + " " + std::string(paceName(pace)));
+            setThreadPace(pace);
+            std::filesystem::remove_all(driveC / "results");
+            std::filesystem::create_directories(driveC / "results");
+            std::string results = onDriveC("results/12345.dat");
+            k.make(results);
+            toolkit->progressLines.clear();
+            a.NetworkBridgeType = "FOLDERS";
+            a.VendorResultsPath = "c:\\results";
+            EXPECT_FALSE(comm.GetPatient(a).isTrue());
+            comm.closeConnection();
+            EXPECT_EQ(readsIn(toolkit->progressLines), 3) << "AllowedRetries 2: three reads";
+            EXPECT_EQ(toolkit->showedLine(k.progressLine), !k.progressLine.empty());
+            std::string what = k.note.starts_with(":") ? "could not read results file " + results
+                                                       : "results file " + results;
+            EXPECT_EQ(threadState().failures.text(), what + k.note + " (3 attempts)");
+        }
+    setThreadPace(std::nullopt);
     ::unsetenv("TRELLYBRIDGE_MAX_ANSWER_BYTES");
 }
 

@@ -422,7 +422,8 @@ TEST_F(PaceTest, OverTcpFaultsEndAsPromisedAndAlikeInBothPaces) {
         bool found;
         const char* progress;  // a line the user sees on the way
         // The fast pace's end: "alike" when nothing to wait for ever came, "at once" when the
-        // answer was there as soon as it was awaited, else "sooner"; empty where what the
+        // answer was there as soon as it was awaited, "spaced" when each attempt failed
+        // outright (one TimeDelay apart, then the end), else "sooner"; empty where what the
         // session sees depends on when, in real time, the vendor acts (not run fast).
         std::string fastEnd;
     } cases[] = {
@@ -437,7 +438,7 @@ TEST_F(PaceTest, OverTcpFaultsEndAsPromisedAndAlikeInBothPaces) {
         {"answers for another patient", Fault::WrongPatient, false,
          "Patient ID returned does not match ID submitted.\r12345 <--> 20001", "alike"},
         {"answers garbage", Fault::Garbage, false, "  THIS IS NOT A PATIENT RECORD", "sooner"},
-        {"refuses", Fault::Refuse, false, " open.reattempt.port.", "alike"},
+        {"refuses", Fault::Refuse, false, " open.reattempt.port.", "spaced"},
     };
     a.SerialTimeout = "3";  // a whole answer may take three seconds
     for (const auto& c : cases) {
@@ -461,6 +462,8 @@ TEST_F(PaceTest, OverTcpFaultsEndAsPromisedAndAlikeInBothPaces) {
                 EXPECT_EQ(fast.elapsedMs, scheduled.elapsedMs);
             else if (c.fastEnd == "at once")
                 EXPECT_EQ(fast.elapsedMs, 0) << "nothing waited on: no tick was needed";
+            else if (c.fastEnd == "spaced")  // AllowedRetries 1: two attempts over TCP/IP
+                EXPECT_EQ(fast.elapsedMs, a.TimeDelay.numericValue());
             else
                 EXPECT_LT(fast.elapsedMs, scheduled.elapsedMs);
         }
