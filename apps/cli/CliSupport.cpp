@@ -12,12 +12,13 @@
 
 #include "common/FailureNote.h"
 #include "common/Text.h"
-#include "common/ThreadState.h"
+#include "component/CommandLine.h"
 #include "formats/Fhir.h"
 #include "platform/EventLoop.h"
 #include "platform/FileSystem.h"
 #include "platform/Process.h"
 #include "platform/Toolkit.h"
+#include "session/RequestRun.h"
 #include "ui-qt/QtToolkit.h"
 
 namespace trellybridge::cli {
@@ -275,7 +276,7 @@ void printPatient(const TrellyBridgeComm& comm, bool found, const std::string& o
         nlohmann::ordered_json document{{"found", found}, {"properties", properties}};
         document.update(failureJson(comm));
         // A host path is bytes as the system names them; what is not UTF-8 is replaced.
-        const std::string& debugLog = threadState().debugLogFile;
+        const std::string debugLog = lastDebugLogFile();
         document["debug_log"] =
             debugLog.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(debugLog);
         out << document.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace)
@@ -301,14 +302,14 @@ GetPatientArguments settingsFrom(const std::optional<std::string>& configFile,
 
 void printNotFound(const TrellyBridgeComm& comm, std::ostream& err) {
     err << "No patient found.\n";
-    std::string reason = threadState().failures.text();
+    std::string reason = comm.get_FailureReason().toText();
     if (!reason.empty()) err << "  " << toUtf8(escapeControls(reason)) << "\n";
     for (const std::string& line : errorLines(comm.get_ErrorDescriptions().toText()))
         err << "  " << toUtf8(escapeControls(line)) << "\n";
 }
 
 void printDebugLogPlace(std::ostream& err) {
-    const std::string& file = threadState().debugLogFile;
+    const std::string file = lastDebugLogFile();
     if (!file.empty())
         err << "Debug log: " << escapeControls(file)
             << " (this request's dump, patient data included; DisplayDebugger=false for none)\n";
@@ -371,7 +372,8 @@ WaitingLine::WaitingLine(std::ostream& err, bool quiet) {
     if (quiet || !process::standardErrorIsTerminal()) return;
     impl_ = std::make_unique<Impl>(err);
     impl_->timer.setOnTick([&err] {
-        std::string line = text();
+        const RequestState* request = session::runningRequest();
+        std::string line = request ? text(*request) : std::string();
         if (line.empty()) return;
         err << kClearLine << toUtf8(escapeControls(line)) << std::flush;
         waitingLineShown = true;
@@ -385,10 +387,9 @@ WaitingLine::~WaitingLine() {
     waitingLineShown = false;
 }
 
-std::string WaitingLine::text() {
-    const ThreadState& state = threadState();
-    const BridgeConfiguration& c = state.config;
-    const SessionState& s = state.session;
+std::string WaitingLine::text(const RequestState& request) {
+    const BridgeConfiguration& c = request.config;
+    const SessionState& s = request.session;
     std::string target;
     switch (bridgeKind(c)) {
         case BridgeKind::TcpIp:

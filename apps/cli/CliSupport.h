@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/RequestState.h"
 #include "trellybridge/TrellyBridgeComm.h"
 
 namespace CLI {
@@ -97,8 +98,8 @@ public:
     ~WaitingLine();
     WaitingLine(const WaitingLine&) = delete;
     WaitingLine& operator=(const WaitingLine&) = delete;
-    // The line for the thread's request as it stands.
-    static std::string text();
+    // The line for a request as it stands.
+    static std::string text(const RequestState& request);
 
 private:
     struct Impl;

@@ -8,7 +8,6 @@
 #include "Commands.h"
 #include "common/FailureNote.h"
 #include "common/Text.h"
-#include "common/ThreadState.h"
 #include "common/XmlHelpers.h"
 #include "platform/FileSystem.h"
 #include "platform/Process.h"
@@ -64,7 +63,7 @@ int getPatientData(const GetPatientDataOptions& options, std::ostream& out, std:
     bool terminal = out.rdbuf() == std::cout.rdbuf() && process::standardOutputIsTerminal();
     out << (terminal ? toUtf8(escapeControls(result)) : result) << "\n";
     if (result.empty()) {
-        std::string reason = threadState().failures.text();
+        std::string reason = comm.get_FailureReason().toText();
         err << "trellybridge: the search gave no result" << (reason.empty() ? "" : ": ")
             << escapeControls(reason) << "\n";
     }

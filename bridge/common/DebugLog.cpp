@@ -5,7 +5,7 @@
 #include "common/AnswerLimit.h"
 #include "common/Errors.h"
 #include "common/FailureNote.h"
-#include "common/ThreadState.h"
+#include "common/RequestState.h"
 #include "platform/FileSystem.h"
 
 namespace trellybridge {
@@ -84,7 +84,7 @@ std::string stepTimeText(const std::optional<platform::LocalTime>& time) {
     return buffer;
 }
 
-std::string debugDump(const ThreadState& state) {
+std::string debugDump(const RequestState& state) {
     const BridgeConfiguration& c = state.config;
     const SessionState& s = state.session;
     std::string bridge = t(c.NetworkBridgeType);
@@ -140,7 +140,7 @@ std::string debugDump(const ThreadState& state) {
     return d.take();
 }
 
-bool writeDebugLog(ThreadState& state) {
+bool writeDebugLog(RequestState& state) {
     std::string path =
         fs::folderExists(kLogFolder) ? "C:\\BridgeLogs\\BRIDGEDEBUG.log" : "c:\\BRIDGEDEBUG.log";
     if (!fs::appendToBoundedLog(path, debugDump(state), maxDebugLogBytes(), 0600)) {

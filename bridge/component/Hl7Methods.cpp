@@ -1,8 +1,8 @@
 // The HL7 members of the class: thin variant wrappers over the parser and primitives.
 #include <stdexcept>
 
-#include "common/ThreadState.h"
 #include "component/RecordPublishing.h"
+#include "component/ThreadState.h"
 #include "formats/AnswerDispatch.h"
 #include "formats/Hl7Primitives.h"
 #include "formats/Parsers.h"

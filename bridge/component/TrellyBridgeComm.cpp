@@ -3,11 +3,11 @@
 #include "common/Errors.h"
 #include "common/FailureNote.h"
 #include "common/InsuranceLog.h"
-#include "common/ThreadState.h"
 #include "common/Version.h"
 #include "component/Configuration.h"
 #include "component/RecordPublishing.h"
 #include "component/RequestPreparation.h"
+#include "component/ThreadState.h"
 #include "platform/Clock.h"
 #include "platform/Toolkit.h"
 #include "session/EnhancedWindow.h"
@@ -66,7 +66,7 @@ Variant TrellyBridgeComm::GetPatient(const GetPatientArguments& arguments) {
                 return Variant(state.patientFound);
             case Prepared::Refused: ReturnPatient(); return Variant(state.patientFound);
         }
-        session::runSessionWindow(state);
+        runFromThread(state, {});
         ReturnPatient();
     } catch (...) {
         publishFailure(state.failures, state.patientFound);
@@ -155,24 +155,30 @@ Variant TrellyBridgeComm::resetGlobalValues() {
 }
 
 namespace {
-void endRequest() {
-    ThreadState& state = threadState();
+void endRequest(RequestState& state) {
     state.session.elapsedTicks = 0;
     state.session.completionCode = 0;
     state.patientFound = false;
     state.session.attemptCount = 0;
     state.session.rawDataReceived.clear();
 }
+
+// The host ends the request: also one still running, when it calls from inside it (a
+// progress callback), so that what it ends with is what the host ended.
+void endRequests() {
+    endRequest(threadState());
+    if (RequestState* running = session::runningRequest()) endRequest(*running);
+}
 }  // namespace
 
 Variant TrellyBridgeComm::closeConnection() {
-    endRequest();
+    endRequests();
     session::unloadSessionWindow();
     return {};
 }
 
 Variant TrellyBridgeComm::closeEnhancedBridgeConnection() {
-    endRequest();
+    endRequests();
     session::unloadEnhancedWindow();
     return {};
 }

@@ -8,7 +8,7 @@
 #include "common/BridgeConfiguration.h"
 #include "common/Errors.h"
 #include "common/NameUuid.h"
-#include "common/ThreadState.h"
+#include "component/ThreadState.h"
 #include "support/TestEnvironment.h"
 
 namespace trellybridge {

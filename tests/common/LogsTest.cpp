@@ -16,7 +16,7 @@
 #include "common/DebugLog.h"
 #include "common/Errors.h"
 #include "common/InsuranceLog.h"
-#include "common/ThreadState.h"
+#include "component/ThreadState.h"
 #include "support/TestEnvironment.h"
 
 namespace trellybridge {

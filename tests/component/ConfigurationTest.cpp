@@ -4,9 +4,9 @@
 
 #include "SampleRequest.h"
 #include "common/Errors.h"
-#include "common/ThreadState.h"
 #include "component/Configuration.h"
 #include "component/RequestPreparation.h"
+#include "component/ThreadState.h"
 #include "support/TestEnvironment.h"
 
 namespace trellybridge {

@@ -23,8 +23,8 @@
 #include <map>
 #include <sstream>
 
-#include "common/ThreadState.h"
 #include "component/RequestPreparation.h"
+#include "component/ThreadState.h"
 #include "support/FhirValidation.h"
 #include "support/TestEnvironment.h"
 #include "trellybridge/TrellyBridgeComm.h"

@@ -9,7 +9,7 @@
 
 #include "SampleRequest.h"
 #include "common/Errors.h"
-#include "common/ThreadState.h"
+#include "component/ThreadState.h"
 #include "session/SearchRequest.h"
 #include "support/TestEnvironment.h"
 

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "SampleRequest.h"
-#include "common/ThreadState.h"
 #include "component/RequestPreparation.h"
+#include "component/ThreadState.h"
 #include "support/FhirValidation.h"
 #include "support/RunProgram.h"
 #include "support/TestEnvironment.h"

@@ -3,8 +3,8 @@
 #include <memory>
 #include <string>
 
-#include "common/ThreadState.h"
 #include "component/RequestPreparation.h"
+#include "component/ThreadState.h"
 #include "pages/PropertyPages.h"
 #include "pages/TcpTestDialog.h"
 #include "support/TestEnvironment.h"

@@ -12,7 +12,7 @@
 #include "common/BridgeConfiguration.h"
 #include "common/FailureNote.h"
 #include "common/Pace.h"
-#include "common/ThreadState.h"
+#include "component/ThreadState.h"
 #include "support/TestEnvironment.h"
 
 namespace trellybridge {

@@ -9,7 +9,7 @@
 #include "SampleRequest.h"
 #include "WebServiceSimulator.h"
 #include "common/FailureNote.h"
-#include "common/ThreadState.h"
+#include "component/ThreadState.h"
 #include "platform/EventLoop.h"
 #include "platform/FileSystem.h"
 #include "platform/peer/Certificates.h"

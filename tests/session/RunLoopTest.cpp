@@ -6,7 +6,7 @@
 #include <typeindex>
 
 #include "common/AnswerLimit.h"
-#include "common/ThreadState.h"
+#include "component/ThreadState.h"
 #include "session/Bridges.h"
 #include "session/SerialLine.h"
 #include "session/SessionWindow.h"
@@ -199,14 +199,6 @@ TEST_F(RunLoopTest, StatusAndCaptionAtLoad) {
     EXPECT_FALSE(window.isLoaded());
     EXPECT_FALSE(window.engine().PortTimer.enabled());
     EXPECT_FALSE(window.engine().NetworkTimer.enabled());
-    std::string message;
-    threadState().session.completionCode = 0;
-    window.engine().updateMessage(message);
-    EXPECT_EQ(window.lblStatus, "Disconnected");
-    threadState().session.completionCode = 1;
-    message.clear();
-    window.engine().updateMessage(message);
-    EXPECT_EQ(message, "FOLDERS style bridge...");
 }
 
 TEST_F(RunLoopTest, EachBridgeGoesThroughItsPhasesInOrder) {

@@ -5,7 +5,7 @@
 #include "Answers.h"
 #include "SampleRequest.h"
 #include "common/FailureNote.h"
-#include "common/ThreadState.h"
+#include "component/ThreadState.h"
 #include "session/SerialLine.h"
 #include "session/SerialPeer.h"
 #include "session/SessionWindow.h"

@@ -13,7 +13,7 @@
 #include "Answers.h"
 #include "VendorSimulator.h"
 #include "common/FailureNote.h"
-#include "common/ThreadState.h"
+#include "component/ThreadState.h"
 #include "platform/SettingsStore.h"
 #include "session/EnhancedWindow.h"
 #include "session/SerialLine.h"

@@ -1,6 +1,6 @@
 #include "support/Sandbox.h"
 
-#include "common/ThreadState.h"
+#include "component/ThreadState.h"
 #include "formats/AnswerDispatch.h"
 #include "platform/FileSystem.h"
 #include "session/Session.h"

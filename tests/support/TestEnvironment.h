@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "common/ThreadState.h"
+#include "component/ThreadState.h"
 #include "platform/Clock.h"
 #include "platform/SettingsStore.h"
 #include "platform/Toolkit.h"

@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "common/Keywords.h"
-#include "common/ThreadState.h"
+#include "component/ThreadState.h"
 #include "platform/Sockets.h"
 #include "platform/TcpTable.h"
 #include "support/ScriptedPeer.h"

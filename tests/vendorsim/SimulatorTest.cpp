@@ -10,7 +10,7 @@
 #include "Answers.h"
 #include "SampleRequest.h"
 #include "VendorSimulator.h"
-#include "common/ThreadState.h"
+#include "component/ThreadState.h"
 #include "formats/Formats.h"
 #include "platform/FileSystem.h"
 #include "platform/Sockets.h"

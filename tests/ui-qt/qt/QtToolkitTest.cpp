@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "VendorSimulator.h"
-#include "common/ThreadState.h"
 #include "component/RequestPreparation.h"
+#include "component/ThreadState.h"
 #include "session/SessionWindow.h"
 #include "session/TcpFixture.h"
 #include "ui-qt/QtToolkit.h"
