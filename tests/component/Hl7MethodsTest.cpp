@@ -116,7 +116,7 @@ protected:
         s.DisplayDebugger = "true";
         EXPECT_EQ(configuration::prepareRequest(threadState(), s, configuration::kForAnswerAtHand),
                   configuration::Prepared::Ready);
-        return testing::dispatch(testing::readHostFile(file));
+        return testing::dispatch(threadState(), testing::readHostFile(file));
     }
 
     std::vector<stdfs::path> files;

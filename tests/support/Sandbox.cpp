@@ -1,6 +1,6 @@
 #include "support/Sandbox.h"
 
-#include "component/ThreadState.h"
+#include "common/RequestState.h"
 #include "formats/AnswerDispatch.h"
 #include "platform/FileSystem.h"
 #include "session/Session.h"
@@ -42,8 +42,7 @@ void answerReadingSettings(BridgeConfiguration& c, const char* format, const cha
     c.HTTPSSubjectCN = kInvalidMarker;
 }
 
-bool dispatch(std::string answer) {
-    ThreadState& state = threadState();
+bool dispatch(RequestState& state, std::string answer) {
     formats::ParseResult result =
         formats::dispatchAnswer(answer, state.config, session::parseContext(state));
     state.reasons().record(result.notices);
