@@ -11,7 +11,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
     std::string characters = request::parseEOFRequest(codes, notices);
     if (characters.size() > 21 || characters.empty() != !notices.empty()) __builtin_trap();
     fuzzing::request().config.EOFRequest = codes;
-    request::buildRequest(fuzzing::request().config);
+    platform::VirtualClock clock;
+    request::buildRequest(fuzzing::request().config, clock);
     request::endOfRequest(fuzzing::request().config, notices);
     return 0;
 }

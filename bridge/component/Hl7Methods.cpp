@@ -28,6 +28,7 @@ Variant TrellyBridgeComm::parseHL7Stream(const Variant& HL7AStream) {
                                         publishedFor_ = state.config.PatientID.toText();
                                         publishRecord(*this, record);
                                     });
+        session::showMessageBoxes(result);
         session::applyParseResult(state, result);
     } catch (...) {
     }

@@ -6,6 +6,7 @@
 #include "formats/AnswerDispatch.h"
 #include "platform/Toolkit.h"
 #include "session/EnhancedWindow.h"
+#include "session/Session.h"
 #include "session/SessionContext.h"
 #include "session/SessionWindow.h"
 
@@ -49,6 +50,7 @@ void readAnswerAtHand(RequestState& state, std::string_view answer) {
     std::string converted;
     std::string_view read = formats::answerAsRead(answer, state.config, converted);
     formats::ParseResult result = formats::dispatchAnswer(read, state.config, parseContext(state));
+    showMessageBoxes(result);
     state.reasons().record(result.notices);
     state.patientFound = result.found.value_or(false);
     if (result.next != formats::NextStep::ShowAnswerAndEnd) return;

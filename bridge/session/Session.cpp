@@ -418,9 +418,14 @@ void applyParseResult(RequestState& state, const formats::ParseResult& result) {
     if (result.disconnected) workStopped(s);
 }
 
+void showMessageBoxes(const formats::ParseResult& result) {
+    for (const formats::MessageBoxNotice& box : result.messageBoxes)
+        ui::toolkit().messageBox(box.text, box.title, box.icon);
+}
+
 formats::ParseContext parseContext(RequestState& state) {
     return {state.record, state.debugDataDump,
-            formats::ParseContext::delimiterOf(state.session.recordDelimiter)};
+            formats::ParseContext::delimiterOf(state.session.recordDelimiter), platform::clock()};
 }
 
 bool Session::processResponse(std::string_view received) {
@@ -434,6 +439,7 @@ bool Session::processResponse(std::string_view received) {
         std::string converted;
         std::string_view answer = formats::answerAsRead(received, request.settings, converted);
         parsed = formats::dispatchAnswer(answer, request.settings, request.parseContext());
+        showMessageBoxes(parsed);
         if (parsed.next == formats::NextStep::ShowAnswerAndEnd)
             shown = answerForDisplay(formats::trimmedForDisplay(answer, request.settings));
     }

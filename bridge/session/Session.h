@@ -132,6 +132,8 @@ private:
 // delimiter, the found flag, and a disconnected session with its ticks restarted. The
 // errors the parse raised are recorded first.
 void applyParseResult(RequestState& state, const formats::ParseResult& result);
+// Shows the message boxes a parse called for, in order.
+void showMessageBoxes(const formats::ParseResult& result);
 // The record, debug dump and STANDARD delimiter that an answer is parsed into.
 formats::ParseContext parseContext(RequestState& state);
 

@@ -124,7 +124,7 @@ void noteBrokenAnswer(Request& request, tcp::AnswerRead read, size_t received) {
 class PatientExchange : public Exchange {
 public:
     Message message(Request& request) const override {
-        request::BuiltRequest built = request::buildRequest(request.settings);
+        request::BuiltRequest built = request::buildRequest(request.settings, platform::clock());
         request.reasons.record(built.notices);
         if (!built.formatKnown) {
             request.reasons.note(FailureKind::Settings, unknownFormatNote(request.settings));

@@ -45,6 +45,7 @@ void answerReadingSettings(BridgeConfiguration& c, const char* format, const cha
 bool dispatch(RequestState& state, std::string answer) {
     formats::ParseResult result =
         formats::dispatchAnswer(answer, state.config, session::parseContext(state));
+    session::showMessageBoxes(result);
     state.reasons().record(result.notices);
     state.patientFound = result.found.value_or(state.patientFound);
     state.session.identifierMatch = result.identifierMatch;

@@ -45,7 +45,7 @@ TEST_F(SimulatorTest, EveryFormatReadsBackToTheSamePatient) {
             c.VendorFormatType = std::string(row.name);
             c.VendorRequestTag = std::string(row.requestTag);
             c.PatientID = patient.account;
-            EXPECT_EQ(requestedAccount(format, row.build(c).text), patient.account);
+            EXPECT_EQ(requestedAccount(format, row.build(c, clock).text), patient.account);
             std::string answer = answerFor(format, patient) + "~~";
             ASSERT_TRUE(session::sessionWindow().engine().processResponse(answer));
             TrellyBridgeComm comm;
