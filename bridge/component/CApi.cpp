@@ -1,6 +1,7 @@
 // The C interface over the object registry and the dispatch tables.
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -8,11 +9,16 @@
 #include "common/Errors.h"
 #include "common/Pace.h"
 #include "component/ComponentDispatch.h"
+#include "component/ThreadState.h"
+#include "platform/CancelSignal.h"
 #include "platform/ObjectRegistry.h"
 #include "trellybridge/trellybridge.h"
 
 struct tb_object {
     std::shared_ptr<trellybridge::platform::Dispatchable> target;
+    // Raised by tb_cancel from any thread; the request a call on the object starts ends.
+    std::unique_ptr<trellybridge::platform::CancelSignal> cancel =
+        std::make_unique<trellybridge::platform::CancelSignal>();
 };
 
 namespace {
@@ -90,6 +96,7 @@ tb_status invokeOn(tb_object* object, const char* name, MemberKind kind,
                    const std::vector<Variant>& arguments, tb_variant* result) {
     if (!object || !object->target || !name) return TB_INVALID_ARGUMENT;
     Variant value;
+    trellybridge::CallCancel cancel(object->cancel.get());
     tb_status status = statusOf(object->target->invoke(name, kind, arguments, value));
     if (status == TB_OK && result) toC(value, result);
     return status;
@@ -190,6 +197,12 @@ tb_status tb_invoke(tb_object* object, const char* member, const tb_variant* arg
     std::vector<Variant> converted;
     for (size_t i = 0; i < argument_count; ++i) converted.push_back(fromC(arguments[i]));
     return invokeOn(object, member, MemberKind::Method, converted, result);
+}
+
+tb_status tb_cancel(tb_object* object) {
+    if (!object || !object->cancel) return TB_INVALID_ARGUMENT;
+    object->cancel->raise();
+    return TB_OK;
 }
 
 tb_status tb_get_property(tb_object* object, const char* name, tb_variant* value) {

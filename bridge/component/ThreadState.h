@@ -19,9 +19,23 @@ struct ThreadState : RequestState {
 
 ThreadState& threadState();
 
+// The cancel of the C interface's object that the call in progress came in on, in force
+// while the call runs: the request the call starts ends when it is raised.
+class CallCancel {
+public:
+    explicit CallCancel(platform::CancelSignal* signal);
+    ~CallCancel();
+    CallCancel(const CallCancel&) = delete;
+    CallCancel& operator=(const CallCancel&) = delete;
+    static platform::CancelSignal* current();
+
+private:
+    platform::CancelSignal* outer_;
+};
+
 // Runs one request from what the thread holds and copies what it ended with back into
 // the thread, in one piece: the host then reads this request's result, and the next
-// request starts from it.
+// request starts from it. The call's cancel, if any, ends it, and is lowered for the next.
 void runFromThread(ThreadState& state, const session::RequestOptions& options);
 
 }  // namespace trellybridge

@@ -50,7 +50,7 @@ std::string insuranceLogLine(const TrellyBridgeComm& comm, int slot, const std::
 Variant TrellyBridgeComm::GetPatient(const GetPatientArguments& arguments) {
     ThreadState& state = threadState();
     // No exception crosses the interface: whatever fails, the caller learns only whether
-    // the patient was found. (A session that fails ends inside runSessionWindow, so the
+    // the patient was found. (A session that fails ends inside runRequest, so the
     // result is still published.)
     try {
         // A found flag left over from an earlier request must not report this one as found.

@@ -90,16 +90,6 @@ EnhancedWindow& enhancedWindow() {
     return platform::threadObject<EnhancedWindow>();
 }
 
-void runEnhancedWindow(RequestState& state) noexcept {
-    try {
-        enhancedWindow().serve(state);
-        ui::toolkit().runModal(enhancedWindow());
-    } catch (...) {
-        // A session that breaks off ends as one that found nothing; the result is
-        // returned all the same.
-    }
-}
-
 void unloadEnhancedWindow() {
     EnhancedWindow& window = enhancedWindow();
     window.engine().stop();

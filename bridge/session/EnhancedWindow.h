@@ -40,9 +40,6 @@ bool buildEnhancedResult(RequestState& state, const std::string& answer);
 
 // The thread's enhanced window.
 EnhancedWindow& enhancedWindow();
-// Shows it modally, serving `state`; returns when it has unloaded, or when the session
-// broke off.
-void runEnhancedWindow(RequestState& state) noexcept;
 // Unloads it if it is still loaded.
 void unloadEnhancedWindow();
 

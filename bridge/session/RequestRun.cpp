@@ -1,9 +1,11 @@
 #include "session/RequestRun.h"
 
+#include <string>
 #include <utility>
 
 #include "common/AnswerLimit.h"
 #include "formats/AnswerDispatch.h"
+#include "platform/EventLoop.h"
 #include "platform/Toolkit.h"
 #include "session/EnhancedWindow.h"
 #include "session/Session.h"
@@ -60,6 +62,57 @@ void readAnswerAtHand(RequestState& state, std::string_view answer) {
         "  " + answerForDisplay(formats::trimmedForDisplay(read, state.config)) + CRLF + CRLF);
 }
 
+// Ends the session when the request is cancelled or its deadline passes: it closes as one
+// whose attempts ran out, and its failure note says why.
+class Interruptions {
+public:
+    Interruptions(Session& engine, const RequestOptions& options) : engine_(engine) {
+        if (options.cancel && options.cancel->descriptor() >= 0)
+            watch_ = ui::EventLoop::current().watch(options.cancel->descriptor(), [this] {
+                stopWatching();
+                engine_.cancel("the request was cancelled");
+            });
+        if (options.deadlineMs > 0) {
+            int deadline = options.deadlineMs;
+            deadline_.setOnTick([this, deadline] {
+                deadline_.setEnabled(false);
+                engine_.cancel("the request did not end within its deadline of " +
+                               std::to_string(deadline) + " ms");
+            });
+            deadline_.setInterval(deadline);
+            deadline_.setEnabled(true);
+        }
+    }
+    ~Interruptions() { stopWatching(); }
+    Interruptions(const Interruptions&) = delete;
+    Interruptions& operator=(const Interruptions&) = delete;
+
+private:
+    void stopWatching() {
+        if (watch_ != 0) ui::EventLoop::current().unwatch(watch_);
+        watch_ = 0;
+    }
+    Session& engine_;
+    int watch_ = 0;
+    ui::Timer deadline_;
+};
+
+// The request's window, shown modally until the session ends; the window then lets go of
+// the request's state, however the run ended.
+void runWindow(SessionWindow& window, RequestState& state, const RequestOptions& options) {
+    struct Release {
+        SessionWindow& window;
+        ~Release() { window.release(); }
+    } release{window};
+    if (options.cancel && options.cancel->raised()) {
+        state.reasons().note("the request was cancelled");
+        return;
+    }
+    Interruptions interruptions(window.engine(), options);
+    window.serve(state);
+    ui::toolkit().runModal(window);
+}
+
 }  // namespace
 
 Outcome runRequest(RequestState state, const RequestOptions& options) noexcept {
@@ -68,18 +121,12 @@ Outcome runRequest(RequestState state, const RequestOptions& options) noexcept {
     try {
         RunScope scope(state, options);
         switch (options.kind) {
-            case RequestKind::Patient:
-                runSessionWindow(state);
-                sessionWindow().release();
-                break;
-            case RequestKind::Search:
-                runEnhancedWindow(state);
-                enhancedWindow().release();
-                break;
+            case RequestKind::Patient: runWindow(sessionWindow(), state, options); break;
+            case RequestKind::Search: runWindow(enhancedWindow(), state, options); break;
             case RequestKind::AnswerAtHand: readAnswerAtHand(state, options.answer); break;
         }
     } catch (...) {
-        // A request that breaks off ends with what it had.
+        // A request that breaks off ends as one that found nothing more.
     }
     outcome.state = std::move(state);
     return outcome;

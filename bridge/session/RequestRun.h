@@ -1,8 +1,9 @@
 // One request as a value: the state it starts from (the prepared settings, and what the
 // requests before it on the thread left behind) goes in, the state it ends with comes
 // back. The request runs on the caller's thread, in its progress window, on the clock and
-// at the pace it is given; nothing of it stays behind once it returns, except the
-// bridge's connection or port, which a host releases with closeConnection.
+// at the pace it is given, until it ends, is cancelled or its deadline passes; nothing of
+// it stays behind once it returns, except the bridge's connection or port, which a host
+// releases with closeConnection.
 #pragma once
 
 #include <cstddef>
@@ -12,6 +13,7 @@
 
 #include "common/Pace.h"
 #include "common/RequestState.h"
+#include "platform/CancelSignal.h"
 #include "platform/Clock.h"
 
 namespace trellybridge::session {
@@ -28,6 +30,11 @@ struct RequestOptions {
     std::optional<Pace> pace;
     // The clock the request's ticks and time stamps come from; the thread's when null.
     platform::Clock* clock = nullptr;
+    // Raised from any thread, it ends the request as one that found nothing.
+    platform::CancelSignal* cancel = nullptr;
+    // Milliseconds on the request's clock after which it ends as one that found nothing;
+    // 0 for none.
+    int deadlineMs = 0;
     // RequestKind::AnswerAtHand: the answer.
     std::string_view answer;
 };

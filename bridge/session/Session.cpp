@@ -146,6 +146,13 @@ void Session::stop() {
     bridge_.reset();
 }
 
+void Session::cancel(std::string_view why) {
+    if (!request_ || !showing()) return;
+    request_->reasons.note(why);
+    request_->setPatientFound(false);
+    cmdClose();
+}
+
 void Session::release() {
     PortTimer.setEnabled(false);
     NetworkTimer.setEnabled(false);

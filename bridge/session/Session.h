@@ -62,6 +62,9 @@ public:
     // Stops the timers and lets go of the bridge and what it holds (its port, its
     // connection): the host closed the connection.
     void stop();
+    // Ends the session at once as one whose attempts ran out, `why` its failure note: the
+    // request was cancelled, or its deadline passed.
+    void cancel(std::string_view why);
     // The request has ended and its state goes back to the caller: the timers stop and
     // nothing of the request is kept but the bridge, which the host closes.
     void release();

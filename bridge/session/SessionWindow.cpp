@@ -41,16 +41,6 @@ SessionWindow& sessionWindow() {
     return platform::threadObject<SessionWindow>();
 }
 
-void runSessionWindow(RequestState& state) noexcept {
-    try {
-        sessionWindow().serve(state);
-        ui::toolkit().runModal(sessionWindow());
-    } catch (...) {
-        // A session that breaks off ends as one that found nothing more; the request's
-        // result is published all the same.
-    }
-}
-
 void unloadSessionWindow() {
     SessionWindow& window = sessionWindow();
     window.engine().stop();

@@ -61,9 +61,6 @@ private:
 
 // The thread's session window.
 SessionWindow& sessionWindow();
-// Shows it modally, serving `state`; returns when it has unloaded, or when the session
-// broke off.
-void runSessionWindow(RequestState& state) noexcept;
 // Unloads it if it is still loaded, and lets go of its bridge.
 void unloadSessionWindow();
 

@@ -66,6 +66,11 @@ TRELLYBRIDGE_API tb_status tb_create(const char* prog_id, tb_object** object);
 TRELLYBRIDGE_API tb_status tb_invoke(tb_object* object, const char* member,
                                      const tb_variant* arguments, size_t argument_count,
                                      tb_variant* result);
+/* Ends the request that `object` is running (GetPatient, GetPatientData) at once, as one
+ * that found nothing, its FailureReason "the request was cancelled". Made for another
+ * thread than the one running the request (a host's time bound, a user's Cancel button);
+ * a cancel made while the object runs no request ends its next one at once. */
+TRELLYBRIDGE_API tb_status tb_cancel(tb_object* object);
 TRELLYBRIDGE_API tb_status tb_get_property(tb_object* object, const char* name, tb_variant* value);
 TRELLYBRIDGE_API tb_status tb_put_property(tb_object* object, const char* name,
                                            const tb_variant* value);

@@ -88,6 +88,7 @@ def library() -> ctypes.CDLL:
                 ("tb_last_error", ctypes.c_int,
                  [object_p, ctypes.POINTER(ctypes.c_int), variant_p]),
                 ("tb_release", None, [object_p]),
+                ("tb_cancel", ctypes.c_int, [object_p]),
                 ("tb_status_text", ctypes.c_char_p, [ctypes.c_int]),
                 ("tb_setting_name", ctypes.c_char_p, [ctypes.c_size_t]),
                 ("tb_property_name", ctypes.c_char_p, [ctypes.c_size_t]),
