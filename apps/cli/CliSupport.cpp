@@ -391,17 +391,18 @@ std::string WaitingLine::text(const RequestState& request) {
     const BridgeConfiguration& c = request.config;
     const SessionState& s = request.session;
     std::string target;
-    switch (bridgeKind(c)) {
-        case BridgeKind::TcpIp:
+    std::optional<Transport> bridge = transport(c);
+    if (!bridge) return {};
+    switch (*bridge) {
+        case Transport::Tcp:
             target = s.remoteIP.empty() ? c.TCPRemoteHostName.toText() : s.remoteIP;
             if (std::string port = s.portInUse.empty() ? c.TCPRemotePorts.toText() : s.portInUse;
                 !port.empty())
                 target += ":" + port;
             break;
-        case BridgeKind::Serial: target = "COM" + c.CommPort.toText(); break;
-        case BridgeKind::Https: target = c.VendorApplicationPath.toText(); break;
-        case BridgeKind::Invalid: return {};
-        default: target = c.VendorResultsPath.toText(); break;
+        case Transport::SerialLine: target = "COM" + c.CommPort.toText(); break;
+        case Transport::WebService: target = c.VendorApplicationPath.toText(); break;
+        case Transport::Files: target = c.VendorResultsPath.toText(); break;
     }
     int allowed = std::max(allowedAttempts(c), 1);
     int attempt = std::clamp(s.attemptCount, 1, allowed);

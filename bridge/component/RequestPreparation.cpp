@@ -19,13 +19,13 @@ void showPropertyPages(RequestState& state) {
     auto show = [&](std::string_view name) { pages::showPage(name, state.config, state.session); };
     show("frmCommonPropertyPage");
     if (formatKind(state.config) == FormatKind::Hl7) show("frmMEDICProperties");
-    BridgeKind bridge = bridgeKind(state.config);
-    if (bridge == BridgeKind::Serial) {
+    std::optional<Transport> bridge = transport(state.config);
+    if (bridge == Transport::SerialLine) {
         show("frmSerialPropertyPage");
         show("frmMoreSerialProperties");
-    } else if (bridge == BridgeKind::TcpIp) {
+    } else if (bridge == Transport::Tcp) {
         show("frmTCPTest");
-    } else if (bridge == BridgeKind::Https) {
+    } else if (bridge == Transport::WebService) {
         show("frmNetworkProperties");
         show("frmHTTPSProperties");
     } else {

@@ -477,7 +477,7 @@ void Hl7Parse::substituteGuarantor() {
 
 bool Hl7Parse::identifierMatches(ParseResult& result) {
     std::string& matched = result.identifierMatch;
-    if (bridgeKind(c_) != BridgeKind::TcpIp) return true;
+    if (transport(c_) != Transport::Tcp) return true;
     const std::string& returned = rec(F::p1PatientUniqueID);
     if (returned.empty() && ids_.pid3.empty()) return true;
     bool exact = c_.CaseSensitivity.toText() != "false";

@@ -127,7 +127,7 @@ ParseResult parseScanStream(std::string_view answer, const BridgeConfiguration& 
         if (!sawTag) result.problem = unreadable("it holds no TAG=value line");
         return result;
     }
-    if (bridgeKind(config) == BridgeKind::TcpIp &&
+    if (transport(config) == Transport::Tcp &&
         !sameIdentifier(config, record[F::p1PatientUniqueID])) {
         result.found = false;
         failParse(config, result);

@@ -225,7 +225,7 @@ void StandardParse::readRecord(const std::string& record) {
 }
 
 bool StandardParse::checkIdentifier() {
-    if (bridgeKind(c_) != BridgeKind::TcpIp) return true;
+    if (transport(c_) != Transport::Tcp) return true;
     if (delimited_ && inForce(c_, keyword::BypassPidCheckForAstm)) return true;
     const std::string& returned = record_[F::p1PatientUniqueID];
     if (sameIdentifier(c_, returned)) return true;

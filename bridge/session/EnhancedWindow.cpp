@@ -45,13 +45,13 @@ EnhancedSession::~EnhancedSession() = default;
 
 std::unique_ptr<BridgeSession> EnhancedSession::makeSessionBridge(const Request& request) const {
     const Exchange& searchExchange = *search_;
-    switch (request.typed.bridge) {
+    switch (transportOf(request.typed.bridge).value_or(Transport::Files)) {
         // The search over a serial line: the same request, ended with CR LF as over
         // TCP/IP; the answer ends at the end-of-answer character, as every serial answer
         // does. A search that gets no answer ends as one over TCP/IP does, with the
         // time-out in its result.
-        case BridgeKind::Serial: return makeSerialBridge(searchExchange, "\r\n", true);
-        case BridgeKind::TcpIp: return makeTcpBridge(searchExchange);
+        case Transport::SerialLine: return makeSerialBridge(searchExchange, "\r\n", true);
+        case Transport::Tcp: return makeTcpBridge(searchExchange);
         default: return makeInvalidBridge();
     }
 }

@@ -70,7 +70,8 @@ std::string systemReason() {
 }
 
 bool speaksMllp(const Request& request) {
-    return request.typed.bridge == BridgeKind::TcpIp && inForce(request.settings, keyword::Mllp);
+    return transportOf(request.typed.bridge) == Transport::Tcp &&
+           inForce(request.settings, keyword::Mllp);
 }
 
 // The character that ends an answer: the block's end under MLLP, else EOFCharacter's;
@@ -154,7 +155,7 @@ public:
             request.reasons.note(FailureKind::Settings, unknownFormatNote(c));
             return false;
         }
-        bool serial = request.typed.bridge == BridgeKind::Serial;
+        bool serial = transportOf(request.typed.bridge) == Transport::SerialLine;
         request.noteNoPatient("the answer from " + (serial ? "COM" + c.CommPort.toText()
                                                            : request.session.remoteIP + " port " +
                                                                  request.session.answeredPort));
