@@ -50,7 +50,7 @@ int getPatient(const GetPatientOptions& options, std::ostream& out, std::ostream
     TrellyBridgeComm comm;
     bool found = false;
     {
-        WaitingLine waiting(err, options.quiet);
+        WaitingLine waiting(err, options.quiet, *toolkit);
         found = comm.GetPatient(arguments).isTrue();
     }
     if (!found) comm.ReturnPatient();  // publishes errors that ended the request early too

@@ -316,17 +316,19 @@ void printDebugLogPlace(std::ostream& err) {
 }
 
 namespace {
-// Whether a waiting line is on the terminal, to be cleared before the next progress line.
-thread_local bool waitingLineShown = false;
 constexpr const char* kClearLine = "\r\x1b[K";
+
+// A progress line as it is shown: without the line ends that close it; empty, not shown.
+std::string_view shownPart(std::string_view line) {
+    while (line.ends_with("\r\n")) line.remove_suffix(2);
+    return line;
+}
 
 void sendProgressTo(ui::HeadlessToolkit& toolkit, std::ostream& err, bool quiet) {
     if (!quiet)
         toolkit.setProgressSink([&err](ui::ProgressKind, std::string_view line) {
-            while (line.ends_with("\r\n")) line.remove_suffix(2);
+            line = shownPart(line);
             if (line.empty()) return;
-            if (waitingLineShown) err << kClearLine;
-            waitingLineShown = false;
             std::string shown;
             for (size_t start = 0;;) {
                 size_t end = line.find("\r\n", start);
@@ -363,28 +365,43 @@ std::shared_ptr<ui::HeadlessToolkit> installToolkit(std::ostream& err, bool quie
 }
 
 struct WaitingLine::Impl {
-    explicit Impl(std::ostream& stream) : err(stream) {}
+    Impl(std::ostream& stream, ui::HeadlessToolkit& progress)
+        : err(stream), toolkit(progress), lines(progress.progressSink()) {}
     std::ostream& err;
+    ui::HeadlessToolkit& toolkit;
+    ui::ProgressSink lines;  // where progress lines went before the waiting line
+    bool shown = false;      // the waiting line is on the terminal, to be cleared first
     ui::Timer timer;
+
+    void clear() {
+        if (shown) err << kClearLine << std::flush;
+        shown = false;
+    }
 };
 
-WaitingLine::WaitingLine(std::ostream& err, bool quiet) {
-    if (quiet || !process::standardErrorIsTerminal()) return;
-    impl_ = std::make_unique<Impl>(err);
-    impl_->timer.setOnTick([&err] {
+WaitingLine::WaitingLine(std::ostream& err, bool quiet, ui::HeadlessToolkit& toolkit) {
+    if (quiet || !process::standardErrorIsTerminal() || !toolkit.progressSink()) return;
+    impl_ = std::make_unique<Impl>(err, toolkit);
+    // A progress line takes the waiting line's place; the next tick redraws it below.
+    toolkit.setProgressSink([impl = impl_.get()](ui::ProgressKind kind, std::string_view line) {
+        if (!shownPart(line).empty()) impl->clear();
+        impl->lines(kind, line);
+    });
+    impl_->timer.setOnTick([impl = impl_.get()] {
         const RequestState* request = session::runningRequest();
         std::string line = request ? text(*request) : std::string();
         if (line.empty()) return;
-        err << kClearLine << toUtf8(escapeControls(line)) << std::flush;
-        waitingLineShown = true;
+        impl->err << kClearLine << toUtf8(escapeControls(line)) << std::flush;
+        impl->shown = true;
     });
     impl_->timer.setInterval(1000);
     impl_->timer.setEnabled(true);
 }
 
 WaitingLine::~WaitingLine() {
-    if (impl_ && waitingLineShown) impl_->err << kClearLine << std::flush;
-    waitingLineShown = false;
+    if (!impl_) return;
+    impl_->clear();
+    impl_->toolkit.setProgressSink(std::move(impl_->lines));
 }
 
 std::string WaitingLine::text(const RequestState& request) {

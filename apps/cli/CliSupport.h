@@ -91,10 +91,10 @@ std::string defaultToolkitName();
 
 // While a request waits, on a terminal and unless quiet: one line on `err`, redrawn every
 // second ("waiting for 127.0.0.1:9000, attempt 1 of 3, 4 s left"); it gives way to each
-// progress line and is cleared when the request ends.
+// progress line of `toolkit` and is cleared when the request ends.
 class WaitingLine {
 public:
-    WaitingLine(std::ostream& err, bool quiet);
+    WaitingLine(std::ostream& err, bool quiet, ui::HeadlessToolkit& toolkit);
     ~WaitingLine();
     WaitingLine(const WaitingLine&) = delete;
     WaitingLine& operator=(const WaitingLine&) = delete;

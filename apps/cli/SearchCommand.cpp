@@ -51,11 +51,11 @@ int getPatientData(const GetPatientDataOptions& options, std::ostream& out, std:
     if (first == std::string::npos || request[first] != '<' ||
         xml::getXMLTagValue(request, "SearchInfo", true).empty())
         throw UsageError{"the request is not XML with a <SearchInfo> section"};
-    installProgressToolkit(err, options.quiet);
+    auto toolkit = installProgressToolkit(err, options.quiet);
     TrellyBridgeComm comm;
     std::string result;
     {
-        WaitingLine waiting(err, options.quiet);
+        WaitingLine waiting(err, options.quiet, *toolkit);
         result = comm.GetPatientData(request);
     }
     // Vendor text on a terminal is escaped as get-patient escapes it, so that it cannot
