@@ -7,19 +7,21 @@ namespace trellybridge {
 
 bool readAnswerAtHand(TrellyBridgeComm& comm, const GetPatientArguments& arguments,
                       std::string_view answer) {
-    ThreadState& state = threadState();
-    state.patientFound = false;
-    state.record.clear();
-    state.failures.clear();
-    using configuration::Prepared;
-    session::RequestOptions options;
-    options.kind = session::RequestKind::AnswerAtHand;
-    options.answer = answer;
-    if (configuration::prepareRequest(state, arguments, configuration::kForAnswerAtHand) ==
-        Prepared::Ready)
-        runFromThread(state, options);
+    {
+        ThreadRequest request;
+        RequestState& state = request.state();
+        state.patientFound = false;
+        state.record.clear();
+        state.failures.clear();
+        session::RequestOptions options;
+        options.kind = session::RequestKind::AnswerAtHand;
+        options.answer = answer;
+        if (configuration::prepareRequest(state, arguments, configuration::kForAnswerAtHand) ==
+            configuration::Prepared::Ready)
+            request.run(options);
+    }
     comm.ReturnPatient();
-    return state.patientFound;
+    return threadState().patientFound;
 }
 
 std::string lastDebugLogFile() {

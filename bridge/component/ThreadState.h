@@ -33,9 +33,31 @@ private:
     platform::CancelSignal* outer_;
 };
 
-// Runs one request from what the thread holds and copies what it ended with back into
-// the thread, in one piece: the host then reads this request's result, and the next
-// request starts from it. The call's cancel, if any, ends it, and is lowered for the next.
+// One request of an entry, starting from what the thread holds: the entry prepares and
+// runs it, and however the entry ends (a return, an exception, a host that ended the
+// request from a callback), what the request ended with becomes the thread's once, as the
+// request goes out of scope.
+class ThreadRequest {
+public:
+    ThreadRequest();
+    ~ThreadRequest();
+    ThreadRequest(const ThreadRequest&) = delete;
+    ThreadRequest& operator=(const ThreadRequest&) = delete;
+
+    RequestState& state() { return state_; }
+    // Runs it; the call's cancel, if any, ends it, and is lowered for the next.
+    void run(const session::RequestOptions& options);
+    // The request an entry on this thread is making, or null: a host's closeConnection
+    // ends it too.
+    static ThreadRequest* current();
+
+private:
+    RequestState state_;
+    ThreadRequest* outer_;
+};
+
+// As ThreadRequest, for an entry that works on the thread's state itself (GetPatientData,
+// whose request sections stay the thread's): the run's end is copied back in one piece.
 void runFromThread(ThreadState& state, const session::RequestOptions& options);
 
 }  // namespace trellybridge

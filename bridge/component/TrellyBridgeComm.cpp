@@ -1,5 +1,7 @@
 #include "trellybridge/TrellyBridgeComm.h"
 
+#include <optional>
+
 #include "common/Errors.h"
 #include "common/FailureNote.h"
 #include "common/InsuranceLog.h"
@@ -48,29 +50,33 @@ std::string insuranceLogLine(const TrellyBridgeComm& comm, int slot, const std::
 }  // namespace
 
 Variant TrellyBridgeComm::GetPatient(const GetPatientArguments& arguments) {
-    ThreadState& state = threadState();
+    using configuration::Prepared;
     // No exception crosses the interface: whatever fails, the caller learns only whether
-    // the patient was found. (A session that fails ends inside runRequest, so the
-    // result is still published.)
+    // the patient was found, and what the request ended with is published.
+    std::optional<Prepared> prepared;  // none: the request broke off
     try {
+        ThreadRequest request;
+        RequestState& state = request.state();
         // A found flag left over from an earlier request must not report this one as found.
         state.patientFound = false;
         state.record.clear();
         state.failures.clear();
         state.debugLogFile.clear();
-        using configuration::Prepared;
-        switch (configuration::prepareRequest(state, arguments)) {
-            case Prepared::Ready: break;
-            case Prepared::Ended:
-                publishFailure(state.failures, state.patientFound);
-                return Variant(state.patientFound);
-            case Prepared::Refused: ReturnPatient(); return Variant(state.patientFound);
-        }
-        runFromThread(state, {});
-        ReturnPatient();
+        Prepared ready = configuration::prepareRequest(state, arguments);
+        if (ready == Prepared::Ready) request.run({});
+        prepared = ready;
     } catch (...) {
-        publishFailure(state.failures, state.patientFound);
     }
+    const ThreadState& state = threadState();
+    try {
+        // A request that ended in its preparation publishes nothing but why.
+        if (prepared && *prepared != Prepared::Ended) {
+            ReturnPatient();
+            return Variant(state.patientFound);
+        }
+    } catch (...) {
+    }
+    publishFailure(state.failures, state.patientFound);
     return Variant(state.patientFound);
 }
 
@@ -167,6 +173,7 @@ void endRequest(RequestState& state) {
 // progress callback), so that what it ends with is what the host ended.
 void endRequests() {
     endRequest(threadState());
+    if (ThreadRequest* request = ThreadRequest::current()) endRequest(request->state());
     if (RequestState* running = session::runningRequest()) endRequest(*running);
 }
 }  // namespace
