@@ -101,21 +101,41 @@ inline std::optional<VendorPaths> vendorPathsOf(BridgeKind kind) {
     return row ? std::optional<VendorPaths>(row->paths) : std::nullopt;
 }
 
-// "SERIAL, TCPIP, ... or USB", as messages name the bridges there are.
-inline std::string bridgeNameList() {
+// The formats by name, in the order messages and the help list them; how each asks and
+// reads is its row in formats/Formats.cpp.
+struct FormatName {
+    std::string_view name;
+    FormatKind kind;
+};
+inline constexpr FormatName kFormatNames[] = {
+    {"HL7", FormatKind::Hl7},
+    {"STANDARD", FormatKind::Standard},
+    {"SCAN", FormatKind::Scan},
+    {"XML", FormatKind::Xml},
+};
+
+// "A, B ... or Z": the names of a table's rows, as messages list them.
+template <typename Rows>
+std::string nameList(const Rows& rows) {
     std::string list;
-    for (std::size_t i = 0; i < std::size(kBridgeNames); ++i) {
-        if (i > 0) list += i + 1 == std::size(kBridgeNames) ? " or " : ", ";
-        list += kBridgeNames[i].name;
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        if (i > 0) list += i + 1 == std::size(rows) ? " or " : ", ";
+        list += rows[i].name;
     }
     return list;
 }
+// "SERIAL, TCPIP, ... or USB", as messages name the bridges there are.
+inline std::string bridgeNameList() {
+    return nameList(kBridgeNames);
+}
+// "HL7, STANDARD, SCAN or XML".
+inline std::string formatNameList() {
+    return nameList(kFormatNames);
+}
 
 inline FormatKind formatKindOf(std::string_view text) {
-    if (text == "STANDARD") return FormatKind::Standard;
-    if (text == "HL7") return FormatKind::Hl7;
-    if (text == "SCAN") return FormatKind::Scan;
-    if (text == "XML") return FormatKind::Xml;
+    for (const FormatName& format : kFormatNames)
+        if (text == format.name) return format.kind;
     return FormatKind::Unknown;
 }
 

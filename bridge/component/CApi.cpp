@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/BridgeConfiguration.h"
 #include "common/Errors.h"
 #include "common/Pace.h"
 #include "component/ComponentDispatch.h"
@@ -120,6 +121,16 @@ const std::vector<std::string>& settingNames() {
         std::vector<std::string> all;
         for (size_t i = 0; i < trellybridge::GetPatientArguments::kCount; ++i)
             all.emplace_back(trellybridge::GetPatientArguments::name(i));
+        return all;
+    }();
+    return names;
+}
+
+const std::vector<std::string>& formatNames() {
+    static const std::vector<std::string> names = [] {
+        std::vector<std::string> all;
+        for (const trellybridge::FormatName& format : trellybridge::kFormatNames)
+            all.emplace_back(format.name);
         return all;
     }();
     return names;
@@ -250,6 +261,10 @@ const char* tb_setting_name(size_t index) {
 
 const char* tb_property_name(size_t index) {
     return nameAt(propertyNames(), index);
+}
+
+const char* tb_format_name(size_t index) {
+    return nameAt(formatNames(), index);
 }
 
 tb_status tb_error_count(tb_object* object, size_t* count) {

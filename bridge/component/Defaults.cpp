@@ -102,8 +102,8 @@ std::vector<std::string> GetPatientArguments::settingProblems() const {
                            bridgeNameList());
     if (formatKindOf(VendorFormatType.upperText()) == FormatKind::Unknown &&
         !isBlank(VendorFormatType))
-        problems.push_back("VendorFormatType " + VendorFormatType.toText() +
-                           " is not HL7, STANDARD, SCAN or XML");
+        problems.push_back("VendorFormatType " + VendorFormatType.toText() + " is not " +
+                           formatNameList());
     for (std::string_view address : addressSettings(bridge))
         if (auto position = find(address); position && requiredAddress(bridge, address))
             missing(at(*position), address);

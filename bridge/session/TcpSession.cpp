@@ -88,7 +88,7 @@ std::string unknownFormatNote(const BridgeConfiguration& settings) {
     const Variant& format = settings.VendorFormatType;
     return isUnset(format) ? "the request was not sent: VendorFormatType is not set"
                            : "the request was not sent: VendorFormatType " + format.toText() +
-                                 " is not HL7, STANDARD, SCAN or XML";
+                                 " is not " + formatNameList();
 }
 
 // Tells why an answer could not be taken: too large, cut off, never sent, unreadable.

@@ -318,6 +318,7 @@ class Binding(unittest.TestCase):
         settings, properties = trellybridge.SETTING_NAMES, trellybridge.PROPERTY_NAMES
         self.assertEqual((len(settings), len(set(settings))), (50, 50))
         self.assertEqual((len(properties), len(set(properties))), (119, 119))
+        self.assertEqual(trellybridge.FORMATS, ("HL7", "STANDARD", "SCAN", "XML"))
         with trellybridge.TrellyBridgeComm() as comm:
             self.assertEqual(list(comm.properties()), list(properties))
             for name in trellybridge.METHOD_NAMES:

@@ -16,7 +16,8 @@ name the component does not have (UnknownSettingError), a member it does not hav
 (CallFailed); for a request past its time bound (TimeoutError); and for a library that
 cannot be loaded (LibraryNotFoundError, which names TRELLYBRIDGE_LIBRARY).
 
-SETTING_NAMES and PROPERTY_NAMES come from the library itself, when first used.
+SETTING_NAMES, PROPERTY_NAMES and FORMATS (the answer formats) come from the library
+itself, when first used.
 """
 
 from __future__ import annotations
@@ -34,7 +35,7 @@ from typing import Any, Callable, Iterator, Mapping, Optional, TypeVar
 from . import _library as _c
 from . import _outcome
 from ._library import LibraryNotFoundError
-from ._names import METHOD_NAMES, did_you_mean, property_names, setting_names
+from ._names import METHOD_NAMES, did_you_mean, format_names, property_names, setting_names
 from ._outcome import (
     AnswerIncomplete,
     AnswerUnreadable,
@@ -70,8 +71,6 @@ __all__ = [
     "parse",
 ]
 
-#: The answer formats parse() reads.
-FORMATS = ("HL7", "STANDARD", "SCAN", "XML")
 #: The paces a request can keep: "standard" waits out every step's ticks as its settings
 #: say; "fast" (the default here) runs a step as soon as what it waits for has happened.
 PACES = ("standard", "fast")
@@ -86,6 +85,8 @@ def __getattr__(name: str) -> Any:
         return setting_names()
     if name == "PROPERTY_NAMES":
         return property_names()
+    if name == "FORMATS":
+        return format_names()
     raise AttributeError(f"module {__name__!r} has no attribute {name!r}")
 
 
@@ -501,8 +502,9 @@ def parse(answer: str | bytes, format: str, *, defaults: bool = True,  # noqa: A
     take the format's working defaults unless ``defaults=False``). The answer goes
     through the USB bridge's results file, so every setting applies as in a request
     (LogInsuranceEntries included). ``pace`` and ``timeout`` as for get_patient."""
-    if format.upper() not in FORMATS:
-        raise ValueError(f"format must be one of {', '.join(FORMATS)}, not {format!r}")
+    formats = format_names()
+    if format.upper() not in formats:
+        raise ValueError(f"format must be one of {', '.join(formats)}, not {format!r}")
     pace = _check_call_options(pace, timeout)
     data = answer if isinstance(answer, bytes) else _c.encode(answer)
     with tempfile.TemporaryDirectory(prefix="trellybridge-parse-") as folder:

@@ -92,6 +92,7 @@ def library() -> ctypes.CDLL:
                 ("tb_status_text", ctypes.c_char_p, [ctypes.c_int]),
                 ("tb_setting_name", ctypes.c_char_p, [ctypes.c_size_t]),
                 ("tb_property_name", ctypes.c_char_p, [ctypes.c_size_t]),
+                ("tb_format_name", ctypes.c_char_p, [ctypes.c_size_t]),
                 ("tb_error_count", ctypes.c_int, [object_p, ctypes.POINTER(ctypes.c_size_t)]),
                 ("tb_error_entry", ctypes.c_int,
                  [object_p, ctypes.c_size_t, ctypes.POINTER(ctypes.c_int), variant_p]),
