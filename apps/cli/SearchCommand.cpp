@@ -29,7 +29,7 @@ std::string readRequest(const std::string& input) {
         return std::move(*file.content);
     }
     std::string request;
-    std::vector<char> chunk(64 * 1024);
+    std::vector<char> chunk(std::size_t{64} * 1024);
     while (request.size() <= limit && std::cin) {
         size_t room = limit - request.size();
         std::cin.read(chunk.data(),

@@ -360,8 +360,8 @@ TEST_F(GetPatientDataTest, SearchesThatCannotRunEndWithoutContact) {
          "<SearchInfo><SearchOn>PID</SearchOn><BirthDate>1960\x7f</BirthDate></SearchInfo>"},
         {"a request over 1 MiB", kTcp,
          noRecord("ORVEL Parameter: the request is larger than 1048576 bytes"),
-         "<SearchInfo><SearchOn>NAME</SearchOn><LastName>" + std::string(1024 * 1024, 'A') +
-             "</LastName></SearchInfo>"},
+         "<SearchInfo><SearchOn>NAME</SearchOn><LastName>" +
+             std::string(std::size_t{1024} * 1024, 'A') + "</LastName></SearchInfo>"},
     };
     for (const EndCase& c : cases) {
         SCOPED_TRACE(c.name);
