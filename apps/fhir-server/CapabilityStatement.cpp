@@ -77,7 +77,7 @@ std::string capabilityStatement(const Capabilities& c) {
     statement["software"]["version"] = tb_version();
     statement["implementation"]["description"] =
         "The practice-management system over " + c.bridge + " in " + c.format + ", read-only";
-    statement["fhirVersion"] = "4.0.1";
+    statement["fhirVersion"] = "4.0.0";  // R4, as the official R4 JSON schema names it
     statement["format"] = Json::array({"application/fhir+json", "json"});
     statement["rest"] = Json::array({rest});
     return statement.dump(-1, ' ', false, Json::error_handler_t::replace);

@@ -80,6 +80,7 @@ struct FhirApi::Impl {
     std::string capabilities;
     std::unique_ptr<VendorPool> vendor;
     bool searches = false;
+    bool fileBridge = false;  // the vendor answers through a results file
 
     // Asks the vendor within the deadline; `answered` is false with `response` set when it
     // could not.
@@ -118,10 +119,7 @@ struct FhirApi::Impl {
         if (!answer.found) {
             if (request.kind == Kind::SearchAccount && answer.failureKind == "not on file")
                 return resource(searchset({}, 0), "not-found");
-            std::string outcome;
-            response = failureResponse(answer, outcome);
-            response.outcome = outcome;
-            return response;
+            return failureResponse(answer, fileBridge);
         }
         switch (request.kind) {
             case Kind::Read: return resource(patientAlone(answer.bundle, id), "found");
@@ -145,10 +143,7 @@ struct FhirApi::Impl {
         std::size_t listed = 0;
         std::vector<ListedPatient> patients = listedPatients(answer.result, kMaxListed, listed);
         if (listed == 0 && !answer.failureKind.empty() && answer.failureKind != "not on file") {
-            std::string outcome;
-            response = failureResponse(answer, outcome);
-            response.outcome = outcome;
-            return response;
+            return failureResponse(answer, fileBridge);
         }
         std::vector<std::string> entries;
         for (const ListedPatient& patient : patients) {
@@ -173,6 +168,7 @@ FhirApi::FhirApi(ApiSettings settings) : impl_(std::make_unique<Impl>()) {
     Impl& impl = *impl_;
     impl.settings = std::move(settings);
     impl.searches = bridgeSearches(impl.settings.site.NetworkBridgeType.toText());
+    impl.fileBridge = bridgeUsesFiles(impl.settings.site.NetworkBridgeType.toText());
     Capabilities capabilities;
     capabilities.date = utcNow();
     capabilities.bridge = impl.settings.site.NetworkBridgeType.toText();

@@ -56,40 +56,39 @@ platform::server::Response outcomeResponse(int status, const std::string& why,
     response.status = status;
     response.contentType = kFhirJson;
     response.body = outcome.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-    response.outcome = why;
+    response.outcome = issue["code"].get<std::string>();
     return response;
 }
 
-platform::server::Response failureResponse(const VendorAnswer& answer, std::string& outcome) {
+platform::server::Response failureResponse(const VendorAnswer& answer, bool fileBridge) {
+    auto ending = [](int status, const std::string& why, const std::string& outcome) {
+        platform::server::Response response = outcomeResponse(status, why);
+        response.outcome = outcome;
+        return response;
+    };
     const std::string& kind = answer.failureKind;
-    if (kind == "not on file") {
-        outcome = "not-found";
-        return outcomeResponse(404, "the practice system has no patient with this account number");
-    }
-    if (kind == "settings") {
-        outcome = "settings";
-        return outcomeResponse(500,
-                               "the service's bridge settings cannot make this request; "
-                               "its administrator can see why with trellybridge serve --check");
-    }
+    if (kind == "not on file")
+        return ending(404, "the practice system has no patient with this account number",
+                      "not-found");
+    if (kind == "settings")
+        return ending(500,
+                      "the service's bridge settings cannot make this request; its "
+                      "administrator can see why with trellybridge serve --check",
+                      "settings");
     int code = latestErrorCode(answer.failureNotes);
-    if (kind == "unreachable" && std::find(std::begin(kNoAnswerInTime), std::end(kNoAnswerInTime),
-                                           code) != std::end(kNoAnswerInTime)) {
-        outcome = "vendor-silent";
-        return outcomeResponse(504, "the practice system did not answer in time");
-    }
+    bool silent = std::find(std::begin(kNoAnswerInTime), std::end(kNoAnswerInTime), code) !=
+                      std::end(kNoAnswerInTime) ||
+                  (fileBridge && code == 0);
+    if (kind == "unreachable" && silent)
+        return ending(504, "the practice system did not answer in time", "vendor-silent");
     static const std::pair<const char*, const char*> kSentences[] = {
         {"refused", "the practice system refused the query"},
         {"unreadable", "the practice system's answer could not be read"},
         {"incomplete", "the practice system's answer was cut off"},
     };
     for (const auto& [name, sentence] : kSentences)
-        if (kind == name) {
-            outcome = std::string("vendor-") + name;
-            return outcomeResponse(502, sentence);
-        }
-    outcome = "vendor-unreachable";
-    return outcomeResponse(502, "the practice system could not be reached");
+        if (kind == name) return ending(502, sentence, std::string("vendor-") + name);
+    return ending(502, "the practice system could not be reached", "vendor-unreachable");
 }
 
 }  // namespace trellybridge::fhirserver

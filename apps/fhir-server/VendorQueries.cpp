@@ -20,6 +20,13 @@ std::string element(std::string_view name, std::string_view value) {
     return "<" + std::string(name) + ">" + std::string(value) + "</" + std::string(name) + ">";
 }
 
+std::string upper(std::string_view text) {
+    std::string folded(text);
+    std::transform(folded.begin(), folded.end(), folded.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return folded;
+}
+
 VendorAnswer failureOf(const TrellyBridgeComm& comm, VendorAnswer answer) {
     answer.failureKind = comm.get_FailureKind().toText();
     answer.failureNotes = comm.get_FailureNotes().toText();
@@ -77,10 +84,13 @@ std::string searchRequest(const GetPatientArguments& site, const ApiRequest& sea
 }
 
 bool bridgeSearches(const std::string& bridge) {
-    std::string folded(bridge);
-    std::transform(folded.begin(), folded.end(), folded.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    std::string folded = upper(bridge);
     return folded == "TCPIP" || folded == "SERIAL";
+}
+
+bool bridgeUsesFiles(const std::string& bridge) {
+    std::string folded = upper(bridge);
+    return folded == "VENDOR" || folded == "POLLING" || folded == "FOLDERS" || folded == "USB";
 }
 
 }  // namespace trellybridge::fhirserver

@@ -24,5 +24,7 @@ std::string searchRequest(const GetPatientArguments& site, const ApiRequest& sea
 
 // Whether `bridge` (a NetworkBridgeType) can search by name and social security number.
 bool bridgeSearches(const std::string& bridge);
+// Whether the vendor answers `bridge` through a results file (VENDOR, POLLING, FOLDERS, USB).
+bool bridgeUsesFiles(const std::string& bridge);
 
 }  // namespace trellybridge::fhirserver

@@ -157,9 +157,13 @@ struct HttpExchange::Impl {
         if (settings.certificatesAccepted && !peer.certificateSubject.empty()) {
             client = "certificate " + peer.certificateSubject;
             const auto& allowed = settings.clientSubjects;
-            if (!allowed.empty() &&
-                std::find(allowed.begin(), allowed.end(), peer.certificateSubject) == allowed.end())
-                return settings.refusal(403, "this client certificate may not read patients here");
+            if (!allowed.empty() && std::find(allowed.begin(), allowed.end(),
+                                              peer.certificateSubject) == allowed.end()) {
+                Response response =
+                    settings.refusal(403, "this client certificate may not read patients here");
+                response.outcome = "certificate subject not allowed";
+                return response;
+            }
             return std::nullopt;
         }
         return refuse(401, "a bearer token or a client certificate is required", "");
@@ -167,6 +171,7 @@ struct HttpExchange::Impl {
 
     Response refuse(int status, const std::string& why, const std::string& error) {
         Response response = settings.refusal(status, why);
+        response.outcome = why;
         std::string challenge = "Bearer realm=\"trellybridge\"";
         if (!error.empty()) challenge += ", error=\"" + error + "\"";
         response.headers.emplace_back("WWW-Authenticate", challenge);
