@@ -36,6 +36,10 @@ FHIR_MODULES = os.environ.get("TRELLYBRIDGE_FHIR_MODULES")
 NODE = os.environ.get("TRELLYBRIDGE_NODE", "node")
 # Short limits, so that each time limit is seen within seconds.
 TIMEOUTS = ["--request-timeout", "2", "--idle-timeout", "3", "--send-timeout", "3"]
+# Memory bounds hold in the sanitizer build too, where freed memory waits in a quarantine
+# (256 MiB by default) before it is reused.
+os.environ["ASAN_OPTIONS"] = ":".join(filter(None, [os.environ.get("ASAN_OPTIONS"),
+                                                     "quarantine_size_mb=8"]))
 # Idle connections held at once: 10,000 where the descriptor limit allows them.
 _, HARD_LIMIT = resource.getrlimit(resource.RLIMIT_NOFILE)
 IDLE_CONNECTIONS = 10000 if HARD_LIMIT == resource.RLIM_INFINITY else min(10000, HARD_LIMIT - 200)
@@ -182,9 +186,13 @@ class ServeTest(unittest.TestCase):
 
     @classmethod
     def tearDownClass(cls):
-        for process in (cls.serve, cls.slow, cls.files, cls.vendor, cls.silent):
-            process.stop()
+        errors = [process.stop() for process in (cls.serve, cls.slow, cls.files, cls.vendor,
+                                                 cls.silent)]
         cls.folder.cleanup()
+        # In the sanitizer build, what they found is written as the programs end.
+        found = [e for e in errors if "Sanitizer" in e or "runtime error:" in e]
+        if found:
+            raise AssertionError("\n".join(found)[-4000:])
 
     # ---- clients ----
 
