@@ -103,7 +103,7 @@ BearerTokens BearerTokens::read(const std::string& path, std::vector<std::string
         problems.push_back(where + " may be read or written by others (chmod 600 it)");
     std::vector<std::string> lines;
     BearerTokens tokens = parse(*file.content, lines);
-    for (const std::string& line : lines) problems.push_back(where + ", " + line);
+    for (const std::string& line : lines) problems.emplace_back(where).append(", ").append(line);
     return problems.empty() ? tokens : BearerTokens{};
 }
 

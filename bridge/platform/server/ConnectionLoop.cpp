@@ -30,10 +30,10 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kSweepMs = 250;
 constexpr std::size_t kAcceptsPerWake = 256;
-constexpr std::size_t kReadChunk = 16 * 1024;
+constexpr std::size_t kReadChunk = std::size_t{16} * 1024;
 constexpr int kRequestsPerConnection = 100;
 constexpr auto kLinger = std::chrono::seconds(2);  // reading what a refused client still sends
-constexpr std::size_t kLingerBytes = 1024 * 1024;  // ... and at most this much of it
+constexpr std::size_t kLingerBytes = std::size_t{1024} * 1024;  // ... and at most this much of it
 constexpr auto kDrainLimit = std::chrono::seconds(120);
 
 enum class Phase { Handshake, Reading, Working, Writing, Closing };

@@ -182,7 +182,7 @@ struct HttpExchange::Impl {
         to.status = from.status;
         for (const auto& [name, value] : kAlwaysHeaders) to.set_header(name, value);
         for (const auto& [name, value] : from.headers) to.set_header(name, value);
-        to.set_content(from.body, from.contentType.c_str());
+        to.set_content(from.body, from.contentType);
     }
 };
 
@@ -191,7 +191,7 @@ HttpExchange::HttpExchange(Settings settings) : impl_(std::make_unique<Impl>()) 
     Impl& impl = *impl_;
     impl.parser.set_keep_alive_timeout(impl.settings.keepAliveSeconds);
     impl.parser.set_keep_alive_max_count(100);
-    impl.parser.set_payload_max_length(64 * 1024);
+    impl.parser.set_payload_max_length(std::size_t{64} * 1024);
     // Every request, whatever its method and path, is answered here.
     impl.parser.set_pre_routing_handler(
         [&impl](const httplib::Request& request, httplib::Response& response) {

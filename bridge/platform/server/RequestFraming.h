@@ -12,10 +12,11 @@
 namespace trellybridge::platform::server {
 
 struct FramingLimits {
-    std::size_t maxHeadBytes = 16 * 1024;    // request line and headers, with their line ends
+    std::size_t maxHeadBytes =
+        std::size_t{16} * 1024;              // request line and headers, with their line ends
     std::size_t maxRequestLineBytes = 8192;  // the method, the target and the version
     std::size_t maxHeaderLines = 100;
-    std::size_t maxBodyBytes = 8 * 1024;
+    std::size_t maxBodyBytes = std::size_t{8} * 1024;
     std::size_t maxParameters = 100;  // query parameters in the target
 };
 
