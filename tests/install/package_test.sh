@@ -34,7 +34,7 @@ echo "packages built and checked by lintian in $((SECONDS - started)) s"
 
 triplet=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
 for package in libtrellybridge2013 libtrellybridge-dev trellybridge trellybridge-qt \
-               trellybridge-websim python3-trellybridge; do
+               trellybridge-websim trellybridge-server python3-trellybridge; do
   deb=$(find "$out" -maxdepth 1 -name "${package}_*.deb")
   [ -n "$deb" ] || { echo "no package $package"; exit 1; }
   dpkg -x "$deb" "$work/root"
@@ -46,7 +46,7 @@ if grep -Eiq 'qt|httplib|ssl' <<<"$depends"; then
   echo "the runtime package depends on more than the library links: $depends"; exit 1
 fi
 # Nor does the command's package bring an HTTP or TLS server: the simulator's web service
-# is a package of its own.
+# and the FHIR server are packages of their own.
 depends=$(dpkg-deb -f "$out"/trellybridge_*.deb Depends)
 if grep -Eiq 'qt|httplib|ssl' <<<"$depends"; then
   echo "the command's package depends on a toolkit or a server library: $depends"; exit 1
@@ -58,6 +58,17 @@ start_simulator "$root/usr/bin/trellybridge" "$work/sim.out"
 "$root/usr/bin/trellybridge" vendor-sim --https --port 0 --run-for 0.1 >"$work/websim.out" 2>&1 &&
   grep -q '^web service at https://127.0.0.1:' "$work/websim.out" ||
   { cat "$work/websim.out"; echo "the simulator's web service did not start from its package"; exit 1; }
+# The service's package: its unit, its account, and the command finds its network side.
+unit=lib/systemd/system/trellybridge-server.service
+[ -f "$root/$unit" ] || [ -f "$root/usr/$unit" ] || { echo "trellybridge-server has no $unit"; exit 1; }
+for file in usr/lib/sysusers.d/trellybridge-server.conf etc/trellybridge/serve.env; do
+  [ -f "$root/$file" ] || { echo "trellybridge-server does not install /$file"; exit 1; }
+done
+printf 'orders %s\n' "$(head -c 24 /dev/urandom | od -An -tx1 | tr -d ' \n')" >"$work/tokens"
+chmod 600 "$work/tokens"
+"$root/usr/bin/trellybridge" serve --check --insecure-loopback --tokens "$work/tokens" \
+  --set NetworkBridgeType=TCPIP --set TCPRemoteHostName=127.0.0.1 --set VendorFormatType=HL7 ||
+  { echo "trellybridge serve cannot check its configuration from its package"; exit 1; }
 expect_patient() {  # PROGRAM...: finds patient 12345 and not 99999
   local output status=0
   output=$("$@" 127.0.0.1 "$SIM_PORT" 12345)
