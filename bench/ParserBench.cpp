@@ -9,7 +9,7 @@
 #include <sstream>
 #include <vector>
 
-#include "common/ThreadState.h"
+#include "common/RequestState.h"
 #include "component/RecordPublishing.h"
 #include "formats/AnswerDispatch.h"
 #include "formats/Parsers.h"
@@ -27,18 +27,23 @@ std::string benchInput(const char* name) {
     return content.str();
 }
 
+// The request the answers are read into, as a session reads them.
+RequestState& request() {
+    static RequestState state;
+    return state;
+}
+
 void configureFor(const char* format) {
-    BridgeConfiguration& c = threadState().config;
+    BridgeConfiguration& c = request().config;
     c = BridgeConfiguration{};
     testing::answerReadingSettings(c, format);
 }
 
-// A parser as a request runs it on this thread, its found flag applied.
+// A parser as a request runs it, its found flag applied.
 template <auto parser>
 void parseOnThread(const std::string& answer) {
-    threadState().patientFound =
-        parser(answer, threadState().config, session::parseContext(threadState()))
-            .found.value_or(false);
+    request().patientFound =
+        parser(answer, request().config, session::parseContext(request())).found.value_or(false);
 }
 
 // The HL7 parser publishing the record into `comm`, as the public method does.
@@ -46,20 +51,19 @@ auto hl7Into(TrellyBridgeComm& comm) {
     return [&comm, publish = formats::RecordObserver([&comm](const PatientRecord& record) {
                        publishRecord(comm, record);
                    })](const std::string& answer) {
-        threadState().patientFound =
-            formats::parseHL7Stream(answer, threadState().config,
-                                    session::parseContext(threadState()), publish)
-                .found.value_or(false);
+        request().patientFound = formats::parseHL7Stream(answer, request().config,
+                                                         session::parseContext(request()), publish)
+                                     .found.value_or(false);
     };
 }
 
 template <typename Parse>
 void run(benchmark::State& state, const std::string& answer, Parse parse) {
     for (auto _ : state) {
-        threadState().record.clear();
+        request().record.clear();
         parse(answer);
-        if (!threadState().patientFound) state.SkipWithError("the answer did not parse");
-        benchmark::DoNotOptimize(threadState().record.fields.data());
+        if (!request().patientFound) state.SkipWithError("the answer did not parse");
+        benchmark::DoNotOptimize(request().record.fields.data());
     }
     state.counters["messages_per_second"] =
         benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);

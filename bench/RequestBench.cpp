@@ -8,9 +8,10 @@
 #include <ctime>
 #include <fstream>
 
+#include "Answers.h"
 #include "SampleRequest.h"
 #include "VendorSimulator.h"
-#include "common/ThreadState.h"
+#include "component/CommandLine.h"
 #include "platform/FileSystem.h"
 #include "session/SearchRequest.h"
 #include "session/SessionWindow.h"
@@ -124,15 +125,15 @@ void ReturnPatientWithLongInsuranceLog(benchmark::State& state) {
         log += "20261206 09:41|COMPANY " + std::to_string(i) +
                "|PO BOX 1|CITY|IL|60601|60601||||GRP|EMP|" + std::to_string(10000 + i) + "\r\n";
     fs::writeFileAtomically("c:\\BRIDGEINSURANCE.log", log);
-    ThreadState& s = threadState();
-    s.config.PatientID = "12345";
-    s.config.LogInsuranceEntries = 20000;
-    s.patientFound = true;
-    for (int slot = 0; slot < 3; ++slot)
-        s.record.insured(slot, InsuranceField::InsuredCompanyName) = "ACME " + std::to_string(slot);
+    vendorsim::SamplePatient patient{"12345", {{"p1PatientUniqueID", "12345"}}};
+    for (const char* slot : {"i1", "i2", "i3"})
+        patient.fields[std::string(slot) + "InsuredCompanyName"] = std::string("ACME ") + slot;
+    GetPatientArguments a = vendorsim::sampleRequest("12345", "FOLDERS", "XML");
+    a.LogInsuranceEntries = 20000;
     TrellyBridgeComm comm;
+    if (!readAnswerAtHand(comm, a, vendorsim::answerFor(vendorsim::Format::Xml, patient)))
+        state.SkipWithError("the answer did not parse");
     for (auto _ : state) comm.ReturnPatient();
-    s.patientFound = false;
 }
 BENCHMARK(ReturnPatientWithLongInsuranceLog)->Unit(benchmark::kMillisecond);
 

@@ -5,26 +5,32 @@
 #include <cstdint>
 
 #include "common/AnswerLimit.h"
-#include "common/ThreadState.h"
+#include "common/RequestState.h"
 #include "formats/AnswerDispatch.h"
 #include "session/Session.h"
 #include "support/Sandbox.h"
 
 namespace trellybridge::fuzzing {
 
+// The request every input is read into; made once, as the sandbox.
+inline RequestState& request() {
+    static RequestState* state = new RequestState;
+    return *state;
+}
+
 inline void prepare(const char* format, const char* bridge) {
     // Made once and kept to the end of the process: the per-thread facilities it sets
     // are gone before a static would be destroyed.
     static testing::Sandbox* sandbox = new testing::Sandbox({"trellybridge-fuzz", true, nullptr});
     (void)sandbox;
-    ThreadState& state = threadState();
-    state = ThreadState{};
+    RequestState& state = request();
+    state = RequestState{};
     testing::answerReadingSettings(state.config, format, bridge);
 }
 
 // The first byte picks settings that change how the rest is read.
 inline void varySettings(std::uint8_t choice) {
-    BridgeConfiguration& c = threadState().config;
+    BridgeConfiguration& c = request().config;
     static const char* kKeywords[] = {
         "",
         "{NO INS}",
@@ -50,10 +56,10 @@ inline int readAnswer(const char* format, const std::uint8_t* data, size_t size)
     prepare(format, "FOLDERS");
     varySettings(data[0]);
     std::string answer(reinterpret_cast<const char*>(data) + 1, size - 1);
-    const BridgeConfiguration& config = threadState().config;
+    const BridgeConfiguration& config = request().config;
     formats::ParseResult result =
-        formats::dispatchAnswer(answer, config, session::parseContext(threadState()));
-    threadState().reasons().record(result.notices);
+        formats::dispatchAnswer(answer, config, session::parseContext(request()));
+    request().reasons().record(result.notices);
     if (result.next == formats::NextStep::ShowAnswerAndEnd)
         answerForDisplay(formats::trimmedForDisplay(answer, config));
     return 0;

@@ -10,8 +10,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
     ErrorNotices notices;
     std::string characters = request::parseEOFRequest(codes, notices);
     if (characters.size() > 21 || characters.empty() != !notices.empty()) __builtin_trap();
-    threadState().config.EOFRequest = codes;
-    request::buildRequest(threadState().config);
-    request::endOfRequest(threadState().config, notices);
+    fuzzing::request().config.EOFRequest = codes;
+    platform::VirtualClock clock;
+    request::buildRequest(fuzzing::request().config, clock);
+    request::endOfRequest(fuzzing::request().config, notices);
     return 0;
 }

@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
     if (size < 1) return 0;
     fuzzing::readAnswer("HL7", data, size);
     std::string_view text(reinterpret_cast<const char*>(data) + 1, size - 1);
-    const BridgeConfiguration& config = threadState().config;
+    const BridgeConfiguration& config = fuzzing::request().config;
 
     hl7::MessageIndex index(text, {"PID", "IN1", "DG1"});
     const std::string_view tags[] = {"PID", "IN1", "DG1"};

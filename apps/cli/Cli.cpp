@@ -50,7 +50,7 @@ int getPatient(const GetPatientOptions& options, std::ostream& out, std::ostream
     TrellyBridgeComm comm;
     bool found = false;
     {
-        WaitingLine waiting(err, options.quiet);
+        WaitingLine waiting(err, options.quiet, *toolkit);
         found = comm.GetPatient(arguments).isTrue();
     }
     if (!found) comm.ReturnPatient();  // publishes errors that ended the request early too
@@ -187,7 +187,7 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
     ParseOptions parseOptions;
     CLI::App* parse = app.add_subcommand(
         "parse", "Read a saved vendor answer as a request would, and print the patient");
-    parse->add_option("--format", parseOptions.format, "HL7, STANDARD, SCAN or XML")
+    parse->add_option("--format", parseOptions.format, formatNameList())
         ->required()
         ->check(CLI::IsMember(formatNames(), CLI::ignore_case));
     parse->add_option_function<std::string>(

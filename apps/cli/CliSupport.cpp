@@ -12,12 +12,13 @@
 
 #include "common/FailureNote.h"
 #include "common/Text.h"
-#include "common/ThreadState.h"
+#include "component/CommandLine.h"
 #include "formats/Fhir.h"
 #include "platform/EventLoop.h"
 #include "platform/FileSystem.h"
 #include "platform/Process.h"
 #include "platform/Toolkit.h"
+#include "session/RequestRun.h"
 #include "ui-qt/QtToolkit.h"
 
 namespace trellybridge::cli {
@@ -275,7 +276,7 @@ void printPatient(const TrellyBridgeComm& comm, bool found, const std::string& o
         nlohmann::ordered_json document{{"found", found}, {"properties", properties}};
         document.update(failureJson(comm));
         // A host path is bytes as the system names them; what is not UTF-8 is replaced.
-        const std::string& debugLog = threadState().debugLogFile;
+        const std::string debugLog = lastDebugLogFile();
         document["debug_log"] =
             debugLog.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(debugLog);
         out << document.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace)
@@ -301,31 +302,33 @@ GetPatientArguments settingsFrom(const std::optional<std::string>& configFile,
 
 void printNotFound(const TrellyBridgeComm& comm, std::ostream& err) {
     err << "No patient found.\n";
-    std::string reason = threadState().failures.text();
+    std::string reason = comm.get_FailureReason().toText();
     if (!reason.empty()) err << "  " << toUtf8(escapeControls(reason)) << "\n";
     for (const std::string& line : errorLines(comm.get_ErrorDescriptions().toText()))
         err << "  " << toUtf8(escapeControls(line)) << "\n";
 }
 
 void printDebugLogPlace(std::ostream& err) {
-    const std::string& file = threadState().debugLogFile;
+    const std::string file = lastDebugLogFile();
     if (!file.empty())
         err << "Debug log: " << escapeControls(file)
             << " (this request's dump, patient data included; DisplayDebugger=false for none)\n";
 }
 
 namespace {
-// Whether a waiting line is on the terminal, to be cleared before the next progress line.
-thread_local bool waitingLineShown = false;
 constexpr const char* kClearLine = "\r\x1b[K";
+
+// A progress line as it is shown: without the line ends that close it; empty, not shown.
+std::string_view shownPart(std::string_view line) {
+    while (line.ends_with("\r\n")) line.remove_suffix(2);
+    return line;
+}
 
 void sendProgressTo(ui::HeadlessToolkit& toolkit, std::ostream& err, bool quiet) {
     if (!quiet)
         toolkit.setProgressSink([&err](ui::ProgressKind, std::string_view line) {
-            while (line.ends_with("\r\n")) line.remove_suffix(2);
+            line = shownPart(line);
             if (line.empty()) return;
-            if (waitingLineShown) err << kClearLine;
-            waitingLineShown = false;
             std::string shown;
             for (size_t start = 0;;) {
                 size_t end = line.find("\r\n", start);
@@ -362,45 +365,61 @@ std::shared_ptr<ui::HeadlessToolkit> installToolkit(std::ostream& err, bool quie
 }
 
 struct WaitingLine::Impl {
-    explicit Impl(std::ostream& stream) : err(stream) {}
+    Impl(std::ostream& stream, ui::HeadlessToolkit& progress)
+        : err(stream), toolkit(progress), lines(progress.progressSink()) {}
     std::ostream& err;
+    ui::HeadlessToolkit& toolkit;
+    ui::ProgressSink lines;  // where progress lines went before the waiting line
+    bool shown = false;      // the waiting line is on the terminal, to be cleared first
     ui::Timer timer;
+
+    void clear() {
+        if (shown) err << kClearLine << std::flush;
+        shown = false;
+    }
 };
 
-WaitingLine::WaitingLine(std::ostream& err, bool quiet) {
-    if (quiet || !process::standardErrorIsTerminal()) return;
-    impl_ = std::make_unique<Impl>(err);
-    impl_->timer.setOnTick([&err] {
-        std::string line = text();
+WaitingLine::WaitingLine(std::ostream& err, bool quiet, ui::HeadlessToolkit& toolkit) {
+    if (quiet || !process::standardErrorIsTerminal() || !toolkit.progressSink()) return;
+    impl_ = std::make_unique<Impl>(err, toolkit);
+    // A progress line takes the waiting line's place; the next tick redraws it below.
+    toolkit.setProgressSink([impl = impl_.get()](ui::ProgressKind kind, std::string_view line) {
+        if (!shownPart(line).empty()) impl->clear();
+        impl->lines(kind, line);
+    });
+    impl_->timer.setOnTick([impl = impl_.get()] {
+        const RequestState* request = session::runningRequest();
+        std::string line = request ? text(*request) : std::string();
         if (line.empty()) return;
-        err << kClearLine << toUtf8(escapeControls(line)) << std::flush;
-        waitingLineShown = true;
+        impl->err << kClearLine << toUtf8(escapeControls(line)) << std::flush;
+        impl->shown = true;
     });
     impl_->timer.setInterval(1000);
     impl_->timer.setEnabled(true);
 }
 
 WaitingLine::~WaitingLine() {
-    if (impl_ && waitingLineShown) impl_->err << kClearLine << std::flush;
-    waitingLineShown = false;
+    if (!impl_) return;
+    impl_->clear();
+    impl_->toolkit.setProgressSink(std::move(impl_->lines));
 }
 
-std::string WaitingLine::text() {
-    const ThreadState& state = threadState();
-    const BridgeConfiguration& c = state.config;
-    const SessionState& s = state.session;
+std::string WaitingLine::text(const RequestState& request) {
+    const BridgeConfiguration& c = request.config;
+    const SessionState& s = request.session;
     std::string target;
-    switch (bridgeKind(c)) {
-        case BridgeKind::TcpIp:
+    std::optional<Transport> bridge = transport(c);
+    if (!bridge) return {};
+    switch (*bridge) {
+        case Transport::Tcp:
             target = s.remoteIP.empty() ? c.TCPRemoteHostName.toText() : s.remoteIP;
             if (std::string port = s.portInUse.empty() ? c.TCPRemotePorts.toText() : s.portInUse;
                 !port.empty())
                 target += ":" + port;
             break;
-        case BridgeKind::Serial: target = "COM" + c.CommPort.toText(); break;
-        case BridgeKind::Https: target = c.VendorApplicationPath.toText(); break;
-        case BridgeKind::Invalid: return {};
-        default: target = c.VendorResultsPath.toText(); break;
+        case Transport::SerialLine: target = "COM" + c.CommPort.toText(); break;
+        case Transport::WebService: target = c.VendorApplicationPath.toText(); break;
+        case Transport::Files: target = c.VendorResultsPath.toText(); break;
     }
     int allowed = std::max(allowedAttempts(c), 1);
     int attempt = std::clamp(s.attemptCount, 1, allowed);

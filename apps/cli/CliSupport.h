@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/RequestState.h"
 #include "trellybridge/TrellyBridgeComm.h"
 
 namespace CLI {
@@ -90,15 +91,15 @@ std::string defaultToolkitName();
 
 // While a request waits, on a terminal and unless quiet: one line on `err`, redrawn every
 // second ("waiting for 127.0.0.1:9000, attempt 1 of 3, 4 s left"); it gives way to each
-// progress line and is cleared when the request ends.
+// progress line of `toolkit` and is cleared when the request ends.
 class WaitingLine {
 public:
-    WaitingLine(std::ostream& err, bool quiet);
+    WaitingLine(std::ostream& err, bool quiet, ui::HeadlessToolkit& toolkit);
     ~WaitingLine();
     WaitingLine(const WaitingLine&) = delete;
     WaitingLine& operator=(const WaitingLine&) = delete;
-    // The line for the thread's request as it stands.
-    static std::string text();
+    // The line for a request as it stands.
+    static std::string text(const RequestState& request);
 
 private:
     struct Impl;

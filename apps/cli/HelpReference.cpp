@@ -15,12 +15,12 @@ namespace {
 constexpr const char* kMeanings[GetPatientArguments::kCount] = {
     "the patient's account number at the vendor (required); MEDIC sites put the company "
     "number in front, as in 1-123456789",
-    "the bridge (required): SERIAL, TCPIP, HTTPS, VENDOR, POLLING, FOLDERS or USB",
+    "the bridge (required): ",  // the bridges' names follow
     "facility code written into the request",
     "the vendor system's name (HIS selects the hospital information system request)",
     "how the request names the patient: <%DYNAMIC%> (the format's own request), a "
     "template holding [PID], or a prefix such as ACCT=",
-    "the answer format (required): HL7, STANDARD, SCAN or XML",
+    "the answer format (required): ",  // the formats' names follow
     "version of the vendor format",
     "character codes that end an answer",
     "character codes that end a line of an answer",
@@ -70,6 +70,13 @@ constexpr const char* kMeanings[GetPatientArguments::kCount] = {
     "interval of the session timer in milliseconds",
 };
 
+std::string meaning(std::size_t position) {
+    std::string text = kMeanings[position];
+    if (position == 1) text += bridgeNameList();
+    if (position == 5) text += formatNameList();
+    return text;
+}
+
 // The working defaults of one setting over every bridge and format, as they are filled.
 std::string defaultsOf(std::size_t position) {
     if (position == 1 || position == 5) return "none";
@@ -94,7 +101,7 @@ std::string helpReference() {
         "The fifty GetPatient settings, for --set NAME=VALUE and --config lines (names in any\n"
         "case). A setting given nowhere takes its default (--no-defaults: passed empty).\n";
     for (std::size_t i = 0; i < GetPatientArguments::kCount; ++i)
-        text += "  " + std::string(GetPatientArguments::name(i)) + "\n      " + kMeanings[i] +
+        text += "  " + std::string(GetPatientArguments::name(i)) + "\n      " + meaning(i) +
                 "; default: " + defaultsOf(i) + "\n";
     text +=
         "\n*Exit Status*\n"

@@ -9,12 +9,9 @@
 #include "Commands.h"
 #include "common/AnswerLimit.h"
 #include "common/FailureNote.h"
-#include "common/ThreadState.h"
-#include "component/RequestPreparation.h"
-#include "formats/AnswerDispatch.h"
+#include "component/CommandLine.h"
 #include "platform/FileSystem.h"
 #include "platform/Toolkit.h"
-#include "session/Session.h"
 
 namespace trellybridge::cli {
 
@@ -57,34 +54,8 @@ int parseAnswer(const ParseOptions& o, std::ostream& out, std::ostream& err) {
                          "); without one, parse would write the site's logs"};
     fs::mapDrive('C', scratch);
     installProgressToolkit(err, false);
-    ThreadState& state = threadState();
-    state.patientFound = false;
-    state.record.clear();
-    state.failures.clear();
-    // The settings go through the preparation a request applies, page steps aside.
-    bool ready = configuration::prepareRequest(state, arguments, configuration::kForAnswerAtHand) ==
-                 configuration::Prepared::Ready;
-
     TrellyBridgeComm comm;
-    bool found = false;
-    if (ready) {
-        std::string converted;
-        std::string_view read = formats::answerAsRead(answer, state.config, converted);
-        formats::ParseResult result =
-            formats::dispatchAnswer(read, state.config, session::parseContext(state));
-        state.reasons().record(result.notices);
-        found = result.found.value_or(false);
-        if (result.next == formats::NextStep::ShowAnswerAndEnd) {
-            // Shown as a request shows an answer that held no patient.
-            ui::toolkit().progress(ui::ProgressKind::Log, "Receiving response...\r\n");
-            ui::toolkit().progress(
-                ui::ProgressKind::Log,
-                "  " + answerForDisplay(formats::trimmedForDisplay(read, state.config)) +
-                    "\r\n\r\n");
-        }
-    }
-    state.patientFound = found;
-    comm.ReturnPatient();
+    bool found = readAnswerAtHand(comm, arguments, answer);
     printPatient(comm, found, output, out, o.fhirAccountSystem);
     if (!found) printNotFound(comm, err);
     ui::setToolkit(nullptr);

@@ -8,7 +8,6 @@
 #include "Commands.h"
 #include "common/FailureNote.h"
 #include "common/Text.h"
-#include "common/ThreadState.h"
 #include "common/XmlHelpers.h"
 #include "platform/FileSystem.h"
 #include "platform/Process.h"
@@ -30,7 +29,7 @@ std::string readRequest(const std::string& input) {
         return std::move(*file.content);
     }
     std::string request;
-    std::vector<char> chunk(64 * 1024);
+    std::vector<char> chunk(std::size_t{64} * 1024);
     while (request.size() <= limit && std::cin) {
         size_t room = limit - request.size();
         std::cin.read(chunk.data(),
@@ -52,11 +51,11 @@ int getPatientData(const GetPatientDataOptions& options, std::ostream& out, std:
     if (first == std::string::npos || request[first] != '<' ||
         xml::getXMLTagValue(request, "SearchInfo", true).empty())
         throw UsageError{"the request is not XML with a <SearchInfo> section"};
-    installProgressToolkit(err, options.quiet);
+    auto toolkit = installProgressToolkit(err, options.quiet);
     TrellyBridgeComm comm;
     std::string result;
     {
-        WaitingLine waiting(err, options.quiet);
+        WaitingLine waiting(err, options.quiet, *toolkit);
         result = comm.GetPatientData(request);
     }
     // Vendor text on a terminal is escaped as get-patient escapes it, so that it cannot
@@ -64,7 +63,7 @@ int getPatientData(const GetPatientDataOptions& options, std::ostream& out, std:
     bool terminal = out.rdbuf() == std::cout.rdbuf() && process::standardOutputIsTerminal();
     out << (terminal ? toUtf8(escapeControls(result)) : result) << "\n";
     if (result.empty()) {
-        std::string reason = threadState().failures.text();
+        std::string reason = comm.get_FailureReason().toText();
         err << "trellybridge: the search gave no result" << (reason.empty() ? "" : ": ")
             << escapeControls(reason) << "\n";
     }

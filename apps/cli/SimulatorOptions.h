@@ -8,13 +8,14 @@
 #include "Answers.h"
 #include "CliSupport.h"
 #include "SamplePatients.h"
+#include "common/BridgeConfiguration.h"
 
 namespace trellybridge::cli {
 
 inline vendorsim::Format formatOption(const std::string& name) {
     vendorsim::Format format{};
     if (!vendorsim::parseFormat(name, format))
-        throw UsageError{"--format " + name + ": not HL7, STANDARD, SCAN or XML"};
+        throw UsageError{"--format " + name + ": not " + formatNameList()};
     return format;
 }
 

@@ -49,7 +49,10 @@ void waitUntilInterrupted(double runFor) {
 }  // namespace
 
 void addVendorSimOptions(CLI::App& c, VendorSimOptions& o) {
-    c.add_option("--format", o.format, "Answer format: HL7 (default), STANDARD, SCAN or XML");
+    // The first format, HL7, is the simulator's default.
+    std::string formats = formatNameList();
+    formats.insert(kFormatNames[0].name.size(), " (default)");
+    c.add_option("--format", o.format, "Answer format: " + formats);
     c.add_option("--port", o.ports, "TCP port to listen on (repeatable; 0 picks a free one)")
         ->expected(1)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);

@@ -12,7 +12,7 @@
 
 #include "SampleRequest.h"
 #include "VendorSimulator.h"
-#include "common/ThreadState.h"
+#include "common/RequestState.h"
 #include "component/RequestPreparation.h"
 #include "platform/FileSystem.h"
 #include "platform/SettingsStore.h"
@@ -97,8 +97,8 @@ int main(int argc, char** argv) {
     for (GetPatientArguments a :
          {request("SERIAL", "HL7", "MEDIC"), request("HTTPS", "STANDARD", "HIS"),
           request("TCPIP", "HL7", "MEDIC")}) {
-        threadState() = ThreadState{};
-        configuration::prepareRequest(threadState(), a);
+        RequestState state;
+        configuration::prepareRequest(state, a);
     }
 
     vendorsim::VendorSimulator vendor({});
@@ -110,7 +110,6 @@ int main(int argc, char** argv) {
     a.DisplayProperties = "false";
     a.TCPRemotePorts = std::to_string(vendor.ports()[0]);
     a.HTTPSSubjectCN = "{LOCAL IP:127.0.0.1}";
-    threadState() = ThreadState{};
     TrellyBridgeComm comm;
     bool found = comm.GetPatient(a).isTrue();
     comm.closeConnection();

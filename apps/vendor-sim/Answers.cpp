@@ -236,51 +236,56 @@ std::string xml(const SamplePatient& p) {
     return out + "</PATIENTS>";
 }
 
+// What the simulated vendor writes in each format: a patient's answer, and the answer
+// when it has no such patient.
+struct Writer {
+    Format format;
+    std::string (*answer)(const SamplePatient& patient);
+    std::string (*notFound)(std::string_view account);
+};
+// clang-format off
+const Writer kWriters[] = {
+    {Format::Hl7, hl7, [](std::string_view account) {
+         // An accepting acknowledgement whose query found nothing, as HL7 engines answer.
+         return "MSH|^~\\&|VENDORSIM|CLINIC|TRELLYBRIDGE|ORVEL|20261206120000||ADR^A19|1|P|"
+                "2.3\rMSA|AA|1|PATIENT " + std::string(account) + " NOT FOUND\rQAK||NF\r"; }},
+    {Format::Standard, standard, [](std::string_view account) {
+         return "H|1\r\nE|PATIENT " + std::string(account) + " NOT FOUND\r\n"; }},
+    {Format::Scan, scan, [](std::string_view account) {
+         return "ERR=PATIENT " + std::string(account) + " NOT FOUND\r"; }},
+    {Format::Xml, xml, [](std::string_view account) {
+         return "<ERROR>PATIENT " + std::string(account) + " NOT FOUND</ERROR>"; }},
+};
+// clang-format on
+
+const Writer* writerOf(Format format) {
+    for (const Writer& writer : kWriters)
+        if (writer.format == format) return &writer;
+    return nullptr;
+}
 }  // namespace
 
 bool parseFormat(std::string_view name, Format& format) {
-    switch (formatKindOf(upper(name))) {
-        case FormatKind::Hl7: format = Format::Hl7; return true;
-        case FormatKind::Standard: format = Format::Standard; return true;
-        case FormatKind::Scan: format = Format::Scan; return true;
-        case FormatKind::Xml: format = Format::Xml; return true;
-        case FormatKind::Unknown: break;
-    }
-    return false;
+    Format named = formatKindOf(upper(name));
+    if (!writerOf(named)) return false;
+    format = named;
+    return true;
 }
 
 std::string formatName(Format format) {
-    switch (format) {
-        case Format::Hl7: return "HL7";
-        case Format::Standard: return "STANDARD";
-        case Format::Scan: return "SCAN";
-        case Format::Xml: return "XML";
-    }
+    for (const FormatName& row : kFormatNames)
+        if (row.kind == format) return std::string(row.name);
     return {};
 }
 
 std::string answerFor(Format format, const SamplePatient& patient) {
-    switch (format) {
-        case Format::Hl7: return hl7(patient);
-        case Format::Standard: return standard(patient);
-        case Format::Scan: return scan(patient);
-        case Format::Xml: return xml(patient);
-    }
-    return {};
+    const Writer* writer = writerOf(format);
+    return writer ? writer->answer(patient) : std::string();
 }
 
 std::string notFoundAnswer(Format format, std::string_view account) {
-    switch (format) {
-        case Format::Hl7:
-            // An accepting acknowledgement whose query found nothing, as HL7 engines answer.
-            return "MSH|^~\\&|VENDORSIM|CLINIC|TRELLYBRIDGE|ORVEL|20261206120000||ADR^A19|1|P|"
-                   "2.3\rMSA|AA|1|PATIENT " +
-                   std::string(account) + " NOT FOUND\rQAK||NF\r";
-        case Format::Standard: return "H|1\r\nE|PATIENT " + std::string(account) + " NOT FOUND\r\n";
-        case Format::Scan: return "ERR=PATIENT " + std::string(account) + " NOT FOUND\r";
-        case Format::Xml: return "<ERROR>PATIENT " + std::string(account) + " NOT FOUND</ERROR>";
-    }
-    return {};
+    const Writer* writer = writerOf(format);
+    return writer ? writer->notFound(account) : std::string();
 }
 
 std::string refusalAnswer(bool rejected) {

@@ -6,12 +6,14 @@
 #include <string_view>
 
 #include "SamplePatients.h"
+#include "common/BridgeConfiguration.h"
 
 namespace trellybridge::vendorsim {
 
-enum class Format { Hl7, Standard, Scan, Xml };
+// The simulator speaks the formats the library reads, each by its writer's row.
+using Format = FormatKind;
 
-// nullopt-free: unknown names give Hl7; use parseFormat to validate.
+// False, leaving `format` as it was, for a name that is no format's (any case).
 bool parseFormat(std::string_view name, Format& format);
 std::string formatName(Format format);
 

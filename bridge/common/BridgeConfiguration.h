@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -35,24 +36,54 @@ struct BridgeConfiguration {
 enum class BridgeKind { Serial, TcpIp, Vendor, Polling, Folders, Https, Usb, Invalid };
 enum class FormatKind { Standard, Hl7, Scan, Xml, Unknown };
 
-// The bridges by name, in the order messages and the help list them; `pageRow` is
-// their place in the settings page's list.
+// How a bridge reaches the vendor: its settings group and pages, what its requests check
+// and what the debug dump tells of it follow from it.
+enum class Transport { SerialLine, Tcp, Files, WebService };
+// Which of the three vendor paths a bridge uses; the others read "N/A".
+enum class VendorPaths {
+    None,
+    RequestAndResults,  // the program path is not used
+    ResultsFolder,      // the results path is a folder; the identifier names the file in it
+    All,
+};
+
+// What the settings know of each bridge, in the order messages and the help list them;
+// `pageRow` is its place in the settings page's list, `address` the settings no defaults
+// group can give (where the vendor is), of which `optionalAddress` may stay unset. How
+// a bridge runs is its row in session/Bridges.h.
 struct BridgeName {
     std::string_view name;
     BridgeKind kind;
     int pageRow;
+    Transport transport;
+    VendorPaths paths;
+    std::string_view address[3];
+    std::string_view optionalAddress = {};
 };
 // clang-format off
 inline constexpr BridgeName kBridgeNames[] = {
-    {"SERIAL",  BridgeKind::Serial,  0},
-    {"TCPIP",   BridgeKind::TcpIp,   4},
-    {"HTTPS",   BridgeKind::Https,   5},
-    {"VENDOR",  BridgeKind::Vendor,  1},
-    {"POLLING", BridgeKind::Polling, 2},
-    {"FOLDERS", BridgeKind::Folders, 3},
-    {"USB",     BridgeKind::Usb,     6},
+    {"SERIAL",  BridgeKind::Serial,  0, Transport::SerialLine, VendorPaths::None, {}},
+    {"TCPIP",   BridgeKind::TcpIp,   4, Transport::Tcp,        VendorPaths::None,
+     {"TCPRemoteHostName"}},
+    {"HTTPS",   BridgeKind::Https,   5, Transport::WebService, VendorPaths::All,
+     {"VendorApplicationPath"}},
+    {"VENDOR",  BridgeKind::Vendor,  1, Transport::Files,      VendorPaths::All,
+     {"VendorApplicationPath", "VendorRequestPath", "VendorResultsPath"}, "VendorRequestPath"},
+    {"POLLING", BridgeKind::Polling, 2, Transport::Files,      VendorPaths::RequestAndResults,
+     {"VendorRequestPath", "VendorResultsPath"}},
+    {"FOLDERS", BridgeKind::Folders, 3, Transport::Files,      VendorPaths::ResultsFolder,
+     {"VendorResultsPath"}},
+    {"USB",     BridgeKind::Usb,     6, Transport::Files,      VendorPaths::All,
+     {"VendorResultsPath"}},
 };
 // clang-format on
+
+// The row of a bridge; null for BridgeKind::Invalid.
+inline const BridgeName* bridgeRow(BridgeKind kind) {
+    for (const BridgeName& bridge : kBridgeNames)
+        if (bridge.kind == kind) return &bridge;
+    return nullptr;
+}
 
 inline BridgeKind bridgeKindOf(std::string_view text) {
     for (const BridgeName& bridge : kBridgeNames)
@@ -60,21 +91,51 @@ inline BridgeKind bridgeKindOf(std::string_view text) {
     return BridgeKind::Invalid;
 }
 
-// "SERIAL, TCPIP, ... or USB", as messages name the bridges there are.
-inline std::string bridgeNameList() {
+// The transport and paths of a bridge; none for an invalid one.
+inline std::optional<Transport> transportOf(BridgeKind kind) {
+    const BridgeName* row = bridgeRow(kind);
+    return row ? std::optional<Transport>(row->transport) : std::nullopt;
+}
+inline std::optional<VendorPaths> vendorPathsOf(BridgeKind kind) {
+    const BridgeName* row = bridgeRow(kind);
+    return row ? std::optional<VendorPaths>(row->paths) : std::nullopt;
+}
+
+// The formats by name, in the order messages and the help list them; how each asks and
+// reads is its row in formats/Formats.cpp.
+struct FormatName {
+    std::string_view name;
+    FormatKind kind;
+};
+inline constexpr FormatName kFormatNames[] = {
+    {"HL7", FormatKind::Hl7},
+    {"STANDARD", FormatKind::Standard},
+    {"SCAN", FormatKind::Scan},
+    {"XML", FormatKind::Xml},
+};
+
+// "A, B ... or Z": the names of a table's rows, as messages list them.
+template <typename Rows>
+std::string nameList(const Rows& rows) {
     std::string list;
-    for (std::size_t i = 0; i < std::size(kBridgeNames); ++i) {
-        if (i > 0) list += i + 1 == std::size(kBridgeNames) ? " or " : ", ";
-        list += kBridgeNames[i].name;
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        if (i > 0) list += i + 1 == std::size(rows) ? " or " : ", ";
+        list += rows[i].name;
     }
     return list;
 }
+// "SERIAL, TCPIP, ... or USB", as messages name the bridges there are.
+inline std::string bridgeNameList() {
+    return nameList(kBridgeNames);
+}
+// "HL7, STANDARD, SCAN or XML".
+inline std::string formatNameList() {
+    return nameList(kFormatNames);
+}
 
 inline FormatKind formatKindOf(std::string_view text) {
-    if (text == "STANDARD") return FormatKind::Standard;
-    if (text == "HL7") return FormatKind::Hl7;
-    if (text == "SCAN") return FormatKind::Scan;
-    if (text == "XML") return FormatKind::Xml;
+    for (const FormatName& format : kFormatNames)
+        if (text == format.name) return format.kind;
     return FormatKind::Unknown;
 }
 
@@ -96,6 +157,9 @@ inline int allowedAttempts(const BridgeConfiguration& config) {
 // written directly (defaults, the parse command, tests) can never disagree with them.
 inline BridgeKind bridgeKind(const BridgeConfiguration& config) {
     return bridgeKindOf(config.NetworkBridgeType.toText());
+}
+inline std::optional<Transport> transport(const BridgeConfiguration& config) {
+    return transportOf(bridgeKind(config));
 }
 inline FormatKind formatKind(const BridgeConfiguration& config) {
     return formatKindOf(config.VendorFormatType.toText());

@@ -5,7 +5,7 @@
 #include "common/AnswerLimit.h"
 #include "common/Errors.h"
 #include "common/FailureNote.h"
-#include "common/ThreadState.h"
+#include "common/RequestState.h"
 #include "platform/FileSystem.h"
 
 namespace trellybridge {
@@ -32,8 +32,8 @@ std::string t(const std::string& value) {
 }
 
 void bridgeSection(Dump& d, const BridgeConfiguration& c, const SessionState& s) {
-    BridgeKind bridge = bridgeKind(c);
-    if (bridge == BridgeKind::TcpIp) {
+    std::optional<Transport> bridge = transport(c);
+    if (bridge == Transport::Tcp) {
         d.line("TCP:: ");
         d.line("  localname:" + s.localHostName + "    localip:" + s.localIP);
         d.line("  remotename:" + t(c.TCPRemoteHostName) + "    remoteIP:" + s.remoteIP);
@@ -43,11 +43,11 @@ void bridgeSection(Dump& d, const BridgeConfiguration& c, const SessionState& s)
             if (!s.portResults[static_cast<size_t>(i)].empty())
                 d.line("  attempted port:" + s.portList[static_cast<size_t>(i)] +
                        "    result:" + s.portResults[static_cast<size_t>(i)]);
-    } else if (bridge == BridgeKind::Https) {
+    } else if (bridge == Transport::WebService) {
         d.line("HTTPS:: ");
         d.line("  organizationID:" + t(c.HTTPSOrganizationID) +
                "    subjectCN:" + t(c.HTTPSSubjectCN));
-    } else if (bridge == BridgeKind::Serial) {
+    } else if (bridge == Transport::SerialLine) {
         d.line("SERIAL:: ");
         d.line("  comm port:" + t(c.CommPort) + "   DTR/RTS/EOF: " + t(c.DTR) + "/" + t(c.RTS) +
                "/" + t(c.EOF_));
@@ -84,7 +84,7 @@ std::string stepTimeText(const std::optional<platform::LocalTime>& time) {
     return buffer;
 }
 
-std::string debugDump(const ThreadState& state) {
+std::string debugDump(const RequestState& state) {
     const BridgeConfiguration& c = state.config;
     const SessionState& s = state.session;
     std::string bridge = t(c.NetworkBridgeType);
@@ -119,7 +119,7 @@ std::string debugDump(const ThreadState& state) {
            "   finished receiving:" + stepTimeText(s.finishedReceiving));
     d.line("  started parsing:" + stepTimeText(s.startedParsing) +
            "   finished parsing:" + stepTimeText(s.finishedParsing));
-    if (bridgeKind(c) == BridgeKind::Serial || bridgeKind(c) == BridgeKind::TcpIp)
+    if (transport(c) == Transport::SerialLine || transport(c) == Transport::Tcp)
         d.line("  close port attempts:" + std::to_string(s.closePortAttempts));
     d.line("LOGS:: ");
     std::string maxRows = t(c.LogInsuranceEntries);
@@ -131,8 +131,9 @@ std::string debugDump(const ThreadState& state) {
            newestForDisplay(state.errorList));
     for (const std::string& failure : state.failures.story()) d.line("  failure:" + failure);
     d.line("REQUEST:: ");
-    d.line(bridgeKind(c) == BridgeKind::Folders ? "  (n/a for folders style bridge)"
-                                                : "  " + t(s.requestText));
+    d.line(vendorPathsOf(bridgeKind(c)) == VendorPaths::ResultsFolder
+               ? "  (n/a for folders style bridge)"
+               : "  " + t(s.requestText));
     d.line("RESPONSE:: ");
     d.line("  raw data received...");
     d.line("  " + answerForDisplay(s.rawDataReceived));  // a runaway answer must not fill the disk
@@ -140,7 +141,7 @@ std::string debugDump(const ThreadState& state) {
     return d.take();
 }
 
-bool writeDebugLog(ThreadState& state) {
+bool writeDebugLog(RequestState& state) {
     std::string path =
         fs::folderExists(kLogFolder) ? "C:\\BridgeLogs\\BRIDGEDEBUG.log" : "c:\\BRIDGEDEBUG.log";
     if (!fs::appendToBoundedLog(path, debugDump(state), maxDebugLogBytes(), 0600)) {

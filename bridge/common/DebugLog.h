@@ -10,14 +10,14 @@
 
 namespace trellybridge {
 
-struct ThreadState;
+struct RequestState;
 
 // The dump of the thread's last request, as written to the log.
-std::string debugDump(const ThreadState& state);
+std::string debugDump(const RequestState& state);
 // Appends the dump to BRIDGEDEBUG.log (in C:\BridgeLogs when that folder exists, else
 // in the root of drive C) and keeps its host path in the state; records 401 and returns
 // false when it cannot, or when the log is a symbolic link (its target is never written).
-bool writeDebugLog(ThreadState& state);
+bool writeDebugLog(RequestState& state);
 // The most BRIDGEDEBUG.log holds before it is renamed BRIDGEDEBUG.log.1 and a new one
 // started: 16 MiB, or TRELLYBRIDGE_DEBUG_LOG_MAX_BYTES when that is a whole number of
 // bytes from 64 KiB to 1 GiB.

@@ -1,18 +1,25 @@
 // The C interface over the object registry and the dispatch tables.
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "common/BridgeConfiguration.h"
 #include "common/Errors.h"
 #include "common/Pace.h"
 #include "component/ComponentDispatch.h"
+#include "component/ThreadState.h"
+#include "platform/CancelSignal.h"
 #include "platform/ObjectRegistry.h"
 #include "trellybridge/trellybridge.h"
 
 struct tb_object {
     std::shared_ptr<trellybridge::platform::Dispatchable> target;
+    // Raised by tb_cancel from any thread; the request a call on the object starts ends.
+    std::unique_ptr<trellybridge::platform::CancelSignal> cancel =
+        std::make_unique<trellybridge::platform::CancelSignal>();
 };
 
 namespace {
@@ -90,6 +97,7 @@ tb_status invokeOn(tb_object* object, const char* name, MemberKind kind,
                    const std::vector<Variant>& arguments, tb_variant* result) {
     if (!object || !object->target || !name) return TB_INVALID_ARGUMENT;
     Variant value;
+    trellybridge::CallCancel cancel(object->cancel.get());
     tb_status status = statusOf(object->target->invoke(name, kind, arguments, value));
     if (status == TB_OK && result) toC(value, result);
     return status;
@@ -113,6 +121,16 @@ const std::vector<std::string>& settingNames() {
         std::vector<std::string> all;
         for (size_t i = 0; i < trellybridge::GetPatientArguments::kCount; ++i)
             all.emplace_back(trellybridge::GetPatientArguments::name(i));
+        return all;
+    }();
+    return names;
+}
+
+const std::vector<std::string>& formatNames() {
+    static const std::vector<std::string> names = [] {
+        std::vector<std::string> all;
+        for (const trellybridge::FormatName& format : trellybridge::kFormatNames)
+            all.emplace_back(format.name);
         return all;
     }();
     return names;
@@ -192,6 +210,12 @@ tb_status tb_invoke(tb_object* object, const char* member, const tb_variant* arg
     return invokeOn(object, member, MemberKind::Method, converted, result);
 }
 
+tb_status tb_cancel(tb_object* object) {
+    if (!object || !object->cancel) return TB_INVALID_ARGUMENT;
+    object->cancel->raise();
+    return TB_OK;
+}
+
 tb_status tb_get_property(tb_object* object, const char* name, tb_variant* value) {
     if (!value) return TB_INVALID_ARGUMENT;
     return invokeOn(object, name, MemberKind::Get, {}, value);
@@ -237,6 +261,10 @@ const char* tb_setting_name(size_t index) {
 
 const char* tb_property_name(size_t index) {
     return nameAt(propertyNames(), index);
+}
+
+const char* tb_format_name(size_t index) {
+    return nameAt(formatNames(), index);
 }
 
 tb_status tb_error_count(tb_object* object, size_t* count) {

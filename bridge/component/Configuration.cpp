@@ -153,10 +153,10 @@ void storeArguments(BridgeConfiguration& c, const GetPatientArguments& a) {
 }
 
 bool adjustForBridge(BridgeConfiguration& c, const Reasons& reasons) {
-    BridgeKind bridge = bridgeKind(c);
-    if (bridge == BridgeKind::Serial) {
+    std::optional<Transport> bridge = transport(c);
+    if (bridge == Transport::SerialLine) {
         c.bridgeTimeout = c.SerialTimeout;
-    } else if (bridge == BridgeKind::TcpIp) {
+    } else if (bridge == Transport::Tcp) {
         c.bridgeTimeout = c.SerialTimeout;
         if (isUnset(c.AllowedRetries)) {
             reasons.note(FailureKind::Settings,
@@ -218,12 +218,12 @@ CompanyCheck checkCompanyNumber(BridgeConfiguration& c, const Reasons& reasons) 
 }
 
 void assignBridgePaths(BridgeConfiguration& c) {
-    BridgeKind bridge = bridgeKind(c);
-    if (bridge == BridgeKind::Serial || bridge == BridgeKind::TcpIp) {
+    std::optional<VendorPaths> paths = vendorPathsOf(bridgeKind(c));
+    if (paths == VendorPaths::None) {
         c.VendorApplicationPath = c.VendorRequestPath = c.VendorResultsPath = "N/A";
-    } else if (bridge == BridgeKind::Polling) {
+    } else if (paths == VendorPaths::RequestAndResults) {
         c.VendorApplicationPath = "N/A";
-    } else if (bridge == BridgeKind::Folders) {
+    } else if (paths == VendorPaths::ResultsFolder) {
         c.VendorApplicationPath = c.VendorRequestPath = "N/A";
         std::string folder = c.VendorResultsPath.toText();
         if (folder.empty() || folder.back() != '\\') folder += '\\';
@@ -238,7 +238,7 @@ std::string patientIdProblem(const BridgeConfiguration& c) {
         if (isControl(static_cast<unsigned char>(ch)))
             return "PatientID contains a control character (code " +
                    std::to_string(static_cast<unsigned char>(ch)) + ")";
-    if (bridgeKind(c) != BridgeKind::Folders) return {};
+    if (vendorPathsOf(bridgeKind(c)) != VendorPaths::ResultsFolder) return {};
     for (char separator : {'/', '\\'})
         if (id.find(separator) != std::string::npos)
             return std::string("PatientID contains \"") + separator +
@@ -258,19 +258,19 @@ std::vector<std::string> unusableSettings(const BridgeConfiguration& c) {
     if (!isUnset(c.AllowedRetries) && !wholeCount(c.AllowedRetries))
         problems.push_back("AllowedRetries must be a whole number of 0 or more, not " +
                            quoted(c.AllowedRetries));
-    BridgeKind bridge = bridgeKind(c);
+    std::optional<Transport> bridge = transport(c);
     // A serial session counts its attempts against AllowedRetries itself: with 0 it would
     // end without sending, and say no patient was found.
-    if (bridge == BridgeKind::Serial && !isUnset(c.AllowedRetries) &&
+    if (bridge == Transport::SerialLine && !isUnset(c.AllowedRetries) &&
         wholeCount(c.AllowedRetries) == 0.0)
         problems.push_back(
             "AllowedRetries must be 1 or more over a serial line, where 0 sends nothing, not " +
             quoted(c.AllowedRetries));
-    if (bridge == BridgeKind::TcpIp && !isUnset(c.TCPRemotePorts) && !isPortList(c.TCPRemotePorts))
+    if (bridge == Transport::Tcp && !isUnset(c.TCPRemotePorts) && !isPortList(c.TCPRemotePorts))
         problems.push_back(
             "TCPRemotePorts must be port numbers from 1 to 65535 separated by commas, not " +
             quoted(c.TCPRemotePorts));
-    if (bridge == BridgeKind::Https && !isUnset(c.VendorApplicationPath)) {
+    if (bridge == Transport::WebService && !isUnset(c.VendorApplicationPath)) {
         std::string address = c.VendorApplicationPath.toText() +
                               (isUnset(c.VendorRequestPath) ? "" : c.VendorRequestPath.toText());
         if (text::lower(address.substr(0, 8)) != "https://" || address.size() == 8)
@@ -350,10 +350,10 @@ bool normaliseCommonParameters(BridgeConfiguration& c, const Reasons& reasons) {
 
     if (!adjustForBridge(c, reasons)) return false;
 
-    BridgeKind bridge = bridgeKind(c);
-    if (bridge == BridgeKind::Serial || bridge == BridgeKind::TcpIp)
+    std::optional<VendorPaths> paths = vendorPathsOf(bridgeKind(c));
+    if (paths == VendorPaths::None)
         c.VendorApplicationPath = c.VendorRequestPath = c.VendorResultsPath = "N/A";
-    else if (bridge == BridgeKind::Polling)
+    else if (paths == VendorPaths::RequestAndResults)
         c.VendorApplicationPath = "N/A";
     return true;
 }

@@ -17,26 +17,21 @@ bool isBlank(const Variant& value) {
     return value.isEmptyText();
 }
 
-// Where the vendor is, for each bridge: no group holds a value that could find it.
+// Where the vendor is, for each bridge: no group holds a value that could find it (the
+// serial group names a port, COM2).
 std::vector<std::string_view> addressSettings(BridgeKind bridge) {
-    switch (bridge) {
-        case BridgeKind::TcpIp: return {"TCPRemoteHostName"};
-        case BridgeKind::Https: return {"VendorApplicationPath"};
-        case BridgeKind::Vendor:
-            return {"VendorApplicationPath", "VendorRequestPath", "VendorResultsPath"};
-        case BridgeKind::Polling: return {"VendorRequestPath", "VendorResultsPath"};
-        case BridgeKind::Folders:
-        case BridgeKind::Usb: return {"VendorResultsPath"};
-        case BridgeKind::Serial:  // the serial group names a port (COM2)
-        case BridgeKind::Invalid: break;
-    }
-    return {};
+    std::vector<std::string_view> settings;
+    if (const BridgeName* row = bridgeRow(bridge))
+        for (std::string_view setting : row->address)
+            if (!setting.empty()) settings.push_back(setting);
+    return settings;
 }
 
 // The address settings a request cannot do without: the VENDOR bridge without a request
 // file hands its program the identifier as its argument instead.
 bool requiredAddress(BridgeKind bridge, std::string_view setting) {
-    return bridge != BridgeKind::Vendor || setting != "VendorRequestPath";
+    const BridgeName* row = bridgeRow(bridge);
+    return !row || row->optionalAddress != setting;
 }
 
 std::string upper(std::string_view text) {
@@ -52,18 +47,16 @@ GetPatientArguments GetPatientArguments::withDefaults(std::string_view bridgeNam
     BridgeConfiguration c;
     SessionState scratch;
     settings::restoreCommonDefaults(c);
-    switch (bridge) {
-        case BridgeKind::Serial:
+    switch (transportOf(bridge).value_or(Transport::Files)) {
+        case Transport::SerialLine:
             settings::restoreSerialDefaults(c);
             settings::restoreMoreSerialDefaults(c);
             break;
-        case BridgeKind::TcpIp: settings::restoreTcpDefaults(c, scratch); break;
-        case BridgeKind::Https: settings::restoreHTTPSDefaults(c); [[fallthrough]];
-        case BridgeKind::Vendor:
-        case BridgeKind::Polling:
-        case BridgeKind::Folders:
-        case BridgeKind::Usb: settings::restoreNetworkDefaults(c); break;
-        case BridgeKind::Invalid: break;
+        case Transport::Tcp: settings::restoreTcpDefaults(c, scratch); break;
+        case Transport::WebService: settings::restoreHTTPSDefaults(c); [[fallthrough]];
+        case Transport::Files:
+            if (bridge != BridgeKind::Invalid) settings::restoreNetworkDefaults(c);
+            break;
     }
     // What the vendor of each format usually expects and sends.
     if (const formats::Format* f = formats::formatOf(format)) {
@@ -82,7 +75,7 @@ GetPatientArguments GetPatientArguments::withDefaults(std::string_view bridgeNam
 #undef TRELLYBRIDGE_COPY
     for (std::string_view address : addressSettings(bridge))
         if (auto position = find(address)) arguments.at(*position) = Variant();
-    if (bridge == BridgeKind::Https) arguments.VendorRequestPath = Variant();
+    if (transportOf(bridge) == Transport::WebService) arguments.VendorRequestPath = Variant();
     arguments.TimeDelay = "1000";
     return arguments;
 }
@@ -109,12 +102,12 @@ std::vector<std::string> GetPatientArguments::settingProblems() const {
                            bridgeNameList());
     if (formatKindOf(VendorFormatType.upperText()) == FormatKind::Unknown &&
         !isBlank(VendorFormatType))
-        problems.push_back("VendorFormatType " + VendorFormatType.toText() +
-                           " is not HL7, STANDARD, SCAN or XML");
+        problems.push_back("VendorFormatType " + VendorFormatType.toText() + " is not " +
+                           formatNameList());
     for (std::string_view address : addressSettings(bridge))
         if (auto position = find(address); position && requiredAddress(bridge, address))
             missing(at(*position), address);
-    if (bridge == BridgeKind::TcpIp) missing(TCPRemotePorts, "TCPRemotePorts");
+    if (transportOf(bridge) == Transport::Tcp) missing(TCPRemotePorts, "TCPRemotePorts");
     // The values given are read as the request will read them.
     BridgeConfiguration given;
 #define TRELLYBRIDGE_COPY(name) given.name = name;

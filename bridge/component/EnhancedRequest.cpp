@@ -3,10 +3,9 @@
 #include "common/Errors.h"
 #include "common/FailureNote.h"
 #include "common/Text.h"
-#include "common/ThreadState.h"
 #include "common/XmlHelpers.h"
 #include "component/Configuration.h"
-#include "session/EnhancedWindow.h"
+#include "component/ThreadState.h"
 #include "trellybridge/TrellyBridgeComm.h"
 
 namespace trellybridge {
@@ -188,10 +187,12 @@ std::string TrellyBridgeComm::GetPatientData(std::string_view mRequest) {
             std::vector<std::string> unusable = configuration::unusableSettings(state.config);
             std::string problem = unusable.empty() ? "" : unusable.front();
             if (problem.empty()) problem = searchSectionProblem(state.searchInfoSection);
+            session::RequestOptions search;
+            search.kind = session::RequestKind::Search;
             if (!problem.empty())
                 refuseSearch(state.reasons(), problem);
             else
-                session::runEnhancedWindow(state);
+                runFromThread(state, search);
         }
         if (text::trimSpaces(state.enhancedResult).empty() && !state.patientFound) {
             state.patientFound = false;

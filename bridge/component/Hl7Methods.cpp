@@ -1,8 +1,8 @@
 // The HL7 members of the class: thin variant wrappers over the parser and primitives.
 #include <stdexcept>
 
-#include "common/ThreadState.h"
 #include "component/RecordPublishing.h"
+#include "component/ThreadState.h"
 #include "formats/AnswerDispatch.h"
 #include "formats/Hl7Primitives.h"
 #include "formats/Parsers.h"
@@ -28,6 +28,7 @@ Variant TrellyBridgeComm::parseHL7Stream(const Variant& HL7AStream) {
                                         publishedFor_ = state.config.PatientID.toText();
                                         publishRecord(*this, record);
                                     });
+        session::showMessageBoxes(result);
         session::applyParseResult(state, result);
     } catch (...) {
     }

@@ -6,7 +6,7 @@
 
 #include "common/Errors.h"
 #include "common/FailureNote.h"
-#include "common/ThreadState.h"
+#include "common/RequestState.h"
 #include "component/Configuration.h"
 #include "pages/PropertyPages.h"
 #include "platform/Toolkit.h"
@@ -15,19 +15,17 @@ namespace trellybridge::configuration {
 namespace {
 
 // The settings pages, in the order the user sees them.
-void showPropertyPages(ThreadState& shared) {
-    auto show = [&](std::string_view name) {
-        pages::showPage(name, shared.config, shared.session);
-    };
+void showPropertyPages(RequestState& state) {
+    auto show = [&](std::string_view name) { pages::showPage(name, state.config, state.session); };
     show("frmCommonPropertyPage");
-    if (formatKind(shared.config) == FormatKind::Hl7) show("frmMEDICProperties");
-    BridgeKind bridge = bridgeKind(shared.config);
-    if (bridge == BridgeKind::Serial) {
+    if (formatKind(state.config) == FormatKind::Hl7) show("frmMEDICProperties");
+    std::optional<Transport> bridge = transport(state.config);
+    if (bridge == Transport::SerialLine) {
         show("frmSerialPropertyPage");
         show("frmMoreSerialProperties");
-    } else if (bridge == BridgeKind::TcpIp) {
+    } else if (bridge == Transport::Tcp) {
         show("frmTCPTest");
-    } else if (bridge == BridgeKind::Https) {
+    } else if (bridge == Transport::WebService) {
         show("frmNetworkProperties");
         show("frmHTTPSProperties");
     } else {
@@ -38,11 +36,11 @@ void showPropertyPages(ThreadState& shared) {
 // A setting that must not reach a file, a program or the wire ends the request before
 // anything is touched, and says why: in the error list, on the progress display and in
 // the failure note.
-Prepared refuse(ThreadState& shared, const std::string& problem) {
-    shared.session.attemptCount = 0;  // no attempt runs: the error is kept
-    shared.reasons().record(errc::InvalidParameter, problem);
+Prepared refuse(RequestState& state, const std::string& problem) {
+    state.session.attemptCount = 0;  // no attempt runs: the error is kept
+    state.reasons().record(errc::InvalidParameter, problem);
     ui::toolkit().progress(ui::ProgressKind::Log, "Request not sent: " + problem + "\r\n");
-    shared.reasons().note(FailureKind::Settings, problem);
+    state.reasons().note(FailureKind::Settings, problem);
     return Prepared::Refused;
 }
 
@@ -54,10 +52,10 @@ std::string joined(const std::vector<std::string>& problems) {
 
 }  // namespace
 
-Prepared prepareRequest(ThreadState& shared, const GetPatientArguments& arguments,
+Prepared prepareRequest(RequestState& state, const GetPatientArguments& arguments,
                         PreparationMode mode) {
-    BridgeConfiguration& config = shared.config;
-    Reasons reasons = shared.reasons();
+    BridgeConfiguration& config = state.config;
+    Reasons reasons = state.reasons();
     auto problemOf = [&](std::string problem) {
         return mode.refuseUnusable ? std::move(problem) : std::string();
     };
@@ -65,10 +63,10 @@ Prepared prepareRequest(ThreadState& shared, const GetPatientArguments& argument
     auto pages = [&] { return mode.showPages && config.DisplayProperties.toText() == "true"; };
 
     storeArguments(config, arguments);
-    if (pages()) showPropertyPages(shared);
+    if (pages()) showPropertyPages(state);
     if (!adjustForBridge(config, reasons)) return Prepared::Ended;
     if (std::string problem = problemOf(patientIdProblem(config)); !problem.empty())
-        return refuse(shared, problem);
+        return refuse(state, problem);
     if (formatKind(config) == FormatKind::Hl7 &&
         checkCompanyNumber(config, reasons) == CompanyCheck::Rejected) {
         reasons.note(FailureKind::Settings,
@@ -79,13 +77,13 @@ Prepared prepareRequest(ThreadState& shared, const GetPatientArguments& argument
     }
     // The company check may have put the default company in front of the identifier.
     if (std::string problem = problemOf(patientIdProblem(config)); !problem.empty())
-        return refuse(shared, problem);
+        return refuse(state, problem);
     assignBridgePaths(config);
     if (config.VendorName.toText() == "HIS" && pages())
-        pages::showPage("frmHISProperties", config, shared.session);
+        pages::showPage("frmHISProperties", config, state.session);
     applyFinalDefaults(config);
     if (std::string problem = problemOf(joined(unusableSettings(config))); !problem.empty())
-        return refuse(shared, problem);
+        return refuse(state, problem);
     return Prepared::Ready;
 }
 

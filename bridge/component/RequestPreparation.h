@@ -5,7 +5,7 @@
 #pragma once
 
 #include "common/BridgeConfiguration.h"
-#include "common/ThreadState.h"
+#include "common/RequestState.h"
 #include "trellybridge/TrellyBridgeComm.h"
 
 namespace trellybridge::configuration {
@@ -27,9 +27,9 @@ inline constexpr PreparationMode kForRequest{};
 // pages, and nothing to refuse (the parse command and the format tests).
 inline constexpr PreparationMode kForAnswerAtHand{false, false};
 
-// Stores the arguments into the thread's shared settings and makes them ready for the
-// session; a refusal is recorded in the shared reasons.
-Prepared prepareRequest(ThreadState& shared, const GetPatientArguments& arguments,
+// Stores the arguments into the request's settings and makes them ready for the session;
+// a refusal is recorded in the request's reasons.
+Prepared prepareRequest(RequestState& state, const GetPatientArguments& arguments,
                         PreparationMode mode = kForRequest);
 
 }  // namespace trellybridge::configuration

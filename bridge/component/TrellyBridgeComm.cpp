@@ -1,13 +1,15 @@
 #include "trellybridge/TrellyBridgeComm.h"
 
+#include <optional>
+
 #include "common/Errors.h"
 #include "common/FailureNote.h"
 #include "common/InsuranceLog.h"
-#include "common/ThreadState.h"
 #include "common/Version.h"
 #include "component/Configuration.h"
 #include "component/RecordPublishing.h"
 #include "component/RequestPreparation.h"
+#include "component/ThreadState.h"
 #include "platform/Clock.h"
 #include "platform/Toolkit.h"
 #include "session/EnhancedWindow.h"
@@ -48,29 +50,33 @@ std::string insuranceLogLine(const TrellyBridgeComm& comm, int slot, const std::
 }  // namespace
 
 Variant TrellyBridgeComm::GetPatient(const GetPatientArguments& arguments) {
-    ThreadState& state = threadState();
+    using configuration::Prepared;
     // No exception crosses the interface: whatever fails, the caller learns only whether
-    // the patient was found. (A session that fails ends inside runSessionWindow, so the
-    // result is still published.)
+    // the patient was found, and what the request ended with is published.
+    std::optional<Prepared> prepared;  // none: the request broke off
     try {
+        ThreadRequest request;
+        RequestState& state = request.state();
         // A found flag left over from an earlier request must not report this one as found.
         state.patientFound = false;
         state.record.clear();
         state.failures.clear();
         state.debugLogFile.clear();
-        using configuration::Prepared;
-        switch (configuration::prepareRequest(state, arguments)) {
-            case Prepared::Ready: break;
-            case Prepared::Ended:
-                publishFailure(state.failures, state.patientFound);
-                return Variant(state.patientFound);
-            case Prepared::Refused: ReturnPatient(); return Variant(state.patientFound);
-        }
-        session::runSessionWindow(state);
-        ReturnPatient();
+        Prepared ready = configuration::prepareRequest(state, arguments);
+        if (ready == Prepared::Ready) request.run({});
+        prepared = ready;
     } catch (...) {
-        publishFailure(state.failures, state.patientFound);
     }
+    const ThreadState& state = threadState();
+    try {
+        // A request that ended in its preparation publishes nothing but why.
+        if (prepared && *prepared != Prepared::Ended) {
+            ReturnPatient();
+            return Variant(state.patientFound);
+        }
+    } catch (...) {
+    }
+    publishFailure(state.failures, state.patientFound);
     return Variant(state.patientFound);
 }
 
@@ -155,24 +161,31 @@ Variant TrellyBridgeComm::resetGlobalValues() {
 }
 
 namespace {
-void endRequest() {
-    ThreadState& state = threadState();
+void endRequest(RequestState& state) {
     state.session.elapsedTicks = 0;
     state.session.completionCode = 0;
     state.patientFound = false;
     state.session.attemptCount = 0;
     state.session.rawDataReceived.clear();
 }
+
+// The host ends the request: also one still running, when it calls from inside it (a
+// progress callback), so that what it ends with is what the host ended.
+void endRequests() {
+    endRequest(threadState());
+    if (ThreadRequest* request = ThreadRequest::current()) endRequest(request->state());
+    if (RequestState* running = session::runningRequest()) endRequest(*running);
+}
 }  // namespace
 
 Variant TrellyBridgeComm::closeConnection() {
-    endRequest();
+    endRequests();
     session::unloadSessionWindow();
     return {};
 }
 
 Variant TrellyBridgeComm::closeEnhancedBridgeConnection() {
-    endRequest();
+    endRequests();
     session::unloadEnhancedWindow();
     return {};
 }

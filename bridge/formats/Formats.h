@@ -21,7 +21,7 @@ struct Format {
     // the session ended (see dispatchAnswer).
     ParseResult (*read)(std::string_view answer, const BridgeConfiguration& config,
                         ParseContext& context);
-    request::BuiltRequest (*build)(const BridgeConfiguration& config);
+    request::BuiltRequest (*build)(const BridgeConfiguration& config, platform::Clock& clock);
     // The working defaults a host is given: VendorRequestTag, EOFCharacter, EOLCharacter
     // and EOFRequest.
     std::string_view requestTag, endOfAnswer, endOfLine, endOfRequest;

@@ -175,7 +175,7 @@ private:
     void readInsurances();
     void readInsurance(int slot, std::string_view in1Text, std::string_view in2Text);
     void substituteGuarantor();
-    bool identifierMatches(ErrorNotices& notices, std::string& matched);
+    bool identifierMatches(ParseResult& result);
     std::optional<AnswerProblem> withoutPatient() const;
     std::string errorText(const Segment& err) const;
 
@@ -214,7 +214,7 @@ ParseResult Hl7Parse::run(const RecordObserver& whenRead) {
     // substitutions below reach the properties only when a request publishes.
     if (whenRead) whenRead(record_);
     substituteGuarantor();
-    if (!identifierMatches(result.notices, result.identifierMatch)) {
+    if (!identifierMatches(result)) {
         result.found = false;
         result.disconnected = true;
     }
@@ -475,8 +475,9 @@ void Hl7Parse::substituteGuarantor() {
         guarantorFromPatient(record_, true);
 }
 
-bool Hl7Parse::identifierMatches(ErrorNotices& notices, std::string& matched) {
-    if (bridgeKind(c_) != BridgeKind::TcpIp) return true;
+bool Hl7Parse::identifierMatches(ParseResult& result) {
+    std::string& matched = result.identifierMatch;
+    if (transport(c_) != Transport::Tcp) return true;
     const std::string& returned = rec(F::p1PatientUniqueID);
     if (returned.empty() && ids_.pid3.empty()) return true;
     bool exact = c_.CaseSensitivity.toText() != "false";
@@ -507,10 +508,10 @@ bool Hl7Parse::identifierMatches(ErrorNotices& notices, std::string& matched) {
         start = end + 1;
     }
 
-    ui::toolkit().messageBox("Patient ID returned does not match ID submitted.\r" +
-                                 c_.PatientID.toText() + " <--> " + returned,
-                             "", ui::Icon::None);
-    notices.push_back({errc::Hl7ParseFailed, ""});
+    result.messageBoxes.push_back({"Patient ID returned does not match ID submitted.\r" +
+                                       c_.PatientID.toText() + " <--> " + returned,
+                                   ""});
+    result.notices.push_back({errc::Hl7ParseFailed, ""});
     return false;
 }
 
@@ -546,7 +547,8 @@ ParseResult parseHL7Stream(std::string_view answer, const BridgeConfiguration& c
 
 ParseResult readHl7Answer(std::string_view answer, const BridgeConfiguration& config,
                           ParseContext& context) {
-    ParseResult result = timed([&] { return parseHL7Stream(answer, config, context); });
+    ParseResult result =
+        timed(context.clock, [&] { return parseHL7Stream(answer, config, context); });
     if (!result.read) return shownAndEnded(std::move(result));
     std::string vendor = config.VendorName.upperText();
     bool medicVendor = vendor == "MEDIC" || vendor == "MISYS PM" || vendor == "MISYSPM";

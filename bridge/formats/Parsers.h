@@ -1,7 +1,9 @@
 // The answer parsers, one per vendor format. Each reads an answer with the request's
 // settings into the caller's record and says what came of it; none of them publishes the
-// record, records an error or touches the session: the caller applies the result. Message boxes a
-// parser shows (an identifier that does not match, a vendor's error element) appear as it reads.
+// record, records an error, shows anything or touches the session: the caller applies the
+// result, and shows the message boxes it names (an identifier that does not match, a
+// vendor's error element) as soon as the parse returns. Time stamps come from the clock
+// the caller hands over.
 #pragma once
 
 #include <functional>
@@ -14,6 +16,7 @@
 #include "common/FailureNote.h"
 #include "common/PatientRecord.h"
 #include "platform/Clock.h"
+#include "platform/Toolkit.h"
 
 namespace trellybridge::formats {
 
@@ -32,6 +35,14 @@ struct AnswerProblem {
     std::string what;
 };
 
+// A message box the answer calls for, in the order the parse came to it.
+struct MessageBoxNotice {
+    std::string text;
+    std::string title;
+    ui::Icon icon = ui::Icon::None;
+};
+using MessageBoxNotices = std::vector<MessageBoxNotice>;
+
 struct ParseResult {
     // False when the parser failed outright (the answer could not be read at all).
     bool read = false;
@@ -49,6 +60,8 @@ struct ParseResult {
     std::optional<char> recordDelimiter;
     // The errors the answer raised, in order, for the caller to record.
     ErrorNotices notices;
+    // The message boxes the answer calls for, for the caller to show.
+    MessageBoxNotices messageBoxes;
     // Set when an answer without the patient was a refusal or could not be read.
     std::optional<AnswerProblem> problem;
     // Which identifier matched the one asked for when it was not the answer's own
@@ -63,6 +76,7 @@ struct ParseContext {
     std::string& debugDump;      // the answer as kept for the debug log (HL7 and STANDARD),
                                  // bounded (answerForDump)
     char recordDelimiter = '|';  // the STANDARD delimiter until a header record names one
+    platform::Clock& clock;      // the request's: when reading began and ended
 
     // The delimiter a session keeps as text: its first character, "|" when empty.
     static char delimiterOf(std::string_view text) { return text.empty() ? '|' : text[0]; }
@@ -101,11 +115,11 @@ ParseResult readXmlAnswer(std::string_view answer, const BridgeConfiguration& co
 // Read, timed: the start stamped before the parser runs, the end after it when it could
 // read the answer (a parser may have stamped its own end already).
 template <typename Parse>
-ParseResult timed(Parse parse) {
-    platform::LocalTime started = platform::clock().now();
+ParseResult timed(platform::Clock& clock, Parse parse) {
+    platform::LocalTime started = clock.now();
     ParseResult result = parse();
     result.startedParsing = started;
-    if (result.read) result.finishedParsing = platform::clock().now();
+    if (result.read) result.finishedParsing = clock.now();
     return result;
 }
 

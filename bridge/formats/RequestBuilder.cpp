@@ -16,10 +16,10 @@ constexpr char CR = '\r', VT = '\v', FS = '\x1c';
 constexpr size_t kMaxEofCodes = 21;
 
 // YYYYMMDDHHMM, each part read from the clock on its own as the vendor's systems expect.
-std::string hl7TimeStamp() {
-    std::string date = platform::formatDate(platform::clock().now(), "yyyymmdd");
-    std::string hour = platform::formatDate(platform::clock().now(), "HH");
-    std::string minute = platform::formatDate(platform::clock().now(), "MM");
+std::string hl7TimeStamp(platform::Clock& clock) {
+    std::string date = platform::formatDate(clock.now(), "yyyymmdd");
+    std::string hour = platform::formatDate(clock.now(), "HH");
+    std::string minute = platform::formatDate(clock.now(), "MM");
     return date + hour + minute;
 }
 
@@ -74,42 +74,43 @@ std::string buildXmlText(const BridgeConfiguration& c) {
 
 }  // namespace
 
-BuiltRequest buildRequest(const BridgeConfiguration& c) {
-    if (const formats::Format* format = formats::formatOf(formatKind(c))) return format->build(c);
+BuiltRequest buildRequest(const BridgeConfiguration& c, platform::Clock& clock) {
+    if (const formats::Format* format = formats::formatOf(formatKind(c)))
+        return format->build(c, clock);
     return {tagRequest(c), false};
 }
 
-BuiltRequest buildStandardRequest(const BridgeConfiguration& c) {
+BuiltRequest buildStandardRequest(const BridgeConfiguration& c, platform::Clock&) {
     if (isDynamic(c) && c.VendorName.toText() == "HIS") return {buildHISRequest(c)};
     return {fromTag(c, c.VendorRequestTag.toText() + c.PatientID.toText())};
 }
 
-BuiltRequest buildHl7Request(const BridgeConfiguration& c) {
+BuiltRequest buildHl7Request(const BridgeConfiguration& c, platform::Clock& clock) {
     BuiltRequest built;
-    built.text = isDynamic(c) ? buildHL7Query(c, built.notices) : tagRequest(c);
+    built.text = isDynamic(c) ? buildHL7Query(c, built.notices, clock) : tagRequest(c);
     return built;
 }
 
-BuiltRequest buildScanRequest(const BridgeConfiguration& c) {
+BuiltRequest buildScanRequest(const BridgeConfiguration& c, platform::Clock&) {
     return {isDynamic(c) ? buildScanText(c) : tagRequest(c)};
 }
 
-BuiltRequest buildXmlRequest(const BridgeConfiguration& c) {
+BuiltRequest buildXmlRequest(const BridgeConfiguration& c, platform::Clock&) {
     return {isDynamic(c) ? buildXmlText(c) : tagRequest(c)};
 }
 
-std::string buildHL7Query(const BridgeConfiguration& c, ErrorNotices& notices) {
+std::string buildHL7Query(const BridgeConfiguration& c, ErrorNotices& notices,
+                          platform::Clock& clock) {
     CompanySplit split = splitCompany(c);
     std::string trailer = hl7Trailer(c, notices);
-    std::string controlId = inForce(c, keyword::Hl7UniqueMsh10)
-                                ? std::to_string(platform::clock().tickCount())
-                                : "0001";
+    std::string controlId =
+        inForce(c, keyword::Hl7UniqueMsh10) ? std::to_string(clock.tickCount()) : "0001";
     std::string suffix = inForce(c, keyword::Hl7EntityMrn) ? "^^^^^^^^^^^E" : "";
 
     std::string msh = "MSH|^~\\&|LUMAK|ORVEL|" + c.VendorName.toText() + "|" +
-                      c.VendorFacility.toText() + "|" + hl7TimeStamp() + "+0000^S||QRY^Q01|" +
+                      c.VendorFacility.toText() + "|" + hl7TimeStamp(clock) + "+0000^S||QRY^Q01|" +
                       controlId + "|P|" + c.VendorFormatVersion.toText() + "|" + CR;
-    std::string qrd = "QRD|" + hl7TimeStamp() + "+0000^S|R|I|0001|||1^RD|" +
+    std::string qrd = "QRD|" + hl7TimeStamp(clock) + "+0000^S|R|I|0001|||1^RD|" +
                       text::trimSpaces(split.identifier) + suffix + "|DEM|" + split.company +
                       "||T|";
     return VT + msh + qrd + trailer;

@@ -1,12 +1,14 @@
 // The patient request in the vendor's format, byte for byte, and its framing. The
-// builders read only the settings they are given; an error they meet comes back with
-// what they built, for the caller to record.
+// builders read only the settings and the clock they are given (an HL7 query's time
+// stamp and control id); an error they meet comes back with what they built, for the
+// caller to record.
 #pragma once
 
 #include <string>
 #include <string_view>
 
 #include "common/Errors.h"
+#include "platform/Clock.h"
 
 namespace trellybridge {
 
@@ -23,15 +25,16 @@ struct BuiltRequest {
 };
 
 // The request of the configured format (through the table of formats).
-BuiltRequest buildRequest(const BridgeConfiguration& config);
+BuiltRequest buildRequest(const BridgeConfiguration& config, platform::Clock& clock);
 // Each format's request: the dynamic request under <%DYNAMIC%>, else the request tag
 // ([PID] replaced by the patient's identifier).
-BuiltRequest buildStandardRequest(const BridgeConfiguration& config);
-BuiltRequest buildHl7Request(const BridgeConfiguration& config);
-BuiltRequest buildScanRequest(const BridgeConfiguration& config);
-BuiltRequest buildXmlRequest(const BridgeConfiguration& config);
+BuiltRequest buildStandardRequest(const BridgeConfiguration& config, platform::Clock& clock);
+BuiltRequest buildHl7Request(const BridgeConfiguration& config, platform::Clock& clock);
+BuiltRequest buildScanRequest(const BridgeConfiguration& config, platform::Clock& clock);
+BuiltRequest buildXmlRequest(const BridgeConfiguration& config, platform::Clock& clock);
 
-std::string buildHL7Query(const BridgeConfiguration& config, ErrorNotices& notices);
+std::string buildHL7Query(const BridgeConfiguration& config, ErrorNotices& notices,
+                          platform::Clock& clock);
 std::string buildHISRequest(const BridgeConfiguration& config);
 
 // The characters of a comma-separated list of decimal codes ("13,10" is CR LF); gives

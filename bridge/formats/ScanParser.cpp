@@ -64,9 +64,10 @@ const std::map<std::string, std::vector<Target>, std::less<>>& vocabulary() {
     return tags;
 }
 
-void failParse(const BridgeConfiguration& config) {
+void failParse(const BridgeConfiguration& config, ParseResult& result) {
     if (config.DisplayDebugger.toText() == "true")
-        ui::toolkit().messageBox("ERROR parsing SCAN stream", "Attention!", ui::Icon::Critical);
+        result.messageBoxes.push_back(
+            {"ERROR parsing SCAN stream", "Attention!", ui::Icon::Critical});
 }
 
 AnswerProblem unreadable(std::string_view why) {
@@ -115,10 +116,10 @@ ParseResult parseScanStream(std::string_view answer, const BridgeConfiguration& 
     } catch (const ParseFailure& failure) {
         result.found = false;
         result.problem = unreadable(failure.what());
-        failParse(config);
+        failParse(config, result);
         return result;
     }
-    result.finishedParsing = platform::clock().now();
+    result.finishedParsing = context.clock.now();
     // Lines without any patient tag are no patient; without any tag, no SCAN answer.
     if (!sawPatient) {
         result.found = false;
@@ -126,10 +127,10 @@ ParseResult parseScanStream(std::string_view answer, const BridgeConfiguration& 
         if (!sawTag) result.problem = unreadable("it holds no TAG=value line");
         return result;
     }
-    if (bridgeKind(config) == BridgeKind::TcpIp &&
+    if (transport(config) == Transport::Tcp &&
         !sameIdentifier(config, record[F::p1PatientUniqueID])) {
         result.found = false;
-        failParse(config);
+        failParse(config, result);
         return result;
     }
     result.read = true;
@@ -138,7 +139,7 @@ ParseResult parseScanStream(std::string_view answer, const BridgeConfiguration& 
 
 ParseResult readScanAnswer(std::string_view answer, const BridgeConfiguration& config,
                            ParseContext& context) {
-    return timed([&] { return parseScanStream(answer, config, context); });
+    return timed(context.clock, [&] { return parseScanStream(answer, config, context); });
 }
 
 }  // namespace trellybridge::formats

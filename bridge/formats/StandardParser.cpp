@@ -103,9 +103,10 @@ std::string recordType(const std::string& record) {
     return record.substr(0, 1);
 }
 
-void failParse(const BridgeConfiguration& config) {
+void failParse(const BridgeConfiguration& config, ParseResult& result) {
     if (config.DisplayDebugger.toText() == "true")
-        ui::toolkit().messageBox("ERROR parsing response stream", "Attention!", ui::Icon::Critical);
+        result.messageBoxes.push_back(
+            {"ERROR parsing response stream", "Attention!", ui::Icon::Critical});
 }
 
 AnswerProblem unreadable(std::string_view why) {
@@ -224,14 +225,14 @@ void StandardParse::readRecord(const std::string& record) {
 }
 
 bool StandardParse::checkIdentifier() {
-    if (bridgeKind(c_) != BridgeKind::TcpIp) return true;
+    if (transport(c_) != Transport::Tcp) return true;
     if (delimited_ && inForce(c_, keyword::BypassPidCheckForAstm)) return true;
     const std::string& returned = record_[F::p1PatientUniqueID];
     if (sameIdentifier(c_, returned)) return true;
     if (delimited_)
-        ui::toolkit().messageBox("Patient ID returned does not match ID submitted.\r" +
-                                     c_.PatientID.toText() + " <--> " + returned,
-                                 "", ui::Icon::None);
+        result_.messageBoxes.push_back({"Patient ID returned does not match ID submitted.\r" +
+                                            c_.PatientID.toText() + " <--> " + returned,
+                                        ""});
     return false;
 }
 
@@ -251,7 +252,7 @@ ParseResult StandardParse::run() {
     } catch (const ParseFailure& failure) {
         result_.found = false;
         result_.problem = unreadable(failure.what());
-        failParse(c_);
+        failParse(c_, result_);
         return result_;
     }
 
@@ -259,7 +260,7 @@ ParseResult StandardParse::run() {
         record_[F::g1GuarantorLastName].empty() && record_[F::g1GuarantorFirstName].empty()) {
         guarantorFromPatient(record_, true);
     }
-    result_.finishedParsing = platform::clock().now();
+    result_.finishedParsing = context_.clock.now();
 
     // An answer without a patient record is no patient.
     if (!sawPatient_) {
@@ -269,7 +270,7 @@ ParseResult StandardParse::run() {
     }
     if (!checkIdentifier()) {
         result_.found = false;
-        failParse(c_);
+        failParse(c_, result_);
         return result_;
     }
     result_.read = true;
@@ -290,12 +291,12 @@ ParseResult parseStandardFixedStream(std::string_view answer, const BridgeConfig
 ParseResult readStandardAnswer(std::string_view answer, const BridgeConfiguration& config,
                                ParseContext& context) {
     ParseResult result;
-    platform::LocalTime started = platform::clock().now();
+    platform::LocalTime started = context.clock.now();
     if (auto records = standardFromHeader(answer)) {
         bool delimited = records->size() > 1 && (*records)[1] != ' ';
         result = delimited ? parseStandardStream(*records, config, context)
                            : parseStandardFixedStream(*records, config, context);
-        if (result.read) result.finishedParsing = platform::clock().now();
+        if (result.read) result.finishedParsing = context.clock.now();
     } else
         result.problem = unreadable("it holds no header record (H)");
     result.startedParsing = started;

@@ -57,8 +57,13 @@ std::string splitMiddleName(const std::string& name) {
 
 class XmlParse {
 public:
-    XmlParse(std::string_view answer, const BridgeConfiguration& config, PatientRecord& record)
-        : document_(answer), answer_(document_.whole()), c_(config), record_(record) {}
+    XmlParse(std::string_view answer, const BridgeConfiguration& config, PatientRecord& record,
+             platform::Clock& clock)
+        : document_(answer),
+          answer_(document_.whole()),
+          c_(config),
+          record_(record),
+          clock_(clock) {}
     ParseResult run();
 
 private:
@@ -73,6 +78,7 @@ private:
     Searchable answer_;
     const BridgeConfiguration& c_;
     PatientRecord& record_;
+    platform::Clock& clock_;
 };
 
 ParseResult XmlParse::run() {
@@ -80,8 +86,8 @@ ParseResult XmlParse::run() {
     result.found = true;
     if (std::vector<Searchable> errors = getXMLElements(answer_, "ERROR"); !errors.empty()) {
         // The vendor's refusal ends the exchange.
-        ui::toolkit().messageBox(std::string(errors.front().text), "Attention!",
-                                 ui::Icon::Critical);
+        result.messageBoxes.push_back(
+            {std::string(errors.front().text), "Attention!", ui::Icon::Critical});
         result.found = false;
         result.disconnected = true;
         return result;
@@ -90,7 +96,7 @@ ParseResult XmlParse::run() {
     readPhysician();
     readGuarantor();
     readInsurances();
-    result.finishedParsing = platform::clock().now();
+    result.finishedParsing = clock_.now();
     // A document without a P1 element is no patient; text without any element, no XML.
     if (!patient) result.found = false;
     if (!patient && answer_.text.find('<') == std::string_view::npos)
@@ -235,12 +241,13 @@ void XmlParse::readInsurances() {
 
 ParseResult parseXMLStream(std::string_view answer, const BridgeConfiguration& config,
                            ParseContext context) {
-    return XmlParse(answer, config, context.record).run();
+    return XmlParse(answer, config, context.record, context.clock).run();
 }
 
 ParseResult readXmlAnswer(std::string_view answer, const BridgeConfiguration& config,
                           ParseContext& context) {
-    ParseResult result = timed([&] { return parseXMLStream(answer, config, context); });
+    ParseResult result =
+        timed(context.clock, [&] { return parseXMLStream(answer, config, context); });
     return result.found.value_or(false) ? result : shownAndEnded(std::move(result));
 }
 

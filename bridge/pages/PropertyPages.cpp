@@ -170,7 +170,7 @@ private:
             return;
         }
         std::string value = chosen.path;
-        if (control == 2 && bridgeKind(config()) == BridgeKind::Folders)
+        if (control == 2 && vendorPathsOf(bridgeKind(config())) == VendorPaths::ResultsFolder)
             value = folderOfChosenFile(chosen.path) + config().PatientID.toText() + ".dat";
         setField(control, value);
     }

@@ -119,6 +119,7 @@ class HeadlessToolkit : public Toolkit {
 public:
     explicit HeadlessToolkit(ProgressSink sink = {}) : sink_(std::move(sink)) {}
     void setProgressSink(ProgressSink sink) { sink_ = std::move(sink); }
+    const ProgressSink& progressSink() const { return sink_; }
 
     void runModal(Window& window) override;
     void pumpMessages() override;

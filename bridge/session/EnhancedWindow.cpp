@@ -1,7 +1,7 @@
 #include "session/EnhancedWindow.h"
 
 #include "common/Errors.h"
-#include "common/ThreadState.h"
+#include "common/RequestState.h"
 #include "platform/ThreadContext.h"
 #include "session/SearchRequest.h"
 #include "session/SerialLine.h"
@@ -19,13 +19,13 @@ class SearchExchange : public Exchange {
 public:
     std::string section;
     std::string company;
-    ThreadState* shared = nullptr;  // where the sent section and the result are kept
+    RequestState* state = nullptr;  // where the sent section and the result are kept
 
     Message message(Request& request) const override {
         request.settings.CompanyName = company;
         SearchRequest built = buildSearchRequest(request.settings, section);
         request.settings.CompanyName = built.companyName;
-        shared->searchInfoSection = built.text;
+        state->searchInfoSection = built.text;
         return {built.text, built.text};
     }
     bool answerComplete(const Request&, const std::string& answer, size_t newFrom) const override {
@@ -34,7 +34,7 @@ public:
     // The result list is passed on as the vendor sent it, whole or not.
     bool closeEndsAnswer(const Request&) const override { return true; }
     bool takeAnswer(Request&, const std::string& answer) const override {
-        return buildEnhancedResult(*shared, answer);
+        return buildEnhancedResult(*state, answer);
     }
 };
 
@@ -45,13 +45,13 @@ EnhancedSession::~EnhancedSession() = default;
 
 std::unique_ptr<BridgeSession> EnhancedSession::makeSessionBridge(const Request& request) const {
     const Exchange& searchExchange = *search_;
-    switch (request.typed.bridge) {
+    switch (transportOf(request.typed.bridge).value_or(Transport::Files)) {
         // The search over a serial line: the same request, ended with CR LF as over
         // TCP/IP; the answer ends at the end-of-answer character, as every serial answer
         // does. A search that gets no answer ends as one over TCP/IP does, with the
         // time-out in its result.
-        case BridgeKind::Serial: return makeSerialBridge(searchExchange, "\r\n", true);
-        case BridgeKind::TcpIp: return makeTcpBridge(searchExchange);
+        case Transport::SerialLine: return makeSerialBridge(searchExchange, "\r\n", true);
+        case Transport::Tcp: return makeTcpBridge(searchExchange);
         default: return makeInvalidBridge();
     }
 }
@@ -60,13 +60,13 @@ void EnhancedSession::record(errc code, std::string_view description) const {
     request_->reasons.recordEnhanced(code, description);
 }
 
-void EnhancedSession::start(ThreadState& shared) {
+void EnhancedSession::start(RequestState& state) {
     // The answer of an earlier request is never taken for this one's.
-    shared.session.rawDataReceived.clear();
-    search_->section = shared.searchInfoSection;
-    search_->company = shared.config.CompanyName;
-    search_->shared = &shared;
-    Session::start(shared);
+    state.session.rawDataReceived.clear();
+    search_->section = state.searchInfoSection;
+    search_->company = state.config.CompanyName;
+    search_->state = &state;
+    Session::start(state);
 }
 
 EnhancedWindow::EnhancedWindow()
@@ -77,7 +77,7 @@ void EnhancedWindow::onLoad() {
     caption += " with RDZ";
 }
 
-bool buildEnhancedResult(ThreadState& s, const std::string& answer) {
+bool buildEnhancedResult(RequestState& s, const std::string& answer) {
     s.record.clear();
     s.session.startedParsing = platform::clock().now();
     s.patientFound = true;
@@ -88,16 +88,6 @@ bool buildEnhancedResult(ThreadState& s, const std::string& answer) {
 
 EnhancedWindow& enhancedWindow() {
     return platform::threadObject<EnhancedWindow>();
-}
-
-void runEnhancedWindow(ThreadState& shared) noexcept {
-    try {
-        enhancedWindow().serve(shared);
-        ui::toolkit().runModal(enhancedWindow());
-    } catch (...) {
-        // A session that breaks off ends as one that found nothing; the result is
-        // returned all the same.
-    }
 }
 
 void unloadEnhancedWindow() {

@@ -18,7 +18,7 @@ class EnhancedSession : public Session {
 public:
     explicit EnhancedSession(ProgressView& view);
     ~EnhancedSession() override;
-    void start(ThreadState& shared) override;
+    void start(RequestState& state) override;
     std::unique_ptr<BridgeSession> makeSessionBridge(const Request& request) const override;
     void record(errc code, std::string_view description = {}) const override;
 
@@ -35,14 +35,11 @@ protected:
     void onLoad() override;
 };
 
-// Turns a vendor answer into the shared state's enhancedResult; the search is then done.
-bool buildEnhancedResult(ThreadState& shared, const std::string& answer);
+// Turns a vendor answer into the request's enhancedResult; the search is then done.
+bool buildEnhancedResult(RequestState& state, const std::string& answer);
 
 // The thread's enhanced window.
 EnhancedWindow& enhancedWindow();
-// Shows it modally, serving `shared`; returns when it has unloaded, or when the session
-// broke off.
-void runEnhancedWindow(ThreadState& shared) noexcept;
 // Unloads it if it is still loaded.
 void unloadEnhancedWindow();
 

@@ -125,7 +125,7 @@ bool sendNetworkRequest(Request& request,
     } else {
         request.updateText(attemptText(request, "send patient request"));
     }
-    request::BuiltRequest built = request::buildRequest(request.settings);
+    request::BuiltRequest built = request::buildRequest(request.settings, platform::clock());
     request.reasons.record(built.notices);
     if (!built.formatKnown) request.failureNotice("ERROR building patient request");
     s.requestText = built.text;

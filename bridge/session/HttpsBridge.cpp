@@ -140,10 +140,10 @@ public:
                 } else {
                     // An answer no parser reads holds no patient.
                     request.setPatientFound(false);
-                    request.reasons.note(
-                        FailureKind::Settings,
-                        "VendorFormatType " + c.VendorFormatType.toText() +
-                            " is not HL7, STANDARD, SCAN or XML: the answer is not read");
+                    request.reasons.note(FailureKind::Settings, "VendorFormatType " +
+                                                                    c.VendorFormatType.toText() +
+                                                                    " is not " + formatNameList() +
+                                                                    ": the answer is not read");
                 }
             }
             return parsed ? s.rawDataReceived : std::string();

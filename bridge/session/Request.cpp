@@ -8,13 +8,13 @@
 
 namespace trellybridge::session {
 
-Request::Request(Session& engine, ThreadState& shared)
-    : settings(shared.config),
-      typed(readTypedSettings(shared.config)),
-      session(shared.session),
-      reasons(shared.reasons()),
+Request::Request(Session& engine, RequestState& state)
+    : settings(state.config),
+      typed(readTypedSettings(state.config)),
+      session(state.session),
+      reasons(state.reasons()),
       engine_(engine),
-      shared_(shared) {}
+      state_(state) {}
 
 void Request::updateText(std::string_view text) {
     engine_.updateText(text);
@@ -65,31 +65,31 @@ void Request::workStarted() {
 }
 
 void Request::attemptFailed() {
-    trellybridge::attemptFailed(session, shared_.patientFound);
+    trellybridge::attemptFailed(session, state_.patientFound);
 }
 
 void Request::setPatientFound(bool found) {
-    shared_.patientFound = found;
+    state_.patientFound = found;
 }
 
 bool Request::patientFound() const {
-    return shared_.patientFound;
+    return state_.patientFound;
 }
 
 void Request::answerFound() {
-    trellybridge::answerFound(session, shared_.patientFound);
+    trellybridge::answerFound(session, state_.patientFound);
 }
 
 void Request::applyParse(const formats::ParseResult& result) {
-    applyParseResult(shared_, result);
+    applyParseResult(state_, result);
 }
 
 formats::ParseContext Request::parseContext() {
-    return session::parseContext(shared_);
+    return session::parseContext(state_);
 }
 
 void Request::writeDebugLog() {
-    trellybridge::writeDebugLog(shared_);
+    trellybridge::writeDebugLog(state_);
 }
 
 void Request::setTickInterval(RunLoop loop, int milliseconds) {

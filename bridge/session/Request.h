@@ -11,8 +11,8 @@
 #include "common/BridgeConfiguration.h"
 #include "common/Errors.h"
 #include "common/Reasons.h"
+#include "common/RequestState.h"
 #include "common/SessionState.h"
-#include "common/ThreadState.h"
 #include "formats/AnswerDispatch.h"
 #include "session/RunLoop.h"
 
@@ -35,9 +35,9 @@ TypedSettings readTypedSettings(const BridgeConfiguration& settings);
 
 class Request {
 public:
-    // The request takes the thread's shared state as the component hands it over: the
+    // The request works on the state runRequest hands over: the
     // settings it was prepared with, and the session, record and reasons it fills in.
-    Request(Session& engine, ThreadState& shared);
+    Request(Session& engine, RequestState& state);
 
     BridgeConfiguration& settings;
     const TypedSettings typed;
@@ -94,7 +94,7 @@ public:
 
 private:
     Session& engine_;
-    ThreadState& shared_;
+    RequestState& state_;
 };
 
 }  // namespace trellybridge::session

@@ -59,11 +59,11 @@ void Session::startTimer(ui::Timer& timer) {
     timer.setEnabled(true);
 }
 
-void Session::start(ThreadState& shared) {
+void Session::start(RequestState& state) {
     PortTimer.setEnabled(false);
     NetworkTimer.setEnabled(false);
     bridge_.reset();  // the last request's bridge goes before the request it served
-    request_.emplace(*this, shared);
+    request_.emplace(*this, state);
     Request& request = *request_;
     SessionState& s = request.session;
     s.buildLabel = " (" + Variant(kControlVersion).toText() + ")";
@@ -146,6 +146,20 @@ void Session::stop() {
     bridge_.reset();
 }
 
+void Session::cancel(std::string_view why) {
+    if (!request_ || !showing()) return;
+    request_->reasons.note(why);
+    request_->setPatientFound(false);
+    cmdClose();
+}
+
+void Session::release() {
+    PortTimer.setEnabled(false);
+    NetworkTimer.setEnabled(false);
+    stopAwaiting();
+    request_.reset();
+}
+
 void Session::failureNotice(std::string_view stepText, std::string_view runtimeError) {
     if (request_->debugging()) {
         ui::toolkit().messageBox(runtimeError.empty() ? "0 - " : runtimeError, "", ui::Icon::None);
@@ -161,14 +175,6 @@ void Session::countAttempt(bool succeeded) {
     } else {
         request_->session.attemptCount += 1;
     }
-}
-
-void Session::updateMessage(std::string& message) {
-    if (request_ && request_->session.completionCode == 0)
-        message = "Disconnected";
-    else if (message.empty())
-        message = bridgeName() + " style bridge...";
-    setStatus(message);
 }
 
 void Session::updateText(std::string_view text) {
@@ -195,7 +201,7 @@ void Session::updateElapsedTime() {
 // NetworkTimer: Prepare -> Cleanup -> Send -> Read -> Answered, a phase on the tick
 // after timeoutTicks ticks; a failed phase is tried again until the attempts run out.
 void Session::networkTick() {
-    if (!bridge_ || readingAnswer_) return;
+    if (!bridge_ || !request_ || readingAnswer_) return;
     SessionState& s = request_->session;
     ++ticksRun;
     updateElapsedTime();
@@ -312,7 +318,7 @@ void Session::preparePhase() {
 // PortTimer: from tick timeoutTicks on, each tick is one attempt of the bridge's
 // current step until the attempts run out; closePending closes on the next tick.
 void Session::portTick() {
-    if (!bridge_ || readingAnswer_) return;
+    if (!bridge_ || !request_ || readingAnswer_) return;
     SessionState& s = request_->session;
     ++ticksRun;
     try {
@@ -408,20 +414,25 @@ void Session::stopAwaiting() {
     awaitWatch_ = 0;
 }
 
-void applyParseResult(ThreadState& shared, const formats::ParseResult& result) {
-    SessionState& s = shared.session;
-    shared.reasons().record(result.notices);
+void applyParseResult(RequestState& state, const formats::ParseResult& result) {
+    SessionState& s = state.session;
+    state.reasons().record(result.notices);
     if (result.startedParsing) s.startedParsing = result.startedParsing;
     if (result.finishedParsing) s.finishedParsing = result.finishedParsing;
     if (result.recordDelimiter) s.recordDelimiter = std::string(1, *result.recordDelimiter);
     s.identifierMatch = result.identifierMatch;
-    if (result.found) shared.patientFound = *result.found;
+    if (result.found) state.patientFound = *result.found;
     if (result.disconnected) workStopped(s);
 }
 
-formats::ParseContext parseContext(ThreadState& shared) {
-    return {shared.record, shared.debugDataDump,
-            formats::ParseContext::delimiterOf(shared.session.recordDelimiter)};
+void showMessageBoxes(const formats::ParseResult& result) {
+    for (const formats::MessageBoxNotice& box : result.messageBoxes)
+        ui::toolkit().messageBox(box.text, box.title, box.icon);
+}
+
+formats::ParseContext parseContext(RequestState& state) {
+    return {state.record, state.debugDataDump,
+            formats::ParseContext::delimiterOf(state.session.recordDelimiter), platform::clock()};
 }
 
 bool Session::processResponse(std::string_view received) {
@@ -435,6 +446,7 @@ bool Session::processResponse(std::string_view received) {
         std::string converted;
         std::string_view answer = formats::answerAsRead(received, request.settings, converted);
         parsed = formats::dispatchAnswer(answer, request.settings, request.parseContext());
+        showMessageBoxes(parsed);
         if (parsed.next == formats::NextStep::ShowAnswerAndEnd)
             shown = answerForDisplay(formats::trimmedForDisplay(answer, request.settings));
     }

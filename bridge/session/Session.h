@@ -12,7 +12,7 @@
 #include <string_view>
 
 #include "common/Errors.h"
-#include "common/ThreadState.h"
+#include "common/RequestState.h"
 #include "formats/AnswerDispatch.h"
 #include "platform/EventLoop.h"
 #include "platform/Toolkit.h"
@@ -45,9 +45,9 @@ public:
     ui::Timer NetworkTimer;
     int ticksRun = 0;  // timer ticks of this session, for measuring the engine
 
-    // Serves the request that `shared` holds: the session's resets, its bridge made and
+    // Serves the request that `state` holds: the session's resets, its bridge made and
     // loaded, and the timer that runs the bridge started.
-    virtual void start(ThreadState& shared);
+    virtual void start(RequestState& state);
     // One tick of each timer.
     void networkTick();
     void portTick();
@@ -62,6 +62,12 @@ public:
     // Stops the timers and lets go of the bridge and what it holds (its port, its
     // connection): the host closed the connection.
     void stop();
+    // Ends the session at once as one whose attempts ran out, `why` its failure note: the
+    // request was cancelled, or its deadline passed.
+    void cancel(std::string_view why);
+    // The request has ended and its state goes back to the caller: the timers stop and
+    // nothing of the request is kept but the bridge, which the host closes.
+    void release();
     // Fast pace: runs the port loop's next step now, as the tick that would run it
     // will, and keeps the timer on the schedule it would have had; or once `descriptor`
     // is readable. The network loop's next phase runs now, its next tick counted from now.
@@ -90,9 +96,6 @@ public:
     const std::string& status() const { return status_; }
     void setConnectionTime(std::string_view text);
     void updateElapsedTime();
-    // The status line: "Disconnected" once the session no longer works on the vendor,
-    // else `message`, or the bridge's name when that is empty.
-    void updateMessage(std::string& message);
     bool showing() const { return view_.showing(); }
 
 protected:
@@ -128,11 +131,13 @@ private:
     bool retryScheduled_ = false;  // fast pace: that attempt is tried again one TimeDelay on
 };
 
-// What reading an answer means for the shared state: the parse's stamps, the STANDARD
+// What reading an answer means for a request's state: the parse's stamps, the STANDARD
 // delimiter, the found flag, and a disconnected session with its ticks restarted. The
 // errors the parse raised are recorded first.
-void applyParseResult(ThreadState& shared, const formats::ParseResult& result);
+void applyParseResult(RequestState& state, const formats::ParseResult& result);
+// Shows the message boxes a parse called for, in order.
+void showMessageBoxes(const formats::ParseResult& result);
 // The record, debug dump and STANDARD delimiter that an answer is parsed into.
-formats::ParseContext parseContext(ThreadState& shared);
+formats::ParseContext parseContext(RequestState& state);
 
 }  // namespace trellybridge::session

@@ -11,12 +11,12 @@ SessionWindow::SessionWindow()
 SessionWindow::SessionWindow(const EngineMaker& makeEngine) : engine_(makeEngine(*this)) {}
 
 void SessionWindow::onLoad() {
-    if (!shared_) {  // nothing to serve: the component hands its state over before each run
+    if (!state_) {  // nothing to serve: runRequest hands a state over before each run
         unload();
         return;
     }
     caption = std::string(kApplicationTitle) + " - v. (" + Variant(kControlVersion).toText() + ")";
-    engine_->start(*shared_);
+    engine_->start(*state_);
 }
 
 void SessionWindow::appendText(std::string_view text) {
@@ -39,16 +39,6 @@ void SessionWindow::showConnectionTime(std::string_view text) {
 
 SessionWindow& sessionWindow() {
     return platform::threadObject<SessionWindow>();
-}
-
-void runSessionWindow(ThreadState& shared) noexcept {
-    try {
-        sessionWindow().serve(shared);
-        ui::toolkit().runModal(sessionWindow());
-    } catch (...) {
-        // A session that breaks off ends as one that found nothing more; the request's
-        // result is published all the same.
-    }
 }
 
 void unloadSessionWindow() {

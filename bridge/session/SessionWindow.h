@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "common/ThreadState.h"
+#include "common/RequestState.h"
 #include "platform/Toolkit.h"
 #include "session/Session.h"
 
@@ -27,8 +27,13 @@ public:
 
     Session& engine() { return *engine_; }
     const Session& engine() const { return *engine_; }
-    // The thread's shared state that the next load serves, handed over by the component.
-    void serve(ThreadState& shared) { shared_ = &shared; }
+    // The state of the request that the next load serves (runRequest hands it over).
+    void serve(RequestState& state) { state_ = &state; }
+    // The request it served has ended: nothing of it is kept but the bridge.
+    void release() {
+        state_ = nullptr;
+        engine_->release();
+    }
 
     // What the engine shows, and its end.
     void appendText(std::string_view text) override;
@@ -50,15 +55,12 @@ protected:
     void onLoad() override;
 
 private:
-    ThreadState* shared_ = nullptr;  // what the component handed over for this run
+    RequestState* state_ = nullptr;  // the request this run serves
     std::unique_ptr<Session> engine_;
 };
 
 // The thread's session window.
 SessionWindow& sessionWindow();
-// Shows it modally, serving `shared`; returns when it has unloaded, or when the session
-// broke off.
-void runSessionWindow(ThreadState& shared) noexcept;
 // Unloads it if it is still loaded, and lets go of its bridge.
 void unloadSessionWindow();
 

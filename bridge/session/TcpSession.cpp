@@ -70,7 +70,8 @@ std::string systemReason() {
 }
 
 bool speaksMllp(const Request& request) {
-    return request.typed.bridge == BridgeKind::TcpIp && inForce(request.settings, keyword::Mllp);
+    return transportOf(request.typed.bridge) == Transport::Tcp &&
+           inForce(request.settings, keyword::Mllp);
 }
 
 // The character that ends an answer: the block's end under MLLP, else EOFCharacter's;
@@ -87,7 +88,7 @@ std::string unknownFormatNote(const BridgeConfiguration& settings) {
     const Variant& format = settings.VendorFormatType;
     return isUnset(format) ? "the request was not sent: VendorFormatType is not set"
                            : "the request was not sent: VendorFormatType " + format.toText() +
-                                 " is not HL7, STANDARD, SCAN or XML";
+                                 " is not " + formatNameList();
 }
 
 // Tells why an answer could not be taken: too large, cut off, never sent, unreadable.
@@ -124,7 +125,7 @@ void noteBrokenAnswer(Request& request, tcp::AnswerRead read, size_t received) {
 class PatientExchange : public Exchange {
 public:
     Message message(Request& request) const override {
-        request::BuiltRequest built = request::buildRequest(request.settings);
+        request::BuiltRequest built = request::buildRequest(request.settings, platform::clock());
         request.reasons.record(built.notices);
         if (!built.formatKnown) {
             request.reasons.note(FailureKind::Settings, unknownFormatNote(request.settings));
@@ -154,7 +155,7 @@ public:
             request.reasons.note(FailureKind::Settings, unknownFormatNote(c));
             return false;
         }
-        bool serial = request.typed.bridge == BridgeKind::Serial;
+        bool serial = transportOf(request.typed.bridge) == Transport::SerialLine;
         request.noteNoPatient("the answer from " + (serial ? "COM" + c.CommPort.toText()
                                                            : request.session.remoteIP + " port " +
                                                                  request.session.answeredPort));

@@ -66,6 +66,11 @@ TRELLYBRIDGE_API tb_status tb_create(const char* prog_id, tb_object** object);
 TRELLYBRIDGE_API tb_status tb_invoke(tb_object* object, const char* member,
                                      const tb_variant* arguments, size_t argument_count,
                                      tb_variant* result);
+/* Ends the request that `object` is running (GetPatient, GetPatientData) at once, as one
+ * that found nothing, its FailureReason "the request was cancelled". Made for another
+ * thread than the one running the request (a host's time bound, a user's Cancel button);
+ * a cancel made while the object runs no request ends its next one at once. */
+TRELLYBRIDGE_API tb_status tb_cancel(tb_object* object);
 TRELLYBRIDGE_API tb_status tb_get_property(tb_object* object, const char* name, tb_variant* value);
 TRELLYBRIDGE_API tb_status tb_put_property(tb_object* object, const char* name,
                                            const tb_variant* value);
@@ -107,10 +112,12 @@ TRELLYBRIDGE_API tb_status tb_setting_problems(const tb_variant* settings, size_
 TRELLYBRIDGE_API tb_status tb_set_pace(const char* pace);
 
 /* The names a host passes and reads, as the component spells them: the fifty GetPatient
- * settings in call order, and the 119 result properties in the interface's order.
- * NULL for an index past the last. The text is the library's; never freed. */
+ * settings in call order, the 119 result properties in the interface's order, and the
+ * answer formats VendorFormatType names. NULL for an index past the last. The text is the
+ * library's; never freed. */
 TRELLYBRIDGE_API const char* tb_setting_name(size_t index);
 TRELLYBRIDGE_API const char* tb_property_name(size_t index);
+TRELLYBRIDGE_API const char* tb_format_name(size_t index);
 
 /* The entries of the object's error list (its ErrorCodes property), oldest first: how
  * many there are, and the code and description of one. TB_INVALID_ARGUMENT for an index

@@ -1,12 +1,14 @@
 """The Python binding against the freshly built library (TRELLYBRIDGE_LIBRARY) and the
 vendor simulator of the trellybridge command (TRELLYBRIDGE_CLI)."""
 
+import json
 import os
 import select
 import socket
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import unittest
 from pathlib import Path
@@ -22,18 +24,14 @@ QUICK = {"DisplayProperties": "false", "AllowedRetries": "2", "SerialTimeout": "
          "EOLCharacter": "13"}
 
 
-_sandbox = tempfile.TemporaryDirectory(prefix="trellybridge-python-")
+# Drive C (logs) and the settings store are in the folder sandboxed.py made for the run.
+SANDBOX = os.environ.get("TRELLYBRIDGE_TEST_SANDBOX", "")
 
 
 def setUpModule() -> None:
-    # Drive C (logs) and the settings store in a folder of the test's own.
-    os.environ["TRELLYBRIDGE_DRIVE_C"] = os.path.join(_sandbox.name, "drive_c")
-    os.environ["XDG_CONFIG_HOME"] = os.path.join(_sandbox.name, "config")
-    os.makedirs(os.environ["TRELLYBRIDGE_DRIVE_C"])
-
-
-def tearDownModule() -> None:
-    _sandbox.cleanup()
+    if not SANDBOX:
+        raise RuntimeError("run the tests through python/tests/sandboxed.py, which keeps "
+                           "them off the user's logs and settings")
 
 
 def start_simulator(*options: str) -> tuple[subprocess.Popen, int]:
@@ -145,7 +143,7 @@ class OverTcp(unittest.TestCase):
                                             "VendorFormatType": "HL7", setting[0]: setting[1]})
 
     def test_a_vendor_program_is_handed_the_identifier_without_a_request_file(self) -> None:
-        folder = Path(_sandbox.name)
+        folder = Path(SANDBOX)
         program, results = folder / "vendor.sh", folder / "patient.dat"
         program.write_text(f'#!/bin/sh\nexec {CLI} vendor-sim --answer-once --account "$1" '
                            f"--results {results}\n")
@@ -172,22 +170,27 @@ class OverTcp(unittest.TestCase):
 
     def test_the_pace_is_chosen_per_call(self) -> None:
         # Fast unless the call, or else TRELLYBRIDGE_PACE, asks for the standard schedule;
-        # the environment is never changed for a call (other threads read it).
+        # the environment is never changed for a call (other threads read it). Each case
+        # runs in a process started with the environment it names.
         log = Path(os.environ["TRELLYBRIDGE_DRIVE_C"]) / "BRIDGEDEBUG.log"
+        call = ("import json, os, sys, trellybridge\n"
+                "before = os.environ['TRELLYBRIDGE_PACE']\n"
+                "patient = trellybridge.get_patient(pace=sys.argv[1] or None,"
+                " **json.loads(sys.argv[2]))\n"
+                "print(json.dumps([patient.found, before, os.environ['TRELLYBRIDGE_PACE']]))\n")
+        settings = {"PatientID": "12345", "NetworkBridgeType": "TCPIP",
+                    "TCPRemoteHostName": "127.0.0.1", "TCPRemotePorts": str(self.port),
+                    "VendorFormatType": "HL7", "EOFCharacter": "28", **QUICK,
+                    "DisplayDebugger": "true"}
         for pace, environment, logged in ((None, "", True), ("standard", "", False),
                                           (None, "standard", False), ("fast", "standard", True)):
             with self.subTest(pace=pace, environment=environment):
-                os.environ["TRELLYBRIDGE_PACE"] = environment
-                try:
-                    patient = trellybridge.get_patient(
-                        pace=pace, PatientID="12345", NetworkBridgeType="TCPIP",
-                        TCPRemoteHostName="127.0.0.1", TCPRemotePorts=str(self.port),
-                        VendorFormatType="HL7", EOFCharacter="28", **QUICK,
-                        DisplayDebugger="true")
-                    self.assertEqual(os.environ["TRELLYBRIDGE_PACE"], environment)
-                finally:
-                    del os.environ["TRELLYBRIDGE_PACE"]
-                self.assertTrue(patient.found)
+                run = subprocess.run(
+                    [sys.executable, "-c", call, pace or "", json.dumps(settings)],
+                    env=os.environ | {"TRELLYBRIDGE_PACE": environment},
+                    capture_output=True, text=True, timeout=60, check=False)
+                self.assertEqual(run.returncode, 0, run.stderr)
+                self.assertEqual(json.loads(run.stdout), [True, environment, environment])
                 last_request = log.read_bytes().rsplit(b"PID::", 1)[-1]
                 self.assertEqual(b"pace:fast" in last_request, logged)
         for pace in ("slow", "STANDARD"):
@@ -202,9 +205,21 @@ class OverTcp(unittest.TestCase):
         try:
             settings = self.settings("12345") | {"TCPRemotePorts": str(port),
                                                  "TimeDelay": "1000", "SerialTimeout": "5"}
-            # The request alone would wait about 15 s for the silent vendor.
+            # The request alone would wait about 15 s for the silent vendor: it is cancelled.
+            started = time.monotonic()
             with self.assertRaises(TimeoutError):
                 trellybridge.get_patient(timeout=0.5, **settings)
+            self.assertLess(time.monotonic() - started, 10)
+            # Any thread may cancel the request an instance is running; it ends at once.
+            with trellybridge.TrellyBridgeComm() as comm:
+                canceller = threading.Timer(0.5, comm.cancel)
+                canceller.start()
+                started = time.monotonic()
+                found = comm.GetPatient(*(settings.get(n) for n in trellybridge.SETTING_NAMES))
+                canceller.join()
+                self.assertLess(time.monotonic() - started, 10)
+                self.assertIs(found, False)
+                self.assertIn("the request was cancelled", comm.get_property("FailureNotes"))
         finally:
             silent.kill()
             silent.wait(10)
@@ -303,6 +318,7 @@ class Binding(unittest.TestCase):
         settings, properties = trellybridge.SETTING_NAMES, trellybridge.PROPERTY_NAMES
         self.assertEqual((len(settings), len(set(settings))), (50, 50))
         self.assertEqual((len(properties), len(set(properties))), (119, 119))
+        self.assertEqual(trellybridge.FORMATS, ("HL7", "STANDARD", "SCAN", "XML"))
         with trellybridge.TrellyBridgeComm() as comm:
             self.assertEqual(list(comm.properties()), list(properties))
             for name in trellybridge.METHOD_NAMES:

@@ -16,7 +16,8 @@ name the component does not have (UnknownSettingError), a member it does not hav
 (CallFailed); for a request past its time bound (TimeoutError); and for a library that
 cannot be loaded (LibraryNotFoundError, which names TRELLYBRIDGE_LIBRARY).
 
-SETTING_NAMES and PROPERTY_NAMES come from the library itself, when first used.
+SETTING_NAMES, PROPERTY_NAMES and FORMATS (the answer formats) come from the library
+itself, when first used.
 """
 
 from __future__ import annotations
@@ -26,17 +27,15 @@ import ctypes
 import functools
 import json
 import os
-import pickle
-import select
 import tempfile
-import time
+import threading
 from dataclasses import dataclass, field
 from typing import Any, Callable, Iterator, Mapping, Optional, TypeVar
 
 from . import _library as _c
 from . import _outcome
 from ._library import LibraryNotFoundError
-from ._names import METHOD_NAMES, did_you_mean, property_names, setting_names
+from ._names import METHOD_NAMES, did_you_mean, format_names, property_names, setting_names
 from ._outcome import (
     AnswerIncomplete,
     AnswerUnreadable,
@@ -72,8 +71,6 @@ __all__ = [
     "parse",
 ]
 
-#: The answer formats parse() reads.
-FORMATS = ("HL7", "STANDARD", "SCAN", "XML")
 #: The paces a request can keep: "standard" waits out every step's ticks as its settings
 #: say; "fast" (the default here) runs a step as soon as what it waits for has happened.
 PACES = ("standard", "fast")
@@ -88,6 +85,8 @@ def __getattr__(name: str) -> Any:
         return setting_names()
     if name == "PROPERTY_NAMES":
         return property_names()
+    if name == "FORMATS":
+        return format_names()
     raise AttributeError(f"module {__name__!r} has no attribute {name!r}")
 
 
@@ -214,6 +213,14 @@ class TrellyBridgeComm:
 
     def __del__(self) -> None:
         self.close()
+
+    def cancel(self) -> None:
+        """Ends the request this instance is running at once, as one that found nothing
+        ("the request was cancelled"); for another thread than the one running it. A
+        cancel while no request runs ends the instance's next request at once."""
+        handle = self._handle
+        if handle:
+            self._lib.tb_cancel(handle)
 
     def close(self) -> None:
         """Releases the instance; it cannot be used afterwards."""
@@ -422,63 +429,41 @@ def _check_call_options(pace: Optional[str], timeout: Optional[float]) -> str:
     return _chosen_pace(pace)
 
 
-def _run(call: Callable[[], _Result], pace: str, timeout: Optional[float]) -> _Result:
-    """Runs a request on this thread, or, with a time bound, in a child process that is
-    ended when the bound passes: a request cannot be stopped from outside once it runs,
-    and a process that ends releases its ports, files and connections with it."""
-    if timeout is None:
-        with _paced(pace):
-            return call()
-    reading, writing = os.pipe()
-    pid = os.fork()
-    if pid == 0:  # the child: run, hand back the result, end without Python's clean-up
-        status = 0
+def _run(call: Callable[[TrellyBridgeComm], _Result], pace: str,
+         timeout: Optional[float]) -> _Result:
+    """Runs a request on this thread, on an instance of its own. With a time bound, a timer
+    on another thread cancels the request when the bound passes (the request then ends at
+    once and lets go of its port or connection) and TimeoutError is raised."""
+    with _paced(pace), TrellyBridgeComm() as comm:
+        if timeout is None:
+            return call(comm)
+        cancelled = threading.Event()
+
+        def cancel() -> None:
+            cancelled.set()
+            comm.cancel()
+
+        timer = threading.Timer(timeout, cancel)
+        timer.daemon = True
+        timer.start()
         try:
-            os.close(reading)
-            with _paced(pace):
-                outcome: tuple[str, Any] = ("result", call())
-        except BaseException as error:  # noqa: BLE001 - every failure goes back to the caller
-            outcome, status = ("error", f"{type(error).__name__}: {error}"), 1
-        try:
-            with os.fdopen(writing, "wb") as out:
-                pickle.dump(outcome, out)
+            result = call(comm)
         finally:
-            os._exit(status)
-    os.close(writing)
-    data = bytearray()
-    deadline = time.monotonic() + timeout
-    try:
-        while True:
-            remaining = deadline - time.monotonic()
-            if remaining <= 0:
-                os.kill(pid, 9)
-                raise TimeoutError(f"the request did not end within {timeout} s")
-            ready, _, _ = select.select([reading], [], [], remaining)
-            if ready:
-                chunk = os.read(reading, 1 << 16)
-                if not chunk:
-                    break
-                data += chunk
-    finally:
-        os.close(reading)
-        os.waitpid(pid, 0)
-    if not data:
-        raise ComponentError("the request's process ended without a result")
-    kind, value = pickle.loads(bytes(data))
-    if kind == "error":
-        raise ComponentError(value)
-    return value
+            timer.cancel()
+            timer.join()
+        if cancelled.is_set():
+            raise TimeoutError(f"the request did not end within {timeout} s")
+        return result
 
 
-def _fetch(arguments: list[Any]) -> Patient:
-    with TrellyBridgeComm() as comm:
-        found = comm.invoke("GetPatient", *arguments) is True
-        properties = comm.properties()
-        errors = comm.errors()
-        failure = _text(comm.get_property("FailureReason"))
-        notes = _text(comm.get_property("FailureNotes")).splitlines()
-        kind = _text(comm.get_property("FailureKind"))
-        comm.invoke("closeConnection")
+def _fetch(comm: TrellyBridgeComm, arguments: list[Any]) -> Patient:
+    found = comm.invoke("GetPatient", *arguments) is True
+    properties = comm.properties()
+    errors = comm.errors()
+    failure = _text(comm.get_property("FailureReason"))
+    notes = _text(comm.get_property("FailureNotes")).splitlines()
+    kind = _text(comm.get_property("FailureKind"))
+    comm.invoke("closeConnection")
     return Patient(found, properties, errors, failure, notes, kind)
 
 
@@ -496,15 +481,14 @@ def get_patient(*, defaults: bool = True, check: bool = False, pace: Optional[st
     instead of 13 s on loopback) and reports a refused connection after its attempts, one
     TimeDelay apart; ``"standard"`` keeps the settings' schedule; None takes
     TRELLYBRIDGE_PACE when it is set, else fast. The pace holds for this call on this
-    thread only. ``timeout`` (seconds) bounds the call: the request
-    then runs in a child process, which is ended when the time is up, and TimeoutError is
-    raised."""
+    thread only. ``timeout`` (seconds) bounds the call: when the time is up the request is
+    cancelled (it ends at once, in this process) and TimeoutError is raised."""
     pace = _check_call_options(pace, timeout)
     arguments = _arguments(settings)
     if defaults:
         arguments = _outcome.with_defaults(arguments)
     _outcome.require_settings(arguments)
-    patient = _run(lambda: _fetch(arguments), pace, timeout)
+    patient = _run(lambda comm: _fetch(comm, arguments), pace, timeout)
     if check:
         _outcome.raise_for_failure(patient)
     return patient
@@ -518,8 +502,9 @@ def parse(answer: str | bytes, format: str, *, defaults: bool = True,  # noqa: A
     take the format's working defaults unless ``defaults=False``). The answer goes
     through the USB bridge's results file, so every setting applies as in a request
     (LogInsuranceEntries included). ``pace`` and ``timeout`` as for get_patient."""
-    if format.upper() not in FORMATS:
-        raise ValueError(f"format must be one of {', '.join(FORMATS)}, not {format!r}")
+    formats = format_names()
+    if format.upper() not in formats:
+        raise ValueError(f"format must be one of {', '.join(formats)}, not {format!r}")
     pace = _check_call_options(pace, timeout)
     data = answer if isinstance(answer, bytes) else _c.encode(answer)
     with tempfile.TemporaryDirectory(prefix="trellybridge-parse-") as folder:
@@ -538,13 +523,12 @@ def parse(answer: str | bytes, format: str, *, defaults: bool = True,  # noqa: A
         arguments = _arguments(request)
         if defaults:
             arguments = _outcome.with_defaults(arguments)
-        return _run(lambda: _fetch(arguments), pace, timeout)
+        return _run(lambda comm: _fetch(comm, arguments), pace, timeout)
 
 
-def _search(request_xml: str) -> str:
-    with TrellyBridgeComm() as comm:
-        result = comm.invoke("GetPatientData", request_xml)
-        comm.invoke("closeEnhancedBridgeConnection")
+def _search(comm: TrellyBridgeComm, request_xml: str) -> str:
+    result = comm.invoke("GetPatientData", request_xml)
+    comm.invoke("closeEnhancedBridgeConnection")
     return _text(result)
 
 
@@ -554,4 +538,4 @@ def get_patient_data(request_xml: str, *, pace: Optional[str] = None,
     <BridgeParameters>) and returns the result text exactly as the component gives it.
     ``pace`` and ``timeout`` as for get_patient."""
     pace = _check_call_options(pace, timeout)
-    return _run(lambda: _search(request_xml), pace, timeout)
+    return _run(lambda comm: _search(comm, request_xml), pace, timeout)

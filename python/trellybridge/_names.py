@@ -31,6 +31,12 @@ def property_names() -> tuple[str, ...]:
     return _c.names("tb_property_name")
 
 
+@functools.lru_cache(maxsize=None)
+def format_names() -> tuple[str, ...]:
+    """The answer formats VendorFormatType names (tb_format_name)."""
+    return _c.names("tb_format_name")
+
+
 def nearest(name: str, candidates: Iterable[str]) -> Optional[str]:
     """The candidate closest to a misspelt name (case aside), or None when none is close."""
     by_lower = {candidate.lower(): candidate for candidate in candidates}

@@ -17,8 +17,8 @@
 #include "CliSupport.h"
 #include "SampleRequest.h"
 #include "VendorSimulator.h"
+#include "common/RequestState.h"
 #include "common/Text.h"
-#include "common/ThreadState.h"
 #include "formats/Formats.h"
 #include "platform/SerialPort.h"
 #include "platform/Toolkit.h"
@@ -582,8 +582,9 @@ TEST_F(CliTest, VendorSimulatorRunsForAWhileAndRejectsBadOptions) {
 }
 
 TEST_F(CliTest, WaitingLineSaysWhatIsAwaitedAndForHowLong) {
-    BridgeConfiguration& c = threadState().config;
-    SessionState& s = threadState().session;
+    RequestState request;
+    BridgeConfiguration& c = request.config;
+    SessionState& s = request.session;
     c.NetworkBridgeType = "TCPIP";
     c.TCPRemoteHostName = "vendor.example";
     c.TCPRemotePorts = "9000";
@@ -593,14 +594,14 @@ TEST_F(CliTest, WaitingLineSaysWhatIsAwaitedAndForHowLong) {
     s.attemptCount = 2;
     s.elapsedTicks = 4;
     // Attempts 2 and 3 of 6 ticks each are left, less the 4 ticks gone: 8 ticks of 0.5 s.
-    EXPECT_EQ(cli::WaitingLine::text(),
+    EXPECT_EQ(cli::WaitingLine::text(request),
               "waiting for vendor.example:9000, attempt 2 of 3, 4 s left");
     s.remoteIP = "10.0.0.7";
     c.NetworkBridgeType = "SERIAL";
     c.CommPort = "4";
-    EXPECT_EQ(cli::WaitingLine::text().substr(0, 28), "waiting for COM4, attempt 2 ");
+    EXPECT_EQ(cli::WaitingLine::text(request).substr(0, 28), "waiting for COM4, attempt 2 ");
     c.NetworkBridgeType = "<INVALID!>";
-    EXPECT_EQ(cli::WaitingLine::text(), "") << "nothing is awaited";
+    EXPECT_EQ(cli::WaitingLine::text(request), "") << "nothing is awaited";
 }
 
 TEST_F(CliTest, HelpDescribesTheCommands) {

@@ -8,7 +8,6 @@
 #include "common/BridgeConfiguration.h"
 #include "common/Errors.h"
 #include "common/NameUuid.h"
-#include "common/ThreadState.h"
 #include "support/TestEnvironment.h"
 
 namespace trellybridge {
@@ -126,9 +125,9 @@ TEST_F(ErrorsTest, EveryCodeHasItsMessage) {
         }
     }
     // A failed open recorded without ports names the ones the session was configured with.
-    threadState().session.configuredPorts = "5001,5002";
-    threadState().reasons().record(errc::PortOpenFailed);
-    EXPECT_EQ(threadState().errorList,
+    testing::threadRequest().session.configuredPorts = "5001,5002";
+    testing::threadRequest().reasons().record(errc::PortOpenFailed);
+    EXPECT_EQ(testing::threadRequest().errorList,
               errorElement(errc::PortOpenFailed,
                            "ORVEL TCP: error attempting to open following port(s): 5001,5002"));
 }
@@ -136,32 +135,32 @@ TEST_F(ErrorsTest, EveryCodeHasItsMessage) {
 // Written byte for byte without escaping; an empty message appends nothing; while an
 // attempt runs, standard errors are dropped but enhanced ones kept.
 TEST_F(ErrorsTest, ElementsAreAppendedAsRecorded) {
-    const Reasons reasons = threadState().reasons();
+    const Reasons reasons = testing::threadRequest().reasons();
     reasons.record(errc::ReceiveWithoutConnection, "ignored");
     reasons.record(static_cast<errc>(999), "say \"<&>\"");
     reasons.record(errc::SocketLibrary, "");
     reasons.record(errc::Hl7Parser, "");  // "HL7 Parser: " is not empty
-    EXPECT_EQ(threadState().errorList,
+    EXPECT_EQ(testing::threadRequest().errorList,
               "<error id=\"323\" description=\"ORVEL TCP: error attempting to receive data without "
               "establishing a connection\">ORVEL TCP: error attempting to receive data without "
               "establishing a connection</error>\r\n"
               "<error id=\"999\" description=\"say \"<&>\"\">say \"<&>\"</error>\r\n"
               "<error id=\"102\" description=\"HL7 Parser: \">HL7 Parser: </error>\r\n");
-    threadState().enhancedError = "old";
+    testing::threadRequest().enhancedError = "old";
     reasons.recordEnhanced(static_cast<errc>(555), "");
-    EXPECT_EQ(threadState().enhancedError, "");
+    EXPECT_EQ(testing::threadRequest().enhancedError, "");
 
-    threadState().errorList.clear();
-    threadState().session.attemptCount = 2;
+    testing::threadRequest().errorList.clear();
+    testing::threadRequest().session.attemptCount = 2;
     reasons.record(errc::SendFailed);
-    EXPECT_EQ(threadState().errorList, "");
+    EXPECT_EQ(testing::threadRequest().errorList, "");
     reasons.recordEnhanced(errc::HostTimedOut);
     const std::string timedOut = "Error 328. No patient found or timeout waiting for response";
-    EXPECT_EQ(threadState().enhancedError, timedOut);
-    EXPECT_EQ(threadState().errorList, errorElement(errc::HostTimedOut, timedOut));
-    threadState().session.attemptCount = 0;
+    EXPECT_EQ(testing::threadRequest().enhancedError, timedOut);
+    EXPECT_EQ(testing::threadRequest().errorList, errorElement(errc::HostTimedOut, timedOut));
+    testing::threadRequest().session.attemptCount = 0;
     reasons.record(errc::SendFailed);
-    EXPECT_EQ(threadState().errorList,
+    EXPECT_EQ(testing::threadRequest().errorList,
               errorElement(errc::HostTimedOut, timedOut) +
                   errorElement(errc::SendFailed, "ORVEL TCP: error attempting to send request"));
 }

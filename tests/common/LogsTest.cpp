@@ -16,7 +16,6 @@
 #include "common/DebugLog.h"
 #include "common/Errors.h"
 #include "common/InsuranceLog.h"
-#include "common/ThreadState.h"
 #include "support/TestEnvironment.h"
 
 namespace trellybridge {
@@ -26,7 +25,7 @@ class DebugLogTest : public testing::TestEnvironment {
 protected:
     void SetUp() override {
         TestEnvironment::SetUp();
-        ThreadState& s = threadState();
+        RequestState& s = testing::threadRequest();
         BridgeConfiguration& c = s.config;
         c.PatientID = "1-42";
         c.NetworkBridgeType = "TCPIP";
@@ -69,7 +68,7 @@ protected:
         s.reasons().record(static_cast<errc>(999), "first");
         s.reasons().record(static_cast<errc>(998), "second");
     }
-    std::string dump() { return debugDump(threadState()); }
+    std::string dump() { return debugDump(testing::threadRequest()); }
 };
 
 TEST_F(DebugLogTest, DumpLinesByteForByte) {
@@ -77,7 +76,7 @@ TEST_F(DebugLogTest, DumpLinesByteForByte) {
 }
 
 TEST_F(DebugLogTest, SectionsFollowTheBridge) {
-    BridgeConfiguration& c = threadState().config;
+    BridgeConfiguration& c = testing::threadRequest().config;
     c.CommPort = "2";
     c.DTR = "true";
     c.RTS = "false";
@@ -117,9 +116,9 @@ TEST_F(DebugLogTest, SectionsFollowTheBridge) {
 
 TEST_F(DebugLogTest, LongAnswerAndSettingsAreShownCut) {
     std::string answer = "MSH|" + std::string(3 * kShownAnswerBytes, 'x');
-    threadState().session.rawDataReceived = answer;
-    threadState().config.PatientID = std::string(10 * kShownAnswerBytes, '7');
-    threadState().session.requestText = std::string(10 * kShownAnswerBytes, 'q');
+    testing::threadRequest().session.rawDataReceived = answer;
+    testing::threadRequest().config.PatientID = std::string(10 * kShownAnswerBytes, '7');
+    testing::threadRequest().session.requestText = std::string(10 * kShownAnswerBytes, 'q');
     std::string dump = this->dump();
     EXPECT_TRUE(
         dump.ends_with("  raw data received...\r\n  " + answerForDisplay(answer) + "\r\n\r\n"));
@@ -128,25 +127,25 @@ TEST_F(DebugLogTest, LongAnswerAndSettingsAreShownCut) {
     EXPECT_NE(dump.find("PID::" + std::string(kShownAnswerBytes, '7') + "\r\n[... cut"),
               std::string::npos);
     // The error list keeps every request's errors: the newest are the ones shown.
-    threadState().errorList = std::string(2 * kShownAnswerBytes, 'e') + "<newest/>";
+    testing::threadRequest().errorList = std::string(2 * kShownAnswerBytes, 'e') + "<newest/>";
     EXPECT_NE(this->dump().find(" earlier bytes not shown]\r\n" +
                                 std::string(kShownAnswerBytes - 9, 'e') + "<newest/>"),
               std::string::npos);
 }
 
 TEST_F(DebugLogTest, FullLogIsTurnedOverAndNeverPassesItsBound) {
-    BridgeConfiguration& c = threadState().config;  // long values: two dumps fill 64 KiB
+    BridgeConfiguration& c = testing::threadRequest().config;  // long values: two dumps fill 64 KiB
     for (Variant* value : {&c.PatientID, &c.VendorFacility, &c.VendorName, &c.TCPRemoteHostName,
                            &c.MEDICNumberValidList, &c.VendorRequestTag})
         *value = std::string(kShownAnswerBytes, 'v');
-    threadState().session.rawDataReceived = threadState().session.requestText =
-        std::string(kShownAnswerBytes, 'r');
+    testing::threadRequest().session.rawDataReceived =
+        testing::threadRequest().session.requestText = std::string(kShownAnswerBytes, 'r');
     const std::size_t size = dump().size();
     const std::size_t bound = 2 * size + size / 2;  // room for two dumps, not three
     ASSERT_GE(bound, 64u * 1024);
     ::setenv("TRELLYBRIDGE_DEBUG_LOG_MAX_BYTES", std::to_string(bound).c_str(), 1);
     for (int i = 0; i < 5; ++i) {
-        EXPECT_TRUE(writeDebugLog(threadState()));
+        EXPECT_TRUE(writeDebugLog(testing::threadRequest()));
         EXPECT_LE(std::filesystem::file_size(onDriveC("BRIDGEDEBUG.log")), bound) << i;
     }
     // Dumps 1-2, then 3-4 (replacing 1-2) went to .1; dump 5 started the log afresh.
@@ -161,7 +160,7 @@ TEST_F(DebugLogTest, FullLogIsTurnedOverAndNeverPassesItsBound) {
     full.rlim_max = saved.rlim_max;
     auto previous = std::signal(SIGXFSZ, SIG_IGN);
     ::setrlimit(RLIMIT_FSIZE, &full);
-    EXPECT_FALSE(writeDebugLog(threadState()));
+    EXPECT_FALSE(writeDebugLog(testing::threadRequest()));
     ::setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previous);
     EXPECT_TRUE(readDriveCFile("BRIDGEDEBUG.log") == before) << "a torn record was left";
@@ -179,7 +178,8 @@ TEST_F(DebugLogTest, FullLogIsTurnedOverAndNeverPassesItsBound) {
 
 TEST_F(DebugLogTest, FailureNoteFollowsTheErrors) {
     for (int i = 0; i < 2; ++i)
-        threadState().reasons().note("could not connect to 10.0.0.9 port 9991: Connection refused");
+        testing::threadRequest().reasons().note(
+            "could not connect to 10.0.0.9 port 9991: Connection refused");
     EXPECT_NE(dump().find("<error id=\"998\" description=\"second\">second</error>\r\n\r\n"
                           "  failure:could not connect to 10.0.0.9 port 9991: Connection "
                           "refused (2 attempts)\r\nREQUEST:: \r\n"),
@@ -192,7 +192,7 @@ protected:
     void add(const std::string& line, long long keep) {
         InsuranceLogTurn turn;
         ASSERT_TRUE(turn.addLine(kInsuranceLogFile, line, keep));
-        turn.write(keep, threadState().reasons());
+        turn.write(keep, testing::threadRequest().reasons());
     }
 };
 
@@ -218,7 +218,7 @@ TEST_F(InsuranceLogTest, RootLogRollsNewestFirst) {
         add("n", c.keep);
         EXPECT_EQ(readDriveCFile("BRIDGEINSURANCE.log"), c.after);
         EXPECT_EQ(modeOf(onDriveC("BRIDGEINSURANCE.log")), 0600u) << "private whatever it was";
-        EXPECT_EQ(threadState().errorList, "");
+        EXPECT_EQ(testing::threadRequest().errorList, "");
     }
 }
 
@@ -232,7 +232,7 @@ TEST_F(InsuranceLogTest, KeepAboveCapacityWritesTheCapacityNewLinesFirstAndRecor
     kept += full.substr(0, full.find("old" + std::to_string(kInsuranceLogCapacity - 1) + "\r"));
     EXPECT_EQ(readDriveCFile("BRIDGEINSURANCE.log"), kept);
     // Each recorded error appends its element, as hosts have always read the list.
-    EXPECT_EQ(testing::occurrences(threadState().errorList, "<error id=\"400\""), 2);
+    EXPECT_EQ(testing::occurrences(testing::threadRequest().errorList, "<error id=\"400\""), 2);
 }
 
 TEST_F(InsuranceLogTest, BridgeLogsFolderKeepsItsOwnRollingLogWithoutRepeats) {
@@ -254,19 +254,20 @@ TEST_F(InsuranceLogTest, SymbolicLinkIsNeverFollowedByEitherLog) {
         std::filesystem::create_directories(driveC);
         if (link.starts_with("BridgeLogs"))
             std::filesystem::create_directories(driveC / "BridgeLogs");
-        threadState().errorList.clear();
+        testing::threadRequest().errorList.clear();
         const std::string content = "someone else's file\r\n";
         std::ofstream(root / "target.txt") << content;
         std::filesystem::create_symlink(root / "target.txt", onDriveC(link));
         const bool debug = link.ends_with("DEBUG.log");
         if (debug)
-            EXPECT_FALSE(writeDebugLog(threadState()));
+            EXPECT_FALSE(writeDebugLog(testing::threadRequest()));
         else
             add("n", 3);
         EXPECT_EQ(testing::readHostFile(root / "target.txt"), content);
-        EXPECT_EQ(
-            testing::occurrences(threadState().errorList, debug ? "id=\"401\"" : "id=\"400\""), 1)
-            << threadState().errorList;
+        EXPECT_EQ(testing::occurrences(testing::threadRequest().errorList,
+                                       debug ? "id=\"401\"" : "id=\"400\""),
+                  1)
+            << testing::threadRequest().errorList;
         std::string log = testing::readHostFile(onDriveC(link.substr(0, link.find(".lock"))));
         EXPECT_EQ(log.find("n\r\n"), std::string::npos) << "nothing written";
     }
@@ -290,11 +291,11 @@ TEST_F(InsuranceLogTest, ConcurrentWritersKeepEveryLine) {
             ::close(start[1]);
             char go;
             if (::read(start[0], &go, 1) < 0) ::_exit(3);  // returns at EOF: all start at once
-            threadState().errorList.clear();
+            testing::threadRequest().errorList.clear();
             InsuranceLogTurn turn;
             turn.addLine(kInsuranceLogFile, "patient " + std::to_string(i), 1000);
-            turn.write(1000, threadState().reasons());
-            ::_exit(threadState().errorList.empty() ? 0 : 1);
+            turn.write(1000, testing::threadRequest().reasons());
+            ::_exit(testing::threadRequest().errorList.empty() ? 0 : 1);
         }
         ASSERT_GT(child, 0);
         children.push_back(child);

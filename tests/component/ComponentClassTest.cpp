@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "common/Errors.h"
-#include "common/ThreadState.h"
 #include "component/ComponentDispatch.h"
+#include "component/ThreadState.h"
 #include "platform/FileSystem.h"
 #include "platform/ObjectRegistry.h"
 #include "support/TestEnvironment.h"

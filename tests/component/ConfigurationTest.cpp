@@ -4,7 +4,6 @@
 
 #include "SampleRequest.h"
 #include "common/Errors.h"
-#include "common/ThreadState.h"
 #include "component/Configuration.h"
 #include "component/RequestPreparation.h"
 #include "support/TestEnvironment.h"
@@ -171,7 +170,8 @@ TEST_F(ConfigurationTest, BridgeAdjustmentGivesTcpOneMoreAttempt) {
         config.AllowedRetries = retries;
         config.SerialTimeout = "7";
         config.NetworkTimeout = "9";
-        EXPECT_EQ(configuration::adjustForBridge(config, threadState().reasons()), ok);
+        RequestState request;
+        EXPECT_EQ(configuration::adjustForBridge(config, request.reasons()), ok);
         EXPECT_EQ(config.AllowedRetries, retriesAfter);
         EXPECT_EQ(config.bridgeTimeout, Variant(timeout));
     }
@@ -244,15 +244,15 @@ TEST_F(ConfigurationTest, CompanyNumberCheck) {
     for (int row = 0; const auto& [patientId, defaultCompany, validList, outcome, patientIdAfter,
                                    medicMode, error] : cases) {
         SCOPED_TRACE("row " + std::to_string(row++));
-        threadState() = ThreadState{};
+        RequestState request;
         BridgeConfiguration config;
         config.PatientID = patientId;
         config.MEDICNumberDefault = defaultCompany;
         config.MEDICNumberValidList = validList;
-        EXPECT_EQ(configuration::checkCompanyNumber(config, threadState().reasons()), outcome);
+        EXPECT_EQ(configuration::checkCompanyNumber(config, request.reasons()), outcome);
         EXPECT_EQ(config.PatientID, Variant(patientIdAfter));
         EXPECT_EQ(config.medicCompanyMode, medicMode);
-        EXPECT_EQ(threadState().errorList, error);
+        EXPECT_EQ(request.errorList, error);
     }
 }
 
@@ -265,7 +265,8 @@ TEST_F(ConfigurationTest, CommonParametersNormaliseInPlace) {
     config.AllowedRetries = "2";
     config.VendorResultsPath = "c:\\r.dat";
     config.MEDICNumberDefault = "";
-    EXPECT_TRUE(configuration::normaliseCommonParameters(config, threadState().reasons()));
+    RequestState request;
+    EXPECT_TRUE(configuration::normaliseCommonParameters(config, request.reasons()));
     EXPECT_EQ(config.PatientID, Variant("77"));
     EXPECT_EQ(config.DisplayProperties, Variant("true"));
     EXPECT_EQ(config.AllowedRetries, Variant(3));
@@ -280,7 +281,7 @@ TEST_F(ConfigurationTest, CommonParametersNormaliseInPlace) {
 
     BridgeConfiguration empty;
     empty.NetworkBridgeType = "TCPIP";
-    EXPECT_FALSE(configuration::normaliseCommonParameters(empty, threadState().reasons()))
+    EXPECT_FALSE(configuration::normaliseCommonParameters(empty, request.reasons()))
         << "marker + 1 is not a number";
 }
 
@@ -304,20 +305,20 @@ TEST_F(RequestPreparationTest, RequestAndAnswerAtHandDifferOnlyInPagesAndRefusal
         a.TimeDelay = timeDelay;
         a.DisplayProperties = "true";
 
-        threadState() = ThreadState{};
-        EXPECT_EQ(configuration::prepareRequest(threadState(), a), forRequest);
-        EXPECT_EQ(bridgeKind(threadState().config), BridgeKind::TcpIp) << "stored upper-cased";
+        RequestState request;
+        EXPECT_EQ(configuration::prepareRequest(request, a), forRequest);
+        EXPECT_EQ(bridgeKind(request.config), BridgeKind::TcpIp) << "stored upper-cased";
         if (forRequest == Prepared::Refused) {
-            EXPECT_NE(threadState().errorList.find("<error id=\"300\""), std::string::npos);
+            EXPECT_NE(request.errorList.find("<error id=\"300\""), std::string::npos);
         }
 
-        threadState() = ThreadState{};
+        RequestState answerAtHand;
         toolkit->pagesShown.clear();
-        EXPECT_EQ(configuration::prepareRequest(threadState(), a, configuration::kForAnswerAtHand),
+        EXPECT_EQ(configuration::prepareRequest(answerAtHand, a, configuration::kForAnswerAtHand),
                   Prepared::Ready);
         EXPECT_TRUE(toolkit->pagesShown.empty());
-        EXPECT_EQ(threadState().errorList, "");
-        EXPECT_EQ(threadState().config.VendorResultsPath.toText(), "N/A") << "paths assigned";
+        EXPECT_EQ(answerAtHand.errorList, "");
+        EXPECT_EQ(answerAtHand.config.VendorResultsPath.toText(), "N/A") << "paths assigned";
     }
 }
 

@@ -23,8 +23,8 @@
 #include <map>
 #include <sstream>
 
-#include "common/ThreadState.h"
 #include "component/RequestPreparation.h"
+#include "component/ThreadState.h"
 #include "support/FhirValidation.h"
 #include "support/TestEnvironment.h"
 #include "trellybridge/TrellyBridgeComm.h"
@@ -154,7 +154,7 @@ TEST_P(FormatCases, AnswerYieldsTheExpectedPatient) {
         configuration::Prepared::Ready);
 
     threadState().failures.clear();
-    EXPECT_EQ(dispatch(answerOf(c)), e.found);
+    EXPECT_EQ(dispatch(threadState(), answerOf(c)), e.found);
     if (!e.found) {
         EXPECT_EQ(failureKindName(threadState().failures.latestKind()), e.failure)
             << threadState().failures.text();
@@ -192,7 +192,7 @@ TEST_F(FormatCasesAsFhir, EveryPatientIsAValidR4Bundle) {
         threadState().patientFound = false;
         // Each case's settings are usable: FormatCases asserts it.
         configuration::prepareRequest(threadState(), e.settings, configuration::kForAnswerAtHand);
-        threadState().patientFound = dispatch(answerOf(c));
+        threadState().patientFound = dispatch(threadState(), answerOf(c));
         TrellyBridgeComm comm;
         comm.ReturnPatient();
         std::string bundle = comm.patientAsFhir();

@@ -9,8 +9,12 @@
 
 #include "SampleRequest.h"
 #include "common/Errors.h"
-#include "common/ThreadState.h"
+#include "component/RequestPreparation.h"
+#include "component/ThreadState.h"
+#include "platform/CancelSignal.h"
+#include "session/RequestRun.h"
 #include "session/SearchRequest.h"
+#include "support/ScriptedPeer.h"
 #include "support/TestEnvironment.h"
 
 namespace trellybridge {
@@ -146,6 +150,44 @@ TEST_F(GetPatientTest, UnusableIdentifiersAndSettingsAreRefusedBeforeTheSession)
     // Where the identifier names no file, a slash is just a character of it.
     comm.GetPatient(hl7ToNowhere("1-a/b"));
     EXPECT_EQ(toolkit->modalRuns, 1);
+}
+
+// A request a silent vendor would keep for its ten attempts ends at the next turn of its
+// loop when another thread cancels it, or when its deadline passes, and says which.
+TEST_F(GetPatientTest, CancelFromAnotherThreadOrADeadlineEndsTheRequest) {
+    const struct {
+        const char* name;
+        bool cancelled;  // by the vendor's thread, once the request is in
+        int deadlineMs;
+        const char* note;
+    } cases[] = {
+        {"cancelled", true, 0, "the request was cancelled"},
+        {"deadline", false, 2500, "the request did not end within its deadline of 2500 ms"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        platform::CancelSignal cancel;
+        testing::ScriptedPeer silent([&](sockets::Socket connection) {
+            testing::readRequest(connection);
+            if (c.cancelled) cancel.raise();
+            testing::readRequest(connection, 10000);  // until the request lets go
+        });
+        GetPatientArguments a = hl7OverTcp();
+        a.PatientID = "1-42";
+        a.TCPRemoteHostName = "127.0.0.1";
+        a.TCPRemotePorts = std::to_string(silent.port());
+        a.AllowedRetries = "10";
+        RequestState state;
+        ASSERT_EQ(configuration::prepareRequest(state, a), configuration::Prepared::Ready);
+        session::RequestOptions options;
+        options.cancel = &cancel;
+        options.deadlineMs = c.deadlineMs;
+        int started = clock.tickCount();
+        session::Outcome outcome = session::runRequest(std::move(state), options);
+        EXPECT_FALSE(outcome.found());
+        EXPECT_EQ(outcome.failures().notes().back().what, c.note);
+        EXPECT_LT(clock.tickCount() - started, 5000) << "long before its attempts ran out";
+    }
 }
 
 TEST_F(GetPatientTest, PropertyPagesAppearInOrder) {
@@ -318,8 +360,8 @@ TEST_F(GetPatientDataTest, SearchesThatCannotRunEndWithoutContact) {
          "<SearchInfo><SearchOn>PID</SearchOn><BirthDate>1960\x7f</BirthDate></SearchInfo>"},
         {"a request over 1 MiB", kTcp,
          noRecord("ORVEL Parameter: the request is larger than 1048576 bytes"),
-         "<SearchInfo><SearchOn>NAME</SearchOn><LastName>" + std::string(1024 * 1024, 'A') +
-             "</LastName></SearchInfo>"},
+         "<SearchInfo><SearchOn>NAME</SearchOn><LastName>" +
+             std::string(std::size_t{1024} * 1024, 'A') + "</LastName></SearchInfo>"},
     };
     for (const EndCase& c : cases) {
         SCOPED_TRACE(c.name);

@@ -9,8 +9,9 @@
 #include <vector>
 
 #include "SampleRequest.h"
-#include "common/ThreadState.h"
+#include "component/CommandLine.h"
 #include "component/RequestPreparation.h"
+#include "component/ThreadState.h"
 #include "support/FhirValidation.h"
 #include "support/RunProgram.h"
 #include "support/TestEnvironment.h"
@@ -106,19 +107,18 @@ protected:
         std::sort(files.begin(), files.end());
     }
 
-    // The message read as the answer to a request for `patientId`; whether it was found.
+    // The message read as the answer to a request for `patientId` and published on `comm`;
+    // whether it was found.
     bool read(const stdfs::path& file, const std::string& patientId) {
-        threadState() = ThreadState{};
         toolkit->messageBoxes.clear();
         GetPatientArguments s = vendorsim::sampleRequest(patientId, "TCPIP", "HL7", 9991);
         s.EOLCharacter = Variant();  // as the settings pages leave it
         s.AllowedRetries = "1";
         s.DisplayDebugger = "true";
-        EXPECT_EQ(configuration::prepareRequest(threadState(), s, configuration::kForAnswerAtHand),
-                  configuration::Prepared::Ready);
-        return testing::dispatch(testing::readHostFile(file));
+        return readAnswerAtHand(comm, s, testing::readHostFile(file));
     }
 
+    TrellyBridgeComm comm;
     std::vector<stdfs::path> files;
 };
 
@@ -147,7 +147,7 @@ TEST_F(Hl7Corpus, EveryPatientIsFoundByTheNumberAUserTypes) {
         SCOPED_TRACE(file.filename().string());
         std::string number = numberAUserTypes(testing::readHostFile(file));
         EXPECT_TRUE(read(file, number)) << number;
-        EXPECT_EQ(threadState().errorList, "");
+        EXPECT_EQ(comm.get_ErrorCodes().toText(), "");
         // No failed lookup ("Type mismatch", "ERROR capturing HL7"), no identifier box.
         EXPECT_EQ(toolkit->messageBoxes, std::vector<std::string>{});
     }
@@ -207,8 +207,6 @@ TEST_F(Hl7Corpus, FieldsAgreeWithTheMessageText) {
         ASSERT_NE(file, files.end()) << prefix;
         SCOPED_TRACE(file->filename().string());
         EXPECT_TRUE(read(*file, number));
-        TrellyBridgeComm comm;
-        comm.ReturnPatient();
         auto property = [&](ResultProperty p) { return comm.property(p).toText(); };
         EXPECT_EQ(property(ResultProperty::p1PatientLastName), last);
         EXPECT_EQ(property(ResultProperty::p1PatientFirstName), first);

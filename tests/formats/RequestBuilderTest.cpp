@@ -11,7 +11,6 @@ class RequestBuilderTest : public testing::TestEnvironment {
 protected:
     void SetUp() override {
         TestEnvironment::SetUp();
-        platform::setClock(&march);
         c.VendorRequestTag = std::string(request::kDynamicTag);
         c.VendorName = "MEDIC";
         c.VendorFacility = "LAB1";
@@ -53,7 +52,7 @@ TEST_F(RequestBuilderTest, Hl7CompanySplitKeywordsAndTrailer) {
         c.MEDICNumberDefault = defaultCompany;
         c.HTTPSSubjectCN = keywords;
         c.EOFRequest = *eofRequest ? Variant(eofRequest) : Variant(kInvalidMarker);
-        EXPECT_EQ(request::buildHL7Query(c, notices),
+        EXPECT_EQ(request::buildHL7Query(c, notices, march),
                   kMsh + "QRD|201303010905+0000^S|R|I|0001|||1^RD|" + qrdTail);
     }
 }
@@ -61,7 +60,7 @@ TEST_F(RequestBuilderTest, Hl7CompanySplitKeywordsAndTrailer) {
 TEST_F(RequestBuilderTest, UniqueControlIdComesFromTheTickCounter) {
     march.advance(123456);
     c.HTTPSSubjectCN = "{HL7 UNIQUE MSH-10}";
-    std::string query = request::buildHL7Query(c, notices);
+    std::string query = request::buildHL7Query(c, notices, march);
     EXPECT_NE(query.find("|QRY^Q01|123456|P|2.3|"), std::string::npos) << query;
 }
 
@@ -98,7 +97,7 @@ TEST_F(RequestBuilderTest, RequestsByFormatAndTag) {
         c.VendorName = vendor;
         c.VendorRequestTag = tag;
         c.PatientID = patientId;
-        request::BuiltRequest built = request::buildRequest(c);
+        request::BuiltRequest built = request::buildRequest(c, march);
         EXPECT_EQ(built.text, text);
         EXPECT_EQ(built.formatKnown, known);
     }

@@ -3,7 +3,6 @@
 #include <memory>
 #include <string>
 
-#include "common/ThreadState.h"
 #include "component/RequestPreparation.h"
 #include "pages/PropertyPages.h"
 #include "pages/TcpTestDialog.h"
@@ -19,7 +18,8 @@ class PropertyPagesTest : public testing::TestEnvironment {
 protected:
     std::unique_ptr<ConfigurationPage> open(std::string_view name) {
         auto* page = dynamic_cast<ConfigurationPage*>(
-            pages::makePage(name, threadState().config, threadState().session).release());
+            pages::makePage(name, testing::threadRequest().config, testing::threadRequest().session)
+                .release());
         EXPECT_NE(page, nullptr) << name;
         return std::unique_ptr<ConfigurationPage>(page);
     }
@@ -35,7 +35,7 @@ protected:
 TEST_F(PropertyPagesTest, SaveWithoutEditsLeavesEveryFieldByteIdentical) {
     std::string high;
     for (int b = 0x80; b <= 0xFF; ++b) high += static_cast<char>(b);
-    BridgeConfiguration& c = threadState().config;
+    BridgeConfiguration& c = testing::threadRequest().config;
     int n = 0;
 #define TRELLYBRIDGE_FILL(name) \
     c.name = (n++ % 3 == 0) ? Variant(kInvalidMarker) : Variant(high + #name);
@@ -76,23 +76,23 @@ TEST_F(PropertyPagesTest, SaveChoiceAndRestoreWriteThePage) {
     auto serial = open("frmSerialPropertyPage");
     textOf(*serial, "Com Port:") = "7";  // typed into the list, no list clicked
     serial->save();
-    EXPECT_EQ(threadState().config.CommPort.toText(), "7");
+    EXPECT_EQ(testing::threadRequest().config.CommPort.toText(), "7");
 
     auto more = open("frmMoreSerialProperties");
     textOf(*more, "Serial Timeout (sec):") = "12";
     more->save();
-    EXPECT_EQ(threadState().session.timeoutTicks, "12");
-    threadState().config.NetworkTimeout = "9";
+    EXPECT_EQ(testing::threadRequest().session.timeoutTicks, "12");
+    testing::threadRequest().config.NetworkTimeout = "9";
     open("frmNetworkProperties")->save();
-    EXPECT_EQ(threadState().session.timeoutTicks, "9");
+    EXPECT_EQ(testing::threadRequest().session.timeoutTicks, "9");
 
     serial = open("frmSerialPropertyPage");
     textOf(*serial, "Data Bits:") = "7";
     serial->choose(serial->controlFor("Parity:"), 1);
-    EXPECT_EQ(threadState().config.Parity.toText(), "even");
-    EXPECT_EQ(threadState().config.DataBits.toText(), "7");
+    EXPECT_EQ(testing::threadRequest().config.Parity.toText(), "even");
+    EXPECT_EQ(testing::threadRequest().config.DataBits.toText(), "7");
     serial->restore();
-    EXPECT_EQ(textOf(*serial, "Parity:"), threadState().config.Parity.toText());
+    EXPECT_EQ(textOf(*serial, "Parity:"), testing::threadRequest().config.Parity.toText());
     EXPECT_NE(textOf(*serial, "Parity:"), "even");
     EXPECT_FALSE(serial->closed());
 }
@@ -110,7 +110,7 @@ TEST_F(PropertyPagesTest, CharacterListShowsAtMostElevenCharacters) {
         EXPECT_EQ(pages::characterListText(list), std::string("ASCII character string: ") + shown)
             << list;
 
-    threadState().config.EOLCharacter = "13,10";
+    testing::threadRequest().config.EOLCharacter = "13,10";
     auto common = open("frmCommonPropertyPage");
     common->press(3);  // the EOL button, after Save, Restore and EOF Response
     ASSERT_FALSE(toolkit->messageBoxes.empty());
@@ -152,7 +152,7 @@ TEST_F(PropertyPagesTest, ChosenResultsFileForFoldersBecomesFolderAndPatientId) 
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.chosen);
-        BridgeConfiguration& config = threadState().config;
+        BridgeConfiguration& config = testing::threadRequest().config;
         config.NetworkBridgeType = c.bridge;
         config.PatientID = "42";
         config.DisplayDebugger = "true";
@@ -184,9 +184,9 @@ TEST_F(PropertyPagesTest, RestoringTheCommonPageKeepsTheLogSize) {
     a.PatientID = "42";
     a.NetworkBridgeType = "FOLDERS";
     a.DisplayProperties = "true";
-    configuration::prepareRequest(threadState(), a);
+    configuration::prepareRequest(testing::threadRequest(), a);
     EXPECT_EQ(toolkit->pagesShown.front(), "frmCommonPropertyPage");
-    EXPECT_EQ(threadState().config.LogInsuranceEntries.toText(), "20000");
+    EXPECT_EQ(testing::threadRequest().config.LogInsuranceEntries.toText(), "20000");
 }
 
 // The connections list has fixed columns and choosing a line takes the row behind it; Test
@@ -197,7 +197,7 @@ TEST_F(PropertyPagesTest, TcpDialogListsTestsClearsRestoresAndSaves) {
     EXPECT_EQ(pages::connectionLine("10.0.0.5", "vendor", "9991", "ESTAB"), expected);
     EXPECT_EQ(pages::padRight("abc", 4), "abc") << "one short stays one short";
 
-    pages::TcpTestDialog dialog{threadState().config, threadState().session};
+    pages::TcpTestDialog dialog{testing::threadRequest().config, testing::threadRequest().session};
     dialog.open();
     EXPECT_FALSE(dialog.detailed());
     dialog.press(pages::TcpTestDialog::ClearButton);
@@ -235,9 +235,9 @@ TEST_F(PropertyPagesTest, TcpDialogListsTestsClearsRestoresAndSaves) {
     EXPECT_EQ(dialog.controls()[pages::TcpTestDialog::HostIP].text, "127.0.0.1");
     dialog.press(pages::TcpTestDialog::SaveButton);
     EXPECT_TRUE(dialog.closed());
-    EXPECT_EQ(threadState().config.TCPRemoteHostName.toText(), "127.0.0.1");
-    EXPECT_EQ(threadState().session.remoteIP, "127.0.0.1");
-    EXPECT_EQ(threadState().config.SerialTimeout.toText(), "8");
+    EXPECT_EQ(testing::threadRequest().config.TCPRemoteHostName.toText(), "127.0.0.1");
+    EXPECT_EQ(testing::threadRequest().session.remoteIP, "127.0.0.1");
+    EXPECT_EQ(testing::threadRequest().config.SerialTimeout.toText(), "8");
 }
 
 }  // namespace

@@ -12,7 +12,6 @@
 #include "common/BridgeConfiguration.h"
 #include "common/FailureNote.h"
 #include "common/Pace.h"
-#include "common/ThreadState.h"
 #include "support/TestEnvironment.h"
 
 namespace trellybridge {
@@ -179,7 +178,7 @@ TEST_F(FileExchangeTest, ResultsFilesThatAreNoAnswerAreRetriedAsMissing) {
             EXPECT_EQ(toolkit->showedLine(k.progressLine), !k.progressLine.empty());
             std::string what = k.note.starts_with(":") ? "could not read results file " + results
                                                        : "results file " + results;
-            EXPECT_EQ(threadState().failures.text(), what + k.note + " (3 attempts)");
+            EXPECT_EQ(testing::threadRequest().failures.text(), what + k.note + " (3 attempts)");
         }
     setThreadPace(std::nullopt);
     ::unsetenv("TRELLYBRIDGE_MAX_ANSWER_BYTES");
@@ -234,7 +233,6 @@ TEST_F(FileExchangeTest, StepFailuresNoteTheStepThePathAndTheReason) {
     }
     for (const StepFailureCase& k : cases) {
         SCOPED_TRACE(k.note);
-        threadState() = ThreadState{};
         toolkit->progressLines.clear();
         toolkit->messageBoxes.clear();
         a.NetworkBridgeType = k.bridge;
@@ -248,7 +246,7 @@ TEST_F(FileExchangeTest, StepFailuresNoteTheStepThePathAndTheReason) {
         std::string note = k.note;
         if (size_t at = note.find("{C}"); at != std::string::npos)
             note.replace(at, 3, driveC.string());
-        EXPECT_EQ(threadState().failures.text(), note + " (1 attempt)");
+        EXPECT_EQ(comm.get_FailureReason().toText(), note + " (1 attempt)");
         EXPECT_TRUE(toolkit->showedLine(" " + note + "\r\n"));
         const auto& boxes = toolkit->messageBoxes;
         EXPECT_EQ(std::count(boxes.begin(), boxes.end(),

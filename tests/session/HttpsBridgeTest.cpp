@@ -9,7 +9,6 @@
 #include "SampleRequest.h"
 #include "WebServiceSimulator.h"
 #include "common/FailureNote.h"
-#include "common/ThreadState.h"
 #include "platform/EventLoop.h"
 #include "platform/FileSystem.h"
 #include "platform/peer/Certificates.h"
@@ -30,7 +29,7 @@ constexpr const char* kCertificateVariables[] = {"TRELLYBRIDGE_CA_FILE", "TRELLY
 
 std::string story() {
     std::string all;
-    for (const std::string& line : threadState().failures.story()) all += line + "\n";
+    for (const std::string& line : testing::threadRequest().failures.story()) all += line + "\n";
     return all;
 }
 
@@ -115,7 +114,7 @@ TEST_F(HttpsBridgeTest, ErrorElementsAreRecognisedInAnyCaseAndEachIsExamined) {
         serve(options);
         toolkit->progressLines.clear();
         EXPECT_FALSE(fetch());
-        std::vector<std::string> lines = threadState().failures.story();
+        std::vector<std::string> lines = testing::threadRequest().failures.story();
         ASSERT_EQ(lines.size(), c.reasons.size()) << story();
         for (size_t i = 0; i < lines.size(); ++i) {
             EXPECT_EQ(lines[i], c.reasons[i] + " (1 attempt)");
@@ -140,7 +139,7 @@ TEST_F(HttpsBridgeTest, AnsweredErrorsAreRetriedEveryNetworkTimeoutPlusOneTicks)
     EXPECT_EQ(toolkit->firstLogAt(" Attempt Number 1 of 2 to read patient stream..."), 6000);
     EXPECT_EQ(toolkit->firstLogAt(" Attempt Number 2 of 2 to read patient stream..."), 12000);
     EXPECT_EQ(session::sessionWindow().engine().ticksRun, 18);
-    EXPECT_EQ(threadState().failures.text(),
+    EXPECT_EQ(testing::threadRequest().failures.text(),
               "VELQUIN Service: could not locate 12345 on vendor system. (3 attempts)");
 }
 
@@ -208,7 +207,7 @@ TEST_F(HttpsBridgeTest, OnlyAVerifiedServerAndAnAcceptedClientCertificateFindThe
             ::setenv(change.substr(0, space).c_str(),
                      space == std::string::npos ? fifo.c_str() : change.c_str() + space + 1, 1);
         }
-        threadState().failures.clear();
+        testing::threadRequest().failures.clear();
         EXPECT_EQ(fetch(), *c.kind == '\0') << story();
         EXPECT_EQ(comm.get_FailureKind(), Variant(c.kind));
         if (*c.kind) {
@@ -250,7 +249,7 @@ TEST_F(HttpsBridgeTest, EveryFaultIsAFailedAttemptWithinTheCallBound) {
         WebServiceOptions options;
         options.fault = c.fault;
         serve(options);
-        threadState().failures.clear();
+        testing::threadRequest().failures.clear();
         if (c.maxAnswerBytes) ::setenv("TRELLYBRIDGE_MAX_ANSWER_BYTES", c.maxAnswerBytes, 1);
         auto started = std::chrono::steady_clock::now();
         EXPECT_FALSE(fetch());
@@ -258,7 +257,7 @@ TEST_F(HttpsBridgeTest, EveryFaultIsAFailedAttemptWithinTheCallBound) {
         // Guards a hang only: each fault ends within the 1 s network time-out.
         EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
         EXPECT_NE(story().find(c.reason), std::string::npos) << story();
-        EXPECT_TRUE(toolkit->showedText(threadState().failures.text().substr(0, 20)))
+        EXPECT_TRUE(toolkit->showedText(testing::threadRequest().failures.text().substr(0, 20)))
             << "in the progress log";
         EXPECT_EQ(requestCount(), c.requests);
         comm.closeConnection();

@@ -6,7 +6,6 @@
 #include <typeindex>
 
 #include "common/AnswerLimit.h"
-#include "common/ThreadState.h"
 #include "session/Bridges.h"
 #include "session/SerialLine.h"
 #include "session/SessionWindow.h"
@@ -50,14 +49,14 @@ class ProcessResponseTest : public testing::TestEnvironment {
 protected:
     void SetUp() override {
         TestEnvironment::SetUp();
-        threadState().config.PatientID = "12345";
+        testing::threadRequest().config.PatientID = "12345";
         prepareToReadAnswers();
     }
     session::SessionWindow& window() { return session::sessionWindow(); }
 };
 
 TEST_F(ProcessResponseTest, FailurePathShowsAtMostTheAnswersFirstBytes) {
-    threadState().config.VendorFormatType = "XML";
+    testing::threadRequest().config.VendorFormatType = "XML";
     const std::string head = "<NOTPATIENT>";
     std::string answer = head + std::string(3 * kShownAnswerBytes, 'x');
     EXPECT_FALSE(window().engine().processResponse(answer));
@@ -75,9 +74,9 @@ TEST_F(ProcessResponseTest, DebugDumpKeepsAtMostTheHeadAndTailOfAnAnswer) {
     for (const auto& [format, answer] : {std::pair{"HL7", "MSH|^~\\&|X\rPID|1|7\r" + middle},
                                          std::pair{"STANDARD", "H|1|7\r" + middle}}) {
         SCOPED_TRACE(format);
-        threadState().config.VendorFormatType = format;
+        testing::threadRequest().config.VendorFormatType = format;
         window().engine().processResponse(answer + "\rTAIL|END\r~~");
-        const std::string& dump = threadState().debugDataDump;
+        const std::string& dump = testing::threadRequest().debugDataDump;
         EXPECT_LT(dump.size(), kDumpedAnswerBytes + 100);
         EXPECT_EQ(dump.substr(0, 6), answer.substr(0, 6));
         EXPECT_NE(dump.find("TAIL|END"), std::string::npos);
@@ -108,16 +107,16 @@ TEST_F(ProcessResponseTest, AnswersAreReadOrShownAndEndTheSession) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        threadState().patientFound = false;  // else the window closes as it loads
+        testing::threadRequest().patientFound = false;  // else the window closes as it loads
         prepareToReadAnswers();
-        threadState().config.VendorFormatType = c.format;
-        threadState().config.HTTPSSubjectCN = c.keywords;
-        threadState().patientFound = c.foundBefore;
-        threadState().record[RecordField::p1PatientLastName] = "OLD";
+        testing::threadRequest().config.VendorFormatType = c.format;
+        testing::threadRequest().config.HTTPSSubjectCN = c.keywords;
+        testing::threadRequest().patientFound = c.foundBefore;
+        testing::threadRequest().record[RecordField::p1PatientLastName] = "OLD";
         window().txtInformation = "earlier progress";
         EXPECT_EQ(window().engine().processResponse(c.answer), c.found);
-        EXPECT_EQ(threadState().patientFound, c.found);
-        EXPECT_EQ(threadState().record[RecordField::p1PatientLastName], c.lastName);
+        EXPECT_EQ(testing::threadRequest().patientFound, c.found);
+        EXPECT_EQ(testing::threadRequest().record[RecordField::p1PatientLastName], c.lastName);
         EXPECT_EQ(window().txtInformation, c.shown ? c.shown : "earlier progress");
         EXPECT_EQ(window().isLoaded(), c.shown == nullptr);
     }
@@ -199,14 +198,6 @@ TEST_F(RunLoopTest, StatusAndCaptionAtLoad) {
     EXPECT_FALSE(window.isLoaded());
     EXPECT_FALSE(window.engine().PortTimer.enabled());
     EXPECT_FALSE(window.engine().NetworkTimer.enabled());
-    std::string message;
-    threadState().session.completionCode = 0;
-    window.engine().updateMessage(message);
-    EXPECT_EQ(window.lblStatus, "Disconnected");
-    threadState().session.completionCode = 1;
-    message.clear();
-    window.engine().updateMessage(message);
-    EXPECT_EQ(message, "FOLDERS style bridge...");
 }
 
 TEST_F(RunLoopTest, EachBridgeGoesThroughItsPhasesInOrder) {
@@ -227,7 +218,7 @@ TEST_F(RunLoopTest, EachBridgeGoesThroughItsPhasesInOrder) {
         arguments.NetworkBridgeType = c.bridge;
         run();
         EXPECT_FALSE(found);
-        EXPECT_EQ(threadState().session.phaseTrail, c.trail);
+        EXPECT_EQ(testing::threadRequest().session.phaseTrail, c.trail);
     }
 }
 
@@ -236,18 +227,18 @@ TEST_F(RunLoopTest, FailureNoticeShowsBoxesOnlyWhenDebugging) {
     prepareToReadAnswers();
     session::SessionWindow& window = session::sessionWindow();
     for (bool debugging : {false, true}) {
-        threadState().config.DisplayDebugger = debugging ? "true" : "false";
+        testing::threadRequest().config.DisplayDebugger = debugging ? "true" : "false";
         window.load();
-        threadState().config.DisplayDebugger = debugging ? "false" : "true";
-        threadState().patientFound = true;
-        threadState().session.completionCode = 1;
+        testing::threadRequest().config.DisplayDebugger = debugging ? "false" : "true";
+        testing::threadRequest().patientFound = true;
+        testing::threadRequest().session.completionCode = 1;
         toolkit->messageBoxes.clear();
         window.engine().failureNotice("ERROR building patient request", "5 - bad");
         const std::vector<std::string> boxes = {"5 - bad",
                                                 "Attention!: ERROR building patient request"};
         EXPECT_EQ(toolkit->messageBoxes, debugging ? boxes : std::vector<std::string>{});
-        EXPECT_FALSE(threadState().patientFound);
-        EXPECT_EQ(threadState().session.completionCode, 0);
+        EXPECT_FALSE(testing::threadRequest().patientFound);
+        EXPECT_EQ(testing::threadRequest().session.completionCode, 0);
     }
 }
 

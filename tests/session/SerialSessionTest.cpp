@@ -5,7 +5,6 @@
 #include "Answers.h"
 #include "SampleRequest.h"
 #include "common/FailureNote.h"
-#include "common/ThreadState.h"
 #include "session/SerialLine.h"
 #include "session/SerialPeer.h"
 #include "session/SessionWindow.h"
@@ -95,11 +94,12 @@ TEST_F(SerialSessionTest, FindsThePatientAndClosesThePort) {
         EXPECT_TRUE(found);
         EXPECT_EQ(comm.get_p1PatientLastName().toText(), c.lastName);
         ASSERT_EQ(peer.requests.size(), 1u) << "the port opened again and the request went out";
-        EXPECT_EQ(peer.requests[0].bytes, threadState().session.requestText + requestEnd)
+        EXPECT_EQ(peer.requests[0].bytes, testing::threadRequest().session.requestText + requestEnd)
             << "the request and its end characters, nothing more";
         EXPECT_EQ(peer.requests[0].atMs, 5000);
         EXPECT_EQ(elapsed, 6000) << "closed on the tick after the answer";
-        const std::string sent = "Sending: " + threadState().session.requestText + "\r\n";
+        const std::string sent =
+            "Sending: " + testing::threadRequest().session.requestText + "\r\n";
         for (std::string_view line :
              {"Connected to:  COM3", sent.c_str(), "Waiting...\r\n",
               "Attempting to close serial port...\r\n", "  closing COM3\r\n\r\n"})
@@ -163,8 +163,8 @@ TEST_F(SerialSessionTest, PortThatCannotBeConfiguredShowsTheBoxOnEveryAttempt) {
             std::count(toolkit->messageBoxes.begin(), toolkit->messageBoxes.end(),
                        "Attention!: Undetermined ERROR loading one or more serial properties"),
             3);
-        EXPECT_TRUE(threadState().failures.text().starts_with(c.failure))
-            << threadState().failures.text();
+        EXPECT_TRUE(testing::threadRequest().failures.text().starts_with(c.failure))
+            << testing::threadRequest().failures.text();
     }
 }
 
@@ -195,7 +195,7 @@ TEST_F(SerialSessionTest, ParityOtherThanNoneStillRunsWithoutAndPageStopBitsAppl
             return std::string();
         };
         run();
-        EXPECT_EQ(settings, c.applied) << threadState().failures.text();
+        EXPECT_EQ(settings, c.applied) << testing::threadRequest().failures.text();
         EXPECT_EQ(handshaking, 2);
     }
 }
@@ -290,9 +290,9 @@ TEST_F(SerialSessionTest, LineThatSendsAsFastAsItIsReadEndsWithinItsBound) {
     EXPECT_FALSE(found);
     EXPECT_FALSE(toolkit->loopCutShort);
     EXPECT_FALSE(portOpen());
-    EXPECT_NE(threadState().failures.text().find("kept sending past the session's time"),
+    EXPECT_NE(testing::threadRequest().failures.text().find("kept sending past the session's time"),
               std::string::npos)
-        << threadState().failures.text();
+        << testing::threadRequest().failures.text();
 }
 
 }  // namespace

@@ -13,7 +13,6 @@
 #include "Answers.h"
 #include "VendorSimulator.h"
 #include "common/FailureNote.h"
-#include "common/ThreadState.h"
 #include "platform/SettingsStore.h"
 #include "session/EnhancedWindow.h"
 #include "session/SerialLine.h"
@@ -44,7 +43,7 @@ protected:
         EXPECT_TRUE(started->start(error)) << error;
         return started;
     }
-    const SessionState& session() { return threadState().session; }
+    const SessionState& session() { return testing::threadRequest().session; }
 };
 
 // The stored port is tried first; refused, the session moves on to the next, which answers and
@@ -109,9 +108,10 @@ TEST_F(TcpSessionTest, MllpBlocksAndAcknowledgementsEndAsTheySay) {
         a.TCPRemotePorts = std::to_string(vendor.ports()[0]);
         a.HTTPSSubjectCN = c.keywords;
         a.PatientID = c.patient;
-        EXPECT_EQ(fetch(), !*c.kind) << threadState().failures.text();
+        EXPECT_EQ(fetch(), !*c.kind) << testing::threadRequest().failures.text();
         comm.ReturnPatient();
-        EXPECT_EQ(comm.get_FailureKind(), Variant(c.kind)) << threadState().failures.text();
+        EXPECT_EQ(comm.get_FailureKind(), Variant(c.kind))
+            << testing::threadRequest().failures.text();
         vendor.stop();
         ASSERT_FALSE(vendor.queries().empty());
         if (*c.keywords) {
@@ -379,15 +379,15 @@ TEST_F(TcpSessionTest, ReachesAVendorOnAnotherHostWithDefaultSettings) {
     // resolves to a loopback address.
     for (const char* localName : {"", "LOCALHOST"}) {
         SCOPED_TRACE(*localName ? localName : "this machine's name");
-        threadState().session.localHostName = localName;
-        threadState().session.localIP.clear();
+        testing::threadRequest().session.localHostName = localName;
+        testing::threadRequest().session.localIP.clear();
         GetPatientArguments site = testing::pageDefaultArguments(true);
         site.PatientID = "12345";
         site.NetworkBridgeType = "TCPIP";
         site.TCPRemoteHostName = other.vendorAddress();
         site.TCPRemotePorts = "9000";
         EXPECT_TRUE(comm.GetPatient(site).isTrue())
-            << threadState().failures.text() << threadState().errorList
+            << testing::threadRequest().failures.text() << testing::threadRequest().errorList
             << session::sessionWindow().txtInformation;
         EXPECT_EQ(comm.get_p1PatientLastName(), Variant("DOE"));
         comm.closeConnection();

@@ -1,6 +1,6 @@
 #include "support/Sandbox.h"
 
-#include "common/ThreadState.h"
+#include "common/RequestState.h"
 #include "formats/AnswerDispatch.h"
 #include "platform/FileSystem.h"
 #include "session/Session.h"
@@ -42,10 +42,10 @@ void answerReadingSettings(BridgeConfiguration& c, const char* format, const cha
     c.HTTPSSubjectCN = kInvalidMarker;
 }
 
-bool dispatch(std::string answer) {
-    ThreadState& state = threadState();
+bool dispatch(RequestState& state, std::string answer) {
     formats::ParseResult result =
         formats::dispatchAnswer(answer, state.config, session::parseContext(state));
+    session::showMessageBoxes(result);
     state.reasons().record(result.notices);
     state.patientFound = result.found.value_or(state.patientFound);
     state.session.identifierMatch = result.identifierMatch;

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "common/BridgeConfiguration.h"
+#include "common/RequestState.h"
 #include "platform/Clock.h"
 #include "platform/SettingsStore.h"
 #include "platform/Toolkit.h"
@@ -50,6 +51,6 @@ void answerReadingSettings(BridgeConfiguration& config, const char* format,
 
 // The answer through the dispatcher, as a request reads it: into the thread's record,
 // the found flag kept as the session keeps it. Whether a patient was found.
-bool dispatch(std::string answer);
+bool dispatch(RequestState& state, std::string answer);
 
 }  // namespace trellybridge::testing

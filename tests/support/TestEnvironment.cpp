@@ -1,5 +1,6 @@
 #include "support/TestEnvironment.h"
 
+#include "component/ThreadState.h"
 #include "platform/EventLoop.h"
 #include "platform/FileSystem.h"
 #include "session/SessionWindow.h"
@@ -41,6 +42,10 @@ GetPatientArguments pageDefaultArguments(bool tcpPage) {
     return arguments;
 }
 
+RequestState& threadRequest() {
+    return threadState();
+}
+
 void TestEnvironment::SetUp() {
     std::string pattern =
         (std::filesystem::temp_directory_path() / "trellybridge-test-XXXXXX").string();
@@ -67,12 +72,12 @@ void TestEnvironment::TearDown() {
 }
 
 void TestEnvironment::prepareToReadAnswers() {
-    BridgeConfiguration& c = threadState().config;
+    BridgeConfiguration& c = threadRequest().config;
     c.EOLCharacter = "13";
     c.EOFCharacter = "126";
     c.DisplayDebugger = "false";
     c.NetworkBridgeType = "FOLDERS";
-    session::sessionWindow().serve(threadState());
+    session::sessionWindow().serve(threadRequest());
     session::sessionWindow().load();
 }
 

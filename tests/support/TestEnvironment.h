@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "common/ThreadState.h"
+#include "common/RequestState.h"
 #include "platform/Clock.h"
 #include "platform/SettingsStore.h"
 #include "platform/Toolkit.h"
@@ -86,6 +86,10 @@ std::string readHostFile(const std::filesystem::path& path);
 // What the settings pages restore as defaults, as GetPatient arguments: where a site starts
 // from. TCP/IP's page (which also clears the session's local address) only with `tcpPage`.
 GetPatientArguments pageDefaultArguments(bool tcpPage = false);
+
+// What the thread's requests carry from one to the next, as the component keeps it: a
+// test reads what the last request left there, or sets what the next one starts from.
+RequestState& threadRequest();
 
 class TestEnvironment : public ::testing::Test {
 protected:

@@ -7,7 +7,6 @@
 #include <thread>
 
 #include "common/Keywords.h"
-#include "common/ThreadState.h"
 #include "platform/Sockets.h"
 #include "platform/TcpTable.h"
 #include "support/ScriptedPeer.h"
@@ -136,16 +135,16 @@ TEST_F(HostUtilitiesTest, TcpTableFromProcText) {
     EXPECT_EQ(mapped[0].remotePort, 80);
 
     // The machine's own table: rows without a remote address are skipped.
-    const TcpTableSnapshot table = loadTcpTable(threadState().session);
+    const TcpTableSnapshot table = loadTcpTable(testing::threadRequest().session);
     for (int i = 0; i < table.count; ++i) EXPECT_NE(table.remoteIP[static_cast<size_t>(i)][0], '0');
-    EXPECT_EQ(threadState().session.portCount, table.count);
+    EXPECT_EQ(testing::threadRequest().session.portCount, table.count);
 }
 
 class TcpConnectionTest : public testing::TestEnvironment {
 protected:
     void SetUp() override {
         TestEnvironment::SetUp();
-        connection.reportTo(threadState().reasons());
+        connection.reportTo(testing::threadRequest().reasons());
     }
     bool openTo(std::uint16_t port) { return connection.open("127.0.0.1", "127.0.0.1", port); }
     Connection connection{ConnectionLimits{1000, false, false}};
@@ -159,23 +158,23 @@ TEST_F(TcpConnectionTest, OpenFailsForBadPortsAndAddressesAndNothingGoesWithoutA
         {"", "127.0.0.1"},  {"9991", "vendor.host"},
     };
     for (const auto& [port, remote] : cases) {
-        threadState().errorList.clear();
-        threadState().session.configuredPorts = "9991";
+        testing::threadRequest().errorList.clear();
+        testing::threadRequest().session.configuredPorts = "9991";
         EXPECT_FALSE(connection.open("127.0.0.1", remote, portNumberOf(port)))
             << port << " " << remote;
         EXPECT_FALSE(connection.connected());
         EXPECT_EQ(connection.socket(), sockets::kInvalidSocket)
             << "a failed open closes its socket";
-        EXPECT_NE(threadState().errorList.find("id=\"320\""), std::string::npos);
+        EXPECT_NE(testing::threadRequest().errorList.find("id=\"320\""), std::string::npos);
     }
-    threadState().errorList.clear();
+    testing::threadRequest().errorList.clear();
     EXPECT_FALSE(connection.sendRequest("A"));
-    EXPECT_EQ(threadState().errorList, "") << "the request send records nothing";
+    EXPECT_EQ(testing::threadRequest().errorList, "") << "the request send records nothing";
     EXPECT_FALSE(connection.sendData("A"));
     EXPECT_FALSE(connection.recvData(data, length));
     EXPECT_FALSE(connection.recvResult(data, length));
-    EXPECT_NE(threadState().errorList.find("id=\"322\""), std::string::npos);
-    EXPECT_NE(threadState().errorList.find("id=\"323\""), std::string::npos);
+    EXPECT_NE(testing::threadRequest().errorList.find("id=\"322\""), std::string::npos);
+    EXPECT_NE(testing::threadRequest().errorList.find("id=\"323\""), std::string::npos);
 }
 
 // The request goes first, its line ended by CR LF; the peer has it before it answers and

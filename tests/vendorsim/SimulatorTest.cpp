@@ -10,7 +10,6 @@
 #include "Answers.h"
 #include "SampleRequest.h"
 #include "VendorSimulator.h"
-#include "common/ThreadState.h"
 #include "formats/Formats.h"
 #include "platform/FileSystem.h"
 #include "platform/Sockets.h"
@@ -27,8 +26,8 @@ class SimulatorTest : public testing::TestEnvironment {
 protected:
     void SetUp() override {
         TestEnvironment::SetUp();
-        threadState().config.MEDICNumberLength = kInvalidMarker;
-        threadState().config.HTTPSSubjectCN = kInvalidMarker;
+        testing::threadRequest().config.MEDICNumberLength = kInvalidMarker;
+        testing::threadRequest().config.HTTPSSubjectCN = kInvalidMarker;
         prepareToReadAnswers();
     }
 };
@@ -36,7 +35,7 @@ protected:
 // Every row of the table of formats: its name is the format's, the simulator finds the
 // account in the row's request (default tag), and the answer reads back to the patient.
 TEST_F(SimulatorTest, EveryFormatReadsBackToTheSamePatient) {
-    BridgeConfiguration& c = threadState().config;
+    BridgeConfiguration& c = testing::threadRequest().config;
     for (const formats::Format& row : formats::formats()) {
         Format format{};
         ASSERT_TRUE(parseFormat(row.name, format)) << row.name;
@@ -46,7 +45,7 @@ TEST_F(SimulatorTest, EveryFormatReadsBackToTheSamePatient) {
             c.VendorFormatType = std::string(row.name);
             c.VendorRequestTag = std::string(row.requestTag);
             c.PatientID = patient.account;
-            EXPECT_EQ(requestedAccount(format, row.build(c).text), patient.account);
+            EXPECT_EQ(requestedAccount(format, row.build(c, clock).text), patient.account);
             std::string answer = answerFor(format, patient) + "~~";
             ASSERT_TRUE(session::sessionWindow().engine().processResponse(answer));
             TrellyBridgeComm comm;

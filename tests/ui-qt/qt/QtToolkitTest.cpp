@@ -16,7 +16,6 @@
 #include <vector>
 
 #include "VendorSimulator.h"
-#include "common/ThreadState.h"
 #include "component/RequestPreparation.h"
 #include "session/SessionWindow.h"
 #include "session/TcpFixture.h"
@@ -102,7 +101,7 @@ TEST_F(QtToolkitTest, EveryPageOpensInTurnAsAWindow) {
     });
     a.VendorFacility = "CLINIC \xE9";  // the fixture's request is TCP/IP, HL7, MEDIC
     a.DisplayProperties = "true";
-    configuration::prepareRequest(threadState(), a);
+    configuration::prepareRequest(testing::threadRequest(), a);
     EXPECT_EQ(names, (std::vector<std::string>{"frmCommonPropertyPage", "frmMEDICProperties",
                                                "frmTCPTest"}));
     ASSERT_EQ(labels.size(), 17U);
@@ -110,8 +109,9 @@ TEST_F(QtToolkitTest, EveryPageOpensInTurnAsAWindow) {
     EXPECT_EQ(labels.back(), "Time Delay:");
     EXPECT_EQ(bridgeChoices, (std::vector<std::string>{"SERIAL", "VENDOR", "POLLING", "FOLDERS",
                                                        "TCPIP", "HTTPS", "USB"}));
-    EXPECT_EQ(threadState().config.VendorName.toText(), "ACME \xE9\x80");
-    EXPECT_EQ(threadState().config.VendorFacility.toText(), "CLINIC \xE9") << "shown, not edited";
+    EXPECT_EQ(testing::threadRequest().config.VendorName.toText(), "ACME \xE9\x80");
+    EXPECT_EQ(testing::threadRequest().config.VendorFacility.toText(), "CLINIC \xE9")
+        << "shown, not edited";
 }
 
 TEST_F(QtToolkitTest, MessageBoxShowsTitleAndIconAndTakesTheAnswer) {

@@ -1,13 +1,11 @@
-// The state that every TrellyBridgeComm on one thread shares: the settings of the
-// request, the patient record, the session bookkeeping and the recorded errors. The
-// component reads it when a host's call comes in and hands each step what it needs. It
-// lives as long as the thread and is overwritten, never freed, by later requests;
-// assigning a fresh ThreadState starts a thread afresh. What a bridge holds during a
-// request (its connection, its port) lives in the bridge object.
+// What one request works on: the settings it runs with, the patient record it fills, the
+// session's bookkeeping and the reasons it records. A request owns its state while it
+// runs and hands it back whole when it ends; what earlier requests on the thread left
+// behind (the error list that keeps growing, counters a host never reset) comes in with
+// it, so that a request sees what a host would expect it to see.
 #pragma once
 
 #include <string>
-#include <vector>
 
 #include "common/BridgeConfiguration.h"
 #include "common/FailureNote.h"
@@ -17,7 +15,7 @@
 
 namespace trellybridge {
 
-struct ThreadState {
+struct RequestState {
     BridgeConfiguration config;
     PatientRecord record;
     bool patientFound = false;
@@ -25,9 +23,9 @@ struct ThreadState {
     std::string debugLogFile;   // where this request's dump was written (host path), or empty
     std::string errorList;      // the error elements recorded on this thread, oldest first
     std::string enhancedError;  // the last message of the enhanced recorder
-    // GetPatientData: the three sections of its request (each with its own tags; the
-    // search section without spaces) and the result text it returns.
-    std::string userInfoSection, searchInfoSection, bridgeParametersSection;
+    // GetPatientData: the search section it sends (without spaces) and the result text
+    // it returns.
+    std::string searchInfoSection;
     std::string enhancedResult;
     SessionState session;
     FailureNotes failures;  // why this request failed, for people
@@ -35,7 +33,5 @@ struct ThreadState {
     // The error list and the failure notes, as the steps of a request record into them.
     Reasons reasons() { return {errorList, enhancedError, failures, session}; }
 };
-
-ThreadState& threadState();
 
 }  // namespace trellybridge
