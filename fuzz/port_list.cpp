@@ -2,7 +2,7 @@
 #include <set>
 
 #include "FuzzSupport.h"
-#include "tcp/HostUtilities.h"
+#include "tcp/PortList.h"
 
 using namespace trellybridge;
 
@@ -10,19 +10,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
     if (size > 512) return 0;  // configured port lists are short
     fuzzing::prepare("HL7", "TCPIP");
     std::string list(reinterpret_cast<const char*>(data), size);
+    std::vector<std::string> items = tcp::listItems(list);
     int count = tcp::countListItems(list);
-    for (int n = 0; n <= count + 1; ++n) tcp::getListItem(list, n);
+    if (static_cast<int>(items.size()) != count ||
+        (count > 0 && tcp::getListItem(list, count + 1 - data[0] % count) !=
+                          items[static_cast<size_t>(count - data[0] % count) - 1]))
+        __builtin_trap();
     tcp::removeDuplicateItems(list);
     tcp::reverseList(list);
     if (count > 0) tcp::removeListItem(list, count, 1 + data[0] % count);
 
-    std::string distinct = tcp::distinctItems(list);
-    std::string shuffled = tcp::shufflePorts(list);
-    std::multiset<std::string> before, after;
-    for (int n = 1; n <= tcp::countListItems(distinct); ++n)
-        before.insert(tcp::getListItem(distinct, n));
-    for (int n = 1; n <= tcp::countListItems(shuffled); ++n)
-        after.insert(tcp::getListItem(shuffled, n));
-    if (before != after) __builtin_trap();
+    std::vector<std::string> distinct = tcp::listItems(tcp::distinctItems(list)),
+                             shuffled = tcp::listItems(tcp::shufflePorts(list));
+    if (std::multiset(distinct.begin(), distinct.end()) !=
+        std::multiset(shuffled.begin(), shuffled.end()))
+        __builtin_trap();
     return 0;
 }

@@ -14,6 +14,7 @@
 #include "support/TestEnvironment.h"
 #include "tcp/ConnectionTable.h"
 #include "tcp/HostUtilities.h"
+#include "tcp/PortList.h"
 #include "tcp/TcpConnection.h"
 
 namespace trellybridge {
@@ -37,8 +38,11 @@ TEST_F(HostUtilitiesTest, PortListOperations) {
     EXPECT_EQ(removeListItem("a,b,c", 3, 2), "a,c");
     EXPECT_EQ(removeListItem("a,b,c", 3, 3), "a,b,");
     EXPECT_EQ(removeListItem("a,b,c", 3, 1), "a,b,c") << "item 1 is always kept";
-    EXPECT_EQ(removeDuplicateItems("1,2,1"), "1,2,");
-    EXPECT_EQ(removeDuplicateItems("1,2,3"), "1,2,3");
+    for (const auto& [list, kept] : {std::pair{"1,2,1", "1,2,"},
+                                     {"1,2,3", "1,2,3"},
+                                     {"a,a,a,b", "a,a,b,"},
+                                     {",,,,,b,", ",,b,b,,"}})
+        EXPECT_EQ(removeDuplicateItems(list), kept) << list;
     EXPECT_EQ(reverseList("1,2,3"), "3,2,1");
     EXPECT_EQ(distinctItems("5001,,5002,5001,"), "5001,5002");
 }
