@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
+#include <memory>
 
 #include "common/AnswerLimit.h"
 #include "common/ThreadState.h"
@@ -17,12 +19,19 @@ inline void prepare(const char* format, const char* bridge) {
     // are gone before a static would be destroyed.
     static testing::Sandbox* sandbox = new testing::Sandbox({"trellybridge-fuzz", true, nullptr});
     (void)sandbox;
+    // What the targets read or write is set afresh; the session (its port tables are most
+    // of the thread's state) is only read, and keeps its first state.
     ThreadState& state = threadState();
-    state = ThreadState{};
+    state.config = BridgeConfiguration{};
+    state.record.clear();
+    state.patientFound = false;
+    for (std::string* text : {&state.debugDataDump, &state.errorList, &state.enhancedError})
+        text->clear();
+    state.failures = FailureNotes{};
     testing::answerReadingSettings(state.config, format, bridge);
 }
 
-// The first byte picks settings that change how the rest is read.
+// One byte picks settings that change how the rest is read.
 inline void varySettings(std::uint8_t choice) {
     BridgeConfiguration& c = threadState().config;
     static const char* kKeywords[] = {
@@ -42,21 +51,28 @@ inline void varySettings(std::uint8_t choice) {
     if (choice & 128) c.CaseSensitivity = "true";
 }
 
-// The target of one answer format: the first byte picks the settings, the rest is the
-// answer, read through the dispatcher into the thread's record and shown as a session
-// shows an answer that held no patient.
-inline int readAnswer(const char* format, const std::uint8_t* data, size_t size) {
-    if (size < 1) return 0;
-    prepare(format, "FOLDERS");
-    varySettings(data[0]);
-    std::string answer(reinterpret_cast<const char*>(data) + 1, size - 1);
-    const BridgeConfiguration& config = threadState().config;
-    formats::ParseResult result =
-        formats::dispatchAnswer(answer, config, session::parseContext(threadState()));
-    threadState().reasons().record(result.notices);
-    if (result.next == formats::NextStep::ShowAnswerAndEnd)
-        answerForDisplay(formats::trimmedForDisplay(answer, config));
-    return 0;
-}
+// An answer target's input is the answer as a vendor sends it, then one byte that picks
+// the settings: a format case or a real message is a seed as it stands. The answer is
+// copied to a buffer of its own size, so that a read past its end is caught.
+class Answer {
+public:
+    Answer(const char* format, const std::uint8_t* data, size_t size)
+        : size_(size > 0 ? size - 1 : 0), bytes_(new char[size_ + 1]) {
+        prepare(format, "FOLDERS");
+        if (size > 0) varySettings(data[size - 1]);
+        if (size_ > 0) std::memcpy(bytes_.get(), data, size_);
+    }
+    std::string_view text() const { return {bytes_.get(), size_}; }
+    // Read by `parser` into the thread's record, as a request reads it.
+    template <typename Parser>
+    formats::ParseResult readWith(Parser parser) const {
+        ThreadState& state = threadState();
+        return parser(text(), state.config, session::parseContext(state));
+    }
+
+private:
+    size_t size_;
+    std::unique_ptr<char[]> bytes_;
+};
 
 }  // namespace trellybridge::fuzzing

@@ -1,6 +1,9 @@
-// The SCAN answer, through the answer dispatcher.
+// The SCAN answer parser, called directly.
 #include "FuzzSupport.h"
+#include "formats/Parsers.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
-    return trellybridge::fuzzing::readAnswer("SCAN", data, size);
+    trellybridge::fuzzing::Answer("SCAN", data, size)
+        .readWith(trellybridge::formats::parseScanStream);
+    return 0;
 }

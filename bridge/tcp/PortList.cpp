@@ -19,6 +19,7 @@ using Items = std::vector<std::string_view>;
 // Every item between commas, a last empty one included.
 Items split(std::string_view list) {
     Items items;
+    items.reserve(static_cast<size_t>(std::count(list.begin(), list.end(), ',')) + 1);
     size_t start = 0;
     for (size_t comma; (comma = list.find(',', start)) != std::string_view::npos; start = comma + 1)
         items.push_back(list.substr(start, comma - start));
@@ -247,15 +248,14 @@ std::string shufflePorts(std::string_view list) {
     // draw per item, whatever the list holds.
     Items items = distinct(list), chosen;
     std::string name = text::upper(getLocalHostName());
-    long long sum = 0;
+    long long sum = 0, second = platform::clock().now().second;
     std::uniform_real_distribution<double> uniform(0.0, 1.0);
     std::lock_guard turn(generatorTurn);
     while (!items.empty()) {
         for (unsigned char c : name) sum += c;
-        long long draws = platform::clock().now().second + sum;
-        double r = 0;
-        // How many numbers are drawn only varies the choice; a bound keeps long lists fast.
-        for (long long d = 0; d <= draws % 64; ++d) r = uniform(generator());
+        // How many numbers are skipped only varies the choice; a bound keeps long lists fast.
+        generator().discard(static_cast<unsigned long long>((second + sum) % 64));
+        double r = uniform(generator());
         int n = static_cast<int>(items.size());
         float x = static_cast<float>(r * n + 1);
         int position = static_cast<int>(std::nearbyint(std::round(x * 100.0f) / 100.0f));
