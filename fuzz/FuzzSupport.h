@@ -3,8 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstring>
-#include <memory>
 
 #include "common/AnswerLimit.h"
 #include "common/ThreadState.h"
@@ -17,17 +15,14 @@ namespace trellybridge::fuzzing {
 inline void prepare(const char* format, const char* bridge) {
     // Made once and kept to the end of the process: the per-thread facilities it sets
     // are gone before a static would be destroyed.
-    static testing::Sandbox* sandbox = new testing::Sandbox({"trellybridge-fuzz", true, nullptr});
-    (void)sandbox;
+    [[maybe_unused]] static auto* sandbox =
+        new testing::Sandbox({"trellybridge-fuzz", true, nullptr});
     // What the targets read or write is set afresh; the session (its port tables are most
     // of the thread's state) is only read, and keeps its first state.
     ThreadState& state = threadState();
-    state.config = BridgeConfiguration{};
-    state.record.clear();
-    state.patientFound = false;
-    for (std::string* text : {&state.debugDataDump, &state.errorList, &state.enhancedError})
-        text->clear();
-    state.failures = FailureNotes{};
+    state.config = BridgeConfiguration{}, state.failures = FailureNotes{};
+    state.record.clear(), state.patientFound = false;
+    state.debugDataDump.clear(), state.errorList.clear(), state.enhancedError.clear();
     testing::answerReadingSettings(state.config, format, bridge);
 }
 
@@ -51,28 +46,25 @@ inline void varySettings(std::uint8_t choice) {
     if (choice & 128) c.CaseSensitivity = "true";
 }
 
-// An answer target's input is the answer as a vendor sends it, then one byte that picks
-// the settings: a format case or a real message is a seed as it stands. The answer is
-// copied to a buffer of its own size, so that a read past its end is caught.
-class Answer {
-public:
-    Answer(const char* format, const std::uint8_t* data, size_t size)
-        : size_(size > 0 ? size - 1 : 0), bytes_(new char[size_ + 1]) {
-        prepare(format, "FOLDERS");
-        if (size > 0) varySettings(data[size - 1]);
-        if (size_ > 0) std::memcpy(bytes_.get(), data, size_);
-    }
-    std::string_view text() const { return {bytes_.get(), size_}; }
-    // Read by `parser` into the thread's record, as a request reads it.
-    template <typename Parser>
-    formats::ParseResult readWith(Parser parser) const {
-        ThreadState& state = threadState();
-        return parser(text(), state.config, session::parseContext(state));
-    }
+// An answer target's input is the answer as a vendor sends it, then the byte that picks
+// the settings: a format case or a real message is a seed as it stands. Without a format,
+// the answer is read in the one it looks like.
+inline std::string answerOf(const char* format, const std::uint8_t* data, size_t size) {
+    std::string sent(reinterpret_cast<const char*>(data), size > 0 ? size - 1 : 0);
+    if (!format)
+        format = sent.find("PID|") != sent.npos      ? "HL7"
+                 : sent.find('<') != sent.npos       ? "XML"
+                 : formats::standardFromHeader(sent) ? "STANDARD"
+                                                     : "SCAN";
+    prepare(format, "FOLDERS");
+    if (size > 0) varySettings(data[size - 1]);
+    return sent;
+}
 
-private:
-    size_t size_;
-    std::unique_ptr<char[]> bytes_;
-};
+// The answer read by `parser` into the thread's record, as a request reads it.
+template <typename Parser>
+formats::ParseResult readWith(Parser parser, std::string_view answer) {
+    return parser(answer, threadState().config, session::parseContext(threadState()));
+}
 
 }  // namespace trellybridge::fuzzing

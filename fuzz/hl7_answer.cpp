@@ -7,24 +7,22 @@
 #include "FuzzSupport.h"
 #include "formats/Hl7Primitives.h"
 #include "formats/Hl7SegmentIndex.h"
-#include "formats/Parsers.h"
 
 using namespace trellybridge;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
-    fuzzing::Answer answer("HL7", data, size);
-    answer.readWith([](auto... arguments) { return formats::parseHL7Stream(arguments...); });
-    std::string_view text = answer.text();
+    std::string answer = fuzzing::answerOf("HL7", data, size);
+    formats::parseHL7Stream(answer, threadState().config, session::parseContext(threadState()));
     std::optional<char> terminator = hl7::componentTerminator(threadState().config);
 
-    hl7::MessageIndex index(text, {"PID", "IN1", "DG1"});
+    hl7::MessageIndex index(answer, {"PID", "IN1", "DG1"});
     const std::string_view tags[] = {"PID", "IN1", "DG1"};
     for (size_t t = 0; t < 3; ++t) {
         for (long occurrence = 1; occurrence <= 3; ++occurrence) {
             std::string_view record = index.record(t, occurrence);
             if (record.empty()) break;  // and so is every later one
-            size_t at = static_cast<size_t>(record.data() - text.data());
-            bool starts = at == 0 || text[at - 1] == '\r' || text[at - 1] == '\n';
+            size_t at = static_cast<size_t>(record.data() - answer.data());
+            bool starts = at == 0 || answer[at - 1] == '\r' || answer[at - 1] == '\n';
             if (!starts || !record.starts_with(tags[t]) || record[tags[t].size()] != '|' ||
                 record.find('\r') != record.size() - 1)
                 __builtin_trap();

@@ -38,11 +38,10 @@ TEST_F(HostUtilitiesTest, PortListOperations) {
     EXPECT_EQ(removeListItem("a,b,c", 3, 2), "a,c");
     EXPECT_EQ(removeListItem("a,b,c", 3, 3), "a,b,");
     EXPECT_EQ(removeListItem("a,b,c", 3, 1), "a,b,c") << "item 1 is always kept";
-    for (const auto& [list, kept] : {std::pair{"1,2,1", "1,2,"},
-                                     {"1,2,3", "1,2,3"},
-                                     {"a,a,a,b", "a,a,b,"},
-                                     {",,,,,b,", ",,b,b,,"}})
-        EXPECT_EQ(removeDuplicateItems(list), kept) << list;
+    EXPECT_EQ(removeDuplicateItems("1,2,1"), "1,2,");
+    EXPECT_EQ(removeDuplicateItems("1,2,3"), "1,2,3");
+    EXPECT_EQ(removeDuplicateItems("a,a,a,b"), "a,a,b,");
+    EXPECT_EQ(removeDuplicateItems(",,,,,b,"), ",,b,b,,");
     EXPECT_EQ(reverseList("1,2,3"), "3,2,1");
     EXPECT_EQ(distinctItems("5001,,5002,5001,"), "5001,5002");
 }
