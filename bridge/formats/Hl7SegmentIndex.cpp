@@ -1,5 +1,6 @@
 #include "formats/Hl7SegmentIndex.h"
 
+#include <algorithm>
 #include <bit>
 
 #include "formats/ByteScan.h"
@@ -32,13 +33,22 @@ SegmentIndex::SegmentIndex(std::string_view segment) : segment_(segment) {
                segment.find('\r') == segment.size() - 1;
 }
 
+void SegmentIndex::locate() const {
+    located_ = true;
+    if (!index_) return separators_.locate(segment_, '|');
+    auto start = static_cast<std::uint32_t>(segment_.data() - index_->message_.data());
+    for (std::uint32_t entry = first_; entry < last_; ++entry) {
+        std::uint32_t at = index_->separators_[entry];
+        if (index_->message_[at] != '|') continue;
+        separators_.add(at - start);
+        entries_.add(entry);
+    }
+}
+
 std::string_view SegmentIndex::field(long level) const {
     if (!indexed_) return getHL7Field(segment_, "|", level);
     // Segments are short and most of their fields are read: all separators at once.
-    if (!located_) {
-        separators_.locate(segment_, '|');
-        located_ = true;
-    }
+    if (!located_) locate();
     if (level < 1 || separators_.empty()) return level > 1 ? std::string_view() : segment_;
     size_t count = separators_.size();
     if (static_cast<size_t>(level) > count) return {};
@@ -46,6 +56,17 @@ std::string_view SegmentIndex::field(long level) const {
     size_t end = static_cast<size_t>(level) < count ? separators_[static_cast<size_t>(level)]
                                                     : segment_.size() - 1;
     return segment_.substr(start, end - start + 1);
+}
+
+ComponentIndex SegmentIndex::components(long level) const {
+    std::string_view wrapped = field(level);
+    if (!indexed_ || !index_ || level < 1 || static_cast<size_t>(level) > entries_.size())
+        return ComponentIndex(wrapped);
+    // The separators between this field's "|" and the next one (or the segment's end).
+    const std::uint32_t* list = index_->separators_.data();
+    size_t n = static_cast<size_t>(level);
+    return ComponentIndex(wrapped, index_->message_, list + entries_[n - 1] + 1,
+                          list + (n < entries_.size() ? entries_[n] : last_));
 }
 
 ComponentIndex::ComponentIndex(std::string_view field) : field_(field) {
@@ -65,6 +86,19 @@ ComponentIndex::ComponentIndex(std::string_view field) : field_(field) {
         carets_.add(static_cast<std::uint32_t>(at));
         return true;
     });
+}
+
+ComponentIndex::ComponentIndex(std::string_view field, std::string_view message,
+                               const std::uint32_t* inside, const std::uint32_t* end)
+    : field_(field), end_(field.size() - 1) {
+    auto start = static_cast<std::uint32_t>(field.data() - message.data());
+    for (; inside < end; ++inside) {
+        if (message[*inside] == '~') {
+            end_ = *inside - start;
+            return;
+        }
+        if (message[*inside] == '^') carets_.add(*inside - start);
+    }
 }
 
 std::string_view ComponentIndex::component(long level) const {
@@ -155,6 +189,10 @@ MessageIndex::MessageIndex(std::string_view message, std::initializer_list<std::
                 static_cast<std::uint8_t>(1u << count);
         ++count;
     }
+    // The spans of the indexed segments begun since the last carriage return, which ends
+    // them all (a line feed starts a segment but ends none).
+    std::array<Span*, kMaxTags * kIndexedOccurrences> open{};
+    size_t opened = 0;
     // Is a segment with one of the tags starting at `at`?
     auto segmentAt = [&](size_t at) {
         if (at >= message.size()) return;
@@ -162,21 +200,53 @@ MessageIndex::MessageIndex(std::string_view message, std::initializer_list<std::
         for (; candidates != 0; candidates &= candidates - 1) {
             size_t t = static_cast<size_t>(std::countr_zero(candidates));
             size_t after = at + tags_[t].size();
-            if (after < message.size() && message[after] == '|' &&
-                continuesWith(message, at, tags_[t]))
-                hits_[t].add(static_cast<std::uint32_t>(at));
+            if (after >= message.size() || message[after] != '|' ||
+                !continuesWith(message, at, tags_[t]))
+                continue;
+            hits_[t].add(static_cast<std::uint32_t>(at));
+            if (hits_[t].size() > kIndexedOccurrences) continue;
+            Span& span = spans_[t][hits_[t].size() - 1];
+            span.first = static_cast<std::uint32_t>(separators_.size());
+            open[opened++] = &span;
         }
     };
     segmentAt(0);
-    const scan::Block cr = scan::repeated('\r'), lf = scan::repeated('\n');
-    auto lineEnd = [&](const char* p) {
+    separators_.reserve(std::min<size_t>(message.size() / 4, 4096));
+    const scan::Block cr = scan::repeated('\r'), lf = scan::repeated('\n'),
+                      bar = scan::repeated('|'), caret = scan::repeated('^'),
+                      tilde = scan::repeated('~');
+    auto separator = [&](const char* p) {
         scan::Block block = scan::load(p);
-        return scan::equal(block, cr) | scan::equal(block, lf);
+        return scan::equal(block, cr) | scan::equal(block, lf) | scan::equal(block, bar) |
+               scan::equal(block, caret) | scan::equal(block, tilde);
     };
-    scan::forEach(message, 0, message.size(), lineEnd, [&](size_t at) {
+    scan::forEach(message, 0, message.size(), separator, [&](size_t at) {
+        char c = message[at];
+        if (c != '\r' && c != '\n') {
+            if (opened > 0) separators_.push_back(static_cast<std::uint32_t>(at));
+            return true;
+        }
+        if (c == '\r') {
+            for (size_t i = 0; i < opened; ++i)
+                *open[i] = {open[i]->first, static_cast<std::uint32_t>(separators_.size()), true};
+            opened = 0;
+        }
         segmentAt(at + 1);
         return true;
     });
+}
+
+SegmentIndex MessageIndex::segment(size_t tag, long occurrence) const {
+    SegmentIndex segment(record(tag, occurrence));
+    if (tag >= kMaxTags || occurrence < 1 || static_cast<size_t>(occurrence) > kIndexedOccurrences)
+        return segment;
+    const Span& span = spans_[tag][static_cast<size_t>(occurrence) - 1];
+    if (span.closed && segment.indexed_) {
+        segment.index_ = this;
+        segment.first_ = span.first;
+        segment.last_ = span.last;
+    }
+    return segment;
 }
 
 std::string_view MessageIndex::record(size_t tag, long occurrence) const {

@@ -40,17 +40,30 @@ private:
     size_t count_ = 0;
 };
 
+class MessageIndex;
+class ComponentIndex;
+
 // A segment as getHL7Record returns it; field(level) == getHL7Field(segment, "|", level).
-// Separators are located when the first field is asked for.
+// Separators are located when the first field is asked for: in the message index when the
+// segment comes from one (MessageIndex::segment), else in the segment itself.
 class SegmentIndex {
 public:
     explicit SegmentIndex(std::string_view segment);
     std::string_view field(long level) const;
+    // The components of field(level), as ComponentIndex(field(level)) gives them.
+    ComponentIndex components(long level) const;
     std::string_view text() const { return segment_; }
 
 private:
+    friend class MessageIndex;
+    void locate() const;
+
     std::string_view segment_;
-    mutable PositionList separators_;
+    // The message index's separators of this segment: [first_, last_) of its list.
+    const MessageIndex* index_ = nullptr;
+    std::uint32_t first_ = 0, last_ = 0;
+    mutable PositionList separators_;  // the "|" (offsets in the segment)
+    mutable PositionList entries_;     // and, with an index, where each is in its list
     mutable bool located_ = false;
     bool indexed_ = false;
 };
@@ -62,6 +75,9 @@ private:
 class ComponentIndex {
 public:
     explicit ComponentIndex(std::string_view field);
+    // The same from the separators inside the field, in order: positions in `message`.
+    ComponentIndex(std::string_view field, std::string_view message, const std::uint32_t* inside,
+                   const std::uint32_t* end);
     std::string_view component(long level) const;
 
 private:
@@ -90,17 +106,28 @@ private:
 // The segments of a message with each of a few tags, found in one pass. A segment starts
 // the message or follows a carriage return or a line feed, and its tag is followed by
 // "|"; record(t, n) is the n-th one through the carriage return that ends it, or empty
-// text (as getHL7Record gives it, but never a tag inside another segment).
+// text (as getHL7Record gives it, but never a tag inside another segment). The same pass
+// keeps the "|", "^" and "~" of the first kIndexedOccurrences segments of each tag, so
+// that segment(t, n) looks its fields and components up rather than searching them.
 class MessageIndex {
 public:
     static constexpr size_t kMaxTags = 8;
+    static constexpr size_t kIndexedOccurrences = 12;
     MessageIndex(std::string_view message, std::initializer_list<std::string_view> tags);
     std::string_view record(size_t tag, long occurrence) const;
+    SegmentIndex segment(size_t tag, long occurrence) const;
 
 private:
+    friend class SegmentIndex;
+    struct Span {
+        std::uint32_t first = 0, last = 0;
+        bool closed = false;
+    };
     std::string_view message_;
     std::array<std::string_view, kMaxTags> tags_;
     std::array<PositionList, kMaxTags> hits_;  // 0-based positions per tag
+    std::vector<std::uint32_t> separators_;    // of the indexed segments, in order
+    std::array<std::array<Span, kIndexedOccurrences>, kMaxTags> spans_;
 };
 
 }  // namespace trellybridge::hl7
