@@ -154,7 +154,8 @@ public:
           message_(message),
           index_(message, {"PID", "PV1", "DG1", "GT1", "IN1", "IN2"}),
           c_(config),
-          record_(record) {}
+          record_(record),
+          pid_(index_.segment(kPid, 1)) {}
 
     ParseResult run(const RecordObserver& whenRead);
 
@@ -169,7 +170,7 @@ private:
     void readDiagnoses();
     void readGuarantor();
     void readInsurances();
-    void readInsurance(int slot, Segment in1, Segment in2);
+    void readInsurance(int slot, const Segment& in1Found, const Segment& in2Found);
     void substituteGuarantor();
     bool identifierMatches(ErrorNotices& notices, std::string& matched);
     std::optional<AnswerProblem> withoutPatient() const;
@@ -181,14 +182,13 @@ private:
     hl7::MessageIndex index_;
     const BridgeConfiguration& c_;
     PatientRecord& record_;
-    Segment pid_{{}};
+    Segment pid_;
     Identifiers ids_;
     std::array<InsuredPerson, kInsuranceSlots> insured_;
 };
 
 ParseResult Hl7Parse::run(const RecordObserver& whenRead) {
     ParseResult result;
-    pid_ = index_.segment(kPid, 1);
     // An answer without a patient segment (an empty answer, a vendor's error
     // acknowledgement) is no patient, and not an answer to retry: the dispatcher shows
     // it and ends the session.
@@ -397,9 +397,10 @@ void Hl7Parse::readInsurances() {
         readInsurance(slot, index_.segment(kIn1, slot + 1), index_.segment(kIn2, slot + 1));
 }
 
-void Hl7Parse::readInsurance(int slot, Segment in1, Segment in2) {
-    if (text::isBlank(in1.text())) in1 = Segment({});
-    if (text::isBlank(in2.text())) in2 = Segment({});
+void Hl7Parse::readInsurance(int slot, const Segment& in1Found, const Segment& in2Found) {
+    const Segment none({});
+    const Segment& in1 = text::isBlank(in1Found.text()) ? none : in1Found;
+    const Segment& in2 = text::isBlank(in2Found.text()) ? none : in2Found;
 
     std::string_view policy = field(in1, 36);
     if (keyword(keyword::UseIn2_61ForPolicy)) {

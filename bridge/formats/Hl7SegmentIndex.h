@@ -43,9 +43,16 @@ private:
 class MessageIndex;
 class ComponentIndex;
 
+// Where a message index lists the "|" of one of its segments: [firstBar, lastBar) of its
+// list; `end` is its carriage return.
+struct SeparatorSpan {
+    std::uint32_t firstBar = 0, lastBar = 0, end = 0;
+    bool closed = false;
+};
+
 // A segment as getHL7Record returns it; field(level) == getHL7Field(segment, "|", level).
-// Separators are located when the first field is asked for: in the message index when the
-// segment comes from one (MessageIndex::segment), else in the segment itself.
+// A segment from a message index (MessageIndex::segment) finds its fields there; any other
+// locates its "|" when the first field is asked for.
 class SegmentIndex {
 public:
     explicit SegmentIndex(std::string_view segment);
@@ -56,14 +63,16 @@ public:
 
 private:
     friend class MessageIndex;
-    void locate() const;
+    SegmentIndex(std::string_view segment, const MessageIndex* index, const SeparatorSpan& span);
+    // The offset in the segment of its n-th "|" (0-based), of count().
+    std::uint32_t bar(size_t n) const;
+    size_t count() const;
 
     std::string_view segment_;
-    // The message index's separators of this segment: [first_, last_) of its list.
+    // The message index this segment's "|" are listed in: [firstBar_, lastBar_) of its list.
     const MessageIndex* index_ = nullptr;
-    std::uint32_t first_ = 0, last_ = 0;
-    mutable PositionList separators_;  // the "|" (offsets in the segment)
-    mutable PositionList entries_;     // and, with an index, where each is in its list
+    std::uint32_t firstBar_ = 0, lastBar_ = 0;
+    mutable PositionList separators_;  // without an index: the "|", located once
     mutable bool located_ = false;
     bool indexed_ = false;
 };
@@ -75,9 +84,6 @@ private:
 class ComponentIndex {
 public:
     explicit ComponentIndex(std::string_view field);
-    // The same from the separators inside the field, in order: positions in `message`.
-    ComponentIndex(std::string_view field, std::string_view message, const std::uint32_t* inside,
-                   const std::uint32_t* end);
     std::string_view component(long level) const;
 
 private:
@@ -107,8 +113,8 @@ private:
 // the message or follows a carriage return or a line feed, and its tag is followed by
 // "|"; record(t, n) is the n-th one through the carriage return that ends it, or empty
 // text (as getHL7Record gives it, but never a tag inside another segment). The same pass
-// keeps the "|", "^" and "~" of the first kIndexedOccurrences segments of each tag, so
-// that segment(t, n) looks its fields and components up rather than searching them.
+// lists the "|" of the first kIndexedOccurrences segments of each tag, so that
+// segment(t, n) looks its fields up rather than searching them.
 class MessageIndex {
 public:
     static constexpr size_t kMaxTags = 8;
@@ -119,14 +125,11 @@ public:
 
 private:
     friend class SegmentIndex;
-    struct Span {
-        std::uint32_t first = 0, last = 0;
-        bool closed = false;
-    };
+    using Span = SeparatorSpan;
     std::string_view message_;
     std::array<std::string_view, kMaxTags> tags_;
     std::array<PositionList, kMaxTags> hits_;  // 0-based positions per tag
-    std::vector<std::uint32_t> separators_;    // of the indexed segments, in order
+    std::vector<std::uint32_t> bars_;          // of the indexed segments, in message order
     std::array<std::array<Span, kIndexedOccurrences>, kMaxTags> spans_;
 };
 
