@@ -40,9 +40,11 @@ std::string join(const Items& items) {
 }
 
 Items distinct(std::string_view list) {
-    Items kept;
-    std::unordered_set<std::string_view> seen;
-    for (std::string_view item : split(list))
+    Items items = split(list), kept;
+    // Room for every item at once: growing by steps costs an allocation each.
+    kept.reserve(items.size());
+    std::unordered_set<std::string_view> seen(items.size());
+    for (std::string_view item : items)
         if (!item.empty() && seen.insert(item).second) kept.push_back(item);
     return kept;
 }
@@ -60,6 +62,10 @@ public:
     explicit DuplicateRemoval(std::string_view list) : list_(list), count_(countListItems(list)) {
         Items items = split(list);
         items.resize(static_cast<size_t>(count_));
+        // Room for every item at once: growing by steps costs an allocation each.
+        size_t room = items.size() + 1;
+        ids_.reserve(room), values_.reserve(room), occurrences_.reserve(room);
+        firstUnsettled_.reserve(room), nodes_.reserve(room), settled_.reserve(room);
         empty_ = idOf({});
         if (items.empty()) return;
         tail_ = idOf(items.back());
