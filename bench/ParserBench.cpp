@@ -44,9 +44,9 @@ void parseOnThread(const std::string& answer) {
 
 // The HL7 parser publishing the record into `comm`, as the public method does.
 auto hl7Into(TrellyBridgeComm& comm) {
-    return [&comm, publish = formats::RecordObserver([&comm](const PatientRecord& record) {
-                       publishRecord(comm, record);
-                   })](const std::string& answer) {
+    return [publish = formats::RecordObserver([&comm](const PatientRecord& record) {
+                publishRecord(comm, record);
+            })](const std::string& answer) {
         threadState().patientFound =
             formats::parseHL7Stream(answer, threadState().config,
                                     session::parseContext(threadState()), publish)
