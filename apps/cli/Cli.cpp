@@ -205,6 +205,11 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
     parse->add_option("answer", parseOptions.input, "The answer file, or - for standard input")
         ->required();
 
+    ServeOptions serveOptions;
+    CLI::App* serveCommand = app.add_subcommand(
+        "serve", "Serve the practice system's patients as a read-only FHIR R4 API (TLS)");
+    addServeOptions(*serveCommand, serveOptions);
+
     app.set_help_all_flag("--help-all",
                           "Every command's options, the settings, exit status, environment, files");
     try {
@@ -233,6 +238,8 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
     try {
         for (const std::string& problem : {answerLimitProblem(), debugLogLimitProblem()})
             if (!problem.empty()) throw UsageError{problem};
+        // The service waits for its signals itself and paces each vendor thread.
+        if (serveCommand->parsed()) return serve(serveOptions, out, err);
         CommandPace paced(commandPace(pace, fast));
         EndsCleanlyOnSignals signals;
         if (get->parsed()) return getPatient(getOptions, out, err);

@@ -60,4 +60,26 @@ struct GetPatientDataOptions {
 };
 int getPatientData(const GetPatientDataOptions& options, std::ostream& out, std::ostream& err);
 
+struct ServeOptions {
+    std::optional<std::string> configFile;
+    std::vector<std::string> settings;
+    std::string listen = "127.0.0.1";
+    int port = 8443;
+    std::string certificate, key, tokens, clientAuthority;
+    std::vector<std::string> clientSubjects;
+    bool insecureLoopback = false;
+    std::string auditLog, auditKey;
+    int maxVendorRequests = 4, queue = 16;
+    double deadline = 30;  // seconds
+    int maxConnections = 1000;
+    int requestTimeout = 10, idleTimeout = 15, sendTimeout = 30;  // seconds
+    int maxHeaderBytes = 16 * 1024, maxBodyBytes = 8 * 1024;
+    std::string fhirAccountSystem;
+    bool check = false;
+    std::string fixedBundle;
+};
+// trellybridge serve (ServeCommand.cpp): the FHIR R4 API, until SIGINT or SIGTERM.
+void addServeOptions(CLI::App& command, ServeOptions& options);
+int serve(const ServeOptions& options, std::ostream& out, std::ostream& err);
+
 }  // namespace trellybridge::cli

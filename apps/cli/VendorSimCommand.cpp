@@ -130,11 +130,20 @@ int vendorSim(const VendorSimOptions& o, std::ostream& out, std::ostream& err) {
         err << "trellybridge vendor-sim: " << error << "\n";
         return 1;
     }
-    if (!o.foldersDir.empty() && !simulator.dropResultsFiles(o.foldersDir)) {
-        err << "trellybridge vendor-sim: cannot write results files into " << o.foldersDir << "\n";
-        return 1;
+    if (!o.foldersDir.empty()) {
+        if (!simulator.dropResultsFiles(o.foldersDir)) {
+            err << "trellybridge vendor-sim: cannot write results files into " << o.foldersDir
+                << "\n";
+            return 1;
+        }
+        out << "results files written into " << o.foldersDir << " (ACCOUNT.dat per patient)"
+            << std::endl;
     }
-    if (o.polling.size() == 2) simulator.watchRequests(o.polling[0], o.polling[1]);
+    if (o.polling.size() == 2) {
+        simulator.watchRequests(o.polling[0], o.polling[1]);
+        out << "answering request files at " << o.polling[0] << " into " << o.polling[1]
+            << std::endl;
+    }
 
     waitUntilInterrupted(o.runFor);
     simulator.stop();

@@ -26,6 +26,10 @@ std::unique_ptr<WebService> loadWebService(WebServiceOptions options, WebService
                                            std::string& error) {
     platform::ModuleLoad load =
         platform::loadProgramModule(kWebServiceModuleFile, kWebServiceModuleEntry);
+    if (load.outcome == platform::ModuleLoad::Outcome::Missing) {
+        error = "the web service simulator needs the trellybridge-websim package; " + load.reason;
+        return nullptr;
+    }
     if (load.outcome != platform::ModuleLoad::Outcome::Loaded) {
         error = "the web service simulator cannot be loaded: " + load.reason;
         return nullptr;

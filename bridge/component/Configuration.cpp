@@ -259,6 +259,13 @@ std::vector<std::string> unusableSettings(const BridgeConfiguration& c) {
         problems.push_back("AllowedRetries must be a whole number of 0 or more, not " +
                            quoted(c.AllowedRetries));
     BridgeKind bridge = bridgeKind(c);
+    // A serial session counts its attempts against AllowedRetries itself: with 0 it would
+    // end without sending, and say no patient was found.
+    if (bridge == BridgeKind::Serial && !isUnset(c.AllowedRetries) &&
+        wholeCount(c.AllowedRetries) == 0.0)
+        problems.push_back(
+            "AllowedRetries must be 1 or more over a serial line, where 0 sends nothing, not " +
+            quoted(c.AllowedRetries));
     if (bridge == BridgeKind::TcpIp && !isUnset(c.TCPRemotePorts) && !isPortList(c.TCPRemotePorts))
         problems.push_back(
             "TCPRemotePorts must be port numbers from 1 to 65535 separated by commas, not " +

@@ -4,13 +4,11 @@ TRELLYBRIDGE_LIBRARY names).
 
     import trellybridge
     patient = trellybridge.get_patient(PatientID="12345", NetworkBridgeType="TCPIP",
-                                       TCPRemoteHostName="127.0.0.1", TCPRemotePorts="9991",
-                                       VendorFormatType="HL7", EOFCharacter="28",
-                                       EOLCharacter="13", DisplayProperties="false")
+                                       TCPRemoteHostName="127.0.0.1", VendorFormatType="HL7")
     if patient.found:
         print(patient.properties["p1PatientLastName"])
     else:
-        print(patient.errors)
+        print(patient.failure)
 
 A patient not found is a result, not an exception. Exceptions are for misuse: a setting
 name the component does not have (UnknownSettingError), a member it does not have

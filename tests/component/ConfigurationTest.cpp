@@ -84,6 +84,7 @@ TEST_F(ConfigurationTest, SettingsThatCanNeverWorkAreNamed) {
         {"TCPIP", retries, "-1e300", "AllowedRetries"},
         {"HTTPS", retries, "abc", "AllowedRetries"},
         {"TCPIP", retries, "2.5", "AllowedRetries"},
+        {"SERIAL", retries, "0", "AllowedRetries must be 1 or more over a serial line"},
         {"TCPIP", ports, "9991, 9992,,65535", ""},
         {"VENDOR", ports, "99x", ""},
         {"TCPIP", ports, "99x",

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the build into a temporary prefix, then builds the C and C++ examples against
-# it, once through CMake's find_package and once through pkg-config, and has each fetch
-# a patient from the installed simulator.
+# it, once through CMake's find_package and once through pkg-config, installs the Python
+# binding into a plain virtual environment, and has each fetch a patient from the
+# installed simulator.
 #   install_test.sh BUILD_DIR SOURCE_DIR
 set -euo pipefail
 build=$(realpath "$1") source=$(realpath "$2")
@@ -43,7 +44,10 @@ libdir=$(pkg-config --variable=libdir trellybridge)
 LD_LIBRARY_PATH=$libdir expect_patient "$work/pc_fetch_patient"
 LD_LIBRARY_PATH=$libdir expect_patient "$work/pc_fetch_patient_cpp"
 
-# The Python binding, finding the installed library as TRELLYBRIDGE_LIBRARY names it.
-TRELLYBRIDGE_LIBRARY=$(realpath "$libdir/libtrellybridge.so") PYTHONPATH=$source/python \
-  expect_patient python3 "$source/examples/python/fetch_patient.py"
+# The Python binding, installed offline (no package index) into a plain virtual
+# environment, finding the installed library as TRELLYBRIDGE_LIBRARY names it.
+python3 -m venv "$work/venv"
+"$work/venv/bin/pip" install --quiet --no-index --disable-pip-version-check "$source/python"
+TRELLYBRIDGE_LIBRARY=$(realpath "$libdir/libtrellybridge.so") \
+  expect_patient "$work/venv/bin/python" "$source/examples/python/fetch_patient.py"
 echo "the installed library serves C, C++ and Python hosts through CMake and pkg-config"

@@ -240,7 +240,8 @@ TEST_F(HttpsBridgeTest, EveryFaultIsAFailedAttemptWithinTheCallBound) {
          0},
         {"an error page", WebFault::ErrorPage, "error 2: the web service answered HTTP status 500"},
         {"an empty body", WebFault::EmptyBody, "answered with an empty body"},
-        {"a connection reset mid-body", WebFault::CutShort, "error 2: "},
+        {"a connection reset mid-body", WebFault::CutShort,
+         "error 2: the answer was cut off after"},
         {"an answer past the limit", WebFault::None,
          "error 2: the answer is larger than 1024 bytes", 1, "1024"},
     };

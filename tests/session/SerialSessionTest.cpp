@@ -113,10 +113,11 @@ TEST_F(SerialSessionTest, WithoutAWholeAnswerSendsEveryTimeoutThenCloses) {
         const char* what;
         const char* rThreshold;
         const char* reply;  // null: the vendor is silent
+        const char* kind;   // part of an answer is cut off, not a silent line
     } cases[] = {
-        {"a silent vendor", "1", nullptr},
-        {"RThreshold 0 raises no event: the answer is never read", "0", "H|1|DOE~"},
-        {"data without the end character is no answer", "1", "H|1|DOE|JOHN"},
+        {"a silent vendor", "1", nullptr, "unreachable"},
+        {"RThreshold 0 raises no event: the answer is never read", "0", "H|1|DOE~", "unreachable"},
+        {"data without the end character is no answer", "1", "H|1|DOE|JOHN", "incomplete"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -130,6 +131,8 @@ TEST_F(SerialSessionTest, WithoutAWholeAnswerSendsEveryTimeoutThenCloses) {
         EXPECT_EQ(elapsed, 21000) << "closePending on tick 20, closed on the next";
         EXPECT_FALSE(found);
         EXPECT_FALSE(portOpen());
+        comm.ReturnPatient();
+        EXPECT_EQ(comm.get_FailureKind(), Variant(c.kind));
     }
 }
 

@@ -181,6 +181,9 @@ TEST_F(TcpSessionTest, LastGoodPortNamesThePortThatAnswered) {
     EXPECT_EQ(store->get("Properties", "LastGoodPort"), slowPort);
 }
 
+// An answer that stops before its end character (a reset, a half-close, a close) is cut
+// off, never a patient: its insurances would be lost without a word. Only where no end
+// character is configured does the vendor's close, or a second's pause, end the answer.
 TEST_F(TcpSessionTest, BrokenConnectionsEndAsASiteExpects) {
     auto streamWithoutEnd = [](sockets::Socket connection) {
         testing::readRequest(connection);
@@ -188,42 +191,88 @@ TEST_F(TcpSessionTest, BrokenConnectionsEndAsASiteExpects) {
         for (int i = 0; i < 64 && sockets::send(connection, block, 2000) > 0; ++i) {
         }
     };
+    // Sends `part` of the answer (without its end character), then ends as `end` says.
+    auto sends = [](double part, const char* end) -> Script {
+        return [part, end](sockets::Socket connection) {
+            testing::readRequest(connection);
+            std::string answer = hl7Answer();
+            sockets::send(connection,
+                          answer.substr(0, static_cast<size_t>((answer.size() - 2) * part)), 2000);
+            if (*end == 'r') testing::resetConnection(connection);
+            if (*end == 'h') sockets::shutdown(connection, 1);
+            if (*end == 'h' || *end == 'o')
+                testing::readRequest(connection, 5000);  // until it goes
+        };
+    };
     struct {
         const char* name;
         std::vector<Script> connections;
-        bool found;
-        const char* progress;        // a line the user sees on the way
-        int receiveFailures;         // 327s in the debug dump's story
-        const char* maxAnswerBytes;  // TRELLYBRIDGE_MAX_ANSWER_BYTES, or null
+        const char* kind;                      // empty: found
+        const char* progress;                  // a line the user sees on the way
+        int receiveFailures;                   // 327s in the debug dump's story
+        const char* maxAnswerBytes = nullptr;  // TRELLYBRIDGE_MAX_ANSWER_BYTES
+        const char* keywords = "";
+        const char* endCharacter = "28";
     } cases[] = {
         {"resets the first connection, answers the second",
          {testing::resetsAfterRequest, testing::answers({hl7Answer()})},
-         true,
+         "",
          " open.reattempt.port.",
-         1,
-         nullptr},
+         1},
         // One note for the three attempts.
-        {"streams without end", std::vector<Script>(3, streamWithoutEnd), false,
+        {"streams without end", std::vector<Script>(3, streamWithoutEnd), "unreachable",
          " answer too large: more than 200000 bytes", 1, "200000"},
+        {"resets half-way", std::vector<Script>(3, sends(0.5, "r")), "incomplete",
+         " answer cut off: ", 1},
+        {"half-closes half-way", std::vector<Script>(3, sends(0.5, "h")), "incomplete",
+         " answer cut off: ", 1},
+        {"closes half-way", std::vector<Script>(3, sends(0.5, "c")), "incomplete",
+         " answer cut off: ", 1},
+        {"closes inside the MLLP block", std::vector<Script>(3, sends(0.5, "c")), "incomplete",
+         " answer cut off: ", 1, nullptr, "{MLLP}"},
+        {"no end character configured: the close ends the answer",
+         {sends(1, "c")},
+         "",
+         " parse.attempt",
+         0,
+         nullptr,
+         "",
+         ""},
+        {"no end character configured: a second's pause ends it",
+         {sends(1, "open")},
+         "",
+         " parse.attempt",
+         0,
+         nullptr,
+         "",
+         ""},
     };
     std::filesystem::create_directories(driveC / "BridgeLogs");
     a.DisplayDebugger = "true";
+    a.SerialTimeout = "8";  // the page default: eight seconds before an attempt gives up
     for (auto& c : cases) {
         SCOPED_TRACE(c.name);
         if (c.maxAnswerBytes) ::setenv("TRELLYBRIDGE_MAX_ANSWER_BYTES", c.maxAnswerBytes, 1);
         std::filesystem::remove(driveC / "BridgeLogs" / "BRIDGEDEBUG.log");
         toolkit->progressLines.clear();
+        a.HTTPSSubjectCN = c.keywords;
+        a.EOFCharacter = c.endCharacter;
         {
             ScriptedPeer peer(c.connections);
             a.TCPRemotePorts = std::to_string(peer.port());
-            EXPECT_EQ(fetch(), c.found);
+            auto began = std::chrono::steady_clock::now();
+            EXPECT_EQ(fetch(), !*c.kind);
+            EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(8))
+                << "a vendor that goes quiet is not waited for to the end of each attempt";
+            comm.ReturnPatient();
+            EXPECT_EQ(comm.get_FailureKind(), Variant(c.kind));
             comm.closeConnection();
         }
         ::unsetenv("TRELLYBRIDGE_MAX_ANSWER_BYTES");
         EXPECT_TRUE(toolkit->showedText(c.progress)) << c.progress;
         std::string dump = readDriveCFile("BridgeLogs/BRIDGEDEBUG.log");
         EXPECT_EQ(testing::occurrences(dump, "error 327"), c.receiveFailures) << dump;
-        if (c.found) {
+        if (!*c.kind) {
             EXPECT_EQ(comm.get_i2InsuredCompanyName(), Variant("HEARTLAND MUTUAL"))
                 << "the answer was read whole";
         }
