@@ -21,14 +21,14 @@ inline RequestState& request() {
 inline void prepare(const char* format, const char* bridge) {
     // Made once and kept to the end of the process: the per-thread facilities it sets
     // are gone before a static would be destroyed.
-    static testing::Sandbox* sandbox = new testing::Sandbox({"trellybridge-fuzz", true, nullptr});
-    (void)sandbox;
+    [[maybe_unused]] static auto* sandbox =
+        new testing::Sandbox({"trellybridge-fuzz", true, nullptr});
     RequestState& state = request();
     state = RequestState{};
     testing::answerReadingSettings(state.config, format, bridge);
 }
 
-// The first byte picks settings that change how the rest is read.
+// One byte picks settings that change how the rest is read.
 inline void varySettings(std::uint8_t choice) {
     BridgeConfiguration& c = request().config;
     static const char* kKeywords[] = {
@@ -48,21 +48,25 @@ inline void varySettings(std::uint8_t choice) {
     if (choice & 128) c.CaseSensitivity = "true";
 }
 
-// The target of one answer format: the first byte picks the settings, the rest is the
-// answer, read through the dispatcher into the thread's record and shown as a session
-// shows an answer that held no patient.
-inline int readAnswer(const char* format, const std::uint8_t* data, size_t size) {
-    if (size < 1) return 0;
+// An answer target's input is the answer as a vendor sends it, then the byte that picks
+// the settings: a format case or a real message is a seed as it stands. Without a format,
+// the answer is read in the one it looks like.
+inline std::string answerOf(const char* format, const std::uint8_t* data, size_t size) {
+    std::string sent(reinterpret_cast<const char*>(data), size > 0 ? size - 1 : 0);
+    if (!format)
+        format = sent.find("PID|") != sent.npos      ? "HL7"
+                 : sent.find('<') != sent.npos       ? "XML"
+                 : formats::standardFromHeader(sent) ? "STANDARD"
+                                                     : "SCAN";
     prepare(format, "FOLDERS");
-    varySettings(data[0]);
-    std::string answer(reinterpret_cast<const char*>(data) + 1, size - 1);
-    const BridgeConfiguration& config = request().config;
-    formats::ParseResult result =
-        formats::dispatchAnswer(answer, config, session::parseContext(request()));
-    request().reasons().record(result.notices);
-    if (result.next == formats::NextStep::ShowAnswerAndEnd)
-        answerForDisplay(formats::trimmedForDisplay(answer, config));
-    return 0;
+    if (size > 0) varySettings(data[size - 1]);
+    return sent;
+}
+
+// The answer read by `parser` into the thread's record, as a request reads it.
+template <typename Parser>
+formats::ParseResult readWith(Parser parser, std::string_view answer) {
+    return parser(answer, request().config, session::parseContext(request()));
 }
 
 }  // namespace trellybridge::fuzzing

@@ -34,9 +34,6 @@ constexpr std::optional<char> kSegmentEnd = '\r';
 std::string_view component(std::string_view wrapped, long number) {
     return hl7::ComponentIndex(wrapped).component(number);
 }
-hl7::ComponentIndex components(std::string_view wrapped) {
-    return hl7::ComponentIndex(wrapped);
-}
 bool holdsComponents(std::string_view wrapped) {
     return wrapped.find('^') != std::string_view::npos;
 }
@@ -69,9 +66,8 @@ protected:
     }
 
     // The parts of a name field (last, first, middle) into their fields.
-    void putName(std::string_view wrapped, std::string& last, std::string& first,
+    void putName(const hl7::ComponentIndex& name, std::string& last, std::string& first,
                  std::string& middle) const {
-        hl7::ComponentIndex name(wrapped);
         put(last, name.component(1));
         put(first, name.component(2));
         put(middle, name.component(3));
@@ -79,9 +75,8 @@ protected:
 
     // The parts of an address field (line 1, line 2, city, state, postal code) into their
     // fields; the state is kept only when it is a two-letter code.
-    void putAddress(std::string_view wrapped, std::string& line1, std::string& line2,
+    void putAddress(const hl7::ComponentIndex& address, std::string& line1, std::string& line2,
                     std::string& city, std::string& state, std::string& postal) const {
-        hl7::ComponentIndex address(wrapped);
         put(line1, address.component(1));
         put(line2, address.component(2));
         put(city, address.component(3));
@@ -112,7 +107,8 @@ protected:
     // A phone field, cut to its first component under {REMOVE EXTRA PHONE NUMBERS}.
     void putPhone(std::string& target, const Segment& segment, long number, bool cutToFirst) const {
         std::string_view wrapped = field(segment, number);
-        put(target, cutToFirst && holdsComponents(wrapped) ? component(wrapped, 1) : wrapped);
+        put(target, cutToFirst && holdsComponents(wrapped) ? segment.components(number).component(1)
+                                                           : wrapped);
     }
 
 private:
@@ -158,7 +154,8 @@ public:
           message_(message),
           index_(message, {"PID", "PV1", "DG1", "GT1", "IN1", "IN2"}),
           c_(config),
-          record_(record) {}
+          record_(record),
+          pid_(index_.segment(kPid, 1)) {}
 
     ParseResult run(const RecordObserver& whenRead);
 
@@ -173,7 +170,7 @@ private:
     void readDiagnoses();
     void readGuarantor();
     void readInsurances();
-    void readInsurance(int slot, std::string_view in1Text, std::string_view in2Text);
+    void readInsurance(int slot, const Segment& in1Found, const Segment& in2Found);
     void substituteGuarantor();
     bool identifierMatches(ParseResult& result);
     std::optional<AnswerProblem> withoutPatient() const;
@@ -185,14 +182,13 @@ private:
     hl7::MessageIndex index_;
     const BridgeConfiguration& c_;
     PatientRecord& record_;
-    Segment pid_{{}};
+    Segment pid_;
     Identifiers ids_;
     std::array<InsuredPerson, kInsuranceSlots> insured_;
 };
 
 ParseResult Hl7Parse::run(const RecordObserver& whenRead) {
     ParseResult result;
-    pid_ = Segment(index_.record(kPid, 1));
     // An answer without a patient segment (an empty answer, a vendor's error
     // acknowledgement) is no patient, and not an answer to retry: the dispatcher shows
     // it and ends the session.
@@ -260,13 +256,14 @@ std::string Hl7Parse::errorText(const Segment& err) const {
 void Hl7Parse::readPatientNumber() {
     FormatKind format = formatKind(c_);
     std::string_view pid2 = field(pid_, 2);
-    ids_.pid2First = stripDelimiters(component(pid2, 1));
+    hl7::ComponentIndex parts = pid_.components(2);
+    ids_.pid2First = stripDelimiters(parts.component(1));
     if (format == FormatKind::Hl7) {
         if (c_.medicCompanyMode) {
-            ids_.patientNumber = stripDelimiters(component(pid2, 1));
-            ids_.companyNumber = text::upper(stripDelimiters(component(pid2, 2)));
+            ids_.patientNumber = ids_.pid2First;
+            ids_.companyNumber = text::upper(stripDelimiters(parts.component(2)));
         } else if (holdsComponents(pid2)) {
-            ids_.patientNumber = stripDelimiters(component(pid2, 1));
+            ids_.patientNumber = ids_.pid2First;
         } else {
             ids_.patientNumber = stripDelimiters(pid2);
         }
@@ -277,15 +274,15 @@ void Hl7Parse::readPatientNumber() {
 
 void Hl7Parse::readPatient() {
     put(rec(F::p1PatientAltID), pid_, 4);
-    putName(field(pid_, 5), rec(F::p1PatientLastName), rec(F::p1PatientFirstName),
+    putName(pid_.components(5), rec(F::p1PatientLastName), rec(F::p1PatientFirstName),
             rec(F::p1PatientMiddleInitial));
     putDate(rec(F::p1PatientDOB), pid_, 7);
     put(rec(F::p1PatientGender), pid_, 8);
-    putAddress(field(pid_, 11), rec(F::p1PatientAddress1), rec(F::p1PatientAddress2),
+    putAddress(pid_.components(11), rec(F::p1PatientAddress1), rec(F::p1PatientAddress2),
                rec(F::p1PatientCity), rec(F::p1PatientState), rec(F::p1PatientPostal));
 
     // The first number of the first repetition, and its e-mail address when it has one.
-    hl7::ComponentIndex home = components(field(pid_, 13));
+    hl7::ComponentIndex home = pid_.components(13);
     put(rec(F::p1PatientHomePhone), home.component(1));
     put(rec(F::p1PatientHomeEmail), home.component(4));
     putPhone(rec(F::p1PatientWorkPhone), pid_, 14, keyword(keyword::RemoveExtraPhoneNumbers));
@@ -313,9 +310,9 @@ void Hl7Parse::readUniqueIdentifier() {
 }
 
 void Hl7Parse::readPhysician() {
-    Segment pv1(index_.record(kPv1, 1));
+    Segment pv1 = index_.segment(kPv1, 1);
     std::string_view doctor = field(pv1, 7);
-    hl7::ComponentIndex parts = components(doctor);
+    hl7::ComponentIndex parts = pv1.components(7);
     std::string& upin = rec(F::p2PhysicianUPIN);
     std::string& npi = rec(F::p2PhysicianNPI);
     upin.clear();
@@ -357,11 +354,11 @@ void Hl7Parse::readDiagnoses() {
     auto code = [this](int c) -> std::string& { return record_.diagnosisCode(c); };
     for (int c = 1; c <= kDiagnosisSlots; ++c) description(c).clear(), code(c).clear();
     for (int c = 1; c <= kDiagnosisSlots; ++c) {
-        Segment dg1(index_.record(kDg1, c));
+        Segment dg1 = index_.segment(kDg1, c);
         if (text::isBlank(dg1.text())) continue;
         std::string_view diagnosis = field(dg1, 3);
         if (text::contains(diagnosis, "^I9")) {
-            hl7::ComponentIndex parts = components(diagnosis);
+            hl7::ComponentIndex parts = dg1.components(3);
             put(code(c), parts.component(1));
             put(description(c), parts.component(2));
             break;
@@ -372,10 +369,10 @@ void Hl7Parse::readDiagnoses() {
 }
 
 void Hl7Parse::readGuarantor() {
-    Segment gt1(index_.record(kGt1, 1));
-    putName(field(gt1, 3), rec(F::g1GuarantorLastName), rec(F::g1GuarantorFirstName),
+    Segment gt1 = index_.segment(kGt1, 1);
+    putName(gt1.components(3), rec(F::g1GuarantorLastName), rec(F::g1GuarantorFirstName),
             rec(F::g1GuarantorMiddleInitial));
-    putAddress(field(gt1, 5), rec(F::g1GuarantorAddress1), rec(F::g1GuarantorAddress2),
+    putAddress(gt1.components(5), rec(F::g1GuarantorAddress1), rec(F::g1GuarantorAddress2),
                rec(F::g1GuarantorCity), rec(F::g1GuarantorState), rec(F::g1GuarantorPostal));
     bool cut = keyword(keyword::RemoveExtraPhoneNumbers);
     putPhone(rec(F::g1GuarantorHomePhone), gt1, 6, cut);
@@ -397,12 +394,13 @@ void Hl7Parse::readInsurances() {
     if (keyword(keyword::NoInsurance)) return;
     int slots = keyword(keyword::OneInsuranceOnly) ? 1 : kPublishedInsuranceSlots;
     for (int slot = 0; slot < slots; ++slot)
-        readInsurance(slot, index_.record(kIn1, slot + 1), index_.record(kIn2, slot + 1));
+        readInsurance(slot, index_.segment(kIn1, slot + 1), index_.segment(kIn2, slot + 1));
 }
 
-void Hl7Parse::readInsurance(int slot, std::string_view in1Text, std::string_view in2Text) {
-    Segment in1(text::isBlank(in1Text) ? std::string_view() : in1Text);
-    Segment in2(text::isBlank(in2Text) ? std::string_view() : in2Text);
+void Hl7Parse::readInsurance(int slot, const Segment& in1Found, const Segment& in2Found) {
+    const Segment none({});
+    const Segment& in1 = text::isBlank(in1Found.text()) ? none : in1Found;
+    const Segment& in2 = text::isBlank(in2Found.text()) ? none : in2Found;
 
     std::string_view policy = field(in1, 36);
     if (keyword(keyword::UseIn2_61ForPolicy)) {
@@ -424,17 +422,17 @@ void Hl7Parse::readInsurance(int slot, std::string_view in1Text, std::string_vie
     put(insured(I::InsuredClaimType), in1, 15);
     put(insured(I::InsuredBillCode), in1, 47);
     put(insured(I::InsuredCompanyName), company);
-    putAddress(field(in1, 5), insured(I::InsuredCompanyAddress), insured(I::InsuredCompanyAddress2),
-               insured(I::InsuredCompanyCity), insured(I::InsuredCompanyState),
-               insured(I::InsuredCompanyPostal));
-    put(insured(I::InsuredEmployer), component(field(in2, 3), 2));
-    putAddress(field(in1, 44), insured(I::InsuredEmployerAddress1),
+    putAddress(in1.components(5), insured(I::InsuredCompanyAddress),
+               insured(I::InsuredCompanyAddress2), insured(I::InsuredCompanyCity),
+               insured(I::InsuredCompanyState), insured(I::InsuredCompanyPostal));
+    put(insured(I::InsuredEmployer), in2.components(3).component(2));
+    putAddress(in1.components(44), insured(I::InsuredEmployerAddress1),
                insured(I::InsuredEmployerAddress2), insured(I::InsuredEmployerCity),
                insured(I::InsuredEmployerState), insured(I::InsuredEmployerPostal));
     insured(I::InsuredAlternateCompanyName).clear();
 
     InsuredPerson& person = insured_[static_cast<size_t>(slot)];
-    hl7::ComponentIndex name = components(field(in1, 16)), address = components(field(in1, 19));
+    hl7::ComponentIndex name = in1.components(16), address = in1.components(19);
     person = {name.component(1),    name.component(2),    name.component(3),
               address.component(1), address.component(2), address.component(3),
               address.component(4), address.component(5)};

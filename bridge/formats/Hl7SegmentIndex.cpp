@@ -1,6 +1,8 @@
 #include "formats/Hl7SegmentIndex.h"
 
+#include <algorithm>
 #include <bit>
+#include <utility>
 
 #include "formats/ByteScan.h"
 #include "formats/Hl7Primitives.h"
@@ -15,6 +17,29 @@ bool continuesWith(std::string_view text, size_t at, std::string_view tag) {
     for (size_t i = 1; i < tag.size(); ++i)
         if (text[at + i] != tag[i]) return false;
     return true;
+}
+
+// For each set of eight lanes: how many are set, and their numbers, the first in the
+// lowest byte.
+constexpr auto kSetLanes = [] {
+    std::array<std::uint8_t, 256> count{};
+    for (unsigned set = 1; set < 256; ++set)
+        count[set] = static_cast<std::uint8_t>(count[set / 2] + set % 2);
+    return count;
+}();
+constexpr auto kLaneNumbers = [] {
+    std::array<std::uint64_t, 256> numbers{};
+    for (unsigned set = 0; set < 256; ++set)
+        for (unsigned lane = 0, n = 0; lane < 8; ++lane)
+            if (set >> lane & 1) numbers[set] |= std::uint64_t{lane} << (8 * n++);
+    return numbers;
+}();
+
+// base + each of the eight lane numbers in `lanes`, written in a row without a loop.
+template <size_t... I>
+void writeLanes(std::uint32_t* out, std::uint32_t base, std::uint64_t lanes,
+                std::index_sequence<I...>) {
+    ((out[I] = base + static_cast<std::uint32_t>(lanes >> (8 * I) & 0xFF)), ...);
 }
 
 }  // namespace
@@ -32,20 +57,43 @@ SegmentIndex::SegmentIndex(std::string_view segment) : segment_(segment) {
                segment.find('\r') == segment.size() - 1;
 }
 
-std::string_view SegmentIndex::field(long level) const {
-    if (!indexed_) return getHL7Field(segment_, "|", level);
+SegmentIndex::SegmentIndex(std::string_view segment, const MessageIndex* index,
+                           const SeparatorSpan& span)
+    : segment_(segment),
+      index_(index),
+      firstBar_(span.firstBar),
+      lastBar_(span.lastBar),
+      // A span runs from a tag to the first carriage return after it: the shape above.
+      indexed_(true) {}
+
+std::uint32_t SegmentIndex::bar(size_t n) const {
+    if (!index_) return separators_[n];
+    return index_->bars_[firstBar_ + n] -
+           static_cast<std::uint32_t>(segment_.data() - index_->message_.data());
+}
+
+size_t SegmentIndex::count() const {
+    if (index_) return lastBar_ - firstBar_;
     // Segments are short and most of their fields are read: all separators at once.
     if (!located_) {
         separators_.locate(segment_, '|');
         located_ = true;
     }
-    if (level < 1 || separators_.empty()) return level > 1 ? std::string_view() : segment_;
-    size_t count = separators_.size();
+    return separators_.size();
+}
+
+std::string_view SegmentIndex::field(long level) const {
+    if (!indexed_) return getHL7Field(segment_, "|", level);
+    size_t count = this->count();
+    if (level < 1 || count == 0) return level > 1 ? std::string_view() : segment_;
     if (static_cast<size_t>(level) > count) return {};
-    size_t start = separators_[static_cast<size_t>(level) - 1];
-    size_t end = static_cast<size_t>(level) < count ? separators_[static_cast<size_t>(level)]
-                                                    : segment_.size() - 1;
+    size_t n = static_cast<size_t>(level);
+    size_t start = bar(n - 1), end = n < count ? bar(n) : segment_.size() - 1;
     return segment_.substr(start, end - start + 1);
+}
+
+ComponentIndex SegmentIndex::components(long level) const {
+    return ComponentIndex(field(level));
 }
 
 ComponentIndex::ComponentIndex(std::string_view field) : field_(field) {
@@ -155,6 +203,10 @@ MessageIndex::MessageIndex(std::string_view message, std::initializer_list<std::
                 static_cast<std::uint8_t>(1u << count);
         ++count;
     }
+    // The spans of the indexed segments begun since the last carriage return, which ends
+    // them all (a line feed starts a segment but ends none).
+    std::array<Span*, kMaxTags * kIndexedOccurrences> open{};
+    size_t opened = 0, barCount = 0;
     // Is a segment with one of the tags starting at `at`?
     auto segmentAt = [&](size_t at) {
         if (at >= message.size()) return;
@@ -162,21 +214,82 @@ MessageIndex::MessageIndex(std::string_view message, std::initializer_list<std::
         for (; candidates != 0; candidates &= candidates - 1) {
             size_t t = static_cast<size_t>(std::countr_zero(candidates));
             size_t after = at + tags_[t].size();
-            if (after < message.size() && message[after] == '|' &&
-                continuesWith(message, at, tags_[t]))
-                hits_[t].add(static_cast<std::uint32_t>(at));
+            if (after >= message.size() || message[after] != '|' ||
+                !continuesWith(message, at, tags_[t]))
+                continue;
+            hits_[t].add(static_cast<std::uint32_t>(at));
+            if (hits_[t].size() > kIndexedOccurrences) continue;
+            Span& span = spans_[t][hits_[t].size() - 1];
+            span.firstBar = static_cast<std::uint32_t>(barCount);
+            open[opened++] = &span;
         }
     };
-    segmentAt(0);
-    const scan::Block cr = scan::repeated('\r'), lf = scan::repeated('\n');
-    auto lineEnd = [&](const char* p) {
-        scan::Block block = scan::load(p);
-        return scan::equal(block, cr) | scan::equal(block, lf);
+    auto endLine = [&](size_t at) {
+        for (size_t i = 0; i < opened; ++i)
+            *open[i] = {open[i]->firstBar, static_cast<std::uint32_t>(barCount),
+                        static_cast<std::uint32_t>(at), true};
+        opened = 0;
     };
-    scan::forEach(message, 0, message.size(), lineEnd, [&](size_t at) {
-        segmentAt(at + 1);
-        return true;
-    });
+    segmentAt(0);
+    size_t expected = std::clamp<size_t>(message.size() / 4, 64, 4096);
+    // Written in place: before each block, room is made for its sixteen and for the eight
+    // that keepBars writes beyond those that hold.
+    auto room = [&] {
+        if (bars_.size() - barCount < 3 * scan::kBlockBytes / 2)
+            bars_.resize(std::max(expected, 2 * bars_.size()));
+    };
+    // The "|" of a segment being indexed, of the lanes given in a block at `from`. Eight
+    // entries are written for each eight lanes whatever their number, the count then
+    // saying how many hold: a loop that ended with the block's "|" would mispredict its
+    // end in most blocks, and that would cost more than the whole pass.
+    auto keepBars = [&](size_t from, unsigned bars) {
+        std::uint32_t* out = bars_.data() + barCount;
+        auto base = static_cast<std::uint32_t>(from);
+        unsigned low = bars & 0xFF, high = bars >> 8 & 0xFF;
+        writeLanes(out, base, kLaneNumbers[low], std::make_index_sequence<8>());
+        out += kSetLanes[low];
+        writeLanes(out, base + 8, kLaneNumbers[high], std::make_index_sequence<8>());
+        barCount += kSetLanes[low] + kSetLanes[high];
+    };
+    // Sixteen characters at a time: the line ends, and between them the "|" of the segments
+    // being indexed.
+    const scan::Block cr = scan::repeated('\r'), lf = scan::repeated('\n'),
+                      bar = scan::repeated('|');
+    for (size_t from = 0; from < message.size(); from += scan::kBlockBytes) {
+        size_t left = message.size() - from;
+        std::array<char, scan::kBlockBytes> padded{};
+        const char* p = message.data() + from;
+        if (left < scan::kBlockBytes) {
+            for (size_t i = 0; i < left; ++i) padded[i] = p[i];
+            p = padded.data();
+        }
+        scan::Block block = scan::load(p);
+        unsigned crs = scan::bits(scan::equal(block, cr));
+        unsigned lineEnds = crs | scan::bits(scan::equal(block, lf));
+        if (lineEnds == 0 && opened == 0) continue;
+        room();
+        unsigned bars = scan::bits(scan::equal(block, bar));
+        for (; lineEnds != 0; lineEnds &= lineEnds - 1) {
+            unsigned lane = static_cast<unsigned>(std::countr_zero(lineEnds));
+            unsigned before = (1u << lane) - 1;
+            if (opened > 0) keepBars(from, bars & before);
+            bars &= ~before;
+            if (crs >> lane & 1) endLine(from + lane);
+            segmentAt(from + lane + 1);
+        }
+        if (opened > 0) keepBars(from, bars);
+    }
+    bars_.resize(barCount);
+}
+
+SegmentIndex MessageIndex::segment(size_t tag, long occurrence) const {
+    if (tag >= kMaxTags || occurrence < 1 ||
+        static_cast<size_t>(occurrence) > kIndexedOccurrences ||
+        !spans_[tag][static_cast<size_t>(occurrence) - 1].closed)
+        return SegmentIndex(record(tag, occurrence));
+    const Span& span = spans_[tag][static_cast<size_t>(occurrence) - 1];
+    size_t start = hits_[tag][static_cast<size_t>(occurrence) - 1];
+    return SegmentIndex(message_.substr(start, span.end - start + 1), this, span);
 }
 
 std::string_view MessageIndex::record(size_t tag, long occurrence) const {

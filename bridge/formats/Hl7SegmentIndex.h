@@ -40,17 +40,39 @@ private:
     size_t count_ = 0;
 };
 
+class MessageIndex;
+class ComponentIndex;
+
+// Where a message index lists the "|" of one of its segments: [firstBar, lastBar) of its
+// list; `end` is its carriage return.
+struct SeparatorSpan {
+    std::uint32_t firstBar = 0, lastBar = 0, end = 0;
+    bool closed = false;
+};
+
 // A segment as getHL7Record returns it; field(level) == getHL7Field(segment, "|", level).
-// Separators are located when the first field is asked for.
+// A segment from a message index (MessageIndex::segment) finds its fields there; any other
+// locates its "|" when the first field is asked for.
 class SegmentIndex {
 public:
     explicit SegmentIndex(std::string_view segment);
     std::string_view field(long level) const;
+    // The components of field(level), as ComponentIndex(field(level)) gives them.
+    ComponentIndex components(long level) const;
     std::string_view text() const { return segment_; }
 
 private:
+    friend class MessageIndex;
+    SegmentIndex(std::string_view segment, const MessageIndex* index, const SeparatorSpan& span);
+    // The offset in the segment of its n-th "|" (0-based), of count().
+    std::uint32_t bar(size_t n) const;
+    size_t count() const;
+
     std::string_view segment_;
-    mutable PositionList separators_;
+    // The message index this segment's "|" are listed in: [firstBar_, lastBar_) of its list.
+    const MessageIndex* index_ = nullptr;
+    std::uint32_t firstBar_ = 0, lastBar_ = 0;
+    mutable PositionList separators_;  // without an index: the "|", located once
     mutable bool located_ = false;
     bool indexed_ = false;
 };
@@ -90,17 +112,25 @@ private:
 // The segments of a message with each of a few tags, found in one pass. A segment starts
 // the message or follows a carriage return or a line feed, and its tag is followed by
 // "|"; record(t, n) is the n-th one through the carriage return that ends it, or empty
-// text (as getHL7Record gives it, but never a tag inside another segment).
+// text (as getHL7Record gives it, but never a tag inside another segment). The same pass
+// lists the "|" of the first kIndexedOccurrences segments of each tag, so that
+// segment(t, n) looks its fields up rather than searching them.
 class MessageIndex {
 public:
     static constexpr size_t kMaxTags = 8;
+    static constexpr size_t kIndexedOccurrences = 12;
     MessageIndex(std::string_view message, std::initializer_list<std::string_view> tags);
     std::string_view record(size_t tag, long occurrence) const;
+    SegmentIndex segment(size_t tag, long occurrence) const;
 
 private:
+    friend class SegmentIndex;
+    using Span = SeparatorSpan;
     std::string_view message_;
     std::array<std::string_view, kMaxTags> tags_;
     std::array<PositionList, kMaxTags> hits_;  // 0-based positions per tag
+    std::vector<std::uint32_t> bars_;          // of the indexed segments, in message order
+    std::array<std::array<Span, kIndexedOccurrences>, kMaxTags> spans_;
 };
 
 }  // namespace trellybridge::hl7

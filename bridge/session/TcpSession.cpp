@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <vector>
 
 #include "common/AnswerLimit.h"
 #include "common/Errors.h"
@@ -15,6 +16,7 @@
 #include "session/SessionContext.h"
 #include "settings/Settings.h"
 #include "tcp/HostUtilities.h"
+#include "tcp/PortList.h"
 #include "tcp/TcpConnection.h"
 
 namespace trellybridge::session {
@@ -33,13 +35,11 @@ void buildPortOrder(Request& request) {
     s.lastGoodPort = settings::getProperty(settings::kLastGoodPort);
     if (!s.lastGoodPort.empty() && text::contains(s.configuredPorts, s.lastGoodPort))
         shuffled = s.lastGoodPort + "," + shuffled;
-    std::string ordered = tcp::distinctItems(shuffled);
-    int count = tcp::countListItems(ordered);
+    std::vector<std::string> ordered = tcp::listItems(tcp::distinctItems(shuffled));
     s.portList.fill("");
     s.portResults.fill("");
-    for (int i = 1; i <= count && i <= SessionState::kMaxPorts; ++i)
-        s.portList[static_cast<size_t>(i - 1)] = tcp::getListItem(ordered, i);
-    s.portCount = count;
+    std::copy_n(ordered.begin(), std::min(ordered.size(), s.portList.size()), s.portList.begin());
+    s.portCount = static_cast<int>(ordered.size());
 }
 
 std::string parameterBlock(const Request& request) {

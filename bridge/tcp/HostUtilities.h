@@ -1,5 +1,4 @@
-// Host names and addresses, the comma-separated port lists of the TCP bridge with the
-// shuffle that spreads sites over a vendor's ports.
+// Host names and addresses of the TCP bridge.
 #pragma once
 
 #include <cstdint>
@@ -27,19 +26,6 @@ std::string getRemoteIP(std::string_view remoteHostName);
 void resolveSessionAddresses(SessionState& session, std::string_view remoteHost,
                              const std::optional<std::string>& pinned);
 std::string getHostNameFromIP(std::string_view dotted);
-
-// Port lists: items separated by ",", numbered from 1.
-int countListItems(std::string_view list);
-// Item n; a position below 1 or beyond the last item gives the last item.
-std::string getListItem(std::string_view list, int n);
-std::string removeListItem(std::string_view list, int count, int n);
-std::string removeDuplicateItems(std::string_view list);
-std::string reverseList(std::string_view list);
-// The list without repeated and empty items, in first-seen order.
-std::string distinctItems(std::string_view list);
-// A permutation of the list's distinct, non-empty items that differs by computer and by
-// second.
-std::string shufflePorts(std::string_view list);
 
 std::string trimAtNull(std::string_view text);
 

@@ -13,6 +13,7 @@
 #include "support/TestEnvironment.h"
 #include "tcp/ConnectionTable.h"
 #include "tcp/HostUtilities.h"
+#include "tcp/PortList.h"
 #include "tcp/TcpConnection.h"
 
 namespace trellybridge {
@@ -38,6 +39,8 @@ TEST_F(HostUtilitiesTest, PortListOperations) {
     EXPECT_EQ(removeListItem("a,b,c", 3, 1), "a,b,c") << "item 1 is always kept";
     EXPECT_EQ(removeDuplicateItems("1,2,1"), "1,2,");
     EXPECT_EQ(removeDuplicateItems("1,2,3"), "1,2,3");
+    EXPECT_EQ(removeDuplicateItems("a,a,a,b"), "a,a,b,");
+    EXPECT_EQ(removeDuplicateItems(",,,,,b,"), ",,b,b,,");
     EXPECT_EQ(reverseList("1,2,3"), "3,2,1");
     EXPECT_EQ(distinctItems("5001,,5002,5001,"), "5001,5002");
 }

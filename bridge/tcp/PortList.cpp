@@ -1,0 +1,277 @@
+#include "tcp/PortList.h"
+
+#include <algorithm>
+#include <cmath>
+#include <mutex>
+#include <random>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "common/Text.h"
+#include "platform/Clock.h"
+#include "tcp/HostUtilities.h"
+
+namespace trellybridge::tcp {
+namespace {
+
+using Items = std::vector<std::string_view>;
+
+// Every item between commas, a last empty one included.
+Items split(std::string_view list) {
+    Items items;
+    items.reserve(static_cast<size_t>(std::count(list.begin(), list.end(), ',')) + 1);
+    size_t start = 0;
+    for (size_t comma; (comma = list.find(',', start)) != std::string_view::npos; start = comma + 1)
+        items.push_back(list.substr(start, comma - start));
+    items.push_back(list.substr(start));
+    return items;
+}
+
+// getListItem over split items: the last item answers every position it does not end.
+std::string_view itemAt(const Items& items, int n) {
+    return n >= 1 && static_cast<size_t>(n) < items.size() ? items[static_cast<size_t>(n) - 1]
+                                                           : items.back();
+}
+
+std::string join(const Items& items) {
+    std::string list;
+    for (size_t i = 0; i < items.size(); ++i) (list += i ? "," : "") += items[i];
+    return list;
+}
+
+Items distinct(std::string_view list) {
+    Items items = split(list), kept;
+    // Room for every item at once: growing by steps costs an allocation each.
+    kept.reserve(items.size());
+    std::unordered_set<std::string_view> seen(items.size());
+    for (std::string_view item : items)
+        if (!item.empty() && seen.insert(item).second) kept.push_back(item);
+    return kept;
+}
+
+// removeDuplicateItems without comparing every pair. The list it compares always has
+// `count` items: a removal moves the later items forward and the last item fills the
+// end again, except a removal at the last position, which leaves an empty item there.
+// Once item i has met the later items nothing changes up to position i, so positions
+// are settled one at a time. The unsettled items are a linked list whose nodes are also
+// listed per value, in order, followed by a run of one value (the tail) held as a count:
+// the filling only lengthens it. Each node is removed at most once, and finding the
+// later items equal to item i costs about what it removes.
+class DuplicateRemoval {
+public:
+    explicit DuplicateRemoval(std::string_view list) : list_(list), count_(countListItems(list)) {
+        Items items = split(list);
+        items.resize(static_cast<size_t>(count_));
+        // Room for every item at once: growing by steps costs an allocation each.
+        size_t room = items.size() + 1;
+        ids_.reserve(room), values_.reserve(room), occurrences_.reserve(room);
+        firstUnsettled_.reserve(room), nodes_.reserve(room), settled_.reserve(room);
+        empty_ = idOf({});
+        if (items.empty()) return;
+        tail_ = idOf(items.back());
+        size_t end = items.size();
+        while (end > 0 && idOf(items[end - 1]) == tail_) --end, ++tailLength_;
+        for (size_t i = 0; i < end; ++i) append(idOf(items[i]));
+    }
+
+    std::string result() {
+        for (int position = 1; position <= count_; ++position) {
+            int later = count_ - position;
+            if (head_ != kNone) {
+                int value = settle(head_);
+                meetLaterItems(value);
+            } else {
+                // Every later item equals this one: the last comparison empties the
+                // last position, and removes nothing else that shows.
+                settled_.push_back(tail_);
+                --tailLength_;
+                if (later == 0) break;
+                removed_ = lastWasAtEnd_ = true;
+                if (tail_ == empty_) break;
+                emptyLastPosition();
+            }
+        }
+        settled_.insert(settled_.end(), static_cast<size_t>(tailLength_), tail_);
+        if (!removed_) return std::string(list_);
+        // After a removal before the last position, the filled-in last item is not listed.
+        if (!lastWasAtEnd_) settled_.pop_back();
+        Items texts;
+        for (int value : settled_) texts.push_back(values_[static_cast<size_t>(value)]);
+        return join(texts);
+    }
+
+private:
+    static constexpr int kNone = -1;
+    struct Node {
+        int value, previous, next;
+    };
+
+    int idOf(std::string_view text) {
+        auto [it, added] = ids_.try_emplace(text, static_cast<int>(values_.size()));
+        if (added) {
+            values_.push_back(text);
+            occurrences_.emplace_back();
+            firstUnsettled_.push_back(0);
+        }
+        return it->second;
+    }
+
+    void append(int value) {
+        int node = static_cast<int>(nodes_.size());
+        nodes_.push_back({value, last_, kNone});
+        (last_ == kNone ? head_ : nodes_[static_cast<size_t>(last_)].next) = node;
+        last_ = node;
+        occurrences_[static_cast<size_t>(value)].push_back(node);
+    }
+
+    void unlink(int node) {
+        const Node& n = nodes_[static_cast<size_t>(node)];
+        (n.previous == kNone ? head_ : nodes_[static_cast<size_t>(n.previous)].next) = n.next;
+        (n.next == kNone ? last_ : nodes_[static_cast<size_t>(n.next)].previous) = n.previous;
+    }
+
+    // The first unsettled node is its value's first unsettled occurrence.
+    int settle(int node) {
+        int value = nodes_[static_cast<size_t>(node)].value;
+        unlink(node);
+        ++firstUnsettled_[static_cast<size_t>(value)];
+        settled_.push_back(value);
+        return value;
+    }
+
+    // Item i against each later item: an equal one is removed, and the item that moves
+    // into its position is not compared (the next comparison is one position further).
+    void meetLaterItems(int value) {
+        std::vector<int>& nodes = occurrences_[static_cast<size_t>(value)];
+        size_t kept = firstUnsettled_[static_cast<size_t>(value)];
+        int notCompared = kNone, removed = 0;
+        for (size_t k = kept; k < nodes.size(); ++k) {
+            int node = nodes[k];
+            if (node == notCompared) {
+                nodes[kept++] = node;
+                notCompared = kNone;
+                continue;
+            }
+            notCompared = nodes_[static_cast<size_t>(node)].next;
+            unlink(node);
+            ++removed;
+        }
+        nodes.resize(kept);
+        tailLength_ += removed;  // the last item fills in for each removed one
+        if (value == tail_) {
+            // The last position then holds this value too: compared last, it is emptied.
+            removed_ = lastWasAtEnd_ = true;
+            if (tail_ != empty_) emptyLastPosition();
+        } else if (removed > 0) {
+            removed_ = true;
+            lastWasAtEnd_ = false;
+            joinTail();
+        }
+    }
+
+    // The tail's run but its last item become nodes; the last position is empty.
+    void emptyLastPosition() {
+        for (int i = 1; i < tailLength_; ++i) append(tail_);
+        tail_ = empty_;
+        tailLength_ = 1;
+        joinTail();
+    }
+
+    // Nodes at the end with the tail's value belong to its run.
+    void joinTail() {
+        while (last_ != kNone && nodes_[static_cast<size_t>(last_)].value == tail_) {
+            occurrences_[static_cast<size_t>(tail_)].pop_back();
+            unlink(last_);
+            ++tailLength_;
+        }
+    }
+
+    std::string_view list_;
+    int count_;
+    std::unordered_map<std::string_view, int> ids_;
+    Items values_;
+    std::vector<std::vector<int>> occurrences_;
+    std::vector<size_t> firstUnsettled_;
+    std::vector<Node> nodes_;
+    int head_ = kNone, last_ = kNone;
+    int tail_ = kNone, tailLength_ = 0, empty_ = kNone;
+    std::vector<int> settled_;
+    bool removed_ = false, lastWasAtEnd_ = false;
+};
+
+// The process-wide generator of the shuffle: never reseeded, so two shuffles in one
+// second still differ. Threads take turns with it.
+std::mt19937& generator() {
+    static std::mt19937 engine{std::random_device{}()};
+    return engine;
+}
+std::mutex generatorTurn;
+
+}  // namespace
+
+int countListItems(std::string_view list) {
+    if (list.empty()) return 0;
+    return static_cast<int>(std::count(list.begin(), list.end() - 1, ',')) + 1;
+}
+
+std::string getListItem(std::string_view list, int n) {
+    return std::string(itemAt(split(list), n));
+}
+
+std::vector<std::string> listItems(std::string_view list) {
+    Items items = split(list);
+    return {items.begin(), items.begin() + countListItems(list)};
+}
+
+std::string removeListItem(std::string_view list, int count, int n) {
+    Items items = split(list);
+    std::string result(itemAt(items, 1));
+    if (count > 1) result += ",";
+    for (int i = 2; i <= count; ++i) {
+        if (i == n) continue;
+        result += itemAt(items, i);
+        if (i < count) result += ",";
+    }
+    return result;
+}
+
+std::string removeDuplicateItems(std::string_view list) {
+    return DuplicateRemoval(list).result();
+}
+
+std::string reverseList(std::string_view list) {
+    Items items = split(list);
+    std::reverse(items.begin(), items.end());
+    return join(items);
+}
+
+std::string distinctItems(std::string_view list) {
+    return join(distinct(list));
+}
+
+std::string shufflePorts(std::string_view list) {
+    // Each draw chooses among the items not chosen yet, so the shuffle ends after one
+    // draw per item, whatever the list holds.
+    Items items = distinct(list), chosen;
+    std::string name = text::upper(getLocalHostName());
+    long long sum = 0, second = platform::clock().now().second;
+    std::uniform_real_distribution<double> uniform(0.0, 1.0);
+    std::lock_guard turn(generatorTurn);
+    while (!items.empty()) {
+        for (unsigned char c : name) sum += c;
+        // How many numbers are skipped only varies the choice; a bound keeps long lists fast.
+        generator().discard(static_cast<unsigned long long>((second + sum) % 64));
+        double r = uniform(generator());
+        int n = static_cast<int>(items.size());
+        float x = static_cast<float>(r * n + 1);
+        int position = static_cast<int>(std::nearbyint(std::round(x * 100.0f) / 100.0f));
+        std::string_view& item = items[static_cast<size_t>(std::clamp(position, 1, n) - 1)];
+        chosen.push_back(item);
+        item = items.back();
+        items.pop_back();
+    }
+    std::string result = join(chosen);
+    return sum % 2 == 0 ? reverseList(result) : result;
+}
+
+}  // namespace trellybridge::tcp
