@@ -6,7 +6,6 @@
 #include <thread>
 #include <vector>
 
-#include "trellybridge/TrellyBridgeComm.h"
 #include "trellybridge/trellybridge.h"
 
 namespace trellybridge::fhirserver {
@@ -16,6 +15,8 @@ namespace {
 // first.
 struct Job {
     VendorPool::Work work;
+    VendorPool::Clock::time_point deadline;
+    platform::CancelSignal cancel;
     std::mutex mutex;
     std::condition_variable finished;
     bool done = false;
@@ -35,7 +36,6 @@ struct VendorPool::Impl {
 
     void serve() {
         tb_set_pace("fast");
-        TrellyBridgeComm comm;
         for (;;) {
             std::shared_ptr<Job> job;
             {
@@ -49,7 +49,7 @@ struct VendorPool::Impl {
                 std::lock_guard lock(job->mutex);
                 if (job->abandoned) continue;
             }
-            VendorAnswer answer = job->work(comm);
+            VendorAnswer answer = job->work({job->deadline, job->cancel});
             std::lock_guard lock(job->mutex);
             job->answer = std::move(answer);
             job->done = true;
@@ -76,6 +76,7 @@ VendorPool::~VendorPool() {
 VendorPool::Outcome VendorPool::run(Work work, Clock::time_point deadline, VendorAnswer& answer) {
     auto job = std::make_shared<Job>();
     job->work = std::move(work);
+    job->deadline = deadline;
     {
         std::lock_guard lock(impl_->mutex);
         if (impl_->line.size() >= impl_->waitingLimit) return Outcome::Busy;
@@ -85,8 +86,10 @@ VendorPool::Outcome VendorPool::run(Work work, Clock::time_point deadline, Vendo
     std::unique_lock lock(job->mutex);
     if (!job->finished.wait_until(lock, deadline, [&job] { return job->done; })) {
         job->abandoned = true;
+        job->cancel.raise();
         return Outcome::Late;
     }
+    if (job->answer.late) return Outcome::Late;
     answer = std::move(job->answer);
     return Outcome::Answered;
 }

@@ -1,9 +1,8 @@
 // The vendor requests of the service: at most as many at once as there are vendor threads,
-// each thread with its own TrellyBridgeComm in the fast pace (the component keeps its
-// state per thread), and at most `waiting` more in line. A request that is not answered
-// by its deadline is given up by its asker; one that has not started by then never runs,
-// one that runs keeps its thread until the component returns, so that the count of
-// requests at the vendor stays true.
+// each in the fast pace, and at most `waiting` more in line. A request that is not
+// answered by its deadline is given up by its asker; one that has not started by then
+// never runs, one that runs is cancelled and keeps its thread until it has ended, so that
+// the count of requests at the vendor stays true.
 #pragma once
 
 #include <chrono>
@@ -12,9 +11,7 @@
 #include <memory>
 #include <string>
 
-namespace trellybridge {
-class TrellyBridgeComm;
-}
+#include "platform/CancelSignal.h"
 
 namespace trellybridge::fhirserver {
 
@@ -25,12 +22,18 @@ struct VendorAnswer {
     std::string result;        // GetPatientData: the <Result> text
     std::string failureKind;   // as the component's FailureKind property says it
     std::string failureNotes;  // its FailureNotes: "error 328: no answer ...", one a line
+    bool late = false;         // ended by its deadline or its asker, not by the vendor
 };
 
 class VendorPool {
 public:
     using Clock = std::chrono::steady_clock;
-    using Work = std::function<VendorAnswer(TrellyBridgeComm& comm)>;
+    // What the work is given: when its asker gives up, and the cancel raised then.
+    struct Call {
+        Clock::time_point deadline;
+        platform::CancelSignal& cancel;
+    };
+    using Work = std::function<VendorAnswer(const Call& call)>;
     enum class Outcome { Answered, Busy, Late };
 
     VendorPool(std::size_t threads, std::size_t waiting);

@@ -2,6 +2,17 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
+#include <cstdint>
+
+#include "common/FailureNote.h"
+#include "common/Pace.h"
+#include "common/RequestState.h"
+#include "component/PatientAsFhir.h"
+#include "component/RecordPublishing.h"
+#include "component/RequestPreparation.h"
+#include "session/RequestRun.h"
+#include "session/SessionWindow.h"
 
 namespace trellybridge::fhirserver {
 namespace {
@@ -33,30 +44,60 @@ VendorAnswer failureOf(const TrellyBridgeComm& comm, VendorAnswer answer) {
     return answer;
 }
 
+// As the component's FailureKind and FailureNotes say what a request ended with.
+void noteFailure(const FailureNotes& notes, VendorAnswer& answer) {
+    if (answer.found) return;
+    if (!notes.text().empty()) answer.failureKind = failureKindName(notes.latestKind());
+    for (const std::string& line : notes.story())
+        answer.failureNotes += (answer.failureNotes.empty() ? "" : "\n") + line;
+}
+
+// The request's own deadline, a little after its asker's, so that an answer that beats the
+// asker is never one the deadline cut short.
+int deadlineMs(VendorPool::Clock::time_point deadline) {
+    auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - VendorPool::Clock::now());
+    constexpr std::int64_t kDay = std::int64_t{24} * 3600 * 1000;
+    return static_cast<int>(std::clamp<std::int64_t>(left.count(), 0, kDay)) + 1;
+}
+
 }  // namespace
 
 VendorPool::Work patientFetch(const GetPatientArguments& site, const std::string& account,
                               const std::string& accountSystem) {
     GetPatientArguments settings = site;
     settings.PatientID = account;
-    return [settings, accountSystem](TrellyBridgeComm& comm) {
+    return [settings, accountSystem](const VendorPool::Call& call) {
+        RequestState state;
+        if (configuration::prepareRequest(state, settings) == configuration::Prepared::Ready) {
+            session::RequestOptions options;
+            options.pace = Pace::Fast;
+            options.cancel = &call.cancel;
+            options.deadlineMs = deadlineMs(call.deadline);
+            state = session::runRequest(std::move(state), options).state;
+        }
+        session::unloadSessionWindow();  // the bridge's connection or port
         VendorAnswer answer;
-        answer.found = comm.GetPatient(settings).isTrue();
-        if (answer.found)
-            answer.bundle = comm.patientAsFhir(accountSystem);
-        else
-            comm.ReturnPatient();  // publishes the errors of a request that ended early too
-        answer = failureOf(comm, std::move(answer));
-        comm.closeConnection();
+        answer.found = state.patientFound;
+        if (answer.found) {
+            logInsuranceEntries(state);
+            answer.bundle =
+                publishedRecordAsFhir(state.record, state.config.PatientID.toText(), accountSystem);
+        }
+        noteFailure(state.failures, answer);
         // A found record with nothing in it names nobody.
         if (answer.found && answer.bundle.empty()) answer.found = false;
+        answer.late =
+            !answer.found && (call.cancel.raised() || VendorPool::Clock::now() >= call.deadline);
         return answer;
     };
 }
 
+// A search runs through the component's GetPatientData, which reads the request's sections
+// into the thread's settings before it runs.
 VendorPool::Work patientSearch(const GetPatientArguments& site, const ApiRequest& search) {
     std::string request = searchRequest(site, search);
-    return [request](TrellyBridgeComm& comm) {
+    return [request](const VendorPool::Call&) {
+        TrellyBridgeComm comm;
         VendorAnswer answer;
         answer.result = comm.GetPatientData(request);
         answer = failureOf(comm, std::move(answer));

@@ -1,7 +1,7 @@
 // The two vendor requests the API makes, as work for a vendor thread: a patient by account
-// number (GetPatient, then the component's FHIR Bundle of it), and a search by name or
-// social security number (GetPatientData, with the site's settings as its bridge
-// parameters).
+// number (one runRequest with the site's settings, then the FHIR Bundle of its record), and
+// a search by name or social security number (GetPatientData, with the site's settings as
+// its bridge parameters).
 #pragma once
 
 #include <string>

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "common/PatientRecord.h"
+#include "common/RequestState.h"
 #include "trellybridge/TrellyBridgeComm.h"
 
 namespace trellybridge {
@@ -12,5 +13,10 @@ ResultProperty insuredProperty(int slot, InsuranceField field);
 // Copies the record (patient, physician, diagnoses, guarantor and the published insurance
 // slots) into the properties of `comm`.
 void publishRecord(TrellyBridgeComm& comm, const PatientRecord& record);
+
+// Writes a line to the insurance log for each published insurance slot of the found record,
+// when LogInsuranceEntries asks for a log; false when it does not (nor are errors then
+// published with the record).
+bool logInsuranceEntries(RequestState& state);
 
 }  // namespace trellybridge

@@ -4,7 +4,6 @@
 
 #include "common/Errors.h"
 #include "common/FailureNote.h"
-#include "common/InsuranceLog.h"
 #include "common/Version.h"
 #include "component/Configuration.h"
 #include "component/RecordPublishing.h"
@@ -16,38 +15,6 @@
 #include "session/SessionWindow.h"
 
 namespace trellybridge {
-namespace {
-
-// The five-character postal code of the insurance log.
-std::string shortPostal(const std::string& postal) {
-    return postal.substr(0, 5);
-}
-
-std::string insuranceLogLine(const TrellyBridgeComm& comm, int slot, const std::string& timestamp,
-                             const std::string& patientId) {
-    auto published = [&](InsuranceField field) {
-        return comm.property(insuredProperty(slot, field)).toText();
-    };
-    using F = InsuranceField;
-    std::string items[] = {timestamp,
-                           published(F::InsuredCompanyName),
-                           published(F::InsuredCompanyAddress),
-                           published(F::InsuredCompanyCity),
-                           published(F::InsuredCompanyState),
-                           shortPostal(published(F::InsuredCompanyPostal)),
-                           published(F::InsuredCompanyPostal),
-                           published(F::InsuredAlternateCompanyName),
-                           published(F::InsuredCompanyAddress2),
-                           published(F::InsuredPolicyNumber),
-                           published(F::InsuredGroupNumber),
-                           published(F::InsuredEmployer),
-                           patientId};
-    std::string line = items[0];
-    for (size_t i = 1; i < std::size(items); ++i) line += "|" + items[i];
-    return line;
-}
-
-}  // namespace
 
 Variant TrellyBridgeComm::GetPatient(const GetPatientArguments& arguments) {
     using configuration::Prepared;
@@ -137,19 +104,7 @@ Variant TrellyBridgeComm::ReturnPatient() {
 
     publishRecord(*this, state.record);
 
-    std::string timestamp = platform::formatDate(platform::clock().now(), "yyyymmdd HH:MM");
-    auto keep = state.config.LogInsuranceEntries.toWholeNumber();
-    if (!keep) return {};  // published, but neither logged nor with errors
-    std::string patientId = state.config.PatientID.toText();
-    InsuranceLogTurn turn;
-    bool logged = false;
-    for (int slot = 0; slot < kPublishedInsuranceSlots; ++slot) {
-        if (property(insuredProperty(slot, InsuranceField::InsuredCompanyName)).isEmptyText())
-            continue;
-        turn.addLine(kInsuranceLogFile, insuranceLogLine(*this, slot, timestamp, patientId), *keep);
-        logged = true;
-    }
-    if (logged) turn.write(*keep, state.reasons());
+    if (!logInsuranceEntries(state)) return {};  // published, but neither logged nor with errors
     setProperty(ResultProperty::ErrorCodes, state.errorList);
     setProperty(ResultProperty::ErrorDescriptions, state.errorList);
     return {};
