@@ -6,6 +6,7 @@
 #include <map>
 
 #include "PatientIds.h"
+#include "common/Text.h"
 
 namespace trellybridge::fhirserver {
 namespace {
@@ -29,13 +30,6 @@ ApiRequest asking(Kind kind) {
     return request;
 }
 
-std::string lower(std::string_view text) {
-    std::string folded(text);
-    std::transform(folded.begin(), folded.end(), folded.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return folded;
-}
-
 std::string_view trimmed(std::string_view text) {
     size_t first = text.find_first_not_of(" \t");
     if (first == std::string_view::npos) return {};
@@ -54,7 +48,7 @@ bool acceptsJson(std::string_view accept) {
     if (trimmed(accept).empty()) return true;
     for (size_t start = 0; start <= accept.size();) {
         size_t end = std::min(accept.find(',', start), accept.size());
-        std::string range = lower(trimmed(accept.substr(start, end - start)));
+        std::string range = text::lower(trimmed(accept.substr(start, end - start)));
         range = std::string(trimmed(range.substr(0, range.find(';'))));
         if (range == "*/*" || range == "application/*" ||
             std::find(kJsonTypes.begin(), kJsonTypes.end(), range) != kJsonTypes.end())
@@ -180,7 +174,7 @@ std::optional<ApiRequest> formatProblem(const platform::server::Request& asked) 
         return refused(406, "this service answers in FHIR JSON (application/fhir+json) only");
     for (const auto& [name, value] : asked.parameters) {
         if (name == "_format" && std::find(kJsonTypes.begin(), kJsonTypes.end(),
-                                           lower(trimmed(value))) == kJsonTypes.end())
+                                           text::lower(trimmed(value))) == kJsonTypes.end())
             return refused(406, "this service answers in FHIR JSON only (_format=json)");
         if (name == "_count" &&
             (value.empty() || !std::all_of(value.begin(), value.end(), ::isdigit)))

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/FileSystem.h"
+#include "platform/OpenSslOwners.h"
 
 namespace trellybridge::peer {
 namespace {
@@ -58,18 +59,10 @@ std::multimap<std::string, std::string> formFields(std::string_view body) {
     return fields;
 }
 
-// The most a certificate, key or authority file may hold.
-constexpr std::size_t kMaxCredentialBytes = std::size_t{1024} * 1024;
-
-struct BioFree {
-    void operator()(BIO* bio) const { BIO_free(bio); }
-};
-struct X509Free {
-    void operator()(X509* certificate) const { X509_free(certificate); }
-};
-struct KeyFree {
-    void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
-};
+using platform::openssl::BioFree;
+using platform::openssl::KeyFree;
+using platform::openssl::kMaxCredentialBytes;
+using platform::openssl::X509Free;
 
 // A key under a passphrase is refused, not asked about on the terminal.
 extern "C" int noPassphrase(char*, int, int, void*) {

@@ -8,21 +8,15 @@
 #include <openssl/x509_vfy.h>
 
 #include "platform/FileSystem.h"
+#include "platform/OpenSslOwners.h"
 
 namespace trellybridge::platform::server {
 namespace {
 
-constexpr std::size_t kMaxCredentialBytes = std::size_t{1024} * 1024;
-
-struct BioFree {
-    void operator()(BIO* bio) const { BIO_free(bio); }
-};
-struct X509Free {
-    void operator()(X509* certificate) const { X509_free(certificate); }
-};
-struct KeyFree {
-    void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
-};
+using openssl::BioFree;
+using openssl::KeyFree;
+using openssl::kMaxCredentialBytes;
+using openssl::X509Free;
 using Certificate = std::unique_ptr<X509, X509Free>;
 
 // A key under a passphrase is refused, never asked about on a terminal.
