@@ -1,7 +1,7 @@
 // What the platform layer keeps for each thread, in one object: the socket layer's last
 // failure, the event loop, the toolkit and clock a host or test installed, the
 // generator of temporary file names, and the higher layers' per-thread objects (the
-// session windows). A thread that never used the layer has none of it.
+// progress windows). A thread that never used the layer has none of it.
 #pragma once
 
 #include <memory>

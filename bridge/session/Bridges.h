@@ -5,21 +5,21 @@
 
 #include <memory>
 
-#include "session/BridgeSession.h"
+#include "session/Bridge.h"
 
 namespace trellybridge::session {
 
-std::unique_ptr<BridgeSession> makeSerialBridge();   // SerialBridge.cpp
-std::unique_ptr<BridgeSession> makeTcpBridge();      // TcpSession.cpp
-std::unique_ptr<BridgeSession> makeVendorBridge();   // VendorBridge.cpp
-std::unique_ptr<BridgeSession> makePollingBridge();  // PollingBridge.cpp
-std::unique_ptr<BridgeSession> makeFoldersBridge();  // FoldersBridge.cpp
-std::unique_ptr<BridgeSession> makeHttpsBridge();    // HttpsBridge.cpp
-std::unique_ptr<BridgeSession> makeUsbBridge();      // UsbBridge.cpp
+std::unique_ptr<Bridge> makeSerialBridge();   // SerialBridge.cpp
+std::unique_ptr<Bridge> makeTcpBridge();      // TcpBridge.cpp
+std::unique_ptr<Bridge> makeVendorBridge();   // VendorBridge.cpp
+std::unique_ptr<Bridge> makePollingBridge();  // PollingBridge.cpp
+std::unique_ptr<Bridge> makeFoldersBridge();  // FoldersBridge.cpp
+std::unique_ptr<Bridge> makeHttpsBridge();    // HttpsBridge.cpp
+std::unique_ptr<Bridge> makeUsbBridge();      // UsbBridge.cpp
 
 struct BridgeRow {
     BridgeKind kind;
-    std::unique_ptr<BridgeSession> (*make)();
+    std::unique_ptr<Bridge> (*make)();
 };
 
 // clang-format off

@@ -11,7 +11,7 @@
 #include "common/BridgeConfiguration.h"
 #include "common/FailureNote.h"
 #include "common/Keywords.h"
-#include "common/SessionPhase.h"
+#include "common/PhaseTrail.h"
 #include "formats/RequestBuilder.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"

@@ -43,7 +43,7 @@ protected:
 // The error list stays silent in most of these; the failure properties never are. Those
 // refused before the window publish nothing.
 TEST_F(GetPatientTest, EveryRequestThatEndsSaysWhyInTheFailureProperties) {
-    // The change to the request; the start of FailureReason; the session windows run; whether
+    // The change to the request; the start of FailureReason; the progress windows run; whether
     // ErrorCodes is replaced; a part of the error list ("" when it must stay empty).
     using Row = std::tuple<const char*, std::function<void(GetPatientArguments&)>, std::string, int,
                            bool, std::string>;

@@ -30,7 +30,7 @@ status=0
 cases=(
   "formats|common/Text.h|compiles"
   "formats|formats/Parsers.h|compiles"
-  "formats|session/SessionWindow.h|fails"
+  "formats|session/ProgressWindow.h|fails"
   "formats|tcp/TcpConnection.h|fails"
   "tcp|settings/Settings.h|fails"
   "common|formats/Parsers.h|fails"

@@ -3,7 +3,7 @@
 #include "component/ThreadState.h"
 #include "platform/EventLoop.h"
 #include "platform/FileSystem.h"
-#include "session/SessionWindow.h"
+#include "session/ProgressWindow.h"
 #include "settings/Settings.h"
 
 #include <sys/stat.h>
@@ -77,8 +77,8 @@ void TestEnvironment::prepareToReadAnswers() {
     c.EOFCharacter = "126";
     c.DisplayDebugger = "false";
     c.NetworkBridgeType = "FOLDERS";
-    session::sessionWindow().serve(threadRequest());
-    session::sessionWindow().load();
+    session::progressWindow().serve(threadRequest());
+    session::progressWindow().load();
 }
 
 void TestEnvironment::writeDriveCFile(const std::string& relative,

@@ -97,7 +97,7 @@ protected:
     void TearDown() override;
 
     // The settings answers are read with in these tests (CR lines, "~" at the end, no
-    // boxes, files bridge), and the session window loaded to dispatch them.
+    // boxes, files bridge), and the progress window loaded to dispatch them.
     void prepareToReadAnswers();
 
     // The host path of a file on the test's drive C.
