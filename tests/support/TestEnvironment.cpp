@@ -1,6 +1,6 @@
 #include "support/TestEnvironment.h"
 
-#include "component/ThreadState.h"
+#include "component/LastRequest.h"
 #include "platform/EventLoop.h"
 #include "platform/FileSystem.h"
 #include "session/ProgressWindow.h"
@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 namespace trellybridge::testing {
 
@@ -43,7 +44,7 @@ GetPatientArguments pageDefaultArguments(bool tcpPage) {
 }
 
 RequestState& threadRequest() {
-    return threadState();
+    return lastRequest();
 }
 
 void TestEnvironment::SetUp() {
@@ -60,7 +61,14 @@ void TestEnvironment::SetUp() {
     toolkit = std::make_shared<RecordingToolkit>();
     sandbox_.emplace(Sandbox::Options{"", false, toolkit, &clock, false});
     store = sandbox_->settingsStore();
-    threadState() = ThreadState{};
+}
+
+void TestEnvironment::onNewThread(const std::function<void()>& body) {
+    std::thread([&] {
+        ui::setToolkit(toolkit);
+        platform::setClock(&clock);
+        body();
+    }).join();
 }
 
 void TestEnvironment::TearDown() {
