@@ -31,7 +31,7 @@ std::unique_ptr<Bridge> makeInvalidBridge() {
 }
 
 std::unique_ptr<Bridge> makeBridge(BridgeKind kind) {
-    for (const BridgeRow& row : kBridgeTable)
+    for (const BridgeMaker& row : kBridgeMakers)
         if (row.kind == kind) return row.make();
     return makeInvalidBridge();
 }

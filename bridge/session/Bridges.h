@@ -1,6 +1,6 @@
-// The table of bridges: each kind with the factory of its per-request object, each
-// defined in its own file. A new bridge is a BridgeKind with its name
-// (common/BridgeConfiguration.h), its file, and one declaration and row here.
+// How each bridge is made: its kind with the factory of its per-request object, each
+// defined in its own file. The rest of a bridge is its row in common/BridgeConfiguration.h;
+// a new bridge is that row, its file, and one declaration and line here.
 #pragma once
 
 #include <memory>
@@ -17,13 +17,13 @@ std::unique_ptr<Bridge> makeFoldersBridge();  // FoldersBridge.cpp
 std::unique_ptr<Bridge> makeHttpsBridge();    // HttpsBridge.cpp
 std::unique_ptr<Bridge> makeUsbBridge();      // UsbBridge.cpp
 
-struct BridgeRow {
+struct BridgeMaker {
     BridgeKind kind;
     std::unique_ptr<Bridge> (*make)();
 };
 
 // clang-format off
-inline constexpr BridgeRow kBridgeTable[] = {
+inline constexpr BridgeMaker kBridgeMakers[] = {
     {BridgeKind::Serial,  &makeSerialBridge},
     {BridgeKind::TcpIp,   &makeTcpBridge},
     {BridgeKind::Https,   &makeHttpsBridge},

@@ -20,13 +20,13 @@ TEST(BridgeTableTest, EveryKindHasOneNameAndOneBridgeOfItsOwn) {
     std::set<int> pageRows;
     std::set<std::type_index> types{typeid(*session::makeInvalidBridge())};
     BridgeConfiguration config;
-    for (const BridgeName& bridge : kBridgeNames) {
+    for (const BridgeRow& bridge : kBridgeRows) {
         config.NetworkBridgeType = bridge.name;
         EXPECT_EQ(bridgeKind(config), bridge.kind) << bridge.name;
         EXPECT_TRUE(named.insert(bridge.kind).second) << bridge.name << " named twice";
         pageRows.insert(bridge.pageRow);
     }
-    for (const session::BridgeRow& row : session::kBridgeTable) {
+    for (const session::BridgeMaker& row : session::kBridgeMakers) {
         EXPECT_TRUE(made.insert(row.kind).second);
         std::unique_ptr<session::Bridge> bridge = session::makeBridge(row.kind);
         ASSERT_NE(bridge, nullptr);
@@ -35,8 +35,8 @@ TEST(BridgeTableTest, EveryKindHasOneNameAndOneBridgeOfItsOwn) {
     }
     EXPECT_EQ(named, made) << "a named bridge without a factory, or the reverse";
     EXPECT_EQ(named.count(BridgeKind::Invalid), 0u);
-    EXPECT_EQ(pageRows.size(), std::size(kBridgeNames));
-    EXPECT_EQ(*pageRows.rbegin() + 1, static_cast<int>(std::size(kBridgeNames)));
+    EXPECT_EQ(pageRows.size(), std::size(kBridgeRows));
+    EXPECT_EQ(*pageRows.rbegin() + 1, static_cast<int>(std::size(kBridgeRows)));
     EXPECT_EQ(bridgeNameList(), "SERIAL, TCPIP, HTTPS, VENDOR, POLLING, FOLDERS or USB");
     // GetPatient stores the names upper-cased, so any other spelling is no bridge at all.
     for (const char* other : {"serial", "TCPIP ", "TCP/IP", "", "<INVALID!>"}) {
