@@ -12,7 +12,7 @@
 #include "common/FailureNote.h"
 #include "common/Keywords.h"
 #include "common/PhaseTrail.h"
-#include "formats/RequestBuilder.h"
+#include "formats/Codecs.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 #include "platform/Process.h"
