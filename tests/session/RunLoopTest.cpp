@@ -18,7 +18,9 @@ namespace {
 TEST(BridgeTableTest, EveryKindHasOneNameAndOneBridgeOfItsOwn) {
     std::set<BridgeKind> named, made;
     std::set<int> pageRows;
-    std::set<std::type_index> types{typeid(*session::makeInvalidBridge())};
+    const std::unique_ptr<session::Bridge> invalid = session::makeInvalidBridge();
+    const session::Bridge& invalidBridge = *invalid;
+    std::set<std::type_index> types{typeid(invalidBridge)};
     BridgeConfiguration config;
     for (const BridgeRow& bridge : kBridgeRows) {
         config.NetworkBridgeType = bridge.name;
@@ -30,7 +32,8 @@ TEST(BridgeTableTest, EveryKindHasOneNameAndOneBridgeOfItsOwn) {
         EXPECT_TRUE(made.insert(row.kind).second);
         std::unique_ptr<session::Bridge> bridge = session::makeBridge(row.kind);
         ASSERT_NE(bridge, nullptr);
-        EXPECT_TRUE(types.insert(typeid(*bridge)).second) << "a bridge of another kind's type";
+        const session::Bridge& object = *bridge;
+        EXPECT_TRUE(types.insert(typeid(object)).second) << "a bridge of another kind's type";
         EXPECT_EQ(session::serialControl(bridge.get()) != nullptr, row.kind == BridgeKind::Serial);
     }
     EXPECT_EQ(named, made) << "a named bridge without a factory, or the reverse";

@@ -44,7 +44,7 @@ void answerReadingSettings(BridgeConfiguration& c, const char* format, const cha
     c.HTTPSSubjectCN = kInvalidMarker;
 }
 
-bool dispatch(RequestState& state, std::string answer) {
+bool dispatch(RequestState& state, const std::string& answer) {
     formats::ParseResult result =
         formats::dispatchAnswer(answer, state.config, session::parseContext(state));
     session::showMessageBoxes(result);

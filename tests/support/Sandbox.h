@@ -52,6 +52,6 @@ void answerReadingSettings(BridgeConfiguration& config, const char* format,
 
 // The answer through the dispatcher, as a request reads it: into the thread's record,
 // the found flag kept as the session keeps it. Whether a patient was found.
-bool dispatch(RequestState& state, std::string answer);
+bool dispatch(RequestState& state, const std::string& answer);
 
 }  // namespace trellybridge::testing
