@@ -13,7 +13,7 @@
 #include "common/RequestState.h"
 #include "component/RecordPublishing.h"
 #include "formats/AnswerDispatch.h"
-#include "formats/Parsers.h"
+#include "formats/Codecs.h"
 #include "session/Session.h"
 #include "support/Sandbox.h"
 #include "trellybridge/TrellyBridgeComm.h"

@@ -13,8 +13,8 @@
 #include "VendorSimulator.h"
 #include "component/CommandLine.h"
 #include "platform/FileSystem.h"
+#include "session/ProgressWindow.h"
 #include "session/SearchRequest.h"
-#include "session/SessionWindow.h"
 #include "support/Sandbox.h"
 #include "trellybridge/TrellyBridgeComm.h"
 
@@ -47,7 +47,7 @@ void GetPatientOverTcp(benchmark::State& state) {
     for (auto _ : state) {
         TrellyBridgeComm comm;
         if (!comm.GetPatient(request).isTrue()) state.SkipWithError("the patient was not found");
-        ticks += session::sessionWindow().engine().ticksRun;
+        ticks += session::progressWindow().engine().ticksRun;
         comm.closeConnection();
     }
     state.counters["ticks_per_request"] = ticks / static_cast<double>(state.iterations());

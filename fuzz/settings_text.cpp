@@ -3,7 +3,7 @@
 #include "FuzzSupport.h"
 #include "common/Keywords.h"
 #include "common/Text.h"
-#include "formats/RequestBuilder.h"
+#include "formats/Codecs.h"
 
 using namespace trellybridge;
 

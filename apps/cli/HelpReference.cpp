@@ -81,7 +81,7 @@ std::string meaning(std::size_t position) {
 std::string defaultsOf(std::size_t position) {
     if (position == 1 || position == 5) return "none";
     std::set<std::string> values;
-    for (const BridgeName& bridge : kBridgeNames)
+    for (const BridgeRow& bridge : kBridgeRows)
         for (const formats::Format& format : formats::formats()) {
             std::string value =
                 GetPatientArguments::withDefaults(bridge.name, format.name).at(position).toText();

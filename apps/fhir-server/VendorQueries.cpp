@@ -11,8 +11,8 @@
 #include "component/PatientAsFhir.h"
 #include "component/RecordPublishing.h"
 #include "component/RequestPreparation.h"
+#include "session/ProgressWindow.h"
 #include "session/RequestRun.h"
-#include "session/SessionWindow.h"
 
 namespace trellybridge::fhirserver {
 namespace {
@@ -75,7 +75,7 @@ VendorPool::Work patientFetch(const GetPatientArguments& site, const std::string
             options.deadlineMs = deadlineMs(call.deadline);
             state = session::runRequest(std::move(state), options).state;
         }
-        session::unloadSessionWindow();  // the bridge's connection or port
+        session::unloadProgressWindow();  // the bridge's connection or port
         VendorAnswer answer;
         answer.found = state.patientFound;
         if (answer.found) {

@@ -1,4 +1,4 @@
-// Draws every settings page, the TCP test dialog and the session window on Qt's offscreen
+// Draws every settings page, the TCP test dialog and the progress window on Qt's offscreen
 // platform and saves each as <name>.png in the folder given: the README's pictures.
 #include <QApplication>
 #include <QLabel>
@@ -23,7 +23,7 @@ using namespace trellybridge;
 
 namespace {
 
-// Saves each settings page as it opens, then saves it; saves the session window each
+// Saves each settings page as it opens, then saves it; saves the progress window each
 // time its status changes. Gives up after a minute.
 class Camera {
 public:
@@ -50,7 +50,7 @@ private:
         auto* status = window->findChild<QLabel*>("lblStatus");
         if (status && status->text() != lastStatus_) {
             lastStatus_ = status->text();
-            window->grab().save(folder_ + "/session-window.png");
+            window->grab().save(folder_ + "/progress-window.png");
         }
     }
 

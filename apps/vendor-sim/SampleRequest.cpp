@@ -1,5 +1,7 @@
 #include "SampleRequest.h"
 
+#include "common/BridgeConfiguration.h"
+
 namespace trellybridge::vendorsim {
 
 GetPatientArguments sampleRequest(const std::string& account, const std::string& bridge,
@@ -18,10 +20,12 @@ GetPatientArguments sampleRequest(const std::string& account, const std::string&
     a.DisplayDebugger = "false";
     a.SerialTimeout = "1";
     a.NetworkTimeout = "1";
-    if (bridge == "TCPIP") {
+    // Where the simulator listens, as the bridge's row says it is reached.
+    std::optional<Transport> transport = transportOf(bridgeKindOf(bridge));
+    if (transport == Transport::Tcp) {
         a.TCPRemoteHostName = "127.0.0.1";
         a.TCPRemotePorts = std::to_string(port);
-    } else if (bridge == "SERIAL") {
+    } else if (transport == Transport::SerialLine) {
         a.CommPort = std::to_string(port);
         a.BPS = "9600";
         a.DataBits = "8";

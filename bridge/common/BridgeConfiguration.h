@@ -47,11 +47,23 @@ enum class VendorPaths {
     All,
 };
 
-// What the settings know of each bridge, in the order messages and the help list them;
-// `pageRow` is its place in the settings page's list, `address` the settings no defaults
-// group can give (where the vendor is), of which `optionalAddress` may stay unset. How
-// a bridge runs is its row in session/Bridges.h.
-struct BridgeName {
+struct SessionState;
+
+// What a bridge adds to the debug dump, as CRLF lines (common/DebugLog.cpp).
+using DumpSection = std::string (*)(const BridgeConfiguration& config, const SessionState& session);
+std::string serialDumpSection(const BridgeConfiguration& config, const SessionState& session);
+std::string tcpDumpSection(const BridgeConfiguration& config, const SessionState& session);
+std::string webServiceDumpSection(const BridgeConfiguration& config, const SessionState& session);
+
+// Each bridge's row, in the order messages and the help list them: its name, its place in
+// the settings page's list (`pageRow`), how it reaches the vendor, which vendor paths it
+// uses, the settings no defaults group can give (where the vendor is, `address`, of which
+// `optionalAddress` may stay unset), the settings pages it shows after the common ones
+// (whose groups are also its working defaults, settings/Settings.h) and what it adds to
+// the debug dump. The command's help, the pages, the host's defaults, the debug dump and
+// the simulator read it; how a bridge is made is its line in session/Bridges.h, which the
+// settings cannot see.
+struct BridgeRow {
     std::string_view name;
     BridgeKind kind;
     int pageRow;
@@ -59,14 +71,18 @@ struct BridgeName {
     VendorPaths paths;
     std::string_view address[3];
     std::string_view optionalAddress = {};
+    std::string_view pages[2] = {"frmNetworkProperties"};
+    DumpSection dump = nullptr;
 };
 // clang-format off
-inline constexpr BridgeName kBridgeNames[] = {
-    {"SERIAL",  BridgeKind::Serial,  0, Transport::SerialLine, VendorPaths::None, {}},
+inline constexpr BridgeRow kBridgeRows[] = {
+    {"SERIAL",  BridgeKind::Serial,  0, Transport::SerialLine, VendorPaths::None, {}, {},
+     {"frmSerialPropertyPage", "frmMoreSerialProperties"}, &serialDumpSection},
     {"TCPIP",   BridgeKind::TcpIp,   4, Transport::Tcp,        VendorPaths::None,
-     {"TCPRemoteHostName"}},
+     {"TCPRemoteHostName"}, {}, {"frmTCPTest"}, &tcpDumpSection},
     {"HTTPS",   BridgeKind::Https,   5, Transport::WebService, VendorPaths::All,
-     {"VendorApplicationPath"}},
+     {"VendorApplicationPath"}, {}, {"frmNetworkProperties", "frmHTTPSProperties"},
+     &webServiceDumpSection},
     {"VENDOR",  BridgeKind::Vendor,  1, Transport::Files,      VendorPaths::All,
      {"VendorApplicationPath", "VendorRequestPath", "VendorResultsPath"}, "VendorRequestPath"},
     {"POLLING", BridgeKind::Polling, 2, Transport::Files,      VendorPaths::RequestAndResults,
@@ -77,27 +93,29 @@ inline constexpr BridgeName kBridgeNames[] = {
      {"VendorResultsPath"}},
 };
 // clang-format on
+// What a bridge type the settings do not name shows: the network page, and no defaults.
+inline constexpr std::string_view kPagesOfNoBridge[] = {"frmNetworkProperties"};
 
 // The row of a bridge; null for BridgeKind::Invalid.
-inline const BridgeName* bridgeRow(BridgeKind kind) {
-    for (const BridgeName& bridge : kBridgeNames)
+inline const BridgeRow* bridgeRow(BridgeKind kind) {
+    for (const BridgeRow& bridge : kBridgeRows)
         if (bridge.kind == kind) return &bridge;
     return nullptr;
 }
 
 inline BridgeKind bridgeKindOf(std::string_view text) {
-    for (const BridgeName& bridge : kBridgeNames)
+    for (const BridgeRow& bridge : kBridgeRows)
         if (text == bridge.name) return bridge.kind;
     return BridgeKind::Invalid;
 }
 
 // The transport and paths of a bridge; none for an invalid one.
 inline std::optional<Transport> transportOf(BridgeKind kind) {
-    const BridgeName* row = bridgeRow(kind);
+    const BridgeRow* row = bridgeRow(kind);
     return row ? std::optional<Transport>(row->transport) : std::nullopt;
 }
 inline std::optional<VendorPaths> vendorPathsOf(BridgeKind kind) {
-    const BridgeName* row = bridgeRow(kind);
+    const BridgeRow* row = bridgeRow(kind);
     return row ? std::optional<VendorPaths>(row->paths) : std::nullopt;
 }
 
@@ -126,7 +144,7 @@ std::string nameList(const Rows& rows) {
 }
 // "SERIAL, TCPIP, ... or USB", as messages name the bridges there are.
 inline std::string bridgeNameList() {
-    return nameList(kBridgeNames);
+    return nameList(kBridgeRows);
 }
 // "HL7, STANDARD, SCAN or XML".
 inline std::string formatNameList() {

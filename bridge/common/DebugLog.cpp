@@ -16,6 +16,7 @@ constexpr const char* kLogFolder = "C:\\BridgeLogs";
 class Dump {
 public:
     void line(const std::string& text) { text_ += text + "\r\n"; }
+    void lines(const std::string& text) { text_ += text; }
     std::string take() { return std::move(text_); }
 
 private:
@@ -31,35 +32,41 @@ std::string t(const std::string& value) {
     return answerForDisplay(value);
 }
 
-void bridgeSection(Dump& d, const BridgeConfiguration& c, const SessionState& s) {
-    std::optional<Transport> bridge = transport(c);
-    if (bridge == Transport::Tcp) {
-        d.line("TCP:: ");
-        d.line("  localname:" + s.localHostName + "    localip:" + s.localIP);
-        d.line("  remotename:" + t(c.TCPRemoteHostName) + "    remoteIP:" + s.remoteIP);
-        d.line("  portstring:" + s.configuredPorts + "    lastgoodport:" + s.lastGoodPort);
-        d.line("  randomizedports:" + s.randomizedPorts);
-        for (int i = 0; i < s.portCount && i < SessionState::kMaxPorts; ++i)
-            if (!s.portResults[static_cast<size_t>(i)].empty())
-                d.line("  attempted port:" + s.portList[static_cast<size_t>(i)] +
-                       "    result:" + s.portResults[static_cast<size_t>(i)]);
-    } else if (bridge == Transport::WebService) {
-        d.line("HTTPS:: ");
-        d.line("  organizationID:" + t(c.HTTPSOrganizationID) +
-               "    subjectCN:" + t(c.HTTPSSubjectCN));
-    } else if (bridge == Transport::SerialLine) {
-        d.line("SERIAL:: ");
-        d.line("  comm port:" + t(c.CommPort) + "   DTR/RTS/EOF: " + t(c.DTR) + "/" + t(c.RTS) +
-               "/" + t(c.EOF_));
-        d.line("  handshaking:" + t(c.Handshaking) + "    input mode:" + t(c.InputMode) +
-               "   null discards:" + t(c.NullDiscard));
-        d.line("  bps/data bits/parity/stop bits:" + t(c.BPS) + "/" + t(c.DataBits) + "/" +
-               t(c.Parity) + "/" + t(c.StopBits));
-        d.line("  flow control:" + t(c.FlowControl) + "    serial timeout:" + t(c.SerialTimeout));
-    }
+}  // namespace
+
+std::string tcpDumpSection(const BridgeConfiguration& c, const SessionState& s) {
+    Dump d;
+    d.line("TCP:: ");
+    d.line("  localname:" + s.localHostName + "    localip:" + s.localIP);
+    d.line("  remotename:" + t(c.TCPRemoteHostName) + "    remoteIP:" + s.remoteIP);
+    d.line("  portstring:" + s.configuredPorts + "    lastgoodport:" + s.lastGoodPort);
+    d.line("  randomizedports:" + s.randomizedPorts);
+    for (int i = 0; i < s.portCount && i < SessionState::kMaxPorts; ++i)
+        if (!s.portResults[static_cast<size_t>(i)].empty())
+            d.line("  attempted port:" + s.portList[static_cast<size_t>(i)] +
+                   "    result:" + s.portResults[static_cast<size_t>(i)]);
+    return d.take();
 }
 
-}  // namespace
+std::string webServiceDumpSection(const BridgeConfiguration& c, const SessionState&) {
+    Dump d;
+    d.line("HTTPS:: ");
+    d.line("  organizationID:" + t(c.HTTPSOrganizationID) + "    subjectCN:" + t(c.HTTPSSubjectCN));
+    return d.take();
+}
+
+std::string serialDumpSection(const BridgeConfiguration& c, const SessionState&) {
+    Dump d;
+    d.line("SERIAL:: ");
+    d.line("  comm port:" + t(c.CommPort) + "   DTR/RTS/EOF: " + t(c.DTR) + "/" + t(c.RTS) + "/" +
+           t(c.EOF_));
+    d.line("  handshaking:" + t(c.Handshaking) + "    input mode:" + t(c.InputMode) +
+           "   null discards:" + t(c.NullDiscard));
+    d.line("  bps/data bits/parity/stop bits:" + t(c.BPS) + "/" + t(c.DataBits) + "/" +
+           t(c.Parity) + "/" + t(c.StopBits));
+    d.line("  flow control:" + t(c.FlowControl) + "    serial timeout:" + t(c.SerialTimeout));
+    return d.take();
+}
 
 // A record is far smaller than the minimum, so turning the log over keeps whole records;
 // past the maximum the two files would take more disk than a log deserves.
@@ -106,7 +113,7 @@ std::string debugDump(const RequestState& state) {
     d.line("  eofrequest:" + t(c.EOFRequest) + "   eofresponse:" + s.eofFirstCode +
            "   eol:" + s.eolFirstCode);
     d.line("  request tag:" + t(c.VendorRequestTag));
-    bridgeSection(d, c, s);
+    if (const BridgeRow* row = bridgeRow(bridgeKind(c)); row && row->dump) d.lines(row->dump(c, s));
     d.line("COMPANY NUMBER & GUARANTOR FLAG:: ");
     d.line("  Company Number Default: " + t(c.MEDICNumberDefault));
     d.line("  Company Number Length: " + t(c.MEDICNumberLength));

@@ -1,5 +1,5 @@
 // The debug log: one dump of the request (settings, bridge details, timestamps, errors,
-// request and raw answer) appended as the session window closes.
+// request and raw answer) appended as the progress window closes.
 #pragma once
 
 #include <cstddef>

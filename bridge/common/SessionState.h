@@ -26,7 +26,7 @@ struct SessionState {
     std::string timeoutTicks;     // ticks to wait before each step, as configured
     Pace pace = Pace::Scheduled;  // the pace this session runs at
 
-    // Changed only through setPhase (common/SessionPhase.h), which keeps the trail.
+    // Changed only through setPhase (common/PhaseTrail.h), which keeps the trail.
     Phase phase = Phase::Prepare;
     std::vector<std::string> phaseTrail;  // "Cleanup -> Send", ... of this session
 

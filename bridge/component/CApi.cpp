@@ -126,6 +126,16 @@ const std::vector<std::string>& settingNames() {
     return names;
 }
 
+const std::vector<std::string>& bridgeNames() {
+    static const std::vector<std::string> names = [] {
+        std::vector<std::string> all;
+        for (const trellybridge::BridgeRow& bridge : trellybridge::kBridgeRows)
+            all.emplace_back(bridge.name);
+        return all;
+    }();
+    return names;
+}
+
 const std::vector<std::string>& formatNames() {
     static const std::vector<std::string> names = [] {
         std::vector<std::string> all;
@@ -265,6 +275,10 @@ const char* tb_property_name(size_t index) {
 
 const char* tb_format_name(size_t index) {
     return nameAt(formatNames(), index);
+}
+
+const char* tb_bridge_name(size_t index) {
+    return nameAt(bridgeNames(), index);
 }
 
 tb_status tb_error_count(tb_object* object, size_t* count) {

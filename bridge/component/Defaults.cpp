@@ -21,7 +21,7 @@ bool isBlank(const Variant& value) {
 // serial group names a port, COM2).
 std::vector<std::string_view> addressSettings(BridgeKind bridge) {
     std::vector<std::string_view> settings;
-    if (const BridgeName* row = bridgeRow(bridge))
+    if (const BridgeRow* row = bridgeRow(bridge))
         for (std::string_view setting : row->address)
             if (!setting.empty()) settings.push_back(setting);
     return settings;
@@ -30,7 +30,7 @@ std::vector<std::string_view> addressSettings(BridgeKind bridge) {
 // The address settings a request cannot do without: the VENDOR bridge without a request
 // file hands its program the identifier as its argument instead.
 bool requiredAddress(BridgeKind bridge, std::string_view setting) {
-    const BridgeName* row = bridgeRow(bridge);
+    const BridgeRow* row = bridgeRow(bridge);
     return !row || row->optionalAddress != setting;
 }
 
@@ -47,17 +47,8 @@ GetPatientArguments GetPatientArguments::withDefaults(std::string_view bridgeNam
     BridgeConfiguration c;
     SessionState scratch;
     settings::restoreCommonDefaults(c);
-    switch (transportOf(bridge).value_or(Transport::Files)) {
-        case Transport::SerialLine:
-            settings::restoreSerialDefaults(c);
-            settings::restoreMoreSerialDefaults(c);
-            break;
-        case Transport::Tcp: settings::restoreTcpDefaults(c, scratch); break;
-        case Transport::WebService: settings::restoreHTTPSDefaults(c); [[fallthrough]];
-        case Transport::Files:
-            if (bridge != BridgeKind::Invalid) settings::restoreNetworkDefaults(c);
-            break;
-    }
+    if (const BridgeRow* row = bridgeRow(bridge))
+        for (std::string_view page : row->pages) settings::restorePageDefaults(page, c, scratch);
     // What the vendor of each format usually expects and sends.
     if (const formats::Format* f = formats::formatOf(format)) {
         c.VendorRequestTag = std::string(f->requestTag);

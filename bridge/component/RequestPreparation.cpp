@@ -1,5 +1,6 @@
 #include "component/RequestPreparation.h"
 
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -19,18 +20,10 @@ void showPropertyPages(RequestState& state) {
     auto show = [&](std::string_view name) { pages::showPage(name, state.config, state.session); };
     show("frmCommonPropertyPage");
     if (formatKind(state.config) == FormatKind::Hl7) show("frmMEDICProperties");
-    std::optional<Transport> bridge = transport(state.config);
-    if (bridge == Transport::SerialLine) {
-        show("frmSerialPropertyPage");
-        show("frmMoreSerialProperties");
-    } else if (bridge == Transport::Tcp) {
-        show("frmTCPTest");
-    } else if (bridge == Transport::WebService) {
-        show("frmNetworkProperties");
-        show("frmHTTPSProperties");
-    } else {
-        show("frmNetworkProperties");
-    }
+    const BridgeRow* row = bridgeRow(bridgeKind(state.config));
+    for (std::string_view page : row ? std::span<const std::string_view>(row->pages)
+                                     : std::span<const std::string_view>(kPagesOfNoBridge))
+        if (!page.empty()) show(page);
 }
 
 // A setting that must not reach a file, a program or the wire ends the request before

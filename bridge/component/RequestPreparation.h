@@ -11,7 +11,7 @@
 namespace trellybridge::configuration {
 
 enum class Prepared {
-    Ready,    // the session window may run
+    Ready,    // the progress window may run
     Ended,    // ended as the component always has: nothing published
     Refused,  // a setting cannot be used: error 300 recorded, to be published
 };

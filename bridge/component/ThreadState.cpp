@@ -1,12 +1,19 @@
 #include "component/ThreadState.h"
 
+#include "component/LastRequest.h"
+
 #include <utility>
+
+#include "platform/ThreadContext.h"
 
 namespace trellybridge {
 
 ThreadState& threadState() {
-    thread_local ThreadState state;
-    return state;
+    return platform::threadObject<ThreadState>();
+}
+
+RequestState& lastRequest() {
+    return threadState();
 }
 
 namespace {

@@ -2,7 +2,8 @@
 // behind (its settings, record, bookkeeping and recorded errors, which the next request
 // takes in) and GetPatientData's request sections. Only the component's entry points read
 // it: a request gets its own copy and hands back its outcome, which the entry copies in.
-// It lives as long as the thread; assigning a fresh ThreadState starts a thread afresh.
+// It lives as long as the thread, in the thread's context (platform/ThreadContext.h), and
+// goes with it when that context starts afresh.
 #pragma once
 
 #include <string>

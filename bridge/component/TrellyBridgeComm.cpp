@@ -12,7 +12,7 @@
 #include "platform/Clock.h"
 #include "platform/Toolkit.h"
 #include "session/EnhancedWindow.h"
-#include "session/SessionWindow.h"
+#include "session/ProgressWindow.h"
 
 namespace trellybridge {
 
@@ -135,7 +135,7 @@ void endRequests() {
 
 Variant TrellyBridgeComm::closeConnection() {
     endRequests();
-    session::unloadSessionWindow();
+    session::unloadProgressWindow();
     return {};
 }
 

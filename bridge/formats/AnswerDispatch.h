@@ -10,7 +10,7 @@
 
 #include "common/BridgeConfiguration.h"
 #include "common/Reasons.h"
-#include "formats/Parsers.h"
+#include "formats/Codecs.h"
 
 namespace trellybridge::formats {
 

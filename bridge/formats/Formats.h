@@ -9,8 +9,7 @@
 #include <string_view>
 
 #include "common/BridgeConfiguration.h"
-#include "formats/Parsers.h"
-#include "formats/RequestBuilder.h"
+#include "formats/Codecs.h"
 
 namespace trellybridge::formats {
 

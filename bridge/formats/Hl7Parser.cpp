@@ -8,9 +8,9 @@
 #include "common/Errors.h"
 #include "common/Keywords.h"
 #include "common/Text.h"
+#include "formats/Codecs.h"
 #include "formats/Hl7Primitives.h"
 #include "formats/Hl7SegmentIndex.h"
-#include "formats/Parsers.h"
 #include "platform/Toolkit.h"
 
 namespace trellybridge::formats {

@@ -1,4 +1,4 @@
-#include "formats/RequestBuilder.h"
+#include "formats/Codecs.h"
 
 #include <cmath>
 

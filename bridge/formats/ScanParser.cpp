@@ -3,7 +3,7 @@
 #include <map>
 
 #include "common/Text.h"
-#include "formats/Parsers.h"
+#include "formats/Codecs.h"
 #include "formats/RecordReader.h"
 #include "platform/Toolkit.h"
 

@@ -8,7 +8,7 @@
 #include "common/Keywords.h"
 #include "common/Text.h"
 #include "formats/AnswerDispatch.h"
-#include "formats/Parsers.h"
+#include "formats/Codecs.h"
 #include "formats/RecordReader.h"
 #include "platform/Toolkit.h"
 

@@ -7,7 +7,7 @@
 #include "common/Keywords.h"
 #include "common/Text.h"
 #include "common/XmlHelpers.h"
-#include "formats/Parsers.h"
+#include "formats/Codecs.h"
 #include "formats/RecordReader.h"
 #include "platform/Toolkit.h"
 

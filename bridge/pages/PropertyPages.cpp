@@ -30,8 +30,8 @@ Choices formatNames() {
 
 // The bridges in the page's order.
 Choices bridgeChoices() {
-    Choices choices(std::size(kBridgeNames));
-    for (const BridgeName& bridge : kBridgeNames)
+    Choices choices(std::size(kBridgeRows));
+    for (const BridgeRow& bridge : kBridgeRows)
         choices.at(static_cast<std::size_t>(bridge.pageRow)) = std::string(bridge.name);
     return choices;
 }

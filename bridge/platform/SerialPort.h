@@ -1,4 +1,4 @@
-// The serial-port control the session window talks to the vendor through: the
+// The serial-port control the progress window talks to the vendor through: the
 // properties of the Windows communications control (CommPort, Settings, Handshaking,
 // InputMode, InputLen, RThreshold, SThreshold, PortOpen, Output, Input, InBufferCount)
 // and its "data received" event, on a terminal device. COM port N is the device that

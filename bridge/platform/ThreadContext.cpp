@@ -1,5 +1,7 @@
 #include "platform/ThreadContext.h"
 
+#include <utility>
+
 namespace trellybridge::platform {
 
 ThreadContext& threadContext() {
@@ -9,6 +11,11 @@ ThreadContext& threadContext() {
 
 void resetThreadContext() {
     ThreadContext& context = threadContext();
+    // Moved out before they go, so that one that looks up another while it goes finds the
+    // new thread's.
+    auto objects = std::move(context.objects);
+    context.objects.clear();
+    objects.clear();
     context.socketFailure = 0;
     context.socketErrno = 0;
     context.toolkit.reset();

@@ -1,7 +1,8 @@
 // What the platform layer keeps for each thread, in one object: the socket layer's last
 // failure, the event loop, the toolkit and clock a host or test installed, the
 // generator of temporary file names, and the higher layers' per-thread objects (the
-// session windows). A thread that never used the layer has none of it.
+// progress windows, what the thread's requests carry from one to the next). A thread that never
+// used the layer has none of it.
 #pragma once
 
 #include <memory>
@@ -34,8 +35,9 @@ struct ThreadContext {
 
 // The calling thread's context.
 ThreadContext& threadContext();
-// Back to the state of a new thread: no socket failure, no installed toolkit or clock.
-// The event loop stays: its timers and watches belong to objects that are still alive.
+// Back to the state of a new thread: no socket failure, no installed toolkit or clock, and
+// none of the higher layers' objects (they go first, on the toolkit they were shown on).
+// The event loop stays: its timers and watches may belong to objects still alive elsewhere.
 void resetThreadContext();
 
 // The calling thread's one object of type T, made on first use and kept until the

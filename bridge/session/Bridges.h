@@ -1,29 +1,29 @@
-// The table of bridges: each kind with the factory of its per-request object, each
-// defined in its own file. A new bridge is a BridgeKind with its name
-// (common/BridgeConfiguration.h), its file, and one declaration and row here.
+// How each bridge is made: its kind with the factory of its per-request object, each
+// defined in its own file. The rest of a bridge is its row in common/BridgeConfiguration.h;
+// a new bridge is that row, its file, and one declaration and line here.
 #pragma once
 
 #include <memory>
 
-#include "session/BridgeSession.h"
+#include "session/Bridge.h"
 
 namespace trellybridge::session {
 
-std::unique_ptr<BridgeSession> makeSerialBridge();   // SerialBridge.cpp
-std::unique_ptr<BridgeSession> makeTcpBridge();      // TcpSession.cpp
-std::unique_ptr<BridgeSession> makeVendorBridge();   // VendorBridge.cpp
-std::unique_ptr<BridgeSession> makePollingBridge();  // PollingBridge.cpp
-std::unique_ptr<BridgeSession> makeFoldersBridge();  // FoldersBridge.cpp
-std::unique_ptr<BridgeSession> makeHttpsBridge();    // HttpsBridge.cpp
-std::unique_ptr<BridgeSession> makeUsbBridge();      // UsbBridge.cpp
+std::unique_ptr<Bridge> makeSerialBridge();   // SerialBridge.cpp
+std::unique_ptr<Bridge> makeTcpBridge();      // TcpBridge.cpp
+std::unique_ptr<Bridge> makeVendorBridge();   // VendorBridge.cpp
+std::unique_ptr<Bridge> makePollingBridge();  // PollingBridge.cpp
+std::unique_ptr<Bridge> makeFoldersBridge();  // FoldersBridge.cpp
+std::unique_ptr<Bridge> makeHttpsBridge();    // HttpsBridge.cpp
+std::unique_ptr<Bridge> makeUsbBridge();      // UsbBridge.cpp
 
-struct BridgeRow {
+struct BridgeMaker {
     BridgeKind kind;
-    std::unique_ptr<BridgeSession> (*make)();
+    std::unique_ptr<Bridge> (*make)();
 };
 
 // clang-format off
-inline constexpr BridgeRow kBridgeTable[] = {
+inline constexpr BridgeMaker kBridgeMakers[] = {
     {BridgeKind::Serial,  &makeSerialBridge},
     {BridgeKind::TcpIp,   &makeTcpBridge},
     {BridgeKind::Https,   &makeHttpsBridge},

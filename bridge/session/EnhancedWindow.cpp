@@ -6,7 +6,7 @@
 #include "session/SearchRequest.h"
 #include "session/SerialLine.h"
 #include "session/SessionContext.h"
-#include "session/TcpSession.h"
+#include "session/TcpBridge.h"
 #include "tcp/TcpConnection.h"
 
 namespace trellybridge::session {
@@ -43,7 +43,7 @@ EnhancedSession::EnhancedSession(ProgressView& view)
 
 EnhancedSession::~EnhancedSession() = default;
 
-std::unique_ptr<BridgeSession> EnhancedSession::makeSessionBridge(const Request& request) const {
+std::unique_ptr<Bridge> EnhancedSession::makeSessionBridge(const Request& request) const {
     const Exchange& searchExchange = *search_;
     switch (transportOf(request.typed.bridge).value_or(Transport::Files)) {
         // The search over a serial line: the same request, ended with CR LF as over
@@ -70,10 +70,10 @@ void EnhancedSession::start(RequestState& state) {
 }
 
 EnhancedWindow::EnhancedWindow()
-    : SessionWindow([](ProgressView& view) { return std::make_unique<EnhancedSession>(view); }) {}
+    : ProgressWindow([](ProgressView& view) { return std::make_unique<EnhancedSession>(view); }) {}
 
 void EnhancedWindow::onLoad() {
-    SessionWindow::onLoad();
+    ProgressWindow::onLoad();
     caption += " with RDZ";
 }
 

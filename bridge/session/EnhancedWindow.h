@@ -1,5 +1,5 @@
-// The enhanced session window (frmGUI2): the modal progress window in which one
-// GetPatientData search runs. It is the session window with three differences: it runs
+// The enhanced progress window (frmGUI2): the modal window in which one
+// GetPatientData search runs. It is the progress window with three differences: it runs
 // only the SERIAL and TCPIP bridges (any other type is shown as invalid), it sends the
 // search request and turns the answer into the search result instead of a patient
 // record, and it records errors with the enhanced recorder.
@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "session/SessionWindow.h"
+#include "session/ProgressWindow.h"
 
 namespace trellybridge::session {
 
@@ -19,7 +19,7 @@ public:
     explicit EnhancedSession(ProgressView& view);
     ~EnhancedSession() override;
     void start(RequestState& state) override;
-    std::unique_ptr<BridgeSession> makeSessionBridge(const Request& request) const override;
+    std::unique_ptr<Bridge> makeSessionBridge(const Request& request) const override;
     void record(errc code, std::string_view description = {}) const override;
 
 private:
@@ -27,7 +27,7 @@ private:
     std::unique_ptr<class SearchExchange> search_;
 };
 
-class EnhancedWindow : public SessionWindow {
+class EnhancedWindow : public ProgressWindow {
 public:
     EnhancedWindow();
 

@@ -1,4 +1,4 @@
-// The request one session sends and what it does with the answer (TcpSession.cpp,
+// The request one session sends and what it does with the answer (TcpBridge.cpp,
 // SerialBridge.cpp, EnhancedWindow.cpp).
 #pragma once
 

@@ -9,12 +9,12 @@
 
 #include "platform/FileSystem.h"
 #include "platform/Process.h"
-#include "session/BridgeSession.h"
+#include "session/Bridge.h"
 
 namespace trellybridge::session {
 
 // Loads into Cleanup with "Preparing request for patient..."; reads the results file.
-class FileExchangeBridge : public BridgeSession {
+class FileExchangeBridge : public Bridge {
 public:
     RunLoop load(Request& request) override;
     bool readAnswer(Request& request) override;

@@ -10,7 +10,7 @@ class FoldersBridge : public FileExchangeBridge {};
 
 }  // namespace
 
-std::unique_ptr<BridgeSession> makeFoldersBridge() {
+std::unique_ptr<Bridge> makeFoldersBridge() {
     return std::make_unique<FoldersBridge>();
 }
 

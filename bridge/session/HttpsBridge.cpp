@@ -5,7 +5,7 @@
 #include "common/AnswerLimit.h"
 #include "common/Errors.h"
 #include "common/FailureNote.h"
-#include "common/SessionPhase.h"
+#include "common/PhaseTrail.h"
 #include "common/Text.h"
 #include "common/XmlHelpers.h"
 #include "formats/AnswerDispatch.h"
@@ -251,7 +251,7 @@ private:
     }
 };
 
-class HttpsBridge : public BridgeSession {
+class HttpsBridge : public Bridge {
 public:
     RunLoop load(Request& request) override {
         SessionState& s = request.session;
@@ -305,7 +305,7 @@ std::string serviceErrorMessage(int code, const BridgeConfiguration& c) {
     }
 }
 
-std::unique_ptr<BridgeSession> makeHttpsBridge() {
+std::unique_ptr<Bridge> makeHttpsBridge() {
     return std::make_unique<HttpsBridge>();
 }
 

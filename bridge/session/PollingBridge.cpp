@@ -20,7 +20,7 @@ public:
 
 }  // namespace
 
-std::unique_ptr<BridgeSession> makePollingBridge() {
+std::unique_ptr<Bridge> makePollingBridge() {
     return std::make_unique<PollingBridge>();
 }
 

@@ -1,7 +1,7 @@
 #include "session/Request.h"
 
 #include "common/DebugLog.h"
-#include "common/SessionPhase.h"
+#include "common/PhaseTrail.h"
 #include "formats/AnswerDispatch.h"
 #include "session/Session.h"
 #include "session/SessionContext.h"
@@ -107,7 +107,7 @@ void Request::continueAtOnce() {
 }
 
 void Request::end() {
-    engine_.cmdClose();
+    engine_.endSession();
 }
 
 int Request::timeDelay() const {

@@ -8,9 +8,9 @@
 #include "platform/EventLoop.h"
 #include "platform/Toolkit.h"
 #include "session/EnhancedWindow.h"
+#include "session/ProgressWindow.h"
 #include "session/Session.h"
 #include "session/SessionContext.h"
-#include "session/SessionWindow.h"
 
 namespace trellybridge::session {
 namespace {
@@ -99,9 +99,9 @@ private:
 
 // The request's window, shown modally until the session ends; the window then lets go of
 // the request's state, however the run ended.
-void runWindow(SessionWindow& window, RequestState& state, const RequestOptions& options) {
+void runWindow(ProgressWindow& window, RequestState& state, const RequestOptions& options) {
     struct Release {
-        SessionWindow& window;
+        ProgressWindow& window;
         ~Release() { window.release(); }
     } release{window};
     if (options.cancel && options.cancel->raised()) {
@@ -121,7 +121,7 @@ Outcome runRequest(RequestState state, const RequestOptions& options) noexcept {
     try {
         RunScope scope(state, options);
         switch (options.kind) {
-            case RequestKind::Patient: runWindow(sessionWindow(), state, options); break;
+            case RequestKind::Patient: runWindow(progressWindow(), state, options); break;
             case RequestKind::Search: runWindow(enhancedWindow(), state, options); break;
             case RequestKind::AnswerAtHand: readAnswerAtHand(state, options.answer); break;
         }

@@ -8,14 +8,14 @@
 #include "common/AnswerLimit.h"
 #include "common/Errors.h"
 #include "common/FailureNote.h"
-#include "common/SessionPhase.h"
+#include "common/PhaseTrail.h"
 #include "common/Text.h"
 #include "platform/Clock.h"
 #include "platform/Toolkit.h"
 #include "session/Bridges.h"
 #include "session/SerialLine.h"
 #include "session/SessionContext.h"
-#include "session/TcpSession.h"
+#include "session/TcpBridge.h"
 
 namespace trellybridge::session {
 namespace {
@@ -116,7 +116,7 @@ void noteSilentLine(const Request& request, size_t received) {
             " bytes without the end character " + "(EOFCharacter " + c.EOFCharacter.toText() + ")");
 }
 
-class SerialBridge : public BridgeSession {
+class SerialBridge : public Bridge {
 public:
     SerialBridge(const Exchange& exchange, std::string lineEnd, bool timeOutIsError)
         : exchange_(exchange), lineEnd_(std::move(lineEnd)), timeOutIsError_(timeOutIsError) {}
@@ -143,7 +143,7 @@ public:
         // The request went out and the attempts ran out waiting: say what the line gave.
         if (control_.portOpen() && !closePending())
             noteSilentLine(request, request.session.rawDataReceived.size());
-        BridgeSession::exhausted(request);
+        Bridge::exhausted(request);
     }
     const serial::CommControl& control() const { return control_; }
 
@@ -330,16 +330,16 @@ bool SerialBridge::handleSerialInput(Request& request, const std::string& chunk)
 
 }  // namespace
 
-std::unique_ptr<BridgeSession> makeSerialBridge() {
+std::unique_ptr<Bridge> makeSerialBridge() {
     return makeSerialBridge(patientExchange(), "", false);
 }
 
-std::unique_ptr<BridgeSession> makeSerialBridge(const Exchange& exchange, std::string lineEnd,
-                                                bool timeOutIsError) {
+std::unique_ptr<Bridge> makeSerialBridge(const Exchange& exchange, std::string lineEnd,
+                                         bool timeOutIsError) {
     return std::make_unique<SerialBridge>(exchange, std::move(lineEnd), timeOutIsError);
 }
 
-const serial::CommControl* serialControl(const BridgeSession* bridge) {
+const serial::CommControl* serialControl(const Bridge* bridge) {
     auto* serial = dynamic_cast<const SerialBridge*>(bridge);
     return serial ? &serial->control() : nullptr;
 }

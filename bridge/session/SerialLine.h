@@ -6,7 +6,7 @@
 #include <string>
 
 #include "platform/SerialPort.h"
-#include "session/BridgeSession.h"
+#include "session/Bridge.h"
 #include "session/Exchange.h"
 
 namespace trellybridge::session {
@@ -14,10 +14,10 @@ namespace trellybridge::session {
 // A SERIAL bridge that carries `exchange` (which must outlive it), ending each request
 // with `lineEnd` after the exchange's payload; with `timeOutIsError`, attempts that run
 // out record the host's time-out.
-std::unique_ptr<BridgeSession> makeSerialBridge(const Exchange& exchange, std::string lineEnd,
-                                                bool timeOutIsError);
+std::unique_ptr<Bridge> makeSerialBridge(const Exchange& exchange, std::string lineEnd,
+                                         bool timeOutIsError);
 
 // The serial control a SERIAL bridge holds, or null for any other bridge.
-const serial::CommControl* serialControl(const BridgeSession* bridge);
+const serial::CommControl* serialControl(const Bridge* bridge);
 
 }  // namespace trellybridge::session

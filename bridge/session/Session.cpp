@@ -8,7 +8,7 @@
 
 #include "common/AnswerLimit.h"
 #include "common/DebugLog.h"
-#include "common/SessionPhase.h"
+#include "common/PhaseTrail.h"
 #include "common/Version.h"
 #include "session/SessionContext.h"
 
@@ -42,7 +42,7 @@ Session::Session(ProgressView& view) : view_(view) {
 
 Session::~Session() = default;
 
-std::unique_ptr<BridgeSession> Session::makeSessionBridge(const Request& request) const {
+std::unique_ptr<Bridge> Session::makeSessionBridge(const Request& request) const {
     return makeBridge(request.typed.bridge);
 }
 
@@ -116,7 +116,7 @@ void Session::start(RequestState& state) {
 
     if (request.patientFound()) {
         request.answerFound();
-        cmdClose();
+        endSession();
     }
 }
 
@@ -135,7 +135,7 @@ void Session::closeConnection() {
     view_.close();
 }
 
-void Session::cmdClose() {
+void Session::endSession() {
     closeConnection();
 }
 
@@ -150,7 +150,7 @@ void Session::cancel(std::string_view why) {
     if (!request_ || !showing()) return;
     request_->reasons.note(why);
     request_->setPatientFound(false);
-    cmdClose();
+    endSession();
 }
 
 void Session::release() {
@@ -219,15 +219,15 @@ void Session::runNetworkStep() {
     if (s.attemptCount > request.settings.AllowedRetries.numericValue()) {
         request.setPatientFound(false);
         NetworkTimer.setInterval(request.timeDelay());
-        cmdClose();
+        endSession();
         return;
     }
     if (s.phase == Phase::Answered) {
         request.answerFound();
-        cmdClose();
+        endSession();
         return;
     }
-    BridgeSession& bridge = *bridge_;
+    Bridge& bridge = *bridge_;
     Phase before = s.phase;
     int attemptsBefore = s.attemptCount;
     switch (s.phase) {
@@ -267,7 +267,7 @@ int Session::stepTick() const {
     return static_cast<int>(std::clamp(timeout, 0.0, 1e9));
 }
 
-void Session::readPhase(BridgeSession& bridge) {
+void Session::readPhase(Bridge& bridge) {
     Request& request = *request_;
     SessionState& s = request.session;
     s.finishedSending = s.startedReceiving = platform::clock().now();
@@ -277,7 +277,7 @@ void Session::readPhase(BridgeSession& bridge) {
     if (received) NetworkTimer.setInterval(request.timeDelay());
 }
 
-void Session::sendPhase(BridgeSession& bridge) {
+void Session::sendPhase(Bridge& bridge) {
     Request& request = *request_;
     SessionState& s = request.session;
     if (std::optional<bool> sent = bridge.sendRequest(request)) {
@@ -291,7 +291,7 @@ void Session::sendPhase(BridgeSession& bridge) {
     NetworkTimer.setInterval(1000);
 }
 
-void Session::cleanupPhase(BridgeSession& bridge) {
+void Session::cleanupPhase(Bridge& bridge) {
     Request& request = *request_;
     SessionState& s = request.session;
     if (std::optional<bool> removed = bridge.removeFiles(request)) {
@@ -324,7 +324,7 @@ void Session::portTick() {
     try {
         s.elapsedTicks += 1;
         updateElapsedTime();
-        BridgeSession& bridge = *bridge_;
+        Bridge& bridge = *bridge_;
         if (bridge.closePending()) {
             if (bridge.closePort(*request_)) closeConnection();
             return;
@@ -337,7 +337,7 @@ void Session::portTick() {
     }
 }
 
-void Session::runPortStep(BridgeSession& bridge) {
+void Session::runPortStep(Bridge& bridge) {
     SessionState& s = request_->session;
     bool fast = s.pace == Pace::Fast;
     if (s.attemptCount >= request_->typed.attempts) {

@@ -16,11 +16,11 @@
 #include "formats/AnswerDispatch.h"
 #include "platform/EventLoop.h"
 #include "platform/Toolkit.h"
-#include "session/BridgeSession.h"
+#include "session/Bridge.h"
 
 namespace trellybridge::session {
 
-// What a session shows while it runs, and what ends it: the session window.
+// What a session shows while it runs, and what ends it: the progress window.
 class ProgressView {
 public:
     virtual ~ProgressView() = default;
@@ -58,7 +58,7 @@ public:
 
     // Stops the timers, lets the bridge close and writes the debug log; the view closes.
     void closeConnection();
-    void cmdClose();
+    void endSession();
     // Stops the timers and lets go of the bridge and what it holds (its port, its
     // connection): the host closed the connection.
     void stop();
@@ -82,11 +82,11 @@ public:
 
     // The bridge object of the current request; null before the first start and after
     // the host closed the connection.
-    const BridgeSession* bridge() const { return bridge_.get(); }
+    const Bridge* bridge() const { return bridge_.get(); }
 
     // How the engine makes its bridge and records errors: the settings' bridge and the
     // single-patient recorder here; the enhanced session has its own.
-    virtual std::unique_ptr<BridgeSession> makeSessionBridge(const Request& request) const;
+    virtual std::unique_ptr<Bridge> makeSessionBridge(const Request& request) const;
     virtual void record(errc code, std::string_view description = {}) const;
 
     // What the view shows.
@@ -108,19 +108,19 @@ private:
     // the phase.
     void runNetworkStep();
     // The phases of the network run loop.
-    void readPhase(BridgeSession& bridge);
-    void sendPhase(BridgeSession& bridge);
-    void cleanupPhase(BridgeSession& bridge);
+    void readPhase(Bridge& bridge);
+    void sendPhase(Bridge& bridge);
+    void cleanupPhase(Bridge& bridge);
     void preparePhase();
     // One attempt of the port loop's current step, or the end rule when none is left.
-    void runPortStep(BridgeSession& bridge);
+    void runPortStep(Bridge& bridge);
     void stopAwaiting();
     // The tick count at which the wait before a step is over (timeoutTicks, bounded).
     int stepTick() const;
 
     ProgressView& view_;
     std::string status_;
-    std::unique_ptr<BridgeSession> bridge_;
+    std::unique_ptr<Bridge> bridge_;
     std::optional<formats::AnswerProblem> answerProblem_;
     int sessionNumber_ = 0;  // which session a continuation belongs to
     int awaitWatch_ = 0;

@@ -20,7 +20,7 @@ public:
 
 }  // namespace
 
-std::unique_ptr<BridgeSession> makeUsbBridge() {
+std::unique_ptr<Bridge> makeUsbBridge() {
     return std::make_unique<UsbBridge>();
 }
 

@@ -43,7 +43,7 @@ private:
 
 }  // namespace
 
-std::unique_ptr<BridgeSession> makeVendorBridge() {
+std::unique_ptr<Bridge> makeVendorBridge() {
     return std::make_unique<VendorBridge>();
 }
 

@@ -90,4 +90,12 @@ void restoreTcpDefaults(BridgeConfiguration& c, SessionState& session) {
     c.SerialTimeout = "8";
 }
 
+void restorePageDefaults(std::string_view page, BridgeConfiguration& c, SessionState& session) {
+    if (page == "frmSerialPropertyPage") restoreSerialDefaults(c);
+    if (page == "frmMoreSerialProperties") restoreMoreSerialDefaults(c);
+    if (page == "frmTCPTest") restoreTcpDefaults(c, session);
+    if (page == "frmNetworkProperties") restoreNetworkDefaults(c);
+    if (page == "frmHTTPSProperties") restoreHTTPSDefaults(c);
+}
+
 }  // namespace trellybridge::settings

@@ -27,6 +27,9 @@ void restoreNetworkDefaults(BridgeConfiguration& config);
 void restoreSerialDefaults(BridgeConfiguration& config);
 void restoreMoreSerialDefaults(BridgeConfiguration& config);
 void restoreTcpDefaults(BridgeConfiguration& config, SessionState& session);
+// The group the named settings page restores (a bridge's working defaults are the groups
+// of the pages it shows); nothing for a page without one.
+void restorePageDefaults(std::string_view page, BridgeConfiguration& config, SessionState& session);
 
 }  // namespace settings
 }  // namespace trellybridge

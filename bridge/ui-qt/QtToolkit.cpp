@@ -100,10 +100,10 @@ private:
     std::vector<std::unique_ptr<QSocketNotifier>> notifiers_;
 };
 
-// The session window: caption, progress log, status and connection-time labels, close.
-class SessionDialog : public QDialog {
+// The progress window: caption, progress log, status and connection-time labels, close.
+class ProgressDialog : public QDialog {
 public:
-    explicit SessionDialog(Window& window) : window_(window) {
+    explicit ProgressDialog(Window& window) : window_(window) {
         auto* layout = new QVBoxLayout(this);
         information_ = new QPlainTextEdit(this);
         information_->setReadOnly(true);
@@ -285,7 +285,7 @@ public:
     void runModal(Window& window) override {
         window.load();
         if (!window.isLoaded()) return;
-        SessionDialog dialog(window);
+        ProgressDialog dialog(window);
         QEventLoop modal;
         auto settle = [&] {
             dialog.refresh();

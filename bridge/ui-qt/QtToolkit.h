@@ -1,4 +1,4 @@
-// The Qt 6 Widgets toolkit: the session window, the settings pages, message boxes and
+// The Qt 6 Widgets toolkit: the progress window, the settings pages, message boxes and
 // the file dialog on screen. The header names no Qt type; programs choose it at run time.
 #pragma once
 

@@ -112,12 +112,13 @@ TRELLYBRIDGE_API tb_status tb_setting_problems(const tb_variant* settings, size_
 TRELLYBRIDGE_API tb_status tb_set_pace(const char* pace);
 
 /* The names a host passes and reads, as the component spells them: the fifty GetPatient
- * settings in call order, the 119 result properties in the interface's order, and the
- * answer formats VendorFormatType names. NULL for an index past the last. The text is the
- * library's; never freed. */
+ * settings in call order, the 119 result properties in the interface's order, the answer
+ * formats VendorFormatType names and the bridges NetworkBridgeType names. NULL for an
+ * index past the last. The text is the library's; never freed. */
 TRELLYBRIDGE_API const char* tb_setting_name(size_t index);
 TRELLYBRIDGE_API const char* tb_property_name(size_t index);
 TRELLYBRIDGE_API const char* tb_format_name(size_t index);
+TRELLYBRIDGE_API const char* tb_bridge_name(size_t index);
 
 /* The entries of the object's error list (its ErrorCodes property), oldest first: how
  * many there are, and the code and description of one. TB_INVALID_ARGUMENT for an index

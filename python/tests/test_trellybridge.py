@@ -319,6 +319,8 @@ class Binding(unittest.TestCase):
         self.assertEqual((len(settings), len(set(settings))), (50, 50))
         self.assertEqual((len(properties), len(set(properties))), (119, 119))
         self.assertEqual(trellybridge.FORMATS, ("HL7", "STANDARD", "SCAN", "XML"))
+        self.assertEqual(trellybridge.BRIDGES,
+                         ("SERIAL", "TCPIP", "HTTPS", "VENDOR", "POLLING", "FOLDERS", "USB"))
         with trellybridge.TrellyBridgeComm() as comm:
             self.assertEqual(list(comm.properties()), list(properties))
             for name in trellybridge.METHOD_NAMES:

@@ -16,8 +16,8 @@ name the component does not have (UnknownSettingError), a member it does not hav
 (CallFailed); for a request past its time bound (TimeoutError); and for a library that
 cannot be loaded (LibraryNotFoundError, which names TRELLYBRIDGE_LIBRARY).
 
-SETTING_NAMES, PROPERTY_NAMES and FORMATS (the answer formats) come from the library
-itself, when first used.
+SETTING_NAMES, PROPERTY_NAMES, FORMATS (the answer formats) and BRIDGES (the bridge
+types) come from the library itself, when first used.
 """
 
 from __future__ import annotations
@@ -35,7 +35,8 @@ from typing import Any, Callable, Iterator, Mapping, Optional, TypeVar
 from . import _library as _c
 from . import _outcome
 from ._library import LibraryNotFoundError
-from ._names import METHOD_NAMES, did_you_mean, format_names, property_names, setting_names
+from ._names import (METHOD_NAMES, bridge_names, did_you_mean, format_names, property_names,
+                     setting_names)
 from ._outcome import (
     AnswerIncomplete,
     AnswerUnreadable,
@@ -47,6 +48,7 @@ from ._outcome import (
 __version__ = "2013.1"
 
 __all__ = [
+    "BRIDGES",
     "CallFailed",
     "ComponentError",
     "ErrorEntry",
@@ -87,6 +89,8 @@ def __getattr__(name: str) -> Any:
         return property_names()
     if name == "FORMATS":
         return format_names()
+    if name == "BRIDGES":
+        return bridge_names()
     raise AttributeError(f"module {__name__!r} has no attribute {name!r}")
 
 

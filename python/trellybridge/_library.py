@@ -93,6 +93,7 @@ def library() -> ctypes.CDLL:
                 ("tb_setting_name", ctypes.c_char_p, [ctypes.c_size_t]),
                 ("tb_property_name", ctypes.c_char_p, [ctypes.c_size_t]),
                 ("tb_format_name", ctypes.c_char_p, [ctypes.c_size_t]),
+                ("tb_bridge_name", ctypes.c_char_p, [ctypes.c_size_t]),
                 ("tb_error_count", ctypes.c_int, [object_p, ctypes.POINTER(ctypes.c_size_t)]),
                 ("tb_error_entry", ctypes.c_int,
                  [object_p, ctypes.c_size_t, ctypes.POINTER(ctypes.c_int), variant_p]),

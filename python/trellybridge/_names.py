@@ -37,6 +37,12 @@ def format_names() -> tuple[str, ...]:
     return _c.names("tb_format_name")
 
 
+@functools.lru_cache(maxsize=None)
+def bridge_names() -> tuple[str, ...]:
+    """The bridges NetworkBridgeType names (tb_bridge_name)."""
+    return _c.names("tb_bridge_name")
+
+
 def nearest(name: str, candidates: Iterable[str]) -> Optional[str]:
     """The candidate closest to a misspelt name (case aside), or None when none is close."""
     by_lower = {candidate.lower(): candidate for candidate in candidates}

@@ -312,7 +312,7 @@ TEST_F(CliTest, VendorProgramIsHandedTheIdentifierWithoutARequestFile) {
     }
 }
 
-// The line's framing and split reads are SerialSessionTest's; here, the command finds the
+// The line's framing and split reads are SerialBridgeTest's; here, the command finds the
 // device the environment names and says how the request ended.
 TEST_F(CliTest, GetPatientOverASerialLineWithTheComPortInTheEnvironment) {
     using vendorsim::Fault;

@@ -12,7 +12,7 @@
 
 #include "common/Errors.h"
 #include "component/ComponentDispatch.h"
-#include "component/ThreadState.h"
+#include "component/LastRequest.h"
 #include "platform/FileSystem.h"
 #include "platform/ObjectRegistry.h"
 #include "support/TestEnvironment.h"
@@ -28,7 +28,7 @@ class ReturnPatientTest : public testing::TestEnvironment {
 protected:
     void SetUp() override {
         TestEnvironment::SetUp();
-        ThreadState& state = threadState();
+        RequestState& state = lastRequest();
         state.config.PatientID = "1-42";
         state.config.LogInsuranceEntries = 20000;
         state.debugDataDump = "RAW";
@@ -41,25 +41,25 @@ protected:
                 state.record.insured(slot, static_cast<InsuranceField>(f)) =
                     "i" + std::to_string(slot + 1) +
                     std::string(fieldName(static_cast<InsuranceField>(f)));
-        threadState().reasons().record(static_cast<errc>(999), "earlier failure");
+        lastRequest().reasons().record(static_cast<errc>(999), "earlier failure");
     }
     TrellyBridgeComm comm;
 };
 
 TEST_F(ReturnPatientTest, FoundPatientPublishesEveryFieldUnderItsName) {
-    threadState().patientFound = true;
+    lastRequest().patientFound = true;
     comm.ReturnPatient();
     for (int i = 0; i < kRecordPropertyCount; ++i) {
         auto property = static_cast<ResultProperty>(i);
         EXPECT_EQ(comm.property(property), Variant(std::string(propertyName(property))));
     }
     EXPECT_EQ(comm.get_DebugDataDump(), Variant("RAW"));
-    EXPECT_EQ(comm.get_ErrorCodes(), Variant(threadState().errorList));
+    EXPECT_EQ(comm.get_ErrorCodes(), Variant(lastRequest().errorList));
     EXPECT_EQ(comm.get_ErrorDescriptions(), comm.get_ErrorCodes());
 }
 
 TEST_F(ReturnPatientTest, FoundPatientLogsEachInsuranceWithACompanyWhenTheLogSizeIsANumber) {
-    ThreadState& state = threadState();
+    RequestState& state = lastRequest();
     state.patientFound = true;
     state.record.insured(0, InsuranceField::InsuredCompanyPostal) = "123456789";
     state.record.insured(1, InsuranceField::InsuredCompanyName) = "";
@@ -109,7 +109,7 @@ TEST_F(ReturnPatientTest, NotFoundEmptiesEveryResultAndWritesNoLog) {
 }
 
 TEST_F(ReturnPatientTest, SmallMethodsReportAndReset) {
-    ThreadState& state = threadState();
+    RequestState& state = lastRequest();
     state.session.completionCode = 1;
     EXPECT_EQ(comm.VerifySerialSettings(), Variant(true));
     state.patientFound = true;
@@ -130,7 +130,7 @@ TEST_F(ReturnPatientTest, SmallMethodsReportAndReset) {
 }
 
 TEST_F(ReturnPatientTest, InstancesOnOneThreadPublishTheSameRecord) {
-    threadState().patientFound = true;
+    lastRequest().patientFound = true;
     TrellyBridgeComm other;
     comm.ReturnPatient();
     other.ReturnPatient();
@@ -140,9 +140,9 @@ TEST_F(ReturnPatientTest, InstancesOnOneThreadPublishTheSameRecord) {
 
     // A record without its account number is named in FHIR by the PatientID its own
     // request asked for, not by what a later request on the thread asks.
-    threadState().record.fields[static_cast<size_t>(RecordField::p1PatientUniqueID)].clear();
+    lastRequest().record.fields[static_cast<size_t>(RecordField::p1PatientUniqueID)].clear();
     comm.ReturnPatient();
-    threadState().config.PatientID = "2-77";
+    lastRequest().config.PatientID = "2-77";
     other.ReturnPatient();
     EXPECT_NE(comm.patientAsFhir().find("\"1-42\""), std::string::npos);
     EXPECT_EQ(comm.patientAsFhir().find("2-77"), std::string::npos);
@@ -150,7 +150,7 @@ TEST_F(ReturnPatientTest, InstancesOnOneThreadPublishTheSameRecord) {
 }
 
 TEST_F(ReturnPatientTest, GuarantorAddressReplacesThePatients) {
-    PatientRecord& record = threadState().record;
+    PatientRecord& record = lastRequest().record;
     EXPECT_TRUE(useGuarantorAddress(record));
     EXPECT_EQ(record[RecordField::p1PatientAddress1], "g1GuarantorAddress1");
     EXPECT_EQ(record[RecordField::p1PatientAddress2], "g1GuarantorAddress2");
@@ -337,7 +337,7 @@ TEST_F(UsbMethodsTest, ComponentThatCannotBeLoadedFailsTheCallWithTheLoadersWord
         {"usb_test_component.so", "not an absolute path"},
         {copy("anyone.so", stdfs::perms::all), "anyone.so can be changed by any user"},
     };
-    threadState().errorList = "<error id=\"1\" description=\"x\">x</error>\r\n";
+    lastRequest().errorList = "<error id=\"1\" description=\"x\">x</error>\r\n";
     for (const auto& [library, said] : cases) {
         SCOPED_TRACE(library);
         ::setenv("TRELLYBRIDGE_USB_COMPONENT", library.c_str(), 1);
@@ -345,7 +345,7 @@ TEST_F(UsbMethodsTest, ComponentThatCannotBeLoadedFailsTheCallWithTheLoadersWord
         EXPECT_EQ(comm.getUSBPatientData("E:\\in.dat", "c:\\out.dat", &error), Variant());
         EXPECT_EQ(error.number, 429);
         EXPECT_NE(error.description.find(said), std::string::npos) << error.description;
-        EXPECT_EQ(threadState().errorList, "<error id=\"1\" description=\"x\">x</error>\r\n")
+        EXPECT_EQ(lastRequest().errorList, "<error id=\"1\" description=\"x\">x</error>\r\n")
             << "a failed USB call records nothing";
     }
     stdfs::remove_all(own);

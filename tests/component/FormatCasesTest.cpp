@@ -23,8 +23,8 @@
 #include <map>
 #include <sstream>
 
+#include "component/LastRequest.h"
 #include "component/RequestPreparation.h"
-#include "component/ThreadState.h"
 #include "support/FhirValidation.h"
 #include "support/TestEnvironment.h"
 #include "trellybridge/TrellyBridgeComm.h"
@@ -150,16 +150,16 @@ TEST_P(FormatCases, AnswerYieldsTheExpectedPatient) {
 
     // The settings go through the preparation the parse command applies.
     ASSERT_EQ(
-        configuration::prepareRequest(threadState(), e.settings, configuration::kForAnswerAtHand),
+        configuration::prepareRequest(lastRequest(), e.settings, configuration::kForAnswerAtHand),
         configuration::Prepared::Ready);
 
-    threadState().failures.clear();
-    EXPECT_EQ(dispatch(threadState(), answerOf(c)), e.found);
+    lastRequest().failures.clear();
+    EXPECT_EQ(dispatch(lastRequest(), answerOf(c)), e.found);
     if (!e.found) {
-        EXPECT_EQ(failureKindName(threadState().failures.latestKind()), e.failure)
-            << threadState().failures.text();
+        EXPECT_EQ(failureKindName(lastRequest().failures.latestKind()), e.failure)
+            << lastRequest().failures.text();
     }
-    EXPECT_EQ(threadState().session.identifierMatch, e.matched);
+    EXPECT_EQ(lastRequest().session.identifierMatch, e.matched);
 
     TrellyBridgeComm comm;
     comm.ReturnPatient();
@@ -172,11 +172,11 @@ TEST_P(FormatCases, AnswerYieldsTheExpectedPatient) {
         }
     }
     for (const std::string& id : e.errors) {
-        EXPECT_NE(threadState().errorList.find("<error id=\"" + id + "\""), std::string::npos)
+        EXPECT_NE(lastRequest().errorList.find("<error id=\"" + id + "\""), std::string::npos)
             << "error " << id;
     }
     if (e.errors.empty()) {
-        EXPECT_EQ(threadState().errorList, "");
+        EXPECT_EQ(lastRequest().errorList, "");
     }
 }
 
@@ -188,15 +188,15 @@ TEST_F(FormatCasesAsFhir, EveryPatientIsAValidR4Bundle) {
     std::map<std::string, std::string> bundles;
     for (const FormatCase& c : allCases()) {
         Expectation e = readExpectation(c);
-        threadState().record.clear();
-        threadState().patientFound = false;
+        lastRequest().record.clear();
+        lastRequest().patientFound = false;
         // Each case's settings are usable: FormatCases asserts it.
-        configuration::prepareRequest(threadState(), e.settings, configuration::kForAnswerAtHand);
-        threadState().patientFound = dispatch(threadState(), answerOf(c));
+        configuration::prepareRequest(lastRequest(), e.settings, configuration::kForAnswerAtHand);
+        lastRequest().patientFound = dispatch(lastRequest(), answerOf(c));
         TrellyBridgeComm comm;
         comm.ReturnPatient();
         std::string bundle = comm.patientAsFhir();
-        EXPECT_EQ(bundle.empty(), !threadState().patientFound) << c.format << "/" << c.name;
+        EXPECT_EQ(bundle.empty(), !lastRequest().patientFound) << c.format << "/" << c.name;
         if (!bundle.empty()) bundles[c.format + "/" + c.name] = bundle;
     }
     EXPECT_EQ(testing::fhirProblems(bundles), "");

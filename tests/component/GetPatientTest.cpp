@@ -9,8 +9,8 @@
 
 #include "SampleRequest.h"
 #include "common/Errors.h"
+#include "component/LastRequest.h"
 #include "component/RequestPreparation.h"
-#include "component/ThreadState.h"
 #include "platform/CancelSignal.h"
 #include "session/RequestRun.h"
 #include "session/SearchRequest.h"
@@ -43,7 +43,7 @@ protected:
 // The error list stays silent in most of these; the failure properties never are. Those
 // refused before the window publish nothing.
 TEST_F(GetPatientTest, EveryRequestThatEndsSaysWhyInTheFailureProperties) {
-    // The change to the request; the start of FailureReason; the session windows run; whether
+    // The change to the request; the start of FailureReason; the progress windows run; whether
     // ErrorCodes is replaced; a part of the error list ("" when it must stay empty).
     using Row = std::tuple<const char*, std::function<void(GetPatientArguments&)>, std::string, int,
                            bool, std::string>;
@@ -62,25 +62,28 @@ TEST_F(GetPatientTest, EveryRequestThatEndsSaysWhyInTheFailureProperties) {
          },
          "the request was not sent: NetworkBridgeType is not set", 1, true, ""},
     };
-    for (const auto& [name, change, reason, windows, published, errorList] : cases) {
-        SCOPED_TRACE(name);
-        threadState() = ThreadState{};
-        threadState().patientFound = true;  // a host that never called closeConnection
-        toolkit->modalRuns = 0;
-        comm.put_ErrorCodes("earlier");
-        GetPatientArguments a = hl7OverTcp();
-        change(a);
-        EXPECT_EQ(comm.GetPatient(a), Variant(false));
-        EXPECT_TRUE(comm.get_FailureReason().toText().starts_with(reason))
-            << comm.get_FailureReason().toText();
-        EXPECT_EQ(comm.get_FailureKind(), Variant("settings"));
-        EXPECT_NE(comm.get_FailureNotes().toText().find(reason), std::string::npos);
-        EXPECT_EQ(toolkit->modalRuns, windows);
-        EXPECT_EQ(comm.get_ErrorCodes() == Variant("earlier"), !published) << "ReturnPatient ran";
-        EXPECT_TRUE(errorList.empty()
-                        ? threadState().errorList.empty()
-                        : threadState().errorList.find(errorList) != std::string::npos)
-            << threadState().errorList;
+    for (const Row& row : cases) {
+        onNewThread([&] {
+            const auto& [name, change, reason, windows, published, errorList] = row;
+            SCOPED_TRACE(name);
+            lastRequest().patientFound = true;  // a host that never called closeConnection
+            toolkit->modalRuns = 0;
+            comm.put_ErrorCodes("earlier");
+            GetPatientArguments a = hl7OverTcp();
+            change(a);
+            EXPECT_EQ(comm.GetPatient(a), Variant(false));
+            EXPECT_TRUE(comm.get_FailureReason().toText().starts_with(reason))
+                << comm.get_FailureReason().toText();
+            EXPECT_EQ(comm.get_FailureKind(), Variant("settings"));
+            EXPECT_NE(comm.get_FailureNotes().toText().find(reason), std::string::npos);
+            EXPECT_EQ(toolkit->modalRuns, windows);
+            EXPECT_EQ(comm.get_ErrorCodes() == Variant("earlier"), !published)
+                << "ReturnPatient ran";
+            EXPECT_TRUE(errorList.empty()
+                            ? lastRequest().errorList.empty()
+                            : lastRequest().errorList.find(errorList) != std::string::npos)
+                << lastRequest().errorList;
+        });
     }
     EXPECT_TRUE(toolkit->pagesShown.empty()) << "no pages where DisplayProperties is false";
 }
@@ -110,34 +113,35 @@ TEST_F(GetPatientTest, UnusableIdentifiersAndSettingsAreRefusedBeforeTheSession)
          "VendorApplicationPath must be the web service's https:// address, not \"http://x/\"",
          "VendorApplicationPath=http://x/"},
     };
-    for (const auto& [bridge, patientId, description, setting] : cases) {
-        SCOPED_TRACE(std::string(bridge) + " " + description);
-        threadState() = ThreadState{};
-        toolkit->progressLines.clear();
-        GetPatientArguments a = vendorsim::sampleRequest(patientId, bridge, "SCAN");
-        a.VendorResultsPath = "c:\\results\\";
-        a.VendorRequestPath = "c:\\request.inq";
-        a.HTTPSSubjectCN = "{PURGE PAT DATA}";
-        a.AllowedRetries = "1";
-        a.NetworkTimeout = a.SerialTimeout = "0";
-        a.TimeDelay = "1";
-        if (size_t equals = setting.find('='); equals != std::string::npos)
-            a.at(*GetPatientArguments::find(setting.substr(0, equals))) =
-                setting.substr(equals + 1);
-        comm.put_ErrorDescriptions("earlier");
-        EXPECT_EQ(comm.GetPatient(a), Variant(false));
-        EXPECT_EQ(toolkit->modalRuns, 0) << "no session, no transport";
-        EXPECT_EQ(comm.get_ErrorDescriptions().toText(),
-                  errorElement(errc::InvalidParameter, "ORVEL Parameter: " + description));
-        EXPECT_EQ(threadState().failures.text(), description + " (1 attempt)");
-        EXPECT_TRUE(toolkit->showedLine("Request not sent: " + description + "\r\n"));
-    }
+    for (const auto& row : cases)
+        onNewThread([&] {
+            const auto& [bridge, patientId, description, setting] = row;
+            SCOPED_TRACE(std::string(bridge) + " " + description);
+            toolkit->progressLines.clear();
+            GetPatientArguments a = vendorsim::sampleRequest(patientId, bridge, "SCAN");
+            a.VendorResultsPath = "c:\\results\\";
+            a.VendorRequestPath = "c:\\request.inq";
+            a.HTTPSSubjectCN = "{PURGE PAT DATA}";
+            a.AllowedRetries = "1";
+            a.NetworkTimeout = a.SerialTimeout = "0";
+            a.TimeDelay = "1";
+            if (size_t equals = setting.find('='); equals != std::string::npos)
+                a.at(*GetPatientArguments::find(setting.substr(0, equals))) =
+                    setting.substr(equals + 1);
+            comm.put_ErrorDescriptions("earlier");
+            EXPECT_EQ(comm.GetPatient(a), Variant(false));
+            EXPECT_EQ(toolkit->modalRuns, 0) << "no session, no transport";
+            EXPECT_EQ(comm.get_ErrorDescriptions().toText(),
+                      errorElement(errc::InvalidParameter, "ORVEL Parameter: " + description));
+            EXPECT_EQ(lastRequest().failures.text(), description + " (1 attempt)");
+            EXPECT_TRUE(toolkit->showedLine("Request not sent: " + description + "\r\n"));
+        });
     EXPECT_EQ(readDriveCFile("outside/secret.dat"), "P_ACT=1\rP_LNM=SECRET\r")
         << "neither read nor purged";
     EXPECT_FALSE(std::filesystem::exists(onDriveC("request.inq")));
 
-    // The default company goes in front of the identifier: checked again after that.
-    threadState() = ThreadState{};
+    // The default company goes in front of the identifier: checked again after that (on
+    // this thread, which none of the requests above ran on).
     GetPatientArguments medic = hl7OverTcp();
     medic.NetworkBridgeType = "FOLDERS";
     medic.PatientID = "42";
@@ -145,7 +149,7 @@ TEST_F(GetPatientTest, UnusableIdentifiersAndSettingsAreRefusedBeforeTheSession)
     medic.MEDICNumberValidList = "../X";
     EXPECT_EQ(comm.GetPatient(medic), Variant(false));
     EXPECT_EQ(toolkit->modalRuns, 0);
-    EXPECT_NE(threadState().errorList.find("PatientID contains \"/\""), std::string::npos);
+    EXPECT_NE(lastRequest().errorList.find("PatientID contains \"/\""), std::string::npos);
 
     // Where the identifier names no file, a slash is just a character of it.
     comm.GetPatient(hl7ToNowhere("1-a/b"));
@@ -221,14 +225,14 @@ TEST_F(GetPatientTest, DispatchCallTakesTheOptionalTimeDelay) {
                         "false", "", "", "", "", "", "", "", "", "", "1", "", "1", "", "", "", "",
                         "", "", "", "", "", "", "", "", "", "", "", "", "", "", "", "", "", "", "");
     EXPECT_EQ(result, Variant(false));
-    EXPECT_EQ(threadState().config.TimeDelay, Variant("1000"));
+    EXPECT_EQ(lastRequest().config.TimeDelay, Variant("1000"));
 }
 
 // GetPatientData without a vendor: how the request is read into the settings, the search
 // request and the result texts, and the searches that end before any contact.
 class GetPatientDataTest : public testing::RequestFixture {
 protected:
-    const BridgeConfiguration& config() { return threadState().config; }
+    const BridgeConfiguration& config() { return lastRequest().config; }
 };
 
 // Every BridgeParameters key, the renamed ones under their request names (tags match in
@@ -366,12 +370,12 @@ TEST_F(GetPatientDataTest, SearchesThatCannotRunEndWithoutContact) {
     for (const EndCase& c : cases) {
         SCOPED_TRACE(c.name);
         // The previous search's result and found flag must not come back.
-        threadState().enhancedResult = "<Result><Patient>ANOTHER</Patient></Result>";
-        threadState().patientFound = true;
+        lastRequest().enhancedResult = "<Result><Patient>ANOTHER</Patient></Result>";
+        lastRequest().patientFound = true;
         EXPECT_EQ(search(c.search + "<BridgeParameters><Debug>false</Debug>" + c.parameters +
                          "</BridgeParameters>"),
                   c.result);
-        EXPECT_FALSE(threadState().patientFound);
+        EXPECT_FALSE(lastRequest().patientFound);
         comm.closeEnhancedBridgeConnection();
     }
 }

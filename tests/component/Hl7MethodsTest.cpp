@@ -10,8 +10,8 @@
 
 #include "SampleRequest.h"
 #include "component/CommandLine.h"
+#include "component/LastRequest.h"
 #include "component/RequestPreparation.h"
-#include "component/ThreadState.h"
 #include "support/FhirValidation.h"
 #include "support/RunProgram.h"
 #include "support/TestEnvironment.h"
@@ -24,7 +24,7 @@ class Hl7MethodsTest : public testing::TestEnvironment {
 protected:
     void SetUp() override {
         TestEnvironment::SetUp();
-        BridgeConfiguration& c = threadState().config;
+        BridgeConfiguration& c = lastRequest().config;
         c.EOLCharacter = "13";
         c.DisplayDebugger = "false";
         c.VendorFormatType = "HL7";
@@ -49,11 +49,11 @@ TEST_F(Hl7MethodsTest, ClassMethodsWrapThePrimitives) {
 }
 
 TEST_F(Hl7MethodsTest, ALookupThatCannotBeMadeOrAnotherPatientEndsTheExchange) {
-    SessionState& s = threadState().session;
+    SessionState& s = lastRequest().session;
     s.completionCode = 1;
     s.elapsedTicks = 4;
-    threadState().config.EOLCharacter = "13,10";
-    threadState().config.DisplayDebugger = "true";
+    lastRequest().config.EOLCharacter = "13,10";
+    lastRequest().config.DisplayDebugger = "true";
     TrellyBridgeComm comm;
     EXPECT_EQ(comm.getHL7SubField("|DOE^JOHN|", "|", "^", 1), Variant(""));
     EXPECT_EQ(s.completionCode, 0);
@@ -71,14 +71,14 @@ TEST_F(Hl7MethodsTest, ALookupThatCannotBeMadeOrAnotherPatientEndsTheExchange) {
     EXPECT_EQ(toolkit->messageBoxes.size(), 2u);
 
     // Another patient's answer is no patient, and ends the exchange.
-    threadState().config.NetworkBridgeType = "TCPIP";
-    threadState().config.PatientID = "999";
+    lastRequest().config.NetworkBridgeType = "TCPIP";
+    lastRequest().config.PatientID = "999";
     EXPECT_EQ(comm.parseHL7Stream("MSH|^~\\&|X\rPID|1|12345|||DOE^JOHN\r"), Variant(false));
     EXPECT_EQ(s.completionCode, 0);
 }
 
 TEST_F(Hl7MethodsTest, TheParserPublishesTheRecordAsReadBeforeTheGuarantorIsSubstituted) {
-    threadState().config.HTTPSSubjectCN = "{USE IN1 FOR GT1}";
+    lastRequest().config.HTTPSSubjectCN = "{USE IN1 FOR GT1}";
     TrellyBridgeComm comm;
     EXPECT_EQ(comm.parseHL7Stream("MSH|^~\\&|X\rPID|1|12345|||DOE^JOHN\rGT1|1||ROE^RICHARD\r"
                                   "IN1|1|P|C|ACME||||||||||||SMITH^ANN\r"),
@@ -87,8 +87,8 @@ TEST_F(Hl7MethodsTest, TheParserPublishesTheRecordAsReadBeforeTheGuarantorIsSubs
     EXPECT_EQ(comm.property(ResultProperty::i1InsuredCompanyName), Variant("ACME"));
     EXPECT_EQ(comm.property(ResultProperty::g1GuarantorLastName), Variant("ROE"))
         << "the substitution changes the record only";
-    EXPECT_EQ(threadState().record[RecordField::g1GuarantorLastName], "SMITH");
-    EXPECT_EQ(threadState().debugDataDump.substr(0, 4), "MSH|");
+    EXPECT_EQ(lastRequest().record[RecordField::g1GuarantorLastName], "SMITH");
+    EXPECT_EQ(lastRequest().debugDataDump.substr(0, 4), "MSH|");
 }
 
 // Real HL7 feeds: messages from the test data and documentation of public HL7 projects,

@@ -4,8 +4,8 @@
 
 #include "common/BridgeConfiguration.h"
 #include "common/XmlHelpers.h"
+#include "formats/Codecs.h"
 #include "formats/Hl7Primitives.h"
-#include "formats/Parsers.h"
 
 namespace trellybridge {
 namespace {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "common/Text.h"
-#include "formats/RequestBuilder.h"
+#include "formats/Codecs.h"
 #include "support/TestEnvironment.h"
 
 namespace trellybridge {

@@ -14,8 +14,8 @@ bash "$source/scripts/check-layers" "$work" >/dev/null || {
 
 target=bridge/formats/XmlParser.cpp
 faults=(
-  "$target|#include <session/SessionWindow.h>|includes session/SessionWindow.h: an include that points upwards"
-  "$target|#  include \"session/SessionWindow.h\"|includes session/SessionWindow.h: an include that points upwards"
+  "$target|#include <session/ProgressWindow.h>|includes session/ProgressWindow.h: an include that points upwards"
+  "$target|#  include \"session/ProgressWindow.h\"|includes session/ProgressWindow.h: an include that points upwards"
   "$target|#include <pwd.h>|includes <pwd.h>"
   "apps/cli/ParseCommand.cpp|#include <sys/socket.h>|includes <sys/socket.h>"
 )

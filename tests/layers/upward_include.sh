@@ -29,11 +29,11 @@ PY
 status=0
 cases=(
   "formats|common/Text.h|compiles"
-  "formats|formats/Parsers.h|compiles"
-  "formats|session/SessionWindow.h|fails"
+  "formats|formats/Codecs.h|compiles"
+  "formats|session/ProgressWindow.h|fails"
   "formats|tcp/TcpConnection.h|fails"
   "tcp|settings/Settings.h|fails"
-  "common|formats/Parsers.h|fails"
+  "common|formats/Codecs.h|fails"
   "session|component/Configuration.h|fails"
   "session|tcp/TcpConnection.h|compiles"
 )

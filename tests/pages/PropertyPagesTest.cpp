@@ -6,6 +6,7 @@
 #include "component/RequestPreparation.h"
 #include "pages/PropertyPages.h"
 #include "pages/TcpTestDialog.h"
+#include "settings/Settings.h"
 #include "support/TestEnvironment.h"
 #include "tcp/ConnectionTable.h"
 
@@ -95,6 +96,33 @@ TEST_F(PropertyPagesTest, SaveChoiceAndRestoreWriteThePage) {
     EXPECT_EQ(textOf(*serial, "Parity:"), testing::threadRequest().config.Parity.toText());
     EXPECT_NE(textOf(*serial, "Parity:"), "even");
     EXPECT_FALSE(serial->closed());
+}
+
+// The pages a bridge's row names are pages there are, and each restores the group that
+// the bridge's working defaults take from it.
+TEST_F(PropertyPagesTest, EveryBridgesPagesOpenAndRestoreItsDefaults) {
+    auto settingsOf = [](const BridgeConfiguration& c) {
+        GetPatientArguments a;
+#define TRELLYBRIDGE_COPY(name) a.name = c.name;
+        TRELLYBRIDGE_GETPATIENT_ARGUMENTS(TRELLYBRIDGE_COPY)
+#undef TRELLYBRIDGE_COPY
+        return a;
+    };
+    for (const BridgeRow& bridge : kBridgeRows)
+        for (std::string_view name : bridge.pages) {
+            if (name.empty()) continue;
+            SCOPED_TRACE(name);
+            BridgeConfiguration shown, restored;
+            SessionState session;
+            std::unique_ptr<ui::PropertyPage> page = pages::makePage(name, shown, session);
+            ASSERT_NE(page, nullptr);
+            auto* form = dynamic_cast<ConfigurationPage*>(page.get());
+            if (form == nullptr) continue;  // the TCP test dialog: its own test below
+            form->restore();
+            settings::restorePageDefaults(name, restored, session);
+            for (std::size_t i = 0; i < GetPatientArguments::kCount; ++i)
+                EXPECT_EQ(settingsOf(shown).at(i), settingsOf(restored).at(i)) << i;
+        }
 }
 
 TEST_F(PropertyPagesTest, CharacterListShowsAtMostElevenCharacters) {

@@ -12,7 +12,7 @@
 #include "platform/EventLoop.h"
 #include "platform/FileSystem.h"
 #include "platform/peer/Certificates.h"
-#include "session/SessionWindow.h"
+#include "session/ProgressWindow.h"
 #include "support/TestEnvironment.h"
 
 namespace trellybridge {
@@ -138,7 +138,7 @@ TEST_F(HttpsBridgeTest, AnsweredErrorsAreRetriedEveryNetworkTimeoutPlusOneTicks)
     EXPECT_EQ(toolkit->firstLogAt("Preparing to send HTTPS request to "), 0);
     EXPECT_EQ(toolkit->firstLogAt(" Attempt Number 1 of 2 to read patient stream..."), 6000);
     EXPECT_EQ(toolkit->firstLogAt(" Attempt Number 2 of 2 to read patient stream..."), 12000);
-    EXPECT_EQ(session::sessionWindow().engine().ticksRun, 18);
+    EXPECT_EQ(session::progressWindow().engine().ticksRun, 18);
     EXPECT_EQ(testing::threadRequest().failures.text(),
               "VELQUIN Service: could not locate 12345 on vendor system. (3 attempts)");
 }
@@ -215,7 +215,7 @@ TEST_F(HttpsBridgeTest, OnlyAVerifiedServerAndAnAcceptedClientCertificateFindThe
             EXPECT_EQ(comm.get_p1PatientLastName(), Variant(""));
         }
         if (std::string(c.kind) == "settings") {
-            EXPECT_EQ(session::sessionWindow().engine().ticksRun, 0) << "ended at once";
+            EXPECT_EQ(session::progressWindow().engine().ticksRun, 0) << "ended at once";
         }
         comm.closeConnection();
     }
@@ -271,7 +271,7 @@ TEST_F(HttpsBridgeTest, AnswerThatEndsTheSessionAtLoadLeavesNoTimerCallingTheSer
     a.AllowedRetries = "2";
     EXPECT_FALSE(fetch());
     EXPECT_TRUE(toolkit->showedText("  THIS IS NOT A PATIENT"));
-    EXPECT_FALSE(session::sessionWindow().engine().NetworkTimer.enabled());
+    EXPECT_FALSE(session::progressWindow().engine().NetworkTimer.enabled());
     for (int turn = 0; turn < 5; ++turn) ui::EventLoop::current().runOnce(0);
     EXPECT_EQ(requestCount(), 1);
 }
@@ -288,7 +288,7 @@ TEST_F(HttpsBridgeTest, FindsThePatientWithTheSettingsPagesDefaults) {
     EXPECT_TRUE(comm.GetPatient(site).isTrue()) << story();
     EXPECT_EQ(comm.get_p1PatientLastName(), Variant("DOE"));
     EXPECT_EQ(comm.get_i2InsuredCompanyName(), Variant("HEARTLAND MUTUAL"));
-    EXPECT_EQ(session::sessionWindow().engine().ticksRun, 0) << "found at load, before any tick";
+    EXPECT_EQ(session::progressWindow().engine().ticksRun, 0) << "found at load, before any tick";
     ASSERT_EQ(requestCount(), 1);
     EXPECT_EQ(service->requests()[0].body,
               "orgid=&pid=12345&logon=orvel&password=kxv482&format=orvel")

@@ -7,8 +7,8 @@
 
 #include "common/AnswerLimit.h"
 #include "session/Bridges.h"
+#include "session/ProgressWindow.h"
 #include "session/SerialLine.h"
-#include "session/SessionWindow.h"
 #include "support/TestEnvironment.h"
 #include "trellybridge/TrellyBridgeComm.h"
 
@@ -18,25 +18,28 @@ namespace {
 TEST(BridgeTableTest, EveryKindHasOneNameAndOneBridgeOfItsOwn) {
     std::set<BridgeKind> named, made;
     std::set<int> pageRows;
-    std::set<std::type_index> types{typeid(*session::makeInvalidBridge())};
+    const std::unique_ptr<session::Bridge> invalid = session::makeInvalidBridge();
+    const session::Bridge& invalidBridge = *invalid;
+    std::set<std::type_index> types{typeid(invalidBridge)};
     BridgeConfiguration config;
-    for (const BridgeName& bridge : kBridgeNames) {
+    for (const BridgeRow& bridge : kBridgeRows) {
         config.NetworkBridgeType = bridge.name;
         EXPECT_EQ(bridgeKind(config), bridge.kind) << bridge.name;
         EXPECT_TRUE(named.insert(bridge.kind).second) << bridge.name << " named twice";
         pageRows.insert(bridge.pageRow);
     }
-    for (const session::BridgeRow& row : session::kBridgeTable) {
+    for (const session::BridgeMaker& row : session::kBridgeMakers) {
         EXPECT_TRUE(made.insert(row.kind).second);
-        std::unique_ptr<session::BridgeSession> bridge = session::makeBridge(row.kind);
+        std::unique_ptr<session::Bridge> bridge = session::makeBridge(row.kind);
         ASSERT_NE(bridge, nullptr);
-        EXPECT_TRUE(types.insert(typeid(*bridge)).second) << "a bridge of another kind's type";
+        const session::Bridge& object = *bridge;
+        EXPECT_TRUE(types.insert(typeid(object)).second) << "a bridge of another kind's type";
         EXPECT_EQ(session::serialControl(bridge.get()) != nullptr, row.kind == BridgeKind::Serial);
     }
     EXPECT_EQ(named, made) << "a named bridge without a factory, or the reverse";
     EXPECT_EQ(named.count(BridgeKind::Invalid), 0u);
-    EXPECT_EQ(pageRows.size(), std::size(kBridgeNames));
-    EXPECT_EQ(*pageRows.rbegin() + 1, static_cast<int>(std::size(kBridgeNames)));
+    EXPECT_EQ(pageRows.size(), std::size(kBridgeRows));
+    EXPECT_EQ(*pageRows.rbegin() + 1, static_cast<int>(std::size(kBridgeRows)));
     EXPECT_EQ(bridgeNameList(), "SERIAL, TCPIP, HTTPS, VENDOR, POLLING, FOLDERS or USB");
     // GetPatient stores the names upper-cased, so any other spelling is no bridge at all.
     for (const char* other : {"serial", "TCPIP ", "TCP/IP", "", "<INVALID!>"}) {
@@ -52,7 +55,7 @@ protected:
         testing::threadRequest().config.PatientID = "12345";
         prepareToReadAnswers();
     }
-    session::SessionWindow& window() { return session::sessionWindow(); }
+    session::ProgressWindow& window() { return session::progressWindow(); }
 };
 
 TEST_F(ProcessResponseTest, FailurePathShowsAtMostTheAnswersFirstBytes) {
@@ -60,7 +63,7 @@ TEST_F(ProcessResponseTest, FailurePathShowsAtMostTheAnswersFirstBytes) {
     const std::string head = "<NOTPATIENT>";
     std::string answer = head + std::string(3 * kShownAnswerBytes, 'x');
     EXPECT_FALSE(window().engine().processResponse(answer));
-    const std::string& shown = window().txtInformation;
+    const std::string& shown = window().progressLog;
     ASSERT_TRUE(shown.starts_with("Receiving response...\r\n  " + head));
     EXPECT_LT(shown.size(), kShownAnswerBytes + 200) << "not the whole answer";
     EXPECT_NE(shown.find(std::to_string(answer.size() - kShownAnswerBytes) + " more bytes"),
@@ -113,11 +116,11 @@ TEST_F(ProcessResponseTest, AnswersAreReadOrShownAndEndTheSession) {
         testing::threadRequest().config.HTTPSSubjectCN = c.keywords;
         testing::threadRequest().patientFound = c.foundBefore;
         testing::threadRequest().record[RecordField::p1PatientLastName] = "OLD";
-        window().txtInformation = "earlier progress";
+        window().progressLog = "earlier progress";
         EXPECT_EQ(window().engine().processResponse(c.answer), c.found);
         EXPECT_EQ(testing::threadRequest().patientFound, c.found);
         EXPECT_EQ(testing::threadRequest().record[RecordField::p1PatientLastName], c.lastName);
-        EXPECT_EQ(window().txtInformation, c.shown ? c.shown : "earlier progress");
+        EXPECT_EQ(window().progressLog, c.shown ? c.shown : "earlier progress");
         EXPECT_EQ(window().isLoaded(), c.shown == nullptr);
     }
 }
@@ -182,7 +185,7 @@ TEST_F(RunLoopTest, AttemptsAreCountedThenTheWindowCloses) {
         arguments.NetworkBridgeType = c.bridge;
         arguments.AllowedRetries = c.retries;
         EXPECT_EQ(run(), c.closesAtMs);
-        EXPECT_EQ(session::sessionWindow().txtInformation.find(
+        EXPECT_EQ(session::progressWindow().progressLog.find(
                       "Invalid bridge type requested...\r\n\r\n") != std::string::npos,
                   std::string(c.bridge) == "CARRIER PIGEON");
     }
@@ -192,7 +195,7 @@ TEST_F(RunLoopTest, StatusAndCaptionAtLoad) {
     arguments.NetworkBridgeType = "FOLDERS";
     arguments.AllowedRetries = "0";
     run();
-    session::SessionWindow& window = session::sessionWindow();
+    session::ProgressWindow& window = session::progressWindow();
     EXPECT_EQ(window.caption, "TrellyBridge - v. (2013.1)");
     EXPECT_EQ(toolkit->progressLines.front(), "FOLDERS style bridge...");
     EXPECT_FALSE(window.isLoaded());
@@ -225,7 +228,7 @@ TEST_F(RunLoopTest, EachBridgeGoesThroughItsPhasesInOrder) {
 // A session reads DisplayDebugger when it starts, and keeps it to its end.
 TEST_F(RunLoopTest, FailureNoticeShowsBoxesOnlyWhenDebugging) {
     prepareToReadAnswers();
-    session::SessionWindow& window = session::sessionWindow();
+    session::ProgressWindow& window = session::progressWindow();
     for (bool debugging : {false, true}) {
         testing::threadRequest().config.DisplayDebugger = debugging ? "true" : "false";
         window.load();

@@ -3,6 +3,7 @@
 #include "common/RequestState.h"
 #include "formats/AnswerDispatch.h"
 #include "platform/FileSystem.h"
+#include "platform/ThreadContext.h"
 #include "session/Session.h"
 
 namespace trellybridge::testing {
@@ -10,6 +11,7 @@ namespace trellybridge::testing {
 Sandbox::Sandbox(Options options)
     : folder_(options.ownDriveC ? fs::makeTemporaryFolder(options.name) : ""),
       settings_(std::make_shared<platform::MemorySettingsStore>()) {
+    platform::resetThreadContext();
     if (options.ownDriveC) fs::mapDrive('C', folder_);
     platform::setSettingsStore(settings_);
     ui::setToolkit(options.toolkit ? options.toolkit : std::make_shared<ui::HeadlessToolkit>());
@@ -42,7 +44,7 @@ void answerReadingSettings(BridgeConfiguration& c, const char* format, const cha
     c.HTTPSSubjectCN = kInvalidMarker;
 }
 
-bool dispatch(RequestState& state, std::string answer) {
+bool dispatch(RequestState& state, const std::string& answer) {
     formats::ParseResult result =
         formats::dispatchAnswer(answer, state.config, session::parseContext(state));
     session::showMessageBoxes(result);

@@ -1,7 +1,8 @@
 // A quiet, headless world for requests that must touch nothing of the user's: drive C
 // in a temporary folder, settings in memory, a headless toolkit that shows nothing, and
-// optionally a virtual clock. Undone when it goes. Tests (through TestEnvironment),
-// benchmarks and fuzz targets share it (it needs no test framework).
+// optionally a virtual clock, on a thread that starts as new. Undone when it goes. Tests
+// (through TestEnvironment), benchmarks and fuzz targets share it (it needs no test
+// framework).
 #pragma once
 
 #include <memory>
@@ -51,6 +52,6 @@ void answerReadingSettings(BridgeConfiguration& config, const char* format,
 
 // The answer through the dispatcher, as a request reads it: into the thread's record,
 // the found flag kept as the session keeps it. Whether a patient was found.
-bool dispatch(RequestState& state, std::string answer);
+bool dispatch(RequestState& state, const std::string& answer);
 
 }  // namespace trellybridge::testing

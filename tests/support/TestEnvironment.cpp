@@ -1,9 +1,9 @@
 #include "support/TestEnvironment.h"
 
-#include "component/ThreadState.h"
+#include "component/LastRequest.h"
 #include "platform/EventLoop.h"
 #include "platform/FileSystem.h"
-#include "session/SessionWindow.h"
+#include "session/ProgressWindow.h"
 #include "settings/Settings.h"
 
 #include <sys/stat.h>
@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 namespace trellybridge::testing {
 
@@ -43,7 +44,7 @@ GetPatientArguments pageDefaultArguments(bool tcpPage) {
 }
 
 RequestState& threadRequest() {
-    return threadState();
+    return lastRequest();
 }
 
 void TestEnvironment::SetUp() {
@@ -60,7 +61,14 @@ void TestEnvironment::SetUp() {
     toolkit = std::make_shared<RecordingToolkit>();
     sandbox_.emplace(Sandbox::Options{"", false, toolkit, &clock, false});
     store = sandbox_->settingsStore();
-    threadState() = ThreadState{};
+}
+
+void TestEnvironment::onNewThread(const std::function<void()>& body) {
+    std::thread([&] {
+        ui::setToolkit(toolkit);
+        platform::setClock(&clock);
+        body();
+    }).join();
 }
 
 void TestEnvironment::TearDown() {
@@ -77,8 +85,8 @@ void TestEnvironment::prepareToReadAnswers() {
     c.EOFCharacter = "126";
     c.DisplayDebugger = "false";
     c.NetworkBridgeType = "FOLDERS";
-    session::sessionWindow().serve(threadRequest());
-    session::sessionWindow().load();
+    session::progressWindow().serve(threadRequest());
+    session::progressWindow().load();
 }
 
 void TestEnvironment::writeDriveCFile(const std::string& relative,

@@ -1,7 +1,6 @@
 // A clean world for each test: the Sandbox with drive C in the test's temporary folder
 // (named in the environment, so programs the test runs find it too), a virtual clock at a
-// fixed time, a toolkit that records what it was asked to show, and fresh per-thread
-// state.
+// fixed time, a toolkit that records what it was asked to show, and the thread as new.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -97,8 +96,11 @@ protected:
     void TearDown() override;
 
     // The settings answers are read with in these tests (CR lines, "~" at the end, no
-    // boxes, files bridge), and the session window loaded to dispatch them.
+    // boxes, files bridge), and the progress window loaded to dispatch them.
     void prepareToReadAnswers();
+    // Runs `body` on a thread of its own, as a host that calls from a new thread: it starts
+    // from nothing an earlier request left, and shows on this test's toolkit and clock.
+    void onNewThread(const std::function<void()>& body);
 
     // The host path of a file on the test's drive C.
     std::string onDriveC(const std::string& relative) const { return (driveC / relative).string(); }

@@ -13,7 +13,7 @@
 #include "formats/Formats.h"
 #include "platform/FileSystem.h"
 #include "platform/Sockets.h"
-#include "session/SessionWindow.h"
+#include "session/ProgressWindow.h"
 #include "support/TestEnvironment.h"
 #include "trellybridge/TrellyBridgeComm.h"
 
@@ -47,7 +47,7 @@ TEST_F(SimulatorTest, EveryFormatReadsBackToTheSamePatient) {
             c.PatientID = patient.account;
             EXPECT_EQ(requestedAccount(format, row.build(c, clock).text), patient.account);
             std::string answer = answerFor(format, patient) + "~~";
-            ASSERT_TRUE(session::sessionWindow().engine().processResponse(answer));
+            ASSERT_TRUE(session::progressWindow().engine().processResponse(answer));
             TrellyBridgeComm comm;
             comm.ReturnPatient();
             // Every field the format carries comes back as the simulator holds it.

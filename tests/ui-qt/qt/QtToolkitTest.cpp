@@ -17,7 +17,7 @@
 
 #include "VendorSimulator.h"
 #include "component/RequestPreparation.h"
-#include "session/SessionWindow.h"
+#include "session/ProgressWindow.h"
 #include "session/TcpFixture.h"
 #include "ui-qt/QtToolkit.h"
 
@@ -130,7 +130,7 @@ TEST_F(QtToolkitTest, MessageBoxShowsTitleAndIconAndTakesTheAnswer) {
     EXPECT_EQ(icon, QMessageBox::Critical);
 }
 
-TEST_F(QtToolkitTest, SessionWindowShowsTheRequestAndClosesItself) {
+TEST_F(QtToolkitTest, ProgressWindowShowsTheRequestAndClosesItself) {
     vendorsim::VendorSimulator vendor({});
     std::string error;
     ASSERT_TRUE(vendor.start(error)) << error;
@@ -150,10 +150,10 @@ TEST_F(QtToolkitTest, SessionWindowShowsTheRequestAndClosesItself) {
     EXPECT_TRUE(comm.GetPatient(a).isTrue());
     delete watch;
     // The window showed the session's own caption and the start of its log, as it ran.
-    EXPECT_EQ(caption.toStdString(), session::sessionWindow().caption);
+    EXPECT_EQ(caption.toStdString(), session::progressWindow().caption);
     std::string firstLine = shown.section('\n', 0, 0).toStdString();
     ASSERT_FALSE(firstLine.empty());
-    EXPECT_TRUE(session::sessionWindow().txtInformation.starts_with(firstLine)) << firstLine;
+    EXPECT_TRUE(session::progressWindow().progressLog.starts_with(firstLine)) << firstLine;
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << "the window closed itself";
 }
 

@@ -1,4 +1,4 @@
-#include "session/TcpSession.h"
+#include "session/TcpBridge.h"
 
 #include <algorithm>
 #include <chrono>
@@ -8,10 +8,10 @@
 #include "common/Errors.h"
 #include "common/FailureNote.h"
 #include "common/Keywords.h"
-#include "common/SessionPhase.h"
+#include "common/PhaseTrail.h"
 #include "common/Text.h"
+#include "formats/Codecs.h"
 #include "formats/Mllp.h"
-#include "formats/RequestBuilder.h"
 #include "session/Bridges.h"
 #include "session/SessionContext.h"
 #include "settings/Settings.h"
@@ -163,9 +163,9 @@ public:
     }
 };
 
-class TcpSession : public BridgeSession {
+class TcpBridge : public Bridge {
 public:
-    explicit TcpSession(const Exchange& exchange) : exchange_(exchange) {}
+    explicit TcpBridge(const Exchange& exchange) : exchange_(exchange) {}
     RunLoop load(Request& request) override {
         connection_.setLimits(tcp::connectionLimits(request.settings));
         connection_.reportTo(request.reasons);
@@ -198,7 +198,7 @@ private:
 
 }  // namespace
 
-bool TcpSession::sendTcpRequest(Request& request) {
+bool TcpBridge::sendTcpRequest(Request& request) {
     SessionState& s = request.session;
     Exchange::Message message = exchange_.message(request);
     s.requestText = std::move(message.text);
@@ -218,7 +218,7 @@ bool TcpSession::sendTcpRequest(Request& request) {
     return sent;
 }
 
-bool TcpSession::connectTcp(Request& request) {
+bool TcpBridge::connectTcp(Request& request) {
     SessionState& s = request.session;
     const BridgeConfiguration& c = request.settings;
     try {
@@ -273,7 +273,7 @@ bool TcpSession::connectTcp(Request& request) {
     }
 }
 
-void TcpSession::receive(Request& request) {
+void TcpBridge::receive(Request& request) {
     SessionState& s = request.session;
     if (!connection_.dataWaiting()) {
         request.reasons.note(errc::HostTimedOut,
@@ -312,12 +312,12 @@ void TcpSession::receive(Request& request) {
                             static_cast<int>(request.settings.TimeDelay.numericValue()));
 }
 
-void TcpSession::dropConnection(Request& request) {
+void TcpBridge::dropConnection(Request& request) {
     connection_.close(tcp::CloseMode::Forced);
     request.setPhase(Phase::Connect);
 }
 
-void TcpSession::step(Request& request) {
+void TcpBridge::step(Request& request) {
     SessionState& s = request.session;
     bool first = s.attemptCount == 1;
     if (s.phase == Phase::Parsed) {
@@ -341,7 +341,7 @@ void TcpSession::step(Request& request) {
     }
 }
 
-void TcpSession::exhausted(Request& request) {
+void TcpBridge::exhausted(Request& request) {
     SessionState& s = request.session;
     if (portIndex_ >= s.portCount + 1 || portIndex_ >= SessionState::kMaxPorts - 1) {
         setClosePending();
@@ -356,7 +356,7 @@ void TcpSession::exhausted(Request& request) {
     if (s.portInUse.empty()) setClosePending();
 }
 
-void TcpSession::close(Request& request) {
+void TcpBridge::close(Request& request) {
     SessionState& s = request.session;
     // Found: the port whose connection answered. Not found: the port in use.
     std::string port =
@@ -383,8 +383,8 @@ RunLoop loadPortBridge(Request& request) {
     return RunLoop::Port;
 }
 
-std::unique_ptr<BridgeSession> makeTcpBridge(const Exchange& exchange) {
-    return std::make_unique<TcpSession>(exchange);
+std::unique_ptr<Bridge> makeTcpBridge(const Exchange& exchange) {
+    return std::make_unique<TcpBridge>(exchange);
 }
 
 const Exchange& patientExchange() {
@@ -392,7 +392,7 @@ const Exchange& patientExchange() {
     return exchange;
 }
 
-std::unique_ptr<BridgeSession> makeTcpBridge() {
+std::unique_ptr<Bridge> makeTcpBridge() {
     return makeTcpBridge(patientExchange());
 }
 

@@ -15,9 +15,9 @@
 #include "common/FailureNote.h"
 #include "platform/SettingsStore.h"
 #include "session/EnhancedWindow.h"
+#include "session/ProgressWindow.h"
 #include "session/SerialLine.h"
 #include "session/SerialPeer.h"
-#include "session/SessionWindow.h"
 #include "session/TcpFixture.h"
 #include "support/ScriptedPeer.h"
 
@@ -35,7 +35,7 @@ std::string hl7Answer() {
     return vendorsim::answerFor(vendorsim::Format::Hl7, vendorsim::builtInPatients()[0]) + "\x1c\r";
 }
 
-class TcpSessionTest : public testing::TcpFixture {
+class TcpBridgeTest : public testing::TcpFixture {
 protected:
     std::unique_ptr<VendorSimulator> simulator(SimulatorOptions options = {}) {
         auto started = std::make_unique<VendorSimulator>(std::move(options));
@@ -48,7 +48,7 @@ protected:
 
 // The stored port is tried first; refused, the session moves on to the next, which answers and
 // becomes the last good port.
-TEST_F(TcpSessionTest, RequestBytesAreExactAndTheAnswerIsParsed) {
+TEST_F(TcpBridgeTest, RequestBytesAreExactAndTheAnswerIsParsed) {
     auto vendor = simulator();
     SimulatorOptions refusing;
     refusing.fault = Fault::Refuse;
@@ -77,7 +77,7 @@ TEST_F(TcpSessionTest, RequestBytesAreExactAndTheAnswerIsParsed) {
 
 // {MLLP} frames the request as one block and reads the answer's; the simulator speaking MLLP
 // strictly answers nothing else. Acknowledgements end as what they say.
-TEST_F(TcpSessionTest, MllpBlocksAndAcknowledgementsEndAsTheySay) {
+TEST_F(TcpBridgeTest, MllpBlocksAndAcknowledgementsEndAsTheySay) {
     const struct {
         const char* name;
         bool strictMllp;
@@ -131,7 +131,7 @@ TEST_F(TcpSessionTest, MllpBlocksAndAcknowledgementsEndAsTheySay) {
 
 // The stored port goes first when its text occurs in the configured list (as a substring, or
 // with its blank); every port is tried once, and a list used up leaves no last good port.
-TEST_F(TcpSessionTest, StoredPortIsTriedFirstAndEveryPortOnce) {
+TEST_F(TcpBridgeTest, StoredPortIsTriedFirstAndEveryPortOnce) {
     auto stored = std::make_shared<platform::IniSettingsStore>((root / "settings.ini").string());
     platform::setSettingsStore(stored);
     std::set<std::string> closed;
@@ -168,7 +168,7 @@ TEST_F(TcpSessionTest, StoredPortIsTriedFirstAndEveryPortOnce) {
     }
 }
 
-TEST_F(TcpSessionTest, LastGoodPortNamesThePortThatAnswered) {
+TEST_F(TcpBridgeTest, LastGoodPortNamesThePortThatAnswered) {
     // The vendor answers on the first port's connection after the session has given up
     // waiting there and moved to the second port.
     ScriptedPeer slow(testing::answers({hl7Answer()}, 1500));
@@ -184,7 +184,7 @@ TEST_F(TcpSessionTest, LastGoodPortNamesThePortThatAnswered) {
 // An answer that stops before its end character (a reset, a half-close, a close) is cut
 // off, never a patient: its insurances would be lost without a word. Only where no end
 // character is configured does the vendor's close, or a second's pause, end the answer.
-TEST_F(TcpSessionTest, BrokenConnectionsEndAsASiteExpects) {
+TEST_F(TcpBridgeTest, BrokenConnectionsEndAsASiteExpects) {
     auto streamWithoutEnd = [](sockets::Socket connection) {
         testing::readRequest(connection);
         std::string block(64 * 1024, 'A');
@@ -279,7 +279,7 @@ TEST_F(TcpSessionTest, BrokenConnectionsEndAsASiteExpects) {
     }
 }
 
-TEST_F(TcpSessionTest, SignalsDoNotCutTheAnswerShort) {
+TEST_F(TcpBridgeTest, SignalsDoNotCutTheAnswerShort) {
     // A host that handles a signal without SA_RESTART: every wait is interrupted.
     struct sigaction handler {
     }, previous{};
@@ -366,7 +366,7 @@ private:
     bool ready_ = false;
 };
 
-TEST_F(TcpSessionTest, ReachesAVendorOnAnotherHostWithDefaultSettings) {
+TEST_F(TcpBridgeTest, ReachesAVendorOnAnotherHostWithDefaultSettings) {
     OtherHost other;
     if (!other.ready())
         GTEST_SKIP() << "no second network namespace could be made here (this needs root or "
@@ -388,7 +388,7 @@ TEST_F(TcpSessionTest, ReachesAVendorOnAnotherHostWithDefaultSettings) {
         site.TCPRemotePorts = "9000";
         EXPECT_TRUE(comm.GetPatient(site).isTrue())
             << testing::threadRequest().failures.text() << testing::threadRequest().errorList
-            << session::sessionWindow().txtInformation;
+            << session::progressWindow().progressLog;
         EXPECT_EQ(comm.get_p1PatientLastName(), Variant("DOE"));
         comm.closeConnection();
     }

@@ -1,9 +1,14 @@
-// The answer parsers, one per vendor format. Each reads an answer with the request's
-// settings into the caller's record and says what came of it; none of them publishes the
-// record, records an error, shows anything or touches the session: the caller applies the
-// result, and shows the message boxes it names (an identifier that does not match, a
-// vendor's error element) as soon as the parse returns. Time stamps come from the clock
-// the caller hands over.
+// Each vendor format's two halves: the parser that reads its answers and the builder of
+// its patient request (the table of formats, formats/Formats.h, pairs them).
+//
+// A parser reads an answer with the request's settings into the caller's record and says
+// what came of it; none of them publishes the record, records an error, shows anything or
+// touches the session: the caller applies the result, and shows the message boxes it names
+// (an identifier that does not match, a vendor's error element) as soon as the parse
+// returns. A builder writes the request byte for byte from the settings and the clock it
+// is given (an HL7 query's time stamp and control id); an error it meets comes back with
+// what it built, for the caller to record. Time stamps come from the clock the caller
+// hands over.
 #pragma once
 
 #include <functional>
@@ -132,3 +137,36 @@ std::string getScanTag(std::string_view line);
 std::string getScanValue(std::string_view line);
 
 }  // namespace trellybridge::formats
+
+// The patient request in the vendor's format, and its framing.
+namespace trellybridge::request {
+
+inline constexpr std::string_view kDynamicTag = "<%DYNAMIC%>";
+
+struct BuiltRequest {
+    std::string text;
+    bool formatKnown = true;  // false: the caller gives the failure notice, then sends anyway
+    ErrorNotices notices = {};
+};
+
+// The request of the configured format (through the table of formats).
+BuiltRequest buildRequest(const BridgeConfiguration& config, platform::Clock& clock);
+// Each format's request: the dynamic request under <%DYNAMIC%>, else the request tag
+// ([PID] replaced by the patient's identifier).
+BuiltRequest buildStandardRequest(const BridgeConfiguration& config, platform::Clock& clock);
+BuiltRequest buildHl7Request(const BridgeConfiguration& config, platform::Clock& clock);
+BuiltRequest buildScanRequest(const BridgeConfiguration& config, platform::Clock& clock);
+BuiltRequest buildXmlRequest(const BridgeConfiguration& config, platform::Clock& clock);
+
+std::string buildHL7Query(const BridgeConfiguration& config, ErrorNotices& notices,
+                          platform::Clock& clock);
+std::string buildHISRequest(const BridgeConfiguration& config);
+
+// The characters of a comma-separated list of decimal codes ("13,10" is CR LF); gives
+// empty text and error 300 when an item is not a code from 0 to 255.
+std::string parseEOFRequest(std::string_view codes, ErrorNotices& notices);
+
+// The end-of-request characters that follow a request on the serial line or TCP.
+std::string endOfRequest(const BridgeConfiguration& config, ErrorNotices& notices);
+
+}  // namespace trellybridge::request

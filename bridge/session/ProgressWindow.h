@@ -1,7 +1,7 @@
-// The session window (frmGUI): the modal progress window in which one GetPatient
-// request is carried out on the caller's thread. The window shows what its session
-// engine reports and closes when the session ends; the engine (Session.cpp), the
-// bridges (one file each) and the answer dispatcher (AnswerDispatch.cpp) do the rest.
+// The progress window (frmGUI): the modal window in which one GetPatient request is
+// carried out on the caller's thread. The window shows what its session engine reports
+// and closes when the session ends; the engine (Session.cpp), the bridges (one file
+// each) and the answer dispatcher (AnswerDispatch.cpp) do the rest.
 #pragma once
 
 #include <functional>
@@ -15,15 +15,15 @@
 
 namespace trellybridge::session {
 
-class SessionWindow : public ui::Window, public ProgressView {
+class ProgressWindow : public ui::Window, public ProgressView {
 public:
-    SessionWindow();
+    ProgressWindow();
 
     // Controls.
     std::string caption;
-    std::string txtInformation;  // the progress log; only appended to or cleared
-    std::string lblStatus;
-    std::string lblConnectionTime;
+    std::string progressLog;  // only appended to or cleared
+    std::string statusLine;
+    std::string connectionTime;
 
     Session& engine() { return *engine_; }
     const Session& engine() const { return *engine_; }
@@ -45,13 +45,13 @@ public:
 
     // What a toolkit draws, and its close button.
     ui::WindowView view() const override {
-        return {caption, txtInformation, lblStatus, lblConnectionTime};
+        return {caption, progressLog, statusLine, connectionTime};
     }
-    void closeClicked() override { engine_->cmdClose(); }
+    void closeClicked() override { engine_->endSession(); }
 
 protected:
     using EngineMaker = std::function<std::unique_ptr<Session>(ProgressView&)>;
-    explicit SessionWindow(const EngineMaker& makeEngine);
+    explicit ProgressWindow(const EngineMaker& makeEngine);
     void onLoad() override;
 
 private:
@@ -59,9 +59,9 @@ private:
     std::unique_ptr<Session> engine_;
 };
 
-// The thread's session window.
-SessionWindow& sessionWindow();
+// The thread's progress window.
+ProgressWindow& progressWindow();
 // Unloads it if it is still loaded, and lets go of its bridge.
-void unloadSessionWindow();
+void unloadProgressWindow();
 
 }  // namespace trellybridge::session

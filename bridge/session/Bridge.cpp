@@ -1,4 +1,4 @@
-#include "session/BridgeSession.h"
+#include "session/Bridge.h"
 
 #include "common/FailureNote.h"
 #include "session/Bridges.h"
@@ -9,7 +9,7 @@ namespace {
 
 // A bridge type the component does not know: the message is shown and the port loop
 // counts attempts until it closes the session. Nothing is attempted.
-class InvalidBridge : public BridgeSession {
+class InvalidBridge : public Bridge {
 public:
     RunLoop load(Request& request) override {
         request.updateText(std::string("Invalid bridge type requested...") + CRLF + CRLF);
@@ -26,17 +26,17 @@ public:
 
 }  // namespace
 
-std::unique_ptr<BridgeSession> makeInvalidBridge() {
+std::unique_ptr<Bridge> makeInvalidBridge() {
     return std::make_unique<InvalidBridge>();
 }
 
-std::unique_ptr<BridgeSession> makeBridge(BridgeKind kind) {
-    for (const BridgeRow& row : kBridgeTable)
+std::unique_ptr<Bridge> makeBridge(BridgeKind kind) {
+    for (const BridgeMaker& row : kBridgeMakers)
         if (row.kind == kind) return row.make();
     return makeInvalidBridge();
 }
 
-void BridgeSession::exhausted(Request& request) {
+void Bridge::exhausted(Request& request) {
     setClosePending();
     request.setTickInterval(RunLoop::Port, request.timeDelay());
 }

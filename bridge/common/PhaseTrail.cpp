@@ -1,4 +1,4 @@
-#include "common/SessionPhase.h"
+#include "common/PhaseTrail.h"
 
 #include <string>
 

@@ -14,9 +14,9 @@
 
 namespace trellybridge::session {
 
-class BridgeSession {
+class Bridge {
 public:
-    virtual ~BridgeSession() = default;
+    virtual ~Bridge() = default;
 
     // At load, after the common resets: this bridge's resets, its first progress line
     // and its time-out. Returns the timer that runs it.
@@ -59,7 +59,7 @@ private:
 
 // A bridge for one request of the named kind (one that only says it is invalid for any
 // other).
-std::unique_ptr<BridgeSession> makeBridge(BridgeKind kind);
-std::unique_ptr<BridgeSession> makeInvalidBridge();
+std::unique_ptr<Bridge> makeBridge(BridgeKind kind);
+std::unique_ptr<Bridge> makeInvalidBridge();
 
 }  // namespace trellybridge::session

@@ -5,9 +5,9 @@
 #include "Answers.h"
 #include "SampleRequest.h"
 #include "common/FailureNote.h"
+#include "session/ProgressWindow.h"
 #include "session/SerialLine.h"
 #include "session/SerialPeer.h"
-#include "session/SessionWindow.h"
 #include "support/TestEnvironment.h"
 
 namespace trellybridge {
@@ -15,7 +15,7 @@ namespace {
 
 using vendorsim::Format;
 
-class SerialSessionTest : public testing::RequestFixture {
+class SerialBridgeTest : public testing::RequestFixture {
 protected:
     void SetUp() override {
         TestEnvironment::SetUp();
@@ -47,7 +47,7 @@ protected:
     }
     bool portOpen() {
         const serial::CommControl* control =
-            session::serialControl(session::sessionWindow().engine().bridge());
+            session::serialControl(session::progressWindow().engine().bridge());
         return control && control->portOpen();
     }
 
@@ -57,7 +57,7 @@ protected:
 
 // The host never closes a request that found its patient: each next request must still find
 // its own patient, so the patients alternate.
-TEST_F(SerialSessionTest, FindsThePatientAndClosesThePort) {
+TEST_F(SerialBridgeTest, FindsThePatientAndClosesThePort) {
     const struct {
         Format format;
         const char* inputLength;
@@ -108,7 +108,7 @@ TEST_F(SerialSessionTest, FindsThePatientAndClosesThePort) {
     }
 }
 
-TEST_F(SerialSessionTest, WithoutAWholeAnswerSendsEveryTimeoutThenCloses) {
+TEST_F(SerialBridgeTest, WithoutAWholeAnswerSendsEveryTimeoutThenCloses) {
     const struct {
         const char* what;
         const char* rThreshold;
@@ -136,7 +136,7 @@ TEST_F(SerialSessionTest, WithoutAWholeAnswerSendsEveryTimeoutThenCloses) {
     }
 }
 
-TEST_F(SerialSessionTest, PortThatCannotBeConfiguredShowsTheBoxOnEveryAttempt) {
+TEST_F(SerialBridgeTest, PortThatCannotBeConfiguredShowsTheBoxOnEveryAttempt) {
     const struct {
         const char* what;
         const char* bps;
@@ -168,7 +168,7 @@ TEST_F(SerialSessionTest, PortThatCannotBeConfiguredShowsTheBoxOnEveryAttempt) {
     }
 }
 
-TEST_F(SerialSessionTest, ParityOtherThanNoneStillRunsWithoutAndPageStopBitsApply) {
+TEST_F(SerialBridgeTest, ParityOtherThanNoneStillRunsWithoutAndPageStopBitsApply) {
     const struct {
         const char* stopBits;  // as the settings page offers them, or as the control takes them
         const char* applied;
@@ -189,7 +189,7 @@ TEST_F(SerialSessionTest, ParityOtherThanNoneStillRunsWithoutAndPageStopBitsAppl
         int handshaking = -1;
         peer.script = [&](const std::string&) {
             serial::CommControl::LineState line =
-                session::serialControl(session::sessionWindow().engine().bridge())->lineState();
+                session::serialControl(session::progressWindow().engine().bridge())->lineState();
             settings = line.settings;
             handshaking = line.handshaking;
             return std::string();
@@ -200,7 +200,7 @@ TEST_F(SerialSessionTest, ParityOtherThanNoneStillRunsWithoutAndPageStopBitsAppl
     }
 }
 
-TEST_F(SerialSessionTest, AnswerThatFindsNobodyEndsAtOnceWithThePortClosed) {
+TEST_F(SerialBridgeTest, AnswerThatFindsNobodyEndsAtOnceWithThePortClosed) {
     const struct {
         const char* what;
         const char* format;
@@ -227,7 +227,7 @@ TEST_F(SerialSessionTest, AnswerThatFindsNobodyEndsAtOnceWithThePortClosed) {
     }
 }
 
-TEST_F(SerialSessionTest, LineThatHangsUpMidAnswerEndsWithoutSpinning) {
+TEST_F(SerialBridgeTest, LineThatHangsUpMidAnswerEndsWithoutSpinning) {
     peer.script = [this](const std::string&) {
         peer.line.write("H|1|DOE|JO");
         peer.hangUp();
@@ -242,7 +242,7 @@ TEST_F(SerialSessionTest, LineThatHangsUpMidAnswerEndsWithoutSpinning) {
     EXPECT_FALSE(portOpen());
 }
 
-TEST_F(SerialSessionTest, LineThatNeverGoesQuietEndsWithinItsBound) {
+TEST_F(SerialBridgeTest, LineThatNeverGoesQuietEndsWithinItsBound) {
     const struct {
         const char* what;
         std::string beat;            // what the line sends every 400 ms, more often than a tick
@@ -275,7 +275,7 @@ TEST_F(SerialSessionTest, LineThatNeverGoesQuietEndsWithinItsBound) {
     }
 }
 
-TEST_F(SerialSessionTest, LineThatSendsAsFastAsItIsReadEndsWithinItsBound) {
+TEST_F(SerialBridgeTest, LineThatSendsAsFastAsItIsReadEndsWithinItsBound) {
     // Each byte read is shown, and showing it takes the reader a millisecond: the line
     // has the next byte waiting every time the reader looks, within one event.
     toolkit->setProgressSink([this](ui::ProgressKind, std::string_view) { clock.advance(1); });
