@@ -29,8 +29,12 @@ bool contains(std::string_view text, std::string_view part) {
 }
 
 bool containsUpperCased(std::string_view text, std::string_view upperPart) {
+    // Only lower-case letters and bytes beyond ASCII are the locale's to map: any other
+    // ASCII character is its own upper case, compared without the library call.
     auto upperEquals = [](char a, char b) {
-        return std::toupper(static_cast<unsigned char>(a)) == static_cast<unsigned char>(b);
+        auto c = static_cast<unsigned char>(a);
+        if (c < 0x80 && (c < 'a' || c > 'z')) return c == static_cast<unsigned char>(b);
+        return std::toupper(c) == static_cast<unsigned char>(b);
     };
     return std::search(text.begin(), text.end(), upperPart.begin(), upperPart.end(), upperEquals) !=
            text.end();

@@ -3,6 +3,7 @@
 // the identifier asked for.
 #include <algorithm>
 #include <array>
+#include <utility>
 
 #include "common/AnswerLimit.h"
 #include "common/Errors.h"
@@ -539,7 +540,11 @@ ParseResult parseHL7Stream(std::string_view answer, const BridgeConfiguration& c
         std::replace(message.begin(), message.end(), '\n', '\r');
     message += "\r\r";
     ParseResult result = Hl7Parse(message, config, context.record).run(whenRead);
-    context.debugDump = answerForDump(message);
+    // A message short enough to be kept whole is handed over rather than copied.
+    if (message.size() <= kDumpedAnswerBytes)
+        context.debugDump = std::move(message);
+    else
+        context.debugDump = answerForDump(message);
     return result;
 }
 

@@ -44,10 +44,11 @@ class MessageIndex;
 class ComponentIndex;
 
 // Where a message index lists the "|" of one of its segments: [firstBar, lastBar) of its
-// list; `end` is its carriage return.
+// list; `end` is its carriage return. Left unset until its segment is found (a message
+// index holds 96 of them, most never used).
 struct SeparatorSpan {
-    std::uint32_t firstBar = 0, lastBar = 0, end = 0;
-    bool closed = false;
+    std::uint32_t firstBar, lastBar, end;
+    bool closed;
 };
 
 // A segment as getHL7Record returns it; field(level) == getHL7Field(segment, "|", level).
@@ -80,13 +81,18 @@ private:
 // The components of a field as SegmentIndex::field returns it ("|A^B~C|"), wrapped like
 // the primitives' results: the character before the component and the one that ends it
 // ("^", "~" or the field's closing character). Components are those of the first
-// repetition; a field without "^" is its own first component.
+// repetition; a field without "^" is its own first component. A field of a message index
+// (SegmentIndex::components) finds its separators in the index's bits; any other locates
+// them.
 class ComponentIndex {
 public:
     explicit ComponentIndex(std::string_view field);
     std::string_view component(long level) const;
 
 private:
+    friend class SegmentIndex;
+    ComponentIndex(std::string_view field, const MessageIndex& index);
+
     std::string_view field_;
     PositionList carets_;  // the "^" of the first repetition
     size_t end_ = 0;       // where the first repetition ends: its "~" or the closing character
@@ -114,7 +120,8 @@ private:
 // "|"; record(t, n) is the n-th one through the carriage return that ends it, or empty
 // text (as getHL7Record gives it, but never a tag inside another segment). The same pass
 // lists the "|" of the first kIndexedOccurrences segments of each tag, so that
-// segment(t, n) looks its fields up rather than searching them.
+// segment(t, n) looks its fields up rather than searching them, and marks every "^" and
+// "~", so that their components are found without searching either.
 class MessageIndex {
 public:
     static constexpr size_t kMaxTags = 8;
@@ -125,8 +132,11 @@ public:
 
 private:
     friend class SegmentIndex;
+    friend class ComponentIndex;
     using Span = SeparatorSpan;
     std::string_view message_;
+    // One bit per character, 64 to a word: the "^" in carets_, the "~" in tildes_.
+    std::vector<std::uint64_t> carets_, tildes_;
     std::array<std::string_view, kMaxTags> tags_;
     std::array<PositionList, kMaxTags> hits_;  // 0-based positions per tag
     std::vector<std::uint32_t> bars_;          // of the indexed segments, in message order
