@@ -36,8 +36,14 @@ bool containsUpperCased(std::string_view text, std::string_view upperPart) {
         if (c < 0x80 && (c < 'a' || c > 'z')) return c == static_cast<unsigned char>(b);
         return std::toupper(c) == static_cast<unsigned char>(b);
     };
-    return std::search(text.begin(), text.end(), upperPart.begin(), upperPart.end(), upperEquals) !=
-           text.end();
+    if (upperPart.empty()) return !text.empty();  // as a search for nothing finds
+    if (upperPart.size() > text.size()) return false;
+    for (size_t at = 0; at + upperPart.size() <= text.size(); ++at) {
+        size_t i = 0;
+        while (i < upperPart.size() && upperEquals(text[at + i], upperPart[i])) ++i;
+        if (i == upperPart.size()) return true;
+    }
+    return false;
 }
 
 bool isBlank(std::string_view text) {
