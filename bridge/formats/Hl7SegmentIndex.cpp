@@ -63,34 +63,25 @@ SegmentIndex::SegmentIndex(std::string_view segment, const MessageIndex* index,
                            const SeparatorSpan& span)
     : segment_(segment),
       index_(index),
-      firstBar_(span.firstBar),
-      lastBar_(span.lastBar),
+      bars_(index->bars_.data() + span.firstBar),
+      count_(span.lastBar - span.firstBar),
+      offset_(static_cast<std::uint32_t>(segment.data() - index->message_.data())),
       // A span runs from a tag to the first carriage return after it: the shape above.
       indexed_(true) {}
 
-std::uint32_t SegmentIndex::bar(size_t n) const {
-    if (!index_) return separators_[n];
-    return index_->bars_[firstBar_ + n] -
-           static_cast<std::uint32_t>(segment_.data() - index_->message_.data());
-}
-
-size_t SegmentIndex::count() const {
-    if (index_) return lastBar_ - firstBar_;
-    // Segments are short and most of their fields are read: all separators at once.
+// A segment of any other shape: getHL7Field's answer, or its "|" located once (segments
+// are short and most of their fields are read).
+std::string_view SegmentIndex::locatedField(long level) const {
+    if (!indexed_) return getHL7Field(segment_, "|", level);
     if (!located_) {
         separators_.locate(segment_, '|');
         located_ = true;
     }
-    return separators_.size();
-}
-
-std::string_view SegmentIndex::field(long level) const {
-    if (!indexed_) return getHL7Field(segment_, "|", level);
-    size_t count = this->count();
+    size_t count = separators_.size();
     if (level < 1 || count == 0) return level > 1 ? std::string_view() : segment_;
     if (static_cast<size_t>(level) > count) return {};
     size_t n = static_cast<size_t>(level);
-    size_t start = bar(n - 1), end = n < count ? bar(n) : segment_.size() - 1;
+    size_t start = separators_[n - 1], end = n < count ? separators_[n] : segment_.size() - 1;
     return segment_.substr(start, end - start + 1);
 }
 
@@ -140,15 +131,6 @@ ComponentIndex::ComponentIndex(std::string_view field) : field_(field) {
         carets_.add(static_cast<std::uint32_t>(at));
         return true;
     });
-}
-
-std::string_view ComponentIndex::component(long level) const {
-    if (field_.size() < 2 || level < 1 || static_cast<size_t>(level) > carets_.size() + 1)
-        return {};
-    size_t n = static_cast<size_t>(level);
-    size_t start = n == 1 ? 0 : carets_[n - 2];
-    size_t end = n <= carets_.size() ? carets_[n - 1] : end_;
-    return field_.substr(start, end - start + 1);
 }
 
 namespace {

@@ -57,7 +57,16 @@ struct SeparatorSpan {
 class SegmentIndex {
 public:
     explicit SegmentIndex(std::string_view segment);
-    std::string_view field(long level) const;
+    // Inline for a segment of a message index: the parser asks for a field scores of times.
+    std::string_view field(long level) const {
+        if (!bars_) return locatedField(level);
+        if (level < 1 || count_ == 0) return level > 1 ? std::string_view() : segment_;
+        if (static_cast<size_t>(level) > count_) return {};
+        size_t n = static_cast<size_t>(level);
+        size_t start = bars_[n - 1] - offset_;
+        size_t end = n < count_ ? bars_[n] - offset_ : segment_.size() - 1;
+        return segment_.substr(start, end - start + 1);
+    }
     // The components of field(level), as ComponentIndex(field(level)) gives them.
     ComponentIndex components(long level) const;
     std::string_view text() const { return segment_; }
@@ -65,14 +74,15 @@ public:
 private:
     friend class MessageIndex;
     SegmentIndex(std::string_view segment, const MessageIndex* index, const SeparatorSpan& span);
-    // The offset in the segment of its n-th "|" (0-based), of count().
-    std::uint32_t bar(size_t n) const;
-    size_t count() const;
+    std::string_view locatedField(long level) const;
 
     std::string_view segment_;
-    // The message index this segment's "|" are listed in: [firstBar_, lastBar_) of its list.
+    // The message index this segment's "|" are listed in: count_ of them from bars_, as
+    // places in its message, where the segment starts at offset_.
     const MessageIndex* index_ = nullptr;
-    std::uint32_t firstBar_ = 0, lastBar_ = 0;
+    const std::uint32_t* bars_ = nullptr;
+    size_t count_ = 0;
+    std::uint32_t offset_ = 0;
     mutable PositionList separators_;  // without an index: the "|", located once
     mutable bool located_ = false;
     bool indexed_ = false;
@@ -87,7 +97,14 @@ private:
 class ComponentIndex {
 public:
     explicit ComponentIndex(std::string_view field);
-    std::string_view component(long level) const;
+    std::string_view component(long level) const {
+        if (field_.size() < 2 || level < 1 || static_cast<size_t>(level) > carets_.size() + 1)
+            return {};
+        size_t n = static_cast<size_t>(level);
+        size_t start = n == 1 ? 0 : carets_[n - 2];
+        size_t end = n <= carets_.size() ? carets_[n - 1] : end_;
+        return field_.substr(start, end - start + 1);
+    }
 
 private:
     friend class SegmentIndex;
