@@ -63,7 +63,7 @@ SegmentIndex::SegmentIndex(std::string_view segment, const MessageIndex* index,
                            const SeparatorSpan& span)
     : segment_(segment),
       index_(index),
-      bars_(index->bars_.data() + span.firstBar),
+      bars_(index->bars_.get() + span.firstBar),
       count_(span.lastBar - span.firstBar),
       offset_(static_cast<std::uint32_t>(segment.data() - index->message_.data())),
       // A span runs from a tag to the first carriage return after it: the shape above.
@@ -101,8 +101,8 @@ ComponentIndex::ComponentIndex(std::string_view field, const MessageIndex& index
         std::uint64_t inside = ~std::uint64_t{0};
         if (word == first / 64) inside &= ~std::uint64_t{0} << (first % 64);
         if ((word + 1) * 64 > last) inside &= (std::uint64_t{1} << (last % 64)) - 1;
-        std::uint64_t carets = index.carets_[word] & inside;
-        std::uint64_t tildes = index.tildes_[word] & inside;
+        std::uint64_t carets = index.carets(word) & inside;
+        std::uint64_t tildes = index.tildes(word) & inside;
         if (tildes != 0) carets &= (tildes & (~tildes + 1)) - 1;  // those before the "~"
         auto base = static_cast<std::uint32_t>(word * 64 - offset);
         for (; carets != 0; carets &= carets - 1)
@@ -240,21 +240,23 @@ MessageIndex::MessageIndex(std::string_view message, std::initializer_list<std::
         opened = 0;
     };
     segmentAt(0);
-    carets_.resize((message.size() + kChunkBytes - 1) / kChunkBytes);
-    tildes_.resize(carets_.size());
-    size_t expected = std::clamp<size_t>(message.size() / 4, 64, 4096);
+    bits_.resize(2 * ((message.size() + kChunkBytes - 1) / kChunkBytes));
+    size_t barRoom = 0, expected = std::clamp<size_t>(message.size() / 4, 64, 4096);
     // Room for a whole chunk of "|" before each chunk: written without a check each.
     auto room = [&] {
-        if (bars_.size() - barCount < kChunkBytes)
-            bars_.resize(std::max(expected, 2 * bars_.size()));
+        if (barRoom - barCount >= kChunkBytes) return;
+        barRoom = std::max(expected, 2 * barRoom);
+        auto larger = std::make_unique_for_overwrite<std::uint32_t[]>(barRoom);
+        std::copy_n(bars_.get(), barCount, larger.get());
+        bars_ = std::move(larger);
     };
     // The "|" of the segments being indexed, of the chunk at `from`.
     auto keepBars = [&](size_t from, std::uint64_t bars) {
-        std::uint32_t* out = bars_.data() + barCount;
+        std::uint32_t* out = bars_.get() + barCount;
         auto base = static_cast<std::uint32_t>(from);
         for (; bars != 0; bars &= bars - 1)
             *out++ = base + static_cast<std::uint32_t>(std::countr_zero(bars));
-        barCount = static_cast<size_t>(out - bars_.data());
+        barCount = static_cast<size_t>(out - bars_.get());
     };
     // Sixty-four characters at a time: the line ends, and between them the "|" of the
     // segments being indexed.
@@ -268,8 +270,8 @@ MessageIndex::MessageIndex(std::string_view message, std::initializer_list<std::
             p = padded.data();
         }
         Chunk chunk = chunkAt(p);
-        carets_[from / kChunkBytes] = chunk.carets;
-        tildes_[from / kChunkBytes] = chunk.tildes;
+        bits_[2 * (from / kChunkBytes)] = chunk.carets;
+        bits_[2 * (from / kChunkBytes) + 1] = chunk.tildes;
         if (chunk.lineEnds == 0 && opened == 0) continue;
         room();
         std::uint64_t bars = chunk.bars;
@@ -283,7 +285,6 @@ MessageIndex::MessageIndex(std::string_view message, std::initializer_list<std::
         }
         if (opened > 0) keepBars(from, bars);
     }
-    bars_.resize(barCount);
 }
 
 SegmentIndex MessageIndex::segment(size_t tag, long occurrence) const {

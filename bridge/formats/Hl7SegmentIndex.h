@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdint>
 #include <initializer_list>
+#include <memory>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -152,11 +153,15 @@ private:
     friend class ComponentIndex;
     using Span = SeparatorSpan;
     std::string_view message_;
-    // One bit per character, 64 to a word: the "^" in carets_, the "~" in tildes_.
-    std::vector<std::uint64_t> carets_, tildes_;
+    // One bit per character, for each 64 characters a word of their "^" and one of their
+    // "~", in one allocation.
+    std::vector<std::uint64_t> bits_;
+    std::uint64_t carets(size_t word) const { return bits_[2 * word]; }
+    std::uint64_t tildes(size_t word) const { return bits_[2 * word + 1]; }
     std::array<std::string_view, kMaxTags> tags_;
     std::array<PositionList, kMaxTags> hits_;  // 0-based positions per tag
-    std::vector<std::uint32_t> bars_;          // of the indexed segments, in message order
+    // Of the indexed segments, in message order; written without being cleared first.
+    std::unique_ptr<std::uint32_t[]> bars_;
     std::array<std::array<Span, kIndexedOccurrences>, kMaxTags> spans_;
 };
 
