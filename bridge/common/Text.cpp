@@ -39,12 +39,11 @@ bool containsUpperCased(std::string_view text, std::string_view upperPart) {
     if (upperPart.empty()) return !text.empty();  // as a search for nothing finds
     if (upperPart.size() > text.size()) return false;
     // A first character that is no letter is matched by itself alone (case maps letters
-    // to letters): the library finds the places it stands.
+    // to letters): other places are passed over at one comparison each.
     auto first = static_cast<unsigned char>(upperPart[0]);
     bool letter = (first >= 'A' && first <= 'Z') || (first >= 'a' && first <= 'z') || first >= 0x80;
     for (size_t at = 0; at + upperPart.size() <= text.size(); ++at) {
-        if (!letter && (at = text.find(upperPart[0], at)) == std::string_view::npos) return false;
-        if (at + upperPart.size() > text.size()) return false;
+        if (!letter && text[at] != upperPart[0]) continue;
         size_t i = 0;
         while (i < upperPart.size() && upperEquals(text[at + i], upperPart[i])) ++i;
         if (i == upperPart.size()) return true;

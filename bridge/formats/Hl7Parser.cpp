@@ -60,7 +60,7 @@ protected:
     // keep their capacity from one request to the next).
     void put(std::string& target, std::string_view wrapped) const {
         target.clear();  // clear and append take the simple path of assign
-        appendValue(target, wrapped);
+        if (wrapped.size() > 2) appendValue(target, wrapped);  // most empty ones: no call
     }
     void put(std::string& target, const Segment& segment, long number) const {
         put(target, field(segment, number));

@@ -34,9 +34,9 @@ Chunk chunkAt(const char* p) {
     for (size_t b = 0; b < kChunkBytes / scan::kBlockBytes; ++b) {
         scan::Block block = scan::load(p + b * scan::kBlockBytes);
         unsigned shift = static_cast<unsigned>(b * scan::kBlockBytes);
-        std::uint64_t crs = scan::bits(scan::equal(block, cr));
-        chunk.crs |= crs << shift;
-        chunk.lineEnds |= (crs | scan::bits(scan::equal(block, lf))) << shift;
+        scan::Mask crs = scan::equal(block, cr);
+        chunk.crs |= std::uint64_t{scan::bits(crs)} << shift;
+        chunk.lineEnds |= std::uint64_t{scan::bits(crs | scan::equal(block, lf))} << shift;
         chunk.bars |= std::uint64_t{scan::bits(scan::equal(block, bar))} << shift;
         chunk.carets |= std::uint64_t{scan::bits(scan::equal(block, caret))} << shift;
         chunk.tildes |= std::uint64_t{scan::bits(scan::equal(block, tilde))} << shift;
@@ -96,6 +96,26 @@ ComponentIndex SegmentIndex::components(long level) const {
 ComponentIndex::ComponentIndex(std::string_view field, const MessageIndex& index)
     : field_(field), end_(field.size() - 1) {
     const size_t offset = static_cast<size_t>(field.data() - index.message_.data());
+    if (field.size() <= 64) {
+        // A field of up to 64 characters (nearly all): one word of its bits, from its start.
+        auto fromStart = [&](auto bits) {
+            size_t word = offset / 64, shift = offset % 64;
+            std::uint64_t value = bits(word) >> shift;
+            if (shift != 0 && 2 * (word + 1) < index.bits_.size())
+                value |= bits(word + 1) << (64 - shift);
+            // Between the opening character (bit 0) and the closing one (bit end_).
+            return value & ((std::uint64_t{1} << end_) - 1) & ~std::uint64_t{1};
+        };
+        std::uint64_t carets = fromStart([&](size_t w) { return index.carets(w); });
+        std::uint64_t tildes = fromStart([&](size_t w) { return index.tildes(w); });
+        if (tildes != 0) {
+            end_ = static_cast<size_t>(std::countr_zero(tildes));
+            carets &= (tildes & (~tildes + 1)) - 1;  // those before the "~"
+        }
+        for (; carets != 0; carets &= carets - 1)
+            carets_.add(static_cast<std::uint32_t>(std::countr_zero(carets)));
+        return;
+    }
     const size_t first = offset + 1, last = offset + end_;  // [first, last)
     for (size_t word = first / 64; word * 64 < last; ++word) {
         std::uint64_t inside = ~std::uint64_t{0};
