@@ -39,11 +39,17 @@ bool containsUpperCased(std::string_view text, std::string_view upperPart) {
     if (upperPart.empty()) return !text.empty();  // as a search for nothing finds
     if (upperPart.size() > text.size()) return false;
     // A first character that is no letter is matched by itself alone (case maps letters
-    // to letters): other places are passed over at one comparison each.
+    // to letters): other places are passed over, in a long text by the library's search.
     auto first = static_cast<unsigned char>(upperPart[0]);
     bool letter = (first >= 'A' && first <= 'Z') || (first >= 'a' && first <= 'z') || first >= 0x80;
+    bool jump = !letter && text.size() > 32;
     for (size_t at = 0; at + upperPart.size() <= text.size(); ++at) {
-        if (!letter && text[at] != upperPart[0]) continue;
+        if (jump) {
+            at = text.find(upperPart[0], at);
+            if (at == std::string_view::npos || at + upperPart.size() > text.size()) return false;
+        } else if (!letter && text[at] != upperPart[0]) {
+            continue;
+        }
         size_t i = 0;
         while (i < upperPart.size() && upperEquals(text[at + i], upperPart[i])) ++i;
         if (i == upperPart.size()) return true;

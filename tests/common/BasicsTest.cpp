@@ -57,9 +57,20 @@ TEST(BridgeKindTest, FormatNamesAreReadExactly) {
 // Keywords are found in any case, anywhere in the text, and only where written whole.
 TEST(KeywordTest, IsInForceWhereverWrittenInAnyCase) {
     const std::pair<const char*, bool> cases[] = {
-        {"{NO INS}", true},   {"x{no ins}y", true},   {"{No Ins}{M}", true}, {"{NO IN}", false},
-        {"NO INS", false},    {"{NO\xE9INS}", false}, {"", false},           {"{", false},
-        {"{{NO INS}}", true}, {"{NO INS", false},
+        {"{NO INS}", true},
+        {"x{no ins}y", true},
+        {"{No Ins}{M}", true},
+        {"{NO IN}", false},
+        {"NO INS", false},
+        {"{NO\xE9INS}", false},
+        {"", false},
+        {"{", false},
+        {"{{NO INS}}", true},
+        {"{NO INS", false},
+        // Texts longer than 32 characters are searched by their first character.
+        {"{USE IN2.61 FOR POLICY}{REMOVE QUOTES}{no ins}", true},
+        {"{USE IN2.61 FOR POLICY}{REMOVE QUOTES}{NO IN", false},
+        {"{USE IN2.61 FOR POLICY}{REMOVE QUOTES} NO INS}", false},
     };
     BridgeConfiguration config;
     for (const auto& [text, expected] : cases) {
