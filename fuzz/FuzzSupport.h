@@ -3,6 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
+#include <string>
+#include <utility>
 
 #include "common/AnswerLimit.h"
 #include "common/RequestState.h"
@@ -23,9 +26,14 @@ inline void prepare(const char* format, const char* bridge) {
     // are gone before a static would be destroyed.
     [[maybe_unused]] static auto* sandbox =
         new testing::Sandbox({"trellybridge-fuzz", true, nullptr});
-    RequestState& state = request();
-    state = RequestState{};
-    testing::answerReadingSettings(state.config, format, bridge);
+    // A fresh request with these settings is made once and copied for each input: the
+    // copy writes into the storage the last input left, where making one anew allocated
+    // every text of it again.
+    static std::map<std::pair<std::string, std::string>, RequestState>& fresh =
+        *new std::map<std::pair<std::string, std::string>, RequestState>;
+    auto [made, added] = fresh.try_emplace({format, bridge});
+    if (added) testing::answerReadingSettings(made->second.config, format, bridge);
+    request() = made->second;
 }
 
 // One byte picks settings that change how the rest is read.

@@ -37,11 +37,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
             for (long level = 0; level <= last + 1; ++level) {
                 std::string_view field = fields.field(level);
                 if (field != hl7::getHL7Field(record, "|", level)) __builtin_trap();
-                hl7::ComponentIndex components = fields.components(level);
+                // Components from the index's bits are those a search of the field finds.
+                hl7::ComponentIndex components = fields.components(level), searched(field);
                 for (long part = 0; part <= 5; ++part) {
                     std::string_view inside = components.component(part);
-                    if (inside.size() > 2 &&
-                        inside.substr(1, inside.size() - 2).find_first_of("^~") != field.npos)
+                    if (inside != searched.component(part) ||
+                        (inside.size() > 2 &&
+                         inside.substr(1, inside.size() - 2).find_first_of("^~") != field.npos))
                         __builtin_trap();
                 }
                 hl7::RepetitionIndex repetitions(field, terminator);

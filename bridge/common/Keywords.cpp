@@ -5,13 +5,18 @@
 
 namespace trellybridge {
 
+bool anyKeyword(const BridgeConfiguration& config) {
+    const Variant& field = config.HTTPSSubjectCN;
+    return field.kind() != Variant::Kind::Text ||
+           field.textView().find('{') != std::string_view::npos;
+}
+
 bool inForce(const BridgeConfiguration& config, std::string_view keyword) {
     // Compared as the upper-cased text would be, without building that text each time.
     const Variant& field = config.HTTPSSubjectCN;
     if (field.kind() != Variant::Kind::Text) return text::contains(field.upperText(), keyword);
-    std::string_view haystack = field.textView();
-    if (haystack.find('{') == std::string_view::npos) return false;  // no keyword at all
-    return text::containsUpperCased(haystack, keyword);
+    if (!anyKeyword(config)) return false;
+    return text::containsUpperCased(field.textView(), keyword);
 }
 
 std::optional<std::string> localIpKeyword(const BridgeConfiguration& config) {

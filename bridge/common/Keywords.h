@@ -39,6 +39,9 @@ inline constexpr std::string_view Mllp = "{MLLP}";
 
 // Is the keyword written anywhere in the configuration's keyword text?
 bool inForce(const BridgeConfiguration& config, std::string_view keyword);
+// Could any keyword be in force? False when the keyword text holds no "{" at all, so that
+// a reader asking for many can ask this once.
+bool anyKeyword(const BridgeConfiguration& config);
 // The value of {LOCAL IP:value}, when given.
 std::optional<std::string> localIpKeyword(const BridgeConfiguration& config);
 

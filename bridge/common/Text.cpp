@@ -29,11 +29,32 @@ bool contains(std::string_view text, std::string_view part) {
 }
 
 bool containsUpperCased(std::string_view text, std::string_view upperPart) {
+    // Only lower-case letters and bytes beyond ASCII are the locale's to map: any other
+    // ASCII character is its own upper case, compared without the library call.
     auto upperEquals = [](char a, char b) {
-        return std::toupper(static_cast<unsigned char>(a)) == static_cast<unsigned char>(b);
+        auto c = static_cast<unsigned char>(a);
+        if (c < 0x80 && (c < 'a' || c > 'z')) return c == static_cast<unsigned char>(b);
+        return std::toupper(c) == static_cast<unsigned char>(b);
     };
-    return std::search(text.begin(), text.end(), upperPart.begin(), upperPart.end(), upperEquals) !=
-           text.end();
+    if (upperPart.empty()) return !text.empty();  // as a search for nothing finds
+    if (upperPart.size() > text.size()) return false;
+    // A first character that is no letter is matched by itself alone (case maps letters
+    // to letters): other places are passed over, in a long text by the library's search.
+    auto first = static_cast<unsigned char>(upperPart[0]);
+    bool letter = (first >= 'A' && first <= 'Z') || (first >= 'a' && first <= 'z') || first >= 0x80;
+    bool jump = !letter && text.size() > 32;
+    for (size_t at = 0; at + upperPart.size() <= text.size(); ++at) {
+        if (jump) {
+            at = text.find(upperPart[0], at);
+            if (at == std::string_view::npos || at + upperPart.size() > text.size()) return false;
+        } else if (!letter && text[at] != upperPart[0]) {
+            continue;
+        }
+        size_t i = 0;
+        while (i < upperPart.size() && upperEquals(text[at + i], upperPart[i])) ++i;
+        if (i == upperPart.size()) return true;
+    }
+    return false;
 }
 
 bool isBlank(std::string_view text) {

@@ -3,6 +3,7 @@
 // the identifier asked for.
 #include <algorithm>
 #include <array>
+#include <utility>
 
 #include "common/AnswerLimit.h"
 #include "common/Errors.h"
@@ -59,7 +60,7 @@ protected:
     // keep their capacity from one request to the next).
     void put(std::string& target, std::string_view wrapped) const {
         target.clear();  // clear and append take the simple path of assign
-        appendValue(target, wrapped);
+        if (wrapped.size() > 2) appendValue(target, wrapped);  // most empty ones: no call
     }
     void put(std::string& target, const Segment& segment, long number) const {
         put(target, field(segment, number));
@@ -101,7 +102,13 @@ protected:
     void putSsn(std::string& target, const Segment& segment, long number) const {
         put(target, segment, number);
         std::erase_if(target, [](char c) { return c == '-' || c == ' '; });
-        if (Variant(target).numericValue() == 0) target.clear();
+        if (!plainlyNonZero(target) && Variant(target).numericValue() == 0) target.clear();
+    }
+    // Digits, the first of them not 0, and few enough to be a finite number: the usual
+    // identifier, known non-zero without the conversion.
+    static bool plainlyNonZero(std::string_view value) {
+        return !value.empty() && value.size() < 300 && value[0] >= '1' && value[0] <= '9' &&
+               std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; });
     }
 
     // A phone field, cut to its first component under {REMOVE EXTRA PHONE NUMBERS}.
@@ -154,13 +161,14 @@ public:
           message_(message),
           index_(message, {"PID", "PV1", "DG1", "GT1", "IN1", "IN2"}),
           c_(config),
+          anyKeyword_(anyKeyword(config)),
           record_(record),
           pid_(index_.segment(kPid, 1)) {}
 
     ParseResult run(const RecordObserver& whenRead);
 
 private:
-    bool keyword(std::string_view word) const { return inForce(c_, word); }
+    bool keyword(std::string_view word) const { return anyKeyword_ && inForce(c_, word); }
     std::string& rec(F f) { return record_[f]; }
 
     void readPatientNumber();
@@ -181,6 +189,7 @@ private:
     std::string_view message_;
     hl7::MessageIndex index_;
     const BridgeConfiguration& c_;
+    bool anyKeyword_;  // a parse asks for a score of keywords: none are, most often
     PatientRecord& record_;
     Segment pid_;
     Identifiers ids_;
@@ -539,7 +548,11 @@ ParseResult parseHL7Stream(std::string_view answer, const BridgeConfiguration& c
         std::replace(message.begin(), message.end(), '\n', '\r');
     message += "\r\r";
     ParseResult result = Hl7Parse(message, config, context.record).run(whenRead);
-    context.debugDump = answerForDump(message);
+    // A message short enough to be kept whole is handed over rather than copied.
+    if (message.size() <= kDumpedAnswerBytes)
+        context.debugDump = std::move(message);
+    else
+        context.debugDump = answerForDump(message);
     return result;
 }
 

@@ -15,13 +15,9 @@ long instr(long start, std::string_view text, std::string_view pattern) {
     if (start < 1) start = 1;
     if (static_cast<size_t>(start) > text.size()) return 0;
     size_t from = static_cast<size_t>(start - 1);
-    if (pattern.size() == 1) {
-        // Lookups run over short fields: a plain loop beats a library call here.
-        for (size_t i = from; i < text.size(); ++i)
-            if (text[i] == pattern[0]) return static_cast<long>(i) + 1;
-        return 0;
-    }
-    size_t found = text.find(pattern, from);
+    // The parser reads through its indexes; these searches serve the public methods and
+    // the checks held against them, over whole messages, where the library's search pays.
+    size_t found = pattern.size() == 1 ? text.find(pattern[0], from) : text.find(pattern, from);
     return found == std::string_view::npos ? 0 : static_cast<long>(found) + 1;
 }
 
@@ -36,8 +32,9 @@ bool hasOccurrences(std::string_view text, std::string_view pattern, long wanted
     if (pattern.empty()) return wanted <= 0;
     long count = 0;
     if (pattern.size() == 1) {
-        for (char c : text)
-            if (c == pattern[0] && ++count >= wanted) return true;
+        for (size_t found = text.find(pattern[0]); found != std::string_view::npos;
+             found = text.find(pattern[0], found + 1))
+            if (++count >= wanted) return true;
         return count >= wanted;
     }
     for (size_t found = text.find(pattern); found != std::string_view::npos && count < wanted;
@@ -125,9 +122,12 @@ std::string_view getHL7SubField(std::string_view stream, std::string_view outerT
 
 bool verifySubFields(std::string_view stream, std::string_view tag, long level) {
     long count = 0;
-    if (tag.size() == 1)
-        for (size_t i = 0; i + 1 < stream.size(); ++i)
-            if (stream[i] == tag[0]) ++count;
+    if (tag.size() == 1 && !stream.empty()) {
+        std::string_view counted = stream.substr(0, stream.size() - 1);
+        for (size_t found = counted.find(tag[0]); found != std::string_view::npos;
+             found = counted.find(tag[0], found + 1))
+            ++count;
+    }
     return count >= level - 1;
 }
 

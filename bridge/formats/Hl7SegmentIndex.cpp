@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <bit>
-#include <utility>
 
 #include "formats/ByteScan.h"
 #include "formats/Hl7Primitives.h"
@@ -19,27 +18,30 @@ bool continuesWith(std::string_view text, size_t at, std::string_view tag) {
     return true;
 }
 
-// For each set of eight lanes: how many are set, and their numbers, the first in the
-// lowest byte.
-constexpr auto kSetLanes = [] {
-    std::array<std::uint8_t, 256> count{};
-    for (unsigned set = 1; set < 256; ++set)
-        count[set] = static_cast<std::uint8_t>(count[set / 2] + set % 2);
-    return count;
-}();
-constexpr auto kLaneNumbers = [] {
-    std::array<std::uint64_t, 256> numbers{};
-    for (unsigned set = 0; set < 256; ++set)
-        for (unsigned lane = 0, n = 0; lane < 8; ++lane)
-            if (set >> lane & 1) numbers[set] |= std::uint64_t{lane} << (8 * n++);
-    return numbers;
-}();
+// One bit per character of the sixty-four at `p`, the first lowest: the line ends, the
+// carriage returns among them, and the "|", "^" and "~".
+struct Chunk {
+    std::uint64_t lineEnds = 0, crs = 0, bars = 0, carets = 0, tildes = 0;
+};
+constexpr size_t kChunkBytes = 4 * scan::kBlockBytes;
+static_assert(kChunkBytes == 64, "a chunk is one word of bits");
 
-// base + each of the eight lane numbers in `lanes`, written in a row without a loop.
-template <size_t... I>
-void writeLanes(std::uint32_t* out, std::uint32_t base, std::uint64_t lanes,
-                std::index_sequence<I...>) {
-    ((out[I] = base + static_cast<std::uint32_t>(lanes >> (8 * I) & 0xFF)), ...);
+Chunk chunkAt(const char* p) {
+    const scan::Block cr = scan::repeated('\r'), lf = scan::repeated('\n'),
+                      bar = scan::repeated('|'), caret = scan::repeated('^'),
+                      tilde = scan::repeated('~');
+    Chunk chunk;
+    for (size_t b = 0; b < kChunkBytes / scan::kBlockBytes; ++b) {
+        scan::Block block = scan::load(p + b * scan::kBlockBytes);
+        unsigned shift = static_cast<unsigned>(b * scan::kBlockBytes);
+        scan::Mask crs = scan::equal(block, cr);
+        chunk.crs |= std::uint64_t{scan::bits(crs)} << shift;
+        chunk.lineEnds |= std::uint64_t{scan::bits(crs | scan::equal(block, lf))} << shift;
+        chunk.bars |= std::uint64_t{scan::bits(scan::equal(block, bar))} << shift;
+        chunk.carets |= std::uint64_t{scan::bits(scan::equal(block, caret))} << shift;
+        chunk.tildes |= std::uint64_t{scan::bits(scan::equal(block, tilde))} << shift;
+    }
+    return chunk;
 }
 
 }  // namespace
@@ -61,39 +63,75 @@ SegmentIndex::SegmentIndex(std::string_view segment, const MessageIndex* index,
                            const SeparatorSpan& span)
     : segment_(segment),
       index_(index),
-      firstBar_(span.firstBar),
-      lastBar_(span.lastBar),
+      bars_(index->bars_.get() + span.firstBar),
+      count_(span.lastBar - span.firstBar),
+      offset_(static_cast<std::uint32_t>(segment.data() - index->message_.data())),
       // A span runs from a tag to the first carriage return after it: the shape above.
       indexed_(true) {}
 
-std::uint32_t SegmentIndex::bar(size_t n) const {
-    if (!index_) return separators_[n];
-    return index_->bars_[firstBar_ + n] -
-           static_cast<std::uint32_t>(segment_.data() - index_->message_.data());
-}
-
-size_t SegmentIndex::count() const {
-    if (index_) return lastBar_ - firstBar_;
-    // Segments are short and most of their fields are read: all separators at once.
+// A segment of any other shape: getHL7Field's answer, or its "|" located once (segments
+// are short and most of their fields are read).
+std::string_view SegmentIndex::locatedField(long level) const {
+    if (!indexed_) return getHL7Field(segment_, "|", level);
     if (!located_) {
         separators_.locate(segment_, '|');
         located_ = true;
     }
-    return separators_.size();
-}
-
-std::string_view SegmentIndex::field(long level) const {
-    if (!indexed_) return getHL7Field(segment_, "|", level);
-    size_t count = this->count();
+    size_t count = separators_.size();
     if (level < 1 || count == 0) return level > 1 ? std::string_view() : segment_;
     if (static_cast<size_t>(level) > count) return {};
     size_t n = static_cast<size_t>(level);
-    size_t start = bar(n - 1), end = n < count ? bar(n) : segment_.size() - 1;
+    size_t start = separators_[n - 1], end = n < count ? separators_[n] : segment_.size() - 1;
     return segment_.substr(start, end - start + 1);
 }
 
 ComponentIndex SegmentIndex::components(long level) const {
-    return ComponentIndex(field(level));
+    std::string_view wrapped = field(level);
+    if (!index_ || wrapped.size() < 2) return ComponentIndex(wrapped);
+    return ComponentIndex(wrapped, *index_);
+}
+
+// The "^" up to the first "~" between the opening and the closing character, read from
+// the index's bits a word at a time.
+ComponentIndex::ComponentIndex(std::string_view field, const MessageIndex& index)
+    : field_(field), end_(field.size() - 1) {
+    const size_t offset = static_cast<size_t>(field.data() - index.message_.data());
+    if (field.size() <= 64) {
+        // A field of up to 64 characters (nearly all): one word of its bits, from its start.
+        auto fromStart = [&](auto bits) {
+            size_t word = offset / 64, shift = offset % 64;
+            std::uint64_t value = bits(word) >> shift;
+            if (shift != 0 && 2 * (word + 1) < index.bits_.size())
+                value |= bits(word + 1) << (64 - shift);
+            // Between the opening character (bit 0) and the closing one (bit end_).
+            return value & ((std::uint64_t{1} << end_) - 1) & ~std::uint64_t{1};
+        };
+        std::uint64_t carets = fromStart([&](size_t w) { return index.carets(w); });
+        std::uint64_t tildes = fromStart([&](size_t w) { return index.tildes(w); });
+        if (tildes != 0) {
+            end_ = static_cast<size_t>(std::countr_zero(tildes));
+            carets &= (tildes & (~tildes + 1)) - 1;  // those before the "~"
+        }
+        for (; carets != 0; carets &= carets - 1)
+            carets_.add(static_cast<std::uint32_t>(std::countr_zero(carets)));
+        return;
+    }
+    const size_t first = offset + 1, last = offset + end_;  // [first, last)
+    for (size_t word = first / 64; word * 64 < last; ++word) {
+        std::uint64_t inside = ~std::uint64_t{0};
+        if (word == first / 64) inside &= ~std::uint64_t{0} << (first % 64);
+        if ((word + 1) * 64 > last) inside &= (std::uint64_t{1} << (last % 64)) - 1;
+        std::uint64_t carets = index.carets(word) & inside;
+        std::uint64_t tildes = index.tildes(word) & inside;
+        if (tildes != 0) carets &= (tildes & (~tildes + 1)) - 1;  // those before the "~"
+        auto base = static_cast<std::uint32_t>(word * 64 - offset);
+        for (; carets != 0; carets &= carets - 1)
+            carets_.add(base + static_cast<std::uint32_t>(std::countr_zero(carets)));
+        if (tildes != 0) {
+            end_ = word * 64 + static_cast<size_t>(std::countr_zero(tildes)) - offset;
+            return;
+        }
+    }
 }
 
 ComponentIndex::ComponentIndex(std::string_view field) : field_(field) {
@@ -113,15 +151,6 @@ ComponentIndex::ComponentIndex(std::string_view field) : field_(field) {
         carets_.add(static_cast<std::uint32_t>(at));
         return true;
     });
-}
-
-std::string_view ComponentIndex::component(long level) const {
-    if (field_.size() < 2 || level < 1 || static_cast<size_t>(level) > carets_.size() + 1)
-        return {};
-    size_t n = static_cast<size_t>(level);
-    size_t start = n == 1 ? 0 : carets_[n - 2];
-    size_t end = n <= carets_.size() ? carets_[n - 1] : end_;
-    return field_.substr(start, end - start + 1);
 }
 
 namespace {
@@ -205,7 +234,7 @@ MessageIndex::MessageIndex(std::string_view message, std::initializer_list<std::
     }
     // The spans of the indexed segments begun since the last carriage return, which ends
     // them all (a line feed starts a segment but ends none).
-    std::array<Span*, kMaxTags * kIndexedOccurrences> open{};
+    std::array<Span*, kMaxTags * kIndexedOccurrences> open;  // [0, opened) hold
     size_t opened = 0, barCount = 0;
     // Is a segment with one of the tags starting at `at`?
     auto segmentAt = [&](size_t at) {
@@ -220,7 +249,7 @@ MessageIndex::MessageIndex(std::string_view message, std::initializer_list<std::
             hits_[t].add(static_cast<std::uint32_t>(at));
             if (hits_[t].size() > kIndexedOccurrences) continue;
             Span& span = spans_[t][hits_[t].size() - 1];
-            span.firstBar = static_cast<std::uint32_t>(barCount);
+            span = {static_cast<std::uint32_t>(barCount), 0, 0, false};
             open[opened++] = &span;
         }
     };
@@ -231,60 +260,56 @@ MessageIndex::MessageIndex(std::string_view message, std::initializer_list<std::
         opened = 0;
     };
     segmentAt(0);
-    size_t expected = std::clamp<size_t>(message.size() / 4, 64, 4096);
-    // Written in place: before each block, room is made for its sixteen and for the eight
-    // that keepBars writes beyond those that hold.
+    bits_.resize(2 * ((message.size() + kChunkBytes - 1) / kChunkBytes));
+    size_t barRoom = 0, expected = std::clamp<size_t>(message.size() / 4, 64, 4096);
+    // Room for a whole chunk of "|" before each chunk: written without a check each.
     auto room = [&] {
-        if (bars_.size() - barCount < 3 * scan::kBlockBytes / 2)
-            bars_.resize(std::max(expected, 2 * bars_.size()));
+        if (barRoom - barCount >= kChunkBytes) return;
+        barRoom = std::max(expected, 2 * barRoom);
+        auto larger = std::make_unique_for_overwrite<std::uint32_t[]>(barRoom);
+        std::copy_n(bars_.get(), barCount, larger.get());
+        bars_ = std::move(larger);
     };
-    // The "|" of a segment being indexed, of the lanes given in a block at `from`. Eight
-    // entries are written for each eight lanes whatever their number, the count then
-    // saying how many hold: a loop that ended with the block's "|" would mispredict its
-    // end in most blocks, and that would cost more than the whole pass.
-    auto keepBars = [&](size_t from, unsigned bars) {
-        std::uint32_t* out = bars_.data() + barCount;
+    // The "|" of the segments being indexed, of the chunk at `from`.
+    auto keepBars = [&](size_t from, std::uint64_t bars) {
+        std::uint32_t* out = bars_.get() + barCount;
         auto base = static_cast<std::uint32_t>(from);
-        unsigned low = bars & 0xFF, high = bars >> 8 & 0xFF;
-        writeLanes(out, base, kLaneNumbers[low], std::make_index_sequence<8>());
-        out += kSetLanes[low];
-        writeLanes(out, base + 8, kLaneNumbers[high], std::make_index_sequence<8>());
-        barCount += kSetLanes[low] + kSetLanes[high];
+        for (; bars != 0; bars &= bars - 1)
+            *out++ = base + static_cast<std::uint32_t>(std::countr_zero(bars));
+        barCount = static_cast<size_t>(out - bars_.get());
     };
-    // Sixteen characters at a time: the line ends, and between them the "|" of the segments
-    // being indexed.
-    const scan::Block cr = scan::repeated('\r'), lf = scan::repeated('\n'),
-                      bar = scan::repeated('|');
-    for (size_t from = 0; from < message.size(); from += scan::kBlockBytes) {
+    // Sixty-four characters at a time: the line ends, and between them the "|" of the
+    // segments being indexed.
+    for (size_t from = 0; from < message.size(); from += kChunkBytes) {
         size_t left = message.size() - from;
-        std::array<char, scan::kBlockBytes> padded{};
+        std::array<char, kChunkBytes> padded;
         const char* p = message.data() + from;
-        if (left < scan::kBlockBytes) {
-            for (size_t i = 0; i < left; ++i) padded[i] = p[i];
+        if (left < kChunkBytes) {
+            padded.fill(0);
+            std::copy_n(p, left, padded.begin());
             p = padded.data();
         }
-        scan::Block block = scan::load(p);
-        unsigned crs = scan::bits(scan::equal(block, cr));
-        unsigned lineEnds = crs | scan::bits(scan::equal(block, lf));
-        if (lineEnds == 0 && opened == 0) continue;
+        Chunk chunk = chunkAt(p);
+        bits_[2 * (from / kChunkBytes)] = chunk.carets;
+        bits_[2 * (from / kChunkBytes) + 1] = chunk.tildes;
+        if (chunk.lineEnds == 0 && opened == 0) continue;
         room();
-        unsigned bars = scan::bits(scan::equal(block, bar));
-        for (; lineEnds != 0; lineEnds &= lineEnds - 1) {
+        std::uint64_t bars = chunk.bars;
+        for (std::uint64_t lineEnds = chunk.lineEnds; lineEnds != 0; lineEnds &= lineEnds - 1) {
             unsigned lane = static_cast<unsigned>(std::countr_zero(lineEnds));
-            unsigned before = (1u << lane) - 1;
+            std::uint64_t before = (std::uint64_t{1} << lane) - 1;
             if (opened > 0) keepBars(from, bars & before);
             bars &= ~before;
-            if (crs >> lane & 1) endLine(from + lane);
+            if (chunk.crs >> lane & 1) endLine(from + lane);
             segmentAt(from + lane + 1);
         }
         if (opened > 0) keepBars(from, bars);
     }
-    bars_.resize(barCount);
 }
 
 SegmentIndex MessageIndex::segment(size_t tag, long occurrence) const {
     if (tag >= kMaxTags || occurrence < 1 ||
-        static_cast<size_t>(occurrence) > kIndexedOccurrences ||
+        static_cast<size_t>(occurrence) > std::min(kIndexedOccurrences, hits_[tag].size()) ||
         !spans_[tag][static_cast<size_t>(occurrence) - 1].closed)
         return SegmentIndex(record(tag, occurrence));
     const Span& span = spans_[tag][static_cast<size_t>(occurrence) - 1];

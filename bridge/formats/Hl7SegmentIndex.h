@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdint>
 #include <initializer_list>
+#include <memory>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -44,10 +45,11 @@ class MessageIndex;
 class ComponentIndex;
 
 // Where a message index lists the "|" of one of its segments: [firstBar, lastBar) of its
-// list; `end` is its carriage return.
+// list; `end` is its carriage return. Left unset until its segment is found (a message
+// index holds 96 of them, most never used).
 struct SeparatorSpan {
-    std::uint32_t firstBar = 0, lastBar = 0, end = 0;
-    bool closed = false;
+    std::uint32_t firstBar, lastBar, end;
+    bool closed;
 };
 
 // A segment as getHL7Record returns it; field(level) == getHL7Field(segment, "|", level).
@@ -56,7 +58,16 @@ struct SeparatorSpan {
 class SegmentIndex {
 public:
     explicit SegmentIndex(std::string_view segment);
-    std::string_view field(long level) const;
+    // Inline for a segment of a message index: the parser asks for a field scores of times.
+    std::string_view field(long level) const {
+        if (!bars_) return locatedField(level);
+        if (level < 1 || count_ == 0) return level > 1 ? std::string_view() : segment_;
+        if (static_cast<size_t>(level) > count_) return {};
+        size_t n = static_cast<size_t>(level);
+        size_t start = bars_[n - 1] - offset_;
+        size_t end = n < count_ ? bars_[n] - offset_ : segment_.size() - 1;
+        return segment_.substr(start, end - start + 1);
+    }
     // The components of field(level), as ComponentIndex(field(level)) gives them.
     ComponentIndex components(long level) const;
     std::string_view text() const { return segment_; }
@@ -64,14 +75,15 @@ public:
 private:
     friend class MessageIndex;
     SegmentIndex(std::string_view segment, const MessageIndex* index, const SeparatorSpan& span);
-    // The offset in the segment of its n-th "|" (0-based), of count().
-    std::uint32_t bar(size_t n) const;
-    size_t count() const;
+    std::string_view locatedField(long level) const;
 
     std::string_view segment_;
-    // The message index this segment's "|" are listed in: [firstBar_, lastBar_) of its list.
+    // The message index this segment's "|" are listed in: count_ of them from bars_, as
+    // places in its message, where the segment starts at offset_.
     const MessageIndex* index_ = nullptr;
-    std::uint32_t firstBar_ = 0, lastBar_ = 0;
+    const std::uint32_t* bars_ = nullptr;
+    size_t count_ = 0;
+    std::uint32_t offset_ = 0;
     mutable PositionList separators_;  // without an index: the "|", located once
     mutable bool located_ = false;
     bool indexed_ = false;
@@ -80,13 +92,25 @@ private:
 // The components of a field as SegmentIndex::field returns it ("|A^B~C|"), wrapped like
 // the primitives' results: the character before the component and the one that ends it
 // ("^", "~" or the field's closing character). Components are those of the first
-// repetition; a field without "^" is its own first component.
+// repetition; a field without "^" is its own first component. A field of a message index
+// (SegmentIndex::components) finds its separators in the index's bits; any other locates
+// them.
 class ComponentIndex {
 public:
     explicit ComponentIndex(std::string_view field);
-    std::string_view component(long level) const;
+    std::string_view component(long level) const {
+        if (field_.size() < 2 || level < 1 || static_cast<size_t>(level) > carets_.size() + 1)
+            return {};
+        size_t n = static_cast<size_t>(level);
+        size_t start = n == 1 ? 0 : carets_[n - 2];
+        size_t end = n <= carets_.size() ? carets_[n - 1] : end_;
+        return field_.substr(start, end - start + 1);
+    }
 
 private:
+    friend class SegmentIndex;
+    ComponentIndex(std::string_view field, const MessageIndex& index);
+
     std::string_view field_;
     PositionList carets_;  // the "^" of the first repetition
     size_t end_ = 0;       // where the first repetition ends: its "~" or the closing character
@@ -114,7 +138,8 @@ private:
 // "|"; record(t, n) is the n-th one through the carriage return that ends it, or empty
 // text (as getHL7Record gives it, but never a tag inside another segment). The same pass
 // lists the "|" of the first kIndexedOccurrences segments of each tag, so that
-// segment(t, n) looks its fields up rather than searching them.
+// segment(t, n) looks its fields up rather than searching them, and marks every "^" and
+// "~", so that their components are found without searching either.
 class MessageIndex {
 public:
     static constexpr size_t kMaxTags = 8;
@@ -125,11 +150,18 @@ public:
 
 private:
     friend class SegmentIndex;
+    friend class ComponentIndex;
     using Span = SeparatorSpan;
     std::string_view message_;
+    // One bit per character, for each 64 characters a word of their "^" and one of their
+    // "~", in one allocation.
+    std::vector<std::uint64_t> bits_;
+    std::uint64_t carets(size_t word) const { return bits_[2 * word]; }
+    std::uint64_t tildes(size_t word) const { return bits_[2 * word + 1]; }
     std::array<std::string_view, kMaxTags> tags_;
     std::array<PositionList, kMaxTags> hits_;  // 0-based positions per tag
-    std::vector<std::uint32_t> bars_;          // of the indexed segments, in message order
+    // Of the indexed segments, in message order; written without being cleared first.
+    std::unique_ptr<std::uint32_t[]> bars_;
     std::array<std::array<Span, kIndexedOccurrences>, kMaxTags> spans_;
 };
 

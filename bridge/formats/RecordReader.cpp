@@ -2,6 +2,7 @@
 
 #include "common/BridgeConfiguration.h"
 #include "common/Text.h"
+#include "formats/ByteScan.h"
 
 namespace trellybridge::formats {
 namespace {
@@ -24,10 +25,28 @@ RecordReader::RecordReader(std::string_view answer, const BridgeConfiguration& c
       endOfLine_(characterCode(config.EOLCharacter)),
       endOfFile_(endOfFileCode(config.EOFCharacter)) {}
 
+// The first end character at or after the read position, looked for sixteen at a time;
+// the answer's length when there is none.
+size_t RecordReader::recordEnd() const {
+    const hl7::scan::Block endOfFile = hl7::scan::repeated(endOfFile_),
+                           lineEnd = hl7::scan::repeated(endOfLine_.value_or('\r')),
+                           otherLineEnd = hl7::scan::repeated(endOfLine_.value_or('\n'));
+    auto ends = [&](const char* p) {
+        hl7::scan::Block block = hl7::scan::load(p);
+        return hl7::scan::equal(block, endOfFile) | hl7::scan::equal(block, lineEnd) |
+               hl7::scan::equal(block, otherLineEnd);
+    };
+    size_t end = answer_.size();
+    hl7::scan::forEach(answer_, position_, answer_.size(), ends, [&end](size_t at) {
+        end = at;
+        return false;
+    });
+    return end;
+}
+
 std::string RecordReader::next() {
     // Characters are taken up to and including the first end character.
-    size_t end = position_;
-    while (end < answer_.size() && !endsRecord(answer_[end])) ++end;
+    size_t end = recordEnd();
     if (end == answer_.size()) {
         lastRead_ = position_ < answer_.size() ? static_cast<unsigned char>(answer_.back()) : -1;
         position_ = answer_.size();

@@ -37,9 +37,7 @@ public:
     char endOfFile() const { return endOfFile_; }
 
 private:
-    bool endsRecord(char c) const {
-        return c == endOfFile_ || (endOfLine_ ? c == *endOfLine_ : c == '\r' || c == '\n');
-    }
+    size_t recordEnd() const;
 
     std::string_view answer_;
     size_t position_ = 0;

@@ -1,11 +1,13 @@
 #include "tcp/PortList.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <functional>
 #include <mutex>
 #include <random>
-#include <unordered_map>
-#include <unordered_set>
+#include <utility>
+#include <vector>
 
 #include "common/Text.h"
 #include "platform/Clock.h"
@@ -39,14 +41,53 @@ std::string join(const Items& items) {
     return list;
 }
 
+// Item texts numbered in the order first met, found again through one table of slots
+// (open addressing): no allocation per item, as a node-based set makes.
+class ItemNumbers {
+public:
+    explicit ItemNumbers(size_t expected) : slots_(std::bit_ceil(2 * expected + 2), kFree) {
+        values_.reserve(expected);
+    }
+
+    // The number of `text`, and whether it is met for the first time.
+    std::pair<int, bool> number(std::string_view text) {
+        if (2 * (values_.size() + 1) > slots_.size()) grow();
+        for (size_t slot = home(text);; slot = (slot + 1) & (slots_.size() - 1)) {
+            int& held = slots_[slot];
+            if (held == kFree) {
+                held = static_cast<int>(values_.size());
+                values_.push_back(text);
+                return {held, true};
+            }
+            if (values_[static_cast<size_t>(held)] == text) return {held, false};
+        }
+    }
+    const Items& values() const { return values_; }
+
+private:
+    static constexpr int kFree = -1;
+    size_t home(std::string_view text) const {
+        return std::hash<std::string_view>{}(text) & (slots_.size() - 1);
+    }
+    void grow() {
+        slots_.assign(2 * slots_.size(), kFree);
+        for (size_t n = 0; n < values_.size(); ++n) {
+            size_t slot = home(values_[n]);
+            while (slots_[slot] != kFree) slot = (slot + 1) & (slots_.size() - 1);
+            slots_[slot] = static_cast<int>(n);
+        }
+    }
+
+    std::vector<int> slots_;
+    Items values_;
+};
+
 Items distinct(std::string_view list) {
-    Items items = split(list), kept;
-    // Room for every item at once: growing by steps costs an allocation each.
-    kept.reserve(items.size());
-    std::unordered_set<std::string_view> seen(items.size());
+    Items items = split(list);
+    ItemNumbers seen(items.size());
     for (std::string_view item : items)
-        if (!item.empty() && seen.insert(item).second) kept.push_back(item);
-    return kept;
+        if (!item.empty()) seen.number(item);
+    return seen.values();
 }
 
 // removeDuplicateItems without comparing every pair. The list it compares always has
@@ -59,12 +100,13 @@ Items distinct(std::string_view list) {
 // later items equal to item i costs about what it removes.
 class DuplicateRemoval {
 public:
-    explicit DuplicateRemoval(std::string_view list) : list_(list), count_(countListItems(list)) {
+    explicit DuplicateRemoval(std::string_view list)
+        : list_(list), count_(countListItems(list)), ids_(static_cast<size_t>(count_) + 1) {
         Items items = split(list);
         items.resize(static_cast<size_t>(count_));
         // Room for every item at once: growing by steps costs an allocation each.
         size_t room = items.size() + 1;
-        ids_.reserve(room), values_.reserve(room), occurrences_.reserve(room);
+        occurrences_.reserve(room);
         firstUnsettled_.reserve(room), nodes_.reserve(room), settled_.reserve(room);
         empty_ = idOf({});
         if (items.empty()) return;
@@ -96,7 +138,7 @@ public:
         // After a removal before the last position, the filled-in last item is not listed.
         if (!lastWasAtEnd_) settled_.pop_back();
         Items texts;
-        for (int value : settled_) texts.push_back(values_[static_cast<size_t>(value)]);
+        for (int value : settled_) texts.push_back(ids_.values()[static_cast<size_t>(value)]);
         return join(texts);
     }
 
@@ -107,13 +149,12 @@ private:
     };
 
     int idOf(std::string_view text) {
-        auto [it, added] = ids_.try_emplace(text, static_cast<int>(values_.size()));
+        auto [id, added] = ids_.number(text);
         if (added) {
-            values_.push_back(text);
             occurrences_.emplace_back();
             firstUnsettled_.push_back(0);
         }
-        return it->second;
+        return id;
     }
 
     void append(int value) {
@@ -188,8 +229,7 @@ private:
 
     std::string_view list_;
     int count_;
-    std::unordered_map<std::string_view, int> ids_;
-    Items values_;
+    ItemNumbers ids_;
     std::vector<std::vector<int>> occurrences_;
     std::vector<size_t> firstUnsettled_;
     std::vector<Node> nodes_;

@@ -7,6 +7,7 @@
 #include "common/AnswerLimit.h"
 #include "common/BridgeConfiguration.h"
 #include "common/Errors.h"
+#include "common/Keywords.h"
 #include "common/NameUuid.h"
 #include "support/TestEnvironment.h"
 
@@ -51,6 +52,31 @@ TEST(BridgeKindTest, FormatNamesAreReadExactly) {
         {"", FormatKind::Unknown},
     };
     for (const auto& [text, kind] : cases) EXPECT_EQ(formatKindOf(text), kind) << text;
+}
+
+// Keywords are found in any case, anywhere in the text, and only where written whole.
+TEST(KeywordTest, IsInForceWhereverWrittenInAnyCase) {
+    const std::pair<const char*, bool> cases[] = {
+        {"{NO INS}", true},
+        {"x{no ins}y", true},
+        {"{No Ins}{M}", true},
+        {"{NO IN}", false},
+        {"NO INS", false},
+        {"{NO\xE9INS}", false},
+        {"", false},
+        {"{", false},
+        {"{{NO INS}}", true},
+        {"{NO INS", false},
+        // Texts longer than 32 characters are searched by their first character.
+        {"{USE IN2.61 FOR POLICY}{REMOVE QUOTES}{no ins}", true},
+        {"{USE IN2.61 FOR POLICY}{REMOVE QUOTES}{NO IN", false},
+        {"{USE IN2.61 FOR POLICY}{REMOVE QUOTES} NO INS}", false},
+    };
+    BridgeConfiguration config;
+    for (const auto& [text, expected] : cases) {
+        config.HTTPSSubjectCN = text;
+        EXPECT_EQ(inForce(config, keyword::NoInsurance), expected) << text;
+    }
 }
 
 // The RFC 4122 namespaces and the UUIDs other implementations give: an empty name, a

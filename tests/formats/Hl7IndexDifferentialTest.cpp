@@ -24,6 +24,22 @@ protected:
             for (long occurrence = -1; occurrence <= occurrences; ++occurrence)
                 compareFields(hl7::getHL7Record(message, tag, occurrence));
         compareFields(message);  // text of any other shape
+        compareComponents(message, tags, occurrences);
+    }
+
+    // Components found in a message index's bits are those found by searching the field.
+    void compareComponents(const std::string& message, std::initializer_list<std::string_view> tags,
+                           long occurrences) {
+        hl7::MessageIndex index(message, tags);
+        for (size_t tag = 0; tag < tags.size(); ++tag)
+            for (long occurrence = 1; occurrence <= occurrences; ++occurrence) {
+                hl7::SegmentIndex fields = index.segment(tag, occurrence);
+                for (long level = 0; level <= levels_; ++level)
+                    for (long part = 0; part <= 6; ++part)
+                        ASSERT_EQ(fields.components(level).component(part),
+                                  hl7::ComponentIndex(fields.field(level)).component(part))
+                            << tag << " " << occurrence << " " << level << " " << part;
+            }
     }
 
     void compareFields(std::string_view segment) {
