@@ -16,14 +16,13 @@
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 #include "platform/Process.h"
-#include "session/SessionContext.h"
 
 namespace trellybridge::session {
 namespace {
 
 std::string attemptText(const Request& request, const std::string& what) {
     return " Attempt Number " + std::to_string(request.session.attemptCount) + " of " +
-           request.settings.AllowedRetries.toText() + " to " + what + "..." + CRLF;
+           request.config.AllowedRetries.toText() + " to " + what + "..." + CRLF;
 }
 
 bool isControl(char c) {
@@ -65,7 +64,7 @@ std::string shownPath(const Variant& setting) {
 RunLoop FileExchangeBridge::load(Request& request) {
     request.setPhase(Phase::Cleanup);
     request.updateText(std::string("Preparing request for patient...") + CRLF);
-    request.session.timeoutTicks = request.settings.NetworkTimeout.toText();
+    request.session.timeoutTicks = request.config.NetworkTimeout.toText();
     return RunLoop::Network;
 }
 
@@ -77,7 +76,7 @@ bool FileExchangeBridge::readAnswer(Request& request) {
 }
 
 bool FileExchangeBridge::answerAtHand(Request& request) {
-    const Variant& results = request.settings.VendorResultsPath;
+    const Variant& results = request.config.VendorResultsPath;
     if (!unusablePath("results", results).empty()) return false;
     std::optional<fs::FileStamp> look = fs::stampOf(results.toText());
     auto now = static_cast<std::uint32_t>(platform::clock().tickCount());
@@ -91,7 +90,7 @@ bool FileExchangeBridge::answerAtHand(Request& request) {
 
 bool deletePatientFiles(Request& request, bool vendor) {
     const SessionState& s = request.session;
-    const BridgeConfiguration& c = request.settings;
+    const BridgeConfiguration& c = request.config;
     if (s.attemptCount == 0) {
         request.workStarted();
         request.clearText();
@@ -125,7 +124,7 @@ bool sendNetworkRequest(Request& request,
     } else {
         request.updateText(attemptText(request, "send patient request"));
     }
-    request::BuiltRequest built = request::buildRequest(request.settings, platform::clock());
+    request::BuiltRequest built = request::buildRequest(request.config, platform::clock());
     request.reasons.record(built.notices);
     if (!built.formatKnown) request.failureNotice("ERROR building patient request");
     s.requestText = built.text;
@@ -142,10 +141,10 @@ bool sendNetworkRequest(Request& request,
 // The request as one line for the known formats, else empty. Other accounts' programs
 // pick it up, so it is an ordinary file, not a private one.
 bool writeRequestFile(const Request& request, std::string& failure) {
-    const BridgeConfiguration& c = request.settings;
+    const BridgeConfiguration& c = request.config;
     if (failure = unusablePath("request", c.VendorRequestPath); !failure.empty()) return false;
     std::string content =
-        request.typed.format != FormatKind::Unknown ? request.session.requestText + CRLF : "";
+        request.settings.format != FormatKind::Unknown ? request.session.requestText + CRLF : "";
     fs::FileOutcome written =
         fs::writeOrdinaryFileAtomically(c.VendorRequestPath.toText(), content);
     if (!written.ok)
@@ -157,7 +156,7 @@ bool writeRequestFile(const Request& request, std::string& failure) {
 bool startVendorProgram(const Request& request, const std::vector<std::string>& arguments,
                         process::Program& program, std::string& failure) {
     std::string reason;
-    std::string path = shownPath(request.settings.VendorApplicationPath);
+    std::string path = shownPath(request.config.VendorApplicationPath);
     if (program.start(path, arguments, &reason)) return true;
     failure = "could not start vendor program " + path + ": " + reason;
     return false;
@@ -165,7 +164,7 @@ bool startVendorProgram(const Request& request, const std::vector<std::string>& 
 
 bool readPatientFile(Request& request) {
     SessionState& s = request.session;
-    const BridgeConfiguration& c = request.settings;
+    const BridgeConfiguration& c = request.config;
     if (s.attemptCount == 0) {
         request.workStarted();
         request.clearText();
@@ -198,7 +197,7 @@ bool readPatientFile(Request& request) {
     s.finishedReceiving = platform::clock().now();
 
     bool parsed = false;
-    if (request.typed.format != FormatKind::Unknown) {
+    if (request.settings.format != FormatKind::Unknown) {
         std::string end;
         double code = c.EOFCharacter.numericValue();
         if (code >= 0 && code <= 255)

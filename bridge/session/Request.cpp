@@ -4,13 +4,12 @@
 #include "common/SessionPhase.h"
 #include "formats/AnswerDispatch.h"
 #include "session/Session.h"
-#include "session/SessionContext.h"
 
 namespace trellybridge::session {
 
 Request::Request(Session& engine, RequestState& state)
-    : settings(state.config),
-      typed(readTypedSettings(state.config)),
+    : config(state.config),
+      settings(state.preparedSettings()),
       session(state.session),
       reasons(state.reasons()),
       engine_(engine),
@@ -53,7 +52,7 @@ bool Request::processResponse(std::string_view answer) {
 }
 
 void Request::noteNoPatient(std::string_view source) const {
-    formats::noteNoPatient(engine_.answerProblem(), source, typed.patientId, reasons);
+    formats::noteNoPatient(engine_.answerProblem(), source, settings.patientId, reasons);
 }
 
 void Request::setPhase(Phase next) {
@@ -108,25 +107,6 @@ void Request::continueAtOnce() {
 
 void Request::end() {
     engine_.cmdClose();
-}
-
-int Request::timeDelay() const {
-    return typed.timeDelayMs;
-}
-
-bool Request::debugging() const {
-    return typed.debugging;
-}
-
-std::string Request::endCharacter() const {
-    return typed.endOfAnswer;
-}
-
-TypedSettings readTypedSettings(const BridgeConfiguration& settings) {
-    return {bridgeKind(settings),        formatKind(settings),
-            settings.PatientID.toText(), session::timeDelay(settings),
-            allowedAttempts(settings),   formats::endCharacter(settings),
-            session::debugging(settings)};
 }
 
 }  // namespace trellybridge::session

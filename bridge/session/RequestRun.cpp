@@ -9,7 +9,6 @@
 #include "platform/Toolkit.h"
 #include "session/EnhancedWindow.h"
 #include "session/Session.h"
-#include "session/SessionContext.h"
 #include "session/SessionWindow.h"
 
 namespace trellybridge::session {
@@ -119,6 +118,7 @@ Outcome runRequest(RequestState state, const RequestOptions& options) noexcept {
     Outcome outcome;
     outcome.errorsFrom = state.errorList.size();
     try {
+        state.preparedSettings();
         RunScope scope(state, options);
         switch (options.kind) {
             case RequestKind::Patient: runWindow(sessionWindow(), state, options); break;
@@ -128,6 +128,7 @@ Outcome runRequest(RequestState state, const RequestOptions& options) noexcept {
     } catch (...) {
         // A request that breaks off ends as one that found nothing more.
     }
+    state.settings.reset();
     outcome.state = std::move(state);
     return outcome;
 }

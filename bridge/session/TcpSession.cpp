@@ -13,7 +13,6 @@
 #include "formats/Mllp.h"
 #include "formats/RequestBuilder.h"
 #include "session/Bridges.h"
-#include "session/SessionContext.h"
 #include "settings/Settings.h"
 #include "tcp/HostUtilities.h"
 #include "tcp/PortList.h"
@@ -27,8 +26,7 @@ namespace {
 void buildPortOrder(Request& request) {
     SessionState& s = request.session;
     s.configuredPorts = s.portInUse;
-    if (s.remoteIP.empty())
-        s.remoteIP = tcp::resolveHostAddress(request.settings.TCPRemoteHostName.toText());
+    if (s.remoteIP.empty()) s.remoteIP = tcp::resolveHostAddress(request.settings.remoteHost);
     std::string ports = tcp::distinctItems(s.configuredPorts);
     std::string shuffled = tcp::shufflePorts(ports);
     s.randomizedPorts = shuffled;
@@ -48,7 +46,7 @@ std::string parameterBlock(const Request& request) {
         return std::string(label) + "  <" + value + ">" + CRLF;
     };
     return std::string("Using following parameters...") + CRLF +
-           line(" remote.host ", request.settings.TCPRemoteHostName.toText()) +
+           line(" remote.host ", request.config.TCPRemoteHostName.toText()) +
            line(" remote.ip ", s.remoteIP) +
            line(s.lastGoodPort.empty() ? " remote.port " : " lastgood.port ", s.portInUse) +
            line(" local.host ", s.localHostName) + line(" local.ip ", s.localIP);
@@ -70,17 +68,15 @@ std::string systemReason() {
 }
 
 bool speaksMllp(const Request& request) {
-    return transportOf(request.typed.bridge) == Transport::Tcp &&
-           inForce(request.settings, keyword::Mllp);
+    return transportOf(request.settings.bridge) == Transport::Tcp &&
+           request.settings.keywords.has(keyword::Mllp);
 }
 
 // The character that ends an answer: the block's end under MLLP, else EOFCharacter's;
 // none when that is not a character code.
 std::optional<char> endOfAnswer(const Request& request) {
     if (speaksMllp(request)) return mllp::kEndBlock;
-    std::optional<double> code = request.settings.EOFCharacter.toNumber();
-    if (!code || !(*code >= 0 && *code <= 255)) return std::nullopt;
-    return static_cast<char>(static_cast<unsigned char>(*code));
+    return request.settings.endOfAnswer;
 }
 
 // Without a known format no request can be built and no answer read.
@@ -110,7 +106,7 @@ void noteBrokenAnswer(Request& request, tcp::AnswerRead read, size_t received) {
             "the answer from " + where + " was cut off: " + bytes +
                 " arrived without the end character (" +
                 (speaksMllp(request) ? std::string("the MLLP block's FS")
-                                     : "EOFCharacter " + request.settings.EOFCharacter.toText()) +
+                                     : "EOFCharacter " + request.config.EOFCharacter.toText()) +
                 ")",
             FailureKind::Incomplete);
     } else if (read == tcp::AnswerRead::Closed) {
@@ -125,10 +121,10 @@ void noteBrokenAnswer(Request& request, tcp::AnswerRead read, size_t received) {
 class PatientExchange : public Exchange {
 public:
     Message message(Request& request) const override {
-        request::BuiltRequest built = request::buildRequest(request.settings, platform::clock());
+        request::BuiltRequest built = request::buildRequest(request.config, platform::clock());
         request.reasons.record(built.notices);
         if (!built.formatKnown) {
-            request.reasons.note(FailureKind::Settings, unknownFormatNote(request.settings));
+            request.reasons.note(FailureKind::Settings, unknownFormatNote(request.config));
             request.failureNotice("ERROR building patient request");
         }
         if (speaksMllp(request)) {
@@ -136,7 +132,7 @@ public:
             return {std::move(built.text), std::move(block), true};
         }
         ErrorNotices notices;
-        std::string payload = built.text + request::endOfRequest(request.settings, notices);
+        std::string payload = built.text + request::endOfRequest(request.config, notices);
         request.reasons.record(notices);
         return {std::move(built.text), std::move(payload)};
     }
@@ -147,15 +143,15 @@ public:
     }
     bool closeEndsAnswer(const Request& request) const override { return !endOfAnswer(request); }
     bool takeAnswer(Request& request, const std::string& answer) const override {
-        const BridgeConfiguration& c = request.settings;
+        const BridgeConfiguration& c = request.config;
         if (request.processResponse(speaksMllp(request) ? mllp::content(answer)
                                                         : std::string_view(answer)))
             return true;
-        if (request.typed.format == FormatKind::Unknown) {
+        if (request.settings.format == FormatKind::Unknown) {
             request.reasons.note(FailureKind::Settings, unknownFormatNote(c));
             return false;
         }
-        bool serial = transportOf(request.typed.bridge) == Transport::SerialLine;
+        bool serial = transportOf(request.settings.bridge) == Transport::SerialLine;
         request.noteNoPatient("the answer from " + (serial ? "COM" + c.CommPort.toText()
                                                            : request.session.remoteIP + " port " +
                                                                  request.session.answeredPort));
@@ -220,10 +216,11 @@ bool TcpSession::sendTcpRequest(Request& request) {
 
 bool TcpSession::connectTcp(Request& request) {
     SessionState& s = request.session;
-    const BridgeConfiguration& c = request.settings;
+    const BridgeConfiguration& c = request.config;
     try {
         if (s.localHostName.empty()) s.localHostName = text::upper(tcp::getLocalHostName());
-        if (s.localIP.empty()) s.localIP = tcp::getLocalIP(s.localHostName, localIpKeyword(c));
+        const std::optional<std::string>& pinned = request.settings.keywords.localIp();
+        if (s.localIP.empty()) s.localIP = tcp::getLocalIP(s.localHostName, pinned);
         if (portIndex_ == 0 && s.attemptCount == 1) buildPortOrder(request);
         s.portInUse = s.portList[static_cast<size_t>(portIndex_)];
         if (s.attemptCount == 1) {
@@ -231,7 +228,7 @@ bool TcpSession::connectTcp(Request& request) {
             request.updateText(parameterBlock(request));
         }
         if (connection_.connected()) throw std::runtime_error("already connected");
-        tcp::resolveSessionAddresses(s, c.TCPRemoteHostName.toText(), localIpKeyword(c));
+        tcp::resolveSessionAddresses(s, request.settings.remoteHost, pinned);
         if (!connection_.open(s.localIP, s.remoteIP, tcp::portNumberOf(s.portInUse))) {
             request.reasons.note(
                 errc::PortOpenFailed,
@@ -299,8 +296,8 @@ void TcpSession::receive(Request& request) {
         // connection would be asked forever: its port is given up after as many broken
         // connections as attempts are allowed.
         dropConnection(request);
-        if (++s.brokenConnections >= request.typed.attempts)
-            s.attemptCount = std::max(s.attemptCount, request.typed.attempts);
+        if (++s.brokenConnections >= request.settings.attempts)
+            s.attemptCount = std::max(s.attemptCount, request.settings.attempts);
         return;
     }
     s.rawDataReceived = std::move(answer);
@@ -308,8 +305,7 @@ void TcpSession::receive(Request& request) {
     s.answeredPort = s.connectedPort;
     s.finishedReceiving = platform::clock().now();
     s.attemptCount = 0;
-    request.setTickInterval(RunLoop::Port,
-                            static_cast<int>(request.settings.TimeDelay.numericValue()));
+    request.setTickInterval(RunLoop::Port, request.settings.timeDelayMs);
 }
 
 void TcpSession::dropConnection(Request& request) {
@@ -347,7 +343,7 @@ void TcpSession::exhausted(Request& request) {
         setClosePending();
         return;
     }
-    if (s.attemptCount >= request.typed.attempts) {
+    if (s.attemptCount >= request.settings.attempts) {
         portIndex_ += 1;
         s.attemptCount = 0;
         s.brokenConnections = 0;
@@ -377,9 +373,9 @@ RunLoop loadPortBridge(Request& request) {
     s.connectedPort.clear();
     s.answeredPort.clear();
     s.brokenConnections = 0;
-    s.portInUse = request.settings.TCPRemotePorts.toText();
+    s.portInUse = request.config.TCPRemotePorts.toText();
     request.updateText(std::string("Verifying port availability...") + CRLF);
-    s.timeoutTicks = request.settings.SerialTimeout.toText();
+    s.timeoutTicks = request.config.SerialTimeout.toText();
     return RunLoop::Port;
 }
 

@@ -17,7 +17,7 @@ public:
     std::optional<bool> sendRequest(Request& request) override {
         request.session.startedSending = platform::clock().now();
         return sendNetworkRequest(request, [this](const Request& request, std::string& failure) {
-            const BridgeConfiguration& c = request.settings;
+            const BridgeConfiguration& c = request.config;
             std::string program = c.VendorApplicationPath.toText();
             if (failure = unusablePath("vendor program", c.VendorApplicationPath); !failure.empty())
                 return false;

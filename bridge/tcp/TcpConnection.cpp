@@ -108,14 +108,9 @@ bool reachesOtherHosts(std::uint32_t address) {
 
 }  // namespace
 
-int waitBoundMs(const BridgeConfiguration& c) {
-    double bound = c.SerialTimeout.numericValue() * c.TimeDelay.numericValue();
-    return static_cast<int>(std::clamp(bound, 1000.0, 120000.0));
-}
-
-ConnectionLimits connectionLimits(const BridgeConfiguration& config) {
-    return {waitBoundMs(config), inForce(config, keyword::TcpForce),
-            localIpKeyword(config).has_value()};
+ConnectionLimits connectionLimits(const RequestSettings& settings) {
+    return {settings.waitBoundMs, settings.keywords.has(keyword::TcpForce),
+            settings.keywords.localIp().has_value()};
 }
 
 std::int32_t portNumberOf(std::string_view text) {

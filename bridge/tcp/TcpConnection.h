@@ -1,5 +1,5 @@
 // The TCP connection to the vendor system, with the error texts of the socket library.
-// Every wait is bounded: see waitBoundMs().
+// Every wait is bounded: see ConnectionLimits::waitBoundMs.
 #pragma once
 
 #include <cstdint>
@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "common/BridgeConfiguration.h"
 #include "common/Reasons.h"
+#include "common/RequestSettings.h"
 #include "platform/Sockets.h"
 
 namespace trellybridge::tcp {
@@ -28,8 +28,7 @@ struct ConnectionLimits {
 
 // The session's time-out (SerialTimeout ticks of TimeDelay ms), at least one second, at
 // most two minutes; and the keywords that change how a connection opens and closes.
-int waitBoundMs(const BridgeConfiguration& config);
-ConnectionLimits connectionLimits(const BridgeConfiguration& config);
+ConnectionLimits connectionLimits(const RequestSettings& settings);
 
 // A port list item as a port number: 1 to 65535, or 0 when it is no port.
 std::int32_t portNumberOf(std::string_view text);

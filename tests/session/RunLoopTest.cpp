@@ -228,6 +228,7 @@ TEST_F(RunLoopTest, FailureNoticeShowsBoxesOnlyWhenDebugging) {
     session::SessionWindow& window = session::sessionWindow();
     for (bool debugging : {false, true}) {
         testing::threadRequest().config.DisplayDebugger = debugging ? "true" : "false";
+        testing::threadRequest().settings.reset();  // read afresh, as for each request
         window.load();
         testing::threadRequest().config.DisplayDebugger = debugging ? "false" : "true";
         testing::threadRequest().patientFound = true;

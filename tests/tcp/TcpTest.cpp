@@ -243,7 +243,7 @@ TEST_F(TcpConnectionTest, ForcedCloseDoesNotWaitForThePeer) {
         settings.HTTPSSubjectCN = keywords;
         settings.SerialTimeout = "1";
         settings.TimeDelay = "1000";
-        connection.setLimits(connectionLimits(settings));
+        connection.setLimits(connectionLimits(readRequestSettings(settings)));
         int lastSend = 0;
         {
             ScriptedPeer peer([&, peerSeesReset = peerSeesReset](sockets::Socket s) {
