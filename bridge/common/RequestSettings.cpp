@@ -56,11 +56,6 @@ std::string endCharacterOf(const Variant& setting) {
     return std::string(1, static_cast<char>(static_cast<unsigned char>(code)));
 }
 
-std::optional<std::string> pathOf(const Variant& setting) {
-    if (isUnset(setting)) return std::nullopt;
-    return setting.toText();
-}
-
 }  // namespace
 
 KeywordSet::KeywordSet(const BridgeConfiguration& config) : localIp_(localIpKeyword(config)) {
@@ -105,9 +100,9 @@ RequestSettings readRequestSettings(const BridgeConfiguration& c) {
     s.remoteHost = c.TCPRemoteHostName.toText();
     s.endOfAnswer = endOfAnswerOf(c.EOFCharacter);
     s.endCharacter = endCharacterOf(c.EOFCharacter);
-    s.applicationPath = pathOf(c.VendorApplicationPath);
-    s.requestPath = pathOf(c.VendorRequestPath);
-    s.resultsPath = pathOf(c.VendorResultsPath);
+    s.applicationPath = c.VendorApplicationPath.toText();
+    s.requestPath = c.VendorRequestPath.toText();
+    s.resultsPath = c.VendorResultsPath.toText();
     s.keywords = KeywordSet(c);
     s.debugging = c.DisplayDebugger.toText() == "true";
     s.caseSensitive = c.CaseSensitivity.toText() != "false";

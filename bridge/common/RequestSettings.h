@@ -56,10 +56,11 @@ struct RequestSettings {
     std::optional<char> endOfAnswer;
     std::string endCharacter;
 
-    // The vendor's paths; none when unset (empty, or the INVALID marker).
-    std::optional<std::string> applicationPath;
-    std::optional<std::string> requestPath;
-    std::optional<std::string> resultsPath;
+    // The vendor's paths as given: one never set holds the INVALID marker (or nothing),
+    // which the file steps name when they refuse it.
+    std::string applicationPath;
+    std::string requestPath;
+    std::string resultsPath;
 
     KeywordSet keywords;
 
@@ -67,6 +68,11 @@ struct RequestSettings {
     bool debugging = false;     // DisplayDebugger: the boxes and the debug log
     bool caseSensitive = true;  // CaseSensitivity: identifiers compared exactly
 };
+
+// Empty text and the INVALID marker both mean "not supplied".
+inline bool isUnsetText(std::string_view text) {
+    return text.empty() || text == kInvalidMarker;
+}
 
 // Reads the settings the steps use from the stored text.
 RequestSettings readRequestSettings(const BridgeConfiguration& config);

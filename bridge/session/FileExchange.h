@@ -42,9 +42,9 @@ bool writeRequestFile(const Request& request, std::string& failure);
 bool startVendorProgram(const Request& request, const std::vector<std::string>& arguments,
                         process::Program& program, std::string& failure);
 // Why a configured path cannot name a file, or empty text when it can.
-std::string unusablePath(std::string_view what, const Variant& setting);
+std::string unusablePath(std::string_view what, const std::string& path);
 // The file a path setting names, as the host sees it.
-std::string shownPath(const Variant& setting);
+std::string shownPath(const std::string& path);
 // Reads the answer in the results file into the session's raw data and parses it; false
 // (and no raw data) while there is none that holds the patient.
 bool readPatientFile(Request& request);

@@ -17,18 +17,16 @@ public:
     std::optional<bool> sendRequest(Request& request) override {
         request.session.startedSending = platform::clock().now();
         return sendNetworkRequest(request, [this](const Request& request, std::string& failure) {
-            const BridgeConfiguration& c = request.config;
-            std::string program = c.VendorApplicationPath.toText();
-            if (failure = unusablePath("vendor program", c.VendorApplicationPath); !failure.empty())
-                return false;
+            const RequestSettings& c = request.settings;
+            const std::string& program = c.applicationPath;
+            if (failure = unusablePath("vendor program", program); !failure.empty()) return false;
             if (!fs::folderContains(fs::folderPartOf(program), fs::fileNameOf(program))) {
-                failure = "could not start vendor program " + shownPath(c.VendorApplicationPath) +
-                          ": not found";
+                failure = "could not start vendor program " + shownPath(program) + ": not found";
                 return false;
             }
             process::Program& started = programs_.emplace_back();
-            if (isUnset(c.VendorRequestPath))
-                return startVendorProgram(request, {c.PatientID.toText()}, started, failure);
+            if (isUnsetText(c.requestPath))
+                return startVendorProgram(request, {c.patientId}, started, failure);
             return writeRequestFile(request, failure) &&
                    startVendorProgram(request, {}, started, failure);
         });
