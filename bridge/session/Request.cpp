@@ -39,6 +39,16 @@ void Request::record(errc code, std::string_view description) const {
     engine_.record(code, description);
 }
 
+void Request::fail(const Failure& failure) const {
+    if (!failure.detail.empty()) {
+        if (failure.code)
+            reasons.note(*failure.code, failure.detail, failure.kind);
+        else
+            reasons.note(failure.kind, failure.detail);
+    }
+    if (failure.code) record(*failure.code);
+}
+
 void Request::failureNotice(std::string_view stepText, std::string_view runtimeError) {
     engine_.failureNotice(stepText, runtimeError);
 }

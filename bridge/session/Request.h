@@ -10,6 +10,7 @@
 
 #include "common/BridgeConfiguration.h"
 #include "common/Errors.h"
+#include "common/Expected.h"
 #include "common/Reasons.h"
 #include "common/RequestSettings.h"
 #include "common/RequestState.h"
@@ -46,6 +47,8 @@ public:
 
     // Errors, attempts and the answer.
     void record(errc code, std::string_view description = {}) const;
+    // What a step's failure says: noted for people, and its error recorded.
+    void fail(const Failure& failure) const;
     // The pattern a failing step ends with; the timer's retry rules then go on.
     void failureNotice(std::string_view stepText, std::string_view runtimeError = {});
     // Success starts the attempts afresh; a failure counts one more attempt.

@@ -6,6 +6,7 @@
 
 #include "common/AnswerLimit.h"
 #include "common/Errors.h"
+#include "common/Expected.h"
 #include "common/FailureNote.h"
 #include "common/Keywords.h"
 #include "common/SessionPhase.h"
@@ -181,8 +182,10 @@ public:
     }
 
 private:
+    // Connects to the port in use and sends the request; false when the connect failed.
     bool connectTcp(Request& request);
-    bool sendTcpRequest(Request& request);
+    Expected<void> openPort(Request& request);
+    Expected<void> sendTcpRequest(Request& request);
     void receive(Request& request);
     // Closes a connection that failed, so the next connect step opens a new one.
     void dropConnection(Request& request);
@@ -194,80 +197,80 @@ private:
 
 }  // namespace
 
-bool TcpSession::sendTcpRequest(Request& request) {
+Expected<void> TcpSession::sendTcpRequest(Request& request) {
     SessionState& s = request.session;
     Exchange::Message message = exchange_.message(request);
     s.requestText = std::move(message.text);
     s.startedSending = platform::clock().now();
     request.updateText("Attempting to send: " + s.requestText + CRLF);
-    bool sent = false;
-    if (connection_.connected()) {
-        sent = message.block ? connection_.sendData(message.payload)
-                             : connection_.sendRequest(message.payload);
-        if (!sent) request.record(errc::SendWithoutConnection);
-    } else {
-        request.record(errc::SendWithoutConnection);
-        request.record(errc::SendWithoutConnection);
-    }
+    bool sent =
+        connection_.connected() && (message.block ? connection_.sendData(message.payload)
+                                                  : connection_.sendRequest(message.payload));
     if (sent) s.attemptCount = 0;
     s.finishedSending = platform::clock().now();
-    return sent;
+    if (!sent) return fails(errc::SendWithoutConnection);
+    return {};
+}
+
+Expected<void> TcpSession::openPort(Request& request) {
+    SessionState& s = request.session;
+    if (connection_.connected()) return fails(errc::PortOpenFailed);
+    const std::optional<std::string>& pinned = request.settings.keywords.localIp();
+    tcp::resolveSessionAddresses(s, request.settings.remoteHost, pinned);
+    Expected<void> opened = connection_.open(s.localIP, s.remoteIP, tcp::portNumberOf(s.portInUse));
+    if (!opened) {
+        request.updateText(
+            std::string(s.attemptCount == 1 ? " open.attempt.port." : " open.reattempt.port.") +
+            s.portInUse + "  <unsuccessful>!" + CRLF);
+        s.portResults[static_cast<size_t>(portIndex_)] = "FAILED!";
+        request.setConnectionTime("Could not establish connection");
+        request.setStatus("Failed to:  IP: " + triedAddress(s, request.config) + " port " +
+                          s.portInUse);
+        const std::string& reason = opened.error().detail;
+        return fails(errc::PortOpenFailed,
+                     s.remoteIP.empty()
+                         ? "could not find the address of " + request.settings.remoteHost
+                         : "could not connect to " + vendorAddress(s) +
+                               (reason.empty() ? "" : ": " + reason));
+    }
+    s.portResults[static_cast<size_t>(portIndex_)] = "SUCCESS!";
+    s.connectedPort = s.portInUse;
+    return {};
 }
 
 bool TcpSession::connectTcp(Request& request) {
     SessionState& s = request.session;
-    const BridgeConfiguration& c = request.config;
-    try {
-        if (s.localHostName.empty()) s.localHostName = text::upper(tcp::getLocalHostName());
-        const std::optional<std::string>& pinned = request.settings.keywords.localIp();
-        if (s.localIP.empty()) s.localIP = tcp::getLocalIP(s.localHostName, pinned);
-        if (portIndex_ == 0 && s.attemptCount == 1) buildPortOrder(request);
-        s.portInUse = s.portList[static_cast<size_t>(portIndex_)];
-        if (s.attemptCount == 1) {
-            request.clearText();
-            request.updateText(parameterBlock(request));
-        }
-        if (connection_.connected()) throw std::runtime_error("already connected");
-        tcp::resolveSessionAddresses(s, request.settings.remoteHost, pinned);
-        if (!connection_.open(s.localIP, s.remoteIP, tcp::portNumberOf(s.portInUse))) {
-            request.reasons.note(
-                errc::PortOpenFailed,
-                s.remoteIP.empty() ? "could not find the address of " + c.TCPRemoteHostName.toText()
-                                   : "could not connect to " + vendorAddress(s) + systemReason());
-            request.updateText(
-                std::string(s.attemptCount == 1 ? " open.attempt.port." : " open.reattempt.port.") +
-                s.portInUse + "  <unsuccessful>!" + CRLF);
-            s.portResults[static_cast<size_t>(portIndex_)] = "FAILED!";
-            request.record(errc::PortOpenFailed);
-            request.setConnectionTime("Could not establish connection");
-            request.setStatus("Failed to:  IP: " + triedAddress(s, c) + " port " + s.portInUse);
-            throw std::runtime_error("connect failed");
-        }
-        s.portResults[static_cast<size_t>(portIndex_)] = "SUCCESS!";
-        s.connectedPort = s.portInUse;
+    if (s.localHostName.empty()) s.localHostName = text::upper(tcp::getLocalHostName());
+    if (s.localIP.empty())
+        s.localIP = tcp::getLocalIP(s.localHostName, request.settings.keywords.localIp());
+    if (portIndex_ == 0 && s.attemptCount == 1) buildPortOrder(request);
+    s.portInUse = s.portList[static_cast<size_t>(portIndex_)];
+    if (s.attemptCount == 1) {
         request.clearText();
-        if (s.attemptCount == 1) {
-            request.clearText();
-            request.updateText(parameterBlock(request));
-        } else {
-            request.updateText(" open.reattempt.port." + s.portInUse + "  <successful>!" + CRLF);
-        }
-        request.setConnectionTime("Connected for: " + std::to_string(s.elapsedTicks) + " seconds");
-        request.setStatus("Connected to:  IP: " + s.remoteIP);
-        if (sendTcpRequest(request)) {
-            request.updateText(std::string(" send attempt  <successful>!") + CRLF);
-        } else {
-            request.updateText(std::string(" send attempt  <unsuccessful>!") + CRLF);
-            request.record(errc::SendWithoutConnection);
-        }
-        request.workStarted();
-        s.elapsedTicks = 0;
-        return true;
-    } catch (...) {
-        request.record(errc::PortOpenFailed);
+        request.updateText(parameterBlock(request));
+    }
+    if (Expected<void> opened = openPort(request); !opened) {
+        request.fail(opened.error());
         request.attemptFailed();
         return false;
     }
+    request.clearText();
+    if (s.attemptCount == 1) {
+        request.clearText();
+        request.updateText(parameterBlock(request));
+    } else {
+        request.updateText(" open.reattempt.port." + s.portInUse + "  <successful>!" + CRLF);
+    }
+    request.setConnectionTime("Connected for: " + std::to_string(s.elapsedTicks) + " seconds");
+    request.setStatus("Connected to:  IP: " + s.remoteIP);
+    Expected<void> sent = sendTcpRequest(request);
+    request.updateText(
+        std::string(sent ? " send attempt  <successful>!" : " send attempt  <unsuccessful>!") +
+        CRLF);
+    if (!sent) request.fail(sent.error());
+    request.workStarted();
+    s.elapsedTicks = 0;
+    return true;
 }
 
 void TcpSession::receive(Request& request) {

@@ -151,16 +151,18 @@ void Connection::record(errc code, std::string_view description) const {
     if (reasons_) reasons_->record(code, description);
 }
 
-bool Connection::openFailed() {
+Expected<void> Connection::openFailed() {
+    // The system's reason is taken before the close can change it.
+    std::string reason = systemErrorText();
     // A failed open closes the socket it created, so no descriptor outlives the attempt;
     // the library stays started until the session's close ends it.
     closeSocket();
     connected_ = false;
-    record(errc::PortOpenFailed);
-    return false;
+    return fails(errc::PortOpenFailed, reason);
 }
 
-bool Connection::open(std::string_view localIP, std::string_view remoteIP, std::int32_t port) {
+Expected<void> Connection::open(std::string_view localIP, std::string_view remoteIP,
+                                std::int32_t port) {
     port_ = port;
     closeSocket();  // a socket left by an earlier open is not reused
     connected_ = false;
@@ -181,7 +183,7 @@ bool Connection::open(std::string_view localIP, std::string_view remoteIP, std::
                           limits_.waitBoundMs))
         return openFailed();
     connected_ = true;
-    return true;
+    return {};
 }
 
 bool Connection::sendRequest(std::string_view request) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/Expected.h"
 #include "common/Reasons.h"
 #include "common/RequestSettings.h"
 #include "platform/Sockets.h"
@@ -54,9 +55,10 @@ public:
     // none.
     void reportTo(const Reasons& reasons) { reasons_ = reasons; }
 
-    // Opens a connection from `localIP` to `remoteIP` on `port` (0: no port); records 320
-    // and closes what it created when it cannot.
-    bool open(std::string_view localIP, std::string_view remoteIP, std::int32_t port);
+    // Opens a connection from `localIP` to `remoteIP` on `port` (0: no port). When it
+    // cannot, it closes what it created and fails with 320 and the system's reason
+    // ("Connection refused"; empty when the system gave none), which its caller records.
+    Expected<void> open(std::string_view localIP, std::string_view remoteIP, std::int32_t port);
     bool connected() const { return connected_; }
     // The socket while one is open, for waiting on it; kInvalidSocket otherwise.
     sockets::Socket socket() const { return socket_; }
@@ -83,7 +85,7 @@ public:
     const std::string& lastErrorText() const { return lastErrorText_; }
 
 private:
-    bool openFailed();
+    Expected<void> openFailed();
     void closeSocket();
     bool receiveFailed(std::string& data, std::int32_t& length);
     void record(errc code, std::string_view description = {}) const;
@@ -104,7 +106,7 @@ bool tcpStartup();
 bool tcpCleanup();
 // ": " and the text for a socket-library error number.
 std::string tcpSetLastErrorCode(std::int32_t number);
-// The last socket failure as the system describes it ("Connection refused"), for people.
+// The socket failure just met as the system describes it ("Connection refused"), for people.
 std::string systemErrorText();
 
 }  // namespace trellybridge::tcp
