@@ -30,10 +30,10 @@ bool isControl(char c) {
     return byte < 0x20 || byte == 0x7F;
 }
 
-// A step that cannot go on: a line in the progress log and the reason for the host.
-void noteStepFailure(Request& request, const std::string& reason) {
+// A step that cannot go on: a line in the progress log, and the reason the request notes.
+Unexpected<Failure> stepFailure(Request& request, const std::string& reason) {
     request.updateText(" " + reason + CRLF);
-    request.reasons.note(reason);
+    return failsWithNote(reason);
 }
 
 }  // namespace
@@ -87,7 +87,7 @@ bool FileExchangeBridge::answerAtHand(Request& request) {
     return look && now - unchangedSince_ >= kSettledMs;
 }
 
-bool deletePatientFiles(Request& request, bool vendor) {
+Expected<void> deletePatientFiles(Request& request, bool vendor) {
     const SessionState& s = request.session;
     const RequestSettings& c = request.settings;
     if (s.attemptCount == 0) {
@@ -104,17 +104,13 @@ bool deletePatientFiles(Request& request, bool vendor) {
     std::string problem = vendor ? unusablePath("vendor program", c.applicationPath) : "";
     if (problem.empty()) problem = unusablePath("results", c.resultsPath);
     if (problem.empty() && requestFile) problem = unusablePath("request", c.requestPath);
-    if (!problem.empty()) {
-        noteStepFailure(request, problem);
-        return false;
-    }
+    if (!problem.empty()) return stepFailure(request, problem);
     fs::removeFile(c.resultsPath);
     if (requestFile) fs::removeFile(c.requestPath);
-    return true;
+    return {};
 }
 
-bool sendNetworkRequest(Request& request,
-                        const std::function<bool(const Request&, std::string& failure)>& deliver) {
+Expected<void> sendNetworkRequest(Request& request, const Delivery& deliver) {
     SessionState& s = request.session;
     if (s.attemptCount == 0) {
         request.workStarted();
@@ -128,35 +124,36 @@ bool sendNetworkRequest(Request& request,
     if (!built.formatKnown) request.failureNotice("ERROR building patient request");
     s.requestText = built.text;
 
-    std::string failure;
-    bool sent = deliver(request, failure);
+    Expected<void> sent = deliver(request);
     if (!sent) {
-        noteStepFailure(request, failure);
-        request.failureNotice("Unable to send patient request", failure);
+        const std::string& reason = sent.error().detail;
+        request.updateText(" " + reason + CRLF);
+        request.failureNotice("Unable to send patient request", reason);
     }
     return sent;
 }
 
 // The request as one line for the known formats, else empty. Other accounts' programs
 // pick it up, so it is an ordinary file, not a private one.
-bool writeRequestFile(const Request& request, std::string& failure) {
+Expected<void> writeRequestFile(const Request& request) {
     const std::string& path = request.settings.requestPath;
-    if (failure = unusablePath("request", path); !failure.empty()) return false;
+    if (std::string problem = unusablePath("request", path); !problem.empty())
+        return failsWithNote(problem);
     std::string content =
         request.settings.format != FormatKind::Unknown ? request.session.requestText + CRLF : "";
     fs::FileOutcome written = fs::writeOrdinaryFileAtomically(path, content);
     if (!written.ok)
-        failure = "could not write request file " + shownPath(path) + ": " + written.reason;
-    return written.ok;
+        return failsWithNote("could not write request file " + shownPath(path) + ": " +
+                             written.reason);
+    return {};
 }
 
-bool startVendorProgram(const Request& request, const std::vector<std::string>& arguments,
-                        process::Program& program, std::string& failure) {
+Expected<void> startVendorProgram(const Request& request, const std::vector<std::string>& arguments,
+                                  process::Program& program) {
     std::string reason;
     std::string path = shownPath(request.settings.applicationPath);
-    if (program.start(path, arguments, &reason)) return true;
-    failure = "could not start vendor program " + path + ": " + reason;
-    return false;
+    if (program.start(path, arguments, &reason)) return {};
+    return failsWithNote("could not start vendor program " + path + ": " + reason);
 }
 
 bool readPatientFile(Request& request) {
@@ -172,7 +169,7 @@ bool readPatientFile(Request& request) {
     }
     const std::string& path = c.resultsPath;
     if (std::string problem = unusablePath("results", path); !problem.empty()) {
-        noteStepFailure(request, problem);
+        request.fail(stepFailure(request, problem).error());
         return false;
     }
     // A pipe, a device or a file past the answer limit is not an answer: it counts as a

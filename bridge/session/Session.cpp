@@ -279,9 +279,13 @@ void Session::readPhase(BridgeSession& bridge) {
 void Session::sendPhase(BridgeSession& bridge) {
     Request& request = *request_;
     SessionState& s = request.session;
-    if (std::optional<bool> sent = bridge.sendRequest(request)) {
-        if (*sent) request.setPhase(Phase::Read);
-        countAttempt(*sent);
+    if (bridge.hasRequestSteps()) {
+        Expected<void> sent = bridge.sendRequest(request);
+        if (sent)
+            request.setPhase(Phase::Read);
+        else
+            request.fail(sent.error());
+        countAttempt(sent.has_value());
     } else {
         s.attemptCount = 0;
         request.setPhase(Phase::Read);
@@ -293,10 +297,14 @@ void Session::sendPhase(BridgeSession& bridge) {
 void Session::cleanupPhase(BridgeSession& bridge) {
     Request& request = *request_;
     SessionState& s = request.session;
-    if (std::optional<bool> removed = bridge.removeFiles(request)) {
-        if (*removed) request.setPhase(Phase::Send);
+    if (bridge.hasRequestSteps()) {
+        Expected<void> removed = bridge.removeFiles(request);
+        if (removed)
+            request.setPhase(Phase::Send);
+        else
+            request.fail(removed.error());
         s.startedSending = platform::clock().now();
-        countAttempt(*removed);
+        countAttempt(removed.has_value());
     } else {
         // Nothing to remove and nothing to send: straight to reading.
         s.attemptCount = 0;
