@@ -62,12 +62,6 @@ std::string vendorAddress(const SessionState& s) {
     return s.remoteIP + " port " + s.portInUse;
 }
 
-// ": Connection refused", or nothing when the system gave no reason.
-std::string systemReason() {
-    std::string reason = tcp::systemErrorText();
-    return reason.empty() ? reason : ": " + reason;
-}
-
 bool speaksMllp(const Request& request) {
     return transportOf(request.settings.bridge) == Transport::Tcp &&
            request.settings.keywords.has(keyword::Mllp);
@@ -88,35 +82,33 @@ std::string unknownFormatNote(const BridgeConfiguration& settings) {
                                  " is not " + formatNameList();
 }
 
-// Tells why an answer could not be taken: too large, cut off, never sent, unreadable.
-void noteBrokenAnswer(Request& request, tcp::AnswerRead read, size_t received) {
+// Why an answer could not be taken: too large, cut off, never sent, unreadable.
+Failure brokenAnswer(Request& request, tcp::AnswerRead read, size_t received,
+                     const std::string& readFailure) {
     const SessionState& s = request.session;
     std::string where = s.remoteIP + " port " + s.connectedPort;
     if (read == tcp::AnswerRead::TooLarge) {
         std::string limit = std::to_string(maxAnswerBytes());
         request.updateText(" answer too large: more than " + limit + " bytes" + CRLF);
-        request.reasons.note(
-            errc::ReceivingDataFailed,
-            "the answer from " + where + " was too large: more than " + limit + " bytes");
-    } else if (read == tcp::AnswerRead::Unfinished) {
+        return {errc::ReceivingDataFailed,
+                "the answer from " + where + " was too large: more than " + limit + " bytes"};
+    }
+    if (read == tcp::AnswerRead::Unfinished) {
         // Insurances at the end of a cut answer would be lost without a word.
         std::string bytes = std::to_string(received) + " bytes";
         request.updateText(" answer cut off: " + bytes + " without its end" + CRLF);
-        request.reasons.note(
-            errc::ReceivingDataFailed,
-            "the answer from " + where + " was cut off: " + bytes +
-                " arrived without the end character (" +
-                (speaksMllp(request) ? std::string("the MLLP block's FS")
-                                     : "EOFCharacter " + request.config.EOFCharacter.toText()) +
-                ")",
-            FailureKind::Incomplete);
-    } else if (read == tcp::AnswerRead::Closed) {
-        request.reasons.note(errc::ReceivingDataFailed,
-                             where + " closed the connection without answering");
-    } else {
-        request.reasons.note(errc::ReceivingDataFailed,
-                             "could not receive from " + where + systemReason());
+        return {errc::ReceivingDataFailed,
+                "the answer from " + where + " was cut off: " + bytes +
+                    " arrived without the end character (" +
+                    (speaksMllp(request) ? std::string("the MLLP block's FS")
+                                         : "EOFCharacter " + request.config.EOFCharacter.toText()) +
+                    ")",
+                FailureKind::Incomplete};
     }
+    if (read == tcp::AnswerRead::Closed)
+        return {errc::ReceivingDataFailed, where + " closed the connection without answering"};
+    return {errc::ReceivingDataFailed,
+            "could not receive from " + where + (readFailure.empty() ? "" : ": " + readFailure)};
 }
 
 class PatientExchange : public Exchange {
@@ -186,7 +178,10 @@ private:
     bool connectTcp(Request& request);
     Expected<void> openPort(Request& request);
     Expected<void> sendTcpRequest(Request& request);
+    // Reads the vendor's answer; fails when none came whole (the connection is then broken).
+    Expected<std::string> readVendorAnswer(Request& request);
     void receive(Request& request);
+    void dropBrokenConnection(Request& request);
     // Closes a connection that failed, so the next connect step opens a new one.
     void dropConnection(Request& request);
 
@@ -273,14 +268,11 @@ bool TcpSession::connectTcp(Request& request) {
     return true;
 }
 
-void TcpSession::receive(Request& request) {
+Expected<std::string> TcpSession::readVendorAnswer(Request& request) {
     SessionState& s = request.session;
-    if (!connection_.dataWaiting()) {
-        request.reasons.note(errc::HostTimedOut,
-                             "no answer from " + s.remoteIP + " port " + s.connectedPort);
-        request.record(errc::HostTimedOut);
-        return;
-    }
+    if (!connection_.dataWaiting())
+        return fails(errc::HostTimedOut,
+                     "no answer from " + s.remoteIP + " port " + s.connectedPort);
     s.startedReceiving = platform::clock().now();
     std::string answer;
     // Each attempt reads into an empty buffer: an answer is never joined to an earlier one.
@@ -291,24 +283,36 @@ void TcpSession::receive(Request& request) {
     bool stopped = read == tcp::AnswerRead::Unfinished || read == tcp::AnswerRead::Closed;
     bool whole =
         read == tcp::AnswerRead::Complete || (stopped && exchange_.closeEndsAnswer(request));
-    if (!whole) {
-        noteBrokenAnswer(request, read, answer.size());
-        request.record(errc::ReceivingDataFailed);
-        // Back to the connect step: that needs a new connection, not the broken one. The
-        // new connection's send starts the attempts afresh, so a vendor that breaks every
-        // connection would be asked forever: its port is given up after as many broken
-        // connections as attempts are allowed.
-        dropConnection(request);
-        if (++s.brokenConnections >= request.settings.attempts)
-            s.attemptCount = std::max(s.attemptCount, request.settings.attempts);
+    if (!whole)
+        return Unexpected(brokenAnswer(request, read, answer.size(), connection_.readFailure()));
+    return answer;
+}
+
+void TcpSession::receive(Request& request) {
+    SessionState& s = request.session;
+    Expected<std::string> answer = readVendorAnswer(request);
+    if (!answer) {
+        request.fail(answer.error());
+        if (answer.error().code == errc::ReceivingDataFailed) dropBrokenConnection(request);
         return;
     }
-    s.rawDataReceived = std::move(answer);
+    s.rawDataReceived = std::move(*answer);
     request.setPhase(Phase::Parse);
     s.answeredPort = s.connectedPort;
     s.finishedReceiving = platform::clock().now();
     s.attemptCount = 0;
     request.setTickInterval(RunLoop::Port, request.settings.timeDelayMs);
+}
+
+// Back to the connect step: that needs a new connection, not the broken one. The new
+// connection's send starts the attempts afresh, so a vendor that breaks every connection
+// would be asked forever: its port is given up after as many broken connections as
+// attempts are allowed.
+void TcpSession::dropBrokenConnection(Request& request) {
+    SessionState& s = request.session;
+    dropConnection(request);
+    if (++s.brokenConnections >= request.settings.attempts)
+        s.attemptCount = std::max(s.attemptCount, request.settings.attempts);
 }
 
 void TcpSession::dropConnection(Request& request) {

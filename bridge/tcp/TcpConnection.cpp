@@ -221,6 +221,7 @@ bool Connection::recvData(std::string& data, std::int32_t& length) {
 AnswerRead Connection::readAnswer(std::string& answer, const AnswerEnd& complete) {
     if (!connected_) {
         record(errc::ReceiveWithoutConnection);
+        readFailure_ = sockets::lastErrorText();
         return AnswerRead::Failed;
     }
     const size_t limit = maxAnswerBytes();
@@ -239,8 +240,11 @@ AnswerRead Connection::readAnswer(std::string& answer, const AnswerEnd& complete
     };
     while (sockets::waitReadable(socket_, nextWait()) == 1) {
         std::int32_t length = 0;
-        if (!recvData(chunk, length))
-            return answer.size() > start ? AnswerRead::Unfinished : AnswerRead::Failed;
+        if (!recvData(chunk, length)) {
+            if (answer.size() > start) return AnswerRead::Unfinished;
+            readFailure_ = sockets::lastErrorText();
+            return AnswerRead::Failed;
+        }
         if (length == 0) return stopped();  // the vendor closed its side
         if (answer.size() - start + chunk.size() > limit) return AnswerRead::TooLarge;
         size_t newFrom = answer.size();

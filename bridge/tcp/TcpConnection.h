@@ -83,6 +83,9 @@ public:
 
     // The text of the last socket-library error this connection met (": ...").
     const std::string& lastErrorText() const { return lastErrorText_; }
+    // Why the last read that Failed did, as the system describes it; empty when it gave
+    // no reason.
+    const std::string& readFailure() const { return readFailure_; }
 
 private:
     Expected<void> openFailed();
@@ -96,6 +99,7 @@ private:
     bool connected_ = false;
     std::int32_t port_ = 0;
     std::string lastErrorText_;
+    std::string readFailure_;
     int libraryStarts_ = 0;  // opens whose library start no close has ended yet
 };
 
