@@ -106,6 +106,8 @@ RequestSettings readRequestSettings(const BridgeConfiguration& c) {
     s.keywords = KeywordSet(c);
     s.debugging = c.DisplayDebugger.toText() == "true";
     s.caseSensitive = c.CaseSensitivity.toText() != "false";
+    s.medicGuarantorAddress = c.MEDICuseGuarantorAddress.toText() == "true";
+    s.vendor = c.VendorName.upperText();
     return s;
 }
 

@@ -65,8 +65,11 @@ struct RequestSettings {
     KeywordSet keywords;
 
     // The switches ("true" / "false" as GetPatient stores them).
-    bool debugging = false;     // DisplayDebugger: the boxes and the debug log
-    bool caseSensitive = true;  // CaseSensitivity: identifiers compared exactly
+    bool debugging = false;              // DisplayDebugger: the boxes and the debug log
+    bool caseSensitive = true;           // CaseSensitivity: identifiers compared exactly
+    bool medicGuarantorAddress = false;  // MEDICuseGuarantorAddress
+    // VendorName upper-cased, as the steps compare it with the vendors they know.
+    std::string vendor;
 };
 
 // Empty text and the INVALID marker both mean "not supplied".

@@ -57,11 +57,12 @@ std::string splitMiddleName(const std::string& name) {
 
 class XmlParse {
 public:
-    XmlParse(std::string_view answer, const BridgeConfiguration& config, PatientRecord& record,
-             platform::Clock& clock)
+    XmlParse(std::string_view answer, const BridgeConfiguration& config,
+             const RequestSettings& settings, PatientRecord& record, platform::Clock& clock)
         : document_(answer),
           answer_(document_.whole()),
           c_(config),
+          settings_(settings),
           record_(record),
           clock_(clock) {}
     ParseResult run();
@@ -77,6 +78,7 @@ private:
     xml::Document document_;
     Searchable answer_;
     const BridgeConfiguration& c_;
+    const RequestSettings& settings_;
     PatientRecord& record_;
     platform::Clock& clock_;
 };
@@ -124,7 +126,7 @@ bool XmlParse::readPatient() {
     rec(F::p1PatientMiddleInitial) = values[2];
     rec(F::p1PatientUniqueID) = values[3];
     rec(F::p1PatientAltID) = values[10];
-    rec(F::p1PatientSSN) = inForce(c_, keyword::NoPatientSsn) ? "" : cleanSsn(values[4]);
+    rec(F::p1PatientSSN) = settings_.keywords.has(keyword::NoPatientSsn) ? "" : cleanSsn(values[4]);
     rec(F::p1PatientAddress1) = address.street1;
     rec(F::p1PatientAddress2) = address.street2;
     rec(F::p1PatientCity) = address.city;
@@ -147,7 +149,7 @@ void XmlParse::readPhysician() {
         upin = getXMLAttribute(element, "UPIN");
         npi = getXMLAttribute(element, "NPI");
         license = getXMLAttribute(element, "LicenseNumber");
-        if (inForce(c_, keyword::NoDoctor)) upin.clear(), npi.clear();
+        if (settings_.keywords.has(keyword::NoDoctor)) upin.clear(), npi.clear();
         // A thirteenth diagnosis has no place to go and is left out.
         std::vector<Searchable> diagnoses = getXMLElements(element, "ICD9");
         long count = std::min(static_cast<long>(diagnoses.size()), long{kDiagnosisSlots});
@@ -241,7 +243,7 @@ void XmlParse::readInsurances() {
 
 ParseResult parseXMLStream(std::string_view answer, const BridgeConfiguration& config,
                            ParseContext context) {
-    return XmlParse(answer, config, context.record, context.clock).run();
+    return XmlParse(answer, config, context.settings, context.record, context.clock).run();
 }
 
 ParseResult readXmlAnswer(std::string_view answer, const BridgeConfiguration& config,

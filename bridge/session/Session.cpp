@@ -439,7 +439,8 @@ void showMessageBoxes(const formats::ParseResult& result) {
 
 formats::ParseContext parseContext(RequestState& state) {
     return {state.record, state.debugDataDump,
-            formats::ParseContext::delimiterOf(state.session.recordDelimiter), platform::clock()};
+            formats::ParseContext::delimiterOf(state.session.recordDelimiter), platform::clock(),
+            state.preparedSettings()};
 }
 
 bool Session::processResponse(std::string_view received) {
@@ -451,11 +452,11 @@ bool Session::processResponse(std::string_view received) {
     {
         FlagRaised reading(readingAnswer_);
         std::string converted;
-        std::string_view answer = formats::answerAsRead(received, request.config, converted);
+        std::string_view answer = formats::answerAsRead(received, request.settings, converted);
         parsed = formats::dispatchAnswer(answer, request.config, request.parseContext());
         showMessageBoxes(parsed);
         if (parsed.next == formats::NextStep::ShowAnswerAndEnd)
-            shown = answerForDisplay(formats::trimmedForDisplay(answer, request.config));
+            shown = answerForDisplay(formats::trimmedForDisplay(answer, request.settings));
     }
     request.applyParse(parsed);
     answerProblem_ = parsed.problem;

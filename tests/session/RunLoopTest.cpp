@@ -111,6 +111,7 @@ TEST_F(ProcessResponseTest, AnswersAreReadOrShownAndEndTheSession) {
         prepareToReadAnswers();
         testing::threadRequest().config.VendorFormatType = c.format;
         testing::threadRequest().config.HTTPSSubjectCN = c.keywords;
+        testing::threadRequest().settings = readRequestSettings(testing::threadRequest().config);
         testing::threadRequest().patientFound = c.foundBefore;
         testing::threadRequest().record[RecordField::p1PatientLastName] = "OLD";
         window().txtInformation = "earlier progress";
