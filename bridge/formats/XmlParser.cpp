@@ -57,11 +57,10 @@ std::string splitMiddleName(const std::string& name) {
 
 class XmlParse {
 public:
-    XmlParse(std::string_view answer, const BridgeConfiguration& config,
-             const RequestSettings& settings, PatientRecord& record, platform::Clock& clock)
+    XmlParse(std::string_view answer, const RequestSettings& settings, PatientRecord& record,
+             platform::Clock& clock)
         : document_(answer),
           answer_(document_.whole()),
-          c_(config),
           settings_(settings),
           record_(record),
           clock_(clock) {}
@@ -77,7 +76,6 @@ private:
     // The answer is upper-cased once; every element found is searched through that copy.
     xml::Document document_;
     Searchable answer_;
-    const BridgeConfiguration& c_;
     const RequestSettings& settings_;
     PatientRecord& record_;
     platform::Clock& clock_;
@@ -241,9 +239,9 @@ void XmlParse::readInsurances() {
 
 }  // namespace
 
-ParseResult parseXMLStream(std::string_view answer, const BridgeConfiguration& config,
+ParseResult parseXMLStream(std::string_view answer, const BridgeConfiguration&,
                            ParseContext context) {
-    return XmlParse(answer, config, context.settings, context.record, context.clock).run();
+    return XmlParse(answer, context.settings, context.record, context.clock).run();
 }
 
 ParseResult readXmlAnswer(std::string_view answer, const BridgeConfiguration& config,
