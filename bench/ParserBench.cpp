@@ -38,6 +38,7 @@ void configureFor(const char* format) {
     BridgeConfiguration& c = request().config;
     c = BridgeConfiguration{};
     testing::answerReadingSettings(c, format);
+    request().settings = readRequestSettings(c);  // read once, as a request's are
 }
 
 // A parser as a request runs it, its found flag applied.

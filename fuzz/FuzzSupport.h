@@ -68,6 +68,7 @@ inline std::string answerOf(const char* format, const std::uint8_t* data, size_t
                                                      : "SCAN";
     prepare(format, "FOLDERS");
     if (size > 0) varySettings(data[size - 1]);
+    request().settings = readRequestSettings(request().config);  // as a prepared request's
     return sent;
 }
 

@@ -11,7 +11,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
         formats::ParseResult result = fuzzing::readWith(parser, answer);
         fuzzing::request().reasons().record(result.notices);
         if (result.next == formats::NextStep::ShowAnswerAndEnd)
-            answerForDisplay(formats::trimmedForDisplay(answer, fuzzing::request().config));
+            answerForDisplay(
+                formats::trimmedForDisplay(answer, fuzzing::request().preparedSettings()));
     }
     return 0;
 }

@@ -5,18 +5,23 @@
 // it, so that a request sees what a host would expect it to see.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "common/BridgeConfiguration.h"
 #include "common/FailureNote.h"
 #include "common/PatientRecord.h"
 #include "common/Reasons.h"
+#include "common/RequestSettings.h"
 #include "common/SessionState.h"
 
 namespace trellybridge {
 
 struct RequestState {
     BridgeConfiguration config;
+    // The settings as the steps use them, read from `config` when the request is prepared;
+    // a request ends without them, so that none outlives the request it was read for.
+    std::optional<RequestSettings> settings;
     PatientRecord record;
     bool patientFound = false;
     std::string debugDataDump;  // the raw answer last handed to a parser
@@ -32,6 +37,11 @@ struct RequestState {
 
     // The error list and the failure notes, as the steps of a request record into them.
     Reasons reasons() { return {errorList, enhancedError, failures, session}; }
+    // The settings of the request: as prepared, or read now for one that was not.
+    const RequestSettings& preparedSettings() {
+        if (!settings) settings = readRequestSettings(config);
+        return *settings;
+    }
 };
 
 }  // namespace trellybridge

@@ -8,6 +8,7 @@
 
 #include "common/Errors.h"
 #include "common/FailureNote.h"
+#include "common/RequestSettings.h"
 #include "common/Text.h"
 
 namespace trellybridge::configuration {
@@ -39,25 +40,6 @@ std::optional<double> wholeCount(const Variant& value) {
     if (!number || !std::isfinite(*number) || *number < 0 || *number != std::floor(*number))
         return std::nullopt;
     return number;
-}
-
-// Port numbers separated by commas (blanks around them, and empty items, are passed over
-// as the session passes them), at least one.
-bool isPortList(const Variant& value) {
-    std::string list = value.toText();
-    int ports = 0;
-    for (size_t start = 0; start <= list.size();) {
-        size_t comma = std::min(list.find(',', start), list.size());
-        std::string item = text::trimSpaces(list.substr(start, comma - start));
-        start = comma + 1;
-        if (item.empty()) continue;
-        if (item.size() > 5 || item.find_first_not_of("0123456789") != std::string::npos)
-            return false;
-        int port = std::stoi(item);
-        if (port < 1 || port > 65535) return false;
-        ++ports;
-    }
-    return ports > 0;
 }
 
 bool isControl(unsigned char c) {
@@ -266,7 +248,8 @@ std::vector<std::string> unusableSettings(const BridgeConfiguration& c) {
         problems.push_back(
             "AllowedRetries must be 1 or more over a serial line, where 0 sends nothing, not " +
             quoted(c.AllowedRetries));
-    if (bridge == Transport::Tcp && !isUnset(c.TCPRemotePorts) && !isPortList(c.TCPRemotePorts))
+    if (bridge == Transport::Tcp && !isUnset(c.TCPRemotePorts) &&
+        !portList(c.TCPRemotePorts.toText()))
         problems.push_back(
             "TCPRemotePorts must be port numbers from 1 to 65535 separated by commas, not " +
             quoted(c.TCPRemotePorts));

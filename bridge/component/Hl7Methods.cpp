@@ -19,6 +19,13 @@ long level(const Variant& value) {
 
 Variant TrellyBridgeComm::parseHL7Stream(const Variant& HL7AStream) {
     ThreadState& state = threadState();
+    // The host's call is a request of its own: the settings are read as they stand now,
+    // and none stays behind for the next request.
+    state.settings = readRequestSettings(state.config);
+    struct Forget {
+        ThreadState& state;
+        ~Forget() { state.settings.reset(); }
+    } forget{state};
     try {
         // The record is published as read, before the keywords' guarantor substitutions;
         // those reach the properties when a request publishes.

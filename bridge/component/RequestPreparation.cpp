@@ -55,6 +55,7 @@ Prepared prepareRequest(RequestState& state, const GetPatientArguments& argument
     // Read afresh each time: a page may change the setting.
     auto pages = [&] { return mode.showPages && config.DisplayProperties.toText() == "true"; };
 
+    state.settings.reset();
     storeArguments(config, arguments);
     if (pages()) showPropertyPages(state);
     if (!adjustForBridge(config, reasons)) return Prepared::Ended;
@@ -77,6 +78,7 @@ Prepared prepareRequest(RequestState& state, const GetPatientArguments& argument
     applyFinalDefaults(config);
     if (std::string problem = problemOf(joined(unusableSettings(config))); !problem.empty())
         return refuse(state, problem);
+    state.settings = readRequestSettings(config);
     return Prepared::Ready;
 }
 

@@ -27,10 +27,10 @@ std::optional<std::string_view> standardFromHeader(std::string_view answer) {
     return std::nullopt;
 }
 
-std::string_view trimmedForDisplay(std::string_view answer, const BridgeConfiguration& config) {
+std::string_view trimmedForDisplay(std::string_view answer, const RequestSettings& settings) {
     size_t first = answer.find_first_not_of(' ');
     answer = first == std::string_view::npos ? std::string_view() : answer.substr(first);
-    std::string end = endCharacter(config);
+    const std::string& end = settings.endCharacter;
     while (!answer.empty()) {
         char last = answer.back();
         if (last == '\r' || last == '\n' || last == ' ' || (!end.empty() && last == end[0]))
@@ -41,9 +41,10 @@ std::string_view trimmedForDisplay(std::string_view answer, const BridgeConfigur
     return answer;
 }
 
-std::string_view answerAsRead(std::string_view answer, const BridgeConfiguration& config,
+std::string_view answerAsRead(std::string_view answer, const RequestSettings& settings,
                               std::string& converted) {
-    if (!inForce(config, keyword::ChangeLfToCr) || answer.find('\n') == std::string_view::npos)
+    if (!settings.keywords.has(keyword::ChangeLfToCr) ||
+        answer.find('\n') == std::string_view::npos)
         return answer;
     converted.assign(answer);
     std::replace(converted.begin(), converted.end(), '\n', '\r');

@@ -27,11 +27,11 @@ std::optional<std::string_view> standardFromHeader(std::string_view answer);
 
 // The answer as it is shown when it held no patient: without leading blanks, nor trailing
 // line ends, blanks and end characters.
-std::string_view trimmedForDisplay(std::string_view answer, const BridgeConfiguration& config);
+std::string_view trimmedForDisplay(std::string_view answer, const RequestSettings& settings);
 
 // The answer as the parsers read it and a failure shows it: under {CHANGE LF TO CR} its
 // line feeds are carriage returns (made in `converted`), else it is the answer itself.
-std::string_view answerAsRead(std::string_view answer, const BridgeConfiguration& config,
+std::string_view answerAsRead(std::string_view answer, const RequestSettings& settings,
                               std::string& converted);
 
 // Reads the answer (as answerAsRead gives it) with the parser of the configured format

@@ -20,6 +20,7 @@
 #include "common/Errors.h"
 #include "common/FailureNote.h"
 #include "common/PatientRecord.h"
+#include "common/RequestSettings.h"
 #include "platform/Clock.h"
 #include "platform/Toolkit.h"
 
@@ -77,11 +78,12 @@ struct ParseResult {
 // What a parse works with besides the answer and the settings. The record and the debug
 // dump belong to the caller, so that their storage is reused from one answer to the next.
 struct ParseContext {
-    PatientRecord& record;       // filled; a field the answer does not name keeps its text
-    std::string& debugDump;      // the answer as kept for the debug log (HL7 and STANDARD),
-                                 // bounded (answerForDump)
-    char recordDelimiter = '|';  // the STANDARD delimiter until a header record names one
-    platform::Clock& clock;      // the request's: when reading began and ended
+    PatientRecord& record;            // filled; a field the answer does not name keeps its text
+    std::string& debugDump;           // the answer as kept for the debug log (HL7 and STANDARD),
+                                      // bounded (answerForDump)
+    char recordDelimiter = '|';       // the STANDARD delimiter until a header record names one
+    platform::Clock& clock;           // the request's: when reading began and ended
+    const RequestSettings& settings;  // the request's, as its steps use them
 
     // The delimiter a session keeps as text: its first character, "|" when empty.
     static char delimiterOf(std::string_view text) { return text.empty() ? '|' : text[0]; }

@@ -156,19 +156,20 @@ struct Identifiers {
 
 class Hl7Parse : private ValueWriter {
 public:
-    Hl7Parse(std::string_view message, const BridgeConfiguration& config, PatientRecord& record)
-        : ValueWriter(inForce(config, keyword::RemoveQuotes)),
+    Hl7Parse(std::string_view message, const BridgeConfiguration& config,
+             const RequestSettings& settings, PatientRecord& record)
+        : ValueWriter(settings.keywords.has(keyword::RemoveQuotes)),
           message_(message),
           index_(message, {"PID", "PV1", "DG1", "GT1", "IN1", "IN2"}),
           c_(config),
-          anyKeyword_(anyKeyword(config)),
+          settings_(settings),
           record_(record),
           pid_(index_.segment(kPid, 1)) {}
 
     ParseResult run(const RecordObserver& whenRead);
 
 private:
-    bool keyword(std::string_view word) const { return anyKeyword_ && inForce(c_, word); }
+    bool keyword(std::string_view word) const { return settings_.keywords.has(word); }
     std::string& rec(F f) { return record_[f]; }
 
     void readPatientNumber();
@@ -189,7 +190,7 @@ private:
     std::string_view message_;
     hl7::MessageIndex index_;
     const BridgeConfiguration& c_;
-    bool anyKeyword_;  // a parse asks for a score of keywords: none are, most often
+    const RequestSettings& settings_;
     PatientRecord& record_;
     Segment pid_;
     Identifiers ids_;
@@ -484,12 +485,12 @@ void Hl7Parse::substituteGuarantor() {
 
 bool Hl7Parse::identifierMatches(ParseResult& result) {
     std::string& matched = result.identifierMatch;
-    if (transport(c_) != Transport::Tcp) return true;
+    if (transportOf(settings_.bridge) != Transport::Tcp) return true;
     const std::string& returned = rec(F::p1PatientUniqueID);
     if (returned.empty() && ids_.pid3.empty()) return true;
-    bool exact = c_.CaseSensitivity.toText() != "false";
+    bool exact = settings_.caseSensitive;
     auto fold = [exact](const std::string& value) { return exact ? value : text::upper(value); };
-    std::string requested = fold(c_.PatientID.toText());
+    std::string requested = fold(settings_.patientId);
     if (requested == fold(returned) || requested == fold(ids_.combined) ||
         requested == fold(ids_.pid3))
         return true;
@@ -547,7 +548,7 @@ ParseResult parseHL7Stream(std::string_view answer, const BridgeConfiguration& c
     if (message.find('\r') == std::string::npos)
         std::replace(message.begin(), message.end(), '\n', '\r');
     message += "\r\r";
-    ParseResult result = Hl7Parse(message, config, context.record).run(whenRead);
+    ParseResult result = Hl7Parse(message, config, context.settings, context.record).run(whenRead);
     // A message short enough to be kept whole is handed over rather than copied.
     if (message.size() <= kDumpedAnswerBytes)
         context.debugDump = std::move(message);
@@ -561,10 +562,9 @@ ParseResult readHl7Answer(std::string_view answer, const BridgeConfiguration& co
     ParseResult result =
         timed(context.clock, [&] { return parseHL7Stream(answer, config, context); });
     if (!result.read) return shownAndEnded(std::move(result));
-    std::string vendor = config.VendorName.upperText();
+    const std::string& vendor = context.settings.vendor;
     bool medicVendor = vendor == "MEDIC" || vendor == "MISYS PM" || vendor == "MISYSPM";
-    if (medicVendor && config.MEDICuseGuarantorAddress.toText() == "true")
-        useGuarantorAddress(context.record);
+    if (medicVendor && context.settings.medicGuarantorAddress) useGuarantorAddress(context.record);
     return result;
 }
 

@@ -1,6 +1,7 @@
 #include "formats/RecordReader.h"
 
 #include "common/BridgeConfiguration.h"
+#include "common/RequestSettings.h"
 #include "common/Text.h"
 #include "formats/ByteScan.h"
 
@@ -78,10 +79,9 @@ std::string cleanSsn(std::string_view value) {
     return Variant(digits).numericValue() == 0 ? std::string() : digits;
 }
 
-bool sameIdentifier(const BridgeConfiguration& config, std::string_view returned) {
-    std::string requested = config.PatientID.toText();
-    if (config.CaseSensitivity.toText() == "false")
-        return text::upper(requested) == text::upper(returned);
+bool sameIdentifier(const RequestSettings& settings, std::string_view returned) {
+    const std::string& requested = settings.patientId;
+    if (!settings.caseSensitive) return text::upper(requested) == text::upper(returned);
     return requested == returned;
 }
 

@@ -12,6 +12,7 @@
 namespace trellybridge {
 
 struct BridgeConfiguration;
+struct RequestSettings;
 
 namespace formats {
 
@@ -51,7 +52,7 @@ std::string trimTrailingBlanks(std::string_view value);
 // Dashes and blanks removed; empty when what is left is no number other than 0.
 std::string cleanSsn(std::string_view value);
 // Does the returned identifier answer the request? Case-blind when CaseSensitivity is "false".
-bool sameIdentifier(const BridgeConfiguration& config, std::string_view returned);
+bool sameIdentifier(const RequestSettings& settings, std::string_view returned);
 
 }  // namespace formats
 }  // namespace trellybridge

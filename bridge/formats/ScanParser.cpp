@@ -64,8 +64,8 @@ const std::map<std::string, std::vector<Target>, std::less<>>& vocabulary() {
     return tags;
 }
 
-void failParse(const BridgeConfiguration& config, ParseResult& result) {
-    if (config.DisplayDebugger.toText() == "true")
+void failParse(const RequestSettings& settings, ParseResult& result) {
+    if (settings.debugging)
         result.messageBoxes.push_back(
             {"ERROR parsing SCAN stream", "Attention!", ui::Icon::Critical});
 }
@@ -116,7 +116,7 @@ ParseResult parseScanStream(std::string_view answer, const BridgeConfiguration& 
     } catch (const ParseFailure& failure) {
         result.found = false;
         result.problem = unreadable(failure.what());
-        failParse(config, result);
+        failParse(context.settings, result);
         return result;
     }
     result.finishedParsing = context.clock.now();
@@ -128,9 +128,9 @@ ParseResult parseScanStream(std::string_view answer, const BridgeConfiguration& 
         return result;
     }
     if (transport(config) == Transport::Tcp &&
-        !sameIdentifier(config, record[F::p1PatientUniqueID])) {
+        !sameIdentifier(context.settings, record[F::p1PatientUniqueID])) {
         result.found = false;
-        failParse(config, result);
+        failParse(context.settings, result);
         return result;
     }
     result.read = true;

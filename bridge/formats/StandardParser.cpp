@@ -103,8 +103,8 @@ std::string recordType(const std::string& record) {
     return record.substr(0, 1);
 }
 
-void failParse(const BridgeConfiguration& config, ParseResult& result) {
-    if (config.DisplayDebugger.toText() == "true")
+void failParse(const RequestSettings& settings, ParseResult& result) {
+    if (settings.debugging)
         result.messageBoxes.push_back(
             {"ERROR parsing response stream", "Attention!", ui::Icon::Critical});
 }
@@ -162,6 +162,7 @@ public:
         : answer_(answer),
           delimited_(delimited),
           c_(config),
+          settings_(context.settings),
           context_(context),
           record_(context.record),
           delimiter_(context.recordDelimiter) {}
@@ -182,6 +183,7 @@ private:
     std::string_view answer_;
     bool delimited_;
     const BridgeConfiguration& c_;
+    const RequestSettings& settings_;
     ParseContext context_;
     PatientRecord& record_;
     char delimiter_;  // the header record names it
@@ -198,12 +200,12 @@ void StandardParse::readRecord(const std::string& record) {
         sawPatient_ = true;
         read(record, patientPlaces(), toRecord);
         std::string& ssn = record_[F::p1PatientSSN];
-        ssn = inForce(c_, keyword::NoPatientSsn) ? "" : cleanSsn(ssn);
+        ssn = settings_.keywords.has(keyword::NoPatientSsn) ? "" : cleanSsn(ssn);
         std::string& dob = record_[F::p1PatientDOB];
         if (delimited_ && dob.size() > 8) dob.resize(8);
     } else if (type == "P2") {
         read(record, physicianPlacesOnce(), toRecord);
-        if (inForce(c_, keyword::NoDoctor)) {
+        if (settings_.keywords.has(keyword::NoDoctor)) {
             record_[F::p2PhysicianUPIN].clear();
             record_[F::p2PhysicianNPI].clear();
         }
@@ -211,9 +213,9 @@ void StandardParse::readRecord(const std::string& record) {
         read(record, guarantorPlaces(), toRecord);
     } else if (type == "I1" || type == "I2" || type == "I3") {
         int slot = type[1] - '1';
-        int allowed = inForce(c_, keyword::NoInsurance)        ? 0
-                      : inForce(c_, keyword::OneInsuranceOnly) ? 1
-                                                               : 3;
+        int allowed = settings_.keywords.has(keyword::NoInsurance)        ? 0
+                      : settings_.keywords.has(keyword::OneInsuranceOnly) ? 1
+                                                                          : 3;
         if (delimited_ && slot + 1 > allowed) return;
         read(record, insurancePlaces(),
              [&](I field, std::string v) { record_.insured(slot, field) = std::move(v); });
@@ -226,9 +228,9 @@ void StandardParse::readRecord(const std::string& record) {
 
 bool StandardParse::checkIdentifier() {
     if (transport(c_) != Transport::Tcp) return true;
-    if (delimited_ && inForce(c_, keyword::BypassPidCheckForAstm)) return true;
+    if (delimited_ && settings_.keywords.has(keyword::BypassPidCheckForAstm)) return true;
     const std::string& returned = record_[F::p1PatientUniqueID];
-    if (sameIdentifier(c_, returned)) return true;
+    if (sameIdentifier(settings_, returned)) return true;
     if (delimited_)
         result_.messageBoxes.push_back({"Patient ID returned does not match ID submitted.\r" +
                                             c_.PatientID.toText() + " <--> " + returned,
@@ -252,11 +254,11 @@ ParseResult StandardParse::run() {
     } catch (const ParseFailure& failure) {
         result_.found = false;
         result_.problem = unreadable(failure.what());
-        failParse(c_, result_);
+        failParse(settings_, result_);
         return result_;
     }
 
-    if (delimited_ && inForce(c_, keyword::UsePidForGuarantor) &&
+    if (delimited_ && settings_.keywords.has(keyword::UsePidForGuarantor) &&
         record_[F::g1GuarantorLastName].empty() && record_[F::g1GuarantorFirstName].empty()) {
         guarantorFromPatient(record_, true);
     }
@@ -270,7 +272,7 @@ ParseResult StandardParse::run() {
     }
     if (!checkIdentifier()) {
         result_.found = false;
-        failParse(c_, result_);
+        failParse(settings_, result_);
         return result_;
     }
     result_.read = true;

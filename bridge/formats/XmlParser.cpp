@@ -57,11 +57,11 @@ std::string splitMiddleName(const std::string& name) {
 
 class XmlParse {
 public:
-    XmlParse(std::string_view answer, const BridgeConfiguration& config, PatientRecord& record,
+    XmlParse(std::string_view answer, const RequestSettings& settings, PatientRecord& record,
              platform::Clock& clock)
         : document_(answer),
           answer_(document_.whole()),
-          c_(config),
+          settings_(settings),
           record_(record),
           clock_(clock) {}
     ParseResult run();
@@ -76,7 +76,7 @@ private:
     // The answer is upper-cased once; every element found is searched through that copy.
     xml::Document document_;
     Searchable answer_;
-    const BridgeConfiguration& c_;
+    const RequestSettings& settings_;
     PatientRecord& record_;
     platform::Clock& clock_;
 };
@@ -124,7 +124,7 @@ bool XmlParse::readPatient() {
     rec(F::p1PatientMiddleInitial) = values[2];
     rec(F::p1PatientUniqueID) = values[3];
     rec(F::p1PatientAltID) = values[10];
-    rec(F::p1PatientSSN) = inForce(c_, keyword::NoPatientSsn) ? "" : cleanSsn(values[4]);
+    rec(F::p1PatientSSN) = settings_.keywords.has(keyword::NoPatientSsn) ? "" : cleanSsn(values[4]);
     rec(F::p1PatientAddress1) = address.street1;
     rec(F::p1PatientAddress2) = address.street2;
     rec(F::p1PatientCity) = address.city;
@@ -147,7 +147,7 @@ void XmlParse::readPhysician() {
         upin = getXMLAttribute(element, "UPIN");
         npi = getXMLAttribute(element, "NPI");
         license = getXMLAttribute(element, "LicenseNumber");
-        if (inForce(c_, keyword::NoDoctor)) upin.clear(), npi.clear();
+        if (settings_.keywords.has(keyword::NoDoctor)) upin.clear(), npi.clear();
         // A thirteenth diagnosis has no place to go and is left out.
         std::vector<Searchable> diagnoses = getXMLElements(element, "ICD9");
         long count = std::min(static_cast<long>(diagnoses.size()), long{kDiagnosisSlots});
@@ -239,9 +239,9 @@ void XmlParse::readInsurances() {
 
 }  // namespace
 
-ParseResult parseXMLStream(std::string_view answer, const BridgeConfiguration& config,
+ParseResult parseXMLStream(std::string_view answer, const BridgeConfiguration&,
                            ParseContext context) {
-    return XmlParse(answer, config, context.record, context.clock).run();
+    return XmlParse(answer, context.settings, context.record, context.clock).run();
 }
 
 ParseResult readXmlAnswer(std::string_view answer, const BridgeConfiguration& config,

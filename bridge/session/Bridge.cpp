@@ -2,7 +2,6 @@
 
 #include "common/FailureNote.h"
 #include "session/Bridges.h"
-#include "session/SessionContext.h"
 
 namespace trellybridge::session {
 namespace {
@@ -13,13 +12,13 @@ class InvalidBridge : public Bridge {
 public:
     RunLoop load(Request& request) override {
         request.updateText(std::string("Invalid bridge type requested...") + CRLF + CRLF);
-        const Variant& bridge = request.settings.NetworkBridgeType;
+        const Variant& bridge = request.config.NetworkBridgeType;
         request.reasons.note(FailureKind::Settings,
                              isUnset(bridge)
                                  ? "the request was not sent: NetworkBridgeType is not set"
                                  : "the request was not sent: NetworkBridgeType " +
                                        bridge.toText() + " is not " + bridgeNameList());
-        request.session.timeoutTicks = request.settings.SerialTimeout.toText();
+        request.session.timeoutTicks = request.config.SerialTimeout.toText();
         return RunLoop::Port;
     }
 };
@@ -38,7 +37,7 @@ std::unique_ptr<Bridge> makeBridge(BridgeKind kind) {
 
 void Bridge::exhausted(Request& request) {
     setClosePending();
-    request.setTickInterval(RunLoop::Port, request.timeDelay());
+    request.setTickInterval(RunLoop::Port, request.settings.timeDelayMs);
 }
 
 }  // namespace trellybridge::session

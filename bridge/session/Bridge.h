@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "common/BridgeConfiguration.h"
+#include "common/Expected.h"
 #include "session/Request.h"
 #include "session/RunLoop.h"
 
@@ -22,10 +23,11 @@ public:
     // and its time-out. Returns the timer that runs it.
     virtual RunLoop load(Request& request) = 0;
 
-    // Network run loop. Cleanup and send give the step's success, or nullopt when the
-    // bridge has no such step (the loop then passes it without an attempt).
-    virtual std::optional<bool> removeFiles(Request&) { return std::nullopt; }
-    virtual std::optional<bool> sendRequest(Request&) { return std::nullopt; }
+    // Network run loop: the cleanup and send steps of a bridge that asks by a request file
+    // or a program. A bridge without them goes from the prepare step straight to reading.
+    virtual bool hasRequestSteps() const { return false; }
+    virtual Expected<void> removeFiles(Request&) { return {}; }
+    virtual Expected<void> sendRequest(Request&) { return {}; }
     // Reads the answer into rawDataReceived and counts the attempt; true when it came.
     virtual bool readAnswer(Request&) { return false; }
 

@@ -5,7 +5,6 @@
 #include "platform/ThreadContext.h"
 #include "session/SearchRequest.h"
 #include "session/SerialLine.h"
-#include "session/SessionContext.h"
 #include "session/TcpBridge.h"
 #include "tcp/TcpConnection.h"
 
@@ -22,9 +21,9 @@ public:
     RequestState* state = nullptr;  // where the sent section and the result are kept
 
     Message message(Request& request) const override {
-        request.settings.CompanyName = company;
-        SearchRequest built = buildSearchRequest(request.settings, section);
-        request.settings.CompanyName = built.companyName;
+        request.config.CompanyName = company;
+        SearchRequest built = buildSearchRequest(request.config, section);
+        request.config.CompanyName = built.companyName;
         state->searchInfoSection = built.text;
         return {built.text, built.text};
     }
@@ -45,7 +44,7 @@ EnhancedSession::~EnhancedSession() = default;
 
 std::unique_ptr<Bridge> EnhancedSession::makeSessionBridge(const Request& request) const {
     const Exchange& searchExchange = *search_;
-    switch (transportOf(request.typed.bridge).value_or(Transport::Files)) {
+    switch (transportOf(request.settings.bridge).value_or(Transport::Files)) {
         // The search over a serial line: the same request, ended with CR LF as over
         // TCP/IP; the answer ends at the end-of-answer character, as every serial answer
         // does. A search that gets no answer ends as one over TCP/IP does, with the

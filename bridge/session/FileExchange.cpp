@@ -16,14 +16,13 @@
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 #include "platform/Process.h"
-#include "session/SessionContext.h"
 
 namespace trellybridge::session {
 namespace {
 
 std::string attemptText(const Request& request, const std::string& what) {
     return " Attempt Number " + std::to_string(request.session.attemptCount) + " of " +
-           request.settings.AllowedRetries.toText() + " to " + what + "..." + CRLF;
+           request.config.AllowedRetries.toText() + " to " + what + "..." + CRLF;
 }
 
 bool isControl(char c) {
@@ -31,10 +30,10 @@ bool isControl(char c) {
     return byte < 0x20 || byte == 0x7F;
 }
 
-// A step that cannot go on: a line in the progress log and the reason for the host.
-void noteStepFailure(Request& request, const std::string& reason) {
+// A step that cannot go on: a line in the progress log, and the reason the request notes.
+Unexpected<Failure> stepFailure(Request& request, const std::string& reason) {
     request.updateText(" " + reason + CRLF);
-    request.reasons.note(reason);
+    return failsWithNote(reason);
 }
 
 }  // namespace
@@ -42,8 +41,7 @@ void noteStepFailure(Request& request, const std::string& reason) {
 // A path that was
 // never set (it holds the INVALID marker) or one holding a character that no Windows
 // file name may hold would otherwise become a file of that name in the working folder.
-std::string unusablePath(std::string_view what, const Variant& setting) {
-    std::string path = setting.toText();
+std::string unusablePath(std::string_view what, const std::string& path) {
     bool usable = !path.empty() && path.find(kInvalidMarker) == std::string::npos;
     for (size_t i = 0; usable && i < path.size(); ++i) {
         char c = path[i];
@@ -58,14 +56,14 @@ std::string unusablePath(std::string_view what, const Variant& setting) {
     return std::string(what) + " path is not usable: " + shown;
 }
 
-std::string shownPath(const Variant& setting) {
-    return fs::hostPath(setting.toText());
+std::string shownPath(const std::string& path) {
+    return fs::hostPath(path);
 }
 
 RunLoop FileExchangeBridge::load(Request& request) {
     request.setPhase(Phase::Cleanup);
     request.updateText(std::string("Preparing request for patient...") + CRLF);
-    request.session.timeoutTicks = request.settings.NetworkTimeout.toText();
+    request.session.timeoutTicks = request.config.NetworkTimeout.toText();
     return RunLoop::Network;
 }
 
@@ -77,9 +75,9 @@ bool FileExchangeBridge::readAnswer(Request& request) {
 }
 
 bool FileExchangeBridge::answerAtHand(Request& request) {
-    const Variant& results = request.settings.VendorResultsPath;
+    const std::string& results = request.settings.resultsPath;
     if (!unusablePath("results", results).empty()) return false;
-    std::optional<fs::FileStamp> look = fs::stampOf(results.toText());
+    std::optional<fs::FileStamp> look = fs::stampOf(results);
     auto now = static_cast<std::uint32_t>(platform::clock().tickCount());
     if (look != lastLook_) {
         lastLook_ = look;
@@ -89,9 +87,9 @@ bool FileExchangeBridge::answerAtHand(Request& request) {
     return look && now - unchangedSince_ >= kSettledMs;
 }
 
-bool deletePatientFiles(Request& request, bool vendor) {
+Expected<void> deletePatientFiles(Request& request, bool vendor) {
     const SessionState& s = request.session;
-    const BridgeConfiguration& c = request.settings;
+    const RequestSettings& c = request.settings;
     if (s.attemptCount == 0) {
         request.workStarted();
         request.clearText();
@@ -102,21 +100,17 @@ bool deletePatientFiles(Request& request, bool vendor) {
     // Every path the later steps use is looked at here, so that a request that cannot
     // be made deletes nothing. VENDOR without a request path hands the identifier to the
     // program instead of writing a file.
-    bool requestFile = !vendor || !isUnset(c.VendorRequestPath);
-    std::string problem = vendor ? unusablePath("vendor program", c.VendorApplicationPath) : "";
-    if (problem.empty()) problem = unusablePath("results", c.VendorResultsPath);
-    if (problem.empty() && requestFile) problem = unusablePath("request", c.VendorRequestPath);
-    if (!problem.empty()) {
-        noteStepFailure(request, problem);
-        return false;
-    }
-    fs::removeFile(c.VendorResultsPath.toText());
-    if (requestFile) fs::removeFile(c.VendorRequestPath.toText());
-    return true;
+    bool requestFile = !vendor || !isUnsetText(c.requestPath);
+    std::string problem = vendor ? unusablePath("vendor program", c.applicationPath) : "";
+    if (problem.empty()) problem = unusablePath("results", c.resultsPath);
+    if (problem.empty() && requestFile) problem = unusablePath("request", c.requestPath);
+    if (!problem.empty()) return stepFailure(request, problem);
+    fs::removeFile(c.resultsPath);
+    if (requestFile) fs::removeFile(c.requestPath);
+    return {};
 }
 
-bool sendNetworkRequest(Request& request,
-                        const std::function<bool(const Request&, std::string& failure)>& deliver) {
+Expected<void> sendNetworkRequest(Request& request, const Delivery& deliver) {
     SessionState& s = request.session;
     if (s.attemptCount == 0) {
         request.workStarted();
@@ -125,47 +119,46 @@ bool sendNetworkRequest(Request& request,
     } else {
         request.updateText(attemptText(request, "send patient request"));
     }
-    request::BuiltRequest built = request::buildRequest(request.settings, platform::clock());
+    request::BuiltRequest built = request::buildRequest(request.config, platform::clock());
     request.reasons.record(built.notices);
     if (!built.formatKnown) request.failureNotice("ERROR building patient request");
     s.requestText = built.text;
 
-    std::string failure;
-    bool sent = deliver(request, failure);
+    Expected<void> sent = deliver(request);
     if (!sent) {
-        noteStepFailure(request, failure);
-        request.failureNotice("Unable to send patient request", failure);
+        const std::string& reason = sent.error().detail;
+        request.updateText(" " + reason + CRLF);
+        request.failureNotice("Unable to send patient request", reason);
     }
     return sent;
 }
 
 // The request as one line for the known formats, else empty. Other accounts' programs
 // pick it up, so it is an ordinary file, not a private one.
-bool writeRequestFile(const Request& request, std::string& failure) {
-    const BridgeConfiguration& c = request.settings;
-    if (failure = unusablePath("request", c.VendorRequestPath); !failure.empty()) return false;
+Expected<void> writeRequestFile(const Request& request) {
+    const std::string& path = request.settings.requestPath;
+    if (std::string problem = unusablePath("request", path); !problem.empty())
+        return failsWithNote(problem);
     std::string content =
-        request.typed.format != FormatKind::Unknown ? request.session.requestText + CRLF : "";
-    fs::FileOutcome written =
-        fs::writeOrdinaryFileAtomically(c.VendorRequestPath.toText(), content);
+        request.settings.format != FormatKind::Unknown ? request.session.requestText + CRLF : "";
+    fs::FileOutcome written = fs::writeOrdinaryFileAtomically(path, content);
     if (!written.ok)
-        failure = "could not write request file " + shownPath(c.VendorRequestPath) + ": " +
-                  written.reason;
-    return written.ok;
+        return failsWithNote("could not write request file " + shownPath(path) + ": " +
+                             written.reason);
+    return {};
 }
 
-bool startVendorProgram(const Request& request, const std::vector<std::string>& arguments,
-                        process::Program& program, std::string& failure) {
+Expected<void> startVendorProgram(const Request& request, const std::vector<std::string>& arguments,
+                                  process::Program& program) {
     std::string reason;
-    std::string path = shownPath(request.settings.VendorApplicationPath);
-    if (program.start(path, arguments, &reason)) return true;
-    failure = "could not start vendor program " + path + ": " + reason;
-    return false;
+    std::string path = shownPath(request.settings.applicationPath);
+    if (program.start(path, arguments, &reason)) return {};
+    return failsWithNote("could not start vendor program " + path + ": " + reason);
 }
 
 bool readPatientFile(Request& request) {
     SessionState& s = request.session;
-    const BridgeConfiguration& c = request.settings;
+    const RequestSettings& c = request.settings;
     if (s.attemptCount == 0) {
         request.workStarted();
         request.clearText();
@@ -174,35 +167,30 @@ bool readPatientFile(Request& request) {
         request.updateText(" Attempt Number " + std::to_string(s.attemptCount) +
                            " to read patient file..." + CRLF);
     }
-    if (std::string problem = unusablePath("results", c.VendorResultsPath); !problem.empty()) {
-        noteStepFailure(request, problem);
+    const std::string& path = c.resultsPath;
+    if (std::string problem = unusablePath("results", path); !problem.empty()) {
+        request.fail(stepFailure(request, problem).error());
         return false;
     }
-    std::string path = c.VendorResultsPath.toText();
     // A pipe, a device or a file past the answer limit is not an answer: it counts as a
     // file that is not there yet, and the next attempt looks again.
     fs::RegularFileRead read = fs::readRegularFile(path, maxAnswerBytes());
     if (read.failure == fs::RegularFileRead::Failure::TooLarge) {
         std::string limit = "more than " + std::to_string(maxAnswerBytes()) + " bytes";
         request.updateText(" Results file too large: " + limit + CRLF);
-        request.reasons.note("results file " + shownPath(c.VendorResultsPath) +
-                             " is too large: " + limit);
+        request.reasons.note("results file " + shownPath(path) + " is too large: " + limit);
         return false;
     }
     if (!read) {
-        request.reasons.note("could not read results file " + shownPath(c.VendorResultsPath) +
-                             ": " + read.reason);
+        request.reasons.note("could not read results file " + shownPath(path) + ": " + read.reason);
         return false;
     }
     s.rawDataReceived = std::move(*read.content);
     s.finishedReceiving = platform::clock().now();
 
     bool parsed = false;
-    if (request.typed.format != FormatKind::Unknown) {
-        std::string end;
-        double code = c.EOFCharacter.numericValue();
-        if (code >= 0 && code <= 255)
-            end = std::string(1, static_cast<char>(static_cast<unsigned char>(code)));
+    if (request.settings.format != FormatKind::Unknown) {
+        const std::string& end = c.endCharacter;
         // Marked in place: a copy of an answer as large as the limit would double its cost.
         std::string& raw = s.rawDataReceived;
         const size_t size = raw.size();
@@ -211,10 +199,10 @@ bool readPatientFile(Request& request) {
         raw.resize(size);
     }
     if (!parsed) {
-        request.noteNoPatient("results file " + shownPath(c.VendorResultsPath));
+        request.noteNoPatient("results file " + shownPath(path));
         return false;
     }
-    if (inForce(c, keyword::PurgePatientData)) fs::removeFile(path);
+    if (c.keywords.has(keyword::PurgePatientData)) fs::removeFile(path);
     return true;
 }
 

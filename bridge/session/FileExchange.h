@@ -32,19 +32,19 @@ private:
 
 // Removes the results file and the request file (none for a VENDOR program that is
 // handed the identifier), once every path the later steps use has been found usable.
-bool deletePatientFiles(Request& request, bool vendorProgram);
-// Builds the request and hands it to `deliver`, which gives false and the reason when
-// it cannot deliver it.
-bool sendNetworkRequest(Request& request,
-                        const std::function<bool(const Request&, std::string& failure)>& deliver);
+Expected<void> deletePatientFiles(Request& request, bool vendorProgram);
+// Builds the request and hands it to `deliver`, which fails with the reason when it
+// cannot deliver it.
+using Delivery = std::function<Expected<void>(const Request&)>;
+Expected<void> sendNetworkRequest(Request& request, const Delivery& deliver);
 // The two ways a request is delivered: the request file, and the vendor's program.
-bool writeRequestFile(const Request& request, std::string& failure);
-bool startVendorProgram(const Request& request, const std::vector<std::string>& arguments,
-                        process::Program& program, std::string& failure);
+Expected<void> writeRequestFile(const Request& request);
+Expected<void> startVendorProgram(const Request& request, const std::vector<std::string>& arguments,
+                                  process::Program& program);
 // Why a configured path cannot name a file, or empty text when it can.
-std::string unusablePath(std::string_view what, const Variant& setting);
+std::string unusablePath(std::string_view what, const std::string& path);
 // The file a path setting names, as the host sees it.
-std::string shownPath(const Variant& setting);
+std::string shownPath(const std::string& path);
 // Reads the answer in the results file into the session's raw data and parses it; false
 // (and no raw data) while there is none that holds the patient.
 bool readPatientFile(Request& request);

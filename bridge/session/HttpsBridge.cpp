@@ -12,7 +12,6 @@
 #include "platform/HttpClient.h"
 #include "platform/ObjectRegistry.h"
 #include "session/Bridges.h"
-#include "session/SessionContext.h"
 #include "session/WebService.h"
 
 namespace trellybridge::session {
@@ -100,7 +99,7 @@ void credentialsFailed(Request& request, errc code, const std::string& why) {
 // Each call is over before the session's wait for the next attempt would be: the wait
 // between attempts, at least one second.
 long callBoundMs(const Request& request) {
-    double ms = request.settings.NetworkTimeout.numericValue() * request.timeDelay();
+    double ms = request.settings.networkTimeoutTicks * request.settings.timeDelayMs;
     return static_cast<long>(std::clamp(ms, 1000.0, 600000.0));
 }
 
@@ -110,7 +109,7 @@ public:
     // Calls the web service once; the answer, or empty text.
     std::string readPatientStream(Request& request) {
         SessionState& s = request.session;
-        const BridgeConfiguration& c = request.settings;
+        const BridgeConfiguration& c = request.config;
         try {
             if (s.attemptCount == 0) {
                 request.workStarted();
@@ -127,13 +126,13 @@ public:
             s.finishedReceiving = platform::clock().now();
             bool parsed = false;
             if (request.patientFound()) {
-                request.setTickInterval(RunLoop::Network, request.timeDelay());
-                if (formats::isKnownFormat(c.VendorFormatType.toText())) {
+                request.setTickInterval(RunLoop::Network, request.settings.timeDelayMs);
+                if (request.settings.format != FormatKind::Unknown) {
                     // Marked in place: a copy of an answer as large as the limit would
                     // double its cost.
                     std::string& raw = s.rawDataReceived;
                     const size_t size = raw.size();
-                    raw += request.endCharacter() + request.endCharacter();
+                    raw += request.settings.endCharacter + request.settings.endCharacter;
                     parsed = request.processResponse(raw);
                     raw.resize(size);
                     if (!parsed) request.noteNoPatient("the web service's answer");
@@ -156,7 +155,7 @@ public:
 private:
     static std::string requestWebService(Request& request) {
         SessionState& s = request.session;
-        const BridgeConfiguration& c = request.settings;
+        const BridgeConfiguration& c = request.config;
         std::string address = webServiceAddress(c);
         s.requestText = webServiceQuery(c, true);
 
@@ -237,7 +236,7 @@ private:
                 explained = true;
                 continue;
             }
-            std::string message = serviceErrorMessage(errorNumber(known->code), request.settings);
+            std::string message = serviceErrorMessage(errorNumber(known->code), request.config);
             if (known->code == kPatientNotFound) request.setPatientFound(false);
             request.reasons.append(known->code, message);
             request.reasons.note(known->code, message,
@@ -258,7 +257,7 @@ public:
         request.setPhase(Phase::Read);
         s.attemptCount = 0;
         s.rawDataReceived = service_.readPatientStream(request);
-        s.timeoutTicks = request.settings.NetworkTimeout.toText();
+        s.timeoutTicks = request.config.NetworkTimeout.toText();
         return RunLoop::Network;
     }
     bool readAnswer(Request& request) override {

@@ -9,10 +9,11 @@ namespace {
 
 class PollingBridge : public FileExchangeBridge {
 public:
-    std::optional<bool> removeFiles(Request& request) override {
+    bool hasRequestSteps() const override { return true; }
+    Expected<void> removeFiles(Request& request) override {
         return deletePatientFiles(request, false);
     }
-    std::optional<bool> sendRequest(Request& request) override {
+    Expected<void> sendRequest(Request& request) override {
         request.session.startedSending = platform::clock().now();
         return sendNetworkRequest(request, writeRequestFile);
     }

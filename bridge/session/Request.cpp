@@ -4,13 +4,12 @@
 #include "common/PhaseTrail.h"
 #include "formats/AnswerDispatch.h"
 #include "session/Session.h"
-#include "session/SessionContext.h"
 
 namespace trellybridge::session {
 
 Request::Request(Session& engine, RequestState& state)
-    : settings(state.config),
-      typed(readTypedSettings(state.config)),
+    : config(state.config),
+      settings(state.preparedSettings()),
       session(state.session),
       reasons(state.reasons()),
       engine_(engine),
@@ -40,6 +39,16 @@ void Request::record(errc code, std::string_view description) const {
     engine_.record(code, description);
 }
 
+void Request::fail(const Failure& failure) const {
+    if (!failure.detail.empty()) {
+        if (failure.code)
+            reasons.note(*failure.code, failure.detail, failure.kind);
+        else
+            reasons.note(failure.kind, failure.detail);
+    }
+    if (failure.code) record(*failure.code);
+}
+
 void Request::failureNotice(std::string_view stepText, std::string_view runtimeError) {
     engine_.failureNotice(stepText, runtimeError);
 }
@@ -53,7 +62,7 @@ bool Request::processResponse(std::string_view answer) {
 }
 
 void Request::noteNoPatient(std::string_view source) const {
-    formats::noteNoPatient(engine_.answerProblem(), source, typed.patientId, reasons);
+    formats::noteNoPatient(engine_.answerProblem(), source, settings.patientId, reasons);
 }
 
 void Request::setPhase(Phase next) {
@@ -108,25 +117,6 @@ void Request::continueAtOnce() {
 
 void Request::end() {
     engine_.endSession();
-}
-
-int Request::timeDelay() const {
-    return typed.timeDelayMs;
-}
-
-bool Request::debugging() const {
-    return typed.debugging;
-}
-
-std::string Request::endCharacter() const {
-    return typed.endOfAnswer;
-}
-
-TypedSettings readTypedSettings(const BridgeConfiguration& settings) {
-    return {bridgeKind(settings),        formatKind(settings),
-            settings.PatientID.toText(), session::timeDelay(settings),
-            allowedAttempts(settings),   formats::endCharacter(settings),
-            session::debugging(settings)};
 }
 
 }  // namespace trellybridge::session

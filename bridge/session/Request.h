@@ -10,7 +10,9 @@
 
 #include "common/BridgeConfiguration.h"
 #include "common/Errors.h"
+#include "common/Expected.h"
 #include "common/Reasons.h"
+#include "common/RequestSettings.h"
 #include "common/RequestState.h"
 #include "common/SessionState.h"
 #include "formats/AnswerDispatch.h"
@@ -20,18 +22,8 @@ namespace trellybridge::session {
 
 class Session;
 
-// The settings as the steps use them, read once from the stored text when the request
-// starts. The stored text (`Request::settings`) stays what is shown, logged and sent.
-struct TypedSettings {
-    BridgeKind bridge = BridgeKind::Invalid;
-    FormatKind format = FormatKind::Unknown;
-    std::string patientId;
-    int timeDelayMs = 0;      // the interval of the timer that runs the bridge
-    int attempts = 0;         // AllowedRetries as the run loops count against it
-    std::string endOfAnswer;  // the bytes an answer ends with (EOFCharacter)
-    bool debugging = false;   // DisplayDebugger: the boxes and the debug log
-};
-TypedSettings readTypedSettings(const BridgeConfiguration& settings);
+// How the progress display ends its lines.
+inline constexpr const char* CRLF = "\r\n";
 
 class Request {
 public:
@@ -39,8 +31,10 @@ public:
     // settings it was prepared with, and the session, record and reasons it fills in.
     Request(Session& engine, RequestState& state);
 
-    BridgeConfiguration& settings;
-    const TypedSettings typed;
+    // The settings as stored: the text shown, logged and quoted in messages.
+    BridgeConfiguration& config;
+    // The settings as the steps use them, read when the request was prepared.
+    const RequestSettings& settings;
     SessionState& session;
     Reasons reasons;  // the error list and failure notes this request records into
 
@@ -53,6 +47,8 @@ public:
 
     // Errors, attempts and the answer.
     void record(errc code, std::string_view description = {}) const;
+    // What a step's failure says: noted for people, and its error recorded.
+    void fail(const Failure& failure) const;
     // The pattern a failing step ends with; the timer's retry rules then go on.
     void failureNotice(std::string_view stepText, std::string_view runtimeError = {});
     // Success starts the attempts afresh; a failure counts one more attempt.
@@ -86,11 +82,6 @@ public:
     void restartTicks(RunLoop loop);
     void continueAtOnce();
     void end();
-
-    // The settings as the steps use them.
-    int timeDelay() const;
-    bool debugging() const;
-    std::string endCharacter() const;
 
 private:
     Session& engine_;

@@ -10,7 +10,6 @@
 #include "session/EnhancedWindow.h"
 #include "session/ProgressWindow.h"
 #include "session/Session.h"
-#include "session/SessionContext.h"
 
 namespace trellybridge::session {
 namespace {
@@ -50,7 +49,7 @@ private:
 // errors it raised recorded, and an answer that holds no patient shown as a session shows it.
 void readAnswerAtHand(RequestState& state, std::string_view answer) {
     std::string converted;
-    std::string_view read = formats::answerAsRead(answer, state.config, converted);
+    std::string_view read = formats::answerAsRead(answer, state.preparedSettings(), converted);
     formats::ParseResult result = formats::dispatchAnswer(read, state.config, parseContext(state));
     showMessageBoxes(result);
     state.reasons().record(result.notices);
@@ -59,7 +58,8 @@ void readAnswerAtHand(RequestState& state, std::string_view answer) {
     ui::toolkit().progress(ui::ProgressKind::Log, std::string("Receiving response...") + CRLF);
     ui::toolkit().progress(
         ui::ProgressKind::Log,
-        "  " + answerForDisplay(formats::trimmedForDisplay(read, state.config)) + CRLF + CRLF);
+        "  " + answerForDisplay(formats::trimmedForDisplay(read, state.preparedSettings())) + CRLF +
+            CRLF);
 }
 
 // Ends the session when the request is cancelled or its deadline passes: it closes as one
@@ -119,6 +119,7 @@ Outcome runRequest(RequestState state, const RequestOptions& options) noexcept {
     Outcome outcome;
     outcome.errorsFrom = state.errorList.size();
     try {
+        state.preparedSettings();
         RunScope scope(state, options);
         switch (options.kind) {
             case RequestKind::Patient: runWindow(progressWindow(), state, options); break;
@@ -128,6 +129,7 @@ Outcome runRequest(RequestState state, const RequestOptions& options) noexcept {
     } catch (...) {
         // A request that breaks off ends as one that found nothing more.
     }
+    state.settings.reset();
     outcome.state = std::move(state);
     return outcome;
 }

@@ -14,7 +14,6 @@
 #include "platform/Toolkit.h"
 #include "session/Bridges.h"
 #include "session/SerialLine.h"
-#include "session/SessionContext.h"
 #include "session/TcpBridge.h"
 
 namespace trellybridge::session {
@@ -84,7 +83,7 @@ void sendSerialRequest(Request& request, serial::CommControl& control, const Exc
         request.updateText(std::string("Waiting...") + CRLF);
         s.finishedSending = platform::clock().now();
     } catch (const serial::CommError& e) {
-        request.reasons.note("could not send the request on " + portName(request.settings) + ": " +
+        request.reasons.note("could not send the request on " + portName(request.config) + ": " +
                              e.what());
         request.failureNotice("ERROR sending patient request",
                               std::to_string(e.number()) + " - " + e.what());
@@ -96,8 +95,8 @@ void sendSerialRequest(Request& request, serial::CommControl& control, const Exc
 std::int32_t sessionEndBy(const Request& request) {
     std::int64_t ticks = std::max<std::int64_t>(
         1, Variant(request.session.timeoutTicks).toWholeNumber().value_or(1));
-    std::int64_t attempts = std::max(0, request.typed.attempts) + 2;
-    std::int64_t tickMs = std::max(1000, request.timeDelay());
+    std::int64_t attempts = std::max(0, request.settings.attempts) + 2;
+    std::int64_t tickMs = std::max(1000, request.settings.timeDelayMs);
     std::int64_t bound = std::min<std::int64_t>(ticks * attempts * tickMs,
                                                 std::numeric_limits<std::int32_t>::max() / 2);
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(platform::clock().tickCount()) +
@@ -105,7 +104,7 @@ std::int32_t sessionEndBy(const Request& request) {
 }
 
 void noteSilentLine(const Request& request, size_t received) {
-    const BridgeConfiguration& c = request.settings;
+    const BridgeConfiguration& c = request.config;
     if (received == 0) {
         request.reasons.note(errc::HostTimedOut, "no answer on " + portName(c));
         return;
@@ -179,7 +178,7 @@ private:
 
 void SerialBridge::openSerialPort(Request& request) {
     SessionState& s = request.session;
-    const BridgeConfiguration& c = request.settings;
+    const BridgeConfiguration& c = request.config;
     request.updateText(" Attempt Number " + std::to_string(s.attemptCount) + " of " +
                        c.AllowedRetries.toText() + " to establish serial connection..." + CRLF);
     serial::CommControl& control = control_;
@@ -195,7 +194,7 @@ void SerialBridge::openSerialPort(Request& request) {
         request.reasons.note("could not open " + portName(c) + " (" + deviceName(c) +
                              "): " + e.what());
         request.updateText("SERIAL Port: " + std::to_string(e.number()) + " " + e.what() + CRLF);
-        if (request.debugging())
+        if (request.settings.debugging)
             ui::toolkit().messageBox("Undetermined ERROR loading one or more serial properties",
                                      "Attention!", ui::Icon::Critical);
         request.attemptFailed();
@@ -209,7 +208,7 @@ void SerialBridge::openSerialPort(Request& request) {
 bool SerialBridge::closeSerialPort(Request& request) {
     SessionState& s = request.session;
     request.updateText(std::string("Attempting to close serial port...") + CRLF);
-    request.updateText("  closing " + portName(request.settings) + CRLF + CRLF);
+    request.updateText("  closing " + portName(request.config) + CRLF + CRLF);
     s.closePortAttempts += 1;
     try {
         control_.close();
@@ -227,7 +226,7 @@ bool SerialBridge::closeSerialPort(Request& request) {
 }
 
 void SerialBridge::commEvent(Request& request, serial::CommEvent event) {
-    const std::string port = portName(request.settings);
+    const std::string port = portName(request.config);
     try {
         if (event == serial::CommEvent::HangUp) {
             lineHungUp(request);
@@ -274,14 +273,14 @@ void SerialBridge::commEvent(Request& request, serial::CommEvent event) {
         }
         s.finishedReceiving = platform::clock().now();
     } catch (...) {
-        if (request.debugging())
+        if (request.settings.debugging)
             ui::toolkit().messageBox("The comm control encountered an unspecified error",
                                      "Attention!", ui::Icon::Critical);
     }
 }
 
 void SerialBridge::lineHungUp(Request& request) {
-    const std::string port = portName(request.settings);
+    const std::string port = portName(request.config);
     size_t received = request.session.rawDataReceived.size();
     // Part of an answer, then the line gone: the answer was cut off, not never sent.
     if (received > 0 && !closePending())
@@ -298,11 +297,11 @@ bool SerialBridge::handleSerialInput(Request& request, const std::string& chunk)
     SessionState& s = request.session;
     // The answer is complete, or the session is closing: what comes after is no answer.
     if (closePending()) return false;
-    std::string end = request.endCharacter();
+    std::string end = request.settings.endCharacter;
     size_t endAt = end.empty() ? std::string::npos : chunk.find(end);
     std::string text = chunk.substr(0, endAt);
     if (s.rawDataReceived.size() + text.size() > maxAnswerBytes()) {
-        request.reasons.note("the answer on " + portName(request.settings) +
+        request.reasons.note("the answer on " + portName(request.config) +
                              " was too large: more than " + std::to_string(maxAnswerBytes()) +
                              " bytes");
         request.updateText(" answer too large" + std::string(CRLF));
@@ -317,7 +316,7 @@ bool SerialBridge::handleSerialInput(Request& request, const std::string& chunk)
     if (endAt == std::string::npos) return false;
 
     s.rawDataReceived += end;
-    if (formatKindOf(text::upper(request.settings.VendorFormatType.toText())) ==
+    if (formatKindOf(text::upper(request.config.VendorFormatType.toText())) ==
         FormatKind::Unknown) {
         request.end();
         return false;

@@ -10,7 +10,6 @@
 #include "common/DebugLog.h"
 #include "common/PhaseTrail.h"
 #include "common/Version.h"
-#include "session/SessionContext.h"
 
 namespace trellybridge::session {
 namespace {
@@ -43,7 +42,7 @@ Session::Session(ProgressView& view) : view_(view) {
 Session::~Session() = default;
 
 std::unique_ptr<Bridge> Session::makeSessionBridge(const Request& request) const {
-    return makeBridge(request.typed.bridge);
+    return makeBridge(request.settings.bridge);
 }
 
 void Session::record(errc code, std::string_view description) const {
@@ -51,11 +50,11 @@ void Session::record(errc code, std::string_view description) const {
 }
 
 std::string Session::bridgeName() const {
-    return request_ ? request_->settings.NetworkBridgeType.toText() : std::string();
+    return request_ ? request_->config.NetworkBridgeType.toText() : std::string();
 }
 
 void Session::startTimer(ui::Timer& timer) {
-    timer.setInterval(request_->timeDelay());
+    timer.setInterval(request_->settings.timeDelayMs);
     timer.setEnabled(true);
 }
 
@@ -79,8 +78,8 @@ void Session::start(RequestState& state) {
     s.recordDelimiter = "|";
     s.identifierMatch.clear();
     startPhase(s, Phase::Prepare);
-    s.eolFirstCode = firstCode(request.settings.EOLCharacter);
-    s.eofFirstCode = firstCode(request.settings.EOFCharacter);
+    s.eolFirstCode = firstCode(request.config.EOLCharacter);
+    s.eofFirstCode = firstCode(request.config.EOFCharacter);
     s.elapsedTicks = 0;
     // Steps of this request that never happen print as ABORTED in the debug log.
     s.startedSending = s.finishedSending = s.startedReceiving = s.finishedReceiving =
@@ -128,7 +127,7 @@ void Session::closeConnection() {
         if (request_) {
             request_->session.elapsedTicks = 0;
             if (bridge_) bridge_->close(*request_);
-            if (request_->debugging()) request_->writeDebugLog();
+            if (request_->settings.debugging) request_->writeDebugLog();
         }
     } catch (...) {
     }
@@ -161,7 +160,7 @@ void Session::release() {
 }
 
 void Session::failureNotice(std::string_view stepText, std::string_view runtimeError) {
-    if (request_->debugging()) {
+    if (request_->settings.debugging) {
         ui::toolkit().messageBox(runtimeError.empty() ? "0 - " : runtimeError, "", ui::Icon::None);
         ui::toolkit().messageBox(stepText, "Attention!", ui::Icon::Critical);
     }
@@ -216,9 +215,9 @@ void Session::networkTick() {
 void Session::runNetworkStep() {
     Request& request = *request_;
     SessionState& s = request.session;
-    if (s.attemptCount > request.settings.AllowedRetries.numericValue()) {
+    if (s.attemptCount > request.settings.retryLimit) {
         request.setPatientFound(false);
-        NetworkTimer.setInterval(request.timeDelay());
+        NetworkTimer.setInterval(request.settings.timeDelayMs);
         endSession();
         return;
     }
@@ -245,7 +244,7 @@ void Session::runNetworkStep() {
     else if (s.attemptCount > attemptsBefore &&
              (s.phase != Phase::Read || !bridge.readAwaitsVendor())) {
         s.elapsedTicks = stepTick();
-        NetworkTimer.setInterval(request.timeDelay());
+        NetworkTimer.setInterval(request.settings.timeDelayMs);
     }
 }
 
@@ -274,15 +273,19 @@ void Session::readPhase(Bridge& bridge) {
     bool received = bridge.readAnswer(request);
     if (received) request.setPhase(Phase::Answered);
     s.elapsedTicks = 0;
-    if (received) NetworkTimer.setInterval(request.timeDelay());
+    if (received) NetworkTimer.setInterval(request.settings.timeDelayMs);
 }
 
 void Session::sendPhase(Bridge& bridge) {
     Request& request = *request_;
     SessionState& s = request.session;
-    if (std::optional<bool> sent = bridge.sendRequest(request)) {
-        if (*sent) request.setPhase(Phase::Read);
-        countAttempt(*sent);
+    if (bridge.hasRequestSteps()) {
+        Expected<void> sent = bridge.sendRequest(request);
+        if (sent)
+            request.setPhase(Phase::Read);
+        else
+            request.fail(sent.error());
+        countAttempt(sent.has_value());
     } else {
         s.attemptCount = 0;
         request.setPhase(Phase::Read);
@@ -294,10 +297,14 @@ void Session::sendPhase(Bridge& bridge) {
 void Session::cleanupPhase(Bridge& bridge) {
     Request& request = *request_;
     SessionState& s = request.session;
-    if (std::optional<bool> removed = bridge.removeFiles(request)) {
-        if (*removed) request.setPhase(Phase::Send);
+    if (bridge.hasRequestSteps()) {
+        Expected<void> removed = bridge.removeFiles(request);
+        if (removed)
+            request.setPhase(Phase::Send);
+        else
+            request.fail(removed.error());
         s.startedSending = platform::clock().now();
-        countAttempt(*removed);
+        countAttempt(removed.has_value());
     } else {
         // Nothing to remove and nothing to send: straight to reading.
         s.attemptCount = 0;
@@ -340,7 +347,7 @@ void Session::portTick() {
 void Session::runPortStep(Bridge& bridge) {
     SessionState& s = request_->session;
     bool fast = s.pace == Pace::Fast;
-    if (s.attemptCount >= request_->typed.attempts) {
+    if (s.attemptCount >= request_->settings.attempts) {
         bridge.exhausted(*request_);
         // Attempts that failed outright leave nothing to wait for: the next port, or the end.
         if (fast && failedOutright_ && showing()) continueAtOnce();
@@ -364,11 +371,11 @@ void Session::runPortStep(Bridge& bridge) {
         else
             continueAtOnce();
     } else if (failedOutright_) {
-        if (s.attemptCount >= request_->typed.attempts) {
+        if (s.attemptCount >= request_->settings.attempts) {
             continueAtOnce();
         } else {
             s.elapsedTicks = std::max(0, stepTick() - 1);
-            PortTimer.setInterval(request_->timeDelay());
+            PortTimer.setInterval(request_->settings.timeDelayMs);
             retryScheduled_ = true;
         }
     }
@@ -432,7 +439,8 @@ void showMessageBoxes(const formats::ParseResult& result) {
 
 formats::ParseContext parseContext(RequestState& state) {
     return {state.record, state.debugDataDump,
-            formats::ParseContext::delimiterOf(state.session.recordDelimiter), platform::clock()};
+            formats::ParseContext::delimiterOf(state.session.recordDelimiter), platform::clock(),
+            state.preparedSettings()};
 }
 
 bool Session::processResponse(std::string_view received) {
@@ -445,7 +453,7 @@ bool Session::processResponse(std::string_view received) {
         FlagRaised reading(readingAnswer_);
         std::string converted;
         std::string_view answer = formats::answerAsRead(received, request.settings, converted);
-        parsed = formats::dispatchAnswer(answer, request.settings, request.parseContext());
+        parsed = formats::dispatchAnswer(answer, request.config, request.parseContext());
         showMessageBoxes(parsed);
         if (parsed.next == formats::NextStep::ShowAnswerAndEnd)
             shown = answerForDisplay(formats::trimmedForDisplay(answer, request.settings));
@@ -453,8 +461,8 @@ bool Session::processResponse(std::string_view received) {
     request.applyParse(parsed);
     answerProblem_ = parsed.problem;
     if (request.patientFound() && !parsed.identifierMatch.empty())
-        updateText("Patient ID " + request.typed.patientId + " matched " + parsed.identifierMatch +
-                   CRLF);
+        updateText("Patient ID " + request.settings.patientId + " matched " +
+                   parsed.identifierMatch + CRLF);
     if (parsed.next != formats::NextStep::ShowAnswerAndEnd) return request.patientFound();
 
     // The answer was not a patient: show it and end the session without more attempts.

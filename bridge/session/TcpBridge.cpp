@@ -6,6 +6,7 @@
 
 #include "common/AnswerLimit.h"
 #include "common/Errors.h"
+#include "common/Expected.h"
 #include "common/FailureNote.h"
 #include "common/Keywords.h"
 #include "common/PhaseTrail.h"
@@ -13,7 +14,6 @@
 #include "formats/Codecs.h"
 #include "formats/Mllp.h"
 #include "session/Bridges.h"
-#include "session/SessionContext.h"
 #include "settings/Settings.h"
 #include "tcp/HostUtilities.h"
 #include "tcp/PortList.h"
@@ -27,8 +27,7 @@ namespace {
 void buildPortOrder(Request& request) {
     SessionState& s = request.session;
     s.configuredPorts = s.portInUse;
-    if (s.remoteIP.empty())
-        s.remoteIP = tcp::resolveHostAddress(request.settings.TCPRemoteHostName.toText());
+    if (s.remoteIP.empty()) s.remoteIP = tcp::resolveHostAddress(request.settings.remoteHost);
     std::string ports = tcp::distinctItems(s.configuredPorts);
     std::string shuffled = tcp::shufflePorts(ports);
     s.randomizedPorts = shuffled;
@@ -48,7 +47,7 @@ std::string parameterBlock(const Request& request) {
         return std::string(label) + "  <" + value + ">" + CRLF;
     };
     return std::string("Using following parameters...") + CRLF +
-           line(" remote.host ", request.settings.TCPRemoteHostName.toText()) +
+           line(" remote.host ", request.config.TCPRemoteHostName.toText()) +
            line(" remote.ip ", s.remoteIP) +
            line(s.lastGoodPort.empty() ? " remote.port " : " lastgood.port ", s.portInUse) +
            line(" local.host ", s.localHostName) + line(" local.ip ", s.localIP);
@@ -63,24 +62,16 @@ std::string vendorAddress(const SessionState& s) {
     return s.remoteIP + " port " + s.portInUse;
 }
 
-// ": Connection refused", or nothing when the system gave no reason.
-std::string systemReason() {
-    std::string reason = tcp::systemErrorText();
-    return reason.empty() ? reason : ": " + reason;
-}
-
 bool speaksMllp(const Request& request) {
-    return transportOf(request.typed.bridge) == Transport::Tcp &&
-           inForce(request.settings, keyword::Mllp);
+    return transportOf(request.settings.bridge) == Transport::Tcp &&
+           request.settings.keywords.has(keyword::Mllp);
 }
 
 // The character that ends an answer: the block's end under MLLP, else EOFCharacter's;
 // none when that is not a character code.
 std::optional<char> endOfAnswer(const Request& request) {
     if (speaksMllp(request)) return mllp::kEndBlock;
-    std::optional<double> code = request.settings.EOFCharacter.toNumber();
-    if (!code || !(*code >= 0 && *code <= 255)) return std::nullopt;
-    return static_cast<char>(static_cast<unsigned char>(*code));
+    return request.settings.endOfAnswer;
 }
 
 // Without a known format no request can be built and no answer read.
@@ -91,44 +82,42 @@ std::string unknownFormatNote(const BridgeConfiguration& settings) {
                                  " is not " + formatNameList();
 }
 
-// Tells why an answer could not be taken: too large, cut off, never sent, unreadable.
-void noteBrokenAnswer(Request& request, tcp::AnswerRead read, size_t received) {
+// Why an answer could not be taken: too large, cut off, never sent, unreadable.
+Failure brokenAnswer(Request& request, tcp::AnswerRead read, size_t received,
+                     const std::string& readFailure) {
     const SessionState& s = request.session;
     std::string where = s.remoteIP + " port " + s.connectedPort;
     if (read == tcp::AnswerRead::TooLarge) {
         std::string limit = std::to_string(maxAnswerBytes());
         request.updateText(" answer too large: more than " + limit + " bytes" + CRLF);
-        request.reasons.note(
-            errc::ReceivingDataFailed,
-            "the answer from " + where + " was too large: more than " + limit + " bytes");
-    } else if (read == tcp::AnswerRead::Unfinished) {
+        return {errc::ReceivingDataFailed,
+                "the answer from " + where + " was too large: more than " + limit + " bytes"};
+    }
+    if (read == tcp::AnswerRead::Unfinished) {
         // Insurances at the end of a cut answer would be lost without a word.
         std::string bytes = std::to_string(received) + " bytes";
         request.updateText(" answer cut off: " + bytes + " without its end" + CRLF);
-        request.reasons.note(
-            errc::ReceivingDataFailed,
-            "the answer from " + where + " was cut off: " + bytes +
-                " arrived without the end character (" +
-                (speaksMllp(request) ? std::string("the MLLP block's FS")
-                                     : "EOFCharacter " + request.settings.EOFCharacter.toText()) +
-                ")",
-            FailureKind::Incomplete);
-    } else if (read == tcp::AnswerRead::Closed) {
-        request.reasons.note(errc::ReceivingDataFailed,
-                             where + " closed the connection without answering");
-    } else {
-        request.reasons.note(errc::ReceivingDataFailed,
-                             "could not receive from " + where + systemReason());
+        return {errc::ReceivingDataFailed,
+                "the answer from " + where + " was cut off: " + bytes +
+                    " arrived without the end character (" +
+                    (speaksMllp(request) ? std::string("the MLLP block's FS")
+                                         : "EOFCharacter " + request.config.EOFCharacter.toText()) +
+                    ")",
+                FailureKind::Incomplete};
     }
+    if (read == tcp::AnswerRead::Closed)
+        return {errc::ReceivingDataFailed, where + " closed the connection without answering"};
+    return {errc::ReceivingDataFailed,
+            "could not receive from " + where + (readFailure.empty() ? "" : ": " + readFailure)};
 }
 
 class PatientExchange : public Exchange {
 public:
     Message message(Request& request) const override {
-        request::BuiltRequest built = request::buildRequest(request.settings, platform::clock());
+        request::BuiltRequest built = request::buildRequest(request.config, platform::clock());
         request.reasons.record(built.notices);
         if (!built.formatKnown) {
-            request.reasons.note(FailureKind::Settings, unknownFormatNote(request.settings));
+            request.reasons.note(FailureKind::Settings, unknownFormatNote(request.config));
             request.failureNotice("ERROR building patient request");
         }
         if (speaksMllp(request)) {
@@ -136,7 +125,7 @@ public:
             return {std::move(built.text), std::move(block), true};
         }
         ErrorNotices notices;
-        std::string payload = built.text + request::endOfRequest(request.settings, notices);
+        std::string payload = built.text + request::endOfRequest(request.config, notices);
         request.reasons.record(notices);
         return {std::move(built.text), std::move(payload)};
     }
@@ -147,15 +136,15 @@ public:
     }
     bool closeEndsAnswer(const Request& request) const override { return !endOfAnswer(request); }
     bool takeAnswer(Request& request, const std::string& answer) const override {
-        const BridgeConfiguration& c = request.settings;
+        const BridgeConfiguration& c = request.config;
         if (request.processResponse(speaksMllp(request) ? mllp::content(answer)
                                                         : std::string_view(answer)))
             return true;
-        if (request.typed.format == FormatKind::Unknown) {
+        if (request.settings.format == FormatKind::Unknown) {
             request.reasons.note(FailureKind::Settings, unknownFormatNote(c));
             return false;
         }
-        bool serial = transportOf(request.typed.bridge) == Transport::SerialLine;
+        bool serial = transportOf(request.settings.bridge) == Transport::SerialLine;
         request.noteNoPatient("the answer from " + (serial ? "COM" + c.CommPort.toText()
                                                            : request.session.remoteIP + " port " +
                                                                  request.session.answeredPort));
@@ -185,9 +174,14 @@ public:
     }
 
 private:
+    // Connects to the port in use and sends the request; false when the connect failed.
     bool connectTcp(Request& request);
-    bool sendTcpRequest(Request& request);
+    Expected<void> openPort(Request& request);
+    Expected<void> sendTcpRequest(Request& request);
+    // Reads the vendor's answer; fails when none came whole (the connection is then broken).
+    Expected<std::string> readVendorAnswer(Request& request);
     void receive(Request& request);
+    void dropBrokenConnection(Request& request);
     // Closes a connection that failed, so the next connect step opens a new one.
     void dropConnection(Request& request);
 
@@ -198,89 +192,87 @@ private:
 
 }  // namespace
 
-bool TcpBridge::sendTcpRequest(Request& request) {
+Expected<void> TcpBridge::sendTcpRequest(Request& request) {
     SessionState& s = request.session;
     Exchange::Message message = exchange_.message(request);
     s.requestText = std::move(message.text);
     s.startedSending = platform::clock().now();
     request.updateText("Attempting to send: " + s.requestText + CRLF);
-    bool sent = false;
-    if (connection_.connected()) {
-        sent = message.block ? connection_.sendData(message.payload)
-                             : connection_.sendRequest(message.payload);
-        if (!sent) request.record(errc::SendWithoutConnection);
-    } else {
-        request.record(errc::SendWithoutConnection);
-        request.record(errc::SendWithoutConnection);
-    }
+    bool sent =
+        connection_.connected() && (message.block ? connection_.sendData(message.payload)
+                                                  : connection_.sendRequest(message.payload));
     if (sent) s.attemptCount = 0;
     s.finishedSending = platform::clock().now();
-    return sent;
+    if (!sent) return fails(errc::SendWithoutConnection);
+    return {};
+}
+
+Expected<void> TcpBridge::openPort(Request& request) {
+    SessionState& s = request.session;
+    if (connection_.connected()) return fails(errc::PortOpenFailed);
+    const std::optional<std::string>& pinned = request.settings.keywords.localIp();
+    tcp::resolveSessionAddresses(s, request.settings.remoteHost, pinned);
+    Expected<void> opened = connection_.open(s.localIP, s.remoteIP, tcp::portNumberOf(s.portInUse));
+    if (!opened) {
+        request.updateText(
+            std::string(s.attemptCount == 1 ? " open.attempt.port." : " open.reattempt.port.") +
+            s.portInUse + "  <unsuccessful>!" + CRLF);
+        s.portResults[static_cast<size_t>(portIndex_)] = "FAILED!";
+        request.setConnectionTime("Could not establish connection");
+        request.setStatus("Failed to:  IP: " + triedAddress(s, request.config) + " port " +
+                          s.portInUse);
+        const std::string& reason = opened.error().detail;
+        return fails(errc::PortOpenFailed,
+                     s.remoteIP.empty()
+                         ? "could not find the address of " + request.settings.remoteHost
+                         : "could not connect to " + vendorAddress(s) +
+                               (reason.empty() ? "" : ": " + reason));
+    }
+    s.portResults[static_cast<size_t>(portIndex_)] = "SUCCESS!";
+    s.connectedPort = s.portInUse;
+    return {};
 }
 
 bool TcpBridge::connectTcp(Request& request) {
     SessionState& s = request.session;
-    const BridgeConfiguration& c = request.settings;
-    try {
-        if (s.localHostName.empty()) s.localHostName = text::upper(tcp::getLocalHostName());
-        if (s.localIP.empty()) s.localIP = tcp::getLocalIP(s.localHostName, localIpKeyword(c));
-        if (portIndex_ == 0 && s.attemptCount == 1) buildPortOrder(request);
-        s.portInUse = s.portList[static_cast<size_t>(portIndex_)];
-        if (s.attemptCount == 1) {
-            request.clearText();
-            request.updateText(parameterBlock(request));
-        }
-        if (connection_.connected()) throw std::runtime_error("already connected");
-        tcp::resolveSessionAddresses(s, c.TCPRemoteHostName.toText(), localIpKeyword(c));
-        if (!connection_.open(s.localIP, s.remoteIP, tcp::portNumberOf(s.portInUse))) {
-            request.reasons.note(
-                errc::PortOpenFailed,
-                s.remoteIP.empty() ? "could not find the address of " + c.TCPRemoteHostName.toText()
-                                   : "could not connect to " + vendorAddress(s) + systemReason());
-            request.updateText(
-                std::string(s.attemptCount == 1 ? " open.attempt.port." : " open.reattempt.port.") +
-                s.portInUse + "  <unsuccessful>!" + CRLF);
-            s.portResults[static_cast<size_t>(portIndex_)] = "FAILED!";
-            request.record(errc::PortOpenFailed);
-            request.setConnectionTime("Could not establish connection");
-            request.setStatus("Failed to:  IP: " + triedAddress(s, c) + " port " + s.portInUse);
-            throw std::runtime_error("connect failed");
-        }
-        s.portResults[static_cast<size_t>(portIndex_)] = "SUCCESS!";
-        s.connectedPort = s.portInUse;
+    if (s.localHostName.empty()) s.localHostName = text::upper(tcp::getLocalHostName());
+    if (s.localIP.empty())
+        s.localIP = tcp::getLocalIP(s.localHostName, request.settings.keywords.localIp());
+    if (portIndex_ == 0 && s.attemptCount == 1) buildPortOrder(request);
+    s.portInUse = s.portList[static_cast<size_t>(portIndex_)];
+    if (s.attemptCount == 1) {
         request.clearText();
-        if (s.attemptCount == 1) {
-            request.clearText();
-            request.updateText(parameterBlock(request));
-        } else {
-            request.updateText(" open.reattempt.port." + s.portInUse + "  <successful>!" + CRLF);
-        }
-        request.setConnectionTime("Connected for: " + std::to_string(s.elapsedTicks) + " seconds");
-        request.setStatus("Connected to:  IP: " + s.remoteIP);
-        if (sendTcpRequest(request)) {
-            request.updateText(std::string(" send attempt  <successful>!") + CRLF);
-        } else {
-            request.updateText(std::string(" send attempt  <unsuccessful>!") + CRLF);
-            request.record(errc::SendWithoutConnection);
-        }
-        request.workStarted();
-        s.elapsedTicks = 0;
-        return true;
-    } catch (...) {
-        request.record(errc::PortOpenFailed);
+        request.updateText(parameterBlock(request));
+    }
+    if (Expected<void> opened = openPort(request); !opened) {
+        request.fail(opened.error());
         request.attemptFailed();
         return false;
     }
+    request.clearText();
+    if (s.attemptCount == 1) {
+        request.clearText();
+        request.updateText(parameterBlock(request));
+    } else {
+        request.updateText(" open.reattempt.port." + s.portInUse + "  <successful>!" + CRLF);
+    }
+    request.setConnectionTime("Connected for: " + std::to_string(s.elapsedTicks) + " seconds");
+    request.setStatus("Connected to:  IP: " + s.remoteIP);
+    Expected<void> sent = sendTcpRequest(request);
+    request.updateText(
+        std::string(sent ? " send attempt  <successful>!" : " send attempt  <unsuccessful>!") +
+        CRLF);
+    if (!sent) request.fail(sent.error());
+    request.workStarted();
+    s.elapsedTicks = 0;
+    return true;
 }
 
-void TcpBridge::receive(Request& request) {
+Expected<std::string> TcpBridge::readVendorAnswer(Request& request) {
     SessionState& s = request.session;
-    if (!connection_.dataWaiting()) {
-        request.reasons.note(errc::HostTimedOut,
-                             "no answer from " + s.remoteIP + " port " + s.connectedPort);
-        request.record(errc::HostTimedOut);
-        return;
-    }
+    if (!connection_.dataWaiting())
+        return fails(errc::HostTimedOut,
+                     "no answer from " + s.remoteIP + " port " + s.connectedPort);
     s.startedReceiving = platform::clock().now();
     std::string answer;
     // Each attempt reads into an empty buffer: an answer is never joined to an earlier one.
@@ -291,25 +283,36 @@ void TcpBridge::receive(Request& request) {
     bool stopped = read == tcp::AnswerRead::Unfinished || read == tcp::AnswerRead::Closed;
     bool whole =
         read == tcp::AnswerRead::Complete || (stopped && exchange_.closeEndsAnswer(request));
-    if (!whole) {
-        noteBrokenAnswer(request, read, answer.size());
-        request.record(errc::ReceivingDataFailed);
-        // Back to the connect step: that needs a new connection, not the broken one. The
-        // new connection's send starts the attempts afresh, so a vendor that breaks every
-        // connection would be asked forever: its port is given up after as many broken
-        // connections as attempts are allowed.
-        dropConnection(request);
-        if (++s.brokenConnections >= request.typed.attempts)
-            s.attemptCount = std::max(s.attemptCount, request.typed.attempts);
+    if (!whole)
+        return Unexpected(brokenAnswer(request, read, answer.size(), connection_.readFailure()));
+    return answer;
+}
+
+void TcpBridge::receive(Request& request) {
+    SessionState& s = request.session;
+    Expected<std::string> answer = readVendorAnswer(request);
+    if (!answer) {
+        request.fail(answer.error());
+        if (answer.error().code == errc::ReceivingDataFailed) dropBrokenConnection(request);
         return;
     }
-    s.rawDataReceived = std::move(answer);
+    s.rawDataReceived = std::move(*answer);
     request.setPhase(Phase::Parse);
     s.answeredPort = s.connectedPort;
     s.finishedReceiving = platform::clock().now();
     s.attemptCount = 0;
-    request.setTickInterval(RunLoop::Port,
-                            static_cast<int>(request.settings.TimeDelay.numericValue()));
+    request.setTickInterval(RunLoop::Port, request.settings.timeDelayMs);
+}
+
+// Back to the connect step: that needs a new connection, not the broken one. The new
+// connection's send starts the attempts afresh, so a vendor that breaks every connection
+// would be asked forever: its port is given up after as many broken connections as
+// attempts are allowed.
+void TcpBridge::dropBrokenConnection(Request& request) {
+    SessionState& s = request.session;
+    dropConnection(request);
+    if (++s.brokenConnections >= request.settings.attempts)
+        s.attemptCount = std::max(s.attemptCount, request.settings.attempts);
 }
 
 void TcpBridge::dropConnection(Request& request) {
@@ -347,7 +350,7 @@ void TcpBridge::exhausted(Request& request) {
         setClosePending();
         return;
     }
-    if (s.attemptCount >= request.typed.attempts) {
+    if (s.attemptCount >= request.settings.attempts) {
         portIndex_ += 1;
         s.attemptCount = 0;
         s.brokenConnections = 0;
@@ -377,9 +380,9 @@ RunLoop loadPortBridge(Request& request) {
     s.connectedPort.clear();
     s.answeredPort.clear();
     s.brokenConnections = 0;
-    s.portInUse = request.settings.TCPRemotePorts.toText();
+    s.portInUse = request.config.TCPRemotePorts.toText();
     request.updateText(std::string("Verifying port availability...") + CRLF);
-    s.timeoutTicks = request.settings.SerialTimeout.toText();
+    s.timeoutTicks = request.config.SerialTimeout.toText();
     return RunLoop::Port;
 }
 

@@ -12,8 +12,8 @@ public:
         SessionState& s = request.session;
         request.setPhase(Phase::Read);
         s.attemptCount = 0;
-        s.rawDataReceived = request.settings.VendorRequestTag.toText();
-        s.timeoutTicks = request.settings.NetworkTimeout.toText();
+        s.rawDataReceived = request.config.VendorRequestTag.toText();
+        s.timeoutTicks = request.config.NetworkTimeout.toText();
         return RunLoop::Network;
     }
 };

@@ -11,26 +11,26 @@ namespace {
 
 class VendorBridge : public FileExchangeBridge {
 public:
-    std::optional<bool> removeFiles(Request& request) override {
+    bool hasRequestSteps() const override { return true; }
+    Expected<void> removeFiles(Request& request) override {
         return deletePatientFiles(request, true);
     }
-    std::optional<bool> sendRequest(Request& request) override {
+    Expected<void> sendRequest(Request& request) override {
         request.session.startedSending = platform::clock().now();
-        return sendNetworkRequest(request, [this](const Request& request, std::string& failure) {
-            const BridgeConfiguration& c = request.settings;
-            std::string program = c.VendorApplicationPath.toText();
-            if (failure = unusablePath("vendor program", c.VendorApplicationPath); !failure.empty())
-                return false;
-            if (!fs::folderContains(fs::folderPartOf(program), fs::fileNameOf(program))) {
-                failure = "could not start vendor program " + shownPath(c.VendorApplicationPath) +
-                          ": not found";
-                return false;
-            }
+        return sendNetworkRequest(request, [this](const Request& request) -> Expected<void> {
+            const RequestSettings& c = request.settings;
+            const std::string& program = c.applicationPath;
+            if (std::string problem = unusablePath("vendor program", program); !problem.empty())
+                return failsWithNote(problem);
+            if (!fs::folderContains(fs::folderPartOf(program), fs::fileNameOf(program)))
+                return failsWithNote("could not start vendor program " + shownPath(program) +
+                                     ": not found");
             process::Program& started = programs_.emplace_back();
-            if (isUnset(c.VendorRequestPath))
-                return startVendorProgram(request, {c.PatientID.toText()}, started, failure);
-            return writeRequestFile(request, failure) &&
-                   startVendorProgram(request, {}, started, failure);
+            if (isUnsetText(c.requestPath))
+                return startVendorProgram(request, {c.patientId}, started);
+            Expected<void> written = writeRequestFile(request);
+            if (!written) return written;
+            return startVendorProgram(request, {}, started);
         });
     }
     // The programs of this request end with it, whatever they started, and leave no

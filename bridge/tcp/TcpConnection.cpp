@@ -108,14 +108,9 @@ bool reachesOtherHosts(std::uint32_t address) {
 
 }  // namespace
 
-int waitBoundMs(const BridgeConfiguration& c) {
-    double bound = c.SerialTimeout.numericValue() * c.TimeDelay.numericValue();
-    return static_cast<int>(std::clamp(bound, 1000.0, 120000.0));
-}
-
-ConnectionLimits connectionLimits(const BridgeConfiguration& config) {
-    return {waitBoundMs(config), inForce(config, keyword::TcpForce),
-            localIpKeyword(config).has_value()};
+ConnectionLimits connectionLimits(const RequestSettings& settings) {
+    return {settings.waitBoundMs, settings.keywords.has(keyword::TcpForce),
+            settings.keywords.localIp().has_value()};
 }
 
 std::int32_t portNumberOf(std::string_view text) {
@@ -156,16 +151,18 @@ void Connection::record(errc code, std::string_view description) const {
     if (reasons_) reasons_->record(code, description);
 }
 
-bool Connection::openFailed() {
+Expected<void> Connection::openFailed() {
+    // The system's reason is taken before the close can change it.
+    std::string reason = systemErrorText();
     // A failed open closes the socket it created, so no descriptor outlives the attempt;
     // the library stays started until the session's close ends it.
     closeSocket();
     connected_ = false;
-    record(errc::PortOpenFailed);
-    return false;
+    return fails(errc::PortOpenFailed, reason);
 }
 
-bool Connection::open(std::string_view localIP, std::string_view remoteIP, std::int32_t port) {
+Expected<void> Connection::open(std::string_view localIP, std::string_view remoteIP,
+                                std::int32_t port) {
     port_ = port;
     closeSocket();  // a socket left by an earlier open is not reused
     connected_ = false;
@@ -186,7 +183,7 @@ bool Connection::open(std::string_view localIP, std::string_view remoteIP, std::
                           limits_.waitBoundMs))
         return openFailed();
     connected_ = true;
-    return true;
+    return {};
 }
 
 bool Connection::sendRequest(std::string_view request) {
@@ -224,6 +221,7 @@ bool Connection::recvData(std::string& data, std::int32_t& length) {
 AnswerRead Connection::readAnswer(std::string& answer, const AnswerEnd& complete) {
     if (!connected_) {
         record(errc::ReceiveWithoutConnection);
+        readFailure_ = sockets::lastErrorText();
         return AnswerRead::Failed;
     }
     const size_t limit = maxAnswerBytes();
@@ -242,8 +240,11 @@ AnswerRead Connection::readAnswer(std::string& answer, const AnswerEnd& complete
     };
     while (sockets::waitReadable(socket_, nextWait()) == 1) {
         std::int32_t length = 0;
-        if (!recvData(chunk, length))
-            return answer.size() > start ? AnswerRead::Unfinished : AnswerRead::Failed;
+        if (!recvData(chunk, length)) {
+            if (answer.size() > start) return AnswerRead::Unfinished;
+            readFailure_ = sockets::lastErrorText();
+            return AnswerRead::Failed;
+        }
         if (length == 0) return stopped();  // the vendor closed its side
         if (answer.size() - start + chunk.size() > limit) return AnswerRead::TooLarge;
         size_t newFrom = answer.size();

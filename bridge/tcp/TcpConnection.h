@@ -1,5 +1,5 @@
 // The TCP connection to the vendor system, with the error texts of the socket library.
-// Every wait is bounded: see waitBoundMs().
+// Every wait is bounded: see ConnectionLimits::waitBoundMs.
 #pragma once
 
 #include <cstdint>
@@ -8,8 +8,9 @@
 #include <string>
 #include <string_view>
 
-#include "common/BridgeConfiguration.h"
+#include "common/Expected.h"
 #include "common/Reasons.h"
+#include "common/RequestSettings.h"
 #include "platform/Sockets.h"
 
 namespace trellybridge::tcp {
@@ -28,8 +29,7 @@ struct ConnectionLimits {
 
 // The session's time-out (SerialTimeout ticks of TimeDelay ms), at least one second, at
 // most two minutes; and the keywords that change how a connection opens and closes.
-int waitBoundMs(const BridgeConfiguration& config);
-ConnectionLimits connectionLimits(const BridgeConfiguration& config);
+ConnectionLimits connectionLimits(const RequestSettings& settings);
 
 // A port list item as a port number: 1 to 65535, or 0 when it is no port.
 std::int32_t portNumberOf(std::string_view text);
@@ -55,9 +55,10 @@ public:
     // none.
     void reportTo(const Reasons& reasons) { reasons_ = reasons; }
 
-    // Opens a connection from `localIP` to `remoteIP` on `port` (0: no port); records 320
-    // and closes what it created when it cannot.
-    bool open(std::string_view localIP, std::string_view remoteIP, std::int32_t port);
+    // Opens a connection from `localIP` to `remoteIP` on `port` (0: no port). When it
+    // cannot, it closes what it created and fails with 320 and the system's reason
+    // ("Connection refused"; empty when the system gave none), which its caller records.
+    Expected<void> open(std::string_view localIP, std::string_view remoteIP, std::int32_t port);
     bool connected() const { return connected_; }
     // The socket while one is open, for waiting on it; kInvalidSocket otherwise.
     sockets::Socket socket() const { return socket_; }
@@ -82,9 +83,12 @@ public:
 
     // The text of the last socket-library error this connection met (": ...").
     const std::string& lastErrorText() const { return lastErrorText_; }
+    // Why the last read that Failed did, as the system describes it; empty when it gave
+    // no reason.
+    const std::string& readFailure() const { return readFailure_; }
 
 private:
-    bool openFailed();
+    Expected<void> openFailed();
     void closeSocket();
     bool receiveFailed(std::string& data, std::int32_t& length);
     void record(errc code, std::string_view description = {}) const;
@@ -95,6 +99,7 @@ private:
     bool connected_ = false;
     std::int32_t port_ = 0;
     std::string lastErrorText_;
+    std::string readFailure_;
     int libraryStarts_ = 0;  // opens whose library start no close has ended yet
 };
 
@@ -105,7 +110,7 @@ bool tcpStartup();
 bool tcpCleanup();
 // ": " and the text for a socket-library error number.
 std::string tcpSetLastErrorCode(std::int32_t number);
-// The last socket failure as the system describes it ("Connection refused"), for people.
+// The socket failure just met as the system describes it ("Connection refused"), for people.
 std::string systemErrorText();
 
 }  // namespace trellybridge::tcp

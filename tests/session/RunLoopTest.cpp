@@ -114,6 +114,7 @@ TEST_F(ProcessResponseTest, AnswersAreReadOrShownAndEndTheSession) {
         prepareToReadAnswers();
         testing::threadRequest().config.VendorFormatType = c.format;
         testing::threadRequest().config.HTTPSSubjectCN = c.keywords;
+        testing::threadRequest().settings = readRequestSettings(testing::threadRequest().config);
         testing::threadRequest().patientFound = c.foundBefore;
         testing::threadRequest().record[RecordField::p1PatientLastName] = "OLD";
         window().progressLog = "earlier progress";
@@ -231,6 +232,7 @@ TEST_F(RunLoopTest, FailureNoticeShowsBoxesOnlyWhenDebugging) {
     session::ProgressWindow& window = session::progressWindow();
     for (bool debugging : {false, true}) {
         testing::threadRequest().config.DisplayDebugger = debugging ? "true" : "false";
+        testing::threadRequest().settings.reset();  // read afresh, as for each request
         window.load();
         testing::threadRequest().config.DisplayDebugger = debugging ? "false" : "true";
         testing::threadRequest().patientFound = true;

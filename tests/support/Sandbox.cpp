@@ -45,8 +45,10 @@ void answerReadingSettings(BridgeConfiguration& c, const char* format, const cha
 }
 
 bool dispatch(RequestState& state, const std::string& answer) {
+    state.settings = readRequestSettings(state.config);
     formats::ParseResult result =
         formats::dispatchAnswer(answer, state.config, session::parseContext(state));
+    state.settings.reset();
     session::showMessageBoxes(result);
     state.reasons().record(result.notices);
     state.patientFound = result.found.value_or(state.patientFound);
