@@ -63,7 +63,7 @@ KeywordSet::KeywordSet(const BridgeConfiguration& config) : localIp_(localIpKeyw
         if (inForce(config, keyword)) inForce_.push_back(keyword);
 }
 
-bool KeywordSet::has(std::string_view keyword) const {
+bool KeywordSet::inForceHas(std::string_view keyword) const {
     return std::find(inForce_.begin(), inForce_.end(), keyword) != inForce_.end();
 }
 

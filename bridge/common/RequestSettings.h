@@ -19,11 +19,14 @@ class KeywordSet {
 public:
     KeywordSet() = default;
     explicit KeywordSet(const BridgeConfiguration& config);
-    bool has(std::string_view keyword) const;
+    // Inline for the empty set: a parse asks for a score of keywords and none are, most often.
+    bool has(std::string_view keyword) const { return !inForce_.empty() && inForceHas(keyword); }
     // The value of {LOCAL IP:value}, when given.
     const std::optional<std::string>& localIp() const { return localIp_; }
 
 private:
+    bool inForceHas(std::string_view keyword) const;
+
     std::vector<std::string_view> inForce_;
     std::optional<std::string> localIp_;
 };

@@ -3,6 +3,7 @@
 // the identifier asked for.
 #include <algorithm>
 #include <array>
+#include <functional>
 #include <utility>
 
 #include "common/AnswerLimit.h"
@@ -542,18 +543,25 @@ ParseResult parseHL7Stream(std::string_view answer, const BridgeConfiguration& c
     // end in a line feed alone (no carriage return anywhere) are read as if {CHANGE LF TO
     // CR} were given. The debug dump keeps the message as parsed, bounded.
     answer = withoutFraming(answer);
-    std::string message;
+    // The message is made in the dump's buffer, which outlives the request, so that a
+    // parse allocates nothing once the buffer has grown; not when the answer lies in it.
+    std::string copy;
+    std::string& dump = context.debugDump;
+    auto within = [&](const char* p) {
+        return std::less_equal<>()(dump.data(), p) && std::less<>()(p, dump.data() + dump.size());
+    };
+    bool answerInDump = !answer.empty() && within(answer.data());
+    std::string& message = answerInDump ? copy : dump;
     message.reserve(answer.size() + 2);
     message.assign(answer);
     if (message.find('\r') == std::string::npos)
         std::replace(message.begin(), message.end(), '\n', '\r');
     message += "\r\r";
     ParseResult result = Hl7Parse(message, config, context.settings, context.record).run(whenRead);
-    // A message short enough to be kept whole is handed over rather than copied.
-    if (message.size() <= kDumpedAnswerBytes)
-        context.debugDump = std::move(message);
-    else
-        context.debugDump = answerForDump(message);
+    if (message.size() > kDumpedAnswerBytes)
+        dump = answerForDump(message);
+    else if (answerInDump)
+        dump = std::move(copy);
     return result;
 }
 
