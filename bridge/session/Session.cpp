@@ -276,16 +276,19 @@ void Session::readPhase(Bridge& bridge) {
     if (received) NetworkTimer.setInterval(request.settings.timeDelayMs);
 }
 
+bool Session::stepTo(Phase next, const Expected<void>& step) {
+    if (step)
+        request_->setPhase(next);
+    else
+        request_->fail(step.error());
+    return step.has_value();
+}
+
 void Session::sendPhase(Bridge& bridge) {
     Request& request = *request_;
     SessionState& s = request.session;
     if (bridge.hasRequestSteps()) {
-        Expected<void> sent = bridge.sendRequest(request);
-        if (sent)
-            request.setPhase(Phase::Read);
-        else
-            request.fail(sent.error());
-        countAttempt(sent.has_value());
+        countAttempt(stepTo(Phase::Read, bridge.sendRequest(request)));
     } else {
         s.attemptCount = 0;
         request.setPhase(Phase::Read);
@@ -298,13 +301,9 @@ void Session::cleanupPhase(Bridge& bridge) {
     Request& request = *request_;
     SessionState& s = request.session;
     if (bridge.hasRequestSteps()) {
-        Expected<void> removed = bridge.removeFiles(request);
-        if (removed)
-            request.setPhase(Phase::Send);
-        else
-            request.fail(removed.error());
+        bool removed = stepTo(Phase::Send, bridge.removeFiles(request));
         s.startedSending = platform::clock().now();
-        countAttempt(removed.has_value());
+        countAttempt(removed);
     } else {
         // Nothing to remove and nothing to send: straight to reading.
         s.attemptCount = 0;

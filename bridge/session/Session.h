@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "common/Errors.h"
+#include "common/Expected.h"
 #include "common/RequestState.h"
 #include "formats/AnswerDispatch.h"
 #include "platform/EventLoop.h"
@@ -111,6 +112,8 @@ private:
     void readPhase(Bridge& bridge);
     void sendPhase(Bridge& bridge);
     void cleanupPhase(Bridge& bridge);
+    // A step that succeeded moves the request on to `next`; one that failed is recorded.
+    bool stepTo(Phase next, const Expected<void>& step);
     void preparePhase();
     // One attempt of the port loop's current step, or the end rule when none is left.
     void runPortStep(Bridge& bridge);
