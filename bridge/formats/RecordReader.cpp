@@ -45,7 +45,7 @@ size_t RecordReader::recordEnd() const {
     return end;
 }
 
-std::string RecordReader::next() {
+std::string_view RecordReader::next() {
     // Characters are taken up to and including the first end character.
     size_t end = recordEnd();
     if (end == answer_.size()) {
@@ -64,12 +64,12 @@ std::string RecordReader::next() {
     if (first == std::string_view::npos) return {};
     taken = taken.substr(first, taken.find_last_not_of(' ') - first + 1);
     if (taken.front() == '\n') taken.remove_prefix(1);
-    return std::string(taken);
+    return taken;
 }
 
-std::string trimTrailingBlanks(std::string_view value) {
+std::string_view trimTrailingBlanks(std::string_view value) {
     size_t last = value.find_last_not_of(' ');
-    return last == std::string_view::npos ? std::string() : std::string(value.substr(0, last + 1));
+    return last == std::string_view::npos ? std::string_view() : value.substr(0, last + 1);
 }
 
 std::string cleanSsn(std::string_view value) {

@@ -26,9 +26,9 @@ public:
     // Throws ParseFailure when EOFCharacter is not one character code.
     RecordReader(std::string_view answer, const BridgeConfiguration& config);
 
-    // The next record, trimmed of blanks and of a leading line feed. Throws ParseFailure
-    // when the answer ends before the record's end character.
-    std::string next();
+    // The next record, trimmed of blanks and of a leading line feed: a view into the
+    // answer. Throws ParseFailure when the answer ends before the record's end character.
+    std::string_view next();
     // The 1-based read position and the length of the answer, as the parsers' loops test them.
     size_t position() const { return position_ + 1; }
     size_t length() const { return answer_.size(); }
@@ -48,7 +48,7 @@ private:
 };
 
 // Trailing blanks removed; leading blanks stay.
-std::string trimTrailingBlanks(std::string_view value);
+std::string_view trimTrailingBlanks(std::string_view value);
 // Dashes and blanks removed; empty when what is left is no number other than 0.
 std::string cleanSsn(std::string_view value);
 // Does the returned identifier answer the request? Case-blind when CaseSensitivity is "false".

@@ -98,7 +98,7 @@ ParseResult parseScanStream(std::string_view answer, const BridgeConfiguration& 
     try {
         RecordReader reader(answer, config);
         while (reader.position() + 1 < reader.length()) {
-            std::string line = reader.next();
+            std::string_view line = reader.next();
             std::string tag = getScanTag(line);
             auto found = vocabulary().find(tag);
             if (tag.rfind("P_", 0) == 0) sawPatient = true;

@@ -95,7 +95,7 @@ const std::vector<Place<I>>& insurancePlaces() {
 }
 
 // The record kind: its first character, and for P, G and I its first two.
-std::string recordType(const std::string& record) {
+std::string_view recordType(std::string_view record) {
     if (record.empty()) return {};
     char kind = record[0];
     if ((kind == 'P' || kind == 'G' || kind == 'I') && record.size() >= 2)
@@ -122,7 +122,7 @@ class RecordValues {
 public:
     static constexpr size_t kMostFields = 29;  // the physician's NPI is the last field read
 
-    RecordValues(const std::string& record, bool delimited, char delimiter)
+    RecordValues(std::string_view record, bool delimited, char delimiter)
         : body_(record), delimited_(delimited) {
         // The end character never becomes part of a value.
         if (!body_.empty()) body_.remove_suffix(1);
@@ -136,15 +136,15 @@ public:
         }
     }
 
-    std::string value(int number, int column, int width) const {
+    std::string_view value(int number, int column, int width) const {
         if (!delimited_) {
             size_t start = static_cast<size_t>(column - 1);
             return start >= body_.size()
-                       ? std::string()
+                       ? std::string_view()
                        : trimTrailingBlanks(body_.substr(start, static_cast<size_t>(width)));
         }
         size_t index = static_cast<size_t>(number - 1);
-        return index < count_ ? trimTrailingBlanks(fields_[index]) : std::string();
+        return index < count_ ? trimTrailingBlanks(fields_[index]) : std::string_view();
     }
 
 private:
@@ -171,13 +171,12 @@ public:
 
 private:
     template <typename Field, typename Store>
-    void read(const std::string& record, const std::vector<Place<Field>>& places,
-              Store store) const {
+    void read(std::string_view record, const std::vector<Place<Field>>& places, Store store) const {
         RecordValues values(record, delimited_, delimiter_);
         for (const Place<Field>& place : places)
             store(place.field, values.value(place.number, place.column, place.width));
     }
-    void readRecord(const std::string& record);
+    void readRecord(std::string_view record);
     bool checkIdentifier();
 
     std::string_view answer_;
@@ -191,9 +190,11 @@ private:
     bool sawPatient_ = false;
 };
 
-void StandardParse::readRecord(const std::string& record) {
-    std::string type = recordType(record);
-    auto toRecord = [this](F field, std::string v) { record_[field] = std::move(v); };
+void StandardParse::readRecord(std::string_view record) {
+    std::string_view type = recordType(record);
+    // Assigned, not moved in: the record's texts keep their storage from one request to
+    // the next.
+    auto toRecord = [this](F field, std::string_view v) { record_[field].assign(v); };
     if (type == "H") {
         if (record.size() >= 2) result_.recordDelimiter = delimiter_ = record[1];
     } else if (type == "P1") {
@@ -218,7 +219,7 @@ void StandardParse::readRecord(const std::string& record) {
                                                                           : 3;
         if (delimited_ && slot + 1 > allowed) return;
         read(record, insurancePlaces(),
-             [&](I field, std::string v) { record_.insured(slot, field) = std::move(v); });
+             [&](I field, std::string_view v) { record_.insured(slot, field).assign(v); });
         if (!delimited_) {
             record_.insured(slot, I::InsuredCompanyAddress2).clear();
             record_.insured(slot, I::InsuredAlternateCompanyName).clear();
