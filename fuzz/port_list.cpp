@@ -19,8 +19,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
 
     std::vector<std::string> distinct = tcp::listItems(tcp::distinctItems(list)),
                              shuffled = tcp::listItems(tcp::shufflePorts(list));
-    std::ranges::sort(distinct);
-    std::ranges::sort(shuffled);
-    if (distinct != shuffled) __builtin_trap();
+    // Compared as sorted views: sorting the texts themselves took a tenth of an input's time.
+    std::vector<std::string_view> expected(distinct.begin(), distinct.end()),
+        got(shuffled.begin(), shuffled.end());
+    std::ranges::sort(expected);
+    std::ranges::sort(got);
+    if (expected != got) __builtin_trap();
     return 0;
 }

@@ -18,10 +18,18 @@ namespace {
 
 using Items = std::vector<std::string_view>;
 
+// The commas in `list`, found by the library's search rather than byte by byte.
+size_t countCommas(std::string_view list) {
+    size_t commas = 0;
+    for (size_t at = list.find(','); at != std::string_view::npos; at = list.find(',', at + 1))
+        ++commas;
+    return commas;
+}
+
 // Every item between commas, a last empty one included.
 Items split(std::string_view list) {
     Items items;
-    items.reserve(static_cast<size_t>(std::count(list.begin(), list.end(), ',')) + 1);
+    items.reserve(countCommas(list) + 1);
     size_t start = 0;
     for (size_t comma; (comma = list.find(',', start)) != std::string_view::npos; start = comma + 1)
         items.push_back(list.substr(start, comma - start));
@@ -37,6 +45,9 @@ std::string_view itemAt(const Items& items, int n) {
 
 std::string join(const Items& items) {
     std::string list;
+    size_t length = items.size();
+    for (std::string_view item : items) length += item.size();
+    list.reserve(length);
     for (size_t i = 0; i < items.size(); ++i) (list += i ? "," : "") += items[i];
     return list;
 }
@@ -95,32 +106,37 @@ Items distinct(std::string_view list) {
 // end again, except a removal at the last position, which leaves an empty item there.
 // Once item i has met the later items nothing changes up to position i, so positions
 // are settled one at a time. The unsettled items are a linked list whose nodes are also
-// listed per value, in order, followed by a run of one value (the tail) held as a count:
+// linked per value, in order, followed by a run of one value (the tail) held as a count:
 // the filling only lengthens it. Each node is removed at most once, and finding the
-// later items equal to item i costs about what it removes.
+// later items equal to item i costs about what it removes. Everything lives in a few
+// arrays sized once: a list of a hundred items makes no allocation per item or value.
 class DuplicateRemoval {
 public:
     explicit DuplicateRemoval(std::string_view list)
         : list_(list), count_(countListItems(list)), ids_(static_cast<size_t>(count_) + 1) {
         Items items = split(list);
         items.resize(static_cast<size_t>(count_));
-        // Room for every item at once: growing by steps costs an allocation each.
         size_t room = items.size() + 1;
-        occurrences_.reserve(room);
-        firstUnsettled_.reserve(room), nodes_.reserve(room), settled_.reserve(room);
+        byValue_.reserve(room), nodes_.reserve(room), settled_.reserve(room);
+        std::vector<int> values;
+        values.reserve(items.size());
+        for (std::string_view item : items) values.push_back(idOf(item));
+        // Items all different, as a site's list is: no pair is equal.
+        unchanged_ = ids_.values().size() == items.size();
         empty_ = idOf({});
-        if (items.empty()) return;
-        tail_ = idOf(items.back());
-        size_t end = items.size();
-        while (end > 0 && idOf(items[end - 1]) == tail_) --end, ++tailLength_;
-        for (size_t i = 0; i < end; ++i) append(idOf(items[i]));
+        if (unchanged_) return;
+        tail_ = values.back();
+        size_t end = values.size();
+        while (end > 0 && values[end - 1] == tail_) --end, ++tailLength_;
+        for (size_t i = 0; i < end; ++i) append(values[i]);
     }
 
     std::string result() {
+        if (unchanged_) return std::string(list_);
         for (int position = 1; position <= count_; ++position) {
             int later = count_ - position;
-            if (head_ != kNone) {
-                int value = settle(head_);
+            if (listEnds_.first != kNone) {
+                int value = settle(listEnds_.first);
                 meetLaterItems(value);
             } else {
                 // Every later item equals this one: the last comparison empties the
@@ -138,44 +154,61 @@ public:
         // After a removal before the last position, the filled-in last item is not listed.
         if (!lastWasAtEnd_) settled_.pop_back();
         Items texts;
+        texts.reserve(settled_.size());
         for (int value : settled_) texts.push_back(ids_.values()[static_cast<size_t>(value)]);
         return join(texts);
     }
 
 private:
     static constexpr int kNone = -1;
-    struct Node {
-        int value, previous, next;
+    // Two links: the unsettled items in order, and those of one value in order.
+    struct Links {
+        int previous = kNone, next = kNone;
     };
+    struct Node {
+        int value;
+        Links inList, ofValue;
+    };
+    struct Ends {
+        int first = kNone, last = kNone;
+    };
+    using Chain = Links Node::*;
 
     int idOf(std::string_view text) {
         auto [id, added] = ids_.number(text);
-        if (added) {
-            occurrences_.emplace_back();
-            firstUnsettled_.push_back(0);
-        }
+        if (added) byValue_.emplace_back();
         return id;
     }
 
+    Node& at(int node) { return nodes_[static_cast<size_t>(node)]; }
+
+    void link(Ends& ends, Chain chain, int node) {
+        (at(node).*chain).previous = ends.last;
+        (ends.last == kNone ? ends.first : (at(ends.last).*chain).next) = node;
+        ends.last = node;
+    }
+    void unlink(Ends& ends, Chain chain, int node) {
+        const Links& n = at(node).*chain;
+        (n.previous == kNone ? ends.first : (at(n.previous).*chain).next) = n.next;
+        (n.next == kNone ? ends.last : (at(n.next).*chain).previous) = n.previous;
+    }
+    Ends& ofValue(int value) { return byValue_[static_cast<size_t>(value)]; }
+
     void append(int value) {
         int node = static_cast<int>(nodes_.size());
-        nodes_.push_back({value, last_, kNone});
-        (last_ == kNone ? head_ : nodes_[static_cast<size_t>(last_)].next) = node;
-        last_ = node;
-        occurrences_[static_cast<size_t>(value)].push_back(node);
+        nodes_.push_back({value, {}, {}});
+        link(listEnds_, &Node::inList, node);
+        link(ofValue(value), &Node::ofValue, node);
     }
-
-    void unlink(int node) {
-        const Node& n = nodes_[static_cast<size_t>(node)];
-        (n.previous == kNone ? head_ : nodes_[static_cast<size_t>(n.previous)].next) = n.next;
-        (n.next == kNone ? last_ : nodes_[static_cast<size_t>(n.next)].previous) = n.previous;
+    void remove(int node) {
+        unlink(listEnds_, &Node::inList, node);
+        unlink(ofValue(at(node).value), &Node::ofValue, node);
     }
 
     // The first unsettled node is its value's first unsettled occurrence.
     int settle(int node) {
-        int value = nodes_[static_cast<size_t>(node)].value;
-        unlink(node);
-        ++firstUnsettled_[static_cast<size_t>(value)];
+        int value = at(node).value;
+        remove(node);
         settled_.push_back(value);
         return value;
     }
@@ -183,21 +216,17 @@ private:
     // Item i against each later item: an equal one is removed, and the item that moves
     // into its position is not compared (the next comparison is one position further).
     void meetLaterItems(int value) {
-        std::vector<int>& nodes = occurrences_[static_cast<size_t>(value)];
-        size_t kept = firstUnsettled_[static_cast<size_t>(value)];
         int notCompared = kNone, removed = 0;
-        for (size_t k = kept; k < nodes.size(); ++k) {
-            int node = nodes[k];
+        for (int node = ofValue(value).first, next; node != kNone; node = next) {
+            next = at(node).ofValue.next;
             if (node == notCompared) {
-                nodes[kept++] = node;
                 notCompared = kNone;
                 continue;
             }
-            notCompared = nodes_[static_cast<size_t>(node)].next;
-            unlink(node);
+            notCompared = at(node).inList.next;
+            remove(node);
             ++removed;
         }
-        nodes.resize(kept);
         tailLength_ += removed;  // the last item fills in for each removed one
         if (value == tail_) {
             // The last position then holds this value too: compared last, it is emptied.
@@ -220,9 +249,8 @@ private:
 
     // Nodes at the end with the tail's value belong to its run.
     void joinTail() {
-        while (last_ != kNone && nodes_[static_cast<size_t>(last_)].value == tail_) {
-            occurrences_[static_cast<size_t>(tail_)].pop_back();
-            unlink(last_);
+        while (listEnds_.last != kNone && at(listEnds_.last).value == tail_) {
+            remove(listEnds_.last);
             ++tailLength_;
         }
     }
@@ -230,13 +258,12 @@ private:
     std::string_view list_;
     int count_;
     ItemNumbers ids_;
-    std::vector<std::vector<int>> occurrences_;
-    std::vector<size_t> firstUnsettled_;
+    std::vector<Ends> byValue_;
     std::vector<Node> nodes_;
-    int head_ = kNone, last_ = kNone;
+    Ends listEnds_;
     int tail_ = kNone, tailLength_ = 0, empty_ = kNone;
     std::vector<int> settled_;
-    bool removed_ = false, lastWasAtEnd_ = false;
+    bool unchanged_ = false, removed_ = false, lastWasAtEnd_ = false;
 };
 
 // The process-wide generator of the shuffle: never reseeded, so two shuffles in one
@@ -251,7 +278,7 @@ std::mutex generatorTurn;
 
 int countListItems(std::string_view list) {
     if (list.empty()) return 0;
-    return static_cast<int>(std::count(list.begin(), list.end() - 1, ',')) + 1;
+    return static_cast<int>(countCommas(list.substr(0, list.size() - 1))) + 1;
 }
 
 std::string getListItem(std::string_view list, int n) {
@@ -265,7 +292,9 @@ std::vector<std::string> listItems(std::string_view list) {
 
 std::string removeListItem(std::string_view list, int count, int n) {
     Items items = split(list);
-    std::string result(itemAt(items, 1));
+    std::string result;
+    result.reserve(list.size() + 1);
+    result += itemAt(items, 1);
     if (count > 1) result += ",";
     for (int i = 2; i <= count; ++i) {
         if (i == n) continue;
