@@ -92,6 +92,15 @@ protected:
         appendValue(value, wrapped);
         return value;
     }
+    // The same value without a copy: a view into the message, or into `scratch` when
+    // quotes are removed.
+    std::string_view unwrapped(std::string_view wrapped, std::string& scratch) const {
+        if (removeQuotes_) {
+            put(scratch, wrapped);
+            return scratch;
+        }
+        return wrapped.size() > 2 ? wrapped.substr(1, wrapped.size() - 2) : std::string_view();
+    }
 
     // A date field, cut to its first eight characters (the time of day dropped).
     void putDate(std::string& target, const Segment& segment, long number) const {
@@ -334,12 +343,11 @@ void Hl7Parse::readPhysician() {
         // The repetitions are located once: a vendor may send thousands of them.
         hl7::RepetitionIndex repetitions(doctor, kSegmentEnd);
         long count = static_cast<long>(repetitions.separators()) + 1;
-        std::string repetition;
+        std::string scratch;
         for (long i = 1; i <= count; ++i) {
             std::string_view wrapped = repetitions.repetition(i);
-            put(repetition, wrapped.empty() ? doctor : wrapped);
-            if (hl7::countOccurrences(repetition, kComponent) < 8) continue;
-            std::string_view value = repetition;
+            std::string_view value = unwrapped(wrapped.empty() ? doctor : wrapped, scratch);
+            if (hl7::countOccurrences(value, kComponent) < 8) continue;
             std::string_view identifier = value.substr(0, value.find('^'));
             std::string_view tail = value.size() > 10 ? value.substr(value.size() - 10) : value;
             if (text::containsUpperCased(tail, "^UPIN"))
@@ -351,13 +359,15 @@ void Hl7Parse::readPhysician() {
     if (keyword(keyword::NoDoctor)) upin.clear(), npi.clear();
 
     // The host receives the attending doctor's name: last, comma, first, blank, middle.
-    std::string last = stripDelimiters(parts.component(2));
-    std::string first = stripDelimiters(parts.component(3));
-    std::string middle = stripDelimiters(parts.component(4));
+    std::string lastScratch, firstScratch, middleScratch;
+    std::string_view last = unwrapped(parts.component(2), lastScratch);
+    std::string_view first = unwrapped(parts.component(3), firstScratch);
+    std::string_view middle = unwrapped(parts.component(4), middleScratch);
     middle = middle.substr(0, middle.find('~'));
-    std::string name = last.empty() && first.empty() ? "" : last + "," + first;
-    if (!middle.empty()) name += " " + middle;
-    rec(F::p2UsualProvider) = name;
+    std::string& name = rec(F::p2UsualProvider);
+    name.clear();
+    if (!last.empty() || !first.empty()) name.append(last).append(",").append(first);
+    if (!middle.empty()) name.append(" ").append(middle);
 }
 
 void Hl7Parse::readDiagnoses() {
