@@ -44,6 +44,20 @@ private:
 class MessageIndex;
 class ComponentIndex;
 
+// Sixty-four characters of a message, one bit per character, the first lowest: the line
+// ends (carriage return or line feed), the carriage returns, and the "|", "^" and "~".
+struct CharacterMarks {
+    std::uint64_t lineEnds, crs, bars, carets, tildes;
+    bool operator==(const CharacterMarks&) const = default;
+};
+
+// The marks of a message, ceil(size / 64) of them into `out`, the last chunk read as if
+// padded with zero bytes: the fastest way this processor has, or the portable one (what
+// a processor without wide compares gets, and what the fastest is tested against).
+enum class Marking { Fastest, Portable };
+void markCharacters(std::string_view message, CharacterMarks* out,
+                    Marking marking = Marking::Fastest);
+
 // Where a message index lists the "|" of one of its segments: [firstBar, lastBar) of its
 // list; `end` is its carriage return. Left unset until its segment is found (a message
 // index holds 96 of them, most never used).
@@ -153,11 +167,12 @@ private:
     friend class ComponentIndex;
     using Span = SeparatorSpan;
     std::string_view message_;
-    // One bit per character, for each 64 characters a word of their "^" and one of their
-    // "~", in one allocation.
-    std::vector<std::uint64_t> bits_;
-    std::uint64_t carets(size_t word) const { return bits_[2 * word]; }
-    std::uint64_t tildes(size_t word) const { return bits_[2 * word + 1]; }
+    // The marks of each sixty-four characters, made in one pass before the segments are
+    // walked; components are found in them later.
+    std::unique_ptr<CharacterMarks[]> marks_;
+    size_t words_ = 0;
+    std::uint64_t carets(size_t word) const { return marks_[word].carets; }
+    std::uint64_t tildes(size_t word) const { return marks_[word].tildes; }
     std::array<std::string_view, kMaxTags> tags_;
     std::array<PositionList, kMaxTags> hits_;  // 0-based positions per tag
     // Of the indexed segments, in message order; written without being cleared first.

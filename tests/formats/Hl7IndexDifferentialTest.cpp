@@ -110,6 +110,29 @@ TEST_F(Hl7IndexDifferentialTest, AgreesOnArbitraryTextAndRepetitionsAtEveryEdge)
     }
 }
 
+// The fastest marking this processor has marks what the portable one marks, at every
+// length around a chunk's edge and on every answer kept as data.
+TEST_F(Hl7IndexDifferentialTest, FastestMarkingAgreesWithThePortableOne) {
+    std::vector<std::string> texts;
+    for (const auto& file :
+         std::filesystem::directory_iterator(std::string(TRELLYBRIDGE_FORMAT_DATA) + "/hl7"))
+        texts.push_back(testing::readHostFile(file.path()));
+    std::mt19937 random(8);
+    const std::string alphabet = "|^~\r\nA\x80\xff";
+    for (size_t length = 0; length < 200; ++length) {
+        std::string text;
+        for (size_t i = 0; i < length; ++i) text += alphabet[random() % alphabet.size()];
+        texts.push_back(text);
+    }
+    for (const std::string& text : texts) {
+        size_t words = (text.size() + 63) / 64;
+        std::vector<hl7::CharacterMarks> fastest(words), portable(words);
+        hl7::markCharacters(text, fastest.data());
+        hl7::markCharacters(text, portable.data(), hl7::Marking::Portable);
+        ASSERT_EQ(fastest, portable) << ::testing::PrintToString(text);
+    }
+}
+
 // More places than are held inline, at every alignment of the eight-byte scan.
 TEST_F(Hl7IndexDifferentialTest, AgreesBeyondThePlacesHeldInline) {
     std::mt19937 random(7);
