@@ -28,7 +28,7 @@ bool contains(std::string_view text, std::string_view part) {
     return text.find(part) != std::string_view::npos;
 }
 
-bool containsUpperCased(std::string_view text, std::string_view upperPart) {
+size_t findUpperCased(std::string_view text, std::string_view upperPart) {
     // Only lower-case letters and bytes beyond ASCII are the locale's to map: any other
     // ASCII character is its own upper case, compared without the library call.
     auto upperEquals = [](char a, char b) {
@@ -36,8 +36,9 @@ bool containsUpperCased(std::string_view text, std::string_view upperPart) {
         if (c < 0x80 && (c < 'a' || c > 'z')) return c == static_cast<unsigned char>(b);
         return std::toupper(c) == static_cast<unsigned char>(b);
     };
-    if (upperPart.empty()) return !text.empty();  // as a search for nothing finds
-    if (upperPart.size() > text.size()) return false;
+    constexpr size_t npos = std::string_view::npos;
+    if (upperPart.empty()) return 0;
+    if (upperPart.size() > text.size()) return npos;
     // A first character that is no letter is matched by itself alone (case maps letters
     // to letters): other places are passed over, in a long text by the library's search.
     auto first = static_cast<unsigned char>(upperPart[0]);
@@ -46,15 +47,20 @@ bool containsUpperCased(std::string_view text, std::string_view upperPart) {
     for (size_t at = 0; at + upperPart.size() <= text.size(); ++at) {
         if (jump) {
             at = text.find(upperPart[0], at);
-            if (at == std::string_view::npos || at + upperPart.size() > text.size()) return false;
+            if (at == npos || at + upperPart.size() > text.size()) return npos;
         } else if (!letter && text[at] != upperPart[0]) {
             continue;
         }
         size_t i = 0;
         while (i < upperPart.size() && upperEquals(text[at + i], upperPart[i])) ++i;
-        if (i == upperPart.size()) return true;
+        if (i == upperPart.size()) return at;
     }
-    return false;
+    return npos;
+}
+
+bool containsUpperCased(std::string_view text, std::string_view upperPart) {
+    if (upperPart.empty()) return !text.empty();  // as a search for nothing finds
+    return findUpperCased(text, upperPart) != std::string_view::npos;
 }
 
 bool isBlank(std::string_view text) {

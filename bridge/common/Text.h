@@ -13,6 +13,8 @@ std::string trimSpaces(std::string_view text);
 bool contains(std::string_view text, std::string_view part);
 // Would the upper-cased text contain `upperPart` (itself upper case)?
 bool containsUpperCased(std::string_view text, std::string_view upperPart);
+// Where upper(text).find(upperPart) would find it, without making the upper-cased copy.
+size_t findUpperCased(std::string_view text, std::string_view upperPart);
 // Empty, or spaces only: what trimSpaces leaves empty.
 bool isBlank(std::string_view text);
 bool equalsIgnoringCase(std::string_view a, std::string_view b);

@@ -93,11 +93,12 @@ std::string getXMLAttribute(std::string_view element, std::string_view name) {
 
 std::string getXMLTagValue(std::string_view text, std::string_view tag, bool includeTags) {
     if (tag.empty() || text.empty()) return {};
-    std::string upperText = text::upper(text);
+    // Found in the text as its upper-cased copy would find them: a request of a few
+    // kilobytes is searched several times, and copying it each time was most of the cost.
     std::string upperTag = text::upper(tag);
     std::string opening = std::string(1, '<').append(upperTag).append(">");
     std::string closing = std::string("</").append(upperTag).append(">");
-    size_t open = upperText.find(opening), close = upperText.find(closing);
+    size_t open = text::findUpperCased(text, opening), close = text::findUpperCased(text, closing);
     if (open == std::string::npos || close == std::string::npos) return {};
     size_t from = includeTags ? open : open + opening.size();
     size_t to = includeTags ? close + closing.size() : close;

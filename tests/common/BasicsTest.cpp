@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <random>
 
 #include "common/AnswerLimit.h"
 #include "common/BridgeConfiguration.h"
 #include "common/Errors.h"
 #include "common/Keywords.h"
 #include "common/NameUuid.h"
+#include "common/Text.h"
 #include "support/TestEnvironment.h"
 
 namespace trellybridge {
@@ -76,6 +78,23 @@ TEST(KeywordTest, IsInForceWhereverWrittenInAnyCase) {
     for (const auto& [text, expected] : cases) {
         config.HTTPSSubjectCN = text;
         EXPECT_EQ(inForce(config, keyword::NoInsurance), expected) << text;
+    }
+}
+
+// The case-blind search finds what a search of the upper-cased copy finds: parts taken
+// from the text (first character a letter or not), texts short and past 32 characters.
+TEST(KeywordTest, CaseBlindSearchFindsWhatTheUpperCasedCopyFinds) {
+    std::mt19937 random(44);
+    const std::string alphabet = "aAbB<>/{} \xe9";
+    for (int round = 0; round < 2000; ++round) {
+        std::string text;
+        for (size_t i = 0, length = random() % 70; i < length; ++i)
+            text += alphabet[random() % alphabet.size()];
+        size_t from = text.empty() ? 0 : random() % text.size();
+        std::string part = text::upper(text.substr(from, 1 + random() % 4));
+        if (round % 3 == 0) part += alphabet[random() % alphabet.size()];  // may be absent
+        ASSERT_EQ(text::findUpperCased(text, part), text::upper(text).find(part))
+            << text << " / " << part;
     }
 }
 

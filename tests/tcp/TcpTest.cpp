@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <random>
 #include <set>
 #include <thread>
 
@@ -43,6 +44,28 @@ TEST_F(HostUtilitiesTest, PortListOperations) {
     EXPECT_EQ(removeDuplicateItems(",,,,,b,"), ",,b,b,,");
     EXPECT_EQ(reverseList("1,2,3"), "3,2,1");
     EXPECT_EQ(distinctItems("5001,,5002,5001,"), "5001,5002");
+}
+
+// Removing repeats gives what its definition gives, item i against each later item j,
+// removing j, on lists of few values (repeats, empty items, a run at the end).
+TEST_F(HostUtilitiesTest, RemovingRepeatsFollowsThePairwiseDefinition) {
+    auto byDefinition = [](std::string list) {
+        int count = countListItems(list);
+        for (int i = 1; i <= count; ++i)
+            for (int j = i + 1; j <= count; ++j)
+                if (getListItem(list, i) == getListItem(list, j))
+                    list = removeListItem(list, count, j);
+        return list;
+    };
+    std::mt19937 random(44);
+    for (int round = 0; round < 3000; ++round) {
+        std::string list;
+        for (size_t item = 0, items = random() % 12; item < items; ++item)
+            list += (item ? "," : "") +
+                    std::string(random() % 3, static_cast<char>('a' + random() % 3));
+        if (random() % 5 == 0) list += ",";
+        ASSERT_EQ(removeDuplicateItems(list), byDefinition(list)) << list;
+    }
 }
 
 TEST_F(HostUtilitiesTest, ShuffleIsAPermutationOfTheDistinctItems) {
