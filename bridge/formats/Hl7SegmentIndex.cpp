@@ -2,9 +2,7 @@
 
 #include <algorithm>
 #include <bit>
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#include <immintrin.h>
-#endif
+#include <cstring>
 
 #include "formats/ByteScan.h"
 #include "formats/Hl7Primitives.h"
@@ -50,14 +48,21 @@ void markChunks(const char* p, size_t chunks, CharacterMarks* out) {
 // into a word of bits: the marks were the most of the index's time.
 __attribute__((target("avx512bw"))) void markChunksAvx512(const char* p, size_t chunks,
                                                           CharacterMarks* out) {
-    const __m512i cr = _mm512_set1_epi8('\r'), lf = _mm512_set1_epi8('\n'),
-                  bar = _mm512_set1_epi8('|'), caret = _mm512_set1_epi8('^'),
-                  tilde = _mm512_set1_epi8('~');
+    using Chunk = char __attribute__((vector_size(64)));
+    const Chunk cr = Chunk{} + '\r', lf = Chunk{} + '\n', bar = Chunk{} + '|',
+                caret = Chunk{} + '^', tilde = Chunk{} + '~';
+    constexpr unsigned long long kEvery = ~0ULL;  // every lane compared
+    constexpr int kEqual = 0;
     for (size_t c = 0; c < chunks; ++c, p += kChunkBytes) {
-        __m512i block = _mm512_loadu_si512(p);
-        std::uint64_t crs = _mm512_cmpeq_epi8_mask(block, cr);
-        out[c] = {crs | _mm512_cmpeq_epi8_mask(block, lf), crs, _mm512_cmpeq_epi8_mask(block, bar),
-                  _mm512_cmpeq_epi8_mask(block, caret), _mm512_cmpeq_epi8_mask(block, tilde)};
+        Chunk block;
+        std::memcpy(&block, p, sizeof block);
+        // Each compare gives a word of bits, the first lane lowest. (A helper, even a
+        // lambda, would be compiled without the processor feature.)
+        std::uint64_t crs = __builtin_ia32_cmpb512_mask(block, cr, kEqual, kEvery);
+        out[c] = {crs | __builtin_ia32_cmpb512_mask(block, lf, kEqual, kEvery), crs,
+                  __builtin_ia32_cmpb512_mask(block, bar, kEqual, kEvery),
+                  __builtin_ia32_cmpb512_mask(block, caret, kEqual, kEvery),
+                  __builtin_ia32_cmpb512_mask(block, tilde, kEqual, kEvery)};
     }
 }
 #endif
