@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <tuple>
 #include <utility>
 
 #include "common/AnswerLimit.h"
@@ -21,28 +22,11 @@ inline RequestState& request() {
     return *state;
 }
 
-// A fresh request with these settings: the configuration the tests read answers with.
-inline RequestState freshRequest(const char* format, const char* bridge) {
-    RequestState fresh;
-    testing::answerReadingSettings(fresh.config, format, bridge);
-    return fresh;
-}
-
 inline void enterSandbox() {
     // Made once and kept to the end of the process: the per-thread facilities it sets
     // are gone before a static would be destroyed.
     [[maybe_unused]] static auto* sandbox =
         new testing::Sandbox({"trellybridge-fuzz", true, nullptr});
-}
-
-inline void prepare(const char* format, const char* bridge) {
-    enterSandbox();
-    // Made once and copied for each input: the copy writes into the storage the last
-    // input left, where making one anew allocated every text of it again.
-    static auto& made = *new std::map<std::pair<std::string, std::string>, RequestState>;
-    auto [kept, added] = made.try_emplace({format, bridge});
-    if (added) kept->second = freshRequest(format, bridge);
-    request() = kept->second;
 }
 
 // One byte picks settings that change how the rest is read.
@@ -64,15 +48,19 @@ inline void varySettings(BridgeConfiguration& c, std::uint8_t choice) {
     if (choice & 128) c.CaseSensitivity = "true";
 }
 
-// The request an answer is read into, prepared as a request is (its settings read once)
-// for the format and the settings byte; each is made once and copied for each input, as
-// reading the settings anew took a tenth of an HL7 input's time.
-inline void prepareAnswerRequest(const char* format, int choice) {
+// The thread's request, fresh, with the settings the tests read answers with, varied by
+// the settings byte `choice` (none when negative), and read once as a prepared request's.
+// Each is made once and copied for each input: the copy writes into the storage the last
+// input left, where making one anew allocated every text again and reading the settings
+// took a tenth of an HL7 input's time.
+inline void prepare(const char* format, const char* bridge, int choice = -1) {
     enterSandbox();
-    static auto& made = *new std::map<std::pair<std::string, int>, RequestState>;
-    auto [kept, added] = made.try_emplace({format, choice});
+    using Key = std::tuple<std::string, std::string, int>;
+    static auto& made = *new std::map<Key, RequestState>;
+    auto [kept, added] = made.try_emplace({format, bridge, choice});
     if (added) {
-        RequestState& fresh = kept->second = freshRequest(format, "FOLDERS");
+        RequestState& fresh = kept->second;
+        testing::answerReadingSettings(fresh.config, format, bridge);
         if (choice >= 0) varySettings(fresh.config, static_cast<std::uint8_t>(choice));
         fresh.settings = readRequestSettings(fresh.config);
     }
@@ -89,7 +77,7 @@ inline std::string answerOf(const char* format, const std::uint8_t* data, size_t
                  : sent.find('<') != sent.npos       ? "XML"
                  : formats::standardFromHeader(sent) ? "STANDARD"
                                                      : "SCAN";
-    prepareAnswerRequest(format, size > 0 ? data[size - 1] : -1);
+    prepare(format, "FOLDERS", size > 0 ? data[size - 1] : -1);
     return sent;
 }
 

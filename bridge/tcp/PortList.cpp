@@ -42,13 +42,18 @@ std::string_view itemAt(const Items& items, int n) {
                                                            : items.back();
 }
 
-std::string join(const Items& items) {
+// The texts text(0) to text(count - 1) with commas between them.
+template <typename Text>
+std::string join(size_t count, Text text) {
+    size_t length = count;
+    for (size_t i = 0; i < count; ++i) length += std::string_view(text(i)).size();
     std::string list;
-    size_t length = items.size();
-    for (std::string_view item : items) length += item.size();
     list.reserve(length);
-    for (size_t i = 0; i < items.size(); ++i) (list += i ? "," : "") += items[i];
+    for (size_t i = 0; i < count; ++i) (list += i ? "," : "") += text(i);
     return list;
+}
+std::string join(const Items& items) {
+    return join(items.size(), [&](size_t i) { return items[i]; });
 }
 
 // Item texts numbered in the order first met, found again through one table of slots
@@ -153,11 +158,8 @@ public:
         if (!removed_) return std::string(list_);
         // After a removal before the last position, the filled-in last item is not listed.
         if (!lastWasAtEnd_) settled_.pop_back();
-        std::string texts;
-        texts.reserve(list_.size() + 1);
-        for (size_t i = 0; i < settled_.size(); ++i)
-            (texts += i ? "," : "") += ids_.values()[static_cast<size_t>(settled_[i])];
-        return texts;
+        return join(settled_.size(),
+                    [this](size_t i) { return ids_.values()[static_cast<size_t>(settled_[i])]; });
     }
 
 private:
